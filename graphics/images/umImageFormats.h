@@ -1,0 +1,101 @@
+#pragma once
+// Readers of icon directories and device-independent bitmap headers, and the conversion of their pixels to 32-bit
+// ARGB (alpha in bits 24-31, then red, green, blue). No platform calls: the Windows units and the host fuzzers share
+// them. Files are untrusted: every size is computed in 64 bits and checked against the bytes at hand, and nothing
+// here reads outside the span it is given or writes beyond Width x Height pixels of the layout it reported.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+enum class TImageFormatError : uint8_t {
+  None,
+  Truncated,    // the data ends before a part its headers announce
+  BadIcon,      // an icon directory or frame that breaks the format
+  BadBitmap,    // a bitmap header that breaks the format
+  TooLarge,     // dimensions beyond MaxImageSide or MaxImagePixels
+  Unsupported,  // a valid header in a form this reader does not decode (JPEG or PNG inside a BMP, top-down RLE...)
+};
+
+// Pictures larger than this are refused before any pixel memory is taken.
+constexpr int32_t MaxImageSide = 32768;
+constexpr uint64_t MaxImagePixels = uint64_t(1) << 26;
+
+// Compression values of the information header.
+constexpr uint32_t DibRgb = 0;
+constexpr uint32_t DibRle8 = 1;
+constexpr uint32_t DibRle4 = 2;
+constexpr uint32_t DibBitfields = 3;
+constexpr uint32_t DibAlphaBitfields = 6;
+
+constexpr uint32_t BmpFileHeaderSize = 14;
+constexpr uint32_t DibInfoHeaderSize = 40;
+
+// Where the parts of one device-independent bitmap lie, all offsets from the start of the span it was read from.
+struct TDibLayout {
+  int32_t Width = 0;
+  int32_t Height = 0;       // rows of the picture (half the stored height in an icon frame), always positive
+  bool TopDown = false;     // rows stored top row first (a negative height in the header)
+  uint16_t BitCount = 0;
+  uint32_t Compression = DibRgb;
+  uint32_t HeaderSize = 0;
+  uint32_t Masks[4] = {};   // red, green, blue, alpha; used for 16 and 32 bits per pixel
+  uint64_t PaletteOffset = 0;
+  uint32_t PaletteCount = 0;
+  uint32_t PaletteEntrySize = 4;  // 3 in the old core header
+  uint64_t Stride = 0;            // bytes of one stored row of an uncompressed bitmap
+  uint64_t PixelOffset = 0;
+  uint64_t PixelSize = 0;
+  bool StoredAlpha = false;  // the pixels carry their own alpha (32-bit, or an alpha mask)
+};
+
+// Reads the information header (and colour masks and colour table) at the start of Data. IconFrame: the stored
+// height covers the colour image and the mask, so the picture is half as high; only headers an icon may hold pass.
+// PixelOffset is set right after the colour table and PixelSize to what the header announces; both lie inside Data.
+TImageFormatError ReadDibHeader(std::span<const uint8_t> data, bool iconFrame, TDibLayout& layout);
+
+// Reads a whole BMP file: the 14-byte file header, the information header, and the pixel data at the offset the
+// file header gives (or right after the colour table when that offset is 0). Everything must lie inside Data.
+TImageFormatError ReadBmp(std::span<const uint8_t> data, TDibLayout& layout);
+
+// Writes Width x Height pixels, top row first, into Dest. Pixels without stored alpha get alpha 255; 32-bit BI_RGB
+// pixels keep the alpha byte as stored. Pixels an RLE stream skips stay 0x00000000.
+TImageFormatError DecodeDib(std::span<const uint8_t> data, const TDibLayout& layout, uint32_t* dest);
+
+// One directory entry of an icon or cursor file.
+struct TIconDirEntry {
+  int32_t Width = 0;    // 0 in the file means 256
+  int32_t Height = 0;
+  uint16_t BitCount = 0;
+  uint32_t Size = 0;    // bytes of the frame's data
+};
+
+// One frame: PNG or MNG data, or a colour image followed by its 1-bit mask.
+struct TIconFrameLayout {
+  TIconDirEntry Entry;
+  uint64_t Offset = 0;   // start of the frame's data in the file
+  bool IsPng = false;    // PNG or MNG data; Entry gives the size
+  TDibLayout Dib;        // offsets from Offset; the colour image
+  uint64_t MaskOffset = 0;
+  uint64_t MaskStride = 0;
+  int32_t Width() const { return IsPng ? Entry.Width : Dib.Width; }
+  int32_t Height() const { return IsPng ? Entry.Height : Dib.Height; }
+};
+
+struct TIconLayout {
+  uint16_t Type = 0;     // 1 icon, 2 cursor; not validated
+  std::vector<TIconFrameLayout> Frames;
+};
+
+// Bytes an icon with this 6-byte header and directory needs in all (header, directory and every frame's data,
+// frames following each other in entry order); Directory must hold at least the header. Returns 0 with Error set
+// when the header or directory is incomplete.
+uint64_t IconBytesNeeded(std::span<const uint8_t> directory, TImageFormatError& error);
+
+// Reads an icon or cursor file whose frames follow the directory one after another in entry order.
+TImageFormatError ReadIcon(std::span<const uint8_t> data, TIconLayout& layout);
+
+// Writes a DIB frame's Width x Height pixels, top row first, combining the colour image with the mask: where the
+// mask is clear the pixel is opaque (a 32-bit image keeps its own alpha, unless every alpha byte of the frame is 0);
+// where it is set the pixel is transparent, or opaque black where the colour image is not black (inverted pixels).
+TImageFormatError DecodeIconFrame(std::span<const uint8_t> data, const TIconFrameLayout& frame, uint32_t* dest);
