@@ -1,0 +1,51 @@
+// File-system primitives: the one platform piece under the streams and the knot files. Windows and POSIX
+// implementations live in cuFiles.cpp. Paths are UTF-16; both "\" and "/" separate folders.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "foundation/cuStreams.h"
+
+// An open file; closed when destroyed.
+class TFileHandle {
+public:
+  // Raises EFileError.
+  TFileHandle(const std::u16string& AFileName, TFileMode AMode);
+  ~TFileHandle();
+  TFileHandle(const TFileHandle&) = delete;
+  TFileHandle& operator=(const TFileHandle&) = delete;
+
+  size_t Read(void* ABuffer, size_t ACount);
+  size_t Write(const void* ABuffer, size_t ACount);
+  int64_t Seek(int64_t AOffset, TSeekOrigin AOrigin);
+  // Truncates or extends the file at ASize; the position is unchanged.
+  void SetSize(int64_t ASize);
+  void Flush();
+
+private:
+  intptr_t FHandle;
+  std::u16string FFileName;
+};
+
+bool FileExists(const std::u16string& AFileName);
+bool DirectoryExists(const std::u16string& AFolder);
+// True when the file is gone afterwards.
+bool RemoveFile(const std::u16string& AFileName);
+// Replaces ATarget by ASource in one step (ASource is renamed; ATarget need not exist). Raises EFileError.
+void MoveFileReplacing(const std::u16string& ASource, const std::u16string& ATarget);
+// Creates a new empty file with a name not yet taken in ATarget's folder and returns its name. Raises EFileError.
+std::u16string CreateTempFileBeside(const std::u16string& ATarget);
+
+// The folder part with its trailing delimiter ("" for a bare name), and the name part.
+std::u16string ExtractFilePath(std::u16string_view AFileName);
+std::u16string ExtractFileName(std::u16string_view AFileName);
+
+// The system's text for an error number, and the calling thread's last error number.
+std::u16string SysErrorMessage(uint32_t AErrorCode);
+uint32_t GetLastOSError();
+
+// Raises the "File not found: %1" error for AFileName.
+[[noreturn]] void RaiseFileNotFound(const std::u16string& AFileName);
