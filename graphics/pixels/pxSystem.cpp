@@ -1,0 +1,72 @@
+#include "graphics/pixels/pxSystem.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
+
+namespace {
+
+constexpr uint32_t kMMXBit = 0x00800000;
+constexpr uint32_t kSSEBit = 0x02000000;
+constexpr uint32_t kSSE2Bit = 0x04000000;
+constexpr uint32_t kExtMMXAmdBit = 0x00400000;
+constexpr uint32_t k3DNowBit = 0x80000000;
+constexpr uint32_t k3DNowExtBit = 0x40000000;
+
+TProcessorFeatures GFeatures;
+bool GFeaturesDetected = false;
+
+bool ExtendedLeavesExist(const TCpuidAnswers& A) { return A.MaxExtendedLeaf >= 0x80000001; }
+
+}  // namespace
+
+TCpuidAnswers ReadCpuid() {
+  TCpuidAnswers r;
+#if defined(__x86_64__) || defined(__i386__)
+  unsigned eax, ebx, ecx, edx;
+  // On x86-64 CPUID always exists; on 32-bit x86 __get_cpuid_max toggles the ID flag first.
+  if (__get_cpuid_max(0, nullptr) == 0) return r;
+  r.HasCpuid = true;
+  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx)) {
+    r.Leaf1Eax = eax;
+    r.Leaf1Edx = edx;
+  }
+  r.MaxExtendedLeaf = __get_cpuid_max(0x80000000, nullptr);
+  if (r.MaxExtendedLeaf >= 0x80000001 && __get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx)) r.Ext1Edx = edx;
+#endif
+  return r;
+}
+
+bool HasProcessorFeature(const TCpuidAnswers& A, TProcessorFeature AFeature) {
+  if (!A.HasCpuid) return false;
+  if (((A.Leaf1Eax >> 8) & 0xF) < 5) return false;
+  switch (AFeature) {
+    case pfMMX: return (A.Leaf1Edx & kMMXBit) != 0;
+    case pfExtendedMMX:
+      return (A.Leaf1Edx & kSSEBit) != 0 || (ExtendedLeavesExist(A) && (A.Ext1Edx & kExtMMXAmdBit) != 0);
+    case pfSSE: return (A.Leaf1Edx & kSSEBit) != 0;
+    case pfSSE2: return (A.Leaf1Edx & kSSE2Bit) != 0;
+    case pf3DNow: return ExtendedLeavesExist(A) && (A.Ext1Edx & k3DNowBit) != 0;
+    case pf3DNowExt: return ExtendedLeavesExist(A) && (A.Ext1Edx & k3DNowExtBit) != 0;
+  }
+  return false;
+}
+
+bool HasProcessorFeature(TProcessorFeature AFeature) { return HasProcessorFeature(ReadCpuid(), AFeature); }
+
+TProcessorFeatures DetectProcessorFeatures(const TCpuidAnswers& AAnswers) {
+  TProcessorFeatures r;
+  for (TProcessorFeature f : {pfMMX, pfExtendedMMX, pfSSE, pfSSE2, pf3DNow, pf3DNowExt})
+    if (HasProcessorFeature(AAnswers, f)) r.Include(f);
+  return r;
+}
+
+TProcessorFeatures ProcessorFeatures() {
+  if (!GFeaturesDetected) {
+    GFeatures = DetectProcessorFeatures(ReadCpuid());
+    GFeaturesDetected = true;
+  }
+  return GFeatures;
+}
+
+void pxSystemStart() { ProcessorFeatures(); }

@@ -1,0 +1,24 @@
+// Value types shared by the pixel units: the 32-bit colour, rectangles and the drawing modes.
+#pragma once
+
+#include <cstdint>
+
+// Alpha in bits 24-31, then red, green, blue; in memory the bytes blue, green, red, alpha.
+using TColor32 = uint32_t;
+using PColor32 = TColor32*;
+
+// Right and bottom are exclusive.
+struct TRect {
+  int32_t Left = 0;
+  int32_t Top = 0;
+  int32_t Right = 0;
+  int32_t Bottom = 0;
+
+  int64_t Width() const { return int64_t(Right) - Left; }
+  int64_t Height() const { return int64_t(Bottom) - Top; }
+  friend bool operator==(const TRect&, const TRect&) = default;
+};
+
+enum TDrawMode : uint8_t { dmOpaque, dmBlend, dmCustom, dmTransparent };
+enum TCombineMode : uint8_t { cmBlend, cmMerge };
+enum TWrapMode : uint8_t { wmClamp, wmRepeat, wmMirror };
