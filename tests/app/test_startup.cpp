@@ -1,0 +1,62 @@
+#include "app/unStartup.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Recorder {
+  std::vector<std::string> events;
+  TStartupStep Step(const char* name, bool failStart = false, bool failEnd = false) {
+    return {name,
+            [this, name, failStart] {
+              events.push_back(std::string("start ") + name);
+              if (failStart) throw std::runtime_error(name);
+            },
+            [this, name, failEnd] {
+              events.push_back(std::string("end ") + name);
+              if (failEnd) throw std::runtime_error(name);
+            }};
+  }
+};
+
+TEST(StartupList, EndsInReverseOrderOfStart) {
+  Recorder r;
+  {
+    TStartupList list({r.Step("a"), r.Step("b"), r.Step("c")});
+    list.StartAll();
+    EXPECT_EQ(list.StartedCount(), 3);
+    list.EndAll();
+    EXPECT_EQ(list.StartedCount(), 0);
+  }
+  EXPECT_EQ(r.events, (std::vector<std::string>{"start a", "start b", "start c", "end c", "end b", "end a"}));
+}
+
+TEST(StartupList, FailedStartEndsWhatWasStartedAndRethrows) {
+  Recorder r;
+  TStartupList list({r.Step("a"), r.Step("b"), r.Step("c", true), r.Step("d")});
+  EXPECT_THROW(list.StartAll(), std::runtime_error);
+  EXPECT_EQ(r.events, (std::vector<std::string>{"start a", "start b", "start c", "end b", "end a"}));
+}
+
+TEST(StartupList, FailingEndDoesNotStopTheOthers) {
+  Recorder r;
+  TStartupList list({r.Step("a"), r.Step("b", false, true), r.Step("c")});
+  list.StartAll();
+  EXPECT_THROW(list.EndAll(), std::runtime_error);
+  EXPECT_EQ(r.events, (std::vector<std::string>{"start a", "start b", "start c", "end c", "end b", "end a"}));
+}
+
+TEST(StartupList, DestructionEndsStartedSteps) {
+  Recorder r;
+  {
+    TStartupList list({r.Step("a"), r.Step("b")});
+    list.StartAll();
+  }
+  EXPECT_EQ(r.events.back(), "end a");
+}
+
+}  // namespace
