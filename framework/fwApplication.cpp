@@ -1,0 +1,278 @@
+#include "framework/fwApplication.h"
+
+#include <algorithm>
+#include <ole2.h>
+
+#include "framework/fwMessages.h"
+#include "framework/fwUtilityWindow.h"
+
+TApplication* Application = nullptr;
+
+namespace {
+
+template <class T>
+void RemoveFirst(std::vector<T>& AList, const T& AItem) {
+  auto it = std::find(AList.begin(), AList.end(), AItem);
+  if (it != AList.end()) AList.erase(it);
+}
+
+// Raises the modal level for one scope.
+class TModalScope {
+public:
+  explicit TModalScope(TApplication* AApplication) : FApplication(AApplication) {
+    if (FApplication) FApplication->ModalStarted();
+  }
+  ~TModalScope() {
+    if (FApplication) FApplication->ModalFinished();
+  }
+  TModalScope(const TModalScope&) = delete;
+  TModalScope& operator=(const TModalScope&) = delete;
+
+private:
+  TApplication* FApplication;
+};
+
+}  // namespace
+
+std::u16string CurrentExceptionMessage() {
+  if (!std::current_exception()) return u"Unknown exception";
+  try {
+    throw;
+  } catch (const Exception& e) {
+    return e.Message();
+  } catch (const std::exception& e) {
+    return Utf8ToUtf16(e.what());
+  } catch (...) {
+    return u"Unknown exception";
+  }
+}
+
+void HandleCallbackException() noexcept {
+  if (Application) {
+    Application->HandleException(nullptr);
+    return;
+  }
+  try {
+    std::u16string text = CurrentExceptionMessage();
+    MessageBoxW(GetActiveWindow(), WStr(text), nullptr, MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+  } catch (...) {
+    // Nothing is left that could report it.
+  }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+
+TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {
+  FWindow = std::make_unique<TUtilityWindow>(MakeMethod<&TApplication::WindowMessage>(this));
+}
+
+TApplication::~TApplication() {
+  // Forms and data modules go while the application can still serve them.
+  DestroyComponents();
+  FWindow.reset();
+}
+
+void TApplication::Initialize() {}
+
+void TApplication::SetTitle(std::u16string AValue) {
+  FTitle = std::move(AValue);
+  SetWindowTextW(FWindow->Handle(), WStr(FTitle));
+}
+
+HWND TApplication::Handle() const {
+  return FWindow->Handle();
+}
+
+void TApplication::FormCreated(TComponent* AComponent) {
+  if (!FMainForm && dynamic_cast<IApplicationForm*>(AComponent)) FMainForm = AComponent;
+}
+
+IApplicationForm* TApplication::MainFormInterface() const {
+  return dynamic_cast<IApplicationForm*>(FMainForm);
+}
+
+void TApplication::Notification(TComponent* AComponent, TOperation AOperation) {
+  TComponent::Notification(AComponent, AOperation);
+  if (AOperation == TOperation::opRemove && AComponent == FMainForm) {
+    FMainForm = nullptr;
+    // A freed main form ends the program as its closing would.
+    if (!IsDestroying() && !FTerminated) Terminate();
+  }
+}
+
+void TApplication::Run() {
+  if (IApplicationForm* form = MainFormInterface(); form && FShowMainForm) form->FormShow();
+  while (!FTerminated) HandleMessage();
+}
+
+void TApplication::Terminate() {
+  PostQuitMessage(0);
+}
+
+void TApplication::HandleMessage() {
+  MSG msg;
+  if (!ProcessMessage(msg)) Idle();
+}
+
+void TApplication::ProcessMessages() {
+  MSG msg;
+  while (ProcessMessage(msg)) {
+  }
+}
+
+bool TApplication::ProcessMessage(MSG& AMessage) {
+  if (!PeekMessageW(&AMessage, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (AMessage.message == WM_QUIT) {
+    FTerminated = true;
+    return true;
+  }
+  try {
+    if (!PreDispatch(AMessage)) {
+      TranslateMessage(&AMessage);
+      DispatchMessageW(&AMessage);
+    }
+  } catch (...) {
+    HandleException(this);
+  }
+  return true;
+}
+
+bool TApplication::PreDispatch(MSG& AMessage) {
+  // Hooks may add or remove hooks: walk a copy.
+  std::vector<TMessageHook> hooks = FMessageHooks;
+  for (const TMessageHook& hook : hooks)
+    if (hook(AMessage)) return true;
+  for (HWND dialog : std::vector<HWND>(FDialogWindows)) {
+    if (!IsWindow(dialog)) continue;
+    if ((AMessage.hwnd == dialog || IsChild(dialog, AMessage.hwnd)) && IsDialogMessageW(dialog, &AMessage))
+      return true;
+  }
+  return false;
+}
+
+void TApplication::Idle() {
+  bool done = true;
+  try {
+    std::vector<TIdleEvent> handlers = FIdleHandlers;
+    for (const TIdleEvent& handler : handlers) handler(this, done);
+  } catch (...) {
+    HandleException(this);
+  }
+  if (done) WaitMessage();
+}
+
+void TApplication::AddIdleHandler(TIdleEvent AHandler) {
+  FIdleHandlers.push_back(AHandler);
+}
+
+void TApplication::RemoveIdleHandler(TIdleEvent AHandler) {
+  RemoveFirst(FIdleHandlers, AHandler);
+}
+
+void TApplication::AddMessageHook(TMessageHook AHook) {
+  FMessageHooks.push_back(AHook);
+}
+
+void TApplication::RemoveMessageHook(TMessageHook AHook) {
+  RemoveFirst(FMessageHooks, AHook);
+}
+
+void TApplication::AddDialogWindow(HWND AWindow) {
+  if (std::find(FDialogWindows.begin(), FDialogWindows.end(), AWindow) == FDialogWindows.end())
+    FDialogWindows.push_back(AWindow);
+}
+
+void TApplication::RemoveDialogWindow(HWND AWindow) {
+  RemoveFirst(FDialogWindows, AWindow);
+}
+
+void TApplication::Restore() {
+  if (IApplicationForm* form = MainFormInterface()) {
+    HWND wnd = form->FormHandle();
+    if (IsIconic(wnd)) ShowWindow(wnd, SW_RESTORE);
+  }
+}
+
+void TApplication::BringToFront() {
+  if (IApplicationForm* form = MainFormInterface()) {
+    HWND wnd = GetLastActivePopup(form->FormHandle());
+    if (wnd && IsWindowVisible(wnd) && IsWindowEnabled(wnd)) SetForegroundWindow(wnd);
+  }
+}
+
+int TApplication::MessageBox(const std::u16string& AText, const std::u16string& ACaption, UINT AFlags) {
+  HWND owner = GetActiveWindow();
+  if (!owner) {
+    if (IApplicationForm* form = MainFormInterface()) {
+      HWND wnd = form->FormHandle();
+      if (IsWindowVisible(wnd)) owner = wnd;
+    }
+  }
+  const std::u16string& caption = ACaption.empty() ? FTitle : ACaption;
+  TModalScope modal(this);
+  return MessageBoxW(owner, WStr(AText), WStr(caption), AFlags);
+}
+
+void TApplication::HandleException(TObject* ASender) noexcept {
+  try {
+    std::u16string text = CurrentExceptionMessage();
+    if (OnException)
+      OnException(ASender, text);
+    else
+      ShowException(text);
+  } catch (...) {
+    // A report that fails itself is dropped: the loop must go on.
+  }
+}
+
+void TApplication::ShowException(const std::u16string& AMessage) {
+  MessageBox(AMessage, FTitle, MB_OK | MB_ICONSTOP);
+}
+
+bool TApplication::QueryEndSession() {
+  IApplicationForm* form = MainFormInterface();
+  return !form || form->FormCloseQuery();
+}
+
+void TApplication::EndSession() {
+  FTerminated = true;
+  DestroyComponents();
+  if (OnEndSession) OnEndSession(this);
+}
+
+void TApplication::WindowMessage(TMessage& AMessage) {
+  switch (AMessage.Msg) {
+    case WM_QUERYENDSESSION:
+      AMessage.Result = QueryEndSession() ? TRUE : FALSE;
+      AMessage.Handled = true;
+      break;
+    case WM_ENDSESSION:
+      if (AMessage.WParam) EndSession();
+      AMessage.Handled = true;
+      break;
+    default:
+      break;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+
+void StartApplication() {
+  HRESULT hr = OleInitialize(nullptr);
+  if (FAILED(hr)) throw EOSError(u"Cannot initialise COM on the user-interface thread", static_cast<uint32_t>(hr));
+  INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
+  InitCommonControlsEx(&icc);
+  try {
+    Application = New<TApplication>(nullptr);
+  } catch (...) {
+    OleUninitialize();
+    throw;
+  }
+}
+
+void EndApplication() {
+  // Forms and data modules go first, while the global still names the application they may ask for.
+  if (Application) Application->DestroyComponents();
+  FreeAndNil(Application);
+  OleUninitialize();
+}

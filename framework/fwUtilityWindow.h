@@ -1,0 +1,27 @@
+// A hidden window that hands its messages to one handler: the message target of components without a window of
+// their own (timers, the clipboard, the application, theme services).
+#pragma once
+
+#include "foundation/cuSystem.h"
+#include "framework/fwMessages.h"
+
+using TMessageEvent = TMethod<void(TMessage& AMessage)>;
+
+class TUtilityWindow : public TObject {
+public:
+  // The window is a hidden top-level window, so it also receives broadcasts (setting, theme and session
+  // changes); where no top-level window can be made (no display) it falls back to a message-only window.
+  // AHandler sees every message; what it leaves unhandled goes to DefWindowProcW. An exception that escapes the
+  // handler is reported by the application's exception report and the message counts as handled.
+  explicit TUtilityWindow(TMessageEvent AHandler, std::u16string_view ATitle = {});
+  ~TUtilityWindow() override;
+
+  HWND Handle() const { return FHandle; }
+  void SetHandler(TMessageEvent AHandler) { FHandler = AHandler; }
+
+private:
+  static LRESULT CALLBACK WindowProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam);
+
+  HWND FHandle = nullptr;
+  TMessageEvent FHandler;
+};
