@@ -387,3 +387,172 @@ TImageFormatError DecodeIconFrame(std::span<const uint8_t> data, const TIconFram
   }
   return TImageFormatError::None;
 }
+
+namespace {
+
+constexpr size_t Bins = 1 << 15;
+
+uint32_t BinOf(uint32_t c) { return ((c >> 9) & 0x7C00) | ((c >> 6) & 0x03E0) | ((c >> 3) & 0x001F); }
+
+struct TBinStats {
+  uint64_t Count = 0;
+  uint64_t Red = 0, Green = 0, Blue = 0;
+};
+
+struct TBox {
+  std::vector<uint32_t> Bins;  // used bins of the box
+  uint64_t Count = 0;
+};
+
+uint32_t Channel(uint32_t bin, int channel) { return (bin >> (10 - 5 * channel)) & 0x1F; }
+
+// Median cut: repeatedly split the box with the most pixels (among those with more than one bin) across its widest
+// channel at the pixel median.
+std::vector<TBox> MedianCut(const std::vector<TBinStats>& stats, size_t colors) {
+  std::vector<TBox> boxes(1);
+  for (uint32_t b = 0; b < Bins; ++b)
+    if (stats[b].Count) {
+      boxes[0].Bins.push_back(b);
+      boxes[0].Count += stats[b].Count;
+    }
+  while (boxes.size() < colors) {
+    size_t pick = boxes.size();
+    for (size_t i = 0; i < boxes.size(); ++i)
+      if (boxes[i].Bins.size() > 1 && (pick == boxes.size() || boxes[i].Count > boxes[pick].Count)) pick = i;
+    if (pick == boxes.size()) break;
+    TBox& box = boxes[pick];
+    int widest = 0;
+    uint32_t widestRange = 0;
+    for (int ch = 0; ch < 3; ++ch) {
+      uint32_t lo = 31, hi = 0;
+      for (uint32_t b : box.Bins) {
+        lo = std::min(lo, Channel(b, ch));
+        hi = std::max(hi, Channel(b, ch));
+      }
+      if (hi - lo >= widestRange) {
+        widestRange = hi - lo;
+        widest = ch;
+      }
+    }
+    std::sort(box.Bins.begin(), box.Bins.end(),
+              [widest](uint32_t a, uint32_t b) { return Channel(a, widest) < Channel(b, widest); });
+    uint64_t half = 0;
+    size_t split = 1;
+    for (; split < box.Bins.size(); ++split) {
+      half += stats[box.Bins[split - 1]].Count;
+      if (half * 2 >= box.Count) break;
+    }
+    split = std::min(split, box.Bins.size() - 1);
+    TBox upper;
+    upper.Bins.assign(box.Bins.begin() + static_cast<std::ptrdiff_t>(split), box.Bins.end());
+    box.Bins.resize(split);
+    for (uint32_t b : upper.Bins) upper.Count += stats[b].Count;
+    box.Count -= upper.Count;
+    boxes.push_back(std::move(upper));
+  }
+  return boxes;
+}
+
+}  // namespace
+
+void QuantizeTo8Bit(const uint32_t* pixels, int32_t width, int32_t height, TIndexedImage& image) {
+  image = TIndexedImage();
+  if (width <= 0 || height <= 0) return;
+  image.Width = width;
+  image.Height = height;
+  image.Stride = (static_cast<uint32_t>(width) + 3) & ~3u;
+  image.Indices.assign(static_cast<size_t>(image.Stride) * static_cast<size_t>(height), 0);
+  const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+  auto opaque = [](uint32_t c) { return (c >> 24) >= 128; };
+  const bool transparent = std::any_of(pixels, pixels + count, [&](uint32_t c) { return !opaque(c); });
+  const size_t limit = transparent ? 255 : 256;
+
+  // Exact palette when the colours fit; each pixel then finds its colour by binary search.
+  std::vector<uint32_t> distinct;
+  std::vector<uint64_t> seen(size_t(1) << 18);  // one bit per 24-bit colour
+  for (size_t i = 0; i < count && distinct.size() <= limit; ++i) {
+    if (!opaque(pixels[i])) continue;
+    const uint32_t c = pixels[i] & 0x00FFFFFF;
+    uint64_t& word = seen[c >> 6];
+    const uint64_t bit = uint64_t(1) << (c & 63);
+    if (word & bit) continue;
+    word |= bit;
+    distinct.push_back(c);
+  }
+  const bool exact = distinct.size() <= limit;
+  std::sort(distinct.begin(), distinct.end());
+
+  std::vector<uint8_t> binIndex;
+  if (exact) {
+    for (uint32_t c : distinct) image.Palette.push_back(0xFF000000u | c);
+  } else {
+    std::vector<TBinStats> stats(Bins);
+    for (size_t i = 0; i < count; ++i) {
+      const uint32_t c = pixels[i];
+      if (!opaque(c)) continue;
+      TBinStats& s = stats[BinOf(c)];
+      ++s.Count;
+      s.Red += (c >> 16) & 0xFF;
+      s.Green += (c >> 8) & 0xFF;
+      s.Blue += c & 0xFF;
+    }
+    const std::vector<TBox> boxes = MedianCut(stats, limit);
+    binIndex.assign(Bins, 0);
+    for (const TBox& box : boxes) {
+      TBinStats sum;
+      for (uint32_t b : box.Bins) {
+        sum.Count += stats[b].Count;
+        sum.Red += stats[b].Red;
+        sum.Green += stats[b].Green;
+        sum.Blue += stats[b].Blue;
+      }
+      const uint64_t n = std::max<uint64_t>(sum.Count, 1);
+      const uint8_t index = static_cast<uint8_t>(image.Palette.size());
+      image.Palette.push_back(0xFF000000u | static_cast<uint32_t>((sum.Red / n) << 16 | (sum.Green / n) << 8 |
+                                                                  (sum.Blue / n)));
+      for (uint32_t b : box.Bins) binIndex[b] = index;
+    }
+  }
+  const uint8_t transparentIndex = static_cast<uint8_t>(image.Palette.size());
+  if (transparent) image.Palette.push_back(0x00000000);
+
+  for (int32_t y = 0; y < height; ++y) {
+    const uint32_t* src = pixels + static_cast<size_t>(y) * static_cast<size_t>(width);
+    uint8_t* dst = image.Indices.data() + static_cast<size_t>(y) * image.Stride;
+    for (int32_t x = 0; x < width; ++x) {
+      const uint32_t c = src[x];
+      if (!opaque(c))
+        dst[x] = transparentIndex;
+      else if (exact)
+        dst[x] = static_cast<uint8_t>(
+            std::lower_bound(distinct.begin(), distinct.end(), c & 0x00FFFFFF) - distinct.begin());
+      else
+        dst[x] = binIndex[BinOf(c)];
+    }
+  }
+}
+
+bool SetGifTransparentIndex(std::vector<uint8_t>& gif, uint8_t index) {
+  if (gif.size() < 13 || std::memcmp(gif.data(), "GIF8", 4) != 0) return false;
+  size_t pos = 13;
+  if (gif[10] & 0x80) pos += 3 * (size_t(2) << (gif[10] & 7));
+  size_t control = 0;  // position of the last control extension seen, 0 when none
+  while (pos < gif.size() && gif[pos] == 0x21) {
+    if (pos + 2 >= gif.size()) return false;
+    if (gif[pos + 1] == 0xF9 && gif[pos + 2] == 4) control = pos;
+    pos += 2;
+    while (pos < gif.size() && gif[pos] != 0) pos += size_t(gif[pos]) + 1;
+    ++pos;
+  }
+  if (pos >= gif.size() || gif[pos] != 0x2C) return false;
+  if (control != 0) {
+    if (control + 7 >= gif.size()) return false;
+    gif[control + 3] |= 0x01;
+    gif[control + 6] = index;
+    return true;
+  }
+  const uint8_t extension[8] = {0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, index, 0x00};
+  gif.insert(gif.begin() + static_cast<std::ptrdiff_t>(pos), extension, extension + 8);
+  std::memcpy(gif.data() + 3, "89a", 3);
+  return true;
+}

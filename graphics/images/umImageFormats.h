@@ -99,3 +99,21 @@ TImageFormatError ReadIcon(std::span<const uint8_t> data, TIconLayout& layout);
 // mask is clear the pixel is opaque (a 32-bit image keeps its own alpha, unless every alpha byte of the frame is 0);
 // where it is set the pixel is transparent, or opaque black where the colour image is not black (inverted pixels).
 TImageFormatError DecodeIconFrame(std::span<const uint8_t> data, const TIconFrameLayout& frame, uint32_t* dest);
+
+// A picture of at most 256 colours, for encoders that take only indexed images (GIF).
+struct TIndexedImage {
+  int32_t Width = 0;
+  int32_t Height = 0;
+  uint32_t Stride = 0;             // bytes a row, a multiple of 4
+  std::vector<uint32_t> Palette;   // 32-bit ARGB; the entry for transparent pixels is 0x00000000
+  std::vector<uint8_t> Indices;    // Stride x Height, top row first
+};
+
+// Pixels with alpha below 128 share one transparent entry. The palette is exact when the other pixels have at most
+// 256 colours (255 with a transparent entry); otherwise it is a median cut over their 15-bit colours.
+void QuantizeTo8Bit(const uint32_t* pixels, int32_t width, int32_t height, TIndexedImage& image);
+
+// Marks palette entry AIndex of the first image of a GIF as transparent: sets the flag and index of the graphic
+// control extension in front of it, or inserts one (and makes the header "GIF89a"). False when the data is not a
+// GIF this can follow.
+bool SetGifTransparentIndex(std::vector<uint8_t>& gif, uint8_t index);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -276,6 +278,65 @@ TEST(BmpReader, TruncatedRunLengthDataIsAnError) {
   ASSERT_EQ(ReadBmp(file, layout), TImageFormatError::None);
   std::vector<uint32_t> pixels(8);
   EXPECT_EQ(DecodeDib(file, layout, pixels.data()), TImageFormatError::Truncated);
+}
+
+TEST(Quantizer, FewColoursAreKeptExactlyWithOneTransparentEntry) {
+  const std::vector<uint32_t> pixels = {0xFF102030, 0x00FFFFFF, 0xFF405060, 0xFF102030, 0x7F000000};
+  TIndexedImage image;
+  QuantizeTo8Bit(pixels.data(), 5, 1, image);
+  EXPECT_EQ(image.Stride, 8u);
+  ASSERT_EQ(image.Palette, (std::vector<uint32_t>{0xFF102030, 0xFF405060, 0x00000000}));
+  EXPECT_EQ(std::vector<uint8_t>(image.Indices.begin(), image.Indices.begin() + 5),
+            (std::vector<uint8_t>{0, 2, 1, 0, 2}));
+}
+
+TEST(Quantizer, ManyColoursFitInTheLimitAndStayClose) {
+  // A 64 x 64 gradient over red and green has 4096 colours.
+  std::vector<uint32_t> pixels;
+  for (uint32_t y = 0; y < 64; ++y)
+    for (uint32_t x = 0; x < 64; ++x) pixels.push_back(0xFF000000u | (x * 4) << 16 | (y * 4) << 8 | 0x40);
+  for (int transparent = 0; transparent < 2; ++transparent) {
+    if (transparent) pixels[0] = 0;
+    TIndexedImage image;
+    QuantizeTo8Bit(pixels.data(), 64, 64, image);
+    ASSERT_LE(image.Palette.size(), 256u);
+    int worst = 0;
+    for (size_t i = transparent; i < pixels.size(); ++i) {
+      const uint32_t q = image.Palette[image.Indices[(i / 64) * image.Stride + i % 64]];
+      for (int shift : {0, 8, 16})
+        worst = std::max(worst, std::abs(int((pixels[i] >> shift) & 0xFF) - int((q >> shift) & 0xFF)));
+    }
+    EXPECT_LE(worst, 16);
+    if (transparent) {
+      EXPECT_EQ(image.Palette[image.Indices[0]], 0x00000000u);
+    }
+  }
+}
+
+TEST(GifTransparency, InsertsAControlExtensionBeforeTheFirstImage) {
+  TBytes gif = {'G', 'I', 'F', '8', '7', 'a', 1, 0, 1, 0, 0x80, 0, 0, 1, 2, 3, 4, 5, 6, 0x2C, 9, 9};
+  ASSERT_TRUE(SetGifTransparentIndex(gif, 1));
+  EXPECT_EQ(gif, (TBytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 1, 2, 3, 4, 5, 6, 0x21, 0xF9, 4, 1,
+                         0, 0, 1, 0, 0x2C, 9, 9}));
+}
+
+TEST(GifTransparency, UpdatesAnExistingControlExtension) {
+  TBytes gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x21, 0xFE, 2, 'h', 'i', 0,
+                0x21, 0xF9, 4, 0x08, 5, 0, 0, 0, 0x2C};
+  ASSERT_TRUE(SetGifTransparentIndex(gif, 7));
+  EXPECT_EQ(gif[22], 0x09);
+  EXPECT_EQ(gif[25], 7);
+  EXPECT_EQ(gif.size(), 28u);
+}
+
+TEST(GifTransparency, RefusesDataItCannotFollow) {
+  for (TBytes bad : {TBytes{'G', 'I', 'F'}, TBytes(20, 0),
+                     TBytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x87, 0, 0, 0x2C},
+                     TBytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x21, 0xFE, 5, 1}}) {
+    const TBytes before = bad;
+    EXPECT_FALSE(SetGifTransparentIndex(bad, 0));
+    EXPECT_EQ(bad, before);
+  }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Feeds arbitrary bytes to the icon and BMP readers and decodes every frame they accept into a buffer of exactly
-// the size they report: the sanitizers catch any read or write outside the input or the buffer.
+// Feeds arbitrary bytes to the icon, BMP and GIF header code and decodes every frame they accept into a buffer of
+// exactly the size they report: the sanitizers catch any read or write outside the input or the buffer.
 #include "graphics/images/umImageFormats.h"
 
 #include <cstddef>
@@ -32,5 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint32_t> pixels(static_cast<size_t>(bmp.Width) * static_cast<size_t>(bmp.Height));
     DecodeDib(bytes, bmp, pixels.data());
   }
+
+  std::vector<uint8_t> gif(bytes.begin(), bytes.end());
+  SetGifTransparentIndex(gif, 0);
   return 0;
 }
