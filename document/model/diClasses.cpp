@@ -1,0 +1,594 @@
+#include "document/model/diClasses.h"
+
+#include "document/model/diMessages.h"
+#include "foundation/cuFiles.h"
+#include "foundation/cuKnot.h"
+#include "foundation/cuLocalization.h"
+#include "foundation/cuUtils.h"
+
+#include <algorithm>
+#include <atomic>
+
+#ifdef _WIN32
+#include "foundation/cuWin32.h"
+#endif
+
+namespace {
+
+std::atomic<int32_t> ElementIDCounter{0};
+
+#ifdef _WIN32
+using TSchemeBusyCursor = TBusyCursor;
+
+void ClearReadOnly(const std::u16string& AFileName) {
+  const DWORD attributes = GetFileAttributesW(WStr(AFileName));
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    SetFileAttributesW(WStr(AFileName), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+}
+#else
+// The host build has no screen cursor, and a rename replaces a read-only file.
+struct TSchemeBusyCursor {};
+void ClearReadOnly(const std::u16string&) {}
+#endif
+
+// Restores the scheme's file name when the save fails, and also after a success when asked to.
+class TFileNameGuard {
+public:
+  TFileNameGuard(TScheme& AScheme, bool AKeepName)
+      : FScheme(AScheme), FOldName(AScheme.FileName()), FKeepName(AKeepName) {}
+  ~TFileNameGuard() {
+    if (FKeepName || !FSucceeded) FScheme.SetFileName(FOldName);
+  }
+  void Succeeded() { FSucceeded = true; }
+
+private:
+  TScheme& FScheme;
+  std::u16string FOldName;
+  bool FKeepName;
+  bool FSucceeded = false;
+};
+
+int IntegerOr(std::u16string_view AText, int ADefault) {
+  int value;
+  return TryStrToInt(AText, value) ? value : ADefault;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------------------
+// Free routines
+
+std::u16string QuoteMessageValue(std::u16string_view AText) {
+  std::u16string r = AText.size() > 200 ? std::u16string(AText.substr(0, 197)) + u"..." : std::u16string(AText);
+  for (char16_t& c : r)
+    if (c < 32 || c == u'[' || c == u']') c = u'\uFFFD';
+  return r;
+}
+
+int ParseFormatVersion(const std::u16string* AText) {
+  if (!AText) return 1000;
+  const size_t dot = AText->find(u'.');
+  if (dot == std::u16string::npos) return IntegerOr(*AText, 1) * 1000;
+  const std::u16string_view text(*AText);
+  return IntegerOr(text.substr(0, dot), 1) * 1000 + IntegerOr(text.substr(dot + 1), 0);
+}
+
+int32_t NextElementID() { return ElementIDCounter.fetch_add(1) + 1; }
+
+void RaiseElementID(int32_t AID) {
+  int32_t current = ElementIDCounter.load();
+  while (AID > current && !ElementIDCounter.compare_exchange_weak(current, AID)) {
+  }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Filers
+
+TSchemeFiler::TSchemeFiler(uint8_t AMode, TKnot* AKnot, uint8_t AFlags) : FMode(AMode), FFlags(AFlags), FKnot(AKnot) {
+  if (!FKnot) {
+    FOwnedKnot = std::make_unique<TKnot>();
+    FKnot = FOwnedKnot.get();
+  }
+}
+
+TSchemeFiler::~TSchemeFiler() {
+  if (FOwnedKnot) FOwnedKnot.release()->Free();
+}
+
+void TSchemeSaver::WriteFormatVersion(TKnot* AKnot) {
+  // Major 1, then the minor number 100 without its trailing zeros.
+  std::u16string minor = IntToStr(100);
+  while (minor.size() > 1 && minor.back() == u'0') minor.pop_back();
+  AKnot->WriteString(u"FormatVersion", u"1." + minor);
+}
+
+TSchemeLoader::TSchemeLoader(TScheme* AScheme, uint8_t AMode, uint8_t AFlags, TKnot* AKnot,
+                             TElementMessages* AMessages)
+    : TSchemeFiler(AMode, AKnot, AFlags), FScheme(AScheme), FMessages(AMessages) {
+  std::u16string version;
+  bool hasVersion = false;
+  if (TKnotParam* p = Knot()->FindParam(u"FormatVersion")) {
+    version = p->GetAsString();
+    hasVersion = true;
+  }
+  FVersion = ParseFormatVersion(hasVersion ? &version : nullptr);
+  FScheme->BeginLoading();
+  if (FMessages) {
+    if (Knot()->HasParseError())
+      FMessages->Add(mkWarning, FormatLocStrOr(IdDataCorrupt, u"Data provided are corrupt", {}));
+    if (FVersion >= SchemeNewerVersion)
+      FMessages->Add(mkWarning, FormatLocStrOr(IdNewerFormat,
+                                               u"The format of the data provided is of a newer version \u2014 "
+                                               u"perhaps you should update the program version",
+                                               {}));
+  }
+}
+
+TSchemeLoader::~TSchemeLoader() {
+  if (!FFinished) FScheme->AbortLoading();
+}
+
+void TSchemeLoader::RegisterLoaded(TElement* AElement, intptr_t ADatum) { FLoaded.emplace_back(AElement, ADatum); }
+
+void TSchemeLoader::Finish() {
+  if (FFinished) throw EProgrammingError(u"The load has already finished");
+  FFinished = true;
+  try {
+    for (auto& [element, datum] : FLoaded) element->Loaded(this, datum);
+  } catch (...) {
+    FScheme->AbortLoading();
+    throw;
+  }
+  FScheme->EndLoading();
+  if (!FMessages || Mode() == fmRecord) return;
+  std::vector<TKnot*> knots;
+  std::vector<TKnotParam*> params;
+  Knot()->CollectUnread(&knots, &params, false);
+  for (TKnot* k : knots)
+    FMessages->Add(mkWarning, FormatLocStrOr(IdNodeNotRead, u"Node \"%1\" was not read",
+                                             {QuoteMessageValue(k->GetPath())}));
+  for (TKnotParam* p : params)
+    FMessages->Add(mkWarning, FormatLocStrOr(IdAttributeNotRead, u"Attribute \"%1\" was not read",
+                                             {QuoteMessageValue(p->GetPath())}));
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Operations
+
+void TSchemeOperation::Perform(TNodePtr<TSchemeOperation> AOperation) {
+  TUndoRedo* history = AOperation->FScheme ? AOperation->FScheme->UndoRedo() : nullptr;
+  PerformOn(TNodePtr<TOperation>(AOperation.release()), history);
+}
+
+void TSchemeOperation::BeginExecute() {
+  if (FLockMessages && FScheme && FScheme->Messages()) FScheme->Messages()->BeginUpdate();
+}
+
+void TSchemeOperation::EndExecute() {
+  if (FLockMessages && FScheme && FScheme->Messages()) FScheme->Messages()->EndUpdate();
+}
+
+TSchemeGroupingOperation::TSchemeGroupingOperation(TScheme* AScheme, bool ALockMessages, std::u16string ACaption)
+    : TGroupingOperation(std::move(ACaption)), FScheme(AScheme), FLockMessages(ALockMessages) {}
+
+void TSchemeGroupingOperation::BeginExecute() {
+  if (FLockMessages && FScheme->Messages()) FScheme->Messages()->BeginUpdate();
+}
+
+void TSchemeGroupingOperation::EndExecute() {
+  if (FLockMessages && FScheme->Messages()) FScheme->Messages()->EndUpdate();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Scheme
+
+TScheme::TScheme(TElementClass ARootClass, std::u16string AName) : FName(std::move(AName)), FRootClass(ARootClass) {
+  if (FRootClass) FRoot = TElement::CreateIn(FRootClass, this, nullptr, nullptr);
+}
+
+TScheme::~TScheme() {
+  if (FRoot) {
+    TElement* root = FRoot;
+    FRoot = nullptr;
+    root->Destroy();
+  }
+}
+
+void TScheme::SetFileName(const std::u16string& AValue) {
+  if (FFileName == AValue) return;
+  FFileName = AValue;
+  Notify(scFileNameChanged, 0, 0);
+}
+
+void TScheme::SetReadOnly(bool AValue) {
+  if (FReadOnly == AValue) return;
+  FReadOnly = AValue;
+  Notify(scReadOnlyChanged, 0, 0);
+}
+
+int32_t TScheme::RegisterElement(TElement* AElement) {
+  const int32_t id = NextElementID();
+  FElements[id] = AElement;
+  return id;
+}
+
+void TScheme::UnregisterElement(TElement* AElement) {
+  auto it = FElements.find(AElement->ID());
+  if (it != FElements.end() && it->second == AElement) FElements.erase(it);
+  if (AElement->HasState(esCheckQueued)) std::erase(FCheckList, AElement);
+}
+
+void TScheme::ElementIDChanged(TElement* AElement, int32_t AOldID) {
+  auto it = FElements.find(AOldID);
+  if (it != FElements.end() && it->second == AElement) FElements.erase(it);
+  FElements[AElement->ID()] = AElement;
+}
+
+TElement* TScheme::FindByID(int32_t AID) const {
+  if (AID == 0) return nullptr;
+  auto it = FElements.find(AID);
+  return it == FElements.end() ? nullptr : it->second;
+}
+
+void TScheme::BeginGroup(bool ALockMessages, std::u16string ACaption) {
+  if (FUndoRedo)
+    FUndoRedo->BeginGroup(
+        TNodePtr<TGroupingOperation>(new TSchemeGroupingOperation(this, ALockMessages, std::move(ACaption))));
+}
+
+void TScheme::EndGroup() {
+  if (FUndoRedo) FUndoRedo->EndGroup();
+}
+
+void TScheme::EndLoading() {
+  if (--FLoadingCount > 0 || !FRoot) return;
+  // A check may queue nothing further (loading has ended), but it may free elements: take them one by one.
+  while (!FCheckList.empty()) {
+    TElement* e = FCheckList.front();
+    FCheckList.erase(FCheckList.begin());
+    e->SetState(esCheckQueued, false);
+    e->Check();
+  }
+}
+
+void TScheme::AbortLoading() noexcept {
+  if (--FLoadingCount > 0) return;
+  for (TElement* e : FCheckList) e->SetState(esCheckQueued, false);
+  FCheckList.clear();
+}
+
+void TScheme::QueueCheck(TElement* AElement) {
+  if (AElement->HasState(esCheckQueued)) return;
+  AElement->SetState(esCheckQueued, true);
+  FCheckList.push_back(AElement);
+}
+
+void TScheme::LoadFromFile(const std::u16string& AFileName) {
+  TSchemeBusyCursor busy;
+  SetFileName(AFileName);
+  TNodePtr<TKnot> knot(new TKnot);
+  knot->LoadFromFile(AFileName);
+  LoadElement(FRoot, fmDocument, knot.get());
+}
+
+void TScheme::LoadElement(TElement* AElement, uint8_t AMode, TKnot* AKnot) {
+  TSchemeLoader loader(this, AMode, 0, AKnot, FMessages);
+  AElement->LoadFromKnot(&loader, loader.Knot());
+  loader.Finish();
+}
+
+void TScheme::SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, uint8_t AFlags) {
+  TSchemeSaver saver(AMode, AKnot, AFlags);
+  saver.Knot()->SetName(FName);
+  TSchemeSaver::WriteFormatVersion(saver.Knot());
+  AElement->SaveToKnot(&saver, saver.Knot());
+}
+
+void TScheme::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
+  TSchemeBusyCursor busy;
+  TFileNameGuard name(*this, AKeepName);
+  SetFileName(AFileName);
+
+  TNodePtr<TKnot> knot(new TKnot);
+  SaveElement(FRoot, fmDocument, knot.get(), ffStreamsByReference);
+
+  std::unique_ptr<TFileStream> stream;
+  const std::u16string temp = CreateUniqueFile(u"Rplc%d", u"tmp", stream, ExtractFilePath(AFileName));
+  try {
+    knot->SaveToStream(*stream, TKnotEncoding::keUtf8);
+    stream->Flush();
+    stream.reset();
+    ClearReadOnly(AFileName);
+    MoveFileReplacing(temp, AFileName);
+  } catch (const EFileError& e) {
+    stream.reset();
+    RemoveFile(temp);
+    const std::u16string pattern =
+        Localization ? Localization->GetLocStr(IdCannotCreateFile) : std::u16string();
+    throw EFCreateError(Format(pattern.empty() ? u"Cannot create file \"%s\". %s" : pattern,
+                               {AFileName, SysErrorMessage(e.ErrorCode())}),
+                        e.ErrorCode());
+  } catch (...) {
+    stream.reset();
+    RemoveFile(temp);
+    throw;
+  }
+  name.Succeeded();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Element
+
+const TElementClassInfo TElement::ClassInfo{u"TElement", nullptr, &ClassFactory<TElement, TElement, TScheme*>};
+
+void TElementDeleter::operator()(TElement* AElement) const { AElement->Destroy(); }
+
+TElement* TElement::CreateIn(TElementClass AClass, TScheme* AScheme, TElement* AParent, TElement* ABefore) {
+  TElementPtr<TElement> e(AClass->Create(AScheme));
+  if (AParent) e->MoveTo(AParent, ABefore);
+  return e.release();
+}
+
+TElement* TElement::CreatePart(TElementClass AClass, TElement* AParent, TElement* ABefore) {
+  TElementPtr<TElement> e(AClass->Create(AParent->Scheme()));
+  e->FOptions |= eoPart;
+  e->MoveTo(AParent, ABefore);
+  return e.release();
+}
+
+TElement::TElement(TScheme* AScheme) : FScheme(AScheme) {
+  if (FScheme) FID = FScheme->RegisterElement(this);
+}
+
+TElement::~TElement() {
+  if (FScheme) FScheme->UnregisterElement(this);
+}
+
+void TElement::Destroy() {
+  if (!IsDestroying()) Broadcast(nmDestroying, 0, 0, true, true);
+  Free();
+}
+
+TElement* TElement::ParentElement() const { return dynamic_cast<TElement*>(Parent()); }
+TElement* TElement::FirstChildElement() const { return static_cast<TElement*>(FirstChild()); }
+TElement* TElement::NextSiblingElement() const { return static_cast<TElement*>(NextSibling()); }
+
+void TElement::SetState(uint8_t ABits, bool AValue) {
+  FState = AValue ? static_cast<uint8_t>(FState | ABits) : static_cast<uint8_t>(FState & ~ABits);
+}
+
+void TElement::SetID(int32_t AID) {
+  if (AID == FID) return;
+  const int32_t old = FID;
+  FID = AID;
+  if (FScheme) FScheme->ElementIDChanged(this, old);
+}
+
+void TElement::SetOptions(uint8_t AValue) {
+  if (AValue == FOptions) return;
+  const uint8_t old = FOptions;
+  FOptions = AValue;
+  OptionsChanged(old);
+}
+
+TElement* TElement::GetOwner() {
+  TElement* e = this;
+  while (e && e->IsPart()) e = e->ParentElement();
+  return e;
+}
+
+bool TElement::HasNoProblems() const { return !FMessages || !FMessages->HasProblems(); }
+
+TElementMessages* TElement::GetMessages() {
+  if (!FMessages) FMessages = std::make_unique<TElementMessages>();
+  return FMessages.get();
+}
+
+void TElement::UpdateState() {
+  if (!IsDestroying()) {
+    const bool hasValue = CalcHasValue();
+    if (hasValue != HasValue()) {
+      SetState(esHasValue, hasValue);
+      HasValueChanged();
+    }
+  }
+  if (!IsDestroying()) {
+    const bool empty = CalcIsEmpty();
+    if (empty != IsEmpty()) {
+      SetState(esNotEmpty, !empty);
+      EmptyChanged();
+    }
+  }
+  Check();
+}
+
+void TElement::GetAllowedChildClasses(TElementClassList& AList) {
+  GetChildClasses(AList);
+  for (size_t i = AList.size(); i-- > 0;)
+    if (!AList[i]->CanBeChildOf(this)) AList.erase(AList.begin() + static_cast<ptrdiff_t>(i));
+}
+
+void TElement::NotifyInitNew(intptr_t AParam) { Broadcast(nmInitNew, AParam, 0, true, true); }
+
+TElement* TElement::CreateChildFromKnot(TSchemeLoader* ALoader, TKnot* AKnot, TElement* ABefore,
+                                        std::unique_ptr<TElementClassList>& AClasses) {
+  if (!AClasses) {
+    AClasses = std::make_unique<TElementClassList>();
+    GetAllowedChildClasses(*AClasses);
+  }
+  std::u16string name = AKnot->Name();
+  TranslateNodeName(ALoader, AKnot, name);
+  TElementClass cls = nullptr;
+  for (TElementClass c : *AClasses)
+    if (c->NodeName() == name) {
+      cls = c;
+      break;
+    }
+  if (!cls) cls = GetUnacceptedClass(ALoader);
+  if (!cls) return nullptr;
+  AKnot->SetUsed(true);
+  TElementPtr<TElement> child(CreateIn(cls, FScheme, this, ABefore));
+  child->LoadFromKnot(ALoader, AKnot);
+  return child.release();
+}
+
+bool TElement::HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) {
+  if (TElement* parent = ParentElement())
+    if (parent->ChildNotification(this, AMsg, AParam1, AParam2)) return true;
+  switch (AMsg) {
+    case nmHierarchyChanged:
+      HierarchyChanged();
+      return true;
+    case nmDestroying:
+      SetState(esDestroying, true);
+      return true;
+    case nmInitNew:
+      InitNew(AParam1);
+      return true;
+    default:
+      return TNode::HandleMessage(AMsg, AParam1, AParam2);
+  }
+}
+
+void TElement::ParentChanged() {
+  TNode::ParentChanged();
+  Broadcast(nmHierarchyChanged, 0, 0, true, true);
+}
+
+void TElement::GetChildClasses(TElementClassList& AList) {
+  if (IsPart())
+    if (TElement* owner = ParentElement()) owner->GetPartChildClasses(this, AList);
+}
+
+void TElement::OptionsChanged(uint8_t AOldOptions) {
+  if (((AOldOptions ^ FOptions) & (eoValue | eoValueRequired)) && HasOptions(eoValue)) UpdateState();
+}
+
+void TElement::GetPartChildClasses(TElement* APart, TElementClassList& AList) {
+  if (IsPart())
+    if (TElement* owner = ParentElement()) owner->GetPartChildClasses(APart, AList);
+}
+
+void TElement::GetPartHint(TElement* APart, std::u16string& AText) {
+  if (IsPart())
+    if (TElement* owner = ParentElement()) owner->GetPartHint(APart, AText);
+}
+
+void TElement::GetPartPaletteItems(TElement* APart, std::vector<TPaletteItem*>& AList) {
+  if (IsPart())
+    if (TElement* owner = ParentElement()) owner->GetPartPaletteItems(APart, AList);
+}
+
+void TElement::GetPartNodeName(TElement* APart, TSchemeFiler* AFiler, std::u16string& AName) {
+  if (IsPart())
+    if (TElement* owner = ParentElement()) {
+      owner->GetPartNodeName(APart, AFiler, AName);
+      return;
+    }
+  AName.clear();
+}
+
+void TElement::HasValueChanged() { Perform(nmHasValueChanged, 0, 0); }
+
+void TElement::IDChanged(int32_t AOldID) {
+  if (FMessages) FMessages->ReplaceLinkTarget(IntToStr(AOldID), IntToStr(FID));
+}
+
+void TElement::EmptyChanged() { Perform(nmEmptyChanged, 0, 0); }
+
+bool TElement::ShouldSaveChild(TSchemeSaver* ASaver, TElement* AChild) {
+  if (AChild->HasOptions(eoTransientPart) && ASaver->Mode() != fmRecord) return false;
+  if (AChild->HasOptions(eoSkippedByFlag40) && ASaver->HasFlags(ffSkipMarked40)) return false;
+  return true;
+}
+
+void TElement::Check() {
+  if (IsDestroying()) return;
+  if (FScheme && FScheme->IsLoading()) {
+    FScheme->QueueCheck(this);
+    return;
+  }
+  const bool hadNoProblems = HasNoProblems();
+  if (FMessages) FMessages->Clear();
+  if (IsActive()) {
+    if (!HasValue()) {
+      if (IsValueRequired())
+        GetMessages()->AddLinked(mkValueNeeded, FormatLocStrOr(IdValueMustBeSet, u"The value must be [set]", {}),
+                                 IntToStr(FID));
+    } else {
+      CheckValue();
+    }
+  }
+  if (FMessages && FMessages->GetCount() == 0) FMessages.reset();
+  if (HasNoProblems() != hadNoProblems) MessagesChanged();
+}
+
+void TElement::PartRequest(TElement* APart, intptr_t AArg1, intptr_t AArg2) {
+  if (IsPart())
+    if (TElement* owner = ParentElement()) owner->PartRequest(APart, AArg1, AArg2);
+}
+
+void TElement::ValueChanged() {
+  UpdateState();
+  if (!IsDestroying()) Perform(nmValueChanged, 0, 0);
+}
+
+void TElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
+  const int32_t oldID = FID;
+  if (ALoader->Mode() == fmRecord) {
+    const int32_t id = AKnot->ReadInteger(u"ID", 0, 0, 0);
+    if (id > 0) {
+      SetID(id);
+      RaiseElementID(id);
+    }
+  }
+  if (ALoader->HasFlags(ffInProcessCopy)) SetState(esInProcessCopy, true);
+  if (FID != oldID) IDChanged(oldID);
+
+  for (TElement* part = FirstChildElement(); part; part = part->NextSiblingElement()) {
+    if (!part->IsPart()) continue;
+    if (part->HasOptions(eoTransientPart) && ALoader->Mode() != fmRecord) continue;
+    if (part->IsStoredInline(ALoader)) {
+      part->LoadFromKnot(ALoader, AKnot);
+      continue;
+    }
+    std::u16string name;
+    part->GetStorageNodeName(ALoader, name);
+    if (TKnot* sub = AKnot->FindKnot(name)) part->LoadFromKnot(ALoader, sub);
+  }
+}
+
+void TElement::SaveTo(TKnot* AKnot, uint8_t AMode, uint8_t AFlags) {
+  TSchemeSaver saver(AMode, AKnot, AFlags);
+  SaveToKnot(&saver, saver.Knot());
+}
+
+void TElement::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
+  if (ASaver->Mode() == fmRecord || HasOptions(eoStoresID)) AKnot->WriteInteger(u"ID", FID);
+  for (TElement* part = FirstChildElement(); part; part = part->NextSiblingElement()) {
+    if (!part->IsPart() || !ShouldSaveChild(ASaver, part)) continue;
+    if (ASaver->HasFlags(ffSkipDefaults) && part->IsDefault(ASaver, AKnot)) continue;
+    if (part->IsStoredInline(ASaver)) {
+      part->SaveToKnot(ASaver, AKnot);
+      continue;
+    }
+    std::u16string name;
+    part->GetStorageNodeName(ASaver, name);
+    TKnot* sub = AKnot->AddKnot(name);
+    part->SaveToKnot(ASaver, sub);
+    if (sub->IsEmpty() && !(part->HasOptions(eoValue) && !part->IsEmpty())) sub->Free();
+  }
+}
+
+void TElement::BroadcastToParts(intptr_t AValue) {
+  for (TElement* part = FirstChildElement(); part; part = part->NextSiblingElement())
+    if (part->IsPart()) part->BroadcastToParts(AValue);
+}
+
+bool TElement::IsStoredInline(TSchemeFiler* AFiler) {
+  return IsPart() && HasOptions(eoInlinePart) && AFiler->Mode() != fmRecord;
+}
+
+void TElement::GetStorageNodeName(TSchemeFiler* AFiler, std::u16string& AName) {
+  if (TElement* owner = ParentElement()) owner->GetPartNodeName(this, AFiler, AName);
+}

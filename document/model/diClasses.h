@@ -1,0 +1,418 @@
+// The document model: the scheme that owns an element tree with its identifiers, undo history and load reports,
+// the filer objects every element's load and save receives, and the element base class.
+#pragma once
+
+#include "foundation/cuClasses.h"
+#include "foundation/cuNode.h"
+#include "foundation/cuSystem.h"
+#include "foundation/cuUndoRedo.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+class TElement;
+class TElementMessages;
+class TKnot;
+class TPaletteItem;
+class TScheme;
+class TSchemeFiler;
+class TSchemeLoader;
+class TSchemeSaver;
+
+// ---------------------------------------------------------------------------------------------------------------
+// Element classes. An element class is a reference to its descriptor; the descriptor also answers the class-level
+// questions (node name, whether the class may sit under a given parent).
+
+class TElementClassInfo : public TClassInfo<TElement, TScheme*> {
+public:
+  using TCanBeChildOf = bool (*)(const TElement* AParent);
+
+  constexpr TElementClassInfo(std::u16string_view AName, const TElementClassInfo* AParent, TFactory AFactory,
+                              TCanBeChildOf ACanBeChildOf = nullptr)
+      : TClassInfo(AName, AParent, AFactory), FCanBeChildOf(ACanBeChildOf) {}
+
+  // The class name without its first nine characters ("TElement_Image" gives "Image"); empty for shorter names.
+  std::u16string_view NodeName() const { return Name().size() > 9 ? Name().substr(9) : std::u16string_view(); }
+  bool CanBeChildOf(const TElement* AParent) const { return !FCanBeChildOf || FCanBeChildOf(AParent); }
+
+private:
+  TCanBeChildOf FCanBeChildOf;
+};
+
+using TElementClass = const TElementClassInfo*;
+using TElementClassList = std::vector<TElementClass>;
+
+// ---------------------------------------------------------------------------------------------------------------
+// Filer modes and flags: every load and save of elements carries both.
+
+enum : uint8_t {
+  fmDocument = 0,  // the document file
+  fmCopy = 1,      // copies that leave the element tree (clipboard, moved content)
+  fmRecord = 2,    // records inside the process (undo data): identifiers and transient parts kept
+};
+
+enum : uint8_t {
+  ffInProcessCopy = 0x01,       // data that can stay in memory is referenced, not serialised
+  ffStreamsByReference = 0x02,  // streams are written by reference to the caller's stream
+  ffNoPositions = 0x08,         // "Left" and "Top" neither written nor read
+  ffSkipDisabled = 0x10,        // Disabled visual children are not written
+  ffSkipUnaccepted = 0x20,      // children with eoSkippedByFlag20 are not written
+  ffSkipMarked40 = 0x40,        // children with eoSkippedByFlag40 are not written
+  ffSkipDefaults = 0x80,        // parts that hold only defaults are not written
+};
+
+// Element state bits.
+enum : uint8_t {
+  esDestroying = 0x01,
+  esMarked = 0x02,
+  esInProcessCopy = 0x04,
+  esHasValue = 0x08,
+  esNotEmpty = 0x10,
+  esCheckQueued = 0x20,
+};
+
+// Element option bits.
+enum : uint8_t {
+  eoPart = 0x01,
+  eoInlinePart = 0x02,
+  eoTransientPart = 0x04,
+  eoStoresID = 0x08,
+  eoSkippedByFlag40 = 0x10,
+  eoSkippedByFlag20 = 0x20,  // unaccepted elements
+  eoValue = 0x40,
+  eoValueRequired = 0x80,
+};
+
+// Node messages between elements (TNode::Perform / Broadcast).
+enum : int {
+  nmHierarchyChanged = 2,
+  nmDestroying = 3,
+  nmInitNew = 4,
+  nmHasValueChanged = 5,
+  nmEmptyChanged = 6,
+  nmValueChanged = 7,
+  nmPartChanged = 8,
+  nmAskBaseline = 10,
+  nmBaselineChanged = 11,
+  nmAskDataClass = 100,
+  nmEmbeddedCreated = 101,
+};
+
+// Change codes a scheme notifies.
+enum : int {
+  scFileNameChanged = 1,
+  scReadOnlyChanged = 3,
+};
+
+// The "FormatVersion" the document file carries, and the first version that counts as newer.
+constexpr int SchemeFormatVersion = 1001;
+constexpr int SchemeNewerVersion = 1101;
+
+// String identifier of the save failure: "Cannot create file "%s". %s".
+constexpr int IdCannotCreateFile = 65439;
+
+// A value made safe for a message text: cut to 197 characters plus "..." when longer than 200, every character
+// below 32 and every "[" and "]" replaced by U+FFFD so that it never forms a link.
+std::u16string QuoteMessageValue(std::u16string_view AText);
+
+// "FormatVersion" as a number: "1.1" is 1001, "2" is 2000, a missing or unreadable part takes its default.
+int ParseFormatVersion(const std::u16string* AText);
+
+// The process-wide element identifier counter: the first identifier is 1, 0 means no element.
+int32_t NextElementID();
+// Raises the counter to AID when it is lower (identifiers restored from in-process records).
+void RaiseElementID(int32_t AID);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Filers: the context one load or save hands to every element.
+
+class TSchemeFiler : public TObject {
+public:
+  // Without AKnot a new empty knot is made and owned; a given knot is not owned.
+  TSchemeFiler(uint8_t AMode, TKnot* AKnot, uint8_t AFlags);
+  ~TSchemeFiler() override;
+
+  uint8_t Mode() const { return FMode; }
+  uint8_t Flags() const { return FFlags; }
+  bool HasFlags(uint8_t AFlags) const { return (FFlags & AFlags) != 0; }
+  TKnot* Knot() const { return FKnot; }
+
+private:
+  uint8_t FMode;
+  uint8_t FFlags;
+  TKnot* FKnot;
+  std::unique_ptr<TKnot> FOwnedKnot;
+};
+
+class TSchemeSaver : public TSchemeFiler {
+public:
+  using TSchemeFiler::TSchemeFiler;
+  // "FormatVersion" = "1.1" on AKnot.
+  static void WriteFormatVersion(TKnot* AKnot);
+};
+
+// Opens a load bracket on its scheme. The end-of-load work (Loaded hooks, deferred checks, the unread report) runs
+// in Finish(); a loader destroyed without Finish() (a load that raised) only closes the bracket.
+class TSchemeLoader : public TSchemeFiler {
+public:
+  TSchemeLoader(TScheme* AScheme, uint8_t AMode, uint8_t AFlags, TKnot* AKnot, TElementMessages* AMessages);
+  ~TSchemeLoader() override;
+
+  TScheme* Scheme() const { return FScheme; }
+  TElementMessages* Messages() const { return FMessages; }
+  int Version() const { return FVersion; }
+
+  // AElement->Loaded(this, ADatum) runs at Finish(), in the order of registration.
+  void RegisterLoaded(TElement* AElement, intptr_t ADatum);
+  void Finish();
+
+private:
+  TScheme* FScheme;
+  TElementMessages* FMessages;
+  int FVersion;
+  bool FFinished = false;
+  std::vector<std::pair<TElement*, intptr_t>> FLoaded;
+};
+
+// ---------------------------------------------------------------------------------------------------------------
+// Operations on a scheme. With LockMessages every run is bracketed by the scheme's message list, so the list is
+// rebuilt from scratch by the operation.
+
+class TSchemeOperation : public TOperation {
+public:
+  explicit TSchemeOperation(TScheme* AScheme = nullptr) : FScheme(AScheme) {}
+
+  TScheme* Scheme() const { return FScheme; }
+  void SetScheme(TScheme* AScheme) { FScheme = AScheme; }
+  bool LockMessages() const { return FLockMessages; }
+  void SetLockMessages(bool AValue) { FLockMessages = AValue; }
+
+  // Hands the operation to its scheme's undo history; without one it runs once and is freed.
+  static void Perform(TNodePtr<TSchemeOperation> AOperation);
+
+  void BeginExecute() override;
+  void EndExecute() override;
+
+private:
+  TScheme* FScheme;
+  bool FLockMessages = false;
+};
+
+class TSchemeGroupingOperation : public TGroupingOperation {
+public:
+  TSchemeGroupingOperation(TScheme* AScheme, bool ALockMessages, std::u16string ACaption);
+
+  TScheme* Scheme() const { return FScheme; }
+  bool LockMessages() const { return FLockMessages; }
+
+  void BeginExecute() override;
+  void EndExecute() override;
+
+private:
+  TScheme* FScheme;
+  bool FLockMessages;
+};
+
+// ---------------------------------------------------------------------------------------------------------------
+// The scheme: one document model.
+
+class TScheme : public TItfObject {
+public:
+  // With ARootClass the root element is made at once.
+  TScheme(TElementClass ARootClass, std::u16string AName);
+  ~TScheme() override;
+
+  const std::u16string& FileName() const { return FFileName; }
+  void SetFileName(const std::u16string& AValue);
+  const std::u16string& Name() const { return FName; }
+  TElement* Root() const { return FRoot; }
+  TElementClass RootClass() const { return FRootClass; }
+  bool ReadOnly() const { return FReadOnly; }
+  void SetReadOnly(bool AValue);
+
+  // Not owned; either may be nil.
+  TElementMessages* Messages() const { return FMessages; }
+  void SetMessages(TElementMessages* AMessages) { FMessages = AMessages; }
+  TUndoRedo* UndoRedo() const { return FUndoRedo; }
+  void SetUndoRedo(TUndoRedo* AUndoRedo) { FUndoRedo = AUndoRedo; }
+
+  // Elements register at creation and unregister at destruction.
+  int32_t RegisterElement(TElement* AElement);
+  void UnregisterElement(TElement* AElement);
+  TElement* FindByID(int32_t AID) const;
+  int ElementCount() const { return static_cast<int>(FElements.size()); }
+
+  // An undo group; nothing without an undo history.
+  void BeginGroup(bool ALockMessages, std::u16string ACaption);
+  void EndGroup();
+
+  void BeginLoading() { ++FLoadingCount; }
+  // The outermost end runs the queued checks, in order.
+  void EndLoading();
+  // Closes the bracket after a failed load: queued checks are dropped, never run.
+  void AbortLoading() noexcept;
+  bool IsLoading() const { return FLoadingCount > 0; }
+  int LoadingCount() const { return FLoadingCount; }
+  // Appends once; the element's esCheckQueued bit guards it.
+  void QueueCheck(TElement* AElement);
+
+  // Reads the file into the root. A corrupt or newer file is loaded as far as it can be read and reported.
+  void LoadFromFile(const std::u16string& AFileName);
+  void LoadElement(TElement* AElement, uint8_t AMode, TKnot* AKnot);
+  // Writes the whole tree to a temporary file beside AFileName and replaces AFileName with it in one step; the
+  // data file is never touched before the replacement. Raises EFCreateError when the replacement fails.
+  void SaveToFile(const std::u16string& AFileName, bool AKeepName);
+  void SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, uint8_t AFlags);
+
+private:
+  friend class TElement;
+  void ElementIDChanged(TElement* AElement, int32_t AOldID);
+
+  std::u16string FFileName;
+  std::u16string FName;
+  std::unordered_map<int32_t, TElement*> FElements;
+  std::vector<TElement*> FCheckList;
+  TElementMessages* FMessages = nullptr;
+  TElement* FRoot = nullptr;
+  TElementClass FRootClass;
+  bool FReadOnly = false;
+  TUndoRedo* FUndoRedo = nullptr;
+  int32_t FLoadingCount = 0;
+};
+
+// The save could not put the new file in place.
+class EFCreateError : public EFileError {
+public:
+  using EFileError::EFileError;
+};
+
+// ---------------------------------------------------------------------------------------------------------------
+// The element.
+
+// Ownership of an element outside a tree: frees it with Destroy().
+struct TElementDeleter {
+  void operator()(TElement* AElement) const;
+};
+template <class T>
+using TElementPtr = std::unique_ptr<T, TElementDeleter>;
+
+class TElement : public TNode {
+public:
+  static const TElementClassInfo ClassInfo;
+  virtual TElementClass ClassRef() const { return &ClassInfo; }
+
+  // The constructor every element is made with: the scheme, an identifier, the class's options and defaults
+  // (set by each class's constructor), then the place under AParent before ABefore (nil: last).
+  static TElement* CreateIn(TElementClass AClass, TScheme* AScheme, TElement* AParent, TElement* ABefore);
+  template <class T>
+  static T* CreateIn(TScheme* AScheme, TElement* AParent, TElement* ABefore = nullptr) {
+    return static_cast<T*>(CreateIn(&T::ClassInfo, AScheme, AParent, ABefore));
+  }
+  // A part of AParent: eoPart set, made in AParent's scheme.
+  static TElement* CreatePart(TElementClass AClass, TElement* AParent, TElement* ABefore);
+
+  explicit TElement(TScheme* AScheme);
+  ~TElement() override;
+
+  TScheme* Scheme() const { return FScheme; }
+  int32_t ID() const { return FID; }
+  uint8_t State() const { return FState; }
+  bool HasState(uint8_t ABits) const { return (FState & ABits) != 0; }
+  uint8_t Options() const { return FOptions; }
+  bool HasOptions(uint8_t ABits) const { return (FOptions & ABits) != 0; }
+  void SetOptions(uint8_t AValue);
+  bool IsDestroying() const { return HasState(esDestroying); }
+  bool IsPart() const { return HasOptions(eoPart); }
+
+  TElement* ParentElement() const;
+  TElement* FirstChildElement() const;
+  TElement* NextSiblingElement() const;
+
+  // The nearest ancestor-or-self that is not a part.
+  TElement* GetOwner();
+  std::u16string_view GetNodeName() const { return ClassRef()->NodeName(); }
+
+  bool HasValue() const { return HasState(esHasValue); }
+  bool IsEmpty() const { return !HasState(esNotEmpty); }
+  bool IsValueRequired() const { return HasOptions(eoValueRequired); }
+  // No message of kinds 2 to 5.
+  bool HasNoProblems() const;
+  // Made on first use; nil until then.
+  TElementMessages* Messages() const { return FMessages.get(); }
+  TElementMessages* GetMessages();
+
+  // Refreshes has-value, then empty, then runs the check.
+  void UpdateState();
+  // GetChildClasses less the classes that refuse this element as parent.
+  void GetAllowedChildClasses(TElementClassList& AList);
+  // Node message 4 through the subtree.
+  void NotifyInitNew(intptr_t AParam);
+
+  // Makes a child from AKnot: the first allowed class whose node name matches (after TranslateNodeName), else
+  // GetUnacceptedClass; a knot no class takes is left unread. AClasses is filled on the first call and kept by
+  // the caller for its further children. A child whose load raises is freed and the exception passes on.
+  TElement* CreateChildFromKnot(TSchemeLoader* ALoader, TKnot* AKnot, TElement* ABefore,
+                                std::unique_ptr<TElementClassList>& AClasses);
+
+  // Two-phase destruction: the destroying message reaches the whole subtree while every derived part is alive,
+  // then the subtree is freed. Elements are freed this way, never with TNode::Free() alone.
+  void Destroy();
+
+  virtual bool IsActive() { return true; }
+  virtual void RedoDependent(TOperation* AOperation, intptr_t ADatum) {}
+  virtual void UndoDependent(TOperation* AOperation, intptr_t ADatum) {}
+  virtual void CheckValue() {}
+  virtual void GetChildClasses(TElementClassList& AList);
+  virtual bool CalcHasValue() { return false; }
+  virtual bool CalcIsEmpty() { return !CalcHasValue(); }
+  virtual void InitNew(intptr_t AParam) {}
+  virtual void OptionsChanged(uint8_t AOldOptions);
+  virtual void GetPartChildClasses(TElement* APart, TElementClassList& AList);
+  virtual void GetPartHint(TElement* APart, std::u16string& AText);
+  virtual void GetPartPaletteItems(TElement* APart, std::vector<TPaletteItem*>& AList);
+  virtual void GetPartNodeName(TElement* APart, TSchemeFiler* AFiler, std::u16string& AName);
+  virtual void HasValueChanged();
+  virtual void IDChanged(int32_t AOldID);
+  virtual void EmptyChanged();
+  virtual void MessagesChanged() {}
+  virtual void Loaded(TSchemeLoader* ALoader, intptr_t ADatum) {}
+  virtual void HierarchyChanged() {}
+  virtual bool ShouldSaveChild(TSchemeSaver* ASaver, TElement* AChild);
+  virtual bool ChildNotification(TElement* AChild, int ACode, intptr_t AParam1, intptr_t AParam2) { return false; }
+  virtual void Check();
+  virtual void PartRequest(TElement* APart, intptr_t AArg1, intptr_t AArg2);
+  virtual void ValueChanged();
+  virtual void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot);
+  // A saver with that mode, flags and knot, then SaveToKnot.
+  void SaveTo(TKnot* AKnot, uint8_t AMode, uint8_t AFlags);
+  virtual void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot);
+  virtual void BroadcastToParts(intptr_t AValue);
+  virtual bool IsDefault(TSchemeSaver* ASaver, TKnot* AKnot) { return false; }
+  virtual bool IsStoredInline(TSchemeFiler* AFiler);
+  virtual void GetStorageNodeName(TSchemeFiler* AFiler, std::u16string& AName);
+  // The knot's name, or its current name when it is a retired one.
+  virtual void TranslateNodeName(TSchemeLoader* ALoader, TKnot* AKnot, std::u16string& AName) {}
+  // The class that holds knots no allowed class takes; nil leaves such knots unread.
+  virtual TElementClass GetUnacceptedClass(TSchemeLoader* ALoader) { return nullptr; }
+
+  bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
+  void ParentChanged() override;
+
+protected:
+  void SetState(uint8_t ABits, bool AValue);
+
+private:
+  friend class TScheme;
+  void SetID(int32_t AID);
+
+  TScheme* FScheme;
+  int32_t FID = 0;
+  uint8_t FState = 0;
+  uint8_t FOptions = 0;
+  std::unique_ptr<TElementMessages> FMessages;
+};

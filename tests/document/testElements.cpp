@@ -1,0 +1,124 @@
+#include "tests/document/testElements.h"
+
+#include "foundation/cuKnot.h"
+
+const TElementClassInfo TElement_TestRoot::ClassInfo{u"TElement_TestRoot", &TElement::ClassInfo,
+                                                     &ClassFactory<TElement_TestRoot, TElement, TScheme*>};
+const TElementClassInfo TElement_TestGroup::ClassInfo{u"TElement_Group", &TElement_TestRoot::ClassInfo,
+                                                      &ClassFactory<TElement_TestGroup, TElement, TScheme*>};
+const TElementClassInfo TElement_TestNote::ClassInfo{u"TElement_Note", &TElement::ClassInfo,
+                                                     &ClassFactory<TElement_TestNote, TElement, TScheme*>};
+const TElementClassInfo TElement_TestRequired::ClassInfo{u"TElement_Required", &TElement_TestNote::ClassInfo,
+                                                         &ClassFactory<TElement_TestRequired, TElement, TScheme*>};
+const TElementClassInfo TElement_TestCaption::ClassInfo{u"TElement_Caption", &TElement::ClassInfo,
+                                                        &ClassFactory<TElement_TestCaption, TElement, TScheme*>};
+const TElementClassInfo TElement_TestComment::ClassInfo{u"TElement_Comment", &TElement::ClassInfo,
+                                                        &ClassFactory<TElement_TestComment, TElement, TScheme*>};
+const TElementClassInfo TElement_TestUnaccepted::ClassInfo{
+    u"TElement_Unaccepted", &TElement::ClassInfo, &ClassFactory<TElement_TestUnaccepted, TElement, TScheme*>};
+
+void TElement_TestRoot::GetChildClasses(TElementClassList& AList) {
+  AList.push_back(&TElement_TestGroup::ClassInfo);
+  AList.push_back(&TElement_TestNote::ClassInfo);
+  AList.push_back(&TElement_TestRequired::ClassInfo);
+}
+
+void TElement_TestRoot::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
+  TElement::LoadFromKnot(ALoader, AKnot);
+  std::unique_ptr<TElementClassList> classes;
+  for (TKnot* k = AKnot->FirstKnot(); k; k = k->NextKnot()) CreateChildFromKnot(ALoader, k, nullptr, classes);
+}
+
+void TElement_TestRoot::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
+  TElement::SaveToKnot(ASaver, AKnot);
+  for (TElement* c = FirstChildElement(); c; c = c->NextSiblingElement())
+    if (!c->IsPart() && ShouldSaveChild(ASaver, c) &&
+        !(c->HasOptions(eoSkippedByFlag20) && ASaver->HasFlags(ffSkipUnaccepted)))
+      c->SaveToKnot(ASaver, AKnot->AddKnot(std::u16string(c->GetNodeName())));
+}
+
+void TElement_TestGroup::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
+  Title = AKnot->ReadString(u"Title", u"");
+  Color = AKnot->ReadInteger(u"Color", 0, 0, 0);
+  Folded = AKnot->ReadBool(u"Folded", false);
+  TElement_TestRoot::LoadFromKnot(ALoader, AKnot);
+}
+
+void TElement_TestGroup::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
+  if (!Title.empty()) AKnot->WriteString(u"Title", Title);
+  if (Color) AKnot->WriteInteger(u"Color", Color);
+  if (Folded) AKnot->WriteBool(u"Folded", true);
+  TElement_TestRoot::SaveToKnot(ASaver, AKnot);
+}
+
+TElement_TestNote::TElement_TestNote(TScheme* AScheme) : TElement(AScheme) {
+  SetOptions(eoValue);
+  FCaption = static_cast<TElement_TestCaption*>(CreatePart(&TElement_TestCaption::ClassInfo, this, nullptr));
+  FComment = static_cast<TElement_TestComment*>(CreatePart(&TElement_TestComment::ClassInfo, this, nullptr));
+}
+
+void TElement_TestNote::SetText(std::u16string AText) {
+  if (AText == FText) return;
+  FText = std::move(AText);
+  ValueChanged();
+}
+
+void TElement_TestNote::CheckValue() { ++CheckValueCalls; }
+
+void TElement_TestNote::GetPartNodeName(TElement* APart, TSchemeFiler* AFiler, std::u16string& AName) {
+  if (APart == FComment)
+    AName = u"Comment";
+  else if (APart == FCaption)
+    AName = u"Caption";
+  else
+    TElement::GetPartNodeName(APart, AFiler, AName);
+}
+
+void TElement_TestNote::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
+  TElement::LoadFromKnot(ALoader, AKnot);
+  FText = AKnot->ReadString(u"Text", u"");
+  UpdateState();
+}
+
+void TElement_TestNote::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
+  if (!FText.empty()) AKnot->WriteString(u"Text", FText);
+  TElement::SaveToKnot(ASaver, AKnot);
+}
+
+TElement_TestRequired::TElement_TestRequired(TScheme* AScheme) : TElement_TestNote(AScheme) {
+  SetOptions(Options() | eoValueRequired);
+}
+
+TElement_TestCaption::TElement_TestCaption(TScheme* AScheme) : TElement(AScheme) {
+  SetOptions(eoInlinePart | eoValue);
+}
+
+void TElement_TestCaption::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
+  TElement::LoadFromKnot(ALoader, AKnot);
+  Text = AKnot->ReadString(ALoader->Mode() == fmRecord ? u"Text" : u"Caption", u"");
+  UpdateState();
+}
+
+void TElement_TestCaption::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
+  TElement::SaveToKnot(ASaver, AKnot);
+  if (!Text.empty()) AKnot->WriteString(ASaver->Mode() == fmRecord ? u"Text" : u"Caption", Text);
+}
+
+TElement_TestComment::TElement_TestComment(TScheme* AScheme) : TElement(AScheme) { SetOptions(eoValue); }
+
+void TElement_TestComment::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
+  TElement::LoadFromKnot(ALoader, AKnot);
+  Text = AKnot->ReadString(u"Text", u"");
+  UpdateState();
+}
+
+void TElement_TestComment::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
+  TElement::SaveToKnot(ASaver, AKnot);
+  if (!Text.empty()) AKnot->WriteString(u"Text", Text);
+}
+
+void TElement_TestUnaccepted::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
+  TElement::LoadFromKnot(ALoader, AKnot);
+  KnotName = AKnot->Name();
+  AKnot->SetUsedDeep(true);
+}

@@ -1,0 +1,480 @@
+#include "document/model/diClasses.h"
+#include "document/model/diMessages.h"
+#include "foundation/cuFiles.h"
+#include "foundation/cuKnot.h"
+#include "foundation/cuStreams.h"
+#include "foundation/cuUndoRedo.h"
+#include "foundation/cuUtils.h"
+#include "tests/document/testElements.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include "foundation/cuWin32.h"
+#else
+#include <sys/stat.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fresh folder for one test, removed with everything in it afterwards.
+class TTempFolder {
+public:
+  TTempFolder() {
+    static int counter = 0;
+    FPath = fs::path(GetTempFolder()) / ("qbdoc-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                         "-" + std::to_string(++counter));
+    fs::remove_all(FPath);
+    fs::create_directories(FPath);
+  }
+  ~TTempFolder() {
+    std::error_code ec;
+    for (auto& e : fs::recursive_directory_iterator(FPath, ec)) fs::permissions(e.path(), fs::perms::owner_all, ec);
+    fs::remove_all(FPath, ec);
+  }
+  std::u16string File(const std::string& AName) const { return (FPath / AName).u16string(); }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> r;
+    for (auto& e : fs::directory_iterator(FPath)) r.push_back(e.path().filename().string());
+    std::sort(r.begin(), r.end());
+    return r;
+  }
+
+private:
+  fs::path FPath;
+};
+
+std::string ReadBytes(const std::u16string& AFileName) {
+  TMemoryStream m;
+  m.LoadFromFile(AFileName);
+  return std::string(reinterpret_cast<const char*>(m.Memory()), static_cast<size_t>(m.Size()));
+}
+
+void WriteBytes(const std::u16string& AFileName, const std::string& ABytes) {
+  TFileStream f(AFileName, TFileMode::fmCreate);
+  f.WriteBytes(ABytes);
+}
+
+std::vector<std::u16string> Texts(const TElementMessages& AList) {
+  std::vector<std::u16string> r;
+  for (int i = 0; i < AList.GetCount(); ++i) r.push_back(AList.GetItem(i)->GetText());
+  return r;
+}
+
+struct TDocument {
+  TElementMessages Log;
+  TScheme Scheme{&TElement_TestRoot::ClassInfo, u"Quillbox"};
+  TDocument() { Scheme.SetMessages(&Log); }
+
+  void LoadText(std::u16string_view AText, uint8_t AMode = fmDocument) {
+    TNodePtr<TKnot> knot(new TKnot);
+    knot->LoadFromString(AText);
+    Scheme.LoadElement(Scheme.Root(), AMode, knot.get());
+  }
+  std::u16string SaveText(uint8_t AMode = fmDocument, uint8_t AFlags = 0) {
+    TNodePtr<TKnot> knot(new TKnot);
+    Scheme.SaveElement(Scheme.Root(), AMode, knot.get(), AFlags);
+    return knot->SaveToString();
+  }
+  TElement_TestNote* AddNote(std::u16string AText) {
+    auto* n = TElement::CreateIn<TElement_TestNote>(&Scheme, Scheme.Root());
+    n->SetText(std::move(AText));
+    return n;
+  }
+};
+
+std::u16string U(const std::string& AText) { return AsciiToString(AText); }
+
+// ---------------------------------------------------------------------------------------------------------------
+
+TEST(FormatVersion, ParsesMajorAndMinorWithDefaults) {
+  struct Case {
+    const char16_t* text;  // nullptr: no attribute
+    int version;
+  };
+  const Case cases[] = {{nullptr, 1000}, {u"2", 2000},   {u"1.101", 1101}, {u"1.2", 1002},
+                        {u"x.y", 1000},  {u"1.1", 1001}, {u"x", 1000},     {u".5", 1005}};
+  for (const Case& c : cases) {
+    std::u16string text = c.text ? c.text : u"";
+    EXPECT_EQ(ParseFormatVersion(c.text ? &text : nullptr), c.version) << (c.text ? "text" : "missing");
+  }
+}
+
+TEST(SchemeLoad, WarnsOnlyAboutNewerVersions) {
+  struct Case {
+    const char16_t* root;
+    bool warns;
+  };
+  const Case cases[] = {{u"<Quillbox/>", false},
+                        {u"<Quillbox FormatVersion=\"2\"/>", true},
+                        {u"<Quillbox FormatVersion=\"1.101\"/>", true},
+                        {u"<Quillbox FormatVersion=\"1.2\"/>", false},
+                        {u"<Quillbox FormatVersion=\"x.y\"/>", false}};
+  for (const Case& c : cases) {
+    TDocument d;
+    d.LoadText(c.root);
+    const int expected = c.warns ? 1 : 0;
+    EXPECT_EQ(d.Log.GetCount(), expected) << std::string(c.root, c.root + std::char_traits<char16_t>::length(c.root));
+    if (c.warns) {
+      EXPECT_EQ(d.Log.GetItem(0)->GetText(),
+                u"The format of the data provided is of a newer version \u2014 perhaps you should update the program "
+                u"version");
+    }
+  }
+}
+
+TEST(SchemeLoad, ReportsEachUnreadNodeAndAttributeOnceWithItsPath) {
+  TDocument d;
+  d.LoadText(u"<Quillbox FormatVersion=\"1.1\"><Note Text=\"a\" Colour=\"red\"/><Mystery><Deep/></Mystery>"
+             u"<Note Text=\"b\"/></Quillbox>");
+  EXPECT_EQ(Texts(d.Log), (std::vector<std::u16string>{u"Node \"Quillbox.Mystery\" was not read",
+                                                        u"Attribute \"Quillbox.Note.Colour\" was not read"}));
+  EXPECT_EQ(d.Scheme.Root()->FirstChildElement()->GetNodeName(), u"Note");
+}
+
+TEST(SchemeLoad, QuotesPathsThatWouldFormLinks) {
+  TDocument d;
+  d.LoadText(u"<Quillbox><Note Text=\"a\" [x]=\"1\"/></Quillbox>");
+  ASSERT_EQ(d.Log.GetCount(), 1);
+  EXPECT_EQ(d.Log.GetItem(0)->GetText(), u"Attribute \"Quillbox.Note.\uFFFDx\uFFFD\" was not read");
+}
+
+TEST(SchemeLoad, TruncatedTextGivesCorruptWarningAndKeepsTheReadablePart) {
+  TDocument d;
+  d.LoadText(u"<Quillbox FormatVersion=\"1.1\"><Note Text=\"first\"/><Note Text=\"second\"/><Note Te");
+  ASSERT_GE(d.Log.GetCount(), 1);
+  EXPECT_EQ(d.Log.GetItem(0)->GetText(), u"Data provided are corrupt");
+  auto* first = static_cast<TElement_TestNote*>(d.Scheme.Root()->FirstChildElement());
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->Text(), u"first");
+  EXPECT_EQ(static_cast<TElement_TestNote*>(first->NextSiblingElement())->Text(), u"second");
+}
+
+TEST(SchemeLoad, UnacceptedKnotsGoToTheUnacceptedClassAndAreNotReported) {
+  TDocument d;
+  static_cast<TElement_TestRoot*>(d.Scheme.Root())->Unaccepted = &TElement_TestUnaccepted::ClassInfo;
+  d.LoadText(u"<Quillbox><Mystery A=\"1\"><Deep/></Mystery></Quillbox>");
+  EXPECT_EQ(d.Log.GetCount(), 0);
+  auto* u = dynamic_cast<TElement_TestUnaccepted*>(d.Scheme.Root()->FirstChildElement());
+  ASSERT_NE(u, nullptr);
+  EXPECT_EQ(u->KnotName, u"Mystery");
+  EXPECT_EQ(d.SaveText(fmDocument, ffSkipUnaccepted), u"<Quillbox FormatVersion=\"1.1\"/>\r\n");
+}
+
+TEST(SchemeLoad, ChecksRequestedDuringALoadRunOnceAfterIt) {
+  TDocument d;
+  d.LoadText(u"<Quillbox><Required Text=\"x\"/><Required/></Quillbox>");
+  auto* filled = static_cast<TElement_TestRequired*>(d.Scheme.Root()->FirstChildElement());
+  auto* empty = static_cast<TElement_TestRequired*>(filled->NextSiblingElement());
+  EXPECT_EQ(filled->CheckValueCalls, 1);
+  EXPECT_FALSE(d.Scheme.IsLoading());
+  ASSERT_NE(empty->Messages(), nullptr);
+  EXPECT_EQ(empty->Messages()->GetCount(), 1);
+  EXPECT_EQ(filled->Messages(), nullptr);
+}
+
+TEST(SchemeLoad, UnreadReportComesAfterTheChecksOfTheLoad) {
+  TDocument d;
+  std::vector<std::u16string> order;
+  struct TSpy {
+    std::vector<std::u16string>* order;
+    void Added(TElementMessages*, TElementMessage* m) { order->push_back(m->GetText()); }
+  } spy{&order};
+  d.Log.OnAdded = MakeMethod<&TSpy::Added>(&spy);
+  d.LoadText(u"<Quillbox><Required Odd=\"1\"/></Quillbox>");
+  auto* r = static_cast<TElement_TestRequired*>(d.Scheme.Root()->FirstChildElement());
+  ASSERT_NE(r->Messages(), nullptr);  // the check ran inside the load's finish step
+  EXPECT_EQ(order, (std::vector<std::u16string>{u"Attribute \"Quillbox.Required.Odd\" was not read"}));
+}
+
+struct TFailingNote : TElement_TestNote {
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  using TElement_TestNote::TElement_TestNote;
+  void LoadFromKnot(TSchemeLoader*, TKnot*) override { throw EConvertError(u"broken"); }
+};
+const TElementClassInfo TFailingNote::ClassInfo{u"TElement_Failing", &TElement_TestNote::ClassInfo,
+                                               &ClassFactory<TFailingNote, TElement, TScheme*>};
+
+struct TFailingRoot : TElement_TestRoot {
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  using TElement_TestRoot::TElement_TestRoot;
+  void GetChildClasses(TElementClassList& AList) override {
+    TElement_TestRoot::GetChildClasses(AList);
+    AList.push_back(&TFailingNote::ClassInfo);
+  }
+};
+const TElementClassInfo TFailingRoot::ClassInfo{u"TElement_FailingRoot", &TElement_TestRoot::ClassInfo,
+                                               &ClassFactory<TFailingRoot, TElement, TScheme*>};
+
+TEST(SchemeLoad, AChildThatRaisesIsFreedAndTheLoadBracketCloses) {
+  TElementMessages log;
+  TScheme scheme(&TFailingRoot::ClassInfo, u"Quillbox");
+  scheme.SetMessages(&log);
+  TNodePtr<TKnot> knot(new TKnot);
+  knot->LoadFromString(u"<Quillbox><Required/><Failing/></Quillbox>");
+  EXPECT_THROW(scheme.LoadElement(scheme.Root(), fmDocument, knot.get()), EConvertError);
+  EXPECT_FALSE(scheme.IsLoading());
+  ASSERT_NE(scheme.Root()->FirstChildElement(), nullptr);
+  EXPECT_EQ(scheme.Root()->FirstChildElement()->NextSiblingElement(), nullptr);
+  // The queued check of the first child was dropped with the failed load; the next check runs at once.
+  auto* r = static_cast<TElement_TestRequired*>(scheme.Root()->FirstChildElement());
+  EXPECT_FALSE(r->HasState(esCheckQueued));
+  r->Check();
+  EXPECT_NE(r->Messages(), nullptr);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+
+TEST(ElementIdentifiers, StrictlyIncreaseAndPassAnIdReadFromARecord) {
+  TDocument d;
+  const int32_t a = d.AddNote(u"a")->ID();
+  const int32_t b = d.AddNote(u"b")->ID();
+  EXPECT_GT(a, 0);
+  EXPECT_GT(b, a);
+  const int32_t restored = b + 1000;
+  d.LoadText(U("<Quillbox><Note ID=\"" + std::to_string(restored) + "\" Text=\"r\"/></Quillbox>"), fmRecord);
+  TElement* loaded = d.Scheme.Root()->FirstChildElement()->NextSiblingElement()->NextSiblingElement();
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded->ID(), restored);
+  EXPECT_EQ(d.Scheme.FindByID(restored), loaded);
+  EXPECT_GT(d.AddNote(u"c")->ID(), restored);
+  EXPECT_EQ(d.Scheme.FindByID(0), nullptr);
+}
+
+TEST(ElementIdentifiers, DocumentLoadsKeepTheNewIdentifier) {
+  TDocument d;
+  d.LoadText(u"<Quillbox><Note ID=\"3\" Text=\"r\"/></Quillbox>");
+  EXPECT_NE(d.Scheme.Root()->FirstChildElement()->ID(), 3);
+}
+
+TEST(Element, RequiredWithoutValueHasOneLinkedMessageUntilItGetsOne) {
+  TDocument d;
+  auto* r = TElement::CreateIn<TElement_TestRequired>(&d.Scheme, d.Scheme.Root());
+  r->UpdateState();
+  ASSERT_NE(r->Messages(), nullptr);
+  ASSERT_EQ(r->Messages()->GetCount(), 1);
+  const TElementMessage* m = r->Messages()->GetItem(0);
+  EXPECT_EQ(m->Kind(), mkValueNeeded);
+  EXPECT_EQ(m->GetText(), u"The value must be set");
+  ASSERT_EQ(m->Parts().size(), 2u);
+  EXPECT_EQ(m->Parts()[1].Target, IntToStr(r->ID()));
+  EXPECT_FALSE(r->HasNoProblems());
+  r->SetText(u"now");
+  EXPECT_EQ(r->Messages(), nullptr);
+  EXPECT_TRUE(r->HasNoProblems());
+}
+
+TEST(Element, NodeNameDropsTheClassPrefix) {
+  static const TElementClassInfo image{u"TElement_Image", nullptr, nullptr};
+  static const TElementClassInfo shortName{u"TElement_", nullptr, nullptr};
+  EXPECT_EQ(image.NodeName(), u"Image");
+  EXPECT_EQ(shortName.NodeName(), u"");
+}
+
+TEST(Element, InlinePartsGoIntoTheOwnersKnotExceptInRecords) {
+  TDocument d;
+  TElement_TestNote* n = d.AddNote(u"body");
+  n->Caption()->Text = u"cap";
+  EXPECT_EQ(d.SaveText(fmDocument),
+            u"<Quillbox FormatVersion=\"1.1\">\r\n\t<Note Text=\"body\" Caption=\"cap\"/>\r\n</Quillbox>\r\n");
+  EXPECT_EQ(d.SaveText(fmCopy),
+            u"<Quillbox FormatVersion=\"1.1\">\r\n\t<Note Text=\"body\" Caption=\"cap\"/>\r\n</Quillbox>\r\n");
+  const std::u16string id = IntToStr(n->ID()), cid = IntToStr(n->Caption()->ID()),
+                       mid = IntToStr(n->Comment()->ID()), rid = IntToStr(d.Scheme.Root()->ID());
+  EXPECT_EQ(d.SaveText(fmRecord), u"<Quillbox FormatVersion=\"1.1\" ID=\"" + rid + u"\">\r\n\t<Note Text=\"body\" ID=\"" +
+                                      id + u"\">\r\n\t\t<Caption ID=\"" + cid + u"\" Text=\"cap\"/>\r\n\t\t<Comment ID=\"" +
+                                      mid + u"\"/>\r\n\t</Note>\r\n</Quillbox>\r\n");
+}
+
+TEST(Element, EmptyPartSubKnotsAreDroppedUnlessAValueElementHoldsAValue) {
+  TDocument d;
+  TElement_TestNote* n = d.AddNote(u"x");
+  EXPECT_EQ(d.SaveText(), u"<Quillbox FormatVersion=\"1.1\">\r\n\t<Note Text=\"x\"/>\r\n</Quillbox>\r\n");
+  n->Comment()->Text = u"c";
+  n->Comment()->UpdateState();
+  EXPECT_EQ(d.SaveText(),
+            u"<Quillbox FormatVersion=\"1.1\">\r\n\t<Note Text=\"x\">\r\n\t\t<Comment Text=\"c\"/>\r\n\t</Note>\r\n"
+            u"</Quillbox>\r\n");
+}
+
+TEST(Element, PartsRoundTripThroughTheDocumentFormat) {
+  TDocument a;
+  TElement_TestNote* n = a.AddNote(u"x");
+  n->Caption()->Text = u"cap";
+  n->Comment()->Text = u"com";
+  const std::u16string text = a.SaveText();
+  TDocument b;
+  b.LoadText(text);
+  EXPECT_EQ(b.Log.GetCount(), 0);
+  auto* m = static_cast<TElement_TestNote*>(b.Scheme.Root()->FirstChildElement());
+  EXPECT_EQ(m->Caption()->Text, u"cap");
+  EXPECT_EQ(m->Comment()->Text, u"com");
+  EXPECT_EQ(b.SaveText(), text);
+}
+
+TEST(Element, DestroyFlagsTheWholeSubtreeBeforeAnyPartIsFreed) {
+  struct TWatched : TElement_TestGroup {
+    using TElement_TestGroup::TElement_TestGroup;
+    std::vector<std::string>* log = nullptr;
+    bool HandleMessage(int AMsg, intptr_t A1, intptr_t A2) override {
+      if (AMsg == nmDestroying && log) {
+        // Every element of the subtree is still whole here: children and parts alike.
+        log->push_back("destroying, children " +
+                       std::to_string(FirstChildElement() != nullptr) + ", flagged " +
+                       std::to_string(FirstChildElement() && FirstChildElement()->IsDestroying()));
+      }
+      return TElement_TestGroup::HandleMessage(AMsg, A1, A2);
+    }
+    void HierarchyChanged() override {
+      if (log && !IsDestroying()) log->push_back("hierarchy");
+    }
+  };
+  TDocument d;
+  std::vector<std::string> log;
+  auto* g = new TWatched(&d.Scheme);
+  g->MoveTo(d.Scheme.Root(), nullptr);
+  TElement_TestNote* child = TElement::CreateIn<TElement_TestRequired>(&d.Scheme, g);
+  g->log = &log;
+  const int before = d.Scheme.ElementCount();
+  g->Destroy();
+  EXPECT_EQ(log, (std::vector<std::string>{"destroying, children 1, flagged 0"}));
+  EXPECT_EQ(d.Scheme.ElementCount(), before - 4);  // the group, the note and its two parts
+  (void)child;
+}
+
+TEST(QuoteMessageValue, CutsLongTextsAndNeutralisesLinks) {
+  EXPECT_EQ(QuoteMessageValue(u"a[b]\tc"), u"a\uFFFDb\uFFFD\uFFFDc");
+  const std::u16string longText(250, u'x');
+  const std::u16string quoted = QuoteMessageValue(longText);
+  EXPECT_EQ(quoted.size(), 200u);
+  EXPECT_EQ(quoted.substr(197), u"...");
+  EXPECT_EQ(QuoteMessageValue(std::u16string(200, u'y')), std::u16string(200, u'y'));
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+
+TEST(SchemeSave, EmptyDocumentIsUtf8WithBomAndTheVersionedRoot) {
+  TTempFolder dir;
+  TDocument d;
+  d.Scheme.SaveToFile(dir.File("doc.qbx"), false);
+  EXPECT_EQ(ReadBytes(dir.File("doc.qbx")), "\xEF\xBB\xBF<Quillbox FormatVersion=\"1.1\"/>\r\n");
+  EXPECT_EQ(d.Scheme.FileName(), dir.File("doc.qbx"));
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"doc.qbx"}));
+}
+
+TEST(SchemeSave, LeavesAnExistingTemporaryFileAloneAndLeavesNoneOfItsOwn) {
+  TTempFolder dir;
+  WriteBytes(dir.File("Rplc1.tmp"), "someone else's");
+  TDocument d;
+  d.AddNote(u"kept");
+  d.Scheme.SaveToFile(dir.File("doc.qbx"), true);
+  EXPECT_EQ(ReadBytes(dir.File("Rplc1.tmp")), "someone else's");
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"Rplc1.tmp", "doc.qbx"}));
+  EXPECT_EQ(d.Scheme.FileName(), u"");  // kept name
+}
+
+void MakeReadOnly(const std::u16string& AFileName) {
+#ifdef _WIN32
+  SetFileAttributesW(WStr(AFileName), FILE_ATTRIBUTE_READONLY);
+#else
+  ::chmod(Utf16ToUtf8(AFileName).c_str(), 0444);
+#endif
+}
+
+TEST(SchemeSave, ReplacesAReadOnlyDataFile) {
+  TTempFolder dir;
+  WriteBytes(dir.File("doc.qbx"), "old");
+  MakeReadOnly(dir.File("doc.qbx"));
+  TDocument d;
+  d.AddNote(u"new");
+  d.Scheme.SaveToFile(dir.File("doc.qbx"), false);
+  TDocument e;
+  e.Scheme.LoadFromFile(dir.File("doc.qbx"));
+  EXPECT_EQ(e.Log.GetCount(), 0);
+  EXPECT_EQ(static_cast<TElement_TestNote*>(e.Scheme.Root()->FirstChildElement())->Text(), u"new");
+}
+
+TEST(SchemeSave, AFailedReplacementKeepsTheOldTargetRemovesTheTemporaryAndRestoresTheName) {
+  TTempFolder dir;
+  fs::create_directories(fs::path(dir.File("doc.qbx")) / "inside");  // a folder cannot be replaced by a file
+  TDocument d;
+  d.Scheme.SetFileName(u"before.qbx");
+  EXPECT_THROW(d.Scheme.SaveToFile(dir.File("doc.qbx"), false), EFCreateError);
+  EXPECT_EQ(d.Scheme.FileName(), u"before.qbx");
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"doc.qbx"}));
+  EXPECT_TRUE(fs::is_directory(fs::path(dir.File("doc.qbx")) / "inside"));
+}
+
+TEST(SchemeSave, NotifiesFileNameChanges) {
+  struct TSpy {
+    std::vector<intptr_t> codes;
+    void Changed(TObject*, intptr_t ACode, intptr_t, intptr_t) { codes.push_back(ACode); }
+  } spy;
+  TDocument d;
+  d.Scheme.AddNotifyEvent(MakeMethod<&TSpy::Changed>(&spy));
+  d.Scheme.SetFileName(u"a");
+  d.Scheme.SetFileName(u"a");
+  d.Scheme.SetReadOnly(true);
+  EXPECT_EQ(spy.codes, (std::vector<intptr_t>{scFileNameChanged, scReadOnlyChanged}));
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+
+struct TSetTextOperation : TSchemeOperation {
+  TSetTextOperation(TScheme* AScheme, int32_t AID, std::u16string AText)
+      : TSchemeOperation(AScheme), FID(AID), FText(std::move(AText)) {}
+  void DoExecute() override { Swap(); }
+  void DoUndo() override { Swap(); }
+  void Swap() {
+    auto* n = static_cast<TElement_TestNote*>(Scheme()->FindByID(FID));
+    std::u16string old = n->Text();
+    n->SetText(FText);
+    FText = std::move(old);
+    if (Scheme()->Messages()) Scheme()->Messages()->Add(mkHint, u"ran");
+  }
+  int32_t FID;
+  std::u16string FText;
+};
+
+TEST(SchemeOperation, RunsThroughTheHistoryAndRebuildsTheMessagesWhenLocked) {
+  TDocument d;
+  TUndoRedo history;
+  d.Scheme.SetUndoRedo(&history);
+  TElement_TestNote* n = d.AddNote(u"a");
+  d.Log.Add(mkWarning, u"stale");
+  auto* op = new TSetTextOperation(&d.Scheme, n->ID(), u"b");
+  op->SetLockMessages(true);
+  TSchemeOperation::Perform(TNodePtr<TSchemeOperation>(op));
+  EXPECT_EQ(n->Text(), u"b");
+  EXPECT_EQ(Texts(d.Log), (std::vector<std::u16string>{u"ran"}));
+  history.Undo();
+  EXPECT_EQ(n->Text(), u"a");
+  EXPECT_EQ(d.Log.GetCount(), 1);
+
+  d.Scheme.BeginGroup(false, u"two");
+  TSchemeOperation::Perform(TNodePtr<TSchemeOperation>(new TSetTextOperation(&d.Scheme, n->ID(), u"c")));
+  TSchemeOperation::Perform(TNodePtr<TSchemeOperation>(new TSetTextOperation(&d.Scheme, n->ID(), u"d")));
+  d.Scheme.EndGroup();
+  EXPECT_EQ(history.GetUndoOperation()->GetCaption(), u"two");
+  history.Undo();
+  EXPECT_EQ(n->Text(), u"a");
+}
+
+TEST(SchemeOperation, WithoutHistoryRunsOnce) {
+  TDocument d;
+  TElement_TestNote* n = d.AddNote(u"a");
+  TSchemeOperation::Perform(TNodePtr<TSchemeOperation>(new TSetTextOperation(&d.Scheme, n->ID(), u"z")));
+  EXPECT_EQ(n->Text(), u"z");
+  d.Scheme.BeginGroup(true, u"ignored");
+  d.Scheme.EndGroup();
+}
+
+}  // namespace
