@@ -4,6 +4,7 @@
 #include "graphics/pixels/pxBindings.h"
 #include "graphics/pixels/pxBlend.h"
 #include "graphics/pixels/pxLowLevel.h"
+#include "graphics/pixels/pxResamplers.h"
 #include "graphics/pixels/pxSystem.h"
 
 namespace {
@@ -14,8 +15,12 @@ public:
     pxSystemStart();
     pxLowLevelStart();
     pxBlendStart();
+    pxResamplersStart();
   }
-  void TearDown() override { pxBindingsEnd(); }
+  void TearDown() override {
+    pxResamplersEnd();
+    pxBindingsEnd();
+  }
 };
 
 testing::Environment* const GPixelUnits = testing::AddGlobalTestEnvironment(new TPixelUnits);
