@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "graphics/images/umImageFormats.h"
+#include "graphics/pixels/pxImageFormats.h"
 
 // The flat API as gdiplus.dll exports it, declared here with the records' own 64-bit layouts.
 namespace {

@@ -1,4 +1,4 @@
-#include "graphics/images/umImageFormats.h"
+#include "graphics/pixels/pxImageFormats.h"
 #include "tests/images/ImageBytes.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the icon, BMP and GIF header code and decodes every frame they accept into a buffer of
 // exactly the size they report: the sanitizers catch any read or write outside the input or the buffer.
-#include "graphics/images/umImageFormats.h"
+#include "graphics/pixels/pxImageFormats.h"
 
 #include <cstddef>
 #include <cstdint>
