@@ -1,4 +1,4 @@
-#include "graphics/images/umImageFormats.h"
+#include "graphics/pixels/pxImageFormats.h"
 
 #include <algorithm>
 #include <array>
