@@ -215,7 +215,7 @@ int32_t TScheme::RegisterElement(TElement* AElement) {
 void TScheme::UnregisterElement(TElement* AElement) {
   auto it = FElements.find(AElement->ID());
   if (it != FElements.end() && it->second == AElement) FElements.erase(it);
-  if (AElement->HasState(esCheckQueued)) std::erase(FCheckList, AElement);
+  if (AElement->HasState(esCheckQueued)) std::replace(FCheckList.begin(), FCheckList.end(), AElement, static_cast<TElement*>(nullptr));
 }
 
 void TScheme::ElementIDChanged(TElement* AElement, int32_t AOldID) {
@@ -242,18 +242,21 @@ void TScheme::EndGroup() {
 
 void TScheme::EndLoading() {
   if (--FLoadingCount > 0 || !FRoot) return;
-  // A check may queue nothing further (loading has ended), but it may free elements: take them one by one.
-  while (!FCheckList.empty()) {
-    TElement* e = FCheckList.front();
-    FCheckList.erase(FCheckList.begin());
+  // Loading has ended, so no check queues another; a check may free queued elements, whose entries then go nil.
+  for (size_t i = 0; i < FCheckList.size(); ++i) {
+    TElement* e = FCheckList[i];
+    if (!e) continue;
+    FCheckList[i] = nullptr;
     e->SetState(esCheckQueued, false);
     e->Check();
   }
+  FCheckList.clear();
 }
 
 void TScheme::AbortLoading() noexcept {
   if (--FLoadingCount > 0) return;
-  for (TElement* e : FCheckList) e->SetState(esCheckQueued, false);
+  for (TElement* e : FCheckList)
+    if (e) e->SetState(esCheckQueued, false);
   FCheckList.clear();
 }
 
@@ -264,7 +267,7 @@ void TScheme::QueueCheck(TElement* AElement) {
 }
 
 void TScheme::LoadFromFile(const std::u16string& AFileName) {
-  TSchemeBusyCursor busy;
+  [[maybe_unused]] TSchemeBusyCursor busy;
   SetFileName(AFileName);
   TNodePtr<TKnot> knot(new TKnot);
   knot->LoadFromFile(AFileName);
@@ -285,7 +288,7 @@ void TScheme::SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, uint8
 }
 
 void TScheme::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
-  TSchemeBusyCursor busy;
+  [[maybe_unused]] TSchemeBusyCursor busy;
   TFileNameGuard name(*this, AKeepName);
   SetFileName(AFileName);
 

@@ -2,6 +2,8 @@
 
 #include "foundation/cuKnot.h"
 
+#include <algorithm>
+
 const TElementClassInfo TElement_TestRoot::ClassInfo{u"TElement_TestRoot", &TElement::ClassInfo,
                                                      &ClassFactory<TElement_TestRoot, TElement, TScheme*>};
 const TElementClassInfo TElement_TestGroup::ClassInfo{u"TElement_Group", &TElement_TestRoot::ClassInfo,
@@ -121,4 +123,47 @@ void TElement_TestUnaccepted::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot)
   TElement::LoadFromKnot(ALoader, AKnot);
   KnotName = AKnot->Name();
   AKnot->SetUsedDeep(true);
+}
+
+namespace {
+
+void FillGroup(TElement_TestGroup* AGroup, int& ALeft, int ADepth, int AVersion, int& ASerial) {
+  while (ALeft > 0) {
+    const int n = ASerial++;
+    --ALeft;
+    if (ADepth < 4 && n % 7 == 3) {
+      auto* g = TElement::CreateIn<TElement_TestGroup>(AGroup->Scheme(), AGroup);
+      g->Title = u"Group " + IntToStr(n) + u" of version " + IntToStr(AVersion);
+      g->Color = (n * 2654435761u + AVersion) % 0xFFFFFF;
+      g->Folded = n % 3 == 0;
+      int inner = std::min(ALeft, 20 + n % 30);
+      ALeft -= inner;
+      FillGroup(g, inner, ADepth + 1, AVersion, ASerial);
+    } else {
+      auto* note = TElement::CreateIn<TElement_TestNote>(AGroup->Scheme(), AGroup);
+      note->SetText(u"Note " + IntToStr(n) + u" says \"hello\" & <goodbye> in version " + IntToStr(AVersion));
+      note->Caption()->Text = u"Caption " + IntToStr(n % 97);
+      if (n % 5 == 0) {
+        note->Comment()->Text = u"A comment on note " + IntToStr(n);
+        note->Comment()->UpdateState();
+      }
+    }
+    if (ADepth > 0 && n % 23 == 0) return;
+  }
+}
+
+}  // namespace
+
+void FillTestDocument(TElement* ARoot, int AElements, int AVersion) {
+  auto* top = TElement::CreateIn<TElement_TestGroup>(ARoot->Scheme(), ARoot);
+  top->Title = u"Version " + IntToStr(AVersion);
+  top->Color = AVersion;
+  int left = AElements - 1;
+  int serial = 0;
+  while (left > 0) FillGroup(top, left, 0, AVersion, serial);
+}
+
+int TestDocumentVersion(TElement* ARoot) {
+  auto* top = ARoot ? dynamic_cast<TElement_TestGroup*>(ARoot->FirstChildElement()) : nullptr;
+  return top ? top->Color : -1;
 }

@@ -111,3 +111,12 @@ public:
   void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override;
   std::u16string KnotName;
 };
+
+// Fills ARoot with about AElements elements: groups nested up to four deep, each holding notes with captions and
+// some with comments, every value derived from AVersion so that each version saves to a different text.
+void FillTestDocument(TElement* ARoot, int AElements, int AVersion);
+// The version FillTestDocument wrote into a loaded document; -1 when it cannot be told.
+int TestDocumentVersion(TElement* ARoot);
+
+// The size of the document the kill test saves in a loop.
+constexpr int KillTestElements = 3000;
