@@ -298,6 +298,8 @@ public:
   const std::u16string& operator[](int AIndex) const { return Item(AIndex).Str; }
   const std::u16string& Strings(int AIndex) const { return Item(AIndex).Str; }
   void SetString(int AIndex, std::u16string AValue) { Item(AIndex).Str = std::move(AValue); }
+  // In-place access for appending to a string without copying it.
+  std::u16string& StringRef(int AIndex) { return Item(AIndex).Str; }
   TObject* Objects(int AIndex) const { return Item(AIndex).Obj; }
   void SetObject(int AIndex, TObject* AObject) { Item(AIndex).Obj = AObject; }
 

@@ -1,0 +1,84 @@
+// Line-oriented text writers with indentation; the XML flavour writes tags and escapes attribute values.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "foundation/cuSystem.h"
+
+class TCodeWriter;
+using TCodeWriterClass = TClassRef<TCodeWriter>;
+
+class TCodeWriter : public TObject {
+public:
+  static const TClassInfo<TCodeWriter> ClassInfo;
+  virtual TCodeWriterClass ClassRef() const { return &ClassInfo; }
+
+  TStringList& Lines() { return FLines; }
+  const TStringList& Lines() const { return FLines; }
+
+  int IndentSize() const { return FIndentSize; }
+  void SetIndentSize(int AValue) { FIndentSize = AValue; }
+  char16_t IndentChar() const { return FIndentChar; }
+  void SetIndentChar(char16_t AValue) { FIndentChar = AValue; }
+  int IndentLevel() const { return FIndentLevel; }
+  void SetIndentLevel(int AValue) { FIndentLevel = AValue; }
+  // Switch: a line's first text is preceded by the indentation.
+  bool Indenting() const { return FIndenting; }
+  void SetIndenting(bool AValue) { FIndenting = AValue; }
+  // Switch: NewLine starts a new line.
+  bool NewLines() const { return FNewLines; }
+  void SetNewLines(bool AValue) { FNewLines = AValue; }
+
+  // Appends to the last line; a fresh empty line is indented first when Indenting is on.
+  virtual void Write(std::u16string_view AText);
+  void WriteIfNotEmpty(std::u16string_view AText);
+  void WriteFmt(std::u16string_view AFormat, std::initializer_list<TFormatArg> AArgs);
+  void NewLine();
+  void Indent() { ++FIndentLevel; }
+  void Outdent() { --FIndentLevel; }
+
+  // The lines, each followed by CR LF.
+  std::u16string Text() const { return FLines.Text(); }
+
+protected:
+  TStringList FLines;
+  int FIndentSize = 0;
+  char16_t FIndentChar = u' ';
+  int FIndentLevel = 0;
+  bool FIndenting = true;
+  bool FNewLines = true;
+};
+
+class TCustomXmlCodeWriter : public TCodeWriter {
+public:
+  static const TClassInfo<TCodeWriter> ClassInfo;
+  TCodeWriterClass ClassRef() const override { return &ClassInfo; }
+
+  TCustomXmlCodeWriter();
+
+  void WriteOpenTagStart(std::u16string_view AName);  // <name
+  void WriteOpenTagEnd() { Write(u">"); }
+  void WriteEmptyTagEnd() { Write(u"/>"); }
+  void WriteOpenTag(std::u16string_view AName);   // <name>
+  void WriteEmptyTag(std::u16string_view AName);  // <name/>
+  void WriteCloseTag(std::u16string_view AName);  // </name>
+  void WriteAttribute(std::u16string_view AName);                                 //  name
+  void WriteUnquotedAttribute(std::u16string_view AName, std::u16string_view AValue);  //  name=value
+  void WriteQuotedAttribute(std::u16string_view AName, std::u16string_view AValue);    //  name="value"
+
+  // Entity mode: & < > " and characters 1..31 become entities; quotes are needed for a space or "/".
+  // Double-quote mode: double quotes are doubled and & becomes &amp;; quotes are needed for a space, a double
+  // quote, TAB, LF, CR, "/" or ">". An empty value needs no quotes.
+  static void EscapeValue(std::u16string_view AValue, bool ADoubleQuoteMode, std::u16string& AResult,
+                          bool& ANeedsQuotes);
+  // Collapses AQuoteCount / 2 pairs of adjacent double quotes from the end, then decodes the entities
+  // &#n; &#xh; &#$h; &#0xh; &quot; &lt; &gt; &amp; when AAmpersandSeen.
+  static void UnescapeValue(std::u16string_view AValue, int AQuoteCount, bool AAmpersandSeen, std::u16string& AResult);
+};
+
+class TXmlCodeWriter : public TCustomXmlCodeWriter {
+public:
+  static const TClassInfo<TCodeWriter> ClassInfo;
+  TCodeWriterClass ClassRef() const override { return &ClassInfo; }
+};

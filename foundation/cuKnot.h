@@ -1,0 +1,222 @@
+// The knot tree: named nodes with named parameters, per-knot options, "was read" flags, and its text format.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/cuNode.h"
+#include "foundation/cuStreams.h"
+
+class TKnot;
+class TCodeWriter;
+
+// Option bits of a knot; the effective options are (inherited and not removed) or added.
+enum : uint16_t {
+  koOrderedChildren = 1,    // child paths carry their position; empty only without parameters and children
+  koUniqueParams = 2,       // writing a parameter replaces the value of one of the same name
+  koSkipEmptyChildren = 4,  // the writer leaves out empty children
+  koAllowUnquoted = 8,      // the writer may write values without quotes
+  koNoIndent = 16,          // the writer does not indent
+  koNoLineBreaks = 32,      // the writer does not break lines
+  koJoinPrevious = 64,      // the writer keeps this knot on the line of its previous sibling
+  koDoubleQuotes = 128,     // the writer escapes values by doubling quotes instead of using entities
+};
+
+// Text encodings of knot files. ANSI is the system's code page and is written without a byte-order mark.
+enum class TKnotEncoding { keAnsi, keUtf8, keUtf16LE, keUtf16BE };
+
+// Deeper elements in a text are not read (the parse-error bit is set instead).
+constexpr int MaxKnotDepth = 1000;
+
+enum class TKnotParamKind : uint8_t { pkNone = 0, pkString = 1, pkStream = 2, pkStreamRef = 3 };
+
+class TKnotParam : public TObject {
+public:
+  ~TKnotParam() override;
+
+  TKnot* Knot() const { return FKnot; }
+  TKnotParam* Next() const { return FNext; }
+  const std::u16string& Name() const { return FName; }
+  void SetName(std::u16string AName) { FName = std::move(AName); }
+  bool Used() const { return FUsed; }
+  void SetUsed(bool AValue) { FUsed = AValue; }
+  TKnotParamKind Kind() const { return FKind; }
+  // The raw contents; reading them leaves the flag alone.
+  const std::u16string& Value() const { return FValue; }
+  TStream* Stream() const { return FStream; }
+
+  void SetString(std::u16string AValue);
+  // Copies AStream from its start into a memory stream that the parameter owns.
+  void SetStream(TStream& AStream);
+  // Refers to AStream, which the caller keeps alive until the tree is written.
+  void SetStreamRef(TStream* AStream);
+  void Clear();
+
+  // These flag the parameter as read.
+  bool HasValue();
+  // A string as it is; a stream as upper-case hexadecimal, two characters a byte; nothing as "".
+  std::u16string GetAsString();
+  // Hexadecimal text is decoded into AStream (False for an odd length or a bad digit, the stream then empty);
+  // a stream is copied whole. AStream is rewound after decoding text.
+  bool ReadStream(TStream& AStream);
+
+  std::u16string GetPath() const;
+
+private:
+  friend class TKnot;
+  TKnotParam(TKnot* AKnot, std::u16string AName) : FKnot(AKnot), FName(std::move(AName)) {}
+  std::u16string StreamAsHex() const;
+
+  TKnot* FKnot;
+  TKnotParam* FNext = nullptr;
+  std::u16string FName;
+  std::u16string FValue;
+  TStream* FStream = nullptr;
+  std::unique_ptr<TStream> FOwnedStream;
+  bool FUsed = false;
+  TKnotParamKind FKind = TKnotParamKind::pkNone;
+};
+
+// What the knot needs to know about a form to store and restore its place. The framework adapts its forms.
+enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+enum class TFormWindowState { wsNormal, wsMinimized, wsMaximized };
+
+struct TPlacementRect {
+  int Left = 0, Top = 0, Width = 0, Height = 0;
+  bool operator==(const TPlacementRect&) const = default;
+};
+
+class IFormPlacement {
+public:
+  virtual ~IFormPlacement() = default;
+  virtual TFormBorderStyle BorderStyle() const = 0;
+  virtual bool HasMaximizeIcon() const = 0;
+  virtual TFormWindowState WindowState() const = 0;
+  // The rectangle of the form when neither minimized nor maximized.
+  virtual TPlacementRect RestoredBounds() const = 0;
+  // Origin and size of the virtual screen.
+  virtual TPlacementRect VirtualScreen() const = 0;
+  virtual void Maximize() = 0;
+  // The form keeps the position it is given instead of one chosen by the system.
+  virtual void SetDesignedPosition() = 0;
+  virtual void SetBounds(const TPlacementRect& ABounds) = 0;
+};
+
+// Smallest width and height a restored form may get.
+constexpr int MinFormExtent = 16;
+
+class TKnot : public TNode {
+public:
+  TKnot() = default;
+  explicit TKnot(std::u16string AName) : FName(std::move(AName)) {}
+  ~TKnot() override;
+
+  const std::u16string& Name() const { return FName; }
+  void SetName(std::u16string AName) { FName = std::move(AName); }
+
+  // Navigation. Each flags the knot it returns as read, except AddKnot.
+  TKnot* AddKnot(std::u16string AName);
+  // Exact, case-sensitive names.
+  TKnot* FindKnot(std::u16string_view AName);
+  TKnot* FindNext(std::u16string_view AName);
+  TKnot* FindOrAddKnot(std::u16string_view AName);
+  // "a.b.c", one child name a step; nullptr when a step is missing and ACreate is false.
+  TKnot* FindKnotByPath(std::u16string_view APath, bool ACreate);
+  TKnot* GetFirstKnot();
+  TKnot* GetLastKnot();
+  TKnot* GetNextKnot();
+  TKnot* GetParentKnot();
+  // Unflagged neighbours for code that only looks.
+  TKnot* FirstKnot() const { return static_cast<TKnot*>(FirstChild()); }
+  TKnot* NextKnot() const { return static_cast<TKnot*>(NextSibling()); }
+  TKnot* ParentKnot() const { return static_cast<TKnot*>(Parent()); }
+  std::u16string GetPath() const;
+
+  // Parameters.
+  TKnotParam* FirstParam() const { return FFirstParam; }
+  TKnotParam* FindParam(std::u16string_view AName) const;
+  bool ParamExists(std::u16string_view AName);
+  // Under koUniqueParams the existing parameter of that name, else a new one at the end.
+  TKnotParam* AddParam(std::u16string_view AName);
+
+  std::u16string ReadString(std::u16string_view AName, std::u16string_view ADefault);
+  bool ReadBool(std::u16string_view AName, bool ADefault);
+  // ADefault for a missing or non-integer text and for a result outside [AMin, AMax]; AMin = AMax: any integer.
+  int ReadInteger(std::u16string_view AName, int ADefault, int AMin, int AMax);
+  // True when there is no such parameter (AStream untouched).
+  bool ReadStream(std::u16string_view AName, TStream& AStream);
+  void WriteString(std::u16string_view AName, std::u16string AValue);
+  void WriteInteger(std::u16string_view AName, int64_t AValue);
+  void WriteBool(std::u16string_view AName, bool AValue);
+  void WriteStream(std::u16string_view AName, TStream& AStream);
+  void WriteStreamRef(std::u16string_view AName, TStream* AStream);
+
+  // Options.
+  uint16_t InheritedOptions() const { return FInheritedOptions; }
+  uint16_t RemovedOptions() const { return FRemovedOptions; }
+  uint16_t AddedOptions() const { return FAddedOptions; }
+  void SetRemovedOptions(uint16_t AValue) { FRemovedOptions = AValue; }
+  void SetAddedOptions(uint16_t AValue) { FAddedOptions = AValue; }
+  uint16_t Options() const { return (FInheritedOptions & ~FRemovedOptions) | FAddedOptions; }
+  // Stores AOptions as the inherited word of this knot and, when it changed, of every descendant.
+  void SetOptions(uint16_t AOptions);
+
+  // No parameters and, under koOrderedChildren, no children; otherwise every child empty.
+  bool IsEmpty() const;
+
+  // Was-read flags.
+  bool IsUsed() const { return FState & kUsed; }
+  void SetUsed(bool AValue) { FState = AValue ? (FState | kUsed) : (FState & ~kUsed); }
+  // The knot, its parameters and all descendants.
+  void SetUsedDeep(bool AValue);
+  // Unread knots (their contents not examined) and unread parameters, in tree order; either list may be null.
+  bool CollectUnread(std::vector<TKnot*>* AKnots, std::vector<TKnotParam*>* AParams, bool ACheckSelf);
+
+  bool HasParseError() const { return FState & kParseError; }
+
+  // Deep copy of name, removed and added options, parameters and children; the source's knots are flagged as read.
+  void Assign(TKnot& ASource);
+  // Empties name, removed and added options, parameters and children, and both state bits.
+  void Clear();
+
+  // Form placement.
+  void WriteFormPlacement(const IFormPlacement& AForm);
+  void ReadFormPlacement(IFormPlacement& AForm);
+
+  // Text. The reader never raises on bad text: it keeps what it read and sets the parse-error bit.
+  void Parse(const char16_t* AText, size_t ALength);
+  void LoadFromString(std::u16string_view AText) { Parse(AText.data(), AText.size()); }
+  // From the stream's position to its end; a byte-order mark chooses UTF-8 or UTF-16, else the ANSI code page.
+  void LoadFromStream(TStream& AStream);
+  // Raises the "file not found" error when the file cannot be opened and does not exist.
+  void LoadFromFile(const std::u16string& AFileName);
+  void WriteTo(TCodeWriter& AWriter);
+  // Every line, the last included, ends in CR LF.
+  std::u16string SaveToString();
+  void SaveToStream(TStream& AStream, TKnotEncoding AEncoding = TKnotEncoding::keAnsi);
+  // Written to a temporary file beside AFileName that then replaces it in one step.
+  void SaveToFile(const std::u16string& AFileName, TKnotEncoding AEncoding = TKnotEncoding::keAnsi);
+
+  void ParentChanged() override;
+  void ChildAdding(TNode* AChild, TNode* ABefore) override;
+
+private:
+  friend class TKnotParam;
+  friend class TKnotReader;
+  enum : uint8_t { kUsed = 1, kParseError = 2 };
+
+  TKnotParam* AppendParam(std::u16string AName);
+  void ClearParams();
+  void CopyOwnData(const TKnot& ASource);
+
+  std::u16string FName;
+  TKnotParam* FFirstParam = nullptr;
+  TKnotParam* FLastParam = nullptr;
+  uint16_t FInheritedOptions = 0;
+  uint16_t FRemovedOptions = 0;
+  uint16_t FAddedOptions = 0;
+  uint8_t FState = 0;
+};

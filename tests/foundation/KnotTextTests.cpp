@@ -1,0 +1,372 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "foundation/cuCodeWriters.h"
+#include "foundation/cuFiles.h"
+#include "foundation/cuKnot.h"
+#include "tests/foundation/KnotDump.h"
+#include "tests/foundation/TestFolder.h"
+
+namespace {
+
+std::string Str(const std::u16string& A) { return Utf16ToUtf8(A); }
+
+// ---------------------------------------------------------------------------------------------------------------
+// Code writers
+
+TEST(CodeWriter, IndentsFreshLinesOnlyWhileIndentingIsOn) {
+  TXmlCodeWriter w;
+  w.WriteOpenTag(u"a");
+  w.NewLine();
+  w.Indent();
+  w.WriteEmptyTag(u"b");
+  w.Write(u"+");
+  w.NewLine();
+  w.SetIndenting(false);
+  w.WriteEmptyTag(u"c");
+  w.SetIndenting(true);
+  w.SetNewLines(false);
+  w.NewLine();
+  w.WriteFmt(u"<%s x=%d/>", {u"d", 5});
+  w.WriteIfNotEmpty(u"");
+  w.SetNewLines(true);
+  w.NewLine();
+  w.Outdent();
+  w.WriteCloseTag(u"a");
+  EXPECT_EQ(Str(w.Text()), "<a>\r\n\t<b/>+\r\n<c/><d x=5/>\r\n</a>\r\n");
+  EXPECT_EQ(w.ClassRef(), &TXmlCodeWriter::ClassInfo);
+  EXPECT_TRUE(TXmlCodeWriter::ClassInfo.InheritsFrom(&TCodeWriter::ClassInfo));
+  std::unique_ptr<TCodeWriter> made(TXmlCodeWriter::ClassInfo.Create());
+  EXPECT_NE(dynamic_cast<TXmlCodeWriter*>(made.get()), nullptr);
+}
+
+TEST(CodeWriter, EscapesValuesInBothModes) {
+  struct TCase {
+    const char16_t* Value;
+    bool DoubleQuotes;
+    const char16_t* Escaped;
+    bool NeedsQuotes;
+  } cases[] = {
+      {u"", false, u"", false},
+      {u"RUS", false, u"RUS", false},
+      {u"a\"b", false, u"a&quot;b", false},
+      {u"<&>", false, u"&lt;&amp;&gt;", false},
+      {u"x\ty\x1F", false, u"x&#9;y&#31;", false},
+      {u"C:\\My Docs", false, u"C:\\My Docs", true},
+      {u"a/b", false, u"a/b", true},
+      {u"a\"b", true, u"a\"\"b", true},
+      {u"a&lt;", true, u"a&amp;lt;", false},
+      {u"a<b", true, u"a<b", false},
+      {u"x\ty", true, u"x\ty", true},
+      {u"a>b", true, u"a>b", true},
+      {u"a b", true, u"a b", true},
+  };
+  for (const TCase& c : cases) {
+    std::u16string out;
+    bool quotes = false;
+    TCustomXmlCodeWriter::EscapeValue(c.Value, c.DoubleQuotes, out, quotes);
+    EXPECT_EQ(out, c.Escaped) << Str(c.Value);
+    EXPECT_EQ(quotes, c.NeedsQuotes) << Str(c.Value);
+  }
+}
+
+TEST(CodeWriter, UnescapesQuotePairsAndEntities) {
+  struct TCase {
+    const char16_t* Text;
+    int Quotes;
+    bool Amp;
+    const char16_t* Expected;
+  } cases[] = {
+      {u"a\"\"b", 2, false, u"a\"b"},
+      {u"\"\"\"\"", 4, false, u"\"\""},
+      {u"\"\"\"\"", 2, false, u"\"\"\""},  // only the pairs counted, from the end
+      {u"&lt;&gt;&amp;&quot;", 0, true, u"<>&\""},
+      {u"&#65;&#x42;&#$43;&#0x44;&#X45;", 0, true, u"ABCDE"},
+      {u"&#65536;&#;&bogus;&;&lt", 0, true, u"&#65536;&#;&bogus;&;&lt"},
+      {u"&amp;lt;", 0, true, u"&lt;"},  // a decoded ampersand is not decoded again
+      {u"&x&amp;", 0, true, u"&x&"},
+      {u"&#0000000000065;", 0, true, u"A"},
+  };
+  for (const TCase& c : cases) {
+    std::u16string out;
+    TCustomXmlCodeWriter::UnescapeValue(c.Text, c.Quotes, c.Amp, out);
+    EXPECT_EQ(out, c.Expected) << Str(c.Text);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Writing
+
+TEST(KnotWriter, DefaultLayoutIndentsChildrenByTabs) {
+  TKnot a(u"a");
+  a.WriteString(u"x", u"1");
+  a.AddKnot(u"b");
+  EXPECT_EQ(Str(a.SaveToString()), "<a x=\"1\">\r\n\t<b/>\r\n</a>\r\n");
+  TKnot lone(u"lone");
+  EXPECT_EQ(Str(lone.SaveToString()), "<lone/>\r\n");
+}
+
+TEST(KnotWriter, SettingsOptionsWriteSafeValuesUnquoted) {
+  TKnot root(u"Settings");
+  root.SetOptions(142);
+  root.AddKnot(u"Language")->WriteString(u"Value", u"RUS");
+  TKnot* data = root.AddKnot(u"Data");
+  data->WriteString(u"File", u"C:\\My Docs\\a.qbx");
+  data->WriteString(u"File", u"C:\\My Docs\\a.qbx");  // unique names under these options
+  data->WriteString(u"Tab", u"a\tb");
+  data->WriteString(u"Quote", u"say \"hi\"");
+  data->WriteString(u"Empty", u"");
+  data->AddParam(u"Flag");
+  root.AddKnot(u"Nothing")->AddKnot(u"Deeper");  // empty: left out
+  EXPECT_EQ(Str(root.SaveToString()),
+            "<Settings>\r\n"
+            "\t<Language Value=RUS/>\r\n"
+            "\t<Data File=\"C:\\My Docs\\a.qbx\" Tab=\"a\tb\" Quote=\"say \"\"hi\"\"\" Empty= Flag/>\r\n"
+            "</Settings>\r\n");
+  TKnot back;
+  back.LoadFromString(root.SaveToString());
+  EXPECT_FALSE(back.HasParseError());
+  TKnot* d = back.FindKnot(u"Data");
+  EXPECT_EQ(Str(d->ReadString(u"File", u"")), "C:\\My Docs\\a.qbx");
+  EXPECT_EQ(Str(d->ReadString(u"Tab", u"")), "a\tb");
+  EXPECT_EQ(Str(d->ReadString(u"Quote", u"")), "say \"hi\"");
+  EXPECT_FALSE(d->FindParam(u"Empty")->HasValue());
+  EXPECT_EQ(Str(d->ReadString(u"Empty", u"x")), "");
+}
+
+TEST(KnotWriter, LayoutOptions) {
+  auto tree = [](uint16_t ARootOptions, uint16_t AChildAdded) {
+    auto root = std::make_unique<TKnot>(u"r");
+    root->SetOptions(ARootOptions);
+    TKnot* a = root->AddKnot(u"a");
+    a->AddKnot(u"a1");
+    TKnot* b = root->AddKnot(u"b");
+    b->SetAddedOptions(AChildAdded);
+    return Str(root->SaveToString());
+  };
+  EXPECT_EQ(tree(0, 0), "<r>\r\n\t<a>\r\n\t\t<a1/>\r\n\t</a>\r\n\t<b/>\r\n</r>\r\n");
+  EXPECT_EQ(tree(koNoIndent, 0), "<r>\r\n<a>\r\n<a1/>\r\n</a>\r\n<b/>\r\n</r>\r\n");
+  EXPECT_EQ(tree(koNoLineBreaks, 0), "<r><a><a1/></a><b/></r>\r\n");
+  EXPECT_EQ(tree(0, koJoinPrevious), "<r>\r\n\t<a>\r\n\t\t<a1/>\r\n\t</a><b/>\r\n</r>\r\n");
+  EXPECT_EQ(tree(0, koNoLineBreaks), "<r>\r\n\t<a>\r\n\t\t<a1/>\r\n\t</a>\r\n\t<b/></r>\r\n");
+}
+
+TEST(KnotWriter, StreamsAreWrittenAsHexadecimalAndFlagTheWrittenKnots) {
+  TKnot root(u"r");
+  TMemoryStream data;
+  data.WriteBuffer("\x00\x9A", 2);
+  root.AddKnot(u"c")->WriteStream(u"bin", data);
+  EXPECT_EQ(Str(root.SaveToString()), "<r>\r\n\t<c bin=\"009A\"/>\r\n</r>\r\n");
+  EXPECT_TRUE(root.FirstKnot()->IsUsed());
+  root.SetOptions(koAllowUnquoted);
+  EXPECT_EQ(Str(root.SaveToString()), "<r>\r\n\t<c bin=009A/>\r\n</r>\r\n");
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Reading
+
+TEST(KnotReader, ReadsWhatItCanAndFlagsFailures) {
+  struct TCase {
+    const char16_t* Text;
+    const char* Tree;
+    bool Error;
+  } cases[] = {
+      {u"<a></a>", "a", false},
+      {u"<a/>", "a", false},
+      {u"  <a / >  \r\n", "a", false},
+      {u"<a x></a>", "a(x)", false},
+      {u"<a x=></a>", "a(x)", false},
+      {u"<a x=\"\"></a>", "a(x=)", false},
+      {u"<a x=1 x=2/>", "a(x=1,x=2)", false},
+      {u"<a x=\"1 2\" y='3'/>", "a(x=1 2,y='3')", false},
+      {u"<a x=a\"b c\"d/>", "a(x=a\"b c\"d)", false},
+      {u"<a x=\"&lt;&#9;\"/>", "a(x=<\t)", false},
+      {u"<a><b></B></a>", "a[b[[]]]", true},
+      {u"<a>text<b/></a>", "a[b]", true},
+      {u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<a/>", "a", false},
+      {u"< ?xml?><a/>", "a", false},
+      {u"<?xml", "", true},
+      {u"<a/>x", "a", true},
+      {u"<a></a>x", "a", false},
+      {u"<a></a>x<b/>", "a", true},
+      {u"<a><b/> junk </a >", "a[b ]", true},  // "</a >" is no end tag: read as a nameless child
+      {u"<a><b/></ a> trailing text", "a[b]", false},
+      {u"", "", true},
+      {u"   ", "", true},
+      {u"x<a/>", "", true},
+      {u"<a", "a", true},
+      {u"<a x=\"1", "a(x=\"1)", true},
+      {u"<a><b>", "a[b]", true},
+      {u"<>", "", true},
+      {u"<a/x>", "a", true},
+      {u"<a/<b/>", "a", true},
+      {u"<a <b/></a>", "a[b]", true},
+      {u"<a><b/><c x=1/></a>", "a[b c(x=1)]", false},
+  };
+  for (const TCase& c : cases) {
+    TKnot k;
+    k.LoadFromString(c.Text);
+    EXPECT_EQ(DumpKnot(k), c.Tree) << Str(c.Text);
+    EXPECT_EQ(k.HasParseError(), c.Error) << Str(c.Text);
+  }
+}
+
+TEST(KnotReader, ParsingReplacesTheOldContents) {
+  TKnot k;
+  k.LoadFromString(u"<old x=1><c/></old>");
+  k.LoadFromString(u"<new/>");
+  EXPECT_EQ(DumpKnot(k), "new");
+}
+
+TEST(KnotReader, NestingBeyondTheLimitIsSkippedAndReadingGoesOn) {
+  std::u16string text;
+  const int depth = MaxKnotDepth + 500;
+  for (int i = 0; i < depth; ++i) text += u"<k x=1>";
+  for (int i = 0; i < depth; ++i) text += u"</k>";
+  text = u"<r>" + text + u"<after/></r>";
+  TKnot root;
+  root.LoadFromString(text);
+  EXPECT_TRUE(root.HasParseError());
+  int levels = 0;
+  const TKnot* deepest = &root;
+  while (deepest->FirstKnot()) {
+    deepest = deepest->FirstKnot();
+    ++levels;
+  }
+  EXPECT_EQ(levels, MaxKnotDepth - 1);
+  ASSERT_NE(root.LastChild(), nullptr);
+  EXPECT_EQ(Str(static_cast<TKnot*>(root.LastChild())->Name()), "after");
+}
+
+TEST(KnotReader, AtTheLimitNothingIsLost) {
+  std::u16string text;
+  for (int i = 0; i < MaxKnotDepth; ++i) text += u"<k>";
+  for (int i = 0; i < MaxKnotDepth; ++i) text += u"</k>";
+  TKnot root;
+  root.LoadFromString(text);
+  EXPECT_FALSE(root.HasParseError());
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Round trips
+
+std::u16string RandomText(std::mt19937& ARandom) {
+  static const char16_t kAlphabet[] = u"ab \"\"&&;<>/=\t\r\n#x0123456789ltgampquot\u00E9\u0420\u4E2D\x01\x1F'";
+  std::u16string s;
+  const int n = static_cast<int>(ARandom() % 12);
+  for (int i = 0; i < n; ++i) s.push_back(kAlphabet[ARandom() % (std::size(kAlphabet) - 1)]);
+  return s;
+}
+
+TEST(KnotRoundTrip, RandomValuesSurviveEveryQuotingMode) {
+  std::mt19937 random(20240607);
+  for (int options : {0, 8, 128, 136, 142}) {
+    TKnot root(u"r");
+    root.SetOptions(static_cast<uint16_t>(options));
+    std::vector<std::u16string> values;
+    for (int i = 0; i < 2000; ++i) {
+      values.push_back(RandomText(random));
+      TKnot* c = root.AddKnot(u"c");
+      c->WriteString(u"v", values.back());
+      c->WriteString(u"w", u"x");
+    }
+    TKnot back;
+    back.LoadFromString(root.SaveToString());
+    ASSERT_FALSE(back.HasParseError()) << options;
+    size_t i = 0;
+    for (TKnot* c = back.FirstKnot(); c; c = c->NextKnot(), ++i) {
+      ASSERT_LT(i, values.size());
+      EXPECT_EQ(c->ReadString(u"v", u"?"), values[i]) << "options " << options << ": " << Str(values[i]);
+      EXPECT_EQ(Str(c->ReadString(u"w", u"?")), "x");
+    }
+    EXPECT_EQ(i, values.size());
+  }
+}
+
+TEST(KnotRoundTrip, EncodingsWithTheirByteOrderMarks) {
+  TKnot root(u"r");
+  root.WriteString(u"t", u"\u00E9\u20AC\u0420\U0001F600");
+  struct TCase {
+    TKnotEncoding Encoding;
+    std::string Mark;
+  } cases[] = {{TKnotEncoding::keUtf8, "\xEF\xBB\xBF"},
+               {TKnotEncoding::keUtf16LE, "\xFF\xFE"},
+               {TKnotEncoding::keUtf16BE, "\xFE\xFF"}};
+  for (const TCase& c : cases) {
+    TMemoryStream s;
+    root.SaveToStream(s, c.Encoding);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.Memory()), c.Mark.size()), c.Mark);
+    s.SetPosition(0);
+    TKnot back;
+    back.LoadFromStream(s);
+    EXPECT_EQ(back.ReadString(u"t", u""), u"\u00E9\u20AC\u0420\U0001F600");
+  }
+  TKnot ansi(u"r");
+  ansi.WriteString(u"t", u"\u00E9\u20AC");
+  TMemoryStream s;
+  ansi.SaveToStream(s);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.Memory()), static_cast<size_t>(s.Size())),
+            "<r t=\"\xE9\x80\"/>\r\n");
+  s.SetPosition(0);
+  TKnot back;
+  back.LoadFromStream(s);
+  EXPECT_EQ(back.ReadString(u"t", u""), u"\u00E9\u20AC");
+}
+
+TEST(KnotRoundTrip, StreamReadingStartsAtThePositionAndDropsAnOddUtf16Byte) {
+  TMemoryStream s;
+  s.WriteBuffer("skip", 4);
+  const std::string body = std::string("\xFF\xFE") + StringToUtf16LE(u"<a/>") + "X";
+  s.WriteBuffer(body.data(), body.size());
+  s.SetPosition(4);
+  TKnot k;
+  k.LoadFromStream(s);
+  EXPECT_EQ(DumpKnot(k), "a");
+  EXPECT_FALSE(k.HasParseError());
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Files
+
+// A stream that fails once it has given some bytes, standing in for a failing disk or source.
+class TFailingStream : public TMemoryStream {
+public:
+  size_t Read(void*, size_t) override { throw EStreamError(u"Stream read error"); }
+};
+
+TEST(KnotFiles, SaveReplacesTheFileAndAFailedSaveKeepsTheOldOne) {
+  TTestFolder dir;
+  const std::u16string name = dir.Path(u"doc.qbx");
+  TKnot doc(u"doc");
+  doc.WriteString(u"v", u"1");
+  doc.SaveToFile(name, TKnotEncoding::keUtf8);
+  doc.WriteString(u"v", u"2");
+  doc.SaveToFile(name, TKnotEncoding::keUtf8);
+  TKnot back;
+  back.LoadFromFile(name);
+  EXPECT_EQ(DumpKnot(back), "doc(v=1,v=2)");
+
+  TFailingStream failing;
+  failing.WriteBuffer("x", 1);
+  doc.WriteStreamRef(u"bad", &failing);
+  EXPECT_THROW(doc.SaveToFile(name, TKnotEncoding::keUtf8), EStreamError);
+  back.LoadFromFile(name);
+  EXPECT_EQ(DumpKnot(back), "doc(v=1,v=2)");
+  EXPECT_FALSE(FileExists(dir.Path(u"Rplc1.tmp")));
+  EXPECT_FALSE(FileExists(dir.Path(u"Rplc2.tmp")));
+}
+
+TEST(KnotFiles, LoadingAMissingFileRaisesFileNotFound) {
+  TTestFolder dir;
+  const std::u16string name = dir.Path(u"none.qbx");
+  TKnot k;
+  try {
+    k.LoadFromFile(name);
+    FAIL();
+  } catch (const EFileError& e) {
+    EXPECT_EQ(e.Message(), u"File not found: " + name);
+  }
+}
+
+}  // namespace
