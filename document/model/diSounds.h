@@ -1,0 +1,25 @@
+// The sounds settings node and the player of the short sounds held as resources.
+#pragma once
+
+#include "foundation/cuProps.h"
+
+#include <memory>
+#include <string_view>
+
+// "Sounds" with "Enabled".
+class TSoundsSettings : public TProperty {
+public:
+  explicit TSoundsSettings(TProperty* AParent);
+  TBooleanProperty* Enabled;
+};
+
+// The program's sounds settings, alive between InitializeSoundsSettings and FinalizeSoundsSettings.
+extern std::unique_ptr<TSoundsSettings, TNodeDeleter> SoundsSettings;
+void InitializeSoundsSettings();
+void FinalizeSoundsSettings();
+
+#ifdef _WIN32
+// Plays the WAVE data of the RCDATA resource AName asynchronously; a sound asked for while another plays is
+// dropped, and a missing resource is ignored. The caller decides whether sounds are enabled.
+void PlayResourceSound(std::u16string_view AName);
+#endif
