@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "graphics/pixels/pxBitmap.h"
 #include "graphics/pixels/pxImageFormats.h"
 
 // The flat API as gdiplus.dll exports it, declared here with the records' own 64-bit layouts.
@@ -356,6 +357,11 @@ void TGDIPlusImage::LoadFromPixels(const uint32_t* APixels, int32_t AWidth, int3
   }
 }
 
+void TGDIPlusImage::LoadFromBitmap32(const TCustomBitmap32& ABitmap) {
+  CheckGdipResult(!ABitmap.Empty());
+  LoadFromPixels(ABitmap.Bits(), ABitmap.Width(), ABitmap.Height());
+}
+
 void TGDIPlusImage::GetSize(int32_t& AWidth, int32_t& AHeight) {
   float width = 0;
   float height = 0;
@@ -370,6 +376,16 @@ void TGDIPlusImage::CopyPixels(uint32_t* ADest, int32_t AWidth, int32_t AHeight)
   for (int32_t y = 0; y < AHeight; ++y)
     std::memcpy(ADest + static_cast<size_t>(y) * static_cast<size_t>(AWidth), lock.Row(y),
                 static_cast<size_t>(AWidth) * 4);
+}
+
+void TGDIPlusImage::CopyToBitmap32(TCustomBitmap32& ABitmap) {
+  int32_t width = 0;
+  int32_t height = 0;
+  GetSize(width, height);
+  ABitmap.SetSize(width, height);
+  if (ABitmap.Empty()) return;
+  CopyPixels(ABitmap.Bits(), width, height);
+  ABitmap.Changed();
 }
 
 void TGDIPlusImage::SaveAsBmp(TStream& ADest) { SaveWithEncoder(ADest, Unit.Encoders[enBmp]); }
