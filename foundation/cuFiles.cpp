@@ -154,12 +154,17 @@ void MoveFileReplacing(const std::u16string& ASource, const std::u16string& ATar
 }
 
 std::u16string SysErrorMessage(uint32_t AErrorCode) {
+  // WinInet's numbers (12000-12999) have their texts in wininet.dll, not in the system's table.
+  HMODULE wininet = AErrorCode >= 12000 && AErrorCode < 13000
+                        ? LoadLibraryExW(L"wininet.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE)
+                        : nullptr;
   wchar_t* text = nullptr;
-  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, AErrorCode, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                     (wininet ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM),
+                                 wininet, AErrorCode, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::u16string result = n ? FromWide(text, n) : Format(u"System error %u", {AErrorCode});
   if (text) LocalFree(text);
+  if (wininet) FreeLibrary(wininet);
   return Trim(result);
 }
 

@@ -43,7 +43,7 @@ std::u16string CreateTempFileBeside(const std::u16string& ATarget);
 std::u16string ExtractFilePath(std::u16string_view AFileName);
 std::u16string ExtractFileName(std::u16string_view AFileName);
 
-// The system's text for an error number, and the calling thread's last error number.
+// The system's text for an error number (WinInet's numbers included), and the calling thread's last error number.
 std::u16string SysErrorMessage(uint32_t AErrorCode);
 uint32_t GetLastOSError();
 

@@ -33,6 +33,8 @@
 #include <mmsystem.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <uxtheme.h>
+#include <vsstyle.h>
 
 #include <string>
 #include <string_view>

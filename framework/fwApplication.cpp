@@ -1,9 +1,9 @@
 #include "framework/fwApplication.h"
 
 #include <algorithm>
-#include <ole2.h>
 
 #include "framework/fwMessages.h"
+#include "framework/fwScreen.h"
 #include "framework/fwUtilityWindow.h"
 
 TApplication* Application = nullptr;
@@ -250,6 +250,9 @@ void TApplication::WindowMessage(TMessage& AMessage) {
       if (AMessage.WParam) EndSession();
       AMessage.Handled = true;
       break;
+    case WM_SETTINGCHANGE:
+      if (Screen && AMessage.WParam == SPI_SETNONCLIENTMETRICS) Screen->UpdateFonts();
+      break;
     default:
       break;
   }
@@ -271,8 +274,12 @@ void StartApplication() {
 }
 
 void EndApplication() {
-  // Forms and data modules go first, while the global still names the application they may ask for.
-  if (Application) Application->DestroyComponents();
+  // Forms and data modules go first, while the global still names the application they may ask for; the
+  // application counts as destroying, so a main form going now ends no loop.
+  if (Application) {
+    Application->Destroying();
+    Application->DestroyComponents();
+  }
   FreeAndNil(Application);
   OleUninitialize();
 }

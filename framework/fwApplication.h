@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/cuWin32.h"
@@ -54,11 +55,12 @@ public:
   TColor HintColor() const { return FHintColor; }
   void SetHintColor(TColor AValue) { FHintColor = AValue; }
 
-  // Creates a form or data module owned by the application into ARef (set before its constructor runs). The
-  // first component created this way that is a form becomes the main form.
-  template <class T>
-  T* CreateForm(T*& ARef) {
-    T* obj = NewInto(ARef, this);
+  // Creates a form or data module owned by the application into ARef (set before its constructor runs; further
+  // arguments go to the constructor after the owner). The first component created this way that is a form
+  // becomes the main form.
+  template <class T, class... TArgs>
+  T* CreateForm(T*& ARef, TArgs&&... AArgs) {
+    T* obj = NewInto(ARef, this, std::forward<TArgs>(AArgs)...);
     FormCreated(obj);
     return obj;
   }

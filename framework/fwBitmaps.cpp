@@ -140,7 +140,7 @@ void TBitmap::CanvasChanged(TObject*) {
   Changed();
 }
 
-void TBitmap::FreeCanvasContext() {
+void TBitmap::FreeCanvasContext() const {
   if (FCanvas) FCanvas->FreeContext();
 }
 

@@ -81,8 +81,12 @@ public:
   // Fixes the transparent colour (mode becomes fixed).
   void SetTransparentColor(TColor AValue);
 
-  // The DIB section (nullptr while empty). It stays owned by the bitmap.
-  HBITMAP Handle() const { return FHandle; }
+  // The DIB section (nullptr while empty), owned by the bitmap. Asking for it releases the canvas's device
+  // context (made again by the next drawing), so the section can be selected into another context.
+  HBITMAP Handle() const {
+    FreeCanvasContext();
+    return FHandle;
+  }
   // Row Y (0 = top); rows are BytesPerLine() apart.
   void* ScanLine(int Y);
   const void* ScanLine(int Y) const;
@@ -108,7 +112,7 @@ protected:
 private:
   friend class TBitmapCanvas;
   void NewSurface(int AWidth, int AHeight, TPixelFormat AFormat, bool AWhite);
-  void FreeCanvasContext();
+  void FreeCanvasContext() const;
   void CanvasChanged(TObject* ASender);
 
   int FWidth = 0;

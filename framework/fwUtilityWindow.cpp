@@ -22,14 +22,14 @@ void EnsureClass(HINSTANCE AInstance, WNDPROC AProc) {
 
 }  // namespace
 
-TUtilityWindow::TUtilityWindow(TMessageEvent AHandler, std::u16string_view ATitle) : FHandler(AHandler) {
+TUtilityWindow::TUtilityWindow(TMessageEvent AHandler, TKind AKind) : FHandler(AHandler) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   EnsureClass(instance, &WindowProc);
-  std::u16string title(ATitle);
-  FHandle = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, WStr(title), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                            instance, nullptr);
+  if (AKind == TKind::ukBroadcasts)
+    FHandle = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
+                              nullptr);
   if (!FHandle)
-    FHandle = CreateWindowExW(0, kClassName, WStr(title), 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    FHandle = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
   if (!FHandle) throw EOSError(u"Cannot create a utility window", GetLastError());
   // Creation messages went to DefWindowProcW: the handler sees only a finished window.
   SetWindowLongPtrW(FHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));

@@ -9,11 +9,14 @@ using TMessageEvent = TMethod<void(TMessage& AMessage)>;
 
 class TUtilityWindow : public TObject {
 public:
-  // The window is a hidden top-level window, so it also receives broadcasts (setting, theme and session
-  // changes); where no top-level window can be made (no display) it falls back to a message-only window.
+  enum class TKind {
+    ukBroadcasts,  // a hidden top-level window: also receives setting, theme and session broadcasts (falls back
+                   // to a message-only window where no top-level window can be made, as without a display)
+    ukMessageOnly  // a message-only window: timers, clipboard ownership, posted work
+  };
   // AHandler sees every message; what it leaves unhandled goes to DefWindowProcW. An exception that escapes the
   // handler is reported by the application's exception report and the message counts as handled.
-  explicit TUtilityWindow(TMessageEvent AHandler, std::u16string_view ATitle = {});
+  explicit TUtilityWindow(TMessageEvent AHandler, TKind AKind = TKind::ukBroadcasts);
   ~TUtilityWindow() override;
 
   HWND Handle() const { return FHandle; }

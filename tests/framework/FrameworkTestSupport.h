@@ -1,0 +1,30 @@
+// Shared pieces of the framework tests: the framework started around a test, pumping messages until a condition
+// holds, and finding the message boxes this thread shows.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "foundation/cuWin32.h"
+
+// Starts the application, screen, theme services and clipboard for one test and ends them after it.
+class FrameworkTest : public ::testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+};
+
+// Handles messages until ACondition holds or ATimeoutMs pass; returns whether it held.
+bool PumpUntil(const std::function<bool()>& ACondition, unsigned ATimeoutMs = 5000);
+
+// Waits for AObject while handling this thread's messages (a clipboard owner must answer other processes
+// meanwhile); true when it was signalled.
+bool WaitPumping(HANDLE AObject, unsigned ATimeoutMs);
+
+// A message box (dialog class "#32770") shown by this thread, nullptr when none.
+HWND FindThreadMessageBox();
+// The caption and text of a message box.
+std::u16string WindowCaption(HWND AWindow);
+std::u16string MessageBoxText(HWND ABox);

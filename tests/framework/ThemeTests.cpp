@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include "framework/fwBitmaps.h"
+#include "framework/fwThemes.h"
+#include "tests/framework/FrameworkTestSupport.h"
+
+namespace {
+
+using ThemeTest = FrameworkTest;
+
+TEST_F(ThemeTest, ElementDetailsNameThePlatformsPartsAndStates) {
+  struct TCase {
+    TThemedElementDetails Details;
+    TThemedElement Element;
+    int Part;
+    int State;
+  };
+  const TCase cases[] = {
+      {GetElementDetails(TThemedButton::tbPushButtonDefaulted), TThemedElement::teButton, BP_PUSHBUTTON,
+       PBS_DEFAULTED},
+      {GetElementDetails(TThemedHeader::thHeaderItemPressed), TThemedElement::teHeader, HP_HEADERITEM, HIS_PRESSED},
+      {GetElementDetails(TThemedToolBar::ttbButtonCheckedHot), TThemedElement::teToolBar, TP_BUTTON, TS_HOTCHECKED},
+      {GetElementDetails(TThemedStatus::tsPane), TThemedElement::teStatus, SP_PANE, 0},
+      {GetElementDetails(TThemedEdit::teEditTextDisabled), TThemedElement::teEdit, EP_EDITTEXT, ETS_DISABLED},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(c.Details.Element, c.Element);
+    EXPECT_EQ(c.Details.Part, c.Part);
+    EXPECT_EQ(c.Details.State, c.State);
+  }
+}
+
+TEST_F(ThemeTest, PushButtonIsDrawnWhileStylesAreInUse) {
+  ASSERT_TRUE(ThemeServices->Available());
+  if (!ThemeServices->Enabled()) GTEST_SKIP() << "visual styles are off in this prefix";
+  TBitmap bitmap(40, 20, TPixelFormat::pf32bit);
+  RECT bounds{0, 0, 40, 20};
+  TThemedElementDetails button = GetElementDetails(TThemedButton::tbPushButtonNormal);
+  ThemeServices->DrawElement(bitmap.Canvas().Handle(), button, bounds);
+  int changed = 0;
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 40; ++x)
+      if ((static_cast<const uint32_t*>(bitmap.ScanLine(y))[x] & 0xFFFFFF) != 0xFFFFFF) ++changed;
+  EXPECT_GT(changed, 40);
+  RECT content = ThemeServices->ContentRect(bitmap.Canvas().Handle(), button, bounds);
+  EXPECT_GT(content.left, bounds.left);
+  EXPECT_LT(content.right, bounds.right);
+  ThemeServices->ThemeChanged();
+  EXPECT_TRUE(ThemeServices->Enabled());
+}
+
+class TFakeThemes : public IThemeServices {
+public:
+  bool Available() override { return true; }
+  bool Enabled() override { return false; }
+  void DrawElement(HDC, const TThemedElementDetails&, const RECT&, const RECT*) override {}
+  RECT ContentRect(HDC, const TThemedElementDetails&, const RECT& ABounds) override { return ABounds; }
+  bool HasTransparentParts(const TThemedElementDetails&) override { return false; }
+  void DrawParentBackground(HWND, HDC, const RECT*) override {}
+  void PaintBorder(HWND, bool) override {}
+  void ThemeChanged() override {}
+};
+
+TEST_F(ThemeTest, ServicesCanBeReplacedByAnotherBinding) {
+  InstallThemeServices(std::make_unique<TFakeThemes>());
+  EXPECT_FALSE(ThemeServices->Enabled());
+  StartThemeServices();  // back to the uxtheme binding for the rest of the test
+  EXPECT_TRUE(ThemeServices->Available());
+}
+
+}  // namespace
