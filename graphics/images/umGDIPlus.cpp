@@ -283,7 +283,8 @@ void FinalizeGdiPlus() { UnloadGdiPlus(); }
 // TGdipBase
 
 void* TGdipBase::operator new(size_t ASize) {
-  void* memory = Api().Alloc ? Api().Alloc(ASize) : nullptr;
+  if (!Api().Alloc) throw EGdipException(GdipNotInitialized);
+  void* memory = Api().Alloc(ASize);
   if (!memory) throw EGdipException(GdipOutOfMemory);
   ++Unit.LiveObjects;
   return memory;

@@ -17,6 +17,7 @@ class TCustomBitmap32;
 constexpr int GdipGenericError = 1;
 constexpr int GdipInvalidParameter = 2;
 constexpr int GdipOutOfMemory = 3;
+constexpr int GdipNotInitialized = 18;
 
 class EGdipException : public Exception {
 public:

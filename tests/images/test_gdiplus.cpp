@@ -178,6 +178,12 @@ TEST(GdiPlus, ShutdownWaitsForTheLastImage) {
   EXPECT_THROW(FinalizeGdiPlus(), EProgrammingError);
   image.reset();
   FinalizeGdiPlus();
+  try {
+    TGDIPlusImage unstarted;
+    FAIL() << "an image without GDI+";
+  } catch (const EGdipException& e) {
+    EXPECT_EQ(e.Status(), GdipNotInitialized);
+  }
   InitializeGdiPlus();
   ASSERT_TRUE(GdiPlusAvailable());
   TGDIPlusImage again;
