@@ -275,3 +275,39 @@ TEST_F(ApplicationTest, RestoreShowsMinimisedMainForm) {
 }
 
 }  // namespace
+
+namespace {
+
+int gDialogOk = 0;
+
+INT_PTR CALLBACK ProbeDialogProc(HWND, UINT AMsg, WPARAM AWParam, LPARAM) {
+  if (AMsg == WM_INITDIALOG) return TRUE;
+  if (AMsg == WM_COMMAND && LOWORD(AWParam) == IDOK) {
+    ++gDialogOk;
+    return TRUE;
+  }
+  return FALSE;
+}
+
+TEST_F(ApplicationTest, ModelessDialogsGetTheirKeysThroughIsDialogMessage) {
+  // An empty dialog template: Enter in a dialog becomes its OK command only through IsDialogMessage.
+  alignas(4) WORD templ[32] = {};
+  auto* dlg = reinterpret_cast<DLGTEMPLATE*>(templ);
+  dlg->style = WS_POPUP | DS_MODALFRAME;
+  dlg->cx = 100;
+  dlg->cy = 50;
+  HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), dlg, nullptr, ProbeDialogProc, 0);
+  ASSERT_NE(dialog, nullptr);
+  gDialogOk = 0;
+  PostMessageW(dialog, WM_KEYDOWN, VK_RETURN, 0);
+  Application->ProcessMessages();
+  EXPECT_EQ(gDialogOk, 0);
+  Application->AddDialogWindow(dialog);
+  PostMessageW(dialog, WM_KEYDOWN, VK_RETURN, 0);
+  Application->ProcessMessages();
+  EXPECT_EQ(gDialogOk, 1);
+  Application->RemoveDialogWindow(dialog);
+  DestroyWindow(dialog);
+}
+
+}  // namespace
