@@ -274,9 +274,9 @@ void TSheetTheme::LoadFromKnot(TKnot& AKnot, std::unique_ptr<TCustomBitmap32> AA
       start = comma + 1;
     }
     font.FontSize = k->ReadInteger(u"Size", font.FontSize, 1, 200);
-    font.FontStyle = static_cast<uint8_t>((k->ReadBool(u"Bold", false) ? fsBold : 0) |
-                                          (k->ReadBool(u"Italic", false) ? fsItalic : 0) |
-                                          (k->ReadBool(u"Underline", false) ? fsUnderline : 0));
+    font.FontStyle = static_cast<uint8_t>((k->ReadBool(u"Bold", false) ? ftBold : 0) |
+                                          (k->ReadBool(u"Italic", false) ? ftItalic : 0) |
+                                          (k->ReadBool(u"Underline", false) ? ftUnderline : 0));
     font.FontColor = ReadColor(k, u"Color", 0xFF000000);
     font.SecondColor = ReadColor(k, u"SecondColor", clNone32);
   }

@@ -21,8 +21,8 @@ class TSheetTheme;
 // "No colour" in theme and attribute records.
 constexpr TColor32 clNone32 = 0x1FFFFFFF;
 
-// Font style bits.
-enum : uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4 };
+// Font style bits (the same bits as the device-context manager's font styles).
+enum : uint8_t { ftBold = 1, ftItalic = 2, ftUnderline = 4 };
 
 // Fill modes of the nine-grid edges and centre.
 enum : uint8_t { tfStretch = 0, tfTile = 1, tfEmpty = 2 };

@@ -84,7 +84,7 @@ TEST(ThemeDescription, FontTakesTheFirstInstalledNameOfItsList) {
                          150, 129, installed);
   EXPECT_EQ(t.GetFont(tfElementFont).FontName, u"Second");
   EXPECT_EQ(t.GetFont(tfElementFont).FontSize, 9);
-  EXPECT_EQ(t.GetFont(tfElementFont).FontStyle, uint8_t(fsBold) | uint8_t(fsUnderline));
+  EXPECT_EQ(t.GetFont(tfElementFont).FontStyle, uint8_t(ftBold) | uint8_t(ftUnderline));
   EXPECT_EQ(t.GetFont(tfCodeFont).FontName, u"");
 }
 

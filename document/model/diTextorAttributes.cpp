@@ -1,0 +1,302 @@
+#include "document/model/diTextorAttributes.h"
+
+#include <typeinfo>
+
+#ifdef _WIN32
+#include "document/model/diCanvas.h"
+#include "document/model/diThemes.h"
+#include "foundation/cuDeviceContextManager.h"
+#include "graphics/pixels/pxBitmap.h"
+#endif
+
+namespace {
+// The pool of shared instances: one singly linked list for the whole process.
+TAttributes* PoolHead = nullptr;
+}  // namespace
+
+const TClassInfo<TAttributes> TAttributes::ClassInfo{u"TAttributes", nullptr, &ClassFactory<TAttributes, TAttributes>};
+const TClassInfo<TAttributes> TTextAttributes::ClassInfo{u"TTextAttributes", &TAttributes::ClassInfo,
+                                                         &ClassFactory<TTextAttributes, TAttributes>};
+const TClassInfo<TAttributes> TParagraphAttributes::ClassInfo{u"TParagraphAttributes", &TAttributes::ClassInfo,
+                                                              &ClassFactory<TParagraphAttributes, TAttributes>};
+
+TAttributes::~TAttributes() = default;
+
+TAttributes* TAttributes::CreateShared(TAttributesClass AClass) {
+  TAttributes* a = AClass->Create();
+  a->FShared = true;
+  a->FNextShared = PoolHead;
+  PoolHead = a;
+  return a;
+}
+
+TAttributes* TAttributes::Acquire() const {
+  if (FShared) return const_cast<TAttributes*>(this);
+  if (TAttributes* found = FindShared(*this)) return found;
+  TAttributes* copy = CreateShared(ClassRef());
+  copy->Assign(*this);
+  return copy;
+}
+
+void TAttributes::Release() {
+  if (--FRefCount > 0 || !FShared) return;
+  for (TAttributes** link = &PoolHead; *link; link = &(*link)->FNextShared)
+    if (*link == this) {
+      *link = FNextShared;
+      break;
+    }
+  delete this;
+}
+
+TAttributes* TAttributes::FindShared(const TAttributes& AAttributes) {
+  for (TAttributes* a = PoolHead; a; a = a->FNextShared)
+    if (a->IsEqual(AAttributes)) return a;
+  return nullptr;
+}
+
+void TAttributes::FreePool() {
+  while (TAttributes* a = PoolHead) {
+    PoolHead = a->FNextShared;
+    delete a;
+  }
+}
+
+int TAttributes::PoolSize() {
+  int n = 0;
+  for (TAttributes* a = PoolHead; a; a = a->FNextShared) ++n;
+  return n;
+}
+
+bool TAttributes::IsEqual(const TAttributes& AOther) const { return typeid(*this) == typeid(AOther); }
+
+void TTextAttributes::SetTag(std::u16string AValue) {
+  BeginChange();
+  FTag = std::move(AValue);
+  EndChange();
+}
+
+void TTextAttributes::SetLink(int32_t AFlag, std::u16string ATarget) {
+  BeginChange();
+  FLinkFlag = AFlag;
+  FLinkTarget = std::move(ATarget);
+  EndChange();
+}
+
+void TTextAttributes::Assign(const TAttributes& ASource) {
+  if (auto* s = dynamic_cast<const TTextAttributes*>(&ASource)) {
+    FTag = s->FTag;
+    FLinkTarget = s->FLinkTarget;
+    FLinkFlag = s->FLinkFlag;
+  }
+}
+
+bool TTextAttributes::IsEqual(const TAttributes& AOther) const {
+  if (!TAttributes::IsEqual(AOther)) return false;
+  auto& o = static_cast<const TTextAttributes&>(AOther);
+  return FTag == o.FTag && FLinkTarget == o.FLinkTarget && FLinkFlag == o.FLinkFlag;
+}
+
+void TParagraphAttributes::SetAlignment(uint8_t AValue) {
+  BeginChange();
+  FAlignment = AValue;
+  EndChange();
+}
+
+void TParagraphAttributes::Assign(const TAttributes& ASource) {
+  if (auto* s = dynamic_cast<const TParagraphAttributes*>(&ASource)) FAlignment = s->FAlignment;
+}
+
+bool TParagraphAttributes::IsEqual(const TAttributes& AOther) const {
+  return TAttributes::IsEqual(AOther) && FAlignment == static_cast<const TParagraphAttributes&>(AOther).FAlignment;
+}
+
+std::u16string VisibleText(const char16_t* AText, int ALength) {
+  std::u16string r(AText, static_cast<size_t>(ALength));
+  for (char16_t& c : r)
+    if (c < 32) c = u'\uFFFD';
+  return r;
+}
+
+#ifdef _WIN32
+
+const TClassInfo<TAttributes> TRichParagraphAttributes::ClassInfo{
+    u"TRichParagraphAttributes", &TParagraphAttributes::ClassInfo, &ClassFactory<TRichParagraphAttributes, TAttributes>};
+const TClassInfo<TAttributes> TRichTextAttributes::ClassInfo{u"TRichTextAttributes", &TTextAttributes::ClassInfo,
+                                                             &ClassFactory<TRichTextAttributes, TAttributes>};
+
+void TRichParagraphAttributes::Assign(const TAttributes& ASource) {
+  TParagraphAttributes::Assign(ASource);
+  if (auto* s = dynamic_cast<const TRichParagraphAttributes*>(&ASource)) {
+    BackColor = s->BackColor;
+    FirstLineIndent = s->FirstLineIndent;
+    LeftIndent = s->LeftIndent;
+    MarkerIndent = s->MarkerIndent;
+    HasMarker = s->HasMarker;
+    RightIndent = s->RightIndent;
+    SpaceBefore = s->SpaceBefore;
+    SpaceAfter = s->SpaceAfter;
+  }
+}
+
+bool TRichParagraphAttributes::IsEqual(const TAttributes& AOther) const {
+  if (!TParagraphAttributes::IsEqual(AOther)) return false;
+  auto& o = static_cast<const TRichParagraphAttributes&>(AOther);
+  return BackColor == o.BackColor && FirstLineIndent == o.FirstLineIndent && LeftIndent == o.LeftIndent &&
+         MarkerIndent == o.MarkerIndent && HasMarker == o.HasMarker && RightIndent == o.RightIndent &&
+         SpaceBefore == o.SpaceBefore && SpaceAfter == o.SpaceAfter;
+}
+
+void TRichParagraphAttributes::PaintBackground(TCustomSheetCanvas& ACanvas, const TRect& ARect) {
+  if (BackColor != clNone32) ACanvas.FillRect(ARect, BackColor);
+}
+
+TRichTextAttributes::TRichTextAttributes() : FTextColor(Color32(GetSysColor(COLOR_WINDOWTEXT))) {}
+
+TRichTextAttributes::~TRichTextAttributes() { DropFont(); }
+
+void TRichTextAttributes::DropFont() {
+  if (FFont && DeviceContextManager) DeviceContextManager->DeleteFont(FFont);
+  FFont = nullptr;
+  FAscent = FDescent = -1;
+}
+
+void TRichTextAttributes::SetBackColor(TColor32 AValue) {
+  BeginChange();
+  FBackColor = AValue;
+  EndChange();
+}
+
+void TRichTextAttributes::SetFontName(std::u16string AValue) {
+  BeginChange();
+  if (AValue != FFontName) {
+    FFontName = std::move(AValue);
+    DropFont();
+  }
+  EndChange();
+}
+
+void TRichTextAttributes::SetFontSize(int AValue) {
+  BeginChange();
+  if (AValue != FFontSize) {
+    FFontSize = AValue;
+    DropFont();
+  }
+  EndChange();
+}
+
+void TRichTextAttributes::SetStyle(uint8_t AValue) {
+  BeginChange();
+  if (AValue != FStyle) {
+    FStyle = AValue;
+    DropFont();
+  }
+  EndChange();
+}
+
+void TRichTextAttributes::SetColor(TColor32 AValue) {
+  BeginChange();
+  FTextColor = AValue;
+  EndChange();
+}
+
+void TRichTextAttributes::SetCharset(uint8_t AValue) {
+  BeginChange();
+  if (AValue != FCharset) {
+    FCharset = AValue;
+    DropFont();
+  }
+  EndChange();
+}
+
+void TRichTextAttributes::Assign(const TAttributes& ASource) {
+  TTextAttributes::Assign(ASource);
+  if (auto* s = dynamic_cast<const TRichTextAttributes*>(&ASource)) {
+    FBackColor = s->FBackColor;
+    FTextColor = s->FTextColor;
+    if (FFontName != s->FFontName || FCharset != s->FCharset || FPitch != s->FPitch || FFontSize != s->FFontSize ||
+        FStyle != s->FStyle) {
+      FFontName = s->FFontName;
+      FCharset = s->FCharset;
+      FPitch = s->FPitch;
+      FFontSize = s->FFontSize;
+      FStyle = s->FStyle;
+      DropFont();
+    }
+  }
+}
+
+bool TRichTextAttributes::IsEqual(const TAttributes& AOther) const {
+  if (!TTextAttributes::IsEqual(AOther)) return false;
+  auto& o = static_cast<const TRichTextAttributes&>(AOther);
+  return FBackColor == o.FBackColor && FFontName == o.FFontName && FCharset == o.FCharset &&
+         FTextColor == o.FTextColor && FPitch == o.FPitch && FFontSize == o.FFontSize && FStyle == o.FStyle;
+}
+
+HFONT TRichTextAttributes::Font() {
+  if (!FFont) {
+    FFont = DeviceContextManager->CreateFont(FFontName, FFontSize, FStyle, FCharset, static_cast<TFontPitch>(FPitch),
+                                             0, 0);
+  }
+  return FFont;
+}
+
+void TRichTextAttributes::Measure() {
+  if (FAscent >= 0) return;
+  HDC dc = DeviceContextManager->DC();
+  auto selection = DeviceContextManager->SelectFont(Font());
+  TEXTMETRICW tm{};
+  GetTextMetricsW(dc, &tm);
+  FAscent = tm.tmAscent;
+  FDescent = tm.tmDescent;
+  FTabWidth = 8 * tm.tmAveCharWidth;
+}
+
+int TRichTextAttributes::GetAscent() {
+  Measure();
+  return FAscent;
+}
+
+int TRichTextAttributes::GetDescent() {
+  Measure();
+  return FDescent;
+}
+
+int TRichTextAttributes::GetTabWidth() {
+  Measure();
+  return FTabWidth;
+}
+
+int TRichTextAttributes::TextWidth(const char16_t* AText, int ALength) {
+  if (ALength <= 0) return 0;
+  const std::u16string text = VisibleText(AText, ALength);
+  auto selection = DeviceContextManager->SelectFont(Font());
+  SIZE size{};
+  GetTextExtentPoint32W(DeviceContextManager->DC(), reinterpret_cast<const wchar_t*>(text.data()), ALength, &size);
+  return size.cx;
+}
+
+void TRichTextAttributes::PaintSelection(TCustomSheetCanvas& ACanvas, uint32_t AFlags, const TRect& ARect) {
+  if (AFlags & afSelected) ACanvas.FillSelection(ARect, !(AFlags & afInactive));
+}
+
+void TRichTextAttributes::PaintBackground(TCustomSheetCanvas& ACanvas, uint32_t AFlags, const TRect& ARect) {
+  if (FBackColor != clNone32) ACanvas.FillRect(ARect, FBackColor);
+}
+
+void TRichTextAttributes::PaintBlank(TCustomSheetCanvas& ACanvas, uint32_t AFlags, int AWidth, int X,
+                                     const TRect& ARect) {
+  PaintSelection(ACanvas, AFlags, TRect{X, ARect.Top, X + AWidth, ARect.Bottom});
+}
+
+void TRichTextAttributes::TextOut(TCustomSheetCanvas& ACanvas, uint32_t AFlags, int& X, const char16_t* AText,
+                                  int ALength, const TRect& ARect) {
+  const int width = TextWidth(AText, ALength);
+  if (ALength > 0) {
+    const std::u16string text = VisibleText(AText, ALength);
+    ACanvas.DrawText(X, ARect.Top, text, Font(), FTextColor);
+  }
+  PaintSelection(ACanvas, AFlags, TRect{X, ARect.Top, X + width, ARect.Bottom});
+  X += width;
+}
+
+#endif

@@ -1,0 +1,167 @@
+// The Windows half of the model: the built-in resources, the sheet settings and canvas, rich text attributes,
+// element image lists and the sound player.
+#include "document/model/diCanvas.h"
+#include "document/model/diMessages.h"
+#include "document/model/diSchemeImages.h"
+#include "document/model/diSounds.h"
+#include "document/model/diTextorAttributes.h"
+#include "document/model/diThemes.h"
+#include "foundation/cuFiles.h"
+#include "foundation/cuStreams.h"
+#include "foundation/cuUtils.h"
+#include "framework/fwImageList.h"
+#include "graphics/pixels/pxBackendsGDI.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(BuiltInThemeResource, LoadsWithItsAtlasFontsAndColours) {
+  TSheetTheme theme;
+  EXPECT_EQ(LoadTheme(theme, u"default"), u"");
+  ASSERT_NE(theme.Atlas(), nullptr);
+  EXPECT_EQ(theme.Atlas()->Width(), 150);
+  EXPECT_EQ(theme.Atlas()->Height(), 129);
+  for (int i = 0; i < ThemeElementCount; ++i) EXPECT_GT(theme.GetElement(i).Width(), 0) << i;
+  EXPECT_EQ(theme.GetFont(tfElementFont).FontName, u"Tahoma");
+  EXPECT_EQ(theme.DisableColor(), 0xBEDCDCDCu);  // (220, 220, 220, 190) from its swatch
+  EXPECT_EQ(theme.SelectColor(), 0x825F8FD8u);
+  EXPECT_EQ(theme.GetFont(tfArtFont).FontStyle, ftBold);
+  EXPECT_NE(theme.GetFont(tfArtFont).SecondColor, clNone32);
+}
+
+TEST(ThemeFallback, AMissingOrBrokenThemeFallsBackToTheBuiltInOneWithAReason) {
+  const fs::path folder(GetThemeFolder());
+  fs::create_directories(folder);
+  {
+    TFileStream text((folder / "Broken.txt").u16string(), TFileMode::fmCreate);
+    text.WriteBytes("<ThemeInfo><Element Cut=\"0,0,3,3\"/></ThemeInfo>");
+    TFileStream png((folder / "Broken.png").u16string(), TFileMode::fmCreate);
+    png.WriteBytes("\x89PNG\r\n\x1a\n this is not a picture");
+  }
+  for (const char16_t* name : {u"Missing", u"Broken"}) {
+    TElementMessages log;
+    TSheetTheme theme;
+    const std::u16string reason = LoadTheme(theme, name, &log);
+    EXPECT_NE(reason, u"");
+    EXPECT_NE(reason.find(name), std::u16string::npos);
+    ASSERT_EQ(log.GetCount(), 1);
+    EXPECT_EQ(log.GetItem(0)->Kind(), mkWarning);
+    ASSERT_NE(theme.Atlas(), nullptr);
+    EXPECT_EQ(theme.Atlas()->Width(), 150);
+  }
+  fs::remove_all(folder);
+}
+
+TEST(SheetSettings, FontSizeScalesTheThemeAndSwitchingBackRestoresIt) {
+  TSheetSettings settings(nullptr);
+  TSheetTheme& theme = settings.GetTheme();
+  const TRect margins = theme.GetElement(teElement).Margins();
+  const int size = theme.GetFont(tfElementFont).ScaledSize;
+  settings.FontSize->SetValue(fsGreat);
+  TSheetTheme& great = settings.GetTheme();
+  EXPECT_EQ(&great, &theme);  // rescaled, not reloaded
+  EXPECT_EQ(great.GetElement(teElement).Margins().Left,
+            theme.GetElement(teElement).UnscaledMargins().Left * 180 / 100);
+  EXPECT_EQ(great.GetFont(tfElementFont).ScaledSize, size + 4);
+  EXPECT_EQ(settings.ScaleValue(10), 18);
+  settings.FontSize->SetValue(fsNormal);
+  EXPECT_EQ(settings.GetTheme().GetElement(teElement).Margins(), margins);
+  EXPECT_EQ(settings.GetTheme().GetFont(tfElementFont).ScaledSize, size);
+  EXPECT_EQ(settings.ScaleValue(10), 10);
+}
+
+TEST(SheetSettings, TextAttributesFollowTheThemeFontsAndAreShared) {
+  TSheetSettings a(nullptr), b(nullptr);
+  TRichTextAttributes* code = a.GetTextAttributes(tfCodeFont);
+  EXPECT_EQ(code, b.GetTextAttributes(tfCodeFont));
+  EXPECT_EQ(code->RefCount(), 2);
+  EXPECT_EQ(code->FontName(), a.GetTheme().GetFont(tfCodeFont).FontName);
+  a.FontSize->SetValue(fsLarge);
+  TRichTextAttributes* larger = a.GetTextAttributes(tfCodeFont);
+  EXPECT_NE(larger, code);
+  EXPECT_EQ(larger->FontSize(), code->FontSize() + 2);
+  EXPECT_EQ(code->RefCount(), 1);
+}
+
+TEST(RichTextAttributes, BoldMadeTwiceIsOneInstanceAndControlsMeasureAsReplacement) {
+  TRichTextAttributes first, second;
+  first.SetStyle(ftBold);
+  second.SetStyle(ftBold);
+  TAttributesRef<TRichTextAttributes> a(static_cast<TRichTextAttributes*>(first.Acquire()));
+  TAttributesRef<TRichTextAttributes> b(static_cast<TRichTextAttributes*>(second.Acquire()));
+  EXPECT_EQ(a.get(), b.get());
+  EXPECT_EQ(a->RefCount(), 2);
+  EXPECT_GT(a->GetAscent(), 0);
+  EXPECT_GT(a->GetHeight(), a->GetAscent());
+  EXPECT_GT(a->GetTabWidth(), 0);
+  const std::u16string tab = u"a\tb", shown = u"a\uFFFDb";
+  EXPECT_EQ(a->TextWidth(tab.data(), 3), a->TextWidth(shown.data(), 3));
+  EXPECT_GT(a->TextWidth(tab.data(), 3), a->TextWidth(u"ab", 2));
+}
+
+TEST(SheetCanvas, AnEmptyRectangleMakesNoBitmapAndTextIsMeasuredOnce) {
+  TSheetSettings settings(nullptr);
+  TSheetCanvas canvas(&settings);
+  HDC screen = GetDC(nullptr);
+  canvas.BeginPaint(screen, TRect{10, 10, 10, 40});
+  EXPECT_FALSE(canvas.Painting());
+  canvas.EndPaint(screen);
+  ReleaseDC(nullptr, screen);
+  const int before = canvas.MeasureCount();
+  const int w = canvas.TextWidth(u"Quillbox");
+  EXPECT_GT(w, 0);
+  EXPECT_EQ(canvas.TextWidth(u"Quillbox"), w);
+  EXPECT_EQ(canvas.MeasureCount(), before + 1);
+  EXPECT_GT(canvas.DigitWidth(ckFixed), 0);
+  canvas.ResetCaches();
+  EXPECT_EQ(canvas.TextWidth(u"Quillbox"), w);
+  EXPECT_EQ(canvas.MeasureCount(), before + 1 + 3 + 1);  // three digits and the text again
+}
+
+TEST(SheetCanvas, PaintsInSheetCoordinatesAndCopiesTheRectangleToTheTarget) {
+  TSheetSettings settings(nullptr);
+  TSheetCanvas canvas(&settings);
+  TBitmap32 target;
+  target.SetSize(60, 40);
+  target.Clear(0xFF000000);
+  canvas.BeginPaint(target.Handle(), TRect{20, 10, 50, 30});
+  ASSERT_TRUE(canvas.Painting());
+  canvas.FillFrame(TRect{20, 10, 30, 20}, 0, 0xFF00FF00, 0xFFFF0000);
+  canvas.MoveOrigin(10, 5);
+  canvas.FillRect(TRect{20, 10, 22, 12}, 0xFF0000FF);  // sheet (30, 15)
+  EXPECT_TRUE(canvas.MeetsClip(TRect{0, 0, 11, 6}));
+  EXPECT_FALSE(canvas.MeetsClip(TRect{-20, -20, 0, 0}));
+  canvas.EndPaint(target.Handle());
+  EXPECT_EQ(target.Pixel(20, 10) & 0xFFFFFF, 0xFF0000u);  // frame
+  EXPECT_EQ(target.Pixel(25, 15) & 0xFFFFFF, 0x00FF00u);  // fill
+  EXPECT_EQ(target.Pixel(30, 15) & 0xFFFFFF, 0x0000FFu);  // after the origin moved
+  EXPECT_EQ(target.Pixel(5, 5) & 0xFFFFFF, 0u);           // outside the painted rectangle
+}
+
+TEST(SchemeImages, StripsAreCutIntoImagesOfTheListWidth) {
+  TSchemeImages small(16, 16);
+  EXPECT_EQ(small.AddFromResource(u"diClassesSmallImages"), 0);
+  EXPECT_EQ(small.Count(), 3);  // a strip 48 pixels wide
+  EXPECT_EQ(small.AddFromResource(u"diClassesSmallImages"), 3);
+  TSchemeImages large(32, 32);
+  EXPECT_EQ(large.AddFromResource(u"diClassesLargeImages"), 0);
+  EXPECT_EQ(large.Count(), 3);
+  std::unique_ptr<TSchemeImages> greyed = small.CreateGreyed();
+  ASSERT_EQ(greyed->Count(), 6);
+  TBitmap corner;
+  greyed->List().GetBitmap(1, corner);
+  EXPECT_EQ(*static_cast<const uint32_t*>(corner.ScanLine(0)) >> 24, 0u);  // transparent stays transparent
+}
+
+TEST(Sounds, PlayingAResourceOrAMissingOneNeverFails) {
+  PlayResourceSound(u"diClassesItemSound");
+  PlayResourceSound(u"diClassesValueSound");  // dropped while the first plays
+  PlayResourceSound(u"NoSuchSound");
+}
+
+}  // namespace
