@@ -415,6 +415,23 @@ void TBitmap32::AssignToClipboard(TClipboard& AClipboard) const {
   AClipboard.SetBitmap(bitmap);
 }
 
+void TBitmap32::LoadFromStream(TStream& AStream) {
+  uint8_t h[BmpFileHeaderSize + DibInfoHeaderSize];
+  const int64_t start = AStream.Position();
+  const size_t read = AStream.Read(h, sizeof h);
+  AStream.SetPosition(start);
+  auto u16 = [&h](size_t AAt) { return uint32_t(h[AAt]) | uint32_t(h[AAt + 1]) << 8; };
+  auto u32 = [&](size_t AAt) { return u16(AAt) | u16(AAt + 2) << 16; };
+  const bool plain32 = read == sizeof h && h[0] == 'B' && h[1] == 'M' && u16(26) == 1 && u16(28) == 32 && u32(30) == 0;
+  const uint32_t dataOffset = u32(10);
+  if (plain32 && (u32(14) != DibInfoHeaderSize || (dataOffset != 0 && dataOffset != sizeof h))) {
+    LoadFromOtherFormat(AStream);
+    Changed();
+    return;
+  }
+  TCustomBitmap32::LoadFromStream(AStream);
+}
+
 void TBitmap32::LoadFromOtherFormat(TStream& AStream) {
   const int64_t count = AStream.Size() - AStream.Position();
   if (count < int64_t(BmpFileHeaderSize)) throw EStreamError(u"Stream read error");

@@ -123,6 +123,10 @@ public:
   bool AssignFromClipboard(TClipboard& AClipboard);
   void AssignToClipboard(TClipboard& AClipboard) const;
 
+  // A 32-bit uncompressed BMP whose pixels do not follow a plain 54-byte header (a longer header, or a gap before
+  // the pixel data) goes to the full reader too.
+  void LoadFromStream(TStream& AStream) override;
+
   void CopyPropertiesTo(TCustomBitmap32* ADst) const override;
   void SetBackend(TCustomBackend* ABackend) override;
 

@@ -249,6 +249,38 @@ TEST_F(BitmapGdi, SavedBmpComesBackWithAlpha) {
   }
 }
 
+TEST_F(BitmapGdi, ThirtyTwoBitBmpWithLongHeaderOrGapFindsItsPixels) {
+  TBitmap32 bitmap;
+  bitmap.SetSize(3, 2);
+  const std::vector<uint32_t> pattern = AlphaPattern(3, 2);
+  Fill(bitmap, pattern);
+  TMemoryStream plain;
+  bitmap.SaveToStream(plain, true);
+  const uint8_t* bytes = plain.Memory();
+  const std::vector<uint8_t> header(bytes + 14, bytes + 54);
+  const std::vector<uint8_t> pixels(bytes + 54, bytes + plain.Size());
+  for (uint32_t headerSize : {40u, 124u}) {
+    for (uint32_t gap : {0u, 10u}) {
+      if (headerSize == 40 && gap == 0) continue;
+      std::vector<uint8_t> file = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0};
+      const uint32_t offset = 14 + headerSize + gap;
+      for (int i = 0; i < 4; ++i) file.push_back(uint8_t(offset >> (8 * i)));
+      std::vector<uint8_t> info = header;
+      info[0] = uint8_t(headerSize);
+      info.resize(headerSize, 0);
+      file.insert(file.end(), info.begin(), info.end());
+      file.resize(file.size() + gap, 0xEE);
+      file.insert(file.end(), pixels.begin(), pixels.end());
+      TMemoryStream stream;
+      stream.WriteBuffer(file.data(), file.size());
+      stream.SetPosition(0);
+      TBitmap32 back;
+      back.LoadFromStream(stream);
+      EXPECT_EQ(Pixels(back), pattern) << headerSize << " " << gap;
+    }
+  }
+}
+
 TEST_F(BitmapGdi, PlatformBitmapsAreExchangedExactly) {
   TBitmap32 bitmap;
   bitmap.SetSize(6, 4);
