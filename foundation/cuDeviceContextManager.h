@@ -1,0 +1,70 @@
+// One shared memory device context for making fonts at the screen's resolution without a window.
+#pragma once
+
+#include "foundation/cuSystem.h"
+#include "foundation/cuWin32.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Font style bits.
+using TFontStyles = uint8_t;
+enum : uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
+
+enum TFontPitch : uint8_t { fpDefault = 0, fpVariable = 1, fpFixed = 2 };
+
+// A font selected into a device context for one scope; the previous font comes back when the scope ends.
+class TFontSelection {
+public:
+  TFontSelection(HDC ADC, HFONT AFont) : FDC(ADC), FPrevious(SelectObject(ADC, AFont)) {}
+  ~TFontSelection() {
+    if (FPrevious) SelectObject(FDC, FPrevious);
+  }
+  TFontSelection(const TFontSelection&) = delete;
+  TFontSelection& operator=(const TFontSelection&) = delete;
+
+private:
+  HDC FDC;
+  HGDIOBJ FPrevious;
+};
+
+class TDeviceContextManager : public TObject {
+public:
+  // A DC compatible with the screen.
+  TDeviceContextManager();
+  ~TDeviceContextManager() override;
+
+  HDC DC() const { return FDC; }
+  int LogPixelsY() const { return FLogPixelsY; }
+
+  // Releases what is held and makes a memory DC compatible with AReferenceDC (nil = the screen), with a 1 x 1
+  // bitmap selected into it. Raises EOSError.
+  void Recreate(HDC AReferenceDC);
+  void Reset() { Recreate(nullptr); }
+
+  // ASize in points; the caller frees the font with DeleteFont. Raises EOSError.
+  HFONT CreateFont(const std::u16string& AName, int ASize, TFontStyles AStyle, BYTE ACharset, TFontPitch APitch,
+                   int AEscapement = 0, int AOrientation = 0) const;
+  // The logical font CreateFont asks for.
+  LOGFONTW MakeFont(const std::u16string& AName, int ASize, TFontStyles AStyle, BYTE ACharset, TFontPitch APitch,
+                    int AEscapement = 0, int AOrientation = 0) const;
+  // A font still selected into DC is deselected first, so a font is never deleted while in use.
+  void DeleteFont(HFONT AFont);
+  // AFont selected into DC until the result goes out of scope.
+  [[nodiscard]] TFontSelection SelectFont(HFONT AFont) const { return TFontSelection(FDC, AFont); }
+
+private:
+  void ReleaseDC();
+
+  HDC FDC = nullptr;
+  HBITMAP FBitmap = nullptr;
+  HGDIOBJ FOldBitmap = nullptr;
+  HGDIOBJ FOriginalFont = nullptr;
+  int FLogPixelsY = 0;
+};
+
+// The shared manager, alive between InitializeDeviceContextManager and FinalizeDeviceContextManager.
+extern std::unique_ptr<TDeviceContextManager> DeviceContextManager;
+void InitializeDeviceContextManager();
+void FinalizeDeviceContextManager();
