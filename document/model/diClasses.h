@@ -113,9 +113,6 @@ enum : int {
 constexpr int SchemeFormatVersion = 1001;
 constexpr int SchemeNewerVersion = 1101;
 
-// String identifier of the save failure: "Cannot create file "%s". %s".
-constexpr int IdCannotCreateFile = 65439;
-
 // A value made safe for a message text: cut to 197 characters plus "..." when longer than 200, every character
 // below 32 and every "[" and "]" replaced by U+FFFD so that it never forms a link.
 std::u16string QuoteMessageValue(std::u16string_view AText);

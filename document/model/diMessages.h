@@ -36,6 +36,7 @@ enum : int {
   IdAttributeNotRead = 2330,  // "Attribute "%1" was not read"
   IdValueMustBeSet = 2331,    // "The value must be [set]"
   IdUnsupportedElement = 2333,  // "[Unsupported] element "%1" in this editor"
+  IdCannotCreateFile = 65439,   // "Cannot create file "%s". %s": the save could not put the new file in place
 };
 
 struct TElementMessagePart {

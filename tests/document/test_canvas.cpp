@@ -7,6 +7,7 @@
 #include "document/model/diTextorAttributes.h"
 #include "document/model/diThemes.h"
 #include "foundation/cuFiles.h"
+#include "foundation/cuLocalization.h"
 #include "foundation/cuStreams.h"
 #include "foundation/cuUtils.h"
 #include "framework/fwImageList.h"
@@ -165,3 +166,18 @@ TEST(Sounds, PlayingAResourceOrAMissingOneNeverFails) {
 }
 
 }  // namespace
+
+#ifdef QB_HAVE_STRINGS
+TEST(StringTable, CarriesTheMessagesOfTheModel) {
+  TLocalization strings;
+  strings.SetDefaultLanguage(LangEnglishUS);
+  EXPECT_EQ(strings.GetLocStr(IdDataCorrupt), u"Data provided are corrupt");
+  EXPECT_EQ(strings.FormatLocStr(IdNodeNotRead, {u"a.b"}), u"Node \"a.b\" was not read");
+  EXPECT_EQ(strings.FormatLocStr(IdAttributeNotRead, {u"a.b"}), u"Attribute \"a.b\" was not read");
+  EXPECT_EQ(strings.GetLocStr(IdValueMustBeSet), u"The value must be [set]");
+  EXPECT_EQ(strings.GetLocStr(IdUnsupportedElement), u"[Unsupported] element \"%1\" in this editor");
+  EXPECT_EQ(strings.GetLocStr(IdNewerFormat).substr(0, 52), u"The format of the data provided is of a newer versio");
+  EXPECT_EQ(strings.GetLocStr(IdCannotCreateFile), u"Cannot create file \"%s\". %s");
+  EXPECT_NE(strings.GetLocStr(IdThemeNotUsable), u"");
+}
+#endif
