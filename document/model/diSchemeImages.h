@@ -11,6 +11,15 @@
 // straight alpha, so the colour needs no division by alpha and a transparent pixel stays transparent.
 TColor32 GreyedPixel(TColor32 APixel);
 
+class TCustomBitmap32;
+
+// The picture a data element starts from when it has none: 60 x 40 pixels of red 160, green 160, blue 164.
+// Written as the colour value 0xA4A0A0 (blue in the high byte) it is this ARGB value.
+constexpr TColor32 BlankImageColor = 0xFFA0A0A4;
+constexpr int BlankImageWidth = 60;
+constexpr int BlankImageHeight = 40;
+std::unique_ptr<TCustomBitmap32> CreateBlankImage();
+
 #ifdef _WIN32
 class TImageList;
 class TStream;

@@ -3,6 +3,7 @@
 #include "document/model/diSchemeImages.h"
 #include "document/model/diSounds.h"
 #include "foundation/cuKnot.h"
+#include "graphics/pixels/pxBitmap.h"
 
 #include <gtest/gtest.h>
 
@@ -50,6 +51,14 @@ TEST(GreyedPixel, GreysColourAndFadesAlphaWithoutDividing) {
       {0x8000FF00, 0x1CADADAD},
   };
   for (const Case& c : cases) EXPECT_EQ(GreyedPixel(c.in), c.out) << std::hex << c.in;
+}
+
+TEST(BlankImage, IsSixtyByFortyOfRed160Green160Blue164) {
+  std::unique_ptr<TCustomBitmap32> image = CreateBlankImage();
+  ASSERT_EQ(image->Width(), 60);
+  ASSERT_EQ(image->Height(), 40);
+  EXPECT_EQ(image->Pixel(0, 0), Color32FromRGBA(160, 160, 164));
+  EXPECT_EQ(image->Pixel(59, 39), 0xFFA0A0A4u);
 }
 
 TEST(Settings, NamingAndSoundsNodesSaveOnlyWhatDiffersFromTheirDefaults) {
