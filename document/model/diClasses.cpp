@@ -296,7 +296,10 @@ void TScheme::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
   SaveElement(FRoot, fmDocument, knot.get(), ffStreamsByReference);
 
   std::unique_ptr<TFileStream> stream;
-  const std::u16string temp = CreateUniqueFile(u"Rplc%d", u"tmp", stream, ExtractFilePath(AFileName));
+  // Beside the data file, so that the replacement is a rename within one folder.
+  std::u16string folder = ExtractFilePath(AFileName);
+  if (folder.empty()) folder = u"./";
+  const std::u16string temp = CreateUniqueFile(u"Rplc%d", u"tmp", stream, folder);
   try {
     knot->SaveToStream(*stream, TKnotEncoding::keUtf8);
     stream->Flush();
@@ -544,6 +547,8 @@ void TElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
       SetID(id);
       RaiseElementID(id);
     }
+  } else if (TKnotParam* id = AKnot->FindParam(u"ID")) {
+    id->SetUsed(true);  // kept for other readers; this load keeps the identifier given at creation
   }
   if (ALoader->HasFlags(ffInProcessCopy)) SetState(esInProcessCopy, true);
   if (FID != oldID) IDChanged(oldID);

@@ -253,6 +253,7 @@ TEST(ElementIdentifiers, DocumentLoadsKeepTheNewIdentifier) {
   TDocument d;
   d.LoadText(u"<Quillbox><Note ID=\"3\" Text=\"r\"/></Quillbox>");
   EXPECT_NE(d.Scheme.Root()->FirstChildElement()->ID(), 3);
+  EXPECT_EQ(d.Log.GetCount(), 0);  // the stored identifier counts as read
 }
 
 TEST(Element, RequiredWithoutValueHasOneLinkedMessageUntilItGetsOne) {
