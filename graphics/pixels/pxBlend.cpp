@@ -137,8 +137,9 @@ void MergeLineExPortable(const TColor32* ASrc, TColor32* ADst, int32_t ACount, u
 }
 
 // ---------------------------------------------------------------------------------------------------------------
-// SSE2 forms. Pixels are widened to 16-bit lanes, two pixels a register (blue, green, red, alpha of the first in
-// lanes 0-3). Every intermediate stays below 65536, so the wrapping 16-bit arithmetic is the exact integer result.
+// SSE2 forms, four pixels a step. Arithmetic is done with pixels widened to 16-bit lanes, two pixels a register
+// (blue, green, red, alpha of the first in lanes 0-3); every intermediate stays below 65536, so the wrapping
+// 16-bit arithmetic is the exact integer result. Counts that are not a multiple of four end in the portable form.
 
 #if defined(__SSE2__)
 namespace {
@@ -146,23 +147,23 @@ namespace {
 inline __m128i Load(const TColor32* P) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(P)); }
 inline void Store(TColor32* P, __m128i V) { _mm_storeu_si128(reinterpret_cast<__m128i*>(P), V); }
 
-inline __m128i Lanes16(int16_t AColour, int16_t AAlpha) {
-  return _mm_set_epi16(AAlpha, AColour, AColour, AColour, AAlpha, AColour, AColour, AColour);
+inline __m128i AlphaBytes() { return _mm_set1_epi32(int32_t(0xFF000000)); }
+
+// Bit i set when pixel i's alpha byte (already masked) equals AValue's.
+inline int AlphaIs(__m128i AMaskedAlpha, __m128i AValue) {
+  return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(AMaskedAlpha, AValue)));
 }
 
 inline __m128i Select(__m128i AMask, __m128i AIfSet, __m128i AIfClear) {
   return _mm_or_si128(_mm_and_si128(AMask, AIfSet), _mm_andnot_si128(AMask, AIfClear));
 }
 
-// Each pixel's alpha lane copied into its four lanes.
-inline __m128i BroadcastAlpha(__m128i X) {
-  return _mm_shufflehi_epi16(_mm_shufflelo_epi16(X, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
-}
-
-// True when all four pixels have alpha 0.
-inline bool AllTransparent(__m128i APixels) {
-  const __m128i alpha = _mm_and_si128(APixels, _mm_set1_epi32(int32_t(0xFF000000)));
-  return _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, _mm_setzero_si128())) == 0xFFFF;
+// Each pixel's alpha in its four 16-bit lanes: first two pixels in ALow, last two in AHigh.
+inline void WidenAlpha(__m128i APixels, __m128i& ALow, __m128i& AHigh) {
+  const __m128i a = _mm_srli_epi32(APixels, 24);
+  const __m128i pairs = _mm_shufflehi_epi16(_mm_shufflelo_epi16(a, _MM_SHUFFLE(2, 2, 0, 0)), _MM_SHUFFLE(2, 2, 0, 0));
+  ALow = _mm_unpacklo_epi32(pairs, pairs);
+  AHigh = _mm_unpackhi_epi32(pairs, pairs);
 }
 
 // (Y x (256 - W) + X x W + 128) >> 8 per lane, W in 0..256.
@@ -171,103 +172,136 @@ inline __m128i CombineLanes(__m128i X, __m128i Y, __m128i W) {
   return _mm_srli_epi16(_mm_add_epi16(sum, _mm_set1_epi16(128)), 8);
 }
 
-// min(255, ((S.c x a + 128) >> 8) + D.c - ((D.c x a + 128) >> 8)); the source alpha lane counts as 256, which
-// turns its first term into a itself. Unsaturated: the pack clamps to 255.
-inline __m128i BlendLineLanes(__m128i S, __m128i D) {
-  const __m128i a = BroadcastAlpha(S);
-  const __m128i k128 = _mm_set1_epi16(128);
-  S = _mm_or_si128(_mm_and_si128(S, Lanes16(-1, 0)), Lanes16(0, 256));
-  const __m128i sp = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(S, a), k128), 8);
-  const __m128i dp = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(D, a), k128), 8);
-  return _mm_add_epi16(_mm_sub_epi16(D, dp), sp);
+// (X x a + 128) >> 8 for X and a up to 255, given X << 8 and 2a: the high half of their product is
+// floor(X x a / 128), and averaging that with 0 rounds it to floor((X x a + 128) / 256).
+inline __m128i RoundedProduct(__m128i AShifted, __m128i ATwiceAlpha) {
+  return _mm_avg_epu16(_mm_mulhi_epu16(AShifted, ATwiceAlpha), _mm_setzero_si128());
 }
 
-inline __m128i BlendLineExLanes(__m128i S, __m128i D, __m128i M) {
-  const __m128i w = _mm_srli_epi16(_mm_mullo_epi16(_mm_add_epi16(BroadcastAlpha(S), _mm_set1_epi16(1)), M), 8);
-  return CombineLanes(S, D, w);
-}
-
-// round(X / 255) for X up to 255 x 255.
-inline __m128i Div255Lanes(__m128i X) {
-  X = _mm_add_epi16(X, _mm_set1_epi16(128));
-  return _mm_srli_epi16(_mm_add_epi16(X, _mm_srli_epi16(X, 8)), 8);
-}
-
-inline __m128i ProductLanes(__m128i A, __m128i C) { return Div255Lanes(_mm_mullo_epi16(A, C)); }
-
-// V x 255 / A rounded half to even, low 8 bits; V in 0..255, A in 1..255. The float quotient is below 2^16 and
-// at least 1/510 away from any integer it is not equal to, so truncating it gives the exact floor whatever the
-// rounding mode; the remainder then decides the rounding in integers.
-inline __m128i DivisionLanes(__m128i V, __m128i A) {
+// BlendLine: min(255, ((S.c x a + 128) >> 8) + D.c - ((D.c x a + 128) >> 8)) on every channel, except that the
+// source's alpha channel contributes a itself: its shifted lane is 0xFFFF, for which the rounded product is
+// exactly a. The pack clamps to 255. ALow and AHigh hold 2a in the lanes of each pixel.
+inline __m128i BlendLine4(__m128i S, __m128i D, __m128i ALow, __m128i AHigh) {
   const __m128i zero = _mm_setzero_si128();
-  const __m128i n = _mm_mullo_epi16(V, _mm_set1_epi16(255));
-  const __m128 k255 = _mm_set1_ps(255.0f);
-  const __m128 qlo = _mm_div_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(V, zero)), k255),
-                                _mm_cvtepi32_ps(_mm_unpacklo_epi16(A, zero)));
-  const __m128 qhi = _mm_div_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(V, zero)), k255),
-                                _mm_cvtepi32_ps(_mm_unpackhi_epi16(A, zero)));
-  __m128i q = _mm_packs_epi32(_mm_cvttps_epi32(qlo), _mm_cvttps_epi32(qhi));
-  const __m128i twice = _mm_slli_epi16(_mm_sub_epi16(n, _mm_mullo_epi16(q, A)), 1);
-  const __m128i odd = _mm_cmpeq_epi16(_mm_and_si128(q, _mm_set1_epi16(1)), _mm_set1_epi16(1));
-  const __m128i up = _mm_or_si128(_mm_cmpgt_epi16(twice, A), _mm_and_si128(_mm_cmpeq_epi16(twice, A), odd));
-  q = _mm_sub_epi16(q, up);
-  return _mm_and_si128(q, _mm_set1_epi16(0xFF));
+  const __m128i alphaBytes = AlphaBytes();
+  const __m128i source = _mm_or_si128(S, alphaBytes);
+  const __m128i dlo = _mm_unpacklo_epi8(D, zero), dhi = _mm_unpackhi_epi8(D, zero);
+  const __m128i lo = _mm_add_epi16(_mm_sub_epi16(dlo, RoundedProduct(_mm_unpacklo_epi8(zero, D), ALow)),
+                                   RoundedProduct(_mm_unpacklo_epi8(alphaBytes, source), ALow));
+  const __m128i hi = _mm_add_epi16(_mm_sub_epi16(dhi, RoundedProduct(_mm_unpackhi_epi8(zero, D), AHigh)),
+                                   RoundedProduct(_mm_unpackhi_epi8(alphaBytes, source), AHigh));
+  return _mm_packus_epi16(lo, hi);
 }
 
-// MergeReg on two pixels: every case is computed and the first that applies is selected.
-inline __m128i MergeLanes(__m128i F, __m128i B) {
+// Eight pixels of BlendLine; their alphas are widened (and doubled) together.
+inline void BlendLine8(__m128i S0, __m128i S1, TColor32* ADst) {
+  __m128i a = _mm_packs_epi32(_mm_srli_epi32(S0, 24), _mm_srli_epi32(S1, 24));
+  a = _mm_add_epi16(a, a);
+  const __m128i pairs0 = _mm_unpacklo_epi16(a, a), pairs1 = _mm_unpackhi_epi16(a, a);
+  Store(ADst, BlendLine4(S0, Load(ADst), _mm_unpacklo_epi32(pairs0, pairs0), _mm_unpackhi_epi32(pairs0, pairs0)));
+  Store(ADst + 4,
+        BlendLine4(S1, Load(ADst + 4), _mm_unpacklo_epi32(pairs1, pairs1), _mm_unpackhi_epi32(pairs1, pairs1)));
+}
+
+inline __m128i BlendLine4(__m128i S, __m128i D) {
+  __m128i alo, ahi;
+  WidenAlpha(S, alo, ahi);
+  return BlendLine4(S, D, _mm_add_epi16(alo, alo), _mm_add_epi16(ahi, ahi));
+}
+
+// BlendLine of four opaque source pixels, in bytes: (c x 255 + 128) >> 8 is c - 1 for c > 128 and c otherwise,
+// so each colour channel is S.c - [S.c > 128] + [D.c > 128], and alpha is 255.
+inline __m128i BlendLineOpaque4(__m128i S, __m128i D) {
+  const __m128i bias = _mm_set1_epi8(char(0x80));
+  const __m128i sHigh = _mm_cmpgt_epi8(_mm_xor_si128(S, bias), _mm_setzero_si128());
+  const __m128i dHigh = _mm_cmpgt_epi8(_mm_xor_si128(D, bias), _mm_setzero_si128());
+  return _mm_or_si128(_mm_sub_epi8(_mm_add_epi8(S, sHigh), dHigh), AlphaBytes());
+}
+
+// BlendLineEx: each channel (D.c x (256 - w) + S.c x w + 128) >> 8 with w = ((a + 1) x M) >> 8. A weight of 0
+// gives D itself, so transparent pixels and M = 0 need no test.
+inline __m128i BlendLineEx4(__m128i S, __m128i D, __m128i M) {
   const __m128i zero = _mm_setzero_si128();
-  const __m128i k255 = _mm_set1_epi16(255);
-  const __m128i colour = Lanes16(-1, 0);
-  const __m128i fa = BroadcastAlpha(F), ba = BroadcastAlpha(B);
-
-  const __m128i ra = _mm_sub_epi16(_mm_add_epi16(fa, ba), ProductLanes(ba, fa));
-  const __m128i bw = ProductLanes(ba, B);
-  const __m128i below = _mm_cmpgt_epi16(bw, F);
-  const __m128i distance = _mm_sub_epi16(_mm_xor_si128(_mm_sub_epi16(F, bw), below), below);
-  const __m128i step = ProductLanes(fa, distance);
-  const __m128i v = _mm_add_epi16(bw, _mm_sub_epi16(_mm_xor_si128(step, below), below));
-  const __m128i merged = Select(colour, DivisionLanes(v, _mm_max_epi16(ra, _mm_set1_epi16(1))), ra);
-
-  const __m128i overOpaque = _mm_or_si128(_mm_and_si128(CombineLanes(F, B, fa), colour), Lanes16(0, 255));
-  const __m128i takeF = _mm_or_si128(_mm_cmpeq_epi16(fa, k255), _mm_cmpeq_epi16(ba, zero));
-  __m128i r = Select(takeF, F, merged);
-  r = Select(_mm_cmpeq_epi16(ba, k255), overOpaque, r);
-  return Select(_mm_cmpeq_epi16(fa, zero), B, r);
+  const __m128i one = _mm_set1_epi16(1);
+  __m128i alo, ahi;
+  WidenAlpha(S, alo, ahi);
+  const __m128i wlo = _mm_srli_epi16(_mm_mullo_epi16(_mm_add_epi16(alo, one), M), 8);
+  const __m128i whi = _mm_srli_epi16(_mm_mullo_epi16(_mm_add_epi16(ahi, one), M), 8);
+  const __m128i lo = CombineLanes(_mm_unpacklo_epi8(S, zero), _mm_unpacklo_epi8(D, zero), wlo);
+  const __m128i hi = CombineLanes(_mm_unpackhi_epi8(S, zero), _mm_unpackhi_epi8(D, zero), whi);
+  return _mm_packus_epi16(lo, hi);
 }
 
-// The source alpha replaced by M x alpha / 255, rounded.
-inline __m128i WeightAlphaLanes(__m128i S, __m128i M) {
-  const __m128i alpha = ProductLanes(BroadcastAlpha(S), M);
-  return Select(Lanes16(-1, 0), S, alpha);
-}
-
-template <class TLanes>
-inline void RowOf4(const TColor32* ASrc, TColor32* ADst, TLanes ALanes) {
+// BlendReg with alpha 255: the merge of a source over an opaque background.
+inline __m128i OverOpaque4(__m128i F, __m128i B) {
   const __m128i zero = _mm_setzero_si128();
-  const __m128i s = Load(ASrc), d = Load(ADst);
-  const __m128i lo = ALanes(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
-  const __m128i hi = ALanes(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero));
-  Store(ADst, _mm_packus_epi16(lo, hi));
+  __m128i alo, ahi;
+  WidenAlpha(F, alo, ahi);
+  const __m128i lo = CombineLanes(_mm_unpacklo_epi8(F, zero), _mm_unpacklo_epi8(B, zero), alo);
+  const __m128i hi = CombineLanes(_mm_unpackhi_epi8(F, zero), _mm_unpackhi_epi8(B, zero), ahi);
+  return _mm_or_si128(_mm_packus_epi16(lo, hi), AlphaBytes());
+}
+
+// The source alpha replaced by M x alpha / 255 rounded, as ProductTable[M][alpha].
+inline __m128i WeightAlpha4(__m128i S, __m128i M) {
+  const __m128i x = _mm_add_epi16(_mm_mullo_epi16(_mm_srli_epi32(S, 24), M), _mm_set1_epi16(128));
+  const __m128i product = _mm_srli_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), 8);
+  return _mm_or_si128(_mm_andnot_si128(AlphaBytes(), S), _mm_slli_epi32(product, 24));
+}
+
+// MergeReg on four pixels. The cases without arithmetic beyond BlendReg are done here; when a pixel needs the
+// general union of two semi-transparent colours, the four go through the table-driven portable form.
+inline void Merge4(__m128i F, TColor32* ADst) {
+  const __m128i d = Load(ADst);
+  const __m128i alphaBytes = AlphaBytes(), zero = _mm_setzero_si128();
+  const __m128i fa = _mm_and_si128(F, alphaBytes), ba = _mm_and_si128(d, alphaBytes);
+  const __m128i fClear = _mm_cmpeq_epi32(fa, zero), bOpaque = _mm_cmpeq_epi32(ba, alphaBytes);
+  const __m128i simple =
+      _mm_or_si128(_mm_or_si128(fClear, bOpaque), _mm_or_si128(_mm_cmpeq_epi32(fa, alphaBytes), _mm_cmpeq_epi32(ba, zero)));
+  if (_mm_movemask_ps(_mm_castsi128_ps(simple)) != 0xF) {
+    alignas(16) TColor32 f[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(f), F);
+    for (int k = 0; k < 4; ++k) ADst[k] = MergeRegPortable(f[k], ADst[k]);
+    return;
+  }
+  __m128i r = F;
+  if (_mm_movemask_ps(_mm_castsi128_ps(bOpaque)) != 0) r = Select(bOpaque, OverOpaque4(F, d), r);
+  Store(ADst, Select(fClear, d, r));
 }
 
 }  // namespace
 
 void BlendLineSSE2(const TColor32* ASrc, TColor32* ADst, int32_t ACount) {
+  const __m128i alphaBytes = AlphaBytes(), zero = _mm_setzero_si128();
   int32_t i = 0;
-  for (; i + 4 <= ACount; i += 4) {
-    if (AllTransparent(Load(ASrc + i))) continue;
-    RowOf4(ASrc + i, ADst + i, [](__m128i S, __m128i D) { return BlendLineLanes(S, D); });
+  // Eight pixels a step. The top bits of the alphas pass over most blocks of mixed pixels with two cheap tests;
+  // only blocks whose alphas are all below 128 or all at least 128 are tested for all transparent (left as they
+  // are) or all opaque.
+  for (; i + 8 <= ACount; i += 8) {
+    const __m128i s0 = Load(ASrc + i), s1 = Load(ASrc + i + 4);
+    const __m128i any = _mm_or_si128(s0, s1), all = _mm_and_si128(s0, s1);
+    if (_mm_movemask_ps(_mm_castsi128_ps(any)) == 0 && AlphaIs(_mm_and_si128(any, alphaBytes), zero) == 0xF) continue;
+    if (_mm_movemask_ps(_mm_castsi128_ps(all)) == 0xF && AlphaIs(_mm_and_si128(all, alphaBytes), alphaBytes) == 0xF) {
+      Store(ADst + i, BlendLineOpaque4(s0, Load(ADst + i)));
+      Store(ADst + i + 4, BlendLineOpaque4(s1, Load(ADst + i + 4)));
+    } else {
+      BlendLine8(s0, s1, ADst + i);
+    }
+  }
+  if (i + 4 <= ACount) {
+    Store(ADst + i, BlendLine4(Load(ASrc + i), Load(ADst + i)));
+    i += 4;
   }
   BlendLinePortable(ASrc + i, ADst + i, ACount - i);
 }
 
 void BlendLineExSSE2(const TColor32* ASrc, TColor32* ADst, int32_t ACount, uint32_t M) {
-  const __m128i m = _mm_set1_epi16(int16_t(M));
+  const __m128i m = _mm_set1_epi16(int16_t(M)), alphaBytes = AlphaBytes(), zero = _mm_setzero_si128();
   int32_t i = 0;
   for (; i + 4 <= ACount; i += 4) {
-    if (AllTransparent(Load(ASrc + i))) continue;
-    RowOf4(ASrc + i, ADst + i, [m](__m128i S, __m128i D) { return BlendLineExLanes(S, D, m); });
+    const __m128i s = Load(ASrc + i);
+    if (AlphaIs(_mm_and_si128(s, alphaBytes), zero) == 0xF) continue;
+    Store(ADst + i, BlendLineEx4(s, Load(ADst + i), m));
   }
   BlendLineExPortable(ASrc + i, ADst + i, ACount - i, M);
 }
@@ -286,20 +320,23 @@ void CombineMemSSE2(TColor32 X, TColor32& Y, uint32_t W) {
 }
 
 void MergeLineSSE2(const TColor32* ASrc, TColor32* ADst, int32_t ACount) {
+  const __m128i alphaBytes = AlphaBytes(), zero = _mm_setzero_si128();
   int32_t i = 0;
   for (; i + 4 <= ACount; i += 4) {
-    if (AllTransparent(Load(ASrc + i))) continue;
-    RowOf4(ASrc + i, ADst + i, [](__m128i S, __m128i D) { return MergeLanes(S, D); });
+    const __m128i s = Load(ASrc + i);
+    if (AlphaIs(_mm_and_si128(s, alphaBytes), zero) == 0xF) continue;
+    Merge4(s, ADst + i);
   }
   MergeLinePortable(ASrc + i, ADst + i, ACount - i);
 }
 
 void MergeLineExSSE2(const TColor32* ASrc, TColor32* ADst, int32_t ACount, uint32_t M) {
-  const __m128i m = _mm_set1_epi16(int16_t(M));
+  const __m128i m = _mm_set1_epi16(int16_t(M)), alphaBytes = AlphaBytes(), zero = _mm_setzero_si128();
   int32_t i = 0;
   for (; i + 4 <= ACount; i += 4) {
-    if (AllTransparent(Load(ASrc + i))) continue;
-    RowOf4(ASrc + i, ADst + i, [m](__m128i S, __m128i D) { return MergeLanes(WeightAlphaLanes(S, m), D); });
+    const __m128i s = WeightAlpha4(Load(ASrc + i), m);
+    if (AlphaIs(_mm_and_si128(s, alphaBytes), zero) == 0xF) continue;
+    Merge4(s, ADst + i);
   }
   MergeLineExPortable(ASrc + i, ADst + i, ACount - i, M);
 }
