@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "foundation/cuSystem.h"
@@ -11,6 +12,7 @@ using TItfNotifyEvent = TMethod<void(TObject* ASender, intptr_t ANotify, intptr_
 
 class TItfObject : public TObject {
 public:
+  TItfObject();
   ~TItfObject() override;
 
   // The same handler may be added twice and then runs twice.
@@ -19,7 +21,7 @@ public:
   void RemoveNotifyEvent(const TItfNotifyEvent& AHandler);
   // Searches from the last entry to the first; -1 when absent.
   int IndexOfNotifyEvent(const TItfNotifyEvent& AHandler) const;
-  int NotifyEventCount() const { return static_cast<int>(FHandlers.size()); }
+  int NotifyEventCount() const;
 
   // Calls the handlers from the last to the first. Handlers may add and remove handlers (themselves too) and may
   // free this object: an entry removed before its turn is skipped, an entry added meanwhile is not called, and
@@ -27,18 +29,9 @@ public:
   virtual void Notify(intptr_t ANotify, intptr_t AParam1, intptr_t AParam2);
 
 private:
-  struct TEntry {
-    TItfNotifyEvent Handler;
-    uint64_t Serial;  // order of adding; entries stay sorted by it
-  };
-  struct TNotifyFrame {
-    bool Destroyed;
-    TNotifyFrame* Outer;
-  };
-
-  std::vector<TEntry> FHandlers;
-  uint64_t FNextSerial = 0;
-  TNotifyFrame* FNotifyFrame = nullptr;
+  struct THandlers;
+  // Created with the first handler: most objects never get one, and trees hold many objects.
+  std::unique_ptr<THandlers> FHandlers;
 };
 
 // Intrusive lists over link fields that the caller owns. Every operation is static and takes a links type L

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 const TClassInfo<TCodeWriter> TCodeWriter::ClassInfo{u"TCodeWriter", nullptr, &ClassFactory<TCodeWriter, TCodeWriter>};
 const TClassInfo<TCodeWriter> TCustomXmlCodeWriter::ClassInfo{u"TCustomXmlCodeWriter", &TCodeWriter::ClassInfo,
                                                               &ClassFactory<TCustomXmlCodeWriter, TCodeWriter>};
@@ -12,11 +16,29 @@ const TClassInfo<TCodeWriter> TXmlCodeWriter::ClassInfo{u"TXmlCodeWriter", &TCus
 // TCodeWriter
 
 void TCodeWriter::Write(std::u16string_view AText) {
-  if (FLines.Empty()) FLines.Add(std::u16string());
-  std::u16string& line = FLines.StringRef(FLines.Count() - 1);
-  if (line.empty() && FIndenting && FIndentLevel >= 1 && FIndentSize > 0)
-    line.assign(static_cast<size_t>(FIndentSize) * static_cast<size_t>(FIndentLevel), FIndentChar);
-  line.append(AText);
+  if (FLineStarts.empty()) FLineStarts.push_back(FText.size());
+  if (FText.size() == FLineStarts.back() && FIndenting && FIndentLevel >= 1 && FIndentSize > 0)
+    FText.append(static_cast<size_t>(FIndentSize) * static_cast<size_t>(FIndentLevel), FIndentChar);
+  FText.append(AText);
+}
+
+std::u16string_view TCodeWriter::Line(int AIndex) const {
+  if (AIndex < 0 || AIndex >= LineCount()) throw EProgrammingError(Format(u"Line index out of bounds (%d)", {AIndex}));
+  const size_t start = FLineStarts[static_cast<size_t>(AIndex)];
+  const size_t end = AIndex + 1 < LineCount() ? FLineStarts[static_cast<size_t>(AIndex) + 1] : FText.size();
+  return std::u16string_view(FText).substr(start, end - start);
+}
+
+void TCodeWriter::GetLines(TStringList& ALines) const {
+  ALines.Clear();
+  for (int i = 0; i < LineCount(); ++i) ALines.Add(std::u16string(Line(i)));
+}
+
+std::u16string TCodeWriter::Text() const {
+  std::u16string text;
+  text.reserve(FText.size() + 2 * FLineStarts.size());
+  for (int i = 0; i < LineCount(); ++i) text.append(Line(i)).append(u"\r\n");
+  return text;
 }
 
 void TCodeWriter::WriteIfNotEmpty(std::u16string_view AText) {
@@ -28,7 +50,7 @@ void TCodeWriter::WriteFmt(std::u16string_view AFormat, std::initializer_list<TF
 }
 
 void TCodeWriter::NewLine() {
-  if (FNewLines) FLines.Add(std::u16string());
+  if (FNewLines) FLineStarts.push_back(FText.size());
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -39,90 +61,135 @@ TCustomXmlCodeWriter::TCustomXmlCodeWriter() {
   FIndentChar = u'\t';
 }
 
-void TCustomXmlCodeWriter::WriteOpenTagStart(std::u16string_view AName) { Write(u"<" + std::u16string(AName)); }
+void TCustomXmlCodeWriter::WriteJoined(std::u16string_view A, std::u16string_view B, std::u16string_view C,
+                                       std::u16string_view D, std::u16string_view E) {
+  FScratch.clear();
+  FScratch.append(A).append(B).append(C).append(D).append(E);
+  Write(FScratch);
+}
 
-void TCustomXmlCodeWriter::WriteOpenTag(std::u16string_view AName) { Write(u"<" + std::u16string(AName) + u">"); }
+void TCustomXmlCodeWriter::WriteOpenTagStart(std::u16string_view AName) { WriteJoined(u"<", AName); }
 
-void TCustomXmlCodeWriter::WriteEmptyTag(std::u16string_view AName) { Write(u"<" + std::u16string(AName) + u"/>"); }
+void TCustomXmlCodeWriter::WriteOpenTag(std::u16string_view AName) { WriteJoined(u"<", AName, u">"); }
 
-void TCustomXmlCodeWriter::WriteCloseTag(std::u16string_view AName) { Write(u"</" + std::u16string(AName) + u">"); }
+void TCustomXmlCodeWriter::WriteEmptyTag(std::u16string_view AName) { WriteJoined(u"<", AName, u"/>"); }
 
-void TCustomXmlCodeWriter::WriteAttribute(std::u16string_view AName) { Write(u" " + std::u16string(AName)); }
+void TCustomXmlCodeWriter::WriteCloseTag(std::u16string_view AName) { WriteJoined(u"</", AName, u">"); }
+
+void TCustomXmlCodeWriter::WriteAttribute(std::u16string_view AName) { WriteJoined(u" ", AName); }
 
 void TCustomXmlCodeWriter::WriteUnquotedAttribute(std::u16string_view AName, std::u16string_view AValue) {
-  std::u16string s;
-  s.reserve(AName.size() + AValue.size() + 2);
-  s.append(u" ").append(AName).append(u"=").append(AValue);
-  Write(s);
+  WriteJoined(u" ", AName, u"=", AValue);
 }
 
 void TCustomXmlCodeWriter::WriteQuotedAttribute(std::u16string_view AName, std::u16string_view AValue) {
-  std::u16string s;
-  s.reserve(AName.size() + AValue.size() + 4);
-  s.append(u" ").append(AName).append(u"=\"").append(AValue).append(u"\"");
-  Write(s);
+  WriteJoined(u" ", AName, u"=\"", AValue, u"\"");
 }
+
+namespace {
+
+// Per mode (entity, double-quote): characters that are replaced, and characters that call for quotes.
+enum : uint8_t { ecEntityChange = 1, ecEntityQuotes = 2, ecQuoteChange = 4, ecQuoteQuotes = 8 };
+
+struct TEscapeClasses {
+  uint8_t Of[0x40] = {};
+  constexpr TEscapeClasses() {
+    for (int c = 1; c < 32; ++c) Of[c] = ecEntityChange;
+    for (char c : {'&', '<', '>', '"'}) Of[static_cast<int>(c)] |= ecEntityChange;
+    for (char c : {' ', '/'}) Of[static_cast<int>(c)] |= ecEntityQuotes;
+    for (char c : {'"', '&'}) Of[static_cast<int>(c)] |= ecQuoteChange;
+    for (char c : {'"', ' ', '\t', '\n', '\r', '/', '>'}) Of[static_cast<int>(c)] |= ecQuoteQuotes;
+  }
+};
+constexpr TEscapeClasses kEscape;
+
+void AppendEntity(std::u16string& AResult, char16_t C) {
+  switch (C) {
+    case u'&':
+      AResult.append(u"&amp;");
+      break;
+    case u'<':
+      AResult.append(u"&lt;");
+      break;
+    case u'>':
+      AResult.append(u"&gt;");
+      break;
+    case u'"':
+      AResult.append(u"&quot;");
+      break;
+    default:  // 1..31
+      AResult.append(u"&#");
+      if (C >= 10) AResult.push_back(static_cast<char16_t>(u'0' + C / 10));
+      AResult.push_back(static_cast<char16_t>(u'0' + C % 10));
+      AResult.push_back(u';');
+  }
+}
+
+}  // namespace
+
+#if defined(__SSE2__)
+namespace {
+// Skips blocks of eight characters that hold nothing to replace; notes whether one of them calls for quotes.
+const char16_t* SkipPlainBlocks(const char16_t* P, const char16_t* AEnd, bool ADoubleQuoteMode, bool& AQuotes) {
+  auto eq = [](__m128i V, char16_t C) { return _mm_cmpeq_epi16(V, _mm_set1_epi16(static_cast<short>(C))); };
+  const __m128i zero = _mm_setzero_si128();
+  __m128i quotes = zero;
+  for (; AEnd - P >= 8; P += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+    const __m128i control = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFFE0))), zero);
+    __m128i change, quote;
+    if (ADoubleQuoteMode) {
+      change = _mm_or_si128(eq(v, u'"'), eq(v, u'&'));
+      quote = _mm_or_si128(_mm_or_si128(eq(v, u' '), eq(v, u'/')),
+                           _mm_or_si128(_mm_or_si128(eq(v, u'>'), eq(v, u'\t')), _mm_or_si128(eq(v, u'\n'), eq(v, u'\r'))));
+    } else {
+      change = _mm_or_si128(_mm_or_si128(control, eq(v, u'&')),
+                            _mm_or_si128(_mm_or_si128(eq(v, u'<'), eq(v, u'>')), eq(v, u'"')));
+      quote = _mm_or_si128(eq(v, u' '), eq(v, u'/'));
+    }
+    if (_mm_movemask_epi8(change)) break;
+    quotes = _mm_or_si128(quotes, quote);
+  }
+  if (_mm_movemask_epi8(quotes)) AQuotes = true;
+  return P;
+}
+}  // namespace
+#endif
 
 void TCustomXmlCodeWriter::EscapeValue(std::u16string_view AValue, bool ADoubleQuoteMode, std::u16string& AResult,
                                        bool& ANeedsQuotes) {
   AResult.clear();
-  ANeedsQuotes = false;
-  AResult.reserve(AValue.size() + 8);
-  if (ADoubleQuoteMode) {
-    for (const char16_t c : AValue) {
-      switch (c) {
-        case u'"':
-          AResult.append(u"\"\"");
-          ANeedsQuotes = true;
-          break;
-        case u'&':
-          AResult.append(u"&amp;");
-          break;
-        case u' ':
-        case u'\t':
-        case u'\n':
-        case u'\r':
-        case u'/':
-        case u'>':
-          ANeedsQuotes = true;
-          AResult.push_back(c);
-          break;
-        default:
-          AResult.push_back(c);
-      }
-    }
-    return;
-  }
-  for (const char16_t c : AValue) {
-    switch (c) {
-      case u'&':
+  bool quotes = false;
+  uint8_t seen = 0;
+  const uint8_t change = ADoubleQuoteMode ? ecQuoteChange : ecEntityChange;
+  const char16_t* p = AValue.data();
+  const char16_t* const end = p + AValue.size();
+  const char16_t* run = p;
+  while (p < end) {
+#if defined(__SSE2__)
+    p = SkipPlainBlocks(p, end, ADoubleQuoteMode, quotes);
+    // The block that stopped the skip, or the tail, goes character by character.
+    const char16_t* const stop = std::min<const char16_t*>(p + 8, end);
+#else
+    const char16_t* const stop = end;
+#endif
+    for (; p < stop; ++p) {
+      if (*p >= 0x40) continue;  // every character with a class lies below "@"
+      const uint8_t cls = kEscape.Of[*p];
+      seen |= cls;
+      if (!(cls & change)) continue;
+      AResult.append(run, static_cast<size_t>(p - run));
+      run = p + 1;
+      if (!ADoubleQuoteMode)
+        AppendEntity(AResult, *p);
+      else if (*p == u'"')
+        AResult.append(u"\"\"");
+      else
         AResult.append(u"&amp;");
-        break;
-      case u'<':
-        AResult.append(u"&lt;");
-        break;
-      case u'>':
-        AResult.append(u"&gt;");
-        break;
-      case u'"':
-        AResult.append(u"&quot;");
-        break;
-      case u' ':
-      case u'/':
-        ANeedsQuotes = true;
-        AResult.push_back(c);
-        break;
-      default:
-        if (c >= 1 && c <= 31) {
-          AResult.append(u"&#");
-          if (c >= 10) AResult.push_back(static_cast<char16_t>(u'0' + c / 10));
-          AResult.push_back(static_cast<char16_t>(u'0' + c % 10));
-          AResult.push_back(u';');
-        } else {
-          AResult.push_back(c);
-        }
     }
   }
+  AResult.append(run, static_cast<size_t>(end - run));
+  ANeedsQuotes = quotes || (seen & (ADoubleQuoteMode ? ecQuoteQuotes : ecEntityQuotes));
 }
 
 namespace {

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "foundation/cuSystem.h"
 
@@ -14,8 +15,10 @@ public:
   static const TClassInfo<TCodeWriter> ClassInfo;
   virtual TCodeWriterClass ClassRef() const { return &ClassInfo; }
 
-  TStringList& Lines() { return FLines; }
-  const TStringList& Lines() const { return FLines; }
+  // The lines copied into ALines (replacing its contents), one at a time as views, and the count.
+  void GetLines(TStringList& ALines) const;
+  int LineCount() const { return static_cast<int>(FLineStarts.size()); }
+  std::u16string_view Line(int AIndex) const;
 
   int IndentSize() const { return FIndentSize; }
   void SetIndentSize(int AValue) { FIndentSize = AValue; }
@@ -39,10 +42,14 @@ public:
   void Outdent() { --FIndentLevel; }
 
   // The lines, each followed by CR LF.
-  std::u16string Text() const { return FLines.Text(); }
+  std::u16string Text() const;
+  size_t TextLength() const { return FText.size() + 2 * FLineStarts.size(); }
 
 protected:
-  TStringList FLines;
+  // The lines stored end to end in one buffer, with the offset where each begins: a writer makes many short
+  // lines, and one string each would cost an allocation per line.
+  std::u16string FText;
+  std::vector<size_t> FLineStarts;
   int FIndentSize = 0;
   char16_t FIndentChar = u' ';
   int FIndentLevel = 0;
@@ -75,6 +82,12 @@ public:
   // Collapses AQuoteCount / 2 pairs of adjacent double quotes from the end, then decodes the entities
   // &#n; &#xh; &#$h; &#0xh; &quot; &lt; &gt; &amp; when AAmpersandSeen.
   static void UnescapeValue(std::u16string_view AValue, int AQuoteCount, bool AAmpersandSeen, std::u16string& AResult);
+
+private:
+  // One Write of the pieces joined.
+  void WriteJoined(std::u16string_view A, std::u16string_view B, std::u16string_view C = {},
+                   std::u16string_view D = {}, std::u16string_view E = {});
+  std::u16string FScratch;
 };
 
 class TXmlCodeWriter : public TCustomXmlCodeWriter {

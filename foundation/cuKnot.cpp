@@ -2,6 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
+#include <typeinfo>
+#include <unordered_map>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "foundation/cuClasses.h"
 #include "foundation/cuCodeWriters.h"
@@ -118,7 +125,7 @@ std::u16string TKnotParam::GetPath() const { return FKnot->GetPath() + u"." + FN
 TKnot::~TKnot() { ClearParams(); }
 
 void TKnot::ChildAdding(TNode* AChild, TNode* ABefore) {
-  if (!dynamic_cast<TKnot*>(AChild)) throw EProgrammingError(u"Only knots can be children of a knot");
+  if (typeid(*AChild) != typeid(TKnot) && !dynamic_cast<TKnot*>(AChild)) throw EProgrammingError(u"Only knots can be children of a knot");
   TNode::ChildAdding(AChild, ABefore);
 }
 
@@ -455,24 +462,58 @@ struct TCharClasses {
 };
 constexpr TCharClasses kClasses;
 
-inline bool Is(char16_t C, uint8_t AClass) { return C < 128 && (kClasses.Of[C] & AClass); }
+template <class TChar>
+inline bool Is(TChar C, uint8_t AClass) {
+  return C < 128 && (kClasses.Of[C] & AClass);
+}
+
+// Inside quotes only a double quote or an ampersand stops a value: skips whole blocks up to the one that holds
+// either.
+const char16_t* SkipQuotedText(const char16_t* P, const char16_t* AEnd) {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi16(u'"');
+  const __m128i amp = _mm_set1_epi16(u'&');
+  while (AEnd - P >= 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, amp)))) break;
+    P += 8;
+  }
+#endif
+  return P;
+}
+
+const uint8_t* SkipQuotedText(const uint8_t* P, const uint8_t* AEnd) {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i amp = _mm_set1_epi8('&');
+  while (AEnd - P >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, amp)))) break;
+    P += 16;
+  }
+#endif
+  return P;
+}
 
 }  // namespace
 
+// Reads UTF-16 text, or UTF-8 bytes directly: every character the format gives a meaning is ASCII, and no byte
+// of a longer UTF-8 sequence is, so names and values are decoded only where they are kept.
+template <class TChar>
 class TKnotReader {
 public:
-  TKnotReader(TKnot& ARoot, const char16_t* AText, size_t ALength) : FRoot(ARoot), P(AText), End(AText + ALength) {}
+  TKnotReader(TKnot& ARoot, const TChar* AText, size_t ALength) : FRoot(ARoot), P(AText), End(AText + ALength) {}
 
   void Run() {
     if (P == End) return Fail();
     SkipWhite();
-    if (P == End || *P != u'<') return Fail();
-    const char16_t* q = P + 1;
+    if (P == End || *P != '<') return Fail();
+    const TChar* q = P + 1;
     while (q < End && Is(*q, ccWhite)) ++q;
-    if (q < End && *q == u'?') {
-      q = Find(q, u'?');
-      if (q < End) q = Find(q, u'>');
-      if (q < End) q = Find(q, u'<');
+    if (q < End && *q == '?') {
+      q = Find(q, '?');
+      if (q < End) q = Find(q, '>');
+      if (q < End) q = Find(q, '<');
       if (q == End) return Fail();
       P = q;
     }
@@ -490,19 +531,61 @@ private:
   };
 
   void Fail() { FFailed = true; }
+  // Steps over one whole character: a surrogate pair, or every byte of a UTF-8 sequence.
+  void StepOver() {
+    if constexpr (std::is_same_v<TChar, char16_t>) {
+      const bool pair = End - P >= 2 && P[0] >= 0xD800 && P[0] <= 0xDBFF && P[1] >= 0xDC00 && P[1] <= 0xDFFF;
+      P += pair ? 2 : 1;
+    } else {
+      char16_t units[2];
+      DecodeUtf8Char(P, End, units);
+    }
+  }
   void SkipWhite() {
     while (P < End && Is(*P, ccWhite)) ++P;
   }
-  const char16_t* Find(const char16_t* AFrom, char16_t AChar) const {
+  const TChar* Find(const TChar* AFrom, char AChar) const {
     while (AFrom < End && *AFrom != AChar) ++AFrom;
     return AFrom;
   }
-  std::u16string_view ReadName() {
-    const char16_t* s = P;
+  std::basic_string_view<TChar> ReadName() {
+    const TChar* s = P;
     while (P < End && !Is(*P, ccNameEnd)) ++P;
     return {s, static_cast<size_t>(P - s)};
   }
   static const std::u16string& NameOf(const TOpen& AOpen) { return AOpen.Knot ? AOpen.Knot->Name() : AOpen.Name; }
+
+  // The text of a name or value as the tree keeps it.
+  std::u16string_view Text(std::basic_string_view<TChar> ASource) {
+    if constexpr (std::is_same_v<TChar, char16_t>) {
+      return ASource;
+    } else {
+      FDecoded.resize(ASource.size());
+      FDecoded.resize(Utf8ToUtf16(ASource.data(), ASource.size(), FDecoded.data()));
+      return FDecoded;
+    }
+  }
+
+  // True when AName follows at AAt, then ">" at once; AAt then stands on the ">".
+  bool MatchName(const TChar*& AAt, const std::u16string& AName) const {
+    const TChar* q = AAt;
+    if constexpr (std::is_same_v<TChar, char16_t>) {
+      if (static_cast<size_t>(End - q) <= AName.size() || std::u16string_view(q, AName.size()) != AName) return false;
+      q += AName.size();
+    } else {
+      size_t i = 0;
+      while (i < AName.size()) {
+        if (q == End) return false;
+        char16_t units[2];
+        const size_t n = DecodeUtf8Char(q, End, units);
+        if (i + n > AName.size() || units[0] != AName[i] || (n == 2 && units[1] != AName[i + 1])) return false;
+        i += n;
+      }
+    }
+    if (q == End || *q != '>') return false;
+    AAt = q;
+    return true;
+  }
 
   void ReadTree() {
     FStack.push_back({&FRoot, {}});
@@ -532,44 +615,44 @@ private:
   bool ReadStartTag(TOpen& AOpen) {
     bool named = false;
     for (;;) {
-      ++P;
+      StepOver();
       SkipWhite();
-      if (P == End || *P == u'<') {
+      if (P == End || *P == '<') {
         Fail();
         return true;
       }
-      const std::u16string_view name = ReadName();
+      const std::basic_string_view<TChar> name = ReadName();
       if (!named) {
         if (name.empty()) {
           Fail();
         } else {
           named = true;
           if (AOpen.Knot)
-            AOpen.Knot->SetName(std::u16string(name));
+            AOpen.Knot->SetName(std::u16string(Text(name)));
           else
-            AOpen.Name.assign(name);
+            AOpen.Name.assign(Text(name));
         }
       } else if (!name.empty()) {
-        TKnotParam* param = AOpen.Knot ? AOpen.Knot->AppendParam(std::u16string(name)) : nullptr;
-        if (P < End && *P == u'=') ReadValue(param);
+        TKnotParam* param = AOpen.Knot ? AOpen.Knot->AppendParam(std::u16string(Text(name))) : nullptr;
+        if (P < End && *P == '=') ReadValue(param);
       }
       if (P == End) {
         Fail();
         return true;
       }
-      if (*P == u'/') {
-        const char16_t* q = P + 1;
+      if (*P == '/') {
+        const TChar* q = P + 1;
         while (q < End && Is(*q, ccWhite)) ++q;
-        if (q < End && *q == u'>') {
+        if (q < End && *q == '>') {
           P = q + 1;
           return false;
         }
         Fail();
         P = q;
-        if (q == End || *q == u'<') return false;
+        if (q == End || *q == '<') return false;
         continue;
       }
-      if (*P == u'>') {
+      if (*P == '>') {
         ++P;
         return true;
       }
@@ -579,17 +662,18 @@ private:
   // P at "="; the value runs outside quotes up to white space, "/" or ">".
   void ReadValue(TKnotParam* AParam) {
     ++P;
-    const char16_t* s = P;
+    const TChar* s = P;
     int quotes = 0;
     bool amp = false, quoted = false;
     for (;;) {
       const uint8_t stop = quoted ? (ccQuote | ccAmp) : (ccQuote | ccAmp | ccValueEnd);
+      if (quoted) P = SkipQuotedText(P, End);
       while (P < End && !Is(*P, stop)) ++P;
       if (P == End) break;
-      if (*P == u'"') {
+      if (*P == '"') {
         quoted = !quoted;
         ++quotes;
-      } else if (*P == u'&') {
+      } else if (*P == '&') {
         amp = true;
       } else {
         break;
@@ -597,12 +681,14 @@ private:
       ++P;
     }
     if (quoted) Fail();
-    std::u16string_view value(s, static_cast<size_t>(P - s));
-    if (value.empty() || !AParam) return;
-    if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"') {
-      value = value.substr(1, value.size() - 2);
+    std::basic_string_view<TChar> source(s, static_cast<size_t>(P - s));
+    if (source.empty() || !AParam) return;
+    // The quotes are ASCII, so they can be taken off before decoding.
+    if (source.size() >= 2 && source.front() == '"' && source.back() == '"') {
+      source = source.substr(1, source.size() - 2);
       quotes -= 2;
     }
+    const std::u16string_view value = Text(source);
     if (quotes == 0 && !amp) {
       AParam->SetString(std::u16string(value));
     } else {
@@ -620,21 +706,19 @@ private:
         Fail();
         return false;
       }
-      if (*P != u'<') {
+      if (*P != '<') {
         Fail();
-        P = Find(P, u'<');
+        P = Find(P, '<');
         if (P == End) return false;
         continue;
       }
-      const char16_t* q = P + 1;
+      const TChar* q = P + 1;
       while (q < End && Is(*q, ccWhite)) ++q;
-      if (q < End && *q == u'/') {
+      if (q < End && *q == '/') {
         ++q;
         while (q < End && Is(*q, ccWhite)) ++q;
-        const std::u16string& name = NameOf(AOpen);
-        if (static_cast<size_t>(End - q) > name.size() && std::u16string_view(q, name.size()) == name &&
-            q[name.size()] == u'>') {
-          P = Find(q + name.size() + 1, u'<');
+        if (MatchName(q, NameOf(AOpen))) {
+          P = Find(q + 1, '<');
           return false;
         }
         Fail();
@@ -644,35 +728,50 @@ private:
   }
 
   TKnot& FRoot;
-  const char16_t* P;
-  const char16_t* const End;
+  const TChar* P;
+  const TChar* const End;
   bool FFailed = false;
   std::vector<TOpen> FStack;
+  std::u16string FDecoded;
 };
 
 void TKnot::Parse(const char16_t* AText, size_t ALength) {
   Clear();
-  TKnotReader reader(*this, AText, ALength);
+  TKnotReader<char16_t> reader(*this, AText, ALength);
+  reader.Run();
+  if (reader.Failed()) FState |= kParseError;
+}
+
+void TKnot::ParseUtf8(const uint8_t* ABytes, size_t ACount) {
+  Clear();
+  TKnotReader<uint8_t> reader(*this, ABytes, ACount);
   reader.Run();
   if (reader.Failed()) FState |= kParseError;
 }
 
 void TKnot::LoadFromStream(TStream& AStream) {
-  const int64_t size = AStream.Size() - AStream.Position();
-  std::string bytes(static_cast<size_t>(std::max<int64_t>(size, 0)), '\0');
-  AStream.ReadBuffer(bytes.data(), bytes.size());
-  const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
-  const size_t n = bytes.size();
+  // A memory stream is read where it lies; any other stream is copied into memory first.
+  const int64_t position = AStream.Position();
+  const size_t n = static_cast<size_t>(std::max<int64_t>(AStream.Size() - position, 0));
+  std::vector<uint8_t> copy;
+  const uint8_t* b;
+  if (auto* memory = dynamic_cast<TMemoryStream*>(&AStream)) {
+    b = memory->Memory() + position;
+    AStream.Seek(0, TSeekOrigin::soEnd);
+  } else {
+    copy.resize(n);
+    AStream.ReadBuffer(copy.data(), n);
+    b = copy.data();
+  }
+  if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return ParseUtf8(b + 3, n - 3);
   std::u16string text;
-  if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
-    text = Utf8ToUtf16(b + 3, n - 3);
-  else if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE)
+  if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE)
     text = Utf16LEToString(b + 2, n - 2);
   else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF)
     text = Utf16BEToString(b + 2, n - 2);
   else
     text = AnsiToString(b, n);
-  bytes = std::string();
+  copy = std::vector<uint8_t>();
   Parse(text.data(), text.size());
 }
 
@@ -731,6 +830,26 @@ void TKnot::WriteTo(TCodeWriter& AWriter) {
   std::vector<TFrame> stack;
   std::u16string scratch;
 
+  // Emptiness of the children that koSkipEmptyChildren asks about, each subtree worked out once, children first.
+  std::unordered_map<const TKnot*, bool> emptiness;
+  auto isEmpty = [&emptiness](TKnot* AKnot) {
+    if (auto known = emptiness.find(AKnot); known != emptiness.end()) return known->second;
+    std::vector<TKnot*> order;
+    for (TKnot* k = AKnot; k; k = NextInSubtree(AKnot, k, true)) order.push_back(k);
+    for (auto k = order.rbegin(); k != order.rend(); ++k) {
+      bool empty = !(*k)->FFirstParam;
+      if (empty && (*k)->FirstChild()) {
+        if ((*k)->Options() & koOrderedChildren) {
+          empty = false;
+        } else {
+          for (TKnot* c = (*k)->FirstKnot(); c && empty; c = c->NextKnot()) empty = emptiness[c];
+        }
+      }
+      emptiness[*k] = empty;
+    }
+    return emptiness[AKnot];
+  };
+
   // After a knot's text: its line break, then the writer's switches as they were before it.
   auto finish = [&](const TFrame& AFrame) {
     if (AFrame.Knot->Parent()) {
@@ -740,20 +859,18 @@ void TKnot::WriteTo(TCodeWriter& AWriter) {
     xml->SetIndenting(AFrame.Indenting);
     xml->SetNewLines(AFrame.NewLines);
   };
-  // Writes a knot up to its children; returns true when it has children to write.
+  // Writes a knot up to its children; a knot with children stays on the stack until they are written.
   auto enter = [&](TKnot* AKnot) {
     TFrame f{AKnot, nullptr, AKnot->Options(), xml->Indenting(), xml->NewLines()};
     xml->SetIndenting(!(f.Options & koNoIndent));
     xml->SetNewLines(!(f.Options & koNoLineBreaks));
     const bool hasChildren = AKnot->FirstChild() != nullptr;
     if (!AKnot->FFirstParam && !hasChildren) {
-      scratch.assign(u"<").append(AKnot->FName).append(u"/>");
-      xml->Write(scratch);
+      xml->WriteEmptyTag(AKnot->FName);
       finish(f);
       return;
     }
-    scratch.assign(u"<").append(AKnot->FName);
-    xml->Write(scratch);
+    xml->WriteOpenTagStart(AKnot->FName);
     WriteParams(*xml, *AKnot, f.Options, scratch);
     if (!hasChildren) {
       xml->WriteEmptyTagEnd();
@@ -772,15 +889,14 @@ void TKnot::WriteTo(TCodeWriter& AWriter) {
     TFrame& top = stack.back();
     if (TKnot* child = top.NextChild) {
       top.NextChild = child->GetNextKnot();
-      if ((top.Options & koSkipEmptyChildren) && child->IsEmpty()) continue;
+      if ((top.Options & koSkipEmptyChildren) && isEmpty(child)) continue;
       enter(child);
       continue;
     }
     const TFrame f = top;
     stack.pop_back();
     xml->Outdent();
-    scratch.assign(u"</").append(f.Knot->FName).append(u">");
-    xml->Write(scratch);
+    xml->WriteCloseTag(f.Knot->FName);
     finish(f);
   }
 }
@@ -792,24 +908,56 @@ std::u16string TKnot::SaveToString() {
 }
 
 void TKnot::SaveToStream(TStream& AStream, TKnotEncoding AEncoding) {
-  const std::u16string text = SaveToString();
+  TXmlCodeWriter writer;
+  WriteTo(writer);
   switch (AEncoding) {
     case TKnotEncoding::keUtf8:
       AStream.WriteBuffer("\xEF\xBB\xBF", 3);
-      AStream.WriteBytes(Utf16ToUtf8(text));
       break;
     case TKnotEncoding::keUtf16LE:
       AStream.WriteBuffer("\xFF\xFE", 2);
-      AStream.WriteBytes(StringToUtf16LE(text));
       break;
     case TKnotEncoding::keUtf16BE:
       AStream.WriteBuffer("\xFE\xFF", 2);
-      AStream.WriteBytes(StringToUtf16BE(text));
       break;
     case TKnotEncoding::keAnsi:
-      AStream.WriteBytes(StringToAnsi(text));
       break;
   }
+  // A memory stream gets room for at least one byte a character at once instead of growing step by step.
+  if (auto* memory = dynamic_cast<TMemoryStream*>(&AStream)) {
+    const size_t characters = writer.TextLength();
+    memory->SetCapacity(static_cast<size_t>(memory->Position()) + characters + characters / 8);
+  }
+  // Encoded a line at a time into a buffer that goes out in large blocks.
+  constexpr size_t kBlock = 1 << 16;
+  std::string buffer;
+  buffer.reserve(kBlock + 1024);
+  for (int i = 0; i < writer.LineCount(); ++i) {
+    const std::u16string_view line = writer.Line(i);
+    switch (AEncoding) {
+      case TKnotEncoding::keUtf8:
+        AppendUtf8(buffer, line);
+        buffer += "\r\n";
+        break;
+      case TKnotEncoding::keUtf16LE:
+        buffer += StringToUtf16LE(line);
+        buffer.append("\r\0\n\0", 4);
+        break;
+      case TKnotEncoding::keUtf16BE:
+        buffer += StringToUtf16BE(line);
+        buffer.append("\0\r\0\n", 4);
+        break;
+      case TKnotEncoding::keAnsi:
+        buffer += StringToAnsi(line);
+        buffer += "\r\n";
+        break;
+    }
+    if (buffer.size() >= kBlock) {
+      AStream.WriteBuffer(buffer.data(), buffer.size());
+      buffer.clear();
+    }
+  }
+  AStream.WriteBuffer(buffer.data(), buffer.size());
 }
 
 void TKnot::SaveToFile(const std::u16string& AFileName, TKnotEncoding AEncoding) {

@@ -189,6 +189,8 @@ public:
   // Text. The reader never raises on bad text: it keeps what it read and sets the parse-error bit.
   void Parse(const char16_t* AText, size_t ALength);
   void LoadFromString(std::u16string_view AText) { Parse(AText.data(), AText.size()); }
+  // The same from UTF-8 bytes (without their byte-order mark); reads exactly what Parse reads from the decoded text.
+  void ParseUtf8(const uint8_t* ABytes, size_t ACount);
   // From the stream's position to its end; a byte-order mark chooses UTF-8 or UTF-16, else the ANSI code page.
   void LoadFromStream(TStream& AStream);
   // Raises the "file not found" error when the file cannot be opened and does not exist.
@@ -205,6 +207,7 @@ public:
 
 private:
   friend class TKnotParam;
+  template <class TChar>
   friend class TKnotReader;
   enum : uint8_t { kUsed = 1, kParseError = 2 };
 

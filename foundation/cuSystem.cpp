@@ -4,6 +4,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #ifdef _WIN32
 #include "foundation/cuWin32.h"
 #endif
@@ -132,110 +136,132 @@ std::u16string Format(std::u16string_view AFormat, std::initializer_list<TFormat
 std::u16string Utf8ToUtf16(std::string_view AText) { return Utf8ToUtf16(AText.data(), AText.size()); }
 
 std::u16string Utf8ToUtf16(const void* ABytes, size_t ACount) {
-  const auto* p = static_cast<const uint8_t*>(ABytes);
-  const uint8_t* const end = p + ACount;
-  std::u16string out;
-  out.resize(ACount);  // never more characters than bytes
-  char16_t* d = out.data();
-  while (p < end) {
-    // ASCII runs eight bytes at a time.
-    while (end - p >= 8) {
-      uint64_t w;
-      std::memcpy(&w, p, 8);
-      if (w & 0x8080808080808080ull) break;
-      for (int k = 0; k < 8; ++k) d[k] = p[k];
-      d += 8;
-      p += 8;
-    }
-    if (p >= end) break;
-    const uint8_t b = *p;
-    if (b < 0x80) {
-      *d++ = b;
-      ++p;
-      continue;
-    }
-    uint32_t cp;
-    int need;
-    uint8_t lo = 0x80, hi = 0xBF;  // allowed range of the first continuation byte
-    if (b >= 0xC2 && b <= 0xDF) {
-      cp = b & 0x1F;
-      need = 1;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      cp = b & 0x0F;
-      need = 2;
-      if (b == 0xE0) lo = 0xA0;
-      if (b == 0xED) hi = 0x9F;  // no encoded surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      cp = b & 0x07;
-      need = 3;
-      if (b == 0xF0) lo = 0x90;
-      if (b == 0xF4) hi = 0x8F;
-    } else {
-      *d++ = 0xFFFD;
-      ++p;
-      continue;
-    }
-    ++p;
-    bool ok = true;
-    for (int k = 0; k < need; ++k) {
-      if (p >= end || *p < lo || *p > hi) {
-        ok = false;
-        break;
-      }
-      cp = (cp << 6) | (*p & 0x3F);
-      ++p;
-      lo = 0x80;
-      hi = 0xBF;
-    }
-    if (!ok) {
-      *d++ = 0xFFFD;  // the maximal valid prefix becomes one replacement character
-      continue;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      *d++ = static_cast<char16_t>(0xD800 + (cp >> 10));
-      *d++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-      *d++ = static_cast<char16_t>(cp);
-    }
-  }
-  out.resize(static_cast<size_t>(d - out.data()));
+  std::u16string out(ACount, u'\0');  // never more characters than bytes
+  out.resize(Utf8ToUtf16(ABytes, ACount, out.data()));
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view AText) {
-  std::string out;
-  out.reserve(AText.size() + AText.size() / 4);
-  const size_t n = AText.size();
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t c = AText[i];
+size_t Utf8ToUtf16(const void* ABytes, size_t ACount, char16_t* ADest) {
+  const auto* p = static_cast<const uint8_t*>(ABytes);
+  const uint8_t* const end = p + ACount;
+  char16_t* d = ADest;
+  while (p < end) {
+#if defined(__SSE2__)
+    // ASCII sixteen bytes at a time; a block with other bytes still gives its ASCII start.
+    while (end - p >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i zero = _mm_setzero_si128();
+      // The output has room: d lags p, and the characters never outnumber the bytes.
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_unpacklo_epi8(v, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 8), _mm_unpackhi_epi8(v, zero));
+      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(v));
+      if (mask) {
+        const int ascii = __builtin_ctz(mask);
+        p += ascii;
+        d += ascii;
+        break;
+      }
+      p += 16;
+      d += 16;
+    }
+#endif
+    if (p >= end) break;
+    d += DecodeUtf8Char(p, end, d);
+  }
+  return static_cast<size_t>(d - ADest);
+}
+
+namespace {
+
+#if defined(__SSE2__)
+// True when the eight units at P are all ASCII.
+inline bool AsciiBlock(const char16_t* P) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+  return _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80))),
+                                           _mm_setzero_si128())) == 0xFFFF;
+}
+#endif
+
+size_t Utf8Length(std::u16string_view AText) {
+  const char16_t* p = AText.data();
+  const char16_t* const end = p + AText.size();
+  size_t n = AText.size();
+  while (p < end) {
+#if defined(__SSE2__)
+    if (end - p >= 8 && AsciiBlock(p)) {
+      p += 8;
+      continue;
+    }
+#endif
+    const char16_t c = *p++;
+    if (c < 0x80) continue;
+    if (c < 0x800) {
+      n += 1;
+    } else if (c >= 0xD800 && c <= 0xDBFF && p < end && *p >= 0xDC00 && *p <= 0xDFFF) {
+      n += 2;  // four bytes for two units
+      ++p;
+    } else {
+      n += 2;
+    }
+  }
+  return n;
+}
+
+char* EncodeUtf8(std::u16string_view AText, char* AOut) {
+  auto* o = reinterpret_cast<uint8_t*>(AOut);
+  const char16_t* p = AText.data();
+  const char16_t* const end = p + AText.size();
+  while (p < end) {
+#if defined(__SSE2__)
+    if (end - p >= 8 && AsciiBlock(p)) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(v, v));
+      p += 8;
+      o += 8;
+      continue;
+    }
+#endif
+    uint32_t c = *p++;
     if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
+      *o++ = static_cast<uint8_t>(c);
       continue;
     }
     if (c >= 0xD800 && c <= 0xDFFF) {
-      if (c <= 0xDBFF && i + 1 < n && AText[i + 1] >= 0xDC00 && AText[i + 1] <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (AText[i + 1] - 0xDC00u);
-        ++i;
+      if (c <= 0xDBFF && p < end && *p >= 0xDC00 && *p <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (*p++ - 0xDC00u);
       } else {
         c = 0xFFFD;
       }
     }
     if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      *o++ = static_cast<uint8_t>(0xC0 | (c >> 6));
+      *o++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
     } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      *o++ = static_cast<uint8_t>(0xE0 | (c >> 12));
+      *o++ = static_cast<uint8_t>(0x80 | ((c >> 6) & 0x3F));
+      *o++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
     } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      *o++ = static_cast<uint8_t>(0xF0 | (c >> 18));
+      *o++ = static_cast<uint8_t>(0x80 | ((c >> 12) & 0x3F));
+      *o++ = static_cast<uint8_t>(0x80 | ((c >> 6) & 0x3F));
+      *o++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
     }
   }
+  return reinterpret_cast<char*>(o);
+}
+
+}  // namespace
+
+std::string Utf16ToUtf8(std::u16string_view AText) {
+  std::string out;
+  AppendUtf8(out, AText);
   return out;
+}
+
+void AppendUtf8(std::string& ADest, std::u16string_view AText) {
+  const size_t old = ADest.size();
+  ADest.resize(old + Utf8Length(AText));
+  EncodeUtf8(AText, ADest.data() + old);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -237,7 +237,58 @@ std::u16string Format(std::u16string_view AFormat, std::initializer_list<TFormat
 
 std::u16string Utf8ToUtf16(std::string_view AText);
 std::u16string Utf8ToUtf16(const void* ABytes, size_t ACount);
+// Decodes into ADest, which has room for ACount characters; returns the number written.
+size_t Utf8ToUtf16(const void* ABytes, size_t ACount, char16_t* ADest);
 std::string Utf16ToUtf8(std::u16string_view AText);
+// Appends the UTF-8 form of AText to ADest.
+void AppendUtf8(std::string& ADest, std::u16string_view AText);
+
+// Decodes the character at AByte (AByte < AEnd) into one or two UTF-16 units and moves AByte past it; a bad
+// sequence gives U+FFFD for its longest valid start. Returns the number of units written.
+inline size_t DecodeUtf8Char(const uint8_t*& AByte, const uint8_t* AEnd, char16_t* AUnits) {
+  const uint8_t b = *AByte++;
+  if (b < 0x80) {
+    AUnits[0] = b;
+    return 1;
+  }
+  uint32_t cp;
+  int need;
+  uint8_t lo = 0x80, hi = 0xBF;  // allowed range of the first continuation byte
+  if (b >= 0xC2 && b <= 0xDF) {
+    cp = b & 0x1F;
+    need = 1;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    cp = b & 0x0F;
+    need = 2;
+    if (b == 0xE0) lo = 0xA0;
+    if (b == 0xED) hi = 0x9F;  // no encoded surrogates
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    cp = b & 0x07;
+    need = 3;
+    if (b == 0xF0) lo = 0x90;
+    if (b == 0xF4) hi = 0x8F;
+  } else {
+    AUnits[0] = 0xFFFD;
+    return 1;
+  }
+  for (int k = 0; k < need; ++k) {
+    if (AByte >= AEnd || *AByte < lo || *AByte > hi) {
+      AUnits[0] = 0xFFFD;
+      return 1;
+    }
+    cp = (cp << 6) | (*AByte++ & 0x3F);
+    lo = 0x80;
+    hi = 0xBF;
+  }
+  if (cp < 0x10000) {
+    AUnits[0] = static_cast<char16_t>(cp);
+    return 1;
+  }
+  cp -= 0x10000;
+  AUnits[0] = static_cast<char16_t>(0xD800 + (cp >> 10));
+  AUnits[1] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+  return 2;
+}
 
 // UTF-16 bytes in either byte order; an odd byte count drops the last byte.
 std::u16string Utf16LEToString(const void* ABytes, size_t ACount);

@@ -242,6 +242,12 @@ TEST(Knot, DeepTreesAreCopiedCollectedWrittenAndFreedWithoutRecursion) {
   const std::u16string text = root->SaveToString();
   // "<r>", each "<k>" and "</k>", the leaf "<k v="1"/>", "</r>", every line with CR LF.
   EXPECT_EQ(text.size(), 5 + size_t(kDepth - 1) * (5 + 6) + 12 + 6);
+  root->SetOptions(koNoIndent | koSkipEmptyChildren);
+  EXPECT_EQ(root->SaveToString().size(), text.size());
+  tip->FirstParam()->SetName(u"w");
+  tip->SetParent(nullptr);
+  tip->Free();
+  EXPECT_EQ(Str(root->SaveToString()), "<r>\r\n</r>\r\n");
   root->SetUsedDeep(true);
   root->Free();
 }

@@ -212,6 +212,28 @@ TEST(KnotReader, ReadsWhatItCanAndFlagsFailures) {
   }
 }
 
+TEST(KnotReader, Utf8BytesReadLikeTheirDecodedText) {
+  const std::string cases[] = {
+      "<\xC3\xA9t\xC3\xA9 n\xC3\xA4me=\"\xD0\x96&amp;\xF0\x9F\x98\x80\"><x/></\xC3\xA9t\xC3\xA9>",
+      "<a\x80 v=\xFF\xFE/>",                  // bad bytes in names and values
+      "<\xE2\x82><b/></\xE2\x82>",               // a truncated sequence ends the name
+      "<\xC0><b/></\xC1>",                       // different bad bytes read alike: the end tag matches
+      "<a\xF0\x9F\x98\x80><b/></a\xF0\x9F\x98>",  // a cut surrogate pair does not
+      "<a/\xCB\x84x/>",                            // the character stepped over after "/" is a whole one
+      "<a/\xF0\x9F\x98\x80x/>",
+  };
+  for (const std::string& bytes : cases) {
+    TKnot direct, decoded;
+    direct.ParseUtf8(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    decoded.LoadFromString(Utf8ToUtf16(bytes));
+    EXPECT_EQ(DumpKnot(direct), DumpKnot(decoded)) << bytes;
+    EXPECT_EQ(direct.HasParseError(), decoded.HasParseError()) << bytes;
+  }
+  TKnot k;
+  k.ParseUtf8(reinterpret_cast<const uint8_t*>(cases[3].data()), cases[3].size());
+  EXPECT_FALSE(k.HasParseError());
+}
+
 TEST(KnotReader, ParsingReplacesTheOldContents) {
   TKnot k;
   k.LoadFromString(u"<old x=1><c/></old>");
