@@ -378,11 +378,16 @@ bool OpenInDefaultBrowser(const std::u16string& AURL, int AShowCmd) {
 
 int ApplicationTitleId = 0;
 
+namespace {
+IUserInterfaceHost* UserInterfaceHost = nullptr;
+}  // namespace
+
 int ShowMessageBox(std::u16string AText, std::u16string ACaption, UINT AFlags) {
   if (ACaption.empty() && ApplicationTitleId != 0 && Localization) ACaption = Localization->GetLocStr(ApplicationTitleId);
   HWND owner = GetActiveWindow();
   if (owner && (GetWindowLongPtrW(owner, GWL_EXSTYLE) & WS_EX_TOPMOST)) AFlags |= MB_TOPMOST;
   const std::u16string text = MessageBoxText(AText);
+  if (UserInterfaceHost) return UserInterfaceHost->MessageBox(text, ACaption, AFlags);
   return MessageBoxW(owner, WStr(text), WStr(ACaption), AFlags);
 }
 
@@ -583,7 +588,9 @@ void ShowScreenCursor(TCursor ACursor) {
   TCursorState& state = Cursors();
   const bool wasDefault = state.Screen == crDefault;
   state.Screen = ACursor;
-  if (ACursor != crDefault) {
+  if (UserInterfaceHost) {
+    UserInterfaceHost->ShowScreenCursor(ACursor);
+  } else if (ACursor != crDefault) {
     SetCursor(GetCursorHandle(ACursor));
   } else if (!wasDefault) {
     // Moving the mouse onto its own place makes the window under it set its own cursor again.
@@ -603,6 +610,7 @@ void SetScreenCursor(TCursor ACursor) {
 }
 
 HCURSOR GetCursorHandle(TCursor ACursor) {
+  if (UserInterfaceHost) return UserInterfaceHost->CursorHandle(ACursor);
   TCursorState& state = Cursors();
   const auto found = state.Registered.find(ACursor);
   if (found != state.Registered.end()) return found->second;
@@ -616,6 +624,8 @@ HCURSOR GetCursorHandle(TCursor ACursor) {
     case crSizeWE: id = IDC_SIZEWE; break;
     case crHourGlass: id = IDC_WAIT; break;
     case crNo: id = IDC_NO; break;
+    case crNoDrop: id = IDC_NO; break;
+    case crNone: return nullptr;
     case crHandPoint: id = IDC_HAND; break;
     case crSizeAll: id = IDC_SIZEALL; break;
     default: id = IDC_ARROW; break;
@@ -627,6 +637,13 @@ void LoadResourceCursor(TCursor AId, LPCWSTR AName) {
   HCURSOR cursor = LoadCursorW(GetModuleHandleW(nullptr), AName);
   if (!cursor) throw EOSError(Format(u"Cannot load the cursor %d", {AId}), GetLastError());
   Cursors().Registered[AId] = cursor;
+  if (UserInterfaceHost) UserInterfaceHost->RegisterCursor(AId, cursor);
+}
+
+void SetUserInterfaceHost(IUserInterfaceHost* AHost) {
+  UserInterfaceHost = AHost;
+  if (AHost)
+    for (const auto& [id, cursor] : Cursors().Registered) AHost->RegisterCursor(id, cursor);
 }
 
 void BeginBusyCursor() {

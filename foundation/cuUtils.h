@@ -163,6 +163,7 @@ void AddImageStripPng(TStream& APng, HIMAGELIST AImageList);
 
 using TCursor = int;
 constexpr TCursor crDefault = 0;
+constexpr TCursor crNone = -1;  // no cursor shown
 constexpr TCursor crArrow = -2;
 constexpr TCursor crCross = -3;
 constexpr TCursor crIBeam = -4;
@@ -172,6 +173,7 @@ constexpr TCursor crSizeNWSE = -8;
 constexpr TCursor crSizeWE = -9;
 constexpr TCursor crHourGlass = -11;
 constexpr TCursor crNo = -12;
+constexpr TCursor crNoDrop = -13;
 constexpr TCursor crHandPoint = -21;
 constexpr TCursor crSizeAll = -22;
 
@@ -198,6 +200,22 @@ public:
   TBusyCursor(const TBusyCursor&) = delete;
   TBusyCursor& operator=(const TBusyCursor&) = delete;
 };
+
+// Where the screen cursor, the cursor table and message boxes live while the component framework runs: it
+// installs its host at start-up and removes it at the end (nullptr). Without a host the routines above keep their
+// own cursor table and call MessageBoxW themselves. Cursors registered before a host is installed are handed to it.
+class IUserInterfaceHost {
+public:
+  // Shows ACursor for the whole program (crDefault: each window shows its own again).
+  virtual void ShowScreenCursor(TCursor ACursor) = 0;
+  virtual HCURSOR CursorHandle(TCursor ACursor) = 0;
+  virtual void RegisterCursor(TCursor AId, HCURSOR ACursor) = 0;
+  virtual int MessageBox(const std::u16string& AText, const std::u16string& ACaption, UINT AFlags) = 0;
+
+protected:
+  ~IUserInterfaceHost() = default;
+};
+void SetUserInterfaceHost(IUserInterfaceHost* AHost);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Languages

@@ -72,8 +72,6 @@ TApplication::~TApplication() {
   FWindow.reset();
 }
 
-void TApplication::Initialize() {}
-
 void TApplication::SetTitle(std::u16string AValue) {
   FTitle = std::move(AValue);
   SetWindowTextW(FWindow->Handle(), WStr(FTitle));

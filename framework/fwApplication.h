@@ -41,8 +41,9 @@ public:
   explicit TApplication(TComponent* AOwner = nullptr);
   ~TApplication() override;
 
-  // Prepares the object before the first form is created (makes its window).
-  void Initialize();
+  // The program block calls it before the first form is created; the object is complete once constructed, so
+  // nothing is left to do here.
+  void Initialize() {}
 
   const std::u16string& Title() const { return FTitle; }
   void SetTitle(std::u16string AValue);

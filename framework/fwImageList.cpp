@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "foundation/cuUtils.h"
+
 TChangeLink::~TChangeLink() {
   if (FSender) FSender->UnRegisterChanges(this);
 }
@@ -67,6 +69,20 @@ int TImageList::AddIcon(const TIcon& AIcon) {
   if (index < 0) throw EOSError(u"Cannot add an icon to the image list", GetLastError());
   Change();
   return index;
+}
+
+int TImageList::AddImageStrip(const TBitmap& AStrip) {
+  int first = Count();
+  ::AddImageStrip(AStrip.Handle(), FHandle);
+  if (Count() != first) Change();
+  return first;
+}
+
+int TImageList::AddImageStripPng(TStream& APng) {
+  int first = Count();
+  ::AddImageStripPng(APng, FHandle);
+  if (Count() != first) Change();
+  return first;
 }
 
 void TImageList::Delete(int AIndex) {

@@ -48,6 +48,11 @@ public:
   // The same, with every pixel of AMaskColor transparent.
   int AddMasked(const TBitmap& AImage, TColor AMaskColor);
   int AddIcon(const TIcon& AIcon);
+  // The program's image strips, cut by the foundation's strip routine: rows of tiles of the list's size, 32-bit
+  // tiles with alpha when the strip has partial transparency, else tiles masked with their bottom-left colour.
+  // Return the index of the first new image.
+  int AddImageStrip(const TBitmap& AStrip);
+  int AddImageStripPng(TStream& APng);
   void Delete(int AIndex);
   void Clear();
 

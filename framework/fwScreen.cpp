@@ -135,12 +135,39 @@ int TMouse::WheelScrollLines() const {
 
 // ---------------------------------------------------------------------------------------------------------------
 
+namespace {
+
+// The foundation's user-interface routines, served by the screen and the application object.
+class TFrameworkHost final : public IUserInterfaceHost {
+public:
+  void ShowScreenCursor(TCursor ACursor) override {
+    if (Screen) Screen->SetCursor(ACursor);
+  }
+  HCURSOR CursorHandle(TCursor ACursor) override { return Screen ? Screen->Cursors(ACursor) : nullptr; }
+  void RegisterCursor(TCursor AId, HCURSOR ACursor) override {
+    if (Screen) Screen->SetCursors(AId, ACursor);
+  }
+  int MessageBox(const std::u16string& AText, const std::u16string& ACaption, UINT AFlags) override {
+    if (Application) return Application->MessageBox(AText, ACaption, AFlags);
+    return MessageBoxW(GetActiveWindow(), WStr(AText), WStr(ACaption), AFlags);
+  }
+};
+
+TFrameworkHost& FrameworkHost() {
+  static TFrameworkHost host;
+  return host;
+}
+
+}  // namespace
+
 void StartScreen() {
   Screen = New<TScreen>(nullptr);
   Mouse = new TMouse;
+  SetUserInterfaceHost(&FrameworkHost());
 }
 
 void EndScreen() {
+  SetUserInterfaceHost(nullptr);
   delete Mouse;
   Mouse = nullptr;
   FreeAndNil(Screen);

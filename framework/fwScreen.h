@@ -9,10 +9,8 @@
 #include "framework/fwComponents.h"
 #include "framework/fwGraphics.h"
 
-// Cursor numbers (TCursor and the cr... numbers of cuUtils.h): 0 the default cursor, negative numbers the
-// system's cursors, positive numbers the program's own cursors registered at start-up.
-constexpr TCursor crNone = -1;  // no cursor shown
-constexpr TCursor crNoDrop = -13;
+// Cursor numbers are TCursor with the cr... numbers of cuUtils.h: 0 the default cursor, negative numbers the
+// system's cursors (crNone shows none), positive numbers the program's own cursors registered at start-up.
 
 class TScreen : public TComponent {
 public:
@@ -86,7 +84,8 @@ private:
 extern TScreen* Screen;
 extern TMouse* Mouse;
 
-// Start-up: the screen with the system cursors in its table, and the mouse.
+// Start-up: the screen with the system cursors in its table, and the mouse. From here on the foundation's screen
+// cursor, busy cursor, cursor registration and message box go through Screen and Application.
 void StartScreen();
-// Shut-down: frees both (and the cursors the table owns).
+// Shut-down: hands those routines back to the foundation, frees both (and the cursors the table owns).
 void EndScreen();

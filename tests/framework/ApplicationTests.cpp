@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/cuUtils.h"
 #include "framework/fwApplication.h"
 #include "framework/fwTimer.h"
 #include "framework/fwUtilityWindow.h"
@@ -308,6 +309,32 @@ TEST_F(ApplicationTest, ModelessDialogsGetTheirKeysThroughIsDialogMessage) {
   EXPECT_EQ(gDialogOk, 1);
   Application->RemoveDialogWindow(dialog);
   DestroyWindow(dialog);
+}
+
+}  // namespace
+
+namespace {
+
+class TBoxReader : public TObject {
+public:
+  std::u16string Seen;
+  void Tick(TObject*) {
+    if (HWND box = FindThreadMessageBox(); box && Seen.empty()) {
+      Seen = WindowCaption(box) + u"|" + MessageBoxText(box) + u"|" + IntToStr(Application->ModalLevel());
+      PostMessageW(box, WM_COMMAND, IDYES, 0);
+    }
+  }
+};
+
+TEST_F(ApplicationTest, FoundationMessageBoxIsShownByTheApplication) {
+  Application->SetTitle(u"Probe Title");
+  TBoxReader reader;
+  auto* timer = new TTimer(Application);
+  timer->SetInterval(30);
+  timer->SetOnTimer(MakeMethod<&TBoxReader::Tick>(&reader));
+  EXPECT_EQ(ShowMessageBox(u"Save the changes", u"", MB_YESNO), IDYES);
+  EXPECT_EQ(reader.Seen, u"Probe Title|Save the changes.|1");
+  EXPECT_EQ(Application->ModalLevel(), 0);
 }
 
 }  // namespace

@@ -156,4 +156,21 @@ TEST(ImageList, ChangeLinksHearChangesOncePerUpdateAndFreeingClearsUsers) {
   second->Free();
 }
 
+TEST(ImageList, ImageStripsOfTheFoundationAreCutIntoTheList) {
+  TImageList list(nullptr, 4, 4);
+  list.Add(*MakeAlphaStrip(1));
+  struct TCounter : TObject {
+    int Changes = 0;
+    void Changed(TObject*) { ++Changes; }
+  } counter;
+  list.OnChange = MakeMethod<&TCounter::Changed>(&counter);
+  EXPECT_EQ(list.AddImageStrip(*MakeAlphaStrip(3)), 1);
+  EXPECT_EQ(list.Count(), 4);
+  EXPECT_EQ(counter.Changes, 1);
+  TBitmap image;
+  list.GetBitmap(3, image);
+  EXPECT_EQ(PixelAt(image, 0, 0), 0xFF300000u);
+  EXPECT_EQ(PixelAt(image, 1, 0), 0x8000FF00u);
+}
+
 }  // namespace

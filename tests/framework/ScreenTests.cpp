@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "foundation/cuUtils.h"
 #include "framework/fwApplication.h"
 #include "framework/fwScreen.h"
 #include "tests/framework/FrameworkTestSupport.h"
@@ -101,6 +102,34 @@ TEST_F(ScreenTest, DragStartsBeyondTheThresholdOnEitherAxis) {
   for (const TCase& c : cases) EXPECT_EQ(Mouse->BeyondDragThreshold(POINT{0, 0}, c.To), c.Beyond);
   Mouse->SetDragThreshold(2);
   EXPECT_TRUE(Mouse->BeyondDragThreshold(POINT{0, 0}, POINT{3, 0}));
+}
+
+TEST_F(ScreenTest, BusyCursorOfTheFoundationShowsThroughTheScreen) {
+  BeginBusyCursor();
+  EXPECT_EQ(Screen->Cursor(), crHourGlass);
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
+  BeginBusyCursor();
+  SetScreenCursor(crHandPoint);  // while busy only the cursor to come back changes
+  EXPECT_EQ(Screen->Cursor(), crHourGlass);
+  EndBusyCursor();
+  EXPECT_EQ(Screen->Cursor(), crHourGlass);
+  EndBusyCursor();
+  EXPECT_EQ(Screen->Cursor(), crHandPoint);
+  EXPECT_EQ(GetCursorHandle(crHandPoint), Screen->Cursors(crHandPoint));
+  SetScreenCursor(crDefault);
+  EXPECT_EQ(Screen->Cursor(), crDefault);
+}
+
+TEST_F(ScreenTest, ResourceCursorsLoadedByTheFoundationLandInTheTable) {
+  HCURSOR probe = LoadCursorW(GetModuleHandleW(nullptr), L"ProbeCursor");
+  LoadResourceCursor(12, L"ProbeCursor");
+  EXPECT_EQ(Screen->Cursors(12), probe);
+  EXPECT_EQ(GetCursorHandle(12), probe);
+  // One loaded while no screen exists is handed over when the screen starts.
+  EndScreen();
+  LoadResourceCursor(13, L"ProbeCursor");
+  StartScreen();
+  EXPECT_EQ(Screen->Cursors(13), probe);
 }
 
 }  // namespace
