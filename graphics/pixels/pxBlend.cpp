@@ -274,20 +274,25 @@ inline void Merge4(__m128i F, TColor32* ADst) {
 void BlendLineSSE2(const TColor32* ASrc, TColor32* ADst, int32_t ACount) {
   const __m128i alphaBytes = AlphaBytes(), zero = _mm_setzero_si128();
   int32_t i = 0;
-  // Eight pixels a step. The top bits of the alphas pass over most blocks of mixed pixels with two cheap tests;
+  // Sixteen pixels a step. The top bits of the alphas pass over most blocks of mixed pixels with two cheap tests;
   // only blocks whose alphas are all below 128 or all at least 128 are tested for all transparent (left as they
   // are) or all opaque.
-  for (; i + 8 <= ACount; i += 8) {
-    const __m128i s0 = Load(ASrc + i), s1 = Load(ASrc + i + 4);
-    const __m128i any = _mm_or_si128(s0, s1), all = _mm_and_si128(s0, s1);
+  for (; i + 16 <= ACount; i += 16) {
+    const __m128i s0 = Load(ASrc + i), s1 = Load(ASrc + i + 4), s2 = Load(ASrc + i + 8), s3 = Load(ASrc + i + 12);
+    const __m128i any = _mm_or_si128(_mm_or_si128(s0, s1), _mm_or_si128(s2, s3));
+    const __m128i all = _mm_and_si128(_mm_and_si128(s0, s1), _mm_and_si128(s2, s3));
     if (_mm_movemask_ps(_mm_castsi128_ps(any)) == 0 && AlphaIs(_mm_and_si128(any, alphaBytes), zero) == 0xF) continue;
     if (_mm_movemask_ps(_mm_castsi128_ps(all)) == 0xF && AlphaIs(_mm_and_si128(all, alphaBytes), alphaBytes) == 0xF) {
       Store(ADst + i, BlendLineOpaque4(s0, Load(ADst + i)));
       Store(ADst + i + 4, BlendLineOpaque4(s1, Load(ADst + i + 4)));
+      Store(ADst + i + 8, BlendLineOpaque4(s2, Load(ADst + i + 8)));
+      Store(ADst + i + 12, BlendLineOpaque4(s3, Load(ADst + i + 12)));
     } else {
       BlendLine8(s0, s1, ADst + i);
+      BlendLine8(s2, s3, ADst + i + 8);
     }
   }
+  for (; i + 8 <= ACount; i += 8) BlendLine8(Load(ASrc + i), Load(ASrc + i + 4), ADst + i);
   if (i + 4 <= ACount) {
     Store(ADst + i, BlendLine4(Load(ASrc + i), Load(ADst + i)));
     i += 4;

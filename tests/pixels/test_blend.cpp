@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -309,6 +310,44 @@ TEST(VectorForms, EqualThePortableFormsOnRowsOfOddAndEvenLengthsAndUnalignedStar
                 [m](auto s, auto d, int n) { MergeLineExSSE2(s, d, n, m); });
 #endif
       }
+}
+
+TEST(VectorForms, EqualThePortableFormsOnRowsWithRunsOfTransparentAndOpaquePixels) {
+  std::mt19937 rng(13);
+  for (int pass = 0; pass < 200; ++pass) {
+    // Runs of one kind of alpha, as in drawn images: whole blocks take the transparent and opaque shortcuts.
+    std::vector<TColor32> src, dst;
+    while (src.size() < 1000) {
+      const uint32_t kind = rng() % 3, run = 1 + rng() % 40;
+      for (uint32_t k = 0; k < run; ++k) {
+        const uint32_t a = kind == 0 ? 0 : kind == 1 ? 255 : rng() & 0xFF;
+        src.push_back(a << 24 | (rng() & 0xFFFFFF));
+        dst.push_back(RandomPixel(rng));
+      }
+    }
+    const int32_t n = int32_t(src.size()) - int32_t(rng() % 16);
+    const uint32_t m = rng() & 0xFF;
+#if defined(__SSE2__)
+    struct TPair {
+      const char* Name;
+      std::function<void(const TColor32*, TColor32*, int32_t)> Reference, Vector;
+    };
+    const TPair pairs[] = {
+        {"BlendLine", BlendLinePortable, BlendLineSSE2},
+        {"MergeLine", MergeLinePortable, MergeLineSSE2},
+        {"BlendLineEx", [m](auto s, auto d, int32_t c) { BlendLineExPortable(s, d, c, m); },
+         [m](auto s, auto d, int32_t c) { BlendLineExSSE2(s, d, c, m); }},
+        {"MergeLineEx", [m](auto s, auto d, int32_t c) { MergeLineExPortable(s, d, c, m); },
+         [m](auto s, auto d, int32_t c) { MergeLineExSSE2(s, d, c, m); }},
+    };
+    for (const TPair& p : pairs) {
+      std::vector<TColor32> a = dst, b = dst;
+      p.Reference(src.data(), a.data(), n);
+      p.Vector(src.data(), b.data(), n);
+      ASSERT_EQ(a, b) << p.Name << " pass " << pass;
+    }
+#endif
+  }
 }
 
 TEST(VectorForms, RowFormsIgnoreCountsOfZeroOrLess) {
