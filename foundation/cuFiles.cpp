@@ -1,5 +1,7 @@
 #include "foundation/cuFiles.h"
 
+#include "foundation/cuLocalization.h"
+
 #include <algorithm>
 
 #ifdef _WIN32
@@ -39,9 +41,9 @@ std::u16string ExtractFileName(std::u16string_view AFileName) {
   return std::u16string(AFileName.substr(i));
 }
 
-// Kept here, under the file primitives, because the knot reader raises it; the text is the English original.
+// Kept here, under the file primitives, because the knot reader raises it.
 void RaiseFileNotFound(const std::u16string& AFileName) {
-  throw EFileError(Format(u"File not found: %s", {AFileName}), 2);
+  throw EFileError(FormatLocStrOr(2066, u"File not found: %1", {AFileName}), 2);
 }
 
 std::u16string CreateTempFileBeside(const std::u16string& ATarget) {

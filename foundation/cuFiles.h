@@ -47,5 +47,5 @@ std::u16string ExtractFileName(std::u16string_view AFileName);
 std::u16string SysErrorMessage(uint32_t AErrorCode);
 uint32_t GetLastOSError();
 
-// Raises the "File not found: %1" error for AFileName.
+// Raises EFileError with the localized "File not found: %1" (string 2066), system error 2.
 [[noreturn]] void RaiseFileNotFound(const std::u16string& AFileName);

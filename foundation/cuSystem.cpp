@@ -378,7 +378,11 @@ std::u16string AsciiToString(std::string_view AText) {
 // Integers as text
 
 std::u16string IntToStr(int64_t AValue) {
-  if (AValue < 0) return u"-" + DigitsOf(0 - static_cast<uint64_t>(AValue), 10, false);
+  if (AValue < 0) {
+    std::u16string s = DigitsOf(0 - static_cast<uint64_t>(AValue), 10, false);
+    s.insert(s.begin(), u'-');
+    return s;
+  }
   return DigitsOf(static_cast<uint64_t>(AValue), 10, false);
 }
 
