@@ -292,7 +292,10 @@ void BlendLineSSE2(const TColor32* ASrc, TColor32* ADst, int32_t ACount) {
       BlendLine8(s2, s3, ADst + i + 8);
     }
   }
-  for (; i + 8 <= ACount; i += 8) BlendLine8(Load(ASrc + i), Load(ASrc + i + 4), ADst + i);
+  if (i + 8 <= ACount) {
+    BlendLine8(Load(ASrc + i), Load(ASrc + i + 4), ADst + i);
+    i += 8;
+  }
   if (i + 4 <= ACount) {
     Store(ADst + i, BlendLine4(Load(ASrc + i), Load(ADst + i)));
     i += 4;
