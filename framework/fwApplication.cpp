@@ -89,9 +89,9 @@ IApplicationForm* TApplication::MainFormInterface() const {
   return dynamic_cast<IApplicationForm*>(FMainForm);
 }
 
-void TApplication::Notification(TComponent* AComponent, TOperation AOperation) {
+void TApplication::Notification(TComponent* AComponent, TComponentOperation AOperation) {
   TComponent::Notification(AComponent, AOperation);
-  if (AOperation == TOperation::opRemove && AComponent == FMainForm) {
+  if (AOperation == TComponentOperation::opRemove && AComponent == FMainForm) {
     FMainForm = nullptr;
     // A freed main form ends the program as its closing would.
     if (!IsDestroying() && !FTerminated) Terminate();

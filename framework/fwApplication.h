@@ -123,7 +123,7 @@ public:
   TNotifyEvent OnEndSession;
 
 protected:
-  void Notification(TComponent* AComponent, TOperation AOperation) override;
+  void Notification(TComponent* AComponent, TComponentOperation AOperation) override;
 
 private:
   void FormCreated(TComponent* AComponent);

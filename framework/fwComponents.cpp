@@ -90,9 +90,9 @@ void TComponent::NotifyGoing() {
     TComponent* partner = FFreeNotifies.back();
     FFreeNotifies.pop_back();
     partner->UnlinkOneWay(this);
-    partner->Notification(this, TOperation::opRemove);
+    partner->Notification(this, TComponentOperation::opRemove);
   }
-  if (FOwner) FOwner->Notification(this, TOperation::opRemove);
+  if (FOwner) FOwner->Notification(this, TComponentOperation::opRemove);
 }
 
 TComponent* TComponent::Components(int AIndex) const {
@@ -151,12 +151,12 @@ void TComponent::InsertComponent(TComponent* AComponent) {
     throw EComponentError(Format(u"A component named %s already exists", {AComponent->FName}));
   if (AComponent->FOwner) AComponent->FOwner->RemoveComponent(AComponent);
   Insert(AComponent);
-  Notification(AComponent, TOperation::opInsert);
+  Notification(AComponent, TComponentOperation::opInsert);
 }
 
 void TComponent::RemoveComponent(TComponent* AComponent) {
   if (!AComponent || AComponent->FOwner != this) return;
-  Notification(AComponent, TOperation::opRemove);
+  Notification(AComponent, TComponentOperation::opRemove);
   Remove(AComponent);
 }
 
@@ -193,7 +193,7 @@ void TComponent::Loaded() {
   FState &= ~csLoading;
 }
 
-void TComponent::Notification(TComponent* AComponent, TOperation AOperation) {
+void TComponent::Notification(TComponent* AComponent, TComponentOperation AOperation) {
   // Handlers may free or move components: walk a copy and skip those that left meanwhile.
   std::vector<TComponent*> owned = FComponents;
   for (TComponent* c : owned) {

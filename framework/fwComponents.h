@@ -46,7 +46,7 @@ enum TComponentStateBits : uint32_t {
 };
 using TComponentState = uint32_t;
 
-enum class TOperation { opInsert, opRemove };
+enum class TComponentOperation { opInsert, opRemove };
 
 class TComponent : public TPersistent {
 public:
@@ -106,7 +106,7 @@ protected:
   virtual void BeforeDestruction();
   // AComponent was added to (opInsert) or is leaving (opRemove) this component's owner list, or a
   // free-notification partner is being freed. The default passes it on to every owned component.
-  virtual void Notification(TComponent* AComponent, TOperation AOperation);
+  virtual void Notification(TComponent* AComponent, TComponentOperation AOperation);
 
 private:
   void Insert(TComponent* AComponent);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "foundation/cuWin32.h"
+#include "foundation/cuDeviceContextManager.h"
 #include "framework/fwComponents.h"
 
 class TGraphic;
@@ -75,10 +76,6 @@ protected:
     if (OnChange) OnChange(this);
   }
 };
-
-using TFontStyles = uint8_t;
-enum TFontStyleBits : uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
-enum class TFontPitch : uint8_t { fpDefault, fpVariable, fpFixed };
 
 // Default: "Tahoma", height -11 (8 points at 96 dpi), window-text colour, no style, default character set.
 class TFont : public TGraphicsObject {

@@ -99,9 +99,9 @@ bool TScreen::ActiveFormStaysOnTop() const {
   return form && form->FormStaysOnTop();
 }
 
-void TScreen::Notification(TComponent* AComponent, TOperation AOperation) {
+void TScreen::Notification(TComponent* AComponent, TComponentOperation AOperation) {
   TComponent::Notification(AComponent, AOperation);
-  if (AOperation == TOperation::opRemove && AComponent == FActiveForm) FActiveForm = nullptr;
+  if (AOperation == TComponentOperation::opRemove && AComponent == FActiveForm) FActiveForm = nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -48,7 +48,7 @@ public:
   bool ActiveFormStaysOnTop() const;
 
 protected:
-  void Notification(TComponent* AComponent, TOperation AOperation) override;
+  void Notification(TComponent* AComponent, TComponentOperation AOperation) override;
 
 private:
   struct TCursorEntry {

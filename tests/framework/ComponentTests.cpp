@@ -43,9 +43,9 @@ protected:
     FJournal->Add(u"before " + Name());
     TComponent::BeforeDestruction();
   }
-  void Notification(TComponent* AComponent, TOperation AOperation) override {
+  void Notification(TComponent* AComponent, TComponentOperation AOperation) override {
     TComponent::Notification(AComponent, AOperation);
-    if (AOperation == TOperation::opRemove && AComponent == Partner) {
+    if (AOperation == TComponentOperation::opRemove && AComponent == Partner) {
       FJournal->Add(Name() + u" drops " + Partner->Name());
       Partner = nullptr;
     }

@@ -121,9 +121,9 @@ public:
   int Changes = 0;
 
 protected:
-  void Notification(TComponent* AComponent, TOperation AOperation) override {
+  void Notification(TComponent* AComponent, TComponentOperation AOperation) override {
     TComponent::Notification(AComponent, AOperation);
-    if (AOperation == TOperation::opRemove && AComponent == FImages) FImages = nullptr;
+    if (AOperation == TComponentOperation::opRemove && AComponent == FImages) FImages = nullptr;
   }
 
 private:
