@@ -1,13 +1,18 @@
 #include "app/unStartup.h"
+#include "foundation/cuLocalization.h"
+#include "foundation/cuUtils.h"
 #include "foundation/cuWin32.h"
 
 #include <exception>
+#include <string>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   try {
+    ApplicationTitleId = 4000;
     TStartupList units(ProgramStartupSteps());
     units.StartAll();
-    MessageBoxW(nullptr, L"Quillbox has started its libraries. The editor window is not built yet.", L"Quillbox",
+    const std::u16string title = Localization->GetLocStr(ApplicationTitleId);
+    MessageBoxW(nullptr, L"Quillbox has started its libraries. The editor window is not built yet.", WStr(title),
                 MB_OK | MB_ICONINFORMATION);
     units.EndAll();
     return 0;

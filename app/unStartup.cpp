@@ -3,6 +3,27 @@
 #include <exception>
 #include <utility>
 
+#include "document/model/diClassesGroups.h"
+#include "document/model/diNaming.h"
+#include "document/model/diSchemeImages.h"
+#include "document/model/diSounds.h"
+#include "document/model/diTextorAttributes.h"
+#include "foundation/cuDeviceContextManager.h"
+#include "foundation/cuLocalization.h"
+#include "framework/fwApplication.h"
+#include "framework/fwClipboard.h"
+#include "framework/fwScreen.h"
+#include "framework/fwThemes.h"
+#include "graphics/images/umGDIPlus.h"
+#include "graphics/pixels/pxBackendsGDI.h"
+#include "graphics/pixels/pxBindings.h"
+#include "graphics/pixels/pxBlend.h"
+#include "graphics/pixels/pxLowLevel.h"
+#include "graphics/pixels/pxResamplers.h"
+#include "graphics/pixels/pxSystem.h"
+#include "graphics/pixels/pxTextGDI.h"
+#include "graphics/pixels/pxXPThemes.h"
+
 TStartupList::TStartupList(std::vector<TStartupStep> steps) : steps_(std::move(steps)) {}
 
 TStartupList::~TStartupList() {
@@ -40,5 +61,30 @@ void TStartupList::EndAll() {
 }
 
 std::vector<TStartupStep> ProgramStartupSteps() {
-  return {};
+  return {
+      {"localization", InitializeLocalization, FinalizeLocalization},
+      // Processor detection binds the pixel routines before anything draws; unbound they stay portable.
+      {"pixel routines", pxSystemStart, pxBindingsEnd},
+      {"fills", pxLowLevelStart, nullptr},
+      {"blending", pxBlendStart, nullptr},
+      {"resamplers", pxResamplersStart, pxResamplersEnd},
+      {"visual styles", InitializeXPThemes, FinalizeXPThemes},
+      {"text on bitmaps", InitializeTextGDI, FinalizeTextGDI},
+      {"bitmap backend", InitializeGDIBackend, FinalizeGDIBackend},
+      {"GDI+", InitializeGdiPlus, FinalizeGdiPlus},
+      // Shared text attributes hold fonts of the device-context manager: the pool goes first.
+      {"device-context manager", InitializeDeviceContextManager,
+       [] {
+         TAttributes::FreePool();
+         FinalizeDeviceContextManager();
+       }},
+      {"application", StartApplication, EndApplication},
+      {"screen and cursors", StartScreen, EndScreen},
+      {"theme services", StartThemeServices, EndThemeServices},
+      {"clipboard", StartClipboard, EndClipboard},
+      {"element images", InitializeSchemeImages, FinalizeSchemeImages},
+      {"class groups", InitializeClassesGroups, FinalizeClassesGroups},
+      {"sounds settings", InitializeSoundsSettings, FinalizeSoundsSettings},
+      {"naming settings", InitializeNamingSettings, FinalizeNamingSettings},
+  };
 }

@@ -60,3 +60,24 @@ TEST(StartupList, DestructionEndsStartedSteps) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ProgramStartup, EveryUnitStartsAndEndsInOrder) {
+  TStartupList units(ProgramStartupSteps());
+  ASSERT_NO_THROW(units.StartAll());
+  EXPECT_EQ(units.StartedCount(), static_cast<int>(ProgramStartupSteps().size()));
+  ASSERT_NO_THROW(units.EndAll());
+  EXPECT_EQ(units.StartedCount(), 0);
+}
+
+TEST(ProgramStartup, UnitsStartAgainAfterAnEnd) {
+  // Session end ends the units while the process lives on; nothing may stay half-ended.
+  for (int round = 0; round < 2; ++round) {
+    TStartupList units(ProgramStartupSteps());
+    ASSERT_NO_THROW(units.StartAll());
+    ASSERT_NO_THROW(units.EndAll());
+  }
+}
+
+}  // namespace
