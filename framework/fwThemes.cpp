@@ -1,10 +1,6 @@
 #include "framework/fwThemes.h"
 
-#include <array>
 #include <utility>
-
-#include "framework/fwMessages.h"
-#include "framework/fwUtilityWindow.h"
 
 IThemeServices* ThemeServices = nullptr;
 
@@ -34,127 +30,17 @@ TThemedElementDetails GetElementDetails(TThemedEdit AValue) {
 
 namespace {
 
-// uxtheme.dll bound at run time, so the program also starts where it is missing.
-class TUxThemeServices : public IThemeServices {
+// Visual styles off: every drawing call does nothing and the content is the whole bounds.
+class TClassicThemeServices : public IThemeServices {
 public:
-  TUxThemeServices() {
-    FLibrary = LoadLibraryW(L"uxtheme.dll");
-    if (FLibrary) {
-      Bind(FOpenThemeData, "OpenThemeData");
-      Bind(FCloseThemeData, "CloseThemeData");
-      Bind(FDrawThemeBackground, "DrawThemeBackground");
-      Bind(FGetThemeBackgroundContentRect, "GetThemeBackgroundContentRect");
-      Bind(FIsThemeBackgroundPartiallyTransparent, "IsThemeBackgroundPartiallyTransparent");
-      Bind(FDrawThemeParentBackground, "DrawThemeParentBackground");
-      Bind(FIsThemeActive, "IsThemeActive");
-      Bind(FIsAppThemed, "IsAppThemed");
-      if (!FOpenThemeData || !FCloseThemeData || !FDrawThemeBackground || !FIsThemeActive || !FIsAppThemed) {
-        FreeLibrary(FLibrary);
-        FLibrary = nullptr;
-      }
-    }
-    // A top-level window hears WM_THEMECHANGED when the user switches themes.
-    FWindow = std::make_unique<TUtilityWindow>(MakeMethod<&TUxThemeServices::WindowMessage>(this));
-    FEnabled = AskEnabled();
-  }
-
-  ~TUxThemeServices() override {
-    CloseThemes();
-    FWindow.reset();
-    if (FLibrary) FreeLibrary(FLibrary);
-  }
-
-  bool Available() override { return FLibrary != nullptr; }
-  bool Enabled() override { return FEnabled; }
-
-  void DrawElement(HDC ADC, const TThemedElementDetails& ADetails, const RECT& ARect, const RECT* AClip) override {
-    if (HTHEME theme = Theme(ADetails.Element))
-      FDrawThemeBackground(theme, ADC, ADetails.Part, ADetails.State, &ARect, AClip);
-  }
-
-  RECT ContentRect(HDC ADC, const TThemedElementDetails& ADetails, const RECT& ABounds) override {
-    RECT content = ABounds;
-    if (HTHEME theme = Theme(ADetails.Element); theme && FGetThemeBackgroundContentRect)
-      FGetThemeBackgroundContentRect(theme, ADC, ADetails.Part, ADetails.State, &ABounds, &content);
-    return content;
-  }
-
-  bool HasTransparentParts(const TThemedElementDetails& ADetails) override {
-    HTHEME theme = Theme(ADetails.Element);
-    return theme && FIsThemeBackgroundPartiallyTransparent &&
-           FIsThemeBackgroundPartiallyTransparent(theme, ADetails.Part, ADetails.State);
-  }
-
-  void DrawParentBackground(HWND AWindow, HDC ADC, const RECT* ARect) override {
-    if (FEnabled && FDrawThemeParentBackground) FDrawThemeParentBackground(AWindow, ADC, ARect);
-  }
-
-  void PaintBorder(HWND AWindow, bool AEraseLRCorner) override {
-    HTHEME theme = Theme(TThemedElement::teEdit);
-    if (!theme || !(GetWindowLongW(AWindow, GWL_EXSTYLE) & WS_EX_CLIENTEDGE)) return;
-    RECT window;
-    GetWindowRect(AWindow, &window);
-    OffsetRect(&window, -window.left, -window.top);
-    HDC dc = GetWindowDC(AWindow);
-    int edgeX = GetSystemMetrics(SM_CXEDGE), edgeY = GetSystemMetrics(SM_CYEDGE);
-    LONG style = GetWindowLongW(AWindow, GWL_STYLE);
-    if (AEraseLRCorner && (style & WS_HSCROLL) && (style & WS_VSCROLL)) {
-      int cx = GetSystemMetrics(SM_CXVSCROLL), cy = GetSystemMetrics(SM_CYHSCROLL);
-      RECT corner{window.right - edgeX - cx, window.bottom - edgeY - cy, window.right - edgeX, window.bottom - edgeY};
-      FillRect(dc, &corner, GetSysColorBrush(COLOR_BTNFACE));
-    }
-    ExcludeClipRect(dc, window.left + edgeX, window.top + edgeY, window.right - edgeX, window.bottom - edgeY);
-    int state = IsWindowEnabled(AWindow) ? ETS_NORMAL : ETS_DISABLED;
-    if (FIsThemeBackgroundPartiallyTransparent && FIsThemeBackgroundPartiallyTransparent(theme, EP_EDITTEXT, state))
-      DrawParentBackground(AWindow, dc, &window);
-    FDrawThemeBackground(theme, dc, EP_EDITTEXT, state, &window, nullptr);
-    ReleaseDC(AWindow, dc);
-  }
-
-  void ThemeChanged() override {
-    CloseThemes();
-    FEnabled = AskEnabled();
-  }
-
-private:
-  template <class F>
-  void Bind(F& AProc, const char* AName) {
-    AProc = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(FLibrary, AName)));
-  }
-
-  bool AskEnabled() { return FLibrary && FIsAppThemed() && FIsThemeActive(); }
-
-  HTHEME Theme(TThemedElement AElement) {
-    if (!FEnabled) return nullptr;
-    static constexpr const wchar_t* kClasses[] = {L"BUTTON", L"HEADER", L"TOOLBAR", L"STATUS", L"EDIT"};
-    HTHEME& theme = FThemes[static_cast<int>(AElement)];
-    if (!theme) theme = FOpenThemeData(FWindow->Handle(), kClasses[static_cast<int>(AElement)]);
-    return theme;
-  }
-
-  void CloseThemes() {
-    for (HTHEME& theme : FThemes) {
-      if (theme && FCloseThemeData) FCloseThemeData(theme);
-      theme = nullptr;
-    }
-  }
-
-  void WindowMessage(TMessage& AMessage) {
-    if (AMessage.Msg == WM_THEMECHANGED) ThemeChanged();
-  }
-
-  HMODULE FLibrary = nullptr;
-  HTHEME(WINAPI* FOpenThemeData)(HWND, LPCWSTR) = nullptr;
-  HRESULT(WINAPI* FCloseThemeData)(HTHEME) = nullptr;
-  HRESULT(WINAPI* FDrawThemeBackground)(HTHEME, HDC, int, int, const RECT*, const RECT*) = nullptr;
-  HRESULT(WINAPI* FGetThemeBackgroundContentRect)(HTHEME, HDC, int, int, const RECT*, RECT*) = nullptr;
-  BOOL(WINAPI* FIsThemeBackgroundPartiallyTransparent)(HTHEME, int, int) = nullptr;
-  HRESULT(WINAPI* FDrawThemeParentBackground)(HWND, HDC, const RECT*) = nullptr;
-  BOOL(WINAPI* FIsThemeActive)() = nullptr;
-  BOOL(WINAPI* FIsAppThemed)() = nullptr;
-  bool FEnabled = false;
-  std::array<HTHEME, 5> FThemes{};
-  std::unique_ptr<TUtilityWindow> FWindow;
+  bool Available() override { return false; }
+  bool Enabled() override { return false; }
+  void DrawElement(HDC, const TThemedElementDetails&, const RECT&, const RECT*) override {}
+  RECT ContentRect(HDC, const TThemedElementDetails&, const RECT& ABounds) override { return ABounds; }
+  bool HasTransparentParts(const TThemedElementDetails&) override { return false; }
+  void DrawParentBackground(HWND, HDC, const RECT*) override {}
+  void PaintBorder(HWND, bool) override {}
+  void ThemeChanged() override {}
 };
 
 // The installed services; ThemeServices names the same object.
@@ -165,12 +51,10 @@ std::unique_ptr<IThemeServices>& InstalledServices() {
 
 }  // namespace
 
-void StartThemeServices() {
-  InstallThemeServices(std::make_unique<TUxThemeServices>());
-}
+void StartThemeServices() { InstallThemeServices(nullptr); }
 
 void InstallThemeServices(std::unique_ptr<IThemeServices> AServices) {
-  InstalledServices() = std::move(AServices);
+  InstalledServices() = AServices ? std::move(AServices) : std::make_unique<TClassicThemeServices>();
   ThemeServices = InstalledServices().get();
 }
 

@@ -36,8 +36,8 @@ TThemedElementDetails GetElementDetails(TThemedToolBar AValue);
 TThemedElementDetails GetElementDetails(TThemedStatus AValue);
 TThemedElementDetails GetElementDetails(TThemedEdit AValue);
 
-// What the framework and the controls ask of visual styles. The first implementation binds uxtheme.dll itself at
-// run time; a later one may stand on the graphics library's visual-style binding (InstallThemeServices).
+// What the framework and the controls ask of visual styles. The framework's own services keep to the classic look
+// (styles off); the graphics library installs services standing on its visual-style binding.
 class IThemeServices {
 public:
   virtual ~IThemeServices() = default;
@@ -65,9 +65,9 @@ public:
 // The program's theme services; exist between StartThemeServices and EndThemeServices.
 extern IThemeServices* ThemeServices;
 
-// Start-up: the theme services over uxtheme.dll, bound at run time (a missing library leaves them disabled).
+// Start-up: the classic-look services, in use until others are installed.
 void StartThemeServices();
-// Replaces the theme services in use (by one standing on another binding).
+// Replaces the theme services in use; nullptr puts the classic-look services back.
 void InstallThemeServices(std::unique_ptr<IThemeServices> AServices);
 void EndThemeServices();
 

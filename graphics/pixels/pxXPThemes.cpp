@@ -14,6 +14,7 @@ struct TXPThemesUnit {
   HTHEME ScrollBarTheme = nullptr;
   HTHEME GlobalsTheme = nullptr;
   std::vector<TThemeChangeEvent> ChangeHandlers;
+  std::vector<TThemeChangeEvent> ClosingHandlers;
   std::unique_ptr<TThemeNexus> Nexus;
 };
 
@@ -22,6 +23,16 @@ TXPThemesUnit Unit;
 template <class F>
 void Bind(F& AProc, const char* AName) {
   AProc = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(Unit.Library, AName)));
+}
+
+// A handler may remove itself: walk a copy.
+void CallHandlers(const std::vector<TThemeChangeEvent>& AHandlers) {
+  const std::vector<TThemeChangeEvent> handlers = AHandlers;
+  for (const TThemeChangeEvent& handler : handlers) handler();
+}
+
+void RemoveHandler(std::vector<TThemeChangeEvent>& AHandlers, TThemeChangeEvent AHandler) {
+  AHandlers.erase(std::remove(AHandlers.begin(), AHandlers.end(), AHandler), AHandlers.end());
 }
 
 void OpenVisualStyles(HWND AWindow) {
@@ -36,6 +47,7 @@ void OpenVisualStyles(HWND AWindow) {
 // Handles are closed whether or not styles are still active: after a switch to the classic look they would
 // otherwise stay open for good.
 void CloseVisualStyles() {
+  CallHandlers(Unit.ClosingHandlers);
   for (HTHEME* theme : {&Unit.ScrollBarTheme, &Unit.GlobalsTheme}) {
     if (*theme && Unit.Api.CloseThemeData) Unit.Api.CloseThemeData(*theme);
     *theme = nullptr;
@@ -58,6 +70,9 @@ bool LoadVisualStyleLibrary() {
     Bind(a.GetThemeColor, "GetThemeColor");
     Bind(a.GetThemeMetric, "GetThemeMetric");
     Bind(a.GetThemeMargins, "GetThemeMargins");
+    Bind(a.GetThemeBackgroundContentRect, "GetThemeBackgroundContentRect");
+    Bind(a.IsThemeBackgroundPartiallyTransparent, "IsThemeBackgroundPartiallyTransparent");
+    Bind(a.DrawThemeParentBackground, "DrawThemeParentBackground");
     Bind(a.SetWindowTheme, "SetWindowTheme");
     Bind(a.IsThemeActive, "IsThemeActive");
     Bind(a.IsAppThemed, "IsAppThemed");
@@ -86,10 +101,9 @@ HTHEME GlobalsTheme() { return Unit.GlobalsTheme; }
 
 void AddThemeChangeHandler(TThemeChangeEvent AHandler) { Unit.ChangeHandlers.push_back(AHandler); }
 
-void RemoveThemeChangeHandler(TThemeChangeEvent AHandler) {
-  auto& handlers = Unit.ChangeHandlers;
-  handlers.erase(std::remove(handlers.begin(), handlers.end(), AHandler), handlers.end());
-}
+void RemoveThemeChangeHandler(TThemeChangeEvent AHandler) { RemoveHandler(Unit.ChangeHandlers, AHandler); }
+void AddThemeClosingHandler(TThemeChangeEvent AHandler) { Unit.ClosingHandlers.push_back(AHandler); }
+void RemoveThemeClosingHandler(TThemeChangeEvent AHandler) { RemoveHandler(Unit.ClosingHandlers, AHandler); }
 
 TThemeNexus::TThemeNexus()
     : FWindow(std::make_unique<TUtilityWindow>(MakeMethod<&TThemeNexus::WindowProc>(this))) {
@@ -104,9 +118,7 @@ void TThemeNexus::WindowProc(TMessage& AMessage) {
   if (AMessage.Msg != WM_THEMECHANGED) return;
   CloseVisualStyles();
   OpenVisualStyles(FWindow->Handle());
-  // A handler may remove itself: walk a copy.
-  const std::vector<TThemeChangeEvent> handlers = Unit.ChangeHandlers;
-  for (const TThemeChangeEvent& handler : handlers) handler();
+  CallHandlers(Unit.ChangeHandlers);
 }
 
 void InitializeXPThemes() {

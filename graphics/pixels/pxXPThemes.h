@@ -22,6 +22,9 @@ struct TVisualStyleApi {
   HRESULT(WINAPI* GetThemeColor)(HTHEME, int, int, int, COLORREF*);
   HRESULT(WINAPI* GetThemeMetric)(HTHEME, HDC, int, int, int, int*);
   HRESULT(WINAPI* GetThemeMargins)(HTHEME, HDC, int, int, int, const RECT*, void*);     // MARGINS out
+  HRESULT(WINAPI* GetThemeBackgroundContentRect)(HTHEME, HDC, int, int, const RECT*, RECT*);
+  BOOL(WINAPI* IsThemeBackgroundPartiallyTransparent)(HTHEME, int, int);
+  HRESULT(WINAPI* DrawThemeParentBackground)(HWND, HDC, const RECT*);
   HRESULT(WINAPI* SetWindowTheme)(HWND, LPCWSTR, LPCWSTR);
   BOOL(WINAPI* IsThemeActive)();                                                          // required
   BOOL(WINAPI* IsAppThemed)();                                                            // required
@@ -45,6 +48,10 @@ HTHEME GlobalsTheme();
 using TThemeChangeEvent = TMethod<void()>;
 void AddThemeChangeHandler(TThemeChangeEvent AHandler);
 void RemoveThemeChangeHandler(TThemeChangeEvent AHandler);
+// Called before the nexus closes the visual styles (on a theme change and at the end), while the library is still
+// bound: handles opened elsewhere through the bound functions are closed here, before the library goes.
+void AddThemeClosingHandler(TThemeChangeEvent AHandler);
+void RemoveThemeClosingHandler(TThemeChangeEvent AHandler);
 
 class TThemeNexus : public TObject {
 public:

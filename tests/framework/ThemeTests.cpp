@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <memory>
+
 #include "framework/fwBitmaps.h"
 #include "framework/fwThemes.h"
 #include "tests/framework/FrameworkTestSupport.h"
@@ -30,29 +33,24 @@ TEST_F(ThemeTest, ElementDetailsNameThePlatformsPartsAndStates) {
   }
 }
 
-TEST_F(ThemeTest, PushButtonIsDrawnWhileStylesAreInUse) {
-  ASSERT_TRUE(ThemeServices->Available());
-  if (!ThemeServices->Enabled()) GTEST_SKIP() << "visual styles are off in this prefix";
+TEST_F(ThemeTest, OwnServicesKeepToTheClassicLook) {
+  ASSERT_NE(ThemeServices, nullptr);
+  EXPECT_FALSE(ThemeServices->Enabled());
   TBitmap bitmap(40, 20, TPixelFormat::pf32bit);
-  RECT bounds{0, 0, 40, 20};
-  TThemedElementDetails button = GetElementDetails(TThemedButton::tbPushButtonNormal);
+  const RECT bounds{0, 0, 40, 20};
+  const TThemedElementDetails button = GetElementDetails(TThemedButton::tbPushButtonNormal);
   ThemeServices->DrawElement(bitmap.Canvas().Handle(), button, bounds);
-  int changed = 0;
   for (int y = 0; y < 20; ++y)
-    for (int x = 0; x < 40; ++x)
-      if ((static_cast<const uint32_t*>(bitmap.ScanLine(y))[x] & 0xFFFFFF) != 0xFFFFFF) ++changed;
-  EXPECT_GT(changed, 40);
-  RECT content = ThemeServices->ContentRect(bitmap.Canvas().Handle(), button, bounds);
-  EXPECT_GT(content.left, bounds.left);
-  EXPECT_LT(content.right, bounds.right);
-  ThemeServices->ThemeChanged();
-  EXPECT_TRUE(ThemeServices->Enabled());
+    for (int x = 0; x < 40; ++x) ASSERT_EQ(static_cast<const uint32_t*>(bitmap.ScanLine(y))[x], 0xFFFFFFFFu);
+  const RECT content = ThemeServices->ContentRect(bitmap.Canvas().Handle(), button, bounds);
+  EXPECT_TRUE(EqualRect(&content, &bounds));
+  EXPECT_FALSE(ThemeServices->HasTransparentParts(button));
 }
 
 class TFakeThemes : public IThemeServices {
 public:
   bool Available() override { return true; }
-  bool Enabled() override { return false; }
+  bool Enabled() override { return true; }
   void DrawElement(HDC, const TThemedElementDetails&, const RECT&, const RECT*) override {}
   RECT ContentRect(HDC, const TThemedElementDetails&, const RECT& ABounds) override { return ABounds; }
   bool HasTransparentParts(const TThemedElementDetails&) override { return false; }
@@ -61,11 +59,12 @@ public:
   void ThemeChanged() override {}
 };
 
-TEST_F(ThemeTest, ServicesCanBeReplacedByAnotherBinding) {
+TEST_F(ThemeTest, ServicesCanBeReplacedAndTheClassicOnesPutBack) {
   InstallThemeServices(std::make_unique<TFakeThemes>());
+  EXPECT_TRUE(ThemeServices->Enabled());
+  InstallThemeServices(nullptr);
+  ASSERT_NE(ThemeServices, nullptr);
   EXPECT_FALSE(ThemeServices->Enabled());
-  StartThemeServices();  // back to the uxtheme binding for the rest of the test
-  EXPECT_TRUE(ThemeServices->Available());
 }
 
 }  // namespace

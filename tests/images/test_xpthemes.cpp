@@ -51,6 +51,30 @@ TEST_F(VisualStyles, ThemeChangeReopensHandlesAndTellsHandlers) {
   EXPECT_EQ(counter.Count, 1);
 }
 
+// Handles opened through the bound functions elsewhere must be closed while the library they came from is bound.
+struct TClosingProbe {
+  int Calls = 0;
+  int WhileBound = 0;
+  void Closing() {
+    ++Calls;
+    if (VisualStyleApi().CloseThemeData && ScrollBarTheme() && GlobalsTheme()) ++WhileBound;
+  }
+};
+
+TEST_F(VisualStyles, ClosingHandlersRunWhileTheLibraryIsStillBound) {
+  TClosingProbe probe;
+  AddThemeClosingHandler(MakeMethod<&TClosingProbe::Closing>(&probe));
+  SendMessageW(ThemeNexus()->Handle(), WM_THEMECHANGED, 0, 0);
+  FinalizeXPThemes();
+  EXPECT_EQ(probe.Calls, 2);
+  EXPECT_EQ(probe.WhileBound, 2);
+  RemoveThemeClosingHandler(MakeMethod<&TClosingProbe::Closing>(&probe));
+  InitializeXPThemes();
+  FinalizeXPThemes();
+  EXPECT_EQ(probe.Calls, 2);
+  InitializeXPThemes();
+}
+
 // The library cannot turn styles on again inside the process that turned them off, so the switch runs in a child
 // process. The choice is kept in the registry, which the child and the fixture set back.
 TEST_F(VisualStyles, SwitchingStylesOffClosesTheHandles) {
