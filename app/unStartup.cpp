@@ -22,6 +22,7 @@
 #include "graphics/pixels/pxResamplers.h"
 #include "graphics/pixels/pxSystem.h"
 #include "graphics/pixels/pxTextGDI.h"
+#include "graphics/pixels/pxThemeServices.h"
 #include "graphics/pixels/pxXPThemes.h"
 
 TStartupList::TStartupList(std::vector<TStartupStep> steps) : steps_(std::move(steps)) {}
@@ -81,6 +82,7 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       {"application", StartApplication, EndApplication},
       {"screen and cursors", StartScreen, EndScreen},
       {"theme services", StartThemeServices, EndThemeServices},
+      {"themed drawing", InstallXPThemeServices, UninstallXPThemeServices},
       {"clipboard", StartClipboard, EndClipboard},
       {"element images", InitializeSchemeImages, FinalizeSchemeImages},
       {"class groups", InitializeClassesGroups, FinalizeClassesGroups},
