@@ -14,6 +14,8 @@
 #include "foundation/cuUtils.h"
 #include "tests/document/testElements.h"
 
+#include "bench/BenchTiming.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -23,17 +25,6 @@
 #include <vector>
 
 namespace {
-
-double MedianMs(int ARuns, const std::function<void()>& AWork) {
-  std::vector<double> times;
-  for (int i = 0; i < ARuns; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    AWork();
-    times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
 
 void Row(const char* AName, double AMs, double ABaseMs) {
   if (ABaseMs > 0)

@@ -7,6 +7,8 @@
 //   quantise             a frame's pixels reduced to an indexed image of 256 colours (part of encode GIF)
 //   encode GIF           a frame quantised to 256 colours and written as GIF
 // Each figure is the median of the runs, in milliseconds.
+#include "bench/BenchTiming.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -25,17 +27,6 @@ namespace {
 
 constexpr int32_t Width = 1920;
 constexpr int32_t Height = 1080;
-
-double MedianMs(int ARuns, const std::function<void()>& AWork) {
-  std::vector<double> times;
-  for (int i = 0; i < ARuns; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    AWork();
-    times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
 
 // Gradients with a little noise and varying alpha: compresses like a screenshot with soft shadows, not like a
 // flat fill.

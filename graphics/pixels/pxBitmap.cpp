@@ -379,15 +379,19 @@ void TCustomBitmap32::FillRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, T
   ChangedArea(MakeRect(X1, Y1, X2, Y2));
 }
 
+bool TCustomBitmap32::ClipToClipRect(int32_t& X1, int32_t& Y1, int32_t& X2, int32_t& Y2) const {
+  if (X2 <= X1 || Y2 <= Y1 || X1 >= FClipRect.Right || Y1 >= FClipRect.Bottom || X2 <= FClipRect.Left ||
+      Y2 <= FClipRect.Top)
+    return false;
+  X1 = std::max(X1, FClipRect.Left);
+  Y1 = std::max(Y1, FClipRect.Top);
+  X2 = std::min(X2, FClipRect.Right);
+  Y2 = std::min(Y2, FClipRect.Bottom);
+  return true;
+}
+
 void TCustomBitmap32::FillRectS(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor32 AValue) {
-  if (X2 > X1 && Y2 > Y1 && X1 < FClipRect.Right && Y1 < FClipRect.Bottom && X2 > FClipRect.Left &&
-      Y2 > FClipRect.Top) {
-    X1 = std::max(X1, FClipRect.Left);
-    Y1 = std::max(Y1, FClipRect.Top);
-    X2 = std::min(X2, FClipRect.Right);
-    Y2 = std::min(Y2, FClipRect.Bottom);
-    FillRect(X1, Y1, X2, Y2, AValue);
-  }
+  if (ClipToClipRect(X1, Y1, X2, Y2)) FillRect(X1, Y1, X2, Y2, AValue);
   ChangedArea(MakeRect(X1, Y1, X2, Y2));
 }
 
@@ -416,14 +420,7 @@ void TCustomBitmap32::FillRectT(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, 
 }
 
 void TCustomBitmap32::FillRectTS(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor32 AValue) {
-  if (X2 > X1 && Y2 > Y1 && X1 < FClipRect.Right && Y1 < FClipRect.Bottom && X2 > FClipRect.Left &&
-      Y2 > FClipRect.Top) {
-    X1 = std::max(X1, FClipRect.Left);
-    Y1 = std::max(Y1, FClipRect.Top);
-    X2 = std::min(X2, FClipRect.Right);
-    Y2 = std::min(Y2, FClipRect.Bottom);
-    FillRectT(X1, Y1, X2, Y2, AValue);
-  }
+  if (ClipToClipRect(X1, Y1, X2, Y2)) FillRectT(X1, Y1, X2, Y2, AValue);
   ChangedArea(MakeRect(X1, Y1, X2, Y2));
 }
 

@@ -375,6 +375,8 @@ private:
   friend class TCustomBackend;
   void ChooseWrapProcs();
   void BlendRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor32 AValue);
+  // Cuts the rectangle to the clip rectangle; false when nothing of it is left.
+  bool ClipToClipRect(int32_t& X1, int32_t& Y1, int32_t& X2, int32_t& Y2) const;
 
   TCustomBackend* FBackend = nullptr;
   TColor32* FBits = nullptr;
