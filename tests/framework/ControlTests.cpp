@@ -1,0 +1,437 @@
+// Controls on real windows: windowless children painted in order and clipped, mouse routing with capture,
+// synthesised enter and leave, hint targets, alignment, anchors and constraints, opaque invalidation, the wheel
+// accumulator, reflected notifications and windows made again with their children and state.
+#include <gtest/gtest.h>
+
+#include "framework/fwBitmaps.h"
+#include "tests/framework/FormTestSupport.h"
+
+namespace {
+
+using ControlTest = FrameworkTest;
+
+// A windowless control that paints itself in one colour (over a much larger area than its own, so clipping
+// shows) and writes down its mouse events.
+class TSwatch : public TGraphicControl {
+public:
+  TSwatch(TComponent* AOwner, TJournal* AJournal, std::string ATag, TColor AColor)
+      : TGraphicControl(AOwner), FJournal(AJournal), FTag(std::move(ATag)) {
+    SetColor(AColor);
+  }
+
+  void Click() override {
+    FJournal->push_back(FTag + " click");
+    TGraphicControl::Click();
+  }
+
+protected:
+  void Paint() override {
+    FJournal->push_back(FTag + " paint");
+    Canvas().FillRect(RECT{-1000, -1000, 1000, 1000});
+  }
+  void MouseDown(TMouseButton, TShiftState, int X, int Y) override {
+    FJournal->push_back(FTag + " down " + std::to_string(X) + "," + std::to_string(Y));
+  }
+  void MouseMove(TShiftState, int X, int Y) override {
+    FJournal->push_back(FTag + " move " + std::to_string(X) + "," + std::to_string(Y));
+  }
+  void MouseUp(TMouseButton, TShiftState, int X, int Y) override {
+    FJournal->push_back(FTag + " up " + std::to_string(X) + "," + std::to_string(Y));
+  }
+  void MouseEnter() override { FJournal->push_back(FTag + " enter"); }
+  void MouseLeave() override { FJournal->push_back(FTag + " leave"); }
+
+private:
+  TJournal* FJournal;
+  std::string FTag;
+};
+
+class TSwatchForm : public TForm {
+public:
+  TSwatchForm(TComponent* AOwner, TJournal* AJournal) : TForm(AOwner) {
+    SetBorderStyle(TFormBorderStyle::bsNone);
+    SetBounds(200, 150, 120, 100);
+    SetColor(clWhite);
+    NewInto(Red, this, AJournal, "red", clRed);
+    Red->SetBounds(10, 10, 50, 50);
+    Red->SetParent(this);
+    NewInto(Blue, this, AJournal, "blue", clBlue);
+    Blue->SetBounds(30, 30, 50, 50);
+    Blue->SetParent(this);
+  }
+  TSwatch* Red = nullptr;
+  TSwatch* Blue = nullptr;
+};
+
+TEST_F(ControlTest, WindowlessChildrenArePaintedInOrderClippedToThemselves) {
+  TJournal journal;
+  auto form = MakeForm<TSwatchForm>(&journal);
+  form->HandleNeeded();
+  TBitmap bitmap(120, 100);
+  bitmap.Canvas().Brush().SetColor(clWhite);
+  bitmap.Canvas().FillRect(RECT{0, 0, 120, 100});
+  form->Perform(WM_PAINT, reinterpret_cast<WPARAM>(bitmap.Canvas().Handle()), 0);
+  EXPECT_EQ(journal, (TJournal{"red paint", "blue paint"}));
+  EXPECT_EQ(bitmap.Canvas().Pixel(15, 15), clRed);
+  EXPECT_EQ(bitmap.Canvas().Pixel(40, 40), clBlue);  // the later one lies on top
+  EXPECT_EQ(bitmap.Canvas().Pixel(5, 5), clWhite);   // each paints only its own rectangle
+  EXPECT_EQ(bitmap.Canvas().Pixel(90, 90), clWhite);
+
+  form->Red->BringToFront();
+  journal.clear();
+  form->Perform(WM_PAINT, reinterpret_cast<WPARAM>(bitmap.Canvas().Handle()), 0);
+  EXPECT_EQ(journal, (TJournal{"blue paint", "red paint"}));
+  EXPECT_EQ(bitmap.Canvas().Pixel(40, 40), clRed);
+
+  // A hidden child is neither painted nor hit.
+  form->Red->Hide();
+  journal.clear();
+  form->Perform(WM_PAINT, reinterpret_cast<WPARAM>(bitmap.Canvas().Handle()), 0);
+  EXPECT_EQ(journal, (TJournal{"blue paint"}));
+  EXPECT_EQ(form->ControlAtPos(POINT{15, 15}, true), nullptr);
+  EXPECT_EQ(form->ControlAtPos(POINT{40, 40}, true), form->Blue);
+}
+
+TEST_F(ControlTest, TheWindowsOwnPaintReachesWindowlessChildren) {
+  TJournal journal;
+  auto form = MakeForm<TSwatchForm>(&journal);
+  ASSERT_TRUE(ShowActive(*form));
+  EXPECT_TRUE(PumpUntil([&] { return journal.size() >= 2; }, 2000));
+  journal.clear();
+  form->Blue->Invalidate();
+  form->Update();
+  EXPECT_EQ(journal, (TJournal{"red paint", "blue paint"}));  // both intersect the invalid area
+}
+
+TEST_F(ControlTest, APressOnAWindowlessChildCapturesTheMouseUntilTheRelease) {
+  TJournal journal;
+  auto form = MakeForm<TSwatchForm>(&journal);
+  ASSERT_TRUE(ShowActive(*form));
+  HWND window = form->Handle();
+  journal.clear();
+  SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 40));  // on blue, above red
+  EXPECT_EQ(GetCapture(), window);
+  EXPECT_TRUE(form->Blue->MouseCapture());
+  SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(15, 15));   // over red, still blue's
+  SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(static_cast<WORD>(-5), 200));  // outside: no click
+  EXPECT_EQ(GetCapture(), nullptr);
+  EXPECT_EQ(journal, (TJournal{"blue down 10,10", "blue move -15,-15", "blue up -35,170"}));
+
+  journal.clear();
+  SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+  SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(25, 25));
+  EXPECT_EQ(journal, (TJournal{"red down 10,10", "red up 15,15", "red click"}));
+
+  // A disabled child lets the press through to its parent.
+  form->Red->SetEnabled(false);
+  journal.clear();
+  SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+  SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
+  EXPECT_TRUE(journal.empty());
+}
+
+TEST_F(ControlTest, LosingTheCaptureCancelsAWindowlessChildsPress) {
+  TJournal journal;
+  auto form = MakeForm<TSwatchForm>(&journal);
+  ASSERT_TRUE(ShowActive(*form));
+  HWND window = form->Handle();
+  SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 40));
+  ASSERT_TRUE(form->Blue->ControlState() & csLButtonDown);
+  ReleaseCapture();
+  EXPECT_FALSE(form->Blue->ControlState() & (csLButtonDown | csClicked));
+  journal.clear();
+  SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(40, 40));
+  EXPECT_EQ(journal, (TJournal{"blue up 10,10"}));  // the press was cancelled: no click
+}
+
+TEST_F(ControlTest, ThePointerEntersAndLeavesWindowlessChildrenOneAtATime) {
+  TJournal journal;
+  auto form = MakeForm<TSwatchForm>(&journal);
+  form->Blue->SetLeft(70);  // no overlap: red 10..60, blue 70..120
+  ASSERT_TRUE(ShowActive(*form));
+  const POINT origin = form->ClientOrigin();
+  auto moveTo = [&](int X, int Y) {
+    SetCursorPos(origin.x + X, origin.y + Y);
+    SendMessageW(form->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(X, Y));
+  };
+  // Only entering and leaving counts here (the pointer's own moves and paints come in between).
+  auto hover = [&] {
+    TJournal list;
+    for (const std::string& entry : journal)
+      if (entry.find(" enter") != std::string::npos || entry.find(" leave") != std::string::npos)
+        list.push_back(entry);
+    return list;
+  };
+  moveTo(5, 5);
+  journal.clear();
+  moveTo(20, 20);
+  moveTo(25, 25);
+  moveTo(80, 40);
+  moveTo(65, 40);
+  EXPECT_EQ(hover(), (TJournal{"red enter", "red leave", "blue enter", "blue leave"}));
+
+  // Leaving the window leaves the child under the pointer too.
+  moveTo(80, 40);
+  journal.clear();
+  SetCursorPos(origin.x + 400, origin.y + 400);
+  EXPECT_TRUE(PumpUntil([&] { return !hover().empty(); }, 2000));
+  EXPECT_EQ(hover(), (TJournal{"blue leave"}));
+}
+
+TEST_F(ControlTest, TheHintTargetIsTheWindowlessChildUnderThePointer) {
+  TJournal journal;
+  auto form = MakeForm<TSwatchForm>(&journal);
+  form->Blue->SetHint(u"blue hint");
+  ASSERT_TRUE(ShowActive(*form));
+  const POINT origin = form->ClientOrigin();
+  EXPECT_EQ(FindDragTarget(POINT{origin.x + 40, origin.y + 40}, false), form->Blue);
+  EXPECT_EQ(FindDragTarget(POINT{origin.x + 15, origin.y + 15}, false), form->Red);
+  EXPECT_EQ(FindDragTarget(POINT{origin.x + 100, origin.y + 5}, false), form.get());
+
+  // ShowHint follows the parent until it is set on the control itself.
+  form->SetShowHint(true);
+  EXPECT_TRUE(form->Blue->ShowHint());
+  form->Blue->SetShowHint(false);
+  EXPECT_FALSE(form->Blue->ParentShowHint());
+  form->SetShowHint(false);
+  form->SetShowHint(true);
+  EXPECT_FALSE(form->Blue->ShowHint());
+  EXPECT_TRUE(form->Red->ShowHint());
+}
+
+TEST_F(ControlTest, AlignedChildrenFillTheClientAreaLessThePaddingInTheirOrder) {
+  TJournal journal;
+  auto panel = MakeForm<TSwatchForm>(&journal);  // no window needed: alignment works on the bounds
+  panel->SetBounds(0, 0, 200, 100);
+  panel->Padding().SetBounds(5, 5, 5, 5);
+  auto add = [&](TAlign AAlign, int ASize) {
+    TSwatch* s = nullptr;
+    NewInto(s, panel.get(), &journal, "s", clBlack);
+    s->SetBounds(0, 0, ASize, ASize);
+    s->SetAlign(AAlign);
+    s->SetParent(panel.get());
+    return s;
+  };
+  panel->Red->Hide();
+  panel->Blue->Hide();
+  TSwatch* client = add(TAlign::alClient, 1);
+  TSwatch* right = add(TAlign::alRight, 30);
+  TSwatch* left = add(TAlign::alLeft, 20);
+  TSwatch* bottom = add(TAlign::alBottom, 15);
+  TSwatch* top = add(TAlign::alTop, 10);
+  auto bounds = [](TControl* c) {
+    return std::vector<int>{c->Left(), c->Top(), c->Width(), c->Height()};
+  };
+  EXPECT_EQ(bounds(top), (std::vector<int>{5, 5, 190, 10}));
+  EXPECT_EQ(bounds(bottom), (std::vector<int>{5, 80, 190, 15}));
+  EXPECT_EQ(bounds(left), (std::vector<int>{5, 15, 20, 65}));
+  EXPECT_EQ(bounds(right), (std::vector<int>{165, 15, 30, 65}));
+  EXPECT_EQ(bounds(client), (std::vector<int>{25, 15, 140, 65}));
+
+  panel->SetBounds(0, 0, 300, 120);
+  EXPECT_EQ(bounds(client), (std::vector<int>{25, 15, 240, 85}));
+  EXPECT_EQ(bounds(bottom), (std::vector<int>{5, 100, 290, 15}));
+
+  // Of two top-aligned controls the upper one stays on top; a hidden one gives its place up.
+  TSwatch* second = add(TAlign::alTop, 7);
+  second->SetTop(0);
+  panel->Realign();
+  EXPECT_EQ(bounds(second), (std::vector<int>{5, 5, 290, 7}));
+  EXPECT_EQ(bounds(top), (std::vector<int>{5, 12, 290, 10}));
+  second->Hide();
+  EXPECT_EQ(bounds(top), (std::vector<int>{5, 5, 290, 10}));
+}
+
+TEST_F(ControlTest, AnchorsKeepDistancesAndConstraintsLimitTheSize) {
+  TJournal journal;
+  auto panel = MakeForm<TSwatchForm>(&journal);
+  panel->SetBounds(0, 0, 200, 100);
+  panel->Red->SetBounds(150, 70, 30, 20);
+  panel->Red->SetAnchors(akRight | akBottom);
+  panel->Blue->SetBounds(10, 10, 100, 20);
+  panel->Blue->SetAnchors(akLeft | akTop | akRight);
+  panel->Blue->Constraints().SetMaxWidth(180);
+  panel->SetBounds(0, 0, 300, 150);
+  EXPECT_EQ(panel->Red->BoundsRect().left, 250);
+  EXPECT_EQ(panel->Red->BoundsRect().top, 120);
+  EXPECT_EQ(panel->Red->Width(), 30);
+  EXPECT_EQ(panel->Blue->Width(), 180);  // 200 wanted, limited
+  panel->SetBounds(0, 0, 150, 100);
+  EXPECT_EQ(panel->Red->Left(), 100);
+  EXPECT_EQ(panel->Blue->Width(), 50);
+
+  panel->Red->Constraints().SetMinWidth(40);
+  EXPECT_EQ(panel->Red->Width(), 40);
+}
+
+// A windowed control that counts background erasures and wheel steps.
+class TCounter : public TCustomControl {
+public:
+  explicit TCounter(TComponent* AOwner) : TCustomControl(AOwner) { SetBounds(0, 0, 50, 50); }
+  int Erases = 0;
+  int Downs = 0;
+  int Ups = 0;
+
+protected:
+  void WndProc(TMessage& AMessage) override {
+    if (AMessage.Msg == WM_ERASEBKGND) ++Erases;
+    TCustomControl::WndProc(AMessage);
+  }
+  bool DoMouseWheelDown(TShiftState, POINT) override {
+    ++Downs;
+    return true;
+  }
+  bool DoMouseWheelUp(TShiftState, POINT) override {
+    ++Ups;
+    return true;
+  }
+};
+
+TEST_F(ControlTest, InvalidatingAnOpaqueControlRepaintsWithoutErasing) {
+  TJournal journal;
+  auto form = MakeForm<TSwatchForm>(&journal);
+  TCounter* counter = nullptr;
+  NewInto(counter, form.get());
+  counter->SetParent(form.get());
+  ASSERT_TRUE(ShowActive(*form));
+  form->Update();
+  counter->Update();
+  for (bool opaque : {false, true}) {
+    counter->SetControlStyle(opaque ? (counter->ControlStyle() | csOpaque) : (counter->ControlStyle() & ~csOpaque));
+    counter->Erases = 0;
+    counter->Invalidate();
+    counter->Update();
+    EXPECT_EQ(counter->Erases, opaque ? 0 : 1) << "opaque " << opaque;
+  }
+}
+
+TEST_F(ControlTest, WheelDeltasAccumulateToWholeStepsAndATurnBackStartsAgain) {
+  TJournal journal;
+  auto form = MakeForm<TSwatchForm>(&journal);
+  TCounter* counter = nullptr;
+  NewInto(counter, form.get());
+  counter->SetParent(form.get());
+  HWND window = counter->Handle();
+  auto wheel = [&](int ADelta) {
+    return SendMessageW(window, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(static_cast<short>(ADelta))), 0);
+  };
+  struct TStep {
+    int Delta, Downs, Ups;
+  };
+  const TStep steps[] = {{-40, 0, 0}, {-40, 0, 0}, {-40, 1, 0}, {-240, 3, 0}, {-60, 3, 0},
+                         {90, 3, 0},   {30, 3, 1},  {360, 3, 4}};
+  for (const TStep& s : steps) {
+    wheel(s.Delta);
+    EXPECT_EQ(counter->Downs, s.Downs) << "after " << s.Delta;
+    EXPECT_EQ(counter->Ups, s.Ups) << "after " << s.Delta;
+  }
+}
+
+// A push button made from the system class; its parent's WM_COMMAND comes back to it.
+class TSystemButton : public TWinControl {
+public:
+  explicit TSystemButton(TComponent* AOwner) : TWinControl(AOwner) {
+    // The system class captures the mouse and reports clicks itself.
+    SetControlStyle(csDoubleClicks);
+    SetBounds(5, 5, 60, 24);
+    SetTabStop(true);
+  }
+  int Clicks = 0;
+
+protected:
+  void CreateParams(TCreateParams& AParams) override {
+    TWinControl::CreateParams(AParams);
+    AParams.SysClassName = u"BUTTON";
+    AParams.Style |= BS_PUSHBUTTON;
+  }
+  void WndProc(TMessage& AMessage) override {
+    if (AMessage.Msg == CN_COMMAND && HIWORD(AMessage.WParam) == BN_CLICKED) {
+      ++Clicks;
+      AMessage.Handled = true;
+      return;
+    }
+    TWinControl::WndProc(AMessage);
+  }
+};
+
+TEST_F(ControlTest, AParentsNotificationIsReflectedToTheChildControlThatSentIt) {
+  TJournal journal;
+  auto form = MakeForm<TSwatchForm>(&journal);
+  TSystemButton* button = nullptr;
+  NewInto(button, form.get());
+  button->SetCaption(u"Push");
+  button->SetParent(form.get());
+  ASSERT_TRUE(ShowActive(*form));
+  HWND window = button->Handle();
+  wchar_t className[64];
+  GetClassNameW(window, className, 64);
+  EXPECT_EQ(std::wstring(className), L"TSystemButton");
+  EXPECT_EQ(button->Caption(), u"Push");
+  SendMessageW(window, BM_CLICK, 0, 0);
+  EXPECT_EQ(button->Clicks, 1);
+  // The system class answers for itself.
+  EXPECT_TRUE(SendMessageW(window, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON);
+}
+
+// A container with a child: windows made again keep both.
+class TPanel : public TCustomControl {
+public:
+  explicit TPanel(TComponent* AOwner) : TCustomControl(AOwner) {
+    SetControlStyle(ControlStyle() | csAcceptsControls);
+  }
+};
+
+TEST_F(ControlTest, RecreatingAWindowMakesItsChildrenAgainWithTheirTextBoundsStateAndFocus) {
+  TJournal journal;
+  auto form = MakeForm<TSwatchForm>(&journal);
+  TPanel* panel = nullptr;
+  NewInto(panel, form.get());
+  panel->SetBounds(0, 60, 120, 40);
+  panel->SetParent(form.get());
+  TSystemButton* first = nullptr;
+  NewInto(first, form.get());
+  first->SetCaption(u"one");
+  first->SetParent(panel);
+  TSystemButton* second = nullptr;
+  NewInto(second, form.get());
+  second->SetBounds(70, 5, 40, 24);
+  second->SetCaption(u"two");
+  second->SetEnabled(false);
+  second->SetParent(panel);
+  TSystemButton* hidden = nullptr;
+  NewInto(hidden, form.get());
+  hidden->Hide();
+  hidden->SetParent(panel);
+  ASSERT_TRUE(ShowActive(*form));
+  first->SetFocus();
+  SetWindowTextW(first->Handle(), L"typed");  // text that lives only in the window so far
+
+  const HWND oldForm = form->Handle();
+  const HWND oldFirst = first->Handle();
+  form->RecreateWnd();
+  EXPECT_NE(form->Handle(), oldForm);
+  EXPECT_FALSE(IsWindow(oldForm));
+  EXPECT_FALSE(IsWindow(oldFirst));
+  EXPECT_EQ(GetParent(panel->Handle()), form->Handle());
+  EXPECT_EQ(GetParent(first->Handle()), panel->Handle());
+  EXPECT_EQ(first->Caption(), u"typed");
+  EXPECT_EQ(second->Caption(), u"two");
+  EXPECT_FALSE(IsWindowEnabled(second->Handle()));
+  EXPECT_FALSE(IsWindowVisible(hidden->Handle()));
+  EXPECT_TRUE(IsWindowVisible(form->Handle()));
+  RECT r;
+  GetWindowRect(second->Handle(), &r);
+  MapWindowPoints(HWND_DESKTOP, panel->Handle(), reinterpret_cast<POINT*>(&r), 2);
+  EXPECT_EQ(r.left, 70);
+  EXPECT_EQ(r.top, 5);
+  EXPECT_EQ(r.right - r.left, 40);
+  // Creation order is kept as the order of the windows, bottom to top.
+  EXPECT_EQ(GetWindow(hidden->Handle(), GW_HWNDNEXT), second->Handle());
+  EXPECT_EQ(GetWindow(second->Handle(), GW_HWNDNEXT), first->Handle());
+  EXPECT_TRUE(PumpUntil([&] { return first->Focused(); }, 2000));
+  EXPECT_EQ(form->ActiveControl(), first);
+  // The windowless children are still there and routed to.
+  EXPECT_EQ(form->ControlAtPos(POINT{15, 15}, false), form->Red);
+}
+
+}  // namespace

@@ -1,0 +1,49 @@
+// Shared pieces of the control and form tests: a journal of what happened, keys posted through the loop, forms
+// shown and activated, and forms owned by a test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/fwApplication.h"
+#include "framework/fwForms.h"
+#include "tests/framework/FrameworkTestSupport.h"
+
+using TJournal = std::vector<std::string>;
+
+// A form freed at the end of a test (its window with it).
+template <class T>
+using TFormPtr = std::unique_ptr<T, TComponentDeleter>;
+
+template <class T, class... TArgs>
+TFormPtr<T> MakeForm(TArgs&&... AArgs) {
+  T* form = nullptr;
+  NewInto(form, nullptr, std::forward<TArgs>(AArgs)...);
+  return TFormPtr<T>(form);
+}
+
+// The key data of a key message: repeat count 1, the key's scan code, Alt held or not.
+inline LPARAM KeyData(UINT AKey, bool AAlt = false) {
+  LPARAM data = 1 | (static_cast<LPARAM>(MapVirtualKeyW(AKey, MAPVK_VK_TO_VSC)) << 16);
+  if (AAlt) data |= LPARAM(1) << 29;
+  return data;
+}
+
+// Posts a key press to AWindow and lets the application's loop handle it (translation into characters
+// included), then the release.
+inline void PressKey(HWND AWindow, UINT AKey, bool AAlt = false) {
+  PostMessageW(AWindow, AAlt ? WM_SYSKEYDOWN : WM_KEYDOWN, AKey, KeyData(AKey, AAlt));
+  Application->ProcessMessages();
+  PostMessageW(AWindow, AAlt ? WM_SYSKEYUP : WM_KEYUP, AKey, KeyData(AKey, AAlt) | (LPARAM(3) << 30));
+  Application->ProcessMessages();
+}
+
+// Shows a form and waits until its window is active.
+inline bool ShowActive(TCustomForm& AForm) {
+  AForm.Show();
+  SetForegroundWindow(AForm.Handle());
+  return PumpUntil([&] { return AForm.Active(); }, 3000);
+}

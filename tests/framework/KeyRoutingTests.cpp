@@ -1,0 +1,339 @@
+// Keys and focus through the real message loop: the routing stages and their order, a key consumed at any stage,
+// dialog keys and characters, WM_GETDLGCODE per control, and the focus-changed broadcast with exit after the
+// move.
+#include <gtest/gtest.h>
+
+
+#include "tests/framework/FormTestSupport.h"
+
+namespace {
+
+using KeyRoutingTest = FrameworkTest;
+
+std::string Utf8(const std::u16string& AText) {
+  return std::string(AText.begin(), AText.end());
+}
+
+// A focusable control that writes down what reaches it.
+class TKeyProbe : public TCustomControl {
+public:
+  TKeyProbe(TComponent* AOwner, TJournal* AJournal, std::string ATag)
+      : TCustomControl(AOwner), FJournal(AJournal), FTag(std::move(ATag)) {
+    SetTabStop(true);
+    SetBounds(10, 10, 80, 24);
+  }
+
+  bool ZeroInKeyDown = false;
+  LRESULT DialogCode = -1;  // -1: the framework's answer
+  int Clicks = 0;
+
+protected:
+  void KeyDown(uint16_t& AKey, TShiftState AShift) override {
+    FJournal->push_back(FTag + " key down");
+    if (ZeroInKeyDown) AKey = 0;
+    TCustomControl::KeyDown(AKey, AShift);
+  }
+  void KeyPress(char16_t& AKey) override {
+    FJournal->push_back(FTag + " char " + std::to_string(static_cast<int>(AKey)));
+    // A button clicks on Enter as a character too.
+    if (AKey == u'\r') ++Clicks;
+    TCustomControl::KeyPress(AKey);
+  }
+  void DefaultHandler(TMessage& AMessage) override {
+    if (AMessage.Msg == WM_KEYDOWN) FJournal->push_back(FTag + " default");
+    TCustomControl::DefaultHandler(AMessage);
+  }
+  void WndProc(TMessage& AMessage) override {
+    if (AMessage.Msg == WM_GETDLGCODE && DialogCode >= 0) {
+      AMessage.Result = DialogCode;
+      AMessage.Handled = true;
+      return;
+    }
+    // Drawn as the default button while focused: Enter clicks it as a dialog key.
+    if (AMessage.Msg == CM_DIALOGKEY && AMessage.WParam == VK_RETURN && Focused()) {
+      FJournal->push_back(FTag + " dialog key");
+      ++Clicks;
+      AMessage.Result = 1;
+      return;
+    }
+    if (AMessage.Msg == CM_DIALOGCHAR && IsAccel(static_cast<char16_t>(AMessage.WParam), Caption())) {
+      FJournal->push_back(FTag + " accelerator");
+      AMessage.Result = 1;
+      return;
+    }
+    if (AMessage.Msg == CM_FOCUSCHANGED) {
+      auto* focused = reinterpret_cast<TControl*>(AMessage.LParam);
+      FJournal->push_back(FTag + " hears focus on " + (focused ? Utf8(focused->Name()) : "form"));
+    }
+    TCustomControl::WndProc(AMessage);
+  }
+
+private:
+  TJournal* FJournal;
+  std::string FTag;
+};
+
+// A windowless control with an accelerator in its caption.
+class TAccelLabel : public TGraphicControl {
+public:
+  TAccelLabel(TComponent* AOwner, TJournal* AJournal) : TGraphicControl(AOwner), FJournal(AJournal) {}
+
+protected:
+  void WndProc(TMessage& AMessage) override {
+    if (AMessage.Msg == CM_DIALOGCHAR && IsAccel(static_cast<char16_t>(AMessage.WParam), Caption())) {
+      FJournal->push_back("label accelerator");
+      AMessage.Result = 1;
+      return;
+    }
+    TGraphicControl::WndProc(AMessage);
+  }
+
+private:
+  TJournal* FJournal;
+};
+
+class TKeyForm : public TForm {
+public:
+  TKeyForm(TComponent* AOwner, TJournal* AJournal) : TForm(AOwner), Journal(AJournal) {
+    SetBounds(100, 100, 300, 200);
+    SetCaption(u"Keys");
+    NewInto(First, this, AJournal, "first");
+    First->SetName(u"First");
+    First->SetParent(this);
+    NewInto(Second, this, AJournal, "second");
+    Second->SetName(u"Second");
+    Second->SetLeft(100);
+    Second->SetParent(this);
+  }
+
+  TJournal* Journal;
+  TKeyProbe* First = nullptr;
+  TKeyProbe* Second = nullptr;
+};
+
+// The stages of the routing, each able to consume the key.
+enum class TStage { None, PreDispatch, WindowHook, Preview, Control };
+
+struct TStages : public TObject {
+  TJournal* Journal = nullptr;
+  TStage ConsumeAt = TStage::None;
+
+  bool PreDispatch(MSG& AMessage) {
+    if (AMessage.message != WM_KEYDOWN) return false;
+    Journal->push_back("pre-dispatch");
+    return ConsumeAt == TStage::PreDispatch;
+  }
+  void Preview(TObject*, uint16_t& AKey, TShiftState) {
+    Journal->push_back("preview");
+    if (ConsumeAt == TStage::Preview) AKey = 0;
+  }
+  void Control(TObject*, uint16_t& AKey, TShiftState) {
+    Journal->push_back("control");
+    if (ConsumeAt == TStage::Control) AKey = 0;
+  }
+  static LRESULT CALLBACK Hook(HWND AWindow, UINT AMsg, WPARAM AWParam, LPARAM ALParam, UINT_PTR, DWORD_PTR AData) {
+    auto* self = reinterpret_cast<TStages*>(AData);
+    if (AMsg == WM_KEYDOWN) {
+      self->Journal->push_back("window hook");
+      if (self->ConsumeAt == TStage::WindowHook) return 0;
+    }
+    return DefSubclassProc(AWindow, AMsg, AWParam, ALParam);
+  }
+};
+
+TEST_F(KeyRoutingTest, KeyDownPassesTheStagesInOrderAndAZeroKeyStopsItAtAnyStage) {
+  struct TCase {
+    TStage ConsumeAt;
+    TJournal Expected;
+  };
+  const TCase cases[] = {
+      {TStage::None, {"pre-dispatch", "window hook", "preview", "first key down", "control", "first default"}},
+      {TStage::PreDispatch, {"pre-dispatch"}},
+      {TStage::WindowHook, {"pre-dispatch", "window hook"}},
+      {TStage::Preview, {"pre-dispatch", "window hook", "preview"}},
+      {TStage::Control, {"pre-dispatch", "window hook", "preview", "first key down", "control"}},
+  };
+  for (const TCase& c : cases) {
+    TJournal journal;
+    auto form = MakeForm<TKeyForm>(&journal);
+    TStages stages;
+    stages.Journal = &journal;
+    stages.ConsumeAt = c.ConsumeAt;
+    form->SetKeyPreview(true);
+    form->OnKeyDown = MakeMethod<&TStages::Preview>(&stages);
+    form->First->OnKeyDown = MakeMethod<&TStages::Control>(&stages);
+    ASSERT_TRUE(ShowActive(*form));
+    form->First->SetFocus();
+    ASSERT_TRUE(form->First->Focused());
+    SetWindowSubclass(form->First->Handle(), &TStages::Hook, 1, reinterpret_cast<DWORD_PTR>(&stages));
+    const TMessageHook hook = MakeMethod<&TStages::PreDispatch>(&stages);
+    Application->AddMessageHook(hook);
+    journal.clear();
+    PressKey(form->First->Handle(), 'K');
+    Application->RemoveMessageHook(hook);
+    RemoveWindowSubclass(form->First->Handle(), &TStages::Hook, 1);
+    // The character of an unconsumed letter follows; only the key-down stages are compared.
+    TJournal keyDown;
+    for (const std::string& entry : journal)
+      if (entry.find(" char ") == std::string::npos) keyDown.push_back(entry);
+    EXPECT_EQ(keyDown, c.Expected) << "consumed at stage " << static_cast<int>(c.ConsumeAt);
+  }
+}
+
+TEST_F(KeyRoutingTest, AKeyConsumedInKeyDownStillProducesItsCharacter) {
+  TJournal journal;
+  auto form = MakeForm<TKeyForm>(&journal);
+  ASSERT_TRUE(ShowActive(*form));
+  form->First->SetFocus();
+  form->First->ZeroInKeyDown = true;
+  journal.clear();
+  PressKey(form->First->Handle(), 'K');
+  EXPECT_EQ(journal, (TJournal{"first key down", "first char 107"}));
+}
+
+TEST_F(KeyRoutingTest, EnterConsumedAsDialogKeyClicksAFocusedDefaultButtonOnceAndBringsNoCharacter) {
+  TJournal journal;
+  auto form = MakeForm<TKeyForm>(&journal);
+  ASSERT_TRUE(ShowActive(*form));
+  form->First->SetFocus();
+  journal.clear();
+  PressKey(form->First->Handle(), VK_RETURN);
+  EXPECT_EQ(form->First->Clicks, 1);
+  EXPECT_EQ(journal, (TJournal{"first key down", "first dialog key"}));
+
+  // A control that wants every key gets Enter itself, with its character.
+  form->Second->DialogCode = DLGC_WANTALLKEYS;
+  form->Second->SetFocus();
+  journal.clear();
+  PressKey(form->Second->Handle(), VK_RETURN);
+  EXPECT_EQ(journal, (TJournal{"second key down", "second default", "second char 13"}));
+}
+
+TEST_F(KeyRoutingTest, TabMovesTheFocusInTabOrderUnlessTheControlAsksForTabs) {
+  TJournal journal;
+  auto form = MakeForm<TKeyForm>(&journal);
+  ASSERT_TRUE(ShowActive(*form));
+  form->First->SetFocus();
+  journal.clear();
+  PressKey(form->First->Handle(), VK_TAB);
+  EXPECT_TRUE(form->Second->Focused());
+  EXPECT_EQ(form->ActiveControl(), form->Second);
+  for (const std::string& entry : journal) EXPECT_EQ(entry.find(" char "), std::string::npos) << entry;
+
+  // Tab order, not creation order, decides; Tab wraps around.
+  form->Second->SetTabOrder(0);
+  form->First->SetFocus();
+  PressKey(form->First->Handle(), VK_TAB);
+  EXPECT_TRUE(form->Second->Focused());
+  PressKey(form->Second->Handle(), VK_TAB);
+  EXPECT_TRUE(form->First->Focused());
+
+  form->First->DialogCode = DLGC_WANTTAB;
+  journal.clear();
+  PressKey(form->First->Handle(), VK_TAB);
+  EXPECT_TRUE(form->First->Focused());
+  EXPECT_EQ(journal, (TJournal{"first key down", "first default", "first char 9"}));
+}
+
+TEST_F(KeyRoutingTest, AcceleratorsReachWindowedAndWindowlessControlsThroughTheDialogCharacterBroadcast) {
+  TJournal journal;
+  auto form = MakeForm<TKeyForm>(&journal);
+  TAccelLabel* label = nullptr;
+  NewInto(label, form.get(), &journal);
+  label->SetCaption(u"&Open");
+  label->SetParent(form.get());
+  form->Second->SetCaption(u"Sa&ve");
+  ASSERT_TRUE(ShowActive(*form));
+  form->First->SetFocus();
+
+  journal.clear();
+  PressKey(form->First->Handle(), 'O', true);
+  EXPECT_EQ(journal, (TJournal{"first key down", "first char 111", "label accelerator"}));
+  journal.clear();
+  PressKey(form->First->Handle(), 'V', true);
+  EXPECT_EQ(journal, (TJournal{"first key down", "first char 118", "second accelerator"}));
+
+  // Our own controls take typed characters: a plain letter is no accelerator for them...
+  journal.clear();
+  PressKey(form->First->Handle(), 'O');
+  EXPECT_EQ(journal, (TJournal{"first key down", "first default", "first char 111"}));
+  // ...but it is for a control that does not want characters.
+  form->First->DialogCode = DLGC_BUTTON;
+  journal.clear();
+  PressKey(form->First->Handle(), 'O');
+  EXPECT_EQ(journal, (TJournal{"first key down", "first default", "first char 111", "label accelerator"}));
+}
+
+TEST_F(KeyRoutingTest, EveryFormOnTheParentChainPreviewsKeysOutermostFirst) {
+  TJournal journal;
+  auto host = MakeForm<TKeyForm>(&journal);
+  TKeyForm* inner = nullptr;
+  CreateEmbeddedForm(inner, *host, TAlign::alBottom, true, &journal);
+  struct TPreview : public TObject {
+    TJournal* Journal;
+    std::string Tag;
+    void KeyDown(TObject*, uint16_t&, TShiftState) { Journal->push_back(Tag); }
+  } outerPreview, innerPreview;
+  outerPreview.Journal = innerPreview.Journal = &journal;
+  outerPreview.Tag = "outer preview";
+  innerPreview.Tag = "inner preview";
+  host->SetKeyPreview(true);
+  host->OnKeyDown = MakeMethod<&TPreview::KeyDown>(&outerPreview);
+  inner->SetKeyPreview(true);
+  inner->OnKeyDown = MakeMethod<&TPreview::KeyDown>(&innerPreview);
+  ASSERT_TRUE(ShowActive(*host));
+  inner->First->SetFocus();
+  EXPECT_EQ(host->ActiveControl(), inner->First);
+  EXPECT_EQ(inner->ActiveControl(), inner->First);
+  journal.clear();
+  PressKey(inner->First->Handle(), VK_F5);
+  EXPECT_EQ(journal, (TJournal{"outer preview", "inner preview", "first key down", "first default"}));
+}
+
+// Focus notifications in the order a control sees them.
+struct TFocusWatch : public TObject {
+  TJournal* Journal;
+  TKeyForm* Form;
+  void Exit(TObject* ASender) {
+    auto* control = static_cast<TWinControl*>(ASender);
+    Journal->push_back(Utf8(control->Name()) + " exit; focus on " + (Form->Second->Focused() ? "second" : "other") +
+                       "; active " + Utf8(Form->ActiveControl()->Name()));
+  }
+  void Enter(TObject* ASender) { Journal->push_back(Utf8(static_cast<TWinControl*>(ASender)->Name()) + " enter"); }
+};
+
+TEST_F(KeyRoutingTest, FocusChangeIsBroadcastThenTheOldControlExitsAfterTheMoveThenTheNewOneEnters) {
+  TJournal journal;
+  auto form = MakeForm<TKeyForm>(&journal);
+  TFocusWatch watch;
+  watch.Journal = &journal;
+  watch.Form = form.get();
+  form->First->OnExit = MakeMethod<&TFocusWatch::Exit>(&watch);
+  form->Second->OnEnter = MakeMethod<&TFocusWatch::Enter>(&watch);
+  ASSERT_TRUE(ShowActive(*form));
+  form->First->SetFocus();
+  journal.clear();
+  form->Second->SetFocus();
+  EXPECT_EQ(journal, (TJournal{"first hears focus on Second", "second hears focus on Second",
+                               "First exit; focus on second; active Second", "Second enter"}));
+}
+
+TEST_F(KeyRoutingTest, ActiveControlSetBeforeShowingGetsTheFocusWhenTheFormIsActivated) {
+  TJournal journal;
+  auto form = MakeForm<TKeyForm>(&journal);
+  form->SetActiveControl(form->Second);
+  EXPECT_FALSE(form->HandleAllocated());
+  ASSERT_TRUE(ShowActive(*form));
+  EXPECT_TRUE(PumpUntil([&] { return form->Second->Focused(); }, 2000));
+
+  // Hiding the focused control gives the focus up; a removed control is forgotten.
+  form->Second->Hide();
+  EXPECT_EQ(form->ActiveControl(), nullptr);
+  EXPECT_FALSE(form->Second->Focused());
+  form->First->SetFocus();
+  form->First->Free();
+  form->First = nullptr;
+  EXPECT_EQ(form->ActiveControl(), nullptr);
+}
+
+}  // namespace
