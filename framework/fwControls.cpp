@@ -496,7 +496,7 @@ void TControl::MouseButtonDown(TMessage& AMessage, TMouseButton AButton, bool AD
   TShiftState shift = KeysToShiftState(AMessage.WParam);
   const bool dbl = ADouble && (FControlStyle & csDoubleClicks);
   if (dbl) shift |= ssDouble;
-  if (AButton == TMouseButton::mbLeft) {
+  if (AButton == TMouseButton::mbLeft && MakesOwnClicks()) {
     if (FControlStyle & csCaptureMouse) SetMouseCapture(true);
     FControlState |= csLButtonDown;
     // The press that completes a double click is no second click.

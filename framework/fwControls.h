@@ -300,6 +300,9 @@ protected:
   virtual void Resize();
   // Releases device contexts its canvas made itself (before the window that gave them goes).
   virtual void FreeContexts() {}
+  // Whether the framework captures the mouse and makes clicks for this control (csCaptureMouse, csClickEvents);
+  // a window of a system class does that itself.
+  virtual bool MakesOwnClicks() const { return true; }
 
   // Stores bounds without placing anything (the windowed control's window reports its own).
   void StoreBounds(int ALeft, int ATop, int AWidth, int AHeight);

@@ -848,13 +848,13 @@ void TWinControl::HandleKeyDown(TMessage& AMessage) {
   KeyDown(key, shift);
   if (key == 0) return Consume(AMessage);
   if (IsDialogKeyCandidate(key, shift) && !WantsDialogKey(key, DialogCode(AMessage))) {
-    if (TopParent()->Perform(CM_DIALOGKEY, key, AMessage.LParam) != 0) {
-      // The translation of this key is already queued: it must not reach anyone.
-      const UINT charMsg = AMessage.Msg == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR;
-      MSG pending;
-      PeekMessageW(&pending, window, charMsg, charMsg, PM_REMOVE | PM_NOYIELD);
-      return Consume(AMessage);
-    }
+    // The translation of this key is already queued. It is taken out before the dialog key runs (a click may
+    // run a nested loop that would deliver it) and put back only when the key was not consumed.
+    const UINT charMsg = AMessage.Msg == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR;
+    MSG pending;
+    const bool hadChar = PeekMessageW(&pending, window, charMsg, charMsg, PM_REMOVE | PM_NOYIELD);
+    if (TopParent()->Perform(CM_DIALOGKEY, key, AMessage.LParam) != 0) return Consume(AMessage);
+    if (hadChar) PostMessageW(pending.hwnd, pending.message, pending.wParam, pending.lParam);
   }
   AMessage.WParam = key;
   DefaultHandler(AMessage);

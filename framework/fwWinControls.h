@@ -154,6 +154,7 @@ protected:
 
   void BeforeDestruction() override;
   void FreeContexts() override;
+  bool MakesOwnClicks() const override { return FOwnClass; }
 
   // The outermost windowed control of this one's parent chain (itself when it has no parent).
   TWinControl* TopParent();

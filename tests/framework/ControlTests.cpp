@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/fwBitmaps.h"
+#include "framework/fwScreen.h"
 #include "tests/framework/FormTestSupport.h"
 
 namespace {
@@ -178,6 +179,63 @@ TEST_F(ControlTest, ThePointerEntersAndLeavesWindowlessChildrenOneAtATime) {
   EXPECT_EQ(hover(), (TJournal{"blue leave"}));
 }
 
+struct TFilter : public TObject {
+  TJournal* Journal = nullptr;
+  std::string Tag;
+  bool Swallow = false;
+  void See(TMessage& AMessage) {
+    if (AMessage.Msg != WM_LBUTTONDOWN) return;
+    Journal->push_back(Tag);
+    AMessage.Handled = Swallow;
+  }
+};
+
+TEST_F(ControlTest, MessageFiltersSeeAMessageFirstInTheOrderAddedAndMayEndIt) {
+  TJournal journal;
+  auto form = MakeForm<TSwatchForm>(&journal);
+  TFilter first, second;
+  first.Journal = second.Journal = &journal;
+  first.Tag = "first filter";
+  second.Tag = "second filter";
+  form->Red->AddMessageFilter(MakeMethod<&TFilter::See>(&first));
+  form->Red->AddMessageFilter(MakeMethod<&TFilter::See>(&second));
+  form->Red->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, 2));
+  form->Red->Perform(WM_LBUTTONUP, 0, MAKELPARAM(1, 2));
+  EXPECT_EQ(journal, (TJournal{"first filter", "second filter", "red down 1,2", "red up 1,2", "red click"}));
+
+  first.Swallow = true;
+  journal.clear();
+  form->Red->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, 2));
+  EXPECT_EQ(journal, (TJournal{"first filter"}));
+
+  form->Red->RemoveMessageFilter(MakeMethod<&TFilter::See>(&first));
+  journal.clear();
+  form->Red->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, 2));
+  EXPECT_EQ(journal, (TJournal{"second filter", "red down 1,2"}));
+}
+
+TEST_F(ControlTest, TheCursorIsTheScreenCursorElseTheOneOfTheChildUnderThePointer) {
+  TJournal journal;
+  auto form = MakeForm<TSwatchForm>(&journal);
+  form->Blue->SetCursor(crHandPoint);
+  form->Red->SetCursor(crIBeam);
+  ASSERT_TRUE(ShowActive(*form));
+  HWND window = form->Handle();
+  const POINT origin = form->ClientOrigin();
+  auto cursorAt = [&](int X, int Y) {
+    SetCursorPos(origin.x + X, origin.y + Y);
+    SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    return GetCursor();
+  };
+  EXPECT_EQ(cursorAt(40, 40), GetCursorHandle(crHandPoint));
+  EXPECT_EQ(cursorAt(15, 15), GetCursorHandle(crIBeam));
+  form->SetCursor(crCross);
+  EXPECT_EQ(cursorAt(100, 5), GetCursorHandle(crCross));
+  Screen->SetCursor(crHourGlass);
+  EXPECT_EQ(cursorAt(40, 40), GetCursorHandle(crHourGlass));
+  Screen->SetCursor(crDefault);
+}
+
 TEST_F(ControlTest, TheHintTargetIsTheWindowlessChildUnderThePointer) {
   TJournal journal;
   auto form = MakeForm<TSwatchForm>(&journal);
@@ -331,8 +389,6 @@ TEST_F(ControlTest, WheelDeltasAccumulateToWholeStepsAndATurnBackStartsAgain) {
 class TSystemButton : public TWinControl {
 public:
   explicit TSystemButton(TComponent* AOwner) : TWinControl(AOwner) {
-    // The system class captures the mouse and reports clicks itself.
-    SetControlStyle(csDoubleClicks);
     SetBounds(5, 5, 60, 24);
     SetTabStop(true);
   }

@@ -295,6 +295,22 @@ TEST_F(FormTest, AFormShownWithACentredPositionIsCentredOnTheMainForm) {
   EXPECT_EQ(dialog->Top(), 200);
 }
 
+TEST_F(FormTest, StayingOnTopMakesTheWindowAgainWithItsControls) {
+  TJournal journal;
+  auto form = MakeForm<TLifeForm>(&journal);
+  ASSERT_TRUE(ShowActive(*form));
+  const HWND before = form->Handle();
+  form->SetFormStyle(TFormStyle::fsStayOnTop);
+  EXPECT_NE(form->Handle(), before);
+  EXPECT_TRUE(GetWindowLongW(form->Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+  EXPECT_TRUE(form->FormStaysOnTop());
+  EXPECT_TRUE(IsWindowVisible(form->Handle()));
+  EXPECT_EQ(GetParent(form->Child->Handle()), form->Handle());
+  EXPECT_EQ(form->BoundsRect().left, 100);
+  form->SetFormStyle(TFormStyle::fsNormal);
+  EXPECT_FALSE(GetWindowLongW(form->Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+}
+
 class TEmbeddedForm : public TForm {
 public:
   TEmbeddedForm(TComponent* AOwner, TJournal* AJournal) : TForm(AOwner), FJournal(AJournal) {

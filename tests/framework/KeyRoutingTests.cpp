@@ -25,6 +25,7 @@ public:
 
   bool ZeroInKeyDown = false;
   LRESULT DialogCode = -1;  // -1: the framework's answer
+  bool PumpInClick = false;
   int Clicks = 0;
 
 protected:
@@ -53,6 +54,8 @@ protected:
     if (AMessage.Msg == CM_DIALOGKEY && AMessage.WParam == VK_RETURN && Focused()) {
       FJournal->push_back(FTag + " dialog key");
       ++Clicks;
+      // A click that runs a loop of its own (a modal dialog) must not see the key's character either.
+      if (PumpInClick) Application->ProcessMessages();
       AMessage.Result = 1;
       return;
     }
@@ -200,6 +203,17 @@ TEST_F(KeyRoutingTest, EnterConsumedAsDialogKeyClicksAFocusedDefaultButtonOnceAn
   PressKey(form->First->Handle(), VK_RETURN);
   EXPECT_EQ(form->First->Clicks, 1);
   EXPECT_EQ(journal, (TJournal{"first key down", "first dialog key"}));
+
+  form->First->PumpInClick = true;
+  journal.clear();
+  PressKey(form->First->Handle(), VK_RETURN);
+  EXPECT_EQ(form->First->Clicks, 2);
+  EXPECT_EQ(journal, (TJournal{"first key down", "first dialog key"}));
+
+  // An Escape nobody takes keeps its character.
+  journal.clear();
+  PressKey(form->First->Handle(), VK_ESCAPE);
+  EXPECT_EQ(journal, (TJournal{"first key down", "first default", "first char 27"}));
 
   // A control that wants every key gets Enter itself, with its character.
   form->Second->DialogCode = DLGC_WANTALLKEYS;
