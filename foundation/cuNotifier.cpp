@@ -1,5 +1,7 @@
 #include "foundation/cuNotifier.h"
 
+#include "foundation/cuClasses.h"
+
 #include <memory>
 #include <typeinfo>
 
@@ -74,12 +76,16 @@ int TNotifier::IndexOfSubscriber(TNotifierHandler AHandler) const {
   return -1;
 }
 
-void TNotifier::Unlink(TNotify* ANotify) {
-  if (ANotify->FPrev) ANotify->FPrev->FNext = ANotify->FNext;
-  else FFirst = ANotify->FNext;
-  if (ANotify->FNext) ANotify->FNext->FPrev = ANotify->FPrev;
-  else FLast = ANotify->FPrev;
-  ANotify->FNext = ANotify->FPrev = nullptr;
+struct TNotifier::TQueueLinks {
+  static TNotify* Next(TNotify* ANotify) { return ANotify->FNext; }
+  static TNotify* Prev(TNotify* ANotify) { return ANotify->FPrev; }
+  static void SetNext(TNotify* ANotify, TNotify* ANext) { ANotify->FNext = ANext; }
+  static void SetPrev(TNotify* ANotify, TNotify* APrev) { ANotify->FPrev = APrev; }
+};
+
+void TNotifier::Drop(TNotify* ANotify) {
+  TBidirectionalList::Remove<TQueueLinks>(FFirst, FLast, ANotify);
+  delete ANotify;
 }
 
 void TNotifier::Post(std::unique_ptr<TNotify> ANotify) {
@@ -93,12 +99,10 @@ void TNotifier::Post(std::unique_ptr<TNotify> ANotify) {
       case nmAbsorbed:
         return;
       case nmDropQueued:
-        Unlink(queued);
-        delete queued;
+        Drop(queued);
         break;
       case nmDropBoth:
-        Unlink(queued);
-        delete queued;
+        Drop(queued);
         return;
       case nmStop:
         older = nullptr;
@@ -106,11 +110,7 @@ void TNotifier::Post(std::unique_ptr<TNotify> ANotify) {
     }
     queued = older;
   }
-  TNotify* item = added.release();
-  item->FPrev = FLast;
-  if (FLast) FLast->FNext = item;
-  else FFirst = item;
-  FLast = item;
+  TBidirectionalList::InsertBefore<TQueueLinks>(FFirst, FLast, added.release(), static_cast<TNotify*>(nullptr));
   if (FLockCount == 0) Flush();
 }
 

@@ -88,8 +88,10 @@ public:
 
 private:
   struct TWalk;
+  struct TQueueLinks;
   void Fire(TNotify* AFirst);
-  void Unlink(TNotify* ANotify);
+  // Takes a queued notification out of the queue and frees it.
+  void Drop(TNotify* ANotify);
 
   std::vector<TNotifierHandler> FSubscribers;
   TNotify* FFirst = nullptr;
