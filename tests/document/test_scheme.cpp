@@ -156,6 +156,37 @@ TEST(SchemeLoad, TruncatedTextGivesCorruptWarningAndKeepsTheReadablePart) {
   EXPECT_EQ(static_cast<TElement_TestNote*>(first->NextSiblingElement())->Text(), u"second");
 }
 
+TEST(SchemeLoad, ATruncatedFileGivesTheCorruptWarningAndTheNotesBeforeTheCut) {
+  TTempFolder dir;
+  TDocument saved;
+  saved.AddNote(u"first");
+  saved.AddNote(u"second \u00E9\u4E2D");  // two- and three-byte characters, so a cut can fall inside one
+  saved.AddNote(u"third");
+  saved.Scheme.SaveToFile(dir.File("doc.qbx"), false);
+  const std::string bytes = ReadBytes(dir.File("doc.qbx"));
+  struct Case {
+    size_t cut;
+    int whole;  // notes that must come back complete
+  };
+  const size_t third = bytes.find("third"), wide = bytes.find("\xE4\xB8\xAD");
+  ASSERT_NE(third, std::string::npos);
+  ASSERT_NE(wide, std::string::npos);
+  const Case cases[] = {{third + 2, 2}, {wide + 1, 1}, {wide + 2, 1}, {bytes.size() - 4, 3}};
+  for (const Case& c : cases) {
+    WriteBytes(dir.File("doc.qbx"), bytes.substr(0, c.cut));
+    TDocument d;
+    d.Scheme.LoadFromFile(dir.File("doc.qbx"));
+    ASSERT_GE(d.Log.GetCount(), 1) << c.cut;
+    EXPECT_EQ(d.Log.GetItem(0)->GetText(), u"Data provided are corrupt") << c.cut;
+    const std::u16string texts[] = {u"first", u"second \u00E9\u4E2D", u"third"};
+    TElement* e = d.Scheme.Root()->FirstChildElement();
+    for (int i = 0; i < c.whole; ++i, e = e->NextSiblingElement()) {
+      ASSERT_NE(e, nullptr) << c.cut;
+      EXPECT_EQ(static_cast<TElement_TestNote*>(e)->Text(), texts[i]) << c.cut;
+    }
+  }
+}
+
 TEST(SchemeLoad, UnacceptedKnotsGoToTheUnacceptedClassAndAreNotReported) {
   TDocument d;
   static_cast<TElement_TestRoot*>(d.Scheme.Root())->Unaccepted = &TElement_TestUnaccepted::ClassInfo;
@@ -177,6 +208,25 @@ TEST(SchemeLoad, ChecksRequestedDuringALoadRunOnceAfterIt) {
   ASSERT_NE(empty->Messages(), nullptr);
   EXPECT_EQ(empty->Messages()->GetCount(), 1);
   EXPECT_EQ(filled->Messages(), nullptr);
+}
+
+TEST(SchemeLoad, ACheckRequestedSeveralTimesDuringNestedLoadsRunsOnceAtTheOutermostEnd) {
+  TDocument d;
+  TElement_TestNote* n = d.AddNote(u"x");
+  n->CheckValueCalls = 0;
+  d.Scheme.BeginLoading();
+  d.Scheme.BeginLoading();
+  n->Check();
+  n->UpdateState();
+  n->SetText(u"y");
+  d.Scheme.EndLoading();
+  EXPECT_EQ(n->CheckValueCalls, 0);
+  EXPECT_TRUE(n->HasState(esCheckQueued));
+  d.Scheme.EndLoading();
+  EXPECT_EQ(n->CheckValueCalls, 1);
+  EXPECT_FALSE(n->HasState(esCheckQueued));
+  n->Check();  // outside a load the check runs at once
+  EXPECT_EQ(n->CheckValueCalls, 2);
 }
 
 TEST(SchemeLoad, UnreadReportComesAfterTheChecksOfTheLoad) {
