@@ -245,8 +245,10 @@ TImageFormatError ReadDibHeader(std::span<const uint8_t> data, bool iconFrame, T
     layout.StoredAlpha = true;
   }
 
-  // The table may be shorter than the bit count allows; past 8 bits it is only a hint, skipped over.
-  uint32_t colors = std::min<uint32_t>(colorsUsed, 256);
+  // In a BMP the table may be shorter than the bit count allows, and past 8 bits it is only a hint, skipped over.
+  // An icon frame's table always has the full size of its bit count, and none past 8 bits: its colour count plays
+  // no part.
+  uint32_t colors = iconFrame ? 0 : std::min<uint32_t>(colorsUsed, 256);
   if (colors == 0 && bc <= 8) colors = 1u << bc;
   if (bc <= 8) colors = std::min<uint32_t>(colors, 1u << bc);
   layout.PaletteOffset = static_cast<uint64_t>(headerSize) + maskBytes;

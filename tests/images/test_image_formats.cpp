@@ -67,6 +67,20 @@ TEST(IconReader, FourAndEightBitFramesUseTheirTables) {
   EXPECT_EQ(DecodeFrame(eight), (std::vector<uint32_t>{0xFF000700, 0xFF00C800, 0xFF00FF00}));
 }
 
+TEST(IconReader, TheHeadersColourCountPlaysNoPartInAFrame) {
+  // A 1-bit frame claiming one colour still carries (and uses) both entries of its table.
+  TBytes oneBit = InfoHeader(2, 2, 1, 0, 1);
+  PutBytes(oneBit, Palette({0x000000, 0x112233}));
+  PutBytes(oneBit, {0x40, 0, 0, 0});
+  PutBytes(oneBit, {0, 0, 0, 0});
+  EXPECT_EQ(DecodeFrame(IconFile({{2, 1, 1, oneBit}})), (std::vector<uint32_t>{0xFF000000, 0xFF112233}));
+  // Past 8 bits there is no table, whatever the count says: the pixels follow the header.
+  TBytes trueColour = InfoHeader(1, 2, 24, 0, 3);
+  PutBytes(trueColour, {1, 2, 3, 0});
+  PutBytes(trueColour, {0, 0, 0, 0});
+  EXPECT_EQ(DecodeFrame(IconFile({{1, 1, 24, trueColour}})), (std::vector<uint32_t>{0xFF030201}));
+}
+
 TEST(IconReader, TwentyFourBitRowsArePaddedToFourBytes) {
   // 1 x 2: each 3-byte row padded to 4; bottom row red, top row blue.
   const TBytes rows = {0, 0, 0xFF, 0, 0xFF, 0, 0, 0};
