@@ -194,13 +194,6 @@ void TCustomXmlCodeWriter::EscapeValue(std::u16string_view AValue, bool ADoubleQ
 
 namespace {
 
-int HexValue(char16_t C) {
-  if (C >= u'0' && C <= u'9') return C - u'0';
-  if (C >= u'A' && C <= u'F') return C - u'A' + 10;
-  if (C >= u'a' && C <= u'f') return C - u'a' + 10;
-  return -1;
-}
-
 // The character named by an entity's text (between "&" and ";"), or -1.
 int DecodeEntity(std::u16string_view AName) {
   if (AName == u"quot") return u'"';
@@ -219,7 +212,7 @@ int DecodeEntity(std::u16string_view AName) {
   }
   uint32_t value = 0;
   for (const char16_t c : digits) {
-    const int d = base == 16 ? HexValue(c) : (c >= u'0' && c <= u'9' ? c - u'0' : -1);
+    const int d = base == 16 ? HexDigitValue(c) : (c >= u'0' && c <= u'9' ? c - u'0' : -1);
     if (d < 0) return -1;
     value = value * base + static_cast<uint32_t>(d);
     if (value > 0xFFFF) return -1;

@@ -442,20 +442,18 @@ std::u16string BinToHex(const void* ABytes, size_t ACount) {
   return out;
 }
 
-namespace {
-int HexDigit(char16_t C) {
+int HexDigitValue(char16_t C) {
   if (C >= u'0' && C <= u'9') return C - u'0';
   if (C >= u'A' && C <= u'F') return C - u'A' + 10;
   if (C >= u'a' && C <= u'f') return C - u'a' + 10;
   return -1;
 }
-}  // namespace
 
 size_t HexToBin(std::u16string_view AText, void* ABytes, size_t ACount) {
   auto* d = static_cast<uint8_t*>(ABytes);
   size_t done = 0;
   for (; done < ACount && 2 * done + 1 < AText.size(); ++done) {
-    const int hi = HexDigit(AText[2 * done]), lo = HexDigit(AText[2 * done + 1]);
+    const int hi = HexDigitValue(AText[2 * done]), lo = HexDigitValue(AText[2 * done + 1]);
     if (hi < 0 || lo < 0) break;
     d[done] = static_cast<uint8_t>(hi << 4 | lo);
   }

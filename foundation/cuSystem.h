@@ -318,6 +318,8 @@ int StrToIntDef(std::u16string_view AText, int ADefault);
 // Raises EConvertError when AText is not an integer.
 int StrToInt(std::u16string_view AText);
 
+// The value of a hexadecimal digit of either case; -1 for any other character.
+int HexDigitValue(char16_t C);
 // Bytes as upper-case hexadecimal, two characters a byte.
 std::u16string BinToHex(const void* ABytes, size_t ACount);
 // Decodes pairs of hexadecimal digits (either case) into at most ACount bytes; stops at the first pair that is
