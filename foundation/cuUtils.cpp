@@ -306,10 +306,6 @@ void RestoreClipRegion(HDC ADC, HRGN ARegion, bool AHadRegion) {
 
 namespace {
 
-[[noreturn]] void RaiseLocalizedFileNotFound(const std::u16string& AName) {
-  throw EFileError(FormatLocStrOr(2066, u"File not found: %1", {AName}), ERROR_FILE_NOT_FOUND);
-}
-
 [[noreturn]] void RaiseAccessDenied(const std::u16string& AName) {
   throw EFileError(FormatLocStrOr(2068, u"Access denied: %1", {AName}), ERROR_ACCESS_DENIED);
 }
@@ -336,7 +332,7 @@ bool ShellExecuteFile(const std::u16string& AFileName, const std::u16string& APa
       RaisePathNotFound(AFileName);
     case ERROR_FILE_NOT_FOUND:
       if (HasTrailingPathDelimiter(AFileName)) RaisePathNotFound(AFileName);
-      RaiseLocalizedFileNotFound(AFileName);
+      RaiseFileNotFound(AFileName);
     case ERROR_ACCESS_DENIED:
       RaiseAccessDenied(AFileName);
     default:
