@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <type_traits>
-#include <typeinfo>
 #include <unordered_map>
 
 #if defined(__SSE2__)
@@ -125,7 +124,7 @@ std::u16string TKnotParam::GetPath() const { return FKnot->GetPath() + u"." + FN
 TKnot::~TKnot() { ClearParams(); }
 
 void TKnot::ChildAdding(TNode* AChild, TNode* ABefore) {
-  if (typeid(*AChild) != typeid(TKnot) && !dynamic_cast<TKnot*>(AChild)) throw EProgrammingError(u"Only knots can be children of a knot");
+  if (!dynamic_cast<TKnot*>(AChild)) throw EProgrammingError(u"Only knots can be children of a knot");
   TNode::ChildAdding(AChild, ABefore);
 }
 
@@ -145,23 +144,21 @@ TKnot* TKnot::AddKnot(std::u16string AName) {
   return knot.release();
 }
 
-TKnot* TKnot::FindKnot(std::u16string_view AName) {
-  for (TKnot* k = FirstKnot(); k; k = k->NextKnot())
-    if (k->FName == AName) {
+namespace {
+// The first knot named AName from AFrom on along the siblings, flagged as read.
+TKnot* FindFrom(TKnot* AFrom, std::u16string_view AName) {
+  for (TKnot* k = AFrom; k; k = k->NextKnot())
+    if (k->Name() == AName) {
       k->SetUsed(true);
       return k;
     }
   return nullptr;
 }
+}  // namespace
 
-TKnot* TKnot::FindNext(std::u16string_view AName) {
-  for (TKnot* k = NextKnot(); k; k = k->NextKnot())
-    if (k->FName == AName) {
-      k->SetUsed(true);
-      return k;
-    }
-  return nullptr;
-}
+TKnot* TKnot::FindKnot(std::u16string_view AName) { return FindFrom(FirstKnot(), AName); }
+
+TKnot* TKnot::FindNext(std::u16string_view AName) { return FindFrom(NextKnot(), AName); }
 
 TKnot* TKnot::FindOrAddKnot(std::u16string_view AName) {
   TKnot* k = FindKnot(AName);
