@@ -46,18 +46,24 @@ void RaiseFileNotFound(const std::u16string& AFileName) {
   throw EFileError(FormatLocStrOr(2066, u"File not found: %1", {AFileName}), 2);
 }
 
-std::u16string CreateTempFileBeside(const std::u16string& ATarget) {
-  const std::u16string folder = ExtractFilePath(ATarget);
+std::u16string CreateNumberedFile(const std::u16string& AFolder, std::u16string_view AMask, std::u16string_view AExt,
+                                  std::unique_ptr<TFileStream>& AStream) {
   for (int i = 1;; ++i) {
-    std::u16string name = folder + Format(u"Rplc%d.tmp", {i});
+    std::u16string name = AFolder + Format(AMask, {i});
+    if (!AExt.empty()) name += u"." + std::u16string(AExt);
     if (FileExists(name)) continue;
     try {
-      TFileHandle created(name, TFileMode::fmCreateNew);
+      AStream = std::make_unique<TFileStream>(name, TFileMode::fmCreateNew);
       return name;
     } catch (const EFileError&) {
-      if (!FileExists(name) || i >= 100000) throw;  // taken by someone else meanwhile: try the next number
+      if (!FileExists(name) || i >= 100000) throw;
     }
   }
+}
+
+std::u16string CreateTempFileBeside(const std::u16string& ATarget) {
+  std::unique_ptr<TFileStream> created;
+  return CreateNumberedFile(ExtractFilePath(ATarget), u"Rplc%d.tmp", {}, created);
 }
 
 #ifdef _WIN32

@@ -36,6 +36,11 @@ bool DirectoryExists(const std::u16string& AFolder);
 bool RemoveFile(const std::u16string& AFileName);
 // Replaces ATarget by ASource in one step (ASource is renamed; ATarget need not exist). Raises EFileError.
 void MoveFileReplacing(const std::u16string& ASource, const std::u16string& ATarget);
+// For i = 1, 2, ...: AFolder + AMask formatted with i (+ "." + AExt when given), created only when no file of that
+// name exists, so no one else's file is ever opened; a name taken between the look and the creation moves on to
+// the next number. Returns the name and, in AStream, the new file. Raises EFileError.
+std::u16string CreateNumberedFile(const std::u16string& AFolder, std::u16string_view AMask, std::u16string_view AExt,
+                                  std::unique_ptr<TFileStream>& AStream);
 // Creates a new empty file with a name not yet taken in ATarget's folder and returns its name. Raises EFileError.
 std::u16string CreateTempFileBeside(const std::u16string& ATarget);
 

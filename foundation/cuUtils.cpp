@@ -64,18 +64,7 @@ bool HasTrailingPathDelimiter(std::u16string_view APath) { return !APath.empty()
 std::u16string CreateUniqueFile(std::u16string_view AMask, std::u16string_view AExt,
                                 std::unique_ptr<TFileStream>& AStream, std::u16string_view AFolder) {
   const std::u16string folder = AFolder.empty() ? GetTempFolder() : WithTrailingPathDelimiter(std::u16string(AFolder));
-  for (int i = 1;; ++i) {
-    std::u16string name = folder + Format(AMask, {i});
-    if (!AExt.empty()) name += u"." + std::u16string(AExt);
-    if (FileExists(name)) continue;
-    try {
-      AStream = std::make_unique<TFileStream>(name, TFileMode::fmCreateNew);
-      return name;
-    } catch (const EFileError&) {
-      // Taken by someone else between the look and the creation: go on with the next number.
-      if (!FileExists(name) || i >= 100000) throw;
-    }
-  }
+  return CreateNumberedFile(folder, AMask, AExt, AStream);
 }
 
 bool SplitNameValue(std::u16string_view AText, std::u16string& AName, std::u16string& AValue) {
