@@ -130,9 +130,13 @@ TSchemeLoader::~TSchemeLoader() {
 
 void TSchemeLoader::RegisterLoaded(TElement* AElement, intptr_t ADatum) { FLoaded.emplace_back(AElement, ADatum); }
 
-void TSchemeLoader::Finish() {
+void TSchemeLoader::BeginFinish() {
   if (FFinished) throw EProgrammingError(u"The load has already finished");
   FFinished = true;
+}
+
+void TSchemeLoader::Finish() {
+  BeginFinish();
   try {
     for (auto& [element, datum] : FLoaded) element->Loaded(this, datum);
   } catch (...) {
@@ -140,6 +144,16 @@ void TSchemeLoader::Finish() {
     throw;
   }
   FScheme->EndLoading();
+  ReportUnread();
+}
+
+void TSchemeLoader::Abort() {
+  BeginFinish();
+  FScheme->EndLoading();
+  ReportUnread();
+}
+
+void TSchemeLoader::ReportUnread() {
   if (!FMessages || Mode() == fmRecord) return;
   std::vector<TKnot*> knots;
   std::vector<TKnotParam*> params;
@@ -276,7 +290,12 @@ void TScheme::LoadFromFile(const std::u16string& AFileName) {
 
 void TScheme::LoadElement(TElement* AElement, uint8_t AMode, TKnot* AKnot) {
   TSchemeLoader loader(this, AMode, 0, AKnot, FMessages);
-  AElement->LoadFromKnot(&loader, loader.Knot());
+  try {
+    AElement->LoadFromKnot(&loader, loader.Knot());
+  } catch (...) {
+    loader.Abort();
+    throw;
+  }
   loader.Finish();
 }
 

@@ -154,7 +154,7 @@ public:
 };
 
 // Opens a load bracket on its scheme. The end-of-load work (Loaded hooks, deferred checks, the unread report) runs
-// in Finish(); a loader destroyed without Finish() (a load that raised) only closes the bracket.
+// in Finish(), or in Abort() after a load that raised; a loader destroyed without either only closes the bracket.
 class TSchemeLoader : public TSchemeFiler {
 public:
   TSchemeLoader(TScheme* AScheme, uint8_t AMode, uint8_t AFlags, TKnot* AKnot, TElementMessages* AMessages);
@@ -167,8 +167,14 @@ public:
   // AElement->Loaded(this, ADatum) runs at Finish(), in the order of registration.
   void RegisterLoaded(TElement* AElement, intptr_t ADatum);
   void Finish();
+  // Ends a load that raised. What was loaded stays in the tree, so its deferred checks run and the unread report
+  // tells what was left out; the Loaded hooks do not run, since their elements may have gone with the failed child.
+  void Abort();
 
 private:
+  void BeginFinish();
+  void ReportUnread();
+
   TScheme* FScheme;
   TElementMessages* FMessages;
   int FVersion;

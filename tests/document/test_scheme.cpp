@@ -269,14 +269,19 @@ TEST(SchemeLoad, AChildThatRaisesIsFreedAndTheLoadBracketCloses) {
   TScheme scheme(&TFailingRoot::ClassInfo, u"Quillbox");
   scheme.SetMessages(&log);
   TNodePtr<TKnot> knot(new TKnot);
-  knot->LoadFromString(u"<Quillbox><Required/><Failing/></Quillbox>");
+  knot->LoadFromString(u"<Quillbox><Required/><Failing Odd=\"1\"/><Note Text=\"never\"/></Quillbox>");
   EXPECT_THROW(scheme.LoadElement(scheme.Root(), fmDocument, knot.get()), EConvertError);
   EXPECT_FALSE(scheme.IsLoading());
   ASSERT_NE(scheme.Root()->FirstChildElement(), nullptr);
   EXPECT_EQ(scheme.Root()->FirstChildElement()->NextSiblingElement(), nullptr);
-  // The queued check of the first child was dropped with the failed load; the next check runs at once.
+  // What was loaded stays, with the check it queued run; the report tells what the failed load left out.
   auto* r = static_cast<TElement_TestRequired*>(scheme.Root()->FirstChildElement());
   EXPECT_FALSE(r->HasState(esCheckQueued));
+  ASSERT_NE(r->Messages(), nullptr);
+  EXPECT_EQ(r->Messages()->GetCount(), 1);
+  EXPECT_EQ(Texts(log), (std::vector<std::u16string>{u"Node \"Quillbox.Note\" was not read",
+                                                       u"Attribute \"Quillbox.Failing.Odd\" was not read"}));
+  // The next check runs at once.
   r->Check();
   EXPECT_NE(r->Messages(), nullptr);
 }
