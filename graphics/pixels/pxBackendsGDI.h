@@ -23,7 +23,6 @@ public:
   TBackendClass ClassRef() const override { return &ClassInfo; }
 
   explicit TGDIBackend(TCustomBitmap32* AOwner);
-  ~TGDIBackend() override;
 
   bool Empty() const override { return FBitmapHandle == nullptr; }
   HBITMAP BitmapHandle() const { return FBitmapHandle; }
@@ -57,6 +56,7 @@ public:
   void DrawTo(HDC ADst, const TRect& ADstRect, const TRect& ASrcRect) override;
 
 protected:
+  ~TGDIBackend() override;
   // Raises "Can't allocate the DIB handle", "Can't create compatible DC" or "Can't select an object into DC",
   // having freed whatever it made.
   void InitializeSurface(int32_t ANewWidth, int32_t ANewHeight, bool AClearBuffer) override;

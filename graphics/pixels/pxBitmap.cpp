@@ -78,11 +78,14 @@ int32_t TPlainInterfacedPersistent::AddRef() {
 int32_t TPlainInterfacedPersistent::Release() {
   if (!FRefCounted) return -1;
   const int32_t count = --FRefCount;
-  if (count == 0) {
-    BeforeDestruction();
-    delete this;
-  }
+  if (count == 0) Free();
   return count;
+}
+
+void TPlainInterfacedPersistent::Free() {
+  if (FRefCounted && FRefCount.load() != 0) throw Exception(u"Unmatched reference counting.");
+  BeforeDestruction();
+  delete this;
 }
 
 void TNotifiablePersistent::Changed() {

@@ -79,6 +79,9 @@ public:
   // The release that brings the count to 0 destroys the object.
   int32_t AddRef();
   int32_t Release();
+  // Destroys an object made with new. A reference-counted one that is still referenced raises "Unmatched
+  // reference counting." and stays as it is.
+  void Free();
   int32_t RefCount() const { return FRefCount.load(); }
   bool RefCounted() const { return FRefCounted; }
 
@@ -179,6 +182,8 @@ public:
 
 protected:
   friend class TCustomBitmap32;
+  // Only the last Release (or Free) destroys a backend: a plain delete would bypass the reference count.
+  ~TCustomBackend() override = default;
   // Makes a surface of ANewWidth x ANewHeight and sets FBits; on failure frees what it made, leaves FBits nil and
   // raises. Surfaces start zero-filled, so AClearBuffer needs no work in the backends built here.
   virtual void InitializeSurface(int32_t ANewWidth, int32_t ANewHeight, bool AClearBuffer) {}

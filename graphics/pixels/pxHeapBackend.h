@@ -9,11 +9,11 @@ public:
   TBackendClass ClassRef() const override { return &ClassInfo; }
 
   explicit THeapBackend(TCustomBitmap32* AOwner);
-  ~THeapBackend() override;
 
   bool Empty() const override { return FBits == nullptr; }
 
 protected:
+  ~THeapBackend() override;
   // Raises EBitmapException for a size beyond MaxBitmapPixels and EOutOfMemory when the block cannot be had.
   void InitializeSurface(int32_t ANewWidth, int32_t ANewHeight, bool AClearBuffer) override;
   void FinalizeSurface() override;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include "foundation/cuStreams.h"
 #include "graphics/pixels/pxBitmap.h"
 #include "graphics/pixels/pxHeapBackend.h"
@@ -114,6 +116,28 @@ TEST(BitmapBackend, AHeldBackendOutlivesItsBitmap) {
   EXPECT_EQ(backend->Owner(), nullptr);
   EXPECT_TRUE(backend->Empty());
   EXPECT_EQ(backend->Release(), 0);
+}
+
+// Backends go only through their reference count: never by a plain delete.
+static_assert(!std::is_destructible_v<TCustomBackend> && !std::is_destructible_v<THeapBackend>);
+
+TEST(BitmapBackend, FreeingAHeldBackendRaisesAndLeavesItInUse) {
+  TCustomBitmap32 b;
+  b.SetSize(2, 2);
+  TCustomBackend* backend = b.Backend();
+  try {
+    backend->Free();
+    FAIL() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), u"Unmatched reference counting.");
+  }
+  EXPECT_EQ(backend->RefCount(), 1);
+  b.FillRect(0, 0, 2, 2, 0xFF123456);
+  EXPECT_EQ(Pixels(b), std::vector<TColor32>(4, 0xFF123456));
+
+  TCustomBackend* loose = THeapBackend::ClassInfo.Create(nullptr);  // nobody holds it yet
+  EXPECT_EQ(loose->RefCount(), 0);
+  loose->Free();
 }
 
 // ----- clipping ----------------------------------------------------------------------------------------------------
