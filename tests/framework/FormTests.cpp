@@ -210,6 +210,30 @@ TEST_F(FormTest, ShowModalReturnsTheModalResultOnceTheCloseQueryAgreesAndGivesTh
   modal->Hide();
 }
 
+struct TCloser : public TObject {
+  TCustomForm* Form = nullptr;
+  bool WasVisible = false;
+  void Tick(TObject* ASender) {
+    static_cast<TTimer*>(ASender)->SetEnabled(false);
+    WasVisible = Form->Visible();
+    Form->Close();
+  }
+};
+
+TEST_F(FormTest, RunShowsTheMainFormAndClosingItEndsTheLoop) {
+  TForm* main = nullptr;
+  Application->CreateForm(main);
+  main->SetBounds(100, 100, 200, 100);
+  TCloser closer;
+  closer.Form = main;
+  TTimer timer(nullptr);
+  timer.SetInterval(50);
+  timer.SetOnTimer(MakeMethod<&TCloser::Tick>(&closer));
+  Application->Run();
+  EXPECT_TRUE(closer.WasVisible);
+  EXPECT_TRUE(Application->Terminated());
+}
+
 TEST_F(FormTest, AMinimisedFormReportsAndStoresItsRestoredRectangle) {
   TJournal journal;
   auto form = MakeForm<TClosingForm>(&journal);
