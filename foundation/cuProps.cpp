@@ -52,14 +52,9 @@ void TProperty::Load(TKnot& AParentKnot) {
 void TProperty::Save(TKnot& AParentKnot) { SaveToKnot(*AParentKnot.FindOrAddKnot(FName)); }
 
 void TProperty::LoadFromKnot(TKnot& AKnot) {
-  BeginUpdate();
-  try {
+  InUpdate([&] {
     for (TProperty* child = FirstProperty(); child; child = child->NextProperty()) child->Load(AKnot);
-  } catch (...) {
-    AbandonUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 void TProperty::SaveToKnot(TKnot& AKnot) {
@@ -85,16 +80,11 @@ void TProperty::Assign(const TProperty& ASource) {
 }
 
 void TProperty::AssignFrom(const TProperty& ASource) {
-  BeginUpdate();
-  try {
+  InUpdate([&] {
     const TProperty* source = ASource.FirstProperty();
     for (TProperty* target = FirstProperty(); target; target = target->NextProperty(), source = source->NextProperty())
       target->AssignFrom(*source);
-  } catch (...) {
-    AbandonUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 // ---------------------------------------------------------------------------------------------------------------

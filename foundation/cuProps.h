@@ -61,8 +61,18 @@ public:
 protected:
   // The copy itself once the shapes are known to match.
   virtual void AssignFrom(const TProperty& ASource);
-  // EndUpdate without the notification, for a bracket left by an exception.
-  void AbandonUpdate() { --FUpdateCount; }
+  // Runs AWork inside an update bracket; an exception leaves the bracket without the notification.
+  template <class F>
+  void InUpdate(F&& AWork) {
+    BeginUpdate();
+    try {
+      AWork();
+    } catch (...) {
+      --FUpdateCount;
+      throw;
+    }
+    EndUpdate();
+  }
 
 private:
   static void CheckSameShape(const TProperty& ATarget, const TProperty& ASource);

@@ -193,6 +193,28 @@ TEST(Props, AnUpdateBracketSilencesTheNodeAndEndsWithOneNotification) {
   EXPECT_THROW(s.Root->EndUpdate(), EProgrammingError);
 }
 
+// A settings node whose loading fails, as a derived node reading a bad external resource might.
+class TFailingProperty : public TProperty {
+public:
+  using TProperty::TProperty;
+  void Load(TKnot&) override { throw EStreamError(u"cannot load"); }
+};
+
+TEST(Props, ALoadThatRaisesLeavesNoUpdateBracketOpen) {
+  TSettings s;
+  new TFailingProperty(s.General, u"Broken");
+  TChanges general;
+  general.Watch(*s.General);
+  TKnot file;
+  file.AddKnot(u"Settings")->AddKnot(u"General");
+  EXPECT_THROW(s.Root->Load(file), EStreamError);
+  EXPECT_EQ(s.Root->UpdateCount(), 0);
+  EXPECT_EQ(s.General->UpdateCount(), 0);
+  EXPECT_TRUE(general.Senders.empty()) << "a failed load is not reported as a change";
+  s.Flag->SetValue(false);
+  EXPECT_EQ(general.Senders.size(), 1u) << "the node is audible again";
+}
+
 TEST(Props, LoadingNotifiesEachLoadedNodeOnce) {
   TSettings s;
   TChanges root, general;
