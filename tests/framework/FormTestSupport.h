@@ -41,7 +41,8 @@ inline void PressKey(HWND AWindow, UINT AKey, bool AAlt = false) {
   Application->ProcessMessages();
 }
 
-// Shows a form and waits until its window is active.
+// Shows a form and waits until its window is active. (Under Wine without a window manager, hiding or destroying a
+// shown top-level window waits about 2 s for the withdrawal: keep the number of shown forms per test small.)
 inline bool ShowActive(TCustomForm& AForm) {
   AForm.Show();
   SetForegroundWindow(AForm.Handle());
