@@ -68,9 +68,9 @@ private:
   std::u16string FCaption;
 };
 
-// The history. Performing, undoing and redoing are refused (EProgrammingError) from inside an undo or a redo,
-// and Undo, Redo and Clear from inside any running operation or open group: no running operation is ever freed
-// under its own feet.
+// The history. Perform and Clear are refused (EProgrammingError) from inside an undo or a redo, Undo and Redo from
+// inside any running operation or open group: no running operation is ever freed under its own feet. (A first run
+// or an open group is on no stack yet, so an irreversible step inside it may clear the history.)
 class TUndoRedo : public TItfObject {
 public:
   TUndoRedo();
