@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/cuUtils.h"
 #include "framework/fwClipboard.h"
 #include "graphics/pixels/pxImageFormats.h"
 #include "graphics/pixels/pxTextGDI.h"
@@ -31,6 +32,16 @@ std::u16string_view BmpErrorText(TImageFormatError AError) {
     default:
       return u"Bitmap image is not valid";
   }
+}
+
+// The platform picture class that a file name's extension stands for.
+std::unique_ptr<TGraphic> PictureForFile(const std::u16string& AFileName) {
+  const std::u16string extension = ExtractFileExtNoDot(AFileName);
+  const std::u16string lower = LowerCaseAscii(extension);
+  if (lower == u"bmp") return std::make_unique<TBitmap>();
+  if (lower == u"ico") return std::make_unique<TIcon>();
+  if (lower == u"emf" || lower == u"wmf") return std::make_unique<TMetafile>();
+  throw EInvalidGraphic(u"Unknown picture file extension (." + extension + u")");
 }
 
 }  // namespace
@@ -430,6 +441,22 @@ void TBitmap32::LoadFromStream(TStream& AStream) {
     return;
   }
   TCustomBitmap32::LoadFromStream(AStream);
+}
+
+void TBitmap32::LoadFromFile(const std::u16string& AFileName) {
+  {
+    TFileStream file(AFileName, TFileMode::fmOpenRead);
+    uint8_t header[BmpFileHeaderSize + DibInfoHeaderSize];
+    file.ReadBuffer(header, sizeof header);
+    if (header[0] == 'B' && header[1] == 'M') {
+      file.SetPosition(0);
+      LoadFromStream(file);
+      return;
+    }
+  }
+  const std::unique_ptr<TGraphic> picture = PictureForFile(AFileName);
+  picture->LoadFromFile(AFileName);
+  Assign(*picture);
 }
 
 void TBitmap32::LoadFromOtherFormat(TStream& AStream) {

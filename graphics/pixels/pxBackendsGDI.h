@@ -126,6 +126,9 @@ public:
   // A 32-bit uncompressed BMP whose pixels do not follow a plain 54-byte header (a longer header, or a gap before
   // the pixel data) goes to the full reader too.
   void LoadFromStream(TStream& AStream) override;
+  // A file that starts with "BM" is read as a BMP whatever its name; any other is loaded by the picture class its
+  // extension names (bmp, ico, emf, wmf) and drawn in as Assign draws it. Other extensions raise EInvalidGraphic.
+  void LoadFromFile(const std::u16string& AFileName) override;
 
   void CopyPropertiesTo(TCustomBitmap32* ADst) const override;
   void SetBackend(TCustomBackend* ABackend) override;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "foundation/cuUtils.h"
 #include "framework/fwClipboard.h"
 #include "graphics/pixels/pxHeapBackend.h"
 #include "tests/images/ImageTestSupport.h"
@@ -320,8 +321,8 @@ TEST_F(BitmapGdi, ClipboardCarriesTheBitmap) {
   EXPECT_EQ(Pixels(back), pattern);
 }
 
-TEST_F(BitmapGdi, IconWithoutAlphaBecomesOpaqueWhereItDraws) {
-  // A 4 x 4 icon from a 24-bit colour bitmap and a mask that leaves the left half transparent.
+// A 4 x 4 icon from a 24-bit grey bitmap and a mask that leaves the left half transparent.
+void MakeHalfMaskedIcon(TIcon& AIcon) {
   TBitmap colour(4, 4, TPixelFormat::pf24bit);
   for (int y = 0; y < 4; ++y) {
     uint8_t* row = static_cast<uint8_t*>(colour.ScanLine(y));
@@ -330,9 +331,13 @@ TEST_F(BitmapGdi, IconWithoutAlphaBecomesOpaqueWhereItDraws) {
   const uint16_t maskBits[4] = {0xC0, 0xC0, 0xC0, 0xC0};  // one word a row: the left two pixels set
   const HBITMAP mask = CreateBitmap(4, 4, 1, 1, maskBits);
   ICONINFO info = {TRUE, 0, 0, mask, colour.Handle()};
-  TIcon icon;
-  icon.SetHandle(CreateIconIndirect(&info));
+  AIcon.SetHandle(CreateIconIndirect(&info));
   DeleteObject(mask);
+}
+
+TEST_F(BitmapGdi, IconWithoutAlphaBecomesOpaqueWhereItDraws) {
+  TIcon icon;
+  MakeHalfMaskedIcon(icon);
   ASSERT_FALSE(icon.Empty());
   TBitmap32 bitmap;
   bitmap.Assign(icon);
@@ -340,6 +345,36 @@ TEST_F(BitmapGdi, IconWithoutAlphaBecomesOpaqueWhereItDraws) {
   EXPECT_EQ(bitmap.Pixel(0, 0) >> 24, 0u);
   EXPECT_EQ(bitmap.Pixel(3, 0), 0xFF404040u);
   EXPECT_EQ(bitmap.Pixel(2, 3), 0xFF404040u);
+}
+
+TEST_F(BitmapGdi, FilesOtherThanBmpLoadThroughThePictureTheirExtensionNames) {
+  const std::u16string folder = GetTempFolder();
+  TIcon icon;
+  MakeHalfMaskedIcon(icon);
+  const std::u16string iconFile = folder + u"qb-picture.ICO";
+  icon.SaveToFile(iconFile);
+  TBitmap32 bitmap;
+  bitmap.LoadFromFile(iconFile);
+  ASSERT_EQ(bitmap.Width(), 4);
+  ASSERT_EQ(bitmap.Height(), 4);
+  EXPECT_EQ(bitmap.Pixel(0, 0) >> 24, 0u);
+  EXPECT_EQ(bitmap.Pixel(3, 0), 0xFF404040u);
+
+  // A BMP is read as one whatever its name.
+  TBitmap32 source;
+  source.SetSize(3, 2);
+  const std::vector<uint32_t> pattern = AlphaPattern(3, 2);
+  Fill(source, pattern);
+  const std::u16string bmpAsIcon = folder + u"qb-bitmap.ico";
+  source.SaveToFile(bmpAsIcon);
+  bitmap.LoadFromFile(bmpAsIcon);
+  EXPECT_EQ(Pixels(bitmap), pattern);
+
+  // An extension no picture class reads.
+  const std::u16string unknown = folder + u"qb-picture.xyz";
+  icon.SaveToFile(unknown);
+  EXPECT_THROW(bitmap.LoadFromFile(unknown), EInvalidGraphic);
+  for (const std::u16string& name : {iconFile, bmpAsIcon, unknown}) DeleteFileW(WStr(name));
 }
 
 // A backend that holds pixels on the heap and offers a canvas only.
