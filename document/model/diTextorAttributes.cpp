@@ -1,6 +1,7 @@
 #include "document/model/diTextorAttributes.h"
 
 #include <typeinfo>
+#include <utility>
 
 #ifdef _WIN32
 #include "document/model/diCanvas.h"
@@ -166,32 +167,21 @@ void TRichTextAttributes::SetBackColor(TColor32 AValue) {
   EndChange();
 }
 
-void TRichTextAttributes::SetFontName(std::u16string AValue) {
+template <class T>
+void TRichTextAttributes::ChangeFontValue(T& AField, T AValue) {
   BeginChange();
-  if (AValue != FFontName) {
-    FFontName = std::move(AValue);
+  if (AValue != AField) {
+    AField = std::move(AValue);
     DropFont();
   }
   EndChange();
 }
 
-void TRichTextAttributes::SetFontSize(int AValue) {
-  BeginChange();
-  if (AValue != FFontSize) {
-    FFontSize = AValue;
-    DropFont();
-  }
-  EndChange();
-}
+void TRichTextAttributes::SetFontName(std::u16string AValue) { ChangeFontValue(FFontName, std::move(AValue)); }
 
-void TRichTextAttributes::SetStyle(uint8_t AValue) {
-  BeginChange();
-  if (AValue != FStyle) {
-    FStyle = AValue;
-    DropFont();
-  }
-  EndChange();
-}
+void TRichTextAttributes::SetFontSize(int AValue) { ChangeFontValue(FFontSize, AValue); }
+
+void TRichTextAttributes::SetStyle(uint8_t AValue) { ChangeFontValue(FStyle, AValue); }
 
 void TRichTextAttributes::SetColor(TColor32 AValue) {
   BeginChange();
@@ -199,14 +189,7 @@ void TRichTextAttributes::SetColor(TColor32 AValue) {
   EndChange();
 }
 
-void TRichTextAttributes::SetCharset(uint8_t AValue) {
-  BeginChange();
-  if (AValue != FCharset) {
-    FCharset = AValue;
-    DropFont();
-  }
-  EndChange();
-}
+void TRichTextAttributes::SetCharset(uint8_t AValue) { ChangeFontValue(FCharset, AValue); }
 
 void TRichTextAttributes::Assign(const TAttributes& ASource) {
   TTextAttributes::Assign(ASource);

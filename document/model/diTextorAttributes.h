@@ -207,6 +207,9 @@ public:
   HFONT Font();
 
 private:
+  // Stores AValue inside a change bracket, dropping the font and its metrics when it changed.
+  template <class T>
+  void ChangeFontValue(T& AField, T AValue);
   void DropFont();
   void Measure();
   void PaintSelection(TCustomSheetCanvas& ACanvas, uint32_t AFlags, const TRect& ARect);
