@@ -1,5 +1,6 @@
 #include "graphics/images/umUniversalImage.h"
 
+#include "foundation/cuUtils.h"
 #include "graphics/images/umGDIPlus.h"
 #include "graphics/images/umIcon.h"
 
@@ -18,11 +19,7 @@ void Convert(TStream& ASource, TStream& ADest, TSave ASave) {
 TUniversalImage::~TUniversalImage() { Clear(); }
 
 void TUniversalImage::LoadFromFile(const std::u16string& AFileName) {
-  const size_t slash = AFileName.find_last_of(u"\\/");
-  const size_t dot = AFileName.rfind(u'.');
-  std::u16string extension;
-  if (dot != std::u16string::npos && (slash == std::u16string::npos || dot > slash))
-    extension = LowerCaseAscii(std::u16string_view(AFileName).substr(dot + 1));
+  const std::u16string extension = LowerCaseAscii(ExtractFileExtNoDot(AFileName));
   TFileStream stream(AFileName, TFileMode::fmOpenRead);
   if (extension == u"ico" || extension == u"cur")
     LoadIconStream(stream);

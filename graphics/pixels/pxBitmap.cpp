@@ -9,10 +9,6 @@
 
 namespace {
 
-int32_t ClampToInt32(int64_t AValue) {
-  return int32_t(std::clamp<int64_t>(AValue, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-}
-
 constexpr size_t kBmpHeaderSize = 54;
 
 void PutU16(uint8_t* P, uint32_t V) {

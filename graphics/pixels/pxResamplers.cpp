@@ -1,7 +1,6 @@
 #include "graphics/pixels/pxResamplers.h"
 
 #include <algorithm>
-#include <limits>
 #include <vector>
 
 namespace {
@@ -15,10 +14,6 @@ int64_t FloorDiv(__int128 N, int64_t D) {
   return int64_t(q);
 }
 int64_t CeilDiv(__int128 N, int64_t D) { return -FloorDiv(-N, D); }
-
-int32_t ClampToInt32(int64_t AValue) {
-  return int32_t(std::clamp<int64_t>(AValue, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-}
 
 void CheckBitmaps(const TCustomBitmap32* ADst, const TCustomBitmap32* ASrc) {
   if (!ADst) throw EBitmapException(u"Destination bitmap is nil");

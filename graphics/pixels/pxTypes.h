@@ -7,6 +7,11 @@
 using TColor32 = uint32_t;
 using PColor32 = TColor32*;
 
+// A 64-bit coordinate stopped at the ends of the 32-bit range.
+constexpr int32_t ClampToInt32(int64_t AValue) {
+  return AValue < INT32_MIN ? INT32_MIN : AValue > INT32_MAX ? INT32_MAX : int32_t(AValue);
+}
+
 // Right and bottom are exclusive.
 struct TRect {
   int32_t Left = 0;
