@@ -361,6 +361,87 @@ TEST(Element, EmptyPartSubKnotsAreDroppedUnlessAValueElementHoldsAValue) {
             u"</Quillbox>\r\n");
 }
 
+TEST(Element, OptionsAndFilerFlagsDecideWhichPartsAreWrittenAndRead) {
+  TDocument d;
+  TElement_TestNote* n = d.AddNote(u"t");
+  TElement_TestComment* c = n->Comment();
+  c->Text = u"c";
+  c->UpdateState();
+  const std::u16string without = u"<Quillbox FormatVersion=\"1.1\">\r\n\t<Note Text=\"t\"/>\r\n</Quillbox>\r\n";
+  const std::u16string with = u"<Quillbox FormatVersion=\"1.1\">\r\n\t<Note Text=\"t\">\r\n\t\t<Comment Text=\"c\"/>"
+                              u"\r\n\t</Note>\r\n</Quillbox>\r\n";
+  const uint8_t plain = c->Options();
+
+  // A transient part stays out of documents and copies, in both directions, but travels in records.
+  c->SetOptions(plain | eoTransientPart);
+  EXPECT_EQ(d.SaveText(fmDocument), without);
+  EXPECT_EQ(d.SaveText(fmCopy), without);
+  EXPECT_NE(d.SaveText(fmRecord).find(u"Text=\"c\""), std::u16string::npos);
+  for (uint8_t mode : {fmDocument, fmCopy, fmRecord}) {
+    TDocument e;
+    TElement_TestNote* m = e.AddNote(u"");
+    m->Comment()->SetOptions(m->Comment()->Options() | eoTransientPart);
+    TNodePtr<TKnot> knot(new TKnot);
+    knot->LoadFromString(u"<Note Text=\"t\"><Comment Text=\"c\"/></Note>");
+    e.Scheme.LoadElement(m, mode, knot.get());
+    EXPECT_EQ(m->Comment()->Text, mode == fmRecord ? u"c" : u"") << int(mode);
+  }
+
+  // Option bit 4 is left out only by savers with flag 0x40.
+  c->SetOptions(plain | eoSkippedByFlag40);
+  EXPECT_EQ(d.SaveText(fmDocument), with);
+  EXPECT_EQ(d.SaveText(fmDocument, ffSkipMarked40), without);
+
+  // The stores-ID option writes "ID" outside records too.
+  c->SetOptions(plain);
+  n->SetOptions(n->Options() | eoStoresID);
+  EXPECT_NE(d.SaveText(fmDocument).find(u"<Note Text=\"t\" ID=\"" + IntToStr(n->ID()) + u"\">"), std::u16string::npos);
+
+  // A load with the in-process flag marks the element and its parts.
+  TNodePtr<TKnot> knot(new TKnot);
+  knot->LoadFromString(u"<Note Text=\"x\" Caption=\"y\"><Comment Text=\"z\"/></Note>");
+  TSchemeLoader loader(&d.Scheme, fmCopy, ffInProcessCopy, knot.get(), nullptr);
+  n->LoadFromKnot(&loader, knot.get());
+  loader.Finish();
+  EXPECT_TRUE(n->HasState(esInProcessCopy));
+  EXPECT_TRUE(n->Caption()->HasState(esInProcessCopy));
+  EXPECT_TRUE(c->HasState(esInProcessCopy));
+}
+
+// A root that offers a class refusing to sit directly under a root.
+struct TPickyRoot : TElement_TestRoot {
+  static const TElementClassInfo ClassInfo;
+  static const TElementClassInfo PickyClass;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  using TElement_TestRoot::TElement_TestRoot;
+  void GetChildClasses(TElementClassList& AList) override {
+    AList.push_back(&PickyClass);
+    AList.push_back(&TElement_TestNote::ClassInfo);
+    AList.push_back(&PickyClass);
+  }
+};
+const TElementClassInfo TPickyRoot::ClassInfo{u"TElement_PickyRoot", &TElement_TestRoot::ClassInfo,
+                                              &ClassFactory<TPickyRoot, TElement, TScheme*>};
+const TElementClassInfo TPickyRoot::PickyClass{u"TElement_Picky", &TElement::ClassInfo,
+                                               &ClassFactory<TElement, TElement, TScheme*>,
+                                               [](const TElement* AParent) { return AParent->ParentElement() != nullptr; }};
+
+TEST(Element, AllowedChildClassesLeaveOutEveryClassThatRefusesTheParent) {
+  TElementMessages log;
+  TScheme scheme(&TPickyRoot::ClassInfo, u"Quillbox");
+  scheme.SetMessages(&log);
+  TElementClassList allowed;
+  scheme.Root()->GetAllowedChildClasses(allowed);
+  EXPECT_EQ(allowed, (TElementClassList{&TElement_TestNote::ClassInfo}));
+  TNodePtr<TKnot> knot(new TKnot);
+  knot->LoadFromString(u"<Quillbox><Picky/><Note Text=\"n\"/></Quillbox>");
+  scheme.LoadElement(scheme.Root(), fmDocument, knot.get());
+  ASSERT_NE(scheme.Root()->FirstChildElement(), nullptr);
+  EXPECT_EQ(scheme.Root()->FirstChildElement()->GetNodeName(), u"Note");
+  EXPECT_EQ(scheme.Root()->FirstChildElement()->NextSiblingElement(), nullptr);
+  EXPECT_EQ(Texts(log), (std::vector<std::u16string>{u"Node \"Quillbox.Picky\" was not read"}));
+}
+
 TEST(Element, PartsRoundTripThroughTheDocumentFormat) {
   TDocument a;
   TElement_TestNote* n = a.AddNote(u"x");
