@@ -113,7 +113,9 @@ TSchemeLoader::TSchemeLoader(TScheme* AScheme, uint8_t AMode, uint8_t AFlags, TK
   }
   FVersion = ParseFormatVersion(hasVersion ? &version : nullptr);
   FScheme->BeginLoading();
-  if (FMessages) {
+  if (!FMessages) return;
+  // A constructor that raises gets no destructor: the bracket is closed here.
+  try {
     if (Knot()->HasParseError())
       FMessages->Add(mkWarning, FormatLocStrOr(IdDataCorrupt, u"Data provided are corrupt", {}));
     if (FVersion >= SchemeNewerVersion)
@@ -121,6 +123,9 @@ TSchemeLoader::TSchemeLoader(TScheme* AScheme, uint8_t AMode, uint8_t AFlags, TK
                                                u"The format of the data provided is of a newer version \u2014 "
                                                u"perhaps you should update the program version",
                                                {}));
+  } catch (...) {
+    FScheme->AbortLoading();
+    throw;
   }
 }
 

@@ -286,6 +286,20 @@ TEST(SchemeLoad, AChildThatRaisesIsFreedAndTheLoadBracketCloses) {
   EXPECT_NE(r->Messages(), nullptr);
 }
 
+TEST(SchemeLoad, AListThatRaisesOnTheOpeningWarningLeavesNoLoadOpen) {
+  struct TRefuser {
+    void Adding(TElementMessages*, TElementMessage*, bool&) { throw EConvertError(u"full"); }
+  } refuser;
+  TDocument d;
+  d.Log.OnAdding = MakeMethod<&TRefuser::Adding>(&refuser);
+  EXPECT_THROW(d.LoadText(u"<Quillbox FormatVersion=\"2\"/>"), EConvertError);
+  EXPECT_FALSE(d.Scheme.IsLoading());
+  d.Log.OnAdding = {};
+  TElement_TestRequired* r = TElement::CreateIn<TElement_TestRequired>(&d.Scheme, d.Scheme.Root());
+  r->Check();  // runs at once, not queued behind a load that never ends
+  EXPECT_NE(r->Messages(), nullptr);
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 
 TEST(ElementIdentifiers, StrictlyIncreaseAndPassAnIdReadFromARecord) {
