@@ -76,6 +76,19 @@ TEST(SheetSettings, FontSizeScalesTheThemeAndSwitchingBackRestoresIt) {
   EXPECT_EQ(settings.ScaleValue(10), 10);
 }
 
+TEST(SheetSettings, AMissingThemeIsReplacedByTheBuiltInOneOnceAndItsReasonKept) {
+  TSheetSettings settings(nullptr);
+  settings.Theme->SetValue(u"NoSuchTheme");
+  TSheetTheme& theme = settings.GetTheme();
+  ASSERT_NE(theme.Atlas(), nullptr);
+  EXPECT_EQ(theme.Atlas()->Width(), 150);
+  EXPECT_NE(settings.ThemeProblem().find(u"NoSuchTheme"), std::u16string::npos);
+  EXPECT_EQ(&settings.GetTheme(), &theme);  // not tried again on every use
+  settings.Theme->SetValue(u"Default");
+  settings.GetTheme();
+  EXPECT_EQ(settings.ThemeProblem(), u"");
+}
+
 TEST(SheetSettings, TextAttributesFollowTheThemeFontsAndAreShared) {
   TSheetSettings a(nullptr), b(nullptr);
   TRichTextAttributes* code = a.GetTextAttributes(tfCodeFont);
