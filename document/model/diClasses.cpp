@@ -68,9 +68,12 @@ std::u16string QuoteMessageValue(std::u16string_view AText) {
 int ParseFormatVersion(const std::u16string* AText) {
   if (!AText) return 1000;
   const size_t dot = AText->find(u'.');
-  if (dot == std::u16string::npos) return IntegerOr(*AText, 1) * 1000;
   const std::u16string_view text(*AText);
-  return IntegerOr(text.substr(0, dot), 1) * 1000 + IntegerOr(text.substr(dot + 1), 0);
+  // The file is untrusted: the sum is taken in 64 bits and saturated, so a huge version still reads as newer.
+  const int64_t version = dot == std::u16string::npos
+                              ? int64_t(IntegerOr(text, 1)) * 1000
+                              : int64_t(IntegerOr(text.substr(0, dot), 1)) * 1000 + IntegerOr(text.substr(dot + 1), 0);
+  return static_cast<int>(std::clamp<int64_t>(version, INT32_MIN, INT32_MAX));
 }
 
 int32_t NextElementID() { return ElementIDCounter.fetch_add(1) + 1; }

@@ -117,7 +117,8 @@ constexpr int SchemeNewerVersion = 1101;
 // below 32 and every "[" and "]" replaced by U+FFFD so that it never forms a link.
 std::u16string QuoteMessageValue(std::u16string_view AText);
 
-// "FormatVersion" as a number: "1.1" is 1001, "2" is 2000, a missing or unreadable part takes its default.
+// "FormatVersion" as a number: "1.1" is 1001, "2" is 2000, a missing or unreadable part takes its default; a
+// result beyond 32 bits is held at the nearest limit.
 int ParseFormatVersion(const std::u16string* AText);
 
 // The process-wide element identifier counter: the first identifier is 1, 0 means no element.

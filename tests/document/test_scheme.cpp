@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -98,8 +99,20 @@ TEST(FormatVersion, ParsesMajorAndMinorWithDefaults) {
     const char16_t* text;  // nullptr: no attribute
     int version;
   };
-  const Case cases[] = {{nullptr, 1000}, {u"2", 2000},   {u"1.101", 1101}, {u"1.2", 1002},
-                        {u"x.y", 1000},  {u"1.1", 1001}, {u"x", 1000},     {u".5", 1005}};
+  const Case cases[] = {{nullptr, 1000},
+                        {u"2", 2000},
+                        {u"1.101", 1101},
+                        {u"1.2", 1002},
+                        {u"x.y", 1000},
+                        {u"1.1", 1001},
+                        {u"x", 1000},
+                        {u".5", 1005},
+                        // Numbers of any size in a file never overflow: they saturate, so a huge one stays newer.
+                        {u"3000000", INT32_MAX},
+                        {u"1.2147483647", INT32_MAX},
+                        {u"2147483647.2147483647", INT32_MAX},
+                        {u"-3000000", INT32_MIN},
+                        {u"-2147483648.-2147483648", INT32_MIN}};
   for (const Case& c : cases) {
     std::u16string text = c.text ? c.text : u"";
     EXPECT_EQ(ParseFormatVersion(c.text ? &text : nullptr), c.version) << (c.text ? "text" : "missing");
@@ -115,7 +128,8 @@ TEST(SchemeLoad, WarnsOnlyAboutNewerVersions) {
                         {u"<Quillbox FormatVersion=\"2\"/>", true},
                         {u"<Quillbox FormatVersion=\"1.101\"/>", true},
                         {u"<Quillbox FormatVersion=\"1.2\"/>", false},
-                        {u"<Quillbox FormatVersion=\"x.y\"/>", false}};
+                        {u"<Quillbox FormatVersion=\"x.y\"/>", false},
+                        {u"<Quillbox FormatVersion=\"3000000\"/>", true}};
   for (const Case& c : cases) {
     TDocument d;
     d.LoadText(c.root);
