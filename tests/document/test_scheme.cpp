@@ -633,6 +633,26 @@ TEST(SchemeOperation, RunsThroughTheHistoryAndRebuildsTheMessagesWhenLocked) {
   EXPECT_EQ(n->Text(), u"a");
 }
 
+TEST(SchemeOperation, ALockedGroupRebuildsTheMessagesOnceAroundAllItsOperations) {
+  TDocument d;
+  TUndoRedo history;
+  d.Scheme.SetUndoRedo(&history);
+  TElement_TestNote* n = d.AddNote(u"a");
+  d.Log.Add(mkWarning, u"stale");
+  d.Scheme.BeginGroup(true, u"both");
+  TSchemeOperation::Perform(TNodePtr<TSchemeOperation>(new TSetTextOperation(&d.Scheme, n->ID(), u"b")));
+  TSchemeOperation::Perform(TNodePtr<TSchemeOperation>(new TSetTextOperation(&d.Scheme, n->ID(), u"c")));
+  d.Scheme.EndGroup();
+  EXPECT_EQ(Texts(d.Log), (std::vector<std::u16string>{u"ran", u"ran"}));
+  history.Undo();
+  EXPECT_EQ(n->Text(), u"a");
+  EXPECT_EQ(Texts(d.Log), (std::vector<std::u16string>{u"ran", u"ran"}));
+  history.Redo();
+  EXPECT_EQ(n->Text(), u"c");
+  EXPECT_EQ(d.Log.GetCount(), 2);
+  EXPECT_EQ(d.Log.UpdateCount(), 0);
+}
+
 TEST(SchemeOperation, WithoutHistoryRunsOnce) {
   TDocument d;
   TElement_TestNote* n = d.AddNote(u"a");
