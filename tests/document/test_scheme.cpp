@@ -573,6 +573,13 @@ TEST(SchemeSave, AFailedReplacementKeepsTheOldTargetRemovesTheTemporaryAndRestor
   TDocument d;
   d.Scheme.SetFileName(u"before.qbx");
   EXPECT_THROW(d.Scheme.SaveToFile(dir.File("doc.qbx"), false), EFCreateError);
+  try {
+    d.Scheme.SaveToFile(dir.File("doc.qbx"), false);
+  } catch (const EFCreateError& e) {
+    const std::u16string head = u"Cannot create file \"" + dir.File("doc.qbx") + u"\". ";
+    EXPECT_EQ(e.Message().substr(0, head.size()), head);
+    EXPECT_GT(e.Message().size(), head.size());  // the system's reason follows
+  }
   EXPECT_EQ(d.Scheme.FileName(), u"before.qbx");
   EXPECT_EQ(dir.Names(), (std::vector<std::string>{"doc.qbx"}));
   EXPECT_TRUE(fs::is_directory(fs::path(dir.File("doc.qbx")) / "inside"));
