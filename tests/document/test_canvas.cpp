@@ -15,7 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -116,6 +118,41 @@ TEST(RichTextAttributes, BoldMadeTwiceIsOneInstanceAndControlsMeasureAsReplaceme
   const std::u16string tab = u"a\tb", shown = u"a\uFFFDb";
   EXPECT_EQ(a->TextWidth(tab.data(), 3), a->TextWidth(shown.data(), 3));
   EXPECT_GT(a->TextWidth(tab.data(), 3), a->TextWidth(u"ab", 2));
+}
+
+// The run's pixels after drawing AText on a fresh white paint, and how far X moved.
+std::vector<TColor32> DrawnRun(TSheetCanvas& ACanvas, TRichTextAttributes& AAttributes, const std::u16string& AText,
+                               uint32_t AFlags, int& AAdvance) {
+  TBitmap32 target;
+  target.SetSize(80, 24);
+  ACanvas.BeginPaint(target.Handle(), TRect{0, 0, 80, 24});
+  ACanvas.FillRect(TRect{0, 0, 80, 24}, 0xFFFFFFFF);
+  int x = 4;
+  AAttributes.TextOut(ACanvas, AFlags, x, AText.data(), static_cast<int>(AText.size()), TRect{0, 2, 80, 22});
+  AAdvance = x - 4;
+  ACanvas.EndPaint(target.Handle());
+  std::vector<TColor32> pixels;
+  for (int y = 0; y < 24; ++y)
+    for (int x2 = 0; x2 < 80; ++x2) pixels.push_back(target.Pixel(x2, y) & 0xFFFFFF);
+  return pixels;
+}
+
+TEST(RichTextAttributes, ControlCharactersAreDrawnAsReplacementCharactersAndTheSelectionIsBlendedOver) {
+  TSheetSettings settings(nullptr);
+  TSheetCanvas canvas(&settings);
+  TRichTextAttributes attributes;
+  attributes.SetColor(0xFF000000);
+  int tabAdvance = 0, shownAdvance = 0, selectedAdvance = 0;
+  const std::vector<TColor32> tab = DrawnRun(canvas, attributes, u"a\tb", 0, tabAdvance);
+  const std::vector<TColor32> shown = DrawnRun(canvas, attributes, u"a\uFFFDb", 0, shownAdvance);
+  EXPECT_GT(std::count_if(tab.begin(), tab.end(), [](TColor32 c) { return c != 0xFFFFFF; }), 10);
+  EXPECT_EQ(tab, shown);
+  EXPECT_EQ(tabAdvance, shownAdvance);
+  EXPECT_EQ(tabAdvance, attributes.TextWidth(u"a\tb", 3));
+  const std::vector<TColor32> selected = DrawnRun(canvas, attributes, u"a\tb", afSelected, selectedAdvance);
+  EXPECT_EQ(selectedAdvance, tabAdvance);
+  EXPECT_NE(selected, tab);
+  EXPECT_EQ(selected[10 * 80 + 2], 0xFFFFFFu);  // left of the run: untouched
 }
 
 TEST(SheetCanvas, AnEmptyRectangleMakesNoBitmapAndTextIsMeasuredOnce) {
