@@ -52,6 +52,9 @@ constexpr UINT CM_TABSTOPCHANGED = CM_BASE + 0x15;
 constexpr UINT CM_RELEASE = CM_BASE + 0x16;
 // WParam: the group index, LParam: the button; sent among the buttons of one parent.
 constexpr UINT CM_BUTTONPRESSED = CM_BASE + 0x18;
+// The 3-D look of a windowed control changed; a child with ParentCtl3D takes its parent's.
+constexpr UINT CM_CTL3DCHANGED = CM_BASE + 0x19;
+constexpr UINT CM_PARENTCTL3DCHANGED = CM_BASE + 0x1A;
 // CM_BASE + 0x52 belongs to the window-procedure hooker of the control library.
 
 // Notifications a parent window receives for a child window (WM_COMMAND, WM_NOTIFY, owner-draw, colours, scroll

@@ -331,6 +331,19 @@ void TWinControl::SetParentWindow(HWND AValue) {
   FParentWindow = AValue;
 }
 
+void TWinControl::SetCtl3D(bool AValue) {
+  FParentCtl3D = false;
+  if (AValue == FCtl3D) return;
+  FCtl3D = AValue;
+  Perform(CM_CTL3DCHANGED);
+}
+
+void TWinControl::SetParentCtl3D(bool AValue) {
+  if (AValue == FParentCtl3D) return;
+  FParentCtl3D = AValue;
+  if (AValue && Parent()) Perform(CM_PARENTCTL3DCHANGED);
+}
+
 void TWinControl::FreeContexts() {
   for (TControl* child : FControls) child->FreeContexts();
 }
@@ -364,6 +377,8 @@ void TWinControl::InsertControl(TControl* AControl) {
   if (AControl->FParentColor) AControl->Perform(CM_PARENTCOLORCHANGED);
   if (AControl->FParentFont) AControl->Perform(CM_PARENTFONTCHANGED);
   if (AControl->FParentShowHint) AControl->Perform(CM_PARENTSHOWHINTCHANGED);
+  if (auto* win = dynamic_cast<TWinControl*>(AControl); win && win->FParentCtl3D)
+    win->Perform(CM_PARENTCTL3DCHANGED);
   if (AControl->FAlign != TAlign::alNone) Realign();
   AControl->Invalidate();
 }
@@ -1203,6 +1218,17 @@ void TWinControl::WndProc(TMessage& AMessage) {
       Broadcast(message);
       return;
     }
+    case CM_CTL3DCHANGED: {
+      TMessage message{FHandle, CM_PARENTCTL3DCHANGED, 0, 0, 0, false};
+      Broadcast(message);
+      return;
+    }
+    case CM_PARENTCTL3DCHANGED:
+      if (FParentCtl3D && Parent() && FCtl3D != Parent()->FCtl3D) {
+        FCtl3D = Parent()->FCtl3D;
+        Perform(CM_CTL3DCHANGED);
+      }
+      return;
     case CM_ENABLEDCHANGED:
       if (FHandle) EnableWindow(FHandle, Enabled());
       if (!Enabled()) RemoveFocus(false);

@@ -45,6 +45,14 @@ public:
   HWND ParentWindow() const { return FParentWindow; }
   void SetParentWindow(HWND AValue);
 
+  // The 3-D look (default on), which bordered controls turn into a client edge while visual styles are on. With
+  // ParentCtl3D (default on) the parent's setting counts; setting it on the control clears ParentCtl3D. A change
+  // sends CM_CTL3DCHANGED.
+  bool Ctl3D() const { return FCtl3D; }
+  void SetCtl3D(bool AValue);
+  bool ParentCtl3D() const { return FParentCtl3D; }
+  void SetParentCtl3D(bool AValue);
+
   // Children: windowless ones first (in painting order), then windowed ones (bottom to top).
   int ControlCount() const { return static_cast<int>(FControls.size() + FWinControls.size()); }
   TControl* Controls(int AIndex) const;
@@ -204,6 +212,8 @@ private:
   bool FAlignPending = false;
   bool FShowing = false;
   bool FTabStop = false;
+  bool FCtl3D = true;
+  bool FParentCtl3D = true;
   TBrush FBrush;
   TControl* FCaptureControl = nullptr;  // the windowless child holding the mouse capture
   TControl* FHoverControl = nullptr;    // the windowless child under the mouse

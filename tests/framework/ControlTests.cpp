@@ -490,4 +490,140 @@ TEST_F(ControlTest, RecreatingAWindowMakesItsChildrenAgainWithTheirTextBoundsSta
   EXPECT_EQ(form->ControlAtPos(POINT{15, 15}, false), form->Red);
 }
 
+
+TEST_F(ControlTest, ChildrenTakeTheirParentsColourFontHintsAnd3DLookUntilGivenTheirOwn) {
+  TJournal journal;
+  auto parent = MakeForm<TPanel>();
+  parent->SetColor(clYellow);
+  parent->Font().SetName(u"Arial");
+  parent->Font().SetColor(clRed);
+  parent->SetShowHint(true);
+  parent->SetCtl3D(false);
+  TPanel* windowed = nullptr;
+  NewInto(windowed, parent.get());
+  windowed->SetParentColor(true);
+  TSwatch* windowless = nullptr;
+  NewInto(windowless, parent.get(), &journal, "windowless", clBlack);
+  windowless->SetParentColor(true);
+  TSwatch* grandchild = nullptr;
+  NewInto(grandchild, parent.get(), &journal, "grandchild", clBlack);
+  grandchild->SetParentColor(true);
+  grandchild->SetParent(windowed);
+  windowed->SetParent(parent.get());
+  windowless->SetParent(parent.get());
+
+  // Taken when they join the parent...
+  for (TControl* c : std::vector<TControl*>{windowed, windowless, grandchild}) {
+    EXPECT_EQ(c->Color(), clYellow);
+    EXPECT_EQ(c->Font().Name(), u"Arial");
+    EXPECT_EQ(c->Font().Color(), clRed);
+    EXPECT_TRUE(c->ShowHint());
+    EXPECT_TRUE(c->ParentColor() && c->ParentFont() && c->ParentShowHint());
+  }
+  EXPECT_FALSE(windowed->Ctl3D());
+  EXPECT_TRUE(windowed->ParentCtl3D());
+
+  // ...and followed when the parent changes...
+  parent->SetColor(clLime);
+  parent->Font().SetSize(14);
+  parent->SetShowHint(false);
+  parent->SetCtl3D(true);
+  for (TControl* c : std::vector<TControl*>{windowed, windowless, grandchild}) {
+    EXPECT_EQ(c->Color(), clLime);
+    EXPECT_EQ(c->Font().Size(), 14);
+    EXPECT_FALSE(c->ShowHint());
+  }
+  EXPECT_TRUE(windowed->Ctl3D());
+
+  // ...until a value is set on the child itself.
+  windowed->SetColor(clBlue);
+  windowed->Font().SetStyle(fsBold);
+  windowed->SetShowHint(true);
+  windowed->SetCtl3D(false);
+  EXPECT_FALSE(windowed->ParentColor() || windowed->ParentFont() || windowed->ParentShowHint() ||
+               windowed->ParentCtl3D());
+  parent->SetColor(clAqua);
+  parent->Font().SetName(u"Courier New");
+  parent->SetShowHint(true);
+  parent->SetShowHint(false);
+  parent->SetCtl3D(false);
+  parent->SetCtl3D(true);
+  EXPECT_EQ(windowed->Color(), clBlue);
+  EXPECT_EQ(windowed->Font().Name(), u"Arial");
+  EXPECT_TRUE(windowed->ShowHint());
+  EXPECT_FALSE(windowed->Ctl3D());
+  EXPECT_EQ(grandchild->Color(), clBlue);  // its parent is the windowed child now
+  EXPECT_EQ(windowless->Color(), clAqua);
+  EXPECT_EQ(windowless->Font().Name(), u"Courier New");
+
+  // Following the parent again takes its present value.
+  windowed->SetParentColor(true);
+  windowed->SetParentFont(true);
+  windowed->SetParentCtl3D(true);
+  EXPECT_EQ(windowed->Color(), clAqua);
+  EXPECT_EQ(grandchild->Color(), clAqua);
+  EXPECT_EQ(windowed->Font().Name(), u"Courier New");
+  EXPECT_EQ(windowed->Font().Style(), 0);
+  EXPECT_TRUE(windowed->Ctl3D());
+}
+
+// Writes down each change notification with the value the control reports while it is told.
+struct TChangeNotes : public TObject {
+  TJournal* Journal = nullptr;
+  TControl* Control = nullptr;
+  void See(TMessage& AMessage) {
+    auto* win = dynamic_cast<TWinControl*>(Control);
+    switch (AMessage.Msg) {
+      case CM_ENABLEDCHANGED: Journal->push_back(Control->Enabled() ? "enabled" : "disabled"); break;
+      case CM_VISIBLECHANGED: Journal->push_back(Control->Visible() ? "shown" : "hidden"); break;
+      case CM_TEXTCHANGED: {
+        const std::u16string text = Control->Text();
+        Journal->push_back("text " + std::string(text.begin(), text.end()));
+        break;
+      }
+      case CM_COLORCHANGED: Journal->push_back("colour " + std::to_string(Control->Color())); break;
+      case CM_FONTCHANGED: Journal->push_back("font size " + std::to_string(Control->Font().Size())); break;
+      case CM_CURSORCHANGED: Journal->push_back("cursor " + std::to_string(Control->Cursor())); break;
+      case CM_SHOWHINTCHANGED: Journal->push_back(Control->ShowHint() ? "hints on" : "hints off"); break;
+      case CM_CTL3DCHANGED: Journal->push_back(win && win->Ctl3D() ? "3-D" : "flat"); break;
+      default: break;
+    }
+  }
+};
+
+TEST_F(ControlTest, ChangesAreToldAfterTheValueChangedAndOnlyWhenItChanged) {
+  TJournal journal;
+  auto parent = MakeForm<TPanel>();
+  TPanel* windowed = nullptr;
+  NewInto(windowed, parent.get());
+  TSwatch* windowless = nullptr;
+  NewInto(windowless, parent.get(), &journal, "s", clBlack);
+  for (TControl* control : std::vector<TControl*>{windowed, windowless}) {
+    control->SetParent(parent.get());
+    TChangeNotes notes;
+    notes.Journal = &journal;
+    notes.Control = control;
+    control->AddMessageFilter(MakeMethod<&TChangeNotes::See>(&notes));
+    journal.clear();
+    // Each value is set twice: only the first time is a change.
+    for (int twice = 0; twice < 2; ++twice) control->SetEnabled(false);
+    for (int twice = 0; twice < 2; ++twice) control->SetText(u"a");
+    for (int twice = 0; twice < 2; ++twice) control->SetCaption(u"b");
+    for (int twice = 0; twice < 2; ++twice) control->SetColor(clRed);
+    for (int twice = 0; twice < 2; ++twice) control->Font().SetSize(12);
+    for (int twice = 0; twice < 2; ++twice) control->SetCursor(crHandPoint);
+    for (int twice = 0; twice < 2; ++twice) control->SetShowHint(true);
+    for (int twice = 0; twice < 2; ++twice) control->SetVisible(false);
+    TJournal expected{"disabled", "text a", "text b", "colour 255", "font size 12", "cursor -21", "hints on",
+                      "hidden"};
+    if (auto* win = dynamic_cast<TWinControl*>(control)) {
+      win->SetCtl3D(false);
+      win->SetCtl3D(false);
+      expected.push_back("flat");
+    }
+    EXPECT_EQ(journal, expected) << (control == windowed ? "windowed" : "windowless");
+    control->RemoveMessageFilter(MakeMethod<&TChangeNotes::See>(&notes));
+  }
+}
+
 }  // namespace
