@@ -183,6 +183,8 @@ void TControl::SetParent(TWinControl* AParent) {
   if (FParent == AParent) return;
   if (AParent && static_cast<TControl*>(AParent) == this)
     throw EInvalidOperation(u"A control cannot be its own parent");
+  // A context the canvas made itself belongs to the old parent's window.
+  FreeContexts();
   if (FParent) FParent->RemoveControl(this);
   if (AParent) AParent->InsertControl(this);
 }
@@ -199,6 +201,8 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   const bool sized = AWidth != FWidth || AHeight != FHeight;
   Invalidate();
   StoreBounds(ALeft, ATop, AWidth, AHeight);
+  // A context the canvas made itself is placed and clipped at the old bounds.
+  FreeContexts();
   Invalidate();
   if (sized) Resize();
   RequestParentAlign();

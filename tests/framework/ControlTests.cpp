@@ -626,4 +626,31 @@ TEST_F(ControlTest, ChangesAreToldAfterTheValueChangedAndOnlyWhenItChanged) {
   }
 }
 
+TEST_F(ControlTest, AWindowlessControlsOwnCanvasFollowsItWhenItMovesOrChangesParent) {
+  TJournal journal;
+  auto form = MakeForm<TSwatchForm>(&journal);  // never shown
+  TPanel* panel = nullptr;
+  NewInto(panel, form.get());
+  panel->SetBounds(0, 60, 120, 40);
+  panel->SetParent(form.get());
+  form->HandleNeeded();
+  // The context's origin, its clip rectangle (in the window's coordinates) and whether it is the parent's.
+  auto placement = [](TSwatch* ASwatch) {
+    HDC dc = ASwatch->Canvas().Handle();
+    POINT origin;
+    GetViewportOrgEx(dc, &origin);
+    RECT clip{};
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    if (GetClipRgn(dc, region) == 1) GetRgnBox(region, &clip);
+    DeleteObject(region);
+    return std::vector<long>{origin.x, origin.y, clip.left, clip.top, clip.right, clip.bottom,
+                             static_cast<long>(WindowFromDC(dc) == ASwatch->Parent()->Handle())};
+  };
+  EXPECT_EQ(placement(form->Red), (std::vector<long>{10, 10, 10, 10, 60, 60, 1}));
+  form->Red->SetBounds(20, 15, 30, 25);
+  EXPECT_EQ(placement(form->Red), (std::vector<long>{20, 15, 20, 15, 50, 40, 1}));
+  form->Red->SetParent(panel);
+  EXPECT_EQ(placement(form->Red), (std::vector<long>{20, 15, 20, 15, 50, 40, 1}));
+}
+
 }  // namespace
