@@ -5,6 +5,7 @@
 
 #include "framework/fwBitmaps.h"
 #include "framework/fwScreen.h"
+#include "framework/fwThemes.h"
 #include "tests/framework/FormTestSupport.h"
 
 namespace {
@@ -624,6 +625,176 @@ TEST_F(ControlTest, ChangesAreToldAfterTheValueChangedAndOnlyWhenItChanged) {
     EXPECT_EQ(journal, expected) << (control == windowed ? "windowed" : "windowless");
     control->RemoveMessageFilter(MakeMethod<&TChangeNotes::See>(&notes));
   }
+}
+
+// A windowless control that writes down presses, releases and the clicks made of them.
+class TClicker : public TGraphicControl {
+public:
+  TClicker(TComponent* AOwner, TJournal* AJournal) : TGraphicControl(AOwner), FJournal(AJournal) {
+    SetBounds(0, 0, 20, 20);
+  }
+  void Click() override { FJournal->push_back("click"); }
+  void DblClick() override { FJournal->push_back("double click"); }
+
+protected:
+  void MouseDown(TMouseButton, TShiftState AShift, int, int) override {
+    FJournal->push_back((AShift & ssDouble) ? "down double" : "down");
+  }
+  void MouseUp(TMouseButton, TShiftState, int, int) override { FJournal->push_back("up"); }
+
+private:
+  TJournal* FJournal;
+};
+
+TEST_F(ControlTest, TheSecondPressOfADoubleClickIsADoubleClickAndNoClickUnlessTheControlTakesNoDoubleClicks) {
+  for (bool doubleClicks : {true, false}) {
+    TJournal journal;
+    auto parent = MakeForm<TPanel>();
+    TClicker* clicker = nullptr;
+    NewInto(clicker, parent.get(), &journal);
+    clicker->SetParent(parent.get());
+    if (!doubleClicks) clicker->SetControlStyle(clicker->ControlStyle() & ~csDoubleClicks);
+    clicker->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    clicker->Perform(WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    clicker->Perform(WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+    clicker->Perform(WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    // A release outside the control is no click.
+    clicker->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    clicker->Perform(WM_LBUTTONUP, 0, MAKELPARAM(25, 5));
+    const TJournal expected = doubleClicks
+        ? TJournal{"down", "up", "click", "down double", "double click", "up", "down", "up"}
+        : TJournal{"down", "up", "click", "down", "up", "click", "down", "up"};
+    EXPECT_EQ(journal, expected) << "double clicks " << doubleClicks;
+  }
+}
+
+// A popup menu that writes down where it was asked to show.
+class TMenuProbe : public TComponent, public IPopupMenu {
+public:
+  TMenuProbe(TComponent* AOwner, TJournal* AJournal) : TComponent(AOwner), FJournal(AJournal) {}
+  void PopupFor(TControl* AControl, POINT AScreenPos) override {
+    FJournal->push_back("popup for " + std::string(AControl->Name().begin(), AControl->Name().end()) + " at " +
+                        std::to_string(AScreenPos.x) + "," + std::to_string(AScreenPos.y));
+  }
+
+private:
+  TJournal* FJournal;
+};
+
+struct TContextWatch : public TObject {
+  TJournal* Journal = nullptr;
+  bool Handle = false;
+  void Popup(TObject*, POINT AMousePos, bool& AHandled) {
+    Journal->push_back("context at " + std::to_string(AMousePos.x) + "," + std::to_string(AMousePos.y));
+    AHandled = Handle;
+  }
+};
+
+TEST_F(ControlTest, AContextMenuRequestAsksOnContextPopupThenShowsThePopupMenuOfTheControlUnderThePointer) {
+  TJournal journal;
+  auto parent = MakeForm<TPanel>();
+  parent->SetName(u"parent");
+  parent->SetBounds(100, 50, 200, 100);  // no window: screen coordinates come from the bounds
+  TSwatch* child = nullptr;
+  NewInto(child, parent.get(), &journal, "child", clBlack);
+  child->SetName(u"child");
+  child->SetBounds(10, 10, 30, 30);
+  child->SetParent(parent.get());
+  TMenuProbe* menu = nullptr;
+  NewInto(menu, nullptr, &journal);
+  TContextWatch watch;
+  watch.Journal = &journal;
+  parent->OnContextPopup = MakeMethod<&TContextWatch::Popup>(&watch);
+  parent->SetPopupMenu(menu);
+  auto request = [&](int X, int Y) {
+    journal.clear();
+    parent->Perform(WM_CONTEXTMENU, 0, MAKELPARAM(static_cast<WORD>(X), static_cast<WORD>(Y)));
+    return journal;
+  };
+  EXPECT_EQ(request(180, 90), (TJournal{"context at 80,40", "popup for parent at 180,90"}));
+  // From the keyboard the menu shows at the client area's corner.
+  EXPECT_EQ(request(-1, -1), (TJournal{"context at -1,-1", "popup for parent at 100,50"}));
+  watch.Handle = true;
+  EXPECT_EQ(request(180, 90), (TJournal{"context at 80,40"}));
+  watch.Handle = false;
+  // Over a windowless child without a menu of its own the parent's shows; with one, the child's.
+  EXPECT_EQ(request(115, 65), (TJournal{"context at 15,15", "popup for parent at 115,65"}));
+  child->SetPopupMenu(menu);
+  EXPECT_EQ(request(115, 65), (TJournal{"popup for child at 115,65"}));
+
+  TComponent plain(nullptr);
+  EXPECT_THROW(child->SetPopupMenu(&plain), EComponentError);
+  menu->Free();
+  EXPECT_EQ(child->PopupMenu(), nullptr);
+  EXPECT_EQ(parent->PopupMenu(), nullptr);
+  EXPECT_EQ(request(180, 90), (TJournal{"context at 80,40"}));
+}
+
+class TBorderThemes : public IThemeServices {
+public:
+  bool Available() override { return true; }
+  bool Enabled() override { return true; }
+  void DrawElement(HDC, const TThemedElementDetails&, const RECT&, const RECT*) override {}
+  RECT ContentRect(HDC, const TThemedElementDetails&, const RECT& ABounds) override { return ABounds; }
+  bool HasTransparentParts(const TThemedElementDetails&) override { return false; }
+  void DrawParentBackground(HWND, HDC, const RECT*) override {}
+  void PaintBorder(HWND AWindow, bool AEraseLRCorner) override {
+    Borders->push_back(std::string(AWindow == Expected ? "border" : "other border") +
+                       (AEraseLRCorner ? " with corner" : ""));
+  }
+  void ThemeChanged() override {}
+  TJournal* Borders = nullptr;
+  HWND Expected = nullptr;
+};
+
+// A control with a client edge, asking for the themed border or not, with both scroll bars or none.
+class TEdged : public TCustomControl {
+public:
+  TEdged(TComponent* AOwner, bool ABorderPaint, bool AScrollBars)
+      : TCustomControl(AOwner), FScrollBars(AScrollBars) {
+    SetBounds(0, 0, 80, 60);
+    if (ABorderPaint) SetControlStyle(ControlStyle() | csNeedsBorderPaint);
+  }
+
+protected:
+  void CreateParams(TCreateParams& AParams) override {
+    TCustomControl::CreateParams(AParams);
+    AParams.ExStyle |= WS_EX_CLIENTEDGE;
+    if (FScrollBars) AParams.Style |= WS_HSCROLL | WS_VSCROLL;
+  }
+
+private:
+  bool FScrollBars;
+};
+
+TEST_F(ControlTest, TheThemeServicesPaintTheClientEdgeOfControlsThatAskForItWhileStylesAreOn) {
+  TJournal borders;
+  auto form = MakeForm<TForm>();  // never shown
+  auto* themes = new TBorderThemes;
+  themes->Borders = &borders;
+  InstallThemeServices(std::unique_ptr<IThemeServices>(themes));
+  struct TCase {
+    bool BorderPaint, ScrollBars, Styles;
+    TJournal Expected;
+  };
+  const TCase cases[] = {
+      {true, false, true, {"border"}},
+      {true, true, true, {"border with corner"}},
+      {false, false, true, {}},
+      {true, false, false, {}},
+  };
+  for (const TCase& c : cases) {
+    TEdged* edged = nullptr;
+    NewInto(edged, form.get(), c.BorderPaint, c.ScrollBars);
+    edged->SetParent(form.get());
+    themes->Expected = edged->Handle();
+    if (!c.Styles) InstallThemeServices(nullptr);
+    borders.clear();
+    SendMessageW(edged->Handle(), WM_NCPAINT, 1, 0);
+    EXPECT_EQ(borders, c.Expected) << c.BorderPaint << c.ScrollBars << c.Styles;
+    edged->Free();
+  }
+  InstallThemeServices(nullptr);
 }
 
 TEST_F(ControlTest, AWindowlessControlsOwnCanvasFollowsItWhenItMovesOrChangesParent) {
