@@ -3,6 +3,7 @@
 // its placement in knots, positions, and forms embedded in other controls.
 #include <gtest/gtest.h>
 
+#include "framework/fwBitmaps.h"
 #include "framework/fwTimer.h"
 #include "tests/framework/FormTestSupport.h"
 
@@ -305,7 +306,7 @@ TEST_F(FormTest, APlacementReadFromAKnotPlacesAHiddenFormOrMaximisesIt) {
   EXPECT_FALSE(written.ParamExists(u"Left"));
 }
 
-TEST_F(FormTest, AFormShownWithACentredPositionIsCentredOnTheMainForm) {
+TEST_F(FormTest, AFormShownWithACentredPositionIsCentredOnTheMainFormOrOnItsOwner) {
   TJournal journal;
   TForm* main = nullptr;
   Application->CreateForm(main);
@@ -317,6 +318,16 @@ TEST_F(FormTest, AFormShownWithACentredPositionIsCentredOnTheMainForm) {
   dialog->Show();
   EXPECT_EQ(dialog->Left(), 200);
   EXPECT_EQ(dialog->Top(), 200);
+
+  // Centred on its owner when that is a shown form, freed with it.
+  dialog->SetBounds(500, 400, 200, 100);
+  TClosingForm* owned = nullptr;
+  NewInto(owned, dialog.get(), &journal);
+  owned->SetBounds(0, 0, 150, 60);
+  owned->SetPosition(TPosition::poOwnerFormCenter);
+  owned->Show();
+  EXPECT_EQ(owned->Left(), 525);
+  EXPECT_EQ(owned->Top(), 420);
 }
 
 TEST_F(FormTest, StayingOnTopMakesTheWindowAgainWithItsControls) {
@@ -333,6 +344,82 @@ TEST_F(FormTest, StayingOnTopMakesTheWindowAgainWithItsControls) {
   EXPECT_EQ(form->BoundsRect().left, 100);
   form->SetFormStyle(TFormStyle::fsNormal);
   EXPECT_FALSE(GetWindowLongW(form->Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+}
+
+TEST_F(FormTest, BorderStyleAndBorderIconsChooseTheWindowStylesAndAChangeMakesTheWindowAgain) {
+  struct TCase {
+    TFormBorderStyle Border;
+    TBorderIcons Icons;
+    DWORD Style;    // expected among the bits checked
+    DWORD ExStyle;  // expected among the bits checked
+  };
+  constexpr DWORD kStyleBits = WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_POPUP;
+  constexpr DWORD kExBits = WS_EX_DLGMODALFRAME | WS_EX_TOOLWINDOW | WS_EX_CONTEXTHELP;
+  const TBorderIcons all = biSystemMenu | biMinimize | biMaximize;
+  const TCase cases[] = {
+      {TFormBorderStyle::bsSizeable, all, WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX,
+       0},
+      {TFormBorderStyle::bsSingle, biSystemMenu | biMinimize, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0},
+      {TFormBorderStyle::bsSingle, biMaximize, WS_CAPTION | WS_MAXIMIZEBOX, 0},
+      {TFormBorderStyle::bsDialog, all, WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME},
+      {TFormBorderStyle::bsDialog, biSystemMenu | biHelp, WS_CAPTION | WS_SYSMENU,
+       WS_EX_DLGMODALFRAME | WS_EX_CONTEXTHELP},
+      {TFormBorderStyle::bsToolWindow, biSystemMenu, WS_CAPTION | WS_SYSMENU, WS_EX_TOOLWINDOW},
+      {TFormBorderStyle::bsSizeToolWin, all, WS_CAPTION | WS_THICKFRAME | WS_SYSMENU, WS_EX_TOOLWINDOW},
+      {TFormBorderStyle::bsNone, all, WS_POPUP, 0},
+  };
+  auto form = MakeForm<TForm>();  // never shown
+  form->SetBorderStyle(TFormBorderStyle::bsDialog);  // every case starts from a change of the border
+  HWND window = form->Handle();
+  for (const TCase& c : cases) {
+    form->SetBorderIcons(c.Icons);
+    form->SetBorderStyle(c.Border);
+    EXPECT_FALSE(IsWindow(window));
+    window = form->Handle();
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)) & kStyleBits, c.Style)
+        << static_cast<int>(c.Border) << " " << static_cast<int>(c.Icons);
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)) & kExBits, c.ExStyle)
+        << static_cast<int>(c.Border) << " " << static_cast<int>(c.Icons);
+    form->SetBorderStyle(c.Border == TFormBorderStyle::bsDialog ? TFormBorderStyle::bsSingle
+                                                                  : TFormBorderStyle::bsDialog);
+    window = form->Handle();
+  }
+}
+
+struct TFormEvents : public TObject {
+  TJournal* Journal = nullptr;
+  void Resized(TObject* ASender) {
+    auto* form = static_cast<TCustomForm*>(ASender);
+    Journal->push_back("resize " + std::to_string(form->Width()) + "x" + std::to_string(form->Height()));
+  }
+  void Painted(TObject* ASender) {
+    auto* form = static_cast<TCustomForm*>(ASender);
+    Journal->push_back("paint");
+    form->Canvas().Brush().SetColor(clRed);
+    form->Canvas().FillRect(RECT{0, 0, 10, 10});
+  }
+};
+
+TEST_F(FormTest, OnResizeFollowsEverySizeChangeAndOnPaintDrawsOnTheFormsCanvas) {
+  TJournal journal;
+  TFormEvents events;
+  events.Journal = &journal;
+  auto form = MakeForm<TForm>();  // never shown
+  form->OnResize = MakeMethod<&TFormEvents::Resized>(&events);
+  form->OnPaint = MakeMethod<&TFormEvents::Painted>(&events);
+  form->SetBounds(10, 10, 200, 100);
+  form->SetBounds(20, 30, 200, 100);  // a move alone
+  form->HandleNeeded();
+  form->SetBounds(20, 30, 210, 110);
+  SetWindowPos(form->Handle(), nullptr, 0, 0, 220, 120, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  EXPECT_EQ(journal, (TJournal{"resize 200x100", "resize 210x110", "resize 220x120"}));
+
+  journal.clear();
+  TBitmap bitmap(20, 20);
+  form->Perform(WM_PAINT, reinterpret_cast<WPARAM>(bitmap.Canvas().Handle()), 0);
+  EXPECT_EQ(journal, (TJournal{"paint"}));
+  EXPECT_EQ(bitmap.Canvas().Pixel(5, 5), clRed);
+  EXPECT_EQ(bitmap.Canvas().Pixel(15, 15), clWhite);
 }
 
 class TEmbeddedForm : public TForm {

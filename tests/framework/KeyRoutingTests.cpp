@@ -64,6 +64,10 @@ protected:
       AMessage.Result = 1;
       return;
     }
+    if (AMessage.Msg == CM_CANCELMODE) {
+      auto* taker = reinterpret_cast<TControl*>(AMessage.LParam);
+      FJournal->push_back(FTag + " cancels its press for " + (taker ? Utf8(taker->Name()) : "nothing"));
+    }
     if (AMessage.Msg == CM_FOCUSCHANGED) {
       auto* focused = reinterpret_cast<TControl*>(AMessage.LParam);
       FJournal->push_back(FTag + " hears focus on " + (focused ? Utf8(focused->Name()) : "form"));
@@ -316,7 +320,7 @@ struct TFocusWatch : public TObject {
   void Enter(TObject* ASender) { Journal->push_back(Utf8(static_cast<TWinControl*>(ASender)->Name()) + " enter"); }
 };
 
-TEST_F(KeyRoutingTest, FocusChangeIsBroadcastThenTheOldControlExitsAfterTheMoveThenTheNewOneEnters) {
+TEST_F(KeyRoutingTest, FocusChangeCancelsTheOldPressIsBroadcastThenTheOldControlExitsAfterTheMoveAndTheNewOneEnters) {
   TJournal journal;
   auto form = MakeForm<TKeyForm>(&journal);
   TFocusWatch watch;
@@ -328,8 +332,9 @@ TEST_F(KeyRoutingTest, FocusChangeIsBroadcastThenTheOldControlExitsAfterTheMoveT
   form->First->SetFocus();
   journal.clear();
   form->Second->SetFocus();
-  EXPECT_EQ(journal, (TJournal{"first hears focus on Second", "second hears focus on Second",
-                               "First exit; focus on second; active Second", "Second enter"}));
+  EXPECT_EQ(journal, (TJournal{"first cancels its press for Second", "first hears focus on Second",
+                               "second hears focus on Second", "First exit; focus on second; active Second",
+                               "Second enter"}));
 }
 
 TEST_F(KeyRoutingTest, ActiveControlSetBeforeShowingGetsTheFocusWhenTheFormIsActivated) {
