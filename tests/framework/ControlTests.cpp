@@ -54,6 +54,23 @@ public:
     SetBorderStyle(TFormBorderStyle::bsNone);
     SetBounds(200, 150, 120, 100);
     SetColor(clWhite);
+    AddSwatches(AJournal);
+  }
+
+  // Starts again with two new swatches writing into AJournal and the form's own cursor and hints back to their
+  // defaults (for a form shared by several tests).
+  void Rebuild(TJournal* AJournal) {
+    while (ControlCount() > 0) Controls(ControlCount() - 1)->Free();
+    SetCursor(crDefault);
+    SetShowHint(false);
+    AddSwatches(AJournal);
+  }
+
+  TSwatch* Red = nullptr;
+  TSwatch* Blue = nullptr;
+
+private:
+  void AddSwatches(TJournal* AJournal) {
     NewInto(Red, this, AJournal, "red", clRed);
     Red->SetBounds(10, 10, 50, 50);
     Red->SetParent(this);
@@ -61,9 +78,10 @@ public:
     Blue->SetBounds(30, 30, 50, 50);
     Blue->SetParent(this);
   }
-  TSwatch* Red = nullptr;
-  TSwatch* Blue = nullptr;
 };
+
+// Tests on a shown window share one form (see SharedFormTest), rebuilt before each.
+using ShownControlTest = SharedFormTest<TSwatchForm>;
 
 TEST_F(ControlTest, WindowlessChildrenArePaintedInOrderClippedToThemselves) {
   TJournal journal;
@@ -94,21 +112,15 @@ TEST_F(ControlTest, WindowlessChildrenArePaintedInOrderClippedToThemselves) {
   EXPECT_EQ(form->ControlAtPos(POINT{40, 40}, true), form->Blue);
 }
 
-TEST_F(ControlTest, TheWindowsOwnPaintReachesWindowlessChildren) {
-  TJournal journal;
-  auto form = MakeForm<TSwatchForm>(&journal);
-  ASSERT_TRUE(ShowActive(*form));
-  EXPECT_TRUE(PumpUntil([&] { return journal.size() >= 2; }, 2000));
+TEST_F(ShownControlTest, TheWindowsOwnPaintReachesWindowlessChildren) {
+  form->Update();  // whatever is still to be painted
   journal.clear();
   form->Blue->Invalidate();
   form->Update();
   EXPECT_EQ(journal, (TJournal{"red paint", "blue paint"}));  // both intersect the invalid area
 }
 
-TEST_F(ControlTest, APressOnAWindowlessChildCapturesTheMouseUntilTheRelease) {
-  TJournal journal;
-  auto form = MakeForm<TSwatchForm>(&journal);
-  ASSERT_TRUE(ShowActive(*form));
+TEST_F(ShownControlTest, APressOnAWindowlessChildCapturesTheMouseUntilTheRelease) {
   HWND window = form->Handle();
   journal.clear();
   SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 40));  // on blue, above red
@@ -132,10 +144,7 @@ TEST_F(ControlTest, APressOnAWindowlessChildCapturesTheMouseUntilTheRelease) {
   EXPECT_TRUE(journal.empty());
 }
 
-TEST_F(ControlTest, LosingTheCaptureCancelsAWindowlessChildsPress) {
-  TJournal journal;
-  auto form = MakeForm<TSwatchForm>(&journal);
-  ASSERT_TRUE(ShowActive(*form));
+TEST_F(ShownControlTest, LosingTheCaptureCancelsAWindowlessChildsPress) {
   HWND window = form->Handle();
   SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 40));
   ASSERT_TRUE(form->Blue->ControlState() & csLButtonDown);
@@ -146,15 +155,15 @@ TEST_F(ControlTest, LosingTheCaptureCancelsAWindowlessChildsPress) {
   EXPECT_EQ(journal, (TJournal{"blue up 10,10"}));  // the press was cancelled: no click
 }
 
-TEST_F(ControlTest, ThePointerEntersAndLeavesWindowlessChildrenOneAtATime) {
-  TJournal journal;
-  auto form = MakeForm<TSwatchForm>(&journal);
-  form->Blue->SetLeft(70);  // no overlap: red 10..60, blue 70..120
-  ASSERT_TRUE(ShowActive(*form));
-  const POINT origin = form->ClientOrigin();
+TEST_F(ShownControlTest, ThePointerEntersAndLeavesWindowlessChildrenOneAtATime) {
+  // A form of its own: the pointer tracking of the shared one carries over from the tests before.
+  auto own = MakeForm<TSwatchForm>(&journal);
+  own->Blue->SetLeft(70);  // no overlap: red 10..60, blue 70..120
+  ASSERT_TRUE(ShowActive(*own));
+  const POINT origin = own->ClientOrigin();
   auto moveTo = [&](int X, int Y) {
     SetCursorPos(origin.x + X, origin.y + Y);
-    SendMessageW(form->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(X, Y));
+    SendMessageW(own->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(X, Y));
   };
   // Only entering and leaving counts here (the pointer's own moves and paints come in between).
   auto hover = [&] {
@@ -215,12 +224,9 @@ TEST_F(ControlTest, MessageFiltersSeeAMessageFirstInTheOrderAddedAndMayEndIt) {
   EXPECT_EQ(journal, (TJournal{"second filter", "red down 1,2"}));
 }
 
-TEST_F(ControlTest, TheCursorIsTheScreenCursorElseTheOneOfTheChildUnderThePointer) {
-  TJournal journal;
-  auto form = MakeForm<TSwatchForm>(&journal);
+TEST_F(ShownControlTest, TheCursorIsTheScreenCursorElseTheOneOfTheChildUnderThePointer) {
   form->Blue->SetCursor(crHandPoint);
   form->Red->SetCursor(crIBeam);
-  ASSERT_TRUE(ShowActive(*form));
   HWND window = form->Handle();
   const POINT origin = form->ClientOrigin();
   auto cursorAt = [&](int X, int Y) {
@@ -237,15 +243,12 @@ TEST_F(ControlTest, TheCursorIsTheScreenCursorElseTheOneOfTheChildUnderThePointe
   Screen->SetCursor(crDefault);
 }
 
-TEST_F(ControlTest, TheHintTargetIsTheWindowlessChildUnderThePointer) {
-  TJournal journal;
-  auto form = MakeForm<TSwatchForm>(&journal);
+TEST_F(ShownControlTest, TheHintTargetIsTheWindowlessChildUnderThePointer) {
   form->Blue->SetHint(u"blue hint");
-  ASSERT_TRUE(ShowActive(*form));
   const POINT origin = form->ClientOrigin();
   EXPECT_EQ(FindDragTarget(POINT{origin.x + 40, origin.y + 40}, false), form->Blue);
   EXPECT_EQ(FindDragTarget(POINT{origin.x + 15, origin.y + 15}, false), form->Red);
-  EXPECT_EQ(FindDragTarget(POINT{origin.x + 100, origin.y + 5}, false), form.get());
+  EXPECT_EQ(FindDragTarget(POINT{origin.x + 100, origin.y + 5}, false), form);
 
   // ShowHint follows the parent until it is set on the control itself.
   form->SetShowHint(true);
@@ -346,13 +349,10 @@ protected:
   }
 };
 
-TEST_F(ControlTest, InvalidatingAnOpaqueControlRepaintsWithoutErasing) {
-  TJournal journal;
-  auto form = MakeForm<TSwatchForm>(&journal);
+TEST_F(ShownControlTest, InvalidatingAnOpaqueControlRepaintsWithoutErasing) {
   TCounter* counter = nullptr;
-  NewInto(counter, form.get());
-  counter->SetParent(form.get());
-  ASSERT_TRUE(ShowActive(*form));
+  NewInto(counter, form);
+  counter->SetParent(form);
   form->Update();
   counter->Update();
   for (bool opaque : {false, true}) {
@@ -411,14 +411,11 @@ protected:
   }
 };
 
-TEST_F(ControlTest, AParentsNotificationIsReflectedToTheChildControlThatSentIt) {
-  TJournal journal;
-  auto form = MakeForm<TSwatchForm>(&journal);
+TEST_F(ShownControlTest, AParentsNotificationIsReflectedToTheChildControlThatSentIt) {
   TSystemButton* button = nullptr;
-  NewInto(button, form.get());
+  NewInto(button, form);
   button->SetCaption(u"Push");
-  button->SetParent(form.get());
-  ASSERT_TRUE(ShowActive(*form));
+  button->SetParent(form);
   HWND window = button->Handle();
   wchar_t className[64];
   GetClassNameW(window, className, 64);
@@ -438,28 +435,25 @@ public:
   }
 };
 
-TEST_F(ControlTest, RecreatingAWindowMakesItsChildrenAgainWithTheirTextBoundsStateAndFocus) {
-  TJournal journal;
-  auto form = MakeForm<TSwatchForm>(&journal);
+TEST_F(ShownControlTest, RecreatingAWindowMakesItsChildrenAgainWithTheirTextBoundsStateAndFocus) {
   TPanel* panel = nullptr;
-  NewInto(panel, form.get());
+  NewInto(panel, form);
   panel->SetBounds(0, 60, 120, 40);
-  panel->SetParent(form.get());
+  panel->SetParent(form);
   TSystemButton* first = nullptr;
-  NewInto(first, form.get());
+  NewInto(first, form);
   first->SetCaption(u"one");
   first->SetParent(panel);
   TSystemButton* second = nullptr;
-  NewInto(second, form.get());
+  NewInto(second, form);
   second->SetBounds(70, 5, 40, 24);
   second->SetCaption(u"two");
   second->SetEnabled(false);
   second->SetParent(panel);
   TSystemButton* hidden = nullptr;
-  NewInto(hidden, form.get());
+  NewInto(hidden, form);
   hidden->Hide();
   hidden->SetParent(panel);
-  ASSERT_TRUE(ShowActive(*form));
   first->SetFocus();
   SetWindowTextW(first->Handle(), L"typed");  // text that lives only in the window so far
 

@@ -48,3 +48,32 @@ inline bool ShowActive(TCustomForm& AForm) {
   SetForegroundWindow(AForm.Handle());
   return PumpUntil([&] { return AForm.Active(); }, 3000);
 }
+
+// A suite whose tests share one shown form, so its window is put away once per suite rather than once per test.
+// The framework runs for the whole suite. Before every test the form rebuilds what it holds for the test's
+// journal (TFormClass(owner, journal) and Rebuild(journal)), is shown and active, the pointer is parked away from
+// it and the messages this caused are handled. Tests that need a form of their own make one as usual.
+template <class TFormClass>
+class SharedFormTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() { StartFramework(); }
+  static void TearDownTestSuite() {
+    FreeAndNil(FShared);
+    EndFramework();
+  }
+  void SetUp() override {
+    if (!FShared) NewInto(FShared, nullptr, &journal);
+    FShared->Rebuild(&journal);
+    form = FShared;
+    ASSERT_TRUE(ShowActive(*form));
+    SetCursorPos(0, 0);
+    Application->ProcessMessages();
+    journal.clear();
+  }
+
+  TJournal journal;
+  TFormClass* form = nullptr;
+
+private:
+  static inline TFormClass* FShared = nullptr;
+};

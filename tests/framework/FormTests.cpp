@@ -89,12 +89,15 @@ TEST_F(FormTest, WindowsAreMadeOnFirstUseAfterConstructionAndGoAfterOnDestroy) {
   EXPECT_FALSE(IsWindow(window));
 }
 
-TEST_F(FormTest, ShowingMakesTheWindowWhoseClassNameIsTheFormsClassName) {
+TEST_F(FormTest, TheWindowClassNameIsTheFormsClassNameSoEvenAHiddenFormIsFoundByIt) {
   TJournal journal;
   auto form = MakeForm<TLifeForm>(&journal);
   form->SetCaption(u"Find me");
-  ASSERT_TRUE(ShowActive(*form));
-  EXPECT_EQ(FindWindowW(L"TLifeForm", L"Find me"), form->Handle());
+  // A second instance looks for the first, which may well be hidden in the notification area.
+  EXPECT_EQ(FindWindowW(L"TLifeForm", L"Find me"), nullptr);
+  const HWND window = form->Handle();
+  EXPECT_FALSE(IsWindowVisible(window));
+  EXPECT_EQ(FindWindowW(L"TLifeForm", L"Find me"), window);
   auto plain = MakeForm<TForm>();
   wchar_t name[32];
   GetClassNameW(plain->Handle(), name, 32);
@@ -162,12 +165,17 @@ struct TModalDriver : public TObject {
   HWND Owner = nullptr;
   bool OwnerEnabledInside = true;
   int LevelInside = 0;
+  TModalResult ResultOfClose = mrNone;
   int Ticks = 0;
+  // The first tick closes the form (the close box), the later ones set a button's result.
   void Tick(TObject*) {
     ++Ticks;
     if (Ticks == 1) {
       OwnerEnabledInside = IsWindowEnabled(Owner);
       LevelInside = Application->ModalLevel();
+      Modal->Close();
+      ResultOfClose = Modal->ModalResult();
+      return;
     }
     if (Modal->ModalResult() == mrNone) Modal->SetModalResult(mrOk);
   }
@@ -195,6 +203,7 @@ TEST_F(FormTest, ShowModalReturnsTheModalResultOnceTheCloseQueryAgreesAndGivesTh
   EXPECT_EQ(result, mrOk);
   EXPECT_FALSE(driver.OwnerEnabledInside);
   EXPECT_EQ(driver.LevelInside, 1);
+  EXPECT_EQ(driver.ResultOfClose, mrCancel);
   EXPECT_EQ(journal, (TJournal{"query no", "query yes", "close"}));  // the refusal kept the loop running
   EXPECT_GE(driver.Ticks, 2);
   EXPECT_EQ(GetWindow(modal->Handle(), GW_OWNER), main->Handle());
@@ -203,12 +212,10 @@ TEST_F(FormTest, ShowModalReturnsTheModalResultOnceTheCloseQueryAgreesAndGivesTh
   EXPECT_FALSE(modal->Visible());
   EXPECT_FALSE(modal->Modal());
 
-  // The close box of a modal form gives mrCancel; a visible form cannot be made modal.
-  driver.Ticks = 0;
-  timer.SetOnTimer(MakeMethod<&TModalDriver::Tick>(&driver));
-  modal->Show();
-  EXPECT_THROW(modal->ShowModal(), EInvalidOperation);
-  modal->Hide();
+  // A visible form cannot be made modal.
+  EXPECT_THROW(main->ShowModal(), EInvalidOperation);
+  EXPECT_FALSE(main->Modal());
+  EXPECT_EQ(Application->ModalLevel(), 0);
 }
 
 struct TCloser : public TObject {
@@ -270,7 +277,7 @@ TEST_F(FormTest, AMinimisedFormReportsAndStoresItsRestoredRectangle) {
   EXPECT_EQ(form->Width(), 250);
 }
 
-TEST_F(FormTest, APlacementReadFromAKnotPlacesAHiddenFormOrMaximisesIt) {
+TEST_F(FormTest, APlacementReadFromAKnotPlacesAndMaximisesAHiddenFormWhenItIsShown) {
   TJournal journal;
   auto form = MakeForm<TClosingForm>(&journal);
   form->SetPosition(TPosition::poScreenCenter);
@@ -284,26 +291,32 @@ TEST_F(FormTest, APlacementReadFromAKnotPlacesAHiddenFormOrMaximisesIt) {
   EXPECT_EQ(form->Position(), TPosition::poDesigned);
   EXPECT_EQ(form->BoundsRect().left, 40);
   EXPECT_EQ(form->Width(), 260);
+
+  TKnot max(u"Place");
+  max.WriteBool(u"Maximized", true);
+  ReadFormPlacement(max, *form);
+  EXPECT_EQ(form->WindowState(), TFormWindowState::wsMaximized);
   ASSERT_TRUE(ShowActive(*form));
+  EXPECT_TRUE(IsZoomed(form->Handle()));
+  EXPECT_EQ(form->WindowState(), TFormWindowState::wsMaximized);
+  const RECT restored = form->RestoredBounds();
+  EXPECT_EQ(restored.left, 40);
+  EXPECT_EQ(restored.top, 30);
+  EXPECT_EQ(restored.right, 300);
+  EXPECT_EQ(restored.bottom, 200);
+  TKnot written(u"Place");
+  WriteFormPlacement(written, *form);
+  EXPECT_EQ(written.ReadString(u"Maximized", u"?"), u"1");
+  EXPECT_FALSE(written.ParamExists(u"Left"));
+
+  // Restored, it stands where the placement put it, not in the centre of the screen.
+  form->SetWindowState(TFormWindowState::wsNormal);
+  ASSERT_TRUE(PumpUntil([&] { return !IsZoomed(form->Handle()); }, 2000));
   RECT r;
   GetWindowRect(form->Handle(), &r);
   EXPECT_EQ(r.left, 40);
   EXPECT_EQ(r.top, 30);
-  form->Hide();
-
-  auto maximised = MakeForm<TClosingForm>(&journal);
-  maximised->SetBounds(50, 60, 200, 100);
-  TKnot max(u"Place");
-  max.WriteBool(u"Maximized", true);
-  ReadFormPlacement(max, *maximised);
-  ASSERT_TRUE(ShowActive(*maximised));
-  EXPECT_TRUE(IsZoomed(maximised->Handle()));
-  EXPECT_EQ(maximised->WindowState(), TFormWindowState::wsMaximized);
-  EXPECT_EQ(maximised->RestoredBounds().left, 50);
-  TKnot written(u"Place");
-  WriteFormPlacement(written, *maximised);
-  EXPECT_EQ(written.ReadString(u"Maximized", u"?"), u"1");
-  EXPECT_FALSE(written.ParamExists(u"Left"));
+  EXPECT_EQ(r.right - r.left, 260);
 }
 
 TEST_F(FormTest, AFormShownWithACentredPositionIsCentredOnTheMainFormOrOnItsOwner) {

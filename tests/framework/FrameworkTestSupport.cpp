@@ -5,18 +5,26 @@
 #include "framework/fwScreen.h"
 #include "framework/fwThemes.h"
 
-void FrameworkTest::SetUp() {
+void StartFramework() {
   StartApplication();
   StartScreen();
   StartThemeServices();
   StartClipboard();
 }
 
-void FrameworkTest::TearDown() {
+void EndFramework() {
   EndClipboard();
   EndThemeServices();
   EndScreen();
   EndApplication();
+}
+
+void FrameworkTest::SetUp() {
+  StartFramework();
+}
+
+void FrameworkTest::TearDown() {
+  EndFramework();
 }
 
 bool PumpUntil(const std::function<bool()>& ACondition, unsigned ATimeoutMs) {

@@ -9,7 +9,11 @@
 
 #include "foundation/cuWin32.h"
 
-// Starts the application, screen, theme services and clipboard for one test and ends them after it.
+// The application, screen, theme services and clipboard, started and ended in the program's order.
+void StartFramework();
+void EndFramework();
+
+// Starts the framework for one test and ends it after it.
 class FrameworkTest : public ::testing::Test {
 protected:
   void SetUp() override;

@@ -8,8 +8,6 @@
 
 namespace {
 
-using KeyRoutingTest = FrameworkTest;
-
 std::string Utf8(const std::u16string& AText) {
   return std::string(AText.begin(), AText.end());
 }
@@ -104,19 +102,36 @@ public:
   TKeyForm(TComponent* AOwner, TJournal* AJournal) : TForm(AOwner), Journal(AJournal) {
     SetBounds(100, 100, 300, 200);
     SetCaption(u"Keys");
-    NewInto(First, this, AJournal, "first");
-    First->SetName(u"First");
-    First->SetParent(this);
-    NewInto(Second, this, AJournal, "second");
-    Second->SetName(u"Second");
-    Second->SetLeft(100);
-    Second->SetParent(this);
+    AddProbes();
+  }
+
+  // Starts again with two new probes writing into AJournal and no preview (for a form shared by several tests).
+  void Rebuild(TJournal* AJournal) {
+    while (ControlCount() > 0) Controls(ControlCount() - 1)->Free();
+    Journal = AJournal;
+    SetKeyPreview(false);
+    OnKeyDown = TKeyEvent();
+    AddProbes();
   }
 
   TJournal* Journal;
   TKeyProbe* First = nullptr;
   TKeyProbe* Second = nullptr;
+
+private:
+  void AddProbes() {
+    NewInto(First, this, Journal, "first");
+    First->SetName(u"First");
+    First->SetParent(this);
+    NewInto(Second, this, Journal, "second");
+    Second->SetName(u"Second");
+    Second->SetLeft(100);
+    Second->SetParent(this);
+  }
 };
+
+// The tests share one shown form (see SharedFormTest), rebuilt before each.
+using KeyRoutingTest = SharedFormTest<TKeyForm>;
 
 // The stages of the routing, each able to consume the key.
 enum class TStage { None, PreDispatch, WindowHook, Preview, Control };
@@ -161,15 +176,13 @@ TEST_F(KeyRoutingTest, KeyDownPassesTheStagesInOrderAndAZeroKeyStopsItAtAnyStage
       {TStage::Control, {"pre-dispatch", "window hook", "preview", "first key down", "control"}},
   };
   for (const TCase& c : cases) {
-    TJournal journal;
-    auto form = MakeForm<TKeyForm>(&journal);
+    form->Rebuild(&journal);
     TStages stages;
     stages.Journal = &journal;
     stages.ConsumeAt = c.ConsumeAt;
     form->SetKeyPreview(true);
     form->OnKeyDown = MakeMethod<&TStages::Preview>(&stages);
     form->First->OnKeyDown = MakeMethod<&TStages::Control>(&stages);
-    ASSERT_TRUE(ShowActive(*form));
     form->First->SetFocus();
     ASSERT_TRUE(form->First->Focused());
     SetWindowSubclass(form->First->Handle(), &TStages::Hook, 1, reinterpret_cast<DWORD_PTR>(&stages));
@@ -188,9 +201,6 @@ TEST_F(KeyRoutingTest, KeyDownPassesTheStagesInOrderAndAZeroKeyStopsItAtAnyStage
 }
 
 TEST_F(KeyRoutingTest, AKeyConsumedInKeyDownStillProducesItsCharacter) {
-  TJournal journal;
-  auto form = MakeForm<TKeyForm>(&journal);
-  ASSERT_TRUE(ShowActive(*form));
   form->First->SetFocus();
   form->First->ZeroInKeyDown = true;
   journal.clear();
@@ -199,9 +209,6 @@ TEST_F(KeyRoutingTest, AKeyConsumedInKeyDownStillProducesItsCharacter) {
 }
 
 TEST_F(KeyRoutingTest, EnterConsumedAsDialogKeyClicksAFocusedDefaultButtonOnceAndBringsNoCharacter) {
-  TJournal journal;
-  auto form = MakeForm<TKeyForm>(&journal);
-  ASSERT_TRUE(ShowActive(*form));
   form->First->SetFocus();
   journal.clear();
   PressKey(form->First->Handle(), VK_RETURN);
@@ -228,9 +235,6 @@ TEST_F(KeyRoutingTest, EnterConsumedAsDialogKeyClicksAFocusedDefaultButtonOnceAn
 }
 
 TEST_F(KeyRoutingTest, TabMovesTheFocusInTabOrderUnlessTheControlAsksForTabs) {
-  TJournal journal;
-  auto form = MakeForm<TKeyForm>(&journal);
-  ASSERT_TRUE(ShowActive(*form));
   form->First->SetFocus();
   journal.clear();
   PressKey(form->First->Handle(), VK_TAB);
@@ -254,14 +258,11 @@ TEST_F(KeyRoutingTest, TabMovesTheFocusInTabOrderUnlessTheControlAsksForTabs) {
 }
 
 TEST_F(KeyRoutingTest, AcceleratorsReachWindowedAndWindowlessControlsThroughTheDialogCharacterBroadcast) {
-  TJournal journal;
-  auto form = MakeForm<TKeyForm>(&journal);
   TAccelLabel* label = nullptr;
-  NewInto(label, form.get(), &journal);
+  NewInto(label, form, &journal);
   label->SetCaption(u"&Open");
-  label->SetParent(form.get());
+  label->SetParent(form);
   form->Second->SetCaption(u"Sa&ve");
-  ASSERT_TRUE(ShowActive(*form));
   form->First->SetFocus();
 
   journal.clear();
@@ -283,8 +284,7 @@ TEST_F(KeyRoutingTest, AcceleratorsReachWindowedAndWindowlessControlsThroughTheD
 }
 
 TEST_F(KeyRoutingTest, EveryFormOnTheParentChainPreviewsKeysOutermostFirst) {
-  TJournal journal;
-  auto host = MakeForm<TKeyForm>(&journal);
+  TKeyForm* host = form;
   TKeyForm* inner = nullptr;
   CreateEmbeddedForm(inner, *host, TAlign::alBottom, true, &journal);
   struct TPreview : public TObject {
@@ -299,7 +299,6 @@ TEST_F(KeyRoutingTest, EveryFormOnTheParentChainPreviewsKeysOutermostFirst) {
   host->OnKeyDown = MakeMethod<&TPreview::KeyDown>(&outerPreview);
   inner->SetKeyPreview(true);
   inner->OnKeyDown = MakeMethod<&TPreview::KeyDown>(&innerPreview);
-  ASSERT_TRUE(ShowActive(*host));
   inner->First->SetFocus();
   EXPECT_EQ(host->ActiveControl(), inner->First);
   EXPECT_EQ(inner->ActiveControl(), inner->First);
@@ -321,14 +320,11 @@ struct TFocusWatch : public TObject {
 };
 
 TEST_F(KeyRoutingTest, FocusChangeCancelsTheOldPressIsBroadcastThenTheOldControlExitsAfterTheMoveAndTheNewOneEnters) {
-  TJournal journal;
-  auto form = MakeForm<TKeyForm>(&journal);
   TFocusWatch watch;
   watch.Journal = &journal;
-  watch.Form = form.get();
+  watch.Form = form;
   form->First->OnExit = MakeMethod<&TFocusWatch::Exit>(&watch);
   form->Second->OnEnter = MakeMethod<&TFocusWatch::Enter>(&watch);
-  ASSERT_TRUE(ShowActive(*form));
   form->First->SetFocus();
   journal.clear();
   form->Second->SetFocus();
@@ -338,21 +334,20 @@ TEST_F(KeyRoutingTest, FocusChangeCancelsTheOldPressIsBroadcastThenTheOldControl
 }
 
 TEST_F(KeyRoutingTest, ActiveControlSetBeforeShowingGetsTheFocusWhenTheFormIsActivated) {
-  TJournal journal;
-  auto form = MakeForm<TKeyForm>(&journal);
-  form->SetActiveControl(form->Second);
-  EXPECT_FALSE(form->HandleAllocated());
-  ASSERT_TRUE(ShowActive(*form));
-  EXPECT_TRUE(PumpUntil([&] { return form->Second->Focused(); }, 2000));
+  auto own = MakeForm<TKeyForm>(&journal);  // not shown yet, unlike the shared one
+  own->SetActiveControl(own->Second);
+  EXPECT_FALSE(own->HandleAllocated());
+  ASSERT_TRUE(ShowActive(*own));
+  EXPECT_TRUE(PumpUntil([&] { return own->Second->Focused(); }, 2000));
 
   // Hiding the focused control gives the focus up; a removed control is forgotten.
-  form->Second->Hide();
-  EXPECT_EQ(form->ActiveControl(), nullptr);
-  EXPECT_FALSE(form->Second->Focused());
-  form->First->SetFocus();
-  form->First->Free();
-  form->First = nullptr;
-  EXPECT_EQ(form->ActiveControl(), nullptr);
+  own->Second->Hide();
+  EXPECT_EQ(own->ActiveControl(), nullptr);
+  EXPECT_FALSE(own->Second->Focused());
+  own->First->SetFocus();
+  own->First->Free();
+  own->First = nullptr;
+  EXPECT_EQ(own->ActiveControl(), nullptr);
 }
 
 }  // namespace
