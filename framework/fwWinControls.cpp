@@ -1230,8 +1230,9 @@ void TWinControl::WndProc(TMessage& AMessage) {
       }
       return;
     case CM_ENABLEDCHANGED:
-      if (FHandle) EnableWindow(FHandle, Enabled());
+      // The focus leaves first: a disabled window that holds the focus loses it to nobody.
       if (!Enabled()) RemoveFocus(false);
+      if (FHandle) EnableWindow(FHandle, Enabled());
       break;
     case CM_ENTER: DoEnter(); return;
     case CM_EXIT: DoExit(); return;

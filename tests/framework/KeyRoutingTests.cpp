@@ -333,6 +333,42 @@ TEST_F(KeyRoutingTest, FocusChangeCancelsTheOldPressIsBroadcastThenTheOldControl
                                "Second enter"}));
 }
 
+TEST_F(KeyRoutingTest, DisablingTheFocusedControlOrHidingOrDisablingItsContainerGivesTheFocusToTheFormWithoutAnExit) {
+  TFocusWatch watch;
+  watch.Journal = &journal;
+  watch.Form = form;
+  form->First->OnExit = MakeMethod<&TFocusWatch::Exit>(&watch);
+  form->First->SetFocus();
+  ASSERT_TRUE(form->First->Focused());
+  form->First->SetEnabled(false);
+  EXPECT_EQ(form->ActiveControl(), nullptr);
+  EXPECT_EQ(GetFocus(), form->Handle());
+
+  // A probe inside a container: hiding or disabling the container takes the focus away from the probe.
+  TKeyProbe* container = nullptr;
+  NewInto(container, form, &journal, "container");
+  container->SetControlStyle(container->ControlStyle() | csAcceptsControls);
+  container->SetBounds(10, 60, 200, 60);
+  container->SetParent(form);
+  TKeyProbe* inner = nullptr;
+  NewInto(inner, form, &journal, "inner");
+  inner->SetParent(container);
+  inner->SetFocus();
+  ASSERT_TRUE(inner->Focused());
+  EXPECT_EQ(form->ActiveControl(), inner);
+  container->Hide();
+  EXPECT_EQ(form->ActiveControl(), nullptr);
+  EXPECT_EQ(GetFocus(), form->Handle());
+  container->Show();
+  inner->SetFocus();
+  ASSERT_TRUE(inner->Focused());
+  container->SetEnabled(false);
+  EXPECT_EQ(form->ActiveControl(), nullptr);
+  EXPECT_EQ(GetFocus(), form->Handle());
+  // The probes hear that the focus went to the form itself, but no exit notification runs.
+  for (const std::string& entry : journal) EXPECT_EQ(entry.find("exit"), std::string::npos) << entry;
+}
+
 TEST_F(KeyRoutingTest, ActiveControlSetBeforeShowingGetsTheFocusWhenTheFormIsActivated) {
   auto own = MakeForm<TKeyForm>(&journal);  // not shown yet, unlike the shared one
   own->SetActiveControl(own->Second);
