@@ -26,6 +26,9 @@ public:
 
 enum class TAlign : uint8_t { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
+// Which scroll bars a control shows (WS_HSCROLL, WS_VSCROLL).
+enum class TScrollStyle : uint8_t { ssNone, ssHorizontal, ssVertical, ssBoth };
+
 // Which edges of its parent a control keeps its distance to while the parent is resized.
 using TAnchors = uint8_t;
 enum TAnchorBits : uint8_t { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
