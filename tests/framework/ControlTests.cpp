@@ -724,19 +724,12 @@ TEST_F(ControlTest, AContextMenuRequestAsksOnContextPopupThenShowsThePopupMenuOf
   EXPECT_EQ(request(180, 90), (TJournal{"context at 80,40"}));
 }
 
-class TBorderThemes : public IThemeServices {
+class TBorderThemes : public TStubThemeServices {
 public:
-  bool Available() override { return true; }
-  bool Enabled() override { return true; }
-  void DrawElement(HDC, const TThemedElementDetails&, const RECT&, const RECT*) override {}
-  RECT ContentRect(HDC, const TThemedElementDetails&, const RECT& ABounds) override { return ABounds; }
-  bool HasTransparentParts(const TThemedElementDetails&) override { return false; }
-  void DrawParentBackground(HWND, HDC, const RECT*) override {}
   void PaintBorder(HWND AWindow, bool AEraseLRCorner) override {
     Borders->push_back(std::string(AWindow == Expected ? "border" : "other border") +
                        (AEraseLRCorner ? " with corner" : ""));
   }
-  void ThemeChanged() override {}
   TJournal* Borders = nullptr;
   HWND Expected = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "foundation/cuWin32.h"
+#include "framework/fwThemes.h"
 
 // The application, screen, theme services and clipboard, started and ended in the program's order.
 void StartFramework();
@@ -32,3 +33,16 @@ HWND FindThreadMessageBox();
 // The caption and text of a message box.
 std::u16string WindowCaption(HWND AWindow);
 std::u16string MessageBoxText(HWND ABox);
+
+// Theme services that say visual styles are on and draw nothing: tests override what they watch.
+class TStubThemeServices : public IThemeServices {
+public:
+  bool Available() override { return true; }
+  bool Enabled() override { return true; }
+  void DrawElement(HDC, const TThemedElementDetails&, const RECT&, const RECT*) override {}
+  RECT ContentRect(HDC, const TThemedElementDetails&, const RECT& ABounds) override { return ABounds; }
+  bool HasTransparentParts(const TThemedElementDetails&) override { return false; }
+  void DrawParentBackground(HWND, HDC, const RECT*) override {}
+  void PaintBorder(HWND, bool) override {}
+  void ThemeChanged() override {}
+};

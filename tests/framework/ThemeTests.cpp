@@ -47,20 +47,9 @@ TEST_F(ThemeTest, OwnServicesKeepToTheClassicLook) {
   EXPECT_FALSE(ThemeServices->HasTransparentParts(button));
 }
 
-class TFakeThemes : public IThemeServices {
-public:
-  bool Available() override { return true; }
-  bool Enabled() override { return true; }
-  void DrawElement(HDC, const TThemedElementDetails&, const RECT&, const RECT*) override {}
-  RECT ContentRect(HDC, const TThemedElementDetails&, const RECT& ABounds) override { return ABounds; }
-  bool HasTransparentParts(const TThemedElementDetails&) override { return false; }
-  void DrawParentBackground(HWND, HDC, const RECT*) override {}
-  void PaintBorder(HWND, bool) override {}
-  void ThemeChanged() override {}
-};
 
 TEST_F(ThemeTest, ServicesCanBeReplacedAndTheClassicOnesPutBack) {
-  InstallThemeServices(std::make_unique<TFakeThemes>());
+  InstallThemeServices(std::make_unique<TStubThemeServices>());
   EXPECT_TRUE(ThemeServices->Enabled());
   InstallThemeServices(nullptr);
   ASSERT_NE(ThemeServices, nullptr);
