@@ -9,10 +9,9 @@ they read as one family; they differ in pitch, length and shape.
 
 import math
 import os
+import struct
 import sys
-
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from qbraster import write_wav  # noqa: E402
+import wave
 
 RATE = 22050
 
@@ -45,11 +44,20 @@ SOUNDS = {
 }
 
 
+def write_wav(path, samples):
+    """16-bit mono PCM; samples are floats in -1..1."""
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(RATE)
+        w.writeframes(b"".join(struct.pack("<h", int(max(-1.0, min(1.0, s)) * 32767)) for s in samples))
+
+
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "document", "model",
                                                              "resources")
     for name, make in SOUNDS.items():
-        write_wav(os.path.join(out, name + ".wav"), make(), RATE)
+        write_wav(os.path.join(out, name + ".wav"), make())
 
 
 if __name__ == "__main__":
