@@ -1,0 +1,28 @@
+#!/usr/bin/python3
+"""Renders the program's cursors from their SVG sources as 32-bit .cur files.
+
+    scripts/gen_cursors.py [--check] [root folder]    (default: the source tree)
+
+Each cursor is one SVG drawn at its size, with the hot spot given here. With --check nothing is written; the
+committed cursors are compared with what the sources render to.
+"""
+
+import os
+
+from qbpictures import ROOT, Outputs, render, run
+
+# Source and output (both relative to the tree), size in pixels, hot spot.
+CURSORS = [
+    ("tests/framework/resources/probe.svg", "tests/framework/resources/probe.cur", 32, (3, 4)),
+]
+
+
+def build(folder):
+    outputs = Outputs()
+    for source, output, size, hotspot in CURSORS:
+        outputs.cursor(os.path.join(folder, output), render(os.path.join(ROOT, source), size, size), hotspot)
+    return outputs
+
+
+if __name__ == "__main__":
+    run(build, ".")
