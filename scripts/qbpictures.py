@@ -2,7 +2,8 @@
 
 Pictures are drawn by rsvg-convert (librsvg2-bin) and put together with Pillow (python3-pil). A generator builds
 every output in memory; `--check` compares them with the committed files instead of writing them, so a test can
-tell when a source changed and its output was not regenerated (or the other way round).
+tell when a source changed and its output was not regenerated (or the other way round). The generators run under
+/usr/bin/python3, the interpreter Debian's python3-pil is installed for.
 """
 
 import io
@@ -30,7 +31,7 @@ def render(svg, width, height):
 
 
 def source_for(folder, name, size):
-    """A picture's source for one size: name-SIZE.svg when the small size is drawn apart, else name.svg."""
+    """A picture's source for one size: name-SIZE.svg when that size is drawn apart, else name.svg."""
     sized = os.path.join(folder, "%s-%d.svg" % (name, size))
     return sized if os.path.exists(sized) else os.path.join(folder, name + ".svg")
 
@@ -153,14 +154,14 @@ class Outputs:
             if committed is None:
                 faults.append("%s: missing" % path)
             elif (n := differing_pixels(picture, committed)):
-                faults.append("%s: %d pixels differ from its sources" % (path, n))
+                faults.append("%s: %d pixel(s) differ from its sources" % (path, n))
         for path, (picture, hotspot) in self.cursors.items():
             committed = decoded_cursor(path)
             if committed is None:
                 faults.append("%s: missing or not 32-bit" % path)
                 continue
             if (n := differing_pixels(picture, committed[0])):
-                faults.append("%s: %d pixels differ from its source" % (path, n))
+                faults.append("%s: %d pixel(s) differ from its source" % (path, n))
             if committed[1] != hotspot:
                 faults.append("%s: hot spot is not %d,%d" % (path, *hotspot))
         for path, data in self.files.items():
