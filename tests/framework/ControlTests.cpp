@@ -147,9 +147,9 @@ TEST_F(ShownControlTest, APressOnAWindowlessChildCapturesTheMouseUntilTheRelease
 TEST_F(ShownControlTest, LosingTheCaptureCancelsAWindowlessChildsPress) {
   HWND window = form->Handle();
   SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 40));
-  ASSERT_TRUE(form->Blue->ControlState() & csLButtonDown);
+  ASSERT_TRUE(form->Blue->ControlState().Contains(csLButtonDown));
   ReleaseCapture();
-  EXPECT_FALSE(form->Blue->ControlState() & (csLButtonDown | csClicked));
+  EXPECT_FALSE(form->Blue->ControlState().ContainsAny(csLButtonDown | csClicked));
   journal.clear();
   SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(40, 40));
   EXPECT_EQ(journal, (TJournal{"blue up 10,10"}));  // the press was cancelled: no click
@@ -356,7 +356,7 @@ TEST_F(ShownControlTest, InvalidatingAnOpaqueControlRepaintsWithoutErasing) {
   form->Update();
   counter->Update();
   for (bool opaque : {false, true}) {
-    counter->SetControlStyle(opaque ? (counter->ControlStyle() | csOpaque) : (counter->ControlStyle() & ~csOpaque));
+    counter->SetControlStyle(opaque ? (counter->ControlStyle() | csOpaque) : (counter->ControlStyle() - csOpaque));
     counter->Erases = 0;
     counter->Invalidate();
     counter->Update();
@@ -632,7 +632,7 @@ public:
 
 protected:
   void MouseDown(TMouseButton, TShiftState AShift, int, int) override {
-    FJournal->push_back((AShift & ssDouble) ? "down double" : "down");
+    FJournal->push_back(AShift.Contains(ssDouble) ? "down double" : "down");
   }
   void MouseUp(TMouseButton, TShiftState, int, int) override { FJournal->push_back("up"); }
 
@@ -647,7 +647,7 @@ TEST_F(ControlTest, TheSecondPressOfADoubleClickIsADoubleClickAndNoClickUnlessTh
     TClicker* clicker = nullptr;
     NewInto(clicker, parent.get(), &journal);
     clicker->SetParent(parent.get());
-    if (!doubleClicks) clicker->SetControlStyle(clicker->ControlStyle() & ~csDoubleClicks);
+    if (!doubleClicks) clicker->SetControlStyle(clicker->ControlStyle() - csDoubleClicks);
     clicker->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     clicker->Perform(WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     clicker->Perform(WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
