@@ -17,16 +17,14 @@ TWindowSubclass::~TWindowSubclass() {
 LRESULT CALLBACK TWindowSubclass::HookProc(HWND AWindow, UINT AMsg, WPARAM AWParam, LPARAM ALParam, UINT_PTR AId,
                                            DWORD_PTR AData) {
   auto* self = reinterpret_cast<TWindowSubclass*>(AData);
+  // The hook comes off before the window's last message, while it is surely alive.
+  if (AMsg == WM_NCDESTROY) {
+    RemoveWindowSubclass(AWindow, &TWindowSubclass::HookProc, AId);
+    self->FWindow = nullptr;
+  }
   TMessage message{AWindow, AMsg, AWParam, ALParam, 0, false};
   const TWindowHookEvent handler = self->FHandler;
-  // The handler may free the hook: only locals are used after it, and the hook is asked whether it is still on.
+  // The handler may free the hook: only locals are used after it.
   if (handler && !CallGuarded([&] { handler(message); })) message.Answer(0);
-  if (AMsg == WM_NCDESTROY) {
-    DWORD_PTR data = 0;
-    if (GetWindowSubclass(AWindow, &TWindowSubclass::HookProc, AId, &data)) {
-      RemoveWindowSubclass(AWindow, &TWindowSubclass::HookProc, AId);
-      reinterpret_cast<TWindowSubclass*>(data)->FWindow = nullptr;
-    }
-  }
   return message.Handled ? message.Result : DefSubclassProc(AWindow, AMsg, AWParam, ALParam);
 }

@@ -786,10 +786,11 @@ bool TWinControl::ReflectNotification(TMessage& AMessage) {
         child = item.hwndItem;
       break;
     case WM_MEASUREITEM:
-      // The item has no window yet: the child is found by its id, the first one that has it.
+      // The record names no window: the child is the first one whose window has the item's id.
       if (const MEASUREITEMSTRUCT& item = TMeasureItemMessage(AMessage).Record; item.CtlType != ODT_MENU) {
-        auto it = std::find_if(FWinControls.begin(), FWinControls.end(),
-                               [&](const TWinControl* c) { return c->FControlId == item.CtlID; });
+        auto it = std::find_if(FWinControls.begin(), FWinControls.end(), [&](const TWinControl* c) {
+          return c->FHandle && static_cast<UINT>(GetDlgCtrlID(c->FHandle)) == item.CtlID;
+        });
         if (it != FWinControls.end()) child = (*it)->FHandle;
       }
       break;

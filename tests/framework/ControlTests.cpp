@@ -427,6 +427,53 @@ TEST_F(ShownControlTest, AParentsNotificationIsReflectedToTheChildControlThatSen
   EXPECT_TRUE(SendMessageW(window, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON);
 }
 
+// A windowed child that answers the measuring of its owner-drawn items with its own item height.
+class TMeasuredList : public TCustomControl {
+public:
+  TMeasuredList(TComponent* AOwner, UINT AItemHeight) : TCustomControl(AOwner), FItemHeight(AItemHeight) {}
+  int Measured = 0;
+
+protected:
+  void WndProc(TMessage& AMessage) override {
+    if (AMessage.Msg == CN_MEASUREITEM) {
+      ++Measured;
+      TMeasureItemMessage(AMessage).Record.itemHeight = FItemHeight;
+      return AMessage.Answer(TRUE);
+    }
+    TCustomControl::WndProc(AMessage);
+  }
+
+private:
+  UINT FItemHeight;
+};
+
+TEST_F(ControlTest, MeasuringAnItemIsReflectedToTheFirstChildWithItsIdAndNeverForAMenu) {
+  auto parent = MakeForm<TForm>();  // never shown
+  TMeasuredList* lists[3] = {};
+  for (UINT i = 0; i < 3; ++i) {
+    NewInto(lists[i], parent.get(), 11 * (i + 1));
+    lists[i]->SetParent(parent.get());
+  }
+  // The last child's window takes the middle one's id: the first child with it answers.
+  const int id = GetDlgCtrlID(lists[1]->Handle());
+  SetWindowLongPtrW(lists[2]->Handle(), GWLP_ID, id);
+  MEASUREITEMSTRUCT item{ODT_LISTBOX, static_cast<UINT>(id), 0, 0, 0, 0};
+  EXPECT_EQ(SendMessageW(parent->Handle(), WM_MEASUREITEM, id, reinterpret_cast<LPARAM>(&item)), TRUE);
+  EXPECT_EQ(item.itemHeight, 22u);
+  MEASUREITEMSTRUCT menuItem{ODT_MENU, static_cast<UINT>(id), 0, 0, 0, 0};
+  SendMessageW(parent->Handle(), WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&menuItem));
+  EXPECT_EQ(lists[0]->Measured, 0);
+  EXPECT_EQ(lists[1]->Measured, 1);
+  EXPECT_EQ(lists[2]->Measured, 0);
+}
+
+// Flags of two families do not mix; a family's own members do.
+template <class A, class B>
+concept Mixable = requires(A a, B b) { a | b; };
+static_assert(Mixable<TShiftFlag, TShiftFlag> && Mixable<TControlStyle, TControlStyleFlag>);
+static_assert(!Mixable<TShiftFlag, TControlStyleFlag> && !Mixable<TControlStyle, TControlStateFlag> &&
+              !Mixable<TComponentStateFlag, TControlStateFlag> && !Mixable<TAnchors, TShiftFlag>);
+
 // A container with a child: windows made again keep both.
 class TPanel : public TCustomControl {
 public:
