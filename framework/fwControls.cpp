@@ -551,18 +551,22 @@ TGraphicControl::TGraphicControl(TComponent* AOwner)
 TGraphicControl::~TGraphicControl() = default;
 
 void TGraphicControl::WndProc(TMessage& AMessage) {
-  if (AMessage.Msg == WM_PAINT && AMessage.WParam) {
-    FCanvas->BindDC(TPaintMessage(AMessage).DC);
-    try {
-      FCanvas->Font().Assign(&Font());
-      FCanvas->Brush().SetColor(Color());
-      Paint();
-    } catch (...) {
+  // Painted by the parent, into the parent's context.
+  if (AMessage.Msg == WM_PAINT) {
+    const TPaintMessage paint(AMessage);
+    if (paint.DC) {
+      FCanvas->BindDC(paint.DC);
+      try {
+        FCanvas->Font().Assign(&Font());
+        FCanvas->Brush().SetColor(Color());
+        Paint();
+      } catch (...) {
+        FCanvas->UnbindDC();
+        throw;
+      }
       FCanvas->UnbindDC();
-      throw;
+      return AMessage.Answer();
     }
-    FCanvas->UnbindDC();
-    return AMessage.Answer();
   }
   TControl::WndProc(AMessage);
 }

@@ -1,6 +1,7 @@
 // Controls: the base of everything shown in a window (bounds, parent, alignment, anchors, visibility, text,
-// colour, font, cursor, hint, mouse), the canvas a control paints on, and the windowless graphic control.
-// Windowed controls, focus and key routing are in fwWinControls.
+// colour, font, cursor, hint, mouse), the properties a control takes from its parent, the canvas a control
+// paints on, and the windowless graphic control. Windowed controls are in fwWinControls, key and focus routing in
+// fwKeyRouting, alignment in fwAlignment.
 #pragma once
 
 #include <cstdint>

@@ -134,7 +134,7 @@ LRESULT CALLBACK TWinControl::WindowProc(HWND AWindow, UINT AMsg, WPARAM AWParam
   TMessage message{AWindow, AMsg, AWParam, ALParam, 0, false};
   // The handler may free the control (a form released by its own message): only locals are used after it,
   // except on WM_NCDESTROY, whose control is alive while its window goes.
-  if (!CallGuarded([&] { control->Dispatch(message); })) message.Result = 0;
+  if (!CallGuarded([&] { control->Dispatch(message); })) message.Answer();
   if (AMsg == WM_NCDESTROY && FindControl(AWindow) == control) {
     UnlinkWindowObject(AWindow, control);
     if (control->FHandle == AWindow) control->DetachHandle();
