@@ -46,18 +46,6 @@ private:
   HDC FDC;
 };
 
-class TSavedDC {
-public:
-  explicit TSavedDC(HDC ADC) : FDC(ADC), FSaved(SaveDC(ADC)) {}
-  ~TSavedDC() { RestoreDC(FDC, FSaved); }
-  TSavedDC(const TSavedDC&) = delete;
-  TSavedDC& operator=(const TSavedDC&) = delete;
-
-private:
-  HDC FDC;
-  int FSaved;
-};
-
 // The message numbers a parent reflects to the child control that sent them.
 UINT ReflectedNumber(UINT AMsg) {
   switch (AMsg) {
@@ -580,12 +568,7 @@ void TWinControl::Update() {
 }
 
 void TWinControl::PaintHandler(HDC ADC) {
-  {
-    TSavedDC saved(ADC);
-    FWindowless.ExcludeOpaque(ADC);
-    PaintWindow(ADC);
-  }
-  PaintControls(ADC);
+  FWindowless.PaintWithOwner(ADC);
 }
 
 void TWinControl::PaintControls(HDC ADC) {
@@ -843,6 +826,8 @@ void TWinControl::DefaultHandler(TMessage& AMessage) {
 
 // Decodes each message once into its view and hands it to its handler; nothing else here switches on numbers.
 void TWinControl::WndProc(TMessage& AMessage) {
+  // A notification about a child window goes to the child's control first.
+  if (ReflectNotification(AMessage)) return;
   switch (AMessage.Msg) {
     case WM_PAINT: {
       if (!FOwnClass) break;  // a system class paints itself
@@ -933,23 +918,6 @@ void TWinControl::WndProc(TMessage& AMessage) {
       CaptureChanged(capture);
       break;
     }
-    case WM_COMMAND:
-    case WM_NOTIFY:
-    case WM_DRAWITEM:
-    case WM_MEASUREITEM:
-    case WM_DELETEITEM:
-    case WM_COMPAREITEM:
-    case WM_HSCROLL:
-    case WM_VSCROLL:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CHARTOITEM:
-    case WM_VKEYTOITEM:
-      if (ReflectNotification(AMessage)) return;
-      break;
     case CN_CTLCOLOREDIT:
     case CN_CTLCOLORSTATIC:
     case CN_CTLCOLORBTN:

@@ -193,6 +193,8 @@ private:
   void AttachHandle(HWND AWindow);
   void DetachHandle();
   void PlaceInZOrder();
+  // A notification about a child window (WM_COMMAND, WM_NOTIFY, owner-draw, colours, scroll bars...) goes to the
+  // child's control as CN_...; true when that control answered it.
   bool ReflectNotification(TMessage& AMessage);
   void PaintMessage(TPaintMessage& AMessage);
   void EraseBackground(TPaintMessage& AMessage);

@@ -54,10 +54,15 @@ TControl* TWindowlessChildren::At(POINT APos, bool AAllowDisabled) const {
   return nullptr;
 }
 
-void TWindowlessChildren::ExcludeOpaque(HDC ADC) const {
-  for (const TControl* c : FList)
-    if (c->FVisible && c->ControlStyle().Contains(csOpaque))
-      ExcludeClipRect(ADC, c->Left(), c->Top(), c->Left() + c->Width(), c->Top() + c->Height());
+void TWindowlessChildren::PaintWithOwner(HDC ADC) const {
+  {
+    TSavedDC saved(ADC);
+    for (const TControl* c : FList)
+      if (c->FVisible && c->ControlStyle().Contains(csOpaque))
+        ExcludeClipRect(ADC, c->Left(), c->Top(), c->Left() + c->Width(), c->Top() + c->Height());
+    FOwner.PaintWindow(ADC);
+  }
+  Paint(ADC);
 }
 
 void TWindowlessChildren::Paint(HDC ADC) const {

@@ -27,8 +27,9 @@ public:
   // The topmost visible child at a client point; disabled ones only when allowed.
   TControl* At(POINT APos, bool AAllowDisabled) const;
 
-  // Clips the opaque children out of ADC (they cover their part themselves).
-  void ExcludeOpaque(HDC ADC) const;
+  // The owner's own painting (PaintWindow) with the opaque children clipped out (they cover their part
+  // themselves), then the children over it.
+  void PaintWithOwner(HDC ADC) const;
   // Paints every visible child that meets the clip box of ADC, in order, each in its own coordinates and
   // clipped to itself.
   void Paint(HDC ADC) const;
