@@ -144,7 +144,9 @@ struct TSizeMessage {
 // WM_VSCROLL, WM_CTLCOLOR..., WM_CHARTOITEM, WM_VKEYTOITEM, WM_CAPTURECHANGED, and their reflections.
 struct TWindowParamMessage {
   explicit TWindowParamMessage(TMessage& AMessage)
-      : Message(AMessage), Window(reinterpret_cast<HWND>(AMessage.LParam)), DC(reinterpret_cast<HDC>(AMessage.WParam)) {}
+      : Message(AMessage),
+        Window(reinterpret_cast<HWND>(AMessage.LParam)),
+        DC(reinterpret_cast<HDC>(AMessage.WParam)) {}
   TMessage& Message;
   HWND Window;
   HDC DC;  // the context of WM_CTLCOLOR...; meaningless for the others
@@ -160,7 +162,8 @@ struct TPaintMessage {
 // Messages whose LParam points to a record: WM_NOTIFY, WM_GETMINMAXINFO and the owner-draw messages.
 template <class TRecord>
 struct TRecordMessage {
-  explicit TRecordMessage(TMessage& AMessage) : Message(AMessage), Record(*reinterpret_cast<TRecord*>(AMessage.LParam)) {}
+  explicit TRecordMessage(TMessage& AMessage)
+      : Message(AMessage), Record(*reinterpret_cast<TRecord*>(AMessage.LParam)) {}
   TMessage& Message;
   TRecord& Record;
 };
