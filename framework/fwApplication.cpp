@@ -241,12 +241,11 @@ void TApplication::EndSession() {
 void TApplication::WindowMessage(TMessage& AMessage) {
   switch (AMessage.Msg) {
     case WM_QUERYENDSESSION:
-      AMessage.Result = QueryEndSession() ? TRUE : FALSE;
-      AMessage.Handled = true;
+      AMessage.Answer(QueryEndSession() ? TRUE : FALSE);
       break;
     case WM_ENDSESSION:
       if (AMessage.WParam) EndSession();
-      AMessage.Handled = true;
+      AMessage.Answer();
       break;
     case WM_SETTINGCHANGE:
       if (Screen && AMessage.WParam == SPI_SETNONCLIENTMETRICS) Screen->UpdateFonts();

@@ -41,15 +41,8 @@ public:
   explicit TApplication(TComponent* AOwner = nullptr);
   ~TApplication() override;
 
-  // The program block calls it before the first form is created; the object is complete once constructed, so
-  // nothing is left to do here.
-  void Initialize() {}
-
   const std::u16string& Title() const { return FTitle; }
   void SetTitle(std::u16string AValue);
-  // The main form's window carries the taskbar button; the flag is kept for callers that set it.
-  bool MainFormOnTaskBar() const { return FMainFormOnTaskBar; }
-  void SetMainFormOnTaskBar(bool AValue) { FMainFormOnTaskBar = AValue; }
   // Whether Run shows the main form first (default true).
   bool ShowMainForm() const { return FShowMainForm; }
   void SetShowMainForm(bool AValue) { FShowMainForm = AValue; }
@@ -133,7 +126,6 @@ private:
   void WindowMessage(TMessage& AMessage);
 
   std::u16string FTitle;
-  bool FMainFormOnTaskBar = true;
   bool FShowMainForm = true;
   bool FTerminated = false;
   int FModalLevel = 0;

@@ -186,11 +186,11 @@ void TComponent::AfterConstruction() {
     if (c->IsLoading()) c->AfterConstruction();
   }
   Loaded();
-  FState &= ~csLoading;
+  FState -= csLoading;
 }
 
 void TComponent::Loaded() {
-  FState &= ~csLoading;
+  FState -= csLoading;
 }
 
 void TComponent::Notification(TComponent* AComponent, TComponentOperation AOperation) {

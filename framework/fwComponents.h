@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/cuSet.h"
 #include "foundation/cuSystem.h"
 
 class TPersistent;
@@ -40,11 +41,13 @@ protected:
 // ---------------------------------------------------------------------------------------------------------------
 // Components
 
-enum TComponentStateBits : uint32_t {
+enum class TComponentStateFlag : uint32_t {
   csLoading = 0x01,     // constructed but its Loaded() phase has not run yet
   csDestroying = 0x02,  // Free() has begun; nothing new should be started
 };
-using TComponentState = uint32_t;
+constexpr bool IsFlagFamily(TComponentStateFlag) { return true; }
+using enum TComponentStateFlag;
+using TComponentState = TSet<TComponentStateFlag>;
 
 enum class TComponentOperation { opInsert, opRemove };
 
@@ -75,8 +78,8 @@ public:
   void SetTag(intptr_t AValue) { FTag = AValue; }
 
   TComponentState ComponentState() const { return FState; }
-  bool IsLoading() const { return (FState & csLoading) != 0; }
-  bool IsDestroying() const { return (FState & csDestroying) != 0; }
+  bool IsLoading() const { return FState.Contains(csLoading); }
+  bool IsDestroying() const { return FState.Contains(csDestroying); }
 
   // Links this component and AComponent both ways: whichever is freed first, the other receives
   // Notification(freed, opRemove) while the freed one is still whole. Linking twice is harmless.
@@ -120,7 +123,7 @@ private:
   std::vector<TComponent*> FFreeNotifies;
   std::u16string FName;
   intptr_t FTag = 0;
-  TComponentState FState = 0;
+  TComponentState FState;
   bool FNotified = false;
 
 };

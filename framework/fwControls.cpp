@@ -25,33 +25,6 @@ private:
 
 }  // namespace
 
-TShiftState KeyDataToShiftState(LPARAM AKeyData) {
-  TShiftState shift = 0;
-  if (GetKeyState(VK_SHIFT) < 0) shift |= ssShift;
-  if (GetKeyState(VK_CONTROL) < 0) shift |= ssCtrl;
-  if (AKeyData & (KF_ALTDOWN << 16)) shift |= ssAlt;
-  return shift;
-}
-
-TShiftState KeysToShiftState(WPARAM AKeys) {
-  TShiftState shift = 0;
-  if (AKeys & MK_SHIFT) shift |= ssShift;
-  if (AKeys & MK_CONTROL) shift |= ssCtrl;
-  if (AKeys & MK_LBUTTON) shift |= ssLeft;
-  if (AKeys & MK_RBUTTON) shift |= ssRight;
-  if (AKeys & MK_MBUTTON) shift |= ssMiddle;
-  if (GetKeyState(VK_MENU) < 0) shift |= ssAlt;
-  return shift;
-}
-
-TShiftState KeyboardShiftState() {
-  TShiftState shift = 0;
-  if (GetKeyState(VK_SHIFT) < 0) shift |= ssShift;
-  if (GetKeyState(VK_CONTROL) < 0) shift |= ssCtrl;
-  if (GetKeyState(VK_MENU) < 0) shift |= ssAlt;
-  return shift;
-}
-
 bool IsAccel(char16_t AKey, const std::u16string& ACaption) {
   for (size_t i = 0; i + 1 < ACaption.size(); ++i) {
     if (ACaption[i] != u'&') continue;
@@ -214,7 +187,7 @@ void TControl::StoreBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   FWidth = AWidth;
   FHeight = AHeight;
   // Bounds the parent's alignment gives keep the rules; bounds set from outside make new ones.
-  if (!FParent || !(FParent->FControlState & csAligning)) UpdateAnchorRules();
+  if (!FParent || !FParent->FControlState.Contains(csAligning)) UpdateAnchorRules();
 }
 
 void TControl::UpdateAnchorRules() {
@@ -322,16 +295,11 @@ void TControl::SetText(const std::u16string& AValue) {
 }
 
 void TControl::SetColor(TColor AValue) {
-  if (AValue == FColor && !FParentColor) return;
-  FColor = AValue;
-  FParentColor = false;
-  Perform(CM_COLORCHANGED);
+  if (FColor.Set(AValue)) Perform(CM_COLORCHANGED);
 }
 
 void TControl::SetParentColor(bool AValue) {
-  if (AValue == FParentColor) return;
-  FParentColor = AValue;
-  if (AValue && FParent) Perform(CM_PARENTCOLORCHANGED);
+  if (FColor.SetFromParent(AValue) && FParent) Perform(CM_PARENTCOLORCHANGED);
 }
 
 void TControl::FontChanged(TObject*) {
@@ -361,16 +329,22 @@ void TControl::RefreshCursor() {
 }
 
 void TControl::SetShowHint(bool AValue) {
-  FParentShowHint = false;
-  if (AValue == FShowHint) return;
-  FShowHint = AValue;
-  Perform(CM_SHOWHINTCHANGED);
+  if (FShowHint.Set(AValue)) Perform(CM_SHOWHINTCHANGED);
 }
 
 void TControl::SetParentShowHint(bool AValue) {
-  if (AValue == FParentShowHint) return;
-  FParentShowHint = AValue;
-  if (AValue && FParent) Perform(CM_PARENTSHOWHINTCHANGED);
+  if (FShowHint.SetFromParent(AValue) && FParent) Perform(CM_PARENTSHOWHINTCHANGED);
+}
+
+void TControl::TakeParentValues() {
+  if (FColor.FromParent()) Perform(CM_PARENTCOLORCHANGED);
+  if (FParentFont) Perform(CM_PARENTFONTCHANGED);
+  if (FShowHint.FromParent()) Perform(CM_PARENTSHOWHINTCHANGED);
+}
+
+void TControl::AnswerByDefault(TMessage& AMessage) {
+  DefaultHandler(AMessage);
+  AMessage.Handled = true;
 }
 
 void TControl::SetPopupMenu(TComponent* AValue) {
@@ -383,7 +357,7 @@ void TControl::SetPopupMenu(TComponent* AValue) {
 }
 
 void TControl::Invalidate() {
-  if (FParent && FVisible) FParent->InvalidateRect(BoundsRect(), !(FControlStyle & csOpaque));
+  if (FParent && FVisible) FParent->InvalidateRect(BoundsRect(), !FControlStyle.Contains(csOpaque));
 }
 
 void TControl::Update() {
@@ -397,21 +371,13 @@ void TControl::Repaint() {
 
 void TControl::BringToFront() {
   if (!FParent) return;
-  auto& list = FParent->FControls;
-  auto it = std::find(list.begin(), list.end(), this);
-  if (it == list.end()) return;
-  list.erase(it);
-  list.push_back(this);
+  FParent->FWindowless.BringToFront(this);
   Invalidate();
 }
 
 void TControl::SendToBack() {
   if (!FParent) return;
-  auto& list = FParent->FControls;
-  auto it = std::find(list.begin(), list.end(), this);
-  if (it == list.end()) return;
-  list.erase(it);
-  list.insert(list.begin(), this);
+  FParent->FWindowless.SendToBack(this);
   Invalidate();
 }
 
@@ -446,21 +412,11 @@ void TControl::RemoveMessageFilter(TMessageEvent AFilter) {
 void TControl::DefaultHandler(TMessage&) {}
 
 bool TControl::MouseCapture() const {
-  return FParent && FParent->FCaptureControl == this && FParent->HandleIfAllocated() &&
-         GetCapture() == FParent->HandleIfAllocated();
+  return FParent && FParent->FWindowless.HoldsCapture(this);
 }
 
 void TControl::SetMouseCapture(bool AValue) {
-  if (!FParent) return;
-  if (AValue) {
-    HWND window = FParent->HandleIfAllocated();
-    if (!window) return;
-    FParent->FCaptureControl = this;
-    if (GetCapture() != window) ::SetCapture(window);
-  } else if (MouseCapture()) {
-    FParent->FCaptureControl = nullptr;
-    ReleaseCapture();
-  }
+  if (FParent) FParent->FWindowless.SetCapture(this, AValue);
 }
 
 void TControl::Click() {
@@ -495,74 +451,73 @@ void TControl::DoContextPopup(POINT AMousePos, bool& AHandled) {
   if (OnContextPopup) OnContextPopup(this, AMousePos, AHandled);
 }
 
-void TControl::MouseButtonDown(TMessage& AMessage, TMouseButton AButton, bool ADouble) {
-  const POINT p = PointFromLParam(AMessage.LParam);
-  TShiftState shift = KeysToShiftState(AMessage.WParam);
-  const bool dbl = ADouble && (FControlStyle & csDoubleClicks);
+void TControl::MouseButtonDown(const TMouseMessage& AMessage, TMouseButton AButton, bool ADouble) {
+  TShiftState shift = AMessage.Shift;
+  const bool dbl = ADouble && FControlStyle.Contains(csDoubleClicks);
   if (dbl) shift |= ssDouble;
   if (AButton == TMouseButton::mbLeft && MakesOwnClicks()) {
-    if (FControlStyle & csCaptureMouse) SetMouseCapture(true);
+    if (FControlStyle.Contains(csCaptureMouse)) SetMouseCapture(true);
     FControlState |= csLButtonDown;
     // The press that completes a double click is no second click.
-    if (!dbl && (FControlStyle & csClickEvents)) FControlState |= csClicked;
+    if (!dbl && FControlStyle.Contains(csClickEvents)) FControlState |= csClicked;
   }
-  MouseDown(AButton, shift, p.x, p.y);
+  MouseDown(AButton, shift, AMessage.Pos.x, AMessage.Pos.y);
   if (dbl && AButton == TMouseButton::mbLeft) DblClick();
 }
 
-void TControl::MouseButtonUp(TMessage& AMessage, TMouseButton AButton) {
-  const POINT p = PointFromLParam(AMessage.LParam);
-  const TShiftState shift = KeysToShiftState(AMessage.WParam);
+void TControl::MouseButtonUp(const TMouseMessage& AMessage, TMouseButton AButton) {
+  const POINT p = AMessage.Pos;
   if (AButton != TMouseButton::mbLeft) {
-    MouseUp(AButton, shift, p.x, p.y);
+    MouseUp(AButton, AMessage.Shift, p.x, p.y);
     return;
   }
-  const bool clicked = FControlState & csClicked;
-  FControlState &= ~(csLButtonDown | csClicked);
+  const bool clicked = FControlState.Contains(csClicked);
+  FControlState -= csLButtonDown | csClicked;
   if (MouseCapture()) SetMouseCapture(false);
-  MouseUp(AButton, shift, p.x, p.y);
+  MouseUp(AButton, AMessage.Shift, p.x, p.y);
   const RECT client = GetClientRect();
   // The click comes last: its handler may free the control.
   if (clicked && PtInRect(&client, p)) Click();
 }
 
-void TControl::ContextMenu(TMessage& AMessage) {
-  POINT screen = PointFromLParam(AMessage.LParam);
-  const bool fromKeyboard = screen.x == -1 && screen.y == -1;
+void TControl::ContextMenu(TContextMenuMessage& AMessage) {
+  POINT screen = AMessage.ScreenPos;
+  const bool fromKeyboard = AMessage.FromKeyboard();
   bool handled = false;
   DoContextPopup(fromKeyboard ? screen : ScreenToClient(screen), handled);
-  if (handled) {
-    AMessage.Handled = true;
-    return;
-  }
+  if (handled) return AMessage.Message.Answer();
   if (auto* menu = dynamic_cast<IPopupMenu*>(FPopupMenu)) {
     if (fromKeyboard) screen = ClientToScreen(POINT{0, 0});
     menu->PopupFor(this, screen);
-    AMessage.Handled = true;
+    AMessage.Message.Answer();
   }
 }
 
 void TControl::WndProc(TMessage& AMessage) {
   switch (AMessage.Msg) {
     case WM_MOUSEMOVE: {
-      const POINT p = PointFromLParam(AMessage.LParam);
-      MouseMove(KeysToShiftState(AMessage.WParam), p.x, p.y);
+      const TMouseMessage mouse(AMessage);
+      MouseMove(mouse.Shift, mouse.Pos.x, mouse.Pos.y);
       break;
     }
-    case WM_LBUTTONDOWN: MouseButtonDown(AMessage, TMouseButton::mbLeft, false); break;
-    case WM_LBUTTONDBLCLK: MouseButtonDown(AMessage, TMouseButton::mbLeft, true); break;
-    case WM_RBUTTONDOWN: MouseButtonDown(AMessage, TMouseButton::mbRight, false); break;
-    case WM_RBUTTONDBLCLK: MouseButtonDown(AMessage, TMouseButton::mbRight, true); break;
-    case WM_MBUTTONDOWN: MouseButtonDown(AMessage, TMouseButton::mbMiddle, false); break;
-    case WM_MBUTTONDBLCLK: MouseButtonDown(AMessage, TMouseButton::mbMiddle, true); break;
-    case WM_LBUTTONUP: MouseButtonUp(AMessage, TMouseButton::mbLeft); break;
-    case WM_RBUTTONUP: MouseButtonUp(AMessage, TMouseButton::mbRight); break;
-    case WM_MBUTTONUP: MouseButtonUp(AMessage, TMouseButton::mbMiddle); break;
-    case WM_CONTEXTMENU: ContextMenu(AMessage); break;
+    case WM_LBUTTONDOWN: MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbLeft, false); break;
+    case WM_LBUTTONDBLCLK: MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbLeft, true); break;
+    case WM_RBUTTONDOWN: MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbRight, false); break;
+    case WM_RBUTTONDBLCLK: MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbRight, true); break;
+    case WM_MBUTTONDOWN: MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbMiddle, false); break;
+    case WM_MBUTTONDBLCLK: MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbMiddle, true); break;
+    case WM_LBUTTONUP: MouseButtonUp(TMouseMessage(AMessage), TMouseButton::mbLeft); break;
+    case WM_RBUTTONUP: MouseButtonUp(TMouseMessage(AMessage), TMouseButton::mbRight); break;
+    case WM_MBUTTONUP: MouseButtonUp(TMouseMessage(AMessage), TMouseButton::mbMiddle); break;
+    case WM_CONTEXTMENU: {
+      TContextMenuMessage menu(AMessage);
+      ContextMenu(menu);
+      break;
+    }
     case CM_MOUSEENTER: MouseEnter(); break;
     case CM_MOUSELEAVE: MouseLeave(); break;
     case CM_CANCELMODE:
-      FControlState &= ~(csLButtonDown | csClicked);
+      FControlState -= csLButtonDown | csClicked;
       if (MouseCapture()) SetMouseCapture(false);
       break;
     case CM_ENABLEDCHANGED:
@@ -572,10 +527,7 @@ void TControl::WndProc(TMessage& AMessage) {
       Invalidate();
       break;
     case CM_PARENTCOLORCHANGED:
-      if (FParentColor && FParent && FColor != FParent->Color()) {
-        FColor = FParent->Color();
-        Perform(CM_COLORCHANGED);
-      }
+      if (FParent && FColor.Inherit(FParent->Color())) Perform(CM_COLORCHANGED);
       break;
     case CM_PARENTFONTCHANGED:
       if (FParentFont && FParent) {
@@ -584,10 +536,7 @@ void TControl::WndProc(TMessage& AMessage) {
       }
       break;
     case CM_PARENTSHOWHINTCHANGED:
-      if (FParentShowHint && FParent && FShowHint != FParent->ShowHint()) {
-        FShowHint = FParent->ShowHint();
-        Perform(CM_SHOWHINTCHANGED);
-      }
+      if (FParent && FShowHint.Inherit(FParent->ShowHint())) Perform(CM_SHOWHINTCHANGED);
       break;
     default:
       break;
@@ -602,19 +551,22 @@ TGraphicControl::TGraphicControl(TComponent* AOwner)
 TGraphicControl::~TGraphicControl() = default;
 
 void TGraphicControl::WndProc(TMessage& AMessage) {
-  if (AMessage.Msg == WM_PAINT && AMessage.WParam) {
-    FCanvas->BindDC(reinterpret_cast<HDC>(AMessage.WParam));
-    try {
-      FCanvas->Font().Assign(&Font());
-      FCanvas->Brush().SetColor(Color());
-      Paint();
-    } catch (...) {
+  // Painted by the parent, into the parent's context.
+  if (AMessage.Msg == WM_PAINT) {
+    const TPaintMessage paint(AMessage);
+    if (paint.DC) {
+      FCanvas->BindDC(paint.DC);
+      try {
+        FCanvas->Font().Assign(&Font());
+        FCanvas->Brush().SetColor(Color());
+        Paint();
+      } catch (...) {
+        FCanvas->UnbindDC();
+        throw;
+      }
       FCanvas->UnbindDC();
-      throw;
+      return AMessage.Answer();
     }
-    FCanvas->UnbindDC();
-    AMessage.Handled = true;
-    return;
   }
   TControl::WndProc(AMessage);
 }

@@ -1,6 +1,7 @@
 // Controls: the base of everything shown in a window (bounds, parent, alignment, anchors, visibility, text,
-// colour, font, cursor, hint, mouse), the canvas a control paints on, and the windowless graphic control.
-// Windowed controls, focus and key routing are in fwWinControls.
+// colour, font, cursor, hint, mouse), the properties a control takes from its parent, the canvas a control
+// paints on, and the windowless graphic control. Windowed controls are in fwWinControls, key and focus routing in
+// fwKeyRouting, alignment in fwAlignment.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,8 @@
 
 #include "foundation/cuUtils.h"
 #include "foundation/cuWin32.h"
+#include "foundation/cuSet.h"
+#include "framework/fwAlignment.h"
 #include "framework/fwComponents.h"
 #include "framework/fwGraphics.h"
 #include "framework/fwMessages.h"
@@ -24,24 +27,13 @@ public:
   using Exception::Exception;
 };
 
-enum class TAlign : uint8_t { alNone, alTop, alBottom, alLeft, alRight, alClient };
-
 // Which scroll bars a control shows (WS_HSCROLL, WS_VSCROLL).
 enum class TScrollStyle : uint8_t { ssNone, ssHorizontal, ssVertical, ssBoth };
 
-// Which edges of its parent a control keeps its distance to while the parent is resized.
-using TAnchors = uint8_t;
-enum TAnchorBits : uint8_t { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
-
-using TShiftState = uint16_t;
-enum TShiftBits : uint16_t {
-  ssShift = 0x01, ssAlt = 0x02, ssCtrl = 0x04, ssLeft = 0x08, ssRight = 0x10, ssMiddle = 0x20, ssDouble = 0x40
-};
-
 enum class TMouseButton : uint8_t { mbLeft, mbRight, mbMiddle };
 
-using TControlStyle = uint32_t;
-enum TControlStyleBits : uint32_t {
+// What a control's class lets it do.
+enum class TControlStyleFlag : uint32_t {
   csAcceptsControls = 0x0001,   // other controls may be placed on it
   csCaptureMouse = 0x0002,      // a left press captures the mouse until the release
   csClickEvents = 0x0004,       // a left press and release over the control is a Click
@@ -49,26 +41,22 @@ enum TControlStyleBits : uint32_t {
   csDoubleClicks = 0x0010,      // a double click is a DblClick (else a second press)
   csNeedsBorderPaint = 0x0020,  // its client edge is painted by the theme services while styles are on
 };
+constexpr bool IsFlagFamily(TControlStyleFlag) { return true; }
+using enum TControlStyleFlag;
+using TControlStyle = TSet<TControlStyleFlag>;
 
-using TControlState = uint16_t;
-enum TControlStateBits : uint16_t {
+// What a control is in the middle of.
+enum class TControlStateFlag : uint16_t {
   csLButtonDown = 0x01,  // the left button went down on the control and is still down
   csClicked = 0x02,      // that press may still end in a Click
   csCreating = 0x04,     // its window is being made
   csRecreating = 0x08,   // its window is being made again
   csAligning = 0x10,     // it is placing its aligned children
 };
+constexpr bool IsFlagFamily(TControlStateFlag) { return true; }
+using enum TControlStateFlag;
+using TControlState = TSet<TControlStateFlag>;
 
-// Key state bits of a key message's data (Alt from the data, Shift and Ctrl from the keyboard state).
-TShiftState KeyDataToShiftState(LPARAM AKeyData);
-// Mouse message key bits (MK_...) with the Alt state.
-TShiftState KeysToShiftState(WPARAM AKeys);
-// The keyboard's present Shift, Ctrl and Alt state.
-TShiftState KeyboardShiftState();
-// The client point of a mouse message (signed coordinates).
-inline POINT PointFromLParam(LPARAM AValue) {
-  return POINT{static_cast<short>(LOWORD(AValue)), static_cast<short>(HIWORD(AValue))};
-}
 // Whether AKey is the accelerator of ACaption: the character after a single "&", compared without case.
 bool IsAccel(char16_t AKey, const std::u16string& ACaption);
 
@@ -153,6 +141,40 @@ private:
   HWND FOwnWindow = nullptr;
 };
 
+// A property a control takes from its parent while its Parent flag is on (colour, show-hint, 3-D look): setting
+// the value on the control turns the flag off; turning the flag on, or a change of the parent's value
+// (CM_PARENT... notices), takes the parent's value.
+template <class T>
+class TInherited {
+public:
+  TInherited(T AValue, bool AFromParent) : FValue(AValue), FFromParent(AFromParent) {}
+  const T& Value() const { return FValue; }
+  bool FromParent() const { return FFromParent; }
+  // Set on the control itself; true when the value changed.
+  bool Set(const T& AValue) {
+    FFromParent = false;
+    if (AValue == FValue) return false;
+    FValue = AValue;
+    return true;
+  }
+  // True when the flag was turned on: the caller then asks for the parent's value.
+  bool SetFromParent(bool AValue) {
+    if (AValue == FFromParent) return false;
+    FFromParent = AValue;
+    return AValue;
+  }
+  // The parent's value, taken while the flag is on; true when the value changed.
+  bool Inherit(const T& AParentValue) {
+    if (!FFromParent || AParentValue == FValue) return false;
+    FValue = AParentValue;
+    return true;
+  }
+
+private:
+  T FValue;
+  bool FFromParent;
+};
+
 // ---------------------------------------------------------------------------------------------------------------
 // The control base. Bounds are in the parent's client coordinates (screen coordinates for a form without a
 // parent). Messages reach a control through Dispatch: its message filters first, then WndProc, then, for what
@@ -217,10 +239,10 @@ public:
   std::u16string Caption() const { return GetText(); }
   void SetCaption(const std::u16string& AValue) { SetText(AValue); }
 
-  TColor Color() const { return FColor; }
+  TColor Color() const { return FColor.Value(); }
   // Clears ParentColor; sends CM_COLORCHANGED.
   void SetColor(TColor AValue);
-  bool ParentColor() const { return FParentColor; }
+  bool ParentColor() const { return FColor.FromParent(); }
   void SetParentColor(bool AValue);
   // A change clears ParentFont and sends CM_FONTCHANGED.
   TFont& Font() { return FFont; }
@@ -234,9 +256,9 @@ public:
   const std::u16string& Hint() const { return FHint; }
   void SetHint(std::u16string AValue) { FHint = std::move(AValue); }
   // With ParentShowHint the parent's setting counts.
-  bool ShowHint() const { return FShowHint; }
+  bool ShowHint() const { return FShowHint.Value(); }
   void SetShowHint(bool AValue);
-  bool ParentShowHint() const { return FParentShowHint; }
+  bool ParentShowHint() const { return FShowHint.FromParent(); }
   void SetParentShowHint(bool AValue);
 
   // A component that implements IPopupMenu (anything else raises EComponentError), or nil.
@@ -282,6 +304,8 @@ public:
 
 protected:
   friend class TWinControl;
+  friend class TAlignment;
+  friend class TWindowlessChildren;
 
   virtual void WndProc(TMessage& AMessage);
   virtual void DefaultHandler(TMessage& AMessage);
@@ -313,16 +337,21 @@ protected:
   void UpdateAnchorRules();
   void RequestParentAlign();
 
+  // Sends the CM_PARENT... notice of every property that follows the parent, as a new parent does.
+  virtual void TakeParentValues();
+  // Runs the default processing and counts the message handled with its result.
+  void AnswerByDefault(TMessage& AMessage);
+
   void BeforeDestruction() override;
   void Notification(TComponent* AComponent, TComponentOperation AOperation) override;
 
-  TControlState FControlState = 0;
+  TControlState FControlState;
   std::u16string FText;
 
 private:
-  void MouseButtonDown(TMessage& AMessage, TMouseButton AButton, bool ADouble);
-  void MouseButtonUp(TMessage& AMessage, TMouseButton AButton);
-  void ContextMenu(TMessage& AMessage);
+  void MouseButtonDown(const TMouseMessage& AMessage, TMouseButton AButton, bool ADouble);
+  void MouseButtonUp(const TMouseMessage& AMessage, TMouseButton AButton);
+  void ContextMenu(TContextMenuMessage& AMessage);
   void FontChanged(TObject* ASender);
   void ConstraintsChanged(TObject* ASender);
   void RefreshCursor();
@@ -336,15 +365,13 @@ private:
   TSizeConstraints FConstraints;
   bool FVisible = true;
   bool FEnabled = true;
-  TColor FColor = clBtnFace;
-  bool FParentColor = false;
+  TInherited<TColor> FColor{clBtnFace, false};
   TFont FFont;
   bool FParentFont = true;
   bool FFontFromParent = false;
   TCursor FCursor = crDefault;
   std::u16string FHint;
-  bool FShowHint = false;
-  bool FParentShowHint = true;
+  TInherited<bool> FShowHint{false, true};
   TComponent* FPopupMenu = nullptr;
   TControlStyle FControlStyle = csCaptureMouse | csClickEvents | csDoubleClicks;
   std::vector<TMessageEvent> FFilters;

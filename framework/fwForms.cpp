@@ -149,11 +149,11 @@ void TCustomForm::CreateParams(TCreateParams& AParams) {
       break;
   }
   if (FBorderStyle != TFormBorderStyle::bsNone) {
-    if (FBorderIcons & biSystemMenu) AParams.Style |= WS_SYSMENU;
+    if (FBorderIcons.Contains(biSystemMenu)) AParams.Style |= WS_SYSMENU;
     const bool minMax = FBorderStyle == TFormBorderStyle::bsSingle || FBorderStyle == TFormBorderStyle::bsSizeable;
-    if (minMax && (FBorderIcons & biMinimize)) AParams.Style |= WS_MINIMIZEBOX;
-    if (minMax && (FBorderIcons & biMaximize)) AParams.Style |= WS_MAXIMIZEBOX;
-    if ((FBorderIcons & biHelp) && !(AParams.Style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)))
+    if (minMax && FBorderIcons.Contains(biMinimize)) AParams.Style |= WS_MINIMIZEBOX;
+    if (minMax && FBorderIcons.Contains(biMaximize)) AParams.Style |= WS_MAXIMIZEBOX;
+    if (FBorderIcons.Contains(biHelp) && !(AParams.Style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)))
       AParams.ExStyle |= WS_EX_CONTEXTHELP;
   }
 }
@@ -455,31 +455,48 @@ void TCustomForm::DefocusControl(TControl* AControl, bool) {
 // ---------------------------------------------------------------------------------------------------------------
 // Messages
 
-void TCustomForm::Activated(TMessage& AMessage) {
-  if (LOWORD(AMessage.WParam) == WA_INACTIVE) {
+void TCustomForm::Activated(TActivateMessage& AMessage) {
+  if (AMessage.Inactive()) {
     if (OnDeactivate) OnDeactivate(this);
-    DefaultHandler(AMessage);
-    AMessage.Handled = true;
-    return;
+    return AnswerByDefault(AMessage.Message);
   }
   if (Screen) Screen->SetActiveForm(this);
   // Not minimised: the focus goes back to the active control (else the first one in tab order, else the form).
-  if (!HIWORD(AMessage.WParam)) {
+  if (!AMessage.Minimized) {
     TWinControl* target = FActiveControl && FActiveControl->CanFocus() ? FActiveControl
                                                                        : FindNextControl(nullptr, true, true, false);
     ::SetFocus(target ? target->Handle() : Handle());
   }
   if (OnActivate) OnActivate(this);
-  AMessage.Result = 0;
-  AMessage.Handled = true;
+  AMessage.Message.Answer();
+}
+
+void TCustomForm::Sized(const TSizeMessage& AMessage) {
+  if (Parent() || !IsWindowVisible(HandleIfAllocated())) return;
+  switch (AMessage.Kind) {
+    case SIZE_MINIMIZED: FWindowState = TFormWindowState::wsMinimized; break;
+    case SIZE_MAXIMIZED: FWindowState = TFormWindowState::wsMaximized; break;
+    case SIZE_RESTORED: FWindowState = TFormWindowState::wsNormal; break;
+    default: break;
+  }
+}
+
+void TCustomForm::LimitTracking(TMinMaxInfoMessage& AMessage) {
+  MINMAXINFO& info = AMessage.Record;
+  const TSizeConstraints& limits = Constraints();
+  if (limits.MinWidth() > 0) info.ptMinTrackSize.x = limits.MinWidth();
+  if (limits.MinHeight() > 0) info.ptMinTrackSize.y = limits.MinHeight();
+  if (limits.MaxWidth() > 0) info.ptMaxTrackSize.x = limits.MaxWidth();
+  if (limits.MaxHeight() > 0) info.ptMaxTrackSize.y = limits.MaxHeight();
+  AMessage.Message.Answer();
 }
 
 bool TCustomForm::DialogKey(TMessage& AMessage) {
   const uint16_t key = static_cast<uint16_t>(AMessage.WParam);
   switch (key) {
     case VK_TAB:
-      SelectNext(FActiveControl, !(KeyboardShiftState() & ssShift), true);
-      AMessage.Result = 1;
+      SelectNext(FActiveControl, !KeyboardShiftState().Contains(ssShift), true);
+      AMessage.Answer(1);
       return true;
     case VK_LEFT:
     case VK_UP:
@@ -491,7 +508,7 @@ bool TCustomForm::DialogKey(TMessage& AMessage) {
         if (TWinControl* next = FActiveControl->Parent()->FindNextControl(FActiveControl, forward, false, true))
           next->SetFocus();
       }
-      AMessage.Result = 1;
+      AMessage.Answer(1);
       return true;
     default:
       return false;
@@ -502,42 +519,28 @@ void TCustomForm::WndProc(TMessage& AMessage) {
   switch (AMessage.Msg) {
     case WM_CLOSE:
       Close();
-      AMessage.Result = 0;
-      AMessage.Handled = true;
-      return;
+      return AMessage.Answer();
     case WM_ACTIVATE:
-      if (!Parent()) return Activated(AMessage);
+      if (!Parent()) {
+        TActivateMessage activate(AMessage);
+        return Activated(activate);
+      }
       break;
     case WM_SETFOCUS:
       if (FActiveControl && FActiveControl->CanFocus()) {
         ::SetFocus(FActiveControl->Handle());
-        AMessage.Handled = true;
-        return;
+        return AMessage.Answer(AMessage.Result);
       }
       break;
     case WM_SIZE:
-      if (!Parent() && IsWindowVisible(HandleIfAllocated())) {
-        switch (AMessage.WParam) {
-          case SIZE_MINIMIZED: FWindowState = TFormWindowState::wsMinimized; break;
-          case SIZE_MAXIMIZED: FWindowState = TFormWindowState::wsMaximized; break;
-          case SIZE_RESTORED: FWindowState = TFormWindowState::wsNormal; break;
-          default: break;
-        }
-      }
+      Sized(TSizeMessage(AMessage));
       break;
     case WM_GETMINMAXINFO: {
-      auto* info = reinterpret_cast<MINMAXINFO*>(AMessage.LParam);
-      const TSizeConstraints& limits = Constraints();
-      if (limits.MinWidth() > 0) info->ptMinTrackSize.x = limits.MinWidth();
-      if (limits.MinHeight() > 0) info->ptMinTrackSize.y = limits.MinHeight();
-      if (limits.MaxWidth() > 0) info->ptMaxTrackSize.x = limits.MaxWidth();
-      if (limits.MaxHeight() > 0) info->ptMaxTrackSize.y = limits.MaxHeight();
-      AMessage.Result = 0;
-      AMessage.Handled = true;
-      return;
+      TMinMaxInfoMessage limits(AMessage);
+      return LimitTracking(limits);
     }
     case CM_RELEASE:
-      AMessage.Handled = true;
+      AMessage.Answer();
       Free();  // nothing of the form may be used after this
       return;
     case CM_DIALOGKEY:
@@ -546,7 +549,7 @@ void TCustomForm::WndProc(TMessage& AMessage) {
     case CM_FOCUSCHANGED:
       // An embedded form keeps the control inside it that has the focus.
       if (Parent()) {
-        auto* control = reinterpret_cast<TWinControl*>(AMessage.LParam);
+        auto* control = LParamObject<TWinControl>(AMessage);
         if (control && ContainsControl(control)) FActiveControl = control;
       }
       break;
@@ -592,7 +595,7 @@ class TFormPlacementAdapter final : public IFormPlacement {
 public:
   explicit TFormPlacementAdapter(TCustomForm& AForm) : FForm(AForm) {}
   TFormBorderStyle BorderStyle() const override { return FForm.BorderStyle(); }
-  bool HasMaximizeIcon() const override { return FForm.BorderIcons() & biMaximize; }
+  bool HasMaximizeIcon() const override { return FForm.BorderIcons().Contains(biMaximize); }
   TFormWindowState WindowState() const override { return FForm.WindowState(); }
   TPlacementRect RestoredBounds() const override {
     const RECT r = FForm.RestoredBounds();

@@ -20,8 +20,11 @@ enum class TPosition : uint8_t {
 
 enum class TFormStyle : uint8_t { fsNormal, fsStayOnTop };
 
-using TBorderIcons = uint8_t;
-enum TBorderIconBits : uint8_t { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
+// The buttons of a form's caption.
+enum class TBorderIcon : uint8_t { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
+constexpr bool IsFlagFamily(TBorderIcon) { return true; }
+using enum TBorderIcon;
+using TBorderIcons = TSet<TBorderIcon>;
 
 enum class TCloseAction : uint8_t { caNone, caHide, caFree, caMinimize };
 
@@ -124,8 +127,10 @@ protected:
 
 private:
   void ApplyPosition();
-  void Activated(TMessage& AMessage);
+  void Activated(TActivateMessage& AMessage);
   bool DialogKey(TMessage& AMessage);
+  void Sized(const TSizeMessage& AMessage);
+  void LimitTracking(TMinMaxInfoMessage& AMessage);
   void CloseModal();
   bool IsMainForm() const;
 

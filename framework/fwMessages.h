@@ -1,11 +1,14 @@
-// The message record every window procedure of the framework hands to its handlers, and the framework's own
-// message numbers.
+// The message record every window procedure of the framework hands to its handlers, the typed views handlers
+// read it through, and the framework's own message numbers.
 #pragma once
 
+#include <cstdint>
+
+#include "foundation/cuSet.h"
 #include "foundation/cuWin32.h"
 
-// One window message as a handler sees it. A handler that answers sets Handled and, where the message has one,
-// Result; an unhandled message goes on to the default processing.
+// One window message as a handler sees it. A handler that answers calls Answer (the message is handled, with
+// that result); an unhandled message goes on to the default processing.
 struct TMessage {
   HWND Wnd = nullptr;
   UINT Msg = 0;
@@ -13,7 +16,169 @@ struct TMessage {
   LPARAM LParam = 0;
   LRESULT Result = 0;
   bool Handled = false;
+
+  void Answer(LRESULT AResult = 0) {
+    Result = AResult;
+    Handled = true;
+  }
 };
+
+// The keys and buttons held during a key or mouse message, and whether a press completes a double click.
+enum class TShiftFlag : uint16_t {
+  ssShift = 0x01,
+  ssAlt = 0x02,
+  ssCtrl = 0x04,
+  ssLeft = 0x08,
+  ssRight = 0x10,
+  ssMiddle = 0x20,
+  ssDouble = 0x40
+};
+constexpr bool IsFlagFamily(TShiftFlag) { return true; }
+using enum TShiftFlag;
+using TShiftState = TSet<TShiftFlag>;
+
+// Key state of a key message's data (Alt from the data, Shift and Ctrl from the keyboard state).
+TShiftState KeyDataToShiftState(LPARAM AKeyData);
+// Mouse message key bits (MK_...) with the Alt state.
+TShiftState KeysToShiftState(WPARAM AKeys);
+// The keyboard's present Shift, Ctrl and Alt state.
+TShiftState KeyboardShiftState();
+// The point of a mouse message (signed coordinates).
+inline POINT PointFromLParam(LPARAM AValue) {
+  return POINT{static_cast<short>(LOWORD(AValue)), static_cast<short>(HIWORD(AValue))};
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Typed views: each decodes its message once where it is dispatched; the handler takes the view and answers
+// through its Message.
+
+// WM_MOUSEMOVE and the button messages: the client point and the keys held.
+struct TMouseMessage {
+  explicit TMouseMessage(TMessage& AMessage)
+      : Message(AMessage), Pos(PointFromLParam(AMessage.LParam)), Shift(KeysToShiftState(AMessage.WParam)) {}
+  TMessage& Message;
+  POINT Pos;
+  TShiftState Shift;
+};
+
+// WM_MOUSEWHEEL: the signed delta (WHEEL_DELTA per step), the keys held and the screen point.
+struct TWheelMessage {
+  explicit TWheelMessage(TMessage& AMessage)
+      : Message(AMessage),
+        Delta(GET_WHEEL_DELTA_WPARAM(AMessage.WParam)),
+        Shift(KeysToShiftState(GET_KEYSTATE_WPARAM(AMessage.WParam))),
+        ScreenPos(PointFromLParam(AMessage.LParam)) {}
+  TMessage& Message;
+  int Delta;
+  TShiftState Shift;
+  POINT ScreenPos;
+};
+
+// WM_CONTEXTMENU: the screen point, or none when the menu was asked for from the keyboard.
+struct TContextMenuMessage {
+  explicit TContextMenuMessage(TMessage& AMessage)
+      : Message(AMessage), ScreenPos(PointFromLParam(AMessage.LParam)) {}
+  bool FromKeyboard() const { return ScreenPos.x == -1 && ScreenPos.y == -1; }
+  TMessage& Message;
+  POINT ScreenPos;
+};
+
+// WM_KEYDOWN, WM_KEYUP and their WM_SYS... forms: the virtual key (a handler may change it; 0 consumes it), the
+// key data and the shift state.
+struct TKeyMessage {
+  explicit TKeyMessage(TMessage& AMessage)
+      : Message(AMessage),
+        Key(static_cast<uint16_t>(AMessage.WParam)),
+        KeyData(AMessage.LParam),
+        Shift(KeyDataToShiftState(AMessage.LParam)) {}
+  bool Down() const { return Message.Msg == WM_KEYDOWN || Message.Msg == WM_SYSKEYDOWN; }
+  bool System() const { return Message.Msg == WM_SYSKEYDOWN || Message.Msg == WM_SYSKEYUP; }
+  TMessage& Message;
+  uint16_t Key;
+  LPARAM KeyData;
+  TShiftState Shift;
+};
+
+// WM_CHAR and WM_SYSCHAR: the character (a handler may change it; 0 consumes it) and the key data.
+struct TCharMessage {
+  explicit TCharMessage(TMessage& AMessage)
+      : Message(AMessage), Char(static_cast<char16_t>(AMessage.WParam)), KeyData(AMessage.LParam) {}
+  bool System() const { return Message.Msg == WM_SYSCHAR; }
+  TMessage& Message;
+  char16_t Char;
+  LPARAM KeyData;
+};
+
+// WM_SETCURSOR: the window under the pointer and the hit-test code.
+struct TSetCursorMessage {
+  explicit TSetCursorMessage(TMessage& AMessage)
+      : Message(AMessage), Window(reinterpret_cast<HWND>(AMessage.WParam)), HitTest(LOWORD(AMessage.LParam)) {}
+  TMessage& Message;
+  HWND Window;
+  UINT HitTest;
+};
+
+// WM_ACTIVATE: whether the window is being activated or left, and whether it is minimised.
+struct TActivateMessage {
+  explicit TActivateMessage(TMessage& AMessage)
+      : Message(AMessage), State(LOWORD(AMessage.WParam)), Minimized(HIWORD(AMessage.WParam) != 0) {}
+  bool Inactive() const { return State == WA_INACTIVE; }
+  TMessage& Message;
+  UINT State;
+  bool Minimized;
+};
+
+// WM_SIZE: the kind of change (SIZE_...) and the new client size.
+struct TSizeMessage {
+  explicit TSizeMessage(TMessage& AMessage)
+      : Message(AMessage),
+        Kind(static_cast<UINT>(AMessage.WParam)),
+        Width(LOWORD(AMessage.LParam)),
+        Height(HIWORD(AMessage.LParam)) {}
+  TMessage& Message;
+  UINT Kind;
+  int Width, Height;
+};
+
+// Messages whose WParam is a device context or nothing and whose LParam is a window: WM_COMMAND, WM_HSCROLL,
+// WM_VSCROLL, WM_CTLCOLOR..., WM_CHARTOITEM, WM_VKEYTOITEM, WM_CAPTURECHANGED, and their reflections.
+struct TWindowParamMessage {
+  explicit TWindowParamMessage(TMessage& AMessage)
+      : Message(AMessage),
+        Window(reinterpret_cast<HWND>(AMessage.LParam)),
+        DC(reinterpret_cast<HDC>(AMessage.WParam)) {}
+  TMessage& Message;
+  HWND Window;
+  HDC DC;  // the context of WM_CTLCOLOR...; meaningless for the others
+};
+
+// WM_PAINT (a context given when a parent paints a child into its own) and WM_ERASEBKGND.
+struct TPaintMessage {
+  explicit TPaintMessage(TMessage& AMessage) : Message(AMessage), DC(reinterpret_cast<HDC>(AMessage.WParam)) {}
+  TMessage& Message;
+  HDC DC;
+};
+
+// Messages whose LParam points to a record: WM_NOTIFY, WM_GETMINMAXINFO and the owner-draw messages.
+template <class TRecord>
+struct TRecordMessage {
+  explicit TRecordMessage(TMessage& AMessage)
+      : Message(AMessage), Record(*reinterpret_cast<TRecord*>(AMessage.LParam)) {}
+  TMessage& Message;
+  TRecord& Record;
+};
+using TNotifyMessage = TRecordMessage<NMHDR>;
+using TMinMaxInfoMessage = TRecordMessage<MINMAXINFO>;
+using TDrawItemMessage = TRecordMessage<DRAWITEMSTRUCT>;
+using TMeasureItemMessage = TRecordMessage<MEASUREITEMSTRUCT>;
+using TDeleteItemMessage = TRecordMessage<DELETEITEMSTRUCT>;
+using TCompareItemMessage = TRecordMessage<COMPAREITEMSTRUCT>;
+
+// The framework's messages that carry an object in LParam (CM_FOCUSCHANGED, CM_CANCELMODE, CM_HINTSHOW...).
+template <class T>
+T* LParamObject(const TMessage& AMessage) {
+  return reinterpret_cast<T*>(AMessage.LParam);
+}
 
 // Messages between framework objects live in 0xB000..0xB0FF, inside the application range (WM_APP and above);
 // WM_USER..WM_USER+2 belong to the program's own windows. Each number is fixed here when its user is built.

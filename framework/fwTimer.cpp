@@ -50,7 +50,7 @@ void TTimer::UpdateTimer() {
 
 void TTimer::WindowMessage(TMessage& AMessage) {
   if (AMessage.Msg != WM_TIMER) return;
-  AMessage.Handled = true;
+  AMessage.Answer();
   // The handler may free this timer: nothing of it is touched afterwards.
   if (FRunning && FOnTimer) {
     TNotifyEvent handler = FOnTimer;

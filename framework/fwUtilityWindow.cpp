@@ -1,6 +1,7 @@
 #include "framework/fwUtilityWindow.h"
 
 #include "framework/fwApplication.h"
+#include "framework/fwWindowObjects.h"
 
 namespace {
 
@@ -32,18 +33,18 @@ TUtilityWindow::TUtilityWindow(TMessageEvent AHandler, TKind AKind) : FHandler(A
     FHandle = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
   if (!FHandle) throw EOSError(u"Cannot create a utility window", GetLastError());
   // Creation messages went to DefWindowProcW: the handler sees only a finished window.
-  SetWindowLongPtrW(FHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  LinkWindowObject(FHandle, this);
 }
 
 TUtilityWindow::~TUtilityWindow() {
   if (FHandle) {
-    SetWindowLongPtrW(FHandle, GWLP_USERDATA, 0);
+    UnlinkWindowObject(FHandle, this);
     DestroyWindow(FHandle);
   }
 }
 
 LRESULT CALLBACK TUtilityWindow::WindowProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
-  auto* self = reinterpret_cast<TUtilityWindow*>(GetWindowLongPtrW(AWnd, GWLP_USERDATA));
+  auto* self = WindowObjectAs<TUtilityWindow>(AWnd);
   if (!self || !self->FHandler) return DefWindowProcW(AWnd, AMsg, AWParam, ALParam);
   TMessage message{AWnd, AMsg, AWParam, ALParam, 0, false};
   TMessageEvent handler = self->FHandler;

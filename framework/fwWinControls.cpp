@@ -6,13 +6,12 @@
 #include <typeinfo>
 
 #include "framework/fwApplication.h"
+#include "framework/fwKeyRouting.h"
 #include "framework/fwScreen.h"
 #include "framework/fwThemes.h"
+#include "framework/fwWindowObjects.h"
 
 namespace {
-
-// The window property that names a window's control.
-constexpr wchar_t kControlProp[] = L"QbWinControl";
 
 // The class name without namespaces: the window class name of a control ("TMainForm").
 std::u16string ShortClassName(const TObject* AObject) {
@@ -32,36 +31,6 @@ void EraseItem(std::vector<T*>& AList, const void* AItem) {
   if (it != AList.end()) AList.erase(it);
 }
 
-bool IsDialogKeyCandidate(uint16_t AKey, TShiftState AShift) {
-  switch (AKey) {
-    case VK_TAB: return !(AShift & (ssCtrl | ssAlt));
-    case VK_RETURN:
-    case VK_ESCAPE:
-    case VK_LEFT:
-    case VK_UP:
-    case VK_RIGHT:
-    case VK_DOWN: return !(AShift & ssAlt);
-    default: return false;
-  }
-}
-
-bool WantsDialogKey(uint16_t AKey, LRESULT ACode) {
-  if (ACode & (DLGC_WANTALLKEYS | DLGC_WANTMESSAGE)) return true;
-  switch (AKey) {
-    case VK_TAB: return ACode & DLGC_WANTTAB;
-    case VK_LEFT:
-    case VK_UP:
-    case VK_RIGHT:
-    case VK_DOWN: return ACode & DLGC_WANTARROWS;
-    default: return false;
-  }
-}
-
-void Consume(TMessage& AMessage) {
-  AMessage.Result = 0;
-  AMessage.Handled = true;
-}
-
 // EndPaint also when the painting raises.
 class TPaintScope {
 public:
@@ -77,26 +46,32 @@ private:
   HDC FDC;
 };
 
-class TSavedDC {
-public:
-  explicit TSavedDC(HDC ADC) : FDC(ADC), FSaved(SaveDC(ADC)) {}
-  ~TSavedDC() { RestoreDC(FDC, FSaved); }
-  TSavedDC(const TSavedDC&) = delete;
-  TSavedDC& operator=(const TSavedDC&) = delete;
-
-private:
-  HDC FDC;
-  int FSaved;
-};
+// The message numbers a parent reflects to the child control that sent them.
+UINT ReflectedNumber(UINT AMsg) {
+  switch (AMsg) {
+    case WM_COMMAND: return CN_COMMAND;
+    case WM_NOTIFY: return CN_NOTIFY;
+    case WM_DRAWITEM: return CN_DRAWITEM;
+    case WM_MEASUREITEM: return CN_MEASUREITEM;
+    case WM_DELETEITEM: return CN_DELETEITEM;
+    case WM_COMPAREITEM: return CN_COMPAREITEM;
+    case WM_HSCROLL: return CN_HSCROLL;
+    case WM_VSCROLL: return CN_VSCROLL;
+    case WM_CTLCOLOREDIT: return CN_CTLCOLOREDIT;
+    case WM_CTLCOLORSTATIC: return CN_CTLCOLORSTATIC;
+    case WM_CTLCOLORBTN: return CN_CTLCOLORBTN;
+    case WM_CTLCOLORLISTBOX: return CN_CTLCOLORLISTBOX;
+    case WM_CTLCOLORSCROLLBAR: return CN_CTLCOLORSCROLLBAR;
+    case WM_CHARTOITEM: return CN_CHARTOITEM;
+    case WM_VKEYTOITEM: return CN_VKEYTOITEM;
+    default: return 0;
+  }
+}
 
 }  // namespace
 
 TWinControl* FindControl(HWND AWindow) {
-  if (!AWindow) return nullptr;
-  DWORD process = 0;
-  GetWindowThreadProcessId(AWindow, &process);
-  if (process != GetCurrentProcessId()) return nullptr;
-  return static_cast<TWinControl*>(GetPropW(AWindow, kControlProp));
+  return WindowObjectAs<TWinControl>(AWindow);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -138,7 +113,7 @@ WNDPROC TWinControl::RegisterWindowClass(const TCreateParams& AParams) {
 }
 
 LRESULT CALLBACK TWinControl::WindowProc(HWND AWindow, UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
-  auto* control = static_cast<TWinControl*>(GetPropW(AWindow, kControlProp));
+  TWinControl* control = FindControl(AWindow);
   if (!control && AMsg == WM_NCCREATE) {
     control = static_cast<TWinControl*>(reinterpret_cast<CREATESTRUCTW*>(ALParam)->lpCreateParams);
     if (control) control->AttachHandle(AWindow);
@@ -147,9 +122,9 @@ LRESULT CALLBACK TWinControl::WindowProc(HWND AWindow, UINT AMsg, WPARAM AWParam
   TMessage message{AWindow, AMsg, AWParam, ALParam, 0, false};
   // The handler may free the control (a form released by its own message): only locals are used after it,
   // except on WM_NCDESTROY, whose control is alive while its window goes.
-  if (!CallGuarded([&] { control->Dispatch(message); })) message.Result = 0;
-  if (AMsg == WM_NCDESTROY && GetPropW(AWindow, kControlProp) == control) {
-    RemovePropW(AWindow, kControlProp);
+  if (!CallGuarded([&] { control->Dispatch(message); })) message.Answer();
+  if (AMsg == WM_NCDESTROY && FindControl(AWindow) == control) {
+    UnlinkWindowObject(AWindow, control);
     if (control->FHandle == AWindow) control->DetachHandle();
   }
   return message.Result;
@@ -157,15 +132,13 @@ LRESULT CALLBACK TWinControl::WindowProc(HWND AWindow, UINT AMsg, WPARAM AWParam
 
 void TWinControl::AttachHandle(HWND AWindow) {
   FHandle = AWindow;
-  SetPropW(AWindow, kControlProp, this);
+  LinkWindowObject(AWindow, this);
 }
 
 void TWinControl::DetachHandle() {
-  if (FHandle && GetPropW(FHandle, kControlProp) == this) RemovePropW(FHandle, kControlProp);
+  UnlinkWindowObject(FHandle, this);
   FHandle = nullptr;
-  FCaptureControl = nullptr;
-  FHoverControl = nullptr;
-  FMouseInside = false;
+  FWindowless.WindowGone();
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -177,13 +150,7 @@ TWinControl::TWinControl(TComponent* AOwner) : TControl(AOwner) {
 
 TWinControl::~TWinControl() {
   // Free() has done this already; a control deleted directly takes its children and window with it.
-  while (!FWinControls.empty() || !FControls.empty()) {
-    TControl* child = !FWinControls.empty() ? static_cast<TControl*>(FWinControls.back()) : FControls.back();
-    child->Free();
-    EraseItem(FWinControls, child);
-    EraseItem(FTabList, child);
-    EraseItem(FControls, child);
-  }
+  FreeChildren();
   if (FHandle) {
     HWND window = FHandle;
     DetachHandle();
@@ -194,15 +161,20 @@ TWinControl::~TWinControl() {
 void TWinControl::BeforeDestruction() {
   Destroying();
   RemoveFocus(true);
-  while (!FWinControls.empty() || !FControls.empty()) {
-    TControl* child = !FWinControls.empty() ? static_cast<TControl*>(FWinControls.back()) : FControls.back();
+  FreeChildren();
+  DestroyHandle();
+  TControl::BeforeDestruction();
+}
+
+void TWinControl::FreeChildren() {
+  while (!FWinControls.empty() || !FWindowless.List().empty()) {
+    TControl* child =
+        !FWinControls.empty() ? static_cast<TControl*>(FWinControls.back()) : FWindowless.List().back();
     child->Free();
     EraseItem(FWinControls, child);
     EraseItem(FTabList, child);
-    EraseItem(FControls, child);
+    FWindowless.Remove(child);
   }
-  DestroyHandle();
-  TControl::BeforeDestruction();
 }
 
 TWinControl* TWinControl::TopParent() {
@@ -231,7 +203,7 @@ void TWinControl::HandleNeeded() {
 void TWinControl::CreateParams(TCreateParams& AParams) {
   AParams.Caption = FText;
   AParams.Style = WS_CHILD | WS_CLIPSIBLINGS;
-  if (ControlStyle() & csAcceptsControls) AParams.Style |= WS_CLIPCHILDREN;
+  if (ControlStyle().Contains(csAcceptsControls)) AParams.Style |= WS_CLIPCHILDREN;
   if (Visible()) AParams.Style |= WS_VISIBLE;
   if (!Enabled()) AParams.Style |= WS_DISABLED;
   if (FTabStop) AParams.Style |= WS_TABSTOP;
@@ -268,10 +240,10 @@ void TWinControl::CreateHandle() {
   try {
     CreateWnd();
   } catch (...) {
-    FControlState &= ~csCreating;
+    FControlState -= csCreating;
     throw;
   }
-  FControlState &= ~csCreating;
+  FControlState -= csCreating;
   if (!FHandle) return;
   PlaceInZOrder();
   for (TWinControl* child : std::vector<TWinControl*>(FWinControls)) child->CreateHandle();
@@ -317,10 +289,10 @@ void TWinControl::RecreateWnd() {
     DestroyHandle();
     HandleNeeded();
   } catch (...) {
-    FControlState &= ~csRecreating;
+    FControlState -= csRecreating;
     throw;
   }
-  FControlState &= ~csRecreating;
+  FControlState -= csRecreating;
   if (!Parent() && Visible()) ShowWindowState(true);
   if (focused && focused->FHandle && focused->CanFocus()) ::SetFocus(focused->FHandle);
 }
@@ -332,20 +304,20 @@ void TWinControl::SetParentWindow(HWND AValue) {
 }
 
 void TWinControl::SetCtl3D(bool AValue) {
-  FParentCtl3D = false;
-  if (AValue == FCtl3D) return;
-  FCtl3D = AValue;
-  Perform(CM_CTL3DCHANGED);
+  if (FCtl3D.Set(AValue)) Perform(CM_CTL3DCHANGED);
 }
 
 void TWinControl::SetParentCtl3D(bool AValue) {
-  if (AValue == FParentCtl3D) return;
-  FParentCtl3D = AValue;
-  if (AValue && Parent()) Perform(CM_PARENTCTL3DCHANGED);
+  if (FCtl3D.SetFromParent(AValue) && Parent()) Perform(CM_PARENTCTL3DCHANGED);
+}
+
+void TWinControl::TakeParentValues() {
+  TControl::TakeParentValues();
+  if (FCtl3D.FromParent()) Perform(CM_PARENTCTL3DCHANGED);
 }
 
 void TWinControl::FreeContexts() {
-  for (TControl* child : FControls) child->FreeContexts();
+  for (TControl* child : FWindowless.List()) child->FreeContexts();
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -355,7 +327,8 @@ TControl* TWinControl::Controls(int AIndex) const {
   if (AIndex < 0 || AIndex >= ControlCount())
     throw EProgrammingError(Format(u"Control index out of range (%d)", {AIndex}));
   const size_t i = static_cast<size_t>(AIndex);
-  return i < FControls.size() ? FControls[i] : FWinControls[i - FControls.size()];
+  const auto& windowless = FWindowless.List();
+  return i < windowless.size() ? windowless[i] : FWinControls[i - windowless.size()];
 }
 
 bool TWinControl::ContainsControl(const TControl* AControl) const {
@@ -371,14 +344,10 @@ void TWinControl::InsertControl(TControl* AControl) {
     FTabList.push_back(win);
     win->FControlId = FNextChildId++;
   } else {
-    FControls.push_back(AControl);
+    FWindowless.Add(AControl);
   }
   AControl->UpdateAnchorRules();
-  if (AControl->FParentColor) AControl->Perform(CM_PARENTCOLORCHANGED);
-  if (AControl->FParentFont) AControl->Perform(CM_PARENTFONTCHANGED);
-  if (AControl->FParentShowHint) AControl->Perform(CM_PARENTSHOWHINTCHANGED);
-  if (auto* win = dynamic_cast<TWinControl*>(AControl); win && win->FParentCtl3D)
-    win->Perform(CM_PARENTCTL3DCHANGED);
+  AControl->TakeParentValues();
   if (AControl->FAlign != TAlign::alNone) Realign();
   AControl->Invalidate();
 }
@@ -386,15 +355,10 @@ void TWinControl::InsertControl(TControl* AControl) {
 void TWinControl::RemoveControl(TControl* AControl) {
   // Pointer comparisons only: the control may be half destroyed.
   for (TWinControl* p = this; p; p = p->Parent()) p->DefocusControl(AControl, true);
-  if (FCaptureControl == AControl) {
-    FCaptureControl = nullptr;
-    if (FHandle && GetCapture() == FHandle) ReleaseCapture();
-  }
-  if (FHoverControl == AControl) FHoverControl = nullptr;
+  FWindowless.Remove(AControl);
   if (!IsDestroying() && !AControl->IsDestroying()) AControl->Invalidate();
   EraseItem(FWinControls, AControl);
   EraseItem(FTabList, AControl);
-  EraseItem(FControls, AControl);
   AControl->FParent = nullptr;
   if (AControl->FAlign != TAlign::alNone && !IsDestroying()) Realign();
 }
@@ -420,9 +384,7 @@ TControl* TWinControl::ControlAtPos(POINT APos, bool AAllowDisabled, bool AAllow
   if (AAllowWinControls)
     for (auto it = FWinControls.rbegin(); it != FWinControls.rend(); ++it)
       if (hit(*it)) return *it;
-  for (auto it = FControls.rbegin(); it != FControls.rend(); ++it)
-    if (hit(*it)) return *it;
-  return nullptr;
+  return FWindowless.At(APos, AAllowDisabled);
 }
 
 void TWinControl::Broadcast(TMessage& AMessage) {
@@ -434,6 +396,11 @@ void TWinControl::Broadcast(TMessage& AMessage) {
     child->Dispatch(AMessage);
     if (AMessage.Result != 0) return;
   }
+}
+
+void TWinControl::NotifyChildren(UINT ANotice) {
+  TMessage message{FHandle, ANotice, 0, 0, 0, false};
+  Broadcast(message);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -517,7 +484,7 @@ void TWinControl::EnableAlign() {
 }
 
 void TWinControl::Realign() {
-  if (FControlState & csAligning) return;
+  if (FControlState.Contains(csAligning)) return;
   if (FAlignLevel > 0) {
     FAlignPending = true;
     return;
@@ -529,78 +496,16 @@ void TWinControl::Realign() {
   try {
     AlignControls(area);
   } catch (...) {
-    FControlState &= ~csAligning;
+    FControlState -= csAligning;
     throw;
   }
-  FControlState &= ~csAligning;
+  FControlState -= csAligning;
 }
 
 void TWinControl::AlignControls(RECT& ARect) {
   std::vector<TControl*> children;
   for (int i = 0; i < ControlCount(); ++i) children.push_back(Controls(i));
-  auto aligned = [&](TAlign AAlign) {
-    std::vector<TControl*> list;
-    for (TControl* c : children)
-      if (c->FVisible && c->FAlign == AAlign) list.push_back(c);
-    return list;
-  };
-  auto width = [&] { return std::max<int>(ARect.right - ARect.left, 0); };
-  auto height = [&] { return std::max<int>(ARect.bottom - ARect.top, 0); };
-
-  std::vector<TControl*> list = aligned(TAlign::alTop);
-  std::stable_sort(list.begin(), list.end(), [](TControl* a, TControl* b) { return a->Top() < b->Top(); });
-  for (TControl* c : list) {
-    c->SetBounds(ARect.left, ARect.top, width(), c->Height());
-    ARect.top += c->Height();
-  }
-  list = aligned(TAlign::alBottom);
-  std::stable_sort(list.begin(), list.end(), [](TControl* a, TControl* b) {
-    return a->Top() + a->Height() > b->Top() + b->Height();
-  });
-  for (TControl* c : list) {
-    c->SetBounds(ARect.left, ARect.bottom - c->Height(), width(), c->Height());
-    ARect.bottom -= c->Height();
-  }
-  list = aligned(TAlign::alLeft);
-  std::stable_sort(list.begin(), list.end(), [](TControl* a, TControl* b) { return a->Left() < b->Left(); });
-  for (TControl* c : list) {
-    c->SetBounds(ARect.left, ARect.top, c->Width(), height());
-    ARect.left += c->Width();
-  }
-  list = aligned(TAlign::alRight);
-  std::stable_sort(list.begin(), list.end(), [](TControl* a, TControl* b) {
-    return a->Left() + a->Width() > b->Left() + b->Width();
-  });
-  for (TControl* c : list) {
-    c->SetBounds(ARect.right - c->Width(), ARect.top, c->Width(), height());
-    ARect.right -= c->Width();
-  }
-  for (TControl* c : aligned(TAlign::alClient)) c->SetBounds(ARect.left, ARect.top, width(), height());
-
-  // Anchored children keep their distances to the anchored edges of the client area.
-  const RECT client = ClientRect();
-  const int clientWidth = client.right - client.left;
-  const int clientHeight = client.bottom - client.top;
-  for (TControl* c : children) {
-    if (c->FAlign != TAlign::alNone || c->FAnchors == (akLeft | akTop)) continue;
-    const RECT b = c->FAnchorBounds;
-    const int dx = clientWidth - c->FAnchorParentSize.cx;
-    const int dy = clientHeight - c->FAnchorParentSize.cy;
-    int left = b.left, top = b.top, w = b.right - b.left, h = b.bottom - b.top;
-    if (c->FAnchors & akRight) {
-      if (c->FAnchors & akLeft) w += dx;
-      else left += dx;
-    } else if (!(c->FAnchors & akLeft)) {
-      left += dx / 2;
-    }
-    if (c->FAnchors & akBottom) {
-      if (c->FAnchors & akTop) h += dy;
-      else top += dy;
-    } else if (!(c->FAnchors & akTop)) {
-      top += dy / 2;
-    }
-    c->SetBounds(left, top, w, h);
-  }
+  TAlignment::Place(children, ARect, ClientRect());
 }
 
 void TWinControl::SetVisible(bool AValue) {
@@ -651,7 +556,7 @@ void TWinControl::SetTextValue(const std::u16string& AValue) {
 }
 
 void TWinControl::Invalidate() {
-  if (FHandle) ::InvalidateRect(FHandle, nullptr, !(ControlStyle() & csOpaque));
+  if (FHandle) ::InvalidateRect(FHandle, nullptr, !ControlStyle().Contains(csOpaque));
 }
 
 void TWinControl::InvalidateRect(const RECT& ARect, bool AErase) {
@@ -663,32 +568,11 @@ void TWinControl::Update() {
 }
 
 void TWinControl::PaintHandler(HDC ADC) {
-  {
-    TSavedDC saved(ADC);
-    // Opaque windowless children cover their part themselves.
-    for (TControl* c : FControls)
-      if (c->FVisible && (c->ControlStyle() & csOpaque))
-        ExcludeClipRect(ADC, c->Left(), c->Top(), c->Left() + c->Width(), c->Top() + c->Height());
-    PaintWindow(ADC);
-  }
-  PaintControls(ADC);
+  FWindowless.PaintWithOwner(ADC);
 }
 
 void TWinControl::PaintControls(HDC ADC) {
-  RECT clip;
-  GetClipBox(ADC, &clip);
-  for (TControl* c : std::vector<TControl*>(FControls)) {
-    if (c->Parent() != this || !c->FVisible) continue;
-    const RECT bounds = c->BoundsRect();
-    RECT common;
-    if (!IntersectRect(&common, &bounds, &clip)) continue;
-    TSavedDC saved(ADC);
-    POINT origin;
-    GetViewportOrgEx(ADC, &origin);
-    SetViewportOrgEx(ADC, origin.x + c->Left(), origin.y + c->Top(), nullptr);
-    IntersectClipRect(ADC, 0, 0, c->Width(), c->Height());
-    c->Perform(WM_PAINT, reinterpret_cast<WPARAM>(ADC), 0);
-  }
+  FWindowless.Paint(ADC);
 }
 
 void TWinControl::SetMouseCapture(bool AValue) {
@@ -765,27 +649,12 @@ void TWinControl::SetTabOrder(int AValue) {
 }
 
 void TWinControl::GetTabOrderList(std::vector<TWinControl*>& AList) const {
-  for (TWinControl* child : FTabList) {
-    AList.push_back(child);
-    child->GetTabOrderList(AList);
-  }
+  TKeyRouting::TabOrderList(*this, AList);
 }
 
 TWinControl* TWinControl::FindNextControl(TWinControl* ACurrent, bool AForward, bool ACheckTabStop,
                                           bool ACheckParent) const {
-  std::vector<TWinControl*> list;
-  GetTabOrderList(list);
-  const int count = static_cast<int>(list.size());
-  if (count == 0) return nullptr;
-  auto found = std::find(list.begin(), list.end(), ACurrent);
-  const int start = found == list.end() ? (AForward ? -1 : count) : static_cast<int>(found - list.begin());
-  for (int step = 1; step <= count; ++step) {
-    const int i = ((AForward ? start + step : start - step) % count + count) % count;
-    TWinControl* c = list[static_cast<size_t>(i)];
-    if (c == ACurrent) continue;
-    if (c->CanFocus() && (!ACheckTabStop || c->FTabStop) && (!ACheckParent || c->Parent() == this)) return c;
-  }
-  return nullptr;
+  return TKeyRouting::FindNext(*this, ACurrent, AForward, ACheckTabStop, ACheckParent);
 }
 
 void TWinControl::SelectNext(TWinControl* ACurrent, bool AForward, bool ACheckTabStop) {
@@ -823,128 +692,11 @@ void TWinControl::KeyPress(char16_t& AKey) {
   if (OnKeyPress) OnKeyPress(this, AKey);
 }
 
-bool TWinControl::PreviewKey(uint16_t& AKey, TShiftState AShift, UINT AMsg) {
-  std::vector<TWinControl*> previewers;
-  for (TWinControl* p = Parent(); p; p = p->Parent())
-    if (p->PreviewsKeys()) previewers.push_back(p);
-  const bool down = AMsg == WM_KEYDOWN || AMsg == WM_SYSKEYDOWN;
-  for (auto it = previewers.rbegin(); it != previewers.rend(); ++it) {
-    if (down)
-      (*it)->KeyDown(AKey, AShift);
-    else
-      (*it)->KeyUp(AKey, AShift);
-    if (AKey == 0) return true;
-  }
-  return false;
-}
-
-bool TWinControl::PreviewChar(char16_t& AKey) {
-  std::vector<TWinControl*> previewers;
-  for (TWinControl* p = Parent(); p; p = p->Parent())
-    if (p->PreviewsKeys()) previewers.push_back(p);
-  for (auto it = previewers.rbegin(); it != previewers.rend(); ++it) {
-    (*it)->KeyPress(AKey);
-    if (AKey == 0) return true;
-  }
-  return false;
-}
-
-LRESULT TWinControl::DialogCode(const TMessage& AMessage) {
-  if (!FHandle) return 0;
-  MSG msg{AMessage.Wnd, AMessage.Msg, AMessage.WParam, AMessage.LParam, 0, {0, 0}};
-  return SendMessageW(FHandle, WM_GETDLGCODE, AMessage.WParam, reinterpret_cast<LPARAM>(&msg));
-}
-
-void TWinControl::HandleKeyDown(TMessage& AMessage) {
-  uint16_t key = static_cast<uint16_t>(AMessage.WParam);
-  const TShiftState shift = KeyDataToShiftState(AMessage.LParam);
-  const HWND window = AMessage.Wnd;
-  if (PreviewKey(key, shift, AMessage.Msg)) return Consume(AMessage);
-  KeyDown(key, shift);
-  if (key == 0) return Consume(AMessage);
-  if (IsDialogKeyCandidate(key, shift) && !WantsDialogKey(key, DialogCode(AMessage))) {
-    // The translation of this key is already queued. It is taken out before the dialog key runs (a click may
-    // run a nested loop that would deliver it) and put back only when the key was not consumed.
-    const UINT charMsg = AMessage.Msg == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR;
-    MSG pending;
-    const bool hadChar = PeekMessageW(&pending, window, charMsg, charMsg, PM_REMOVE | PM_NOYIELD);
-    if (TopParent()->Perform(CM_DIALOGKEY, key, AMessage.LParam) != 0) return Consume(AMessage);
-    if (hadChar) PostMessageW(pending.hwnd, pending.message, pending.wParam, pending.lParam);
-  }
-  AMessage.WParam = key;
-  DefaultHandler(AMessage);
-  AMessage.Handled = true;
-}
-
-void TWinControl::HandleKeyUp(TMessage& AMessage) {
-  uint16_t key = static_cast<uint16_t>(AMessage.WParam);
-  const TShiftState shift = KeyDataToShiftState(AMessage.LParam);
-  if (PreviewKey(key, shift, AMessage.Msg)) return Consume(AMessage);
-  KeyUp(key, shift);
-  if (key == 0) return Consume(AMessage);
-  AMessage.WParam = key;
-  DefaultHandler(AMessage);
-  AMessage.Handled = true;
-}
-
-void TWinControl::HandleChar(TMessage& AMessage) {
-  char16_t key = static_cast<char16_t>(AMessage.WParam);
-  if (PreviewChar(key)) return Consume(AMessage);
-  KeyPress(key);
-  if (key == 0) return Consume(AMessage);
-  if (AMessage.Msg == WM_SYSCHAR || !(DialogCode(AMessage) & DLGC_WANTCHARS)) {
-    if (TopParent()->Perform(CM_DIALOGCHAR, key, AMessage.LParam) != 0) return Consume(AMessage);
-  }
-  AMessage.WParam = key;
-  DefaultHandler(AMessage);
-  AMessage.Handled = true;
-}
-
 // ---------------------------------------------------------------------------------------------------------------
 // Mouse
 
-void TWinControl::SetHoverControl(TControl* AControl) {
-  if (AControl == FHoverControl) return;
-  TControl* old = FHoverControl;
-  FHoverControl = AControl;
-  if (old) old->Perform(CM_MOUSELEAVE);
-  if (AControl && AControl == FHoverControl) AControl->Perform(CM_MOUSEENTER);
-}
-
-void TWinControl::TrackMouse(POINT APos) {
-  if (!FMouseInside) {
-    TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, FHandle, 0};
-    TrackMouseEvent(&track);
-    FMouseInside = true;
-    Perform(CM_MOUSEENTER);
-  }
-  // While a windowless child holds the capture, only it can be under the pointer.
-  TControl* hover = nullptr;
-  const RECT client = ClientRect();
-  if (FCaptureControl && GetCapture() == FHandle) {
-    const RECT bounds = FCaptureControl->BoundsRect();
-    if (PtInRect(&bounds, APos)) hover = FCaptureControl;
-  } else if (PtInRect(&client, APos)) {
-    hover = ControlAtPos(APos, false);
-  }
-  SetHoverControl(hover);
-}
-
-bool TWinControl::RouteMouse(TMessage& AMessage) {
-  const POINT p = PointFromLParam(AMessage.LParam);
-  TControl* target = FCaptureControl && FHandle && GetCapture() == FHandle ? FCaptureControl
-                                                                           : ControlAtPos(p, false);
-  if (!target) return false;
-  TMessage routed = AMessage;
-  routed.LParam = MAKELPARAM(static_cast<WORD>(p.x - target->Left()), static_cast<WORD>(p.y - target->Top()));
-  target->Dispatch(routed);
-  return true;
-}
-
-void TWinControl::HandleMouseWheel(TMessage& AMessage) {
-  const TShiftState shift = KeysToShiftState(GET_KEYSTATE_WPARAM(AMessage.WParam));
-  const int delta = GET_WHEEL_DELTA_WPARAM(AMessage.WParam);
-  if (DoMouseWheel(shift, delta, PointFromLParam(AMessage.LParam))) Consume(AMessage);
+void TWinControl::MouseWheel(TWheelMessage& AMessage) {
+  if (DoMouseWheel(AMessage.Shift, AMessage.Delta, AMessage.ScreenPos)) AMessage.Message.Answer();
 }
 
 bool TWinControl::DoMouseWheel(TShiftState AShift, int AWheelDelta, POINT AMousePos) {
@@ -979,73 +731,55 @@ bool TWinControl::DoMouseWheelUp(TShiftState AShift, POINT AMousePos) {
   return handled;
 }
 
-void TWinControl::HandleSetCursor(TMessage& AMessage) {
-  if (Screen && Screen->ApplyCursor()) {
-    AMessage.Result = TRUE;
-    AMessage.Handled = true;
-    return;
-  }
-  if (reinterpret_cast<HWND>(AMessage.WParam) != FHandle || LOWORD(AMessage.LParam) != HTCLIENT) return;
+void TWinControl::CursorRequested(TSetCursorMessage& AMessage) {
+  if (Screen && Screen->ApplyCursor()) return AMessage.Message.Answer(TRUE);
+  if (AMessage.Window != FHandle || AMessage.HitTest != HTCLIENT) return;
   POINT p;
   GetCursorPos(&p);
-  p = ScreenToClient(p);
-  TControl* target = FCaptureControl && GetCapture() == FHandle ? FCaptureControl : ControlAtPos(p, false);
+  TControl* target = FWindowless.CursorTarget(ScreenToClient(p));
   TCursor cursor = target ? target->Cursor() : crDefault;
   if (cursor == crDefault) cursor = Cursor();
   if (cursor == crDefault) return;
   ::SetCursor(GetCursorHandle(cursor));
-  AMessage.Result = TRUE;
-  AMessage.Handled = true;
+  AMessage.Message.Answer(TRUE);
+}
+
+void TWinControl::RouteContextMenu(TContextMenuMessage& AMessage) {
+  if (!AMessage.FromKeyboard()) FWindowless.RouteContextMenu(AMessage.Message, ScreenToClient(AMessage.ScreenPos));
+}
+
+void TWinControl::CaptureChanged(TWindowParamMessage& AMessage) {
+  const HWND taker = AMessage.Window;
+  FWindowless.CaptureChanged(taker);
+  if (FControlState.Contains(csLButtonDown) && taker != FHandle)
+    Perform(CM_CANCELMODE, 0, reinterpret_cast<LPARAM>(FindControl(taker)));
 }
 
 // ---------------------------------------------------------------------------------------------------------------
 // Reflected notifications
 
 bool TWinControl::ReflectNotification(TMessage& AMessage) {
+  const UINT reflected = ReflectedNumber(AMessage.Msg);
+  if (!reflected) return false;
   HWND child = nullptr;
-  UINT reflected = 0;
   switch (AMessage.Msg) {
-    case WM_COMMAND: child = reinterpret_cast<HWND>(AMessage.LParam); reflected = CN_COMMAND; break;
-    case WM_NOTIFY: child = reinterpret_cast<NMHDR*>(AMessage.LParam)->hwndFrom; reflected = CN_NOTIFY; break;
-    case WM_DRAWITEM: {
-      auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(AMessage.LParam);
-      if (item->CtlType != ODT_MENU) child = item->hwndItem;
-      reflected = CN_DRAWITEM;
+    case WM_NOTIFY: child = TNotifyMessage(AMessage).Record.hwndFrom; break;
+    case WM_DRAWITEM:
+      if (const DRAWITEMSTRUCT& item = TDrawItemMessage(AMessage).Record; item.CtlType != ODT_MENU)
+        child = item.hwndItem;
       break;
-    }
-    case WM_MEASUREITEM: {
-      auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(AMessage.LParam);
-      if (item->CtlType != ODT_MENU) {
-        for (TWinControl* c : FWinControls)
-          if (c->FControlId == item->CtlID) child = c->FHandle;
+    case WM_MEASUREITEM:
+      // The record names no window: the child is the first one whose window has the item's id.
+      if (const MEASUREITEMSTRUCT& item = TMeasureItemMessage(AMessage).Record; item.CtlType != ODT_MENU) {
+        auto it = std::find_if(FWinControls.begin(), FWinControls.end(), [&](const TWinControl* c) {
+          return c->FHandle && static_cast<UINT>(GetDlgCtrlID(c->FHandle)) == item.CtlID;
+        });
+        if (it != FWinControls.end()) child = (*it)->FHandle;
       }
-      reflected = CN_MEASUREITEM;
       break;
-    }
-    case WM_DELETEITEM:
-      child = reinterpret_cast<DELETEITEMSTRUCT*>(AMessage.LParam)->hwndItem;
-      reflected = CN_DELETEITEM;
-      break;
-    case WM_COMPAREITEM:
-      child = reinterpret_cast<COMPAREITEMSTRUCT*>(AMessage.LParam)->hwndItem;
-      reflected = CN_COMPAREITEM;
-      break;
-    case WM_HSCROLL: child = reinterpret_cast<HWND>(AMessage.LParam); reflected = CN_HSCROLL; break;
-    case WM_VSCROLL: child = reinterpret_cast<HWND>(AMessage.LParam); reflected = CN_VSCROLL; break;
-    case WM_CTLCOLOREDIT: child = reinterpret_cast<HWND>(AMessage.LParam); reflected = CN_CTLCOLOREDIT; break;
-    case WM_CTLCOLORSTATIC: child = reinterpret_cast<HWND>(AMessage.LParam); reflected = CN_CTLCOLORSTATIC; break;
-    case WM_CTLCOLORBTN: child = reinterpret_cast<HWND>(AMessage.LParam); reflected = CN_CTLCOLORBTN; break;
-    case WM_CTLCOLORLISTBOX:
-      child = reinterpret_cast<HWND>(AMessage.LParam);
-      reflected = CN_CTLCOLORLISTBOX;
-      break;
-    case WM_CTLCOLORSCROLLBAR:
-      child = reinterpret_cast<HWND>(AMessage.LParam);
-      reflected = CN_CTLCOLORSCROLLBAR;
-      break;
-    case WM_CHARTOITEM: child = reinterpret_cast<HWND>(AMessage.LParam); reflected = CN_CHARTOITEM; break;
-    case WM_VKEYTOITEM: child = reinterpret_cast<HWND>(AMessage.LParam); reflected = CN_VKEYTOITEM; break;
-    default: return false;
+    case WM_DELETEITEM: child = TDeleteItemMessage(AMessage).Record.hwndItem; break;
+    case WM_COMPAREITEM: child = TCompareItemMessage(AMessage).Record.hwndItem; break;
+    default: child = TWindowParamMessage(AMessage).Window; break;
   }
   if (!child || child == FHandle) return false;
   TWinControl* control = FindControl(child);
@@ -1053,9 +787,31 @@ bool TWinControl::ReflectNotification(TMessage& AMessage) {
   TMessage message{child, reflected, AMessage.WParam, AMessage.LParam, 0, false};
   control->Dispatch(message);
   if (!message.Handled) return false;
-  AMessage.Result = message.Result;
-  AMessage.Handled = true;
+  AMessage.Answer(message.Result);
   return true;
+}
+
+void TWinControl::ControlColor(TWindowParamMessage& AMessage) {
+  SetTextColor(AMessage.DC, ColorToRef(Font().Color()));
+  SetBkColor(AMessage.DC, ColorToRef(Color()));
+  AMessage.Message.Answer(reinterpret_cast<LRESULT>(FBrush.Handle()));
+}
+
+void TWinControl::PaintMessage(TPaintMessage& AMessage) {
+  if (AMessage.DC) {
+    PaintHandler(AMessage.DC);
+  } else {
+    TPaintScope paint(FHandle);
+    PaintHandler(paint.DC());
+  }
+  AMessage.Message.Answer();
+}
+
+void TWinControl::EraseBackground(TPaintMessage& AMessage) {
+  RECT r;
+  ::GetClientRect(FHandle, &r);
+  FillRect(AMessage.DC, &r, FBrush.Handle());
+  AMessage.Message.Answer(1);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -1068,63 +824,63 @@ void TWinControl::DefaultHandler(TMessage& AMessage) {
                                     AMessage.WParam, AMessage.LParam);
 }
 
+// Decodes each message once into its view and hands it to its handler; nothing else here switches on numbers.
 void TWinControl::WndProc(TMessage& AMessage) {
+  // A notification about a child window goes to the child's control first.
+  if (ReflectNotification(AMessage)) return;
   switch (AMessage.Msg) {
-    case WM_PAINT:
+    case WM_PAINT: {
       if (!FOwnClass) break;  // a system class paints itself
-      if (AMessage.WParam) {
-        PaintHandler(reinterpret_cast<HDC>(AMessage.WParam));
-      } else {
-        TPaintScope paint(FHandle);
-        PaintHandler(paint.DC());
-      }
-      return Consume(AMessage);
+      TPaintMessage paint(AMessage);
+      return PaintMessage(paint);
+    }
     case WM_ERASEBKGND: {
       if (!FOwnClass) break;
-      RECT r;
-      ::GetClientRect(FHandle, &r);
-      FillRect(reinterpret_cast<HDC>(AMessage.WParam), &r, FBrush.Handle());
-      AMessage.Result = 1;
-      AMessage.Handled = true;
-      return;
+      TPaintMessage erase(AMessage);
+      return EraseBackground(erase);
     }
     case WM_NCPAINT:
-      if ((ControlStyle() & csNeedsBorderPaint) && ThemeServices && ThemeServices->Enabled() &&
+      if (ControlStyle().Contains(csNeedsBorderPaint) && ThemeServices && ThemeServices->Enabled() &&
           (GetWindowLongW(FHandle, GWL_EXSTYLE) & WS_EX_CLIENTEDGE)) {
-        DefaultHandler(AMessage);
+        AnswerByDefault(AMessage);
         const LONG style = GetWindowLongW(FHandle, GWL_STYLE);
         ThemeServices->PaintBorder(FHandle, (style & WS_HSCROLL) && (style & WS_VSCROLL));
-        AMessage.Handled = true;
         return;
       }
       break;
     case WM_WINDOWPOSCHANGED:
-      DefaultHandler(AMessage);
-      AMessage.Handled = true;
+      AnswerByDefault(AMessage);
       UpdateBounds();
       return;
     case WM_SETFOCUS:
-      DefaultHandler(AMessage);
-      AMessage.Handled = true;
+      AnswerByDefault(AMessage);
       TopParent()->SetFocusedControl(this);
       return;
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN: return HandleKeyDown(AMessage);
+    case WM_SYSKEYDOWN: {
+      TKeyMessage key(AMessage);
+      return TKeyRouting::KeyDown(*this, key);
+    }
     case WM_KEYUP:
-    case WM_SYSKEYUP: return HandleKeyUp(AMessage);
+    case WM_SYSKEYUP: {
+      TKeyMessage key(AMessage);
+      return TKeyRouting::KeyUp(*this, key);
+    }
     case WM_CHAR:
-    case WM_SYSCHAR: return HandleChar(AMessage);
+    case WM_SYSCHAR: {
+      TCharMessage key(AMessage);
+      return TKeyRouting::Char(*this, key);
+    }
     case WM_GETDLGCODE:
       // Our own controls take typed characters; a control made from a system class answers as that class.
-      if (FOwnClass) {
-        AMessage.Result = DLGC_WANTCHARS;
-        AMessage.Handled = true;
-      }
+      if (FOwnClass) AMessage.Answer(DLGC_WANTCHARS);
       return;
-    case WM_MOUSEMOVE:
-      TrackMouse(PointFromLParam(AMessage.LParam));
-      if (RouteMouse(AMessage)) return;
+    case WM_MOUSEMOVE: {
+      const TMouseMessage mouse(AMessage);
+      FWindowless.TrackMouse(mouse.Pos);
+      if (FWindowless.Route(mouse)) return;
       break;
+    }
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_LBUTTONUP:
@@ -1134,100 +890,59 @@ void TWinControl::WndProc(TMessage& AMessage) {
     case WM_MBUTTONDOWN:
     case WM_MBUTTONDBLCLK:
     case WM_MBUTTONUP:
-      if (RouteMouse(AMessage)) return;
+      if (FWindowless.Route(TMouseMessage(AMessage))) return;
       break;
     case WM_MOUSELEAVE:
-      FMouseInside = false;
-      SetHoverControl(nullptr);
-      Perform(CM_MOUSELEAVE);
-      return Consume(AMessage);
-    case WM_MOUSEWHEEL: return HandleMouseWheel(AMessage);
-    case WM_SETCURSOR: return HandleSetCursor(AMessage);
+      FWindowless.MouseLeft();
+      return AMessage.Answer();
+    case WM_MOUSEWHEEL: {
+      TWheelMessage wheel(AMessage);
+      return MouseWheel(wheel);
+    }
+    case WM_SETCURSOR: {
+      TSetCursorMessage cursor(AMessage);
+      return CursorRequested(cursor);
+    }
     case WM_CONTEXTMENU: {
-      const POINT screen = PointFromLParam(AMessage.LParam);
-      if (screen.x != -1 || screen.y != -1) {
-        if (TControl* child = ControlAtPos(ScreenToClient(screen), false)) {
-          TMessage routed = AMessage;
-          child->Dispatch(routed);
-          if (routed.Handled) {
-            AMessage.Result = routed.Result;
-            AMessage.Handled = true;
-            return;
-          }
-        }
-      }
+      TContextMenuMessage menu(AMessage);
+      RouteContextMenu(menu);
+      if (AMessage.Handled) return;
       break;
     }
     case WM_CANCELMODE:
-      if (FCaptureControl) FCaptureControl->Perform(CM_CANCELMODE);
+      FWindowless.CancelMode();
       Perform(CM_CANCELMODE);
       break;
     case WM_CAPTURECHANGED: {
-      TControl* child = FCaptureControl;
-      FCaptureControl = nullptr;
-      const HWND taker = reinterpret_cast<HWND>(AMessage.LParam);
-      const LPARAM takerControl = reinterpret_cast<LPARAM>(FindControl(taker));
-      if (child && (child->FControlState & csLButtonDown)) child->Perform(CM_CANCELMODE, 0, takerControl);
-      if ((FControlState & csLButtonDown) && taker != FHandle) Perform(CM_CANCELMODE, 0, takerControl);
+      TWindowParamMessage capture(AMessage);
+      CaptureChanged(capture);
       break;
     }
-    case WM_COMMAND:
-    case WM_NOTIFY:
-    case WM_DRAWITEM:
-    case WM_MEASUREITEM:
-    case WM_DELETEITEM:
-    case WM_COMPAREITEM:
-    case WM_HSCROLL:
-    case WM_VSCROLL:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CHARTOITEM:
-    case WM_VKEYTOITEM:
-      if (ReflectNotification(AMessage)) return;
-      break;
     case CN_CTLCOLOREDIT:
     case CN_CTLCOLORSTATIC:
     case CN_CTLCOLORBTN:
     case CN_CTLCOLORLISTBOX:
     case CN_CTLCOLORSCROLLBAR: {
-      HDC dc = reinterpret_cast<HDC>(AMessage.WParam);
-      SetTextColor(dc, ColorToRef(Font().Color()));
-      SetBkColor(dc, ColorToRef(Color()));
-      AMessage.Result = reinterpret_cast<LRESULT>(FBrush.Handle());
-      AMessage.Handled = true;
-      return;
+      TWindowParamMessage color(AMessage);
+      return ControlColor(color);
     }
-    case CM_COLORCHANGED: {
+    case CM_COLORCHANGED:
       FBrush.SetColor(Color());
       Invalidate();
-      TMessage message{FHandle, CM_PARENTCOLORCHANGED, 0, 0, 0, false};
-      Broadcast(message);
+      NotifyChildren(CM_PARENTCOLORCHANGED);
       return;
-    }
-    case CM_FONTCHANGED: {
+    case CM_FONTCHANGED:
       if (FHandle) SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(Font().Handle()), TRUE);
-      TMessage message{FHandle, CM_PARENTFONTCHANGED, 0, 0, 0, false};
-      Broadcast(message);
+      NotifyChildren(CM_PARENTFONTCHANGED);
       break;
-    }
-    case CM_SHOWHINTCHANGED: {
-      TMessage message{FHandle, CM_PARENTSHOWHINTCHANGED, 0, 0, 0, false};
-      Broadcast(message);
+    case CM_SHOWHINTCHANGED:
+      NotifyChildren(CM_PARENTSHOWHINTCHANGED);
       return;
-    }
-    case CM_CTL3DCHANGED: {
-      TMessage message{FHandle, CM_PARENTCTL3DCHANGED, 0, 0, 0, false};
-      Broadcast(message);
+    case CM_CTL3DCHANGED:
+      NotifyChildren(CM_PARENTCTL3DCHANGED);
       return;
-    }
     case CM_PARENTCTL3DCHANGED:
-      if (FParentCtl3D && Parent() && FCtl3D != Parent()->FCtl3D) {
-        FCtl3D = Parent()->FCtl3D;
-        Perform(CM_CTL3DCHANGED);
-      }
+      if (Parent() && FCtl3D.Inherit(Parent()->Ctl3D())) Perform(CM_CTL3DCHANGED);
       return;
     case CM_ENABLEDCHANGED:
       // The focus leaves first: a disabled window that holds the focus loses it to nobody.

@@ -1,7 +1,8 @@
-// Windowed controls: window classes and creation parameters, the window procedure that hands every message to
-// the control, re-creation of windows with their children, alignment, windowless children (painting, mouse
-// routing with capture, enter and leave), focus and tab order, the key routing, reflected notifications, the
-// wheel accumulator, and the custom control that paints itself on its own canvas.
+// Windowed controls: window classes and creation parameters, the window procedure that decodes every message and
+// dispatches it to the handlers, re-creation of windows with their children, reflected notifications, the wheel
+// accumulator, and the custom control that paints itself on its own canvas. The control owns the window and the
+// dispatch; its windowless children (fwWindowlessChildren), key and focus routing (fwKeyRouting) and alignment
+// (fwAlignment) live in units of their own.
 #pragma once
 
 #include <memory>
@@ -11,6 +12,7 @@
 #include "foundation/cuWin32.h"
 #include "framework/fwControls.h"
 #include "framework/fwGraphics.h"
+#include "framework/fwWindowlessChildren.h"
 
 // What CreateWnd makes a window from. CreateParams fills it; overrides change what they need.
 struct TCreateParams {
@@ -48,13 +50,13 @@ public:
   // The 3-D look (default on), which bordered controls turn into a client edge while visual styles are on. With
   // ParentCtl3D (default on) the parent's setting counts; setting it on the control clears ParentCtl3D. A change
   // sends CM_CTL3DCHANGED.
-  bool Ctl3D() const { return FCtl3D; }
+  bool Ctl3D() const { return FCtl3D.Value(); }
   void SetCtl3D(bool AValue);
-  bool ParentCtl3D() const { return FParentCtl3D; }
+  bool ParentCtl3D() const { return FCtl3D.FromParent(); }
   void SetParentCtl3D(bool AValue);
 
   // Children: windowless ones first (in painting order), then windowed ones (bottom to top).
-  int ControlCount() const { return static_cast<int>(FControls.size() + FWinControls.size()); }
+  int ControlCount() const { return static_cast<int>(FWindowless.List().size() + FWinControls.size()); }
   TControl* Controls(int AIndex) const;
   bool ContainsControl(const TControl* AControl) const;
   // The windowless child at a client point, the topmost first (with AAllowWinControls windowed children too,
@@ -62,6 +64,8 @@ public:
   TControl* ControlAtPos(POINT APos, bool AAllowDisabled, bool AAllowWinControls = false) const;
   // The message goes to every child in turn until one answers with a non-zero result.
   void Broadcast(TMessage& AMessage);
+  // Tells every child that a property it may follow changed here (CM_PARENT... notices).
+  void NotifyChildren(UINT ANotice);
 
   // Alignment: aligned children fill the client area less the padding; top ones first (by their top), then
   // bottom (lowest first), left (by their left), right (rightmost first), then the client one.
@@ -116,6 +120,8 @@ public:
 
 protected:
   friend class TControl;
+  friend class TKeyRouting;
+  friend class TWindowlessChildren;
 
   virtual void CreateParams(TCreateParams& AParams);
   // Makes the window (CreateParams, class registration, CreateWindowExW). Overrides call the inherited one
@@ -163,6 +169,7 @@ protected:
   void BeforeDestruction() override;
   void FreeContexts() override;
   bool MakesOwnClicks() const override { return FOwnClass; }
+  void TakeParentValues() override;
 
   // The outermost windowed control of this one's parent chain (itself when it has no parent).
   TWinControl* TopParent();
@@ -181,21 +188,21 @@ private:
 
   void InsertControl(TControl* AControl);
   void RemoveControl(TControl* AControl);
+  // Frees every child, windowed ones first, each taken out of the lists even when its freeing raises.
+  void FreeChildren();
   void AttachHandle(HWND AWindow);
   void DetachHandle();
   void PlaceInZOrder();
-  void SetHoverControl(TControl* AControl);
-  void TrackMouse(POINT APos);
-  bool RouteMouse(TMessage& AMessage);
+  // A notification about a child window (WM_COMMAND, WM_NOTIFY, owner-draw, colours, scroll bars...) goes to the
+  // child's control as CN_...; true when that control answered it.
   bool ReflectNotification(TMessage& AMessage);
-  void HandleKeyDown(TMessage& AMessage);
-  void HandleKeyUp(TMessage& AMessage);
-  void HandleChar(TMessage& AMessage);
-  bool PreviewKey(uint16_t& AKey, TShiftState AShift, UINT AMsg);
-  bool PreviewChar(char16_t& AKey);
-  LRESULT DialogCode(const TMessage& AMessage);
-  void HandleSetCursor(TMessage& AMessage);
-  void HandleMouseWheel(TMessage& AMessage);
+  void PaintMessage(TPaintMessage& AMessage);
+  void EraseBackground(TPaintMessage& AMessage);
+  void CaptureChanged(TWindowParamMessage& AMessage);
+  void CursorRequested(TSetCursorMessage& AMessage);
+  void RouteContextMenu(TContextMenuMessage& AMessage);
+  void MouseWheel(TWheelMessage& AMessage);
+  void ControlColor(TWindowParamMessage& AMessage);
   void PaddingChanged(TObject* ASender);
 
   HWND FHandle = nullptr;
@@ -204,7 +211,7 @@ private:
   bool FOwnClass = true;  // a class of our own (not made from a system class)
   UINT FControlId = 0;
   UINT FNextChildId = 1;
-  std::vector<TControl*> FControls;       // windowless children, painting order
+  TWindowlessChildren FWindowless{*this};
   std::vector<TWinControl*> FWinControls;  // windowed children, bottom to top
   std::vector<TWinControl*> FTabList;
   TMargins FPadding;
@@ -212,12 +219,8 @@ private:
   bool FAlignPending = false;
   bool FShowing = false;
   bool FTabStop = false;
-  bool FCtl3D = true;
-  bool FParentCtl3D = true;
+  TInherited<bool> FCtl3D{true, true};
   TBrush FBrush;
-  TControl* FCaptureControl = nullptr;  // the windowless child holding the mouse capture
-  TControl* FHoverControl = nullptr;    // the windowless child under the mouse
-  bool FMouseInside = false;
   int FWheelAccumulator = 0;
 };
 

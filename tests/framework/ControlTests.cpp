@@ -147,9 +147,9 @@ TEST_F(ShownControlTest, APressOnAWindowlessChildCapturesTheMouseUntilTheRelease
 TEST_F(ShownControlTest, LosingTheCaptureCancelsAWindowlessChildsPress) {
   HWND window = form->Handle();
   SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 40));
-  ASSERT_TRUE(form->Blue->ControlState() & csLButtonDown);
+  ASSERT_TRUE(form->Blue->ControlState().Contains(csLButtonDown));
   ReleaseCapture();
-  EXPECT_FALSE(form->Blue->ControlState() & (csLButtonDown | csClicked));
+  EXPECT_FALSE(form->Blue->ControlState().ContainsAny(csLButtonDown | csClicked));
   journal.clear();
   SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(40, 40));
   EXPECT_EQ(journal, (TJournal{"blue up 10,10"}));  // the press was cancelled: no click
@@ -356,7 +356,7 @@ TEST_F(ShownControlTest, InvalidatingAnOpaqueControlRepaintsWithoutErasing) {
   form->Update();
   counter->Update();
   for (bool opaque : {false, true}) {
-    counter->SetControlStyle(opaque ? (counter->ControlStyle() | csOpaque) : (counter->ControlStyle() & ~csOpaque));
+    counter->SetControlStyle(opaque ? (counter->ControlStyle() | csOpaque) : (counter->ControlStyle() - csOpaque));
     counter->Erases = 0;
     counter->Invalidate();
     counter->Update();
@@ -426,6 +426,53 @@ TEST_F(ShownControlTest, AParentsNotificationIsReflectedToTheChildControlThatSen
   // The system class answers for itself.
   EXPECT_TRUE(SendMessageW(window, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON);
 }
+
+// A windowed child that answers the measuring of its owner-drawn items with its own item height.
+class TMeasuredList : public TCustomControl {
+public:
+  TMeasuredList(TComponent* AOwner, UINT AItemHeight) : TCustomControl(AOwner), FItemHeight(AItemHeight) {}
+  int Measured = 0;
+
+protected:
+  void WndProc(TMessage& AMessage) override {
+    if (AMessage.Msg == CN_MEASUREITEM) {
+      ++Measured;
+      TMeasureItemMessage(AMessage).Record.itemHeight = FItemHeight;
+      return AMessage.Answer(TRUE);
+    }
+    TCustomControl::WndProc(AMessage);
+  }
+
+private:
+  UINT FItemHeight;
+};
+
+TEST_F(ControlTest, MeasuringAnItemIsReflectedToTheFirstChildWithItsIdAndNeverForAMenu) {
+  auto parent = MakeForm<TForm>();  // never shown
+  TMeasuredList* lists[3] = {};
+  for (UINT i = 0; i < 3; ++i) {
+    NewInto(lists[i], parent.get(), 11 * (i + 1));
+    lists[i]->SetParent(parent.get());
+  }
+  // The last child's window takes the middle one's id: the first child with it answers.
+  const int id = GetDlgCtrlID(lists[1]->Handle());
+  SetWindowLongPtrW(lists[2]->Handle(), GWLP_ID, id);
+  MEASUREITEMSTRUCT item{ODT_LISTBOX, static_cast<UINT>(id), 0, 0, 0, 0};
+  EXPECT_EQ(SendMessageW(parent->Handle(), WM_MEASUREITEM, id, reinterpret_cast<LPARAM>(&item)), TRUE);
+  EXPECT_EQ(item.itemHeight, 22u);
+  MEASUREITEMSTRUCT menuItem{ODT_MENU, static_cast<UINT>(id), 0, 0, 0, 0};
+  SendMessageW(parent->Handle(), WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&menuItem));
+  EXPECT_EQ(lists[0]->Measured, 0);
+  EXPECT_EQ(lists[1]->Measured, 1);
+  EXPECT_EQ(lists[2]->Measured, 0);
+}
+
+// Flags of two families do not mix; a family's own members do.
+template <class A, class B>
+concept Mixable = requires(A a, B b) { a | b; };
+static_assert(Mixable<TShiftFlag, TShiftFlag> && Mixable<TControlStyle, TControlStyleFlag>);
+static_assert(!Mixable<TShiftFlag, TControlStyleFlag> && !Mixable<TControlStyle, TControlStateFlag> &&
+              !Mixable<TComponentStateFlag, TControlStateFlag> && !Mixable<TAnchors, TShiftFlag>);
 
 // A container with a child: windows made again keep both.
 class TPanel : public TCustomControl {
@@ -632,7 +679,7 @@ public:
 
 protected:
   void MouseDown(TMouseButton, TShiftState AShift, int, int) override {
-    FJournal->push_back((AShift & ssDouble) ? "down double" : "down");
+    FJournal->push_back(AShift.Contains(ssDouble) ? "down double" : "down");
   }
   void MouseUp(TMouseButton, TShiftState, int, int) override { FJournal->push_back("up"); }
 
@@ -647,7 +694,7 @@ TEST_F(ControlTest, TheSecondPressOfADoubleClickIsADoubleClickAndNoClickUnlessTh
     TClicker* clicker = nullptr;
     NewInto(clicker, parent.get(), &journal);
     clicker->SetParent(parent.get());
-    if (!doubleClicks) clicker->SetControlStyle(clicker->ControlStyle() & ~csDoubleClicks);
+    if (!doubleClicks) clicker->SetControlStyle(clicker->ControlStyle() - csDoubleClicks);
     clicker->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     clicker->Perform(WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     clicker->Perform(WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));

@@ -390,9 +390,9 @@ TEST_F(FormTest, BorderStyleAndBorderIconsChooseTheWindowStylesAndAChangeMakesTh
     EXPECT_FALSE(IsWindow(window));
     window = form->Handle();
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)) & kStyleBits, c.Style)
-        << static_cast<int>(c.Border) << " " << static_cast<int>(c.Icons);
+        << static_cast<int>(c.Border) << " " << static_cast<int>(c.Icons.Bits());
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)) & kExBits, c.ExStyle)
-        << static_cast<int>(c.Border) << " " << static_cast<int>(c.Icons);
+        << static_cast<int>(c.Border) << " " << static_cast<int>(c.Icons.Bits());
     form->SetBorderStyle(c.Border == TFormBorderStyle::bsDialog ? TFormBorderStyle::bsSingle
                                                                   : TFormBorderStyle::bsDialog);
     window = form->Handle();

@@ -3,7 +3,9 @@
 // move.
 #include <gtest/gtest.h>
 
+#include <memory>
 
+#include "framework/fwSubclass.h"
 #include "tests/framework/FormTestSupport.h"
 
 namespace {
@@ -153,13 +155,10 @@ struct TStages : public TObject {
     Journal->push_back("control");
     if (ConsumeAt == TStage::Control) AKey = 0;
   }
-  static LRESULT CALLBACK Hook(HWND AWindow, UINT AMsg, WPARAM AWParam, LPARAM ALParam, UINT_PTR, DWORD_PTR AData) {
-    auto* self = reinterpret_cast<TStages*>(AData);
-    if (AMsg == WM_KEYDOWN) {
-      self->Journal->push_back("window hook");
-      if (self->ConsumeAt == TStage::WindowHook) return 0;
-    }
-    return DefSubclassProc(AWindow, AMsg, AWParam, ALParam);
+  void WindowHook(TMessage& AMessage) {
+    if (AMessage.Msg != WM_KEYDOWN) return;
+    Journal->push_back("window hook");
+    if (ConsumeAt == TStage::WindowHook) AMessage.Answer();
   }
 };
 
@@ -185,13 +184,14 @@ TEST_F(KeyRoutingTest, KeyDownPassesTheStagesInOrderAndAZeroKeyStopsItAtAnyStage
     form->First->OnKeyDown = MakeMethod<&TStages::Control>(&stages);
     form->First->SetFocus();
     ASSERT_TRUE(form->First->Focused());
-    SetWindowSubclass(form->First->Handle(), &TStages::Hook, 1, reinterpret_cast<DWORD_PTR>(&stages));
+    auto windowHook =
+        std::make_unique<TWindowSubclass>(form->First->Handle(), MakeMethod<&TStages::WindowHook>(&stages));
     const TMessageHook hook = MakeMethod<&TStages::PreDispatch>(&stages);
     Application->AddMessageHook(hook);
     journal.clear();
     PressKey(form->First->Handle(), 'K');
     Application->RemoveMessageHook(hook);
-    RemoveWindowSubclass(form->First->Handle(), &TStages::Hook, 1);
+    windowHook.reset();
     // The character of an unconsumed letter follows; only the key-down stages are compared.
     TJournal keyDown;
     for (const std::string& entry : journal)
