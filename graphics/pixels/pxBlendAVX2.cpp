@@ -1,8 +1,9 @@
 // The AVX2 forms of the blend unit: the SSE2 forms widened to eight pixels a register, with the same arithmetic
 // and the same proofs (see pxBlend.cpp). This file alone is compiled for AVX2, so nothing here may be called
 // before the binding has seen pfAVX2, and it defines no inline function another file could share: every helper
-// has internal linkage and is always inlined. No 256-bit value is passed or returned across a call, so none
-// needs the 32-byte stack alignment that GCC cannot give it on 64-bit Windows.
+// has internal linkage and is always inlined, so no 256-bit value is passed across a call. GCC still spills a few
+// across the portable calls; on 64-bit Windows their stack slots are not 32-byte aligned, which the MinGW build
+// survives by encoding aligned moves as unaligned ones (see CMakeLists.txt).
 #include "graphics/pixels/pxBlend.h"
 
 #if defined(__x86_64__)
@@ -98,8 +99,8 @@ PX_AVX2_INLINE void Merge8(const TColor32* ASrc, __m256i F, TColor32* ADst) {
   const __m256i alphaBytes = AlphaBytes(), zero = _mm256_setzero_si256();
   const __m256i fa = _mm256_and_si256(F, alphaBytes), ba = _mm256_and_si256(d, alphaBytes);
   const __m256i fClear = _mm256_cmpeq_epi32(fa, zero), bOpaque = _mm256_cmpeq_epi32(ba, alphaBytes);
-  const __m256i simple = _mm256_or_si256(_mm256_or_si256(fClear, bOpaque),
-                                         _mm256_or_si256(_mm256_cmpeq_epi32(fa, alphaBytes), _mm256_cmpeq_epi32(ba, zero)));
+  const __m256i ends = _mm256_or_si256(_mm256_cmpeq_epi32(fa, alphaBytes), _mm256_cmpeq_epi32(ba, zero));
+  const __m256i simple = _mm256_or_si256(_mm256_or_si256(fClear, bOpaque), ends);
   if (_mm256_movemask_ps(_mm256_castsi256_ps(simple)) != 0xFF) {
     for (int k = 0; k < 8; ++k) ADst[k] = MergeRegPortable(ASrc[k], ADst[k]);
     return;
