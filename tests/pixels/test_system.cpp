@@ -246,13 +246,12 @@ TEST(FunctionRegistry, BlendRegistryBindsPortableOrSSE2FormsBySimulatedFeatures)
   EXPECT_TRUE(Is(r->FindFunction(FID_MERGEREG, sse2), MergeRegPortable));
   EXPECT_TRUE(Is(r->FindFunction(FID_BLENDREG, sse2), BlendRegPortable));
 
-  // This processor has SSE2, so start-up bound the vector forms: the SSE2 ones unless it has AVX2 as well.
-  if (!ProcessorFeatures().Contains(pfAVX2)) {
-    EXPECT_EQ(BlendLine, BlendLineSSE2);
-    EXPECT_EQ(BlendLineEx, BlendLineExSSE2);
-    EXPECT_EQ(CombineMem, CombineMemSSE2);
-    EXPECT_EQ(MergeLine, MergeLineSSE2);
-  }
+  // This processor has SSE2, so start-up bound the vector forms: the AVX2 ones where it has AVX2 as well.
+  const bool avx2 = ProcessorFeatures().Contains(pfAVX2);
+  EXPECT_EQ(BlendLine, avx2 ? BlendLineAVX2 : BlendLineSSE2);
+  EXPECT_EQ(BlendLineEx, avx2 ? BlendLineExAVX2 : BlendLineExSSE2);
+  EXPECT_EQ(CombineMem, avx2 ? CombineMemAVX2 : CombineMemSSE2);
+  EXPECT_EQ(MergeLine, avx2 ? MergeLineAVX2 : MergeLineSSE2);
   EXPECT_EQ(MergeLineEx, MergeLineExSSE2);
   EXPECT_EQ(MergeReg, MergeRegPortable);
 #endif
