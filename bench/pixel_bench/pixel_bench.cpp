@@ -1,7 +1,8 @@
 // Row blending over a 1920 x 1080 surface, in Mpixel/s: the bound BlendLine, BlendLineEx (M = 128) and MergeLine,
-// their portable forms, pixman's OVER of a8r8g8b8 onto a8r8g8b8 on the same pixels, and a memcpy of the same
-// bytes as the bandwidth limit. Argument 0 draws pixels with uniformly random alpha; 1 a sprite-like mix (half
-// transparent, a third opaque, the rest partial).
+// their portable forms, the SSE2 BlendLine (the one bound where the processor has no AVX2), pixman's OVER of
+// a8r8g8b8 onto a8r8g8b8 on the same pixels, and a memcpy of the same bytes as the bandwidth limit. Argument 0
+// draws pixels with uniformly random alpha; 1 a sprite-like mix (half transparent, a third opaque, the rest
+// partial).
 #include <benchmark/benchmark.h>
 #include <pixman.h>
 
@@ -58,6 +59,7 @@ void RunRows(benchmark::State& AState, TRowRoutine ARow) {
 
 void BM_BlendLine(benchmark::State& S) { RunRows(S, [](auto s, auto d, int n) { BlendLine(s, d, n); }); }
 void BM_BlendLinePortable(benchmark::State& S) { RunRows(S, BlendLinePortable); }
+void BM_BlendLineSSE2(benchmark::State& S) { RunRows(S, BlendLineSSE2); }
 void BM_BlendLineEx128(benchmark::State& S) { RunRows(S, [](auto s, auto d, int n) { BlendLineEx(s, d, n, 128); }); }
 void BM_BlendLineEx128Portable(benchmark::State& S) {
   RunRows(S, [](auto s, auto d, int n) { BlendLineExPortable(s, d, n, 128); });
@@ -97,6 +99,7 @@ double Fastest(const std::vector<double>& AValues) { return *std::min_element(AV
 PIXEL_BENCHMARK(BM_BlendLine)->Arg(0)->Arg(1);
 PIXEL_BENCHMARK(BM_PixmanOver)->Arg(0)->Arg(1);
 PIXEL_BENCHMARK(BM_BlendLinePortable)->Arg(0)->Arg(1);
+PIXEL_BENCHMARK(BM_BlendLineSSE2)->Arg(0)->Arg(1);
 PIXEL_BENCHMARK(BM_BlendLineEx128)->Arg(0)->Arg(1);
 PIXEL_BENCHMARK(BM_BlendLineEx128Portable)->Arg(0)->Arg(1);
 PIXEL_BENCHMARK(BM_MergeLine)->Arg(0)->Arg(1);

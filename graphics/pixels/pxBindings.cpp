@@ -11,7 +11,23 @@ int32_t PriorityForFeatures(const TFunctionEntry& AEntry, TProcessorFeatures AFe
   return (AEntry.CPUFeatures - AFeatures).IsEmpty() ? 0 : kInvalidPriority;
 }
 
-int32_t DefaultPriority(const TFunctionEntry& AEntry) { return PriorityForFeatures(AEntry, ProcessorFeatures()); }
+int32_t RankForFeatures(const TFunctionEntry& AEntry, TProcessorFeatures AFeatures) {
+  if (!(AEntry.CPUFeatures - AFeatures).IsEmpty()) return kInvalidPriority;
+  // How recent each instruction set is; the 3DNow sets stand beside the MMX extension and SSE they came with.
+  struct TLevel {
+    TProcessorFeature Feature;
+    int32_t Level;
+  };
+  constexpr int32_t kNewest = 5;
+  static constexpr TLevel kLevels[] = {{pfMMX, 1},      {pfExtendedMMX, 2}, {pf3DNow, 2},      {pfSSE, 3},
+                                       {pf3DNowExt, 3}, {pfSSE2, 4},        {pfAVX2, kNewest}};
+  int32_t level = 0;
+  for (const TLevel& l : kLevels)
+    if (AEntry.CPUFeatures.Contains(l.Feature) && l.Level > level) level = l.Level;
+  return kNewest - level;
+}
+
+int32_t DefaultPriority(const TFunctionEntry& AEntry) { return RankForFeatures(AEntry, ProcessorFeatures()); }
 
 TProc TFunctionRegistry::FindFunction(int32_t AFunctionID, const TFunctionPriority& APriority) const {
   int32_t best = kInvalidPriority;

@@ -305,6 +305,8 @@ bool TCustomBitmap32::Empty() const { return !FBackend || FBackend->Empty() || F
 
 void TCustomBitmap32::SetClipRect(const TRect& R) {
   IntersectRect(FClipRect, R, BoundsRect());
+  // An intersection without area clips everything away, whatever edges it touched.
+  if (FClipRect.Right <= FClipRect.Left || FClipRect.Bottom <= FClipRect.Top) FClipRect = TRect{};
   FClipping = FClipRect != BoundsRect();
   ChooseWrapProcs();
 }

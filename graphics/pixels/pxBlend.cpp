@@ -381,6 +381,7 @@ void pxBlendStart() {
   r->RegisterBinding(FID_BLENDLINEEX, &BlendLineEx);
 
   r->Add(FID_EMMS, EmmsPortable);
+  r->Add(FID_MERGEREG, MergeRegPortable);
   r->Add(FID_MERGEMEM, MergeMemPortable);
   r->Add(FID_MERGELINE, MergeLinePortable);
   r->Add(FID_MERGELINEEX, MergeLineExPortable);
@@ -397,7 +398,12 @@ void pxBlendStart() {
   r->Add(FID_BLENDLINE, BlendLineSSE2, {pfSSE2});
   r->Add(FID_BLENDLINEEX, BlendLineExSSE2, {pfSSE2});
 #endif
-  // Added last, after every vector form, so that it is bound on every processor.
-  r->Add(FID_MERGEREG, MergeRegPortable);
+#if defined(__x86_64__)
+  // Their tails run the SSE2 forms.
+  r->Add(FID_MERGELINE, MergeLineAVX2, {pfSSE2, pfAVX2});
+  r->Add(FID_COMBINEMEM, CombineMemAVX2, {pfAVX2});
+  r->Add(FID_BLENDLINE, BlendLineAVX2, {pfSSE2, pfAVX2});
+  r->Add(FID_BLENDLINEEX, BlendLineExAVX2, {pfSSE2, pfAVX2});
+#endif
   r->RebindAll();
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 
+#include "graphics/pixels/pxBindings.h"
 #include "graphics/pixels/pxTypes.h"
 
 using TBlendReg = TColor32(TColor32 F, TColor32 B);
@@ -31,19 +32,17 @@ extern TBlendLine* BlendLine;
 extern TBlendLineEx* BlendLineEx;
 
 // Function identifiers within "pxBlend bindings"; the gaps belong to routines this library does not build.
-enum : int32_t {
-  FID_EMMS = 0,
-  FID_MERGEREG = 1,
-  FID_MERGEMEM = 2,
-  FID_MERGELINE = 3,
-  FID_MERGELINEEX = 6,
-  FID_COMBINEREG = 7,
-  FID_COMBINEMEM = 8,
-  FID_BLENDREG = 10,
-  FID_BLENDMEM = 11,
-  FID_BLENDLINE = 13,
-  FID_BLENDLINEEX = 16,
-};
+inline constexpr TFunctionID<TEmms> FID_EMMS{0};
+inline constexpr TFunctionID<TBlendReg> FID_MERGEREG{1};
+inline constexpr TFunctionID<TBlendMem> FID_MERGEMEM{2};
+inline constexpr TFunctionID<TBlendLine> FID_MERGELINE{3};
+inline constexpr TFunctionID<TBlendLineEx> FID_MERGELINEEX{6};
+inline constexpr TFunctionID<TCombineReg> FID_COMBINEREG{7};
+inline constexpr TFunctionID<TCombineMem> FID_COMBINEMEM{8};
+inline constexpr TFunctionID<TBlendReg> FID_BLENDREG{10};
+inline constexpr TFunctionID<TBlendMem> FID_BLENDMEM{11};
+inline constexpr TFunctionID<TBlendLine> FID_BLENDLINE{13};
+inline constexpr TFunctionID<TBlendLineEx> FID_BLENDLINEEX{16};
 
 // The portable forms: the reference.
 void EmmsPortable();
@@ -64,6 +63,15 @@ void BlendLineExSSE2(const TColor32* ASrc, TColor32* ADst, int32_t ACount, uint3
 void CombineMemSSE2(TColor32 X, TColor32& Y, uint32_t W);
 void MergeLineSSE2(const TColor32* ASrc, TColor32* ADst, int32_t ACount);
 void MergeLineExSSE2(const TColor32* ASrc, TColor32* ADst, int32_t ACount, uint32_t M);
+#endif
+
+// Eight pixels a step, in pxBlendAVX2.cpp, the one file compiled for AVX2: bound, and to be called, only where
+// ProcessorFeatures() has pfAVX2.
+#if defined(__x86_64__)
+void BlendLineAVX2(const TColor32* ASrc, TColor32* ADst, int32_t ACount);
+void BlendLineExAVX2(const TColor32* ASrc, TColor32* ADst, int32_t ACount, uint32_t M);
+void CombineMemAVX2(TColor32 X, TColor32& Y, uint32_t W);
+void MergeLineAVX2(const TColor32* ASrc, TColor32* ADst, int32_t ACount);
 #endif
 
 // The bound routine of each combine mode, looked up through the variable so that it follows the binding.

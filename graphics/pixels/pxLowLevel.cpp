@@ -50,8 +50,10 @@ bool TestClip(int32_t& A, int32_t& B, int32_t AStart, int32_t AStop) {
     B = t;
   }
   if (A < AStart) A = AStart;
-  if (B >= AStop) B = AStop - 1;
-  return B >= A;
+  // In 64 bits: Stop - 1 does not fit when Stop is the least 32-bit value, and nothing is left then.
+  const int64_t last = int64_t(AStop) - 1;
+  if (B > last) B = ClampToInt32(last);
+  return B >= A && last >= A;
 }
 
 int32_t Clamp(int32_t AValue, int32_t AMin, int32_t AMax) {

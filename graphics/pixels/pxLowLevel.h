@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "graphics/pixels/pxBindings.h"
 #include "graphics/pixels/pxTypes.h"
 
 using TFillLongword = void(uint32_t* ADest, int32_t ACount, uint32_t AValue);
@@ -14,7 +15,7 @@ void FillLongwordPortable(uint32_t* ADest, int32_t ACount, uint32_t AValue);
 void FillLongwordSSE2(uint32_t* ADest, int32_t ACount, uint32_t AValue);
 #endif
 
-enum : int32_t { FID_FILLLONGWORD = 0 };
+inline constexpr TFunctionID<TFillLongword> FID_FILLLONGWORD{0};
 
 // Copies ACount values forward, first to last (an overlapping destination after the source repeats the
 // source's head); nothing when both addresses are the same. ACount must not be negative.

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <initializer_list>
 
-enum TProcessorFeature : uint8_t { pfMMX, pfExtendedMMX, pfSSE, pfSSE2, pf3DNow, pf3DNowExt };
+enum TProcessorFeature : uint8_t { pfMMX, pfExtendedMMX, pfSSE, pfSSE2, pf3DNow, pf3DNowExt, pfAVX2 };
 
 // A set of TProcessorFeature in one byte, one bit per feature in declaration order.
 class TProcessorFeatures {
@@ -15,7 +15,7 @@ public:
   }
   static constexpr TProcessorFeatures FromByte(uint8_t ABits) {
     TProcessorFeatures r;
-    r.FBits = ABits & 0x3F;
+    r.FBits = ABits & 0x7F;
     return r;
   }
 
@@ -39,6 +39,10 @@ struct TCpuidAnswers {
   uint32_t Leaf1Edx = 0;
   uint32_t MaxExtendedLeaf = 0;  // EAX of leaf 0x80000000
   uint32_t Ext1Edx = 0;          // EDX of leaf 0x80000001
+  uint32_t MaxLeaf = 0;          // EAX of leaf 0
+  uint32_t Leaf1Ecx = 0;         // OSXSAVE in bit 27
+  uint32_t Leaf7Ebx = 0;         // EBX of leaf 7, sub-leaf 0: AVX2 in bit 5
+  uint64_t Xcr0 = 0;             // XGETBV(0), read only when OSXSAVE is set: the register states the system saves
 };
 
 // Asks this processor.
@@ -48,7 +52,7 @@ TCpuidAnswers ReadCpuid();
 bool HasProcessorFeature(const TCpuidAnswers& AAnswers, TProcessorFeature AFeature);
 // The same against this processor.
 bool HasProcessorFeature(TProcessorFeature AFeature);
-// All six features against given answers, in bit order.
+// Every feature against given answers, in bit order.
 TProcessorFeatures DetectProcessorFeatures(const TCpuidAnswers& AAnswers);
 
 // This processor's features, detected on the first call and cached for the run.

@@ -158,6 +158,27 @@ TEST(BitmapClip, ClipRectIsCutToTheBoundsAndChoosesWrapProcedures) {
   EXPECT_FALSE(b.Clipping());
 }
 
+TEST(BitmapClip, AClipWithoutAreaBecomesTheZeroRectangle) {
+  TCustomBitmap32 b;
+  b.SetSize(16, 10);
+  const TRect cases[] = {
+      MakeRect(3, 3, 3, 8),     // no width
+      MakeRect(2, 6, 9, 6),     // no height
+      MakeRect(16, 0, 20, 10),  // touches the right edge from outside
+      MakeRect(-5, 10, 4, 12),  // touches the bottom edge from outside
+      MakeRect(5, 5, 5, 5),
+  };
+  for (const TRect& r : cases) {
+    b.SetClipRect(r);
+    EXPECT_EQ(b.ClipRect(), MakeRect(0, 0, 0, 0)) << r;
+    EXPECT_TRUE(b.Clipping()) << r;
+    b.Clear(0xFF123456);  // draws nothing
+  }
+  EXPECT_EQ(Pixels(b), std::vector<TColor32>(160, 0));
+  b.SetClipRect(MakeRect(3, 3, 4, 8));
+  EXPECT_EQ(b.ClipRect(), MakeRect(3, 3, 4, 8));  // one column is kept
+}
+
 // ----- fills and lines ---------------------------------------------------------------------------------------------
 
 TEST(BitmapFill, ClearOfAnEmptyBitmapSendsNothingAndClippedClearFillsTheClipOnly) {

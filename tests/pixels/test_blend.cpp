@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "graphics/pixels/pxBlend.h"
+#include "graphics/pixels/pxSystem.h"
 
 namespace {
 
@@ -61,10 +62,16 @@ struct TCombineForm {
   TCombineMem* Mem;
 };
 
+// The AVX2 forms run only where this processor and its system support them.
+bool HasAVX2() { return ProcessorFeatures().Contains(pfAVX2); }
+
 std::vector<TLineForm> BlendLineForms() {
   std::vector<TLineForm> forms{{"portable", BlendLinePortable}};
 #if defined(__SSE2__)
   forms.push_back({"SSE2", BlendLineSSE2});
+#endif
+#if defined(__x86_64__)
+  if (HasAVX2()) forms.push_back({"AVX2", BlendLineAVX2});
 #endif
   return forms;
 }
@@ -73,6 +80,9 @@ std::vector<TLineExForm> BlendLineExForms() {
 #if defined(__SSE2__)
   forms.push_back({"SSE2", BlendLineExSSE2});
 #endif
+#if defined(__x86_64__)
+  if (HasAVX2()) forms.push_back({"AVX2", BlendLineExAVX2});
+#endif
   return forms;
 }
 std::vector<TCombineForm> CombineMemForms() {
@@ -80,12 +90,18 @@ std::vector<TCombineForm> CombineMemForms() {
 #if defined(__SSE2__)
   forms.push_back({"SSE2", CombineMemSSE2});
 #endif
+#if defined(__x86_64__)
+  if (HasAVX2()) forms.push_back({"AVX2", CombineMemAVX2});
+#endif
   return forms;
 }
 std::vector<TLineForm> MergeLineForms() {
   std::vector<TLineForm> forms{{"portable", MergeLinePortable}};
 #if defined(__SSE2__)
   forms.push_back({"SSE2", MergeLineSSE2});
+#endif
+#if defined(__x86_64__)
+  if (HasAVX2()) forms.push_back({"AVX2", MergeLineAVX2});
 #endif
   return forms;
 }
@@ -309,6 +325,14 @@ TEST(VectorForms, EqualThePortableFormsOnRowsOfOddAndEvenLengthsAndUnalignedStar
         Compare("MergeLineEx", [m](auto s, auto d, int n) { MergeLineExPortable(s, d, n, m); },
                 [m](auto s, auto d, int n) { MergeLineExSSE2(s, d, n, m); });
 #endif
+#if defined(__x86_64__)
+        if (HasAVX2()) {
+          Compare("BlendLine AVX2", BlendLinePortable, BlendLineAVX2);
+          Compare("MergeLine AVX2", MergeLinePortable, MergeLineAVX2);
+          Compare("BlendLineEx AVX2", [m](auto s, auto d, int n) { BlendLineExPortable(s, d, n, m); },
+                  [m](auto s, auto d, int n) { BlendLineExAVX2(s, d, n, m); });
+        }
+#endif
       }
 }
 
@@ -332,7 +356,7 @@ TEST(VectorForms, EqualThePortableFormsOnRowsWithRunsOfTransparentAndOpaquePixel
       const char* Name;
       std::function<void(const TColor32*, TColor32*, int32_t)> Reference, Vector;
     };
-    const TPair pairs[] = {
+    std::vector<TPair> pairs = {
         {"BlendLine", BlendLinePortable, BlendLineSSE2},
         {"MergeLine", MergeLinePortable, MergeLineSSE2},
         {"BlendLineEx", [m](auto s, auto d, int32_t c) { BlendLineExPortable(s, d, c, m); },
@@ -340,6 +364,14 @@ TEST(VectorForms, EqualThePortableFormsOnRowsWithRunsOfTransparentAndOpaquePixel
         {"MergeLineEx", [m](auto s, auto d, int32_t c) { MergeLineExPortable(s, d, c, m); },
          [m](auto s, auto d, int32_t c) { MergeLineExSSE2(s, d, c, m); }},
     };
+#if defined(__x86_64__)
+    if (HasAVX2()) {
+      pairs.push_back({"BlendLine AVX2", BlendLinePortable, BlendLineAVX2});
+      pairs.push_back({"MergeLine AVX2", MergeLinePortable, MergeLineAVX2});
+      pairs.push_back({"BlendLineEx AVX2", [m](auto s, auto d, int32_t c) { BlendLineExPortable(s, d, c, m); },
+                       [m](auto s, auto d, int32_t c) { BlendLineExAVX2(s, d, c, m); }});
+    }
+#endif
     for (const TPair& p : pairs) {
       std::vector<TColor32> a = dst, b = dst;
       p.Reference(src.data(), a.data(), n);

@@ -71,6 +71,32 @@ TEST(TestClip, OrdersAndClipsASpan) {
   EXPECT_EQ(a, 0);
 }
 
+TEST(TestClip, StopsAtTheEndsOfTheRangeWithoutOverflow) {
+  constexpr int32_t kMin = INT32_MIN, kMax = INT32_MAX;
+  struct Case {
+    int32_t a, b, start, stop;
+    bool expected;
+    int32_t a2, b2;  // the span afterwards, when something is left
+  };
+  const Case cases[] = {
+      {kMin, 5, kMin, kMin, false, 0, 0},  // Stop - 1 is below the 32-bit range: nothing is left
+      {kMin, kMin, kMin, kMin, false, 0, 0},
+      {kMax, kMin, kMin, kMin, false, 0, 0},
+      {kMin, kMax, kMin, kMin + 1, true, kMin, kMin},
+      {kMin, kMax, kMin, kMax, true, kMin, kMax - 1},
+      {kMax, kMax, 0, kMax, false, 0, 0},
+      {kMax, kMin, kMin, kMax, true, kMin, kMax - 1},
+  };
+  for (const Case& c : cases) {
+    int32_t a = c.a, b = c.b;
+    EXPECT_EQ(TestClip(a, b, c.start, c.stop), c.expected) << c.a << " " << c.b << " " << c.start << " " << c.stop;
+    if (c.expected) {
+      EXPECT_EQ(a, c.a2);
+      EXPECT_EQ(b, c.b2);
+    }
+  }
+}
+
 TEST(WrapProcedures, MapCoordinatesIntoTheRange) {
   struct Case {
     TWrapProc proc;

@@ -70,6 +70,18 @@ void CompareRowForms(FuzzedDataProvider& F) {
   CombineMemPortable(src[0], y1, m);
   CombineMemSSE2(src[0], y2, m);
   if (y1 != y2) __builtin_trap();
+#if defined(__x86_64__)
+  // Only where this machine can run them.
+  if (ProcessorFeatures().Contains(pfAVX2)) {
+    Same(BlendLinePortable, BlendLineAVX2);
+    Same(MergeLinePortable, MergeLineAVX2);
+    Same([m](auto s, auto d, int32_t n) { BlendLineExPortable(s, d, n, m); },
+         [m](auto s, auto d, int32_t n) { BlendLineExAVX2(s, d, n, m); });
+    TColor32 y3 = dst[0];
+    CombineMemAVX2(src[0], y3, m);
+    if (y1 != y3) __builtin_trap();
+  }
+#endif
 #endif
 }
 
