@@ -109,7 +109,7 @@ TEST(KnotWriter, DefaultLayoutIndentsChildrenByTabs) {
 
 TEST(KnotWriter, SettingsOptionsWriteSafeValuesUnquoted) {
   TKnot root(u"Settings");
-  root.SetOptions(142);
+  root.SetOptions(TKnotOptions::FromBits(142));
   root.AddKnot(u"Language")->WriteString(u"Value", u"RUS");
   TKnot* data = root.AddKnot(u"Data");
   data->WriteString(u"File", u"C:\\My Docs\\a.qbx");
@@ -136,7 +136,7 @@ TEST(KnotWriter, SettingsOptionsWriteSafeValuesUnquoted) {
 }
 
 TEST(KnotWriter, LayoutOptions) {
-  auto tree = [](uint16_t ARootOptions, uint16_t AChildAdded) {
+  auto tree = [](TKnotOptions ARootOptions, TKnotOptions AChildAdded) {
     auto root = std::make_unique<TKnot>(u"r");
     root->SetOptions(ARootOptions);
     TKnot* a = root->AddKnot(u"a");
@@ -145,11 +145,11 @@ TEST(KnotWriter, LayoutOptions) {
     b->SetAddedOptions(AChildAdded);
     return Str(root->SaveToString());
   };
-  EXPECT_EQ(tree(0, 0), "<r>\r\n\t<a>\r\n\t\t<a1/>\r\n\t</a>\r\n\t<b/>\r\n</r>\r\n");
-  EXPECT_EQ(tree(koNoIndent, 0), "<r>\r\n<a>\r\n<a1/>\r\n</a>\r\n<b/>\r\n</r>\r\n");
-  EXPECT_EQ(tree(koNoLineBreaks, 0), "<r><a><a1/></a><b/></r>\r\n");
-  EXPECT_EQ(tree(0, koJoinPrevious), "<r>\r\n\t<a>\r\n\t\t<a1/>\r\n\t</a><b/>\r\n</r>\r\n");
-  EXPECT_EQ(tree(0, koNoLineBreaks), "<r>\r\n\t<a>\r\n\t\t<a1/>\r\n\t</a>\r\n\t<b/></r>\r\n");
+  EXPECT_EQ(tree({}, {}), "<r>\r\n\t<a>\r\n\t\t<a1/>\r\n\t</a>\r\n\t<b/>\r\n</r>\r\n");
+  EXPECT_EQ(tree(koNoIndent, {}), "<r>\r\n<a>\r\n<a1/>\r\n</a>\r\n<b/>\r\n</r>\r\n");
+  EXPECT_EQ(tree(koNoLineBreaks, {}), "<r><a><a1/></a><b/></r>\r\n");
+  EXPECT_EQ(tree({}, koJoinPrevious), "<r>\r\n\t<a>\r\n\t\t<a1/>\r\n\t</a><b/>\r\n</r>\r\n");
+  EXPECT_EQ(tree({}, koNoLineBreaks), "<r>\r\n\t<a>\r\n\t\t<a1/>\r\n\t</a>\r\n\t<b/></r>\r\n");
 }
 
 TEST(KnotWriter, StreamsAreWrittenAsHexadecimalAndFlagTheWrittenKnots) {
@@ -285,7 +285,7 @@ TEST(KnotRoundTrip, RandomValuesSurviveEveryQuotingMode) {
   std::mt19937 random(20240607);
   for (int options : {0, 8, 128, 136, 142}) {
     TKnot root(u"r");
-    root.SetOptions(static_cast<uint16_t>(options));
+    root.SetOptions(TKnotOptions::FromBits(static_cast<uint16_t>(options)));
     std::vector<std::u16string> values;
     for (int i = 0; i < 2000; ++i) {
       values.push_back(RandomText(random));
