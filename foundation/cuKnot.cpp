@@ -76,6 +76,9 @@ struct TKnotStore {
     return p;
   }
 
+  // Gives back the end of the latest allocation, which ended at the cursor.
+  void GiveBack(char* AEnd) { Cursor = AEnd; }
+
   void FreeBlocks() {
     while (LastBlock) {
       void* previous = *static_cast<void**>(LastBlock);
@@ -154,6 +157,10 @@ void TKnotParam::ReleaseContents() {
   FSize = 0;
 }
 
+void TKnotParam::NoteOwnedContents() {
+  if (FInStore) FKnot->FState |= TKnot::kParamsOwnMemory;
+}
+
 std::string_view TKnotParam::Bytes() const {
   if (FKind != TKnotParamKind::pkString) return {};
   return {FStorage == kInline ? FInline : FText, FSize};
@@ -161,6 +168,7 @@ std::string_view TKnotParam::Bytes() const {
 
 void TKnotParam::SetBytes(std::string_view AText) {
   Clear();
+  NoteOwnedContents();
   FKind = TKnotParamKind::pkString;
   FSize = static_cast<uint32_t>(AText.size());
   if (AText.size() <= sizeof(FInline)) {
@@ -192,6 +200,7 @@ void TKnotParam::SetStream(TStream& AStream) {
   copy->CopyFrom(AStream, 0);
   copy->SetPosition(0);
   Clear();
+  NoteOwnedContents();
   FStream = new TKnotParamStream;
   FStream->Owned = std::move(copy);
   FStream->Stream = FStream->Owned.get();
@@ -200,6 +209,7 @@ void TKnotParam::SetStream(TStream& AStream) {
 
 void TKnotParam::SetStreamRef(TStream* AStream) {
   Clear();
+  NoteOwnedContents();
   FStream = new TKnotParamStream;
   FStream->Stream = AStream;
   FKind = TKnotParamKind::pkStreamRef;
@@ -446,6 +456,7 @@ bool TKnot::ParamExists(std::u16string_view AName) {
 
 TKnotParam* TKnot::AppendParam(const TKnotName* AName) {
   auto* p = new TKnotParam(this, AName);
+  if (FState & kInStore) FState |= kParamsOwnMemory;
   if (FLastParam)
     FLastParam->FNext = p;
   else
@@ -464,6 +475,9 @@ TKnotParam* TKnot::AddParam(std::u16string_view AName) {
 void TKnot::ClearParams() {
   TKnotParam* p = FFirstParam;
   FFirstParam = FLastParam = nullptr;
+  // Parameters read into the store own nothing until they are changed.
+  if ((FState & (kInStore | kParamsOwnMemory)) == kInStore) return;
+  FState &= ~kParamsOwnMemory;
   while (p) {
     TKnotParam* next = p->FNext;
     // A parameter in the store needs only its own contents freed.
@@ -885,6 +899,110 @@ void UnescapeUtf8(std::string_view AValue, int AQuoteCount, bool AAmpersandSeen,
   flushHigh();
 }
 
+// A value without inner quotes from UTF-8 to clean UTF-8 in one pass, as UnescapeUtf8 after replacing bad
+// sequences would give it. AOut has room for three bytes a source byte and sixteen more. Returns the end of the
+// output; ABad counts the bad sequences, AFirstBad is the first.
+char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, char* AOut, size_t& ABad, const uint8_t*& AFirstBad) {
+  uint32_t high = 0;  // a high surrogate from an entity, waiting for a low one
+  auto put = [&AOut](uint32_t C) {
+    std::string bytes;
+    AppendCodePoint(bytes, C);
+    std::memcpy(AOut, bytes.data(), bytes.size());
+    AOut += bytes.size();
+  };
+  while (P < AEnd) {
+    if (high && *P != '&') {
+      put(0xFFFD);
+      high = 0;
+    }
+#if defined(__SSE2__)
+    // Plain ASCII sixteen bytes at a time; the block that stops it still gives its plain start.
+    const __m128i amp = _mm_set1_epi8('&');
+    while (AEnd - P >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(AOut), v);
+      const unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(v) | _mm_movemask_epi8(_mm_cmpeq_epi8(v, amp)));
+      if (stop) {
+        const int plain = __builtin_ctz(stop);
+        P += plain;
+        AOut += plain;
+        break;
+      }
+      P += 16;
+      AOut += 16;
+    }
+    if (P == AEnd) break;
+#endif
+    const uint8_t b = *P;
+    if (b < 0x80 && b != '&') {
+      *AOut++ = static_cast<char>(b);
+      ++P;
+      continue;
+    }
+    // Two- and three-byte sequences of the common ranges need no decoding to be known good.
+    if (b >= 0xC2 && b <= 0xDF && AEnd - P >= 2 && (P[1] & 0xC0) == 0x80) {
+      AOut[0] = static_cast<char>(b);
+      AOut[1] = static_cast<char>(P[1]);
+      AOut += 2;
+      P += 2;
+      continue;
+    }
+    if (((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF) && AEnd - P >= 3 && (P[1] & 0xC0) == 0x80 &&
+        (P[2] & 0xC0) == 0x80) {
+      AOut[0] = static_cast<char>(b);
+      AOut[1] = static_cast<char>(P[1]);
+      AOut[2] = static_cast<char>(P[2]);
+      AOut += 3;
+      P += 3;
+      continue;
+    }
+    if (b >= 0x80) {
+      const uint8_t* start = P;
+      char16_t units[2];
+      DecodeUtf8Char(P, AEnd, units);
+      if (units[0] == 0xFFFD && !(P - start == 3 && start[0] == 0xEF && start[1] == 0xBF && start[2] == 0xBD)) {
+        if (!ABad++) AFirstBad = start;
+        std::memcpy(AOut, "\xEF\xBF\xBD", 3);
+        AOut += 3;
+      } else {
+        std::memcpy(AOut, start, static_cast<size_t>(P - start));
+        AOut += P - start;
+      }
+      continue;
+    }
+    // An entity runs to the first ";" unless a "&" comes first.
+    const uint8_t* q = P + 1;
+    while (q < AEnd && *q != ';' && *q != '&') ++q;
+    int decoded = -1;
+    if (q < AEnd && *q == ';' && q > P + 1)
+      decoded = DecodeEntity(std::string_view(reinterpret_cast<const char*>(P + 1), static_cast<size_t>(q - P - 1)));
+    if (decoded < 0) {
+      if (high) put(0xFFFD);
+      high = 0;
+      *AOut++ = '&';
+      ++P;
+      continue;
+    }
+    P = q + 1;
+    const auto unit = static_cast<uint32_t>(decoded);
+    if (unit >= 0xDC00 && unit <= 0xDFFF && high) {
+      put(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+      high = 0;
+      continue;
+    }
+    if (high) put(0xFFFD);
+    high = 0;
+    if (unit >= 0xD800 && unit <= 0xDBFF)
+      high = unit;
+    else if (unit < 0x80)
+      *AOut++ = static_cast<char>(unit);
+    else
+      put(unit >= 0xDC00 && unit <= 0xDFFF ? 0xFFFD : unit);
+  }
+  if (high) put(0xFFFD);
+  return AOut;
+}
+
 }  // namespace
 
 // Reads UTF-16 text, or UTF-8 bytes directly: every character the format gives a meaning is ASCII, and no byte
@@ -1020,13 +1138,22 @@ private:
   }
 
   // True when AName follows at AAt, then ">" at once; AAt then stands on the ">".
-  bool MatchName(const TChar*& AAt, const std::u16string& AName) const {
+  bool MatchName(const TChar*& AAt, const TKnot* AKnot, const std::u16string& AName) const {
     const TChar* q = AAt;
     if constexpr (std::is_same_v<TChar, char16_t>) {
       if (static_cast<size_t>(End - q) <= AName.size() || std::u16string_view(q, AName.size()) != AName) return false;
       q += AName.size();
     } else {
       size_t i = 0;
+      // The bytes of a kept knot's name as it was read match at once.
+      if (AKnot) {
+        const std::string& bytes = AKnot->FName->Utf8;
+        if (static_cast<size_t>(End - q) > bytes.size() && std::memcmp(q, bytes.data(), bytes.size()) == 0 &&
+            q[bytes.size()] == '>') {
+          AAt = q + bytes.size();
+          return true;
+        }
+      }
       while (i < AName.size()) {
         if (q == End) return false;
         char16_t units[2];
@@ -1068,6 +1195,29 @@ private:
     }
     AParam->FText = static_cast<char*>(FStore.Allocate(ABytes.size(), 1));
     std::memcpy(AParam->FText, ABytes.data(), ABytes.size());
+    AParam->FStorage = TKnotParam::kInStore;
+  }
+
+  // A value without inner quotes, written into the store once.
+  void StoreCleanValue(TKnotParam* AParam, const uint8_t* AFrom, const uint8_t* ATo) {
+    const size_t room = 3 * static_cast<size_t>(ATo - AFrom) + 16;
+    char local[64];
+    char* out = room <= sizeof(local) ? local : static_cast<char*>(FStore.Allocate(room, 1));
+    size_t bad = 0;
+    const uint8_t* firstBad = nullptr;
+    char* const outEnd = CopyValueUtf8(AFrom, ATo, out, bad, firstBad);
+    NoteBadUtf8(firstBad, bad);
+    const std::string_view bytes(out, static_cast<size_t>(outEnd - out));
+    AParam->FKind = TKnotParamKind::pkString;
+    AParam->FSize = static_cast<uint32_t>(bytes.size());
+    if (bytes.size() <= sizeof(AParam->FInline)) {
+      std::memcpy(AParam->FInline, out, bytes.size());
+      if (out != local) FStore.GiveBack(out);
+      return;
+    }
+    if (out == local) return StoreValue(AParam, bytes);
+    FStore.GiveBack(outEnd);
+    AParam->FText = out;
     AParam->FStorage = TKnotParam::kInStore;
   }
 
@@ -1147,6 +1297,18 @@ private:
   // P at "="; the value runs outside quotes up to white space, "/" or ">".
   void ReadValue(TKnotParam* AParam) {
     ++P;
+    if constexpr (!std::is_same_v<TChar, char16_t>) {
+      // Most values are quoted whole: the closing quote followed by the value's end.
+      if (P < End && *P == '"') {
+        const auto* q = static_cast<const TChar*>(std::memchr(P + 1, '"', static_cast<size_t>(End - P - 1)));
+        if (q && (q + 1 == End || Is(q[1], ccValueEnd))) {
+          const TChar* s = P + 1;
+          P = q + 1;
+          if (AParam) StoreCleanValue(AParam, s, q);
+          return;
+        }
+      }
+    }
     const TChar* s = P;
     int quotes = 0;
     bool amp = false, quoted = false;
@@ -1183,6 +1345,8 @@ private:
         AppendUtf8(FBytes, FText);
       }
       StoreValue(AParam, FBytes);
+    } else if (quotes == 0) {
+      StoreCleanValue(AParam, source.data(), source.data() + source.size());
     } else {
       std::string_view bytes(reinterpret_cast<const char*>(source.data()), source.size());
       const uint8_t* after;
@@ -1215,7 +1379,7 @@ private:
       if (q < End && *q == '/') {
         ++q;
         while (q < End && Is(*q, ccWhite)) ++q;
-        if (MatchName(q, NameOf(AOpen))) {
+        if (MatchName(q, AOpen.Knot, NameOf(AOpen))) {
           P = Find(q + 1, '<');
           return false;
         }

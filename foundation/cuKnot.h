@@ -103,6 +103,8 @@ private:
   std::string_view Bytes() const;
   void SetBytes(std::string_view AText);
   void ReleaseContents();
+  // A parameter in the store marks its knot when it gets contents of its own.
+  void NoteOwnedContents();
 
   TKnot* FKnot;
   TKnotParam* FNext = nullptr;
@@ -268,7 +270,7 @@ private:
   friend class TKnotWriter;
   template <class TChar>
   friend class TKnotReader;
-  enum : uint8_t { kUsed = 1, kParseError = 2, kInStore = 4 };
+  enum : uint8_t { kUsed = 1, kParseError = 2, kInStore = 4, kParamsOwnMemory = 8 };
 
   TKnot(const TKnotName* AName, uint8_t AState);
   TKnotStore& Store();
