@@ -1128,7 +1128,10 @@ private:
   }
   const TKnotName* DecodeName(std::basic_string_view<TChar> ARaw, size_t& ABad) {
     if constexpr (std::is_same_v<TChar, char16_t>) {
+      // Names hold whole characters, as values do: a lone surrogate is kept as U+FFFD.
       ABad = 0;
+      for (size_t i = 0; i < ARaw.size(); ++i)
+        if (IsLoneSurrogateAt(ARaw, i)) return FStore.Intern(Utf8ToUtf16(Utf16ToUtf8(ARaw)));
       return FStore.Intern(ARaw);
     } else {
       ABad = Clean(ARaw, FBytes);
@@ -1141,8 +1144,18 @@ private:
   bool MatchName(const TChar*& AAt, const TKnot* AKnot, const std::u16string& AName) const {
     const TChar* q = AAt;
     if constexpr (std::is_same_v<TChar, char16_t>) {
-      if (static_cast<size_t>(End - q) <= AName.size() || std::u16string_view(q, AName.size()) != AName) return false;
-      q += AName.size();
+      // A lone surrogate was kept as U+FFFD.
+      for (size_t i = 0; i < AName.size(); ++i, ++q) {
+        if (q == End) return false;
+        char16_t c = *q;
+        const bool pair = c >= 0xD800 && c <= 0xDBFF && End - q >= 2 && q[1] >= 0xDC00 && q[1] <= 0xDFFF;
+        if (!pair && c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
+        if (c != AName[i]) return false;
+        if (pair) {
+          if (++i == AName.size() || q[1] != AName[i]) return false;
+          ++q;
+        }
+      }
     } else {
       size_t i = 0;
       // The bytes of a kept knot's name as it was read match at once.
