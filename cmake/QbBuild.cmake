@@ -58,9 +58,14 @@ function(qb_add_test)
 endfunction()
 
 # A libFuzzer target that CTest runs for a bounded time over its seed corpus (kept in the repo, never written).
-#   qb_add_fuzzer(NAME knot_parse SOURCES fuzz.cpp LIBS qb_foundation CORPUS dir [SECONDS 30])
+#   qb_add_fuzzer(NAME knot_parse SOURCES fuzz.cpp LIBS qb_foundation CORPUS dir [SECONDS 30] [DICT file])
+# Inputs run up to 64 KB, so deep nesting and large counts are in reach.
 function(qb_add_fuzzer)
-  cmake_parse_arguments(F "" "NAME;CORPUS;SECONDS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(F "" "NAME;CORPUS;SECONDS;DICT" "SOURCES;LIBS" ${ARGN})
+  set(dict "")
+  if(F_DICT)
+    set(dict "-dict='${F_DICT}'")
+  endif()
   if(NOT F_SECONDS)
     set(F_SECONDS 30)
   endif()
@@ -71,7 +76,7 @@ function(qb_add_fuzzer)
   set(work ${CMAKE_CURRENT_BINARY_DIR}/corpus_${F_NAME})
   add_test(NAME fuzz_${F_NAME}
     COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
-      sh -c "mkdir -p '${work}' && exec '$<TARGET_FILE:fuzz_${F_NAME}>' -max_total_time=${F_SECONDS} -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 -close_fd_mask=1 '${work}' '${F_CORPUS}'")
+      sh -c "mkdir -p '${work}' && exec '$<TARGET_FILE:fuzz_${F_NAME}>' -max_total_time=${F_SECONDS} -max_len=65536 ${dict} -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 -close_fd_mask=1 '${work}' '${F_CORPUS}'")
   set_tests_properties(fuzz_${F_NAME} PROPERTIES LABELS fuzz TIMEOUT 300)
 endfunction()
 

@@ -13,11 +13,94 @@
 #include "foundation/cuCodeWriters.h"
 #include "foundation/cuFiles.h"
 
+// ---------------------------------------------------------------------------------------------------------------
+// Names and stores
+
+struct TKnotName {
+  std::u16string Text;
+  std::string Utf8;
+  TKnotStore* Store;
+};
+
+struct TKnotParamStream {
+  TStream* Stream = nullptr;
+  std::unique_ptr<TStream> Owned;
+};
+
+struct TKnotStore {
+  // Knots whose name lies here; the last one frees the store.
+  size_t Refs = 0;
+  std::unordered_map<std::u16string_view, std::unique_ptr<TKnotName>> Names;
+  // Blocks for the knots, parameters and values of a read tree, each starting with the previous block.
+  void* LastBlock = nullptr;
+  char* Cursor = nullptr;
+  char* Limit = nullptr;
+  size_t Allocated = 0;
+  // What the last reading met.
+  TKnotParseError Reason = TKnotParseError::peNone;
+  size_t ErrorOffset = 0;
+  size_t InvalidUtf8 = 0;
+  size_t InvalidUtf8Offset = 0;
+
+  TKnotStore() = default;
+  TKnotStore(const TKnotStore&) = delete;
+  TKnotStore& operator=(const TKnotStore&) = delete;
+  ~TKnotStore() { FreeBlocks(); }
+
+  const TKnotName* Intern(std::u16string_view AText) {
+    if (auto found = Names.find(AText); found != Names.end()) return found->second.get();
+    auto name = std::make_unique<TKnotName>(TKnotName{std::u16string(AText), Utf16ToUtf8(AText), this});
+    const TKnotName* result = name.get();
+    Names.emplace(result->Text, std::move(name));
+    return result;
+  }
+  const TKnotName* Find(std::u16string_view AText) const {
+    auto found = Names.find(AText);
+    return found == Names.end() ? nullptr : found->second.get();
+  }
+
+  void* Allocate(size_t ASize, size_t AAlign) {
+    char* p = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(Cursor) + AAlign - 1) & ~(uintptr_t(AAlign) - 1));
+    if (!Cursor || p > Limit || static_cast<size_t>(Limit - p) < ASize) {
+      // Blocks grow with the tree, so a large file needs few and the unused end of the last stays small.
+      const size_t size = std::max(ASize + 64, std::clamp<size_t>(Allocated / 4, size_t(16) << 10, size_t(4) << 20));
+      auto* block = static_cast<char*>(::operator new(size));
+      *reinterpret_cast<void**>(block) = LastBlock;
+      LastBlock = block;
+      Allocated += size;
+      Limit = block + size;
+      p = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(block + sizeof(void*)) + AAlign - 1) &
+                                  ~(uintptr_t(AAlign) - 1));
+    }
+    Cursor = p + ASize;
+    return p;
+  }
+
+  // Gives back the end of the latest allocation, which ended at the cursor.
+  void GiveBack(char* AEnd) { Cursor = AEnd; }
+
+  void FreeBlocks() {
+    while (LastBlock) {
+      void* previous = *static_cast<void**>(LastBlock);
+      ::operator delete(LastBlock);
+      LastBlock = previous;
+    }
+    Cursor = Limit = nullptr;
+    Allocated = 0;
+  }
+};
+
 namespace {
 
-struct TParamLinks {
-  static TKnotParam* Next(TKnotParam* AParam) { return AParam->Next(); }
-};
+const TKnotName kNoName{};
+
+void AddRef(TKnotStore* AStore) {
+  if (AStore) ++AStore->Refs;
+}
+
+void Release(TKnotStore* AStore) {
+  if (AStore && --AStore->Refs == 0) delete AStore;
+}
 
 // Pre-order successor of ANode inside the subtree of ARoot; ADescend false skips ANode's children.
 TKnot* NextInSubtree(const TKnot* ARoot, TKnot* ANode, bool ADescend) {
@@ -29,17 +112,87 @@ TKnot* NextInSubtree(const TKnot* ARoot, TKnot* ANode, bool ADescend) {
   return nullptr;
 }
 
+bool IsLoneSurrogateAt(std::u16string_view AText, size_t I) {
+  const char16_t c = AText[I];
+  if (c >= 0xD800 && c <= 0xDBFF) return !(I + 1 < AText.size() && AText[I + 1] >= 0xDC00 && AText[I + 1] <= 0xDFFF);
+  if (c >= 0xDC00 && c <= 0xDFFF) return !(I > 0 && AText[I - 1] >= 0xD800 && AText[I - 1] <= 0xDBFF);
+  return false;
+}
+
+void CheckName(std::u16string_view AName) {
+  if (!IsValidKnotName(AName))
+    throw EProgrammingError(u"The name \"" + std::u16string(AName) + u"\" cannot be read back from a knot file");
+}
+
 }  // namespace
+
+bool IsValidKnotName(std::u16string_view AName) {
+  if (AName.empty()) return false;
+  for (size_t i = 0; i < AName.size(); ++i) {
+    const char16_t c = AName[i];
+    if (c <= 0x20 || c == 0x7F || IsLoneSurrogateAt(AName, i)) return false;
+    if (c < 0x80 && std::u16string_view(u"\"&'()/<=>?").find(c) != std::u16string_view::npos) return false;
+  }
+  return true;
+}
 
 // ---------------------------------------------------------------------------------------------------------------
 // TKnotParam
 
-TKnotParam::~TKnotParam() = default;
+TKnotParam::~TKnotParam() { ReleaseContents(); }
 
-void TKnotParam::SetString(std::u16string AValue) {
+const std::u16string& TKnotParam::Name() const { return FName->Text; }
+
+void TKnotParam::SetName(std::u16string AName) {
+  CheckName(AName);
+  FName = FKnot->Store().Intern(AName);
+}
+
+void TKnotParam::ReleaseContents() {
+  if (FKind == TKnotParamKind::pkStream || FKind == TKnotParamKind::pkStreamRef)
+    delete FStream;
+  else if (FStorage == kOnHeap)
+    delete[] FText;
+  FStorage = kInline;
+  FSize = 0;
+}
+
+void TKnotParam::NoteOwnedContents() {
+  if (FInStore) FKnot->FState |= TKnot::kParamsOwnMemory;
+}
+
+std::string_view TKnotParam::Bytes() const {
+  if (FKind != TKnotParamKind::pkString) return {};
+  return {FStorage == kInline ? FInline : FText, FSize};
+}
+
+void TKnotParam::SetBytes(std::string_view AText) {
   Clear();
+  NoteOwnedContents();
   FKind = TKnotParamKind::pkString;
-  FValue = std::move(AValue);
+  FSize = static_cast<uint32_t>(AText.size());
+  if (AText.size() <= sizeof(FInline)) {
+    std::memcpy(FInline, AText.data(), AText.size());
+    return;
+  }
+  FText = new char[AText.size()];
+  std::memcpy(FText, AText.data(), AText.size());
+  FStorage = kOnHeap;
+}
+
+std::u16string TKnotParam::Value() const {
+  const std::string_view bytes = Bytes();
+  return Utf8ToUtf16(bytes.data(), bytes.size());
+}
+
+TStream* TKnotParam::Stream() const {
+  return FKind == TKnotParamKind::pkStream || FKind == TKnotParamKind::pkStreamRef ? FStream->Stream : nullptr;
+}
+
+void TKnotParam::SetString(std::u16string_view AValue) {
+  std::string bytes;
+  AppendUtf8(bytes, AValue);
+  SetBytes(bytes);
 }
 
 void TKnotParam::SetStream(TStream& AStream) {
@@ -47,22 +200,24 @@ void TKnotParam::SetStream(TStream& AStream) {
   copy->CopyFrom(AStream, 0);
   copy->SetPosition(0);
   Clear();
-  FOwnedStream = std::move(copy);
-  FStream = FOwnedStream.get();
+  NoteOwnedContents();
+  FStream = new TKnotParamStream;
+  FStream->Owned = std::move(copy);
+  FStream->Stream = FStream->Owned.get();
   FKind = TKnotParamKind::pkStream;
 }
 
 void TKnotParam::SetStreamRef(TStream* AStream) {
   Clear();
-  FStream = AStream;
+  NoteOwnedContents();
+  FStream = new TKnotParamStream;
+  FStream->Stream = AStream;
   FKind = TKnotParamKind::pkStreamRef;
 }
 
 void TKnotParam::Clear() {
+  ReleaseContents();
   FKind = TKnotParamKind::pkNone;
-  FValue.clear();
-  FOwnedStream.reset();
-  FStream = nullptr;
 }
 
 bool TKnotParam::HasValue() {
@@ -70,24 +225,22 @@ bool TKnotParam::HasValue() {
   return FKind != TKnotParamKind::pkNone;
 }
 
-std::u16string TKnotParam::StreamAsHex() const {
-  if (!FStream) return {};
-  const int64_t pos = FStream->Position();
-  FStream->SetPosition(0);
-  std::vector<uint8_t> bytes(static_cast<size_t>(FStream->Size()));
-  FStream->ReadBuffer(bytes.data(), bytes.size());
-  FStream->SetPosition(pos);
-  return BinToHex(bytes.data(), bytes.size());
-}
-
 std::u16string TKnotParam::GetAsString() {
   FUsed = true;
   switch (FKind) {
     case TKnotParamKind::pkString:
-      return FValue;
+      return Value();
     case TKnotParamKind::pkStream:
-    case TKnotParamKind::pkStreamRef:
-      return StreamAsHex();
+    case TKnotParamKind::pkStreamRef: {
+      TStream* stream = FStream->Stream;
+      if (!stream) return {};
+      const int64_t pos = stream->Position();
+      stream->SetPosition(0);
+      std::vector<uint8_t> bytes(static_cast<size_t>(stream->Size()));
+      stream->ReadBuffer(bytes.data(), bytes.size());
+      stream->SetPosition(pos);
+      return BinToHex(bytes.data(), bytes.size());
+    }
     default:
       return {};
   }
@@ -97,9 +250,10 @@ bool TKnotParam::ReadStream(TStream& AStream) {
   FUsed = true;
   switch (FKind) {
     case TKnotParamKind::pkString: {
-      if (FValue.size() % 2) return false;
-      std::vector<uint8_t> bytes(FValue.size() / 2);
-      const size_t decoded = HexToBin(FValue, bytes.data(), bytes.size());
+      const std::u16string value = Value();
+      if (value.size() % 2) return false;
+      std::vector<uint8_t> bytes(value.size() / 2);
+      const size_t decoded = HexToBin(value, bytes.data(), bytes.size());
       AStream.SetSize(0);
       AStream.SetPosition(0);
       if (decoded < bytes.size()) return false;
@@ -109,19 +263,87 @@ bool TKnotParam::ReadStream(TStream& AStream) {
     }
     case TKnotParamKind::pkStream:
     case TKnotParamKind::pkStreamRef:
-      if (FStream && FStream != &AStream) AStream.CopyFrom(*FStream, 0);
+      if (FStream->Stream && FStream->Stream != &AStream) AStream.CopyFrom(*FStream->Stream, 0);
       return true;
     default:
       return true;
   }
 }
 
-std::u16string TKnotParam::GetPath() const { return FKnot->GetPath() + u"." + FName; }
+std::u16string TKnotParam::GetPath() const { return FKnot->GetPath() + u"." + FName->Text; }
 
 // ---------------------------------------------------------------------------------------------------------------
 // TKnot: tree and parameters
 
-TKnot::~TKnot() { ClearParams(); }
+TKnot::TKnot() : FName(&kNoName) {}
+
+TKnot::TKnot(std::u16string AName) : FName(&kNoName) {
+  CheckName(AName);
+  SetInternedName(Store().Intern(AName));
+}
+
+TKnot::TKnot(const TKnotName* AName, uint8_t AState) : FName(AName), FState(AState) { AddRef(AName->Store); }
+
+TKnot::~TKnot() {
+  FreeChildren();
+  ClearParams();
+  if (!(FState & kInStore)) Release(FName->Store);
+}
+
+void TKnot::operator delete(TKnot* AKnot, std::destroying_delete_t) {
+  const bool inStore = AKnot->FState & kInStore;
+  TKnotStore* store = AKnot->FName->Store;
+  AKnot->~TKnot();
+  // The store may hold the knot's own memory, so it is let go of only now.
+  if (inStore)
+    Release(store);
+  else
+    ::operator delete(AKnot);
+}
+
+TKnotStore& TKnot::Store() {
+  if (!FName->Store) SetInternedName((new TKnotStore)->Intern(FName->Text));
+  return *FName->Store;
+}
+
+void TKnot::SetInternedName(const TKnotName* AName) {
+  TKnotStore* old = FName->Store;
+  if (AName->Store == old) {
+    FName = AName;
+    return;
+  }
+  AddRef(AName->Store);
+  FName = AName;
+  Release(old);
+}
+
+const std::u16string& TKnot::Name() const { return FName->Text; }
+
+void TKnot::SetName(std::u16string AName) {
+  CheckName(AName);
+  SetInternedName(Store().Intern(AName));
+}
+
+void TKnot::FreeChildren() {
+  // Leaves first, each forgetting its links instead of leaving its parent through the hooks; nothing else
+  // looks at the subtree meanwhile.
+  TKnot* k = FirstKnot();
+  if (!k) return;
+  for (;;) {
+    while (k->FirstChild()) k = k->FirstKnot();
+    TKnot* const next = k->NextKnot();
+    TKnot* const parent = k->ParentKnot();
+    k->ForgetLinks();
+    delete k;
+    if (next) {
+      k = next;
+      continue;
+    }
+    parent->ForgetChildren();
+    if (parent == this) return;
+    k = parent;
+  }
+}
 
 void TKnot::ChildAdding(TNode* AChild, TNode* ABefore) {
   if (!dynamic_cast<TKnot*>(AChild)) throw EProgrammingError(u"Only knots can be children of a knot");
@@ -132,33 +354,41 @@ void TKnot::ParentChanged() {
   if (TKnot* parent = ParentKnot()) SetOptions(parent->FInheritedOptions);
 }
 
-void TKnot::SetOptions(uint16_t AOptions) {
+void TKnot::SetOptions(TKnotOptions AOptions) {
   if (FInheritedOptions == AOptions) return;
   FInheritedOptions = AOptions;
   for (TKnot* k = NextInSubtree(this, this, true); k; k = NextInSubtree(this, k, true)) k->FInheritedOptions = AOptions;
 }
 
-TKnot* TKnot::AddKnot(std::u16string AName) {
-  auto knot = std::make_unique<TKnot>(std::move(AName));
+TKnot* TKnot::AddKnotNamed(const TKnotName* AName) {
+  auto* knot = new TKnot(AName, 0);
   knot->SetParent(this);
-  return knot.release();
+  return knot;
 }
 
-namespace {
-// The first knot named AName from AFrom on along the siblings, flagged as read.
-TKnot* FindFrom(TKnot* AFrom, std::u16string_view AName) {
-  for (TKnot* k = AFrom; k; k = k->NextKnot())
-    if (k->Name() == AName) {
+TKnot* TKnot::AddKnot(std::u16string AName) {
+  CheckName(AName);
+  return AddKnotNamed(Store().Intern(AName));
+}
+
+TKnot* TKnot::FindSibling(TKnot* AFrom, std::u16string_view AName) {
+  if (!AFrom) return nullptr;
+  // Siblings mostly share the store of the first; their names then match by address.
+  const TKnotStore* store = AFrom->FName->Store;
+  const TKnotName* interned = store ? store->Find(AName) : nullptr;
+  for (TKnot* k = AFrom; k; k = k->NextKnot()) {
+    const bool match = store && k->FName->Store == store ? k->FName == interned : k->Name() == AName;
+    if (match) {
       k->SetUsed(true);
       return k;
     }
+  }
   return nullptr;
 }
-}  // namespace
 
-TKnot* TKnot::FindKnot(std::u16string_view AName) { return FindFrom(FirstKnot(), AName); }
+TKnot* TKnot::FindKnot(std::u16string_view AName) { return FindSibling(FirstKnot(), AName); }
 
-TKnot* TKnot::FindNext(std::u16string_view AName) { return FindFrom(NextKnot(), AName); }
+TKnot* TKnot::FindNext(std::u16string_view AName) { return FindSibling(NextKnot(), AName); }
 
 TKnot* TKnot::FindOrAddKnot(std::u16string_view AName) {
   TKnot* k = FindKnot(AName);
@@ -194,12 +424,12 @@ TKnot* TKnot::GetParentKnot() { return Flagged(Parent()); }
 std::u16string TKnot::GetPath() const {
   std::vector<const TKnot*> chain;
   for (const TKnot* k = this; k; k = k->ParentKnot()) chain.push_back(k);
-  std::u16string path = chain.back()->FName;
+  std::u16string path = chain.back()->Name();
   for (size_t i = chain.size() - 1; i-- > 0;) {
     const TKnot* k = chain[i];
     path += u'.';
-    path += k->FName;
-    if (k->ParentKnot()->Options() & koOrderedChildren) {
+    path += k->Name();
+    if (k->ParentKnot()->Options().Contains(koOrderedChildren)) {
       path += u'[';
       path += IntToStr(k->GetIndex() + 1);
       path += u']';
@@ -209,8 +439,12 @@ std::u16string TKnot::GetPath() const {
 }
 
 TKnotParam* TKnot::FindParam(std::u16string_view AName) const {
+  // Parameter names lie in the store of their knot.
+  if (!FFirstParam) return nullptr;
+  const TKnotName* interned = FName->Store->Find(AName);
+  if (!interned) return nullptr;
   for (TKnotParam* p = FFirstParam; p; p = p->FNext)
-    if (p->FName == AName) return p;
+    if (p->FName == interned) return p;
   return nullptr;
 }
 
@@ -220,8 +454,9 @@ bool TKnot::ParamExists(std::u16string_view AName) {
   return p != nullptr;
 }
 
-TKnotParam* TKnot::AppendParam(std::u16string AName) {
-  auto* p = new TKnotParam(this, std::move(AName));
+TKnotParam* TKnot::AppendParam(const TKnotName* AName) {
+  auto* p = new TKnotParam(this, AName);
+  if (FState & kInStore) FState |= kParamsOwnMemory;
   if (FLastParam)
     FLastParam->FNext = p;
   else
@@ -231,17 +466,25 @@ TKnotParam* TKnot::AppendParam(std::u16string AName) {
 }
 
 TKnotParam* TKnot::AddParam(std::u16string_view AName) {
-  if (Options() & koUniqueParams)
+  if (Options().Contains(koUniqueParams))
     if (TKnotParam* p = FindParam(AName)) return p;
-  return AppendParam(std::u16string(AName));
+  CheckName(AName);
+  return AppendParam(Store().Intern(AName));
 }
 
 void TKnot::ClearParams() {
   TKnotParam* p = FFirstParam;
   FFirstParam = FLastParam = nullptr;
+  // Parameters read into the store own nothing until they are changed.
+  if ((FState & (kInStore | kParamsOwnMemory)) == kInStore) return;
+  FState &= ~kParamsOwnMemory;
   while (p) {
     TKnotParam* next = p->FNext;
-    delete p;
+    // A parameter in the store needs only its own contents freed.
+    if (p->FInStore)
+      p->ReleaseContents();
+    else
+      delete p;
     p = next;
   }
 }
@@ -274,7 +517,7 @@ bool TKnot::ReadStream(std::u16string_view AName, TStream& AStream) {
   return p ? p->ReadStream(AStream) : true;
 }
 
-void TKnot::WriteString(std::u16string_view AName, std::u16string AValue) { AddParam(AName)->SetString(std::move(AValue)); }
+void TKnot::WriteString(std::u16string_view AName, std::u16string_view AValue) { AddParam(AName)->SetString(AValue); }
 
 void TKnot::WriteInteger(std::u16string_view AName, int64_t AValue) { AddParam(AName)->SetString(IntToStr(AValue)); }
 
@@ -288,7 +531,7 @@ bool TKnot::IsEmpty() const {
   // Empty unless some knot of the subtree has parameters, or has children under koOrderedChildren.
   auto* self = const_cast<TKnot*>(this);
   for (TKnot* k = self; k; k = NextInSubtree(self, k, true))
-    if (k->FFirstParam || ((k->Options() & koOrderedChildren) && k->FirstChild())) return false;
+    if (k->FFirstParam || (k->Options().Contains(koOrderedChildren) && k->FirstChild())) return false;
   return true;
 }
 
@@ -319,22 +562,29 @@ bool TKnot::CollectUnread(std::vector<TKnot*>* AKnots, std::vector<TKnotParam*>*
   return found;
 }
 
+TKnotParseError TKnot::ParseErrorReason() const { return FName->Store ? FName->Store->Reason : TKnotParseError::peNone; }
+size_t TKnot::ParseErrorOffset() const { return FName->Store ? FName->Store->ErrorOffset : 0; }
+size_t TKnot::InvalidUtf8Count() const { return FName->Store ? FName->Store->InvalidUtf8 : 0; }
+size_t TKnot::InvalidUtf8Offset() const { return FName->Store ? FName->Store->InvalidUtf8Offset : 0; }
+
 void TKnot::CopyOwnData(const TKnot& ASource) {
-  FName = ASource.FName;
+  // Names are copied unchecked: a copy keeps even a name the reader gave.
+  TKnotStore& store = Store();
+  SetInternedName(store.Intern(ASource.Name()));
   FRemovedOptions = ASource.FRemovedOptions;
   FAddedOptions = ASource.FAddedOptions;
   ClearParams();
   for (TKnotParam* sp = ASource.FFirstParam; sp; sp = sp->FNext) {
-    TKnotParam* p = AppendParam(sp->FName);
+    TKnotParam* p = AppendParam(store.Intern(sp->Name()));
     switch (sp->FKind) {
       case TKnotParamKind::pkString:
-        p->SetString(sp->FValue);
+        p->SetBytes(sp->Bytes());
         break;
       case TKnotParamKind::pkStream:
-        p->SetStream(*sp->FStream);
+        p->SetStream(*sp->FStream->Stream);
         break;
       case TKnotParamKind::pkStreamRef:
-        p->SetStreamRef(sp->FStream);
+        p->SetStreamRef(sp->FStream->Stream);
         break;
       default:
         break;
@@ -357,7 +607,7 @@ void TKnot::Assign(TKnot& ASource) {
   TKnot* src = ASource.GetFirstKnot();
   TKnot* dstParent = this;
   while (src) {
-    TKnot* dst = dstParent->AddKnot(std::u16string());
+    TKnot* dst = dstParent->AddKnotNamed(dstParent->Store().Intern(src->Name()));
     dst->CopyOwnData(*src);
     if (TKnot* child = src->GetFirstKnot()) {
       src = child;
@@ -373,12 +623,12 @@ void TKnot::Assign(TKnot& ASource) {
 }
 
 void TKnot::Clear() {
-  FName.clear();
-  FRemovedOptions = 0;
-  FAddedOptions = 0;
+  FRemovedOptions = {};
+  FAddedOptions = {};
   ClearParams();
   FreeChildren();
-  FState = 0;
+  if (FName->Store) SetInternedName(FName->Store->Intern(u""));
+  FState &= kInStore;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -492,42 +742,323 @@ const uint8_t* SkipQuotedText(const uint8_t* P, const uint8_t* AEnd) {
   return P;
 }
 
+// The first byte of a UTF-8 sequence the decoder reads as U+FFFD without it being written so; AEnd when all are
+// good. ASend is set past that sequence.
+const uint8_t* FindBadUtf8(const uint8_t* P, const uint8_t* AEnd, const uint8_t*& ASequenceEnd) {
+  while (P < AEnd) {
+#if defined(__SSE2__)
+    while (AEnd - P >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+      if (_mm_movemask_epi8(v)) break;
+      P += 16;
+    }
+#endif
+    while (P < AEnd && *P < 0x80) ++P;
+    if (P == AEnd) break;
+    const uint8_t* start = P;
+    char16_t units[2];
+    DecodeUtf8Char(P, AEnd, units);
+    if (units[0] == 0xFFFD && !(P - start == 3 && start[0] == 0xEF && start[1] == 0xBF && start[2] == 0xBD)) {
+      ASequenceEnd = P;
+      return start;
+    }
+  }
+  ASequenceEnd = AEnd;
+  return AEnd;
+}
+
+bool HasLongerUtf8Sequence(const uint8_t* P, const uint8_t* AEnd) {
+  for (; P < AEnd; ++P)
+    if (*P >= 0x80) return true;
+  return false;
+}
+
+void AppendCodePoint(std::string& AOut, uint32_t C) {
+  if (C < 0x80) {
+    AOut.push_back(static_cast<char>(C));
+  } else if (C < 0x800) {
+    AOut.push_back(static_cast<char>(0xC0 | (C >> 6)));
+    AOut.push_back(static_cast<char>(0x80 | (C & 0x3F)));
+  } else if (C < 0x10000) {
+    AOut.push_back(static_cast<char>(0xE0 | (C >> 12)));
+    AOut.push_back(static_cast<char>(0x80 | ((C >> 6) & 0x3F)));
+    AOut.push_back(static_cast<char>(0x80 | (C & 0x3F)));
+  } else {
+    AOut.push_back(static_cast<char>(0xF0 | (C >> 18)));
+    AOut.push_back(static_cast<char>(0x80 | ((C >> 12) & 0x3F)));
+    AOut.push_back(static_cast<char>(0x80 | ((C >> 6) & 0x3F)));
+    AOut.push_back(static_cast<char>(0x80 | (C & 0x3F)));
+  }
+}
+
+int HexDigit(char C) {
+  if (C >= '0' && C <= '9') return C - '0';
+  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
+  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
+  return -1;
+}
+
+// The code unit named by an entity's text (between "&" and ";"), or -1; the same entities as the code writer's.
+int DecodeEntity(std::string_view AName) {
+  if (AName == "quot") return '"';
+  if (AName == "lt") return '<';
+  if (AName == "gt") return '>';
+  if (AName == "amp") return '&';
+  if (AName.size() < 2 || AName[0] != '#') return -1;
+  std::string_view digits = AName.substr(1);
+  unsigned base = 10;
+  if (digits.size() > 1 && (digits[0] == 'x' || digits[0] == 'X' || digits[0] == '$')) {
+    digits.remove_prefix(1);
+    base = 16;
+  } else if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+    digits.remove_prefix(2);
+    base = 16;
+  }
+  uint32_t value = 0;
+  for (const char c : digits) {
+    const int d = base == 16 ? HexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+    if (d < 0) return -1;
+    value = value * base + static_cast<uint32_t>(d);
+    if (value > 0xFFFF) return -1;
+  }
+  return static_cast<int>(value);
+}
+
+// TCustomXmlCodeWriter::UnescapeValue on valid UTF-8, giving UTF-8: every character it looks at is ASCII. Units
+// from entities pair up as surrogates where they follow each other; a lone one becomes U+FFFD.
+void UnescapeUtf8(std::string_view AValue, int AQuoteCount, bool AAmpersandSeen, std::string& AResult,
+                  std::string& AScratch) {
+  if (AQuoteCount > 1) {
+    int pairs = AQuoteCount / 2;
+    AScratch.clear();
+    size_t i = AValue.size();
+    while (i > 0) {
+      if (pairs > 0 && i >= 2 && AValue[i - 1] == '"' && AValue[i - 2] == '"') {
+        AScratch.push_back('"');
+        i -= 2;
+        --pairs;
+      } else {
+        AScratch.push_back(AValue[--i]);
+      }
+    }
+    std::reverse(AScratch.begin(), AScratch.end());
+    AValue = AScratch;
+  }
+  if (!AAmpersandSeen) {
+    AResult.assign(AValue);
+    return;
+  }
+  AResult.clear();
+  const size_t n = AValue.size();
+  size_t semi = 0;  // next ";" at or after the search start, kept across ampersands
+  bool noSemi = false;
+  uint32_t high = 0;  // a high surrogate from an entity, waiting for a low one
+  auto flushHigh = [&] {
+    if (high) AppendCodePoint(AResult, 0xFFFD);
+    high = 0;
+  };
+  size_t i = 0;
+  while (i < n) {
+    const size_t amp = AValue.find('&', i);
+    if (amp == std::string_view::npos) {
+      if (i < n) flushHigh();
+      AResult.append(AValue.substr(i));
+      break;
+    }
+    if (amp > i) flushHigh();
+    AResult.append(AValue.substr(i, amp - i));
+    if (!noSemi && semi <= amp) {
+      semi = AValue.find(';', amp + 1);
+      if (semi == std::string_view::npos) noSemi = true;
+    }
+    int decoded = -1;
+    if (!noSemi && semi > amp + 1) {
+      // No entity holds a "&", so a candidate running into one is unknown; this keeps the work linear.
+      const std::string_view name = AValue.substr(amp + 1, semi - amp - 1);
+      if (name.find('&') == std::string_view::npos) decoded = DecodeEntity(name);
+    }
+    if (decoded < 0) {
+      flushHigh();
+      AResult.push_back('&');
+      i = amp + 1;
+      continue;
+    }
+    const auto unit = static_cast<uint32_t>(decoded);
+    if (unit >= 0xDC00 && unit <= 0xDFFF && high) {
+      AppendCodePoint(AResult, 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+      high = 0;
+    } else {
+      flushHigh();
+      if (unit >= 0xD800 && unit <= 0xDBFF)
+        high = unit;
+      else
+        AppendCodePoint(AResult, unit >= 0xDC00 && unit <= 0xDFFF ? 0xFFFD : unit);
+    }
+    i = semi + 1;
+  }
+  flushHigh();
+}
+
+// A value without inner quotes from UTF-8 to clean UTF-8 in one pass, as UnescapeUtf8 after replacing bad
+// sequences would give it. AOut has room for three bytes a source byte and sixteen more. Returns the end of the
+// output; ABad counts the bad sequences, AFirstBad is the first.
+char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, char* AOut, size_t& ABad, const uint8_t*& AFirstBad) {
+  uint32_t high = 0;  // a high surrogate from an entity, waiting for a low one
+  auto put = [&AOut](uint32_t C) {
+    std::string bytes;
+    AppendCodePoint(bytes, C);
+    std::memcpy(AOut, bytes.data(), bytes.size());
+    AOut += bytes.size();
+  };
+  while (P < AEnd) {
+    if (high && *P != '&') {
+      put(0xFFFD);
+      high = 0;
+    }
+#if defined(__SSE2__)
+    // Plain ASCII sixteen bytes at a time; the block that stops it still gives its plain start.
+    const __m128i amp = _mm_set1_epi8('&');
+    while (AEnd - P >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(AOut), v);
+      const unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(v) | _mm_movemask_epi8(_mm_cmpeq_epi8(v, amp)));
+      if (stop) {
+        const int plain = __builtin_ctz(stop);
+        P += plain;
+        AOut += plain;
+        break;
+      }
+      P += 16;
+      AOut += 16;
+    }
+    if (P == AEnd) break;
+#endif
+    const uint8_t b = *P;
+    if (b < 0x80 && b != '&') {
+      *AOut++ = static_cast<char>(b);
+      ++P;
+      continue;
+    }
+    // Two- and three-byte sequences of the common ranges need no decoding to be known good.
+    if (b >= 0xC2 && b <= 0xDF && AEnd - P >= 2 && (P[1] & 0xC0) == 0x80) {
+      AOut[0] = static_cast<char>(b);
+      AOut[1] = static_cast<char>(P[1]);
+      AOut += 2;
+      P += 2;
+      continue;
+    }
+    if (((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF) && AEnd - P >= 3 && (P[1] & 0xC0) == 0x80 &&
+        (P[2] & 0xC0) == 0x80) {
+      AOut[0] = static_cast<char>(b);
+      AOut[1] = static_cast<char>(P[1]);
+      AOut[2] = static_cast<char>(P[2]);
+      AOut += 3;
+      P += 3;
+      continue;
+    }
+    if (b >= 0x80) {
+      const uint8_t* start = P;
+      char16_t units[2];
+      DecodeUtf8Char(P, AEnd, units);
+      if (units[0] == 0xFFFD && !(P - start == 3 && start[0] == 0xEF && start[1] == 0xBF && start[2] == 0xBD)) {
+        if (!ABad++) AFirstBad = start;
+        std::memcpy(AOut, "\xEF\xBF\xBD", 3);
+        AOut += 3;
+      } else {
+        std::memcpy(AOut, start, static_cast<size_t>(P - start));
+        AOut += P - start;
+      }
+      continue;
+    }
+    // An entity runs to the first ";" unless a "&" comes first.
+    const uint8_t* q = P + 1;
+    while (q < AEnd && *q != ';' && *q != '&') ++q;
+    int decoded = -1;
+    if (q < AEnd && *q == ';' && q > P + 1)
+      decoded = DecodeEntity(std::string_view(reinterpret_cast<const char*>(P + 1), static_cast<size_t>(q - P - 1)));
+    if (decoded < 0) {
+      if (high) put(0xFFFD);
+      high = 0;
+      *AOut++ = '&';
+      ++P;
+      continue;
+    }
+    P = q + 1;
+    const auto unit = static_cast<uint32_t>(decoded);
+    if (unit >= 0xDC00 && unit <= 0xDFFF && high) {
+      put(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+      high = 0;
+      continue;
+    }
+    if (high) put(0xFFFD);
+    high = 0;
+    if (unit >= 0xD800 && unit <= 0xDBFF)
+      high = unit;
+    else if (unit < 0x80)
+      *AOut++ = static_cast<char>(unit);
+    else
+      put(unit >= 0xDC00 && unit <= 0xDFFF ? 0xFFFD : unit);
+  }
+  if (high) put(0xFFFD);
+  return AOut;
+}
+
 }  // namespace
 
 // Reads UTF-16 text, or UTF-8 bytes directly: every character the format gives a meaning is ASCII, and no byte
-// of a longer UTF-8 sequence is, so names and values are decoded only where they are kept.
+// of a longer UTF-8 sequence is, so names and values are decoded only where they are kept. Values are kept as
+// UTF-8 in the store of the tree, each written there once.
 template <class TChar>
 class TKnotReader {
 public:
-  TKnotReader(TKnot& ARoot, const TChar* AText, size_t ALength) : FRoot(ARoot), P(AText), End(AText + ALength) {}
+  TKnotReader(TKnot& ARoot, TKnotStore& AStore, const TChar* AText, size_t ALength)
+      : FRoot(ARoot), FStore(AStore), Begin(AText), P(AText), End(AText + ALength), FSlots(kSlots) {}
 
   void Run() {
-    if (P == End) return Fail();
+    FNoName = FStore.Intern(u"");
+    if (P == End) return Fail(TKnotParseError::peEmptyText);
     SkipWhite();
-    if (P == End || *P != '<') return Fail();
+    if (P == End || *P != '<') return Fail(TKnotParseError::peNoElement);
     const TChar* q = P + 1;
     while (q < End && Is(*q, ccWhite)) ++q;
     if (q < End && *q == '?') {
       q = Find(q, '?');
       if (q < End) q = Find(q, '>');
       if (q < End) q = Find(q, '<');
-      if (q == End) return Fail();
+      if (q == End) return Fail(TKnotParseError::peNoElement);
       P = q;
     }
     ReadTree();
     SkipWhite();
-    if (P != End) Fail();
+    if (P != End) Fail(TKnotParseError::peTrailingText);
   }
 
-  bool Failed() const { return FFailed; }
+  bool Failed() const { return FStore.Reason != TKnotParseError::peNone; }
 
 private:
   struct TOpen {
     TKnot* Knot;          // nullptr for an element too deep to keep
     std::u16string Name;  // the name of an element not kept
   };
+  // Names met so far by their source text; most files use a few dozen.
+  struct TSlot {
+    const TChar* Text = nullptr;
+    size_t Size = 0;
+    const TKnotName* Name = nullptr;
+    size_t BadCount = 0;  // bad UTF-8 sequences in the name
+  };
+  static constexpr size_t kSlots = 1024;
 
-  void Fail() { FFailed = true; }
+  void Fail(TKnotParseError AReason) {
+    if (FStore.Reason != TKnotParseError::peNone) return;
+    FStore.Reason = AReason;
+    FStore.ErrorOffset = static_cast<size_t>(P - Begin);
+  }
+  void NoteBadUtf8(const TChar* AAt, size_t ACount) {
+    if (!ACount) return;
+    if (!FStore.InvalidUtf8) FStore.InvalidUtf8Offset = static_cast<size_t>(AAt - Begin);
+    FStore.InvalidUtf8 += ACount;
+  }
   // Steps over one whole character: a surrogate pair, or every byte of a UTF-8 sequence.
   void StepOver() {
     if constexpr (std::is_same_v<TChar, char16_t>) {
@@ -552,25 +1083,90 @@ private:
   }
   static const std::u16string& NameOf(const TOpen& AOpen) { return AOpen.Knot ? AOpen.Knot->Name() : AOpen.Name; }
 
-  // The text of a name or value as the tree keeps it.
-  std::u16string_view Text(std::basic_string_view<TChar> ASource) {
+  // UTF-8 with each bad sequence as U+FFFD; the count of bad sequences.
+  size_t Clean(std::basic_string_view<TChar> ASource, std::string& AOut) {
+    AOut.clear();
     if constexpr (std::is_same_v<TChar, char16_t>) {
-      return ASource;
+      AppendUtf8(AOut, ASource);
+      return 0;
     } else {
-      FDecoded.resize(ASource.size());
-      FDecoded.resize(Utf8ToUtf16(ASource.data(), ASource.size(), FDecoded.data()));
-      return FDecoded;
+      size_t bad = 0;
+      const uint8_t* p = ASource.data();
+      const uint8_t* const end = p + ASource.size();
+      while (p < end) {
+        const uint8_t* after;
+        const uint8_t* at = FindBadUtf8(p, end, after);
+        AOut.append(reinterpret_cast<const char*>(p), static_cast<size_t>(at - p));
+        if (at == end) break;
+        AOut.append("\xEF\xBF\xBD");
+        ++bad;
+        p = after;
+      }
+      return bad;
+    }
+  }
+
+  const TKnotName* InternName(std::basic_string_view<TChar> ARaw) {
+    size_t hash = ARaw.size();
+    for (size_t i = 0; i < ARaw.size() && i < 16; ++i) hash = (hash ^ ARaw[i]) * 0x100000001B3ull;
+    hash ^= hash >> 29;
+    for (size_t i = hash % kSlots, tries = 0; tries < 8; i = (i + 1) % kSlots, ++tries) {
+      TSlot& slot = FSlots[i];
+      if (!slot.Name) {
+        slot.Text = ARaw.data();
+        slot.Size = ARaw.size();
+        slot.Name = DecodeName(ARaw, slot.BadCount);
+        return slot.Name;
+      }
+      if (slot.Size == ARaw.size() && std::equal(ARaw.begin(), ARaw.end(), slot.Text)) {
+        NoteBadUtf8(ARaw.data(), slot.BadCount);
+        return slot.Name;
+      }
+    }
+    size_t bad;
+    return DecodeName(ARaw, bad);
+  }
+  const TKnotName* DecodeName(std::basic_string_view<TChar> ARaw, size_t& ABad) {
+    if constexpr (std::is_same_v<TChar, char16_t>) {
+      // Names hold whole characters, as values do: a lone surrogate is kept as U+FFFD.
+      ABad = 0;
+      for (size_t i = 0; i < ARaw.size(); ++i)
+        if (IsLoneSurrogateAt(ARaw, i)) return FStore.Intern(Utf8ToUtf16(Utf16ToUtf8(ARaw)));
+      return FStore.Intern(ARaw);
+    } else {
+      ABad = Clean(ARaw, FBytes);
+      NoteBadUtf8(ARaw.data(), ABad);
+      return FStore.Intern(Utf8ToUtf16(FBytes));
     }
   }
 
   // True when AName follows at AAt, then ">" at once; AAt then stands on the ">".
-  bool MatchName(const TChar*& AAt, const std::u16string& AName) const {
+  bool MatchName(const TChar*& AAt, const TKnot* AKnot, const std::u16string& AName) const {
     const TChar* q = AAt;
     if constexpr (std::is_same_v<TChar, char16_t>) {
-      if (static_cast<size_t>(End - q) <= AName.size() || std::u16string_view(q, AName.size()) != AName) return false;
-      q += AName.size();
+      // A lone surrogate was kept as U+FFFD.
+      for (size_t i = 0; i < AName.size(); ++i, ++q) {
+        if (q == End) return false;
+        char16_t c = *q;
+        const bool pair = c >= 0xD800 && c <= 0xDBFF && End - q >= 2 && q[1] >= 0xDC00 && q[1] <= 0xDFFF;
+        if (!pair && c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
+        if (c != AName[i]) return false;
+        if (pair) {
+          if (++i == AName.size() || q[1] != AName[i]) return false;
+          ++q;
+        }
+      }
     } else {
       size_t i = 0;
+      // The bytes of a kept knot's name as it was read match at once.
+      if (AKnot) {
+        const std::string& bytes = AKnot->FName->Utf8;
+        if (static_cast<size_t>(End - q) > bytes.size() && std::memcmp(q, bytes.data(), bytes.size()) == 0 &&
+            q[bytes.size()] == '>') {
+          AAt = q + bytes.size();
+          return true;
+        }
+      }
       while (i < AName.size()) {
         if (q == End) return false;
         char16_t units[2];
@@ -582,6 +1178,60 @@ private:
     if (q == End || *q != '>') return false;
     AAt = q;
     return true;
+  }
+
+  // A fresh last child of AParent in the store, as AddKnot would make it but without the move hooks.
+  TKnot* NewChild(TKnot* AParent) {
+    auto* k = new (FStore.Allocate(sizeof(TKnot), alignof(TKnot))) TKnot(FNoName, TKnot::kInStore);
+    k->FInheritedOptions = AParent->FInheritedOptions;
+    AParent->AppendFreshChild(k);
+    return k;
+  }
+
+  TKnotParam* NewParam(TKnot* AKnot, const TKnotName* AName) {
+    auto* p = new (FStore.Allocate(sizeof(TKnotParam), alignof(TKnotParam))) TKnotParam(AKnot, AName);
+    p->FInStore = true;
+    if (AKnot->FLastParam)
+      AKnot->FLastParam->FNext = p;
+    else
+      AKnot->FFirstParam = p;
+    AKnot->FLastParam = p;
+    return p;
+  }
+
+  void StoreValue(TKnotParam* AParam, std::string_view ABytes) {
+    AParam->FKind = TKnotParamKind::pkString;
+    AParam->FSize = static_cast<uint32_t>(ABytes.size());
+    if (ABytes.size() <= sizeof(AParam->FInline)) {
+      std::memcpy(AParam->FInline, ABytes.data(), ABytes.size());
+      return;
+    }
+    AParam->FText = static_cast<char*>(FStore.Allocate(ABytes.size(), 1));
+    std::memcpy(AParam->FText, ABytes.data(), ABytes.size());
+    AParam->FStorage = TKnotParam::kInStore;
+  }
+
+  // A value without inner quotes, written into the store once.
+  void StoreCleanValue(TKnotParam* AParam, const uint8_t* AFrom, const uint8_t* ATo) {
+    const size_t room = 3 * static_cast<size_t>(ATo - AFrom) + 16;
+    char local[64];
+    char* out = room <= sizeof(local) ? local : static_cast<char*>(FStore.Allocate(room, 1));
+    size_t bad = 0;
+    const uint8_t* firstBad = nullptr;
+    char* const outEnd = CopyValueUtf8(AFrom, ATo, out, bad, firstBad);
+    NoteBadUtf8(firstBad, bad);
+    const std::string_view bytes(out, static_cast<size_t>(outEnd - out));
+    AParam->FKind = TKnotParamKind::pkString;
+    AParam->FSize = static_cast<uint32_t>(bytes.size());
+    if (bytes.size() <= sizeof(AParam->FInline)) {
+      std::memcpy(AParam->FInline, out, bytes.size());
+      if (out != local) FStore.GiveBack(out);
+      return;
+    }
+    if (out == local) return StoreValue(AParam, bytes);
+    FStore.GiveBack(outEnd);
+    AParam->FText = out;
+    AParam->FStorage = TKnotParam::kInStore;
   }
 
   void ReadTree() {
@@ -596,10 +1246,10 @@ private:
       if (ReadContent(FStack.back())) {
         // A child starts at P.
         if (FStack.size() >= static_cast<size_t>(MaxKnotDepth) || !FStack.back().Knot) {
-          if (FStack.back().Knot) Fail();
+          if (FStack.back().Knot) Fail(TKnotParseError::peTooDeep);
           FStack.push_back({nullptr, {}});
         } else {
-          FStack.push_back({FStack.back().Knot->AddKnot(std::u16string()), {}});
+          FStack.push_back({NewChild(FStack.back().Knot), {}});
         }
         inStartTag = true;
       } else {
@@ -615,26 +1265,27 @@ private:
       StepOver();
       SkipWhite();
       if (P == End || *P == '<') {
-        Fail();
+        Fail(TKnotParseError::peUnexpectedEnd);
         return true;
       }
       const std::basic_string_view<TChar> name = ReadName();
       if (!named) {
         if (name.empty()) {
-          Fail();
+          Fail(TKnotParseError::peUnnamedElement);
         } else {
           named = true;
+          const TKnotName* interned = InternName(name);
           if (AOpen.Knot)
-            AOpen.Knot->SetName(std::u16string(Text(name)));
+            AOpen.Knot->FName = interned;
           else
-            AOpen.Name.assign(Text(name));
+            AOpen.Name = interned->Text;
         }
       } else if (!name.empty()) {
-        TKnotParam* param = AOpen.Knot ? AOpen.Knot->AppendParam(std::u16string(Text(name))) : nullptr;
+        TKnotParam* param = AOpen.Knot ? NewParam(AOpen.Knot, InternName(name)) : nullptr;
         if (P < End && *P == '=') ReadValue(param);
       }
       if (P == End) {
-        Fail();
+        Fail(TKnotParseError::peUnexpectedEnd);
         return true;
       }
       if (*P == '/') {
@@ -644,7 +1295,7 @@ private:
           P = q + 1;
           return false;
         }
-        Fail();
+        Fail(TKnotParseError::peBadTagEnd);
         P = q;
         if (q == End || *q == '<') return false;
         continue;
@@ -659,6 +1310,18 @@ private:
   // P at "="; the value runs outside quotes up to white space, "/" or ">".
   void ReadValue(TKnotParam* AParam) {
     ++P;
+    if constexpr (!std::is_same_v<TChar, char16_t>) {
+      // Most values are quoted whole: the closing quote followed by the value's end.
+      if (P < End && *P == '"') {
+        const auto* q = static_cast<const TChar*>(std::memchr(P + 1, '"', static_cast<size_t>(End - P - 1)));
+        if (q && (q + 1 == End || Is(q[1], ccValueEnd))) {
+          const TChar* s = P + 1;
+          P = q + 1;
+          if (AParam) StoreCleanValue(AParam, s, q);
+          return;
+        }
+      }
+    }
     const TChar* s = P;
     int quotes = 0;
     bool amp = false, quoted = false;
@@ -677,7 +1340,7 @@ private:
       }
       ++P;
     }
-    if (quoted) Fail();
+    if (quoted) Fail(TKnotParseError::peUnclosedQuote);
     std::basic_string_view<TChar> source(s, static_cast<size_t>(P - s));
     if (source.empty() || !AParam) return;
     // The quotes are ASCII, so they can be taken off before decoding.
@@ -685,13 +1348,28 @@ private:
       source = source.substr(1, source.size() - 2);
       quotes -= 2;
     }
-    const std::u16string_view value = Text(source);
-    if (quotes == 0 && !amp) {
-      AParam->SetString(std::u16string(value));
+    if constexpr (std::is_same_v<TChar, char16_t>) {
+      if (quotes == 0 && !amp) {
+        FBytes.clear();
+        AppendUtf8(FBytes, source);
+      } else {
+        TCustomXmlCodeWriter::UnescapeValue(source, quotes, amp, FText);
+        FBytes.clear();
+        AppendUtf8(FBytes, FText);
+      }
+      StoreValue(AParam, FBytes);
+    } else if (quotes == 0) {
+      StoreCleanValue(AParam, source.data(), source.data() + source.size());
     } else {
-      std::u16string text;
-      TCustomXmlCodeWriter::UnescapeValue(value, quotes, amp, text);
-      AParam->SetString(std::move(text));
+      std::string_view bytes(reinterpret_cast<const char*>(source.data()), source.size());
+      const uint8_t* after;
+      if (FindBadUtf8(source.data(), source.data() + source.size(), after) != source.data() + source.size()) {
+        NoteBadUtf8(source.data(), Clean(source, FClean));
+        bytes = FClean;
+      }
+      if (quotes == 0 && !amp) return StoreValue(AParam, bytes);
+      UnescapeUtf8(bytes, quotes, amp, FBytes, FScratch);
+      StoreValue(AParam, FBytes);
     }
   }
 
@@ -700,11 +1378,11 @@ private:
     for (;;) {
       SkipWhite();
       if (P == End) {
-        Fail();
+        Fail(TKnotParseError::peUnexpectedEnd);
         return false;
       }
       if (*P != '<') {
-        Fail();
+        Fail(TKnotParseError::peTextInElement);
         P = Find(P, '<');
         if (P == End) return false;
         continue;
@@ -714,37 +1392,56 @@ private:
       if (q < End && *q == '/') {
         ++q;
         while (q < End && Is(*q, ccWhite)) ++q;
-        if (MatchName(q, NameOf(AOpen))) {
+        if (MatchName(q, AOpen.Knot, NameOf(AOpen))) {
           P = Find(q + 1, '<');
           return false;
         }
-        Fail();
+        Fail(TKnotParseError::peMismatchedEnd);
       }
       return true;
     }
   }
 
   TKnot& FRoot;
+  TKnotStore& FStore;
+  const TChar* const Begin;
   const TChar* P;
   const TChar* const End;
-  bool FFailed = false;
   std::vector<TOpen> FStack;
-  std::u16string FDecoded;
+  std::vector<TSlot> FSlots;
+  const TKnotName* FNoName = nullptr;
+  std::string FBytes, FClean, FScratch;
+  std::u16string FText;
 };
 
-void TKnot::Parse(const char16_t* AText, size_t ALength) {
+template <class TChar>
+void TKnot::ReadText(const TChar* AText, size_t ALength) {
   Clear();
-  TKnotReader<char16_t> reader(*this, AText, ALength);
+  // A store of its own for what is read: the old one starts afresh when nothing else uses it any more.
+  if (!(FState & kInStore)) {
+    TKnotStore* store = FName->Store;
+    if (store && store->Refs == 1) {
+      FName = &kNoName;
+      store->Names.clear();
+      store->FreeBlocks();
+      store->Reason = TKnotParseError::peNone;
+      store->ErrorOffset = store->InvalidUtf8 = store->InvalidUtf8Offset = 0;
+      FName = store->Intern(u"");
+    } else {
+      SetInternedName((new TKnotStore)->Intern(u""));
+    }
+  }
+  TKnotStore& store = Store();
+  store.Reason = TKnotParseError::peNone;
+  store.ErrorOffset = store.InvalidUtf8 = store.InvalidUtf8Offset = 0;
+  TKnotReader<TChar> reader(*this, store, AText, ALength);
   reader.Run();
   if (reader.Failed()) FState |= kParseError;
 }
 
-void TKnot::ParseUtf8(const uint8_t* ABytes, size_t ACount) {
-  Clear();
-  TKnotReader<uint8_t> reader(*this, ABytes, ACount);
-  reader.Run();
-  if (reader.Failed()) FState |= kParseError;
-}
+void TKnot::Parse(const char16_t* AText, size_t ALength) { ReadText(AText, ALength); }
+
+void TKnot::ParseUtf8(const uint8_t* ABytes, size_t ACount) { ReadText(ABytes, ACount); }
 
 void TKnot::LoadFromStream(TStream& AStream) {
   // A memory stream is read where it lies; any other stream is copied into memory first.
@@ -762,12 +1459,17 @@ void TKnot::LoadFromStream(TStream& AStream) {
   }
   if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return ParseUtf8(b + 3, n - 3);
   std::u16string text;
-  if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE)
+  const uint8_t* after;
+  if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
     text = Utf16LEToString(b + 2, n - 2);
-  else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF)
+  } else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
     text = Utf16BEToString(b + 2, n - 2);
-  else
+  } else if (HasLongerUtf8Sequence(b, b + n) && FindBadUtf8(b, b + n, after) == b + n) {
+    // Without a mark: ANSI text that is also valid UTF-8 with longer sequences is practically unknown.
+    return ParseUtf8(b, n);
+  } else {
     text = AnsiToString(b, n);
+  }
   copy = std::vector<uint8_t>();
   Parse(text.data(), text.size());
 }
@@ -788,173 +1490,296 @@ void TKnot::LoadFromFile(const std::u16string& AFileName) {
 
 namespace {
 
-void WriteParams(TCustomXmlCodeWriter& AWriter, const TKnot& AKnot, uint16_t AOptions, std::u16string& AScratch) {
-  for (TKnotParam* p = AKnot.FirstParam(); p; p = p->Next()) {
-    bool needsQuotes = false;
-    std::u16string_view value;
-    switch (p->Kind()) {
-      case TKnotParamKind::pkNone:
-        AWriter.WriteAttribute(p->Name());
-        continue;
-      case TKnotParamKind::pkString:
-        TCustomXmlCodeWriter::EscapeValue(p->Value(), AOptions & koDoubleQuotes, AScratch, needsQuotes);
-        value = AScratch;
-        break;
-      default:
-        AScratch = p->GetAsString();
-        value = AScratch;
-        break;
-    }
-    if ((AOptions & koAllowUnquoted) && !needsQuotes)
-      AWriter.WriteUnquotedAttribute(p->Name(), value);
-    else
-      AWriter.WriteQuotedAttribute(p->Name(), value);
+// Per mode (entity, double-quote): bytes that are replaced, and bytes that call for quotes; the same classes as
+// the code writer's, all of them ASCII.
+enum : uint8_t { ecEntityChange = 1, ecEntityQuotes = 2, ecQuoteChange = 4, ecQuoteQuotes = 8 };
+
+struct TEscapeClasses {
+  uint8_t Of[256] = {};
+  constexpr TEscapeClasses() {
+    for (int c = 1; c < 32; ++c) Of[c] = ecEntityChange;
+    for (char c : {'&', '<', '>', '"'}) Of[static_cast<int>(c)] |= ecEntityChange;
+    for (char c : {' ', '/'}) Of[static_cast<int>(c)] |= ecEntityQuotes;
+    for (char c : {'"', '&'}) Of[static_cast<int>(c)] |= ecQuoteChange;
+    for (char c : {'"', ' ', '\t', '\n', '\r', '/', '>'}) Of[static_cast<int>(c)] |= ecQuoteQuotes;
+  }
+};
+constexpr TEscapeClasses kEscape;
+
+void AppendEntity(std::string& AOut, uint8_t C) {
+  switch (C) {
+    case '&':
+      AOut.append("&amp;");
+      break;
+    case '<':
+      AOut.append("&lt;");
+      break;
+    case '>':
+      AOut.append("&gt;");
+      break;
+    case '"':
+      AOut.append("&quot;");
+      break;
+    default:  // 1..31
+      AOut.append("&#");
+      if (C >= 10) AOut.push_back(static_cast<char>('0' + C / 10));
+      AOut.push_back(static_cast<char>('0' + C % 10));
+      AOut.push_back(';');
   }
 }
+
+// TCustomXmlCodeWriter::EscapeValue on UTF-8, appended to AOut.
+bool AppendEscaped(std::string& AOut, std::string_view AValue, bool ADoubleQuoteMode) {
+  uint8_t seen = 0;
+  const uint8_t change = ADoubleQuoteMode ? ecQuoteChange : ecEntityChange;
+  const char* run = AValue.data();
+  const char* const end = run + AValue.size();
+  for (const char* p = run; p < end; ++p) {
+    const uint8_t cls = kEscape.Of[static_cast<uint8_t>(*p)];
+    if (!cls) continue;
+    seen |= cls;
+    if (!(cls & change)) continue;
+    AOut.append(run, static_cast<size_t>(p - run));
+    run = p + 1;
+    if (!ADoubleQuoteMode)
+      AppendEntity(AOut, static_cast<uint8_t>(*p));
+    else if (*p == '"')
+      AOut.append("\"\"");
+    else
+      AOut.append("&amp;");
+  }
+  AOut.append(run, static_cast<size_t>(end - run));
+  return seen & (ADoubleQuoteMode ? ecQuoteQuotes : ecEntityQuotes);
+}
+
+bool SurvivesAnsi(std::u16string_view AText) { return AnsiToString(StringToAnsi(AText)) == AText; }
 
 }  // namespace
 
-void TKnot::WriteTo(TCodeWriter& AWriter) {
-  auto* xml = dynamic_cast<TCustomXmlCodeWriter*>(&AWriter);
-  if (!xml) throw EProgrammingError(u"Knots are written with an XML code writer");
+// Writes a tree as UTF-8 into one buffer, in the layout of an XML code writer indenting by one tab. For the ANSI
+// code page, a character of a value the code page does not hold is written as a character reference, so that no
+// replacement or look-alike of the conversion can turn into markup; a name must be held whole.
+class TKnotWriter {
+public:
+  explicit TKnotWriter(bool AForAnsi) : FForAnsi(AForAnsi) {}
 
+  std::string Out;
+
+  void Run(TKnot& ARoot) {
+    enter(&ARoot);
+    while (!FStack.empty()) {
+      TFrame& top = FStack.back();
+      if (TKnot* child = top.NextChild) {
+        top.NextChild = child->GetNextKnot();
+        if (top.Options.Contains(koSkipEmptyChildren) && IsEmptyForWriting(child)) continue;
+        enter(child);
+        continue;
+      }
+      const TFrame f = top;
+      FStack.pop_back();
+      --FLevel;
+      BeginText();
+      Out += "</";
+      Out += NameOf(f.Knot);
+      Out += '>';
+      finish(f);
+    }
+    if (FAnyLine) Out += "\r\n";
+  }
+
+private:
   struct TFrame {
     TKnot* Knot;
     TKnot* NextChild;
-    uint16_t Options;
+    TKnotOptions Options;
     bool Indenting, NewLines;
   };
-  std::vector<TFrame> stack;
-  std::u16string scratch;
+
+  // A line's first text is preceded by the indentation.
+  void BeginText() {
+    if (!FAnyLine) {
+      FAnyLine = true;
+      FLineStart = Out.size();
+    }
+    if (Out.size() == FLineStart && FIndenting && FLevel >= 1) Out.append(static_cast<size_t>(FLevel), '\t');
+  }
+  void NewLine() {
+    if (!FNewLines) return;
+    if (FAnyLine) Out += "\r\n";
+    FAnyLine = true;
+    FLineStart = Out.size();
+  }
+
+  const std::string& NameOf(const TKnotName* AName) {
+    if (FForAnsi && !SurvivesAnsi(AName->Text))
+      throw EProgrammingError(u"The name \"" + AName->Text + u"\" lies outside the ANSI code page");
+    return AName->Utf8;
+  }
+  const std::string& NameOf(const TKnot* AKnot) { return NameOf(AKnot->FName); }
+
+  // Characters of the escaped value at AFrom that the code page does not hold become character references.
+  void ProtectForAnsi(size_t AFrom) {
+    const std::string_view written = std::string_view(Out).substr(AFrom);
+    if (std::all_of(written.begin(), written.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; })) return;
+    const std::u16string text = Utf8ToUtf16(written.data(), written.size());
+    if (SurvivesAnsi(text)) return;
+    Out.resize(AFrom);
+    for (size_t i = 0; i < text.size(); ++i) {
+      const char16_t c = text[i];
+      const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size();
+      const std::u16string_view one(text.data() + i, pair ? 2 : 1);
+      if (c < 0x80 || SurvivesAnsi(one)) {
+        AppendUtf8(Out, one);
+      } else {
+        for (char16_t unit : one) {
+          Out += "&#";
+          Out += Utf16ToUtf8(IntToStr(unit));
+          Out += ';';
+        }
+      }
+      if (pair) ++i;
+    }
+  }
+
+  void WriteParams(const TKnot* AKnot, TKnotOptions AOptions) {
+    for (TKnotParam* p = AKnot->FirstParam(); p; p = p->Next()) {
+      Out += ' ';
+      Out += NameOf(p->FName);
+      if (p->Kind() == TKnotParamKind::pkNone) continue;
+      const bool unquotedAllowed = AOptions.Contains(koAllowUnquoted);
+      Out += '=';
+      const size_t at = Out.size();
+      bool needsQuotes = false;
+      if (p->Kind() == TKnotParamKind::pkString) {
+        // Written as if quoted; the quotes go in front afterwards when they are needed.
+        needsQuotes = AppendEscaped(Out, p->Bytes(), AOptions.Contains(koDoubleQuotes));
+        if (FForAnsi) ProtectForAnsi(at);
+      } else {
+        Out += Utf16ToUtf8(p->GetAsString());
+      }
+      if (!unquotedAllowed || needsQuotes) {
+        Out.insert(at, 1, '"');
+        Out += '"';
+      }
+    }
+  }
 
   // Emptiness of the children that koSkipEmptyChildren asks about, each subtree worked out once, children first.
-  std::unordered_map<const TKnot*, bool> emptiness;
-  auto isEmpty = [&emptiness](TKnot* AKnot) {
-    if (auto known = emptiness.find(AKnot); known != emptiness.end()) return known->second;
+  bool IsEmptyForWriting(TKnot* AKnot) {
+    if (auto known = FEmptiness.find(AKnot); known != FEmptiness.end()) return known->second;
     std::vector<TKnot*> order;
     for (TKnot* k = AKnot; k; k = NextInSubtree(AKnot, k, true)) order.push_back(k);
     for (auto k = order.rbegin(); k != order.rend(); ++k) {
-      bool empty = !(*k)->FFirstParam;
+      bool empty = !(*k)->FirstParam();
       if (empty && (*k)->FirstChild()) {
-        if ((*k)->Options() & koOrderedChildren) {
+        if ((*k)->Options().Contains(koOrderedChildren)) {
           empty = false;
         } else {
-          for (TKnot* c = (*k)->FirstKnot(); c && empty; c = c->NextKnot()) empty = emptiness[c];
+          for (TKnot* c = (*k)->FirstKnot(); c && empty; c = c->NextKnot()) empty = FEmptiness[c];
         }
       }
-      emptiness[*k] = empty;
+      FEmptiness[*k] = empty;
     }
-    return emptiness[AKnot];
-  };
+    return FEmptiness[AKnot];
+  }
 
-  // After a knot's text: its line break, then the writer's switches as they were before it.
-  auto finish = [&](const TFrame& AFrame) {
+  // After a knot's text: its line break, then the switches as they were before it.
+  void finish(const TFrame& AFrame) {
     if (AFrame.Knot->Parent()) {
       const TKnot* next = AFrame.Knot->NextKnot();
-      if (!next || !(next->Options() & koJoinPrevious)) xml->NewLine();
+      if (!next || !next->Options().Contains(koJoinPrevious)) NewLine();
     }
-    xml->SetIndenting(AFrame.Indenting);
-    xml->SetNewLines(AFrame.NewLines);
-  };
-  // Writes a knot up to its children; a knot with children stays on the stack until they are written.
-  auto enter = [&](TKnot* AKnot) {
-    TFrame f{AKnot, nullptr, AKnot->Options(), xml->Indenting(), xml->NewLines()};
-    xml->SetIndenting(!(f.Options & koNoIndent));
-    xml->SetNewLines(!(f.Options & koNoLineBreaks));
-    const bool hasChildren = AKnot->FirstChild() != nullptr;
-    if (!AKnot->FFirstParam && !hasChildren) {
-      xml->WriteEmptyTag(AKnot->FName);
-      finish(f);
-      return;
-    }
-    xml->WriteOpenTagStart(AKnot->FName);
-    WriteParams(*xml, *AKnot, f.Options, scratch);
-    if (!hasChildren) {
-      xml->WriteEmptyTagEnd();
-      finish(f);
-      return;
-    }
-    xml->WriteOpenTagEnd();
-    xml->NewLine();
-    xml->Indent();
-    f.NextChild = AKnot->GetFirstKnot();
-    stack.push_back(f);
-  };
-
-  enter(this);
-  while (!stack.empty()) {
-    TFrame& top = stack.back();
-    if (TKnot* child = top.NextChild) {
-      top.NextChild = child->GetNextKnot();
-      if ((top.Options & koSkipEmptyChildren) && isEmpty(child)) continue;
-      enter(child);
-      continue;
-    }
-    const TFrame f = top;
-    stack.pop_back();
-    xml->Outdent();
-    xml->WriteCloseTag(f.Knot->FName);
-    finish(f);
+    FIndenting = AFrame.Indenting;
+    FNewLines = AFrame.NewLines;
   }
+
+  // Writes a knot up to its children; a knot with children stays on the stack until they are written.
+  void enter(TKnot* AKnot) {
+    TFrame f{AKnot, nullptr, AKnot->Options(), FIndenting, FNewLines};
+    FIndenting = !f.Options.Contains(koNoIndent);
+    FNewLines = !f.Options.Contains(koNoLineBreaks);
+    const bool hasChildren = AKnot->FirstChild() != nullptr;
+    BeginText();
+    Out += '<';
+    Out += NameOf(AKnot);
+    if (!AKnot->FirstParam() && !hasChildren) {
+      Out += "/>";
+      finish(f);
+      return;
+    }
+    WriteParams(AKnot, f.Options);
+    if (!hasChildren) {
+      Out += "/>";
+      finish(f);
+      return;
+    }
+    Out += '>';
+    NewLine();
+    ++FLevel;
+    f.NextChild = AKnot->GetFirstKnot();
+    FStack.push_back(f);
+  }
+
+  const bool FForAnsi;
+  std::vector<TFrame> FStack;
+  std::unordered_map<const TKnot*, bool> FEmptiness;
+  size_t FLineStart = 0;
+  bool FAnyLine = false;
+  int FLevel = 0;
+  bool FIndenting = true;
+  bool FNewLines = true;
+};
+
+void TKnot::WriteTo(TCodeWriter& AWriter) {
+  TKnotWriter writer(false);
+  writer.Run(*this);
+  // The lines as they are, each ended by the code writer.
+  const bool indenting = AWriter.Indenting(), newLines = AWriter.NewLines();
+  AWriter.SetIndenting(false);
+  AWriter.SetNewLines(true);
+  std::string_view text = writer.Out;
+  while (!text.empty()) {
+    const size_t end = text.find("\r\n");
+    AWriter.Write(Utf8ToUtf16(text.substr(0, end)));
+    AWriter.NewLine();
+    text.remove_prefix(std::min(text.size(), end + 2));
+  }
+  AWriter.SetIndenting(indenting);
+  AWriter.SetNewLines(newLines);
 }
 
 std::u16string TKnot::SaveToString() {
-  TXmlCodeWriter writer;
-  WriteTo(writer);
-  return writer.Text();
+  TKnotWriter writer(false);
+  writer.Run(*this);
+  return Utf8ToUtf16(writer.Out);
 }
 
 void TKnot::SaveToStream(TStream& AStream, TKnotEncoding AEncoding) {
-  TXmlCodeWriter writer;
-  WriteTo(writer);
+  TKnotWriter writer(AEncoding == TKnotEncoding::keAnsi);
+  writer.Run(*this);
   switch (AEncoding) {
     case TKnotEncoding::keUtf8:
       AStream.WriteBuffer("\xEF\xBB\xBF", 3);
+      AStream.WriteBuffer(writer.Out.data(), writer.Out.size());
       break;
-    case TKnotEncoding::keUtf16LE:
+    case TKnotEncoding::keUtf16LE: {
+      const std::string bytes = StringToUtf16LE(Utf8ToUtf16(writer.Out));
       AStream.WriteBuffer("\xFF\xFE", 2);
+      AStream.WriteBuffer(bytes.data(), bytes.size());
       break;
-    case TKnotEncoding::keUtf16BE:
+    }
+    case TKnotEncoding::keUtf16BE: {
+      const std::string bytes = StringToUtf16BE(Utf8ToUtf16(writer.Out));
       AStream.WriteBuffer("\xFE\xFF", 2);
+      AStream.WriteBuffer(bytes.data(), bytes.size());
       break;
-    case TKnotEncoding::keAnsi:
-      break;
-  }
-  // A memory stream gets room for at least one byte a character at once instead of growing step by step.
-  if (auto* memory = dynamic_cast<TMemoryStream*>(&AStream)) {
-    const size_t characters = writer.TextLength();
-    memory->SetCapacity(static_cast<size_t>(memory->Position()) + characters + characters / 8);
-  }
-  // Encoded a line at a time into a buffer that goes out in large blocks.
-  constexpr size_t kBlock = 1 << 16;
-  std::string buffer;
-  buffer.reserve(kBlock + 1024);
-  for (int i = 0; i < writer.LineCount(); ++i) {
-    const std::u16string_view line = writer.Line(i);
-    switch (AEncoding) {
-      case TKnotEncoding::keUtf8:
-        AppendUtf8(buffer, line);
-        buffer += "\r\n";
-        break;
-      case TKnotEncoding::keUtf16LE:
-        buffer += StringToUtf16LE(line);
-        buffer.append("\r\0\n\0", 4);
-        break;
-      case TKnotEncoding::keUtf16BE:
-        buffer += StringToUtf16BE(line);
-        buffer.append("\0\r\0\n", 4);
-        break;
-      case TKnotEncoding::keAnsi:
-        buffer += StringToAnsi(line);
-        buffer += "\r\n";
-        break;
     }
-    if (buffer.size() >= kBlock) {
-      AStream.WriteBuffer(buffer.data(), buffer.size());
-      buffer.clear();
+    case TKnotEncoding::keAnsi: {
+      const std::string bytes = StringToAnsi(Utf8ToUtf16(writer.Out));
+      AStream.WriteBuffer(bytes.data(), bytes.size());
+      break;
     }
   }
-  AStream.WriteBuffer(buffer.data(), buffer.size());
 }
 
 void TKnot::SaveToFile(const std::u16string& AFileName, TKnotEncoding AEncoding) {

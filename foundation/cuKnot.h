@@ -3,18 +3,21 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "foundation/cuNode.h"
+#include "foundation/cuSet.h"
 #include "foundation/cuStreams.h"
 
 class TKnot;
 class TCodeWriter;
 
-// Option bits of a knot; the effective options are (inherited and not removed) or added.
-enum : uint16_t {
+// Options of a knot; the effective options are (inherited and not removed) or added. The values are the bits
+// stored by earlier versions.
+enum class TKnotOption : uint16_t {
   koOrderedChildren = 1,    // child paths carry their position; empty only without parameters and children
   koUniqueParams = 2,       // writing a parameter replaces the value of one of the same name
   koSkipEmptyChildren = 4,  // the writer leaves out empty children
@@ -24,6 +27,9 @@ enum : uint16_t {
   koJoinPrevious = 64,      // the writer keeps this knot on the line of its previous sibling
   koDoubleQuotes = 128,     // the writer escapes values by doubling quotes instead of using entities
 };
+constexpr bool IsFlagFamily(TKnotOption) { return true; }
+using TKnotOptions = TSet<TKnotOption>;
+using enum TKnotOption;
 
 // Text encodings of knot files. ANSI is the system's code page and is written without a byte-order mark.
 enum class TKnotEncoding { keAnsi, keUtf8, keUtf16LE, keUtf16BE };
@@ -31,7 +37,27 @@ enum class TKnotEncoding { keAnsi, keUtf8, keUtf16LE, keUtf16BE };
 // Deeper elements in a text are not read (the parse-error bit is set instead).
 constexpr int MaxKnotDepth = 1000;
 
+// Why reading a text stopped being clean; the first fault of a text is kept.
+enum class TKnotParseError : uint8_t {
+  peNone,
+  peEmptyText,        // no element at all
+  peNoElement,        // text where an element should start
+  peUnnamedElement,   // "<" without a name
+  peUnclosedQuote,    // a value runs to the end of the text inside quotes
+  peBadTagEnd,        // "/" not followed by ">"
+  peUnexpectedEnd,    // the text ends inside an element
+  peTextInElement,    // text between tags
+  peMismatchedEnd,    // an end tag that does not name the open element
+  peTooDeep,          // nesting beyond MaxKnotDepth
+  peTrailingText,     // text after the root element
+};
+
 enum class TKnotParamKind : uint8_t { pkNone = 0, pkString = 1, pkStream = 2, pkStreamRef = 3 };
+
+// Names and the memory of a loaded tree; private to the knot unit.
+struct TKnotStore;
+struct TKnotName;
+struct TKnotParamStream;
 
 class TKnotParam : public TObject {
 public:
@@ -39,16 +65,17 @@ public:
 
   TKnot* Knot() const { return FKnot; }
   TKnotParam* Next() const { return FNext; }
-  const std::u16string& Name() const { return FName; }
-  void SetName(std::u16string AName) { FName = std::move(AName); }
+  const std::u16string& Name() const;
+  // Raises EProgrammingError for a name the reader could not read back.
+  void SetName(std::u16string AName);
   bool Used() const { return FUsed; }
   void SetUsed(bool AValue) { FUsed = AValue; }
   TKnotParamKind Kind() const { return FKind; }
-  // The raw contents; reading them leaves the flag alone.
-  const std::u16string& Value() const { return FValue; }
-  TStream* Stream() const { return FStream; }
+  // The raw contents of a string; reading them leaves the flag alone.
+  std::u16string Value() const;
+  TStream* Stream() const;
 
-  void SetString(std::u16string AValue);
+  void SetString(std::u16string_view AValue);
   // Copies AStream from its start into a memory stream that the parameter owns.
   void SetStream(TStream& AStream);
   // Refers to AStream, which the caller keeps alive until the tree is written.
@@ -67,17 +94,32 @@ public:
 
 private:
   friend class TKnot;
-  TKnotParam(TKnot* AKnot, std::u16string AName) : FKnot(AKnot), FName(std::move(AName)) {}
-  std::u16string StreamAsHex() const;
+  friend class TKnotWriter;
+  template <class TChar>
+  friend class TKnotReader;
+  enum : uint8_t { kInline, kOnHeap, kInStore };
+  TKnotParam(TKnot* AKnot, const TKnotName* AName) : FKnot(AKnot), FName(AName) {}
+  // The string as UTF-8.
+  std::string_view Bytes() const;
+  void SetBytes(std::string_view AText);
+  void ReleaseContents();
+  // A parameter in the store marks its knot when it gets contents of its own.
+  void NoteOwnedContents();
 
   TKnot* FKnot;
   TKnotParam* FNext = nullptr;
-  std::u16string FName;
-  std::u16string FValue;
-  TStream* FStream = nullptr;
-  std::unique_ptr<TStream> FOwnedStream;
+  const TKnotName* FName;
+  // A string of up to eight bytes lies in the parameter itself; a stream parameter keeps its stream aside.
+  union {
+    char FInline[8];
+    char* FText;
+    TKnotParamStream* FStream;
+  };
+  uint32_t FSize = 0;
   bool FUsed = false;
   TKnotParamKind FKind = TKnotParamKind::pkNone;
+  uint8_t FStorage = kInline;
+  bool FInStore = false;  // the parameter itself lies in its knot's store
 };
 
 // What the knot needs to know about a form to store and restore its place. The framework adapts its forms.
@@ -108,14 +150,22 @@ public:
 // Smallest width and height a restored form may get.
 constexpr int MinFormExtent = 16;
 
+// Knots of a tree share one store of interned names, so FindKnot and FindParam compare pointers. A tree read from
+// text also keeps its knots, parameters and values in that store's blocks, freed together with the last knot that
+// uses the store; knots still move freely between trees. A tree, and the trees it exchanged knots with, is used
+// by one thread at a time.
 class TKnot : public TNode {
 public:
-  TKnot() = default;
-  explicit TKnot(std::u16string AName) : FName(std::move(AName)) {}
+  TKnot();
+  // Raises EProgrammingError for a name the reader could not read back.
+  explicit TKnot(std::u16string AName);
   ~TKnot() override;
+  // A knot read into a store is destroyed in place; its memory goes with the store.
+  static void operator delete(TKnot* AKnot, std::destroying_delete_t);
 
-  const std::u16string& Name() const { return FName; }
-  void SetName(std::u16string AName) { FName = std::move(AName); }
+  const std::u16string& Name() const;
+  // Raises EProgrammingError for a name the reader could not read back (see IsValidKnotName).
+  void SetName(std::u16string AName);
 
   // Navigation. Each flags the knot it returns as read, except AddKnot.
   TKnot* AddKnot(std::u16string AName);
@@ -148,21 +198,21 @@ public:
   int ReadInteger(std::u16string_view AName, int ADefault, int AMin, int AMax);
   // True when there is no such parameter (AStream untouched).
   bool ReadStream(std::u16string_view AName, TStream& AStream);
-  void WriteString(std::u16string_view AName, std::u16string AValue);
+  void WriteString(std::u16string_view AName, std::u16string_view AValue);
   void WriteInteger(std::u16string_view AName, int64_t AValue);
   void WriteBool(std::u16string_view AName, bool AValue);
   void WriteStream(std::u16string_view AName, TStream& AStream);
   void WriteStreamRef(std::u16string_view AName, TStream* AStream);
 
   // Options.
-  uint16_t InheritedOptions() const { return FInheritedOptions; }
-  uint16_t RemovedOptions() const { return FRemovedOptions; }
-  uint16_t AddedOptions() const { return FAddedOptions; }
-  void SetRemovedOptions(uint16_t AValue) { FRemovedOptions = AValue; }
-  void SetAddedOptions(uint16_t AValue) { FAddedOptions = AValue; }
-  uint16_t Options() const { return (FInheritedOptions & ~FRemovedOptions) | FAddedOptions; }
-  // Stores AOptions as the inherited word of this knot and, when it changed, of every descendant.
-  void SetOptions(uint16_t AOptions);
+  TKnotOptions InheritedOptions() const { return FInheritedOptions; }
+  TKnotOptions RemovedOptions() const { return FRemovedOptions; }
+  TKnotOptions AddedOptions() const { return FAddedOptions; }
+  void SetRemovedOptions(TKnotOptions AValue) { FRemovedOptions = AValue; }
+  void SetAddedOptions(TKnotOptions AValue) { FAddedOptions = AValue; }
+  TKnotOptions Options() const { return (FInheritedOptions - FRemovedOptions) | FAddedOptions; }
+  // Stores AOptions as the inherited options of this knot and, when they changed, of every descendant.
+  void SetOptions(TKnotOptions AOptions);
 
   // No parameters and, under koOrderedChildren, no children; otherwise every child empty.
   bool IsEmpty() const;
@@ -175,7 +225,14 @@ public:
   // Unread knots (their contents not examined) and unread parameters, in tree order; either list may be null.
   bool CollectUnread(std::vector<TKnot*>* AKnots, std::vector<TKnotParam*>* AParams, bool ACheckSelf);
 
+  // What the last reading into this knot met. The offset counts bytes of the file or stream read (after a
+  // byte-order mark), or characters of a text parsed as UTF-16.
   bool HasParseError() const { return FState & kParseError; }
+  TKnotParseError ParseErrorReason() const;
+  size_t ParseErrorOffset() const;
+  // Bad UTF-8 sequences that were read as U+FFFD, and the offset of the first.
+  size_t InvalidUtf8Count() const;
+  size_t InvalidUtf8Offset() const;
 
   // Deep copy of name, removed and added options, parameters and children; the source's knots are flagged as read.
   void Assign(TKnot& ASource);
@@ -191,7 +248,8 @@ public:
   void LoadFromString(std::u16string_view AText) { Parse(AText.data(), AText.size()); }
   // The same from UTF-8 bytes (without their byte-order mark); reads exactly what Parse reads from the decoded text.
   void ParseUtf8(const uint8_t* ABytes, size_t ACount);
-  // From the stream's position to its end; a byte-order mark chooses UTF-8 or UTF-16, else the ANSI code page.
+  // From the stream's position to its end; a byte-order mark chooses UTF-8 or UTF-16. Without one, bytes that are
+  // valid UTF-8 with at least one longer sequence are read as UTF-8, others in the ANSI code page.
   void LoadFromStream(TStream& AStream);
   // Raises the "file not found" error when the file cannot be opened and does not exist.
   void LoadFromFile(const std::u16string& AFileName);
@@ -204,22 +262,36 @@ public:
 
   void ParentChanged() override;
   void ChildAdding(TNode* AChild, TNode* ABefore) override;
+  // Frees the subtree without the hooks, which a knot does not use on leaving.
+  void FreeChildren() override;
 
 private:
   friend class TKnotParam;
+  friend class TKnotWriter;
   template <class TChar>
   friend class TKnotReader;
-  enum : uint8_t { kUsed = 1, kParseError = 2 };
+  enum : uint8_t { kUsed = 1, kParseError = 2, kInStore = 4, kParamsOwnMemory = 8 };
 
-  TKnotParam* AppendParam(std::u16string AName);
+  TKnot(const TKnotName* AName, uint8_t AState);
+  TKnotStore& Store();
+  TKnotParam* AppendParam(const TKnotName* AName);
   void ClearParams();
   void CopyOwnData(const TKnot& ASource);
+  TKnot* AddKnotNamed(const TKnotName* AName);
+  static TKnot* FindSibling(TKnot* AFrom, std::u16string_view AName);
+  template <class TChar>
+  void ReadText(const TChar* AText, size_t ALength);
+  void SetInternedName(const TKnotName* AName);
 
-  std::u16string FName;
+  const TKnotName* FName;
   TKnotParam* FFirstParam = nullptr;
   TKnotParam* FLastParam = nullptr;
-  uint16_t FInheritedOptions = 0;
-  uint16_t FRemovedOptions = 0;
-  uint16_t FAddedOptions = 0;
+  TKnotOptions FInheritedOptions;
+  TKnotOptions FRemovedOptions;
+  TKnotOptions FAddedOptions;
   uint8_t FState = 0;
 };
+
+// A name the reader reads back as it is: not empty, no white space or control character, none of
+// " & ' ( ) / < = > ?, and no lone surrogate.
+bool IsValidKnotName(std::u16string_view AName);

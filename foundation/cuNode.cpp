@@ -22,6 +22,7 @@ void TNode::Free() {
 }
 
 void TNode::FreeChildren() {
+  if (!FFirstChild) return;
   // Each node leaves its parent before its own children are freed, exactly as a recursive Free would do it,
   // with an explicit stack so that no depth can overflow the call stack.
   std::vector<TNode*> pending{this};
@@ -35,6 +36,16 @@ void TNode::FreeChildren() {
     pending.pop_back();
     if (node != this) delete node;
   }
+}
+
+void TNode::AppendFreshChild(TNode* ANode) {
+  ANode->FParent = this;
+  ANode->FPrevSibling = FLastChild;
+  if (FLastChild)
+    FLastChild->FNextSibling = ANode;
+  else
+    FFirstChild = ANode;
+  FLastChild = ANode;
 }
 
 bool TNode::IsSelfOrAncestorOf(const TNode* ANode) const {

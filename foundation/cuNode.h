@@ -57,7 +57,7 @@ public:
   }
 
   // Frees the children one by one, always the current last child first.
-  void FreeChildren();
+  virtual void FreeChildren();
 
   int GetIndex() const;
   int GetLevel() const;
@@ -79,6 +79,13 @@ public:
   virtual void ChildAdding(TNode* AChild, TNode* ABefore);
   // On the node before it moves; calls ANewParent->ChildAdding.
   virtual void ParentChanging(TNode* ANewParent, TNode* ABefore);
+
+protected:
+  // For a subclass that frees a whole subtree itself, without hooks: the node forgets its links.
+  void ForgetLinks() { FParent = FFirstChild = FLastChild = FNextSibling = FPrevSibling = nullptr; }
+  void ForgetChildren() { FFirstChild = FLastChild = nullptr; }
+  // Appends ANode, which has no parent, as the last child without hooks, for a subclass building a fresh tree.
+  void AppendFreshChild(TNode* ANode);
 
 private:
   struct TSiblingLinks;

@@ -321,10 +321,11 @@ std::string StringToAnsi(std::u16string_view AText) {
   if (AText.empty()) return {};
   const wchar_t* src = reinterpret_cast<const wchar_t*>(AText.data());
   const int srcLen = static_cast<int>(std::min<size_t>(AText.size(), std::numeric_limits<int>::max()));
-  const int len = WideCharToMultiByte(CP_ACP, 0, src, srcLen, nullptr, 0, nullptr, nullptr);
+  // No best fit: a look-alike such as a fullwidth quote must not become the ASCII character it resembles.
+  const int len = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, src, srcLen, nullptr, 0, nullptr, nullptr);
   if (len <= 0) return {};
   std::string out(static_cast<size_t>(len), '\0');
-  WideCharToMultiByte(CP_ACP, 0, src, srcLen, out.data(), len, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, src, srcLen, out.data(), len, nullptr, nullptr);
   return out;
 }
 

@@ -296,7 +296,8 @@ std::u16string Utf16BEToString(const void* ABytes, size_t ACount);
 std::string StringToUtf16LE(std::u16string_view AText);
 std::string StringToUtf16BE(std::u16string_view AText);
 
-// The system's ANSI code page (Windows-1252 on the host build). Unmappable characters become "?".
+// The system's ANSI code page (Windows-1252 on the host build). Unmappable characters become "?", never a
+// best-fit look-alike.
 std::u16string AnsiToString(std::string_view AText);
 std::u16string AnsiToString(const void* ABytes, size_t ACount);
 std::string StringToAnsi(std::u16string_view AText);

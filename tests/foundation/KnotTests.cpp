@@ -143,9 +143,9 @@ TEST(Knot, CollectUnreadReportsTheFirstUnreadLevelOnly) {
 
 TEST(Knot, OptionsFlowDownIncludingIntoMovedSubtrees) {
   TKnot root(u"r");
-  root.SetOptions(142);
+  root.SetOptions(TKnotOptions::FromBits(142));
   TKnot* a = root.AddKnot(u"a");
-  EXPECT_EQ(a->InheritedOptions(), 142);
+  EXPECT_EQ(a->InheritedOptions().Bits(), 142);
   TKnot* b = a->AddKnot(u"b");
   root.SetOptions(koDoubleQuotes);
   EXPECT_EQ(b->InheritedOptions(), koDoubleQuotes);
@@ -169,7 +169,7 @@ TEST(Knot, EmptinessFollowsTheOrderedOption) {
   EXPECT_TRUE(root.IsEmpty());
   a->SetAddedOptions(koOrderedChildren);
   EXPECT_FALSE(root.IsEmpty());
-  a->SetAddedOptions(0);
+  a->SetAddedOptions({});
   a->FirstKnot()->FirstKnot()->AddParam(u"p");
   EXPECT_FALSE(root.IsEmpty());
 }
@@ -211,7 +211,7 @@ TEST(Knot, ClearEmptiesEverythingButTheInheritedOptions) {
   k.LoadFromString(u"<a x=1><b/>");
   EXPECT_TRUE(k.HasParseError());
   k.SetUsed(true);
-  k.SetAddedOptions(1);
+  k.SetAddedOptions(TKnotOptions::FromBits(1));
   k.Clear();
   EXPECT_EQ(DumpKnot(k), "");
   EXPECT_FALSE(k.HasParseError());

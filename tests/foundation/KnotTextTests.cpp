@@ -109,7 +109,7 @@ TEST(KnotWriter, DefaultLayoutIndentsChildrenByTabs) {
 
 TEST(KnotWriter, SettingsOptionsWriteSafeValuesUnquoted) {
   TKnot root(u"Settings");
-  root.SetOptions(142);
+  root.SetOptions(TKnotOptions::FromBits(142));
   root.AddKnot(u"Language")->WriteString(u"Value", u"RUS");
   TKnot* data = root.AddKnot(u"Data");
   data->WriteString(u"File", u"C:\\My Docs\\a.qbx");
@@ -136,7 +136,7 @@ TEST(KnotWriter, SettingsOptionsWriteSafeValuesUnquoted) {
 }
 
 TEST(KnotWriter, LayoutOptions) {
-  auto tree = [](uint16_t ARootOptions, uint16_t AChildAdded) {
+  auto tree = [](TKnotOptions ARootOptions, TKnotOptions AChildAdded) {
     auto root = std::make_unique<TKnot>(u"r");
     root->SetOptions(ARootOptions);
     TKnot* a = root->AddKnot(u"a");
@@ -145,11 +145,11 @@ TEST(KnotWriter, LayoutOptions) {
     b->SetAddedOptions(AChildAdded);
     return Str(root->SaveToString());
   };
-  EXPECT_EQ(tree(0, 0), "<r>\r\n\t<a>\r\n\t\t<a1/>\r\n\t</a>\r\n\t<b/>\r\n</r>\r\n");
-  EXPECT_EQ(tree(koNoIndent, 0), "<r>\r\n<a>\r\n<a1/>\r\n</a>\r\n<b/>\r\n</r>\r\n");
-  EXPECT_EQ(tree(koNoLineBreaks, 0), "<r><a><a1/></a><b/></r>\r\n");
-  EXPECT_EQ(tree(0, koJoinPrevious), "<r>\r\n\t<a>\r\n\t\t<a1/>\r\n\t</a><b/>\r\n</r>\r\n");
-  EXPECT_EQ(tree(0, koNoLineBreaks), "<r>\r\n\t<a>\r\n\t\t<a1/>\r\n\t</a>\r\n\t<b/></r>\r\n");
+  EXPECT_EQ(tree({}, {}), "<r>\r\n\t<a>\r\n\t\t<a1/>\r\n\t</a>\r\n\t<b/>\r\n</r>\r\n");
+  EXPECT_EQ(tree(koNoIndent, {}), "<r>\r\n<a>\r\n<a1/>\r\n</a>\r\n<b/>\r\n</r>\r\n");
+  EXPECT_EQ(tree(koNoLineBreaks, {}), "<r><a><a1/></a><b/></r>\r\n");
+  EXPECT_EQ(tree({}, koJoinPrevious), "<r>\r\n\t<a>\r\n\t\t<a1/>\r\n\t</a><b/>\r\n</r>\r\n");
+  EXPECT_EQ(tree({}, koNoLineBreaks), "<r>\r\n\t<a>\r\n\t\t<a1/>\r\n\t</a>\r\n\t<b/></r>\r\n");
 }
 
 TEST(KnotWriter, StreamsAreWrittenAsHexadecimalAndFlagTheWrittenKnots) {
@@ -285,7 +285,7 @@ TEST(KnotRoundTrip, RandomValuesSurviveEveryQuotingMode) {
   std::mt19937 random(20240607);
   for (int options : {0, 8, 128, 136, 142}) {
     TKnot root(u"r");
-    root.SetOptions(static_cast<uint16_t>(options));
+    root.SetOptions(TKnotOptions::FromBits(static_cast<uint16_t>(options)));
     std::vector<std::u16string> values;
     for (int i = 0; i < 2000; ++i) {
       values.push_back(RandomText(random));
@@ -334,6 +334,112 @@ TEST(KnotRoundTrip, EncodingsWithTheirByteOrderMarks) {
   TKnot back;
   back.LoadFromStream(s);
   EXPECT_EQ(back.ReadString(u"t", u""), u"\u00E9\u20AC");
+}
+
+TEST(KnotReader, AFailureKeepsItsReasonAndOffset) {
+  struct TCase {
+    const char16_t* Text;
+    TKnotParseError Reason;
+    size_t Offset;
+  } cases[] = {
+      {u"<a><b/></a>", TKnotParseError::peNone, 0},
+      {u"", TKnotParseError::peEmptyText, 0},
+      {u"  x<a/>", TKnotParseError::peNoElement, 2},
+      {u"<a x=\"1", TKnotParseError::peUnclosedQuote, 7},
+      {u"<a><b></B></a>", TKnotParseError::peMismatchedEnd, 6},
+      {u"<a>text<b/></a>", TKnotParseError::peTextInElement, 3},
+      {u"<a/x>", TKnotParseError::peBadTagEnd, 2},
+      {u"<a/>x", TKnotParseError::peTrailingText, 4},
+      {u"<a><b>", TKnotParseError::peUnexpectedEnd, 6},
+      {u"<a><=1/></a>", TKnotParseError::peUnnamedElement, 4},
+  };
+  for (const TCase& c : cases) {
+    TKnot k;
+    k.LoadFromString(c.Text);
+    EXPECT_EQ(k.HasParseError(), c.Reason != TKnotParseError::peNone) << Str(c.Text);
+    EXPECT_EQ(k.ParseErrorReason(), c.Reason) << Str(c.Text);
+    EXPECT_EQ(k.ParseErrorOffset(), c.Offset) << Str(c.Text);
+  }
+}
+
+TEST(KnotReader, BadUtf8IsReadAsReplacementCharactersAndCounted) {
+  const std::string text = "\xEF\xBB\xBF<r a=\"x\xFFy\" \xC0" "b=\"\xE2\x82\xAC\"><c d=\xE2\x82/></r>";
+  TMemoryStream s;
+  s.WriteBuffer(text.data(), text.size());
+  s.SetPosition(0);
+  TKnot k;
+  k.LoadFromStream(s);
+  EXPECT_FALSE(k.HasParseError());
+  EXPECT_EQ(DumpKnot(k), "r(a=x\xEF\xBF\xBDy,\xEF\xBF\xBD" "b=\xE2\x82\xAC)[c(d=\xEF\xBF\xBD)]");
+  EXPECT_EQ(k.InvalidUtf8Count(), 3u);
+  EXPECT_EQ(k.InvalidUtf8Offset(), 7u);  // after the mark
+  k.LoadFromString(u"<r a=\"\uFFFD\"/>");
+  EXPECT_EQ(k.InvalidUtf8Count(), 0u);
+}
+
+TEST(KnotReader, WithoutAMarkValidUtf8WithLongerSequencesIsUtf8AndElseAnsi) {
+  struct TCase {
+    std::string Bytes;
+    std::u16string Value;
+  } cases[] = {
+      {"<r t=\"\xE2\x82\xAC \xC3\xA9\"/>", u"\u20AC \u00E9"},  // UTF-8
+      {"<r t=\"\x80 \xE9\"/>", u"\u20AC \u00E9"},                  // not UTF-8: the code page
+      {"<r t=\"\xC3\xA9\x80\"/>", u"\u00C3\u00A9\u20AC"},          // one bad byte makes it all ANSI
+      {"<r t=\"plain\"/>", u"plain"},
+  };
+  for (const TCase& c : cases) {
+    TMemoryStream s;
+    s.WriteBuffer(c.Bytes.data(), c.Bytes.size());
+    s.SetPosition(0);
+    TKnot k;
+    k.LoadFromStream(s);
+    EXPECT_EQ(k.ReadString(u"t", u""), c.Value) << c.Bytes;
+    EXPECT_EQ(k.InvalidUtf8Count(), 0u) << c.Bytes;
+  }
+}
+
+TEST(KnotNames, NamesTheReaderCannotReadBackAreRefused) {
+  for (const char16_t* bad : {u"", u"a b", u"(x", u"x)", u"a=b", u"a/b", u"a<", u"a>", u"a\"", u"?x", u"a&b", u"a'b",
+                              u"tab\there", u"\x01", u"\xD800x"}) {
+    TKnot k(u"k");
+    EXPECT_THROW(k.SetName(bad), EProgrammingError) << Str(bad);
+    EXPECT_THROW(k.AddKnot(bad), EProgrammingError) << Str(bad);
+    EXPECT_THROW(k.WriteString(bad, u"1"), EProgrammingError) << Str(bad);
+    EXPECT_THROW(TKnot{bad}, EProgrammingError) << Str(bad);
+  }
+  TKnot k(u"k");
+  k.WriteString(u"x", u"1");
+  EXPECT_THROW(k.FirstParam()->SetName(u"x y"), EProgrammingError);
+  for (const char16_t* good : {u"a", u"Form.Main", u"x-1_2", u"\u00E9t\u00E9", u"\u0416", u"\U0001F600"}) {
+    TKnot g(good);
+    g.AddKnot(good)->WriteString(good, u"1");
+    TKnot back;
+    back.LoadFromString(g.SaveToString());
+    EXPECT_EQ(back.Name(), good);
+    EXPECT_EQ(back.FindKnot(good)->ReadString(good, u""), u"1");
+  }
+  // The code page must hold a name written in it.
+  TKnot outside(u"\u0416");
+  TMemoryStream s;
+  EXPECT_THROW(outside.SaveToStream(s, TKnotEncoding::keAnsi), EProgrammingError);
+}
+
+TEST(KnotRoundTrip, AnsiNeverTurnsALookAlikeIntoMarkup) {
+  // Fullwidth quote and "<", ideographic space and a character outside every single-byte code page: best fit would
+  // make the first three '"', '<' and ' '.
+  const std::u16string lookAlikes = u"\uFF02\uFF1C\u3000\u0416";
+  EXPECT_EQ(StringToAnsi(u"\uFF02\uFF1C\u3000"), "???");
+  TKnot root(u"r");
+  root.WriteString(u"t", lookAlikes + u"\u00E9");
+  TMemoryStream s;
+  root.SaveToStream(s, TKnotEncoding::keAnsi);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.Memory()), static_cast<size_t>(s.Size())),
+            "<r t=\"&#65282;&#65308;&#12288;&#1046;\xE9\"/>\r\n");
+  s.SetPosition(0);
+  TKnot back;
+  back.LoadFromStream(s);
+  EXPECT_FALSE(back.HasParseError());
+  EXPECT_EQ(back.ReadString(u"t", u""), lookAlikes + u"\u00E9");
 }
 
 TEST(KnotRoundTrip, StreamReadingStartsAtThePositionAndDropsAnOddUtf16Byte) {

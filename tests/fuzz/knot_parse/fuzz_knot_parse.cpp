@@ -69,7 +69,7 @@ void CheckSameTree(const TKnot& A, const TKnot& B, bool AUnquoted) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
   if (ASize < 1) return 0;
   // Every layout and quoting option except koSkipEmptyChildren, which drops knots on purpose.
-  const uint16_t options = AData[0] & ~koSkipEmptyChildren;
+  const TKnotOptions options = TKnotOptions::FromBits(AData[0]) - koSkipEmptyChildren;
   TMemoryStream input;
   input.WriteBuffer(AData + 1, ASize - 1);
   input.SetPosition(0);
@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
   CheckSameTree(direct, decoded, false);
   first.SetOptions(options);
   const bool compare = Representable(first);
-  const bool unquoted = options & koAllowUnquoted;
+  const bool unquoted = options.Contains(koAllowUnquoted);
 
   const std::u16string text = first.SaveToString();
   TKnot second;
