@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/cuUtils.h"
+#include "foundation/cuUtilsWin.h"
 #include "foundation/cuWin32.h"
 #include "framework/fwComponents.h"
 #include "framework/fwGraphics.h"

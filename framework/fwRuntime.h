@@ -9,6 +9,7 @@
 #include "foundation/cuFiles.h"
 #include "foundation/cuStreams.h"
 #include "foundation/cuSystem.h"
+#include "foundation/cuUtils.h"
 #include "foundation/cuWin32.h"
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -49,9 +50,7 @@ private:
 [[noreturn]] void RaiseLastOSError(std::u16string_view AContext = {});
 
 // ---------------------------------------------------------------------------------------------------------------
-// Date and time: days since 1899-12-30 as a double, the fraction the time of day (local time).
-
-using TDateTime = double;
+// Date and time: TDateTime (cuUtils.h) in local time.
 
 TDateTime Now();
 TDateTime EncodeDateTime(int AYear, int AMonth, int ADay, int AHour = 0, int AMinute = 0, int ASecond = 0,
