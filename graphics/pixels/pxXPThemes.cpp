@@ -1,8 +1,8 @@
 #include "graphics/pixels/pxXPThemes.h"
 
-#include <algorithm>
-#include <vector>
+#include <memory>
 
+#include "foundation/cuHandlerList.h"
 #include "framework/fwUtilityWindow.h"
 
 namespace {
@@ -13,8 +13,8 @@ struct TXPThemesUnit {
   bool UseThemes = false;
   HTHEME ScrollBarTheme = nullptr;
   HTHEME GlobalsTheme = nullptr;
-  std::vector<TThemeChangeEvent> ChangeHandlers;
-  std::vector<TThemeChangeEvent> ClosingHandlers;
+  THandlerList<TThemeChangeEvent> ChangeHandlers;
+  THandlerList<TThemeChangeEvent> ClosingHandlers;
   std::unique_ptr<TThemeNexus> Nexus;
 };
 
@@ -25,14 +25,13 @@ void Bind(F& AProc, const char* AName) {
   AProc = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(Unit.Library, AName)));
 }
 
-// A handler may remove itself: walk a copy.
-void CallHandlers(const std::vector<TThemeChangeEvent>& AHandlers) {
-  const std::vector<TThemeChangeEvent> handlers = AHandlers;
-  for (const TThemeChangeEvent& handler : handlers) handler();
+void CallHandlers(THandlerList<TThemeChangeEvent>& AHandlers) {
+  AHandlers.FireForward([](const TThemeChangeEvent& AHandler) { AHandler(); });
 }
 
-void RemoveHandler(std::vector<TThemeChangeEvent>& AHandlers, TThemeChangeEvent AHandler) {
-  AHandlers.erase(std::remove(AHandlers.begin(), AHandlers.end(), AHandler), AHandlers.end());
+void RemoveHandler(THandlerList<TThemeChangeEvent>& AHandlers, TThemeChangeEvent AHandler) {
+  while (AHandlers.Remove(AHandler)) {
+  }
 }
 
 void OpenVisualStyles(HWND AWindow) {
@@ -99,10 +98,10 @@ bool UseThemes() { return Unit.UseThemes; }
 HTHEME ScrollBarTheme() { return Unit.ScrollBarTheme; }
 HTHEME GlobalsTheme() { return Unit.GlobalsTheme; }
 
-void AddThemeChangeHandler(TThemeChangeEvent AHandler) { Unit.ChangeHandlers.push_back(AHandler); }
+void AddThemeChangeHandler(TThemeChangeEvent AHandler) { Unit.ChangeHandlers.Add(AHandler); }
 
 void RemoveThemeChangeHandler(TThemeChangeEvent AHandler) { RemoveHandler(Unit.ChangeHandlers, AHandler); }
-void AddThemeClosingHandler(TThemeChangeEvent AHandler) { Unit.ClosingHandlers.push_back(AHandler); }
+void AddThemeClosingHandler(TThemeChangeEvent AHandler) { Unit.ClosingHandlers.Add(AHandler); }
 void RemoveThemeClosingHandler(TThemeChangeEvent AHandler) { RemoveHandler(Unit.ClosingHandlers, AHandler); }
 
 TThemeNexus::TThemeNexus()
