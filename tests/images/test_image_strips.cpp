@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include "foundation/cuStreams.h"
+#include "framework/fwBitmaps.h"
 #include "framework/fwImageList.h"
 #include "graphics/images/umImageStrips.h"
 
@@ -42,12 +43,7 @@ std::string EncodePng(int AWidth, int AHeight, const std::vector<uint32_t>& APix
 class TCanvas32 {
 public:
   TCanvas32(int AWidth, int AHeight, uint32_t AFill) : FWidth(AWidth) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = AWidth;
-    info.bmiHeader.biHeight = -AHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    const BITMAPINFO info = TopDownBitmapInfo(AWidth, AHeight);
     void* bits = nullptr;
     FBitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     FBits = static_cast<uint32_t*>(bits);
