@@ -1,6 +1,6 @@
 #include "app/unStartup.h"
 #include "foundation/cuLocalization.h"
-#include "foundation/cuUtils.h"
+#include "foundation/cuUtilsWin.h"
 #include "foundation/cuWin32.h"
 
 #include <exception>

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "foundation/cuHandlerList.h"
 #include "foundation/cuSystem.h"
 
 // A change handler: Handler(Sender, Notify, Param1, Param2).
@@ -29,9 +30,8 @@ public:
   virtual void Notify(intptr_t ANotify, intptr_t AParam1, intptr_t AParam2);
 
 private:
-  struct THandlers;
   // Created with the first handler: most objects never get one, and trees hold many objects.
-  std::unique_ptr<THandlers> FHandlers;
+  std::unique_ptr<THandlerList<TItfNotifyEvent>> FHandlers;
 };
 
 // Intrusive lists over link fields that the caller owns. Every operation is static and takes a links type L

@@ -42,24 +42,28 @@ void TDeviceContextManager::Recreate(HDC AReferenceDC) {
   FLogPixelsY = GetDeviceCaps(dc, LOGPIXELSY);
 }
 
-LOGFONTW TDeviceContextManager::MakeFont(const std::u16string& AName, int ASize, TFontStyles AStyle, BYTE ACharset,
-                                         TFontPitch APitch, int AEscapement, int AOrientation) const {
+LOGFONTW MakeLogFont(std::u16string_view AName, int AHeight, TFontStyles AStyle, BYTE ACharset, TFontPitch APitch) {
   LOGFONTW font{};
-  font.lfHeight = -MulDiv(ASize, FLogPixelsY, 72);
-  font.lfWidth = 0;
-  font.lfEscapement = AEscapement;
-  font.lfOrientation = AOrientation;
+  font.lfHeight = AHeight;
   font.lfWeight = (AStyle & fsBold) ? FW_BOLD : FW_NORMAL;
   font.lfItalic = (AStyle & fsItalic) ? 1 : 0;
   font.lfUnderline = (AStyle & fsUnderline) ? 1 : 0;
   font.lfStrikeOut = (AStyle & fsStrikeOut) ? 1 : 0;
   font.lfCharSet = ACharset;
-  font.lfOutPrecision = 0;
-  font.lfClipPrecision = 0;
+  font.lfOutPrecision = OUT_DEFAULT_PRECIS;
+  font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   font.lfQuality = DEFAULT_QUALITY;
   font.lfPitchAndFamily = APitch == fpVariable ? VARIABLE_PITCH : APitch == fpFixed ? FIXED_PITCH : DEFAULT_PITCH;
   const size_t length = std::min<size_t>(AName.size(), LF_FACESIZE - 1);
   std::copy_n(AName.data(), length, reinterpret_cast<char16_t*>(font.lfFaceName));
+  return font;
+}
+
+LOGFONTW TDeviceContextManager::MakeFont(const std::u16string& AName, int ASize, TFontStyles AStyle, BYTE ACharset,
+                                         TFontPitch APitch, int AEscapement, int AOrientation) const {
+  LOGFONTW font = MakeLogFont(AName, -MulDiv(ASize, FLogPixelsY, 72), AStyle, ACharset, APitch);
+  font.lfEscapement = AEscapement;
+  font.lfOrientation = AOrientation;
   return font;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 // Font style bits.
 using TFontStyles = uint8_t;
@@ -14,20 +15,25 @@ enum : uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
 
 enum TFontPitch : uint8_t { fpDefault = 0, fpVariable = 1, fpFixed = 2 };
 
-// A font selected into a device context for one scope; the previous font comes back when the scope ends.
-class TFontSelection {
+// A GDI object (font, pen, brush, bitmap) selected into a device context for one scope; the previous one comes
+// back when the scope ends.
+class TSelectObjectGuard {
 public:
-  TFontSelection(HDC ADC, HFONT AFont) : FDC(ADC), FPrevious(SelectObject(ADC, AFont)) {}
-  ~TFontSelection() {
+  TSelectObjectGuard(HDC ADC, HGDIOBJ AObject) : FDC(ADC), FPrevious(SelectObject(ADC, AObject)) {}
+  ~TSelectObjectGuard() {
     if (FPrevious) SelectObject(FDC, FPrevious);
   }
-  TFontSelection(const TFontSelection&) = delete;
-  TFontSelection& operator=(const TFontSelection&) = delete;
+  TSelectObjectGuard(const TSelectObjectGuard&) = delete;
+  TSelectObjectGuard& operator=(const TSelectObjectGuard&) = delete;
 
 private:
   HDC FDC;
   HGDIOBJ FPrevious;
 };
+
+// The logical font of a face (cut to LF_FACESIZE - 1 characters), a height in pixels (negative: the character
+// height, positive: the cell height), styles, character set and pitch; default precision and quality.
+LOGFONTW MakeLogFont(std::u16string_view AName, int AHeight, TFontStyles AStyle, BYTE ACharset, TFontPitch APitch);
 
 class TDeviceContextManager : public TObject {
 public:
@@ -52,7 +58,7 @@ public:
   // A font still selected into DC is deselected first, so a font is never deleted while in use.
   void DeleteFont(HFONT AFont);
   // AFont selected into DC until the result goes out of scope.
-  [[nodiscard]] TFontSelection SelectFont(HFONT AFont) const { return TFontSelection(FDC, AFont); }
+  [[nodiscard]] TSelectObjectGuard SelectFont(HFONT AFont) const { return TSelectObjectGuard(FDC, AFont); }
 
 private:
   void ReleaseDC();

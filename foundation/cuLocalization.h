@@ -13,10 +13,6 @@
 #include <string>
 #include <string_view>
 
-#ifdef _WIN32
-#include "foundation/cuWin32.h"
-#endif
-
 using TLangId = uint16_t;
 
 constexpr TLangId LangEnglishUS = 0x0409;
@@ -35,7 +31,8 @@ public:
   void SetDefaultLanguage(TLangId AValue);
 
   // String AId of the program's table in ALanguage, read from the string-table block itself; empty when the
-  // block or the entry is missing (always empty where the program carries no resources).
+  // block or the entry is missing (always empty in the native build, which carries no resources). Defined in
+  // cuLocalizationWin.cpp or cuLocalizationHost.cpp.
   static std::u16string LoadStringForLanguage(int AId, TLangId ALanguage);
 
   // In Language (DefaultLanguage while Language is 0), else in DefaultLanguage.
@@ -55,9 +52,3 @@ void FinalizeLocalization();
 // Through Localization when it exists; AEnglish (the same template) when it does not or the tables lack AId,
 // so errors raised before start-up or outside the program still read well.
 std::u16string FormatLocStrOr(int AId, std::u16string_view AEnglish, std::initializer_list<std::u16string_view> AArgs);
-
-#ifdef _WIN32
-// A read-only stream over the resource AName of type AType in AInstance (nil = the program file); both may be
-// MAKEINTRESOURCEW numbers. Raises EStreamError when there is no such resource.
-std::unique_ptr<TStream> CreateResourceStream(HINSTANCE AInstance, LPCWSTR AName, LPCWSTR AType);
-#endif

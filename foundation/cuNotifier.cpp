@@ -22,14 +22,6 @@ TNotifyMerge TFlagsNotify::Merge(TNotify* AQueued) {
   return nmAbsorbed;
 }
 
-// One pass over the subscribers from the last to the first. Position is the subscriber being called; the
-// next one called is Position - 1. Unsubscribe keeps Position on the same subscriber, so removals never make
-// the walk skip or repeat anyone; subscribers added behind the walk are not reached.
-struct TNotifier::TWalk {
-  int Position;
-  bool Destroyed = false;
-};
-
 namespace {
 
 // Frees a detached queue from the first to the last, also when a subscriber raised.
@@ -46,8 +38,6 @@ struct TQueueOwner {
 }  // namespace
 
 TNotifier::~TNotifier() {
-  for (TWalk* walk : FWalks) walk->Destroyed = true;
-  FWalks.clear();
   TQueueOwner queue{FFirst};
   FFirst = FLast = nullptr;
   try {
@@ -57,24 +47,11 @@ TNotifier::~TNotifier() {
   }
 }
 
-int TNotifier::Subscribe(TNotifierHandler AHandler) {
-  FSubscribers.push_back(AHandler);
-  return static_cast<int>(FSubscribers.size()) - 1;
-}
+int TNotifier::Subscribe(TNotifierHandler AHandler) { return FSubscribers.Add(AHandler); }
 
-void TNotifier::Unsubscribe(TNotifierHandler AHandler) {
-  int index = IndexOfSubscriber(AHandler);
-  if (index < 0) return;
-  FSubscribers.erase(FSubscribers.begin() + index);
-  for (TWalk* walk : FWalks)
-    if (index < walk->Position) --walk->Position;
-}
+void TNotifier::Unsubscribe(TNotifierHandler AHandler) { FSubscribers.Remove(AHandler); }
 
-int TNotifier::IndexOfSubscriber(TNotifierHandler AHandler) const {
-  for (int i = static_cast<int>(FSubscribers.size()) - 1; i >= 0; --i)
-    if (FSubscribers[i] == AHandler) return i;
-  return -1;
-}
+int TNotifier::IndexOfSubscriber(TNotifierHandler AHandler) const { return FSubscribers.IndexOf(AHandler); }
 
 struct TNotifier::TQueueLinks {
   static TNotify* Next(TNotify* ANotify) { return ANotify->FNext; }
@@ -135,18 +112,5 @@ void TNotifier::EndUpdate() {
 }
 
 void TNotifier::Fire(TNotify* AFirst) {
-  TWalk walk{static_cast<int>(FSubscribers.size())};
-  FWalks.push_back(&walk);
-  struct TWalkScope {
-    TNotifier* Owner;
-    TWalk* Walk;
-    ~TWalkScope() {
-      if (!Walk->Destroyed) Owner->FWalks.pop_back();
-    }
-  } scope{this, &walk};
-  while (--walk.Position >= 0) {
-    TNotifierHandler handler = FSubscribers[walk.Position];
-    handler(this, AFirst);
-    if (walk.Destroyed) return;
-  }
+  FSubscribers.FireBackward([&](const TNotifierHandler& AHandler) { AHandler(this, AFirst); });
 }

@@ -2,11 +2,11 @@
 // with like ones still queued and hands the queue to every subscriber.
 #pragma once
 
+#include "foundation/cuHandlerList.h"
 #include "foundation/cuSystem.h"
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 class TNotifier;
 
@@ -70,7 +70,7 @@ public:
   // Removes the occurrence nearest the end; nothing when absent.
   void Unsubscribe(TNotifierHandler AHandler);
   int IndexOfSubscriber(TNotifierHandler AHandler) const;
-  int SubscriberCount() const { return static_cast<int>(FSubscribers.size()); }
+  int SubscriberCount() const { return FSubscribers.Count(); }
 
   // Merges ANotify with the queue or appends it, and fires at once unless updates are held.
   void Post(std::unique_ptr<TNotify> ANotify);
@@ -87,16 +87,13 @@ public:
   TNotify* Last() const { return FLast; }
 
 private:
-  struct TWalk;
   struct TQueueLinks;
   void Fire(TNotify* AFirst);
   // Takes a queued notification out of the queue and frees it.
   void Drop(TNotify* ANotify);
 
-  std::vector<TNotifierHandler> FSubscribers;
+  THandlerList<TNotifierHandler> FSubscribers;
   TNotify* FFirst = nullptr;
   TNotify* FLast = nullptr;
   int FLockCount = 0;
-  // The subscriber walks in progress, innermost last; removals below a walk's position move it down.
-  std::vector<TWalk*> FWalks;
 };

@@ -45,13 +45,7 @@ private:
 };
 
 HBITMAP CreateTopDownDIB(int AWidth, int AHeight, int ABitsPerPixel, uint8_t** ABits) {
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bi.bmiHeader.biWidth = AWidth;
-  bi.bmiHeader.biHeight = -AHeight;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = static_cast<WORD>(ABitsPerPixel);
-  bi.bmiHeader.biCompression = BI_RGB;
+  const BITMAPINFO bi = TopDownBitmapInfo(AWidth, AHeight, ABitsPerPixel);
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (!bitmap || !bits) throw EOutOfMemory(u"Cannot allocate the bitmap's pixels");
@@ -440,13 +434,7 @@ void TBitmap::LoadFromHandle(HBITMAP ABitmap) {
   TPixelFormat format = info.bmBitsPixel == 32 ? TPixelFormat::pf32bit : TPixelFormat::pf24bit;
   NewSurface(info.bmWidth, info.bmHeight, format, true);
   if (!Empty()) {
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = FWidth;
-    bi.bmiHeader.biHeight = -FHeight;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = format == TPixelFormat::pf32bit ? 32 : 24;
-    bi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bi = TopDownBitmapInfo(FWidth, FHeight, format == TPixelFormat::pf32bit ? 32 : 24);
     HDC screen = GetDC(nullptr);
     GetDIBits(screen, ABitmap, 0, FHeight, FBits, &bi, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
@@ -575,15 +563,7 @@ void TIcon::SaveToStream(TStream& AStream) {
   bi.bmiHeader.biCompression = BI_RGB;
   std::vector<uint8_t> color(static_cast<size_t>(w) * h * 4);
   GetDIBits(screen, info.hbmColor, 0, h, color.data(), &bi, DIB_RGB_COLORS);
-  struct {
-    BITMAPINFOHEADER Header;
-    RGBQUAD Colors[2];
-  } mi{};
-  mi.Header = bi.bmiHeader;
-  mi.Header.biBitCount = 1;
-  int maskStride = Stride(w, 1);
-  std::vector<uint8_t> mask(static_cast<size_t>(maskStride) * h);
-  GetDIBits(screen, info.hbmMask, 0, h, mask.data(), reinterpret_cast<BITMAPINFO*>(&mi), DIB_RGB_COLORS);
+  const TMaskBits mask = ReadMaskBits(screen, info.hbmMask, w, h, 0, h);
   ReleaseDC(nullptr, screen);
   // Without alpha in the colour image, the mask decides which pixels show.
   bool hasAlpha = false;
@@ -591,11 +571,10 @@ void TIcon::SaveToStream(TStream& AStream) {
   if (!hasAlpha) {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
-        bool transparent = (mask[static_cast<size_t>(y) * maskStride + x / 8] >> (7 - x % 8)) & 1;
-        color[(static_cast<size_t>(y) * w + x) * 4 + 3] = transparent ? 0 : 0xFF;
+        color[(static_cast<size_t>(y) * w + x) * 4 + 3] = mask.Transparent(x, y) ? 0 : 0xFF;
       }
   }
-  uint32_t imageSize = 40 + static_cast<uint32_t>(color.size() + mask.size());
+  uint32_t imageSize = 40 + static_cast<uint32_t>(color.size() + mask.Bits.size());
   std::vector<uint8_t> out;
   Put16(out, 0);
   Put16(out, 1);
@@ -614,13 +593,13 @@ void TIcon::SaveToStream(TStream& AStream) {
   Put16(out, 1);
   Put16(out, 32);
   Put32(out, BI_RGB);
-  Put32(out, static_cast<uint32_t>(color.size() + mask.size()));
+  Put32(out, static_cast<uint32_t>(color.size() + mask.Bits.size()));
   Put32(out, 0);
   Put32(out, 0);
   Put32(out, 0);
   Put32(out, 0);
   out.insert(out.end(), color.begin(), color.end());
-  out.insert(out.end(), mask.begin(), mask.end());
+  out.insert(out.end(), mask.Bits.begin(), mask.Bits.end());
   AStream.WriteBuffer(out.data(), out.size());
 }
 
@@ -779,4 +758,36 @@ void TMetafile::SaveToStream(TStream& AStream) {
 
 void TMetafile::Draw(TCanvas& ACanvas, const RECT& ARect) {
   if (FHandle) PlayEnhMetaFile(ACanvas.Handle(), FHandle, &ARect);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Device-independent bitmap helpers
+
+BITMAPINFO TopDownBitmapInfo(int AWidth, int AHeight, int ABitsPerPixel) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = AWidth;
+  info.bmiHeader.biHeight = -AHeight;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = static_cast<WORD>(ABitsPerPixel);
+  info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
+TMaskBits ReadMaskBits(HDC ADC, HBITMAP AMask, int AWidth, int AHeight, int AFirstScan, int ALines) {
+  struct {
+    BITMAPINFOHEADER Header;
+    RGBQUAD Colors[2];
+  } info{};
+  info.Header.biSize = sizeof(BITMAPINFOHEADER);
+  info.Header.biWidth = AWidth;
+  info.Header.biHeight = AHeight;
+  info.Header.biPlanes = 1;
+  info.Header.biBitCount = 1;
+  info.Header.biCompression = BI_RGB;
+  TMaskBits mask;
+  mask.Stride = Stride(AWidth, 1);
+  mask.Bits.resize(static_cast<size_t>(mask.Stride) * ALines);
+  GetDIBits(ADC, AMask, AFirstScan, ALines, mask.Bits.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  return mask;
 }

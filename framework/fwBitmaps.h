@@ -1,9 +1,11 @@
 // Pictures that draw themselves on a canvas: the device-independent bitmap, the icon and the metafile.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "foundation/cuStreams.h"
 #include "foundation/cuWin32.h"
@@ -201,3 +203,21 @@ private:
   int FWidth = 0;
   int FHeight = 0;
 };
+
+// ---------------------------------------------------------------------------------------------------------------
+// Device-independent bitmap helpers
+
+// The header of an uncompressed device-independent bitmap, its top row first.
+BITMAPINFO TopDownBitmapInfo(int AWidth, int AHeight, int ABitsPerPixel = 32);
+
+// A 1-bit mask (of an icon or an image list) as GetDIBits gives it: rows bottom-up, each padded to four bytes.
+struct TMaskBits {
+  int Stride = 0;
+  std::vector<uint8_t> Bits;
+  // Set where the mask makes pixel X transparent; ARow counts the rows read, the bottom one first.
+  bool Transparent(int X, int ARow) const {
+    return (Bits[static_cast<size_t>(ARow) * Stride + X / 8] >> (7 - X % 8)) & 1;
+  }
+};
+// ALines rows of the mask AMask, AWidth x AHeight, from row AFirstScan counted from the bottom.
+TMaskBits ReadMaskBits(HDC ADC, HBITMAP AMask, int AWidth, int AHeight, int AFirstScan, int ALines);

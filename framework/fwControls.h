@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/cuUtils.h"
+#include "foundation/cuUtilsWin.h"
 #include "foundation/cuWin32.h"
 #include "foundation/cuSet.h"
 #include "framework/fwAlignment.h"

@@ -24,20 +24,6 @@ int ScreenPixelsPerInch() {
 
 TFont::TFont() : FPixelsPerInch(ScreenPixelsPerInch()) {}
 
-TFont::~TFont() {
-  if (FHandle) DeleteObject(FHandle);
-}
-
-void TFont::Changed(bool AHandleChanged) {
-  HFONT old = nullptr;
-  if (AHandleChanged) {
-    old = FHandle;
-    FHandle = nullptr;
-  }
-  TGraphicsObject::Changed();
-  if (old) DeleteObject(old);
-}
-
 void TFont::Assign(const TPersistent* ASource) {
   if (auto* font = dynamic_cast<const TFont*>(ASource)) {
     if (font == this) return;
@@ -118,50 +104,18 @@ void TFont::AssignLogFont(const LOGFONTW& ALogFont) {
   Changed(true);
 }
 
-LOGFONTW TFont::LogFont() const {
-  LOGFONTW lf{};
-  lf.lfHeight = FHeight;
-  lf.lfWeight = (FStyle & fsBold) ? FW_BOLD : FW_NORMAL;
-  lf.lfItalic = (FStyle & fsItalic) ? 1 : 0;
-  lf.lfUnderline = (FStyle & fsUnderline) ? 1 : 0;
-  lf.lfStrikeOut = (FStyle & fsStrikeOut) ? 1 : 0;
-  lf.lfCharSet = FCharset;
-  lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
-  lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
-  lf.lfQuality = DEFAULT_QUALITY;
-  lf.lfPitchAndFamily = FPitch == TFontPitch::fpVariable ? VARIABLE_PITCH
-                        : FPitch == TFontPitch::fpFixed  ? FIXED_PITCH
-                                                         : DEFAULT_PITCH;
-  size_t n = std::min(FName.size(), static_cast<size_t>(LF_FACESIZE - 1));
-  std::copy_n(FName.data(), n, reinterpret_cast<char16_t*>(lf.lfFaceName));
-  return lf;
-}
+LOGFONTW TFont::LogFont() const { return MakeLogFont(FName, FHeight, FStyle, FCharset, FPitch); }
 
 HFONT TFont::Handle() {
   if (!FHandle) {
-    LOGFONTW lf = LogFont();
-    FHandle = CreateFontIndirectW(&lf);
-    if (!FHandle) throw EOSError(u"Cannot create the font " + FName, GetLastError());
+    const LOGFONTW lf = LogFont();
+    Adopt(CreateFontIndirectW(&lf), (u"Cannot create the font " + FName).c_str());
   }
   return FHandle;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
 // TPen
-
-TPen::~TPen() {
-  if (FHandle) DeleteObject(FHandle);
-}
-
-void TPen::Changed(bool AHandleChanged) {
-  HPEN old = nullptr;
-  if (AHandleChanged) {
-    old = FHandle;
-    FHandle = nullptr;
-  }
-  TGraphicsObject::Changed();
-  if (old) DeleteObject(old);
-}
 
 void TPen::Assign(const TPersistent* ASource) {
   if (auto* pen = dynamic_cast<const TPen*>(ASource)) {
@@ -196,37 +150,13 @@ void TPen::SetStyle(TPenStyle AValue) {
 HPEN TPen::Handle() {
   if (!FHandle) {
     static constexpr int kStyles[] = {PS_SOLID, PS_DASH, PS_DOT, PS_DASHDOT, PS_DASHDOTDOT, PS_NULL, PS_INSIDEFRAME};
-    FHandle = CreatePen(kStyles[static_cast<int>(FStyle)], FWidth, ColorToRef(FColor));
-    if (!FHandle) throw EOSError(u"Cannot create a pen", GetLastError());
+    Adopt(CreatePen(kStyles[static_cast<int>(FStyle)], FWidth, ColorToRef(FColor)), u"Cannot create a pen");
   }
   return FHandle;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
 // TBrush
-
-TBrush::~TBrush() {
-  FreeHandle();
-}
-
-void TBrush::FreeHandle() {
-  if (FHandle && FOwnsHandle) DeleteObject(FHandle);
-  FHandle = nullptr;
-  FOwnsHandle = false;
-}
-
-void TBrush::Changed(bool AHandleChanged) {
-  HBRUSH old = nullptr;
-  bool owned = false;
-  if (AHandleChanged) {
-    old = FHandle;
-    owned = FOwnsHandle;
-    FHandle = nullptr;
-    FOwnsHandle = false;
-  }
-  TGraphicsObject::Changed();
-  if (old && owned) DeleteObject(old);
-}
 
 void TBrush::Assign(const TPersistent* ASource) {
   if (auto* brush = dynamic_cast<const TBrush*>(ASource)) {
@@ -262,22 +192,19 @@ void TBrush::SetBitmap(TBitmap* AValue) {
 
 HBRUSH TBrush::Handle() {
   if (!FHandle) {
+    static constexpr char16_t What[] = u"Cannot create a brush";
     if (FBitmap && !FBitmap->Empty()) {
-      FHandle = CreatePatternBrush(FBitmap->Handle());
-      FOwnsHandle = true;
+      Adopt(CreatePatternBrush(FBitmap->Handle()), What);
     } else if (FStyle == TBrushStyle::bsClear) {
-      FHandle = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
-      FOwnsHandle = false;
+      Adopt(static_cast<HBRUSH>(GetStockObject(NULL_BRUSH)), What, false);
     } else if (FStyle == TBrushStyle::bsSolid) {
-      FHandle = CreateSolidBrush(ColorToRef(FColor));
-      FOwnsHandle = true;
+      Adopt(CreateSolidBrush(ColorToRef(FColor)), What);
     } else {
       static constexpr int kHatches[] = {HS_HORIZONTAL, HS_VERTICAL, HS_FDIAGONAL, HS_BDIAGONAL, HS_CROSS, HS_DIAGCROSS};
-      FHandle = CreateHatchBrush(kHatches[static_cast<int>(FStyle) - static_cast<int>(TBrushStyle::bsHorizontal)],
-                                 ColorToRef(FColor));
-      FOwnsHandle = true;
+      Adopt(CreateHatchBrush(kHatches[static_cast<int>(FStyle) - static_cast<int>(TBrushStyle::bsHorizontal)],
+                             ColorToRef(FColor)),
+            What);
     }
-    if (!FHandle) throw EOSError(u"Cannot create a brush", GetLastError());
   }
   return FHandle;
 }

@@ -77,11 +77,45 @@ protected:
   }
 };
 
+// The GDI object of a font, pen or brush, owned unless it is a stock object: deleted with the graphics object,
+// and after a change that needs a new one once OnChange has let its users select it out.
+template <class H>
+class TOwnedGdiObject : public TGraphicsObject {
+public:
+  ~TOwnedGdiObject() override {
+    if (FHandle && FOwnsHandle) DeleteObject(FHandle);
+  }
+
+protected:
+  // Fires OnChange; with AHandleChanged the present object is dropped first and deleted after the event.
+  void Changed(bool AHandleChanged) {
+    H old = nullptr;
+    bool owned = false;
+    if (AHandleChanged) {
+      old = FHandle;
+      owned = FOwnsHandle;
+      FHandle = nullptr;
+      FOwnsHandle = false;
+    }
+    TGraphicsObject::Changed();
+    if (old && owned) DeleteObject(old);
+  }
+  // Takes the object just made (AOwned) or a stock object; raises EOSError with AWhat when there is none.
+  H Adopt(H AHandle, const char16_t* AWhat, bool AOwned = true) {
+    if (!AHandle) throw EOSError(AWhat, GetLastError());
+    FHandle = AHandle;
+    FOwnsHandle = AOwned;
+    return AHandle;
+  }
+
+  H FHandle = nullptr;
+  bool FOwnsHandle = false;
+};
+
 // Default: "Tahoma", height -11 (8 points at 96 dpi), window-text colour, no style, default character set.
-class TFont : public TGraphicsObject {
+class TFont : public TOwnedGdiObject<HFONT> {
 public:
   TFont();
-  ~TFont() override;
   // From another TFont: every property including the colour and the resolution.
   void Assign(const TPersistent* ASource) override;
 
@@ -110,8 +144,6 @@ public:
   HFONT Handle();
 
 private:
-  void Changed(bool AHandleChanged);
-
   std::u16string FName = u"Tahoma";
   int FHeight = -11;
   int FPixelsPerInch;
@@ -119,15 +151,13 @@ private:
   TFontStyles FStyle = 0;
   uint8_t FCharset = DEFAULT_CHARSET;
   TFontPitch FPitch = TFontPitch::fpDefault;
-  HFONT FHandle = nullptr;
 };
 
 enum class TPenStyle : uint8_t { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
 
 // Default: black, width 1, solid.
-class TPen : public TGraphicsObject {
+class TPen : public TOwnedGdiObject<HPEN> {
 public:
-  ~TPen() override;
   void Assign(const TPersistent* ASource) override;
 
   TColor Color() const { return FColor; }
@@ -139,12 +169,9 @@ public:
   HPEN Handle();
 
 private:
-  void Changed(bool AHandleChanged);
-
   TColor FColor = clBlack;
   int FWidth = 1;
   TPenStyle FStyle = TPenStyle::psSolid;
-  HPEN FHandle = nullptr;
 };
 
 enum class TBrushStyle : uint8_t {
@@ -153,9 +180,8 @@ enum class TBrushStyle : uint8_t {
 
 // Default: white, solid. A pattern bitmap, when set, wins over colour and style; the brush does not own it and
 // it must outlive the brush's use of it.
-class TBrush : public TGraphicsObject {
+class TBrush : public TOwnedGdiObject<HBRUSH> {
 public:
-  ~TBrush() override;
   void Assign(const TPersistent* ASource) override;
 
   TColor Color() const { return FColor; }
@@ -167,31 +193,9 @@ public:
   HBRUSH Handle();
 
 private:
-  void Changed(bool AHandleChanged);
-  void FreeHandle();
-
   TColor FColor = clWhite;
   TBrushStyle FStyle = TBrushStyle::bsSolid;
   TBitmap* FBitmap = nullptr;
-  HBRUSH FHandle = nullptr;
-  bool FOwnsHandle = false;
-};
-
-// ---------------------------------------------------------------------------------------------------------------
-// Selects a GDI object into a device context for one scope and puts the previous one back.
-
-class TSelectObjectGuard {
-public:
-  TSelectObjectGuard(HDC ADC, HGDIOBJ AObject) : FDC(ADC), FOld(SelectObject(ADC, AObject)) {}
-  ~TSelectObjectGuard() {
-    if (FOld) SelectObject(FDC, FOld);
-  }
-  TSelectObjectGuard(const TSelectObjectGuard&) = delete;
-  TSelectObjectGuard& operator=(const TSelectObjectGuard&) = delete;
-
-private:
-  HDC FDC;
-  HGDIOBJ FOld;
 };
 
 // ---------------------------------------------------------------------------------------------------------------

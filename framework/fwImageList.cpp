@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "foundation/cuUtils.h"
 
 TChangeLink::~TChangeLink() {
   if (FSender) FSender->UnRegisterChanges(this);
@@ -78,13 +77,6 @@ int TImageList::AddImageStrip(const TBitmap& AStrip) {
   return first;
 }
 
-int TImageList::AddImageStripPng(TStream& APng) {
-  int first = Count();
-  ::AddImageStripPng(APng, FHandle);
-  if (Count() != first) Change();
-  return first;
-}
-
 void TImageList::Delete(int AIndex) {
   CheckIndex(AIndex);
   ImageList_Remove(FHandle, AIndex);
@@ -116,18 +108,8 @@ void TImageList::GetBitmap(int AIndex, TBitmap& ADest) const {
   bi.bmiHeader.biCompression = BI_RGB;
   std::vector<uint32_t> color(static_cast<size_t>(listBitmap.bmWidth) * h);
   GetDIBits(screen, info.hbmImage, firstScan, h, color.data(), &bi, DIB_RGB_COLORS);
-  int maskStride = ((listBitmap.bmWidth + 31) / 32) * 4;
-  std::vector<uint8_t> mask;
-  if (info.hbmMask) {
-    struct {
-      BITMAPINFOHEADER Header;
-      RGBQUAD Colors[2];
-    } mi{};
-    mi.Header = bi.bmiHeader;
-    mi.Header.biBitCount = 1;
-    mask.resize(static_cast<size_t>(maskStride) * h);
-    GetDIBits(screen, info.hbmMask, firstScan, h, mask.data(), reinterpret_cast<BITMAPINFO*>(&mi), DIB_RGB_COLORS);
-  }
+  TMaskBits mask;
+  if (info.hbmMask) mask = ReadMaskBits(screen, info.hbmMask, listBitmap.bmWidth, listBitmap.bmHeight, firstScan, h);
   ReleaseDC(nullptr, screen);
 
   ADest.SetPixelFormat(TPixelFormat::pf32bit);
@@ -143,7 +125,7 @@ void TImageList::GetBitmap(int AIndex, TBitmap& ADest) const {
       int lx = info.rcImage.left + x;
       uint32_t pixel = color[static_cast<size_t>(row) * listBitmap.bmWidth + lx];
       if (!hasAlpha) {
-        bool transparent = !mask.empty() && ((mask[static_cast<size_t>(row) * maskStride + lx / 8] >> (7 - lx % 8)) & 1);
+        bool transparent = !mask.Bits.empty() && mask.Transparent(lx, row);
         pixel = (pixel & 0x00FFFFFF) | (transparent ? 0 : 0xFF000000u);
       }
       dest[x] = pixel;
@@ -201,4 +183,77 @@ void TImageList::Change() {
   std::vector<TChangeLink*> links = FLinks;
   for (TChangeLink* link : links)
     if (std::find(FLinks.begin(), FLinks.end(), link) != FLinks.end() && link->OnChange) link->OnChange(this);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Image strips
+
+namespace {
+
+struct TScreenDC {
+  HDC DC = GetDC(nullptr);
+  ~TScreenDC() { ReleaseDC(nullptr, DC); }
+};
+
+struct TOwnedBitmap {
+  HBITMAP Handle;
+  ~TOwnedBitmap() {
+    if (Handle) DeleteObject(Handle);
+  }
+};
+
+bool HasPartialAlpha(std::span<const uint32_t> APixels) {
+  return std::any_of(APixels.begin(), APixels.end(), [](uint32_t p) { return (p >> 24) != 0xFF; });
+}
+
+void AddTiles(std::span<const uint32_t> APixels, int AWidth, int AHeight, bool AAlpha, HIMAGELIST AImageList) {
+  int tileWidth = 0, tileHeight = 0;
+  if (!ImageList_GetIconSize(AImageList, &tileWidth, &tileHeight) || tileWidth <= 0 || tileHeight <= 0)
+    throw EProgrammingError(u"The image list has no image size");
+  const BITMAPINFO info = TopDownBitmapInfo(tileWidth, tileHeight);
+  TScreenDC screen;
+  for (int row = 0; row < AHeight / tileHeight; ++row)
+    for (int column = 0; column < AWidth / tileWidth; ++column) {
+      void* bits = nullptr;
+      TOwnedBitmap tile{CreateDIBSection(screen.DC, &info, DIB_RGB_COLORS, &bits, nullptr, 0)};
+      if (!tile.Handle) throw EOSError(u"Cannot create an image tile", GetLastError());
+      auto* target = static_cast<uint32_t*>(bits);
+      for (int y = 0; y < tileHeight; ++y) {
+        const uint32_t* source = &APixels[size_t(row * tileHeight + y) * AWidth + size_t(column) * tileWidth];
+        for (int x = 0; x < tileWidth; ++x) target[y * tileWidth + x] = AAlpha ? source[x] : source[x] & 0x00FFFFFF;
+      }
+      int added;
+      if (AAlpha) {
+        added = ImageList_Add(AImageList, tile.Handle, nullptr);
+      } else {
+        const uint32_t corner = target[(tileHeight - 1) * tileWidth];
+        const COLORREF transparent = RGB((corner >> 16) & 0xFF, (corner >> 8) & 0xFF, corner & 0xFF);
+        added = ImageList_AddMasked(AImageList, tile.Handle, transparent);
+      }
+      if (added < 0) throw EOSError(u"Cannot add an image to the image list", GetLastError());
+    }
+}
+
+}  // namespace
+
+void AddImageStrip(HBITMAP ABitmap, HIMAGELIST AImageList) {
+  BITMAP header{};
+  if (!GetObjectW(ABitmap, sizeof(header), &header)) throw EProgrammingError(u"Not a bitmap");
+  std::vector<uint32_t> pixels(size_t(header.bmWidth) * header.bmHeight);
+  BITMAPINFO info = TopDownBitmapInfo(header.bmWidth, header.bmHeight);
+  TScreenDC screen;
+  if (!pixels.empty() &&
+      GetDIBits(screen.DC, ABitmap, 0, header.bmHeight, pixels.data(), &info, DIB_RGB_COLORS) != header.bmHeight)
+    throw EOSError(u"Cannot read the image strip", GetLastError());
+  // Only a 32-bit bitmap carries alpha; one whose alpha is all zero carries none.
+  const bool alpha = header.bmBitsPixel == 32 &&
+                     std::any_of(pixels.begin(), pixels.end(), [](uint32_t p) { return (p >> 24) != 0; }) &&
+                     HasPartialAlpha(pixels);
+  AddTiles(pixels, header.bmWidth, header.bmHeight, alpha, AImageList);
+}
+
+void AddImageStripPixels(std::span<const uint32_t> APixels, int AWidth, int AHeight, HIMAGELIST AImageList) {
+  const size_t count = size_t(std::max(AWidth, 0)) * size_t(std::max(AHeight, 0));
+  if (APixels.size() < count) throw EProgrammingError(u"The strip's pixels do not fill its size");
+  AddTiles(APixels.first(count), AWidth, AHeight, HasPartialAlpha(APixels.first(count)), AImageList);
 }

@@ -2,6 +2,8 @@
 // or disabled, with change links for their users.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <vector>
 
 #include "foundation/cuWin32.h"
@@ -48,11 +50,8 @@ public:
   // The same, with every pixel of AMaskColor transparent.
   int AddMasked(const TBitmap& AImage, TColor AMaskColor);
   int AddIcon(const TIcon& AIcon);
-  // The program's image strips, cut by the foundation's strip routine: rows of tiles of the list's size, 32-bit
-  // tiles with alpha when the strip has partial transparency, else tiles masked with their bottom-left colour.
-  // Return the index of the first new image.
+  // The program's image strips, cut by AddImageStrip below. Returns the index of the first new image.
   int AddImageStrip(const TBitmap& AStrip);
-  int AddImageStripPng(TStream& APng);
   void Delete(int AIndex);
   void Clear();
 
@@ -82,3 +81,12 @@ private:
   int FUpdateCount = 0;
   bool FChanged = false;
 };
+
+// Image strips: cut into tiles of the image list's size, row by row, left to right; a remainder is ignored.
+
+// A 32-bit bitmap with partial transparency gives 32-bit tiles with alpha, added without a mask; any other bitmap
+// gives tiles masked with each tile's transparent colour (its bottom-left pixel).
+void AddImageStrip(HBITMAP ABitmap, HIMAGELIST AImageList);
+// AWidth x AHeight pixels as 32-bit ARGB words, top row first, alpha not premultiplied: alpha tiles when any pixel
+// is not opaque, else masked tiles as above.
+void AddImageStripPixels(std::span<const uint32_t> APixels, int AWidth, int AHeight, HIMAGELIST AImageList);

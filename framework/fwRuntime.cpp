@@ -1,5 +1,6 @@
 #include "framework/fwRuntime.h"
 
+#include <cfenv>
 #include <cmath>
 #include <cstring>
 
@@ -264,4 +265,23 @@ int64_t TResourceStream::Seek(int64_t AOffset, TSeekOrigin AOrigin) {
 bool ResourceExists(HINSTANCE AInstance, std::u16string_view AName, const wchar_t* AType) {
   std::u16string name(AName);
   return FindResourceW(AInstance, WStr(name), AType) != nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// TRuntimeLibrary
+
+bool TRuntimeLibrary::Load(const wchar_t* ALibrary) {
+  if (Module) return true;
+  const UINT oldMode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
+  std::fenv_t fpu;
+  std::fegetenv(&fpu);
+  Module = LoadLibraryW(ALibrary);
+  std::fesetenv(&fpu);
+  SetErrorMode(oldMode);
+  return Module != nullptr;
+}
+
+void TRuntimeLibrary::Unload() {
+  if (Module) FreeLibrary(Module);
+  Module = nullptr;
 }

@@ -1,4 +1,5 @@
-// Run-time pieces: read-only registry access, system error texts, date and time, resource streams.
+// Run-time pieces: read-only registry access, system error texts, date and time, resource streams, system
+// libraries bound at run time.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include "foundation/cuFiles.h"
 #include "foundation/cuStreams.h"
 #include "foundation/cuSystem.h"
+#include "foundation/cuUtils.h"
 #include "foundation/cuWin32.h"
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -49,9 +51,7 @@ private:
 [[noreturn]] void RaiseLastOSError(std::u16string_view AContext = {});
 
 // ---------------------------------------------------------------------------------------------------------------
-// Date and time: days since 1899-12-30 as a double, the fraction the time of day (local time).
-
-using TDateTime = double;
+// Date and time: TDateTime (cuUtils.h) in local time.
 
 TDateTime Now();
 TDateTime EncodeDateTime(int AYear, int AMonth, int ADay, int AHour = 0, int AMinute = 0, int ASecond = 0,
@@ -89,3 +89,23 @@ private:
 
 // Whether the module has a resource of that name and type.
 bool ResourceExists(HINSTANCE AInstance, std::u16string_view AName, const wchar_t* AType);
+
+// ---------------------------------------------------------------------------------------------------------------
+// A system library bound at run time (GDI+, the visual styles), so the program also starts where it is missing.
+// Plain state: its owner loads and unloads it.
+
+struct TRuntimeLibrary {
+  HMODULE Module = nullptr;
+
+  // Loads ALibrary unless loaded, without the system's error box and keeping the floating-point control word
+  // (some libraries change it while they load); false when it is missing.
+  bool Load(const wchar_t* ALibrary);
+  // Frees the library; its bound functions must not be called any more.
+  void Unload();
+  // Binds AProc to the exported function AName; false (AProc nil) when the library is not loaded or lacks it.
+  template <class F>
+  bool Bind(F& AProc, const char* AName) const {
+    AProc = Module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(Module, AName))) : nullptr;
+    return AProc != nullptr;
+  }
+};

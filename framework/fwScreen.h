@@ -4,12 +4,12 @@
 
 #include <map>
 
-#include "foundation/cuUtils.h"
+#include "foundation/cuUtilsWin.h"
 #include "foundation/cuWin32.h"
 #include "framework/fwComponents.h"
 #include "framework/fwGraphics.h"
 
-// Cursor numbers are TCursor with the cr... numbers of cuUtils.h: 0 the default cursor, negative numbers the
+// Cursor numbers are TCursor with the cr... numbers of cuUtilsWin.h: 0 the default cursor, negative numbers the
 // system's cursors (crNone shows none), positive numbers the program's own cursors registered at start-up.
 
 class TScreen : public TComponent {

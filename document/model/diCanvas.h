@@ -2,7 +2,7 @@
 // paint of a rectangle, copied to the window at the end, with the theme's pictures and the sheet fonts.
 #pragma once
 
-#include "document/model/diTextorAttributes.h"
+#include "document/model/diTextorAttributesWin.h"
 #include "document/model/diThemes.h"
 #include "foundation/cuProps.h"
 #include "foundation/cuWin32.h"

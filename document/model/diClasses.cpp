@@ -10,6 +10,7 @@
 #include <atomic>
 
 #ifdef _WIN32
+#include "foundation/cuUtilsWin.h"
 #include "foundation/cuWin32.h"
 #endif
 

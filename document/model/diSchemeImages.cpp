@@ -6,7 +6,7 @@
 #include <cmath>
 
 #ifdef _WIN32
-#include "foundation/cuLocalization.h"
+#include "foundation/cuLocalizationWin.h"
 #include "foundation/cuStreams.h"
 #include "foundation/cuWin32.h"
 #include "framework/fwBitmaps.h"

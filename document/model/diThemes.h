@@ -130,13 +130,6 @@ public:
   void LoadFromText(std::u16string_view AText, std::unique_ptr<TCustomBitmap32> AAtlas,
                     const TFontInstalledFunc& AInstalled);
 
-#ifdef _WIN32
-  // The description from the RCDATA resource APrefix + "Info", the atlas from APrefix + "Image".
-  void LoadFromResource(std::u16string_view APrefix);
-  // The description from the file, the atlas from the same name with the extension ".png".
-  void LoadFromFile(const std::u16string& AFileName);
-#endif
-
   const TSheetThemeFontData& GetFont(int AIndex) const { return FFonts.at(AIndex); }
   TSheetThemeElementData& GetElement(int AIndex) { return FElements.at(AIndex); }
   const TSheetThemeImageData& GetImage(int AIndex) const { return FImages.at(AIndex); }
@@ -177,14 +170,3 @@ private:
 TRect ParseThemeRect(std::u16string_view AText, int AMin, int AMax);
 // Each pixel keeps its alpha; its colour becomes source x (1 - a) + tint x a, a being the tint's alpha.
 TColor32 TintPixel(TColor32 ASource, TColor32 ATint);
-
-#ifdef _WIN32
-// The folder of other themes: the program's folder + "Themes\".
-std::u16string GetThemeFolder();
-// "Default" (any case) is the built-in theme; another name is GetThemeFolder() + name + ".txt". A theme that
-// cannot be read falls back to the built-in one; the reason goes to AMessages (when given) as a warning and is
-// returned (empty when the named theme loaded).
-std::u16string LoadTheme(TSheetTheme& ATheme, const std::u16string& AName, TElementMessages* AMessages = nullptr);
-// The installed screen fonts.
-bool IsScreenFontInstalled(std::u16string_view AName);
-#endif

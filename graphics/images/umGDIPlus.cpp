@@ -1,9 +1,9 @@
 #include "graphics/images/umGDIPlus.h"
 
-#include <cfenv>
 #include <cstring>
 #include <vector>
 
+#include "framework/fwRuntime.h"
 #include "graphics/pixels/pxBitmap.h"
 #include "graphics/pixels/pxImageFormats.h"
 
@@ -94,7 +94,7 @@ constexpr std::u16string_view EncoderMimeTypes[enCount] = {u"image/bmp", u"image
                                                            u"image/tiff"};
 
 struct TGdiPlusUnit {
-  HMODULE Library = nullptr;
+  TRuntimeLibrary Library;
   bool Available = false;
   TGdipApi Api = {};
   ULONG_PTR StartupToken = 0;
@@ -105,13 +105,6 @@ struct TGdiPlusUnit {
 };
 
 TGdiPlusUnit Unit;
-
-template <class F>
-void GetGdipProc(F& AProc, const char* AName) {
-  if (!Unit.Available) return;
-  AProc = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(Unit.Library, AName)));
-  Unit.Available = AProc != nullptr;
-}
 
 const TGdipApi& Api() { return Unit.Api; }
 
@@ -191,32 +184,21 @@ void CheckGdipResult(bool ASuccess) {
 
 void LoadGdiPlus() {
   if (Unit.Available) return;
-  if (!Unit.Library) {
-    const UINT oldMode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
-    std::fenv_t fpu;
-    std::fegetenv(&fpu);
-    Unit.Library = LoadLibraryW(L"gdiplus.dll");
-    std::fesetenv(&fpu);
-    SetErrorMode(oldMode);
-  }
-  Unit.Available = Unit.Library != nullptr;
-  if (!Unit.Available) return;
-
+  const TRuntimeLibrary& library = Unit.Library;
   TGdipApi& a = Unit.Api;
-  GetGdipProc(a.Alloc, "GdipAlloc");
-  GetGdipProc(a.Free, "GdipFree");
-  GetGdipProc(a.Startup, "GdiplusStartup");
-  GetGdipProc(a.Shutdown, "GdiplusShutdown");
-  GetGdipProc(a.CreateBitmapFromStream, "GdipCreateBitmapFromStream");
-  GetGdipProc(a.SaveImageToStream, "GdipSaveImageToStream");
-  GetGdipProc(a.GetImageDimension, "GdipGetImageDimension");
-  GetGdipProc(a.BitmapLockBits, "GdipBitmapLockBits");
-  GetGdipProc(a.BitmapUnlockBits, "GdipBitmapUnlockBits");
-  GetGdipProc(a.DisposeImage, "GdipDisposeImage");
-  GetGdipProc(a.GetImageEncodersSize, "GdipGetImageEncodersSize");
-  GetGdipProc(a.GetImageEncoders, "GdipGetImageEncoders");
-  GetGdipProc(a.CreateBitmapFromScan0, "GdipCreateBitmapFromScan0");
-  GetGdipProc(a.SetImagePalette, "GdipSetImagePalette");
+  Unit.Available = Unit.Library.Load(L"gdiplus.dll") && library.Bind(a.Alloc, "GdipAlloc") &&
+                   library.Bind(a.Free, "GdipFree") && library.Bind(a.Startup, "GdiplusStartup") &&
+                   library.Bind(a.Shutdown, "GdiplusShutdown") &&
+                   library.Bind(a.CreateBitmapFromStream, "GdipCreateBitmapFromStream") &&
+                   library.Bind(a.SaveImageToStream, "GdipSaveImageToStream") &&
+                   library.Bind(a.GetImageDimension, "GdipGetImageDimension") &&
+                   library.Bind(a.BitmapLockBits, "GdipBitmapLockBits") &&
+                   library.Bind(a.BitmapUnlockBits, "GdipBitmapUnlockBits") &&
+                   library.Bind(a.DisposeImage, "GdipDisposeImage") &&
+                   library.Bind(a.GetImageEncodersSize, "GdipGetImageEncodersSize") &&
+                   library.Bind(a.GetImageEncoders, "GdipGetImageEncoders") &&
+                   library.Bind(a.CreateBitmapFromScan0, "GdipCreateBitmapFromScan0") &&
+                   library.Bind(a.SetImagePalette, "GdipSetImagePalette");
   if (!Unit.Available) return;
 
   // No background thread: this thread calls the notification hook and unhook itself.
@@ -240,7 +222,7 @@ void UnloadGdiPlus() {
     Unit.StartupOutput.NotificationUnhook(Unit.HookToken);
     Unit.Api.Shutdown(Unit.StartupToken);
   }
-  if (Unit.Library) FreeLibrary(Unit.Library);
+  Unit.Library.Unload();
   Unit = TGdiPlusUnit();
 }
 

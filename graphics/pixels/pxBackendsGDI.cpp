@@ -52,12 +52,8 @@ std::unique_ptr<TGraphic> PictureForFile(const std::u16string& AFileName) {
 const TClassInfo<TCustomBackend, TCustomBitmap32*> TGDIBackend::ClassInfo{
     u"TGDIBackend", &TCustomBackend::ClassInfo, &ClassFactory<TGDIBackend, TCustomBackend, TCustomBitmap32*>};
 
-TGDIBackend::TGDIBackend(TCustomBitmap32* AOwner) : TCustomBackend(AOwner) {
-  BITMAPINFOHEADER& h = FBitmapInfo.bmiHeader;
-  h.biSize = sizeof(BITMAPINFOHEADER);
-  h.biPlanes = 1;
-  h.biBitCount = 32;
-  h.biCompression = BI_RGB;
+TGDIBackend::TGDIBackend(TCustomBitmap32* AOwner)
+    : TCustomBackend(AOwner), FBitmapInfo(TopDownBitmapInfo(0, 0)) {
   FFont.OnChange = MakeMethod<&TGDIBackend::FontChanged>(this);
 }
 
@@ -69,10 +65,9 @@ TGDIBackend::~TGDIBackend() {
 
 void TGDIBackend::InitializeSurface(int32_t ANewWidth, int32_t ANewHeight, bool) {
   const uint64_t bytes = uint64_t(CheckedPixelCount(ANewWidth, ANewHeight)) * 4;
-  BITMAPINFOHEADER& h = FBitmapInfo.bmiHeader;
-  h.biWidth = ANewWidth;
-  h.biHeight = -ANewHeight;  // top row first, as the bitmap keeps its rows
-  h.biSizeImage = bytes <= 0xFFFFFFFFu ? static_cast<DWORD>(bytes) : 0;
+  // Top row first, as the bitmap keeps its rows.
+  FBitmapInfo = TopDownBitmapInfo(ANewWidth, ANewHeight);
+  FBitmapInfo.bmiHeader.biSizeImage = bytes <= 0xFFFFFFFFu ? static_cast<DWORD>(bytes) : 0;
   void* bits = nullptr;
   // A new section is zero-filled: every pixel starts as 0x00000000.
   FBitmapHandle = CreateDIBSection(nullptr, &FBitmapInfo, DIB_RGB_COLORS, &bits, nullptr, 0);

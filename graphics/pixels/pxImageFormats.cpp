@@ -14,6 +14,9 @@ uint32_t Le32(const uint8_t* p) {
          (static_cast<uint32_t>(p[3]) << 24);
 }
 
+// Bit X of a row of 1-bit pixels, the leftmost pixel in the highest bit.
+bool MaskBit(const uint8_t* row, size_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
+
 bool Fits(std::span<const uint8_t> data, uint64_t offset, uint64_t size) {
   return offset <= data.size() && size <= data.size() - offset;
 }
@@ -71,7 +74,7 @@ void DecodeRow(const uint8_t* row, const TDibLayout& layout, const std::array<ui
   const int32_t width = layout.Width;
   switch (layout.BitCount) {
     case 1:
-      for (int32_t x = 0; x < width; ++x) out[x] = palette[(row[x >> 3] >> (7 - (x & 7))) & 1];
+      for (int32_t x = 0; x < width; ++x) out[x] = palette[MaskBit(row, static_cast<size_t>(x))];
       break;
     case 4:
       for (int32_t x = 0; x < width; ++x) out[x] = palette[(x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4)];
@@ -374,15 +377,17 @@ TImageFormatError DecodeIconFrame(std::span<const uint8_t> data, const TIconFram
   if (error != TImageFormatError::None) return error == TImageFormatError::Truncated ? TImageFormatError::BadIcon : error;
 
   const size_t count = width * height;
-  // Old 32-bit icons leave every alpha byte 0 and rely on the mask alone.
-  const bool ownAlpha = dib.StoredAlpha && std::any_of(dest, dest + count, [](uint32_t c) { return (c >> 24) != 0; });
+  // A frame with alpha is drawn by its alpha alone, as the system draws it: real icons mark their soft edges in
+  // the mask too, and reading those as inverted pixels would give them dark rims. Old 32-bit icons leave every
+  // alpha byte 0 and rely on the mask alone.
+  if (dib.StoredAlpha && std::any_of(dest, dest + count, [](uint32_t c) { return (c >> 24) != 0; }))
+    return TImageFormatError::None;
   for (size_t row = 0; row < height; ++row) {
     const uint8_t* mask = bytes.data() + frame.MaskOffset + row * frame.MaskStride;
     uint32_t* out = dest + (dib.TopDown ? row : height - 1 - row) * width;
     for (size_t x = 0; x < width; ++x) {
-      const bool transparent = (mask[x >> 3] >> (7 - (x & 7))) & 1;
-      if (!transparent)
-        out[x] = ownAlpha ? out[x] : (out[x] | 0xFF000000u);
+      if (!MaskBit(mask, x))
+        out[x] |= 0xFF000000u;
       else
         out[x] = (out[x] & 0x00FFFFFFu) != 0 ? 0xFF000000u : 0u;
     }

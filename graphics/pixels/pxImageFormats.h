@@ -95,9 +95,10 @@ uint64_t IconBytesNeeded(std::span<const uint8_t> directory, TImageFormatError& 
 // Reads an icon or cursor file whose frames follow the directory one after another in entry order.
 TImageFormatError ReadIcon(std::span<const uint8_t> data, TIconLayout& layout);
 
-// Writes a DIB frame's Width x Height pixels, top row first, combining the colour image with the mask: where the
-// mask is clear the pixel is opaque (a 32-bit image keeps its own alpha, unless every alpha byte of the frame is 0);
-// where it is set the pixel is transparent, or opaque black where the colour image is not black (inverted pixels).
+// Writes a DIB frame's Width x Height pixels, top row first. A frame with stored alpha that is not 0 everywhere
+// keeps its pixels as they are and ignores the mask. Any other frame is combined with the mask: where the mask is
+// clear the pixel is opaque; where it is set the pixel is transparent, or opaque black where the colour image is
+// not black (inverted pixels).
 TImageFormatError DecodeIconFrame(std::span<const uint8_t> data, const TIconFrameLayout& frame, uint32_t* dest);
 
 // A picture of at most 256 colours, for encoders that take only indexed images (GIF).

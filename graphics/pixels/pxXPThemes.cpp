@@ -1,38 +1,33 @@
 #include "graphics/pixels/pxXPThemes.h"
 
-#include <algorithm>
-#include <vector>
+#include <memory>
 
+#include "foundation/cuHandlerList.h"
+#include "framework/fwRuntime.h"
 #include "framework/fwUtilityWindow.h"
 
 namespace {
 
 struct TXPThemesUnit {
-  HMODULE Library = nullptr;
+  TRuntimeLibrary Library;
   TVisualStyleApi Api = {};
   bool UseThemes = false;
   HTHEME ScrollBarTheme = nullptr;
   HTHEME GlobalsTheme = nullptr;
-  std::vector<TThemeChangeEvent> ChangeHandlers;
-  std::vector<TThemeChangeEvent> ClosingHandlers;
+  THandlerList<TThemeChangeEvent> ChangeHandlers;
+  THandlerList<TThemeChangeEvent> ClosingHandlers;
   std::unique_ptr<TThemeNexus> Nexus;
 };
 
 TXPThemesUnit Unit;
 
-template <class F>
-void Bind(F& AProc, const char* AName) {
-  AProc = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(Unit.Library, AName)));
+void CallHandlers(THandlerList<TThemeChangeEvent>& AHandlers) {
+  AHandlers.FireForward([](const TThemeChangeEvent& AHandler) { AHandler(); });
 }
 
-// A handler may remove itself: walk a copy.
-void CallHandlers(const std::vector<TThemeChangeEvent>& AHandlers) {
-  const std::vector<TThemeChangeEvent> handlers = AHandlers;
-  for (const TThemeChangeEvent& handler : handlers) handler();
-}
-
-void RemoveHandler(std::vector<TThemeChangeEvent>& AHandlers, TThemeChangeEvent AHandler) {
-  AHandlers.erase(std::remove(AHandlers.begin(), AHandlers.end(), AHandler), AHandlers.end());
+void RemoveHandler(THandlerList<TThemeChangeEvent>& AHandlers, TThemeChangeEvent AHandler) {
+  while (AHandlers.Remove(AHandler)) {
+  }
 }
 
 void OpenVisualStyles(HWND AWindow) {
@@ -59,39 +54,38 @@ void CloseVisualStyles() {
 }  // namespace
 
 bool LoadVisualStyleLibrary() {
-  if (!Unit.Library) {
-    Unit.Library = LoadLibraryW(L"uxtheme.dll");
-    if (!Unit.Library) return false;
+  if (!Unit.Library.Module) {
+    if (!Unit.Library.Load(L"uxtheme.dll")) return false;
     TVisualStyleApi& a = Unit.Api;
-    Bind(a.OpenThemeData, "OpenThemeData");
-    Bind(a.CloseThemeData, "CloseThemeData");
-    Bind(a.DrawThemeBackground, "DrawThemeBackground");
-    Bind(a.DrawThemeEdge, "DrawThemeEdge");
-    Bind(a.GetThemeColor, "GetThemeColor");
-    Bind(a.GetThemeMetric, "GetThemeMetric");
-    Bind(a.GetThemeMargins, "GetThemeMargins");
-    Bind(a.GetThemeBackgroundContentRect, "GetThemeBackgroundContentRect");
-    Bind(a.IsThemeBackgroundPartiallyTransparent, "IsThemeBackgroundPartiallyTransparent");
-    Bind(a.DrawThemeParentBackground, "DrawThemeParentBackground");
-    Bind(a.SetWindowTheme, "SetWindowTheme");
-    Bind(a.IsThemeActive, "IsThemeActive");
-    Bind(a.IsAppThemed, "IsAppThemed");
-    Bind(a.EnableTheming, "EnableTheming");
+    const TRuntimeLibrary& library = Unit.Library;
+    library.Bind(a.OpenThemeData, "OpenThemeData");
+    library.Bind(a.CloseThemeData, "CloseThemeData");
+    library.Bind(a.DrawThemeBackground, "DrawThemeBackground");
+    library.Bind(a.DrawThemeEdge, "DrawThemeEdge");
+    library.Bind(a.GetThemeColor, "GetThemeColor");
+    library.Bind(a.GetThemeMetric, "GetThemeMetric");
+    library.Bind(a.GetThemeMargins, "GetThemeMargins");
+    library.Bind(a.GetThemeBackgroundContentRect, "GetThemeBackgroundContentRect");
+    library.Bind(a.IsThemeBackgroundPartiallyTransparent, "IsThemeBackgroundPartiallyTransparent");
+    library.Bind(a.DrawThemeParentBackground, "DrawThemeParentBackground");
+    library.Bind(a.SetWindowTheme, "SetWindowTheme");
+    library.Bind(a.IsThemeActive, "IsThemeActive");
+    library.Bind(a.IsAppThemed, "IsAppThemed");
+    library.Bind(a.EnableTheming, "EnableTheming");
     if (!a.OpenThemeData || !a.CloseThemeData || !a.IsThemeActive || !a.IsAppThemed || !a.EnableTheming)
       UnloadVisualStyleLibrary();
   }
-  return Unit.Library != nullptr;
+  return Unit.Library.Module != nullptr;
 }
 
 void UnloadVisualStyleLibrary() {
-  if (!Unit.Library) return;
-  FreeLibrary(Unit.Library);
-  Unit.Library = nullptr;
+  if (!Unit.Library.Module) return;
+  Unit.Library.Unload();
   Unit.Api = {};
 }
 
 bool VisualStylesActive() {
-  return Unit.Library && Unit.Api.IsAppThemed() && Unit.Api.IsThemeActive();
+  return Unit.Library.Module && Unit.Api.IsAppThemed() && Unit.Api.IsThemeActive();
 }
 
 const TVisualStyleApi& VisualStyleApi() { return Unit.Api; }
@@ -99,10 +93,10 @@ bool UseThemes() { return Unit.UseThemes; }
 HTHEME ScrollBarTheme() { return Unit.ScrollBarTheme; }
 HTHEME GlobalsTheme() { return Unit.GlobalsTheme; }
 
-void AddThemeChangeHandler(TThemeChangeEvent AHandler) { Unit.ChangeHandlers.push_back(AHandler); }
+void AddThemeChangeHandler(TThemeChangeEvent AHandler) { Unit.ChangeHandlers.Add(AHandler); }
 
 void RemoveThemeChangeHandler(TThemeChangeEvent AHandler) { RemoveHandler(Unit.ChangeHandlers, AHandler); }
-void AddThemeClosingHandler(TThemeChangeEvent AHandler) { Unit.ClosingHandlers.push_back(AHandler); }
+void AddThemeClosingHandler(TThemeChangeEvent AHandler) { Unit.ClosingHandlers.Add(AHandler); }
 void RemoveThemeClosingHandler(TThemeChangeEvent AHandler) { RemoveHandler(Unit.ClosingHandlers, AHandler); }
 
 TThemeNexus::TThemeNexus()

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/cuClasses.h"
+#include "foundation/cuHandlerList.h"
 
 namespace {
 
@@ -148,6 +149,28 @@ TEST(Notify, PassesSenderCodeAndParameters) {
   EXPECT_EQ(probe.Values[0], 4);
   EXPECT_EQ(probe.Values[1], -1);
   EXPECT_EQ(probe.Values[2], 7);
+}
+
+// The forward firing of the shared handler list: each handler is a number, and what it does when called.
+TEST(HandlerList, ForwardFiringSkipsRemovedIgnoresAddedAndStopsWhenTheListGoes) {
+  auto* list = new THandlerList<int>;
+  std::string log;
+  for (int handler : {1, 2, 3, 4, 5}) list->Add(handler);
+  const bool whole = list->FireForward([&](int AHandler) {
+    log += std::to_string(AHandler);
+    if (AHandler == 1) list->Remove(3);  // not yet called: skipped
+    if (AHandler == 2) list->Add(6);     // added meanwhile: waits for the next firing
+    if (AHandler == 4) list->Remove(1);  // already called: nobody runs twice
+  });
+  EXPECT_TRUE(whole);
+  EXPECT_EQ(log, "1245");
+  log.clear();
+  const bool survived = list->FireForward([&](int AHandler) {
+    log += std::to_string(AHandler);
+    if (AHandler == 4) delete list;
+  });
+  EXPECT_FALSE(survived);
+  EXPECT_EQ(log, "24");
 }
 
 // Intrusive lists over a plain record.

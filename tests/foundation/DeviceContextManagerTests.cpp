@@ -60,7 +60,7 @@ TEST(DeviceContextManager, AFontIsSelectedForAScopeAndNeverDeletedWhileSelected)
   ASSERT_TRUE(GetObjectW(font, sizeof(made), &made));
   EXPECT_EQ(made.lfWeight, FW_BOLD);
   {
-    TFontSelection selected = manager.SelectFont(font);
+    TSelectObjectGuard selected = manager.SelectFont(font);
     EXPECT_EQ(GetCurrentObject(manager.DC(), OBJ_FONT), font);
     TEXTMETRICW metrics;
     EXPECT_TRUE(GetTextMetricsW(manager.DC(), &metrics));

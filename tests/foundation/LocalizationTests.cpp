@@ -4,6 +4,9 @@
 #include <vector>
 
 #include "foundation/cuLocalization.h"
+#ifdef _WIN32
+#include "foundation/cuLocalizationWin.h"
+#endif
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/cuUtils.h"
+#include "foundation/cuUtilsWin.h"
 #include "framework/fwApplication.h"
 #include "framework/fwTimer.h"
 #include "framework/fwUtilityWindow.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "foundation/cuUtils.h"
+#include "foundation/cuUtilsWin.h"
 #include "framework/fwApplication.h"
 #include "framework/fwScreen.h"
 #include "tests/framework/FrameworkTestSupport.h"

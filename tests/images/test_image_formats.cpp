@@ -88,13 +88,29 @@ TEST(IconReader, TwentyFourBitRowsArePaddedToFourBytes) {
   EXPECT_EQ(DecodeFrame(file), (std::vector<uint32_t>{0xFF0000FF, 0xFFFF0000}));
 }
 
-TEST(IconReader, ThirtyTwoBitFrameKeepsItsAlphaWhereTheMaskIsClear) {
-  TBytes rows;
-  Put32(rows, 0x80102030);  // opaque by mask, keeps alpha 0x80
-  Put32(rows, 0x40FFFFFF);  // masked, not black: inverted, opaque black
-  Put32(rows, 0x7F000000);  // masked, black colour: transparent
-  const TBytes file = IconFile({{3, 1, 32, DibFrame(3, 1, 32, {}, rows, {0x60, 0, 0, 0})}});
-  EXPECT_EQ(DecodeFrame(file), (std::vector<uint32_t>{0x80102030, 0xFF000000, 0x00000000}));
+// One 32-bit frame of three pixels against the mask 0110: with alpha anywhere the frame's alpha decides and the mask
+// is ignored (soft edges that real icons mark in their mask keep their colour); with alpha 0 everywhere the mask
+// decides.
+TEST(IconReader, ThirtyTwoBitFrameTakesItsAlphaOrElseItsMask) {
+  struct TCase {
+    uint32_t Stored[3];
+    uint32_t Expected[3];
+  };
+  const TCase cases[] = {
+      // Alpha present: kept as stored, masked pixels included.
+      {{0x80102030, 0x40FFFFFF, 0x7F000000}, {0x80102030, 0x40FFFFFF, 0x7F000000}},
+      {{0x00102030, 0x01FFFFFF, 0x00000000}, {0x00102030, 0x01FFFFFF, 0x00000000}},
+      {{0xFF102030, 0xFF112233, 0xFF000000}, {0xFF102030, 0xFF112233, 0xFF000000}},
+      // Alpha all zero: clear mask opaque, masked colour inverted (opaque black), masked black transparent.
+      {{0x00102030, 0x00FFFFFF, 0x00000000}, {0xFF102030, 0xFF000000, 0x00000000}},
+  };
+  for (const TCase& c : cases) {
+    TBytes rows;
+    for (uint32_t pixel : c.Stored) Put32(rows, pixel);
+    const TBytes file = IconFile({{3, 1, 32, DibFrame(3, 1, 32, {}, rows, {0x60, 0, 0, 0})}});
+    EXPECT_EQ(DecodeFrame(file), (std::vector<uint32_t>(std::begin(c.Expected), std::end(c.Expected))))
+        << std::hex << c.Stored[0] << " " << c.Stored[1] << " " << c.Stored[2];
+  }
 }
 
 TEST(IconReader, ThirtyTwoBitFrameWithoutAlphaUsesTheMask) {
