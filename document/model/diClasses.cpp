@@ -4,6 +4,7 @@
 #include "foundation/cuFiles.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuLocalization.h"
+#include "foundation/cuStreams.h"
 #include "foundation/cuUtils.h"
 
 #include <algorithm>
@@ -20,15 +21,31 @@ std::atomic<int32_t> ElementIDCounter{0};
 #ifdef _WIN32
 using TSchemeBusyCursor = TBusyCursor;
 
-void ClearReadOnly(const std::u16string& AFileName) {
-  const DWORD attributes = GetFileAttributesW(WStr(AFileName));
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-    SetFileAttributesW(WStr(AFileName), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-}
+// A read-only data file cannot be replaced: its attribute is lifted for the replacement and put back when the
+// replacement fails, so a failed save leaves the file as it found it.
+class TReadOnlyLift {
+public:
+  explicit TReadOnlyLift(const std::u16string& AFileName) : FFileName(AFileName) {
+    FAttributes = GetFileAttributesW(WStr(FFileName));
+    if (FAttributes == INVALID_FILE_ATTRIBUTES || !(FAttributes & FILE_ATTRIBUTE_READONLY)) return;
+    FLifted = SetFileAttributesW(WStr(FFileName), FAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+  }
+  void Restore() {
+    if (FLifted) SetFileAttributesW(WStr(FFileName), FAttributes);
+  }
+
+private:
+  const std::u16string& FFileName;
+  DWORD FAttributes;
+  bool FLifted = false;
+};
 #else
 // The host build has no screen cursor, and a rename replaces a read-only file.
 struct TSchemeBusyCursor {};
-void ClearReadOnly(const std::u16string&) {}
+struct TReadOnlyLift {
+  explicit TReadOnlyLift(const std::u16string&) {}
+  void Restore() {}
+};
 #endif
 
 // Restores the scheme's file name when the save fails, and also after a success when asked to.
@@ -47,6 +64,51 @@ private:
   bool FKeepName;
   bool FSucceeded = false;
 };
+
+// The file offset of the first byte sequence the knot reader replaced with U+FFFD, or npos. Only a file with the
+// UTF-8 byte-order mark is read as UTF-8 with replacements; the knot tree is to keep this record itself, and then
+// this scan goes.
+size_t FirstInvalidUtf8(const uint8_t* AData, size_t ASize) {
+  if (ASize < 3 || AData[0] != 0xEF || AData[1] != 0xBB || AData[2] != 0xBF) return std::string::npos;
+  size_t i = 3;
+  while (i < ASize) {
+    const uint8_t b = AData[i];
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t length;
+    uint8_t low = 0x80, high = 0xBF;  // the range of the second byte
+    if (b >= 0xC2 && b <= 0xDF)
+      length = 2;
+    else if (b >= 0xE0 && b <= 0xEF) {
+      length = 3;
+      if (b == 0xE0) low = 0xA0;   // overlong
+      if (b == 0xED) high = 0x9F;  // surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      length = 4;
+      if (b == 0xF0) low = 0x90;   // overlong
+      if (b == 0xF4) high = 0x8F;  // beyond U+10FFFF
+    } else
+      return i;
+    if (i + length > ASize || AData[i + 1] < low || AData[i + 1] > high) return i;
+    for (size_t k = 2; k < length; ++k)
+      if ((AData[i + k] & 0xC0) != 0x80) return i;
+    i += length;
+  }
+  return std::string::npos;
+}
+
+// The body of every load: a load that raises is aborted, one that does not is finished.
+void LoadInto(TSchemeLoader& ALoader, TElement* AElement) {
+  try {
+    AElement->LoadFromKnot(&ALoader, ALoader.Knot());
+  } catch (...) {
+    ALoader.Abort();
+    throw;
+  }
+  ALoader.Finish();
+}
 
 int IntegerOr(std::u16string_view AText, int ADefault) {
   int value;
@@ -76,7 +138,15 @@ int ParseFormatVersion(const std::u16string* AText) {
   return static_cast<int>(std::clamp<int64_t>(version, INT32_MIN, INT32_MAX));
 }
 
-int32_t NextElementID() { return ElementIDCounter.fetch_add(1) + 1; }
+int32_t NextElementID() {
+  // A record may raise the counter to the largest identifier; the next one then wraps to 1, never to 0 or below.
+  int32_t current = ElementIDCounter.load();
+  int32_t next;
+  do {
+    next = current >= INT32_MAX || current < 0 ? 1 : current + 1;
+  } while (!ElementIDCounter.compare_exchange_weak(current, next));
+  return next;
+}
 
 void RaiseElementID(int32_t AID) {
   int32_t current = ElementIDCounter.load();
@@ -166,12 +236,20 @@ void TSchemeLoader::ReportUnread() {
   std::vector<TKnot*> knots;
   std::vector<TKnotParam*> params;
   Knot()->CollectUnread(&knots, &params, false);
-  for (TKnot* k : knots)
-    FMessages->Add(mkWarning, FormatLocStrOr(IdNodeNotRead, u"Node \"%1\" was not read",
-                                             {QuoteMessageValue(k->GetPath())}));
-  for (TKnotParam* p : params)
-    FMessages->Add(mkWarning, FormatLocStrOr(IdAttributeNotRead, u"Attribute \"%1\" was not read",
-                                             {QuoteMessageValue(p->GetPath())}));
+  // A damaged or foreign file may leave millions unread: the list stays readable and small.
+  const size_t total = knots.size() + params.size();
+  const size_t shown = std::min<size_t>(total, MaxUnreadReports);
+  for (size_t i = 0; i < shown; ++i) {
+    if (i < knots.size())
+      FMessages->Add(mkWarning, FormatLocStrOr(IdNodeNotRead, u"Node \"%1\" was not read",
+                                               {QuoteMessageValue(knots[i]->GetPath())}));
+    else
+      FMessages->Add(mkWarning, FormatLocStrOr(IdAttributeNotRead, u"Attribute \"%1\" was not read",
+                                               {QuoteMessageValue(params[i - knots.size()]->GetPath())}));
+  }
+  if (total > shown)
+    FMessages->Add(mkWarning, FormatLocStrOr(IdMoreNotRead, u"And %1 more nodes and attributes were not read",
+                                             {IntToStr(static_cast<int64_t>(total - shown))}));
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -229,8 +307,9 @@ void TScheme::SetReadOnly(bool AValue) {
 }
 
 int32_t TScheme::RegisterElement(TElement* AElement) {
-  const int32_t id = NextElementID();
-  FElements[id] = AElement;
+  // After the counter wrapped, identifiers still held by this scheme's elements are passed over.
+  int32_t id = NextElementID();
+  while (!FElements.try_emplace(id, AElement).second) id = NextElementID();
   return id;
 }
 
@@ -291,20 +370,35 @@ void TScheme::QueueCheck(TElement* AElement) {
 void TScheme::LoadFromFile(const std::u16string& AFileName) {
   [[maybe_unused]] TSchemeBusyCursor busy;
   SetFileName(AFileName);
+  TMemoryStream bytes;
+  {
+    std::unique_ptr<TFileStream> file;
+    try {
+      file = std::make_unique<TFileStream>(AFileName, TFileMode::fmOpenRead);
+    } catch (const EFileError&) {
+      if (!FileExists(AFileName)) RaiseFileNotFound(AFileName);
+      throw;
+    }
+    bytes.LoadFromStream(*file);
+  }
   TNodePtr<TKnot> knot(new TKnot);
-  knot->LoadFromFile(AFileName);
-  LoadElement(FRoot, fmDocument, knot.get());
+  knot->LoadFromStream(bytes);
+  const size_t invalidAt = FirstInvalidUtf8(bytes.Memory(), static_cast<size_t>(bytes.Size()));
+  bytes.Clear();
+
+  TSchemeLoader loader(this, fmDocument, 0, knot.get(), FMessages);
+  // Reported before anything is saved over the file, since a save writes the replacement characters for good.
+  if (invalidAt != std::string::npos && FMessages)
+    FMessages->Add(mkWarning, FormatLocStrOr(IdInvalidText,
+                                             u"Data provided contain invalid UTF-8 (first at byte %1): the "
+                                             u"characters there read as \"\uFFFD\" and a save keeps them so",
+                                             {IntToStr(static_cast<int64_t>(invalidAt))}));
+  LoadInto(loader, FRoot);
 }
 
 void TScheme::LoadElement(TElement* AElement, uint8_t AMode, TKnot* AKnot) {
   TSchemeLoader loader(this, AMode, 0, AKnot, FMessages);
-  try {
-    AElement->LoadFromKnot(&loader, loader.Knot());
-  } catch (...) {
-    loader.Abort();
-    throw;
-  }
-  loader.Finish();
+  LoadInto(loader, AElement);
 }
 
 void TScheme::SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, uint8_t AFlags) {
@@ -331,8 +425,13 @@ void TScheme::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
     knot->SaveToStream(*stream, TKnotEncoding::keUtf8);
     stream->Flush();
     stream.reset();
-    ClearReadOnly(AFileName);
-    MoveFileReplacing(temp, AFileName);
+    TReadOnlyLift readOnly(AFileName);
+    try {
+      MoveFileReplacing(temp, AFileName);
+    } catch (...) {
+      readOnly.Restore();
+      throw;
+    }
   } catch (const EFileError& e) {
     stream.reset();
     RemoveFile(temp);

@@ -109,6 +109,9 @@ enum : int {
   scReadOnlyChanged = 3,
 };
 
+// One load reports at most this many unread nodes and attributes, then one line with the number left.
+constexpr int MaxUnreadReports = 100;
+
 // The "FormatVersion" the document file carries, and the first version that counts as newer.
 constexpr int SchemeFormatVersion = 1001;
 constexpr int SchemeNewerVersion = 1101;
@@ -121,7 +124,8 @@ std::u16string QuoteMessageValue(std::u16string_view AText);
 // result beyond 32 bits is held at the nearest limit.
 int ParseFormatVersion(const std::u16string* AText);
 
-// The process-wide element identifier counter: the first identifier is 1, 0 means no element.
+// The process-wide element identifier counter: the first identifier is 1, 0 means no element; after the largest
+// identifier it wraps to 1.
 int32_t NextElementID();
 // Raises the counter to AID when it is lower (identifiers restored from in-process records).
 void RaiseElementID(int32_t AID);

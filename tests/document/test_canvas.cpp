@@ -226,6 +226,10 @@ TEST(StringTable, CarriesTheMessagesOfTheModel) {
   EXPECT_EQ(strings.FormatLocStr(IdAttributeNotRead, {u"a.b"}), u"Attribute \"a.b\" was not read");
   EXPECT_EQ(strings.GetLocStr(IdValueMustBeSet), u"The value must be [set]");
   EXPECT_EQ(strings.GetLocStr(IdUnsupportedElement), u"[Unsupported] element \"%1\" in this editor");
+  EXPECT_EQ(strings.FormatLocStr(IdMoreNotRead, {u"7"}), u"And 7 more nodes and attributes were not read");
+  EXPECT_EQ(strings.FormatLocStr(IdInvalidText, {u"9"}),
+            u"Data provided contain invalid UTF-8 (first at byte 9): the characters there read as \"\uFFFD\" and a "
+            u"save keeps them so");
   EXPECT_EQ(strings.GetLocStr(IdNewerFormat).substr(0, 52), u"The format of the data provided is of a newer versio");
   EXPECT_EQ(strings.GetLocStr(IdCannotCreateFile), u"Cannot create file \"%s\". %s");
   EXPECT_NE(strings.GetLocStr(IdThemeNotUsable), u"");

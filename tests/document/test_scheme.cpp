@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,31 @@ TEST(SchemeLoad, ReportsEachUnreadNodeAndAttributeOnceWithItsPath) {
   EXPECT_EQ(d.Scheme.Root()->FirstChildElement()->GetNodeName(), u"Note");
 }
 
+TEST(SchemeLoad, ReportsAtMostTheBoundOfUnreadNodesAndAttributesThenHowManyMore) {
+  struct Case {
+    int nodes, attributes;
+  };
+  for (const Case c : {Case{0, MaxUnreadReports}, Case{3, MaxUnreadReports}, Case{MaxUnreadReports + 1, 250}}) {
+    std::string text = "<Quillbox><Note Text=\"a\"";
+    for (int i = 0; i < c.attributes; ++i) text += " A" + std::to_string(i) + "=\"\"";
+    text += "/>";
+    for (int i = 0; i < c.nodes; ++i) text += "<Mystery/>";
+    TDocument d;
+    d.LoadText(U(text + "</Quillbox>"));
+    const int total = c.nodes + c.attributes;
+    const std::vector<std::u16string> log = Texts(d.Log);
+    ASSERT_EQ(log.size(), size_t(std::min(total, MaxUnreadReports) + (total > MaxUnreadReports))) << total;
+    EXPECT_EQ(log[0], c.nodes ? u"Node \"Quillbox.Mystery\" was not read" : u"Attribute \"Quillbox.Note.A0\" was not read");
+    // Nodes come first, then attributes in order; the last one reported is the bound's.
+    const int last = MaxUnreadReports - 1;
+    EXPECT_EQ(log[last], c.nodes > last ? u"Node \"Quillbox.Mystery\" was not read"
+                                        : u"Attribute \"Quillbox.Note.A" + IntToStr(last - c.nodes) + u"\" was not read");
+    if (total > MaxUnreadReports) {
+      EXPECT_EQ(log.back(), u"And " + IntToStr(total - MaxUnreadReports) + u" more nodes and attributes were not read");
+    }
+  }
+}
+
 TEST(SchemeLoad, QuotesPathsThatWouldFormLinks) {
   TDocument d;
   d.LoadText(u"<Quillbox><Note Text=\"a\" [x]=\"1\"/></Quillbox>");
@@ -198,6 +224,40 @@ TEST(SchemeLoad, ATruncatedFileGivesTheCorruptWarningAndTheNotesBeforeTheCut) {
       ASSERT_NE(e, nullptr) << c.cut;
       EXPECT_EQ(static_cast<TElement_TestNote*>(e)->Text(), texts[i]) << c.cut;
     }
+  }
+}
+
+TEST(SchemeLoad, AFileWithInvalidUtf8IsReportedWithTheOffsetOfTheFirstBadSequence) {
+  struct Case {
+    std::string note;  // the Text value's bytes
+    int bad;           // offset of the first bad byte within them; -1: valid
+  };
+  const Case cases[] = {{"plain \xC3\xA9 \xF0\x9F\x98\x80", -1},
+                        {"a\xFF", 1},
+                        {"ab\x80\xFF", 2},                // a lone continuation byte
+                        {"\xC0\x80", 0},                  // overlong
+                        {"x\xED\xA0\x80", 1},             // a surrogate
+                        {"\xF4\x90\x80\x80", 0},          // beyond U+10FFFF
+                        {"\xE4\xB8\xAD\xE4\xB8 z", 3}};  // a cut sequence
+  TTempFolder dir;
+  const std::string head = "\xEF\xBB\xBF<Quillbox><Note Text=\"";
+  for (const Case& c : cases) {
+    WriteBytes(dir.File("doc.qbx"), head + c.note + "\"/></Quillbox>");
+    TDocument d;
+    d.Scheme.LoadFromFile(dir.File("doc.qbx"));
+    if (c.bad < 0) {
+      EXPECT_EQ(d.Log.GetCount(), 0) << c.note;
+      continue;
+    }
+    ASSERT_EQ(d.Log.GetCount(), 1) << c.note;
+    EXPECT_EQ(d.Log.GetItem(0)->Kind(), mkWarning);
+    EXPECT_EQ(d.Log.GetItem(0)->GetText(),
+              u"Data provided contain invalid UTF-8 (first at byte " + IntToStr(int64_t(head.size()) + c.bad) +
+                  u"): the characters there read as \"\uFFFD\" and a save keeps them so")
+        << c.note;
+    auto* note = static_cast<TElement_TestNote*>(d.Scheme.Root()->FirstChildElement());
+    ASSERT_NE(note, nullptr);
+    EXPECT_NE(note->Text().find(u'\uFFFD'), std::u16string::npos) << c.note;
   }
 }
 
@@ -330,6 +390,22 @@ TEST(ElementIdentifiers, StrictlyIncreaseAndPassAnIdReadFromARecord) {
   EXPECT_EQ(d.Scheme.FindByID(restored), loaded);
   EXPECT_GT(d.AddNote(u"c")->ID(), restored);
   EXPECT_EQ(d.Scheme.FindByID(0), nullptr);
+}
+
+TEST(ElementIdentifiers, AfterARecordHoldingTheLargestOneNewIdentifiersWrapPastThoseInUse) {
+  TDocument d;
+  std::vector<TElement*> elements{d.Scheme.Root()};
+  for (int i = 0; i < 3; ++i) elements.push_back(d.AddNote(u"before"));
+  d.LoadText(u"<r ID=\"2147483647\"/>", fmRecord);  // what the document fuzzer reads from \x02<r ID="2147483647"/>
+  EXPECT_EQ(d.Scheme.Root()->ID(), INT32_MAX);
+  for (int i = 0; i < 3; ++i) elements.push_back(d.AddNote(u"after"));
+  std::set<int32_t> ids;
+  for (TElement* e : elements) {
+    EXPECT_GT(e->ID(), 0);
+    EXPECT_TRUE(ids.insert(e->ID()).second) << e->ID();
+    EXPECT_EQ(d.Scheme.FindByID(e->ID()), e);
+  }
+  EXPECT_LT(elements.back()->ID(), INT32_MAX);
 }
 
 TEST(ElementIdentifiers, DocumentLoadsKeepTheNewIdentifier) {
@@ -566,6 +642,25 @@ TEST(SchemeSave, ReplacesAReadOnlyDataFile) {
   EXPECT_EQ(e.Log.GetCount(), 0);
   EXPECT_EQ(static_cast<TElement_TestNote*>(e.Scheme.Root()->FirstChildElement())->Text(), u"new");
 }
+
+#ifdef _WIN32
+TEST(SchemeSave, AFailedSaveOverAReadOnlyDataFileLeavesItReadOnly) {
+  TTempFolder dir;
+  WriteBytes(dir.File("doc.qbx"), "old");
+  MakeReadOnly(dir.File("doc.qbx"));
+  TDocument d;
+  d.AddNote(u"new");
+  {
+    TFileStream held(dir.File("doc.qbx"), TFileMode::fmOpenRead);  // shared for reading only: no replacement
+    EXPECT_THROW(d.Scheme.SaveToFile(dir.File("doc.qbx"), false), EFCreateError);
+  }
+  const DWORD attributes = GetFileAttributesW(WStr(dir.File("doc.qbx")));
+  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(ReadBytes(dir.File("doc.qbx")), "old");
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"doc.qbx"}));
+}
+#endif
 
 TEST(SchemeSave, AFailedReplacementKeepsTheOldTargetRemovesTheTemporaryAndRestoresTheName) {
   TTempFolder dir;
