@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -210,9 +212,16 @@ TEST(SchemeImages, StripsAreCutIntoImagesOfTheListWidth) {
 }
 
 TEST(Sounds, PlayingAResourceOrAMissingOneNeverFails) {
-  PlayResourceSound(u"diClassesItemSound");
-  PlayResourceSound(u"diClassesValueSound");  // dropped while the first plays
-  PlayResourceSound(u"NoSuchSound");
+  for (const wchar_t* name : {L"diClassesItemSound", L"diClassesValueSound"}) {
+    std::unique_ptr<TStream> wave = CreateResourceStream(nullptr, name, MAKEINTRESOURCEW(10));  // RT_RCDATA
+    char head[12] = {};
+    wave->ReadBuffer(head, sizeof(head));
+    EXPECT_EQ(std::string(head, 4) + std::string(head + 8, 4), "RIFFWAVE");  // data the player can take
+  }
+  EXPECT_TRUE(PlayResourceSound(u"diClassesItemSound"));  // taken, with or without a sound device
+  // Dropped while the first plays, or taken when it has ended: neither raises.
+  EXPECT_NO_THROW(PlayResourceSound(u"diClassesValueSound"));
+  EXPECT_FALSE(PlayResourceSound(u"NoSuchSound"));
 }
 
 }  // namespace
