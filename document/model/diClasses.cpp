@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 
 #ifdef _WIN32
 #include "foundation/cuWin32.h"
@@ -168,6 +169,28 @@ TSchemeFiler::~TSchemeFiler() {
   if (FOwnedKnot) FOwnedKnot.release()->Free();
 }
 
+TSchemeSaver::~TSchemeSaver() {
+  if (FSpare) FSpare->Free();
+}
+
+TKnot* TSchemeSaver::AddPartKnot(TKnot* AKnot, std::u16string_view AName) {
+  if (!FSpare) return AKnot->AddKnot(std::u16string(AName));
+  TKnot* knot = std::exchange(FSpare, nullptr);
+  knot->SetName(std::u16string(AName));
+  knot->SetParent(AKnot);
+  return knot;
+}
+
+void TSchemeSaver::DropPartKnot(TKnot* APartKnot) {
+  APartKnot->SetParent(nullptr);
+  // An empty knot may still hold empty children or options of its own.
+  APartKnot->Clear();
+  if (FSpare)
+    APartKnot->Free();
+  else
+    FSpare = APartKnot;
+}
+
 void TSchemeSaver::WriteFormatVersion(TKnot* AKnot) {
   // Major 1, then the minor number 100 without its trailing zeros.
   std::u16string minor = IntToStr(100);
@@ -280,6 +303,67 @@ void TSchemeGroupingOperation::EndExecute() {
 }
 
 // ---------------------------------------------------------------------------------------------------------------
+// Element index
+
+size_t TElementIndex::Home(int32_t AID) const {
+  // A scheme's identifiers come mostly in runs, which then fill neighbouring slots: creating, finding and freeing
+  // elements in tree order walk the table in step instead of jumping about it.
+  return static_cast<size_t>(uint32_t(AID)) & (FSlots.size() - 1);
+}
+
+size_t TElementIndex::Probe(int32_t AID) const {
+  const size_t mask = FSlots.size() - 1;
+  size_t i = Home(AID);
+  while (FSlots[i].ID != 0 && FSlots[i].ID != AID) i = (i + 1) & mask;
+  return i;
+}
+
+void TElementIndex::Grow() {
+  std::vector<TSlot> old = std::move(FSlots);
+  FSlots.assign(old.empty() ? 64 : old.size() * 2, TSlot());
+  for (const TSlot& slot : old)
+    if (slot.ID != 0) FSlots[Probe(slot.ID)] = slot;
+}
+
+bool TElementIndex::Insert(int32_t AID, TElement* AElement) {
+  if (AID == 0) throw EProgrammingError(u"No element has the identifier 0");
+  // At most half full, so probes stay short.
+  if ((FCount + 1) * 2 > FSlots.size()) Grow();
+  TSlot& slot = FSlots[Probe(AID)];
+  if (slot.ID != 0) return false;
+  slot = {AID, AElement};
+  ++FCount;
+  return true;
+}
+
+void TElementIndex::Assign(int32_t AID, TElement* AElement) {
+  if (!Insert(AID, AElement)) FSlots[Probe(AID)].Element = AElement;
+}
+
+void TElementIndex::Remove(int32_t AID, const TElement* AElement) {
+  if (AID == 0 || FSlots.empty()) return;
+  size_t hole = Probe(AID);
+  if (FSlots[hole].ID == 0 || FSlots[hole].Element != AElement) return;
+  // Later entries of the probe run move up into the hole unless their home lies after it (cyclically).
+  const size_t mask = FSlots.size() - 1;
+  for (size_t next = (hole + 1) & mask; FSlots[next].ID != 0; next = (next + 1) & mask) {
+    const size_t home = Home(FSlots[next].ID);
+    if (((next - home) & mask) >= ((next - hole) & mask)) {
+      FSlots[hole] = FSlots[next];
+      hole = next;
+    }
+  }
+  FSlots[hole] = TSlot();
+  --FCount;
+}
+
+TElement* TElementIndex::Find(int32_t AID) const {
+  if (AID == 0 || FSlots.empty()) return nullptr;
+  const TSlot& slot = FSlots[Probe(AID)];
+  return slot.ID == AID ? slot.Element : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
 // Scheme
 
 TScheme::TScheme(TElementClass ARootClass, std::u16string AName) : FName(std::move(AName)), FRootClass(ARootClass) {
@@ -309,27 +393,21 @@ void TScheme::SetReadOnly(bool AValue) {
 int32_t TScheme::RegisterElement(TElement* AElement) {
   // After the counter wrapped, identifiers still held by this scheme's elements are passed over.
   int32_t id = NextElementID();
-  while (!FElements.try_emplace(id, AElement).second) id = NextElementID();
+  while (!FElements.Insert(id, AElement)) id = NextElementID();
   return id;
 }
 
 void TScheme::UnregisterElement(TElement* AElement) {
-  auto it = FElements.find(AElement->ID());
-  if (it != FElements.end() && it->second == AElement) FElements.erase(it);
+  FElements.Remove(AElement->ID(), AElement);
   if (AElement->HasState(esCheckQueued)) std::replace(FCheckList.begin(), FCheckList.end(), AElement, static_cast<TElement*>(nullptr));
 }
 
 void TScheme::ElementIDChanged(TElement* AElement, int32_t AOldID) {
-  auto it = FElements.find(AOldID);
-  if (it != FElements.end() && it->second == AElement) FElements.erase(it);
-  FElements[AElement->ID()] = AElement;
+  FElements.Remove(AOldID, AElement);
+  FElements.Assign(AElement->ID(), AElement);
 }
 
-TElement* TScheme::FindByID(int32_t AID) const {
-  if (AID == 0) return nullptr;
-  auto it = FElements.find(AID);
-  return it == FElements.end() ? nullptr : it->second;
-}
+TElement* TScheme::FindByID(int32_t AID) const { return FElements.Find(AID); }
 
 void TScheme::BeginGroup(bool ALockMessages, std::u16string ACaption) {
   if (FUndoRedo)
@@ -457,15 +535,28 @@ void TElementDeleter::operator()(TElement* AElement) const { AElement->Destroy()
 
 TElement* TElement::CreateIn(TElementClass AClass, TScheme* AScheme, TElement* AParent, TElement* ABefore) {
   TElementPtr<TElement> e(AClass->Create(AScheme));
-  if (AParent) e->MoveTo(AParent, ABefore);
+  if (AParent) e->JoinElement(AParent, ABefore);
   return e.release();
 }
 
 TElement* TElement::CreatePart(TElementClass AClass, TElement* AParent, TElement* ABefore) {
   TElementPtr<TElement> e(AClass->Create(AParent->Scheme()));
   e->FOptions |= eoPart;
-  e->MoveTo(AParent, ABefore);
+  e->JoinElement(AParent, ABefore);
   return e.release();
+}
+
+void TElement::JoinElement(TElement* AParent, TElement* ABefore) {
+  FParentElement = AParent;
+  FJoining = true;
+  try {
+    MoveTo(AParent, ABefore);
+  } catch (...) {
+    FJoining = false;
+    FParentElement = dynamic_cast<TElement*>(Parent());
+    throw;
+  }
+  FJoining = false;
 }
 
 TElement::TElement(TScheme* AScheme) : FScheme(AScheme) {
@@ -481,7 +572,6 @@ void TElement::Destroy() {
   Free();
 }
 
-TElement* TElement::ParentElement() const { return dynamic_cast<TElement*>(Parent()); }
 TElement* TElement::FirstChildElement() const { return static_cast<TElement*>(FirstChild()); }
 TElement* TElement::NextSiblingElement() const { return static_cast<TElement*>(NextSibling()); }
 
@@ -584,7 +674,12 @@ bool TElement::HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) {
 
 void TElement::ParentChanged() {
   TNode::ParentChanged();
-  Broadcast(nmHierarchyChanged, 0, 0, true, true);
+  // A load creates elements by the ten thousand, each under an element already known as one: no type test then.
+  // The first change under JoinElement is that one unless a hook moved the element elsewhere first.
+  const bool joined = std::exchange(FJoining, false) && Parent() == FParentElement;
+  if (!joined) FParentElement = dynamic_cast<TElement*>(Parent());
+  // A destroying subtree is only being taken apart, one node at a time: nothing in it is to hear of each step.
+  if (!IsDestroying()) Broadcast(nmHierarchyChanged, 0, 0, true, true);
 }
 
 void TElement::GetChildClasses(TElementClassList& AList) {
@@ -708,9 +803,9 @@ void TElement::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
     }
     std::u16string name;
     part->GetStorageNodeName(ASaver, name);
-    TKnot* sub = AKnot->AddKnot(name);
+    TKnot* sub = ASaver->AddPartKnot(AKnot, name);
     part->SaveToKnot(ASaver, sub);
-    if (sub->IsEmpty() && !(part->HasOptions(eoValue) && !part->IsEmpty())) sub->Free();
+    if (sub->IsEmpty() && !(part->HasOptions(eoValue) && !part->IsEmpty())) ASaver->DropPartKnot(sub);
   }
 }
 

@@ -11,7 +11,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -154,8 +153,17 @@ private:
 class TSchemeSaver : public TSchemeFiler {
 public:
   using TSchemeFiler::TSchemeFiler;
+  ~TSchemeSaver() override;
   // "FormatVersion" = "1.1" on AKnot.
   static void WriteFormatVersion(TKnot* AKnot);
+
+  // The knot of a part stored under its own name: appended to AKnot, made anew or the one a part left empty.
+  TKnot* AddPartKnot(TKnot* AKnot, std::u16string_view AName);
+  // Takes back a part's knot that stayed empty; most parts hold only defaults, and a save meets thousands.
+  void DropPartKnot(TKnot* APartKnot);
+
+private:
+  TKnot* FSpare = nullptr;
 };
 
 // Opens a load bracket on its scheme. The end-of-load work (Loaded hooks, deferred checks, the unread report) runs
@@ -229,6 +237,33 @@ private:
 // ---------------------------------------------------------------------------------------------------------------
 // The scheme: one document model.
 
+// Elements by identifier, open-addressed, so that registering an element allocates nothing of its own. Identifier 0
+// marks a free slot: no element has it.
+class TElementIndex {
+public:
+  // False, and nothing stored, when AID is taken.
+  bool Insert(int32_t AID, TElement* AElement);
+  // Stores AElement under AID, replacing what was there.
+  void Assign(int32_t AID, TElement* AElement);
+  // Removes AID when it leads to AElement.
+  void Remove(int32_t AID, const TElement* AElement);
+  TElement* Find(int32_t AID) const;
+  size_t Size() const { return FCount; }
+
+private:
+  struct TSlot {
+    int32_t ID = 0;
+    TElement* Element = nullptr;
+  };
+  size_t Home(int32_t AID) const;
+  // The slot holding AID, else the free slot where it would go.
+  size_t Probe(int32_t AID) const;
+  void Grow();
+
+  std::vector<TSlot> FSlots;
+  size_t FCount = 0;
+};
+
 class TScheme : public TItfObject {
 public:
   // With ARootClass the root element is made at once.
@@ -253,7 +288,7 @@ public:
   int32_t RegisterElement(TElement* AElement);
   void UnregisterElement(TElement* AElement);
   TElement* FindByID(int32_t AID) const;
-  int ElementCount() const { return static_cast<int>(FElements.size()); }
+  int ElementCount() const { return static_cast<int>(FElements.Size()); }
 
   // An undo group; nothing without an undo history.
   void BeginGroup(bool ALockMessages, std::u16string ACaption);
@@ -283,7 +318,7 @@ private:
 
   std::u16string FFileName;
   std::u16string FName;
-  std::unordered_map<int32_t, TElement*> FElements;
+  TElementIndex FElements;
   std::vector<TElement*> FCheckList;
   TElementMessages* FMessages = nullptr;
   TElement* FRoot = nullptr;
@@ -337,7 +372,7 @@ public:
   bool IsDestroying() const { return HasState(esDestroying); }
   bool IsPart() const { return HasOptions(eoPart); }
 
-  TElement* ParentElement() const;
+  TElement* ParentElement() const { return FJoining ? nullptr : FParentElement; }
   TElement* FirstChildElement() const;
   TElement* NextSiblingElement() const;
 
@@ -389,6 +424,7 @@ public:
   virtual void EmptyChanged();
   virtual void MessagesChanged() {}
   virtual void Loaded(TSchemeLoader* ALoader, intptr_t ADatum) {}
+  // The element or an ancestor moved; not heard while the element is being destroyed.
   virtual void HierarchyChanged() {}
   virtual bool ShouldSaveChild(TSchemeSaver* ASaver, TElement* AChild);
   virtual bool ChildNotification(TElement* AChild, int ACode, intptr_t AParam1, intptr_t AParam2) { return false; }
@@ -417,10 +453,16 @@ protected:
 private:
   friend class TScheme;
   void SetID(int32_t AID);
+  // Places a new element under AParent, sparing ParentChanged the type test of the parent.
+  void JoinElement(TElement* AParent, TElement* ABefore);
 
   TScheme* FScheme;
+  // The parent as an element, kept by ParentChanged: asked for on every message and part request.
+  TElement* FParentElement = nullptr;
   int32_t FID = 0;
   uint8_t FState = 0;
   uint8_t FOptions = 0;
+  // While JoinElement moves the element, FParentElement holds the parent it is moved under.
+  bool FJoining = false;
   std::unique_ptr<TElementMessages> FMessages;
 };

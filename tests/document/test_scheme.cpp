@@ -408,6 +408,41 @@ TEST(ElementIdentifiers, AfterARecordHoldingTheLargestOneNewIdentifiersWrapPastT
   EXPECT_LT(elements.back()->ID(), INT32_MAX);
 }
 
+TEST(ElementIdentifiers, FindByIdFollowsElementsThroughCreationsAndDestructionsInAnyOrder) {
+  TDocument d;
+  std::vector<TElement_TestNote*> notes;
+  for (int i = 0; i < 400; ++i) notes.push_back(d.AddNote(u"n"));
+  std::vector<int32_t> gone;
+  for (size_t i = 0; i < notes.size(); i += 1 + (i * 7919) % 5) {  // an irregular choice, freed out of order
+    gone.push_back(notes[i]->ID());
+    notes[i]->Destroy();
+    notes[i] = nullptr;
+  }
+  for (int i = 0; i < 50; ++i) notes.push_back(d.AddNote(u"later"));
+  // Identifiers restored from a record, 2^20 apart, all compete for one place in the index.
+  std::string record = "<Quillbox>";
+  for (int k = 1; k <= 40; ++k) record += "<Note ID=\"" + std::to_string(k * 1048576 + 7) + "\"/>";
+  d.LoadText(U(record + "</Quillbox>"), fmRecord);
+  for (TElement* e = d.Scheme.Root()->FirstChildElement(); e; e = e->NextSiblingElement())
+    if (e->ID() % 1048576 == 7 && std::find(notes.begin(), notes.end(), e) == notes.end())
+      notes.push_back(static_cast<TElement_TestNote*>(e));
+  for (size_t i = notes.size() - 40; i < notes.size(); i += 1 + i % 3) {
+    gone.push_back(notes[i]->ID());
+    notes[i]->Destroy();
+    notes[i] = nullptr;
+  }
+  int alive = 1;  // the root
+  for (TElement_TestNote* n : notes) {
+    if (!n) continue;
+    alive += 3;
+    EXPECT_EQ(d.Scheme.FindByID(n->ID()), n);
+    EXPECT_EQ(d.Scheme.FindByID(n->Caption()->ID()), n->Caption());
+    EXPECT_EQ(d.Scheme.FindByID(n->Comment()->ID()), n->Comment());
+  }
+  for (int32_t id : gone) EXPECT_EQ(d.Scheme.FindByID(id), nullptr) << id;
+  EXPECT_EQ(d.Scheme.ElementCount(), alive);
+}
+
 TEST(ElementIdentifiers, DocumentLoadsKeepTheNewIdentifier) {
   TDocument d;
   d.LoadText(u"<Quillbox><Note ID=\"3\" Text=\"r\"/></Quillbox>");
