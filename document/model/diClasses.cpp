@@ -158,7 +158,7 @@ void RaiseElementID(int32_t AID) {
 // ---------------------------------------------------------------------------------------------------------------
 // Filers
 
-TSchemeFiler::TSchemeFiler(uint8_t AMode, TKnot* AKnot, uint8_t AFlags) : FMode(AMode), FFlags(AFlags), FKnot(AKnot) {
+TSchemeFiler::TSchemeFiler(uint8_t AMode, TKnot* AKnot, TFilerFlags AFlags) : FMode(AMode), FFlags(AFlags), FKnot(AKnot) {
   if (!FKnot) {
     FOwnedKnot = std::make_unique<TKnot>();
     FKnot = FOwnedKnot.get();
@@ -198,7 +198,7 @@ void TSchemeSaver::WriteFormatVersion(TKnot* AKnot) {
   AKnot->WriteString(u"FormatVersion", u"1." + minor);
 }
 
-TSchemeLoader::TSchemeLoader(TScheme* AScheme, uint8_t AMode, uint8_t AFlags, TKnot* AKnot,
+TSchemeLoader::TSchemeLoader(TScheme* AScheme, uint8_t AMode, TFilerFlags AFlags, TKnot* AKnot,
                              TElementMessages* AMessages)
     : TSchemeFiler(AMode, AKnot, AFlags), FScheme(AScheme), FMessages(AMessages) {
   std::u16string version;
@@ -464,7 +464,7 @@ void TScheme::LoadFromFile(const std::u16string& AFileName) {
   const size_t invalidAt = FirstInvalidUtf8(bytes.Memory(), static_cast<size_t>(bytes.Size()));
   bytes.Clear();
 
-  TSchemeLoader loader(this, fmDocument, 0, knot.get(), FMessages);
+  TSchemeLoader loader(this, fmDocument, {}, knot.get(), FMessages);
   // Reported before anything is saved over the file, since a save writes the replacement characters for good.
   if (invalidAt != std::string::npos && FMessages)
     FMessages->Add(mkWarning, FormatLocStrOr(IdInvalidText,
@@ -475,11 +475,11 @@ void TScheme::LoadFromFile(const std::u16string& AFileName) {
 }
 
 void TScheme::LoadElement(TElement* AElement, uint8_t AMode, TKnot* AKnot) {
-  TSchemeLoader loader(this, AMode, 0, AKnot, FMessages);
+  TSchemeLoader loader(this, AMode, {}, AKnot, FMessages);
   LoadInto(loader, AElement);
 }
 
-void TScheme::SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, uint8_t AFlags) {
+void TScheme::SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, TFilerFlags AFlags) {
   TSchemeSaver saver(AMode, AKnot, AFlags);
   saver.Knot()->SetName(FName);
   TSchemeSaver::WriteFormatVersion(saver.Knot());
@@ -541,7 +541,7 @@ TElement* TElement::CreateIn(TElementClass AClass, TScheme* AScheme, TElement* A
 
 TElement* TElement::CreatePart(TElementClass AClass, TElement* AParent, TElement* ABefore) {
   TElementPtr<TElement> e(AClass->Create(AParent->Scheme()));
-  e->FOptions |= eoPart;
+  e->FOptions.Include(eoPart);
   e->JoinElement(AParent, ABefore);
   return e.release();
 }
@@ -575,10 +575,6 @@ void TElement::Destroy() {
 TElement* TElement::FirstChildElement() const { return static_cast<TElement*>(FirstChild()); }
 TElement* TElement::NextSiblingElement() const { return static_cast<TElement*>(NextSibling()); }
 
-void TElement::SetState(uint8_t ABits, bool AValue) {
-  FState = AValue ? static_cast<uint8_t>(FState | ABits) : static_cast<uint8_t>(FState & ~ABits);
-}
-
 void TElement::SetID(int32_t AID) {
   if (AID == FID) return;
   const int32_t old = FID;
@@ -586,9 +582,9 @@ void TElement::SetID(int32_t AID) {
   if (FScheme) FScheme->ElementIDChanged(this, old);
 }
 
-void TElement::SetOptions(uint8_t AValue) {
+void TElement::SetOptions(TElementOptions AValue) {
   if (AValue == FOptions) return;
-  const uint8_t old = FOptions;
+  const TElementOptions old = FOptions;
   FOptions = AValue;
   OptionsChanged(old);
 }
@@ -687,8 +683,9 @@ void TElement::GetChildClasses(TElementClassList& AList) {
     if (TElement* owner = ParentElement()) owner->GetPartChildClasses(this, AList);
 }
 
-void TElement::OptionsChanged(uint8_t AOldOptions) {
-  if (((AOldOptions ^ FOptions) & (eoValue | eoValueRequired)) && HasOptions(eoValue)) UpdateState();
+void TElement::OptionsChanged(TElementOptions AOldOptions) {
+  const TElementOptions changed = (AOldOptions - FOptions) | (FOptions - AOldOptions);
+  if (changed.ContainsAny(eoValue | eoValueRequired) && HasOptions(eoValue)) UpdateState();
 }
 
 void TElement::GetPartChildClasses(TElement* APart, TElementClassList& AList) {
@@ -725,7 +722,7 @@ void TElement::EmptyChanged() { Perform(nmEmptyChanged, 0, 0); }
 
 bool TElement::ShouldSaveChild(TSchemeSaver* ASaver, TElement* AChild) {
   if (AChild->HasOptions(eoTransientPart) && ASaver->Mode() != fmRecord) return false;
-  if (AChild->HasOptions(eoSkippedByFlag40) && ASaver->HasFlags(ffSkipMarked40)) return false;
+  if (AChild->HasOptions(eoSkippedOnRequest) && ASaver->HasFlags(ffSkipOnRequest)) return false;
   return true;
 }
 
@@ -787,7 +784,7 @@ void TElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
   }
 }
 
-void TElement::SaveTo(TKnot* AKnot, uint8_t AMode, uint8_t AFlags) {
+void TElement::SaveTo(TKnot* AKnot, uint8_t AMode, TFilerFlags AFlags) {
   TSchemeSaver saver(AMode, AKnot, AFlags);
   SaveToKnot(&saver, saver.Knot());
 }

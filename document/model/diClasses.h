@@ -4,6 +4,7 @@
 
 #include "foundation/cuClasses.h"
 #include "foundation/cuNode.h"
+#include "foundation/cuSet.h"
 #include "foundation/cuSystem.h"
 #include "foundation/cuUndoRedo.h"
 
@@ -55,37 +56,47 @@ enum : uint8_t {
   fmRecord = 2,    // records inside the process (undo data): identifiers and transient parts kept
 };
 
-enum : uint8_t {
+// What a load or save leaves out or how it passes data; the bits are those of the stored records.
+enum class TFilerFlag : uint8_t {
   ffInProcessCopy = 0x01,       // data that can stay in memory is referenced, not serialised
   ffStreamsByReference = 0x02,  // streams are written by reference to the caller's stream
   ffNoPositions = 0x08,         // "Left" and "Top" neither written nor read
   ffSkipDisabled = 0x10,        // Disabled visual children are not written
-  ffSkipUnaccepted = 0x20,      // children with eoSkippedByFlag20 are not written
-  ffSkipMarked40 = 0x40,        // children with eoSkippedByFlag40 are not written
+  ffSkipUnaccepted = 0x20,      // children with eoUnaccepted are not written
+  ffSkipOnRequest = 0x40,       // children with eoSkippedOnRequest are not written
   ffSkipDefaults = 0x80,        // parts that hold only defaults are not written
 };
+constexpr bool IsFlagFamily(TFilerFlag) { return true; }
+using enum TFilerFlag;
+using TFilerFlags = TSet<TFilerFlag>;
 
-// Element state bits.
-enum : uint8_t {
-  esDestroying = 0x01,
+// What an element is going through.
+enum class TElementState : uint8_t {
+  esDestroying = 0x01,     // the destroying message has reached it
   esMarked = 0x02,
-  esInProcessCopy = 0x04,
-  esHasValue = 0x08,
-  esNotEmpty = 0x10,
-  esCheckQueued = 0x20,
+  esInProcessCopy = 0x04,  // loaded with ffInProcessCopy
+  esHasValue = 0x08,       // CalcHasValue at the last UpdateState
+  esNotEmpty = 0x10,       // not CalcIsEmpty at the last UpdateState
+  esCheckQueued = 0x20,    // its check waits for the end of a load
 };
+constexpr bool IsFlagFamily(TElementState) { return true; }
+using enum TElementState;
+using TElementStates = TSet<TElementState>;
 
-// Element option bits.
-enum : uint8_t {
-  eoPart = 0x01,
-  eoInlinePart = 0x02,
-  eoTransientPart = 0x04,
-  eoStoresID = 0x08,
-  eoSkippedByFlag40 = 0x10,
-  eoSkippedByFlag20 = 0x20,  // unaccepted elements
-  eoValue = 0x40,
-  eoValueRequired = 0x80,
+// What an element is, set by its class or its owner.
+enum class TElementOption : uint8_t {
+  eoPart = 0x01,              // a part of its parent, made with it
+  eoInlinePart = 0x02,        // a part stored in its owner's knot outside records
+  eoTransientPart = 0x04,     // a part that travels only in records
+  eoStoresID = 0x08,          // "ID" is written outside records too
+  eoSkippedOnRequest = 0x10,  // left out by savers with ffSkipOnRequest
+  eoUnaccepted = 0x20,        // holds a knot no class took; left out by savers with ffSkipUnaccepted
+  eoValue = 0x40,             // a value element: its state follows its value
+  eoValueRequired = 0x80,     // a value element whose value must be set
 };
+constexpr bool IsFlagFamily(TElementOption) { return true; }
+using enum TElementOption;
+using TElementOptions = TSet<TElementOption>;
 
 // Node messages between elements (TNode::Perform / Broadcast).
 enum : int {
@@ -135,17 +146,18 @@ void RaiseElementID(int32_t AID);
 class TSchemeFiler : public TObject {
 public:
   // Without AKnot a new empty knot is made and owned; a given knot is not owned.
-  TSchemeFiler(uint8_t AMode, TKnot* AKnot, uint8_t AFlags);
+  TSchemeFiler(uint8_t AMode, TKnot* AKnot, TFilerFlags AFlags);
   ~TSchemeFiler() override;
 
   uint8_t Mode() const { return FMode; }
-  uint8_t Flags() const { return FFlags; }
-  bool HasFlags(uint8_t AFlags) const { return (FFlags & AFlags) != 0; }
+  TFilerFlags Flags() const { return FFlags; }
+  // Any of AFlags.
+  bool HasFlags(TFilerFlags AFlags) const { return FFlags.ContainsAny(AFlags); }
   TKnot* Knot() const { return FKnot; }
 
 private:
   uint8_t FMode;
-  uint8_t FFlags;
+  TFilerFlags FFlags;
   TKnot* FKnot;
   std::unique_ptr<TKnot> FOwnedKnot;
 };
@@ -170,7 +182,7 @@ private:
 // in Finish(), or in Abort() after a load that raised; a loader destroyed without either only closes the bracket.
 class TSchemeLoader : public TSchemeFiler {
 public:
-  TSchemeLoader(TScheme* AScheme, uint8_t AMode, uint8_t AFlags, TKnot* AKnot, TElementMessages* AMessages);
+  TSchemeLoader(TScheme* AScheme, uint8_t AMode, TFilerFlags AFlags, TKnot* AKnot, TElementMessages* AMessages);
   ~TSchemeLoader() override;
 
   TScheme* Scheme() const { return FScheme; }
@@ -310,7 +322,7 @@ public:
   // Writes the whole tree to a temporary file beside AFileName and replaces AFileName with it in one step; the
   // data file is never touched before the replacement. Raises EFCreateError when the replacement fails.
   void SaveToFile(const std::u16string& AFileName, bool AKeepName);
-  void SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, uint8_t AFlags);
+  void SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, TFilerFlags AFlags);
 
 private:
   friend class TElement;
@@ -364,11 +376,12 @@ public:
 
   TScheme* Scheme() const { return FScheme; }
   int32_t ID() const { return FID; }
-  uint8_t State() const { return FState; }
-  bool HasState(uint8_t ABits) const { return (FState & ABits) != 0; }
-  uint8_t Options() const { return FOptions; }
-  bool HasOptions(uint8_t ABits) const { return (FOptions & ABits) != 0; }
-  void SetOptions(uint8_t AValue);
+  TElementStates State() const { return FState; }
+  bool HasState(TElementState AState) const { return FState.Contains(AState); }
+  TElementOptions Options() const { return FOptions; }
+  // Any of AOptions.
+  bool HasOptions(TElementOptions AOptions) const { return FOptions.ContainsAny(AOptions); }
+  void SetOptions(TElementOptions AValue);
   bool IsDestroying() const { return HasState(esDestroying); }
   bool IsPart() const { return HasOptions(eoPart); }
 
@@ -414,7 +427,7 @@ public:
   virtual bool CalcHasValue() { return false; }
   virtual bool CalcIsEmpty() { return !CalcHasValue(); }
   virtual void InitNew(intptr_t AParam) {}
-  virtual void OptionsChanged(uint8_t AOldOptions);
+  virtual void OptionsChanged(TElementOptions AOldOptions);
   virtual void GetPartChildClasses(TElement* APart, TElementClassList& AList);
   virtual void GetPartHint(TElement* APart, std::u16string& AText);
   virtual void GetPartPaletteItems(TElement* APart, std::vector<TPaletteItem*>& AList);
@@ -433,7 +446,7 @@ public:
   virtual void ValueChanged();
   virtual void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot);
   // A saver with that mode, flags and knot, then SaveToKnot.
-  void SaveTo(TKnot* AKnot, uint8_t AMode, uint8_t AFlags);
+  void SaveTo(TKnot* AKnot, uint8_t AMode, TFilerFlags AFlags);
   virtual void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot);
   virtual void BroadcastToParts(intptr_t AValue);
   virtual bool IsDefault(TSchemeSaver* ASaver, TKnot* AKnot) { return false; }
@@ -448,7 +461,7 @@ public:
   void ParentChanged() override;
 
 protected:
-  void SetState(uint8_t ABits, bool AValue);
+  void SetState(TElementState AState, bool AValue) { FState.Set(AState, AValue); }
 
 private:
   friend class TScheme;
@@ -460,8 +473,8 @@ private:
   // The parent as an element, kept by ParentChanged: asked for on every message and part request.
   TElement* FParentElement = nullptr;
   int32_t FID = 0;
-  uint8_t FState = 0;
-  uint8_t FOptions = 0;
+  TElementStates FState;
+  TElementOptions FOptions;
   // While JoinElement moves the element, FParentElement holds the parent it is moved under.
   bool FJoining = false;
   std::unique_ptr<TElementMessages> FMessages;

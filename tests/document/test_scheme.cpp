@@ -79,7 +79,7 @@ struct TDocument {
     knot->LoadFromString(AText);
     Scheme.LoadElement(Scheme.Root(), AMode, knot.get());
   }
-  std::u16string SaveText(uint8_t AMode = fmDocument, uint8_t AFlags = 0) {
+  std::u16string SaveText(uint8_t AMode = fmDocument, TFilerFlags AFlags = {}) {
     TNodePtr<TKnot> knot(new TKnot);
     Scheme.SaveElement(Scheme.Root(), AMode, knot.get(), AFlags);
     return knot->SaveToString();
@@ -92,6 +92,14 @@ struct TDocument {
 };
 
 std::u16string U(const std::string& AText) { return AsciiToString(AText); }
+
+// Element options, element states and filer flags share values but never mix, and keep their stored bits.
+template <class S, class M>
+concept Includes = requires(S s, M m) { s.Include(m); };
+static_assert(Includes<TElementOptions, TElementOption> && !Includes<TElementOptions, TElementState> &&
+              !Includes<TElementOptions, TFilerFlag> && !Includes<TFilerFlags, TElementOption>);
+static_assert((eoSkippedOnRequest | eoUnaccepted).Bits() == 0x30 && TFilerFlags(ffSkipOnRequest).Bits() == 0x40 &&
+              TElementStates(esCheckQueued).Bits() == 0x20);
 
 // ---------------------------------------------------------------------------------------------------------------
 
@@ -509,7 +517,7 @@ TEST(Element, OptionsAndFilerFlagsDecideWhichPartsAreWrittenAndRead) {
   const std::u16string without = u"<Quillbox FormatVersion=\"1.1\">\r\n\t<Note Text=\"t\"/>\r\n</Quillbox>\r\n";
   const std::u16string with = u"<Quillbox FormatVersion=\"1.1\">\r\n\t<Note Text=\"t\">\r\n\t\t<Comment Text=\"c\"/>"
                               u"\r\n\t</Note>\r\n</Quillbox>\r\n";
-  const uint8_t plain = c->Options();
+  const TElementOptions plain = c->Options();
 
   // A transient part stays out of documents and copies, in both directions, but travels in records.
   c->SetOptions(plain | eoTransientPart);
@@ -526,10 +534,10 @@ TEST(Element, OptionsAndFilerFlagsDecideWhichPartsAreWrittenAndRead) {
     EXPECT_EQ(m->Comment()->Text, mode == fmRecord ? u"c" : u"") << int(mode);
   }
 
-  // Option bit 4 is left out only by savers with flag 0x40.
-  c->SetOptions(plain | eoSkippedByFlag40);
+  // A part skipped on request is left out only by savers that ask for it.
+  c->SetOptions(plain | eoSkippedOnRequest);
   EXPECT_EQ(d.SaveText(fmDocument), with);
-  EXPECT_EQ(d.SaveText(fmDocument, ffSkipMarked40), without);
+  EXPECT_EQ(d.SaveText(fmDocument, ffSkipOnRequest), without);
 
   // The stores-ID option writes "ID" outside records too.
   c->SetOptions(plain);
