@@ -165,7 +165,8 @@ void RaiseElementID(int32_t AID) {
 // ---------------------------------------------------------------------------------------------------------------
 // Filers
 
-TSchemeFiler::TSchemeFiler(uint8_t AMode, TKnot* AKnot, TFilerFlags AFlags) : FMode(AMode), FFlags(AFlags), FKnot(AKnot) {
+TSchemeFiler::TSchemeFiler(uint8_t AMode, TKnot* AKnot, TFilerFlags AFlags)
+    : FMode(AMode), FFlags(AFlags), FKnot(AKnot) {
   if (!FKnot) {
     FOwnedKnot = std::make_unique<TKnot>();
     FKnot = FOwnedKnot.get();

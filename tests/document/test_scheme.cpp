@@ -175,11 +175,13 @@ TEST(SchemeLoad, ReportsAtMostTheBoundOfUnreadNodesAndAttributesThenHowManyMore)
     const int total = c.nodes + c.attributes;
     const std::vector<std::u16string> log = Texts(d.Log);
     ASSERT_EQ(log.size(), size_t(std::min(total, MaxUnreadReports) + (total > MaxUnreadReports))) << total;
-    EXPECT_EQ(log[0], c.nodes ? u"Node \"Quillbox.Mystery\" was not read" : u"Attribute \"Quillbox.Note.A0\" was not read");
+    EXPECT_EQ(log[0], c.nodes ? u"Node \"Quillbox.Mystery\" was not read"
+                              : u"Attribute \"Quillbox.Note.A0\" was not read");
     // Nodes come first, then attributes in order; the last one reported is the bound's.
     const int last = MaxUnreadReports - 1;
-    EXPECT_EQ(log[last], c.nodes > last ? u"Node \"Quillbox.Mystery\" was not read"
-                                        : u"Attribute \"Quillbox.Note.A" + IntToStr(last - c.nodes) + u"\" was not read");
+    EXPECT_EQ(log[last], c.nodes > last
+                             ? u"Node \"Quillbox.Mystery\" was not read"
+                             : u"Attribute \"Quillbox.Note.A" + IntToStr(last - c.nodes) + u"\" was not read");
     if (total > MaxUnreadReports) {
       EXPECT_EQ(log.back(), u"And " + IntToStr(total - MaxUnreadReports) + u" more nodes and attributes were not read");
     }

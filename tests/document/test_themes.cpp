@@ -246,9 +246,10 @@ TEST(ThemeDescription, BadTextAndHugeValuesNeverBreakDrawing) {
         }
         int outside = 0;
         for (int y = 0; y < 40; ++y)
-          for (int x = 0; x < 40; ++x)
-            if (dst.Pixel(x, y) != 0 && !(x >= allowed.Left && x < allowed.Right && y >= allowed.Top && y < allowed.Bottom))
-              ++outside;
+          for (int x = 0; x < 40; ++x) {
+            const bool inside = x >= allowed.Left && x < allowed.Right && y >= allowed.Top && y < allowed.Bottom;
+            if (dst.Pixel(x, y) != 0 && !inside) ++outside;
+          }
         EXPECT_EQ(outside, 0) << name << " " << i << " " << d.rect.Left;
       }
     }
