@@ -136,8 +136,9 @@ void TUndoRedo::Perform(TNodePtr<TOperation> AOperation) {
   Execute(AOperation.get(), osDoing, this);
   const int flags = AOperation->GetFlags();
   if (flags & ofIrreversible) {
-    AOperation.reset();
+    // The history is cleared while the step that made it obsolete still exists, and only then is the step freed.
     if (flags & ofChangesDocument) Clear();
+    AOperation.reset();
   } else {
     FRedoStack->FreeChildren();
     TNode* parent = FExecuting.empty() ? FUndoStack.get() : FExecuting.back();

@@ -79,6 +79,7 @@ public:
 
   // Runs and records a new operation: nested under the running operation or open group, else as a new step.
   // An operation that raises on its first run undoes its children that had run, last to first, and is freed.
+  // An irreversible one is not kept: when it changes the document the history is cleared (code 6), then it is freed.
   void Perform(TNodePtr<TOperation> AOperation);
   // Nothing when the stack is empty. A step that raises is freed and the history is cleared (code 6), since the
   // remaining steps no longer fit the document.

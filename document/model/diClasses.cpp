@@ -4,10 +4,13 @@
 #include "foundation/cuFiles.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuLocalization.h"
+#include "foundation/cuStreams.h"
 #include "foundation/cuUtils.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <utility>
 
 #ifdef _WIN32
 #include "foundation/cuUtilsWin.h"
@@ -21,15 +24,31 @@ std::atomic<int32_t> ElementIDCounter{0};
 #ifdef _WIN32
 using TSchemeBusyCursor = TBusyCursor;
 
-void ClearReadOnly(const std::u16string& AFileName) {
-  const DWORD attributes = GetFileAttributesW(WStr(AFileName));
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-    SetFileAttributesW(WStr(AFileName), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-}
+// A read-only data file cannot be replaced: its attribute is lifted for the replacement and put back when the
+// replacement fails, so a failed save leaves the file as it found it.
+class TReadOnlyLift {
+public:
+  explicit TReadOnlyLift(const std::u16string& AFileName) : FFileName(AFileName) {
+    FAttributes = GetFileAttributesW(WStr(FFileName));
+    if (FAttributes == INVALID_FILE_ATTRIBUTES || !(FAttributes & FILE_ATTRIBUTE_READONLY)) return;
+    FLifted = SetFileAttributesW(WStr(FFileName), FAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+  }
+  void Restore() {
+    if (FLifted) SetFileAttributesW(WStr(FFileName), FAttributes);
+  }
+
+private:
+  const std::u16string& FFileName;
+  DWORD FAttributes;
+  bool FLifted = false;
+};
 #else
 // The host build has no screen cursor, and a rename replaces a read-only file.
 struct TSchemeBusyCursor {};
-void ClearReadOnly(const std::u16string&) {}
+struct TReadOnlyLift {
+  explicit TReadOnlyLift(const std::u16string&) {}
+  void Restore() {}
+};
 #endif
 
 // Restores the scheme's file name when the save fails, and also after a success when asked to.
@@ -48,6 +67,57 @@ private:
   bool FKeepName;
   bool FSucceeded = false;
 };
+
+// The file offset of the first byte sequence the knot reader replaced with U+FFFD, or npos. Only a file with the
+// UTF-8 byte-order mark is read as UTF-8 with replacements; the knot tree is to keep this record itself, and then
+// this scan goes.
+size_t FirstInvalidUtf8(const uint8_t* AData, size_t ASize) {
+  if (ASize < 3 || AData[0] != 0xEF || AData[1] != 0xBB || AData[2] != 0xBF) return std::string::npos;
+  size_t i = 3;
+  while (i < ASize) {
+    // Data files are mostly ASCII: eight bytes at a time while no high bit is set.
+    uint64_t word;
+    if (i + 8 <= ASize && (std::memcpy(&word, AData + i, 8), (word & 0x8080808080808080ull) == 0)) {
+      i += 8;
+      continue;
+    }
+    const uint8_t b = AData[i];
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t length;
+    uint8_t low = 0x80, high = 0xBF;  // the range of the second byte
+    if (b >= 0xC2 && b <= 0xDF)
+      length = 2;
+    else if (b >= 0xE0 && b <= 0xEF) {
+      length = 3;
+      if (b == 0xE0) low = 0xA0;   // overlong
+      if (b == 0xED) high = 0x9F;  // surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      length = 4;
+      if (b == 0xF0) low = 0x90;   // overlong
+      if (b == 0xF4) high = 0x8F;  // beyond U+10FFFF
+    } else
+      return i;
+    if (i + length > ASize || AData[i + 1] < low || AData[i + 1] > high) return i;
+    for (size_t k = 2; k < length; ++k)
+      if ((AData[i + k] & 0xC0) != 0x80) return i;
+    i += length;
+  }
+  return std::string::npos;
+}
+
+// The body of every load: a load that raises is aborted, one that does not is finished.
+void LoadInto(TSchemeLoader& ALoader, TElement* AElement) {
+  try {
+    AElement->LoadFromKnot(&ALoader, ALoader.Knot());
+  } catch (...) {
+    ALoader.Abort();
+    throw;
+  }
+  ALoader.Finish();
+}
 
 int IntegerOr(std::u16string_view AText, int ADefault) {
   int value;
@@ -77,7 +147,15 @@ int ParseFormatVersion(const std::u16string* AText) {
   return static_cast<int>(std::clamp<int64_t>(version, INT32_MIN, INT32_MAX));
 }
 
-int32_t NextElementID() { return ElementIDCounter.fetch_add(1) + 1; }
+int32_t NextElementID() {
+  // A record may raise the counter to the largest identifier; the next one then wraps to 1, never to 0 or below.
+  int32_t current = ElementIDCounter.load();
+  int32_t next;
+  do {
+    next = current >= INT32_MAX || current < 0 ? 1 : current + 1;
+  } while (!ElementIDCounter.compare_exchange_weak(current, next));
+  return next;
+}
 
 void RaiseElementID(int32_t AID) {
   int32_t current = ElementIDCounter.load();
@@ -88,7 +166,8 @@ void RaiseElementID(int32_t AID) {
 // ---------------------------------------------------------------------------------------------------------------
 // Filers
 
-TSchemeFiler::TSchemeFiler(uint8_t AMode, TKnot* AKnot, uint8_t AFlags) : FMode(AMode), FFlags(AFlags), FKnot(AKnot) {
+TSchemeFiler::TSchemeFiler(uint8_t AMode, TKnot* AKnot, TFilerFlags AFlags)
+    : FMode(AMode), FFlags(AFlags), FKnot(AKnot) {
   if (!FKnot) {
     FOwnedKnot = std::make_unique<TKnot>();
     FKnot = FOwnedKnot.get();
@@ -99,6 +178,28 @@ TSchemeFiler::~TSchemeFiler() {
   if (FOwnedKnot) FOwnedKnot.release()->Free();
 }
 
+TSchemeSaver::~TSchemeSaver() {
+  if (FSpare) FSpare->Free();
+}
+
+TKnot* TSchemeSaver::AddPartKnot(TKnot* AKnot, std::u16string_view AName) {
+  if (!FSpare) return AKnot->AddKnot(std::u16string(AName));
+  TKnot* knot = std::exchange(FSpare, nullptr);
+  knot->SetName(std::u16string(AName));
+  knot->SetParent(AKnot);
+  return knot;
+}
+
+void TSchemeSaver::DropPartKnot(TKnot* APartKnot) {
+  APartKnot->SetParent(nullptr);
+  // An empty knot may still hold empty children or options of its own.
+  APartKnot->Clear();
+  if (FSpare)
+    APartKnot->Free();
+  else
+    FSpare = APartKnot;
+}
+
 void TSchemeSaver::WriteFormatVersion(TKnot* AKnot) {
   // Major 1, then the minor number 100 without its trailing zeros.
   std::u16string minor = IntToStr(100);
@@ -106,7 +207,7 @@ void TSchemeSaver::WriteFormatVersion(TKnot* AKnot) {
   AKnot->WriteString(u"FormatVersion", u"1." + minor);
 }
 
-TSchemeLoader::TSchemeLoader(TScheme* AScheme, uint8_t AMode, uint8_t AFlags, TKnot* AKnot,
+TSchemeLoader::TSchemeLoader(TScheme* AScheme, uint8_t AMode, TFilerFlags AFlags, TKnot* AKnot,
                              TElementMessages* AMessages)
     : TSchemeFiler(AMode, AKnot, AFlags), FScheme(AScheme), FMessages(AMessages) {
   std::u16string version;
@@ -167,12 +268,20 @@ void TSchemeLoader::ReportUnread() {
   std::vector<TKnot*> knots;
   std::vector<TKnotParam*> params;
   Knot()->CollectUnread(&knots, &params, false);
-  for (TKnot* k : knots)
-    FMessages->Add(mkWarning, FormatLocStrOr(IdNodeNotRead, u"Node \"%1\" was not read",
-                                             {QuoteMessageValue(k->GetPath())}));
-  for (TKnotParam* p : params)
-    FMessages->Add(mkWarning, FormatLocStrOr(IdAttributeNotRead, u"Attribute \"%1\" was not read",
-                                             {QuoteMessageValue(p->GetPath())}));
+  // A damaged or foreign file may leave millions unread: the list stays readable and small.
+  const size_t total = knots.size() + params.size();
+  const size_t shown = std::min<size_t>(total, MaxUnreadReports);
+  for (size_t i = 0; i < shown; ++i) {
+    if (i < knots.size())
+      FMessages->Add(mkWarning, FormatLocStrOr(IdNodeNotRead, u"Node \"%1\" was not read",
+                                               {QuoteMessageValue(knots[i]->GetPath())}));
+    else
+      FMessages->Add(mkWarning, FormatLocStrOr(IdAttributeNotRead, u"Attribute \"%1\" was not read",
+                                               {QuoteMessageValue(params[i - knots.size()]->GetPath())}));
+  }
+  if (total > shown)
+    FMessages->Add(mkWarning, FormatLocStrOr(IdMoreNotRead, u"And %1 more nodes and attributes were not read",
+                                             {IntToStr(static_cast<int64_t>(total - shown))}));
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -203,6 +312,67 @@ void TSchemeGroupingOperation::EndExecute() {
 }
 
 // ---------------------------------------------------------------------------------------------------------------
+// Element index
+
+size_t TElementIndex::Home(int32_t AID) const {
+  // A scheme's identifiers come mostly in runs, which then fill neighbouring slots: creating, finding and freeing
+  // elements in tree order walk the table in step instead of jumping about it.
+  return static_cast<size_t>(uint32_t(AID)) & (FSlots.size() - 1);
+}
+
+size_t TElementIndex::Probe(int32_t AID) const {
+  const size_t mask = FSlots.size() - 1;
+  size_t i = Home(AID);
+  while (FSlots[i].ID != 0 && FSlots[i].ID != AID) i = (i + 1) & mask;
+  return i;
+}
+
+void TElementIndex::Grow() {
+  std::vector<TSlot> old = std::move(FSlots);
+  FSlots.assign(old.empty() ? 64 : old.size() * 2, TSlot());
+  for (const TSlot& slot : old)
+    if (slot.ID != 0) FSlots[Probe(slot.ID)] = slot;
+}
+
+bool TElementIndex::Insert(int32_t AID, TElement* AElement) {
+  if (AID == 0) throw EProgrammingError(u"No element has the identifier 0");
+  // At most half full, so probes stay short.
+  if ((FCount + 1) * 2 > FSlots.size()) Grow();
+  TSlot& slot = FSlots[Probe(AID)];
+  if (slot.ID != 0) return false;
+  slot = {AID, AElement};
+  ++FCount;
+  return true;
+}
+
+void TElementIndex::Assign(int32_t AID, TElement* AElement) {
+  if (!Insert(AID, AElement)) FSlots[Probe(AID)].Element = AElement;
+}
+
+void TElementIndex::Remove(int32_t AID, const TElement* AElement) {
+  if (AID == 0 || FSlots.empty()) return;
+  size_t hole = Probe(AID);
+  if (FSlots[hole].ID == 0 || FSlots[hole].Element != AElement) return;
+  // Later entries of the probe run move up into the hole unless their home lies after it (cyclically).
+  const size_t mask = FSlots.size() - 1;
+  for (size_t next = (hole + 1) & mask; FSlots[next].ID != 0; next = (next + 1) & mask) {
+    const size_t home = Home(FSlots[next].ID);
+    if (((next - home) & mask) >= ((next - hole) & mask)) {
+      FSlots[hole] = FSlots[next];
+      hole = next;
+    }
+  }
+  FSlots[hole] = TSlot();
+  --FCount;
+}
+
+TElement* TElementIndex::Find(int32_t AID) const {
+  if (AID == 0 || FSlots.empty()) return nullptr;
+  const TSlot& slot = FSlots[Probe(AID)];
+  return slot.ID == AID ? slot.Element : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
 // Scheme
 
 TScheme::TScheme(TElementClass ARootClass, std::u16string AName) : FName(std::move(AName)), FRootClass(ARootClass) {
@@ -230,28 +400,23 @@ void TScheme::SetReadOnly(bool AValue) {
 }
 
 int32_t TScheme::RegisterElement(TElement* AElement) {
-  const int32_t id = NextElementID();
-  FElements[id] = AElement;
+  // After the counter wrapped, identifiers still held by this scheme's elements are passed over.
+  int32_t id = NextElementID();
+  while (!FElements.Insert(id, AElement)) id = NextElementID();
   return id;
 }
 
 void TScheme::UnregisterElement(TElement* AElement) {
-  auto it = FElements.find(AElement->ID());
-  if (it != FElements.end() && it->second == AElement) FElements.erase(it);
+  FElements.Remove(AElement->ID(), AElement);
   if (AElement->HasState(esCheckQueued)) std::replace(FCheckList.begin(), FCheckList.end(), AElement, static_cast<TElement*>(nullptr));
 }
 
 void TScheme::ElementIDChanged(TElement* AElement, int32_t AOldID) {
-  auto it = FElements.find(AOldID);
-  if (it != FElements.end() && it->second == AElement) FElements.erase(it);
-  FElements[AElement->ID()] = AElement;
+  FElements.Remove(AOldID, AElement);
+  FElements.Assign(AElement->ID(), AElement);
 }
 
-TElement* TScheme::FindByID(int32_t AID) const {
-  if (AID == 0) return nullptr;
-  auto it = FElements.find(AID);
-  return it == FElements.end() ? nullptr : it->second;
-}
+TElement* TScheme::FindByID(int32_t AID) const { return FElements.Find(AID); }
 
 void TScheme::BeginGroup(bool ALockMessages, std::u16string ACaption) {
   if (FUndoRedo)
@@ -273,7 +438,8 @@ void TScheme::EndLoading() {
     e->SetState(esCheckQueued, false);
     e->Check();
   }
-  FCheckList.clear();
+  // A load queues a check for nearly every element: the list's memory goes with it.
+  std::vector<TElement*>().swap(FCheckList);
 }
 
 void TScheme::AbortLoading() noexcept {
@@ -292,23 +458,38 @@ void TScheme::QueueCheck(TElement* AElement) {
 void TScheme::LoadFromFile(const std::u16string& AFileName) {
   [[maybe_unused]] TSchemeBusyCursor busy;
   SetFileName(AFileName);
+  TMemoryStream bytes;
+  {
+    std::unique_ptr<TFileStream> file;
+    try {
+      file = std::make_unique<TFileStream>(AFileName, TFileMode::fmOpenRead);
+    } catch (const EFileError&) {
+      if (!FileExists(AFileName)) RaiseFileNotFound(AFileName);
+      throw;
+    }
+    bytes.LoadFromStream(*file);
+  }
   TNodePtr<TKnot> knot(new TKnot);
-  knot->LoadFromFile(AFileName);
-  LoadElement(FRoot, fmDocument, knot.get());
+  knot->LoadFromStream(bytes);
+  const size_t invalidAt = FirstInvalidUtf8(bytes.Memory(), static_cast<size_t>(bytes.Size()));
+  bytes.Clear();
+
+  TSchemeLoader loader(this, fmDocument, {}, knot.get(), FMessages);
+  // Reported before anything is saved over the file, since a save writes the replacement characters for good.
+  if (invalidAt != std::string::npos && FMessages)
+    FMessages->Add(mkWarning, FormatLocStrOr(IdInvalidText,
+                                             u"Data provided contain invalid UTF-8 (first at byte %1): the "
+                                             u"characters there read as \"\uFFFD\" and a save keeps them so",
+                                             {IntToStr(static_cast<int64_t>(invalidAt))}));
+  LoadInto(loader, FRoot);
 }
 
 void TScheme::LoadElement(TElement* AElement, uint8_t AMode, TKnot* AKnot) {
-  TSchemeLoader loader(this, AMode, 0, AKnot, FMessages);
-  try {
-    AElement->LoadFromKnot(&loader, loader.Knot());
-  } catch (...) {
-    loader.Abort();
-    throw;
-  }
-  loader.Finish();
+  TSchemeLoader loader(this, AMode, {}, AKnot, FMessages);
+  LoadInto(loader, AElement);
 }
 
-void TScheme::SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, uint8_t AFlags) {
+void TScheme::SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, TFilerFlags AFlags) {
   TSchemeSaver saver(AMode, AKnot, AFlags);
   saver.Knot()->SetName(FName);
   TSchemeSaver::WriteFormatVersion(saver.Knot());
@@ -332,8 +513,13 @@ void TScheme::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
     knot->SaveToStream(*stream, TKnotEncoding::keUtf8);
     stream->Flush();
     stream.reset();
-    ClearReadOnly(AFileName);
-    MoveFileReplacing(temp, AFileName);
+    TReadOnlyLift readOnly(AFileName);
+    try {
+      MoveFileReplacing(temp, AFileName);
+    } catch (...) {
+      readOnly.Restore();
+      throw;
+    }
   } catch (const EFileError& e) {
     stream.reset();
     RemoveFile(temp);
@@ -359,15 +545,28 @@ void TElementDeleter::operator()(TElement* AElement) const { AElement->Destroy()
 
 TElement* TElement::CreateIn(TElementClass AClass, TScheme* AScheme, TElement* AParent, TElement* ABefore) {
   TElementPtr<TElement> e(AClass->Create(AScheme));
-  if (AParent) e->MoveTo(AParent, ABefore);
+  if (AParent) e->JoinElement(AParent, ABefore);
   return e.release();
 }
 
 TElement* TElement::CreatePart(TElementClass AClass, TElement* AParent, TElement* ABefore) {
   TElementPtr<TElement> e(AClass->Create(AParent->Scheme()));
-  e->FOptions |= eoPart;
-  e->MoveTo(AParent, ABefore);
+  e->FOptions.Include(eoPart);
+  e->JoinElement(AParent, ABefore);
   return e.release();
+}
+
+void TElement::JoinElement(TElement* AParent, TElement* ABefore) {
+  FParentElement = AParent;
+  FJoining = true;
+  try {
+    MoveTo(AParent, ABefore);
+  } catch (...) {
+    FJoining = false;
+    FParentElement = dynamic_cast<TElement*>(Parent());
+    throw;
+  }
+  FJoining = false;
 }
 
 TElement::TElement(TScheme* AScheme) : FScheme(AScheme) {
@@ -383,13 +582,8 @@ void TElement::Destroy() {
   Free();
 }
 
-TElement* TElement::ParentElement() const { return dynamic_cast<TElement*>(Parent()); }
 TElement* TElement::FirstChildElement() const { return static_cast<TElement*>(FirstChild()); }
 TElement* TElement::NextSiblingElement() const { return static_cast<TElement*>(NextSibling()); }
-
-void TElement::SetState(uint8_t ABits, bool AValue) {
-  FState = AValue ? static_cast<uint8_t>(FState | ABits) : static_cast<uint8_t>(FState & ~ABits);
-}
 
 void TElement::SetID(int32_t AID) {
   if (AID == FID) return;
@@ -398,9 +592,9 @@ void TElement::SetID(int32_t AID) {
   if (FScheme) FScheme->ElementIDChanged(this, old);
 }
 
-void TElement::SetOptions(uint8_t AValue) {
+void TElement::SetOptions(TElementOptions AValue) {
   if (AValue == FOptions) return;
-  const uint8_t old = FOptions;
+  const TElementOptions old = FOptions;
   FOptions = AValue;
   OptionsChanged(old);
 }
@@ -486,7 +680,12 @@ bool TElement::HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) {
 
 void TElement::ParentChanged() {
   TNode::ParentChanged();
-  Broadcast(nmHierarchyChanged, 0, 0, true, true);
+  // A load creates elements by the ten thousand, each under an element already known as one: no type test then.
+  // The first change under JoinElement is that one unless a hook moved the element elsewhere first.
+  const bool joined = std::exchange(FJoining, false) && Parent() == FParentElement;
+  if (!joined) FParentElement = dynamic_cast<TElement*>(Parent());
+  // A destroying subtree is only being taken apart, one node at a time: nothing in it is to hear of each step.
+  if (!IsDestroying()) Broadcast(nmHierarchyChanged, 0, 0, true, true);
 }
 
 void TElement::GetChildClasses(TElementClassList& AList) {
@@ -494,8 +693,9 @@ void TElement::GetChildClasses(TElementClassList& AList) {
     if (TElement* owner = ParentElement()) owner->GetPartChildClasses(this, AList);
 }
 
-void TElement::OptionsChanged(uint8_t AOldOptions) {
-  if (((AOldOptions ^ FOptions) & (eoValue | eoValueRequired)) && HasOptions(eoValue)) UpdateState();
+void TElement::OptionsChanged(TElementOptions AOldOptions) {
+  const TElementOptions changed = (AOldOptions - FOptions) | (FOptions - AOldOptions);
+  if (changed.ContainsAny(eoValue | eoValueRequired) && HasOptions(eoValue)) UpdateState();
 }
 
 void TElement::GetPartChildClasses(TElement* APart, TElementClassList& AList) {
@@ -532,7 +732,7 @@ void TElement::EmptyChanged() { Perform(nmEmptyChanged, 0, 0); }
 
 bool TElement::ShouldSaveChild(TSchemeSaver* ASaver, TElement* AChild) {
   if (AChild->HasOptions(eoTransientPart) && ASaver->Mode() != fmRecord) return false;
-  if (AChild->HasOptions(eoSkippedByFlag40) && ASaver->HasFlags(ffSkipMarked40)) return false;
+  if (AChild->HasOptions(eoSkippedOnRequest) && ASaver->HasFlags(ffSkipOnRequest)) return false;
   return true;
 }
 
@@ -594,7 +794,7 @@ void TElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
   }
 }
 
-void TElement::SaveTo(TKnot* AKnot, uint8_t AMode, uint8_t AFlags) {
+void TElement::SaveTo(TKnot* AKnot, uint8_t AMode, TFilerFlags AFlags) {
   TSchemeSaver saver(AMode, AKnot, AFlags);
   SaveToKnot(&saver, saver.Knot());
 }
@@ -610,9 +810,9 @@ void TElement::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
     }
     std::u16string name;
     part->GetStorageNodeName(ASaver, name);
-    TKnot* sub = AKnot->AddKnot(name);
+    TKnot* sub = ASaver->AddPartKnot(AKnot, name);
     part->SaveToKnot(ASaver, sub);
-    if (sub->IsEmpty() && !(part->HasOptions(eoValue) && !part->IsEmpty())) sub->Free();
+    if (sub->IsEmpty() && !(part->HasOptions(eoValue) && !part->IsEmpty())) ASaver->DropPartKnot(sub);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include "foundation/cuClasses.h"
 #include "foundation/cuNode.h"
+#include "foundation/cuSet.h"
 #include "foundation/cuSystem.h"
 #include "foundation/cuUndoRedo.h"
 
@@ -11,7 +12,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -56,37 +56,47 @@ enum : uint8_t {
   fmRecord = 2,    // records inside the process (undo data): identifiers and transient parts kept
 };
 
-enum : uint8_t {
+// What a load or save leaves out or how it passes data; the bits are those of the stored records.
+enum class TFilerFlag : uint8_t {
   ffInProcessCopy = 0x01,       // data that can stay in memory is referenced, not serialised
   ffStreamsByReference = 0x02,  // streams are written by reference to the caller's stream
   ffNoPositions = 0x08,         // "Left" and "Top" neither written nor read
   ffSkipDisabled = 0x10,        // Disabled visual children are not written
-  ffSkipUnaccepted = 0x20,      // children with eoSkippedByFlag20 are not written
-  ffSkipMarked40 = 0x40,        // children with eoSkippedByFlag40 are not written
+  ffSkipUnaccepted = 0x20,      // children with eoUnaccepted are not written
+  ffSkipOnRequest = 0x40,       // children with eoSkippedOnRequest are not written
   ffSkipDefaults = 0x80,        // parts that hold only defaults are not written
 };
+constexpr bool IsFlagFamily(TFilerFlag) { return true; }
+using enum TFilerFlag;
+using TFilerFlags = TSet<TFilerFlag>;
 
-// Element state bits.
-enum : uint8_t {
-  esDestroying = 0x01,
+// What an element is going through.
+enum class TElementState : uint8_t {
+  esDestroying = 0x01,     // the destroying message has reached it
   esMarked = 0x02,
-  esInProcessCopy = 0x04,
-  esHasValue = 0x08,
-  esNotEmpty = 0x10,
-  esCheckQueued = 0x20,
+  esInProcessCopy = 0x04,  // loaded with ffInProcessCopy
+  esHasValue = 0x08,       // CalcHasValue at the last UpdateState
+  esNotEmpty = 0x10,       // not CalcIsEmpty at the last UpdateState
+  esCheckQueued = 0x20,    // its check waits for the end of a load
 };
+constexpr bool IsFlagFamily(TElementState) { return true; }
+using enum TElementState;
+using TElementStates = TSet<TElementState>;
 
-// Element option bits.
-enum : uint8_t {
-  eoPart = 0x01,
-  eoInlinePart = 0x02,
-  eoTransientPart = 0x04,
-  eoStoresID = 0x08,
-  eoSkippedByFlag40 = 0x10,
-  eoSkippedByFlag20 = 0x20,  // unaccepted elements
-  eoValue = 0x40,
-  eoValueRequired = 0x80,
+// What an element is, set by its class or its owner.
+enum class TElementOption : uint8_t {
+  eoPart = 0x01,              // a part of its parent, made with it
+  eoInlinePart = 0x02,        // a part stored in its owner's knot outside records
+  eoTransientPart = 0x04,     // a part that travels only in records
+  eoStoresID = 0x08,          // "ID" is written outside records too
+  eoSkippedOnRequest = 0x10,  // left out by savers with ffSkipOnRequest
+  eoUnaccepted = 0x20,        // holds a knot no class took; left out by savers with ffSkipUnaccepted
+  eoValue = 0x40,             // a value element: its state follows its value
+  eoValueRequired = 0x80,     // a value element whose value must be set
 };
+constexpr bool IsFlagFamily(TElementOption) { return true; }
+using enum TElementOption;
+using TElementOptions = TSet<TElementOption>;
 
 // Node messages between elements (TNode::Perform / Broadcast).
 enum : int {
@@ -109,6 +119,9 @@ enum : int {
   scReadOnlyChanged = 3,
 };
 
+// One load reports at most this many unread nodes and attributes, then one line with the number left.
+constexpr int MaxUnreadReports = 100;
+
 // The "FormatVersion" the document file carries, and the first version that counts as newer.
 constexpr int SchemeFormatVersion = 1001;
 constexpr int SchemeNewerVersion = 1101;
@@ -121,7 +134,8 @@ std::u16string QuoteMessageValue(std::u16string_view AText);
 // result beyond 32 bits is held at the nearest limit.
 int ParseFormatVersion(const std::u16string* AText);
 
-// The process-wide element identifier counter: the first identifier is 1, 0 means no element.
+// The process-wide element identifier counter: the first identifier is 1, 0 means no element; after the largest
+// identifier it wraps to 1.
 int32_t NextElementID();
 // Raises the counter to AID when it is lower (identifiers restored from in-process records).
 void RaiseElementID(int32_t AID);
@@ -132,17 +146,18 @@ void RaiseElementID(int32_t AID);
 class TSchemeFiler : public TObject {
 public:
   // Without AKnot a new empty knot is made and owned; a given knot is not owned.
-  TSchemeFiler(uint8_t AMode, TKnot* AKnot, uint8_t AFlags);
+  TSchemeFiler(uint8_t AMode, TKnot* AKnot, TFilerFlags AFlags);
   ~TSchemeFiler() override;
 
   uint8_t Mode() const { return FMode; }
-  uint8_t Flags() const { return FFlags; }
-  bool HasFlags(uint8_t AFlags) const { return (FFlags & AFlags) != 0; }
+  TFilerFlags Flags() const { return FFlags; }
+  // Any of AFlags.
+  bool HasFlags(TFilerFlags AFlags) const { return FFlags.ContainsAny(AFlags); }
   TKnot* Knot() const { return FKnot; }
 
 private:
   uint8_t FMode;
-  uint8_t FFlags;
+  TFilerFlags FFlags;
   TKnot* FKnot;
   std::unique_ptr<TKnot> FOwnedKnot;
 };
@@ -150,15 +165,24 @@ private:
 class TSchemeSaver : public TSchemeFiler {
 public:
   using TSchemeFiler::TSchemeFiler;
+  ~TSchemeSaver() override;
   // "FormatVersion" = "1.1" on AKnot.
   static void WriteFormatVersion(TKnot* AKnot);
+
+  // The knot of a part stored under its own name: appended to AKnot, made anew or the one a part left empty.
+  TKnot* AddPartKnot(TKnot* AKnot, std::u16string_view AName);
+  // Takes back a part's knot that stayed empty; most parts hold only defaults, and a save meets thousands.
+  void DropPartKnot(TKnot* APartKnot);
+
+private:
+  TKnot* FSpare = nullptr;
 };
 
 // Opens a load bracket on its scheme. The end-of-load work (Loaded hooks, deferred checks, the unread report) runs
 // in Finish(), or in Abort() after a load that raised; a loader destroyed without either only closes the bracket.
 class TSchemeLoader : public TSchemeFiler {
 public:
-  TSchemeLoader(TScheme* AScheme, uint8_t AMode, uint8_t AFlags, TKnot* AKnot, TElementMessages* AMessages);
+  TSchemeLoader(TScheme* AScheme, uint8_t AMode, TFilerFlags AFlags, TKnot* AKnot, TElementMessages* AMessages);
   ~TSchemeLoader() override;
 
   TScheme* Scheme() const { return FScheme; }
@@ -225,6 +249,33 @@ private:
 // ---------------------------------------------------------------------------------------------------------------
 // The scheme: one document model.
 
+// Elements by identifier, open-addressed, so that registering an element allocates nothing of its own. Identifier 0
+// marks a free slot: no element has it.
+class TElementIndex {
+public:
+  // False, and nothing stored, when AID is taken.
+  bool Insert(int32_t AID, TElement* AElement);
+  // Stores AElement under AID, replacing what was there.
+  void Assign(int32_t AID, TElement* AElement);
+  // Removes AID when it leads to AElement.
+  void Remove(int32_t AID, const TElement* AElement);
+  TElement* Find(int32_t AID) const;
+  size_t Size() const { return FCount; }
+
+private:
+  struct TSlot {
+    int32_t ID = 0;
+    TElement* Element = nullptr;
+  };
+  size_t Home(int32_t AID) const;
+  // The slot holding AID, else the free slot where it would go.
+  size_t Probe(int32_t AID) const;
+  void Grow();
+
+  std::vector<TSlot> FSlots;
+  size_t FCount = 0;
+};
+
 class TScheme : public TItfObject {
 public:
   // With ARootClass the root element is made at once.
@@ -249,7 +300,7 @@ public:
   int32_t RegisterElement(TElement* AElement);
   void UnregisterElement(TElement* AElement);
   TElement* FindByID(int32_t AID) const;
-  int ElementCount() const { return static_cast<int>(FElements.size()); }
+  int ElementCount() const { return static_cast<int>(FElements.Size()); }
 
   // An undo group; nothing without an undo history.
   void BeginGroup(bool ALockMessages, std::u16string ACaption);
@@ -271,7 +322,7 @@ public:
   // Writes the whole tree to a temporary file beside AFileName and replaces AFileName with it in one step; the
   // data file is never touched before the replacement. Raises EFCreateError when the replacement fails.
   void SaveToFile(const std::u16string& AFileName, bool AKeepName);
-  void SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, uint8_t AFlags);
+  void SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, TFilerFlags AFlags);
 
 private:
   friend class TElement;
@@ -279,7 +330,7 @@ private:
 
   std::u16string FFileName;
   std::u16string FName;
-  std::unordered_map<int32_t, TElement*> FElements;
+  TElementIndex FElements;
   std::vector<TElement*> FCheckList;
   TElementMessages* FMessages = nullptr;
   TElement* FRoot = nullptr;
@@ -325,15 +376,16 @@ public:
 
   TScheme* Scheme() const { return FScheme; }
   int32_t ID() const { return FID; }
-  uint8_t State() const { return FState; }
-  bool HasState(uint8_t ABits) const { return (FState & ABits) != 0; }
-  uint8_t Options() const { return FOptions; }
-  bool HasOptions(uint8_t ABits) const { return (FOptions & ABits) != 0; }
-  void SetOptions(uint8_t AValue);
+  TElementStates State() const { return FState; }
+  bool HasState(TElementState AState) const { return FState.Contains(AState); }
+  TElementOptions Options() const { return FOptions; }
+  // Any of AOptions.
+  bool HasOptions(TElementOptions AOptions) const { return FOptions.ContainsAny(AOptions); }
+  void SetOptions(TElementOptions AValue);
   bool IsDestroying() const { return HasState(esDestroying); }
   bool IsPart() const { return HasOptions(eoPart); }
 
-  TElement* ParentElement() const;
+  TElement* ParentElement() const { return FJoining ? nullptr : FParentElement; }
   TElement* FirstChildElement() const;
   TElement* NextSiblingElement() const;
 
@@ -375,7 +427,7 @@ public:
   virtual bool CalcHasValue() { return false; }
   virtual bool CalcIsEmpty() { return !CalcHasValue(); }
   virtual void InitNew(intptr_t AParam) {}
-  virtual void OptionsChanged(uint8_t AOldOptions);
+  virtual void OptionsChanged(TElementOptions AOldOptions);
   virtual void GetPartChildClasses(TElement* APart, TElementClassList& AList);
   virtual void GetPartHint(TElement* APart, std::u16string& AText);
   virtual void GetPartPaletteItems(TElement* APart, std::vector<TPaletteItem*>& AList);
@@ -385,6 +437,7 @@ public:
   virtual void EmptyChanged();
   virtual void MessagesChanged() {}
   virtual void Loaded(TSchemeLoader* ALoader, intptr_t ADatum) {}
+  // The element or an ancestor moved; not heard while the element is being destroyed.
   virtual void HierarchyChanged() {}
   virtual bool ShouldSaveChild(TSchemeSaver* ASaver, TElement* AChild);
   virtual bool ChildNotification(TElement* AChild, int ACode, intptr_t AParam1, intptr_t AParam2) { return false; }
@@ -393,7 +446,7 @@ public:
   virtual void ValueChanged();
   virtual void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot);
   // A saver with that mode, flags and knot, then SaveToKnot.
-  void SaveTo(TKnot* AKnot, uint8_t AMode, uint8_t AFlags);
+  void SaveTo(TKnot* AKnot, uint8_t AMode, TFilerFlags AFlags);
   virtual void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot);
   virtual void BroadcastToParts(intptr_t AValue);
   virtual bool IsDefault(TSchemeSaver* ASaver, TKnot* AKnot) { return false; }
@@ -408,15 +461,21 @@ public:
   void ParentChanged() override;
 
 protected:
-  void SetState(uint8_t ABits, bool AValue);
+  void SetState(TElementState AState, bool AValue) { FState.Set(AState, AValue); }
 
 private:
   friend class TScheme;
   void SetID(int32_t AID);
+  // Places a new element under AParent, sparing ParentChanged the type test of the parent.
+  void JoinElement(TElement* AParent, TElement* ABefore);
 
   TScheme* FScheme;
+  // The parent as an element, kept by ParentChanged: asked for on every message and part request.
+  TElement* FParentElement = nullptr;
   int32_t FID = 0;
-  uint8_t FState = 0;
-  uint8_t FOptions = 0;
+  TElementStates FState;
+  TElementOptions FOptions;
+  // While JoinElement moves the element, FParentElement holds the parent it is moved under.
+  bool FJoining = false;
   std::unique_ptr<TElementMessages> FMessages;
 };

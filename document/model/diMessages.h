@@ -35,7 +35,9 @@ enum : int {
   IdNodeNotRead = 2329,       // "Node "%1" was not read"
   IdAttributeNotRead = 2330,  // "Attribute "%1" was not read"
   IdValueMustBeSet = 2331,    // "The value must be [set]"
+  IdInvalidText = 2332,       // "The data provided hold bytes that are not UTF-8 (first at byte %1) ..."
   IdUnsupportedElement = 2333,  // "[Unsupported] element "%1" in this editor"
+  IdMoreNotRead = 2334,         // "And %1 more nodes and attributes were not read"
   IdCannotCreateFile = 65439,   // "Cannot create file "%s". %s": the save could not put the new file in place
 };
 

@@ -19,13 +19,14 @@ void InitializeSoundsSettings() { SoundsSettings.reset(new TSoundsSettings(nullp
 void FinalizeSoundsSettings() { SoundsSettings.reset(); }
 
 #ifdef _WIN32
-void PlayResourceSound(std::u16string_view AName) {
+bool PlayResourceSound(std::u16string_view AName) {
   const std::u16string name(AName);
   HRSRC info = FindResourceW(nullptr, WStr(name), RT_RCDATA);
-  if (!info) return;
+  if (!info) return false;
   HGLOBAL data = LoadResource(nullptr, info);
   const void* wave = data ? LockResource(data) : nullptr;
   // Resource memory lives as long as the program, so the asynchronous player may keep reading it.
-  if (wave) PlaySoundW(static_cast<LPCWSTR>(wave), nullptr, SND_ASYNC | SND_NODEFAULT | SND_MEMORY | SND_NOSTOP);
+  return wave &&
+         PlaySoundW(static_cast<LPCWSTR>(wave), nullptr, SND_ASYNC | SND_NODEFAULT | SND_MEMORY | SND_NOSTOP);
 }
 #endif

@@ -20,6 +20,7 @@ void FinalizeSoundsSettings();
 
 #ifdef _WIN32
 // Plays the WAVE data of the RCDATA resource AName asynchronously; a sound asked for while another plays is
-// dropped, and a missing resource is ignored. The caller decides whether sounds are enabled.
-void PlayResourceSound(std::u16string_view AName);
+// dropped, and a missing resource is ignored. The caller decides whether sounds are enabled. True when the player
+// took the sound; false for a missing resource or a dropped sound, which are no failures.
+bool PlayResourceSound(std::u16string_view AName);
 #endif

@@ -35,7 +35,7 @@ void TElement_TestRoot::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
   TElement::SaveToKnot(ASaver, AKnot);
   for (TElement* c = FirstChildElement(); c; c = c->NextSiblingElement())
     if (!c->IsPart() && ShouldSaveChild(ASaver, c) &&
-        !(c->HasOptions(eoSkippedByFlag20) && ASaver->HasFlags(ffSkipUnaccepted)))
+        !(c->HasOptions(eoUnaccepted) && ASaver->HasFlags(ffSkipUnaccepted)))
       c->SaveToKnot(ASaver, AKnot->AddKnot(std::u16string(c->GetNodeName())));
 }
 

@@ -106,7 +106,7 @@ class TElement_TestUnaccepted : public TElement {
 public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
-  explicit TElement_TestUnaccepted(TScheme* AScheme) : TElement(AScheme) { SetOptions(eoSkippedByFlag20); }
+  explicit TElement_TestUnaccepted(TScheme* AScheme) : TElement(AScheme) { SetOptions(eoUnaccepted); }
 
   void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override;
   std::u16string KnotName;

@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -210,9 +212,16 @@ TEST(SchemeImages, StripsAreCutIntoImagesOfTheListWidth) {
 }
 
 TEST(Sounds, PlayingAResourceOrAMissingOneNeverFails) {
-  PlayResourceSound(u"diClassesItemSound");
-  PlayResourceSound(u"diClassesValueSound");  // dropped while the first plays
-  PlayResourceSound(u"NoSuchSound");
+  for (const wchar_t* name : {L"diClassesItemSound", L"diClassesValueSound"}) {
+    std::unique_ptr<TStream> wave = CreateResourceStream(nullptr, name, MAKEINTRESOURCEW(10));  // RT_RCDATA
+    char head[12] = {};
+    wave->ReadBuffer(head, sizeof(head));
+    EXPECT_EQ(std::string(head, 4) + std::string(head + 8, 4), "RIFFWAVE");  // data the player can take
+  }
+  EXPECT_TRUE(PlayResourceSound(u"diClassesItemSound"));  // taken, with or without a sound device
+  // Dropped while the first plays, or taken when it has ended: neither raises.
+  EXPECT_NO_THROW(PlayResourceSound(u"diClassesValueSound"));
+  EXPECT_FALSE(PlayResourceSound(u"NoSuchSound"));
 }
 
 }  // namespace
@@ -226,6 +235,10 @@ TEST(StringTable, CarriesTheMessagesOfTheModel) {
   EXPECT_EQ(strings.FormatLocStr(IdAttributeNotRead, {u"a.b"}), u"Attribute \"a.b\" was not read");
   EXPECT_EQ(strings.GetLocStr(IdValueMustBeSet), u"The value must be [set]");
   EXPECT_EQ(strings.GetLocStr(IdUnsupportedElement), u"[Unsupported] element \"%1\" in this editor");
+  EXPECT_EQ(strings.FormatLocStr(IdMoreNotRead, {u"7"}), u"And 7 more nodes and attributes were not read");
+  EXPECT_EQ(strings.FormatLocStr(IdInvalidText, {u"9"}),
+            u"Data provided contain invalid UTF-8 (first at byte 9): the characters there read as \"\uFFFD\" and a "
+            u"save keeps them so");
   EXPECT_EQ(strings.GetLocStr(IdNewerFormat).substr(0, 52), u"The format of the data provided is of a newer versio");
   EXPECT_EQ(strings.GetLocStr(IdCannotCreateFile), u"Cannot create file \"%s\". %s");
   EXPECT_NE(strings.GetLocStr(IdThemeNotUsable), u"");

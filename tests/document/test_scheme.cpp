@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -78,7 +79,7 @@ struct TDocument {
     knot->LoadFromString(AText);
     Scheme.LoadElement(Scheme.Root(), AMode, knot.get());
   }
-  std::u16string SaveText(uint8_t AMode = fmDocument, uint8_t AFlags = 0) {
+  std::u16string SaveText(uint8_t AMode = fmDocument, TFilerFlags AFlags = {}) {
     TNodePtr<TKnot> knot(new TKnot);
     Scheme.SaveElement(Scheme.Root(), AMode, knot.get(), AFlags);
     return knot->SaveToString();
@@ -91,6 +92,14 @@ struct TDocument {
 };
 
 std::u16string U(const std::string& AText) { return AsciiToString(AText); }
+
+// Element options, element states and filer flags share values but never mix, and keep their stored bits.
+template <class S, class M>
+concept Includes = requires(S s, M m) { s.Include(m); };
+static_assert(Includes<TElementOptions, TElementOption> && !Includes<TElementOptions, TElementState> &&
+              !Includes<TElementOptions, TFilerFlag> && !Includes<TFilerFlags, TElementOption>);
+static_assert((eoSkippedOnRequest | eoUnaccepted).Bits() == 0x30 && TFilerFlags(ffSkipOnRequest).Bits() == 0x40 &&
+              TElementStates(esCheckQueued).Bits() == 0x20);
 
 // ---------------------------------------------------------------------------------------------------------------
 
@@ -152,6 +161,33 @@ TEST(SchemeLoad, ReportsEachUnreadNodeAndAttributeOnceWithItsPath) {
   EXPECT_EQ(d.Scheme.Root()->FirstChildElement()->GetNodeName(), u"Note");
 }
 
+TEST(SchemeLoad, ReportsAtMostTheBoundOfUnreadNodesAndAttributesThenHowManyMore) {
+  struct Case {
+    int nodes, attributes;
+  };
+  for (const Case c : {Case{0, MaxUnreadReports}, Case{3, MaxUnreadReports}, Case{MaxUnreadReports + 1, 250}}) {
+    std::string text = "<Quillbox><Note Text=\"a\"";
+    for (int i = 0; i < c.attributes; ++i) text += " A" + std::to_string(i) + "=\"\"";
+    text += "/>";
+    for (int i = 0; i < c.nodes; ++i) text += "<Mystery/>";
+    TDocument d;
+    d.LoadText(U(text + "</Quillbox>"));
+    const int total = c.nodes + c.attributes;
+    const std::vector<std::u16string> log = Texts(d.Log);
+    ASSERT_EQ(log.size(), size_t(std::min(total, MaxUnreadReports) + (total > MaxUnreadReports))) << total;
+    EXPECT_EQ(log[0], c.nodes ? u"Node \"Quillbox.Mystery\" was not read"
+                              : u"Attribute \"Quillbox.Note.A0\" was not read");
+    // Nodes come first, then attributes in order; the last one reported is the bound's.
+    const int last = MaxUnreadReports - 1;
+    EXPECT_EQ(log[last], c.nodes > last
+                             ? u"Node \"Quillbox.Mystery\" was not read"
+                             : u"Attribute \"Quillbox.Note.A" + IntToStr(last - c.nodes) + u"\" was not read");
+    if (total > MaxUnreadReports) {
+      EXPECT_EQ(log.back(), u"And " + IntToStr(total - MaxUnreadReports) + u" more nodes and attributes were not read");
+    }
+  }
+}
+
 TEST(SchemeLoad, QuotesPathsThatWouldFormLinks) {
   TDocument d;
   d.LoadText(u"<Quillbox><Note Text=\"a\" [x]=\"1\"/></Quillbox>");
@@ -198,6 +234,40 @@ TEST(SchemeLoad, ATruncatedFileGivesTheCorruptWarningAndTheNotesBeforeTheCut) {
       ASSERT_NE(e, nullptr) << c.cut;
       EXPECT_EQ(static_cast<TElement_TestNote*>(e)->Text(), texts[i]) << c.cut;
     }
+  }
+}
+
+TEST(SchemeLoad, AFileWithInvalidUtf8IsReportedWithTheOffsetOfTheFirstBadSequence) {
+  struct Case {
+    std::string note;  // the Text value's bytes
+    int bad;           // offset of the first bad byte within them; -1: valid
+  };
+  const Case cases[] = {{"plain \xC3\xA9 \xF0\x9F\x98\x80", -1},
+                        {"a\xFF", 1},
+                        {"ab\x80\xFF", 2},                // a lone continuation byte
+                        {"\xC0\x80", 0},                  // overlong
+                        {"x\xED\xA0\x80", 1},             // a surrogate
+                        {"\xF4\x90\x80\x80", 0},          // beyond U+10FFFF
+                        {"\xE4\xB8\xAD\xE4\xB8 z", 3}};  // a cut sequence
+  TTempFolder dir;
+  const std::string head = "\xEF\xBB\xBF<Quillbox><Note Text=\"";
+  for (const Case& c : cases) {
+    WriteBytes(dir.File("doc.qbx"), head + c.note + "\"/></Quillbox>");
+    TDocument d;
+    d.Scheme.LoadFromFile(dir.File("doc.qbx"));
+    if (c.bad < 0) {
+      EXPECT_EQ(d.Log.GetCount(), 0) << c.note;
+      continue;
+    }
+    ASSERT_EQ(d.Log.GetCount(), 1) << c.note;
+    EXPECT_EQ(d.Log.GetItem(0)->Kind(), mkWarning);
+    EXPECT_EQ(d.Log.GetItem(0)->GetText(),
+              u"Data provided contain invalid UTF-8 (first at byte " + IntToStr(int64_t(head.size()) + c.bad) +
+                  u"): the characters there read as \"\uFFFD\" and a save keeps them so")
+        << c.note;
+    auto* note = static_cast<TElement_TestNote*>(d.Scheme.Root()->FirstChildElement());
+    ASSERT_NE(note, nullptr);
+    EXPECT_NE(note->Text().find(u'\uFFFD'), std::u16string::npos) << c.note;
   }
 }
 
@@ -332,6 +402,57 @@ TEST(ElementIdentifiers, StrictlyIncreaseAndPassAnIdReadFromARecord) {
   EXPECT_EQ(d.Scheme.FindByID(0), nullptr);
 }
 
+TEST(ElementIdentifiers, AfterARecordHoldingTheLargestOneNewIdentifiersWrapPastThoseInUse) {
+  TDocument d;
+  std::vector<TElement*> elements{d.Scheme.Root()};
+  for (int i = 0; i < 3; ++i) elements.push_back(d.AddNote(u"before"));
+  d.LoadText(u"<r ID=\"2147483647\"/>", fmRecord);  // what the document fuzzer reads from \x02<r ID="2147483647"/>
+  EXPECT_EQ(d.Scheme.Root()->ID(), INT32_MAX);
+  for (int i = 0; i < 3; ++i) elements.push_back(d.AddNote(u"after"));
+  std::set<int32_t> ids;
+  for (TElement* e : elements) {
+    EXPECT_GT(e->ID(), 0);
+    EXPECT_TRUE(ids.insert(e->ID()).second) << e->ID();
+    EXPECT_EQ(d.Scheme.FindByID(e->ID()), e);
+  }
+  EXPECT_LT(elements.back()->ID(), INT32_MAX);
+}
+
+TEST(ElementIdentifiers, FindByIdFollowsElementsThroughCreationsAndDestructionsInAnyOrder) {
+  TDocument d;
+  std::vector<TElement_TestNote*> notes;
+  for (int i = 0; i < 400; ++i) notes.push_back(d.AddNote(u"n"));
+  std::vector<int32_t> gone;
+  for (size_t i = 0; i < notes.size(); i += 1 + (i * 7919) % 5) {  // an irregular choice, freed out of order
+    gone.push_back(notes[i]->ID());
+    notes[i]->Destroy();
+    notes[i] = nullptr;
+  }
+  for (int i = 0; i < 50; ++i) notes.push_back(d.AddNote(u"later"));
+  // Identifiers restored from a record, 2^20 apart, all compete for one place in the index.
+  std::string record = "<Quillbox>";
+  for (int k = 1; k <= 40; ++k) record += "<Note ID=\"" + std::to_string(k * 1048576 + 7) + "\"/>";
+  d.LoadText(U(record + "</Quillbox>"), fmRecord);
+  for (TElement* e = d.Scheme.Root()->FirstChildElement(); e; e = e->NextSiblingElement())
+    if (e->ID() % 1048576 == 7 && std::find(notes.begin(), notes.end(), e) == notes.end())
+      notes.push_back(static_cast<TElement_TestNote*>(e));
+  for (size_t i = notes.size() - 40; i < notes.size(); i += 1 + i % 3) {
+    gone.push_back(notes[i]->ID());
+    notes[i]->Destroy();
+    notes[i] = nullptr;
+  }
+  int alive = 1;  // the root
+  for (TElement_TestNote* n : notes) {
+    if (!n) continue;
+    alive += 3;
+    EXPECT_EQ(d.Scheme.FindByID(n->ID()), n);
+    EXPECT_EQ(d.Scheme.FindByID(n->Caption()->ID()), n->Caption());
+    EXPECT_EQ(d.Scheme.FindByID(n->Comment()->ID()), n->Comment());
+  }
+  for (int32_t id : gone) EXPECT_EQ(d.Scheme.FindByID(id), nullptr) << id;
+  EXPECT_EQ(d.Scheme.ElementCount(), alive);
+}
+
 TEST(ElementIdentifiers, DocumentLoadsKeepTheNewIdentifier) {
   TDocument d;
   d.LoadText(u"<Quillbox><Note ID=\"3\" Text=\"r\"/></Quillbox>");
@@ -398,7 +519,7 @@ TEST(Element, OptionsAndFilerFlagsDecideWhichPartsAreWrittenAndRead) {
   const std::u16string without = u"<Quillbox FormatVersion=\"1.1\">\r\n\t<Note Text=\"t\"/>\r\n</Quillbox>\r\n";
   const std::u16string with = u"<Quillbox FormatVersion=\"1.1\">\r\n\t<Note Text=\"t\">\r\n\t\t<Comment Text=\"c\"/>"
                               u"\r\n\t</Note>\r\n</Quillbox>\r\n";
-  const uint8_t plain = c->Options();
+  const TElementOptions plain = c->Options();
 
   // A transient part stays out of documents and copies, in both directions, but travels in records.
   c->SetOptions(plain | eoTransientPart);
@@ -415,10 +536,10 @@ TEST(Element, OptionsAndFilerFlagsDecideWhichPartsAreWrittenAndRead) {
     EXPECT_EQ(m->Comment()->Text, mode == fmRecord ? u"c" : u"") << int(mode);
   }
 
-  // Option bit 4 is left out only by savers with flag 0x40.
-  c->SetOptions(plain | eoSkippedByFlag40);
+  // A part skipped on request is left out only by savers that ask for it.
+  c->SetOptions(plain | eoSkippedOnRequest);
   EXPECT_EQ(d.SaveText(fmDocument), with);
-  EXPECT_EQ(d.SaveText(fmDocument, ffSkipMarked40), without);
+  EXPECT_EQ(d.SaveText(fmDocument, ffSkipOnRequest), without);
 
   // The stores-ID option writes "ID" outside records too.
   c->SetOptions(plain);
@@ -566,6 +687,25 @@ TEST(SchemeSave, ReplacesAReadOnlyDataFile) {
   EXPECT_EQ(e.Log.GetCount(), 0);
   EXPECT_EQ(static_cast<TElement_TestNote*>(e.Scheme.Root()->FirstChildElement())->Text(), u"new");
 }
+
+#ifdef _WIN32
+TEST(SchemeSave, AFailedSaveOverAReadOnlyDataFileLeavesItReadOnly) {
+  TTempFolder dir;
+  WriteBytes(dir.File("doc.qbx"), "old");
+  MakeReadOnly(dir.File("doc.qbx"));
+  TDocument d;
+  d.AddNote(u"new");
+  {
+    TFileStream held(dir.File("doc.qbx"), TFileMode::fmOpenRead);  // shared for reading only: no replacement
+    EXPECT_THROW(d.Scheme.SaveToFile(dir.File("doc.qbx"), false), EFCreateError);
+  }
+  const DWORD attributes = GetFileAttributesW(WStr(dir.File("doc.qbx")));
+  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(ReadBytes(dir.File("doc.qbx")), "old");
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"doc.qbx"}));
+}
+#endif
 
 TEST(SchemeSave, AFailedReplacementKeepsTheOldTargetRemovesTheTemporaryAndRestoresTheName) {
   TTempFolder dir;

@@ -201,15 +201,57 @@ TEST(ThemeDescription, BadTextAndHugeValuesNeverBreakDrawing) {
       u"", u"<", u"<ThemeInfo", u"<ThemeInfo><Element Cut=\"-1,-1,-1,-1\" Zone=\"99999,99999\"/>",
       u"<ThemeInfo><Element Cut=\"1,1\" Zone=\"1,1,1,1\" FillModeClient=\"9\" FillModeLeft=\"1\"/></ThemeInfo>",
       u"<X><Sheet Cut=\"10000,10000,10000,10000\"/><ElementFont Size=\"-4\" Name=\",,,\"/></X>"};
+  // Where an element may draw: the rectangle, or the cut's size centred in it along an axis that does not stretch.
+  auto reach = [](TSheetThemeElementData& AElement, const TRect& ARect) {
+    TRect r = ARect;
+    if (!AElement.StretchH()) {
+      r.Left = static_cast<int32_t>(ARect.Left + (ARect.Width() - AElement.Width()) / 2);
+      r.Right = r.Left + AElement.Width();
+    }
+    if (!AElement.StretchV()) {
+      r.Top = static_cast<int32_t>(ARect.Top + (ARect.Height() - AElement.Height()) / 2);
+      r.Bottom = r.Top + AElement.Height();
+    }
+    return r;
+  };
   for (const char16_t* text : texts) {
+    const std::string name(text, text + std::char_traits<char16_t>::length(text));
     TSheetTheme t;
-  Load(t, text, 5, 3);
-    TCustomBitmap32 dst;
-    dst.SetSize(40, 40);
+    Load(t, text, 5, 3);
     for (int i = 0; i < ThemeElementCount; ++i) {
-      t.GetElement(i).Draw(&dst, TRect{-5, -5, 50, 33});
-      t.GetElement(i).Draw(&dst, TRect{3, 3, 4, 4});
-      t.GetElement(i).DrawIcon(&dst, 38, -1, 0x80FF0000);
+      TSheetThemeElementData& e = t.GetElement(i);
+      // Whatever the text says, a cut lies inside the 5 x 3 atlas and the zone's borders fit inside the cut.
+      const TRect& cut = e.Cut();
+      EXPECT_TRUE(cut.Left >= 0 && cut.Top >= 0 && cut.Right <= 5 && cut.Bottom <= 3) << name << " " << i;
+      EXPECT_TRUE(e.Zone().Left >= 0 && e.Zone().Right >= 0 && e.Zone().Left + e.Zone().Right <= e.Width())
+          << name << " " << i;
+      EXPECT_TRUE(e.Zone().Top >= 0 && e.Zone().Bottom >= 0 && e.Zone().Top + e.Zone().Bottom <= e.Height())
+          << name << " " << i;
+      // Drawing touches no pixel outside its reach, even for rectangles partly off the bitmap.
+      struct Draw {
+        TRect rect;
+        bool icon;
+      };
+      for (const Draw d : {Draw{{-5, -5, 50, 33}, false}, Draw{{3, 3, 4, 4}, false}, Draw{{38, -1, 0, 0}, true}}) {
+        TCustomBitmap32 dst;
+        dst.SetSize(40, 40);
+        dst.Clear(0);
+        TRect allowed;
+        if (d.icon) {
+          e.DrawIcon(&dst, d.rect.Left, d.rect.Top, 0x80FF0000);
+          allowed = {d.rect.Left, d.rect.Top, d.rect.Left + e.Width(), d.rect.Top + e.Height()};
+        } else {
+          e.Draw(&dst, d.rect);
+          allowed = reach(e, d.rect);
+        }
+        int outside = 0;
+        for (int y = 0; y < 40; ++y)
+          for (int x = 0; x < 40; ++x) {
+            const bool inside = x >= allowed.Left && x < allowed.Right && y >= allowed.Top && y < allowed.Bottom;
+            if (dst.Pixel(x, y) != 0 && !inside) ++outside;
+          }
+        EXPECT_EQ(outside, 0) << name << " " << i << " " << d.rect.Left;
+      }
     }
   }
 }

@@ -129,7 +129,8 @@ TEST(Notifier, ASubscriberThatUnsubscribesItselfDoesNotStopTheOthers) {
 }
 
 TEST(Notifier, RemovingAnEarlierSubscriberDuringFiringCallsNobodyTwiceAndSkipsTheRemoved) {
-  // d removes b (not yet called) and c (already called); each remaining subscriber runs exactly once.
+  // Called from the last: e removes b (not yet called), then d removes e (already called); each remaining
+  // subscriber runs exactly once.
   TLog log;
   TSubscriber a(log, "a"), b(log, "b"), c(log, "c"), d(log, "d"), e(log, "e");
   TNotifier notifier;

@@ -136,6 +136,22 @@ TEST_F(UndoRedo, AnIrreversibleChangeClearsTheHistoryAndIsNotKept) {
   EXPECT_EQ(Trace.Live, 0);
 }
 
+TEST_F(UndoRedo, AnIrreversibleChangeIsStillAliveWhenTheHistoryIsClearedAndFreedAfter) {
+  PerformTrace("A");
+  struct TLiveAtClear {
+    TTrace* Trace;
+    std::vector<int> Live;
+    void Handle(TObject*, intptr_t ANotify, intptr_t, intptr_t) {
+      if (ANotify == urCleared) Live.push_back(Trace->Live);
+    }
+  } watch{&Trace, {}};
+  History->AddNotifyEvent(MakeMethod<&TLiveAtClear::Handle>(&watch));
+  PerformTrace("X", ofChangesDocument | ofIrreversible);
+  EXPECT_EQ(watch.Live, (std::vector<int>{1}));  // A is gone with the stack, X is not freed yet
+  EXPECT_EQ(Trace.Live, 0);
+  History->RemoveNotifyEvent(MakeMethod<&TLiveAtClear::Handle>(&watch));
+}
+
 TEST_F(UndoRedo, AnIrreversibleStepThatChangesNoDocumentKeepsTheHistory) {
   PerformTrace("A");
   CodeLog.Take();

@@ -29,7 +29,7 @@ struct TFuzzDocument {
   }
   std::u16string Save(uint8_t AMode) {
     TNodePtr<TKnot> knot(new TKnot);
-    Scheme.SaveElement(Scheme.Root(), AMode, knot.get(), 0);
+    Scheme.SaveElement(Scheme.Root(), AMode, knot.get(), {});
     return knot->SaveToString();
   }
 };
