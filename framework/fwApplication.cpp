@@ -136,10 +136,11 @@ bool TApplication::ProcessMessage(MSG& AMessage) {
 }
 
 bool TApplication::PreDispatch(MSG& AMessage) {
-  // Hooks may add or remove hooks: walk a copy.
-  std::vector<TMessageHook> hooks = FMessageHooks;
-  for (const TMessageHook& hook : hooks)
-    if (hook(AMessage)) return true;
+  bool handled = false;
+  FMessageHooks.FireForward([&](const TMessageHook& AHook) {
+    if (!handled) handled = AHook(AMessage);
+  });
+  if (handled) return true;
   for (HWND dialog : std::vector<HWND>(FDialogWindows)) {
     if (!IsWindow(dialog)) continue;
     if ((AMessage.hwnd == dialog || IsChild(dialog, AMessage.hwnd)) && IsDialogMessageW(dialog, &AMessage))
@@ -151,8 +152,7 @@ bool TApplication::PreDispatch(MSG& AMessage) {
 void TApplication::Idle() {
   bool done = true;
   try {
-    std::vector<TIdleEvent> handlers = FIdleHandlers;
-    for (const TIdleEvent& handler : handlers) handler(this, done);
+    FIdleHandlers.FireForward([&](const TIdleEvent& AHandler) { AHandler(this, done); });
   } catch (...) {
     HandleException(this);
   }
@@ -160,19 +160,19 @@ void TApplication::Idle() {
 }
 
 void TApplication::AddIdleHandler(TIdleEvent AHandler) {
-  FIdleHandlers.push_back(AHandler);
+  FIdleHandlers.Add(AHandler);
 }
 
 void TApplication::RemoveIdleHandler(TIdleEvent AHandler) {
-  RemoveFirst(FIdleHandlers, AHandler);
+  FIdleHandlers.Remove(AHandler);
 }
 
 void TApplication::AddMessageHook(TMessageHook AHook) {
-  FMessageHooks.push_back(AHook);
+  FMessageHooks.Add(AHook);
 }
 
 void TApplication::RemoveMessageHook(TMessageHook AHook) {
-  RemoveFirst(FMessageHooks, AHook);
+  FMessageHooks.Remove(AHook);
 }
 
 void TApplication::AddDialogWindow(HWND AWindow) {

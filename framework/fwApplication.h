@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/cuHandlerList.h"
 #include "foundation/cuWin32.h"
 #include "framework/fwComponents.h"
 #include "framework/fwGraphics.h"
@@ -131,8 +132,9 @@ private:
   int FModalLevel = 0;
   TColor FHintColor = clInfoBk;
   TComponent* FMainForm = nullptr;
-  std::vector<TIdleEvent> FIdleHandlers;
-  std::vector<TMessageHook> FMessageHooks;
+  // Handlers may add or remove handlers while they run.
+  THandlerList<TIdleEvent> FIdleHandlers;
+  THandlerList<TMessageHook> FMessageHooks;
   std::vector<HWND> FDialogWindows;
   std::unique_ptr<TUtilityWindow> FWindow;
 };
