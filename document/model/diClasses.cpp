@@ -68,46 +68,6 @@ private:
   bool FSucceeded = false;
 };
 
-// The file offset of the first byte sequence the knot reader replaced with U+FFFD, or npos. Only a file with the
-// UTF-8 byte-order mark is read as UTF-8 with replacements; the knot tree is to keep this record itself, and then
-// this scan goes.
-size_t FirstInvalidUtf8(const uint8_t* AData, size_t ASize) {
-  if (ASize < 3 || AData[0] != 0xEF || AData[1] != 0xBB || AData[2] != 0xBF) return std::string::npos;
-  size_t i = 3;
-  while (i < ASize) {
-    // Data files are mostly ASCII: eight bytes at a time while no high bit is set.
-    uint64_t word;
-    if (i + 8 <= ASize && (std::memcpy(&word, AData + i, 8), (word & 0x8080808080808080ull) == 0)) {
-      i += 8;
-      continue;
-    }
-    const uint8_t b = AData[i];
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t length;
-    uint8_t low = 0x80, high = 0xBF;  // the range of the second byte
-    if (b >= 0xC2 && b <= 0xDF)
-      length = 2;
-    else if (b >= 0xE0 && b <= 0xEF) {
-      length = 3;
-      if (b == 0xE0) low = 0xA0;   // overlong
-      if (b == 0xED) high = 0x9F;  // surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      length = 4;
-      if (b == 0xF0) low = 0x90;   // overlong
-      if (b == 0xF4) high = 0x8F;  // beyond U+10FFFF
-    } else
-      return i;
-    if (i + length > ASize || AData[i + 1] < low || AData[i + 1] > high) return i;
-    for (size_t k = 2; k < length; ++k)
-      if ((AData[i + k] & 0xC0) != 0x80) return i;
-    i += length;
-  }
-  return std::string::npos;
-}
-
 // The body of every load: a load that raises is aborted, one that does not is finished.
 void LoadInto(TSchemeLoader& ALoader, TElement* AElement) {
   try {
@@ -471,7 +431,10 @@ void TScheme::LoadFromFile(const std::u16string& AFileName) {
   }
   TNodePtr<TKnot> knot(new TKnot);
   knot->LoadFromStream(bytes);
-  const size_t invalidAt = FirstInvalidUtf8(bytes.Memory(), static_cast<size_t>(bytes.Size()));
+  // The reader counts its offsets after the byte-order mark; the user is told the file's own.
+  const uint8_t* head = bytes.Memory();
+  const bool marked = bytes.Size() >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF;
+  const size_t invalidAt = knot->InvalidUtf8Count() ? knot->InvalidUtf8Offset() + (marked ? 3 : 0) : std::string::npos;
   bytes.Clear();
 
   TSchemeLoader loader(this, fmDocument, {}, knot.get(), FMessages);

@@ -8,6 +8,7 @@
 #include "document/model/diThemesWin.h"
 #include "foundation/cuFiles.h"
 #include "foundation/cuLocalization.h"
+#include "foundation/cuLocalizationWin.h"
 #include "foundation/cuStreams.h"
 #include "foundation/cuUtils.h"
 #include "framework/fwImageList.h"
