@@ -86,47 +86,6 @@ void TCustomXmlCodeWriter::WriteQuotedAttribute(std::u16string_view AName, std::
   WriteJoined(u" ", AName, u"=\"", AValue, u"\"");
 }
 
-namespace {
-
-// Per mode (entity, double-quote): characters that are replaced, and characters that call for quotes.
-enum : uint8_t { ecEntityChange = 1, ecEntityQuotes = 2, ecQuoteChange = 4, ecQuoteQuotes = 8 };
-
-struct TEscapeClasses {
-  uint8_t Of[0x40] = {};
-  constexpr TEscapeClasses() {
-    for (int c = 1; c < 32; ++c) Of[c] = ecEntityChange;
-    for (char c : {'&', '<', '>', '"'}) Of[static_cast<int>(c)] |= ecEntityChange;
-    for (char c : {' ', '/'}) Of[static_cast<int>(c)] |= ecEntityQuotes;
-    for (char c : {'"', '&'}) Of[static_cast<int>(c)] |= ecQuoteChange;
-    for (char c : {'"', ' ', '\t', '\n', '\r', '/', '>'}) Of[static_cast<int>(c)] |= ecQuoteQuotes;
-  }
-};
-constexpr TEscapeClasses kEscape;
-
-void AppendEntity(std::u16string& AResult, char16_t C) {
-  switch (C) {
-    case u'&':
-      AResult.append(u"&amp;");
-      break;
-    case u'<':
-      AResult.append(u"&lt;");
-      break;
-    case u'>':
-      AResult.append(u"&gt;");
-      break;
-    case u'"':
-      AResult.append(u"&quot;");
-      break;
-    default:  // 1..31
-      AResult.append(u"&#");
-      if (C >= 10) AResult.push_back(static_cast<char16_t>(u'0' + C / 10));
-      AResult.push_back(static_cast<char16_t>(u'0' + C % 10));
-      AResult.push_back(u';');
-  }
-}
-
-}  // namespace
-
 #if defined(__SSE2__)
 namespace {
 // Skips blocks of eight characters that hold nothing to replace; notes whether one of them calls for quotes.
@@ -161,7 +120,7 @@ void TCustomXmlCodeWriter::EscapeValue(std::u16string_view AValue, bool ADoubleQ
   AResult.clear();
   bool quotes = false;
   uint8_t seen = 0;
-  const uint8_t change = ADoubleQuoteMode ? ecQuoteChange : ecEntityChange;
+  const uint8_t change = ADoubleQuoteMode ? ValueEscapes::QuoteChange : ValueEscapes::EntityChange;
   const char16_t* p = AValue.data();
   const char16_t* const end = p + AValue.size();
   const char16_t* run = p;
@@ -174,14 +133,13 @@ void TCustomXmlCodeWriter::EscapeValue(std::u16string_view AValue, bool ADoubleQ
     const char16_t* const stop = end;
 #endif
     for (; p < stop; ++p) {
-      if (*p >= 0x40) continue;  // every character with a class lies below "@"
-      const uint8_t cls = kEscape.Of[*p];
+      const uint8_t cls = ValueEscapes::Classes[*p];
       seen |= cls;
       if (!(cls & change)) continue;
       AResult.append(run, static_cast<size_t>(p - run));
       run = p + 1;
       if (!ADoubleQuoteMode)
-        AppendEntity(AResult, *p);
+        ValueEscapes::AppendEntity(AResult, *p);
       else if (*p == u'"')
         AResult.append(u"\"\"");
       else
@@ -189,7 +147,7 @@ void TCustomXmlCodeWriter::EscapeValue(std::u16string_view AValue, bool ADoubleQ
     }
   }
   AResult.append(run, static_cast<size_t>(end - run));
-  ANeedsQuotes = quotes || (seen & (ADoubleQuoteMode ? ecQuoteQuotes : ecEntityQuotes));
+  ANeedsQuotes = quotes || (seen & (ADoubleQuoteMode ? ValueEscapes::QuoteQuotes : ValueEscapes::EntityQuotes));
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // Line-oriented text writers with indentation; the XML flavour writes tags and escapes attribute values.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -95,3 +96,43 @@ public:
   static const TClassInfo<TCodeWriter> ClassInfo;
   TCodeWriterClass ClassRef() const override { return &ClassInfo; }
 };
+
+// How attribute values are escaped, shared by the code writer and the knot writer's UTF-8 path. Per mode (entity,
+// double-quote): characters that are replaced, and characters that call for quotes; every one of them is ASCII.
+namespace ValueEscapes {
+enum : uint8_t { EntityChange = 1, EntityQuotes = 2, QuoteChange = 4, QuoteQuotes = 8 };
+
+struct TClasses {
+  uint8_t Of[0x80] = {};
+  constexpr TClasses() {
+    for (int c = 1; c < 32; ++c) Of[c] = EntityChange;
+    for (char c : {'&', '<', '>', '"'}) Of[static_cast<int>(c)] |= EntityChange;
+    for (char c : {' ', '/'}) Of[static_cast<int>(c)] |= EntityQuotes;
+    for (char c : {'"', '&'}) Of[static_cast<int>(c)] |= QuoteChange;
+    for (char c : {'"', ' ', '\t', '\n', '\r', '/', '>'}) Of[static_cast<int>(c)] |= QuoteQuotes;
+  }
+  // The classes of any code unit; none above ASCII.
+  constexpr uint8_t operator[](uint32_t C) const { return C < 0x80 ? Of[C] : 0; }
+};
+inline constexpr TClasses Classes;
+
+// The entity of a character that entity mode replaces (&, <, >, " or a control character 1..31).
+template <class S>
+void AppendEntity(S& AOut, uint32_t C) {
+  using TChar = typename S::value_type;
+  auto put = [&](const char* AText) {
+    for (; *AText; ++AText) AOut.push_back(static_cast<TChar>(*AText));
+  };
+  switch (C) {
+    case '&': put("&amp;"); break;
+    case '<': put("&lt;"); break;
+    case '>': put("&gt;"); break;
+    case '"': put("&quot;"); break;
+    default:
+      put("&#");
+      if (C >= 10) AOut.push_back(static_cast<TChar>('0' + C / 10));
+      AOut.push_back(static_cast<TChar>('0' + C % 10));
+      AOut.push_back(static_cast<TChar>(';'));
+  }
+}
+}  // namespace ValueEscapes

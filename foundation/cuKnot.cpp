@@ -1490,66 +1490,28 @@ void TKnot::LoadFromFile(const std::u16string& AFileName) {
 
 namespace {
 
-// Per mode (entity, double-quote): bytes that are replaced, and bytes that call for quotes; the same classes as
-// the code writer's, all of them ASCII.
-enum : uint8_t { ecEntityChange = 1, ecEntityQuotes = 2, ecQuoteChange = 4, ecQuoteQuotes = 8 };
-
-struct TEscapeClasses {
-  uint8_t Of[256] = {};
-  constexpr TEscapeClasses() {
-    for (int c = 1; c < 32; ++c) Of[c] = ecEntityChange;
-    for (char c : {'&', '<', '>', '"'}) Of[static_cast<int>(c)] |= ecEntityChange;
-    for (char c : {' ', '/'}) Of[static_cast<int>(c)] |= ecEntityQuotes;
-    for (char c : {'"', '&'}) Of[static_cast<int>(c)] |= ecQuoteChange;
-    for (char c : {'"', ' ', '\t', '\n', '\r', '/', '>'}) Of[static_cast<int>(c)] |= ecQuoteQuotes;
-  }
-};
-constexpr TEscapeClasses kEscape;
-
-void AppendEntity(std::string& AOut, uint8_t C) {
-  switch (C) {
-    case '&':
-      AOut.append("&amp;");
-      break;
-    case '<':
-      AOut.append("&lt;");
-      break;
-    case '>':
-      AOut.append("&gt;");
-      break;
-    case '"':
-      AOut.append("&quot;");
-      break;
-    default:  // 1..31
-      AOut.append("&#");
-      if (C >= 10) AOut.push_back(static_cast<char>('0' + C / 10));
-      AOut.push_back(static_cast<char>('0' + C % 10));
-      AOut.push_back(';');
-  }
-}
-
 // TCustomXmlCodeWriter::EscapeValue on UTF-8, appended to AOut.
 bool AppendEscaped(std::string& AOut, std::string_view AValue, bool ADoubleQuoteMode) {
   uint8_t seen = 0;
-  const uint8_t change = ADoubleQuoteMode ? ecQuoteChange : ecEntityChange;
+  const uint8_t change = ADoubleQuoteMode ? ValueEscapes::QuoteChange : ValueEscapes::EntityChange;
   const char* run = AValue.data();
   const char* const end = run + AValue.size();
   for (const char* p = run; p < end; ++p) {
-    const uint8_t cls = kEscape.Of[static_cast<uint8_t>(*p)];
+    const uint8_t cls = ValueEscapes::Classes[static_cast<uint8_t>(*p)];
     if (!cls) continue;
     seen |= cls;
     if (!(cls & change)) continue;
     AOut.append(run, static_cast<size_t>(p - run));
     run = p + 1;
     if (!ADoubleQuoteMode)
-      AppendEntity(AOut, static_cast<uint8_t>(*p));
+      ValueEscapes::AppendEntity(AOut, static_cast<uint8_t>(*p));
     else if (*p == '"')
       AOut.append("\"\"");
     else
       AOut.append("&amp;");
   }
   AOut.append(run, static_cast<size_t>(end - run));
-  return seen & (ADoubleQuoteMode ? ecQuoteQuotes : ecEntityQuotes);
+  return seen & (ADoubleQuoteMode ? ValueEscapes::QuoteQuotes : ValueEscapes::EntityQuotes);
 }
 
 bool SurvivesAnsi(std::u16string_view AText) { return AnsiToString(StringToAnsi(AText)) == AText; }
