@@ -90,6 +90,11 @@ TControlCanvas::~TControlCanvas() {
   FreeHandle();
 }
 
+void TControlCanvas::TakeControlLook() {
+  Font().Assign(&FControl->Font());
+  Brush().SetColor(FControl->Color());
+}
+
 void TControlCanvas::BindDC(HDC ADC) {
   FreeHandle();
   SetHandle(ADC);
@@ -555,16 +560,7 @@ void TGraphicControl::WndProc(TMessage& AMessage) {
   if (AMessage.Msg == WM_PAINT) {
     const TPaintMessage paint(AMessage);
     if (paint.DC) {
-      FCanvas->BindDC(paint.DC);
-      try {
-        FCanvas->Font().Assign(&Font());
-        FCanvas->Brush().SetColor(Color());
-        Paint();
-      } catch (...) {
-        FCanvas->UnbindDC();
-        throw;
-      }
-      FCanvas->UnbindDC();
+      FCanvas->PaintOn(paint.DC, [this] { Paint(); });
       return AMessage.Answer();
     }
   }

@@ -129,6 +129,17 @@ public:
   // Binds a context given from outside (painting); a context the canvas made itself is released first.
   void BindDC(HDC ADC);
   void UnbindDC() { SetHandle(nullptr); }
+  // Binds ADC with the control's font and colour for the length of one Paint, and unbinds it whatever Paint does.
+  template <class F>
+  void PaintOn(HDC ADC, F&& APaint) {
+    struct TBinding {
+      TControlCanvas* Canvas;
+      ~TBinding() { Canvas->UnbindDC(); }
+    } binding{this};
+    BindDC(ADC);
+    TakeControlLook();
+    APaint();
+  }
   // Releases a context the canvas made itself (before its window goes).
   void FreeHandle();
 
@@ -136,6 +147,8 @@ protected:
   void CreateHandle() override;
 
 private:
+  void TakeControlLook();
+
   TControl* FControl;
   HDC FOwnDC = nullptr;
   HWND FOwnWindow = nullptr;

@@ -970,16 +970,7 @@ TCustomControl::TCustomControl(TComponent* AOwner)
 TCustomControl::~TCustomControl() = default;
 
 void TCustomControl::PaintWindow(HDC ADC) {
-  FCanvas->BindDC(ADC);
-  try {
-    FCanvas->Font().Assign(&Font());
-    FCanvas->Brush().SetColor(Color());
-    Paint();
-  } catch (...) {
-    FCanvas->UnbindDC();
-    throw;
-  }
-  FCanvas->UnbindDC();
+  FCanvas->PaintOn(ADC, [this] { Paint(); });
 }
 
 void TCustomControl::FreeContexts() {
