@@ -6,7 +6,7 @@
 #include "graphics/pixels/pxBitmap.h"
 #include "graphics/pixels/pxHeapBackend.h"
 #include "graphics/pixels/pxResamplers.h"
-#include "tests/pixels/test_helpers.h"
+#include "tests/pixels/PixelTestSupport.h"
 
 namespace {
 
