@@ -5,7 +5,7 @@
 
 #include "document/model/diClassesGroups.h"
 #include "document/model/diNaming.h"
-#include "document/model/diSchemeImages.h"
+#include "document/model/diSchemeImagesWin.h"
 #include "document/model/diSounds.h"
 #include "document/model/diTextorAttributes.h"
 #include "foundation/cuDeviceContextManager.h"

@@ -1,6 +1,6 @@
 #include "document/model/diCanvas.h"
 
-#include "document/model/diSchemeImages.h"
+#include "document/model/diSchemeImagesWin.h"
 #include "document/model/diThemesWin.h"
 #include "framework/fwImageList.h"
 #include "graphics/pixels/pxBackendsGDI.h"

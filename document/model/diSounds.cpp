@@ -1,13 +1,5 @@
 #include "document/model/diSounds.h"
 
-#ifdef _WIN32
-#include "foundation/cuWin32.h"
-
-#include <mmsystem.h>
-
-#include <string>
-#endif
-
 std::unique_ptr<TSoundsSettings, TNodeDeleter> SoundsSettings;
 
 TSoundsSettings::TSoundsSettings(TProperty* AParent) : TProperty(AParent, u"Sounds") {
@@ -17,16 +9,3 @@ TSoundsSettings::TSoundsSettings(TProperty* AParent) : TProperty(AParent, u"Soun
 void InitializeSoundsSettings() { SoundsSettings.reset(new TSoundsSettings(nullptr)); }
 
 void FinalizeSoundsSettings() { SoundsSettings.reset(); }
-
-#ifdef _WIN32
-bool PlayResourceSound(std::u16string_view AName) {
-  const std::u16string name(AName);
-  HRSRC info = FindResourceW(nullptr, WStr(name), RT_RCDATA);
-  if (!info) return false;
-  HGLOBAL data = LoadResource(nullptr, info);
-  const void* wave = data ? LockResource(data) : nullptr;
-  // Resource memory lives as long as the program, so the asynchronous player may keep reading it.
-  return wave &&
-         PlaySoundW(static_cast<LPCWSTR>(wave), nullptr, SND_ASYNC | SND_NODEFAULT | SND_MEMORY | SND_NOSTOP);
-}
-#endif

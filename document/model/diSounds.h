@@ -1,4 +1,4 @@
-// The sounds settings node and the player of the short sounds held as resources.
+// The sounds settings node.
 #pragma once
 
 #include "foundation/cuProps.h"
@@ -17,10 +17,3 @@ public:
 extern std::unique_ptr<TSoundsSettings, TNodeDeleter> SoundsSettings;
 void InitializeSoundsSettings();
 void FinalizeSoundsSettings();
-
-#ifdef _WIN32
-// Plays the WAVE data of the RCDATA resource AName asynchronously; a sound asked for while another plays is
-// dropped, and a missing resource is ignored. The caller decides whether sounds are enabled. True when the player
-// took the sound; false for a missing resource or a dropped sound, which are no failures.
-bool PlayResourceSound(std::u16string_view AName);
-#endif

@@ -1,0 +1,41 @@
+// The element image lists: one strip of pictures per unit appended to three lists of 12, 16 and 32 pixels.
+#pragma once
+
+#include "foundation/cuSystem.h"
+
+#include <memory>
+#include <string_view>
+
+class TImageList;
+class TStream;
+
+class TSchemeImages : public TObject {
+public:
+  TSchemeImages(int AWidth, int AHeight);
+  ~TSchemeImages() override;
+
+  // The PNG strip of the RCDATA resource AName cut into images of the list's width; returns the first index.
+  int AddFromResource(std::u16string_view AName);
+  int AddFromStream(TStream& APng);
+  // A list of the same size with a greyed copy of every image.
+  std::unique_ptr<TSchemeImages> CreateGreyed() const;
+
+  TImageList& List() const { return *FList; }
+  int Width() const;
+  int Height() const;
+  int Count() const;
+
+private:
+  std::unique_ptr<TImageList> FList;
+};
+
+// The three lists and the first index of the engine's own strip in each, alive between InitializeSchemeImages
+// and FinalizeSchemeImages.
+extern std::unique_ptr<TSchemeImages> SchemeCharImages;
+extern std::unique_ptr<TSchemeImages> SchemeSmallImages;
+extern std::unique_ptr<TSchemeImages> SchemeLargeImages;
+extern int ClassesCharImagesIndex;
+extern int ClassesSmallImagesIndex;
+extern int ClassesLargeImagesIndex;
+void InitializeSchemeImages();
+void FinalizeSchemeImages();
