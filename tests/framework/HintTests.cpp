@@ -3,7 +3,10 @@
 // and what takes a hint away. Pauses are set short on the application so the tests stay quick.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
 #include <typeinfo>
+#include <vector>
 
 #include "framework/fwHints.h"
 #include "tests/framework/FormTestSupport.h"
@@ -20,10 +23,14 @@ struct THintAnswer {
   bool Fail = false;
   RECT CursorRect{};  // empty: the one the machinery offers
   THintWindowClass WindowClass = nullptr;
+  int Reshow = 0;
+  std::vector<std::u16string> Texts;  // the text of each answer in turn, while there are any
 
   LRESULT Answer(THintInfo& AInfo) {
+    if (static_cast<size_t>(Asked) < Texts.size()) AInfo.HintStr = Texts[static_cast<size_t>(Asked)];
     ++Asked;
     if (Fail) throw Exception(u"No hint today");
+    AInfo.ReshowTimeout = Reshow;
     if (!IsRectEmpty(&CursorRect)) AInfo.CursorRect = CursorRect;
     if (WindowClass) AInfo.HintWindowClass = WindowClass;
     return Suppress ? 1 : 0;
@@ -215,6 +222,21 @@ TEST_F(HintTest, AHintStaysWhileThePointerMovesInsideItsCursorRectAndIsAskedAgai
   ASSERT_TRUE(LoopUntil([&] { return form->Windowed->HintAnswer.Asked == 1 && HintUp(); }));
   EXPECT_EQ(HintText(), u"windowed hint");
   EXPECT_EQ(form->Windowless->HintAnswer.Asked, 2);
+}
+
+TEST_F(HintTest, AReshowAsksAgainAndOnlyAnotherTextReplacesTheHint) {
+  THintAnswer& answer = form->Windowless->HintAnswer;
+  answer.Reshow = 40;
+  answer.Texts = {u"one", u"", u"one", u"two"};
+  PointTo(*form->Windowless, 30, 20);
+  ASSERT_TRUE(LoopUntil([&] { return answer.Asked == 1; }));
+  EXPECT_EQ(HintText(), u"one");
+  for (int asked : {2, 3}) {
+    ASSERT_TRUE(LoopUntil([&] { return answer.Asked == asked; }));
+    EXPECT_EQ(HintText(), u"one") << "after answer " << asked;
+  }
+  ASSERT_TRUE(LoopUntil([&] { return answer.Asked == 4; }));
+  EXPECT_EQ(HintText(), u"two");
 }
 
 TEST_F(HintTest, AShownHintLeavesFocusActivationAndTheForegroundWindowAlone) {
