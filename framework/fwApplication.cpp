@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/fwHints.h"
 #include "framework/fwMessages.h"
 #include "framework/fwScreen.h"
 #include "framework/fwUtilityWindow.h"
@@ -64,12 +65,31 @@ void HandleCallbackException() noexcept {
 
 TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {
   FWindow = std::make_unique<TUtilityWindow>(MakeMethod<&TApplication::WindowMessage>(this));
+  // First of the message hooks: a key that a shortcut consumes still takes the hint away.
+  FHints.reset(new TApplicationHints(*this));
 }
 
 TApplication::~TApplication() {
   // Forms and data modules go while the application can still serve them.
   DestroyComponents();
+  FHints.reset();
   FWindow.reset();
+}
+
+void TApplication::ActivateHint(POINT AScreenPos) {
+  FHints->ActivateHint(AScreenPos);
+}
+
+void TApplication::CancelHint() {
+  FHints->CancelHint();
+}
+
+void TApplication::HideHint() {
+  FHints->HideHint();
+}
+
+THintWindow* TApplication::HintWindow() const {
+  return FHints->HintWindow();
 }
 
 void TApplication::SetTitle(std::u16string AValue) {
@@ -246,6 +266,9 @@ void TApplication::WindowMessage(TMessage& AMessage) {
     case WM_ENDSESSION:
       if (AMessage.WParam) EndSession();
       AMessage.Answer();
+      break;
+    case WM_ACTIVATEAPP:
+      if (!AMessage.WParam) CancelHint();
       break;
     case WM_SETTINGCHANGE:
       if (Screen && AMessage.WParam == SPI_SETNONCLIENTMETRICS) Screen->UpdateFonts();

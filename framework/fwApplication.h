@@ -12,6 +12,8 @@
 #include "framework/fwComponents.h"
 #include "framework/fwGraphics.h"
 
+class TApplicationHints;
+class THintWindow;
 class TUtilityWindow;
 struct TMessage;
 
@@ -49,6 +51,23 @@ public:
   void SetShowMainForm(bool AValue) { FShowMainForm = AValue; }
   TColor HintColor() const { return FHintColor; }
   void SetHintColor(TColor AValue) { FHintColor = AValue; }
+
+  // Hints (fwHints). The pause of the pointer before a hint shows (500 ms), the shorter one after a hint was
+  // showing (50 ms), and how long a hint stays when its control asks for no other time (2500 ms).
+  int HintPause() const { return FHintPause; }
+  void SetHintPause(int AValue) { FHintPause = AValue; }
+  int HintShortPause() const { return FHintShortPause; }
+  void SetHintShortPause(int AValue) { FHintShortPause = AValue; }
+  int HintHidePause() const { return FHintHidePause; }
+  void SetHintHidePause(int AValue) { FHintHidePause = AValue; }
+  // Asks the control under a screen point for its hint now and shows it.
+  void ActivateHint(POINT AScreenPos);
+  // Hides the hint and forgets its control: the next pointer move starts the pause again.
+  void CancelHint();
+  // Hides the hint window only.
+  void HideHint();
+  // The window of the last hint shown (nil before the first).
+  THintWindow* HintWindow() const;
 
   // Creates a form or data module owned by the application into ARef (set before its constructor runs; further
   // arguments go to the constructor after the owner). The first component created this way that is a form
@@ -131,12 +150,16 @@ private:
   bool FTerminated = false;
   int FModalLevel = 0;
   TColor FHintColor = clInfoBk;
+  int FHintPause = 500;
+  int FHintShortPause = 50;
+  int FHintHidePause = 2500;
   TComponent* FMainForm = nullptr;
   // Handlers may add or remove handlers while they run.
   THandlerList<TIdleEvent> FIdleHandlers;
   THandlerList<TMessageHook> FMessageHooks;
   std::vector<HWND> FDialogWindows;
   std::unique_ptr<TUtilityWindow> FWindow;
+  std::unique_ptr<TApplicationHints, TComponentDeleter> FHints;
 };
 
 // The program's application object; exists between StartApplication and EndApplication.

@@ -20,6 +20,7 @@
 
 class TControl;
 class TWinControl;
+class THintWindow;
 
 // A misuse of a control the moment does not allow (focusing a hidden control, a visible form made modal).
 class EInvalidOperation : public Exception {
@@ -80,6 +81,9 @@ protected:
   ~IPopupMenu() = default;
 };
 
+// Makes a hint window of one class (fwHints: HintWindowClassOf<T>()).
+using THintWindowClass = THintWindow* (*)(TComponent* AOwner);
+
 // What the hint machinery asks of a control before a hint shows (CM_HINTSHOW); the control may change any field.
 struct THintInfo {
   TControl* HintControl = nullptr;
@@ -92,6 +96,7 @@ struct THintInfo {
   int HideTimeout = 0;    // ms; 0: the default
   std::u16string HintStr;
   void* HintData = nullptr;
+  THintWindowClass HintWindowClass = nullptr;  // nil: THintWindow
 };
 
 // Smallest and largest size of a control; 0 means no limit.
