@@ -46,6 +46,27 @@ public:
     Closer->SetEnabled(false);
     EndMenu();
   }
+  // Chooses the first item of an open popup by keyboard; a second tick closes a menu the keys did not reach.
+  void PopupShown(TObject*) {
+    Runs.Journal->push_back("popup");
+    Chooser->SetEnabled(true);
+  }
+  void Choose(TObject*) {
+    if (Chose) {
+      Chooser->SetEnabled(false);
+      EndMenu();
+      return;
+    }
+    Chose = true;
+    INPUT keys[4]{};
+    const WORD order[4][2] = {{VK_DOWN, 0}, {VK_DOWN, KEYEVENTF_KEYUP}, {VK_RETURN, 0}, {VK_RETURN, KEYEVENTF_KEYUP}};
+    for (int i = 0; i < 4; ++i) {
+      keys[i].type = INPUT_KEYBOARD;
+      keys[i].ki.wVk = order[i][0];
+      keys[i].ki.dwFlags = order[i][1];
+    }
+    SendInput(4, keys, sizeof(INPUT));
+  }
 
   TRunJournal Runs;
   TActionList* List = nullptr;
@@ -56,6 +77,8 @@ public:
   TMenuItem* SaveItem = nullptr;
   TMenuItem* Radio[3] = {};
   TTimer* Closer = nullptr;
+  TTimer* Chooser = nullptr;
+  bool Chose = false;
 
 private:
   void Build() {
@@ -84,6 +107,11 @@ private:
     Closer->SetEnabled(false);
     Closer->SetInterval(30);
     Closer->SetOnTimer(MakeMethod<&TMenuForm::CloseMenu>(this));
+    Chooser = New<TTimer>(this);
+    Chooser->SetEnabled(false);
+    Chooser->SetInterval(50);
+    Chooser->SetOnTimer(MakeMethod<&TMenuForm::Choose>(this));
+    Chose = false;
   }
 };
 
@@ -182,6 +210,21 @@ TEST_F(MenuTest, AltAndALetterOpenTheBarItemWhichHearsItsOpeningAndCtrlKeysOfIte
   journal.clear();
   TypeKeys('R', {VK_CONTROL});
   EXPECT_EQ(journal, TJournal{"radio"});
+}
+
+TEST_F(MenuTest, APopupForAControlRunsOnPopupThenClicksTheChosenItemAfterItClosed) {
+  auto* popup = New<TPopupMenu>(form);
+  popup->OnPopup = MakeMethod<&TMenuForm::PopupShown>(form);
+  TMenuItem* first = form->AddItem(popup->Items(), u"First");
+  first->SetName(u"first");
+  first->OnClick = MakeMethod<&TRunJournal::Executed>(&form->Runs);
+  form->AddItem(popup->Items(), u"Second");
+  form->SetPopupMenu(popup);
+  PostMessageW(form->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(form->Handle()), MAKELPARAM(150, 150));
+  PumpApplication([&] { return journal.size() >= 2; }, 3000);
+  EXPECT_EQ(journal, (TJournal{"popup", "first"}));
+  EXPECT_EQ(popup->PopupComponent(), form);
+  form->SetPopupMenu(nullptr);
 }
 
 TEST_F(MenuTest, TheSystemMenusCloseItemIsGreyedAndEnabledAgain) {
