@@ -2,9 +2,48 @@
 
 #include <algorithm>
 
+#include "framework/fwApplication.h"
+#include "framework/fwForms.h"
 #include "framework/fwWinControls.h"
 
 namespace {
+
+// The control of the window a key went to, or of its nearest ancestor that has one (a system window inside a
+// control, such as a combo box's edit).
+TWinControl* ControlOfWindow(HWND AWindow) {
+  for (HWND window = AWindow; window; window = GetParent(window))
+    if (TWinControl* control = FindControl(window)) return control;
+  return nullptr;
+}
+
+bool Listed(const std::vector<TCustomForm*>& AForms, const TCustomForm* AForm) {
+  return std::find(AForms.begin(), AForms.end(), AForm) != AForms.end();
+}
+
+// The shown forms embedded anywhere inside AContainer, in the order of its children, depth first.
+void AddEmbeddedForms(const TWinControl& AContainer, std::vector<TCustomForm*>& AForms) {
+  for (int i = 0; i < AContainer.ControlCount(); ++i) {
+    auto* child = dynamic_cast<TWinControl*>(AContainer.Controls(i));
+    if (!child) continue;
+    if (auto* form = dynamic_cast<TCustomForm*>(child); form && form->Showing() && !Listed(AForms, form))
+      AForms.push_back(form);
+    AddEmbeddedForms(*child, AForms);
+  }
+}
+
+// Asks each form's handlers in creation order; a handler that takes the key may free anything, so the walk ends
+// there at once.
+bool AskForms(const std::vector<TCustomForm*>& AForms, uint16_t AKey, TShiftState AShift, TShortCutPass APass) {
+  for (TCustomForm* form : AForms)
+    for (int i = 0; i < form->ComponentCount(); ++i)
+      if (auto* handler = dynamic_cast<IShortCutHandler*>(form->Components(i)))
+        if (handler->HandleShortCut(AKey, AShift, APass)) return true;
+  return false;
+}
+
+bool ShortCutHook(TApplication*, MSG& AMessage) {
+  return TKeyRouting::ShortCut(AMessage);
+}
 
 bool IsDialogKeyCandidate(uint16_t AKey, TShiftState AShift) {
   switch (AKey) {
@@ -32,6 +71,33 @@ bool WantsDialogKey(uint16_t AKey, LRESULT ACode) {
 }
 
 }  // namespace
+
+void TKeyRouting::InstallShortCuts() {
+  if (!Application) return;
+  // Taken out first, so a second call leaves one hook.
+  const TMessageHook hook = MakeMethod<&ShortCutHook>(Application);
+  Application->RemoveMessageHook(hook);
+  Application->AddMessageHook(hook);
+}
+
+bool TKeyRouting::ShortCut(const MSG& AMessage) {
+  if (AMessage.message != WM_KEYDOWN && AMessage.message != WM_SYSKEYDOWN) return false;
+  const auto key = static_cast<uint16_t>(AMessage.wParam);
+  if (key == VK_SHIFT || key == VK_CONTROL || key == VK_MENU) return false;
+  TWinControl* control = ControlOfWindow(AMessage.hwnd);
+  TCustomForm* nearest = control ? GetParentForm(control, false) : nullptr;
+  if (!nearest) return false;
+  TCustomForm* top = GetParentForm(control);
+  // A modal form's loop lets only its own forms answer.
+  if (Application && Application->ModalLevel() > 0 && !top->Modal()) return false;
+  std::vector<TCustomForm*> forms;
+  for (TControl* c = nearest; c; c = c->Parent())
+    if (auto* form = dynamic_cast<TCustomForm*>(c)) forms.push_back(form);
+  AddEmbeddedForms(*top, forms);
+  const TShiftState shift = KeyDataToShiftState(AMessage.lParam) & (ssShift | ssCtrl | ssAlt);
+  return AskForms(forms, key, shift, TShortCutPass::spActions) ||
+         AskForms(forms, key, shift, TShortCutPass::spMenuItems);
+}
 
 std::vector<TWinControl*> TKeyRouting::Previewers(const TWinControl& AControl) {
   std::vector<TWinControl*> previewers;

@@ -1,0 +1,68 @@
+// Shared pieces of the action and menu tests: keys typed through SendInput (so Ctrl, Shift and Alt are really
+// held) and the application's own loop pumped until they arrived, idle rounds, and handlers that write down who
+// ran.
+#pragma once
+
+#include <functional>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "framework/fwActions.h"
+#include "tests/framework/FormTestSupport.h"
+
+inline std::string Utf8(const std::u16string& AText) {
+  return std::string(AText.begin(), AText.end());
+}
+
+// Handles messages through the application (its message hooks included) until ACondition holds or the time is up.
+inline bool PumpApplication(const std::function<bool()>& ACondition, unsigned ATimeoutMs = 3000) {
+  const ULONGLONG end = GetTickCount64() + ATimeoutMs;
+  for (;;) {
+    Application->ProcessMessages();
+    if (ACondition()) return true;
+    if (GetTickCount64() >= end) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+// Presses the modifiers, the key, then lets everything go (last modifier first), and handles messages until the
+// messages this causes are handled.
+inline bool TypeKeys(uint16_t AKey, std::initializer_list<uint16_t> AModifiers = {}) {
+  std::vector<INPUT> inputs;
+  auto add = [&](uint16_t AVirtualKey, bool AUp) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = AVirtualKey;
+    input.ki.dwFlags = AUp ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(input);
+  };
+  for (uint16_t modifier : AModifiers) add(modifier, false);
+  add(AKey, false);
+  add(AKey, true);
+  for (auto it = std::rbegin(AModifiers); it != std::rend(AModifiers); ++it) add(*it, true);
+  if (SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size()) return false;
+  // Wine queues the input before SendInput returns; the pause lets the loop handle all it causes.
+  PumpApplication([] { return false; }, 100);
+  return true;
+}
+
+// One idle round of the application: the idle handlers run, then a timer ends the wait that follows.
+inline void RunIdle() {
+  Application->ProcessMessages();
+  const UINT_PTR timer = SetTimer(nullptr, 0, 1, nullptr);
+  Application->HandleMessage();
+  KillTimer(nullptr, timer);
+  Application->ProcessMessages();
+}
+
+// An action handler that writes down the sender's name ("nil" without one).
+struct TRunJournal : public TObject {
+  explicit TRunJournal(TJournal* AJournal) : Journal(AJournal) {}
+  void Executed(TObject* ASender) {
+    auto* component = dynamic_cast<TComponent*>(ASender);
+    Journal->push_back(component ? Utf8(component->Name()) : "nil");
+  }
+  TJournal* Journal;
+};
