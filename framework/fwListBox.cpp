@@ -90,7 +90,8 @@ void TListBox::CreateParams(TCreateParams& AParams) {
   if (FStyle == TListBoxStyle::lbOwnerDrawFixed) AParams.Style |= LBS_OWNERDRAWFIXED | LBS_HASSTRINGS;
   if (FFloating) {
     // Owned by the parent's window, which still hears its notifications and reflects them here.
-    AParams.Style = (AParams.Style & ~WS_CHILD) | WS_POPUP | WS_BORDER;
+    // Made hidden: a pop-up made visible would be activated. CreateWnd shows it without activation.
+    AParams.Style = (AParams.Style & ~(WS_CHILD | WS_VISIBLE)) | WS_POPUP | WS_BORDER;
     AParams.ExStyle |= WS_EX_TOOLWINDOW;
   } else {
     AParams.ExStyle |= WS_EX_CLIENTEDGE;
@@ -107,6 +108,7 @@ void TListBox::CreateWnd() {
   SendMessageW(window, LB_SETCURSEL, static_cast<WPARAM>(FItemIndex), 0);
   SendMessageW(window, LB_SETTOPINDEX, static_cast<WPARAM>(FTopIndex), 0);
   SendMessageW(window, WM_SETREDRAW, TRUE, 0);
+  if (FFloating && Visible()) ShowWindow(window, SW_SHOWNA);
 }
 
 void TListBox::DestroyWnd() {

@@ -48,7 +48,7 @@ public:
 
   // Without a parent window (default off): the window is a pop-up owned by the parent's window, placed in screen
   // coordinates above other windows' children, while the control stays its parent's child (owned, notified,
-  // freed with it). A change makes the window again.
+  // freed with it). It is shown without being activated. A change makes the window again.
   bool Floating() const { return FFloating; }
   void SetFloating(bool AValue);
 

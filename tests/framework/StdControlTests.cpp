@@ -207,6 +207,26 @@ TEST_F(StdControlTest, AnOwnerDrawnListDrawsEachShownRowInItsRectangleAndAClickC
   EXPECT_EQ(list->ItemIndex(), 5);
   EXPECT_EQ(rows.Clicks, 1);
   EXPECT_TRUE(rows.Rows.at(5).Selected);
+
+  // Floating free of the form's window, at screen coordinates, it keeps its rows and still hears its clicks. (The
+  // focus goes elsewhere first: a window made again gets the focus back, and a pop-up would take the activation.)
+  TEdit* edit = nullptr;
+  NewInto(edit, form);
+  edit->SetParent(form);
+  edit->SetFocus();
+  list->SetFloating(true);
+  const POINT at = form->ClientToScreen(POINT{60, 120});
+  list->SetBounds(at.x, at.y, 120, 100);
+  list->SetClientSize(100, 5 * kRow);
+  list->Show();
+  EXPECT_EQ(GetAncestor(list->Handle(), GA_PARENT), GetDesktopWindow());
+  EXPECT_EQ(list->ClientOrigin().y, at.y + (list->Height() - list->ClientHeight()) / 2);
+  EXPECT_EQ(list->TopIndex(), 2);
+  MoveMouse(list->ClientToScreen(POINT{20, 1 * kRow + 5}));
+  MouseButton(true);
+  MouseButton(false);
+  EXPECT_EQ(list->ItemIndex(), 3);
+  EXPECT_EQ(rows.Clicks, 2);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
