@@ -222,6 +222,11 @@ constexpr UINT CM_CTL3DCHANGED = CM_BASE + 0x19;
 constexpr UINT CM_PARENTCTL3DCHANGED = CM_BASE + 0x1A;
 // CM_BASE + 0x52 belongs to the window-procedure hooker of the control library.
 
+// Standard controls (fwStdCtrls, fwExtCtrls, fwListBox, fwTreeView) take CM_BASE + 0x40 .. 0x4F.
+// Posted by a tree view to itself after its OnCollapsing refused a collapse: the branch is opened again should the
+// system have closed it anyway (Wine's tree view ignores the refusal). No parameters.
+constexpr UINT CM_KEEPBRANCHOPEN = CM_BASE + 0x40;
+
 // Notifications a parent window receives for a child window (WM_COMMAND, WM_NOTIFY, owner-draw, colours, scroll
 // bars) are reflected to the child's control under these numbers, with the original parameters.
 constexpr UINT CN_BASE = CM_BASE + 0xC0;

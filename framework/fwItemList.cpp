@@ -1,0 +1,76 @@
+#include "framework/fwItemList.h"
+
+#include <algorithm>
+
+TOwnerDrawState OwnerDrawState(UINT AItemState) {
+  TOwnerDrawState state;
+  if (AItemState & ODS_SELECTED) state |= odSelected;
+  if (AItemState & ODS_FOCUS) state |= odFocused;
+  if (AItemState & ODS_DISABLED) state |= odDisabled;
+  if (AItemState & ODS_COMBOBOXEDIT) state |= odComboBoxEdit;
+  return state;
+}
+
+int TItemList::Add(std::u16string AText, TObject* AObject) {
+  Insert(Count(), std::move(AText), AObject);
+  return Count() - 1;
+}
+
+void TItemList::Insert(int AIndex, std::u16string AText, TObject* AObject) {
+  if (AIndex < 0 || AIndex > Count())
+    throw EProgrammingError(Format(u"Item index out of range (%d)", {AIndex}));
+  FItems.insert(FItems.begin() + AIndex, TItem{std::move(AText), AObject});
+  FHost.ItemInserted(AIndex);
+}
+
+void TItemList::Delete(int AIndex) {
+  Item(AIndex);  // range check
+  FItems.erase(FItems.begin() + AIndex);
+  FHost.ItemDeleted(AIndex);
+}
+
+void TItemList::Clear() {
+  FItems.clear();
+  FHost.ItemsCleared();
+}
+
+int TItemList::IndexOf(std::u16string_view AText) const {
+  auto it = std::find_if(FItems.begin(), FItems.end(), [&](const TItem& i) { return i.Text == AText; });
+  return it == FItems.end() ? -1 : static_cast<int>(it - FItems.begin());
+}
+
+int TItemList::IndexOfObject(const TObject* AObject) const {
+  auto it = std::find_if(FItems.begin(), FItems.end(), [&](const TItem& i) { return i.Object == AObject; });
+  return it == FItems.end() ? -1 : static_cast<int>(it - FItems.begin());
+}
+
+void TItemList::SetText(std::u16string_view AText) {
+  TStringList lines;
+  lines.SetText(AText);
+  BeginUpdate();
+  try {
+    Clear();
+    for (int i = 0; i < lines.Count(); ++i) Add(lines[i]);
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+void TItemList::BeginUpdate() {
+  if (FUpdateCount++ == 0) FHost.ItemsUpdating(true);
+}
+
+void TItemList::EndUpdate() {
+  if (FUpdateCount > 0 && --FUpdateCount == 0) FHost.ItemsUpdating(false);
+}
+
+TItemList::TItem& TItemList::Item(int AIndex) {
+  if (AIndex < 0 || AIndex >= Count()) throw EProgrammingError(Format(u"Item index out of range (%d)", {AIndex}));
+  return FItems[static_cast<size_t>(AIndex)];
+}
+
+const TItemList::TItem& TItemList::Item(int AIndex) const {
+  return const_cast<TItemList*>(this)->Item(AIndex);
+}
