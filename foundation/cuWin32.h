@@ -29,12 +29,14 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <cderr.h>
 #include <commdlg.h>
 #include <mmsystem.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <uxtheme.h>
 #include <vsstyle.h>
+#include <winspool.h>
 
 #include <string>
 #include <string_view>
@@ -111,6 +113,9 @@
 #undef PrintDlg
 #undef ReplaceText
 #undef ShellExecute
+// Printing
+#undef GetPrinter
+#undef SetPrinter
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide characters are UTF-16 code units");
 
