@@ -454,6 +454,8 @@ void TScheme::LoadElement(TElement* AElement, uint8_t AMode, TKnot* AKnot) {
 
 void TScheme::SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, TFilerFlags AFlags) {
   TSchemeSaver saver(AMode, AKnot, AFlags);
+  // A saved tree is built whole, written and let go: its knots come from its store, not one by one from the heap.
+  TKnotBuildScope build(*saver.Knot());
   saver.Knot()->SetName(FName);
   TSchemeSaver::WriteFormatVersion(saver.Knot());
   AElement->SaveToKnot(&saver, saver.Knot());
@@ -543,6 +545,28 @@ TElement::~TElement() {
 void TElement::Destroy() {
   if (!IsDestroying()) Broadcast(nmDestroying, 0, 0, true, true);
   Free();
+}
+
+void TElement::FreeChildren() {
+  if (!IsDestroying()) return TNode::FreeChildren();
+  // In the order of TNode::FreeChildren, last child first and each after its own children, but without the move
+  // hooks: every element of the subtree has heard the destroying message, so none is to hear of each step. Each
+  // is destroyed as the hooks would leave it, without parent or children.
+  TElement* e = static_cast<TElement*>(LastChild());
+  while (e) {
+    while (e->LastChild()) e = static_cast<TElement*>(e->LastChild());
+    TElement* const previous = static_cast<TElement*>(e->PrevSibling());
+    TElement* const parent = e->FParentElement;
+    e->ForgetLinks();
+    e->FParentElement = nullptr;
+    delete e;
+    if (previous) {
+      e = previous;
+      continue;
+    }
+    parent->ForgetChildren();
+    e = parent == this ? nullptr : parent;
+  }
 }
 
 TElement* TElement::FirstChildElement() const { return static_cast<TElement*>(FirstChild()); }

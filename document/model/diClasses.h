@@ -418,6 +418,8 @@ public:
   // Two-phase destruction: the destroying message reaches the whole subtree while every derived part is alive,
   // then the subtree is freed. Elements are freed this way, never with TNode::Free() alone.
   void Destroy();
+  // A destroying element frees its subtree without the move hooks.
+  void FreeChildren() override;
 
   virtual bool IsActive() { return true; }
   virtual void RedoDependent(TOperation* AOperation, intptr_t ADatum) {}
