@@ -194,8 +194,7 @@ TKnotParam::~TKnotParam() { ReleaseContents(); }
 
 const std::u16string& TKnotParam::Name() const { return FName->Text; }
 
-void TKnotParam::SetName(std::u16string AName) { FName = FKnot->Store().InternValid(AName);
-}
+void TKnotParam::SetName(std::u16string AName) { FName = FKnot->Store().InternValid(AName); }
 
 void TKnotParam::ReleaseContents() {
   if (FKind == TKnotParamKind::pkStream || FKind == TKnotParamKind::pkStreamRef)
