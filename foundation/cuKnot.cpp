@@ -20,6 +20,9 @@ struct TKnotName {
   std::u16string Text;
   std::string Utf8;
   TKnotStore* Store;
+  size_t Hash;
+  // Whether the reader reads the name back (IsValidKnotName), worked out once per name.
+  bool Valid;
 };
 
 struct TKnotParamStream {
@@ -30,12 +33,16 @@ struct TKnotParamStream {
 struct TKnotStore {
   // Knots whose name lies here; the last one frees the store.
   size_t Refs = 0;
-  std::unordered_map<std::u16string_view, std::unique_ptr<TKnotName>> Names;
+  // The names, and an open-addressed table of them: a save looks a name up for every knot and parameter it makes.
+  std::vector<std::unique_ptr<TKnotName>> Names;
+  std::vector<const TKnotName*> Slots;
   // Blocks for the knots, parameters and values of a read tree, each starting with the previous block.
   void* LastBlock = nullptr;
   char* Cursor = nullptr;
   char* Limit = nullptr;
   size_t Allocated = 0;
+  // Open build scopes: knots, parameters and strings added meanwhile come from the blocks.
+  int Building = 0;
   // What the last reading met.
   TKnotParseError Reason = TKnotParseError::peNone;
   size_t ErrorOffset = 0;
@@ -47,16 +54,50 @@ struct TKnotStore {
   TKnotStore& operator=(const TKnotStore&) = delete;
   ~TKnotStore() { FreeBlocks(); }
 
+  // From the length and the first and last four characters: a store holds a few dozen names, and a name that
+  // shares all of them only probes one slot further.
+  static size_t HashOf(std::u16string_view AText) {
+    uint64_t hash = AText.size() * 0x9E3779B97F4A7C15ull;
+    if (AText.size() >= 4) {
+      uint64_t head, tail;
+      std::memcpy(&head, AText.data(), sizeof(head));
+      std::memcpy(&tail, AText.data() + AText.size() - 4, sizeof(tail));
+      hash ^= head * 0xC2B2AE3D27D4EB4Full + tail;
+    } else {
+      for (const char16_t c : AText) hash = (hash ^ c) * 0x100000001B3ull;
+    }
+    hash *= 0xFF51AFD7ED558CCDull;
+    return static_cast<size_t>(hash ^ (hash >> 32));
+  }
+  // The slot holding AText, else the free slot where it would go; the table is never full.
+  size_t Probe(std::u16string_view AText, size_t AHash) const {
+    const size_t mask = Slots.size() - 1;
+    for (size_t i = AHash & mask;; i = (i + 1) & mask) {
+      const TKnotName* name = Slots[i];
+      if (!name || (name->Hash == AHash && name->Text == AText)) return i;
+    }
+  }
   const TKnotName* Intern(std::u16string_view AText) {
-    if (auto found = Names.find(AText); found != Names.end()) return found->second.get();
-    auto name = std::make_unique<TKnotName>(TKnotName{std::u16string(AText), Utf16ToUtf8(AText), this});
-    const TKnotName* result = name.get();
-    Names.emplace(result->Text, std::move(name));
-    return result;
+    const size_t hash = HashOf(AText);
+    if (!Slots.empty())
+      if (const TKnotName* found = Slots[Probe(AText, hash)]) return found;
+    // At most half full, so probes stay short.
+    if ((Names.size() + 1) * 2 > Slots.size()) {
+      Slots.assign(Slots.empty() ? 32 : Slots.size() * 2, nullptr);
+      for (const auto& name : Names) Slots[Probe(name->Text, name->Hash)] = name.get();
+    }
+    Names.push_back(std::make_unique<TKnotName>(
+        TKnotName{std::u16string(AText), Utf16ToUtf8(AText), this, hash, IsValidKnotName(AText)}));
+    return Slots[Probe(AText, hash)] = Names.back().get();
   }
   const TKnotName* Find(std::u16string_view AText) const {
-    auto found = Names.find(AText);
-    return found == Names.end() ? nullptr : found->second.get();
+    return Slots.empty() ? nullptr : Slots[Probe(AText, HashOf(AText))];
+  }
+  // A name a knot or parameter may be given: raises EProgrammingError for one the reader could not read back.
+  const TKnotName* InternValid(std::u16string_view AText);
+  void ClearNames() {
+    Slots.clear();
+    Names.clear();
   }
 
   void* Allocate(size_t ASize, size_t AAlign) {
@@ -136,6 +177,16 @@ bool IsValidKnotName(std::u16string_view AName) {
   return true;
 }
 
+const TKnotName* TKnotStore::InternValid(std::u16string_view AText) {
+  const TKnotName* name = Find(AText);
+  if (!name) {
+    CheckName(AText);
+    return Intern(AText);
+  }
+  if (!name->Valid) CheckName(AText);
+  return name;
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // TKnotParam
 
@@ -143,10 +194,7 @@ TKnotParam::~TKnotParam() { ReleaseContents(); }
 
 const std::u16string& TKnotParam::Name() const { return FName->Text; }
 
-void TKnotParam::SetName(std::u16string AName) {
-  CheckName(AName);
-  FName = FKnot->Store().Intern(AName);
-}
+void TKnotParam::SetName(std::u16string AName) { FName = FKnot->Store().InternValid(AName); }
 
 void TKnotParam::ReleaseContents() {
   if (FKind == TKnotParamKind::pkStream || FKind == TKnotParamKind::pkStreamRef)
@@ -166,18 +214,25 @@ std::string_view TKnotParam::Bytes() const {
   return {FStorage == kInline ? FInline : FText, FSize};
 }
 
-void TKnotParam::SetBytes(std::string_view AText) {
+char* TKnotParam::ReserveBytes(size_t ASize) {
   Clear();
-  NoteOwnedContents();
   FKind = TKnotParamKind::pkString;
-  FSize = static_cast<uint32_t>(AText.size());
-  if (AText.size() <= sizeof(FInline)) {
-    std::memcpy(FInline, AText.data(), AText.size());
-    return;
+  FSize = static_cast<uint32_t>(ASize);
+  if (ASize <= sizeof(FInline)) return FInline;
+  if (FInStore && FName->Store->Building) {
+    FText = static_cast<char*>(FName->Store->Allocate(ASize, 1));
+    FStorage = kInStore;
+    return FText;
   }
-  FText = new char[AText.size()];
-  std::memcpy(FText, AText.data(), AText.size());
+  NoteOwnedContents();
+  FText = new char[ASize];
   FStorage = kOnHeap;
+  return FText;
+}
+
+void TKnotParam::SetBytes(std::string_view AText) {
+  char* out = ReserveBytes(AText.size());
+  if (!AText.empty()) std::memcpy(out, AText.data(), AText.size());
 }
 
 std::u16string TKnotParam::Value() const {
@@ -190,6 +245,14 @@ TStream* TKnotParam::Stream() const {
 }
 
 void TKnotParam::SetString(std::u16string_view AValue) {
+  // Most values are ASCII: narrowed straight into their place, and written again only when they were not.
+  char* out = ReserveBytes(AValue.size());
+  char16_t seen = 0;
+  for (size_t i = 0; i < AValue.size(); ++i) {
+    seen |= AValue[i];
+    out[i] = static_cast<char>(AValue[i]);
+  }
+  if (seen < 0x80) return;
   std::string bytes;
   AppendUtf8(bytes, AValue);
   SetBytes(bytes);
@@ -319,10 +382,7 @@ void TKnot::SetInternedName(const TKnotName* AName) {
 
 const std::u16string& TKnot::Name() const { return FName->Text; }
 
-void TKnot::SetName(std::u16string AName) {
-  CheckName(AName);
-  SetInternedName(Store().Intern(AName));
-}
+void TKnot::SetName(std::u16string AName) { SetInternedName(Store().InternValid(AName)); }
 
 void TKnot::FreeChildren() {
   // Leaves first, each forgetting its links instead of leaving its parent through the hooks; nothing else
@@ -361,15 +421,16 @@ void TKnot::SetOptions(TKnotOptions AOptions) {
 }
 
 TKnot* TKnot::AddKnotNamed(const TKnotName* AName) {
-  auto* knot = new TKnot(AName, 0);
-  knot->SetParent(this);
+  TKnotStore* store = AName->Store;
+  auto* knot = store && store->Building ? new (store->Allocate(sizeof(TKnot), alignof(TKnot))) TKnot(AName, kInStore)
+                                        : new TKnot(AName, 0);
+  // A fresh knot gives the move hooks nothing to do but the inheritance of options.
+  knot->FInheritedOptions = FInheritedOptions;
+  AppendFreshChild(knot);
   return knot;
 }
 
-TKnot* TKnot::AddKnot(std::u16string AName) {
-  CheckName(AName);
-  return AddKnotNamed(Store().Intern(AName));
-}
+TKnot* TKnot::AddKnot(std::u16string AName) { return AddKnotNamed(Store().InternValid(AName)); }
 
 TKnot* TKnot::FindSibling(TKnot* AFrom, std::u16string_view AName) {
   if (!AFrom) return nullptr;
@@ -455,8 +516,14 @@ bool TKnot::ParamExists(std::u16string_view AName) {
 }
 
 TKnotParam* TKnot::AppendParam(const TKnotName* AName) {
-  auto* p = new TKnotParam(this, AName);
-  if (FState & kInStore) FState |= kParamsOwnMemory;
+  TKnotParam* p;
+  if (AName->Store->Building) {
+    p = new (AName->Store->Allocate(sizeof(TKnotParam), alignof(TKnotParam))) TKnotParam(this, AName);
+    p->FInStore = true;
+  } else {
+    p = new TKnotParam(this, AName);
+    if (FState & kInStore) FState |= kParamsOwnMemory;
+  }
   if (FLastParam)
     FLastParam->FNext = p;
   else
@@ -468,8 +535,7 @@ TKnotParam* TKnot::AppendParam(const TKnotName* AName) {
 TKnotParam* TKnot::AddParam(std::u16string_view AName) {
   if (Options().Contains(koUniqueParams))
     if (TKnotParam* p = FindParam(AName)) return p;
-  CheckName(AName);
-  return AppendParam(Store().Intern(AName));
+  return AppendParam(Store().InternValid(AName));
 }
 
 void TKnot::ClearParams() {
@@ -629,6 +695,16 @@ void TKnot::Clear() {
   FreeChildren();
   if (FName->Store) SetInternedName(FName->Store->Intern(u""));
   FState &= kInStore;
+}
+
+TKnotBuildScope::TKnotBuildScope(TKnot& AKnot) : FStore(&AKnot.Store()) {
+  AddRef(FStore);
+  ++FStore->Building;
+}
+
+TKnotBuildScope::~TKnotBuildScope() {
+  --FStore->Building;
+  Release(FStore);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -1422,7 +1498,7 @@ void TKnot::ReadText(const TChar* AText, size_t ALength) {
     TKnotStore* store = FName->Store;
     if (store && store->Refs == 1) {
       FName = &kNoName;
-      store->Names.clear();
+      store->ClearNames();
       store->FreeBlocks();
       store->Reason = TKnotParseError::peNone;
       store->ErrorOffset = store->InvalidUtf8 = store->InvalidUtf8Offset = 0;

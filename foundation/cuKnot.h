@@ -102,6 +102,8 @@ private:
   // The string as UTF-8.
   std::string_view Bytes() const;
   void SetBytes(std::string_view AText);
+  // Makes the parameter a string of ASize bytes and returns where they go.
+  char* ReserveBytes(size_t ASize);
   void ReleaseContents();
   // A parameter in the store marks its knot when it gets contents of its own.
   void NoteOwnedContents();
@@ -268,6 +270,7 @@ public:
 private:
   friend class TKnotParam;
   friend class TKnotWriter;
+  friend class TKnotBuildScope;
   template <class TChar>
   friend class TKnotReader;
   enum : uint8_t { kUsed = 1, kParseError = 2, kInStore = 4, kParamsOwnMemory = 8 };
@@ -290,6 +293,20 @@ private:
   TKnotOptions FRemovedOptions;
   TKnotOptions FAddedOptions;
   uint8_t FState = 0;
+};
+
+// While a scope lives, the knots and parameters added under the knots of AKnot's store, and the strings given to
+// those parameters, lie in the store's blocks as a read tree's do and go with the store: for a tree built whole
+// and then let go, such as a save's. Their memory is not given back before the store goes.
+class TKnotBuildScope {
+public:
+  explicit TKnotBuildScope(TKnot& AKnot);
+  ~TKnotBuildScope();
+  TKnotBuildScope(const TKnotBuildScope&) = delete;
+  TKnotBuildScope& operator=(const TKnotBuildScope&) = delete;
+
+private:
+  TKnotStore* FStore;
 };
 
 // A name the reader reads back as it is: not empty, no white space or control character, none of

@@ -274,62 +274,84 @@ void TSchemeGroupingOperation::EndExecute() {
 // ---------------------------------------------------------------------------------------------------------------
 // Element index
 
-size_t TElementIndex::Home(int32_t AID) const {
-  // A scheme's identifiers come mostly in runs, which then fill neighbouring slots: creating, finding and freeing
-  // elements in tree order walk the table in step instead of jumping about it.
-  return static_cast<size_t>(uint32_t(AID)) & (FSlots.size() - 1);
-}
-
-size_t TElementIndex::Probe(int32_t AID) const {
-  const size_t mask = FSlots.size() - 1;
-  size_t i = Home(AID);
-  while (FSlots[i].ID != 0 && FSlots[i].ID != AID) i = (i + 1) & mask;
+size_t TElementIndex::Probe(uint32_t ANumber) const {
+  // Pages of a run have consecutive numbers and so take neighbouring slots.
+  const size_t mask = FPages.size() - 1;
+  size_t i = ANumber & mask;
+  while (FPages[i] && FPages[i]->Number != ANumber) i = (i + 1) & mask;
   return i;
 }
 
+TElementIndex::TPage* TElementIndex::FindPage(uint32_t ANumber) const {
+  if (FLast && FLast->Number == ANumber) return FLast;
+  if (FPages.empty()) return nullptr;
+  return FPages[Probe(ANumber)].get();
+}
+
 void TElementIndex::Grow() {
-  std::vector<TSlot> old = std::move(FSlots);
-  FSlots.assign(old.empty() ? 64 : old.size() * 2, TSlot());
-  for (const TSlot& slot : old)
-    if (slot.ID != 0) FSlots[Probe(slot.ID)] = slot;
+  std::vector<std::unique_ptr<TPage>> old = std::move(FPages);
+  FPages.clear();
+  FPages.resize(old.empty() ? 16 : old.size() * 2);
+  for (auto& page : old)
+    if (page) {
+      const size_t i = Probe(page->Number);
+      FPages[i] = std::move(page);
+    }
 }
 
 bool TElementIndex::Insert(int32_t AID, TElement* AElement) {
   if (AID == 0) throw EProgrammingError(u"No element has the identifier 0");
-  // At most half full, so probes stay short.
-  if ((FCount + 1) * 2 > FSlots.size()) Grow();
-  TSlot& slot = FSlots[Probe(AID)];
-  if (slot.ID != 0) return false;
-  slot = {AID, AElement};
+  const uint32_t number = PageOf(AID);
+  TPage* page = FindPage(number);
+  if (!page) {
+    // At most half full, so probes stay short.
+    if ((FPageCount + 1) * 2 > FPages.size()) Grow();
+    auto& slot = FPages[Probe(number)];
+    slot = std::make_unique<TPage>();
+    slot->Number = number;
+    page = slot.get();
+    ++FPageCount;
+  }
+  FLast = page;
+  TElement*& entry = page->Elements[SlotOf(AID)];
+  if (entry) return false;
+  entry = AElement;
+  ++page->Count;
   ++FCount;
   return true;
 }
 
 void TElementIndex::Assign(int32_t AID, TElement* AElement) {
-  if (!Insert(AID, AElement)) FSlots[Probe(AID)].Element = AElement;
+  if (!Insert(AID, AElement)) FLast->Elements[SlotOf(AID)] = AElement;
 }
 
 void TElementIndex::Remove(int32_t AID, const TElement* AElement) {
-  if (AID == 0 || FSlots.empty()) return;
-  size_t hole = Probe(AID);
-  if (FSlots[hole].ID == 0 || FSlots[hole].Element != AElement) return;
-  // Later entries of the probe run move up into the hole unless their home lies after it (cyclically).
-  const size_t mask = FSlots.size() - 1;
-  for (size_t next = (hole + 1) & mask; FSlots[next].ID != 0; next = (next + 1) & mask) {
-    const size_t home = Home(FSlots[next].ID);
+  if (AID == 0) return;
+  TPage* page = FindPage(PageOf(AID));
+  if (!page || page->Elements[SlotOf(AID)] != AElement) return;
+  page->Elements[SlotOf(AID)] = nullptr;
+  --FCount;
+  if (--page->Count > 0) return;
+  if (FLast == page) FLast = nullptr;
+  // An empty page goes; later pages of its probe run move up into the hole unless their home lies after it
+  // (cyclically).
+  const size_t mask = FPages.size() - 1;
+  size_t hole = Probe(page->Number);
+  FPages[hole].reset();
+  --FPageCount;
+  for (size_t next = (hole + 1) & mask; FPages[next]; next = (next + 1) & mask) {
+    const size_t home = FPages[next]->Number & mask;
     if (((next - home) & mask) >= ((next - hole) & mask)) {
-      FSlots[hole] = FSlots[next];
+      FPages[hole] = std::move(FPages[next]);
       hole = next;
     }
   }
-  FSlots[hole] = TSlot();
-  --FCount;
 }
 
 TElement* TElementIndex::Find(int32_t AID) const {
-  if (AID == 0 || FSlots.empty()) return nullptr;
-  const TSlot& slot = FSlots[Probe(AID)];
-  return slot.ID == AID ? slot.Element : nullptr;
+  if (AID == 0) return nullptr;
+  const TPage* page = FindPage(PageOf(AID));
+  return page ? page->Elements[SlotOf(AID)] : nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -454,6 +476,8 @@ void TScheme::LoadElement(TElement* AElement, uint8_t AMode, TKnot* AKnot) {
 
 void TScheme::SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, TFilerFlags AFlags) {
   TSchemeSaver saver(AMode, AKnot, AFlags);
+  // A saved tree is built whole, written and let go: its knots come from its store, not one by one from the heap.
+  TKnotBuildScope build(*saver.Knot());
   saver.Knot()->SetName(FName);
   TSchemeSaver::WriteFormatVersion(saver.Knot());
   AElement->SaveToKnot(&saver, saver.Knot());
@@ -543,6 +567,28 @@ TElement::~TElement() {
 void TElement::Destroy() {
   if (!IsDestroying()) Broadcast(nmDestroying, 0, 0, true, true);
   Free();
+}
+
+void TElement::FreeChildren() {
+  if (!IsDestroying()) return TNode::FreeChildren();
+  // In the order of TNode::FreeChildren, last child first and each after its own children, but without the move
+  // hooks: every element of the subtree has heard the destroying message, so none is to hear of each step. Each
+  // is destroyed as the hooks would leave it, without parent or children.
+  TElement* e = static_cast<TElement*>(LastChild());
+  while (e) {
+    while (e->LastChild()) e = static_cast<TElement*>(e->LastChild());
+    TElement* const previous = static_cast<TElement*>(e->PrevSibling());
+    TElement* const parent = e->FParentElement;
+    e->ForgetLinks();
+    e->FParentElement = nullptr;
+    delete e;
+    if (previous) {
+      e = previous;
+      continue;
+    }
+    parent->ForgetChildren();
+    e = parent == this ? nullptr : parent;
+  }
 }
 
 TElement* TElement::FirstChildElement() const { return static_cast<TElement*>(FirstChild()); }

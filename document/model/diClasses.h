@@ -249,8 +249,9 @@ private:
 // ---------------------------------------------------------------------------------------------------------------
 // The scheme: one document model.
 
-// Elements by identifier, open-addressed, so that registering an element allocates nothing of its own. Identifier 0
-// marks a free slot: no element has it.
+// Elements by identifier. Identifiers come mostly in runs, so they are kept by pages of neighbouring identifiers,
+// and a page by its number in an open-addressed table: registering an element seldom allocates, and no growth
+// moves the elements already registered.
 class TElementIndex {
 public:
   // False, and nothing stored, when AID is taken.
@@ -263,17 +264,24 @@ public:
   size_t Size() const { return FCount; }
 
 private:
-  struct TSlot {
-    int32_t ID = 0;
-    TElement* Element = nullptr;
+  static constexpr int PageShift = 6;
+  struct TPage {
+    uint32_t Number;
+    uint32_t Count = 0;
+    TElement* Elements[size_t(1) << PageShift] = {};
   };
-  size_t Home(int32_t AID) const;
-  // The slot holding AID, else the free slot where it would go.
-  size_t Probe(int32_t AID) const;
+  static uint32_t PageOf(int32_t AID) { return uint32_t(AID) >> PageShift; }
+  static size_t SlotOf(int32_t AID) { return uint32_t(AID) & ((1u << PageShift) - 1); }
+  // The table slot holding page ANumber, else the free slot where it would go.
+  size_t Probe(uint32_t ANumber) const;
+  TPage* FindPage(uint32_t ANumber) const;
   void Grow();
 
-  std::vector<TSlot> FSlots;
+  std::vector<std::unique_ptr<TPage>> FPages;
+  size_t FPageCount = 0;
   size_t FCount = 0;
+  // The page of the latest insertion, where the next one mostly goes.
+  TPage* FLast = nullptr;
 };
 
 class TScheme : public TItfObject {
@@ -418,6 +426,8 @@ public:
   // Two-phase destruction: the destroying message reaches the whole subtree while every derived part is alive,
   // then the subtree is freed. Elements are freed this way, never with TNode::Free() alone.
   void Destroy();
+  // A destroying element frees its subtree without the move hooks.
+  void FreeChildren() override;
 
   virtual bool IsActive() { return true; }
   virtual void RedoDependent(TOperation* AOperation, intptr_t ADatum) {}
