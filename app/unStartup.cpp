@@ -5,6 +5,7 @@
 
 #include "document/model/diClassesGroups.h"
 #include "document/model/diNaming.h"
+#include "document/model/diPalette.h"
 #include "document/model/diSchemeImages.h"
 #include "document/model/diSounds.h"
 #include "document/model/diTextorAttributes.h"
@@ -84,9 +85,12 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       {"theme services", StartThemeServices, EndThemeServices},
       {"themed drawing", InstallXPThemeServices, UninstallXPThemeServices},
       {"clipboard", StartClipboard, EndClipboard},
+      {"palette", InitializePalette, FinalizePalette},
       {"element images", InitializeSchemeImages, FinalizeSchemeImages},
       {"class groups", InitializeClassesGroups, FinalizeClassesGroups},
       {"sounds settings", InitializeSoundsSettings, FinalizeSoundsSettings},
+      // Its picture is the second of the engine's large strip, so it waits for the image lists.
+      {"Disabled palette item", [] { InitializeDisableItem(ClassesLargeImagesIndex + 1); }, FinalizeDisableItem},
       {"naming settings", InitializeNamingSettings, FinalizeNamingSettings},
   };
 }

@@ -1,5 +1,7 @@
 #include "document/model/diSounds.h"
 
+#include <utility>
+
 #ifdef _WIN32
 #include "foundation/cuWin32.h"
 
@@ -10,6 +12,19 @@
 
 std::unique_ptr<TSoundsSettings, TNodeDeleter> SoundsSettings;
 
+namespace {
+
+TSoundPlayer& Player() {
+#ifdef _WIN32
+  static TSoundPlayer player = [](std::u16string_view AName) { PlayResourceSound(AName); };
+#else
+  static TSoundPlayer player;
+#endif
+  return player;
+}
+
+}  // namespace
+
 TSoundsSettings::TSoundsSettings(TProperty* AParent) : TProperty(AParent, u"Sounds") {
   Enabled = new TBooleanProperty(this, u"Enabled", true);
 }
@@ -17,6 +32,16 @@ TSoundsSettings::TSoundsSettings(TProperty* AParent) : TProperty(AParent, u"Soun
 void InitializeSoundsSettings() { SoundsSettings.reset(new TSoundsSettings(nullptr)); }
 
 void FinalizeSoundsSettings() { SoundsSettings.reset(); }
+
+void PlaySchemeSound(std::u16string_view AName) {
+  if (SoundsSettings && SoundsSettings->Enabled->Value() && Player()) Player()(AName);
+}
+
+TSoundPlayer SetSoundPlayer(TSoundPlayer APlayer) {
+  TSoundPlayer previous = std::move(Player());
+  Player() = std::move(APlayer);
+  return previous;
+}
 
 #ifdef _WIN32
 bool PlayResourceSound(std::u16string_view AName) {
