@@ -104,12 +104,11 @@ public:
   // Fired by Apply for the selected row.
   using TApplyEvent = std::function<void(TDropDownList* ASender)>;
 
-  // AHost may be nil until the list is handed to a sheet; then rows measure 0 wide and nothing is signalled.
+  // AHost is the sheet the list is made for; without one rows measure 0 wide and nothing is signalled.
   TDropDownList(IDropDownHost* AHost, TApplyEvent AOnApply);
   ~TDropDownList() override;
 
   IDropDownHost* Host() const { return FHost; }
-  void SetHost(IDropDownHost* AHost) { FHost = AHost; }
   // The invisible root, always expanded; rows directly under it are the first level.
   TDropDownItem* RootItem() const { return FRootItem.get(); }
 

@@ -91,13 +91,6 @@ public:
   void SetKeyText(std::u16string AValue) { FKeyText = std::move(AValue); }
   bool Toggle() const { return FToggle; }
 
-protected:
-  void SetImages(int ASmall, int ALarge) {
-    FSmallImage = ASmall;
-    FLargeImage = ALarge;
-  }
-  void IncludeFlags(TPaletteItemFlags AFlags) { FItemFlags |= AFlags; }
-
 private:
   int FHintID;
   int FSmallImage;
