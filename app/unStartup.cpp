@@ -5,13 +5,16 @@
 
 #include "document/model/diClassesGroups.h"
 #include "document/model/diNaming.h"
+#include "document/model/diPalette.h"
 #include "document/model/diSchemeImagesWin.h"
 #include "document/model/diSounds.h"
+#include "document/model/diSoundsWin.h"
 #include "document/model/diTextorAttributes.h"
 #include "foundation/cuDeviceContextManager.h"
 #include "foundation/cuLocalization.h"
 #include "framework/fwApplication.h"
 #include "framework/fwClipboard.h"
+#include "framework/fwPrinters.h"
 #include "framework/fwScreen.h"
 #include "framework/fwThemes.h"
 #include "graphics/images/umGDIPlus.h"
@@ -84,9 +87,14 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       {"theme services", StartThemeServices, EndThemeServices},
       {"themed drawing", InstallXPThemeServices, UninstallXPThemeServices},
       {"clipboard", StartClipboard, EndClipboard},
+      {"printer", StartPrinter, EndPrinter},
+      {"palette", InitializePalette, FinalizePalette},
       {"element images", InitializeSchemeImages, FinalizeSchemeImages},
       {"class groups", InitializeClassesGroups, FinalizeClassesGroups},
       {"sounds settings", InitializeSoundsSettings, FinalizeSoundsSettings},
+      {"sound player", InitializeSoundPlayer, FinalizeSoundPlayer},
+      // Its picture is the second of the engine's large strip, so it waits for the image lists.
+      {"Disabled palette item", [] { InitializeDisableItem(ClassesLargeImagesIndex + 1); }, FinalizeDisableItem},
       {"naming settings", InitializeNamingSettings, FinalizeNamingSettings},
   };
 }

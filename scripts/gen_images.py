@@ -5,8 +5,9 @@
 
 Sources live in document/model/images: one NAME.svg drawn on a 16-unit grid serves every size, and NAME-12.svg,
 when present, is the same picture redrawn on the 12-pixel grid so its lines stay sharp. Each strip holds, left to
-right: an element (a framed block), Disabled (a barred circle), Other (three dots). With --check nothing is written;
-the committed strips are compared with what the sources render to.
+right: an element (a framed block), Disabled (a barred circle), Other (three dots); the 12-pixel strip goes on with
+the collapsed and expanded glyphs of drop-down list branches, which exist only at that size. With --check nothing
+is written; the committed strips are compared with what the sources render to.
 """
 
 import os
@@ -15,13 +16,17 @@ from qbpictures import ROOT, Outputs, run, strip
 
 SOURCES = os.path.join(ROOT, "document", "model", "images")
 PICTURES = ["element", "disabled", "other"]
-STRIPS = [("diClassesCharImages", 12), ("diClassesSmallImages", 16), ("diClassesLargeImages", 32)]
+STRIPS = [
+    ("diClassesCharImages", 12, PICTURES + ["collapsed", "expanded"]),
+    ("diClassesSmallImages", 16, PICTURES),
+    ("diClassesLargeImages", 32, PICTURES),
+]
 
 
 def build(folder):
     outputs = Outputs()
-    for name, size in STRIPS:
-        outputs.picture(os.path.join(folder, name + ".png"), strip(SOURCES, PICTURES, size))
+    for name, size, pictures in STRIPS:
+        outputs.picture(os.path.join(folder, name + ".png"), strip(SOURCES, pictures, size))
     return outputs
 
 

@@ -1,5 +1,7 @@
 #include "document/model/diSoundsWin.h"
 
+#include "document/model/diSounds.h"
+
 #include "foundation/cuWin32.h"
 
 #include <mmsystem.h>
@@ -16,3 +18,9 @@ bool PlayResourceSound(std::u16string_view AName) {
   return wave &&
          PlaySoundW(static_cast<LPCWSTR>(wave), nullptr, SND_ASYNC | SND_NODEFAULT | SND_MEMORY | SND_NOSTOP);
 }
+
+void InitializeSoundPlayer() {
+  SetSoundPlayer([](std::u16string_view AName) { PlayResourceSound(AName); });
+}
+
+void FinalizeSoundPlayer() { SetSoundPlayer(nullptr); }

@@ -1,7 +1,10 @@
 #include "app/unStartup.h"
+#include "document/model/diPalette.h"
+#include "document/model/diSchemeImages.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -78,6 +81,25 @@ TEST(ProgramStartup, UnitsStartAgainAfterAnEnd) {
     ASSERT_NO_THROW(units.StartAll());
     ASSERT_NO_THROW(units.EndAll());
   }
+}
+
+TEST(ProgramStartup, ThePaletteComesBeforeTheImagesAndItsDisabledItemTakesTheSecondLargeImage) {
+  std::vector<std::string> names;
+  for (const TStartupStep& step : ProgramStartupSteps()) names.emplace_back(step.Name);
+  auto at = [&names](const char* AName) { return std::find(names.begin(), names.end(), AName) - names.begin(); };
+  EXPECT_LT(at("palette"), at("element images"));
+  EXPECT_GT(at("Disabled palette item"), at("sounds settings"));
+  EXPECT_LT(at("Disabled palette item"), static_cast<std::ptrdiff_t>(names.size()));
+
+  TStartupList units(ProgramStartupSteps());
+  units.StartAll();
+  ASSERT_NE(DisablePaletteItem, nullptr);
+  EXPECT_EQ(DisablePaletteItem->LargeImage(), ClassesLargeImagesIndex + 1);
+  EXPECT_EQ(DisablePaletteItem->Parent(), PaletteStateGroup);
+  EXPECT_EQ(PaletteInsertGroup->GetCaption(), u"Insert");
+  units.EndAll();
+  EXPECT_EQ(Palette, nullptr);
+  EXPECT_EQ(DisablePaletteItem, nullptr);
 }
 
 }  // namespace
