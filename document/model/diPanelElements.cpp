@@ -117,14 +117,14 @@ void TElement_Unaccepted::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
   TNodePtr<TKnot> parsed(new TKnot);
   parsed->LoadFromString(text);
   if (ASaver->Mode() == fmRecord) {
-    AKnot->AddKnot(u"")->Assign(*parsed);
+    AKnot->AddKnot(parsed->Name())->Assign(*parsed);
     return;
   }
   // The stored knot takes the place of this element's own: name, attributes and children come back.
   AKnot->SetName(parsed->Name());
   for (TKnotParam* p = parsed->FirstParam(); p; p = p->Next())
     AKnot->WriteString(p->Name(), p->GetAsString());
-  for (TKnot* k = parsed->FirstKnot(); k; k = k->NextKnot()) AKnot->AddKnot(u"")->Assign(*k);
+  for (TKnot* k = parsed->FirstKnot(); k; k = k->NextKnot()) AKnot->AddKnot(k->Name())->Assign(*k);
 }
 
 void TElement_Unaccepted::CheckValue() {
