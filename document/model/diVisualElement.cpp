@@ -11,7 +11,7 @@
 #include "foundation/cuUtilsWin.h"
 
 #include <algorithm>
-#include <climits>
+#include <cstdint>
 
 namespace {
 
@@ -69,6 +69,7 @@ TVisualElement::~TVisualElement() {
     TVisualElement* child = FLastVisualChild;
     UnlinkVisualChild(child);
     child->FVisualParent = nullptr;
+    child->SetSheet(nullptr);
   }
   FreeMessagesSign();
 }
