@@ -117,6 +117,9 @@
 #undef GetPrinter
 #undef SetPrinter
 
+// Multimedia
+#undef PlaySound
+
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide characters are UTF-16 code units");
 
 // Text to and from W functions.

@@ -6,6 +6,7 @@
 #ifdef _WIN32
 #include "document/model/diCanvas.h"
 #include "document/model/diSchemeImages.h"
+#include "document/model/diSchemeImagesWin.h"
 #include "foundation/cuWin32.h"
 #include "graphics/pixels/pxBitmap.h"
 #endif

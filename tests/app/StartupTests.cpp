@@ -1,6 +1,6 @@
 #include "app/unStartup.h"
 #include "document/model/diPalette.h"
-#include "document/model/diSchemeImages.h"
+#include "document/model/diSchemeImagesWin.h"
 
 #include <gtest/gtest.h>
 

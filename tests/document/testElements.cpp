@@ -16,8 +16,6 @@ const TElementClassInfo TElement_TestCaption::ClassInfo{u"TElement_Caption", &TE
                                                         &ClassFactory<TElement_TestCaption, TElement, TScheme*>};
 const TElementClassInfo TElement_TestComment::ClassInfo{u"TElement_Comment", &TElement::ClassInfo,
                                                         &ClassFactory<TElement_TestComment, TElement, TScheme*>};
-const TElementClassInfo TElement_TestUnaccepted::ClassInfo{
-    u"TElement_Unaccepted", &TElement::ClassInfo, &ClassFactory<TElement_TestUnaccepted, TElement, TScheme*>};
 
 void TElement_TestRoot::GetChildClasses(TElementClassList& AList) {
   AList.push_back(&TElement_TestGroup::ClassInfo);
@@ -117,12 +115,6 @@ void TElement_TestComment::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
 void TElement_TestComment::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
   TElement::SaveToKnot(ASaver, AKnot);
   if (!Text.empty()) AKnot->WriteString(u"Text", Text);
-}
-
-void TElement_TestUnaccepted::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
-  TElement::LoadFromKnot(ALoader, AKnot);
-  KnotName = AKnot->Name();
-  AKnot->SetUsedDeep(true);
 }
 
 namespace {

@@ -101,17 +101,6 @@ public:
   std::u16string Text;
 };
 
-// Takes any knot and keeps nothing of it: stands in for the unaccepted element of the editor.
-class TElement_TestUnaccepted : public TElement {
-public:
-  static const TElementClassInfo ClassInfo;
-  TElementClass ClassRef() const override { return &ClassInfo; }
-  explicit TElement_TestUnaccepted(TScheme* AScheme) : TElement(AScheme) { SetOptions(eoUnaccepted); }
-
-  void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override;
-  std::u16string KnotName;
-};
-
 // Fills ARoot with about AElements elements: groups nested up to four deep, each holding notes with captions and
 // some with comments, every value derived from AVersion so that each version saves to a different text.
 void FillTestDocument(TElement* ARoot, int AElements, int AVersion);

@@ -271,17 +271,6 @@ TEST(SchemeLoad, AFileWithInvalidUtf8IsReportedWithTheOffsetOfTheFirstBadSequenc
   }
 }
 
-TEST(SchemeLoad, UnacceptedKnotsGoToTheUnacceptedClassAndAreNotReported) {
-  TDocument d;
-  static_cast<TElement_TestRoot*>(d.Scheme.Root())->Unaccepted = &TElement_TestUnaccepted::ClassInfo;
-  d.LoadText(u"<Quillbox><Mystery A=\"1\"><Deep/></Mystery></Quillbox>");
-  EXPECT_EQ(d.Log.GetCount(), 0);
-  auto* u = dynamic_cast<TElement_TestUnaccepted*>(d.Scheme.Root()->FirstChildElement());
-  ASSERT_NE(u, nullptr);
-  EXPECT_EQ(u->KnotName, u"Mystery");
-  EXPECT_EQ(d.SaveText(fmDocument, ffSkipUnaccepted), u"<Quillbox FormatVersion=\"1.1\"/>\r\n");
-}
-
 TEST(SchemeLoad, ChecksRequestedDuringALoadRunOnceAfterIt) {
   TDocument d;
   d.LoadText(u"<Quillbox><Required Text=\"x\"/><Required/></Quillbox>");

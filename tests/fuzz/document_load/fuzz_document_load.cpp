@@ -13,6 +13,21 @@
 
 namespace {
 
+// Takes any knot and keeps nothing of it: the editor's unaccepted element draws, so it does not build here.
+class TFuzzUnaccepted : public TElement {
+public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  explicit TFuzzUnaccepted(TScheme* AScheme) : TElement(AScheme) { SetOptions(eoUnaccepted); }
+
+  void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override {
+    TElement::LoadFromKnot(ALoader, AKnot);
+    AKnot->SetUsedDeep(true);
+  }
+};
+const TElementClassInfo TFuzzUnaccepted::ClassInfo{u"TElement_Unaccepted", &TElement::ClassInfo,
+                                                   &ClassFactory<TFuzzUnaccepted, TElement, TScheme*>};
+
 struct TFuzzDocument {
   TElementMessages Log;
   TScheme Scheme{&TElement_TestRoot::ClassInfo, u"Quillbox"};
@@ -20,7 +35,7 @@ struct TFuzzDocument {
   explicit TFuzzDocument(bool AUnaccepted) {
     Scheme.SetMessages(&Log);
     if (AUnaccepted)
-      static_cast<TElement_TestRoot*>(Scheme.Root())->Unaccepted = &TElement_TestUnaccepted::ClassInfo;
+      static_cast<TElement_TestRoot*>(Scheme.Root())->Unaccepted = &TFuzzUnaccepted::ClassInfo;
   }
   void Load(const std::u16string& AText, uint8_t AMode) {
     TNodePtr<TKnot> knot(new TKnot);

@@ -1,0 +1,76 @@
+// Three small visual elements the engine itself needs: the panel that sizes itself to its children, the element
+// that keeps a document node of a class this editor does not accept and writes it back unchanged, and the sign
+// drawn at the corner of an element with problems.
+#pragma once
+
+#include "document/model/diVisualElement.h"
+
+#include <string>
+#include <vector>
+
+class TPanelElement : public TVisualElement {
+public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  using TVisualElement::TVisualElement;
+
+  // The extent of the visible children plus the padding's right and bottom; a zero extent keeps the size.
+  void UpdateLayout();
+
+  void ChildBoundsChanged(TVisualElement* AChild, const TRect& AOldRect, int32_t AOldDescent) override;
+  void ChildVisibleChanged(TVisualElement* AChild) override;
+  void InsertVisualChild(TVisualElement* AChild, TVisualElement* ABefore) override;
+  void RemoveVisualChild(TVisualElement* AChild) override;
+  void VisibleChanged() override;
+  // Its own available size less its padding.
+  void GetAvailableSize(TVisualElement* AChild, TVisualSize& ASize) override;
+};
+
+class TElement_Unaccepted : public TVisualElement {
+public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  explicit TElement_Unaccepted(TScheme* AScheme);
+
+  // Lines longer than this are cut, their last three characters becoming "...".
+  static constexpr size_t MaxLineLength = 100;
+
+  const std::vector<std::u16string>& KnotText() const { return FKnotText; }
+  // The stored knot's name, read once when the knot is stored.
+  const std::u16string& KnotName() const { return FKnotName; }
+  // A line as it is drawn: TABs as eight spaces, cut to MaxLineLength.
+  static std::u16string DisplayLine(std::u16string_view ALine);
+
+  bool CalcHasValue() override { return true; }
+  void CheckValue() override;
+  void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override;
+  void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) override;
+  void Paint(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) override;
+  void SettingsChanged(bool ASheetChanged, bool ASettingsChanged, bool AWidthChanged, bool AHeightChanged) override;
+  void VisibleChanged() override;
+
+private:
+  void Measure();
+
+  std::vector<std::u16string> FKnotText;
+  std::u16string FKnotName;
+};
+
+class TMessagesSignElement : public TVisualElement {
+public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  explicit TMessagesSignElement(TScheme* AScheme);
+  ~TMessagesSignElement() override;
+
+  TVisualElement* SignedElement() const { return FSignedElement; }
+  void SetSignedElement(TVisualElement* AElement) { FSignedElement = AElement; }
+
+  void Paint(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) override;
+  void SettingsChanged(bool ASheetChanged, bool ASettingsChanged, bool AWidthChanged, bool AHeightChanged) override;
+  // A bullet list of the signed element's messages.
+  void GetHint(std::u16string& AText) override;
+
+private:
+  TVisualElement* FSignedElement = nullptr;
+};

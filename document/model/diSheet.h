@@ -1,0 +1,200 @@
+// The sheet: hosts one element tree on a window without being a window. It owns the root element, the canvas, the
+// focus, the hovered and capturing elements, the marks and the caret; the host feeds it keys, mouse events, the
+// view size and paint requests and listens to its notifications. Changes inside an update bracket wait as pending
+// bits and are delivered once, in a fixed order, at the outermost end.
+#pragma once
+
+#include "document/model/diPanelElements.h"
+#include "document/model/diVisualElement.h"
+#include "foundation/cuClasses.h"
+#include "foundation/cuSet.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TKnot;
+class TSheetCanvas;
+class TSheetSettings;
+
+// Notification codes of a sheet (Notify(code, parameter, 0)).
+enum : int {
+  snWorkspaceSize = 1,
+  snRepaint = 2,        // parameter: a const TRect* in sheet coordinates, or nil for everything
+  snFocusChanged = 3,
+  snEditState = 4,
+  snCursor = 5,
+  snCaret = 6,
+  snHovered = 7,
+  snDropDownOpened = 8,
+  snDropDownChanged = 9,
+  snDropDownClosed = 10,
+  snCommandState = 20,
+  snAvailability = 21,
+  snScrollToCaret = 24,  // parameter 1 when sent by the focus timer
+  snReadOnly = 25,
+  snActive = 26,
+  snScrollPos = 27,
+};
+
+// Changes waiting for the end of an update.
+enum class TSheetPending : uint16_t {
+  spRepaintAll = 0x0001,
+  spCaret = 0x0002,
+  spWorkspaceSize = 0x0004,
+  spScrollToCaret = 0x0008,
+  spFocusedContent = 0x0010,
+  spFocus = 0x0020,
+  spFocusedEditState = 0x0040,
+  spFocusedAvailability = 0x0080,
+  spViewWidth = 0x0100,
+  spViewHeight = 0x0200,
+};
+constexpr bool IsFlagFamily(TSheetPending) { return true; }
+using enum TSheetPending;
+using TSheetPendings = TSet<TSheetPending>;
+
+// A one-shot or repeating tick on the user-interface thread; the sheet makes one per wait.
+class ISheetTimer {
+public:
+  virtual ~ISheetTimer() = default;
+};
+using TSheetTimerFactory = std::function<std::unique_ptr<ISheetTimer>(unsigned AInterval, std::function<void()> ATick)>;
+
+// The root element of every sheet: no scheme; sized to its visible children and its padding.
+class TSheetElement : public TPanelElement {
+public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  using TPanelElement::TPanelElement;
+
+  void GetPadding(TRect& ARect) override;
+  void Paint(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) override;
+};
+
+class TSheet : public TItfObject {
+public:
+  // The view size until the host sets one.
+  static constexpr int32_t UnsetViewSize = 1073741823;
+  static constexpr unsigned FocusTimerInterval = 300;
+  static constexpr unsigned DelayedFocusInterval = 300;
+
+  explicit TSheet(TSheetSettings* ASettings);
+  ~TSheet() override;
+
+  TSheetSettings* Settings() const { return FSettings; }
+  TSheetCanvas* Canvas() const { return FCanvas.get(); }
+  TSheetElement* Root() const { return FRoot; }
+  bool ReadOnly() const { return FReadOnly; }
+  bool Active() const { return FActive; }
+  uint8_t CaretKind() const { return FCaretKind; }
+  const TRect& CaretRect() const { return FCaretRect; }
+  int Cursor() const { return FCursor; }
+  TVisualElement* Captured() const { return FCaptured; }
+  TVisualElement* Focused() const { return FFocused; }
+  TVisualElement* Hovered() const { return FHovered; }
+  TVisualElement* DelayedFocusElement() const { return FDelayedFocus; }
+  const std::vector<TVisualElement*>& Marked() const { return FMarked; }
+  int UpdateCount() const { return FUpdateCount; }
+  TVisualPoint ScreenPos() const { return FScreenPos; }
+  TVisualSize ViewSize() const { return FViewSize; }
+  TSheetPendings Pending() const { return FPending; }
+
+  // Seams: how timers are made (the framework's timer by default), whether the left mouse button is down (the
+  // asynchronous key state by default) and who plays sounds (the resource player by default).
+  void SetTimerFactory(TSheetTimerFactory AFactory) { FTimerFactory = std::move(AFactory); }
+  void SetLeftButtonQuery(std::function<bool()> AQuery) { FLeftButtonDown = std::move(AQuery); }
+  // Whether a focus change clears the marks; on by default.
+  bool ClearMarksOnFocus = true;
+
+  void BeginUpdate() { ++FUpdateCount; }
+  void EndUpdate();
+
+  void SetFocused(TVisualElement* AElement);
+  void DelayFocus(TVisualElement* AElement);
+  void CancelDelayedFocus();
+  void FocusFirst();
+  void MoveFocus(bool AHorizontal, bool AForward);
+
+  void SetHovered(TVisualElement* AElement);
+  void SetCaptured(TVisualElement* AElement);
+  void SetMarked(TVisualElement* AElement, bool AValue);
+  void ClearMarked();
+
+  void KeyDown(uint16_t& AKey, TShiftState AShift);
+  void KeyPress(char16_t& AChar);
+  void KeyUp(uint16_t& AKey, TShiftState AShift);
+  void MouseDown(TVisualPoint APoint, bool ALeft, TShiftState AShift);
+  void MouseMove(TVisualPoint APoint, TShiftState AShift);
+  void MouseUp(TVisualPoint APoint, bool ALeft, TShiftState AShift);
+
+  TVisualElement* ElementAt(TVisualPoint APoint, bool AAllowSelected, bool ASkipTransparent);
+
+  // ADC is the window's device context (an HDC).
+  void PaintTo(void* ADC, const TRect& ARect, TSheetPaintFlags AFlags);
+  void PaintFocused(void* ADC);
+
+  void SetViewSize(TVisualSize ASize);
+  void SetScreenPos(TVisualPoint APoint);
+  void SetReadOnly(bool AValue);
+  void SetActive(bool AValue);
+  void CancelMode();
+  void CommitFocusedValue();
+
+  void ScrollToCaret();
+  int32_t GetWorkspaceWidth() const;
+  int32_t GetWorkspaceHeight() const;
+
+  // The view state: focused element, its focus data and the scroll position.
+  void LoadState(TKnot* AKnot);
+  void SaveState(TKnot* AKnot);
+
+  // Plays the named sound when the "Sounds" setting allows it.
+  void PlaySound(std::u16string_view AName);
+
+  // Calls from elements.
+  void InvalidateRect(const TRect* ARect);
+  void WorkspaceSizeChanged();
+  void UpdateCaret();
+  void FocusedEditStateChanged();
+  void FocusedAvailabilityChanged();
+  void FocusedCommandStateChanged();
+  void UpdateCursor();
+  // An element leaves the sheet: it stops being captured, hovered, focused, marked or waiting for the focus.
+  void ElementLeaving(TVisualElement* AElement);
+
+private:
+  void SettingsHandler(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2);
+  // Notifies now, or notes APending inside an update.
+  void Signal(TSheetPending APending, int ACode);
+  void FocusTick();
+  void DelayedFocusTick();
+  void RemoveMarked(TVisualElement* AElement);
+
+  TSheetSettings* FSettings;
+  bool FDestroying = false;
+  std::unique_ptr<TSheetCanvas> FCanvas;
+  TSheetElement* FRoot = nullptr;
+  bool FReadOnly = false;
+  bool FActive = false;
+  uint8_t FCaretKind = ckNoCaret;
+  TRect FCaretRect;
+  int FCursor = 0;
+  TVisualElement* FCaptured = nullptr;
+  TVisualElement* FFocused = nullptr;
+  TVisualElement* FHovered = nullptr;
+  TVisualPoint FMousePos;
+  std::vector<TVisualElement*> FMarked;
+  int32_t FUpdateCount = 0;
+  TVisualPoint FScreenPos;
+  TVisualSize FViewSize{UnsetViewSize, UnsetViewSize};
+  TSheetPendings FPending;
+  TVisualElement* FDelayedFocus = nullptr;
+  std::unique_ptr<ISheetTimer> FDelayedFocusTimer;
+  std::unique_ptr<ISheetTimer> FFocusTimer;
+  TSheetTimerFactory FTimerFactory;
+  std::function<bool()> FLeftButtonDown;
+};

@@ -1,0 +1,766 @@
+#include "document/model/diVisualElement.h"
+
+#include "document/model/diCanvas.h"
+#include "document/model/diElementOperations.h"
+#include "document/model/diMessages.h"
+#include "document/model/diPanelElements.h"
+#include "document/model/diSheet.h"
+#include "foundation/cuKnot.h"
+#include "foundation/cuLocalization.h"
+#include "foundation/cuUnicode.h"
+#include "foundation/cuUtilsWin.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+bool Intersect(const TRect& A, const TRect& B, TRect& AResult) {
+  AResult = {std::max(A.Left, B.Left), std::max(A.Top, B.Top), std::min(A.Right, B.Right),
+             std::min(A.Bottom, B.Bottom)};
+  return AResult.Left < AResult.Right && AResult.Top < AResult.Bottom;
+}
+
+// The sheet's update bracket, when there is a sheet.
+class TSheetUpdate {
+public:
+  explicit TSheetUpdate(TSheet* ASheet) : FSheet(ASheet) {
+    if (FSheet) FSheet->BeginUpdate();
+  }
+  ~TSheetUpdate() {
+    if (FSheet) FSheet->EndUpdate();
+  }
+  TSheetUpdate(const TSheetUpdate&) = delete;
+  TSheetUpdate& operator=(const TSheetUpdate&) = delete;
+
+private:
+  TSheet* FSheet;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------------------
+// Find data
+
+bool TFindData::Matches(std::u16string_view AText) const {
+  return MatchCase ? AText == FindText : SameTextFolded(AText, FindText);
+}
+
+void TFindData::NotFound() const {
+  ShowMessageBox(FormatLocStrOr(IdCouldNotFind, u"Could not find \"%1\"", {FindText}), {},
+                 MB_OK | MB_ICONINFORMATION);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Visual tree
+
+const TElementClassInfo TVisualElement::ClassInfo{u"TVisualElement", &TElement::ClassInfo,
+                                                  &ClassFactory<TVisualElement, TElement, TScheme*>};
+
+TVisualElement::TVisualElement(TScheme* AScheme) : TElement(AScheme) {}
+
+TVisualElement::~TVisualElement() {
+  // Content children have left by now, each through its own destructor; what remains are parts placed here.
+  if (FVisualParent)
+    FVisualParent->RemoveVisualChild(this);
+  else if (FSheet)
+    DetachFromSheet();
+  while (FLastVisualChild) {
+    TVisualElement* child = FLastVisualChild;
+    UnlinkVisualChild(child);
+    child->FVisualParent = nullptr;
+    child->SetSheet(nullptr);
+  }
+  FreeMessagesSign();
+}
+
+TVisualElement* TVisualElement::CreatePartAt(TElementClass AClass, TElement* AParent, TElement* ABefore,
+                                             TVisualElement* AVisualParent, TVisualElement* AVisualBefore) {
+  auto* e = static_cast<TVisualElement*>(CreatePart(AClass, AParent, ABefore));
+  e->ChangeVisualParent(AVisualParent, AVisualBefore);
+  return e;
+}
+
+TVisualElement* TVisualElement::GetVisualChild(int AIndex) const {
+  TVisualElement* c = AIndex >= 0 ? FFirstVisualChild : nullptr;
+  for (; c && AIndex > 0; --AIndex) c = c->FNextVisualSibling;
+  return c;
+}
+
+TVisualElement* TVisualElement::FirstVisibleChild() const {
+  TVisualElement* c = FFirstVisualChild;
+  while (c && !c->IsVisible()) c = c->FNextVisualSibling;
+  return c;
+}
+
+TVisualElement* TVisualElement::LastVisibleChild() const {
+  TVisualElement* c = FLastVisualChild;
+  while (c && !c->IsVisible()) c = c->FPrevVisualSibling;
+  return c;
+}
+
+TVisualElement* TVisualElement::NextVisibleSibling() const {
+  TVisualElement* c = FNextVisualSibling;
+  while (c && !c->IsVisible()) c = c->FNextVisualSibling;
+  return c;
+}
+
+void TVisualElement::LinkVisualChild(TVisualElement* AChild, TVisualElement* ABefore) {
+  AChild->FVisualParent = this;
+  AChild->FNextVisualSibling = ABefore;
+  AChild->FPrevVisualSibling = ABefore ? ABefore->FPrevVisualSibling : FLastVisualChild;
+  if (AChild->FPrevVisualSibling)
+    AChild->FPrevVisualSibling->FNextVisualSibling = AChild;
+  else
+    FFirstVisualChild = AChild;
+  if (ABefore)
+    ABefore->FPrevVisualSibling = AChild;
+  else
+    FLastVisualChild = AChild;
+}
+
+void TVisualElement::UnlinkVisualChild(TVisualElement* AChild) {
+  if (AChild->FPrevVisualSibling)
+    AChild->FPrevVisualSibling->FNextVisualSibling = AChild->FNextVisualSibling;
+  else
+    FFirstVisualChild = AChild->FNextVisualSibling;
+  if (AChild->FNextVisualSibling)
+    AChild->FNextVisualSibling->FPrevVisualSibling = AChild->FPrevVisualSibling;
+  else
+    FLastVisualChild = AChild->FPrevVisualSibling;
+  AChild->FNextVisualSibling = AChild->FPrevVisualSibling = nullptr;
+}
+
+void TVisualElement::InsertVisualChild(TVisualElement* AChild, TVisualElement* ABefore) {
+  LinkVisualChild(AChild, ABefore);
+  AChild->SetSheet(FSheet);
+}
+
+void TVisualElement::RemoveVisualChild(TVisualElement* AChild) {
+  AChild->SetSheet(nullptr);
+  UnlinkVisualChild(AChild);
+  AChild->FVisualParent = nullptr;
+  if (HasVisualOptions(voSelectionContainer) && AChild->IsSelected()) ReportCommandState();
+}
+
+void TVisualElement::MoveVisualChild(TVisualElement* AChild, TVisualElement* ABefore) {
+  if (AChild == ABefore || AChild->FNextVisualSibling == ABefore) return;
+  UnlinkVisualChild(AChild);
+  LinkVisualChild(AChild, ABefore);
+}
+
+void TVisualElement::ChangeVisualParent(TVisualElement* AParent, TVisualElement* ABefore) {
+  if (AParent == FVisualParent && (!AParent || FNextVisualSibling == ABefore)) return;
+  if (AParent == FVisualParent) {
+    AParent->MoveVisualChild(this, ABefore);
+    Invalidate();
+    return;
+  }
+  if (TVisualElement* old = FVisualParent) {
+    const TRect area = GetBoundsRect();
+    old->RemoveVisualChild(this);
+    old->InvalidateRect(&area);
+  }
+  if (AParent) AParent->InsertVisualChild(this, ABefore);
+  Invalidate();
+  VisualParentChanged();
+}
+
+void TVisualElement::SetSheetDeep(TSheet* ASheet) {
+  FSheet = ASheet;
+  for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) c->SetSheetDeep(ASheet);
+}
+
+void TVisualElement::SetSheet(TSheet* ASheet) {
+  if (ASheet == FSheet) return;
+  if (FSheet) DetachFromSheet();
+  SetSheetDeep(ASheet);
+  if (!ASheet) return;
+  TSheetUpdate update(ASheet);
+  SettingsChanged(true, true, true, true);
+}
+
+void TVisualElement::DetachFromSheet() {
+  FreeMessagesSign();
+  if (FSheet) FSheet->ElementLeaving(this);
+  for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) c->DetachFromSheet();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Geometry and layout
+
+bool TVisualElement::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight, int32_t ADescent) {
+  if (ALeft == FLeft && ATop == FTop && AWidth == FWidth && AHeight == FHeight && ADescent == FDescent) {
+    Invalidate();
+    return false;
+  }
+  Invalidate();
+  const TRect oldRect = GetBoundsRect();
+  const int32_t oldDescent = FDescent;
+  const bool moved = ALeft != FLeft || ATop != FTop;
+  FLeft = ALeft;
+  FTop = ATop;
+  FWidth = AWidth;
+  FHeight = AHeight;
+  FDescent = ADescent;
+  Invalidate();
+  if (moved) Moved();
+  if (FVisualParent) FVisualParent->ChildBoundsChanged(this, oldRect, oldDescent);
+  if (FSheet && FSheet->Root() == this) FSheet->WorkspaceSizeChanged();
+  BoundsChanged(oldRect, oldDescent);
+  return true;
+}
+
+TVisualPoint TVisualElement::ClientToSheet(TVisualPoint APoint) const {
+  for (const TVisualElement* e = this; e; e = e->FVisualParent) {
+    APoint.X += e->FLeft;
+    APoint.Y += e->FTop;
+  }
+  return APoint;
+}
+
+TVisualPoint TVisualElement::SheetToClient(TVisualPoint APoint) const {
+  for (const TVisualElement* e = this; e; e = e->FVisualParent) {
+    APoint.X -= e->FLeft;
+    APoint.Y -= e->FTop;
+  }
+  return APoint;
+}
+
+void TVisualElement::GetAvailableSize(TVisualElement* AChild, TVisualSize& ASize) {
+  if (FVisualParent)
+    FVisualParent->GetAvailableSize(this, ASize);
+  else if (FSheet && FSheet->Root() == this)
+    ASize = FSheet->ViewSize();
+  else
+    ASize = {INT32_MAX, INT32_MAX};
+}
+
+void TVisualElement::Moved() {
+  for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) c->Moved();
+  PlaceMessagesSign();
+  if (IsFocused()) CaretChanged();
+}
+
+void TVisualElement::SettingsChanged(bool ASheetChanged, bool ASettingsChanged, bool AWidthChanged,
+                                     bool AHeightChanged) {
+  const bool all = ASheetChanged || ASettingsChanged;
+  for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling)
+    if (all || c->IsVisible()) c->SettingsChanged(ASheetChanged, ASettingsChanged, AWidthChanged, AHeightChanged);
+  if (all && HasOptions(eoValue) && Messages()) Check();
+  UpdateMessagesSign();
+}
+
+void TVisualElement::GetMargins(TRect& ARect) {
+  ARect = FSheet ? FSheet->Canvas()->GetThemeMargins(teField) : TRect();
+}
+
+bool TVisualElement::ContainsPoint(TVisualPoint APoint) {
+  TRect m;
+  GetMouseTransparentMargins(m);
+  return APoint.X >= m.Left && APoint.Y >= m.Top && APoint.X < FWidth - m.Right && APoint.Y < FHeight - m.Bottom;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// States
+
+void TVisualElement::SetVisualOptions(TVisualOptions AValue) {
+  if (AValue == FVisualOptions) return;
+  const bool onDemand = AValue.Contains(voShownOnDemand) != FVisualOptions.Contains(voShownOnDemand);
+  FVisualOptions = AValue;
+  if (onDemand) UpdateVisible();
+}
+
+bool TVisualElement::ComputeEffectivelyDisabled() {
+  return IsDisabled() || (FVisualParent && FVisualParent->IsEffectivelyDisabled());
+}
+
+bool TVisualElement::ComputeEffectivelySelected() {
+  return IsSelected() || (FVisualParent && FVisualParent->IsEffectivelySelected());
+}
+
+bool TVisualElement::ComputeVisible() {
+  if (!FVisualParent) return true;
+  if (!FVisualParent->IsVisible() || !FVisualParent->IsChildShown(this)) return false;
+  if (!HasVisualOptions(voShownOnDemand)) return true;
+  return HasOptions(eoValue) && (HasValue() || HasVisualState(vsBeingFocused) || IsFocused());
+}
+
+void TVisualElement::UpdateEffectivelyDisabled() {
+  if (IsDestroying()) return;
+  const bool value = ComputeEffectivelyDisabled();
+  if (value == IsEffectivelyDisabled()) return;
+  FVisualState.Set(vsEffectivelyDisabled, value);
+  EffectivelyDisabledChanged();
+  Invalidate();
+}
+
+void TVisualElement::UpdateEffectivelySelected() {
+  if (IsDestroying()) return;
+  const bool value = ComputeEffectivelySelected();
+  if (value == IsEffectivelySelected()) return;
+  FVisualState.Set(vsEffectivelySelected, value);
+  EffectivelySelectedChanged();
+}
+
+void TVisualElement::UpdateVisible() {
+  if (IsDestroying()) return;
+  const bool value = ComputeVisible();
+  if (value == IsVisible()) return;
+  if (!value) Invalidate();
+  FVisualState.Set(vsVisible, value);
+  VisibleChanged();
+  if (value) Invalidate();
+}
+
+void TVisualElement::SetDisabled(bool AValue) {
+  if (AValue == IsDisabled()) return;
+  FVisualState.Set(vsDisabled, AValue);
+  DisabledChanged();
+  AvailabilityChanged();
+}
+
+void TVisualElement::SetSelected(bool AValue) {
+  if (AValue == IsSelected()) return;
+  FVisualState.Set(vsSelected, AValue);
+  SelectedChanged();
+  if (FVisualParent) FVisualParent->StateChanged(this);
+}
+
+void TVisualElement::SetMarked(bool AValue) {
+  if (AValue == IsMarked()) return;
+  SetState(esMarked, AValue);
+  Invalidate();
+}
+
+void TVisualElement::SetExternalEditing(bool AValue) {
+  if (AValue == HasVisualState(vsExternalEditing)) return;
+  FVisualState.Set(vsExternalEditing, AValue);
+  ExternalEditingChanged();
+  Invalidate();
+}
+
+void TVisualElement::EndStateUpdate() {
+  const bool pending = HasVisualState(vsStateChangePending);
+  FVisualState.Exclude(vsStateBracket | vsStateChangePending);
+  if (pending) StateChanged(nullptr);
+}
+
+void TVisualElement::StateChanged(TVisualElement* AChild) {
+  if (HasVisualState(vsStateBracket)) {
+    FVisualState.Include(vsStateChangePending);
+    return;
+  }
+  if (HasVisualOptions(voSelectionContainer)) ReportCommandState();
+}
+
+void TVisualElement::EffectivelyDisabledChanged() {
+  if (FVisualParent) FVisualParent->ChildEffectivelyDisabledChanged(this);
+  UpdateChildrenEffectivelyDisabled();
+  if (HasOptions(eoValue)) UpdateState();
+}
+
+void TVisualElement::VisibleChanged() {
+  if (FVisualParent) FVisualParent->ChildVisibleChanged(this);
+  UpdateChildrenVisible();
+  UpdateMessagesSign();
+  if (!IsVisible() && FSheet) {
+    if (FSheet->Hovered() == this) FSheet->SetHovered(nullptr);
+    if (FSheet->Focused() == this) FSheet->SetFocused(nullptr);
+    if (TVisualElement* waiting = FSheet->DelayedFocusElement())
+      for (TVisualElement* e = waiting; e; e = e->FVisualParent)
+        if (e == this) {
+          FSheet->CancelDelayedFocus();
+          break;
+        }
+  }
+}
+
+void TVisualElement::UpdateChildrenEffectivelyDisabled() {
+  for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) c->UpdateEffectivelyDisabled();
+}
+
+void TVisualElement::UpdateChildrenEffectivelySelected() {
+  for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) c->UpdateEffectivelySelected();
+}
+
+void TVisualElement::UpdateChildrenVisible() {
+  for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) c->UpdateVisible();
+}
+
+void TVisualElement::VisualParentChanged() {
+  UpdateEffectivelyDisabled();
+  UpdateEffectivelySelected();
+  UpdateVisible();
+}
+
+bool TVisualElement::IsReadOnly() const {
+  return HasVisualOptions(voReadOnly) || (FSheet && FSheet->ReadOnly()) || (Scheme() && Scheme()->ReadOnly());
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Invalidation and painting
+
+void TVisualElement::InvalidateRect(const TRect* ARect) {
+  if (IsDestroying() || !FSheet || !IsVisible()) return;
+  if (FSheet->UpdateCount() > 0) {
+    FSheet->InvalidateRect(nullptr);
+    return;
+  }
+  TRect client;
+  GetClientRect(client);
+  TRect r = client;
+  if (ARect && !Intersect(*ARect, client, r)) return;
+  r = {r.Left + FLeft, r.Top + FTop, r.Right + FLeft, r.Bottom + FTop};
+  if (FVisualParent)
+    FVisualParent->InvalidateRect(&r);
+  else if (FSheet->Root() == this)
+    FSheet->InvalidateRect(&r);
+}
+
+void TVisualElement::PaintElement(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) {
+  ACanvas->MoveOrigin(FLeft, FTop);
+  Paint(ACanvas, AFlags);
+  PaintChildren(ACanvas, AFlags);
+  if (IsEffectivelyDisabled() && (!FVisualParent || !FVisualParent->IsEffectivelyDisabled())) PaintDisabled(ACanvas);
+  if (HasVisualState(vsExternalEditing)) PaintExternalEditing(ACanvas);
+  if (!AFlags.Contains(spNoMarks) && IsMarked()) PaintMark(ACanvas);
+  ACanvas->MoveOrigin(-FLeft, -FTop);
+}
+
+void TVisualElement::PaintChild(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags, TVisualElement* AChild) {
+  AChild->PaintElement(ACanvas, AFlags);
+}
+
+void TVisualElement::PaintChildren(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) {
+  for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling)
+    if (c->IsVisible() && ACanvas->MeetsClip(c->GetBoundsRect())) PaintChild(ACanvas, AFlags, c);
+}
+
+void TVisualElement::PaintDisabled(TSheetCanvas* ACanvas) {
+  TRect r;
+  GetClientRect(r);
+  ACanvas->PaintDisabledVeil(r);
+}
+
+void TVisualElement::PaintExternalEditing(TSheetCanvas* ACanvas) {
+  ACanvas->DrawThemeElement(teExternalEditingMode, GetSizeRect());
+}
+
+void TVisualElement::PaintMark(TSheetCanvas* ACanvas) { ACanvas->DrawThemeElement(teMark, GetSizeRect()); }
+
+TVisualElement* TVisualElement::HitTest(TVisualPoint APoint, THitTestFlags AFlags) {
+  if (!AFlags.Contains(htSelected) && IsEffectivelySelected()) return nullptr;
+  if (!AFlags.Contains(htTransparent) && HasVisualOptions(voHitTransparent)) return nullptr;
+  if (!ContainsPoint(APoint)) return nullptr;
+  if (AFlags.Contains(htChildren)) {
+    THitTestFlags inner = AFlags | htSelf;
+    if (!AFlags.Contains(htDeep)) inner.Exclude(htChildren);
+    for (TVisualElement* c = FLastVisualChild; c; c = c->FPrevVisualSibling)
+      if (c->IsVisible())
+        if (TVisualElement* hit = c->HitTest(c->ParentToClient(APoint), inner)) return hit;
+  }
+  return AFlags.Contains(htSelf) ? this : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Messages sign
+
+void TVisualElement::UpdateMessagesSign() {
+  if (IsDestroying()) return;
+  const bool wanted = HasOptions(eoValue) && IsVisible() && FSheet && FSheet->Root() && !HasNoProblems();
+  if (!wanted) {
+    FreeMessagesSign();
+    return;
+  }
+  if (!FMessagesSign) {
+    TSheetElement* root = FSheet->Root();
+    auto* sign = static_cast<TMessagesSignElement*>(
+        CreatePartAt(&TMessagesSignElement::ClassInfo, root, nullptr, root, nullptr));
+    sign->SetSignedElement(this);
+    FMessagesSign = sign;
+  }
+  PlaceMessagesSign();
+}
+
+void TVisualElement::PlaceMessagesSign() {
+  if (!FMessagesSign || !FSheet) return;
+  const TSheetElement* root = FSheet->Root();
+  const TVisualPoint p = ClientToSheet({0, 0});
+  const int32_t h = FMessagesSign->Height();
+  const int32_t left = p.X - root->Left();
+  const int32_t top = std::max(p.Y - root->Top() - h / 2 - 1, -(h / 4));
+  FMessagesSign->SetBounds(left, top, FMessagesSign->Width(), h, FMessagesSign->Descent());
+}
+
+void TVisualElement::FreeMessagesSign() {
+  if (TMessagesSignElement* sign = std::exchange(FMessagesSign, nullptr)) {
+    sign->SetSignedElement(nullptr);
+    sign->Destroy();
+  }
+}
+
+void TVisualElement::HasValueChanged() {
+  TElement::HasValueChanged();
+  UpdateMessagesSign();
+  if (HasVisualOptions(voShownOnDemand)) UpdateVisible();
+}
+
+void TVisualElement::MessagesChanged() {
+  TElement::MessagesChanged();
+  UpdateMessagesSign();
+  if (HasVisualOptions(voShownOnDemand)) UpdateVisible();
+}
+
+void TVisualElement::GetPartNodeName(TElement* APart, TSchemeFiler* AFiler, std::u16string& AName) {
+  if (APart == FMessagesSign)
+    AName = u"MessagesSign";
+  else
+    TElement::GetPartNodeName(APart, AFiler, AName);
+}
+
+bool TVisualElement::HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) {
+  if (FVisualParent && FVisualParent->VisualChildNotify(this, AMsg, AParam1, AParam2)) return true;
+  return TElement::HandleMessage(AMsg, AParam1, AParam2);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Persistence
+
+void TVisualElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
+  TElement::LoadFromKnot(ALoader, AKnot);
+  if (HasVisualOptions(voCanBeDisabled)) SetDisabled(AKnot->ReadBool(u"Disabled", false));
+  if (HasVisualOptions(voStoresPosition) && !ALoader->HasFlags(ffNoPositions))
+    SetBounds(AKnot->ReadInteger(u"Left", 0, 0, 0), AKnot->ReadInteger(u"Top", 0, 0, 0), FWidth, FHeight, FDescent);
+}
+
+void TVisualElement::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
+  TElement::SaveToKnot(ASaver, AKnot);
+  if (IsDisabled()) AKnot->WriteString(u"Disabled", u"1");
+  if (HasVisualOptions(voStoresPosition) && !ASaver->HasFlags(ffNoPositions)) {
+    AKnot->WriteInteger(u"Left", FLeft);
+    AKnot->WriteInteger(u"Top", FTop);
+  }
+}
+
+bool TVisualElement::CanSaveVisualChild(TSchemeSaver* ASaver, TElement* AChild) {
+  auto* visual = dynamic_cast<TVisualElement*>(AChild);
+  if (visual && visual->IsDisabled() && ASaver->HasFlags(ffSkipDisabled)) return false;
+  if (AChild->HasOptions(eoSkippedOnRequest) && ASaver->HasFlags(ffSkipOnRequest)) return false;
+  if (AChild->HasOptions(eoUnaccepted) && ASaver->HasFlags(ffSkipUnaccepted)) return false;
+  return true;
+}
+
+TKnot* TVisualElement::SaveChild(TSchemeSaver* ASaver, TElement* AChild, TKnot* AKnot) {
+  if (!CanSaveVisualChild(ASaver, AChild)) return nullptr;
+  if (ASaver->HasFlags(ffSkipDefaults) && AChild->IsDefault(ASaver, AKnot)) return nullptr;
+  TKnot* sub = AKnot->AddKnot(std::u16string(AChild->GetNodeName()));
+  AChild->SaveToKnot(ASaver, sub);
+  return sub;
+}
+
+TElementClass TVisualElement::GetUnacceptedClass(TSchemeLoader* ALoader) { return &TElement_Unaccepted::ClassInfo; }
+
+// ---------------------------------------------------------------------------------------------------------------
+// Focus and navigation
+
+bool TVisualElement::IsFocused() const { return FSheet && FSheet->Focused() == this; }
+
+void TVisualElement::Focus() {
+  if (!IsFocused()) SetFocus(fdForward, {}, nullptr, nullptr);
+}
+
+void TVisualElement::SetFocus(TFocusDirections ADirection, const std::u16string& AFocusData, TVisualElement* AOrigin,
+                              const TVisualPoint* APoint) {
+  if (FSheet) FSheet->SetFocused(this);
+}
+
+void TVisualElement::FocusChanging() {
+  if (HasVisualState(vsValueModified)) CommitValue();
+}
+
+void TVisualElement::FocusChanged() {
+  if (HasVisualOptions(voShownOnDemand)) UpdateVisible();
+}
+
+uint8_t TVisualElement::GetCaret(TRect& ARect) {
+  ARect = TRect();
+  return ckNoCaret;
+}
+
+TVisualElement* TVisualElement::GetNextChild(TVisualElement* AChild, bool AForward) {
+  if (!AChild) return AForward ? FFirstVisualChild : FLastVisualChild;
+  return AForward ? AChild->FNextVisualSibling : AChild->FPrevVisualSibling;
+}
+
+TVisualElement* TVisualElement::GetNavigationParent() {
+  if (!FVisualParent || (FSheet && FSheet->Root() == FVisualParent)) return nullptr;
+  return FVisualParent;
+}
+
+bool TVisualElement::FindFocusable(bool AForward, TVisualElement*& AFound, bool AOnlyEnabled, bool AOnlyVisible) {
+  if (HasVisualOptions(voFocusable) && (!AOnlyVisible || IsVisible()) && (!AOnlyEnabled || !IsEffectivelyDisabled())) {
+    AFound = this;
+    return true;
+  }
+  for (TVisualElement* c = GetNextChild(nullptr, AForward); c; c = GetNextChild(c, AForward))
+    if (c->FindFocusable(AForward, AFound, AOnlyEnabled, AOnlyVisible)) return true;
+  return false;
+}
+
+TVisualElement* TVisualElement::FindNextFocusable(TFocusDirections ADirection, TVisualElement*& AOrigin,
+                                                  bool AOnlyEnabled, bool AOnlyVisible) {
+  const bool forward = ADirection.Contains(fdForward);
+  TVisualElement* e = this;
+  while (TVisualElement* p = e->GetNavigationParent()) {
+    if (p->HasVisualOptions(voFocusable) && (!AOnlyVisible || p->IsVisible()) &&
+        (!AOnlyEnabled || !p->IsEffectivelyDisabled())) {
+      // The child of P on the path from here, so that a container can move inside itself from it.
+      TVisualElement* child = this;
+      while (child->FVisualParent != p) child = child->FVisualParent;
+      AOrigin = child;
+      return p;
+    }
+    for (TVisualElement* c = p->GetNextChild(e, forward); c; c = p->GetNextChild(c, forward)) {
+      TVisualElement* found = nullptr;
+      if (c->FindFocusable(forward, found, AOnlyEnabled, AOnlyVisible)) {
+        AOrigin = nullptr;
+        return found;
+      }
+    }
+    e = p;
+  }
+  return nullptr;
+}
+
+bool TVisualElement::Activate() {
+  TVisualElement* found = nullptr;
+  if (!FindFocusable(true, found, false, true)) return false;
+  if (found != this) return found->Activate();
+  Focus();
+  return true;
+}
+
+void TVisualElement::MakeVisible() {
+  TSheetUpdate update(FSheet);
+  TScheme* scheme = Scheme();
+  if (scheme) scheme->BeginGroup(false, {});
+  try {
+    for (TVisualElement* e = this; e; e = e->GetNavigationParent())
+      if (!e->IsVisible())
+        if (TVisualElement* p = e->GetNavigationParent()) p->RevealChild(e);
+  } catch (...) {
+    if (scheme) scheme->EndGroup();
+    throw;
+  }
+  if (scheme) scheme->EndGroup();
+}
+
+void TVisualElement::GetHint(std::u16string& AText) {
+  if (IsPart())
+    if (TElement* owner = ParentElement()) owner->GetPartHint(this, AText);
+}
+
+TVisualElement* TVisualElement::Find(TFindData* AData, int AOptions, bool& AFound) {
+  TVisualElement* origin = nullptr;
+  TVisualElement* next = FindNextFocusable(fdForward, origin, AData->OnlyEnabled, AData->OnlyVisible);
+  if (!next) return nullptr;
+  for (TVisualElement* e = next; e; e = e->GetNavigationParent())
+    if (e == AData->FindScope) return next;
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Mouse
+
+void TVisualElement::MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple,
+                               bool AShift, bool ACtrl, bool AAlt) {
+  if (ADouble) {
+    DblClick();
+    return;
+  }
+  if (ALeft && HasVisualOptions(voClickFocus)) {
+    if (HasVisualOptions(voFocusable) && !IsFocused()) SetFocus(fdForward, {}, nullptr, &APoint);
+    SetCapture(true);
+    return;
+  }
+  if (FVisualParent)
+    FVisualParent->MouseDown({APoint.X + FLeft, APoint.Y + FTop}, ALeft, ADouble, ATriple, AQuadruple, AShift, ACtrl,
+                             AAlt);
+}
+
+void TVisualElement::MouseUp(TVisualPoint APoint, bool ALeft, TShiftState AShift) {
+  if (!ALeft || !FSheet || FSheet->Captured() != this) return;
+  SetCapture(false);
+  if (ContainsPoint(APoint)) MouseClick();
+}
+
+void TVisualElement::SetCapture(bool AValue) {
+  if (!FSheet) return;
+  if (AValue)
+    FSheet->SetCaptured(this);
+  else if (FSheet->Captured() == this)
+    FSheet->SetCaptured(nullptr);
+}
+
+bool TVisualElement::RunPaste() {
+  TBusyCursor busy;
+  return Paste();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Reports to the sheet
+
+void TVisualElement::CaretChanged() {
+  if (IsFocused()) FSheet->UpdateCaret();
+}
+
+void TVisualElement::RequestScrollToCaret() {
+  if (IsFocused()) FSheet->ScrollToCaret();
+}
+
+void TVisualElement::EditStateChanged() {
+  if (IsFocused()) FSheet->FocusedEditStateChanged();
+}
+
+void TVisualElement::AvailabilityChanged() {
+  if (IsFocused())
+    FSheet->FocusedAvailabilityChanged();
+  else if (IsSelected() && FVisualParent && FVisualParent->HasVisualOptions(voSelectionContainer))
+    FVisualParent->AvailabilityChanged();
+}
+
+void TVisualElement::ReportCommandState() {
+  if (IsFocused())
+    FSheet->FocusedCommandStateChanged();
+  else if (IsSelected() && FVisualParent && FVisualParent->HasVisualOptions(voSelectionContainer) &&
+           FVisualParent->IsFocused())
+    FSheet->FocusedCommandStateChanged();
+}
+
+void TVisualElement::CursorChanged() {
+  if (FSheet && (FSheet->Hovered() == this || FSheet->Captured() == this)) FSheet->UpdateCursor();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Palette commands
+
+bool TVisualElement::ExecutePaletteItem(TVisualElement* ATarget, TPaletteItem* AItem, intptr_t AValue) {
+  return false;
+}
+
+void TVisualElement::GetPaletteItems(std::vector<TPaletteItem*>& AList) {}
+
+void TVisualElement::GetPaletteItemState(TPaletteItem* AItem, TPaletteItemState& AState) {}
+
+void TVisualElement::TunePaletteItem(TPaletteItem* AItem, void* ADisplay) {
+  if (IsPart())
+    if (TElement* owner = ParentElement())
+      owner->PartRequest(this, reinterpret_cast<intptr_t>(AItem), reinterpret_cast<intptr_t>(ADisplay));
+}
+
+void TVisualElement::SetDisabledUndoable(bool AValue) {
+  auto* op = new TVisualElementDisableOperation(this, false);
+  op->NewDisabled = AValue;
+  TSchemeOperation::Perform(TNodePtr<TSchemeOperation>(op));
+}

@@ -1,0 +1,381 @@
+// The visual element: the base of every element shown on a sheet. Beside the element tree it keeps the visual
+// tree that says where an element is drawn and which element contains which on the screen; it lays out, paints,
+// hit-tests, takes the focus and the mouse, and answers edit, find and palette commands with neutral defaults.
+#pragma once
+
+#include "document/model/diClasses.h"
+#include "foundation/cuSet.h"
+#include "graphics/pixels/pxTypes.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TMessagesSignElement;
+class TPaletteItem;
+class TSheet;
+class TSheetCanvas;
+class TVisualElement;
+
+// What a visual element is going through.
+enum class TVisualState : uint16_t {
+  vsVisible = 0x0001,
+  vsDisabled = 0x0002,               // set on the element itself
+  vsEffectivelyDisabled = 0x0004,    // itself or a visual ancestor
+  vsSelected = 0x0008,               // inside its selection container
+  vsEffectivelySelected = 0x0010,    // itself or a visual ancestor
+  vsStateBracket = 0x0020,           // StateChanged only notes the change
+  vsStateChangePending = 0x0040,     // a change was noted inside the bracket
+  vsExternalEditing = 0x0080,
+  vsBeingFocused = 0x0100,           // while the sheet moves the focus to it
+  vsValueModified = 0x0200,          // an edited value not yet committed
+};
+constexpr bool IsFlagFamily(TVisualState) { return true; }
+using enum TVisualState;
+using TVisualStates = TSet<TVisualState>;
+
+// What a visual element is, set by its class.
+enum class TVisualOption : uint16_t {
+  voCanBeDisabled = 0x0001,          // the Disabled command applies and "Disabled" is stored
+  voClickFocus = 0x0002,             // takes the focus and the mouse capture on a click
+  voFocusable = 0x0004,
+  voTakesPastes = 0x0008,
+  voSelectAll = 0x0010,
+  voStoresPosition = 0x0020,         // "Left" and "Top" are stored
+  voHitTransparent = 0x0040,         // skipped by the hit test unless asked for
+  voReadOnly = 0x0080,
+  voDropDown = 0x0100,               // has a drop-down list
+  voNoDropDownOnActivation = 0x0200, // its list does not open when it is activated
+  voCaseSensitiveDropDown = 0x0400,  // its list is searched with case
+  voSelectionContainer = 0x0800,     // its children can be selected; palette commands go to them
+  voNotInCopies = 0x1000,            // left out of copies that leave the tree
+  voShownOnDemand = 0x2000,          // visible only with a value or while focused
+};
+constexpr bool IsFlagFamily(TVisualOption) { return true; }
+using enum TVisualOption;
+using TVisualOptions = TSet<TVisualOption>;
+
+// How a hit test walks.
+enum class THitTestFlag : uint8_t {
+  htSelf = 0x01,         // the element itself may be the answer
+  htChildren = 0x02,     // the visible children are tried, topmost first
+  htDeep = 0x04,         // the children try their own children too
+  htSelected = 0x08,     // effectively selected elements may be hit
+  htTransparent = 0x10,  // elements with voHitTransparent may be hit
+};
+constexpr bool IsFlagFamily(THitTestFlag) { return true; }
+using enum THitTestFlag;
+using THitTestFlags = TSet<THitTestFlag>;
+
+// How a sheet paints.
+enum class TSheetPaintFlag : uint8_t {
+  spInactive = 0x01,        // the host window has no focus: selections are drawn inactive
+  spNoMarks = 0x04,
+  spNoSelection = 0x08,
+  spNoFocusFrames = 0x10,
+  spPrinting = 0x20,
+  spNoDirectPaint = 0x40,   // the focused element's direct GDI drawing is left out
+};
+constexpr bool IsFlagFamily(TSheetPaintFlag) { return true; }
+using enum TSheetPaintFlag;
+using TSheetPaintFlags = TSet<TSheetPaintFlag>;
+
+// Caret kinds an element gives.
+enum : uint8_t {
+  ckNoCaret = 0,
+  ckButtonFrame = 1,  // a frame around a button-like element
+  ckDataFrame = 2,    // a frame around a data element
+  ckTextCaret = 3,    // the text caret, drawn by the host
+};
+
+// "Could not find "%1"": the message box of a search that found nothing.
+constexpr int IdCouldNotFind = 2338;
+
+// Directions of focus moves.
+enum class TFocusDirection : uint8_t {
+  fdHorizontal = 0x01,
+  fdForward = 0x02,
+};
+constexpr bool IsFlagFamily(TFocusDirection) { return true; }
+using enum TFocusDirection;
+using TFocusDirections = TSet<TFocusDirection>;
+
+struct TVisualPoint {
+  int32_t X = 0;
+  int32_t Y = 0;
+  friend bool operator==(const TVisualPoint&, const TVisualPoint&) = default;
+};
+
+struct TVisualSize {
+  int32_t Width = 0;
+  int32_t Height = 0;
+};
+
+// The state of a palette command on an element.
+struct TPaletteItemState {
+  bool Accepted = true;
+  bool Ticked = false;
+};
+
+// Shift keys as the host gives them.
+enum class TShiftKey : uint8_t {
+  skShift = 0x01,
+  skAlt = 0x02,
+  skCtrl = 0x04,
+  skLeft = 0x08,
+  skRight = 0x10,
+  skMiddle = 0x20,
+  skDouble = 0x40,
+};
+constexpr bool IsFlagFamily(TShiftKey) { return true; }
+using enum TShiftKey;
+using TShiftState = TSet<TShiftKey>;
+
+// The parameters of a search: the element that bounds it, the text and how it compares.
+class TFindData : public TObject {
+public:
+  TVisualElement* FindScope = nullptr;
+  std::u16string FindText;
+  bool MatchCase = false;
+  bool OnlyEnabled = true;
+  bool OnlyVisible = true;
+
+  // Whole-text equality: ordinal with MatchCase, else by Unicode simple case folding.
+  virtual bool Matches(std::u16string_view AText) const;
+  // Tells the user that FindText was not found.
+  virtual void NotFound() const;
+};
+
+class TVisualElement : public TElement {
+public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+
+  explicit TVisualElement(TScheme* AScheme);
+  ~TVisualElement() override;
+
+  // A part of AParent placed under AVisualParent before AVisualBefore.
+  static TVisualElement* CreatePartAt(TElementClass AClass, TElement* AParent, TElement* ABefore,
+                                      TVisualElement* AVisualParent, TVisualElement* AVisualBefore);
+
+  // The visual tree.
+  TSheet* Sheet() const { return FSheet; }
+  TVisualElement* VisualParent() const { return FVisualParent; }
+  TVisualElement* FirstVisualChild() const { return FFirstVisualChild; }
+  TVisualElement* LastVisualChild() const { return FLastVisualChild; }
+  TVisualElement* NextVisualSibling() const { return FNextVisualSibling; }
+  TVisualElement* PrevVisualSibling() const { return FPrevVisualSibling; }
+  TVisualElement* GetVisualChild(int AIndex) const;
+  TVisualElement* FirstVisibleChild() const;
+  TVisualElement* LastVisibleChild() const;
+  TVisualElement* NextVisibleSibling() const;
+  void SetVisualParent(TVisualElement* AParent) { ChangeVisualParent(AParent, nullptr); }
+  virtual void ChangeVisualParent(TVisualElement* AParent, TVisualElement* ABefore);
+  void SetSheet(TSheet* ASheet);
+
+  // Geometry.
+  int32_t Left() const { return FLeft; }
+  int32_t Top() const { return FTop; }
+  int32_t Width() const { return FWidth; }
+  int32_t Height() const { return FHeight; }
+  int32_t Descent() const { return FDescent; }
+  // Repaints; the hooks run only when one of the five values changed. True when one did.
+  bool SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight, int32_t ADescent);
+  TRect GetBoundsRect() const { return {FLeft, FTop, FLeft + FWidth, FTop + FHeight}; }
+  TRect GetSizeRect() const { return {0, 0, FWidth, FHeight}; }
+  TVisualPoint ClientToSheet(TVisualPoint APoint) const;
+  TVisualPoint SheetToClient(TVisualPoint APoint) const;
+  TVisualPoint ParentToClient(TVisualPoint APoint) const { return {APoint.X - FLeft, APoint.Y - FTop}; }
+  // The size this element offers AChild: what its own visual parent offers it; the view size at the sheet's
+  // root; else the largest integer.
+  virtual void GetAvailableSize(TVisualElement* AChild, TVisualSize& ASize);
+
+  // States and options.
+  TVisualStates VisualState() const { return FVisualState; }
+  bool HasVisualState(TVisualState AState) const { return FVisualState.Contains(AState); }
+  TVisualOptions VisualOptions() const { return FVisualOptions; }
+  bool HasVisualOptions(TVisualOptions AOptions) const { return FVisualOptions.ContainsAny(AOptions); }
+  void SetVisualOptions(TVisualOptions AValue);
+  bool IsVisible() const { return HasVisualState(vsVisible); }
+  bool IsDisabled() const { return HasVisualState(vsDisabled); }
+  bool IsEffectivelyDisabled() const { return HasVisualState(vsEffectivelyDisabled); }
+  bool IsSelected() const { return HasVisualState(vsSelected); }
+  bool IsEffectivelySelected() const { return HasVisualState(vsEffectivelySelected); }
+  bool IsMarked() const { return HasState(esMarked); }
+  void SetDisabled(bool AValue);
+  void SetSelected(bool AValue);
+  // Only the sheet marks (TSheet::SetMarked keeps its list).
+  void SetMarked(bool AValue);
+  void SetExternalEditing(bool AValue);
+  void SetValueModified(bool AValue) { FVisualState.Set(vsValueModified, AValue); }
+  void SetBeingFocused(bool AValue) { FVisualState.Set(vsBeingFocused, AValue); }
+  // The state update bracket: StateChanged inside it runs once when it closes.
+  void BeginStateUpdate() { FVisualState.Include(vsStateBracket); }
+  void EndStateUpdate();
+  bool IsReadOnly() const;
+
+  // Recompute one derived state and act on a change.
+  void UpdateEffectivelyDisabled();
+  void UpdateEffectivelySelected();
+  void UpdateVisible();
+
+  void Invalidate() { InvalidateRect(nullptr); }
+  // ARect in element coordinates, nil for the whole element.
+  void InvalidateRect(const TRect* ARect);
+  // The steps of painting one element: origin, own look, children, veil, overlays.
+  void PaintElement(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags);
+  TVisualElement* HitTest(TVisualPoint APoint, THitTestFlags AFlags);
+
+  TMessagesSignElement* MessagesSign() const { return FMessagesSign; }
+  // Creates, places or frees the sign after a change of the problems, the visibility or the position.
+  void UpdateMessagesSign();
+
+  // Writes AChild into a new sub-knot of AKnot when CanSaveVisualChild agrees; nil when nothing was written.
+  TKnot* SaveChild(TSchemeSaver* ASaver, TElement* AChild, TKnot* AKnot);
+
+  // Interaction.
+  bool IsFocused() const;
+  // SetFocus forward without data, unless already focused.
+  void Focus();
+  // Reveals every hidden element from here up, in one sheet update and one undo group.
+  void MakeVisible();
+  void SetCapture(bool AValue);
+  bool CanSelectAll() const { return HasVisualOptions(voSelectAll); }
+  bool RunPaste();
+  void CaretChanged();
+  void RequestScrollToCaret();
+  void EditStateChanged();
+  void AvailabilityChanged();
+  void ReportCommandState();
+  void CursorChanged();
+  void SetDisabledUndoable(bool AValue);
+
+  // Hooks of the visual tree, layout and painting.
+  virtual void BoundsChanged(const TRect& AOldRect, int32_t AOldDescent) {}
+  virtual bool IsChildShown(TVisualElement* AChild) { return true; }
+  virtual bool ComputeEffectivelyDisabled();
+  virtual bool ComputeEffectivelySelected();
+  virtual bool ComputeVisible();
+  virtual void CaptureChanged() {}
+  virtual void ChildBoundsChanged(TVisualElement* AChild, const TRect& AOldRect, int32_t AOldDescent) {}
+  virtual void ChildEffectivelyDisabledChanged(TVisualElement* AChild) {}
+  virtual void ChildVisibleChanged(TVisualElement* AChild) {}
+  virtual void StateChanged(TVisualElement* AChild);
+  virtual void DisabledChanged() { UpdateEffectivelyDisabled(); }
+  virtual bool ExecutePaletteItem(TVisualElement* ATarget, TPaletteItem* AItem, intptr_t AValue);
+  virtual void GetPaletteItems(std::vector<TPaletteItem*>& AList);
+  virtual void GetPaletteItemState(TPaletteItem* AItem, TPaletteItemState& AState);
+  virtual bool ContainsPoint(TVisualPoint APoint);
+  virtual bool Paste() { return false; }
+  virtual void ExternalEditingChanged() {}
+  virtual void FocusChanged();
+  virtual void FocusChanging();
+  virtual uint8_t GetCaret(TRect& ARect);
+  virtual bool HasSelection() { return false; }
+  virtual void GetMargins(TRect& ARect);
+  virtual void GetMouseTransparentMargins(TRect& ARect) { ARect = TRect(); }
+  virtual void GetPadding(TRect& ARect) { ARect = TRect(); }
+  virtual void GetClientRect(TRect& ARect) { ARect = GetSizeRect(); }
+  virtual TVisualElement* GetNextChild(TVisualElement* AChild, bool AForward);
+  virtual TVisualElement* GetNavigationParent();
+  virtual void InsertVisualChild(TVisualElement* AChild, TVisualElement* ABefore);
+  virtual void EffectivelyDisabledChanged();
+  virtual void EffectivelySelectedChanged() { UpdateChildrenEffectivelySelected(); }
+  virtual void VisibleChanged();
+  virtual void RevealChild(TVisualElement* AChild) {}
+  virtual void MoveVisualChild(TVisualElement* AChild, TVisualElement* ABefore);
+  virtual bool CanSaveVisualChild(TSchemeSaver* ASaver, TElement* AChild);
+  virtual void PaintChild(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags, TVisualElement* AChild);
+  virtual void PaintChildren(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags);
+  virtual void Paint(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) {}
+  virtual void PaintDisabled(TSheetCanvas* ACanvas);
+  virtual void PaintExternalEditing(TSheetCanvas* ACanvas);
+  virtual void PaintMark(TSheetCanvas* ACanvas);
+  virtual void Moved();
+  virtual void CommitValue() {}
+  virtual bool VisualChildNotify(TVisualElement* AChild, int ACode, intptr_t AParam1, intptr_t AParam2) {
+    return false;
+  }
+  virtual void RemoveVisualChild(TVisualElement* AChild);
+  virtual void SelectedChanged() { UpdateEffectivelySelected(); }
+  virtual void SettingsChanged(bool ASheetChanged, bool ASettingsChanged, bool AWidthChanged, bool AHeightChanged);
+  virtual void DetachFromSheet();
+  virtual void AdjustPaletteItems(std::vector<TPaletteItem*>& AList) {}
+  virtual void UpdateChildrenEffectivelyDisabled();
+  virtual void UpdateChildrenEffectivelySelected();
+  virtual void UpdateChildrenVisible();
+  virtual void VisualParentChanged();
+
+  // Hooks of interaction.
+  virtual void CancelMode() {}
+  virtual bool CanDelete() { return false; }
+  virtual bool CanCopyText() { return false; }
+  virtual bool CanCopy() { return false; }
+  virtual bool CanPaste() { return HasVisualOptions(voTakesPastes) && !IsReadOnly(); }
+  virtual void DeleteSelection() {}
+  virtual bool ContextPopup(TVisualPoint APoint) { return false; }
+  virtual void CopyText() {}
+  virtual void Copy() {}
+  virtual int GetCursor(TVisualPoint APoint) { return 0; }
+  virtual bool DropFiles(const std::vector<std::u16string>& AFileNames) { return false; }
+  // One search step: the element where the search goes on, nil when it left the scope.
+  virtual TVisualElement* Find(TFindData* AData, int AOptions, bool& AFound);
+  // Focuses the first focusable visible element from here; false when there is none.
+  virtual bool Activate();
+  virtual bool FindFocusable(bool AForward, TVisualElement*& AFound, bool AOnlyEnabled, bool AOnlyVisible);
+  virtual void GetHint(std::u16string& AText);
+  virtual TVisualElement* FindNextFocusable(TFocusDirections ADirection, TVisualElement*& AOrigin,
+                                            bool AOnlyEnabled, bool AOnlyVisible);
+  virtual void KeyDown(uint16_t& AKey, TShiftState AShift) {}
+  virtual void KeyPress(char16_t& AChar) {}
+  virtual void KeyUp(uint16_t& AKey, TShiftState AShift) {}
+  virtual void MouseClick() {}
+  virtual void DblClick() {}
+  virtual void MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple, bool AShift,
+                         bool ACtrl, bool AAlt);
+  virtual void MouseEnter() {}
+  virtual void MouseLeave() {}
+  virtual void MouseMove(TVisualPoint APoint, bool ALeft, TShiftState AShift) {}
+  virtual void MouseUp(TVisualPoint APoint, bool ALeft, TShiftState AShift);
+  // Plain GDI drawing of the focused element on a prepared device context (origin at the element).
+  virtual void PaintDirect(void* ADC) {}
+  virtual void GetFocusData(std::u16string& AText) {}
+  virtual void SelectAll() {}
+  virtual void SetFocus(TFocusDirections ADirection, const std::u16string& AFocusData, TVisualElement* AOrigin,
+                        const TVisualPoint* APoint);
+  virtual void TunePaletteItem(TPaletteItem* AItem, void* ADisplay);
+
+  // Overrides of the element.
+  bool IsActive() override { return !IsEffectivelyDisabled(); }
+  bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
+  void GetPartNodeName(TElement* APart, TSchemeFiler* AFiler, std::u16string& AName) override;
+  void HasValueChanged() override;
+  void MessagesChanged() override;
+  void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override;
+  void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) override;
+  TElementClass GetUnacceptedClass(TSchemeLoader* ALoader) override;
+
+private:
+  friend class TMessagesSignElement;
+  void UnlinkVisualChild(TVisualElement* AChild);
+  void LinkVisualChild(TVisualElement* AChild, TVisualElement* ABefore);
+  void SetSheetDeep(TSheet* ASheet);
+  void PlaceMessagesSign();
+  void FreeMessagesSign();
+
+  TSheet* FSheet = nullptr;
+  TVisualElement* FVisualParent = nullptr;
+  TVisualElement* FFirstVisualChild = nullptr;
+  TVisualElement* FLastVisualChild = nullptr;
+  TVisualElement* FNextVisualSibling = nullptr;
+  TVisualElement* FPrevVisualSibling = nullptr;
+  int32_t FLeft = 0;
+  int32_t FTop = 0;
+  int32_t FWidth = 0;
+  int32_t FHeight = 0;
+  int32_t FDescent = 3;
+  TVisualStates FVisualState = vsVisible;
+  TVisualOptions FVisualOptions;
+  TMessagesSignElement* FMessagesSign = nullptr;
+};

@@ -1,0 +1,134 @@
+// Visual element classes for tests and benchmarks, and a headless host that records what a sheet tells it.
+#pragma once
+
+#include "document/model/diCanvas.h"
+#include "document/model/diSheet.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A container that lays nothing out (tests place its children) and shows its children unless collapsed; a
+// collapsed one reveals a child by expanding.
+class TTestVisualGroup : public TVisualElement {
+public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  explicit TTestVisualGroup(TScheme* AScheme);
+
+  void SetCollapsed(bool AValue);
+  bool Collapsed() const { return FCollapsed; }
+  // A collapsed group that refuses to expand.
+  bool Locked = false;
+
+  void GetChildClasses(TElementClassList& AList) override;
+  bool IsChildShown(TVisualElement* AChild) override { return !FCollapsed; }
+  void RevealChild(TVisualElement* AChild) override;
+  void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override;
+  void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) override;
+  void MouseClick() override { ++Clicks; }
+  void MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple, bool AShift,
+                 bool ACtrl, bool AAlt) override;
+  void PaintDisabled(TSheetCanvas* ACanvas) override;
+
+  int Clicks = 0;
+  int MouseDowns = 0;
+  int* PaintDisabledCalls = nullptr;
+
+private:
+  bool FCollapsed = false;
+};
+
+// A focusable value element with a text; its caret is a frame around it. Counts the hooks tests look at.
+class TTestVisualLeaf : public TVisualElement {
+public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  explicit TTestVisualLeaf(TScheme* AScheme);
+
+  const std::u16string& Text() const { return FText; }
+  void SetText(std::u16string AText);
+
+  bool CalcHasValue() override { return !FText.empty(); }
+  uint8_t GetCaret(TRect& ARect) override;
+  void BoundsChanged(const TRect& AOldRect, int32_t AOldDescent) override { ++BoundsHooks; }
+  void MouseClick() override { ++Clicks; }
+  void MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple, bool AShift,
+                 bool ACtrl, bool AAlt) override;
+  void KeyPress(char16_t& AChar) override { Typed += AChar; }
+  void PaintDisabled(TSheetCanvas* ACanvas) override;
+  bool Activate() override;
+  void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override;
+  void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) override;
+
+  int BoundsHooks = 0;
+  int Clicks = 0;
+  int MouseDowns = 0;
+  int Activations = 0;
+  std::u16string Typed;
+  int* PaintDisabledCalls = nullptr;
+
+private:
+  std::u16string FText;
+};
+
+// Makes a child of AParent in both trees, placed at the given bounds.
+template <class T>
+T* AddVisual(TVisualElement* AParent, int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight) {
+  T* e = TElement::CreateIn<T>(AParent->Scheme(), AParent);
+  e->SetVisualParent(AParent);
+  e->SetBounds(ALeft, ATop, AWidth, AHeight, e->Descent());
+  return e;
+}
+
+// Fills AGroup with about AElements elements, AFanOut per group, groups nested as deep as that takes; every
+// element gets a 100 x 20 cell in a grid of its group.
+void FillVisualTree(TTestVisualGroup* AGroup, int AElements, int AFanOut);
+
+// Timers that tick only when a test says so.
+class TManualTimers {
+public:
+  TSheetTimerFactory Factory();
+  // Ticks every running timer once, in the order they were started.
+  void TickAll();
+  int Running() const;
+
+private:
+  struct TEntry {
+    std::function<void()> Tick;
+    bool Alive = true;
+  };
+  std::vector<std::shared_ptr<TEntry>> FEntries;
+};
+
+// A document scheme whose root group sits under a sheet, with the host's notifications recorded.
+class TSheetHostFixture {
+public:
+  struct TNote {
+    int Code;
+    bool HasRect;
+    TRect Rect;
+    intptr_t Param;
+  };
+
+  TSheetHostFixture();
+  ~TSheetHostFixture();
+
+  TSheetSettings Settings;
+  TUndoRedo History;
+  TScheme Scheme;
+  TManualTimers Timers;
+  bool LeftButton = false;
+  std::unique_ptr<TSheet> Sheet;
+  TTestVisualGroup* Root;
+  std::vector<TNote> Notes;
+  // Called on every notification, after it was recorded.
+  std::function<void(int ACode)> OnNote;
+
+  std::vector<int> Codes() const;
+  int Count(int ACode) const;
+
+private:
+  void Handler(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2);
+};
