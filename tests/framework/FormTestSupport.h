@@ -50,9 +50,9 @@ inline bool ShowActive(TCustomForm& AForm) {
 }
 
 // A suite whose tests share one shown form, so its window is put away once per suite rather than once per test.
-// The framework runs for the whole suite. Before every test the form rebuilds what it holds for the test's
-// journal (TFormClass(owner, journal) and Rebuild(journal)), is shown and active, the pointer is parked away from
-// it and the messages this caused are handled. Tests that need a form of their own make one as usual.
+// The framework runs for the whole suite. Before every test the form rebuilds what it holds for the journal
+// (TFormClass(owner, journal) and Rebuild(journal)), is shown and active, the pointer is parked away from it and
+// the messages this caused are handled. Tests that need a form of their own make one as usual.
 template <class TFormClass>
 class SharedFormTest : public ::testing::Test {
 protected:
@@ -71,7 +71,10 @@ protected:
     journal.clear();
   }
 
-  TJournal journal;
+  // Lives as long as the shared form: what one test put on it still writes here while the next test's Rebuild
+  // or the suite's end frees it (a focused control that goes hears the focus move), after that test's fixture
+  // is gone.
+  static inline TJournal journal;
   TFormClass* form = nullptr;
 
 private:
