@@ -55,6 +55,10 @@ function(qb_add_test)
   if(T_LABELS)
     set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
   endif()
+  # Windows on one display share the focus and the foreground: such tests run one at a time.
+  if("gui" IN_LIST T_LABELS)
+    set_property(TEST ${T_NAME} APPEND PROPERTY RESOURCE_LOCK desktop)
+  endif()
 endfunction()
 
 # A libFuzzer target that CTest runs for a bounded time over its seed corpus (kept in the repo, never written).
