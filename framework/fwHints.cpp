@@ -305,7 +305,11 @@ void TApplicationHints::TimerMessage(TMessage& AMessage) {
       HideHint();
     } else {
       POINT p;
-      if (GetCursorPos(&p)) Ask(p, FReshowPending);
+      if (GetCursorPos(&p)) {
+        FFailedAt = p;
+        Ask(p, FReshowPending);
+        FFailedAt.reset();
+      }
     }
   });
   if (!done) CancelHint();
@@ -314,8 +318,11 @@ void TApplicationHints::TimerMessage(TMessage& AMessage) {
 bool TApplicationHints::MessageHook(MSG& AMessage) {
   // Never consumes: the hint only watches what goes by.
   CallGuarded([&] {
-    if (AMessage.message == WM_MOUSEMOVE)
+    if (AMessage.message == WM_MOUSEMOVE) {
+      if (FFailedAt && FFailedAt->x == AMessage.pt.x && FFailedAt->y == AMessage.pt.y) return;
+      FFailedAt.reset();
       PointerMoved(AMessage.pt);
+    }
     else if (IsKeyOrClick(AMessage.message))
       CancelHint();
   });

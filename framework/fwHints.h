@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "foundation/cuWin32.h"
@@ -101,4 +102,7 @@ private:
   RECT FCursorRect{};                // screen coordinates
   bool FReshowPending = false;       // the show timer asks again for the control already asked
   std::u16string FShownText;         // the hint last shown for FHintControl since it was asked afresh
+  // Where the pointer rested when asking failed: mouse moves that are no move (the system sends some) must not
+  // ask, and fail, again.
+  std::optional<POINT> FFailedAt;
 };
