@@ -5,6 +5,7 @@
 #include "document/model/diMessages.h"
 #include "document/model/diPanelElements.h"
 #include "document/model/diSheet.h"
+#include "document/model/diSounds.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuUtils.h"
 #include "tests/document/testElements.h"
@@ -18,7 +19,7 @@
 
 namespace {
 
-enum : uint16_t { vkTab = 9, vkLeft = 37, vkUp = 38, vkRight = 39, vkDown = 40 };
+enum : uint16_t { vkTab = 9, vkReturn = 13, vkEscape = 27, vkLeft = 37, vkUp = 38, vkRight = 39, vkDown = 40 };
 
 // A leaf that sits in every test: (10, 2) inside the root, 50 x 20.
 struct TVisualTest : TSheetHostFixture, ::testing::Test {
@@ -185,6 +186,134 @@ TEST_F(TVisualTest, TheViewStateRestoresTheFocusOnlyForAMatchingElementAndAlways
     EXPECT_EQ(Sheet->Focused(), c.Focuses ? second : nullptr) << std::string(c.Text, c.Text + 30);
     EXPECT_EQ(Sheet->ScreenPos(), (TVisualPoint{7, 9}));
   }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Drop-down list on the sheet
+
+// A sheet that records the sounds it plays; its list has rows "Branch" (holding "Leaf") and "Plain".
+struct TSheetDropDownTest : TVisualTest {
+  TSheetDropDownTest() {
+    InitializeSoundsSettings();
+    FPrevious = SetSoundPlayer([this](std::u16string_view AName) { Sounds.emplace_back(AName); });
+  }
+  ~TSheetDropDownTest() override {
+    SetSoundPlayer(std::move(FPrevious));
+    FinalizeSoundsSettings();
+  }
+  // Opens a new list; Applied records the row each apply hands over.
+  TDropDownList* Open() {
+    auto list = std::make_unique<TDropDownList>(Sheet.get(), [this](TDropDownList* AList) {
+      Applied.push_back(AList->Selected()->Caption());
+    });
+    Branch = new TDropDownItem(list.get(), list->RootItem());
+    Branch->SetCaption(u"Branch");
+    Leaf = new TDropDownItem(list.get(), Branch);
+    Leaf->SetCaption(u"Leaf");
+    Plain = new TDropDownItem(list.get(), list->RootItem());
+    Plain->SetCaption(u"Plain");
+    TDropDownList* raw = list.get();
+    Sheet->OpenDropDown(std::move(list));
+    return raw;
+  }
+  uint16_t PressKey(uint16_t AKey) {
+    Sheet->KeyDown(AKey, {});
+    return AKey;
+  }
+
+  std::vector<std::u16string> Sounds;
+  std::vector<std::u16string> Applied;
+  TDropDownItem *Branch = nullptr, *Leaf = nullptr, *Plain = nullptr;
+
+private:
+  TSoundPlayer FPrevious;
+};
+
+TEST_F(TSheetDropDownTest, OpeningAndClosingAreToldInOrderWithTheirSounds) {
+  Notes.clear();
+  TDropDownList* first = Open();
+  EXPECT_TRUE(first->IsOpen());
+  EXPECT_EQ(Sheet->DropDown(), first);
+  first->SetSelected(Leaf);  // expands Branch: one change of the open list
+  Open();                    // the first list goes without applying
+  Sheet->DropDown()->SetSelected(Plain);
+  EXPECT_EQ(PressKey(vkReturn), 0);
+  EXPECT_EQ(Codes(), (std::vector<int>{snDropDownOpened, snDropDownChanged, snDropDownClosed, snDropDownOpened,
+                                       snDropDownChanged, snDropDownClosed}));
+  EXPECT_EQ(Sounds, (std::vector<std::u16string>{u"diClassesDropDownSound", u"diClassesDropDownSound",
+                                                 u"diClassesValueSound"}));
+  EXPECT_EQ(Applied, std::vector<std::u16string>{u"Plain"});
+  EXPECT_EQ(Sheet->DropDown(), nullptr);
+}
+
+TEST_F(TSheetDropDownTest, EnterAppliesOnlyASelectedSelectableRowAndIsAlwaysConsumed) {
+  struct Case {
+    const char* Name;
+    bool Select, Selectable;
+    bool StaysOpen;
+    std::vector<std::u16string> Applied;
+  } cases[] = {
+      {"selectable row", true, true, false, {u"Plain"}},
+      {"row that cannot be chosen", true, false, true, {}},
+      {"no selection", false, true, false, {}},
+  };
+  for (const Case& c : cases) {
+    Applied.clear();
+    TDropDownList* list = Open();
+    Sounds.clear();
+    Plain->SetSelectable(c.Selectable);
+    if (c.Select) list->SetSelected(Plain);
+    Notes.clear();
+    EXPECT_EQ(PressKey(vkReturn), 0) << c.Name;
+    EXPECT_EQ(Sheet->DropDown() != nullptr, c.StaysOpen) << c.Name;
+    EXPECT_EQ(Applied, c.Applied) << c.Name;
+    EXPECT_EQ(Count(snDropDownClosed), c.StaysOpen ? 0 : 1) << c.Name;
+    EXPECT_EQ(Sounds.size(), c.Applied.size()) << c.Name;  // the value sound only with a value
+    Sheet->CloseDropDown(false);
+  }
+}
+
+TEST_F(TSheetDropDownTest, ClosingWithApplyAndNoSelectionAppliesNothing) {
+  Open();
+  Notes.clear();
+  Sheet->CloseDropDown(true);
+  EXPECT_TRUE(Applied.empty());
+  EXPECT_EQ(Codes(), std::vector<int>{snDropDownClosed});
+  EXPECT_EQ(Sounds, std::vector<std::u16string>{u"diClassesDropDownSound"});
+}
+
+TEST_F(TSheetDropDownTest, EscapeFocusChangesAndCancelModeCloseWithoutApplying) {
+  TTestVisualLeaf* leaf = AddLeaf(Root, 0, 0);
+  enum class TCloser { Escape, Focus, CancelMode };
+  for (TCloser closer : {TCloser::Escape, TCloser::Focus, TCloser::CancelMode}) {
+    Sheet->SetFocused(nullptr);
+    Open()->SetSelected(Plain);
+    Notes.clear();
+    switch (closer) {
+      case TCloser::Escape: EXPECT_EQ(PressKey(vkEscape), 0); break;
+      case TCloser::Focus: leaf->Focus(); break;
+      case TCloser::CancelMode: Sheet->CancelMode(); break;
+    }
+    EXPECT_EQ(Sheet->DropDown(), nullptr) << int(closer);
+    EXPECT_EQ(Count(snDropDownClosed), 1) << int(closer);
+  }
+  EXPECT_TRUE(Applied.empty());
+}
+
+TEST_F(TSheetDropDownTest, SpaceTogglesTheSelectedBranchAndIsConsumed) {
+  TTestVisualLeaf* leaf = AddLeaf(Root, 0, 0);
+  leaf->Focus();
+  TDropDownList* list = Open();
+  list->SetSelected(Branch);
+  for (bool expanded : {true, false}) {
+    char16_t key = u' ';
+    Sheet->KeyPress(key);
+    EXPECT_EQ(key, 0);
+    EXPECT_EQ(Branch->Expanded(), expanded);
+  }
+  EXPECT_TRUE(leaf->Typed.empty());
+  // Rows measure in the sheet canvas's code font.
+  EXPECT_EQ(Plain->GetRowWidth(), 20 + Sheet->Canvas()->TextExtent(ckCode, u"Plain").cx + 12);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
