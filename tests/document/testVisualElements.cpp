@@ -95,6 +95,24 @@ void TTestVisualLeaf::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
   if (!FText.empty()) AKnot->WriteString(u"Text", FText);
 }
 
+void TTestVisualLeaf::GetPaletteItems(TPaletteList& AList) {
+  TVisualElement::GetPaletteItems(AList);
+  AList.insert(AList.end(), ExtraPaletteItems.begin(), ExtraPaletteItems.end());
+}
+
+void TTestVisualLeaf::GetPaletteItemState(TPaletteItem* AItem, TPaletteItemState& AState) {
+  TVisualElement::GetPaletteItemState(AItem, AState);
+  if (RefusesPaletteItems) AState.Accepted = false;
+}
+
+bool TTestVisualLeaf::ExecutePaletteItem(TVisualElement* ATarget, TPaletteItem* AItem, intptr_t AValue) {
+  if (!PaletteRuns || AItem == DisablePaletteItem)
+    return TVisualElement::ExecutePaletteItem(ATarget, AItem, AValue);
+  const bool inUpdate = Sheet() && Sheet()->UpdateCount() > 0;
+  PaletteRuns->push_back(FText + u":" + char16_t(u'0' + AValue) + (inUpdate ? u" in update" : u""));
+  return true;
+}
+
 void FillVisualTree(TTestVisualGroup* AGroup, int AElements, int AFanOut) {
   const int per = (AElements - 1) / AFanOut;
   for (int i = 0; i < AFanOut && AElements > 1; ++i) {

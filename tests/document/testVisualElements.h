@@ -61,7 +61,15 @@ public:
   bool Activate() override;
   void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override;
   void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) override;
+  void GetPaletteItems(TPaletteList& AList) override;
+  void GetPaletteItemState(TPaletteItem* AItem, TPaletteItemState& AState) override;
+  bool ExecutePaletteItem(TVisualElement* ATarget, TPaletteItem* AItem, intptr_t AValue) override;
 
+  // Offered after the base's items.
+  TPaletteList ExtraPaletteItems;
+  bool RefusesPaletteItems = false;
+  // Runs of items other than Disabled, as "text:value", with " in update" inside a sheet update.
+  std::vector<std::u16string>* PaletteRuns = nullptr;
   int BoundsHooks = 0;
   int Clicks = 0;
   int MouseDowns = 0;

@@ -3,6 +3,7 @@
 #include "document/model/diCanvas.h"
 #include "document/model/diElementOperations.h"
 #include "document/model/diMessages.h"
+#include "document/model/diPalette.h"
 #include "document/model/diPanelElements.h"
 #include "document/model/diSheet.h"
 #include "document/model/diSounds.h"
@@ -562,6 +563,108 @@ TEST_F(TVisualTest, DisableUndoAndRedoRestoreTheStateAndTheSavedAttribute) {
   EXPECT_TRUE(leaf->IsDisabled());
   EXPECT_TRUE(saved());
   EXPECT_EQ(Scheme.FindByID(id), leaf);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Palette commands on elements
+
+// The engine's palette with its Disabled item, and an item inserting leaves.
+struct TVisualPaletteTest : TVisualTest {
+  TVisualPaletteTest() {
+    InitializePalette();
+    InitializeDisableItem(1);
+    InsertLeaf = new TElementPaletteItem(PaletteInsertGroup, 1, &TTestVisualLeaf::ClassInfo, 0, 0, -1, {});
+  }
+  ~TVisualPaletteTest() override {
+    FinalizeDisableItem();
+    FinalizePalette();
+  }
+  bool SavedDisabled() { return SaveText(fmDocument).find(u"Disabled=\"1\"") != std::u16string::npos; }
+
+  TElementPaletteItem* InsertLeaf;
+};
+
+TEST_F(TVisualPaletteTest, DisableUndoAndRedoThroughTheItemRestoreTheStateAndTheSavedAttribute) {
+  TTestVisualLeaf* leaf = AddLeaf(Root, 0, 0);
+  DisablePaletteItem->Execute(leaf, 1);
+  TPaletteItemState state;
+  leaf->QueryPaletteItemState(DisablePaletteItem, state);
+  EXPECT_TRUE(state.Ticked);
+  struct Step {
+    void (TUndoRedo::*Act)();
+    bool Disabled;
+  } steps[] = {{nullptr, true}, {&TUndoRedo::Undo, false}, {&TUndoRedo::Redo, true}, {&TUndoRedo::Undo, false}};
+  for (const Step& step : steps) {
+    if (step.Act) (History.*step.Act)();
+    EXPECT_EQ(leaf->IsDisabled(), step.Disabled);
+    EXPECT_EQ(SavedDisabled(), step.Disabled);
+  }
+  EXPECT_FALSE(History.CanUndo());
+}
+
+TEST_F(TVisualPaletteTest, DisabledOnAnElementInThatStateAddsNoUndoStep) {
+  TTestVisualLeaf* leaf = AddLeaf(Root, 0, 0);
+  for (bool disabled : {true, false}) {
+    leaf->SetDisabled(disabled);
+    DisablePaletteItem->Execute(leaf, disabled ? 1 : 0);
+    EXPECT_EQ(leaf->IsDisabled(), disabled);
+    EXPECT_FALSE(History.CanUndo()) << disabled;
+  }
+}
+
+TEST_F(TVisualPaletteTest, ExecuteForSkipsRefusingElementsAndRunsTheRestInOrderInsideAnUpdate) {
+  std::vector<std::u16string> runs;
+  TTestVisualLeaf* a = AddLeaf(Root, 0, 0);
+  TTestVisualLeaf* b = AddLeaf(Root, 0, 30);
+  TTestVisualLeaf* c = AddLeaf(Root, 0, 60);
+  for (TTestVisualLeaf* e : {a, b, c}) e->PaletteRuns = &runs;
+  a->SetText(u"a");
+  b->SetText(u"b");
+  c->SetText(u"c");
+  b->RefusesPaletteItems = true;
+  struct Case {
+    TPaletteItemFlags Flags;
+    std::vector<std::u16string> Runs;
+  } cases[] = {
+      {{}, {u"c:3 in update", u"a:3 in update"}},
+      {pfNoUpdate, {u"c:3", u"a:3"}},
+  };
+  for (const Case& k : cases) {
+    runs.clear();
+    auto* item = new TSchemePaletteItem(PaletteActionsGroup, 1, 0, 0, -1, k.Flags);
+    item->ExecuteFor({c, b, a}, 3);
+    EXPECT_EQ(runs, k.Runs) << k.Flags.Bits();
+  }
+}
+
+TEST_F(TVisualPaletteTest, ASelectionIsOfferedWhatAllSelectedChildrenShareAndTheElementItsOwnItems) {
+  auto* onlyA = new TSchemePaletteItem(PaletteActionsGroup, 1, 0, 0, -1, {});
+  auto* box = AddVisual<TTestVisualGroup>(Root, 0, 0, 500, 500);
+  box->SetVisualOptions(box->VisualOptions() | voSelectionContainer);
+  TTestVisualLeaf* a = AddLeaf(box, 0, 0);
+  TTestVisualLeaf* b = AddLeaf(box, 0, 30);
+  auto* g = AddVisual<TTestVisualGroup>(box, 0, 60, 100, 100);
+  a->ExtraPaletteItems = {PaletteActionsGroup, onlyA};
+  struct Case {
+    const char* Name;
+    std::vector<TVisualElement*> Selected;
+    bool FromSelection;
+    TPaletteList Expected;
+  } cases[] = {
+      // Disabled is only for selected children, insertions only for the element itself.
+      {"the element itself", {}, false, {PaletteStateGroup, PaletteInsertGroup, InsertLeaf}},
+      {"one leaf", {a}, true, {PaletteStateGroup, DisablePaletteItem, PaletteActionsGroup, onlyA}},
+      {"two leaves", {a, b}, true, {PaletteStateGroup, DisablePaletteItem}},
+      {"a group that takes leaves", {g}, true, {PaletteStateGroup, DisablePaletteItem}},
+  };
+  for (const Case& c : cases) {
+    for (TVisualElement* e : {static_cast<TVisualElement*>(a), static_cast<TVisualElement*>(b),
+                              static_cast<TVisualElement*>(g)})
+      e->SetSelected(std::find(c.Selected.begin(), c.Selected.end(), e) != c.Selected.end());
+    TPaletteList list;
+    EXPECT_EQ(CollectPaletteItems(box, list), c.FromSelection) << c.Name;
+    EXPECT_EQ(list, c.Expected) << c.Name;
+  }
 }
 
 TEST_F(TVisualTest, AnOperationWhoseElementIsGoneDoesNothingAndFindsItAgainByIdentifier) {
