@@ -90,8 +90,9 @@ T* AddVisual(TVisualElement* AParent, int32_t ALeft, int32_t ATop, int32_t AWidt
   return e;
 }
 
-// Fills AGroup with about AElements elements, AFanOut per group, groups nested as deep as that takes; every
-// element gets a 100 x 20 cell in a grid of its group.
+// Makes AGroup the top of a tree of AElements elements (AGroup counted), at most AFanOut children per group,
+// nested as deep as that takes. Leaves are 100 x 20; a group holds its children in rows of five with 5 pixels
+// around and between them and is sized to them, so no element overlaps another that is not its ancestor.
 void FillVisualTree(TTestVisualGroup* AGroup, int AElements, int AFanOut);
 
 // Timers that tick only when a test says so.
