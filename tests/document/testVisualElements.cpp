@@ -54,6 +54,12 @@ void TTestVisualGroup::PaintDisabled(TSheetCanvas* ACanvas) {
   TVisualElement::PaintDisabled(ACanvas);
 }
 
+void TTestVisualGroup::SettingsChanged(bool ASheetChanged, bool ASettingsChanged, bool AWidthChanged,
+                                       bool AHeightChanged) {
+  if (OnSettingsChanged) OnSettingsChanged(AWidthChanged, AHeightChanged);
+  TVisualElement::SettingsChanged(ASheetChanged, ASettingsChanged, AWidthChanged, AHeightChanged);
+}
+
 TTestVisualLeaf::TTestVisualLeaf(TScheme* AScheme) : TVisualElement(AScheme) {
   SetOptions(Options() | eoValue);
   SetVisualOptions(voCanBeDisabled | voClickFocus | voFocusable | voStoresPosition);

@@ -31,10 +31,13 @@ public:
   void MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple, bool AShift,
                  bool ACtrl, bool AAlt) override;
   void PaintDisabled(TSheetCanvas* ACanvas) override;
+  void SettingsChanged(bool ASheetChanged, bool ASettingsChanged, bool AWidthChanged, bool AHeightChanged) override;
 
   int Clicks = 0;
   int MouseDowns = 0;
   int* PaintDisabledCalls = nullptr;
+  // Told of every settings change the group gets from its visual parent.
+  std::function<void(bool AWidthChanged, bool AHeightChanged)> OnSettingsChanged;
 
 private:
   bool FCollapsed = false;

@@ -70,6 +70,13 @@ TEST_F(TVisualTest, TenInvalidationsInOneUpdateGiveOneRepaintOfEverything) {
 
 TEST_F(TVisualTest, AViewSizeAndAFocusChangeInOneUpdateAreToldOnceInTheFixedOrder) {
   TTestVisualLeaf* leaf = AddLeaf(Root, 10, 2);
+  // The layout learns of the new view size before the host hears anything.
+  struct TLayoutCall {
+    size_t NotesBefore;
+    bool Width, Height;
+  };
+  std::vector<TLayoutCall> layout;
+  Root->OnSettingsChanged = [&](bool AWidth, bool AHeight) { layout.push_back({Notes.size(), AWidth, AHeight}); };
   Notes.clear();
   Sheet->BeginUpdate();
   Sheet->SetViewSize({640, 480});
@@ -80,7 +87,11 @@ TEST_F(TVisualTest, AViewSizeAndAFocusChangeInOneUpdateAreToldOnceInTheFixedOrde
   leaf->ReportCommandState();
   EXPECT_TRUE(Notes.empty());
   EXPECT_EQ(Sheet->ViewSize().Width, 640);
+  EXPECT_TRUE(layout.empty());
   Sheet->EndUpdate();
+  ASSERT_EQ(layout.size(), 1u);
+  EXPECT_EQ(layout[0].NotesBefore, 0u);
+  EXPECT_TRUE(layout[0].Width && layout[0].Height);
   EXPECT_EQ(Codes(), (std::vector<int>{snWorkspaceSize, snFocusChanged, snCaret, snRepaint}));
   EXPECT_EQ(Sheet->CaretKind(), ckButtonFrame);
   EXPECT_EQ(Sheet->CaretRect(), (TRect{10, 2, 60, 22}));
