@@ -717,7 +717,7 @@ void TElement::GetPartHint(TElement* APart, std::u16string& AText) {
     if (TElement* owner = ParentElement()) owner->GetPartHint(APart, AText);
 }
 
-void TElement::GetPartPaletteItems(TElement* APart, std::vector<TPaletteItem*>& AList) {
+void TElement::GetPartPaletteItems(TElement* APart, std::vector<TPaletteNode*>& AList) {
   if (IsPart())
     if (TElement* owner = ParentElement()) owner->GetPartPaletteItems(APart, AList);
 }

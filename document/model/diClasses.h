@@ -18,7 +18,7 @@
 class TElement;
 class TElementMessages;
 class TKnot;
-class TPaletteItem;
+class TPaletteNode;
 class TScheme;
 class TSchemeFiler;
 class TSchemeLoader;
@@ -440,7 +440,7 @@ public:
   virtual void OptionsChanged(TElementOptions AOldOptions);
   virtual void GetPartChildClasses(TElement* APart, TElementClassList& AList);
   virtual void GetPartHint(TElement* APart, std::u16string& AText);
-  virtual void GetPartPaletteItems(TElement* APart, std::vector<TPaletteItem*>& AList);
+  virtual void GetPartPaletteItems(TElement* APart, std::vector<TPaletteNode*>& AList);
   virtual void GetPartNodeName(TElement* APart, TSchemeFiler* AFiler, std::u16string& AName);
   virtual void HasValueChanged();
   virtual void IDChanged(int32_t AOldID);

@@ -65,6 +65,7 @@ TSheet::TSheet(TSheetSettings* ASettings)
 
 TSheet::~TSheet() {
   FSettings->RemoveNotifyEvent(MakeMethod<&TSheet::SettingsHandler>(this));
+  CloseDropDown(false);
   FFocusTimer.reset();
   FDelayedFocusTimer.reset();
   // The tree goes without telling the host of each element that leaves.
@@ -154,6 +155,7 @@ void TSheet::SetFocused(TVisualElement* AElement) {
   if (AElement == FFocused) return;
   BeginUpdate();
   try {
+    CloseDropDown(false);
     if (AElement) {
       AElement->SetBeingFocused(true);
       if (AElement->HasVisualOptions(voShownOnDemand)) AElement->UpdateVisible();
@@ -283,6 +285,16 @@ void TSheet::ElementLeaving(TVisualElement* AElement) {
 // Input
 
 void TSheet::KeyDown(uint16_t& AKey, TShiftState AShift) {
+  if (AKey == vkReturn && FDropDown) {
+    // Enter on a row that cannot be chosen is spent all the same; the list stays for another choice.
+    switch (FDropDown->EnterAction()) {
+      case TDropDownEnter::deApply: CloseDropDown(true); break;
+      case TDropDownEnter::deClose: CloseDropDown(false); break;
+      case TDropDownEnter::deStayOpen: break;
+    }
+    AKey = 0;
+    return;
+  }
   if (AKey == vkEscape) {
     CancelMode();
     AKey = 0;
@@ -296,6 +308,11 @@ void TSheet::KeyDown(uint16_t& AKey, TShiftState AShift) {
 }
 
 void TSheet::KeyPress(char16_t& AChar) {
+  if (AChar == u' ' && FDropDown) {
+    FDropDown->ToggleSelected();
+    AChar = 0;
+    return;
+  }
   if (AChar < 32 && AChar != u'\t' && AChar != u'\r') {
     AChar = 0;
     return;
@@ -344,7 +361,41 @@ void TSheet::MouseUp(TVisualPoint APoint, bool ALeft, TShiftState AShift) {
 }
 
 void TSheet::CancelMode() {
+  CloseDropDown(false);
   if (FCaptured) FCaptured->CancelMode();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Drop-down list
+
+void TSheet::OpenDropDown(std::unique_ptr<TDropDownList> AList) {
+  CloseDropDown(false);
+  if (!AList) return;
+  PlaySound(u"diClassesDropDownSound");
+  FDropDown = std::move(AList);
+  FDropDown->SetOpen(true);
+  Notify(snDropDownOpened, 0, 0);
+}
+
+void TSheet::CloseDropDown(bool AApply) {
+  if (!FDropDown) return;
+  // Apply with no row selected would hand the apply handler nothing to apply.
+  AApply = AApply && FDropDown->Selected() != nullptr;
+  if (AApply) PlaySound(u"diClassesValueSound");
+  // Taken first: the apply handler may open another list or move the focus, which closes this one again.
+  const std::unique_ptr<TDropDownList> list = std::move(FDropDown);
+  list->SetOpen(false);
+  Notify(snDropDownClosed, 0, 0);
+  if (AApply) list->Apply();
+}
+
+TTextSize TSheet::MeasureDropDownText(const std::u16string& AText) {
+  const SIZE size = FCanvas->TextExtent(ckCode, AText);
+  return {static_cast<int>(size.cx), static_cast<int>(size.cy)};
+}
+
+void TSheet::DropDownChanged(TDropDownList* AList) {
+  if (AList == FDropDown.get()) Notify(snDropDownChanged, 0, 0);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

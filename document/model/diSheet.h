@@ -4,6 +4,7 @@
 // bits and are delivered once, in a fixed order, at the outermost end.
 #pragma once
 
+#include "document/model/diDropDown.h"
 #include "document/model/diPanelElements.h"
 #include "document/model/diVisualElement.h"
 #include "foundation/cuClasses.h"
@@ -75,7 +76,7 @@ public:
   void Paint(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) override;
 };
 
-class TSheet : public TItfObject {
+class TSheet : public TItfObject, public IDropDownHost {
 public:
   // The view size until the host sets one.
   static constexpr int32_t UnsetViewSize = 1073741823;
@@ -97,6 +98,8 @@ public:
   TVisualElement* Focused() const { return FFocused; }
   TVisualElement* Hovered() const { return FHovered; }
   TVisualElement* DelayedFocusElement() const { return FDelayedFocus; }
+  // The open list, owned while open; nil when none is.
+  TDropDownList* DropDown() const { return FDropDown.get(); }
   const std::vector<TVisualElement*>& Marked() const { return FMarked; }
   int UpdateCount() const { return FUpdateCount; }
   TVisualPoint ScreenPos() const { return FScreenPos; }
@@ -141,6 +144,11 @@ public:
   void SetScreenPos(TVisualPoint APoint);
   void SetReadOnly(bool AValue);
   void SetActive(bool AValue);
+  // Closes an open list without applying, then shows AList (notification 8).
+  void OpenDropDown(std::unique_ptr<TDropDownList> AList);
+  // Closes and frees the open list (notification 10); applies its selected row when asked and one is selected.
+  void CloseDropDown(bool AApply);
+  // Closes the list without applying and ends the captured element's mouse interaction.
   void CancelMode();
   void CommitFocusedValue();
 
@@ -166,6 +174,10 @@ public:
   // An element leaves the sheet: it stops being captured, hovered, focused, marked or waiting for the focus.
   void ElementLeaving(TVisualElement* AElement);
 
+  // The list's host.
+  TTextSize MeasureDropDownText(const std::u16string& AText) override;
+  void DropDownChanged(TDropDownList* AList) override;
+
 private:
   void SettingsHandler(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2);
   // Notifies now, or notes APending inside an update.
@@ -184,6 +196,7 @@ private:
   TRect FCaretRect;
   int FCursor = 0;
   TVisualElement* FCaptured = nullptr;
+  std::unique_ptr<TDropDownList> FDropDown;
   TVisualElement* FFocused = nullptr;
   TVisualElement* FHovered = nullptr;
   TVisualPoint FMousePos;

@@ -746,12 +746,53 @@ void TVisualElement::CursorChanged() {
 // Palette commands
 
 bool TVisualElement::ExecutePaletteItem(TVisualElement* ATarget, TPaletteItem* AItem, intptr_t AValue) {
-  return false;
+  if (!dynamic_cast<TDisablePaletteItem*>(AItem) || !HasVisualOptions(voCanBeDisabled)) return false;
+  // The same state again would leave an undo step that changes nothing.
+  if ((AValue != 0) != IsDisabled()) SetDisabledUndoable(AValue != 0);
+  return true;
 }
 
-void TVisualElement::GetPaletteItems(std::vector<TPaletteItem*>& AList) {}
+void TVisualElement::GetPaletteItems(TPaletteList& AList) {
+  if (HasVisualOptions(voCanBeDisabled) && DisablePaletteItem) {
+    if (auto* group = dynamic_cast<TPaletteNode*>(DisablePaletteItem->Parent());
+        group && std::find(AList.begin(), AList.end(), group) == AList.end())
+      AList.push_back(group);
+    AList.push_back(DisablePaletteItem);
+  }
+  TElementClassList classes;
+  GetAllowedChildClasses(classes);
+  AddInsertionItems(classes, AList);
+  if (IsPart())
+    if (TElement* owner = ParentElement()) owner->GetPartPaletteItems(this, AList);
+}
 
-void TVisualElement::GetPaletteItemState(TPaletteItem* AItem, TPaletteItemState& AState) {}
+void TVisualElement::GetPaletteItemState(TPaletteItem* AItem, TPaletteItemState& AState) {
+  if (dynamic_cast<TDisablePaletteItem*>(AItem)) AState.Ticked = IsDisabled();
+}
+
+void TVisualElement::GetSelectedPaletteTargets(TPaletteTargetList& AList) {
+  if (!HasVisualOptions(voSelectionContainer)) return;
+  for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling)
+    if (c->IsSelected()) AList.push_back(c);
+}
+
+void TVisualElement::QueryPaletteItemState(TPaletteItem* AItem, TPaletteItemState& AState) {
+  AState = TPaletteItemState();
+  GetPaletteItemState(AItem, AState);
+}
+
+void TVisualElement::RunPaletteItem(TSchemePaletteItem* AItem, intptr_t AValue) {
+  if (AItem->HasFlag(pfNoUpdate)) {
+    ExecutePaletteItem(this, AItem, AValue);
+    return;
+  }
+  TSheetUpdate update(FSheet);
+  ExecutePaletteItem(this, AItem, AValue);
+}
+
+void TVisualElement::PlayPaletteSound(std::u16string_view AName) {
+  if (FSheet) FSheet->PlaySound(AName);
+}
 
 void TVisualElement::TunePaletteItem(TPaletteItem* AItem, void* ADisplay) {
   if (IsPart())

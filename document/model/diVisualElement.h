@@ -4,6 +4,7 @@
 #pragma once
 
 #include "document/model/diClasses.h"
+#include "document/model/diPalette.h"
 #include "foundation/cuSet.h"
 #include "graphics/pixels/pxTypes.h"
 
@@ -13,7 +14,6 @@
 #include <vector>
 
 class TMessagesSignElement;
-class TPaletteItem;
 class TSheet;
 class TSheetCanvas;
 class TVisualElement;
@@ -112,12 +112,6 @@ struct TVisualSize {
   int32_t Height = 0;
 };
 
-// The state of a palette command on an element.
-struct TPaletteItemState {
-  bool Accepted = true;
-  bool Ticked = false;
-};
-
 // Shift keys as the host gives them.
 enum class TShiftKey : uint8_t {
   skShift = 0x01,
@@ -147,7 +141,7 @@ public:
   virtual void NotFound() const;
 };
 
-class TVisualElement : public TElement {
+class TVisualElement : public TElement, public IPaletteTarget {
 public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
@@ -251,6 +245,12 @@ public:
   void CursorChanged();
   void SetDisabledUndoable(bool AValue);
 
+  // The element as a palette target.
+  void GetSelectedPaletteTargets(TPaletteTargetList& AList) override;
+  void QueryPaletteItemState(TPaletteItem* AItem, TPaletteItemState& AState) override;
+  void RunPaletteItem(TSchemePaletteItem* AItem, intptr_t AValue) override;
+  void PlayPaletteSound(std::u16string_view AName) override;
+
   // Hooks of the visual tree, layout and painting.
   virtual void BoundsChanged(const TRect& AOldRect, int32_t AOldDescent) {}
   virtual bool IsChildShown(TVisualElement* AChild) { return true; }
@@ -263,8 +263,12 @@ public:
   virtual void ChildVisibleChanged(TVisualElement* AChild) {}
   virtual void StateChanged(TVisualElement* AChild);
   virtual void DisabledChanged() { UpdateEffectivelyDisabled(); }
+  // The Disabled item on an element that can be disabled; other items are left to the element kinds.
   virtual bool ExecutePaletteItem(TVisualElement* ATarget, TPaletteItem* AItem, intptr_t AValue);
-  virtual void GetPaletteItems(std::vector<TPaletteItem*>& AList);
+  // The Disabled item when the element can be disabled, the items inserting its allowed children and, for a
+  // part, what its owner adds; overrides add theirs after these.
+  void GetPaletteItems(TPaletteList& AList) override;
+  // The Disabled item is ticked on a disabled element; the accepted state is left as the caller set it.
   virtual void GetPaletteItemState(TPaletteItem* AItem, TPaletteItemState& AState);
   virtual bool ContainsPoint(TVisualPoint APoint);
   virtual bool Paste() { return false; }
@@ -301,7 +305,7 @@ public:
   virtual void SelectedChanged() { UpdateEffectivelySelected(); }
   virtual void SettingsChanged(bool ASheetChanged, bool ASettingsChanged, bool AWidthChanged, bool AHeightChanged);
   virtual void DetachFromSheet();
-  virtual void AdjustPaletteItems(std::vector<TPaletteItem*>& AList) {}
+  void AdjustPaletteItems(TPaletteList& AList) override {}
   virtual void UpdateChildrenEffectivelyDisabled();
   virtual void UpdateChildrenEffectivelySelected();
   virtual void UpdateChildrenVisible();

@@ -3,6 +3,8 @@
 #include "document/model/diCanvas.h"
 #include "foundation/cuKnot.h"
 
+#include <algorithm>
+
 const TElementClassInfo TTestVisualGroup::ClassInfo{u"TElement_VisualGroup", &TVisualElement::ClassInfo,
                                                     &ClassFactory<TTestVisualGroup, TElement, TScheme*>};
 const TElementClassInfo TTestVisualLeaf::ClassInfo{u"TElement_VisualLeaf", &TVisualElement::ClassInfo,
@@ -52,6 +54,12 @@ void TTestVisualGroup::PaintDisabled(TSheetCanvas* ACanvas) {
   TVisualElement::PaintDisabled(ACanvas);
 }
 
+void TTestVisualGroup::SettingsChanged(bool ASheetChanged, bool ASettingsChanged, bool AWidthChanged,
+                                       bool AHeightChanged) {
+  if (OnSettingsChanged) OnSettingsChanged(AWidthChanged, AHeightChanged);
+  TVisualElement::SettingsChanged(ASheetChanged, ASettingsChanged, AWidthChanged, AHeightChanged);
+}
+
 TTestVisualLeaf::TTestVisualLeaf(TScheme* AScheme) : TVisualElement(AScheme) {
   SetOptions(Options() | eoValue);
   SetVisualOptions(voCanBeDisabled | voClickFocus | voFocusable | voStoresPosition);
@@ -95,19 +103,51 @@ void TTestVisualLeaf::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
   if (!FText.empty()) AKnot->WriteString(u"Text", FText);
 }
 
+void TTestVisualLeaf::GetPaletteItems(TPaletteList& AList) {
+  TVisualElement::GetPaletteItems(AList);
+  AList.insert(AList.end(), ExtraPaletteItems.begin(), ExtraPaletteItems.end());
+}
+
+void TTestVisualLeaf::GetPaletteItemState(TPaletteItem* AItem, TPaletteItemState& AState) {
+  TVisualElement::GetPaletteItemState(AItem, AState);
+  if (RefusesPaletteItems) AState.Accepted = false;
+}
+
+bool TTestVisualLeaf::ExecutePaletteItem(TVisualElement* ATarget, TPaletteItem* AItem, intptr_t AValue) {
+  if (!PaletteRuns || AItem == DisablePaletteItem)
+    return TVisualElement::ExecutePaletteItem(ATarget, AItem, AValue);
+  const bool inUpdate = Sheet() && Sheet()->UpdateCount() > 0;
+  PaletteRuns->push_back(FText + u":" + char16_t(u'0' + AValue) + (inUpdate ? u" in update" : u""));
+  return true;
+}
+
 void FillVisualTree(TTestVisualGroup* AGroup, int AElements, int AFanOut) {
-  const int per = (AElements - 1) / AFanOut;
-  for (int i = 0; i < AFanOut && AElements > 1; ++i) {
-    const int32_t x = (i % 5) * 110, y = (i / 5) * 30;
-    if (per > 1) {
-      auto* g = AddVisual<TTestVisualGroup>(AGroup, x, y, 100, 20);
-      FillVisualTree(g, per, AFanOut);
-      AElements -= per;
+  constexpr int32_t gap = 5;
+  const int below = AElements - 1;
+  const int children = std::min(below, AFanOut);
+  int32_t x = gap, y = gap, rowHeight = 0, width = 0;
+  for (int i = 0; i < children; ++i) {
+    // The elements below are shared out evenly, the first children taking the remainder.
+    const int share = below / children + (i < below % children ? 1 : 0);
+    TVisualElement* child;
+    if (share > 1) {
+      auto* g = AddVisual<TTestVisualGroup>(AGroup, x, y, 0, 0);
+      FillVisualTree(g, share, AFanOut);
+      child = g;
     } else {
-      AddVisual<TTestVisualLeaf>(AGroup, x, y, 100, 20);
-      --AElements;
+      child = AddVisual<TTestVisualLeaf>(AGroup, x, y, 100, 20);
+    }
+    x += child->Width() + gap;
+    rowHeight = std::max(rowHeight, child->Height());
+    width = std::max(width, x);
+    if (i % 5 == 4) {
+      x = gap;
+      y += rowHeight + gap;
+      rowHeight = 0;
     }
   }
+  const int32_t height = rowHeight > 0 ? y + rowHeight + gap : y;
+  AGroup->SetBounds(AGroup->Left(), AGroup->Top(), std::max(width, 100), std::max(height, 20), AGroup->Descent());
 }
 
 TSheetTimerFactory TManualTimers::Factory() {

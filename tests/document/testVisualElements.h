@@ -31,10 +31,13 @@ public:
   void MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple, bool AShift,
                  bool ACtrl, bool AAlt) override;
   void PaintDisabled(TSheetCanvas* ACanvas) override;
+  void SettingsChanged(bool ASheetChanged, bool ASettingsChanged, bool AWidthChanged, bool AHeightChanged) override;
 
   int Clicks = 0;
   int MouseDowns = 0;
   int* PaintDisabledCalls = nullptr;
+  // Told of every settings change the group gets from its visual parent.
+  std::function<void(bool AWidthChanged, bool AHeightChanged)> OnSettingsChanged;
 
 private:
   bool FCollapsed = false;
@@ -61,7 +64,15 @@ public:
   bool Activate() override;
   void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override;
   void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) override;
+  void GetPaletteItems(TPaletteList& AList) override;
+  void GetPaletteItemState(TPaletteItem* AItem, TPaletteItemState& AState) override;
+  bool ExecutePaletteItem(TVisualElement* ATarget, TPaletteItem* AItem, intptr_t AValue) override;
 
+  // Offered after the base's items.
+  TPaletteList ExtraPaletteItems;
+  bool RefusesPaletteItems = false;
+  // Runs of items other than Disabled, as "text:value", with " in update" inside a sheet update.
+  std::vector<std::u16string>* PaletteRuns = nullptr;
   int BoundsHooks = 0;
   int Clicks = 0;
   int MouseDowns = 0;
@@ -82,8 +93,9 @@ T* AddVisual(TVisualElement* AParent, int32_t ALeft, int32_t ATop, int32_t AWidt
   return e;
 }
 
-// Fills AGroup with about AElements elements, AFanOut per group, groups nested as deep as that takes; every
-// element gets a 100 x 20 cell in a grid of its group.
+// Makes AGroup the top of a tree of AElements elements (AGroup counted), at most AFanOut children per group,
+// nested as deep as that takes. Leaves are 100 x 20; a group holds its children in rows of five with 5 pixels
+// around and between them and is sized to them, so no element overlaps another that is not its ancestor.
 void FillVisualTree(TTestVisualGroup* AGroup, int AElements, int AFanOut);
 
 // Timers that tick only when a test says so.

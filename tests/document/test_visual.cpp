@@ -3,8 +3,10 @@
 #include "document/model/diCanvas.h"
 #include "document/model/diElementOperations.h"
 #include "document/model/diMessages.h"
+#include "document/model/diPalette.h"
 #include "document/model/diPanelElements.h"
 #include "document/model/diSheet.h"
+#include "document/model/diSounds.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuUtils.h"
 #include "tests/document/testElements.h"
@@ -18,7 +20,7 @@
 
 namespace {
 
-enum : uint16_t { vkTab = 9, vkLeft = 37, vkUp = 38, vkRight = 39, vkDown = 40 };
+enum : uint16_t { vkTab = 9, vkReturn = 13, vkEscape = 27, vkLeft = 37, vkUp = 38, vkRight = 39, vkDown = 40 };
 
 // A leaf that sits in every test: (10, 2) inside the root, 50 x 20.
 struct TVisualTest : TSheetHostFixture, ::testing::Test {
@@ -68,6 +70,13 @@ TEST_F(TVisualTest, TenInvalidationsInOneUpdateGiveOneRepaintOfEverything) {
 
 TEST_F(TVisualTest, AViewSizeAndAFocusChangeInOneUpdateAreToldOnceInTheFixedOrder) {
   TTestVisualLeaf* leaf = AddLeaf(Root, 10, 2);
+  // The layout learns of the new view size before the host hears anything.
+  struct TLayoutCall {
+    size_t NotesBefore;
+    bool Width, Height;
+  };
+  std::vector<TLayoutCall> layout;
+  Root->OnSettingsChanged = [&](bool AWidth, bool AHeight) { layout.push_back({Notes.size(), AWidth, AHeight}); };
   Notes.clear();
   Sheet->BeginUpdate();
   Sheet->SetViewSize({640, 480});
@@ -78,7 +87,11 @@ TEST_F(TVisualTest, AViewSizeAndAFocusChangeInOneUpdateAreToldOnceInTheFixedOrde
   leaf->ReportCommandState();
   EXPECT_TRUE(Notes.empty());
   EXPECT_EQ(Sheet->ViewSize().Width, 640);
+  EXPECT_TRUE(layout.empty());
   Sheet->EndUpdate();
+  ASSERT_EQ(layout.size(), 1u);
+  EXPECT_EQ(layout[0].NotesBefore, 0u);
+  EXPECT_TRUE(layout[0].Width && layout[0].Height);
   EXPECT_EQ(Codes(), (std::vector<int>{snWorkspaceSize, snFocusChanged, snCaret, snRepaint}));
   EXPECT_EQ(Sheet->CaretKind(), ckButtonFrame);
   EXPECT_EQ(Sheet->CaretRect(), (TRect{10, 2, 60, 22}));
@@ -185,6 +198,134 @@ TEST_F(TVisualTest, TheViewStateRestoresTheFocusOnlyForAMatchingElementAndAlways
     EXPECT_EQ(Sheet->Focused(), c.Focuses ? second : nullptr) << std::string(c.Text, c.Text + 30);
     EXPECT_EQ(Sheet->ScreenPos(), (TVisualPoint{7, 9}));
   }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Drop-down list on the sheet
+
+// A sheet that records the sounds it plays; its list has rows "Branch" (holding "Leaf") and "Plain".
+struct TSheetDropDownTest : TVisualTest {
+  TSheetDropDownTest() {
+    InitializeSoundsSettings();
+    FPrevious = SetSoundPlayer([this](std::u16string_view AName) { Sounds.emplace_back(AName); });
+  }
+  ~TSheetDropDownTest() override {
+    SetSoundPlayer(std::move(FPrevious));
+    FinalizeSoundsSettings();
+  }
+  // Opens a new list; Applied records the row each apply hands over.
+  TDropDownList* Open() {
+    auto list = std::make_unique<TDropDownList>(Sheet.get(), [this](TDropDownList* AList) {
+      Applied.push_back(AList->Selected()->Caption());
+    });
+    Branch = new TDropDownItem(list.get(), list->RootItem());
+    Branch->SetCaption(u"Branch");
+    Leaf = new TDropDownItem(list.get(), Branch);
+    Leaf->SetCaption(u"Leaf");
+    Plain = new TDropDownItem(list.get(), list->RootItem());
+    Plain->SetCaption(u"Plain");
+    TDropDownList* raw = list.get();
+    Sheet->OpenDropDown(std::move(list));
+    return raw;
+  }
+  uint16_t PressKey(uint16_t AKey) {
+    Sheet->KeyDown(AKey, {});
+    return AKey;
+  }
+
+  std::vector<std::u16string> Sounds;
+  std::vector<std::u16string> Applied;
+  TDropDownItem *Branch = nullptr, *Leaf = nullptr, *Plain = nullptr;
+
+private:
+  TSoundPlayer FPrevious;
+};
+
+TEST_F(TSheetDropDownTest, OpeningAndClosingAreToldInOrderWithTheirSounds) {
+  Notes.clear();
+  TDropDownList* first = Open();
+  EXPECT_TRUE(first->IsOpen());
+  EXPECT_EQ(Sheet->DropDown(), first);
+  first->SetSelected(Leaf);  // expands Branch: one change of the open list
+  Open();                    // the first list goes without applying
+  Sheet->DropDown()->SetSelected(Plain);
+  EXPECT_EQ(PressKey(vkReturn), 0);
+  EXPECT_EQ(Codes(), (std::vector<int>{snDropDownOpened, snDropDownChanged, snDropDownClosed, snDropDownOpened,
+                                       snDropDownChanged, snDropDownClosed}));
+  EXPECT_EQ(Sounds, (std::vector<std::u16string>{u"diClassesDropDownSound", u"diClassesDropDownSound",
+                                                 u"diClassesValueSound"}));
+  EXPECT_EQ(Applied, std::vector<std::u16string>{u"Plain"});
+  EXPECT_EQ(Sheet->DropDown(), nullptr);
+}
+
+TEST_F(TSheetDropDownTest, EnterAppliesOnlyASelectedSelectableRowAndIsAlwaysConsumed) {
+  struct Case {
+    const char* Name;
+    bool Select, Selectable;
+    bool StaysOpen;
+    std::vector<std::u16string> Applied;
+  } cases[] = {
+      {"selectable row", true, true, false, {u"Plain"}},
+      {"row that cannot be chosen", true, false, true, {}},
+      {"no selection", false, true, false, {}},
+  };
+  for (const Case& c : cases) {
+    Applied.clear();
+    TDropDownList* list = Open();
+    Sounds.clear();
+    Plain->SetSelectable(c.Selectable);
+    if (c.Select) list->SetSelected(Plain);
+    Notes.clear();
+    EXPECT_EQ(PressKey(vkReturn), 0) << c.Name;
+    EXPECT_EQ(Sheet->DropDown() != nullptr, c.StaysOpen) << c.Name;
+    EXPECT_EQ(Applied, c.Applied) << c.Name;
+    EXPECT_EQ(Count(snDropDownClosed), c.StaysOpen ? 0 : 1) << c.Name;
+    EXPECT_EQ(Sounds.size(), c.Applied.size()) << c.Name;  // the value sound only with a value
+    Sheet->CloseDropDown(false);
+  }
+}
+
+TEST_F(TSheetDropDownTest, ClosingWithApplyAndNoSelectionAppliesNothing) {
+  Open();
+  Notes.clear();
+  Sheet->CloseDropDown(true);
+  EXPECT_TRUE(Applied.empty());
+  EXPECT_EQ(Codes(), std::vector<int>{snDropDownClosed});
+  EXPECT_EQ(Sounds, std::vector<std::u16string>{u"diClassesDropDownSound"});
+}
+
+TEST_F(TSheetDropDownTest, EscapeFocusChangesAndCancelModeCloseWithoutApplying) {
+  TTestVisualLeaf* leaf = AddLeaf(Root, 0, 0);
+  enum class TCloser { Escape, Focus, CancelMode };
+  for (TCloser closer : {TCloser::Escape, TCloser::Focus, TCloser::CancelMode}) {
+    Sheet->SetFocused(nullptr);
+    Open()->SetSelected(Plain);
+    Notes.clear();
+    switch (closer) {
+      case TCloser::Escape: EXPECT_EQ(PressKey(vkEscape), 0); break;
+      case TCloser::Focus: leaf->Focus(); break;
+      case TCloser::CancelMode: Sheet->CancelMode(); break;
+    }
+    EXPECT_EQ(Sheet->DropDown(), nullptr) << int(closer);
+    EXPECT_EQ(Count(snDropDownClosed), 1) << int(closer);
+  }
+  EXPECT_TRUE(Applied.empty());
+}
+
+TEST_F(TSheetDropDownTest, SpaceTogglesTheSelectedBranchAndIsConsumed) {
+  TTestVisualLeaf* leaf = AddLeaf(Root, 0, 0);
+  leaf->Focus();
+  TDropDownList* list = Open();
+  list->SetSelected(Branch);
+  for (bool expanded : {true, false}) {
+    char16_t key = u' ';
+    Sheet->KeyPress(key);
+    EXPECT_EQ(key, 0);
+    EXPECT_EQ(Branch->Expanded(), expanded);
+  }
+  EXPECT_TRUE(leaf->Typed.empty());
+  // Rows measure in the sheet canvas's code font.
+  EXPECT_EQ(Plain->GetRowWidth(), 20 + Sheet->Canvas()->TextExtent(ckCode, u"Plain").cx + 12);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -433,6 +574,108 @@ TEST_F(TVisualTest, DisableUndoAndRedoRestoreTheStateAndTheSavedAttribute) {
   EXPECT_TRUE(leaf->IsDisabled());
   EXPECT_TRUE(saved());
   EXPECT_EQ(Scheme.FindByID(id), leaf);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Palette commands on elements
+
+// The engine's palette with its Disabled item, and an item inserting leaves.
+struct TVisualPaletteTest : TVisualTest {
+  TVisualPaletteTest() {
+    InitializePalette();
+    InitializeDisableItem(1);
+    InsertLeaf = new TElementPaletteItem(PaletteInsertGroup, 1, &TTestVisualLeaf::ClassInfo, 0, 0, -1, {});
+  }
+  ~TVisualPaletteTest() override {
+    FinalizeDisableItem();
+    FinalizePalette();
+  }
+  bool SavedDisabled() { return SaveText(fmDocument).find(u"Disabled=\"1\"") != std::u16string::npos; }
+
+  TElementPaletteItem* InsertLeaf;
+};
+
+TEST_F(TVisualPaletteTest, DisableUndoAndRedoThroughTheItemRestoreTheStateAndTheSavedAttribute) {
+  TTestVisualLeaf* leaf = AddLeaf(Root, 0, 0);
+  DisablePaletteItem->Execute(leaf, 1);
+  TPaletteItemState state;
+  leaf->QueryPaletteItemState(DisablePaletteItem, state);
+  EXPECT_TRUE(state.Ticked);
+  struct Step {
+    void (TUndoRedo::*Act)();
+    bool Disabled;
+  } steps[] = {{nullptr, true}, {&TUndoRedo::Undo, false}, {&TUndoRedo::Redo, true}, {&TUndoRedo::Undo, false}};
+  for (const Step& step : steps) {
+    if (step.Act) (History.*step.Act)();
+    EXPECT_EQ(leaf->IsDisabled(), step.Disabled);
+    EXPECT_EQ(SavedDisabled(), step.Disabled);
+  }
+  EXPECT_FALSE(History.CanUndo());
+}
+
+TEST_F(TVisualPaletteTest, DisabledOnAnElementInThatStateAddsNoUndoStep) {
+  TTestVisualLeaf* leaf = AddLeaf(Root, 0, 0);
+  for (bool disabled : {true, false}) {
+    leaf->SetDisabled(disabled);
+    DisablePaletteItem->Execute(leaf, disabled ? 1 : 0);
+    EXPECT_EQ(leaf->IsDisabled(), disabled);
+    EXPECT_FALSE(History.CanUndo()) << disabled;
+  }
+}
+
+TEST_F(TVisualPaletteTest, ExecuteForSkipsRefusingElementsAndRunsTheRestInOrderInsideAnUpdate) {
+  std::vector<std::u16string> runs;
+  TTestVisualLeaf* a = AddLeaf(Root, 0, 0);
+  TTestVisualLeaf* b = AddLeaf(Root, 0, 30);
+  TTestVisualLeaf* c = AddLeaf(Root, 0, 60);
+  for (TTestVisualLeaf* e : {a, b, c}) e->PaletteRuns = &runs;
+  a->SetText(u"a");
+  b->SetText(u"b");
+  c->SetText(u"c");
+  b->RefusesPaletteItems = true;
+  struct Case {
+    TPaletteItemFlags Flags;
+    std::vector<std::u16string> Runs;
+  } cases[] = {
+      {{}, {u"c:3 in update", u"a:3 in update"}},
+      {pfNoUpdate, {u"c:3", u"a:3"}},
+  };
+  for (const Case& k : cases) {
+    runs.clear();
+    auto* item = new TSchemePaletteItem(PaletteActionsGroup, 1, 0, 0, -1, k.Flags);
+    item->ExecuteFor({c, b, a}, 3);
+    EXPECT_EQ(runs, k.Runs) << k.Flags.Bits();
+  }
+}
+
+TEST_F(TVisualPaletteTest, ASelectionIsOfferedWhatAllSelectedChildrenShareAndTheElementItsOwnItems) {
+  auto* onlyA = new TSchemePaletteItem(PaletteActionsGroup, 1, 0, 0, -1, {});
+  auto* box = AddVisual<TTestVisualGroup>(Root, 0, 0, 500, 500);
+  box->SetVisualOptions(box->VisualOptions() | voSelectionContainer);
+  TTestVisualLeaf* a = AddLeaf(box, 0, 0);
+  TTestVisualLeaf* b = AddLeaf(box, 0, 30);
+  auto* g = AddVisual<TTestVisualGroup>(box, 0, 60, 100, 100);
+  a->ExtraPaletteItems = {PaletteActionsGroup, onlyA};
+  struct Case {
+    const char* Name;
+    std::vector<TVisualElement*> Selected;
+    bool FromSelection;
+    TPaletteList Expected;
+  } cases[] = {
+      // Disabled is only for selected children, insertions only for the element itself.
+      {"the element itself", {}, false, {PaletteStateGroup, PaletteInsertGroup, InsertLeaf}},
+      {"one leaf", {a}, true, {PaletteStateGroup, DisablePaletteItem, PaletteActionsGroup, onlyA}},
+      {"two leaves", {a, b}, true, {PaletteStateGroup, DisablePaletteItem}},
+      {"a group that takes leaves", {g}, true, {PaletteStateGroup, DisablePaletteItem}},
+  };
+  for (const Case& c : cases) {
+    for (TVisualElement* e : {static_cast<TVisualElement*>(a), static_cast<TVisualElement*>(b),
+                              static_cast<TVisualElement*>(g)})
+      e->SetSelected(std::find(c.Selected.begin(), c.Selected.end(), e) != c.Selected.end());
+    TPaletteList list;
+    EXPECT_EQ(CollectPaletteItems(box, list), c.FromSelection) << c.Name;
+    EXPECT_EQ(list, c.Expected) << c.Name;
+  }
 }
 
 TEST_F(TVisualTest, AnOperationWhoseElementIsGoneDoesNothingAndFindsItAgainByIdentifier) {
