@@ -357,7 +357,8 @@ TElement* TElementIndex::Find(int32_t AID) const {
 // ---------------------------------------------------------------------------------------------------------------
 // Scheme
 
-TScheme::TScheme(TElementClass ARootClass, std::u16string AName) : FName(std::move(AName)), FRootClass(ARootClass) {
+TScheme::TScheme(TElementClass ARootClass, std::u16string AName)
+    : FPool(TElementPool::Create()), FName(std::move(AName)), FRootClass(ARootClass) {
   if (FRootClass) FRoot = TElement::CreateIn(FRootClass, this, nullptr, nullptr);
 }
 
@@ -526,7 +527,17 @@ void TScheme::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
 // ---------------------------------------------------------------------------------------------------------------
 // Element
 
-const TElementClassInfo TElement::ClassInfo{u"TElement", nullptr, &ClassFactory<TElement, TElement, TScheme*>};
+const TElementClassInfo TElement::ClassInfo{u"TElement", nullptr, &ElementFactory<TElement>};
+
+void* TElement::operator new(size_t ASize, TScheme* AScheme) {
+  return TElementPool::Allocate(AScheme ? AScheme->Pool() : nullptr, ASize);
+}
+
+void* TElement::operator new(size_t ASize) { return TElementPool::Allocate(nullptr, ASize); }
+
+void TElement::operator delete(void* AElement, TScheme*) noexcept { TElementPool::Free(AElement); }
+
+void TElement::operator delete(void* AElement) noexcept { TElementPool::Free(AElement); }
 
 void TElementDeleter::operator()(TElement* AElement) const { AElement->Destroy(); }
 

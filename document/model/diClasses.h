@@ -2,6 +2,7 @@
 // the filer objects every element's load and save receives, and the element base class.
 #pragma once
 
+#include "document/model/diElementPool.h"
 #include "foundation/cuClasses.h"
 #include "foundation/cuNode.h"
 #include "foundation/cuSet.h"
@@ -309,6 +310,8 @@ public:
   void UnregisterElement(TElement* AElement);
   TElement* FindByID(int32_t AID) const;
   int ElementCount() const { return static_cast<int>(FElements.Size()); }
+  // Where the scheme's elements are allocated.
+  TElementPool* Pool() const { return FPool.get(); }
 
   // An undo group; nothing without an undo history.
   void BeginGroup(bool ALockMessages, std::u16string ACaption);
@@ -336,6 +339,8 @@ private:
   friend class TElement;
   void ElementIDChanged(TElement* AElement, int32_t AOldID);
 
+  // First made and last let go; the pool itself stays until its last element is freed.
+  TElementPoolRef FPool;
   std::u16string FFileName;
   std::u16string FName;
   TElementIndex FElements;
@@ -381,6 +386,13 @@ public:
 
   explicit TElement(TScheme* AScheme);
   ~TElement() override;
+
+  // Elements made through ElementFactory come from their scheme's pool; a plain new takes them from the heap.
+  static void* operator new(size_t ASize, TScheme* AScheme);
+  static void* operator new(size_t ASize);
+  // For a constructor that raised.
+  static void operator delete(void* AElement, TScheme* AScheme) noexcept;
+  static void operator delete(void* AElement) noexcept;
 
   TScheme* Scheme() const { return FScheme; }
   int32_t ID() const { return FID; }
@@ -489,3 +501,10 @@ private:
   bool FJoining = false;
   std::unique_ptr<TElementMessages> FMessages;
 };
+
+// The factory of every element class's descriptor.
+template <class T>
+TElement* ElementFactory(TScheme* AScheme) {
+  static_assert(alignof(T) <= 16, "an element is aligned as the heap aligns");
+  return new (AScheme) T(AScheme);
+}

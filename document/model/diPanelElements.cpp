@@ -14,7 +14,7 @@
 // Panel
 
 const TElementClassInfo TPanelElement::ClassInfo{u"TPanelElement", &TVisualElement::ClassInfo,
-                                                 &ClassFactory<TPanelElement, TElement, TScheme*>};
+                                                 &ElementFactory<TPanelElement>};
 
 void TPanelElement::UpdateLayout() {
   if (IsDestroying() || !Sheet() || !IsVisible()) return;
@@ -65,7 +65,7 @@ void TPanelElement::GetAvailableSize(TVisualElement* AChild, TVisualSize& ASize)
 // Unaccepted element
 
 const TElementClassInfo TElement_Unaccepted::ClassInfo{u"TElement_Unaccepted", &TVisualElement::ClassInfo,
-                                                       &ClassFactory<TElement_Unaccepted, TElement, TScheme*>};
+                                                       &ElementFactory<TElement_Unaccepted>};
 
 TElement_Unaccepted::TElement_Unaccepted(TScheme* AScheme) : TVisualElement(AScheme) {
   SetOptions(Options() | eoUnaccepted | eoValue);
@@ -181,7 +181,7 @@ void TElement_Unaccepted::VisibleChanged() {
 // Messages sign
 
 const TElementClassInfo TMessagesSignElement::ClassInfo{u"TMessagesSignElement", &TVisualElement::ClassInfo,
-                                                        &ClassFactory<TMessagesSignElement, TElement, TScheme*>};
+                                                        &ElementFactory<TMessagesSignElement>};
 
 TMessagesSignElement::TMessagesSignElement(TScheme* AScheme) : TVisualElement(AScheme) {
   SetOptions(Options() | eoTransientPart);

@@ -37,7 +37,7 @@ enum : uint16_t { vkReturn = 13, vkEscape = 27, vkLeft = 37, vkUp = 38, vkRight 
 // Sheet element
 
 const TElementClassInfo TSheetElement::ClassInfo{u"TSheetElement", &TPanelElement::ClassInfo,
-                                                 &ClassFactory<TSheetElement, TElement, TScheme*>};
+                                                 &ElementFactory<TSheetElement>};
 
 void TSheetElement::GetPadding(TRect& ARect) {
   ARect = Sheet() ? Sheet()->Canvas()->GetThemePadding(teSheet) : TRect();

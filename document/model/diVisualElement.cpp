@@ -55,7 +55,7 @@ void TFindData::NotFound() const {
 // Visual tree
 
 const TElementClassInfo TVisualElement::ClassInfo{u"TVisualElement", &TElement::ClassInfo,
-                                                  &ClassFactory<TVisualElement, TElement, TScheme*>};
+                                                  &ElementFactory<TVisualElement>};
 
 TVisualElement::TVisualElement(TScheme* AScheme) : TElement(AScheme) {}
 

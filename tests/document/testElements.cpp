@@ -5,17 +5,17 @@
 #include <algorithm>
 
 const TElementClassInfo TElement_TestRoot::ClassInfo{u"TElement_TestRoot", &TElement::ClassInfo,
-                                                     &ClassFactory<TElement_TestRoot, TElement, TScheme*>};
+                                                     &ElementFactory<TElement_TestRoot>};
 const TElementClassInfo TElement_TestGroup::ClassInfo{u"TElement_Group", &TElement_TestRoot::ClassInfo,
-                                                      &ClassFactory<TElement_TestGroup, TElement, TScheme*>};
+                                                      &ElementFactory<TElement_TestGroup>};
 const TElementClassInfo TElement_TestNote::ClassInfo{u"TElement_Note", &TElement::ClassInfo,
-                                                     &ClassFactory<TElement_TestNote, TElement, TScheme*>};
+                                                     &ElementFactory<TElement_TestNote>};
 const TElementClassInfo TElement_TestRequired::ClassInfo{u"TElement_Required", &TElement_TestNote::ClassInfo,
-                                                         &ClassFactory<TElement_TestRequired, TElement, TScheme*>};
+                                                         &ElementFactory<TElement_TestRequired>};
 const TElementClassInfo TElement_TestCaption::ClassInfo{u"TElement_Caption", &TElement::ClassInfo,
-                                                        &ClassFactory<TElement_TestCaption, TElement, TScheme*>};
+                                                        &ElementFactory<TElement_TestCaption>};
 const TElementClassInfo TElement_TestComment::ClassInfo{u"TElement_Comment", &TElement::ClassInfo,
-                                                        &ClassFactory<TElement_TestComment, TElement, TScheme*>};
+                                                        &ElementFactory<TElement_TestComment>};
 
 void TElement_TestRoot::GetChildClasses(TElementClassList& AList) {
   AList.push_back(&TElement_TestGroup::ClassInfo);

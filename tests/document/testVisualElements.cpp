@@ -6,9 +6,9 @@
 #include <algorithm>
 
 const TElementClassInfo TTestVisualGroup::ClassInfo{u"TElement_VisualGroup", &TVisualElement::ClassInfo,
-                                                    &ClassFactory<TTestVisualGroup, TElement, TScheme*>};
+                                                    &ElementFactory<TTestVisualGroup>};
 const TElementClassInfo TTestVisualLeaf::ClassInfo{u"TElement_VisualLeaf", &TVisualElement::ClassInfo,
-                                                   &ClassFactory<TTestVisualLeaf, TElement, TScheme*>};
+                                                   &ElementFactory<TTestVisualLeaf>};
 
 TTestVisualGroup::TTestVisualGroup(TScheme* AScheme) : TVisualElement(AScheme) {
   SetVisualOptions(voCanBeDisabled | voClickFocus);

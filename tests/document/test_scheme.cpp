@@ -323,7 +323,7 @@ struct TFailingNote : TElement_TestNote {
   void LoadFromKnot(TSchemeLoader*, TKnot*) override { throw EConvertError(u"broken"); }
 };
 const TElementClassInfo TFailingNote::ClassInfo{u"TElement_Failing", &TElement_TestNote::ClassInfo,
-                                               &ClassFactory<TFailingNote, TElement, TScheme*>};
+                                               &ElementFactory<TFailingNote>};
 
 struct TFailingRoot : TElement_TestRoot {
   static const TElementClassInfo ClassInfo;
@@ -335,7 +335,7 @@ struct TFailingRoot : TElement_TestRoot {
   }
 };
 const TElementClassInfo TFailingRoot::ClassInfo{u"TElement_FailingRoot", &TElement_TestRoot::ClassInfo,
-                                               &ClassFactory<TFailingRoot, TElement, TScheme*>};
+                                               &ElementFactory<TFailingRoot>};
 
 TEST(SchemeLoad, AChildThatRaisesIsFreedAndTheLoadBracketCloses) {
   TElementMessages log;
@@ -559,9 +559,9 @@ struct TPickyRoot : TElement_TestRoot {
   }
 };
 const TElementClassInfo TPickyRoot::ClassInfo{u"TElement_PickyRoot", &TElement_TestRoot::ClassInfo,
-                                              &ClassFactory<TPickyRoot, TElement, TScheme*>};
+                                              &ElementFactory<TPickyRoot>};
 const TElementClassInfo TPickyRoot::PickyClass{u"TElement_Picky", &TElement::ClassInfo,
-                                               &ClassFactory<TElement, TElement, TScheme*>,
+                                               &ElementFactory<TElement>,
                                                [](const TElement* AParent) { return AParent->ParentElement() != nullptr; }};
 
 TEST(Element, AllowedChildClassesLeaveOutEveryClassThatRefusesTheParent) {

@@ -26,7 +26,7 @@ public:
   }
 };
 const TElementClassInfo TFuzzUnaccepted::ClassInfo{u"TElement_Unaccepted", &TElement::ClassInfo,
-                                                   &ClassFactory<TFuzzUnaccepted, TElement, TScheme*>};
+                                                   &ElementFactory<TFuzzUnaccepted>};
 
 struct TFuzzDocument {
   TElementMessages Log;

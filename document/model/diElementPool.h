@@ -1,0 +1,49 @@
+// Where elements live: each scheme allocates its elements from a pool of slabs, so that a load makes tens of
+// thousands of them without a heap call each, and an element and the parts its constructor makes lie side by side
+// in memory in the order a load, a save and a destruction walk them.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+// Reference-counted: the scheme holds one reference and every live slot another, so a pool outlives the last
+// element made from it, whichever goes last. A pool and its elements belong to one thread.
+class TElementPool {
+public:
+  // A new pool holding one reference, the caller's.
+  static TElementPool* Create();
+  // ASize bytes for an object from APool; nil or an object too large for the slabs: from the heap.
+  static void* Allocate(TElementPool* APool, size_t ASize);
+  // Gives back an object from Allocate, to the pool it came from.
+  static void Free(void* AObject) noexcept;
+
+  void Release() noexcept;
+
+private:
+  TElementPool() = default;
+  ~TElementPool();
+  TElementPool(const TElementPool&) = delete;
+  TElementPool& operator=(const TElementPool&) = delete;
+
+  static constexpr size_t Granule = 16;
+  static constexpr size_t LargestSlot = 1024;
+  static constexpr size_t ClassCount = LargestSlot / Granule;
+
+  void* AllocateSlot(size_t ASlotSize);
+  void FreeSlot(void* ASlot, size_t ASlotSize) noexcept;
+
+  // Freed slots by size, each holding a link to the next; a slot of that size is taken from there first.
+  void* FFreed[ClassCount] = {};
+  // The rest of the latest slab, shared by all sizes.
+  char* FCursor = nullptr;
+  char* FLimit = nullptr;
+  size_t FNextSlabSize = 4096;
+  // The slabs, each starting with a link to the previous one.
+  void* FLastSlab = nullptr;
+  size_t FRefs = 1;
+};
+
+struct TElementPoolRelease {
+  void operator()(TElementPool* APool) const noexcept { APool->Release(); }
+};
+using TElementPoolRef = std::unique_ptr<TElementPool, TElementPoolRelease>;
