@@ -12,7 +12,7 @@
 #include "foundation/cuFiles.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuUtils.h"
-#include "tests/document/testElements.h"
+#include "tests/document/TestElements.h"
 
 #include "bench/BenchTiming.h"
 

@@ -9,7 +9,7 @@
 #include "document/model/diTextorAttributes.h"
 #include "foundation/cuDeviceContextManager.h"
 #include "graphics/images/umGDIPlus.h"
-#include "tests/document/testVisualElements.h"
+#include "tests/document/TestVisualElements.h"
 
 #include "bench/BenchTiming.h"
 

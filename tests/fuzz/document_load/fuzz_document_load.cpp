@@ -4,7 +4,7 @@
 #include "document/model/diClasses.h"
 #include "document/model/diMessages.h"
 #include "foundation/cuKnot.h"
-#include "tests/document/testElements.h"
+#include "tests/document/TestElements.h"
 
 #include <cstddef>
 #include <cstdint>

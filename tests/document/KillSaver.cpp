@@ -3,7 +3,7 @@
 // The named event is set once the document is built, just before the first save starts.
 #include "document/model/diClasses.h"
 #include "foundation/cuWin32.h"
-#include "tests/document/testElements.h"
+#include "tests/document/TestElements.h"
 
 #include <string>
 

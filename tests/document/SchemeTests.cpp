@@ -5,7 +5,7 @@
 #include "foundation/cuStreams.h"
 #include "foundation/cuUndoRedo.h"
 #include "foundation/cuUtils.h"
-#include "tests/document/testElements.h"
+#include "tests/document/TestElements.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include "document/model/diSounds.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuUtils.h"
-#include "tests/document/testElements.h"
-#include "tests/document/testVisualElements.h"
+#include "tests/document/TestElements.h"
+#include "tests/document/TestVisualElements.h"
 
 #include <gtest/gtest.h>
 

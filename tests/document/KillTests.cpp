@@ -5,7 +5,7 @@
 #include "foundation/cuStreams.h"
 #include "foundation/cuUtils.h"
 #include "foundation/cuWin32.h"
-#include "tests/document/testElements.h"
+#include "tests/document/TestElements.h"
 
 #include <gtest/gtest.h>
 

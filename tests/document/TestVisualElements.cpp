@@ -1,4 +1,4 @@
-#include "tests/document/testVisualElements.h"
+#include "tests/document/TestVisualElements.h"
 
 #include "document/model/diCanvas.h"
 #include "foundation/cuKnot.h"

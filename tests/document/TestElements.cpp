@@ -1,4 +1,4 @@
-#include "tests/document/testElements.h"
+#include "tests/document/TestElements.h"
 
 #include "foundation/cuKnot.h"
 

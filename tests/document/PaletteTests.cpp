@@ -2,7 +2,7 @@
 // and which items an element or a selection is offered.
 #include "document/model/diPalette.h"
 #include "document/model/diSounds.h"
-#include "testElements.h"
+#include "TestElements.h"
 
 #include <gtest/gtest.h>
 
