@@ -74,3 +74,20 @@ TItemList::TItem& TItemList::Item(int AIndex) {
 const TItemList::TItem& TItemList::Item(int AIndex) const {
   return const_cast<TItemList*>(this)->Item(AIndex);
 }
+
+void MirrorItemInserted(HWND AWindow, const TListWindowMessages& AMessages, const std::u16string& AText, int AIndex,
+                        int& AChosen) {
+  if (AWindow)
+    SendMessageW(AWindow, AMessages.InsertString, static_cast<WPARAM>(AIndex), reinterpret_cast<LPARAM>(WStr(AText)));
+  else if (AChosen >= AIndex)
+    ++AChosen;
+}
+
+void MirrorItemDeleted(HWND AWindow, const TListWindowMessages& AMessages, int AIndex, int& AChosen) {
+  if (AWindow)
+    SendMessageW(AWindow, AMessages.DeleteString, static_cast<WPARAM>(AIndex), 0);
+  else if (AChosen == AIndex)
+    AChosen = -1;
+  else if (AChosen > AIndex)
+    --AChosen;
+}

@@ -41,6 +41,20 @@ protected:
   ~IItemListHost() = default;
 };
 
+// The messages by which a list window mirrors a TItemList (a list box's or a combo box's).
+struct TListWindowMessages {
+  UINT InsertString;
+  UINT DeleteString;
+};
+inline constexpr TListWindowMessages ListBoxMessages{LB_INSERTSTRING, LB_DELETESTRING};
+inline constexpr TListWindowMessages ComboBoxMessages{CB_INSERTSTRING, CB_DELETESTRING};
+
+// Puts an inserted or deleted item into AWindow; without a window, AChosen (the choice remembered for the next
+// window) moves with its item, and goes when its item goes.
+void MirrorItemInserted(HWND AWindow, const TListWindowMessages& AMessages, const std::u16string& AText, int AIndex,
+                        int& AChosen);
+void MirrorItemDeleted(HWND AWindow, const TListWindowMessages& AMessages, int AIndex, int& AChosen);
+
 class TItemList {
 public:
   explicit TItemList(IItemListHost& AHost) : FHost(AHost) {}

@@ -123,22 +123,10 @@ void TListBox::FreeContexts() {
 }
 
 void TListBox::ItemInserted(int AIndex) {
-  if (HWND window = HandleIfAllocated()) {
-    SendMessageW(window, LB_INSERTSTRING, static_cast<WPARAM>(AIndex), reinterpret_cast<LPARAM>(WStr(FItems[AIndex])));
-  } else if (FItemIndex >= AIndex) {
-    ++FItemIndex;
-  }
+  MirrorItemInserted(HandleIfAllocated(), ListBoxMessages, FItems[AIndex], AIndex, FItemIndex);
 }
 
-void TListBox::ItemDeleted(int AIndex) {
-  if (HWND window = HandleIfAllocated()) {
-    SendMessageW(window, LB_DELETESTRING, static_cast<WPARAM>(AIndex), 0);
-  } else if (FItemIndex == AIndex) {
-    FItemIndex = -1;
-  } else if (FItemIndex > AIndex) {
-    --FItemIndex;
-  }
-}
+void TListBox::ItemDeleted(int AIndex) { MirrorItemDeleted(HandleIfAllocated(), ListBoxMessages, AIndex, FItemIndex); }
 
 void TListBox::ItemsCleared() {
   FItemIndex = -1;

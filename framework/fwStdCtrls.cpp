@@ -308,22 +308,10 @@ void TComboBox::FreeContexts() {
 }
 
 void TComboBox::ItemInserted(int AIndex) {
-  if (HWND window = HandleIfAllocated()) {
-    SendMessageW(window, CB_INSERTSTRING, static_cast<WPARAM>(AIndex), reinterpret_cast<LPARAM>(WStr(FItems[AIndex])));
-  } else if (FItemIndex >= AIndex) {
-    ++FItemIndex;
-  }
+  MirrorItemInserted(HandleIfAllocated(), ComboBoxMessages, FItems[AIndex], AIndex, FItemIndex);
 }
 
-void TComboBox::ItemDeleted(int AIndex) {
-  if (HWND window = HandleIfAllocated()) {
-    SendMessageW(window, CB_DELETESTRING, static_cast<WPARAM>(AIndex), 0);
-  } else if (FItemIndex == AIndex) {
-    FItemIndex = -1;
-  } else if (FItemIndex > AIndex) {
-    --FItemIndex;
-  }
-}
+void TComboBox::ItemDeleted(int AIndex) { MirrorItemDeleted(HandleIfAllocated(), ComboBoxMessages, AIndex, FItemIndex); }
 
 void TComboBox::ItemsCleared() {
   FItemIndex = -1;
