@@ -46,6 +46,15 @@ void RaiseFileNotFound(const std::u16string& AFileName) {
   throw EFileError(FormatLocStrOr(2066, u"File not found: %1", {AFileName}), 2);
 }
 
+std::unique_ptr<TFileStream> OpenFileToRead(const std::u16string& AFileName) {
+  try {
+    return std::make_unique<TFileStream>(AFileName, TFileMode::fmOpenRead);
+  } catch (const EFileError&) {
+    if (!FileExists(AFileName)) RaiseFileNotFound(AFileName);
+    throw;
+  }
+}
+
 std::u16string CreateNumberedFile(const std::u16string& AFolder, std::u16string_view AMask, std::u16string_view AExt,
                                   std::unique_ptr<TFileStream>& AStream) {
   for (int i = 1;; ++i) {

@@ -1550,16 +1550,7 @@ void TKnot::LoadFromStream(TStream& AStream) {
   Parse(text.data(), text.size());
 }
 
-void TKnot::LoadFromFile(const std::u16string& AFileName) {
-  std::unique_ptr<TFileStream> file;
-  try {
-    file = std::make_unique<TFileStream>(AFileName, TFileMode::fmOpenRead);
-  } catch (const EFileError&) {
-    if (!FileExists(AFileName)) RaiseFileNotFound(AFileName);
-    throw;
-  }
-  LoadFromStream(*file);
-}
+void TKnot::LoadFromFile(const std::u16string& AFileName) { LoadFromStream(*OpenFileToRead(AFileName)); }
 
 // ---------------------------------------------------------------------------------------------------------------
 // Writing the text

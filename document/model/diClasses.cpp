@@ -442,16 +442,7 @@ void TScheme::LoadFromFile(const std::u16string& AFileName) {
   [[maybe_unused]] TSchemeBusyCursor busy;
   SetFileName(AFileName);
   TMemoryStream bytes;
-  {
-    std::unique_ptr<TFileStream> file;
-    try {
-      file = std::make_unique<TFileStream>(AFileName, TFileMode::fmOpenRead);
-    } catch (const EFileError&) {
-      if (!FileExists(AFileName)) RaiseFileNotFound(AFileName);
-      throw;
-    }
-    bytes.LoadFromStream(*file);
-  }
+  bytes.LoadFromStream(*OpenFileToRead(AFileName));
   TNodePtr<TKnot> knot(new TKnot);
   knot->LoadFromStream(bytes);
   // The reader counts its offsets after the byte-order mark; the user is told the file's own.
