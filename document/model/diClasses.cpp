@@ -478,7 +478,8 @@ void TScheme::LoadElement(TElement* AElement, uint8_t AMode, TKnot* AKnot) {
 void TScheme::SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, TFilerFlags AFlags) {
   TSchemeSaver saver(AMode, AKnot, AFlags);
   // A saved tree is built whole, written and let go: its knots come from its store, not one by one from the heap.
-  TKnotBuildScope build(*saver.Knot());
+  if (!FSaveBlocks) FSaveBlocks = std::make_shared<TKnotBlockReserve>();
+  TKnotBuildScope build(*saver.Knot(), FSaveBlocks);
   saver.Knot()->SetName(FName);
   TSchemeSaver::WriteFormatVersion(saver.Knot());
   AElement->SaveToKnot(&saver, saver.Knot());

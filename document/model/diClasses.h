@@ -19,6 +19,7 @@
 class TElement;
 class TElementMessages;
 class TKnot;
+class TKnotBlockReserve;
 class TPaletteNode;
 class TScheme;
 class TSchemeFiler;
@@ -344,6 +345,8 @@ private:
   std::u16string FFileName;
   std::u16string FName;
   TElementIndex FElements;
+  // Each save builds and writes its knot tree in the memory of the last one's.
+  std::shared_ptr<TKnotBlockReserve> FSaveBlocks;
   std::vector<TElement*> FCheckList;
   TElementMessages* FMessages = nullptr;
   TElement* FRoot = nullptr;
