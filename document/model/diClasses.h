@@ -352,6 +352,8 @@ private:
   TElement* FRoot = nullptr;
   TElementClass FRootClass;
   bool FReadOnly = false;
+  // The root is being freed with the scheme: the index goes whole afterwards, not element by element.
+  bool FClosing = false;
   TUndoRedo* FUndoRedo = nullptr;
   int32_t FLoadingCount = 0;
 };
