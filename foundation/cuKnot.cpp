@@ -30,6 +30,37 @@ struct TKnotParamStream {
   std::unique_ptr<TStream> Owned;
 };
 
+// The head of a store's block.
+struct TKnotBlock {
+  TKnotBlock* Previous;
+  size_t Size;
+};
+
+namespace {
+
+void FreeBlockChain(TKnotBlock* ALast) {
+  while (ALast) {
+    TKnotBlock* previous = ALast->Previous;
+    ::operator delete(ALast);
+    ALast = previous;
+  }
+}
+
+}  // namespace
+
+TKnotBlockReserve::~TKnotBlockReserve() { FreeBlockChain(FBlocks); }
+
+TKnotBlock* TKnotBlockReserve::Take(size_t ASize) {
+  // The chain is kept as the store gave it, latest and largest block first.
+  if (!FBlocks || FBlocks->Size < ASize) return nullptr;
+  return std::exchange(FBlocks, FBlocks->Previous);
+}
+
+void TKnotBlockReserve::Keep(TKnotBlock* ALast) {
+  // Only the latest tree's blocks are kept: what an earlier one left over went unused since.
+  FreeBlockChain(std::exchange(FBlocks, ALast));
+}
+
 struct TKnotStore {
   // Knots whose name lies here; the last one frees the store.
   size_t Refs = 0;
@@ -38,6 +69,8 @@ struct TKnotStore {
   std::vector<const TKnotName*> Slots;
   // Blocks for the knots, parameters and values of a read tree, each starting with the previous block.
   void* LastBlock = nullptr;
+  // Where a store built under a reserve takes its blocks from and gives them back to.
+  std::shared_ptr<TKnotBlockReserve> Reserve;
   char* Cursor = nullptr;
   char* Limit = nullptr;
   size_t Allocated = 0;
@@ -104,13 +137,18 @@ struct TKnotStore {
     char* p = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(Cursor) + AAlign - 1) & ~(uintptr_t(AAlign) - 1));
     if (!Cursor || p > Limit || static_cast<size_t>(Limit - p) < ASize) {
       // Blocks grow with the tree, so a large file needs few and the unused end of the last stays small.
-      const size_t size = std::max(ASize + 64, std::clamp<size_t>(Allocated / 4, size_t(16) << 10, size_t(4) << 20));
-      auto* block = static_cast<char*>(::operator new(size));
-      *reinterpret_cast<void**>(block) = LastBlock;
+      const size_t least = ASize + AAlign + sizeof(TKnotBlock);
+      auto* block = Reserve ? Reserve->Take(least) : nullptr;
+      if (!block) {
+        const size_t size = std::max(least + 64, std::clamp<size_t>(Allocated / 4, size_t(16) << 10, size_t(4) << 20));
+        block = new (::operator new(size)) TKnotBlock{nullptr, size};
+      }
+      block->Previous = static_cast<TKnotBlock*>(LastBlock);
       LastBlock = block;
-      Allocated += size;
-      Limit = block + size;
-      p = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(block + sizeof(void*)) + AAlign - 1) &
+      Allocated += block->Size;
+      char* const start = reinterpret_cast<char*>(block);
+      Limit = start + block->Size;
+      p = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(start + sizeof(TKnotBlock)) + AAlign - 1) &
                                   ~(uintptr_t(AAlign) - 1));
     }
     Cursor = p + ASize;
@@ -121,11 +159,11 @@ struct TKnotStore {
   void GiveBack(char* AEnd) { Cursor = AEnd; }
 
   void FreeBlocks() {
-    while (LastBlock) {
-      void* previous = *static_cast<void**>(LastBlock);
-      ::operator delete(LastBlock);
-      LastBlock = previous;
-    }
+    if (Reserve)
+      Reserve->Keep(static_cast<TKnotBlock*>(LastBlock));
+    else
+      FreeBlockChain(static_cast<TKnotBlock*>(LastBlock));
+    LastBlock = nullptr;
     Cursor = Limit = nullptr;
     Allocated = 0;
   }
@@ -697,7 +735,9 @@ void TKnot::Clear() {
   FState &= kInStore;
 }
 
-TKnotBuildScope::TKnotBuildScope(TKnot& AKnot) : FStore(&AKnot.Store()) {
+TKnotBuildScope::TKnotBuildScope(TKnot& AKnot, const std::shared_ptr<TKnotBlockReserve>& AReserve)
+    : FStore(&AKnot.Store()) {
+  if (AReserve && !FStore->Reserve) FStore->Reserve = AReserve;
   AddRef(FStore);
   ++FStore->Building;
 }
@@ -1595,6 +1635,10 @@ public:
   std::string Out;
 
   void Run(TKnot& ARoot) {
+    // A text grown by doubling leaves a trail of freed buffers that the heap may hand back to the system: a tree
+    // written before is given its last length and a little more at once.
+    TKnotBlockReserve* const reserve = ARoot.FName->Store ? ARoot.FName->Store->Reserve.get() : nullptr;
+    if (reserve && reserve->FTextSize) Out.reserve(reserve->FTextSize + reserve->FTextSize / 16);
     enter(&ARoot);
     while (!FStack.empty()) {
       TFrame& top = FStack.back();
@@ -1614,6 +1658,7 @@ public:
       finish(f);
     }
     if (FAnyLine) Out += "\r\n";
+    if (reserve) reserve->FTextSize = Out.size();
   }
 
 private:

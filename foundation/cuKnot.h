@@ -58,6 +58,7 @@ enum class TKnotParamKind : uint8_t { pkNone = 0, pkString = 1, pkStream = 2, pk
 struct TKnotStore;
 struct TKnotName;
 struct TKnotParamStream;
+struct TKnotBlock;
 
 class TKnotParam : public TObject {
 public:
@@ -295,12 +296,35 @@ private:
   uint8_t FState = 0;
 };
 
+// What the last tree built under it used, for the next: its blocks, and the length of its text when written. A
+// tree built whole again and again, such as a save's, then reuses memory it already touched instead of asking the
+// system for fresh pages each time. Shared by its owner and the stores built under it, whichever goes last.
+class TKnotBlockReserve {
+public:
+  TKnotBlockReserve() = default;
+  ~TKnotBlockReserve();
+  TKnotBlockReserve(const TKnotBlockReserve&) = delete;
+  TKnotBlockReserve& operator=(const TKnotBlockReserve&) = delete;
+
+private:
+  friend struct TKnotStore;
+  friend class TKnotWriter;
+  // The latest kept block when it holds ASize bytes.
+  TKnotBlock* Take(size_t ASize);
+  // Keeps the chain ending in ALast, freeing what was kept before.
+  void Keep(TKnotBlock* ALast);
+
+  TKnotBlock* FBlocks = nullptr;
+  size_t FTextSize = 0;
+};
+
 // While a scope lives, the knots and parameters added under the knots of AKnot's store, and the strings given to
 // those parameters, lie in the store's blocks as a read tree's do and go with the store: for a tree built whole
 // and then let go, such as a save's. Their memory is not given back before the store goes.
 class TKnotBuildScope {
 public:
-  explicit TKnotBuildScope(TKnot& AKnot);
+  // With AReserve the store takes its blocks from the reserve and gives them back to it when it goes.
+  explicit TKnotBuildScope(TKnot& AKnot, const std::shared_ptr<TKnotBlockReserve>& AReserve = nullptr);
   ~TKnotBuildScope();
   TKnotBuildScope(const TKnotBuildScope&) = delete;
   TKnotBuildScope& operator=(const TKnotBuildScope&) = delete;

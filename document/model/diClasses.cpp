@@ -363,6 +363,7 @@ TScheme::TScheme(TElementClass ARootClass, std::u16string AName)
 }
 
 TScheme::~TScheme() {
+  FClosing = true;
   if (FRoot) {
     TElement* root = FRoot;
     FRoot = nullptr;
@@ -390,7 +391,7 @@ int32_t TScheme::RegisterElement(TElement* AElement) {
 }
 
 void TScheme::UnregisterElement(TElement* AElement) {
-  FElements.Remove(AElement->ID(), AElement);
+  if (!FClosing) FElements.Remove(AElement->ID(), AElement);
   if (AElement->HasState(esCheckQueued)) std::replace(FCheckList.begin(), FCheckList.end(), AElement, static_cast<TElement*>(nullptr));
 }
 
@@ -399,7 +400,8 @@ void TScheme::ElementIDChanged(TElement* AElement, int32_t AOldID) {
   FElements.Assign(AElement->ID(), AElement);
 }
 
-TElement* TScheme::FindByID(int32_t AID) const { return FElements.Find(AID); }
+// While the scheme closes, the index still holds elements already freed: none is found any more.
+TElement* TScheme::FindByID(int32_t AID) const { return FClosing ? nullptr : FElements.Find(AID); }
 
 void TScheme::BeginGroup(bool ALockMessages, std::u16string ACaption) {
   if (FUndoRedo)
@@ -469,7 +471,8 @@ void TScheme::LoadElement(TElement* AElement, uint8_t AMode, TKnot* AKnot) {
 void TScheme::SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, TFilerFlags AFlags) {
   TSchemeSaver saver(AMode, AKnot, AFlags);
   // A saved tree is built whole, written and let go: its knots come from its store, not one by one from the heap.
-  TKnotBuildScope build(*saver.Knot());
+  if (!FSaveBlocks) FSaveBlocks = std::make_shared<TKnotBlockReserve>();
+  TKnotBuildScope build(*saver.Knot(), FSaveBlocks);
   saver.Knot()->SetName(FName);
   TSchemeSaver::WriteFormatVersion(saver.Knot());
   AElement->SaveToKnot(&saver, saver.Knot());

@@ -19,6 +19,7 @@
 class TElement;
 class TElementMessages;
 class TKnot;
+class TKnotBlockReserve;
 class TPaletteNode;
 class TScheme;
 class TSchemeFiler;
@@ -344,11 +345,15 @@ private:
   std::u16string FFileName;
   std::u16string FName;
   TElementIndex FElements;
+  // Each save builds and writes its knot tree in the memory of the last one's.
+  std::shared_ptr<TKnotBlockReserve> FSaveBlocks;
   std::vector<TElement*> FCheckList;
   TElementMessages* FMessages = nullptr;
   TElement* FRoot = nullptr;
   TElementClass FRootClass;
   bool FReadOnly = false;
+  // The root is being freed with the scheme: the index goes whole afterwards, not element by element.
+  bool FClosing = false;
   TUndoRedo* FUndoRedo = nullptr;
   int32_t FLoadingCount = 0;
 };
