@@ -23,6 +23,5 @@ int TItfObject::IndexOfNotifyEvent(const TItfNotifyEvent& AHandler) const {
 
 void TItfObject::Notify(intptr_t ANotify, intptr_t AParam1, intptr_t AParam2) {
   if (!FHandlers) return;
-  FHandlers->FireBackward(
-      [&](const TItfNotifyEvent& AHandler) { AHandler(this, ANotify, AParam1, AParam2); });
+  FHandlers->FireBackward([&](const TItfNotifyEvent& AHandler) { AHandler(this, ANotify, AParam1, AParam2); });
 }

@@ -12,7 +12,7 @@
 using TItfNotifyEvent = TMethod<void(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2)>;
 
 class TItfObject : public TObject {
-public:
+ public:
   TItfObject();
   ~TItfObject() override;
 
@@ -29,7 +29,7 @@ public:
   // no entry runs twice.
   virtual void Notify(intptr_t ANotify, intptr_t AParam1, intptr_t AParam2);
 
-private:
+ private:
   // Created with the first handler: most objects never get one, and trees hold many objects.
   std::unique_ptr<THandlerList<TItfNotifyEvent>> FHandlers;
 };
@@ -42,7 +42,7 @@ private:
 //   };
 
 class TDirectionalList {
-public:
+ public:
   TDirectionalList() = delete;
 
   // The item Index steps after AFirst; nullptr when the list ends first.
@@ -81,7 +81,7 @@ public:
 };
 
 class TUnidirectionalList : public TDirectionalList {
-public:
+ public:
   template <class L, class T>
   static void Prepend(T*& AFirst, T* AItem) {
     L::SetNext(AItem, AFirst);
@@ -113,7 +113,7 @@ public:
 };
 
 class TBidirectionalList : public TDirectionalList {
-public:
+ public:
   // Links AItem before ABefore; ABefore nullptr appends.
   template <class L, class T>
   static void InsertBefore(T*& AFirst, T*& ALast, T* AItem, T* ABefore) {

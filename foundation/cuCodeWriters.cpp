@@ -99,8 +99,9 @@ const char16_t* SkipPlainBlocks(const char16_t* P, const char16_t* AEnd, bool AD
     __m128i change, quote;
     if (ADoubleQuoteMode) {
       change = _mm_or_si128(eq(v, u'"'), eq(v, u'&'));
-      quote = _mm_or_si128(_mm_or_si128(eq(v, u' '), eq(v, u'/')),
-                           _mm_or_si128(_mm_or_si128(eq(v, u'>'), eq(v, u'\t')), _mm_or_si128(eq(v, u'\n'), eq(v, u'\r'))));
+      quote =
+          _mm_or_si128(_mm_or_si128(eq(v, u' '), eq(v, u'/')),
+                       _mm_or_si128(_mm_or_si128(eq(v, u'>'), eq(v, u'\t')), _mm_or_si128(eq(v, u'\n'), eq(v, u'\r'))));
     } else {
       change = _mm_or_si128(_mm_or_si128(control, eq(v, u'&')),
                             _mm_or_si128(_mm_or_si128(eq(v, u'<'), eq(v, u'>')), eq(v, u'"')));

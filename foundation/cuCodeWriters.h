@@ -12,7 +12,7 @@ class TCodeWriter;
 using TCodeWriterClass = TClassRef<TCodeWriter>;
 
 class TCodeWriter : public TObject {
-public:
+ public:
   static const TClassInfo<TCodeWriter> ClassInfo;
   virtual TCodeWriterClass ClassRef() const { return &ClassInfo; }
 
@@ -46,7 +46,7 @@ public:
   std::u16string Text() const;
   size_t TextLength() const { return FText.size() + 2 * FLineStarts.size(); }
 
-protected:
+ protected:
   // The lines stored end to end in one buffer, with the offset where each begins: a writer makes many short
   // lines, and one string each would cost an allocation per line.
   std::u16string FText;
@@ -59,7 +59,7 @@ protected:
 };
 
 class TCustomXmlCodeWriter : public TCodeWriter {
-public:
+ public:
   static const TClassInfo<TCodeWriter> ClassInfo;
   TCodeWriterClass ClassRef() const override { return &ClassInfo; }
 
@@ -68,10 +68,10 @@ public:
   void WriteOpenTagStart(std::u16string_view AName);  // <name
   void WriteOpenTagEnd() { Write(u">"); }
   void WriteEmptyTagEnd() { Write(u"/>"); }
-  void WriteOpenTag(std::u16string_view AName);   // <name>
-  void WriteEmptyTag(std::u16string_view AName);  // <name/>
-  void WriteCloseTag(std::u16string_view AName);  // </name>
-  void WriteAttribute(std::u16string_view AName);                                 //  name
+  void WriteOpenTag(std::u16string_view AName);                                        // <name>
+  void WriteEmptyTag(std::u16string_view AName);                                       // <name/>
+  void WriteCloseTag(std::u16string_view AName);                                       // </name>
+  void WriteAttribute(std::u16string_view AName);                                      //  name
   void WriteUnquotedAttribute(std::u16string_view AName, std::u16string_view AValue);  //  name=value
   void WriteQuotedAttribute(std::u16string_view AName, std::u16string_view AValue);    //  name="value"
 
@@ -84,15 +84,15 @@ public:
   // &#n; &#xh; &#$h; &#0xh; &quot; &lt; &gt; &amp; when AAmpersandSeen.
   static void UnescapeValue(std::u16string_view AValue, int AQuoteCount, bool AAmpersandSeen, std::u16string& AResult);
 
-private:
+ private:
   // One Write of the pieces joined.
-  void WriteJoined(std::u16string_view A, std::u16string_view B, std::u16string_view C = {},
-                   std::u16string_view D = {}, std::u16string_view E = {});
+  void WriteJoined(std::u16string_view A, std::u16string_view B, std::u16string_view C = {}, std::u16string_view D = {},
+                   std::u16string_view E = {});
   std::u16string FScratch;
 };
 
 class TXmlCodeWriter : public TCustomXmlCodeWriter {
-public:
+ public:
   static const TClassInfo<TCodeWriter> ClassInfo;
   TCodeWriterClass ClassRef() const override { return &ClassInfo; }
 };
@@ -124,10 +124,18 @@ void AppendEntity(S& AOut, uint32_t C) {
     for (; *AText; ++AText) AOut.push_back(static_cast<TChar>(*AText));
   };
   switch (C) {
-    case '&': put("&amp;"); break;
-    case '<': put("&lt;"); break;
-    case '>': put("&gt;"); break;
-    case '"': put("&quot;"); break;
+    case '&':
+      put("&amp;");
+      break;
+    case '<':
+      put("&lt;");
+      break;
+    case '>':
+      put("&gt;");
+      break;
+    case '"':
+      put("&quot;");
+      break;
     default:
       put("&#");
       if (C >= 10) AOut.push_back(static_cast<TChar>('0' + C / 10));

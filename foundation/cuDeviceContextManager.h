@@ -18,7 +18,7 @@ enum TFontPitch : uint8_t { fpDefault = 0, fpVariable = 1, fpFixed = 2 };
 // A GDI object (font, pen, brush, bitmap) selected into a device context for one scope; the previous one comes
 // back when the scope ends.
 class TSelectObjectGuard {
-public:
+ public:
   TSelectObjectGuard(HDC ADC, HGDIOBJ AObject) : FDC(ADC), FPrevious(SelectObject(ADC, AObject)) {}
   ~TSelectObjectGuard() {
     if (FPrevious) SelectObject(FDC, FPrevious);
@@ -26,7 +26,7 @@ public:
   TSelectObjectGuard(const TSelectObjectGuard&) = delete;
   TSelectObjectGuard& operator=(const TSelectObjectGuard&) = delete;
 
-private:
+ private:
   HDC FDC;
   HGDIOBJ FPrevious;
 };
@@ -36,7 +36,7 @@ private:
 LOGFONTW MakeLogFont(std::u16string_view AName, int AHeight, TFontStyles AStyle, BYTE ACharset, TFontPitch APitch);
 
 class TDeviceContextManager : public TObject {
-public:
+ public:
   // A DC compatible with the screen.
   TDeviceContextManager();
   ~TDeviceContextManager() override;
@@ -60,7 +60,7 @@ public:
   // AFont selected into DC until the result goes out of scope.
   [[nodiscard]] TSelectObjectGuard SelectFont(HFONT AFont) const { return TSelectObjectGuard(FDC, AFont); }
 
-private:
+ private:
   void ReleaseDC();
 
   HDC FDC = nullptr;

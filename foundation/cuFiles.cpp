@@ -24,7 +24,7 @@ bool IsDelimiter(char16_t C) { return C == u'\\' || C == u'/'; }
 
 const char16_t* OpenVerb(TFileMode AMode) {
   return (AMode == TFileMode::fmCreate || AMode == TFileMode::fmCreateNew) ? u"Cannot create file"
-                                                                          : u"Cannot open file";
+                                                                           : u"Cannot open file";
 }
 
 }  // namespace
@@ -243,8 +243,7 @@ size_t TFileHandle::Read(void* ABuffer, size_t ACount) {
 size_t TFileHandle::Write(const void* ABuffer, size_t ACount) {
   size_t total = 0;
   while (total < ACount) {
-    const ssize_t n =
-        ::write(static_cast<int>(FHandle), static_cast<const uint8_t*>(ABuffer) + total, ACount - total);
+    const ssize_t n = ::write(static_cast<int>(FHandle), static_cast<const uint8_t*>(ABuffer) + total, ACount - total);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) RaiseFileError(u"Cannot write file", FFileName, static_cast<uint32_t>(errno));
     if (n == 0) break;

@@ -11,7 +11,7 @@
 
 // An open file; closed when destroyed.
 class TFileHandle {
-public:
+ public:
   // Raises EFileError.
   TFileHandle(const std::u16string& AFileName, TFileMode AMode);
   ~TFileHandle();
@@ -25,7 +25,7 @@ public:
   void SetSize(int64_t ASize);
   void Flush();
 
-private:
+ private:
   intptr_t FHandle;
   std::u16string FFileName;
 };

@@ -9,7 +9,7 @@
 
 template <class H>
 class THandlerList {
-public:
+ public:
   THandlerList() = default;
   ~THandlerList() {
     for (TFiring* firing = FFirings; firing; firing = firing->Outer) firing->Destroyed = true;
@@ -59,7 +59,7 @@ public:
     });
   }
 
-private:
+ private:
   // Entries stay sorted by the order of adding, so a firing finds its next entry by the serial of the one it
   // called last, whatever was removed or added meanwhile.
   struct TEntry {

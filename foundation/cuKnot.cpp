@@ -666,7 +666,9 @@ bool TKnot::CollectUnread(std::vector<TKnot*>* AKnots, std::vector<TKnotParam*>*
   return found;
 }
 
-TKnotParseError TKnot::ParseErrorReason() const { return FName->Store ? FName->Store->Reason : TKnotParseError::peNone; }
+TKnotParseError TKnot::ParseErrorReason() const {
+  return FName->Store ? FName->Store->Reason : TKnotParseError::peNone;
+}
 size_t TKnot::ParseErrorOffset() const { return FName->Store ? FName->Store->ErrorOffset : 0; }
 size_t TKnot::InvalidUtf8Count() const { return FName->Store ? FName->Store->InvalidUtf8 : 0; }
 size_t TKnot::InvalidUtf8Offset() const { return FName->Store ? FName->Store->InvalidUtf8Offset : 0; }
@@ -1126,7 +1128,7 @@ char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, char* AOut, size_t& A
 // UTF-8 in the store of the tree, each written there once.
 template <class TChar>
 class TKnotReader {
-public:
+ public:
   TKnotReader(TKnot& ARoot, TKnotStore& AStore, const TChar* AText, size_t ALength)
       : FRoot(ARoot), FStore(AStore), Begin(AText), P(AText), End(AText + ALength), FSlots(kSlots) {}
 
@@ -1151,7 +1153,7 @@ public:
 
   bool Failed() const { return FStore.Reason != TKnotParseError::peNone; }
 
-private:
+ private:
   struct TOpen {
     TKnot* Knot;          // nullptr for an element too deep to keep
     std::u16string Name;  // the name of an element not kept
@@ -1629,7 +1631,7 @@ bool SurvivesAnsi(std::u16string_view AText) { return AnsiToString(StringToAnsi(
 // code page, a character of a value the code page does not hold is written as a character reference, so that no
 // replacement or look-alike of the conversion can turn into markup; a name must be held whole.
 class TKnotWriter {
-public:
+ public:
   explicit TKnotWriter(bool AForAnsi) : FForAnsi(AForAnsi) {}
 
   std::string Out;
@@ -1661,7 +1663,7 @@ public:
     if (reserve) reserve->FTextSize = Out.size();
   }
 
-private:
+ private:
   struct TFrame {
     TKnot* Knot;
     TKnot* NextChild;

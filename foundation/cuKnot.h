@@ -40,16 +40,16 @@ constexpr int MaxKnotDepth = 1000;
 // Why reading a text stopped being clean; the first fault of a text is kept.
 enum class TKnotParseError : uint8_t {
   peNone,
-  peEmptyText,        // no element at all
-  peNoElement,        // text where an element should start
-  peUnnamedElement,   // "<" without a name
-  peUnclosedQuote,    // a value runs to the end of the text inside quotes
-  peBadTagEnd,        // "/" not followed by ">"
-  peUnexpectedEnd,    // the text ends inside an element
-  peTextInElement,    // text between tags
-  peMismatchedEnd,    // an end tag that does not name the open element
-  peTooDeep,          // nesting beyond MaxKnotDepth
-  peTrailingText,     // text after the root element
+  peEmptyText,       // no element at all
+  peNoElement,       // text where an element should start
+  peUnnamedElement,  // "<" without a name
+  peUnclosedQuote,   // a value runs to the end of the text inside quotes
+  peBadTagEnd,       // "/" not followed by ">"
+  peUnexpectedEnd,   // the text ends inside an element
+  peTextInElement,   // text between tags
+  peMismatchedEnd,   // an end tag that does not name the open element
+  peTooDeep,         // nesting beyond MaxKnotDepth
+  peTrailingText,    // text after the root element
 };
 
 enum class TKnotParamKind : uint8_t { pkNone = 0, pkString = 1, pkStream = 2, pkStreamRef = 3 };
@@ -61,7 +61,7 @@ struct TKnotParamStream;
 struct TKnotBlock;
 
 class TKnotParam : public TObject {
-public:
+ public:
   ~TKnotParam() override;
 
   TKnot* Knot() const { return FKnot; }
@@ -93,7 +93,7 @@ public:
 
   std::u16string GetPath() const;
 
-private:
+ private:
   friend class TKnot;
   friend class TKnotWriter;
   template <class TChar>
@@ -135,7 +135,7 @@ struct TPlacementRect {
 };
 
 class IFormPlacement {
-public:
+ public:
   virtual ~IFormPlacement() = default;
   virtual TFormBorderStyle BorderStyle() const = 0;
   virtual bool HasMaximizeIcon() const = 0;
@@ -158,7 +158,7 @@ constexpr int MinFormExtent = 16;
 // uses the store; knots still move freely between trees. A tree, and the trees it exchanged knots with, is used
 // by one thread at a time.
 class TKnot : public TNode {
-public:
+ public:
   TKnot();
   // Raises EProgrammingError for a name the reader could not read back.
   explicit TKnot(std::u16string AName);
@@ -268,7 +268,7 @@ public:
   // Frees the subtree without the hooks, which a knot does not use on leaving.
   void FreeChildren() override;
 
-private:
+ private:
   friend class TKnotParam;
   friend class TKnotWriter;
   friend class TKnotBuildScope;
@@ -300,13 +300,13 @@ private:
 // tree built whole again and again, such as a save's, then reuses memory it already touched instead of asking the
 // system for fresh pages each time. Shared by its owner and the stores built under it, whichever goes last.
 class TKnotBlockReserve {
-public:
+ public:
   TKnotBlockReserve() = default;
   ~TKnotBlockReserve();
   TKnotBlockReserve(const TKnotBlockReserve&) = delete;
   TKnotBlockReserve& operator=(const TKnotBlockReserve&) = delete;
 
-private:
+ private:
   friend struct TKnotStore;
   friend class TKnotWriter;
   // The latest kept block when it holds ASize bytes.
@@ -322,14 +322,14 @@ private:
 // those parameters, lie in the store's blocks as a read tree's do and go with the store: for a tree built whole
 // and then let go, such as a save's. Their memory is not given back before the store goes.
 class TKnotBuildScope {
-public:
+ public:
   // With AReserve the store takes its blocks from the reserve and gives them back to it when it goes.
   explicit TKnotBuildScope(TKnot& AKnot, const std::shared_ptr<TKnotBlockReserve>& AReserve = nullptr);
   ~TKnotBuildScope();
   TKnotBuildScope(const TKnotBuildScope&) = delete;
   TKnotBuildScope& operator=(const TKnotBuildScope&) = delete;
 
-private:
+ private:
   TKnotStore* FStore;
 };
 

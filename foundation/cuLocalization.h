@@ -23,7 +23,7 @@ constexpr TLangId LangEnglishUS = 0x0409;
 std::u16string FormatPlaceholders(std::u16string_view ATemplate, std::span<const std::u16string_view> AArgs);
 
 class TLocalization : public TItfObject {
-public:
+ public:
   TLangId Language() const { return FLanguage; }
   TLangId DefaultLanguage() const { return FDefaultLanguage; }
   // Each sends code 1 on a change.
@@ -39,7 +39,7 @@ public:
   std::u16string GetLocStr(int AId) const;
   std::u16string FormatLocStr(int AId, std::initializer_list<std::u16string_view> AArgs) const;
 
-private:
+ private:
   TLangId FDefaultLanguage = 0;
   TLangId FLanguage = 0;
 };

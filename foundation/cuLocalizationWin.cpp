@@ -34,7 +34,7 @@ namespace {
 
 // Resource memory lives as long as the module; the stream only reads it.
 class TResourceStream : public TStream {
-public:
+ public:
   TResourceStream(const uint8_t* AData, size_t ASize) : FData(AData), FSize(ASize) {}
 
   size_t Read(void* ABuffer, size_t ACount) override {
@@ -47,8 +47,10 @@ public:
   size_t Write(const void*, size_t) override { throw EStreamError(u"A resource stream cannot be written"); }
   int64_t Seek(int64_t AOffset, TSeekOrigin AOrigin) override {
     int64_t base = 0;
-    if (AOrigin == TSeekOrigin::soCurrent) base = static_cast<int64_t>(FPosition);
-    else if (AOrigin == TSeekOrigin::soEnd) base = static_cast<int64_t>(FSize);
+    if (AOrigin == TSeekOrigin::soCurrent)
+      base = static_cast<int64_t>(FPosition);
+    else if (AOrigin == TSeekOrigin::soEnd)
+      base = static_cast<int64_t>(FSize);
     const int64_t target = base + AOffset;
     if (target < 0) throw EStreamError(u"Seek before the start of a resource stream");
     FPosition = static_cast<size_t>(target);
@@ -56,7 +58,7 @@ public:
   }
   int64_t Size() override { return static_cast<int64_t>(FSize); }
 
-private:
+ private:
   const uint8_t* FData;
   size_t FSize;
   size_t FPosition = 0;

@@ -8,7 +8,7 @@
 #include "foundation/cuClasses.h"
 
 class TNode : public TItfObject {
-public:
+ public:
   TNode() = default;
   // A node still attached or with children is cleaned up here too, but without its own hooks: free nodes with
   // Free() (or hold them in a TNodePtr) so every hook runs while the whole object is alive.
@@ -42,7 +42,8 @@ public:
   void ForEachNode(TNodeCallback ACallback, intptr_t AParam1, intptr_t AParam2, bool ADeep, bool AForward);
   template <class F>
   void ForEach(F&& AVisit, bool ADeep, bool AForward) {
-    Walk(ADeep, AForward, [](TNode* ANode, void* AContext) { (*static_cast<F*>(AContext))(ANode); }, &AVisit);
+    Walk(
+        ADeep, AForward, [](TNode* ANode, void* AContext) { (*static_cast<F*>(AContext))(ANode); }, &AVisit);
   }
 
   // Appends the node and its children (deep or one level) in forward order, keeping instances of T and classes
@@ -80,14 +81,14 @@ public:
   // On the node before it moves; calls ANewParent->ChildAdding.
   virtual void ParentChanging(TNode* ANewParent, TNode* ABefore);
 
-protected:
+ protected:
   // For a subclass that frees a whole subtree itself, without hooks: the node forgets its links.
   void ForgetLinks() { FParent = FFirstChild = FLastChild = FNextSibling = FPrevSibling = nullptr; }
   void ForgetChildren() { FFirstChild = FLastChild = nullptr; }
   // Appends ANode, which has no parent, as the last child without hooks, for a subclass building a fresh tree.
   void AppendFreshChild(TNode* ANode);
 
-private:
+ private:
   struct TSiblingLinks;
   void Walk(bool ADeep, bool AForward, void (*AVisit)(TNode*, void*), void* AContext);
 

@@ -13,8 +13,8 @@ void TNotify::Post(std::unique_ptr<TNotify> ANotify) {
   notifier->Post(std::move(ANotify));
 }
 
-const TClassInfo<TFlagsNotify, TNotifier*> TFlagsNotify::ClassInfo(u"TFlagsNotify", nullptr,
-                                                                   &ClassFactory<TFlagsNotify, TFlagsNotify, TNotifier*>);
+const TClassInfo<TFlagsNotify, TNotifier*> TFlagsNotify::ClassInfo(
+    u"TFlagsNotify", nullptr, &ClassFactory<TFlagsNotify, TFlagsNotify, TNotifier*>);
 
 TNotifyMerge TFlagsNotify::Merge(TNotify* AQueued) {
   if (typeid(*AQueued) != typeid(*this)) return nmNone;

@@ -12,15 +12,15 @@ class TNotifier;
 
 // What Merge tells the notifier about the queued notification it was offered.
 enum TNotifyMerge : int {
-  nmNone = 0,          // no merge; offer the next older queued one
-  nmAbsorbed = 1,      // the new notification was taken into the queued one: free it, stop
-  nmDropQueued = 2,    // the queued one is obsolete: take it out and free it, go on
-  nmDropBoth = 3,      // both are obsolete: free both, stop
-  nmStop = 4,          // stop searching; queue the new one
+  nmNone = 0,        // no merge; offer the next older queued one
+  nmAbsorbed = 1,    // the new notification was taken into the queued one: free it, stop
+  nmDropQueued = 2,  // the queued one is obsolete: take it out and free it, go on
+  nmDropBoth = 3,    // both are obsolete: free both, stop
+  nmStop = 4,        // stop searching; queue the new one
 };
 
 class TNotify : public TObject {
-public:
+ public:
   explicit TNotify(TNotifier* ANotifier = nullptr) : FNotifier(ANotifier) {}
 
   TNotifier* Notifier() const { return FNotifier; }
@@ -32,7 +32,7 @@ public:
   // Posts ANotify to its own notifier, which takes it over.
   static void Post(std::unique_ptr<TNotify> ANotify);
 
-private:
+ private:
   friend class TNotifier;
   TNotifier* FNotifier;
   TNotify* FNext = nullptr;
@@ -41,7 +41,7 @@ private:
 
 // A word of flags; a queued notification of exactly the same class takes the new flags in.
 class TFlagsNotify : public TNotify {
-public:
+ public:
   using TNotify::TNotify;
   static const TClassInfo<TFlagsNotify, TNotifier*> ClassInfo;
 
@@ -51,7 +51,7 @@ public:
 
   TNotifyMerge Merge(TNotify* AQueued) override;
 
-private:
+ private:
   uint32_t FFlags = 0;
 };
 
@@ -61,7 +61,7 @@ using TFlagsNotifyClass = TClassRef<TFlagsNotify, TNotifier*>;
 using TNotifierHandler = TMethod<void(TNotifier* ASender, TNotify* AFirst)>;
 
 class TNotifier : public TObject {
-public:
+ public:
   TNotifier() = default;
   // Calls every subscriber once with nil: no more notifications follow.
   ~TNotifier() override;
@@ -86,7 +86,7 @@ public:
   TNotify* First() const { return FFirst; }
   TNotify* Last() const { return FLast; }
 
-private:
+ private:
   struct TQueueLinks;
   void Fire(TNotify* AFirst);
   // Takes a queued notification out of the queue and frees it.

@@ -186,7 +186,9 @@ void TStringProperty::ReadValue(TKnot& AKnot, std::u16string_view AParamName) {
   FValue = Normalize(AKnot.ReadString(AParamName, FDefault));
 }
 
-void TStringProperty::WriteValue(TKnot& AKnot, std::u16string_view AParamName) { AKnot.WriteString(AParamName, FValue); }
+void TStringProperty::WriteValue(TKnot& AKnot, std::u16string_view AParamName) {
+  AKnot.WriteString(AParamName, FValue);
+}
 
 void TStringProperty::AssignFrom(const TProperty& ASource) {
   SetValue(static_cast<const TStringProperty&>(ASource).Value());
@@ -198,15 +200,18 @@ namespace {
 int32_t FirstEmptyName(const std::vector<std::u16string>& ANames, std::u16string_view AProperty) {
   const auto found = std::find_if(ANames.begin(), ANames.end(), [](const std::u16string& s) { return s.empty(); });
   if (found == ANames.end())
-    throw EProgrammingError(u"The enumeration \"" + std::u16string(AProperty) + u"\" has no empty name for its default");
+    throw EProgrammingError(u"The enumeration \"" + std::u16string(AProperty) +
+                            u"\" has no empty name for its default");
   return static_cast<int32_t>(found - ANames.begin());
 }
 
 }  // namespace
 
 TEnumProperty::TEnumProperty(TProperty* AParent, std::u16string AName, std::vector<std::u16string> ANames)
-    : TOneValueProperty(AParent, std::move(AName)), FNames(std::move(ANames)),
-      FDefaultIndex(FirstEmptyName(FNames, Name())), FValue(FDefaultIndex) {}
+    : TOneValueProperty(AParent, std::move(AName)),
+      FNames(std::move(ANames)),
+      FDefaultIndex(FirstEmptyName(FNames, Name())),
+      FValue(FDefaultIndex) {}
 
 void TEnumProperty::SetValue(int32_t AValue) {
   AValue = std::clamp<int32_t>(AValue, 0, static_cast<int32_t>(FNames.size()) - 1);

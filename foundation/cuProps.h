@@ -13,17 +13,17 @@
 
 // Options bits.
 enum : uint8_t {
-  poSaveDefault = 1,   // save the value even when it equals the default
-  poParentParam = 2,   // a parameter named Name on the parent's knot instead of a child knot of its own
-  poPathDelimiter = 4, // (string) the value always ends in a path delimiter
-  poTrimLeft = 8,      // (string) leading blanks are trimmed
-  poTrimRight = 16,    // (string) trailing blanks are trimmed
+  poSaveDefault = 1,    // save the value even when it equals the default
+  poParentParam = 2,    // a parameter named Name on the parent's knot instead of a child knot of its own
+  poPathDelimiter = 4,  // (string) the value always ends in a path delimiter
+  poTrimLeft = 8,       // (string) leading blanks are trimmed
+  poTrimRight = 16,     // (string) trailing blanks are trimmed
 };
 
 // Handlers hear code 1 (Sender = the node) when a value in the subtree changed, and once at the end of an
 // update bracket or a load.
 class TProperty : public TNode {
-public:
+ public:
   // Attached as the last child of AParent (nil: a root, owned by its creator).
   TProperty(TProperty* AParent, std::u16string AName);
 
@@ -58,7 +58,7 @@ public:
   // Only properties join a property tree.
   void ChildAdding(TNode* AChild, TNode* ABefore) override;
 
-protected:
+ protected:
   // The copy itself once the shapes are known to match.
   virtual void AssignFrom(const TProperty& ASource);
   // Runs AWork inside an update bracket; an exception leaves the bracket without the notification.
@@ -74,7 +74,7 @@ protected:
     EndUpdate();
   }
 
-private:
+ private:
   static void CheckSameShape(const TProperty& ATarget, const TProperty& ASource);
 
   std::u16string FName;
@@ -86,7 +86,7 @@ private:
 // knot with poParentParam. A knot that exists but lacks the value, or holds an invalid one, gives the default;
 // a missing knot keeps the current value.
 class TOneValueProperty : public TProperty {
-public:
+ public:
   using TProperty::TProperty;
 
   virtual bool IsDefault() const { return false; }
@@ -99,7 +99,7 @@ public:
 };
 
 class TBooleanProperty : public TOneValueProperty {
-public:
+ public:
   TBooleanProperty(TProperty* AParent, std::u16string AName, bool ADefault);
 
   bool Value() const { return FValue; }
@@ -110,17 +110,17 @@ public:
   void ReadValue(TKnot& AKnot, std::u16string_view AParamName) override;
   void WriteValue(TKnot& AKnot, std::u16string_view AParamName) override;
 
-protected:
+ protected:
   void AssignFrom(const TProperty& ASource) override;
 
-private:
+ private:
   bool FValue;
   bool FDefault;
 };
 
 // Min = Max means unbounded.
 class TIntegerProperty : public TOneValueProperty {
-public:
+ public:
   TIntegerProperty(TProperty* AParent, std::u16string AName, int32_t ADefault, int32_t AMin, int32_t AMax);
 
   int32_t Value() const { return FValue; }
@@ -134,10 +134,10 @@ public:
   void ReadValue(TKnot& AKnot, std::u16string_view AParamName) override;
   void WriteValue(TKnot& AKnot, std::u16string_view AParamName) override;
 
-protected:
+ protected:
   void AssignFrom(const TProperty& ASource) override;
 
-private:
+ private:
   int32_t FValue;
   int32_t FDefault;
   int32_t FMin;
@@ -145,7 +145,7 @@ private:
 };
 
 class TStringProperty : public TOneValueProperty {
-public:
+ public:
   // The default is taken as it is, not normalised.
   TStringProperty(TProperty* AParent, std::u16string AName, std::u16string ADefault);
 
@@ -160,10 +160,10 @@ public:
   void ReadValue(TKnot& AKnot, std::u16string_view AParamName) override;
   void WriteValue(TKnot& AKnot, std::u16string_view AParamName) override;
 
-protected:
+ protected:
   void AssignFrom(const TProperty& ASource) override;
 
-private:
+ private:
   std::u16string FValue;
   std::u16string FDefault;
 };
@@ -171,7 +171,7 @@ private:
 // An index into a list of names; stored as the name, matched back ignoring case. The default is the index of
 // the first empty name, which every list must have (EProgrammingError otherwise).
 class TEnumProperty : public TOneValueProperty {
-public:
+ public:
   TEnumProperty(TProperty* AParent, std::u16string AName, std::vector<std::u16string> ANames);
 
   int32_t Value() const { return FValue; }
@@ -187,10 +187,10 @@ public:
   void ReadValue(TKnot& AKnot, std::u16string_view AParamName) override;
   void WriteValue(TKnot& AKnot, std::u16string_view AParamName) override;
 
-protected:
+ protected:
   void AssignFrom(const TProperty& ASource) override;
 
-private:
+ private:
   std::vector<std::u16string> FNames;
   int32_t FDefaultIndex;
   int32_t FValue;

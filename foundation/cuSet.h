@@ -9,7 +9,7 @@ template <class E>
 class TSet {
   static_assert(std::is_enum_v<E>, "TSet holds the members of one enumeration");
 
-public:
+ public:
   using TBits = std::underlying_type_t<E>;
 
   constexpr TSet() = default;
@@ -26,7 +26,9 @@ public:
   }
   constexpr TBits Bits() const { return FBits; }
 
-  constexpr bool Contains(E AMember) const { return (FBits & static_cast<TBits>(AMember)) == static_cast<TBits>(AMember); }
+  constexpr bool Contains(E AMember) const {
+    return (FBits & static_cast<TBits>(AMember)) == static_cast<TBits>(AMember);
+  }
   constexpr bool ContainsAny(TSet AOther) const { return (FBits & AOther.FBits) != 0; }
   constexpr bool ContainsAll(TSet AOther) const { return (FBits & AOther.FBits) == AOther.FBits; }
   constexpr bool Empty() const { return FBits == 0; }
@@ -53,7 +55,7 @@ public:
   constexpr TSet& operator-=(TSet AOther) { return Exclude(AOther); }
   constexpr bool operator==(const TSet&) const = default;
 
-private:
+ private:
   TBits FBits = 0;
 };
 

@@ -11,7 +11,7 @@
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
 class TStream : public TObject {
-public:
+ public:
   // Read and Write move as many bytes as they can and return that count.
   virtual size_t Read(void* ABuffer, size_t ACount) = 0;
   virtual size_t Write(const void* ABuffer, size_t ACount) = 0;
@@ -35,7 +35,7 @@ public:
 };
 
 class TMemoryStream : public TStream {
-public:
+ public:
   size_t Read(void* ABuffer, size_t ACount) override;
   size_t Write(const void* ABuffer, size_t ACount) override;
   int64_t Seek(int64_t AOffset, TSeekOrigin AOrigin) override;
@@ -53,7 +53,7 @@ public:
   void LoadFromFile(const std::u16string& AFileName);
   void SaveToFile(const std::u16string& AFileName) const;
 
-private:
+ private:
   std::vector<uint8_t> FData;
   size_t FPosition = 0;
 };
@@ -68,7 +68,7 @@ enum class TFileMode {
 class TFileHandle;
 
 class TFileStream : public TStream {
-public:
+ public:
   // Raises EFileError when the file cannot be opened or created.
   TFileStream(const std::u16string& AFileName, TFileMode AMode);
   ~TFileStream() override;
@@ -82,7 +82,7 @@ public:
   void Flush();
   const std::u16string& FileName() const { return FFileName; }
 
-private:
+ private:
   std::u16string FFileName;
   std::unique_ptr<TFileHandle> FHandle;
 };

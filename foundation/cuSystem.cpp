@@ -73,7 +73,8 @@ std::u16string Format(std::u16string_view AFormat, std::initializer_list<TFormat
       ++i;
     }
     int width = 0, precision = -1;
-    while (i < n && AFormat[i] >= u'0' && AFormat[i] <= u'9' && width < 100000) width = width * 10 + (AFormat[i++] - u'0');
+    while (i < n && AFormat[i] >= u'0' && AFormat[i] <= u'9' && width < 100000)
+      width = width * 10 + (AFormat[i++] - u'0');
     if (i < n && AFormat[i] == u'.') {
       ++i;
       precision = 0;
@@ -102,7 +103,8 @@ std::u16string Format(std::u16string_view AFormat, std::initializer_list<TFormat
           magnitude = static_cast<uint64_t>(v);
         }
         text = DigitsOf(magnitude, (type == u'x' || type == u'X') ? 16 : 10, type == u'X');
-        if (precision > static_cast<int>(text.size())) text.insert(0, static_cast<size_t>(precision) - text.size(), u'0');
+        if (precision > static_cast<int>(text.size()))
+          text.insert(0, static_cast<size_t>(precision) - text.size(), u'0');
         if (negative) text.insert(text.begin(), u'-');
         if (zero && !left && precision < 0 && width > static_cast<int>(text.size())) {
           text.insert(negative ? 1 : 0, static_cast<size_t>(width) - text.size(), u'0');
@@ -113,7 +115,8 @@ std::u16string Format(std::u16string_view AFormat, std::initializer_list<TFormat
       case u's': {
         if (a.Kind() != TFormatArg::kString) RaiseFormatError(AFormat);
         std::u16string_view s = a.AsString();
-        if (precision >= 0 && static_cast<size_t>(precision) < s.size()) s = s.substr(0, static_cast<size_t>(precision));
+        if (precision >= 0 && static_cast<size_t>(precision) < s.size())
+          s = s.substr(0, static_cast<size_t>(precision));
         AppendPadded(out, s, width, left, u' ');
         break;
       }
@@ -333,10 +336,10 @@ std::string StringToAnsi(std::u16string_view AText) {
 
 namespace {
 // Windows-1252 bytes 0x80-0x9F; the five unassigned bytes map to the control character of the same code.
-const char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+const char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 }  // namespace
 
 std::u16string AnsiToString(const void* ABytes, size_t ACount) {

@@ -17,7 +17,7 @@
 // Root object
 
 class TObject {
-public:
+ public:
   TObject() = default;
   TObject(const TObject&) = delete;
   TObject& operator=(const TObject&) = delete;
@@ -32,7 +32,7 @@ public:
 
 template <class TBase, class... TArgs>
 class TClassInfo {
-public:
+ public:
   using TFactory = TBase* (*)(TArgs...);
 
   constexpr TClassInfo(std::u16string_view AName, const TClassInfo* AParent, TFactory AFactory)
@@ -54,7 +54,7 @@ public:
   // The new object belongs to the caller (usually handed on at once to a parent node or a unique_ptr).
   TBase* Create(TArgs... AArgs) const;
 
-private:
+ private:
   std::u16string_view FName;
   const TClassInfo* FParent;
   TFactory FFactory;
@@ -103,7 +103,7 @@ class TMethod;
 
 template <class R, class... A>
 class TMethod<R(A...)> {
-public:
+ public:
   using TThunk = R (*)(void*, A...);
 
   TMethod() = default;
@@ -119,7 +119,7 @@ public:
   friend bool operator==(const TMethod& L, const TMethod& R_) { return L.FData == R_.FData && L.FTag == R_.FTag; }
   friend bool operator==(const TMethod& L, std::nullptr_t) { return !L.FThunk; }
 
-private:
+ private:
   void* FData = nullptr;
   TThunk FThunk = nullptr;
   const void* FTag = nullptr;
@@ -148,54 +148,55 @@ auto MakeMethod(typename cu_detail::TMemberTraits<decltype(F)>::TClass* AObject)
 // Exceptions: failures of programming or of the system. Bad user data never raises.
 
 class Exception : public std::exception {
-public:
+ public:
   explicit Exception(std::u16string AMessage);
   const std::u16string& Message() const { return FMessage; }
   const char* what() const noexcept override { return FWhat.c_str(); }
 
-private:
+ private:
   std::u16string FMessage;
   std::string FWhat;
 };
 
 // Misuse by the calling code: a bad index, a node moved under its own descendant, an abstract class created.
 class EProgrammingError : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 class EConvertError : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 class EStreamError : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 // A file could not be opened, read, written, moved or deleted; AErrorCode is the system's error number.
 class EFileError : public EStreamError {
-public:
-  EFileError(std::u16string AMessage, uint32_t AErrorCode) : EStreamError(std::move(AMessage)), FErrorCode(AErrorCode) {}
+ public:
+  EFileError(std::u16string AMessage, uint32_t AErrorCode)
+      : EStreamError(std::move(AMessage)), FErrorCode(AErrorCode) {}
   uint32_t ErrorCode() const { return FErrorCode; }
 
-private:
+ private:
   uint32_t FErrorCode;
 };
 
 // A system call failed; AErrorCode is the system's error number.
 class EOSError : public Exception {
-public:
+ public:
   EOSError(std::u16string AMessage, uint32_t AErrorCode) : Exception(std::move(AMessage)), FErrorCode(AErrorCode) {}
   uint32_t ErrorCode() const { return FErrorCode; }
 
-private:
+ private:
   uint32_t FErrorCode;
 };
 
 class EOutOfMemory : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
@@ -210,8 +211,9 @@ TBase* TClassInfo<TBase, TArgs...>::Create(TArgs... AArgs) const {
 // "%.4d" pads with zeros). A directive that does not fit its argument, or a missing argument, raises EConvertError.
 
 class TFormatArg {
-public:
-  template <class T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char16_t>, int> = 0>
+ public:
+  template <class T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char16_t>,
+                                      int> = 0>
   TFormatArg(T AValue) : FKind(std::is_signed_v<T> ? kSigned : kUnsigned), FInt(static_cast<int64_t>(AValue)) {}
   TFormatArg(bool AValue) : FKind(kSigned), FInt(AValue ? 1 : 0) {}
   TFormatArg(char16_t AValue) : FKind(kChar), FInt(AValue) {}
@@ -224,7 +226,7 @@ public:
   int64_t AsInt() const { return FInt; }
   std::u16string_view AsString() const { return FStr; }
 
-private:
+ private:
   TKind FKind;
   int64_t FInt = 0;
   std::u16string_view FStr;
@@ -345,7 +347,7 @@ std::u16string Trim(std::u16string_view AText);
 // TStringList: strings in order, each with an optional object that the list does not own.
 
 class TStringList : public TObject {
-public:
+ public:
   int Count() const { return static_cast<int>(FItems.size()); }
   bool Empty() const { return FItems.empty(); }
 
@@ -387,7 +389,7 @@ public:
   void EndUpdate() { --FUpdateCount; }
   int UpdateCount() const { return FUpdateCount; }
 
-private:
+ private:
   struct TItem {
     std::u16string Str;
     TObject* Obj = nullptr;
@@ -404,12 +406,12 @@ private:
 // RAII for every BeginUpdate/EndUpdate pair: TUpdateGuard guard(list);
 template <class T>
 class TUpdateGuard {
-public:
+ public:
   explicit TUpdateGuard(T& AObject) : FObject(AObject) { FObject.BeginUpdate(); }
   ~TUpdateGuard() { FObject.EndUpdate(); }
   TUpdateGuard(const TUpdateGuard&) = delete;
   TUpdateGuard& operator=(const TUpdateGuard&) = delete;
 
-private:
+ private:
   T& FObject;
 };

@@ -39,7 +39,7 @@ namespace {
 
 // Keeps the executing list and the operation's state right however the run ends.
 class TExecutingScope {
-public:
+ public:
   TExecutingScope(TOperation* AOperation, std::vector<TOperation*>* AExecuting)
       : FOperation(AOperation), FExecuting(AExecuting) {
     if (FExecuting) FExecuting->push_back(FOperation);
@@ -52,7 +52,7 @@ public:
   TExecutingScope(const TExecutingScope&) = delete;
   TExecutingScope& operator=(const TExecutingScope&) = delete;
 
-private:
+ private:
   TOperation* FOperation;
   std::vector<TOperation*>* FExecuting;
 };

@@ -25,7 +25,7 @@ constexpr intptr_t urCleared = 6;
 
 // A change of the document. Its children are the operations performed while it ran, in order.
 class TOperation : public TNode {
-public:
+ public:
   TOperationState State() const { return FState; }
 
   TOperation* FirstOperation() const { return static_cast<TOperation*>(FirstChild()); }
@@ -48,14 +48,14 @@ public:
   // With a history, AHistory->Perform; without one the operation runs forward once and is freed.
   static void PerformOn(TNodePtr<TOperation> AOperation, TUndoRedo* AHistory);
 
-private:
+ private:
   friend class TUndoRedo;
   TOperationState FState = osIdle;
 };
 
 // A burst of operations that undoes and redoes as one step.
 class TGroupingOperation : public TOperation {
-public:
+ public:
   explicit TGroupingOperation(std::u16string ACaption = {}) : FCaption(std::move(ACaption)) {}
 
   const std::u16string& Caption() const { return FCaption; }
@@ -64,7 +64,7 @@ public:
   // The children's flags together; 0 without children.
   int GetFlags() const override;
 
-private:
+ private:
   std::u16string FCaption;
 };
 
@@ -72,7 +72,7 @@ private:
 // inside any running operation or open group: no running operation is ever freed under its own feet. (A first run
 // or an open group is on no stack yet, so an irreversible step inside it may clear the history.)
 class TUndoRedo : public TItfObject {
-public:
+ public:
   TUndoRedo();
   // Clears the history (code 6), then frees it.
   ~TUndoRedo() override;
@@ -107,7 +107,7 @@ public:
   // True while an operation runs or a group is open.
   bool IsExecuting() const { return !FExecuting.empty(); }
 
-private:
+ private:
   friend class TOperation;
   // AHistory may be nil (an operation run on its own).
   static void Execute(TOperation* AOperation, TOperationState AMode, TUndoRedo* AHistory);

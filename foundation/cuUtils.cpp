@@ -70,7 +70,8 @@ bool SplitNameValue(std::u16string_view AText, std::u16string& AName, std::u16st
 std::u16string ProgramFromCommand(std::u16string_view ACommand) {
   if (ACommand.size() >= 2 && ACommand[0] == u'"') {
     const size_t close = ACommand.find(u'"', 1);
-    return std::u16string(ACommand.substr(1, close == std::u16string_view::npos ? std::u16string_view::npos : close - 1));
+    return std::u16string(
+        ACommand.substr(1, close == std::u16string_view::npos ? std::u16string_view::npos : close - 1));
   }
   size_t start = 0;
   while (start < ACommand.size() && ACommand[start] <= u' ') ++start;
@@ -175,8 +176,7 @@ void DecompressStream(TStream& ASource, TStream& ADest, int64_t ALimit) {
     const int result = inflate(&z, Z_NO_FLUSH);
     const size_t produced = out.size() - z.avail_out;
     total += static_cast<int64_t>(produced);
-    if (total > ALimit)
-      throw EDecompressionError(Format(u"The packed data unpacks to more than %d bytes", {ALimit}));
+    if (total > ALimit) throw EDecompressionError(Format(u"The packed data unpacks to more than %d bytes", {ALimit}));
     ADest.WriteBuffer(out.data(), produced);
     if (result == Z_STREAM_END) break;
     if (result == Z_OK) continue;
@@ -190,6 +190,4 @@ void DecompressStream(TStream& ASource, TStream& ADest, int64_t ALimit) {
   ADest.SetPosition(0);
 }
 
-std::u16string GetTempFolder() {
-  return WithTrailingPathDelimiter(std::filesystem::temp_directory_path().u16string());
-}
+std::u16string GetTempFolder() { return WithTrailingPathDelimiter(std::filesystem::temp_directory_path().u16string()); }

@@ -60,7 +60,7 @@ void FreeAndClearList(std::vector<T*>& AList) {
 // Packed data that cannot be unpacked: damaged, cut short, or unpacking to more than the allowed size. Callers
 // that read user data turn it into a message.
 class EDecompressionError : public EStreamError {
-public:
+ public:
   using EStreamError::EStreamError;
 };
 

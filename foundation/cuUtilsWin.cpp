@@ -155,7 +155,8 @@ IUserInterfaceHost* UserInterfaceHost = nullptr;
 }  // namespace
 
 int ShowMessageBox(std::u16string AText, std::u16string ACaption, UINT AFlags) {
-  if (ACaption.empty() && ApplicationTitleId != 0 && Localization) ACaption = Localization->GetLocStr(ApplicationTitleId);
+  if (ACaption.empty() && ApplicationTitleId != 0 && Localization)
+    ACaption = Localization->GetLocStr(ApplicationTitleId);
   HWND owner = GetActiveWindow();
   if (owner && (GetWindowLongPtrW(owner, GWL_EXSTYLE) & WS_EX_TOPMOST)) AFlags |= MB_TOPMOST;
   const std::u16string text = MessageBoxText(AText);
@@ -219,8 +220,10 @@ TCursor GetScreenCursor() { return Cursors().Screen; }
 
 void SetScreenCursor(TCursor ACursor) {
   TCursorState& state = Cursors();
-  if (state.BusyCount > 0) state.Restore = ACursor;
-  else ShowScreenCursor(ACursor);
+  if (state.BusyCount > 0)
+    state.Restore = ACursor;
+  else
+    ShowScreenCursor(ACursor);
 }
 
 HCURSOR GetCursorHandle(TCursor ACursor) {
@@ -230,19 +233,44 @@ HCURSOR GetCursorHandle(TCursor ACursor) {
   if (found != state.Registered.end()) return found->second;
   LPCWSTR id;
   switch (ACursor) {
-    case crCross: id = IDC_CROSS; break;
-    case crIBeam: id = IDC_IBEAM; break;
-    case crSizeNESW: id = IDC_SIZENESW; break;
-    case crSizeNS: id = IDC_SIZENS; break;
-    case crSizeNWSE: id = IDC_SIZENWSE; break;
-    case crSizeWE: id = IDC_SIZEWE; break;
-    case crHourGlass: id = IDC_WAIT; break;
-    case crNo: id = IDC_NO; break;
-    case crNoDrop: id = IDC_NO; break;
-    case crNone: return nullptr;
-    case crHandPoint: id = IDC_HAND; break;
-    case crSizeAll: id = IDC_SIZEALL; break;
-    default: id = IDC_ARROW; break;
+    case crCross:
+      id = IDC_CROSS;
+      break;
+    case crIBeam:
+      id = IDC_IBEAM;
+      break;
+    case crSizeNESW:
+      id = IDC_SIZENESW;
+      break;
+    case crSizeNS:
+      id = IDC_SIZENS;
+      break;
+    case crSizeNWSE:
+      id = IDC_SIZENWSE;
+      break;
+    case crSizeWE:
+      id = IDC_SIZEWE;
+      break;
+    case crHourGlass:
+      id = IDC_WAIT;
+      break;
+    case crNo:
+      id = IDC_NO;
+      break;
+    case crNoDrop:
+      id = IDC_NO;
+      break;
+    case crNone:
+      return nullptr;
+    case crHandPoint:
+      id = IDC_HAND;
+      break;
+    case crSizeAll:
+      id = IDC_SIZEALL;
+      break;
+    default:
+      id = IDC_ARROW;
+      break;
   }
   return LoadCursorW(nullptr, id);
 }

@@ -36,13 +36,13 @@ void RestoreClipRegion(HDC ADC, HRGN ARegion, bool AHadRegion);
 
 // Saves the clip region for one scope and restores it also when an exception leaves it.
 class TClipRegionGuard {
-public:
+ public:
   explicit TClipRegionGuard(HDC ADC) : FDC(ADC) { SaveClipRegion(FDC, FRegion, FHadRegion); }
   ~TClipRegionGuard() { RestoreClipRegion(FDC, FRegion, FHadRegion); }
   TClipRegionGuard(const TClipRegionGuard&) = delete;
   TClipRegionGuard& operator=(const TClipRegionGuard&) = delete;
 
-private:
+ private:
   HDC FDC;
   HRGN FRegion = nullptr;
   bool FHadRegion = false;
@@ -116,7 +116,7 @@ bool IsBusyCursor();
 
 // The busy cursor for one scope, ended also when an exception leaves it.
 class TBusyCursor {
-public:
+ public:
   TBusyCursor() { BeginBusyCursor(); }
   ~TBusyCursor() { EndBusyCursor(); }
   TBusyCursor(const TBusyCursor&) = delete;
@@ -127,14 +127,14 @@ public:
 // installs its host at start-up and removes it at the end (nullptr). Without a host the routines above keep their
 // own cursor table and call MessageBoxW themselves. Cursors registered before a host is installed are handed to it.
 class IUserInterfaceHost {
-public:
+ public:
   // Shows ACursor for the whole program (crDefault: each window shows its own again).
   virtual void ShowScreenCursor(TCursor ACursor) = 0;
   virtual HCURSOR CursorHandle(TCursor ACursor) = 0;
   virtual void RegisterCursor(TCursor AId, HCURSOR ACursor) = 0;
   virtual int MessageBox(const std::u16string& AText, const std::u16string& ACaption, UINT AFlags) = 0;
 
-protected:
+ protected:
   ~IUserInterfaceHost() = default;
 };
 void SetUserInterfaceHost(IUserInterfaceHost* AHost);

@@ -18,17 +18,17 @@ struct TKeyName {
 // Fixed English names, whatever the keyboard layout or the interface language: the texts are also read back
 // from settings. Letters, digits and F1..F24 are made by rule.
 constexpr std::array<TKeyName, 45> KeyNames{{
-    {VK_BACK, u"BkSp"},       {VK_TAB, u"Tab"},          {VK_RETURN, u"Enter"},     {VK_ESCAPE, u"Esc"},
-    {VK_SPACE, u"Space"},     {VK_PRIOR, u"PgUp"},       {VK_NEXT, u"PgDn"},        {VK_END, u"End"},
-    {VK_HOME, u"Home"},       {VK_LEFT, u"Left"},        {VK_UP, u"Up"},            {VK_RIGHT, u"Right"},
-    {VK_DOWN, u"Down"},       {VK_INSERT, u"Ins"},       {VK_DELETE, u"Del"},       {VK_PAUSE, u"Pause"},
-    {VK_APPS, u"Menu"},       {VK_NUMPAD0, u"Num 0"},    {VK_NUMPAD1, u"Num 1"},    {VK_NUMPAD2, u"Num 2"},
-    {VK_NUMPAD3, u"Num 3"},   {VK_NUMPAD4, u"Num 4"},    {VK_NUMPAD5, u"Num 5"},    {VK_NUMPAD6, u"Num 6"},
-    {VK_NUMPAD7, u"Num 7"},   {VK_NUMPAD8, u"Num 8"},    {VK_NUMPAD9, u"Num 9"},    {VK_MULTIPLY, u"Num *"},
-    {VK_ADD, u"Num +"},       {VK_SUBTRACT, u"Num -"},   {VK_DECIMAL, u"Num ."},    {VK_DIVIDE, u"Num /"},
-    {VK_OEM_1, u";"},         {VK_OEM_PLUS, u"="},       {VK_OEM_COMMA, u","},      {VK_OEM_MINUS, u"-"},
-    {VK_OEM_PERIOD, u"."},    {VK_OEM_2, u"/"},          {VK_OEM_3, u"`"},          {VK_OEM_4, u"["},
-    {VK_OEM_5, u"\\"},        {VK_OEM_6, u"]"},          {VK_OEM_7, u"'"},          {VK_SCROLL, u"Scroll Lock"},
+    {VK_BACK, u"BkSp"},        {VK_TAB, u"Tab"},        {VK_RETURN, u"Enter"},  {VK_ESCAPE, u"Esc"},
+    {VK_SPACE, u"Space"},      {VK_PRIOR, u"PgUp"},     {VK_NEXT, u"PgDn"},     {VK_END, u"End"},
+    {VK_HOME, u"Home"},        {VK_LEFT, u"Left"},      {VK_UP, u"Up"},         {VK_RIGHT, u"Right"},
+    {VK_DOWN, u"Down"},        {VK_INSERT, u"Ins"},     {VK_DELETE, u"Del"},    {VK_PAUSE, u"Pause"},
+    {VK_APPS, u"Menu"},        {VK_NUMPAD0, u"Num 0"},  {VK_NUMPAD1, u"Num 1"}, {VK_NUMPAD2, u"Num 2"},
+    {VK_NUMPAD3, u"Num 3"},    {VK_NUMPAD4, u"Num 4"},  {VK_NUMPAD5, u"Num 5"}, {VK_NUMPAD6, u"Num 6"},
+    {VK_NUMPAD7, u"Num 7"},    {VK_NUMPAD8, u"Num 8"},  {VK_NUMPAD9, u"Num 9"}, {VK_MULTIPLY, u"Num *"},
+    {VK_ADD, u"Num +"},        {VK_SUBTRACT, u"Num -"}, {VK_DECIMAL, u"Num ."}, {VK_DIVIDE, u"Num /"},
+    {VK_OEM_1, u";"},          {VK_OEM_PLUS, u"="},     {VK_OEM_COMMA, u","},   {VK_OEM_MINUS, u"-"},
+    {VK_OEM_PERIOD, u"."},     {VK_OEM_2, u"/"},        {VK_OEM_3, u"`"},       {VK_OEM_4, u"["},
+    {VK_OEM_5, u"\\"},         {VK_OEM_6, u"]"},        {VK_OEM_7, u"'"},       {VK_SCROLL, u"Scroll Lock"},
     {VK_NUMLOCK, u"Num Lock"},
 }};
 
@@ -71,9 +71,7 @@ uint16_t KeyOfName(std::u16string_view AName) {
 
 }  // namespace
 
-TShortCut MakeShortCut(uint16_t AKey, TShiftState AShift) {
-  return TShortCut{AKey, AShift & ShortCutShifts};
-}
+TShortCut MakeShortCut(uint16_t AKey, TShiftState AShift) { return TShortCut{AKey, AShift & ShortCutShifts}; }
 
 std::u16string ShortCutToText(TShortCut AShortCut) {
   std::u16string key = KeyName(AShortCut.Key);
@@ -105,9 +103,7 @@ TShortCut TextToShortCut(std::u16string_view AText) {
 // ---------------------------------------------------------------------------------------------------------------
 // Links
 
-TActionLink::~TActionLink() {
-  SetAction(nullptr);
-}
+TActionLink::~TActionLink() { SetAction(nullptr); }
 
 void TActionLink::SetAction(TAction* AAction) {
   if (AAction == FAction) return;
@@ -118,9 +114,7 @@ void TActionLink::SetAction(TAction* AAction) {
   ActionChanged(*FAction, AllActionParts);
 }
 
-bool TActionLink::Execute(TObject* ASender) {
-  return FAction && FAction->Execute(ASender);
-}
+bool TActionLink::Execute(TObject* ASender) { return FAction && FAction->Execute(ASender); }
 
 void TControlActionLink::ActionChanged(const TAction& AAction, TActionParts AParts) {
   if (AParts.Contains(apCaption)) FClient->SetCaption(AAction.Caption());
@@ -218,9 +212,7 @@ void TAction::SetHint(std::u16string AValue) {
   Changed(apHint);
 }
 
-bool TAction::HasExecuteHandler() const {
-  return OnExecute || (FActionList && FActionList->HandlesAction(*this));
-}
+bool TAction::HasExecuteHandler() const { return OnExecute || (FActionList && FActionList->HandlesAction(*this)); }
 
 bool TAction::Update() {
   if (FActionList && FActionList->UpdateAction(this)) return true;
@@ -289,9 +281,7 @@ bool TActionList::ExecuteAction(TAction* AAction) {
   return handled;
 }
 
-bool TActionList::HandlesAction(const TAction&) const {
-  return static_cast<bool>(OnExecute);
-}
+bool TActionList::HandlesAction(const TAction&) const { return static_cast<bool>(OnExecute); }
 
 bool TActionList::UpdateAction(TAction* AAction) {
   bool handled = false;

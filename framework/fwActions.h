@@ -55,7 +55,7 @@ constexpr TActionParts AllActionParts =
 // What ties a client (menu item, control) to an action: set, it mirrors every part at once and then each change.
 // The client clicks through Execute. Freeing the action clears the link's Action.
 class TActionLink : public TObject {
-public:
+ public:
   ~TActionLink() override;
 
   TAction* Action() const { return FAction; }
@@ -63,11 +63,11 @@ public:
   // Runs the action for the client (ASender); false without an action or when nothing ran.
   bool Execute(TObject* ASender);
 
-protected:
+ protected:
   // The parts of the action that changed; the client takes their values.
   virtual void ActionChanged(const TAction& AAction, TActionParts AParts) = 0;
 
-private:
+ private:
   friend class TAction;
   TAction* FAction = nullptr;
 };
@@ -75,14 +75,14 @@ private:
 // The link of a control: caption, enabled, visible and hint go to the control; controls with a checked state or
 // an image extend it.
 class TControlActionLink : public TActionLink {
-public:
+ public:
   explicit TControlActionLink(TControl* AClient) : FClient(AClient) {}
 
-protected:
+ protected:
   void ActionChanged(const TAction& AAction, TActionParts AParts) override;
   TControl* Client() const { return FClient; }
 
-private:
+ private:
   TControl* FClient;
 };
 
@@ -90,7 +90,7 @@ private:
 using TActionEvent = TMethod<void(TAction* AAction, bool& AHandled)>;
 
 class TAction : public TComponent {
-public:
+ public:
   explicit TAction(TComponent* AOwner);
   ~TAction() override;
 
@@ -139,10 +139,10 @@ public:
   TNotifyEvent OnExecute;
   TNotifyEvent OnUpdate;
 
-protected:
+ protected:
   void BeforeDestruction() override;
 
-private:
+ private:
   friend class TActionLink;
   friend class TActionList;
   void Changed(TActionParts AParts);
@@ -164,7 +164,7 @@ private:
 // An ordered list of actions of its owner (usually a form). While the owning form is shown the list updates its
 // actions whenever the application is idle; the shortcut walk asks it for keys (see the key routing).
 class TActionList : public TComponent, public IShortCutHandler {
-public:
+ public:
   explicit TActionList(TComponent* AOwner);
   ~TActionList() override;
 
@@ -193,11 +193,11 @@ public:
 
   bool HandleShortCut(uint16_t AKey, TShiftState AShift, TShortCutPass APass) override;
 
-protected:
+ protected:
   void BeforeDestruction() override;
   void Notification(TComponent* AComponent, TComponentOperation AOperation) override;
 
-private:
+ private:
   friend class TAction;
   void Idle(TObject* ASender, bool& ADone);
   // Whether the control that owns the list is shown (a list owned by anything else never updates by itself).

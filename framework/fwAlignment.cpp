@@ -21,9 +21,8 @@ void TAlignment::Place(const std::vector<TControl*>& AChildren, RECT& ARect, con
     ARect.top += c->Height();
   }
   list = aligned(TAlign::alBottom);
-  std::stable_sort(list.begin(), list.end(), [](TControl* a, TControl* b) {
-    return a->Top() + a->Height() > b->Top() + b->Height();
-  });
+  std::stable_sort(list.begin(), list.end(),
+                   [](TControl* a, TControl* b) { return a->Top() + a->Height() > b->Top() + b->Height(); });
   for (TControl* c : list) {
     c->SetBounds(ARect.left, ARect.bottom - c->Height(), width(), c->Height());
     ARect.bottom -= c->Height();
@@ -35,9 +34,8 @@ void TAlignment::Place(const std::vector<TControl*>& AChildren, RECT& ARect, con
     ARect.left += c->Width();
   }
   list = aligned(TAlign::alRight);
-  std::stable_sort(list.begin(), list.end(), [](TControl* a, TControl* b) {
-    return a->Left() + a->Width() > b->Left() + b->Width();
-  });
+  std::stable_sort(list.begin(), list.end(),
+                   [](TControl* a, TControl* b) { return a->Left() + a->Width() > b->Left() + b->Width(); });
   for (TControl* c : list) {
     c->SetBounds(ARect.right - c->Width(), ARect.top, c->Width(), height());
     ARect.right -= c->Width();
@@ -55,14 +53,18 @@ void TAlignment::PlaceAnchored(TControl* AControl, const RECT& AClient) {
   const int dy = (AClient.bottom - AClient.top) - AControl->FAnchorParentSize.cy;
   int left = b.left, top = b.top, w = b.right - b.left, h = b.bottom - b.top;
   if (anchors.Contains(akRight)) {
-    if (anchors.Contains(akLeft)) w += dx;
-    else left += dx;
+    if (anchors.Contains(akLeft))
+      w += dx;
+    else
+      left += dx;
   } else if (!anchors.Contains(akLeft)) {
     left += dx / 2;
   }
   if (anchors.Contains(akBottom)) {
-    if (anchors.Contains(akTop)) h += dy;
-    else top += dy;
+    if (anchors.Contains(akTop))
+      h += dy;
+    else
+      top += dy;
   } else if (!anchors.Contains(akTop)) {
     top += dy / 2;
   }

@@ -19,13 +19,13 @@ using enum TAnchorKind;
 using TAnchors = TSet<TAnchorKind>;
 
 class TAlignment {
-public:
+ public:
   // Places the visible aligned children inside ARect: top ones first (by their top), then bottom (lowest first),
   // left (by their left), right (rightmost first), then the client one; ARect keeps what is left. Then the
   // anchored children (anchors other than left and top) follow the change of AClient since their rules were
   // taken.
   static void Place(const std::vector<TControl*>& AChildren, RECT& ARect, const RECT& AClient);
 
-private:
+ private:
   static void PlaceAnchored(TControl* AControl, const RECT& AClient);
 };

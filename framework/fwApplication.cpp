@@ -19,7 +19,7 @@ void RemoveFirst(std::vector<T>& AList, const T& AItem) {
 
 // Raises the modal level for one scope.
 class TModalScope {
-public:
+ public:
   explicit TModalScope(TApplication* AApplication) : FApplication(AApplication) {
     if (FApplication) FApplication->ModalStarted();
   }
@@ -29,7 +29,7 @@ public:
   TModalScope(const TModalScope&) = delete;
   TModalScope& operator=(const TModalScope&) = delete;
 
-private:
+ private:
   TApplication* FApplication;
 };
 
@@ -76,38 +76,26 @@ TApplication::~TApplication() {
   FWindow.reset();
 }
 
-void TApplication::ActivateHint(POINT AScreenPos) {
-  FHints->ActivateHint(AScreenPos);
-}
+void TApplication::ActivateHint(POINT AScreenPos) { FHints->ActivateHint(AScreenPos); }
 
-void TApplication::CancelHint() {
-  FHints->CancelHint();
-}
+void TApplication::CancelHint() { FHints->CancelHint(); }
 
-void TApplication::HideHint() {
-  FHints->HideHint();
-}
+void TApplication::HideHint() { FHints->HideHint(); }
 
-THintWindow* TApplication::HintWindow() const {
-  return FHints->HintWindow();
-}
+THintWindow* TApplication::HintWindow() const { return FHints->HintWindow(); }
 
 void TApplication::SetTitle(std::u16string AValue) {
   FTitle = std::move(AValue);
   SetWindowTextW(FWindow->Handle(), WStr(FTitle));
 }
 
-HWND TApplication::Handle() const {
-  return FWindow->Handle();
-}
+HWND TApplication::Handle() const { return FWindow->Handle(); }
 
 void TApplication::FormCreated(TComponent* AComponent) {
   if (!FMainForm && dynamic_cast<IApplicationForm*>(AComponent)) FMainForm = AComponent;
 }
 
-IApplicationForm* TApplication::MainFormInterface() const {
-  return dynamic_cast<IApplicationForm*>(FMainForm);
-}
+IApplicationForm* TApplication::MainFormInterface() const { return dynamic_cast<IApplicationForm*>(FMainForm); }
 
 void TApplication::Notification(TComponent* AComponent, TComponentOperation AOperation) {
   TComponent::Notification(AComponent, AOperation);
@@ -123,9 +111,7 @@ void TApplication::Run() {
   while (!FTerminated) HandleMessage();
 }
 
-void TApplication::Terminate() {
-  PostQuitMessage(0);
-}
+void TApplication::Terminate() { PostQuitMessage(0); }
 
 void TApplication::HandleMessage() {
   MSG msg;
@@ -163,8 +149,7 @@ bool TApplication::PreDispatch(MSG& AMessage) {
   if (handled) return true;
   for (HWND dialog : std::vector<HWND>(FDialogWindows)) {
     if (!IsWindow(dialog)) continue;
-    if ((AMessage.hwnd == dialog || IsChild(dialog, AMessage.hwnd)) && IsDialogMessageW(dialog, &AMessage))
-      return true;
+    if ((AMessage.hwnd == dialog || IsChild(dialog, AMessage.hwnd)) && IsDialogMessageW(dialog, &AMessage)) return true;
   }
   return false;
 }
@@ -179,30 +164,20 @@ void TApplication::Idle() {
   if (done) WaitMessage();
 }
 
-void TApplication::AddIdleHandler(TIdleEvent AHandler) {
-  FIdleHandlers.Add(AHandler);
-}
+void TApplication::AddIdleHandler(TIdleEvent AHandler) { FIdleHandlers.Add(AHandler); }
 
-void TApplication::RemoveIdleHandler(TIdleEvent AHandler) {
-  FIdleHandlers.Remove(AHandler);
-}
+void TApplication::RemoveIdleHandler(TIdleEvent AHandler) { FIdleHandlers.Remove(AHandler); }
 
-void TApplication::AddMessageHook(TMessageHook AHook) {
-  FMessageHooks.Add(AHook);
-}
+void TApplication::AddMessageHook(TMessageHook AHook) { FMessageHooks.Add(AHook); }
 
-void TApplication::RemoveMessageHook(TMessageHook AHook) {
-  FMessageHooks.Remove(AHook);
-}
+void TApplication::RemoveMessageHook(TMessageHook AHook) { FMessageHooks.Remove(AHook); }
 
 void TApplication::AddDialogWindow(HWND AWindow) {
   if (std::find(FDialogWindows.begin(), FDialogWindows.end(), AWindow) == FDialogWindows.end())
     FDialogWindows.push_back(AWindow);
 }
 
-void TApplication::RemoveDialogWindow(HWND AWindow) {
-  RemoveFirst(FDialogWindows, AWindow);
-}
+void TApplication::RemoveDialogWindow(HWND AWindow) { RemoveFirst(FDialogWindows, AWindow); }
 
 void TApplication::Restore() {
   if (IApplicationForm* form = MainFormInterface()) {
@@ -243,9 +218,7 @@ void TApplication::HandleException(TObject* ASender) noexcept {
   }
 }
 
-void TApplication::ShowException(const std::u16string& AMessage) {
-  MessageBox(AMessage, FTitle, MB_OK | MB_ICONSTOP);
-}
+void TApplication::ShowException(const std::u16string& AMessage) { MessageBox(AMessage, FTitle, MB_OK | MB_ICONSTOP); }
 
 bool TApplication::QueryEndSession() {
   IApplicationForm* form = MainFormInterface();

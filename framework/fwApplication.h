@@ -20,7 +20,7 @@ struct TMessage;
 // What the application needs of a form. The forms of the framework implement it; CreateForm makes the first
 // component that implements it the main form.
 class IApplicationForm {
-public:
+ public:
   // The form's window, made when it does not exist yet.
   virtual HWND FormHandle() = 0;
   virtual void FormShow() = 0;
@@ -28,7 +28,7 @@ public:
   virtual bool FormCloseQuery() = 0;
   virtual bool FormStaysOnTop() = 0;
 
-protected:
+ protected:
   ~IApplicationForm() = default;
 };
 
@@ -40,7 +40,7 @@ using TMessageHook = TMethod<bool(MSG& AMessage)>;
 using TExceptionEvent = TMethod<void(TObject* ASender, const std::u16string& AMessage)>;
 
 class TApplication : public TComponent {
-public:
+ public:
   explicit TApplication(TComponent* AOwner = nullptr);
   ~TApplication() override;
 
@@ -135,10 +135,10 @@ public:
   void EndSession();
   TNotifyEvent OnEndSession;
 
-protected:
+ protected:
   void Notification(TComponent* AComponent, TComponentOperation AOperation) override;
 
-private:
+ private:
   void FormCreated(TComponent* AComponent);
   bool ProcessMessage(MSG& AMessage);
   bool PreDispatch(MSG& AMessage);

@@ -23,13 +23,11 @@ void Put32(std::vector<uint8_t>& AOut, uint32_t AValue) {
   for (int i = 0; i < 4; ++i) AOut.push_back(static_cast<uint8_t>(AValue >> (8 * i)));
 }
 
-int Stride(int AWidth, int ABitsPerPixel) {
-  return ((AWidth * ABitsPerPixel + 31) / 32) * 4;
-}
+int Stride(int AWidth, int ABitsPerPixel) { return ((AWidth * ABitsPerPixel + 31) / 32) * 4; }
 
 // A memory DC with one bitmap selected, freed with the scope.
 class TMemoryDC {
-public:
+ public:
   explicit TMemoryDC(HBITMAP ABitmap) : FDC(CreateCompatibleDC(nullptr)), FOld(SelectObject(FDC, ABitmap)) {}
   ~TMemoryDC() {
     SelectObject(FDC, FOld);
@@ -39,7 +37,7 @@ public:
   TMemoryDC& operator=(const TMemoryDC&) = delete;
   HDC Handle() const { return FDC; }
 
-private:
+ private:
   HDC FDC;
   HGDIOBJ FOld;
 };
@@ -82,7 +80,7 @@ void TGraphic::SaveToFile(const std::u16string& AFileName) {
 // TBitmap
 
 class TBitmapCanvas : public TCanvas {
-public:
+ public:
   explicit TBitmapCanvas(TBitmap* ABitmap) : FBitmap(ABitmap) {}
   ~TBitmapCanvas() override { FreeContext(); }
 
@@ -97,7 +95,7 @@ public:
     DeleteDC(dc);
   }
 
-protected:
+ protected:
   void CreateHandle() override {
     FDC = CreateCompatibleDC(nullptr);
     if (!FDC) throw EOSError(u"Cannot create a memory device context", GetLastError());
@@ -105,7 +103,7 @@ protected:
     SetHandle(FDC);
   }
 
-private:
+ private:
   TBitmap* FBitmap;
   HDC FDC = nullptr;
   HGDIOBJ FOldBitmap = nullptr;
@@ -130,9 +128,7 @@ TCanvas& TBitmap::Canvas() {
   return *FCanvas;
 }
 
-void TBitmap::CanvasChanged(TObject*) {
-  Changed();
-}
+void TBitmap::CanvasChanged(TObject*) { Changed(); }
 
 void TBitmap::FreeCanvasContext() const {
   if (FCanvas) FCanvas->FreeContext();
@@ -152,9 +148,7 @@ void TBitmap::NewSurface(int AWidth, int AHeight, TPixelFormat AFormat, bool AWh
   if (AWhite) std::memset(FBits, 0xFF, static_cast<size_t>(BytesPerLine()) * AHeight);
 }
 
-int TBitmap::BytesPerLine() const {
-  return Stride(FWidth, FPixelFormat == TPixelFormat::pf32bit ? 32 : 24);
-}
+int TBitmap::BytesPerLine() const { return Stride(FWidth, FPixelFormat == TPixelFormat::pf32bit ? 32 : 24); }
 
 void* TBitmap::ScanLine(int Y) {
   if (Y < 0 || Y >= FHeight) throw EProgrammingError(Format(u"Scan line out of range (%d)", {Y}));
@@ -162,9 +156,7 @@ void* TBitmap::ScanLine(int Y) {
   return FBits + static_cast<size_t>(Y) * BytesPerLine();
 }
 
-const void* TBitmap::ScanLine(int Y) const {
-  return const_cast<TBitmap*>(this)->ScanLine(Y);
-}
+const void* TBitmap::ScanLine(int Y) const { return const_cast<TBitmap*>(this)->ScanLine(Y); }
 
 void TBitmap::SetSize(int AWidth, int AHeight) {
   AWidth = std::max(AWidth, 0);
@@ -446,9 +438,7 @@ void TBitmap::LoadFromHandle(HBITMAP ABitmap) {
 // ---------------------------------------------------------------------------------------------------------------
 // TIcon
 
-TIcon::TIcon() {
-  FTransparent = true;
-}
+TIcon::TIcon() { FTransparent = true; }
 
 TIcon::~TIcon() {
   if (FHandle) DestroyIcon(FHandle);
@@ -637,13 +627,9 @@ bool FindWindowExtent(const uint8_t* AData, size_t ASize, int& AWidth, int& AHei
 
 }  // namespace
 
-TMetafile::TMetafile() {
-  FTransparent = true;
-}
+TMetafile::TMetafile() { FTransparent = true; }
 
-TMetafile::~TMetafile() {
-  Clear();
-}
+TMetafile::~TMetafile() { Clear(); }
 
 void TMetafile::Clear() {
   if (FHandle) DeleteEnhMetaFile(FHandle);

@@ -13,12 +13,12 @@
 
 // A picture could not be read or made.
 class EInvalidGraphic : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 class TGraphic : public TPersistent {
-public:
+ public:
   virtual int Width() const = 0;
   virtual int Height() const = 0;
   virtual bool Empty() const = 0;
@@ -34,7 +34,7 @@ public:
 
   TNotifyEvent OnChange;
 
-protected:
+ protected:
   friend class TCanvas;
   // Draws the picture stretched into ARect of ACanvas.
   virtual void Draw(TCanvas& ACanvas, const RECT& ARect) = 0;
@@ -55,7 +55,7 @@ class TBitmapCanvas;
 // New and resized bitmaps are white (alpha 255 in 32 bits). Every change of size, format or pixels through the
 // canvas fires OnChange.
 class TBitmap : public TGraphic {
-public:
+ public:
   TBitmap();
   TBitmap(int AWidth, int AHeight, TPixelFormat AFormat = TPixelFormat::pf24bit);
   ~TBitmap() override;
@@ -108,10 +108,10 @@ public:
   // Takes the picture of a device-dependent or DIB handle (the handle stays the caller's).
   void LoadFromHandle(HBITMAP ABitmap);
 
-protected:
+ protected:
   void Draw(TCanvas& ACanvas, const RECT& ARect) override;
 
-private:
+ private:
   friend class TBitmapCanvas;
   void NewSurface(int AWidth, int AHeight, TPixelFormat AFormat, bool AWhite);
   void FreeCanvasContext() const;
@@ -130,7 +130,7 @@ private:
 
 // An icon handle owned by the object, drawn with DrawIconEx (always transparent).
 class TIcon : public TGraphic {
-public:
+ public:
   TIcon();
   ~TIcon() override;
   void Assign(const TPersistent* ASource) override;
@@ -154,10 +154,10 @@ public:
   // An .ico file with one 32-bit image and its mask.
   void SaveToStream(TStream& AStream) override;
 
-protected:
+ protected:
   void Draw(TCanvas& ACanvas, const RECT& ARect) override;
 
-private:
+ private:
   void TakeHandle(HICON AIcon);
 
   HICON FHandle = nullptr;
@@ -169,7 +169,7 @@ private:
 
 // An enhanced metafile; Enhanced false marks one that came from (and is saved as) a placeable Windows metafile.
 class TMetafile : public TGraphic {
-public:
+ public:
   TMetafile();
   ~TMetafile() override;
   void Assign(const TPersistent* ASource) override;
@@ -192,10 +192,10 @@ public:
   // EMF when Enhanced, else placeable WMF.
   void SaveToStream(TStream& AStream) override;
 
-protected:
+ protected:
   void Draw(TCanvas& ACanvas, const RECT& ARect) override;
 
-private:
+ private:
   void Clear();
 
   HENHMETAFILE FHandle = nullptr;

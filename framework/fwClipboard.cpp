@@ -10,13 +10,13 @@ namespace {
 
 // Opens the clipboard for one operation unless an outer bracket already did.
 class TOpenScope {
-public:
+ public:
   explicit TOpenScope(TClipboard& AClipboard) : FClipboard(AClipboard) { FClipboard.Open(); }
   ~TOpenScope() { FClipboard.Close(); }
   TOpenScope(const TOpenScope&) = delete;
   TOpenScope& operator=(const TOpenScope&) = delete;
 
-private:
+ private:
   TClipboard& FClipboard;
 };
 
@@ -37,14 +37,11 @@ TClipboard::~TClipboard() {
   if (FOpenCount > 0) CloseClipboard();
 }
 
-HWND TClipboard::Window() const {
-  return FWindow->Handle();
-}
+HWND TClipboard::Window() const { return FWindow->Handle(); }
 
 void TClipboard::Open() {
   if (FOpenCount == 0) {
-    if (!FWindow)
-      FWindow = std::make_unique<TUtilityWindow>(TMessageEvent(), TUtilityWindow::TKind::ukMessageOnly);
+    if (!FWindow) FWindow = std::make_unique<TUtilityWindow>(TMessageEvent(), TUtilityWindow::TKind::ukMessageOnly);
     bool opened = false;
     for (int attempt = 0; attempt < 100 && !(opened = OpenClipboard(Window())); ++attempt) Sleep(10);
     if (!opened) throw EClipboardError(u"Cannot open the clipboard: another program holds it");
@@ -71,9 +68,7 @@ void TClipboard::Adding() {
   }
 }
 
-bool TClipboard::HasFormat(UINT AFormat) {
-  return IsClipboardFormatAvailable(AFormat) != 0;
-}
+bool TClipboard::HasFormat(UINT AFormat) { return IsClipboardFormatAvailable(AFormat) != 0; }
 
 UINT TClipboard::RegisterFormat(std::u16string_view AName) {
   std::u16string name(AName);
@@ -222,9 +217,7 @@ void TClipboard::SetMetafile(const TMetafile& AMetafile) {
   }
 }
 
-void StartClipboard() {
-  Clipboard = new TClipboard;
-}
+void StartClipboard() { Clipboard = new TClipboard; }
 
 void EndClipboard() {
   delete Clipboard;

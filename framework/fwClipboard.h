@@ -14,7 +14,7 @@ class TUtilityWindow;
 
 // The clipboard stayed busy (another program held it open) or refused data.
 class EClipboardError : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
@@ -22,7 +22,7 @@ public:
 // several operations. The first write inside a bracket empties the clipboard, so one bracket puts several
 // formats of the same content. The clipboard's owner is a hidden window of this object.
 class TClipboard : public TObject {
-public:
+ public:
   TClipboard();
   ~TClipboard() override;
 
@@ -59,7 +59,7 @@ public:
   // Hands a handle to the clipboard, which then owns it.
   void SetAsHandle(UINT AFormat, HANDLE AData);
 
-private:
+ private:
   void Adding();
   HWND Window() const;
 

@@ -32,9 +32,7 @@ void TPersistent::Assign(const TPersistent* ASource) {
   AssignError(nullptr);
 }
 
-void TPersistent::AssignTo(TPersistent* ADest) const {
-  ADest->AssignError(this);
-}
+void TPersistent::AssignTo(TPersistent* ADest) const { ADest->AssignError(this); }
 
 void TPersistent::AssignError(const TPersistent* ASource) const {
   throw EComponentError(Format(u"Cannot assign a %s to a %s", {ClassNameOf(ASource), ClassNameOf(this)}));
@@ -42,13 +40,9 @@ void TPersistent::AssignError(const TPersistent* ASource) const {
 
 // ---------------------------------------------------------------------------------------------------------------
 
-fw_detail::TLoadingScope::TLoadingScope() : FPrevious(gNextIsLoading) {
-  gNextIsLoading = true;
-}
+fw_detail::TLoadingScope::TLoadingScope() : FPrevious(gNextIsLoading) { gNextIsLoading = true; }
 
-fw_detail::TLoadingScope::~TLoadingScope() {
-  gNextIsLoading = FPrevious;
-}
+fw_detail::TLoadingScope::~TLoadingScope() { gNextIsLoading = FPrevious; }
 
 TComponent::TComponent(TComponent* AOwner) {
   if (gNextIsLoading) {
@@ -189,9 +183,7 @@ void TComponent::AfterConstruction() {
   FState -= csLoading;
 }
 
-void TComponent::Loaded() {
-  FState -= csLoading;
-}
+void TComponent::Loaded() { FState -= csLoading; }
 
 void TComponent::Notification(TComponent* AComponent, TComponentOperation AOperation) {
   // Handlers may free or move components: walk a copy and skip those that left meanwhile.

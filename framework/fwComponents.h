@@ -19,7 +19,7 @@ using TNotifyEvent = TMethod<void(TObject* ASender)>;
 
 // A component or persistent object was used in a way its class does not allow (duplicate name, cannot assign).
 class EComponentError : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
@@ -27,12 +27,12 @@ public:
 // Objects that can copy themselves from others of a kind they know.
 
 class TPersistent : public TObject {
-public:
+ public:
   // Copies ASource into this object. The default asks ASource to copy itself into this one (AssignTo) and raises
   // EComponentError when neither side knows the other.
   virtual void Assign(const TPersistent* ASource);
 
-protected:
+ protected:
   // The reverse direction of Assign: the source knows the destination's class. The default raises.
   virtual void AssignTo(TPersistent* ADest) const;
   [[noreturn]] void AssignError(const TPersistent* ASource) const;
@@ -52,7 +52,7 @@ using TComponentState = TSet<TComponentStateFlag>;
 enum class TComponentOperation { opInsert, opRemove };
 
 class TComponent : public TPersistent {
-public:
+ public:
   // AOwner (may be nil) takes the component into its list and frees it with itself. The component starts in
   // the loading state when New<T>() creates it or when its owner is still loading.
   explicit TComponent(TComponent* AOwner);
@@ -101,7 +101,7 @@ public:
   // still loading wait for the owner's phase.
   virtual void AfterConstruction();
 
-protected:
+ protected:
   // Called once after construction (see AfterConstruction). Overrides call the inherited Loaded first.
   virtual void Loaded();
   // Called by Free() before any destructor runs. The default marks the component destroying and tells every
@@ -111,7 +111,7 @@ protected:
   // free-notification partner is being freed. The default passes it on to every owned component.
   virtual void Notification(TComponent* AComponent, TComponentOperation AOperation);
 
-private:
+ private:
   void Insert(TComponent* AComponent);
   void Remove(TComponent* AComponent);
   void NotifyGoing();
@@ -125,7 +125,6 @@ private:
   intptr_t FTag = 0;
   TComponentState FState;
   bool FNotified = false;
-
 };
 
 // Frees the component (nil is allowed) and clears the pointer first, so handlers that run meanwhile see nil.
@@ -147,13 +146,13 @@ namespace fw_detail {
 // Marks the next component constructed on this thread as loading: New<T>() wraps the constructor of T in one, and
 // the first TComponent constructor that runs inside it is T's own.
 class TLoadingScope {
-public:
+ public:
   TLoadingScope();
   ~TLoadingScope();
   TLoadingScope(const TLoadingScope&) = delete;
   TLoadingScope& operator=(const TLoadingScope&) = delete;
 
-private:
+ private:
   bool FPrevious;
 };
 }  // namespace fw_detail

@@ -13,13 +13,13 @@ char16_t UpperChar(char16_t AChar) {
 
 // Marks a font change as coming from the parent for one scope.
 class TFlagScope {
-public:
+ public:
   explicit TFlagScope(bool& AFlag) : FFlag(AFlag) { FFlag = true; }
   ~TFlagScope() { FFlag = false; }
   TFlagScope(const TFlagScope&) = delete;
   TFlagScope& operator=(const TFlagScope&) = delete;
 
-private:
+ private:
   bool& FFlag;
 };
 
@@ -86,9 +86,7 @@ void TSizeConstraints::Changed() {
 
 // ---------------------------------------------------------------------------------------------------------------
 
-TControlCanvas::~TControlCanvas() {
-  FreeHandle();
-}
+TControlCanvas::~TControlCanvas() { FreeHandle(); }
 
 void TControlCanvas::TakeControlLook() {
   Font().Assign(&FControl->Font());
@@ -207,9 +205,7 @@ void TControl::RequestParentAlign() {
   if (FParent && FAlign != TAlign::alNone && FVisible) FParent->Realign();
 }
 
-RECT TControl::GetClientRect() const {
-  return RECT{0, 0, FWidth, FHeight};
-}
+RECT TControl::GetClientRect() const { return RECT{0, 0, FWidth, FHeight}; }
 
 int TControl::ClientWidth() const {
   RECT r = GetClientRect();
@@ -260,9 +256,7 @@ void TControl::SetAnchors(TAnchors AValue) {
   UpdateAnchorRules();
 }
 
-void TControl::ConstraintsChanged(TObject*) {
-  SetBounds(FLeft, FTop, FWidth, FHeight);
-}
+void TControl::ConstraintsChanged(TObject*) { SetBounds(FLeft, FTop, FWidth, FHeight); }
 
 bool TControl::CanResize(int& ANewWidth, int& ANewHeight) {
   bool resize = true;
@@ -283,9 +277,7 @@ void TControl::SetVisible(bool AValue) {
   if (FParent && FAlign != TAlign::alNone) FParent->Realign();
 }
 
-bool TControl::Showing() const {
-  return FVisible && FParent && FParent->Showing();
-}
+bool TControl::Showing() const { return FVisible && FParent && FParent->Showing(); }
 
 void TControl::SetEnabled(bool AValue) {
   if (AValue == FEnabled) return;
@@ -354,8 +346,7 @@ void TControl::AnswerByDefault(TMessage& AMessage) {
 
 void TControl::SetPopupMenu(TComponent* AValue) {
   if (AValue == FPopupMenu) return;
-  if (AValue && !dynamic_cast<IPopupMenu*>(AValue))
-    throw EComponentError(u"A popup menu must be a menu component");
+  if (AValue && !dynamic_cast<IPopupMenu*>(AValue)) throw EComponentError(u"A popup menu must be a menu component");
   if (FPopupMenu) FPopupMenu->RemoveFreeNotification(this);
   FPopupMenu = AValue;
   if (FPopupMenu) FPopupMenu->FreeNotification(this);
@@ -405,9 +396,7 @@ void TControl::Dispatch(TMessage& AMessage) {
   if (!AMessage.Handled) DefaultHandler(AMessage);
 }
 
-void TControl::AddMessageFilter(TMessageEvent AFilter) {
-  FFilters.push_back(AFilter);
-}
+void TControl::AddMessageFilter(TMessageEvent AFilter) { FFilters.push_back(AFilter); }
 
 void TControl::RemoveMessageFilter(TMessageEvent AFilter) {
   auto it = std::find(FFilters.begin(), FFilters.end(), AFilter);
@@ -416,9 +405,7 @@ void TControl::RemoveMessageFilter(TMessageEvent AFilter) {
 
 void TControl::DefaultHandler(TMessage&) {}
 
-bool TControl::MouseCapture() const {
-  return FParent && FParent->FWindowless.HoldsCapture(this);
-}
+bool TControl::MouseCapture() const { return FParent && FParent->FWindowless.HoldsCapture(this); }
 
 void TControl::SetMouseCapture(bool AValue) {
   if (FParent) FParent->FWindowless.SetCapture(this, AValue);
@@ -505,22 +492,44 @@ void TControl::WndProc(TMessage& AMessage) {
       MouseMove(mouse.Shift, mouse.Pos.x, mouse.Pos.y);
       break;
     }
-    case WM_LBUTTONDOWN: MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbLeft, false); break;
-    case WM_LBUTTONDBLCLK: MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbLeft, true); break;
-    case WM_RBUTTONDOWN: MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbRight, false); break;
-    case WM_RBUTTONDBLCLK: MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbRight, true); break;
-    case WM_MBUTTONDOWN: MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbMiddle, false); break;
-    case WM_MBUTTONDBLCLK: MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbMiddle, true); break;
-    case WM_LBUTTONUP: MouseButtonUp(TMouseMessage(AMessage), TMouseButton::mbLeft); break;
-    case WM_RBUTTONUP: MouseButtonUp(TMouseMessage(AMessage), TMouseButton::mbRight); break;
-    case WM_MBUTTONUP: MouseButtonUp(TMouseMessage(AMessage), TMouseButton::mbMiddle); break;
+    case WM_LBUTTONDOWN:
+      MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbLeft, false);
+      break;
+    case WM_LBUTTONDBLCLK:
+      MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbLeft, true);
+      break;
+    case WM_RBUTTONDOWN:
+      MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbRight, false);
+      break;
+    case WM_RBUTTONDBLCLK:
+      MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbRight, true);
+      break;
+    case WM_MBUTTONDOWN:
+      MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbMiddle, false);
+      break;
+    case WM_MBUTTONDBLCLK:
+      MouseButtonDown(TMouseMessage(AMessage), TMouseButton::mbMiddle, true);
+      break;
+    case WM_LBUTTONUP:
+      MouseButtonUp(TMouseMessage(AMessage), TMouseButton::mbLeft);
+      break;
+    case WM_RBUTTONUP:
+      MouseButtonUp(TMouseMessage(AMessage), TMouseButton::mbRight);
+      break;
+    case WM_MBUTTONUP:
+      MouseButtonUp(TMouseMessage(AMessage), TMouseButton::mbMiddle);
+      break;
     case WM_CONTEXTMENU: {
       TContextMenuMessage menu(AMessage);
       ContextMenu(menu);
       break;
     }
-    case CM_MOUSEENTER: MouseEnter(); break;
-    case CM_MOUSELEAVE: MouseLeave(); break;
+    case CM_MOUSEENTER:
+      MouseEnter();
+      break;
+    case CM_MOUSELEAVE:
+      MouseLeave();
+      break;
     case CM_CANCELMODE:
       FControlState -= csLButtonDown | csClicked;
       if (MouseCapture()) SetMouseCapture(false);

@@ -24,7 +24,7 @@ class THintWindow;
 
 // A misuse of a control the moment does not allow (focusing a hidden control, a visible form made modal).
 class EInvalidOperation : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
@@ -73,11 +73,11 @@ using TCanResizeEvent = TMethod<void(TObject* ASender, int& ANewWidth, int& ANew
 
 // What a control's popup menu must offer; the menus implement it.
 class IPopupMenu {
-public:
+ public:
   // Shows the menu at a screen point for AControl.
   virtual void PopupFor(TControl* AControl, POINT AScreenPos) = 0;
 
-protected:
+ protected:
   ~IPopupMenu() = default;
 };
 
@@ -87,8 +87,8 @@ using THintWindowClass = THintWindow* (*)(TComponent* AOwner);
 // What the hint machinery asks of a control before a hint shows (CM_HINTSHOW); the control may change any field.
 struct THintInfo {
   TControl* HintControl = nullptr;
-  POINT HintPos{};        // screen position of the hint window
-  int HintMaxWidth = 0;   // 0: no limit
+  POINT HintPos{};       // screen position of the hint window
+  int HintMaxWidth = 0;  // 0: no limit
   TColor HintColor = clInfoBk;
   RECT CursorRect{};      // control coordinates: the hint stays while the pointer stays inside
   POINT CursorPos{};      // control coordinates
@@ -101,7 +101,7 @@ struct THintInfo {
 
 // Smallest and largest size of a control; 0 means no limit.
 class TSizeConstraints : public TPersistent {
-public:
+ public:
   void Assign(const TPersistent* ASource) override;
   int MinWidth() const { return FMinWidth; }
   int MinHeight() const { return FMinHeight; }
@@ -116,7 +116,7 @@ public:
 
   TNotifyEvent OnChange;
 
-private:
+ private:
   void Changed();
   int FMinWidth = 0, FMinHeight = 0, FMaxWidth = 0, FMaxHeight = 0;
 };
@@ -127,7 +127,7 @@ private:
 // control), or a memory context for measuring while there is no window.
 
 class TControlCanvas : public TCanvas {
-public:
+ public:
   explicit TControlCanvas(TControl* AControl) : FControl(AControl) {}
   ~TControlCanvas() override;
 
@@ -148,10 +148,10 @@ public:
   // Releases a context the canvas made itself (before its window goes).
   void FreeHandle();
 
-protected:
+ protected:
   void CreateHandle() override;
 
-private:
+ private:
   void TakeControlLook();
 
   TControl* FControl;
@@ -164,7 +164,7 @@ private:
 // (CM_PARENT... notices), takes the parent's value.
 template <class T>
 class TInherited {
-public:
+ public:
   TInherited(T AValue, bool AFromParent) : FValue(AValue), FFromParent(AFromParent) {}
   const T& Value() const { return FValue; }
   bool FromParent() const { return FFromParent; }
@@ -188,7 +188,7 @@ public:
     return true;
   }
 
-private:
+ private:
   T FValue;
   bool FFromParent;
 };
@@ -200,7 +200,7 @@ private:
 // windowless one).
 
 class TControl : public TComponent {
-public:
+ public:
   explicit TControl(TComponent* AOwner);
   ~TControl() override;
 
@@ -320,7 +320,7 @@ public:
   TContextPopupEvent OnContextPopup;
   TCanResizeEvent OnCanResize;
 
-protected:
+ protected:
   friend class TWinControl;
   friend class TAlignment;
   friend class TWindowlessChildren;
@@ -366,7 +366,7 @@ protected:
   TControlState FControlState;
   std::u16string FText;
 
-private:
+ private:
   void MouseButtonDown(const TMouseMessage& AMessage, TMouseButton AButton, bool ADouble);
   void MouseButtonUp(const TMouseMessage& AMessage, TMouseButton AButton);
   void ContextMenu(TContextMenuMessage& AMessage);
@@ -400,18 +400,18 @@ private:
 // after the parent's own painting; Paint draws in the control's own coordinates, clipped to it.
 
 class TGraphicControl : public TControl {
-public:
+ public:
   explicit TGraphicControl(TComponent* AOwner);
   ~TGraphicControl() override;
 
   TCanvas& Canvas() { return *FCanvas; }
 
-protected:
+ protected:
   virtual void Paint() {}
   void WndProc(TMessage& AMessage) override;
   void FreeContexts() override { FCanvas->FreeHandle(); }
 
-private:
+ private:
   std::unique_ptr<TControlCanvas> FCanvas;
 };
 

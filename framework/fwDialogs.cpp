@@ -14,7 +14,7 @@ namespace {
 
 // A modal dialog raises the application's modal level while it is shown.
 class TModalDialogScope {
-public:
+ public:
   TModalDialogScope() {
     if (Application) Application->ModalStarted();
   }
@@ -28,7 +28,7 @@ public:
 // The device mode and names a print or page set-up record carries: the dialog may replace them, so whatever the
 // record holds at the end is freed.
 class TDeviceGlobals {
-public:
+ public:
   TDeviceGlobals(HGLOBAL& ADevMode, HGLOBAL& ADevNames) : FDevMode(ADevMode), FDevNames(ADevNames) {
     FDevMode = Printer->DevModeGlobal();
     FDevNames = Printer->DevNamesGlobal();
@@ -40,26 +40,39 @@ public:
   TDeviceGlobals(const TDeviceGlobals&) = delete;
   TDeviceGlobals& operator=(const TDeviceGlobals&) = delete;
 
-private:
+ private:
   HGLOBAL& FDevMode;
   HGLOBAL& FDevNames;
 };
 
 const char16_t* DialogErrorReason(DWORD ACode) {
   switch (ACode) {
-    case CDERR_DIALOGFAILURE: return u"the dialog could not be created";
-    case CDERR_INITIALIZATION: return u"the dialog could not be initialised (out of memory?)";
-    case CDERR_STRUCTSIZE: return u"the record has a wrong size";
-    case CDERR_MEMALLOCFAILURE: return u"out of memory";
-    case FNERR_BUFFERTOOSMALL: return u"the file name does not fit the name buffer";
-    case FNERR_INVALIDFILENAME: return u"the file name is not valid";
-    case FRERR_BUFFERLENGTHZERO: return u"the text buffer has no length";
-    case PDERR_NODEFAULTPRN: return u"there is no default printer";
-    case PDERR_NODEVICES: return u"no printer is installed";
-    case PDERR_PRINTERNOTFOUND: return u"the printer was not found";
-    case PDERR_LOADDRVFAILURE: return u"the printer driver could not be loaded";
-    case PDERR_INITFAILURE: return u"the printer could not be initialised";
-    default: return u"the system reported an error";
+    case CDERR_DIALOGFAILURE:
+      return u"the dialog could not be created";
+    case CDERR_INITIALIZATION:
+      return u"the dialog could not be initialised (out of memory?)";
+    case CDERR_STRUCTSIZE:
+      return u"the record has a wrong size";
+    case CDERR_MEMALLOCFAILURE:
+      return u"out of memory";
+    case FNERR_BUFFERTOOSMALL:
+      return u"the file name does not fit the name buffer";
+    case FNERR_INVALIDFILENAME:
+      return u"the file name is not valid";
+    case FRERR_BUFFERLENGTHZERO:
+      return u"the text buffer has no length";
+    case PDERR_NODEFAULTPRN:
+      return u"there is no default printer";
+    case PDERR_NODEVICES:
+      return u"no printer is installed";
+    case PDERR_PRINTERNOTFOUND:
+      return u"the printer was not found";
+    case PDERR_LOADDRVFAILURE:
+      return u"the printer driver could not be loaded";
+    case PDERR_INITFAILURE:
+      return u"the printer could not be initialised";
+    default:
+      return u"the system reported an error";
   }
 }
 
@@ -120,11 +133,13 @@ bool TOpenDialog::Execute() {
   record.lpstrDefExt = WStrOrNull(FDefaultExt);
   // The working folder is the process's: a dialog must not move it.
   record.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR;
-  static constexpr std::pair<TOpenOption, DWORD> flags[] = {
-      {ofReadOnly, OFN_READONLY},           {ofHideReadOnly, OFN_HIDEREADONLY},
-      {ofOverwritePrompt, OFN_OVERWRITEPROMPT}, {ofFileMustExist, OFN_FILEMUSTEXIST},
-      {ofPathMustExist, OFN_PATHMUSTEXIST}, {ofNoValidate, OFN_NOVALIDATE},
-      {ofEnableSizing, OFN_ENABLESIZING}};
+  static constexpr std::pair<TOpenOption, DWORD> flags[] = {{ofReadOnly, OFN_READONLY},
+                                                            {ofHideReadOnly, OFN_HIDEREADONLY},
+                                                            {ofOverwritePrompt, OFN_OVERWRITEPROMPT},
+                                                            {ofFileMustExist, OFN_FILEMUSTEXIST},
+                                                            {ofPathMustExist, OFN_PATHMUSTEXIST},
+                                                            {ofNoValidate, OFN_NOVALIDATE},
+                                                            {ofEnableSizing, OFN_ENABLESIZING}};
   for (auto [option, flag] : flags)
     if (FOptions.Contains(option)) record.Flags |= flag;
 
@@ -190,18 +205,14 @@ TFindDialog::~TFindDialog() {
   FOwnerHook.reset();
 }
 
-std::u16string TFindDialog::FindText() const {
-  return BufferText(FRecord->FindWhat);
-}
+std::u16string TFindDialog::FindText() const { return BufferText(FRecord->FindWhat); }
 
 void TFindDialog::SetFindText(const std::u16string& AValue) {
   SetBufferText(FRecord->FindWhat, AValue);
   if (FHandle) SetDlgItemTextW(FHandle, FindTextControl, WStr(FindText()));
 }
 
-std::u16string TFindDialog::ReplaceText() const {
-  return BufferText(FRecord->ReplaceWith);
-}
+std::u16string TFindDialog::ReplaceText() const { return BufferText(FRecord->ReplaceWith); }
 
 void TFindDialog::SetReplaceText(const std::u16string& AValue) {
   SetBufferText(FRecord->ReplaceWith, AValue);
@@ -230,13 +241,12 @@ void TFindDialog::Execute() {
   record.wFindWhatLen = static_cast<WORD>(sizeof(FRecord->FindWhat));
   record.lpstrReplaceWith = reinterpret_cast<wchar_t*>(FRecord->ReplaceWith);
   record.wReplaceWithLen = static_cast<WORD>(sizeof(FRecord->ReplaceWith));
-  static constexpr std::pair<TFindOption, DWORD> flags[] = {
-      {frDown, FR_DOWN},
-      {frMatchCase, FR_MATCHCASE},
-      {frWholeWord, FR_WHOLEWORD},
-      {frHideMatchCase, FR_HIDEMATCHCASE},
-      {frHideWholeWord, FR_HIDEWHOLEWORD},
-      {frHideUpDown, FR_HIDEUPDOWN}};
+  static constexpr std::pair<TFindOption, DWORD> flags[] = {{frDown, FR_DOWN},
+                                                            {frMatchCase, FR_MATCHCASE},
+                                                            {frWholeWord, FR_WHOLEWORD},
+                                                            {frHideMatchCase, FR_HIDEMATCHCASE},
+                                                            {frHideWholeWord, FR_HIDEWHOLEWORD},
+                                                            {frHideUpDown, FR_HIDEUPDOWN}};
   for (auto [option, flag] : flags)
     if (FOptions.Contains(option)) record.Flags |= flag;
 

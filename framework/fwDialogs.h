@@ -16,11 +16,11 @@ struct TMessage;
 
 // A common dialog failed (CommDlgExtendedError not 0); a cancelled dialog is no failure.
 class ECommonDialogError : public Exception {
-public:
+ public:
   ECommonDialogError(std::u16string AMessage, uint32_t ACode) : Exception(std::move(AMessage)), FCode(ACode) {}
   uint32_t Code() const { return FCode; }
 
-private:
+ private:
   uint32_t FCode;
 };
 
@@ -54,20 +54,20 @@ HWND DialogOwnerWindow();
 // Open and save
 
 enum class TOpenOption : uint16_t {
-  ofReadOnly = 0x01,          // in and out: the read-only box is checked
-  ofHideReadOnly = 0x02,      // no read-only box
-  ofOverwritePrompt = 0x04,   // save: asks before an existing file is replaced
-  ofFileMustExist = 0x08,     // open: only existing files
-  ofPathMustExist = 0x10,     // only existing folders
-  ofNoValidate = 0x20,        // names with invalid characters pass
-  ofEnableSizing = 0x40       // the dialog can be resized
+  ofReadOnly = 0x01,         // in and out: the read-only box is checked
+  ofHideReadOnly = 0x02,     // no read-only box
+  ofOverwritePrompt = 0x04,  // save: asks before an existing file is replaced
+  ofFileMustExist = 0x08,    // open: only existing files
+  ofPathMustExist = 0x10,    // only existing folders
+  ofNoValidate = 0x20,       // names with invalid characters pass
+  ofEnableSizing = 0x40      // the dialog can be resized
 };
 constexpr bool IsFlagFamily(TOpenOption) { return true; }
 using enum TOpenOption;
 using TOpenOptions = TSet<TOpenOption>;
 
 class TOpenDialog : public TComponent {
-public:
+ public:
   // The name buffer the dialog writes into, in characters.
   static constexpr size_t FileNameBufferSize = 32768;
 
@@ -97,22 +97,22 @@ public:
   // before anything is shown.
   virtual bool Execute();
 
-protected:
+ protected:
   // The save dialog runs through its own runner and its own system call.
   virtual TDialogAnswer Run(OPENFILENAMEW& ARecord);
   virtual const char16_t* DialogName() const { return u"open"; }
 
-private:
+ private:
   std::u16string FTitle, FFilter, FDefaultExt, FInitialDir, FFileName;
   int FFilterIndex = 1;
   TOpenOptions FOptions = ofHideReadOnly | ofEnableSizing;
 };
 
 class TSaveDialog : public TOpenDialog {
-public:
+ public:
   using TOpenDialog::TOpenDialog;
 
-protected:
+ protected:
   TDialogAnswer Run(OPENFILENAMEW& ARecord) override;
   const char16_t* DialogName() const override { return u"save"; }
 };
@@ -121,22 +121,22 @@ protected:
 // Find and replace: modeless; the keys of the shown dialog go through Application->AddDialogWindow.
 
 enum class TFindOption : uint16_t {
-  frDown = 0x01,             // in and out: search towards the end
-  frMatchCase = 0x02,        // in and out
-  frWholeWord = 0x04,        // in and out
-  frHideMatchCase = 0x08,    // in: the dialog offers no match-case box
-  frHideWholeWord = 0x10,    // in: no whole-word box
-  frHideUpDown = 0x20,       // in: no direction buttons
-  frFindNext = 0x40,         // out: the user asked for the next match
-  frReplace = 0x80,          // out: replace this match
-  frReplaceAll = 0x100       // out: replace every match
+  frDown = 0x01,           // in and out: search towards the end
+  frMatchCase = 0x02,      // in and out
+  frWholeWord = 0x04,      // in and out
+  frHideMatchCase = 0x08,  // in: the dialog offers no match-case box
+  frHideWholeWord = 0x10,  // in: no whole-word box
+  frHideUpDown = 0x20,     // in: no direction buttons
+  frFindNext = 0x40,       // out: the user asked for the next match
+  frReplace = 0x80,        // out: replace this match
+  frReplaceAll = 0x100     // out: replace every match
 };
 constexpr bool IsFlagFamily(TFindOption) { return true; }
 using enum TFindOption;
 using TFindOptions = TSet<TFindOption>;
 
 class TFindDialog : public TComponent {
-public:
+ public:
   // The longest text the dialog takes, in characters.
   static constexpr size_t TextBufferSize = 1024;
 
@@ -162,7 +162,7 @@ public:
   // The dialog was closed by the user or by CloseDialog.
   TNotifyEvent OnClose;
 
-protected:
+ protected:
   virtual TModelessAnswer Run(FINDREPLACEW& ARecord);
   virtual const char16_t* DialogName() const { return u"find"; }
   // A notification other than find and close (the replace dialog's).
@@ -171,7 +171,7 @@ protected:
   std::u16string ReplaceText() const;
   void SetReplaceText(const std::u16string& AValue);
 
-private:
+ private:
   struct TRecord;
   HWND OwnerWindow() const;
   void OwnerMessage(TMessage& AMessage);
@@ -187,7 +187,7 @@ private:
 };
 
 class TReplaceDialog : public TFindDialog {
-public:
+ public:
   explicit TReplaceDialog(TComponent* AOwner);
 
   using TFindDialog::ReplaceText;
@@ -196,7 +196,7 @@ public:
   // Replace or Replace All was pressed: Options holds frReplace or frReplaceAll.
   TNotifyEvent OnReplace;
 
-protected:
+ protected:
   TModelessAnswer Run(FINDREPLACEW& ARecord) override;
   const char16_t* DialogName() const override { return u"replace"; }
   void Notified(TFindOptions AAction) override;
@@ -206,7 +206,7 @@ protected:
 // Print and page set-up: both start from the printer object's current printer and set the one chosen.
 
 class TPrintDialog : public TComponent {
-public:
+ public:
   explicit TPrintDialog(TComponent* AOwner);
 
   int Copies() const { return FCopies; }
@@ -216,12 +216,12 @@ public:
   // A failing dialog (no default printer, for one) raises ECommonDialogError.
   bool Execute();
 
-private:
+ private:
   int FCopies = 1;
 };
 
 class TPageSetupDialog : public TComponent {
-public:
+ public:
   explicit TPageSetupDialog(TComponent* AOwner);
 
   // Margins in hundredths of a millimetre (2500 = 25 mm): in and out.
@@ -237,7 +237,7 @@ public:
   // wait for one), ECommonDialogError when the dialog fails.
   bool Execute();
 
-private:
+ private:
   RECT FMargins{2500, 2500, 2500, 2500};
   RECT FMinMargins{0, 0, 0, 0};
   SIZE FPaperSize{0, 0};

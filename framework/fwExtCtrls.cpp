@@ -27,22 +27,16 @@ TSplitter::~TSplitter() {
   if (FPane) FPane->RemoveFreeNotification(this);
 }
 
-void TSplitter::SetMinSize(int AValue) {
-  FMinSize = std::max(AValue, 0);
-}
+void TSplitter::SetMinSize(int AValue) { FMinSize = std::max(AValue, 0); }
 
 void TSplitter::Notification(TComponent* AComponent, TComponentOperation AOperation) {
   TGraphicControl::Notification(AComponent, AOperation);
   if (AOperation == TComponentOperation::opRemove && AComponent == FPane) FPane = nullptr;
 }
 
-bool TSplitter::Vertical() const {
-  return Align() == TAlign::alTop || Align() == TAlign::alBottom;
-}
+bool TSplitter::Vertical() const { return Align() == TAlign::alTop || Align() == TAlign::alBottom; }
 
-int TSplitter::AxisPos(int X, int Y) const {
-  return Vertical() ? Y + Top() : X + Left();
-}
+int TSplitter::AxisPos(int X, int Y) const { return Vertical() ? Y + Top() : X + Left(); }
 
 TControl* TSplitter::FindPane() const {
   TWinControl* parent = Parent();
@@ -65,7 +59,8 @@ TControl* TSplitter::FindPane() const {
       case TAlign::alRight:
         if (r.left == bar.right) return c;
         break;
-      default: return nullptr;
+      default:
+        return nullptr;
     }
   }
   return nullptr;
@@ -79,17 +74,25 @@ int TSplitter::FarRoom() const {
   // The far side's limit: the area's edge, or the nearest control aligned along the same axis that lies there.
   int limit = 0;
   switch (Align()) {
-    case TAlign::alTop: limit = area.bottom; break;
-    case TAlign::alBottom: limit = area.top; break;
-    case TAlign::alLeft: limit = area.right; break;
-    default: limit = area.left; break;
+    case TAlign::alTop:
+      limit = area.bottom;
+      break;
+    case TAlign::alBottom:
+      limit = area.top;
+      break;
+    case TAlign::alLeft:
+      limit = area.right;
+      break;
+    default:
+      limit = area.left;
+      break;
   }
   for (int i = 0; i < parent->ControlCount(); ++i) {
     TControl* c = parent->Controls(i);
     if (c == this || c == FPane || !c->Visible()) continue;
     const TAlign a = c->Align();
-    const bool sameAxis = vertical ? (a == TAlign::alTop || a == TAlign::alBottom)
-                                   : (a == TAlign::alLeft || a == TAlign::alRight);
+    const bool sameAxis =
+        vertical ? (a == TAlign::alTop || a == TAlign::alBottom) : (a == TAlign::alLeft || a == TAlign::alRight);
     if (!sameAxis) continue;
     const RECT r = c->BoundsRect();
     switch (Align()) {
@@ -108,16 +111,18 @@ int TSplitter::FarRoom() const {
     }
   }
   switch (Align()) {
-    case TAlign::alTop: return limit - bar.bottom;
-    case TAlign::alBottom: return bar.top - limit;
-    case TAlign::alLeft: return limit - bar.right;
-    default: return bar.left - limit;
+    case TAlign::alTop:
+      return limit - bar.bottom;
+    case TAlign::alBottom:
+      return bar.top - limit;
+    case TAlign::alLeft:
+      return limit - bar.right;
+    default:
+      return bar.left - limit;
   }
 }
 
-int TSplitter::PaneSize() const {
-  return Vertical() ? FPane->Height() : FPane->Width();
-}
+int TSplitter::PaneSize() const { return Vertical() ? FPane->Height() : FPane->Width(); }
 
 void TSplitter::SetPaneSize(int ASize) {
   if (Vertical())

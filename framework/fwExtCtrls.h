@@ -6,12 +6,12 @@
 
 // A windowless area that OnPaint draws on its canvas. Cursor, hint and OnClick are the control's.
 class TPaintBox : public TGraphicControl {
-public:
+ public:
   explicit TPaintBox(TComponent* AOwner);
 
   TNotifyEvent OnPaint;
 
-protected:
+ protected:
   void Paint() override;
 };
 
@@ -22,7 +22,7 @@ protected:
 // OnMoved follows a drag that changed the pane's size. The bar fills itself with its colour (its parent's while
 // ParentColor, the default) unless OnPaint paints it.
 class TSplitter : public TGraphicControl {
-public:
+ public:
   explicit TSplitter(TComponent* AOwner);
   ~TSplitter() override;
 
@@ -36,7 +36,7 @@ public:
   TNotifyEvent OnMoved;
   TNotifyEvent OnPaint;
 
-protected:
+ protected:
   void Paint() override;
   void WndProc(TMessage& AMessage) override;
   void MouseDown(TMouseButton AButton, TShiftState AShift, int X, int Y) override;
@@ -45,7 +45,7 @@ protected:
   void MouseEnter() override;
   void Notification(TComponent* AComponent, TComponentOperation AOperation) override;
 
-private:
+ private:
   bool Vertical() const;  // top or bottom: the bar moves up and down
   // The pointer's place along the bar's axis, in the parent's client coordinates.
   int AxisPos(int X, int Y) const;

@@ -49,9 +49,7 @@ bool ShownRect(TCustomForm* AForm, RECT& ARect) {
   return window && IsWindowVisible(window) && !IsIconic(window) && GetWindowRect(window, &ARect);
 }
 
-TCustomForm* MainFormOf() {
-  return Application ? dynamic_cast<TCustomForm*>(Application->MainForm()) : nullptr;
-}
+TCustomForm* MainFormOf() { return Application ? dynamic_cast<TCustomForm*>(Application->MainForm()) : nullptr; }
 
 }  // namespace
 
@@ -106,9 +104,7 @@ void TCustomForm::Paint() {
   if (OnPaint) OnPaint(this);
 }
 
-bool TCustomForm::IsMainForm() const {
-  return Application && Application->MainForm() == this;
-}
+bool TCustomForm::IsMainForm() const { return Application && Application->MainForm() == this; }
 
 // ---------------------------------------------------------------------------------------------------------------
 // Window
@@ -133,8 +129,12 @@ void TCustomForm::CreateParams(TCreateParams& AParams) {
     case TFormBorderStyle::bsNone:
       if (!embedded) AParams.Style |= WS_POPUP;
       break;
-    case TFormBorderStyle::bsSingle: AParams.Style |= WS_CAPTION; break;
-    case TFormBorderStyle::bsSizeable: AParams.Style |= WS_CAPTION | WS_THICKFRAME; break;
+    case TFormBorderStyle::bsSingle:
+      AParams.Style |= WS_CAPTION;
+      break;
+    case TFormBorderStyle::bsSizeable:
+      AParams.Style |= WS_CAPTION | WS_THICKFRAME;
+      break;
     case TFormBorderStyle::bsDialog:
       AParams.Style |= WS_CAPTION;
       AParams.ExStyle |= WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
@@ -185,9 +185,7 @@ void TCustomForm::SetFormStyle(TFormStyle AValue) {
   if (!Parent()) RecreateWnd();
 }
 
-void TCustomForm::SetPosition(TPosition AValue) {
-  FPosition = AValue;
-}
+void TCustomForm::SetPosition(TPosition AValue) { FPosition = AValue; }
 
 // ---------------------------------------------------------------------------------------------------------------
 // Bounds and state
@@ -219,8 +217,8 @@ void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   placement.length = sizeof(placement);
   GetWindowPlacement(window, &placement);
   const POINT offset = WorkspaceOffset(window);
-  placement.rcNormalPosition = RECT{ALeft - offset.x, ATop - offset.y, ALeft - offset.x + AWidth,
-                                    ATop - offset.y + AHeight};
+  placement.rcNormalPosition =
+      RECT{ALeft - offset.x, ATop - offset.y, ALeft - offset.x + AWidth, ATop - offset.y + AHeight};
   if (!IsWindowVisible(window)) placement.showCmd = SW_HIDE;
   SetWindowPlacement(window, &placement);
   if (IsIconic(window)) StoreBounds(ALeft, ATop, AWidth, AHeight);
@@ -232,9 +230,15 @@ void TCustomForm::SetWindowState(TFormWindowState AValue) {
   HWND window = HandleIfAllocated();
   if (!window || Parent() || !IsWindowVisible(window)) return;
   switch (AValue) {
-    case TFormWindowState::wsMinimized: ShowWindow(window, SW_MINIMIZE); break;
-    case TFormWindowState::wsMaximized: ShowWindow(window, SW_MAXIMIZE); break;
-    case TFormWindowState::wsNormal: ShowWindow(window, SW_RESTORE); break;
+    case TFormWindowState::wsMinimized:
+      ShowWindow(window, SW_MINIMIZE);
+      break;
+    case TFormWindowState::wsMaximized:
+      ShowWindow(window, SW_MAXIMIZE);
+      break;
+    case TFormWindowState::wsNormal:
+      ShowWindow(window, SW_RESTORE);
+      break;
   }
 }
 
@@ -271,8 +275,10 @@ void TCustomForm::ShowWindowState(bool AVisible) {
   }
   HWND window = Handle();
   int command = SW_SHOWNORMAL;
-  if (FWindowState == TFormWindowState::wsMinimized) command = SW_SHOWMINIMIZED;
-  else if (FWindowState == TFormWindowState::wsMaximized) command = SW_SHOWMAXIMIZED;
+  if (FWindowState == TFormWindowState::wsMinimized)
+    command = SW_SHOWMINIMIZED;
+  else if (FWindowState == TFormWindowState::wsMaximized)
+    command = SW_SHOWMAXIMIZED;
   ShowWindow(window, command);
 }
 
@@ -281,8 +287,10 @@ void TCustomForm::ApplyPosition() {
   RECT target = area;
   switch (FPosition) {
     case TPosition::poDesigned:
-    case TPosition::poDefault: return;
-    case TPosition::poScreenCenter: break;
+    case TPosition::poDefault:
+      return;
+    case TPosition::poScreenCenter:
+      break;
     case TPosition::poOwnerFormCenter:
       if (auto* owner = dynamic_cast<TCustomForm*>(Owner()); owner != this && ShownRect(owner, target)) break;
       [[fallthrough]];
@@ -319,16 +327,21 @@ void TCustomForm::Close() {
     return;
   }
   switch (action) {
-    case TCloseAction::caHide: Hide(); break;
-    case TCloseAction::caMinimize: SetWindowState(TFormWindowState::wsMinimized); break;
-    case TCloseAction::caFree: Release(); break;
-    case TCloseAction::caNone: break;
+    case TCloseAction::caHide:
+      Hide();
+      break;
+    case TCloseAction::caMinimize:
+      SetWindowState(TFormWindowState::wsMinimized);
+      break;
+    case TCloseAction::caFree:
+      Release();
+      break;
+    case TCloseAction::caNone:
+      break;
   }
 }
 
-void TCustomForm::Release() {
-  PostMessageW(Handle(), CM_RELEASE, 0, 0);
-}
+void TCustomForm::Release() { PostMessageW(Handle(), CM_RELEASE, 0, 0); }
 
 void TCustomForm::CloseModal() {
   TCloseAction action = TCloseAction::caNone;
@@ -340,8 +353,7 @@ void TCustomForm::CloseModal() {
 }
 
 TModalResult TCustomForm::ShowModal() {
-  if (Visible() || !Enabled() || FModal || Parent())
-    throw EInvalidOperation(u"Cannot make a visible window modal");
+  if (Visible() || !Enabled() || FModal || Parent()) throw EInvalidOperation(u"Cannot make a visible window modal");
   if (!Application) throw EInvalidOperation(u"A modal form needs the application's message loop");
   if (HWND capture = GetCapture()) {
     SendMessageW(capture, WM_CANCELMODE, 0, 0);
@@ -397,8 +409,7 @@ void TCustomForm::SetActiveControl(TWinControl* AControl) {
   // The focus moves only while the form's top-level window is active; else it waits for the activation.
   TCustomForm* top = GetParentForm(this);
   HWND topWindow = top->HandleIfAllocated();
-  if (topWindow && GetActiveWindow() == topWindow && FActiveControl->CanFocus())
-    ::SetFocus(FActiveControl->Handle());
+  if (topWindow && GetActiveWindow() == topWindow && FActiveControl->CanFocus()) ::SetFocus(FActiveControl->Handle());
 }
 
 void TCustomForm::FocusChild(TWinControl* AControl) {
@@ -430,8 +441,7 @@ void TCustomForm::SetFocusedControl(TWinControl* AControl) {
     if (FFocusedControl != AControl) return;
   }
   std::vector<TWinControl*> entered;
-  for (TWinControl* c = AControl; c && c != this && c != old && !(old && c->ContainsControl(old));
-       c = c->Parent())
+  for (TWinControl* c = AControl; c && c != this && c != old && !(old && c->ContainsControl(old)); c = c->Parent())
     entered.push_back(c);
   for (auto it = entered.rbegin(); it != entered.rend(); ++it) {
     (*it)->Perform(CM_ENTER);
@@ -441,9 +451,7 @@ void TCustomForm::SetFocusedControl(TWinControl* AControl) {
 
 void TCustomForm::DefocusControl(TControl* AControl, bool) {
   auto* container = dynamic_cast<TWinControl*>(AControl);
-  auto inside = [&](TWinControl* c) {
-    return c && (c == AControl || (container && container->ContainsControl(c)));
-  };
+  auto inside = [&](TWinControl* c) { return c && (c == AControl || (container && container->ContainsControl(c))); };
   if (inside(FActiveControl)) FActiveControl = nullptr;
   if (!inside(FFocusedControl)) return;
   FFocusedControl = nullptr;
@@ -463,8 +471,8 @@ void TCustomForm::Activated(TActivateMessage& AMessage) {
   if (Screen) Screen->SetActiveForm(this);
   // Not minimised: the focus goes back to the active control (else the first one in tab order, else the form).
   if (!AMessage.Minimized) {
-    TWinControl* target = FActiveControl && FActiveControl->CanFocus() ? FActiveControl
-                                                                       : FindNextControl(nullptr, true, true, false);
+    TWinControl* target =
+        FActiveControl && FActiveControl->CanFocus() ? FActiveControl : FindNextControl(nullptr, true, true, false);
     ::SetFocus(target ? target->Handle() : Handle());
   }
   if (OnActivate) OnActivate(this);
@@ -474,10 +482,17 @@ void TCustomForm::Activated(TActivateMessage& AMessage) {
 void TCustomForm::Sized(const TSizeMessage& AMessage) {
   if (Parent() || !IsWindowVisible(HandleIfAllocated())) return;
   switch (AMessage.Kind) {
-    case SIZE_MINIMIZED: FWindowState = TFormWindowState::wsMinimized; break;
-    case SIZE_MAXIMIZED: FWindowState = TFormWindowState::wsMaximized; break;
-    case SIZE_RESTORED: FWindowState = TFormWindowState::wsNormal; break;
-    default: break;
+    case SIZE_MINIMIZED:
+      FWindowState = TFormWindowState::wsMinimized;
+      break;
+    case SIZE_MAXIMIZED:
+      FWindowState = TFormWindowState::wsMaximized;
+      break;
+    case SIZE_RESTORED:
+      FWindowState = TFormWindowState::wsNormal;
+      break;
+    default:
+      break;
   }
 }
 
@@ -592,7 +607,7 @@ namespace {
 
 // The form as the knot's placement code sees it.
 class TFormPlacementAdapter final : public IFormPlacement {
-public:
+ public:
   explicit TFormPlacementAdapter(TCustomForm& AForm) : FForm(AForm) {}
   TFormBorderStyle BorderStyle() const override { return FForm.BorderStyle(); }
   bool HasMaximizeIcon() const override { return FForm.BorderIcons().Contains(biMaximize); }
@@ -611,7 +626,7 @@ public:
     FForm.SetBounds(ABounds.Left, ABounds.Top, ABounds.Width, ABounds.Height);
   }
 
-private:
+ private:
   TCustomForm& FForm;
 };
 

@@ -40,7 +40,7 @@ using TCloseQueryEvent = TMethod<void(TObject* ASender, bool& ACanClose)>;
 // form's class name as window class name. Without a parent it is a top-level window (owned by the main form's
 // window when there is one); with a parent it is a child window (an embedded form).
 class TCustomForm : public TCustomControl, public IApplicationForm {
-public:
+ public:
   explicit TCustomForm(TComponent* AOwner);
   ~TCustomForm() override;
 
@@ -109,7 +109,7 @@ public:
   bool FormCloseQuery() override { return CloseQuery(); }
   bool FormStaysOnTop() override { return FFormStyle == TFormStyle::fsStayOnTop; }
 
-protected:
+ protected:
   void CreateParams(TCreateParams& AParams) override;
   void DestroyWnd() override;
   void WndProc(TMessage& AMessage) override;
@@ -125,7 +125,7 @@ protected:
   virtual void DoHide();
   virtual void DoClose(TCloseAction& AAction);
 
-private:
+ private:
   void ApplyPosition();
   void Activated(TActivateMessage& AMessage);
   bool DialogKey(TMessage& AMessage);
@@ -149,7 +149,7 @@ private:
 };
 
 class TForm : public TCustomForm {
-public:
+ public:
   using TCustomForm::TCustomForm;
 };
 

@@ -52,13 +52,9 @@ void TFont::SetHeight(int AValue) {
   Changed(true);
 }
 
-int TFont::Size() const {
-  return -MulDiv(FHeight, 72, FPixelsPerInch);
-}
+int TFont::Size() const { return -MulDiv(FHeight, 72, FPixelsPerInch); }
 
-void TFont::SetSize(int AValue) {
-  SetHeight(-MulDiv(AValue, FPixelsPerInch, 72));
-}
+void TFont::SetSize(int AValue) { SetHeight(-MulDiv(AValue, FPixelsPerInch, 72)); }
 
 void TFont::SetPixelsPerInch(int AValue) {
   if (AValue <= 0 || AValue == FPixelsPerInch) return;
@@ -97,9 +93,15 @@ void TFont::AssignLogFont(const LOGFONTW& ALogFont) {
            (ALogFont.lfUnderline ? fsUnderline : 0) | (ALogFont.lfStrikeOut ? fsStrikeOut : 0);
   FCharset = ALogFont.lfCharSet;
   switch (ALogFont.lfPitchAndFamily & 3) {
-    case VARIABLE_PITCH: FPitch = TFontPitch::fpVariable; break;
-    case FIXED_PITCH: FPitch = TFontPitch::fpFixed; break;
-    default: FPitch = TFontPitch::fpDefault; break;
+    case VARIABLE_PITCH:
+      FPitch = TFontPitch::fpVariable;
+      break;
+    case FIXED_PITCH:
+      FPitch = TFontPitch::fpFixed;
+      break;
+    default:
+      FPitch = TFontPitch::fpDefault;
+      break;
   }
   Changed(true);
 }
@@ -200,7 +202,8 @@ HBRUSH TBrush::Handle() {
     } else if (FStyle == TBrushStyle::bsSolid) {
       Adopt(CreateSolidBrush(ColorToRef(FColor)), What);
     } else {
-      static constexpr int kHatches[] = {HS_HORIZONTAL, HS_VERTICAL, HS_FDIAGONAL, HS_BDIAGONAL, HS_CROSS, HS_DIAGCROSS};
+      static constexpr int kHatches[] = {HS_HORIZONTAL, HS_VERTICAL, HS_FDIAGONAL,
+                                         HS_BDIAGONAL,  HS_CROSS,    HS_DIAGCROSS};
       Adopt(CreateHatchBrush(kHatches[static_cast<int>(FStyle) - static_cast<int>(TBrushStyle::bsHorizontal)],
                              ColorToRef(FColor)),
             What);
@@ -218,9 +221,7 @@ TCanvas::TCanvas() {
   FBrush.OnChange = MakeMethod<&TCanvas::BrushChanged>(this);
 }
 
-TCanvas::~TCanvas() {
-  DeselectHandles();
-}
+TCanvas::~TCanvas() { DeselectHandles(); }
 
 void TCanvas::CreateHandle() {}
 
@@ -306,9 +307,7 @@ POINT TCanvas::PenPos() {
   return p;
 }
 
-void TCanvas::MoveTo(int X, int Y) {
-  MoveToEx(Handle(), X, Y, nullptr);
-}
+void TCanvas::MoveTo(int X, int Y) { MoveToEx(Handle(), X, Y, nullptr); }
 
 void TCanvas::LineTo(int X, int Y) {
   Changing();
@@ -366,8 +365,8 @@ void TCanvas::DrawFocusRect(const RECT& ARect) {
 
 void TCanvas::TextOut(int X, int Y, std::u16string_view AText) {
   Changing();
-  ExtTextOutW(RequiredState(kFontValid | kBrushValid), X, Y, 0, nullptr,
-              reinterpret_cast<const wchar_t*>(AText.data()), static_cast<UINT>(AText.size()), nullptr);
+  ExtTextOutW(RequiredState(kFontValid | kBrushValid), X, Y, 0, nullptr, reinterpret_cast<const wchar_t*>(AText.data()),
+              static_cast<UINT>(AText.size()), nullptr);
   Changed();
 }
 
@@ -423,9 +422,7 @@ void TCanvas::CopyRect(const RECT& ADest, TCanvas& ASource, const RECT& ASourceR
   Changed();
 }
 
-TColor TCanvas::Pixel(int X, int Y) {
-  return static_cast<TColor>(GetPixel(Handle(), X, Y));
-}
+TColor TCanvas::Pixel(int X, int Y) { return static_cast<TColor>(GetPixel(Handle(), X, Y)); }
 
 void TCanvas::SetPixel(int X, int Y, TColor AColor) {
   Changing();

@@ -23,10 +23,10 @@ constexpr TColor clSystemColor = static_cast<TColor>(0xFF000000);
 constexpr TColor clNone = 0x1FFFFFFF;     // no colour at all
 constexpr TColor clDefault = 0x20000000;  // whatever the user of the colour takes by default
 
-constexpr TColor clBlack = 0x000000, clMaroon = 0x000080, clGreen = 0x008000, clOlive = 0x008080,
-                 clNavy = 0x800000, clPurple = 0x800080, clTeal = 0x808000, clGray = 0x808080,
-                 clSilver = 0xC0C0C0, clRed = 0x0000FF, clLime = 0x00FF00, clYellow = 0x00FFFF,
-                 clBlue = 0xFF0000, clFuchsia = 0xFF00FF, clAqua = 0xFFFF00, clWhite = 0xFFFFFF;
+constexpr TColor clBlack = 0x000000, clMaroon = 0x000080, clGreen = 0x008000, clOlive = 0x008080, clNavy = 0x800000,
+                 clPurple = 0x800080, clTeal = 0x808000, clGray = 0x808080, clSilver = 0xC0C0C0, clRed = 0x0000FF,
+                 clLime = 0x00FF00, clYellow = 0x00FFFF, clBlue = 0xFF0000, clFuchsia = 0xFF00FF, clAqua = 0xFFFF00,
+                 clWhite = 0xFFFFFF;
 
 constexpr TColor clScrollBar = clSystemColor | COLOR_SCROLLBAR;
 constexpr TColor clBackground = clSystemColor | COLOR_BACKGROUND;
@@ -68,10 +68,10 @@ int ScreenPixelsPerInch();
 // while the old object still exists, so a canvas can select it out before it is deleted.
 
 class TGraphicsObject : public TPersistent {
-public:
+ public:
   TNotifyEvent OnChange;
 
-protected:
+ protected:
   void Changed() {
     if (OnChange) OnChange(this);
   }
@@ -81,12 +81,12 @@ protected:
 // and after a change that needs a new one once OnChange has let its users select it out.
 template <class H>
 class TOwnedGdiObject : public TGraphicsObject {
-public:
+ public:
   ~TOwnedGdiObject() override {
     if (FHandle && FOwnsHandle) DeleteObject(FHandle);
   }
 
-protected:
+ protected:
   // Fires OnChange; with AHandleChanged the present object is dropped first and deleted after the event.
   void Changed(bool AHandleChanged) {
     H old = nullptr;
@@ -114,7 +114,7 @@ protected:
 
 // Default: "Tahoma", height -11 (8 points at 96 dpi), window-text colour, no style, default character set.
 class TFont : public TOwnedGdiObject<HFONT> {
-public:
+ public:
   TFont();
   // From another TFont: every property including the colour and the resolution.
   void Assign(const TPersistent* ASource) override;
@@ -143,7 +143,7 @@ public:
   LOGFONTW LogFont() const;
   HFONT Handle();
 
-private:
+ private:
   std::u16string FName = u"Tahoma";
   int FHeight = -11;
   int FPixelsPerInch;
@@ -157,7 +157,7 @@ enum class TPenStyle : uint8_t { psSolid, psDash, psDot, psDashDot, psDashDotDot
 
 // Default: black, width 1, solid.
 class TPen : public TOwnedGdiObject<HPEN> {
-public:
+ public:
   void Assign(const TPersistent* ASource) override;
 
   TColor Color() const { return FColor; }
@@ -168,20 +168,27 @@ public:
   void SetStyle(TPenStyle AValue);
   HPEN Handle();
 
-private:
+ private:
   TColor FColor = clBlack;
   int FWidth = 1;
   TPenStyle FStyle = TPenStyle::psSolid;
 };
 
 enum class TBrushStyle : uint8_t {
-  bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross
+  bsSolid,
+  bsClear,
+  bsHorizontal,
+  bsVertical,
+  bsFDiagonal,
+  bsBDiagonal,
+  bsCross,
+  bsDiagCross
 };
 
 // Default: white, solid. A pattern bitmap, when set, wins over colour and style; the brush does not own it and
 // it must outlive the brush's use of it.
 class TBrush : public TOwnedGdiObject<HBRUSH> {
-public:
+ public:
   void Assign(const TPersistent* ASource) override;
 
   TColor Color() const { return FColor; }
@@ -192,7 +199,7 @@ public:
   void SetBitmap(TBitmap* AValue);
   HBRUSH Handle();
 
-private:
+ private:
   TColor FColor = clWhite;
   TBrushStyle FStyle = TBrushStyle::bsSolid;
   TBitmap* FBitmap = nullptr;
@@ -205,7 +212,7 @@ private:
 // context is unbound or the canvas is freed, so a bound foreign context comes back as it was given.
 
 class TCanvas : public TPersistent {
-public:
+ public:
   TCanvas();
   ~TCanvas() override;
 
@@ -267,13 +274,13 @@ public:
   TNotifyEvent OnChanging;
   TNotifyEvent OnChange;
 
-protected:
+ protected:
   // Called when a context is needed and none is bound; the default does nothing.
   virtual void CreateHandle();
   void Changing();
   void Changed();
 
-private:
+ private:
   enum : uint8_t { kFontValid = 1, kPenValid = 2, kBrushValid = 4 };
   HDC RequiredState(uint8_t AState);
   void DeselectHandles();
@@ -296,7 +303,7 @@ private:
 // Four distances (margins around or padding inside a rectangle) with a change event.
 
 class TMargins : public TPersistent {
-public:
+ public:
   explicit TMargins(int ADefault = 0) : FLeft(ADefault), FTop(ADefault), FRight(ADefault), FBottom(ADefault) {}
   void Assign(const TPersistent* ASource) override;
 
@@ -315,6 +322,6 @@ public:
 
   TNotifyEvent OnChange;
 
-private:
+ private:
   int FLeft, FTop, FRight, FBottom;
 };

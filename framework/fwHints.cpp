@@ -150,8 +150,7 @@ void THintWindow::Paint() {
 
 // ---------------------------------------------------------------------------------------------------------------
 
-TApplicationHints::TApplicationHints(TApplication& AApplication)
-    : TComponent(nullptr), FApplication(AApplication) {
+TApplicationHints::TApplicationHints(TApplication& AApplication) : TComponent(nullptr), FApplication(AApplication) {
   FApplication.AddMessageHook(MakeMethod<&TApplicationHints::MessageHook>(this));
   FApplication.AddIdleHandler(MakeMethod<&TApplicationHints::Idle>(this));
 }
@@ -161,9 +160,7 @@ TApplicationHints::~TApplicationHints() {
   FApplication.RemoveMessageHook(MakeMethod<&TApplicationHints::MessageHook>(this));
 }
 
-bool TApplicationHints::HintShowing() const {
-  return FWindow && FWindow->Visible();
-}
+bool TApplicationHints::HintShowing() const { return FWindow && FWindow->Visible(); }
 
 void TApplicationHints::Notification(TComponent* AComponent, TComponentOperation AOperation) {
   TComponent::Notification(AComponent, AOperation);
@@ -214,9 +211,7 @@ void TApplicationHints::PointerMoved(POINT AScreenPos) {
   StartTimer(TTimerKind::tkShow, pause);
 }
 
-void TApplicationHints::ActivateHint(POINT AScreenPos) {
-  Ask(AScreenPos, false);
-}
+void TApplicationHints::ActivateHint(POINT AScreenPos) { Ask(AScreenPos, false); }
 
 void TApplicationHints::Ask(POINT AScreenPos, bool AReshow) {
   StopTimer(TTimerKind::tkShow);
@@ -322,8 +317,7 @@ bool TApplicationHints::MessageHook(MSG& AMessage) {
       if (FFailedAt && FFailedAt->x == AMessage.pt.x && FFailedAt->y == AMessage.pt.y) return;
       FFailedAt.reset();
       PointerMoved(AMessage.pt);
-    }
-    else if (IsKeyOrClick(AMessage.message))
+    } else if (IsKeyOrClick(AMessage.message))
       CancelHint();
   });
   return false;

@@ -17,7 +17,7 @@ class TUtilityWindow;
 // A borderless-looking topmost popup that shows one hint. It is never activated and never takes the focus; the
 // pointer passes through it. The application keeps one; code may own more of its own (free-standing hints).
 class THintWindow : public TCustomControl {
-public:
+ public:
   explicit THintWindow(TComponent* AOwner);
 
   // The window rectangle, at (0, 0), that AHint needs when its lines wrap at AMaxWidth (0: the screen width).
@@ -31,14 +31,14 @@ public:
   // The data given with the hint now shown.
   void* HintData() const { return FData; }
 
-protected:
+ protected:
   void CreateParams(TCreateParams& AParams) override;
   void WndProc(TMessage& AMessage) override;
   // The text, wrapped, inside the border.
   void Paint() override;
   void ShowWindowState(bool AVisible) override;
 
-private:
+ private:
   void* FData = nullptr;
 };
 
@@ -58,7 +58,7 @@ constexpr THintWindowClass HintWindowClassOf() {
 // stays while the pointer is in the cursor rectangle; leaving it asks again after the short pause, and so does the
 // reshow time-out. Its timers, hook and idle handler run the program's code behind the exception boundary.
 class TApplicationHints : public TComponent {
-public:
+ public:
   explicit TApplicationHints(TApplication& AApplication);
   ~TApplicationHints() override;
 
@@ -72,10 +72,10 @@ public:
   THintWindow* HintWindow() const { return FWindow; }
   bool HintShowing() const;
 
-protected:
+ protected:
   void Notification(TComponent* AComponent, TComponentOperation AOperation) override;
 
-private:
+ private:
   enum class TTimerKind : UINT_PTR { tkShow = 1, tkHide = 2 };
 
   // The control whose hint counts at a screen point: the one under it or its nearest parent with ShowHint.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 TChangeLink::~TChangeLink() {
   if (FSender) FSender->UnRegisterChanges(this);
 }
@@ -35,9 +34,7 @@ void TImageList::SetSize(int AWidth, int AHeight) {
   Change();
 }
 
-int TImageList::Count() const {
-  return ImageList_GetImageCount(FHandle);
-}
+int TImageList::Count() const { return ImageList_GetImageCount(FHandle); }
 
 void TImageList::CheckIndex(int AIndex) const {
   if (AIndex < 0 || AIndex >= Count()) throw EProgrammingError(Format(u"Image index out of range (%d)", {AIndex}));

@@ -15,12 +15,12 @@ class TImageList;
 // A user's subscription to an image list's changes. Freeing the link unregisters it; freeing the list clears
 // Sender (and the user is told through free-notification when it asked for it).
 class TChangeLink : public TObject {
-public:
+ public:
   ~TChangeLink() override;
   TImageList* Sender() const { return FSender; }
   TNotifyEvent OnChange;
 
-private:
+ private:
   friend class TImageList;
   TImageList* FSender = nullptr;
 };
@@ -32,7 +32,7 @@ enum class TImageDrawState : uint8_t {
 };
 
 class TImageList : public TComponent {
-public:
+ public:
   TImageList(TComponent* AOwner, int AWidth = 16, int AHeight = 16);
   ~TImageList() override;
 
@@ -69,7 +69,7 @@ public:
   void EndUpdate();
   TNotifyEvent OnChange;
 
-private:
+ private:
   void CreateList();
   void Change();
   void CheckIndex(int AIndex) const;

@@ -17,8 +17,7 @@ int TItemList::Add(std::u16string AText, TObject* AObject) {
 }
 
 void TItemList::Insert(int AIndex, std::u16string AText, TObject* AObject) {
-  if (AIndex < 0 || AIndex > Count())
-    throw EProgrammingError(Format(u"Item index out of range (%d)", {AIndex}));
+  if (AIndex < 0 || AIndex > Count()) throw EProgrammingError(Format(u"Item index out of range (%d)", {AIndex}));
   FItems.insert(FItems.begin() + AIndex, TItem{std::move(AText), AObject});
   FHost.ItemInserted(AIndex);
 }
@@ -71,9 +70,7 @@ TItemList::TItem& TItemList::Item(int AIndex) {
   return FItems[static_cast<size_t>(AIndex)];
 }
 
-const TItemList::TItem& TItemList::Item(int AIndex) const {
-  return const_cast<TItemList*>(this)->Item(AIndex);
-}
+const TItemList::TItem& TItemList::Item(int AIndex) const { return const_cast<TItemList*>(this)->Item(AIndex); }
 
 void MirrorItemInserted(HWND AWindow, const TListWindowMessages& AMessages, const std::u16string& AText, int AIndex,
                         int& AChosen) {

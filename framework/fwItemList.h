@@ -30,14 +30,14 @@ using TDrawItemEvent = TMethod<void(TObject* ASender, int AIndex, const RECT& AR
 
 // What a control does when its items change: it puts the change into its window, when it has one.
 class IItemListHost {
-public:
+ public:
   virtual void ItemInserted(int AIndex) = 0;
   virtual void ItemDeleted(int AIndex) = 0;
   virtual void ItemsCleared() = 0;
   // The outermost BeginUpdate and EndUpdate: the window stops and resumes drawing.
   virtual void ItemsUpdating(bool AUpdating) = 0;
 
-protected:
+ protected:
   ~IItemListHost() = default;
 };
 
@@ -56,7 +56,7 @@ void MirrorItemInserted(HWND AWindow, const TListWindowMessages& AMessages, cons
 void MirrorItemDeleted(HWND AWindow, const TListWindowMessages& AMessages, int AIndex, int& AChosen);
 
 class TItemList {
-public:
+ public:
   explicit TItemList(IItemListHost& AHost) : FHost(AHost) {}
   TItemList(const TItemList&) = delete;
   TItemList& operator=(const TItemList&) = delete;
@@ -81,7 +81,7 @@ public:
   void BeginUpdate();
   void EndUpdate();
 
-private:
+ private:
   struct TItem {
     std::u16string Text;
     TObject* Object = nullptr;

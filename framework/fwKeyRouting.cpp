@@ -41,32 +41,36 @@ bool AskForms(const std::vector<TCustomForm*>& AForms, uint16_t AKey, TShiftStat
   return false;
 }
 
-bool ShortCutHook(TApplication*, MSG& AMessage) {
-  return TKeyRouting::ShortCut(AMessage);
-}
+bool ShortCutHook(TApplication*, MSG& AMessage) { return TKeyRouting::ShortCut(AMessage); }
 
 bool IsDialogKeyCandidate(uint16_t AKey, TShiftState AShift) {
   switch (AKey) {
-    case VK_TAB: return !AShift.ContainsAny(ssCtrl | ssAlt);
+    case VK_TAB:
+      return !AShift.ContainsAny(ssCtrl | ssAlt);
     case VK_RETURN:
     case VK_ESCAPE:
     case VK_LEFT:
     case VK_UP:
     case VK_RIGHT:
-    case VK_DOWN: return !AShift.Contains(ssAlt);
-    default: return false;
+    case VK_DOWN:
+      return !AShift.Contains(ssAlt);
+    default:
+      return false;
   }
 }
 
 bool WantsDialogKey(uint16_t AKey, LRESULT ACode) {
   if (ACode & (DLGC_WANTALLKEYS | DLGC_WANTMESSAGE)) return true;
   switch (AKey) {
-    case VK_TAB: return ACode & DLGC_WANTTAB;
+    case VK_TAB:
+      return ACode & DLGC_WANTTAB;
     case VK_LEFT:
     case VK_UP:
     case VK_RIGHT:
-    case VK_DOWN: return ACode & DLGC_WANTARROWS;
-    default: return false;
+    case VK_DOWN:
+      return ACode & DLGC_WANTARROWS;
+    default:
+      return false;
   }
 }
 
@@ -185,8 +189,7 @@ TWinControl* TKeyRouting::FindNext(const TWinControl& AContainer, TWinControl* A
     const int i = ((AForward ? start + step : start - step) % count + count) % count;
     TWinControl* c = list[static_cast<size_t>(i)];
     if (c == ACurrent) continue;
-    if (c->CanFocus() && (!ACheckTabStop || c->TabStop()) && (!ACheckParent || c->Parent() == &AContainer))
-      return c;
+    if (c->CanFocus() && (!ACheckTabStop || c->TabStop()) && (!ACheckParent || c->Parent() == &AContainer)) return c;
   }
   return nullptr;
 }

@@ -17,16 +17,16 @@ enum class TShortCutPass : uint8_t { spActions, spMenuItems };
 
 // A component that answers shortcuts for the form that owns it (action lists, menus).
 class IShortCutHandler {
-public:
+ public:
   // True when something ran for the key: the key is consumed.
   virtual bool HandleShortCut(uint16_t AKey, TShiftState AShift, TShortCutPass APass) = 0;
 
-protected:
+ protected:
   ~IShortCutHandler() = default;
 };
 
 class TKeyRouting {
-public:
+ public:
   // Puts the shortcut walk among the application's message hooks (stage 1 of the key routing). Action lists and
   // menus call it when they are made; it is there once however often it is called.
   static void InstallShortCuts();
@@ -42,10 +42,10 @@ public:
   // The windowed descendants of AContainer in tab order, each followed by its own.
   static void TabOrderList(const TWinControl& AContainer, std::vector<TWinControl*>& AList);
   // The next focusable descendant of AContainer after ACurrent in tab order (wrapping), or nil.
-  static TWinControl* FindNext(const TWinControl& AContainer, TWinControl* ACurrent, bool AForward,
-                               bool ACheckTabStop, bool ACheckParent);
+  static TWinControl* FindNext(const TWinControl& AContainer, TWinControl* ACurrent, bool AForward, bool ACheckTabStop,
+                               bool ACheckParent);
 
-private:
+ private:
   // The previewing forms of AControl's parent chain, outermost first.
   static std::vector<TWinControl*> Previewers(const TWinControl& AControl);
   static LRESULT DialogCode(TWinControl& AControl, const TMessage& AMessage);

@@ -77,8 +77,8 @@ int TListBox::ItemAtPos(POINT APos, bool AExisting) const {
 
 RECT TListBox::ItemRect(int AIndex) const {
   RECT r{};
-  if (HWND window = HandleIfAllocated();
-      window && SendMessageW(window, LB_GETITEMRECT, static_cast<WPARAM>(AIndex), reinterpret_cast<LPARAM>(&r)) == LB_ERR)
+  if (HWND window = HandleIfAllocated(); window && SendMessageW(window, LB_GETITEMRECT, static_cast<WPARAM>(AIndex),
+                                                                reinterpret_cast<LPARAM>(&r)) == LB_ERR)
     r = RECT{};
   return r;
 }

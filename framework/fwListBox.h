@@ -17,7 +17,7 @@ enum class TListBoxStyle : uint8_t {
 // OnClick runs when the chosen item changes by the user's hand (LBN_SELCHANGE); the mouse events are the
 // control's. Setting ItemIndex from code runs no event.
 class TListBox : public TWinControl, private IItemListHost {
-public:
+ public:
   explicit TListBox(TComponent* AOwner);
   ~TListBox() override;
 
@@ -58,7 +58,7 @@ public:
   // Draws the item in the state's colours (the brush and the font are set for it); the focus frame follows.
   TDrawItemEvent OnDrawItem;
 
-protected:
+ protected:
   void CreateParams(TCreateParams& AParams) override;
   void CreateWnd() override;
   void DestroyWnd() override;
@@ -68,7 +68,7 @@ protected:
   // Fills the rectangle and writes the item's text unless OnDrawItem draws it.
   virtual void DrawItem(int AIndex, const RECT& ARect, TOwnerDrawState AState);
 
-private:
+ private:
   void ItemInserted(int AIndex) override;
   void ItemDeleted(int AIndex) override;
   void ItemsCleared() override;

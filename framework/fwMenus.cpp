@@ -49,13 +49,13 @@ void EmptyMenu(HMENU AMenu) {
 
 // The item's link to its action.
 class TMenuItem::TLink : public TActionLink {
-public:
+ public:
   explicit TLink(TMenuItem* AItem) : FItem(AItem) {}
 
-protected:
+ protected:
   void ActionChanged(const TAction& AAction, TActionParts AParts) override { FItem->ActionChanged(AAction, AParts); }
 
-private:
+ private:
   TMenuItem* FItem;
 };
 
@@ -167,9 +167,7 @@ void TMenuItem::SetCommand(uint16_t AValue) {
   Changed();
 }
 
-TAction* TMenuItem::Action() const {
-  return FLink ? FLink->Action() : nullptr;
-}
+TAction* TMenuItem::Action() const { return FLink ? FLink->Action() : nullptr; }
 
 void TMenuItem::SetAction(TAction* AValue) {
   if (!AValue) {
@@ -200,9 +198,7 @@ int TMenuItem::MenuIndex() const {
   return static_cast<int>(it - FParent->FItems.begin());
 }
 
-void TMenuItem::Add(TMenuItem* AItem) {
-  Insert(Count(), AItem);
-}
+void TMenuItem::Add(TMenuItem* AItem) { Insert(Count(), AItem); }
 
 void TMenuItem::Insert(int AIndex, TMenuItem* AItem) {
   if (!AItem || AItem == this) throw EComponentError(u"A menu item cannot hold itself");
@@ -495,9 +491,15 @@ void TPopupMenu::Popup(int X, int Y) {
   if (background) SetForegroundWindow(owner);
   UINT flags = TPM_RETURNCMD | TPM_RIGHTBUTTON;
   switch (FAlignment) {
-    case TPopupAlignment::paLeft: flags |= TPM_LEFTALIGN; break;
-    case TPopupAlignment::paRight: flags |= TPM_RIGHTALIGN; break;
-    case TPopupAlignment::paCenter: flags |= TPM_CENTERALIGN; break;
+    case TPopupAlignment::paLeft:
+      flags |= TPM_LEFTALIGN;
+      break;
+    case TPopupAlignment::paRight:
+      flags |= TPM_RIGHTALIGN;
+      break;
+    case TPopupAlignment::paCenter:
+      flags |= TPM_CENTERALIGN;
+      break;
   }
   const auto command = static_cast<uint16_t>(TrackPopupMenuEx(menu, flags, X, Y, owner, nullptr));
   if (background) PostMessageW(owner, WM_NULL, 0, 0);

@@ -21,7 +21,7 @@ class TWinControl;
 constexpr uint16_t FirstCountedCommand = 0x8000;
 
 class TMenuItem : public TComponent {
-public:
+ public:
   explicit TMenuItem(TComponent* AOwner);
   ~TMenuItem() override;
 
@@ -78,12 +78,12 @@ public:
   virtual void Click();
   TNotifyEvent OnClick;
 
-protected:
+ protected:
   void BeforeDestruction() override;
   // The text the menu shows: caption, then the shortcut's text after a TAB.
   std::u16string DisplayText() const;
 
-private:
+ private:
   friend class TMenu;
   class TLink;
 
@@ -114,7 +114,7 @@ private:
 // A menu: a root item whose children are its entries. A menu owned by a windowed control (its form) clicks the
 // item of a WM_COMMAND that window receives, and the shortcut walk asks it for its items without an action.
 class TMenu : public TComponent, public IShortCutHandler {
-public:
+ public:
   explicit TMenu(TComponent* AOwner);
   ~TMenu() override;
 
@@ -135,7 +135,7 @@ public:
 
   bool HandleShortCut(uint16_t AKey, TShiftState AShift, TShortCutPass APass) override;
 
-protected:
+ protected:
   void BeforeDestruction() override;
   void Notification(TComponent* AComponent, TComponentOperation AOperation) override;
   // Handles for the root: a menu bar or a popup.
@@ -146,7 +146,7 @@ protected:
   virtual void ControlMessage(TMessage& AMessage);
   TWinControl* Control() const { return FControl; }
 
-private:
+ private:
   friend class TMenuItem;
   void Attach(TWinControl* AControl);
   void Detach();
@@ -164,18 +164,18 @@ private:
 // of bar items rebuild the bar, then OnChange runs (code that modified the bar by hand applies that again).
 // Opening a bar item's submenu (WM_INITMENUPOPUP) clicks the item.
 class TMainMenu : public TMenu {
-public:
+ public:
   explicit TMainMenu(TComponent* AOwner);
 
   TNotifyEvent OnChange;
 
-protected:
+ protected:
   void BeforeDestruction() override;
   HMENU CreateRootHandle() override { return CreateMenu(); }
   void SubmenuRebuilt(TMenuItem* AParent) override;
   void ControlMessage(TMessage& AMessage) override;
 
-private:
+ private:
   HWND BarWindow() const;
 };
 
@@ -183,7 +183,7 @@ enum class TPopupAlignment : uint8_t { paLeft, paRight, paCenter };
 
 // A menu shown at a point; controls show it on WM_CONTEXTMENU through IPopupMenu.
 class TPopupMenu : public TMenu, public IPopupMenu {
-public:
+ public:
   explicit TPopupMenu(TComponent* AOwner);
 
   TPopupAlignment Alignment() const { return FAlignment; }
@@ -200,10 +200,10 @@ public:
 
   TNotifyEvent OnPopup;
 
-protected:
+ protected:
   void Notification(TComponent* AComponent, TComponentOperation AOperation) override;
 
-private:
+ private:
   HWND OwnerWindow() const;
 
   TPopupAlignment FAlignment = TPopupAlignment::paLeft;

@@ -76,8 +76,7 @@ struct TWheelMessage {
 
 // WM_CONTEXTMENU: the screen point, or none when the menu was asked for from the keyboard.
 struct TContextMenuMessage {
-  explicit TContextMenuMessage(TMessage& AMessage)
-      : Message(AMessage), ScreenPos(PointFromLParam(AMessage.LParam)) {}
+  explicit TContextMenuMessage(TMessage& AMessage) : Message(AMessage), ScreenPos(PointFromLParam(AMessage.LParam)) {}
   bool FromKeyboard() const { return ScreenPos.x == -1 && ScreenPos.y == -1; }
   TMessage& Message;
   POINT ScreenPos;

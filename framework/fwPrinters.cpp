@@ -14,7 +14,7 @@ namespace {
 
 // An open printer handle for one scope.
 class TPrinterHandle {
-public:
+ public:
   explicit TPrinterHandle(const std::u16string& AName) {
     if (!OpenPrinterW(const_cast<wchar_t*>(WStr(AName)), &FHandle, nullptr))
       RaiseLastOSError(u"Cannot open the printer \"" + AName + u"\"");
@@ -24,13 +24,13 @@ public:
   TPrinterHandle& operator=(const TPrinterHandle&) = delete;
   HANDLE Handle() const { return FHandle; }
 
-private:
+ private:
   HANDLE FHandle = nullptr;
 };
 
 // A locked global block for one scope.
 class TGlobalLock {
-public:
+ public:
   explicit TGlobalLock(HGLOBAL AHandle) : FHandle(AHandle), FData(AHandle ? GlobalLock(AHandle) : nullptr) {}
   ~TGlobalLock() {
     if (FData) GlobalUnlock(FHandle);
@@ -40,7 +40,7 @@ public:
   void* Data() const { return FData; }
   size_t Size() const { return FData ? GlobalSize(FHandle) : 0; }
 
-private:
+ private:
   HGLOBAL FHandle;
   void* FData;
 };
@@ -53,9 +53,7 @@ HGLOBAL GlobalCopy(const void* AData, size_t ASize) {
   return handle;
 }
 
-size_t DevModeSize(const DEVMODEW& AMode) {
-  return size_t(AMode.dmSize) + AMode.dmDriverExtra;
-}
+size_t DevModeSize(const DEVMODEW& AMode) { return size_t(AMode.dmSize) + AMode.dmDriverExtra; }
 
 }  // namespace
 
@@ -100,8 +98,7 @@ void TPrinter::SetPrinter(const std::u16string& AName) {
   LONG size = DocumentPropertiesW(nullptr, h, name, nullptr, nullptr, 0);
   if (size <= 0) RaiseLastOSError(u"Cannot read the device mode of the printer \"" + AName + u"\"");
   std::vector<std::byte> mode(static_cast<size_t>(size));
-  if (DocumentPropertiesW(nullptr, h, name, reinterpret_cast<DEVMODEW*>(mode.data()), nullptr, DM_OUT_BUFFER) !=
-      IDOK)
+  if (DocumentPropertiesW(nullptr, h, name, reinterpret_cast<DEVMODEW*>(mode.data()), nullptr, DM_OUT_BUFFER) != IDOK)
     RaiseLastOSError(u"Cannot read the device mode of the printer \"" + AName + u"\"");
   DWORD needed = 0;
   GetPrinterW(h, 2, nullptr, 0, &needed);
@@ -186,9 +183,7 @@ HDC TPrinter::Handle() {
   return FInfoDC;
 }
 
-int TPrinter::Caps(int AIndex) {
-  return GetDeviceCaps(Handle(), AIndex);
-}
+int TPrinter::Caps(int AIndex) { return GetDeviceCaps(Handle(), AIndex); }
 
 void TPrinter::FreeInfoDC() {
   if (FInfoDC) DeleteDC(FInfoDC);
@@ -274,9 +269,7 @@ TPrintJob::~TPrintJob() {
 
 // ---------------------------------------------------------------------------------------------------------------
 
-void StartPrinter() {
-  Printer = new TPrinter();
-}
+void StartPrinter() { Printer = new TPrinter(); }
 
 void EndPrinter() {
   delete Printer;

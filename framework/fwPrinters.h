@@ -11,12 +11,12 @@
 
 // A printing call was made at the wrong moment, or there is no printer to print on.
 class EPrinter : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 class TPrinter : public TObject {
-public:
+ public:
   TPrinter();
   // An open job is aborted.
   ~TPrinter() override;
@@ -76,7 +76,7 @@ public:
   // Font heights are vertical measures: the resolution fonts are made for.
   int FontPixelsPerInch() { return Caps(LOGPIXELSY); }
 
-private:
+ private:
   // Loads the default printer when none is chosen; false when the system has none.
   bool EnsurePrinter();
   int Caps(int AIndex);
@@ -95,14 +95,14 @@ private:
 // Ends the printer's job when it leaves its scope: EndDoc on a normal exit, Abort when an exception leaves the
 // scope. The constructor starts the job.
 class TPrintJob {
-public:
+ public:
   explicit TPrintJob(TPrinter& APrinter, const std::u16string& AOutputFile = {});
   // An EndDoc that fails here is reported through the application's exception report.
   ~TPrintJob();
   TPrintJob(const TPrintJob&) = delete;
   TPrintJob& operator=(const TPrintJob&) = delete;
 
-private:
+ private:
   TPrinter& FPrinter;
   int FExceptions;
 };

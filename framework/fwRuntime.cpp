@@ -248,9 +248,7 @@ size_t TResourceStream::Read(void* ABuffer, size_t ACount) {
   return n;
 }
 
-size_t TResourceStream::Write(const void*, size_t) {
-  throw EStreamError(u"A resource stream cannot be written");
-}
+size_t TResourceStream::Write(const void*, size_t) { throw EStreamError(u"A resource stream cannot be written"); }
 
 int64_t TResourceStream::Seek(int64_t AOffset, TSeekOrigin AOrigin) {
   int64_t base = AOrigin == TSeekOrigin::soBeginning ? 0

@@ -17,7 +17,7 @@
 // Registry, read only. Every read of a missing key or value gives false or the default; nothing raises.
 
 class TRegistry : public TObject {
-public:
+ public:
   explicit TRegistry(HKEY ARootKey = HKEY_CURRENT_USER) : FRootKey(ARootKey) {}
   ~TRegistry() override { CloseKey(); }
 
@@ -39,7 +39,7 @@ public:
   std::vector<std::u16string> GetKeyNames() const;
   std::vector<std::u16string> GetValueNames() const;
 
-private:
+ private:
   HKEY FRootKey;
   HKEY FKey = nullptr;
 };
@@ -67,7 +67,7 @@ std::u16string FormatDateTime(std::u16string_view APattern, TDateTime AValue);
 // A read-only stream over a resource of a module (the resource stays in the module's memory).
 
 class TResourceStream : public TStream {
-public:
+ public:
   // Raises EStreamError when the resource does not exist.
   TResourceStream(HINSTANCE AInstance, std::u16string_view AName, const wchar_t* AType);
   TResourceStream(HINSTANCE AInstance, int AId, const wchar_t* AType);
@@ -79,7 +79,7 @@ public:
 
   const uint8_t* Memory() const { return FData; }
 
-private:
+ private:
   void Initialize(HINSTANCE AInstance, const wchar_t* AName, const wchar_t* AType, const std::u16string& AShown);
 
   const uint8_t* FData = nullptr;

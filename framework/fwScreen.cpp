@@ -13,9 +13,9 @@ TScreen::TScreen(TComponent* AOwner) : TComponent(AOwner) {
     LPCWSTR Name;
   };
   static const TSystemCursor kSystem[] = {
-      {crDefault, IDC_ARROW},   {crArrow, IDC_ARROW},       {crCross, IDC_CROSS},   {crIBeam, IDC_IBEAM},
-      {crSizeNESW, IDC_SIZENESW}, {crSizeNS, IDC_SIZENS},   {crSizeNWSE, IDC_SIZENWSE}, {crSizeWE, IDC_SIZEWE},
-      {crHourGlass, IDC_WAIT},  {crNo, IDC_NO},             {crNoDrop, IDC_NO},     {crHandPoint, IDC_HAND},
+      {crDefault, IDC_ARROW},     {crArrow, IDC_ARROW},   {crCross, IDC_CROSS},       {crIBeam, IDC_IBEAM},
+      {crSizeNESW, IDC_SIZENESW}, {crSizeNS, IDC_SIZENS}, {crSizeNWSE, IDC_SIZENWSE}, {crSizeWE, IDC_SIZEWE},
+      {crHourGlass, IDC_WAIT},    {crNo, IDC_NO},         {crNoDrop, IDC_NO},         {crHandPoint, IDC_HAND},
       {crSizeAll, IDC_SIZEALL},
   };
   for (const TSystemCursor& c : kSystem) FCursors[c.Id] = {LoadCursorW(nullptr, c.Name), false};
@@ -116,9 +116,7 @@ POINT TMouse::CursorPos() const {
   return p;
 }
 
-void TMouse::SetCursorPos(POINT APoint) {
-  ::SetCursorPos(APoint.x, APoint.y);
-}
+void TMouse::SetCursorPos(POINT APoint) { ::SetCursorPos(APoint.x, APoint.y); }
 
 void TMouse::SetCapture(HWND AWindow) {
   if (AWindow)
@@ -139,7 +137,7 @@ namespace {
 
 // The foundation's user-interface routines, served by the screen and the application object.
 class TFrameworkHost final : public IUserInterfaceHost {
-public:
+ public:
   void ShowScreenCursor(TCursor ACursor) override {
     if (Screen) Screen->SetCursor(ACursor);
   }

@@ -13,7 +13,7 @@
 // system's cursors (crNone shows none), positive numbers the program's own cursors registered at start-up.
 
 class TScreen : public TComponent {
-public:
+ public:
   explicit TScreen(TComponent* AOwner);
   ~TScreen() override;
 
@@ -47,10 +47,10 @@ public:
   // Whether the active form keeps itself above other windows.
   bool ActiveFormStaysOnTop() const;
 
-protected:
+ protected:
   void Notification(TComponent* AComponent, TComponentOperation AOperation) override;
 
-private:
+ private:
   struct TCursorEntry {
     HCURSOR Handle;
     bool Owned;
@@ -62,7 +62,7 @@ private:
 };
 
 class TMouse : public TObject {
-public:
+ public:
   // Pixels the pointer must move, in x or in y, before a press becomes a drag (default 5).
   int DragThreshold() const { return FDragThreshold; }
   void SetDragThreshold(int AValue) { FDragThreshold = AValue; }
@@ -76,7 +76,7 @@ public:
   void SetCapture(HWND AWindow);
   int WheelScrollLines() const;
 
-private:
+ private:
   int FDragThreshold = 5;
 };
 

@@ -6,7 +6,7 @@ namespace {
 
 // A memory context with a font selected, for measuring text without a window.
 class TMeasureContext {
-public:
+ public:
   explicit TMeasureContext(HFONT AFont) : FDC(CreateCompatibleDC(nullptr)), FOld(SelectObject(FDC, AFont)) {}
   ~TMeasureContext() {
     SelectObject(FDC, FOld);
@@ -16,7 +16,7 @@ public:
   TMeasureContext& operator=(const TMeasureContext&) = delete;
   HDC DC() const { return FDC; }
 
-private:
+ private:
   HDC FDC;
   HGDIOBJ FOld;
 };
@@ -183,8 +183,7 @@ void TCheckBox::WndProc(TMessage& AMessage) {
 // ---------------------------------------------------------------------------------------------------------------
 // Combo box
 
-TComboBox::TComboBox(TComponent* AOwner)
-    : TWinControl(AOwner), FCanvas(std::make_unique<TControlCanvas>(this)) {
+TComboBox::TComboBox(TComponent* AOwner) : TWinControl(AOwner), FCanvas(std::make_unique<TControlCanvas>(this)) {
   SetColor(clWindow);
   SetTabStop(true);
   SetBounds(0, 0, 145, 21);
@@ -240,9 +239,7 @@ bool TComboBox::DroppedDown() const {
   return window && SendMessageW(window, CB_GETDROPPEDSTATE, 0, 0) != 0;
 }
 
-void TComboBox::SetDroppedDown(bool AValue) {
-  SendMessageW(Handle(), CB_SHOWDROPDOWN, AValue, 0);
-}
+void TComboBox::SetDroppedDown(bool AValue) { SendMessageW(Handle(), CB_SHOWDROPDOWN, AValue, 0); }
 
 void TComboBox::SetItemHeight(int AValue) {
   FItemHeight = std::max(AValue, 1);
@@ -272,9 +269,15 @@ void TComboBox::CreateParams(TCreateParams& AParams) {
   AParams.SysClassName = u"COMBOBOX";
   AParams.Style |= WS_VSCROLL;
   switch (FStyle) {
-    case TComboBoxStyle::csDropDown: AParams.Style |= CBS_DROPDOWN | CBS_AUTOHSCROLL; break;
-    case TComboBoxStyle::csSimple: AParams.Style |= CBS_SIMPLE | CBS_AUTOHSCROLL; break;
-    case TComboBoxStyle::csDropDownList: AParams.Style |= CBS_DROPDOWNLIST; break;
+    case TComboBoxStyle::csDropDown:
+      AParams.Style |= CBS_DROPDOWN | CBS_AUTOHSCROLL;
+      break;
+    case TComboBoxStyle::csSimple:
+      AParams.Style |= CBS_SIMPLE | CBS_AUTOHSCROLL;
+      break;
+    case TComboBoxStyle::csDropDownList:
+      AParams.Style |= CBS_DROPDOWNLIST;
+      break;
     case TComboBoxStyle::csOwnerDrawFixed:
       AParams.Style |= CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS;
       break;
@@ -311,7 +314,9 @@ void TComboBox::ItemInserted(int AIndex) {
   MirrorItemInserted(HandleIfAllocated(), ComboBoxMessages, FItems[AIndex], AIndex, FItemIndex);
 }
 
-void TComboBox::ItemDeleted(int AIndex) { MirrorItemDeleted(HandleIfAllocated(), ComboBoxMessages, AIndex, FItemIndex); }
+void TComboBox::ItemDeleted(int AIndex) {
+  MirrorItemDeleted(HandleIfAllocated(), ComboBoxMessages, AIndex, FItemIndex);
+}
 
 void TComboBox::ItemsCleared() {
   FItemIndex = -1;
@@ -444,9 +449,7 @@ void TCustomEdit::WndProc(TMessage& AMessage) {
   TWinControl::WndProc(AMessage);
 }
 
-TMemo::TMemo(TComponent* AOwner) : TCustomEdit(AOwner) {
-  SetBounds(0, 0, 185, 89);
-}
+TMemo::TMemo(TComponent* AOwner) : TCustomEdit(AOwner) { SetBounds(0, 0, 185, 89); }
 
 void TMemo::SetWordWrap(bool AValue) {
   if (AValue == FWordWrap) return;

@@ -15,7 +15,7 @@
 
 // A text that fits itself to its caption, and whose "&" letter gives the focus to another control.
 class TLabel : public TGraphicControl {
-public:
+ public:
   explicit TLabel(TComponent* AOwner);
   ~TLabel() override;
 
@@ -38,13 +38,13 @@ public:
   // Fits the bounds to the caption now (AutoSize does this after every change).
   void AdjustBounds();
 
-protected:
+ protected:
   void Paint() override;
   void WndProc(TMessage& AMessage) override;
   void Resize() override;
   void Notification(TComponent* AComponent, TComponentOperation AOperation) override;
 
-private:
+ private:
   UINT TextFlags() const;
   bool DialogChar(TMessage& AMessage);
 
@@ -60,19 +60,19 @@ private:
 // A two-state check box (BUTTON, BS_AUTOCHECKBOX). A user's click toggles it and then runs OnClick; setting
 // Checked from code runs no event.
 class TCheckBox : public TWinControl {
-public:
+ public:
   explicit TCheckBox(TComponent* AOwner);
 
   bool Checked() const;
   void SetChecked(bool AValue);
 
-protected:
+ protected:
   void CreateParams(TCreateParams& AParams) override;
   void CreateWnd() override;
   void DestroyWnd() override;
   void WndProc(TMessage& AMessage) override;
 
-private:
+ private:
   bool FChecked = false;
 };
 
@@ -87,7 +87,7 @@ enum class TComboBoxStyle : uint8_t {
 
 // A combo box (COMBOBOX) with items that carry objects.
 class TComboBox : public TWinControl, private IItemListHost {
-public:
+ public:
   explicit TComboBox(TComponent* AOwner);
   ~TComboBox() override;
 
@@ -123,7 +123,7 @@ public:
   TNotifyEvent OnChange;
   TDrawItemEvent OnDrawItem;
 
-protected:
+ protected:
   void CreateParams(TCreateParams& AParams) override;
   void CreateWnd() override;
   void DestroyWnd() override;
@@ -136,7 +136,7 @@ protected:
   // Fills the rectangle and writes the item's text unless OnDrawItem draws it.
   virtual void DrawItem(int AIndex, const RECT& ARect, TOwnerDrawState AState);
 
-private:
+ private:
   void ItemInserted(int AIndex) override;
   void ItemDeleted(int AIndex) override;
   void ItemsCleared() override;
@@ -160,7 +160,7 @@ enum class TBorderStyle : uint8_t { bsNone, bsSingle };
 
 // The edit (EDIT) base of TEdit and TMemo.
 class TCustomEdit : public TWinControl {
-public:
+ public:
   explicit TCustomEdit(TComponent* AOwner);
 
   bool ReadOnly() const { return FReadOnly; }
@@ -173,25 +173,25 @@ public:
   // The text changed, by the user or by code.
   TNotifyEvent OnChange;
 
-protected:
+ protected:
   void CreateParams(TCreateParams& AParams) override;
   void WndProc(TMessage& AMessage) override;
   virtual void Change();
 
-private:
+ private:
   bool FReadOnly = false;
   TBorderStyle FBorderStyle = TBorderStyle::bsSingle;
 };
 
 // A single-line edit.
 class TEdit : public TCustomEdit {
-public:
+ public:
   using TCustomEdit::TCustomEdit;
 };
 
 // A multi-line edit. Lines end in CR LF in its Text.
 class TMemo : public TCustomEdit {
-public:
+ public:
   explicit TMemo(TComponent* AOwner);
 
   // On by default: long lines wrap at the right edge (and no horizontal scroll bar shows). A change makes the
@@ -201,11 +201,11 @@ public:
   TScrollStyle ScrollBars() const { return FScrollBars; }
   void SetScrollBars(TScrollStyle AValue);
 
-protected:
+ protected:
   void CreateParams(TCreateParams& AParams) override;
   void WndProc(TMessage& AMessage) override;
 
-private:
+ private:
   bool FWordWrap = true;
   TScrollStyle FScrollBars = TScrollStyle::ssNone;
 };

@@ -14,13 +14,13 @@ using TWindowHookEvent = TMethod<void(TMessage& AMessage)>;
 // that escapes the handler is reported by the application's exception report and the message counts as handled
 // with result 0. The handler may free the hook.
 class TWindowSubclass : public TObject {
-public:
+ public:
   TWindowSubclass(HWND AWindow, TWindowHookEvent AHandler);
   ~TWindowSubclass() override;
 
   HWND Window() const { return FWindow; }
 
-private:
+ private:
   static LRESULT CALLBACK HookProc(HWND AWindow, UINT AMsg, WPARAM AWParam, LPARAM ALParam, UINT_PTR AId,
                                    DWORD_PTR AData);
   UINT_PTR Id() const { return reinterpret_cast<UINT_PTR>(this); }

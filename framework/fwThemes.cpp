@@ -32,7 +32,7 @@ namespace {
 
 // Visual styles off: every drawing call does nothing and the content is the whole bounds.
 class TClassicThemeServices : public IThemeServices {
-public:
+ public:
   bool Available() override { return false; }
   bool Enabled() override { return false; }
   void DrawElement(HDC, const TThemedElementDetails&, const RECT&, const RECT*) override {}
@@ -69,9 +69,12 @@ void EndThemeServices() {
 namespace {
 
 class TShapePainter {
-public:
+ public:
   TShapePainter(TCanvas& ACanvas, TArrowDirection ADirection, POINT AOrigin, int ALength, TColor AColor)
-      : FDC(ACanvas.Handle()), FDirection(ADirection), FOrigin(AOrigin), FLength(ALength),
+      : FDC(ACanvas.Handle()),
+        FDirection(ADirection),
+        FOrigin(AOrigin),
+        FLength(ALength),
         FBrush(CreateSolidBrush(ColorToRef(AColor))) {}
   ~TShapePainter() { DeleteObject(FBrush); }
   TShapePainter(const TShapePainter&) = delete;
@@ -82,15 +85,23 @@ public:
     RECT r{};
     int x = FOrigin.x, y = FOrigin.y;
     switch (FDirection) {
-      case TArrowDirection::adRight: r = {x + U, y + V0, x + U + 1, y + V1 + 1}; break;
-      case TArrowDirection::adLeft: r = {x + FLength - 1 - U, y + V0, x + FLength - U, y + V1 + 1}; break;
-      case TArrowDirection::adDown: r = {x + V0, y + U, x + V1 + 1, y + U + 1}; break;
-      case TArrowDirection::adUp: r = {x + V0, y + FLength - 1 - U, x + V1 + 1, y + FLength - U}; break;
+      case TArrowDirection::adRight:
+        r = {x + U, y + V0, x + U + 1, y + V1 + 1};
+        break;
+      case TArrowDirection::adLeft:
+        r = {x + FLength - 1 - U, y + V0, x + FLength - U, y + V1 + 1};
+        break;
+      case TArrowDirection::adDown:
+        r = {x + V0, y + U, x + V1 + 1, y + U + 1};
+        break;
+      case TArrowDirection::adUp:
+        r = {x + V0, y + FLength - 1 - U, x + V1 + 1, y + FLength - U};
+        break;
     }
     FillRect(FDC, &r, FBrush);
   }
 
-private:
+ private:
   HDC FDC;
   TArrowDirection FDirection;
   POINT FOrigin;

@@ -19,15 +19,28 @@ struct TThemedElementDetails {
 };
 
 enum class TThemedButton : uint8_t {
-  tbPushButtonNormal, tbPushButtonHot, tbPushButtonPressed, tbPushButtonDisabled, tbPushButtonDefaulted
+  tbPushButtonNormal,
+  tbPushButtonHot,
+  tbPushButtonPressed,
+  tbPushButtonDisabled,
+  tbPushButtonDefaulted
 };
 enum class TThemedHeader : uint8_t { thHeaderItemNormal, thHeaderItemHot, thHeaderItemPressed };
 enum class TThemedToolBar : uint8_t {
-  ttbButtonNormal, ttbButtonHot, ttbButtonPressed, ttbButtonDisabled, ttbButtonChecked, ttbButtonCheckedHot
+  ttbButtonNormal,
+  ttbButtonHot,
+  ttbButtonPressed,
+  ttbButtonDisabled,
+  ttbButtonChecked,
+  ttbButtonCheckedHot
 };
 enum class TThemedStatus : uint8_t { tsPane, tsGripper };
 enum class TThemedEdit : uint8_t {
-  teEditTextNormal, teEditTextHot, teEditTextDisabled, teEditTextFocused, teEditTextReadOnly
+  teEditTextNormal,
+  teEditTextHot,
+  teEditTextDisabled,
+  teEditTextFocused,
+  teEditTextReadOnly
 };
 
 TThemedElementDetails GetElementDetails(TThemedButton AValue);
@@ -39,7 +52,7 @@ TThemedElementDetails GetElementDetails(TThemedEdit AValue);
 // What the framework and the controls ask of visual styles. The framework's own services keep to the classic look
 // (styles off); the graphics library installs services standing on its visual-style binding.
 class IThemeServices {
-public:
+ public:
   virtual ~IThemeServices() = default;
   // The visual-style library is loaded and bound.
   virtual bool Available() = 0;

@@ -10,7 +10,7 @@ class TUtilityWindow;
 struct TMessage;
 
 class TTimer : public TComponent {
-public:
+ public:
   // Enabled, 1000 ms, no handler: a timer runs only while it is enabled, has a non-zero interval and a handler.
   explicit TTimer(TComponent* AOwner);
   ~TTimer() override;
@@ -27,7 +27,7 @@ public:
   // Disable + enable: the next tick comes one full interval from now.
   void Restart();
 
-private:
+ private:
   void UpdateTimer();
   void WindowMessage(TMessage& AMessage);
 

@@ -5,13 +5,9 @@
 
 namespace {
 
-HTREEITEM ItemOf(const TTreeNode* ANode) {
-  return ANode ? ANode->ItemId() : nullptr;
-}
+HTREEITEM ItemOf(const TTreeNode* ANode) { return ANode ? ANode->ItemId() : nullptr; }
 
-TTreeNode* NodeOfParam(LPARAM AParam) {
-  return reinterpret_cast<TTreeNode*>(AParam);
-}
+TTreeNode* NodeOfParam(LPARAM AParam) { return reinterpret_cast<TTreeNode*>(AParam); }
 
 // Whether ANode is AAncestor or lies under it.
 bool IsWithin(const TTreeNode* ANode, const TTreeNode* AAncestor) {
@@ -30,9 +26,7 @@ TTreeNode::TTreeNode(TTreeNodes* AOwner, TTreeNode* AParent, std::u16string ATex
 
 TTreeNode::~TTreeNode() = default;
 
-TTreeNode* TTreeNode::Parent() const {
-  return FParent == FOwner->FRoot.get() ? nullptr : FParent;
-}
+TTreeNode* TTreeNode::Parent() const { return FParent == FOwner->FRoot.get() ? nullptr : FParent; }
 
 void TTreeNode::SetText(std::u16string AValue) {
   FText = std::move(AValue);
@@ -98,9 +92,7 @@ void TTreeNode::SetExpanded(bool AValue) {
                  reinterpret_cast<LPARAM>(FItem));
 }
 
-bool TTreeNode::Selected() const {
-  return FOwner->FView.Selected() == this;
-}
+bool TTreeNode::Selected() const { return FOwner->FView.Selected() == this; }
 
 RECT TTreeNode::DisplayRect(bool ATextOnly) const {
   RECT r{};
@@ -112,9 +104,7 @@ RECT TTreeNode::DisplayRect(bool ATextOnly) const {
   return r;
 }
 
-void TTreeNode::Delete() {
-  FOwner->Delete(this);
-}
+void TTreeNode::Delete() { FOwner->Delete(this); }
 
 // ---------------------------------------------------------------------------------------------------------------
 // The node collection
@@ -139,8 +129,7 @@ TTreeNode* TTreeNodes::Item(int AAbsoluteIndex) const {
 
 TTreeNode* TTreeNodes::AddChild(TTreeNode* AParent, std::u16string AText, void* AData) {
   TTreeNode* parent = AParent ? AParent : FRoot.get();
-  parent->FChildren.push_back(
-      std::unique_ptr<TTreeNode>(new TTreeNode(this, parent, std::move(AText), AData)));
+  parent->FChildren.push_back(std::unique_ptr<TTreeNode>(new TTreeNode(this, parent, std::move(AText), AData)));
   TTreeNode* node = parent->FChildren.back().get();
   if (FView.HandleAllocated()) FView.InsertItem(*node);
   return node;
@@ -161,8 +150,7 @@ void TTreeNodes::Clear() {
 }
 
 void TTreeNodes::BeginUpdate() {
-  if (FUpdateCount++ == 0 && FView.HandleAllocated())
-    SendMessageW(FView.HandleIfAllocated(), WM_SETREDRAW, FALSE, 0);
+  if (FUpdateCount++ == 0 && FView.HandleAllocated()) SendMessageW(FView.HandleIfAllocated(), WM_SETREDRAW, FALSE, 0);
 }
 
 void TTreeNodes::EndUpdate() {
@@ -227,10 +215,10 @@ THitTests TCustomTreeView::GetHitTestInfoAt(int X, int Y) const {
   static constexpr struct {
     UINT Flag;
     THitTest Test;
-  } kMap[] = {{TVHT_ABOVE, htAbove},         {TVHT_BELOW, htBelow},           {TVHT_NOWHERE, htNowhere},
-              {TVHT_ONITEMBUTTON, htOnButton}, {TVHT_ONITEMICON, htOnIcon},     {TVHT_ONITEMINDENT, htOnIndent},
-              {TVHT_ONITEMLABEL, htOnLabel},  {TVHT_ONITEMRIGHT, htOnRight},   {TVHT_ONITEMSTATEICON, htOnStateIcon},
-              {TVHT_TOLEFT, htToLeft},        {TVHT_TORIGHT, htToRight}};
+  } kMap[] = {{TVHT_ABOVE, htAbove},           {TVHT_BELOW, htBelow},         {TVHT_NOWHERE, htNowhere},
+              {TVHT_ONITEMBUTTON, htOnButton}, {TVHT_ONITEMICON, htOnIcon},   {TVHT_ONITEMINDENT, htOnIndent},
+              {TVHT_ONITEMLABEL, htOnLabel},   {TVHT_ONITEMRIGHT, htOnRight}, {TVHT_ONITEMSTATEICON, htOnStateIcon},
+              {TVHT_TOLEFT, htToLeft},         {TVHT_TORIGHT, htToRight}};
   THitTests tests;
   for (const auto& m : kMap)
     if (info.flags & m.Flag) tests |= m.Test;

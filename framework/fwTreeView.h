@@ -15,7 +15,7 @@ class TCustomTreeView;
 class TTreeNodes;
 
 class TTreeNode {
-public:
+ public:
   TTreeNode(const TTreeNode&) = delete;
   TTreeNode& operator=(const TTreeNode&) = delete;
   ~TTreeNode();
@@ -56,7 +56,7 @@ public:
   // Frees the node with its children.
   void Delete();
 
-private:
+ private:
   friend class TTreeNodes;
   friend class TCustomTreeView;
   TTreeNode(TTreeNodes* AOwner, TTreeNode* AParent, std::u16string AText, void* AData);
@@ -72,7 +72,7 @@ private:
 
 // All nodes of one tree view, in a hidden root.
 class TTreeNodes {
-public:
+ public:
   explicit TTreeNodes(TCustomTreeView& AView);
   TTreeNodes(const TTreeNodes&) = delete;
   TTreeNodes& operator=(const TTreeNodes&) = delete;
@@ -95,7 +95,7 @@ public:
   void BeginUpdate();
   void EndUpdate();
 
-private:
+ private:
   friend class TTreeNode;
   friend class TCustomTreeView;
 
@@ -129,7 +129,7 @@ using TTVCollapsingEvent = TMethod<void(TObject* ASender, TTreeNode* ANode, bool
 using TTVInfoTipEvent = TMethod<void(TObject* ASender, TTreeNode* ANode, std::u16string& AInfoTip)>;
 
 class TCustomTreeView : public TWinControl {
-public:
+ public:
   explicit TCustomTreeView(TComponent* AOwner);
   ~TCustomTreeView() override;
 
@@ -169,7 +169,7 @@ public:
   // The info tip of a node: starts empty; text left in it shows.
   TTVInfoTipEvent OnGetInfoTip;
 
-protected:
+ protected:
   friend class TTreeNode;
   friend class TTreeNodes;
 
@@ -182,7 +182,7 @@ protected:
   virtual bool CanCollapse(TTreeNode* ANode);
   virtual void DoGetInfoTip(TTreeNode* ANode, std::u16string& AInfoTip);
 
-private:
+ private:
   // Window side of the nodes.
   void InsertItem(TTreeNode& ANode);
   void InsertItems(TTreeNode& AParent);
@@ -208,6 +208,6 @@ private:
 };
 
 class TTreeView : public TCustomTreeView {
-public:
+ public:
   using TCustomTreeView::TCustomTreeView;
 };

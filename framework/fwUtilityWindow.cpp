@@ -27,10 +27,9 @@ TUtilityWindow::TUtilityWindow(TMessageEvent AHandler, TKind AKind) : FHandler(A
   HINSTANCE instance = GetModuleHandleW(nullptr);
   EnsureClass(instance, &WindowProc);
   if (AKind == TKind::ukBroadcasts)
-    FHandle = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
-                              nullptr);
-  if (!FHandle)
-    FHandle = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    FHandle =
+        CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+  if (!FHandle) FHandle = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
   if (!FHandle) throw EOSError(u"Cannot create a utility window", GetLastError());
   // Creation messages went to DefWindowProcW: the handler sees only a finished window.
   LinkWindowObject(FHandle, this);

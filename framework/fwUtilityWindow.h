@@ -8,7 +8,7 @@
 using TMessageEvent = TMethod<void(TMessage& AMessage)>;
 
 class TUtilityWindow : public TObject {
-public:
+ public:
   enum class TKind {
     ukBroadcasts,  // a hidden top-level window: also receives setting, theme and session broadcasts (falls back
                    // to a message-only window where no top-level window can be made, as without a display)
@@ -22,7 +22,7 @@ public:
   HWND Handle() const { return FHandle; }
   void SetHandler(TMessageEvent AHandler) { FHandler = AHandler; }
 
-private:
+ private:
   static LRESULT CALLBACK WindowProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam);
 
   HWND FHandle = nullptr;

@@ -33,14 +33,14 @@ void EraseItem(std::vector<T*>& AList, const void* AItem) {
 
 // EndPaint also when the painting raises.
 class TPaintScope {
-public:
+ public:
   explicit TPaintScope(HWND AWindow) : FWindow(AWindow), FDC(BeginPaint(AWindow, &FPaint)) {}
   ~TPaintScope() { EndPaint(FWindow, &FPaint); }
   TPaintScope(const TPaintScope&) = delete;
   TPaintScope& operator=(const TPaintScope&) = delete;
   HDC DC() const { return FDC; }
 
-private:
+ private:
   HWND FWindow;
   PAINTSTRUCT FPaint{};
   HDC FDC;
@@ -49,30 +49,44 @@ private:
 // The message numbers a parent reflects to the child control that sent them.
 UINT ReflectedNumber(UINT AMsg) {
   switch (AMsg) {
-    case WM_COMMAND: return CN_COMMAND;
-    case WM_NOTIFY: return CN_NOTIFY;
-    case WM_DRAWITEM: return CN_DRAWITEM;
-    case WM_MEASUREITEM: return CN_MEASUREITEM;
-    case WM_DELETEITEM: return CN_DELETEITEM;
-    case WM_COMPAREITEM: return CN_COMPAREITEM;
-    case WM_HSCROLL: return CN_HSCROLL;
-    case WM_VSCROLL: return CN_VSCROLL;
-    case WM_CTLCOLOREDIT: return CN_CTLCOLOREDIT;
-    case WM_CTLCOLORSTATIC: return CN_CTLCOLORSTATIC;
-    case WM_CTLCOLORBTN: return CN_CTLCOLORBTN;
-    case WM_CTLCOLORLISTBOX: return CN_CTLCOLORLISTBOX;
-    case WM_CTLCOLORSCROLLBAR: return CN_CTLCOLORSCROLLBAR;
-    case WM_CHARTOITEM: return CN_CHARTOITEM;
-    case WM_VKEYTOITEM: return CN_VKEYTOITEM;
-    default: return 0;
+    case WM_COMMAND:
+      return CN_COMMAND;
+    case WM_NOTIFY:
+      return CN_NOTIFY;
+    case WM_DRAWITEM:
+      return CN_DRAWITEM;
+    case WM_MEASUREITEM:
+      return CN_MEASUREITEM;
+    case WM_DELETEITEM:
+      return CN_DELETEITEM;
+    case WM_COMPAREITEM:
+      return CN_COMPAREITEM;
+    case WM_HSCROLL:
+      return CN_HSCROLL;
+    case WM_VSCROLL:
+      return CN_VSCROLL;
+    case WM_CTLCOLOREDIT:
+      return CN_CTLCOLOREDIT;
+    case WM_CTLCOLORSTATIC:
+      return CN_CTLCOLORSTATIC;
+    case WM_CTLCOLORBTN:
+      return CN_CTLCOLORBTN;
+    case WM_CTLCOLORLISTBOX:
+      return CN_CTLCOLORLISTBOX;
+    case WM_CTLCOLORSCROLLBAR:
+      return CN_CTLCOLORSCROLLBAR;
+    case WM_CHARTOITEM:
+      return CN_CHARTOITEM;
+    case WM_VKEYTOITEM:
+      return CN_VKEYTOITEM;
+    default:
+      return 0;
   }
 }
 
 }  // namespace
 
-TWinControl* FindControl(HWND AWindow) {
-  return WindowObjectAs<TWinControl>(AWindow);
-}
+TWinControl* FindControl(HWND AWindow) { return WindowObjectAs<TWinControl>(AWindow); }
 
 // ---------------------------------------------------------------------------------------------------------------
 // The window class and the window procedure
@@ -168,8 +182,7 @@ void TWinControl::BeforeDestruction() {
 
 void TWinControl::FreeChildren() {
   while (!FWinControls.empty() || !FWindowless.List().empty()) {
-    TControl* child =
-        !FWinControls.empty() ? static_cast<TControl*>(FWinControls.back()) : FWindowless.List().back();
+    TControl* child = !FWinControls.empty() ? static_cast<TControl*>(FWinControls.back()) : FWindowless.List().back();
     child->Free();
     EraseItem(FWinControls, child);
     EraseItem(FTabList, child);
@@ -224,9 +237,9 @@ void TWinControl::CreateWnd() {
   FDefWndProc = RegisterWindowClass(params);
   FOwnClass = params.SysClassName.empty();
   HMENU id = (params.Style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(FControlId)) : nullptr;
-  HWND window = CreateWindowExW(params.ExStyle, WStr(params.WinClassName), WStr(params.Caption), params.Style,
-                                params.X, params.Y, params.Width, params.Height, params.WndParent, id,
-                                GetModuleHandleW(nullptr), this);
+  HWND window =
+      CreateWindowExW(params.ExStyle, WStr(params.WinClassName), WStr(params.Caption), params.Style, params.X, params.Y,
+                      params.Width, params.Height, params.WndParent, id, GetModuleHandleW(nullptr), this);
   if (!window) throw EOSError(u"Cannot create a window of the class " + params.WinClassName, GetLastError());
   if (FHandle != window) AttachHandle(window);
   SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(Font().Handle()), FALSE);
@@ -475,9 +488,7 @@ POINT TWinControl::ClientOrigin() const {
   return TControl::ClientOrigin();
 }
 
-void TWinControl::PaddingChanged(TObject*) {
-  Realign();
-}
+void TWinControl::PaddingChanged(TObject*) { Realign(); }
 
 void TWinControl::EnableAlign() {
   if (FAlignLevel > 0 && --FAlignLevel == 0 && FAlignPending) Realign();
@@ -567,13 +578,9 @@ void TWinControl::Update() {
   if (FHandle) UpdateWindow(FHandle);
 }
 
-void TWinControl::PaintHandler(HDC ADC) {
-  FWindowless.PaintWithOwner(ADC);
-}
+void TWinControl::PaintHandler(HDC ADC) { FWindowless.PaintWithOwner(ADC); }
 
-void TWinControl::PaintControls(HDC ADC) {
-  FWindowless.Paint(ADC);
-}
+void TWinControl::PaintControls(HDC ADC) { FWindowless.Paint(ADC); }
 
 void TWinControl::SetMouseCapture(bool AValue) {
   if (AValue) {
@@ -604,18 +611,14 @@ void TWinControl::SendToBack() {
 // ---------------------------------------------------------------------------------------------------------------
 // Focus and tab order
 
-void TWinControl::SetFocus() {
-  TopParent()->FocusChild(this);
-}
+void TWinControl::SetFocus() { TopParent()->FocusChild(this); }
 
 void TWinControl::FocusChild(TWinControl* AControl) {
   if (!AControl->CanFocus()) throw EInvalidOperation(u"Cannot focus a disabled or invisible window");
   ::SetFocus(AControl->Handle());
 }
 
-bool TWinControl::Focused() const {
-  return FHandle && GetFocus() == FHandle;
-}
+bool TWinControl::Focused() const { return FHandle && GetFocus() == FHandle; }
 
 bool TWinControl::CanFocus() const {
   for (const TControl* c = this; c; c = c->Parent())
@@ -648,9 +651,7 @@ void TWinControl::SetTabOrder(int AValue) {
   list.insert(list.begin() + index, this);
 }
 
-void TWinControl::GetTabOrderList(std::vector<TWinControl*>& AList) const {
-  TKeyRouting::TabOrderList(*this, AList);
-}
+void TWinControl::GetTabOrderList(std::vector<TWinControl*>& AList) const { TKeyRouting::TabOrderList(*this, AList); }
 
 TWinControl* TWinControl::FindNextControl(TWinControl* ACurrent, bool AForward, bool ACheckTabStop,
                                           bool ACheckParent) const {
@@ -704,8 +705,7 @@ bool TWinControl::DoMouseWheel(TShiftState AShift, int AWheelDelta, POINT AMouse
   if (OnMouseWheel) OnMouseWheel(this, AShift, AWheelDelta, AMousePos, handled);
   if (handled) return true;
   // A turn the other way starts counting anew.
-  if ((FWheelAccumulator > 0 && AWheelDelta < 0) || (FWheelAccumulator < 0 && AWheelDelta > 0))
-    FWheelAccumulator = 0;
+  if ((FWheelAccumulator > 0 && AWheelDelta < 0) || (FWheelAccumulator < 0 && AWheelDelta > 0)) FWheelAccumulator = 0;
   FWheelAccumulator += AWheelDelta;
   while (FWheelAccumulator >= WHEEL_DELTA || FWheelAccumulator <= -WHEEL_DELTA) {
     if (FWheelAccumulator < 0) {
@@ -763,7 +763,9 @@ bool TWinControl::ReflectNotification(TMessage& AMessage) {
   if (!reflected) return false;
   HWND child = nullptr;
   switch (AMessage.Msg) {
-    case WM_NOTIFY: child = TNotifyMessage(AMessage).Record.hwndFrom; break;
+    case WM_NOTIFY:
+      child = TNotifyMessage(AMessage).Record.hwndFrom;
+      break;
     case WM_DRAWITEM:
       if (const DRAWITEMSTRUCT& item = TDrawItemMessage(AMessage).Record; item.CtlType != ODT_MENU)
         child = item.hwndItem;
@@ -777,9 +779,15 @@ bool TWinControl::ReflectNotification(TMessage& AMessage) {
         if (it != FWinControls.end()) child = (*it)->FHandle;
       }
       break;
-    case WM_DELETEITEM: child = TDeleteItemMessage(AMessage).Record.hwndItem; break;
-    case WM_COMPAREITEM: child = TCompareItemMessage(AMessage).Record.hwndItem; break;
-    default: child = TWindowParamMessage(AMessage).Window; break;
+    case WM_DELETEITEM:
+      child = TDeleteItemMessage(AMessage).Record.hwndItem;
+      break;
+    case WM_COMPAREITEM:
+      child = TCompareItemMessage(AMessage).Record.hwndItem;
+      break;
+    default:
+      child = TWindowParamMessage(AMessage).Window;
+      break;
   }
   if (!child || child == FHandle) return false;
   TWinControl* control = FindControl(child);
@@ -820,8 +828,8 @@ void TWinControl::EraseBackground(TPaintMessage& AMessage) {
 void TWinControl::DefaultHandler(TMessage& AMessage) {
   if (AMessage.Msg >= CM_BASE && AMessage.Msg <= CM_BASE + 0xFF) return;
   if (!FHandle) return;
-  AMessage.Result = CallWindowProcW(FDefWndProc ? FDefWndProc : DefWindowProcW, FHandle, AMessage.Msg,
-                                    AMessage.WParam, AMessage.LParam);
+  AMessage.Result = CallWindowProcW(FDefWndProc ? FDefWndProc : DefWindowProcW, FHandle, AMessage.Msg, AMessage.WParam,
+                                    AMessage.LParam);
 }
 
 // Decodes each message once into its view and hands it to its handler; nothing else here switches on numbers.
@@ -949,8 +957,12 @@ void TWinControl::WndProc(TMessage& AMessage) {
       if (!Enabled()) RemoveFocus(false);
       if (FHandle) EnableWindow(FHandle, Enabled());
       break;
-    case CM_ENTER: DoEnter(); return;
-    case CM_EXIT: DoExit(); return;
+    case CM_ENTER:
+      DoEnter();
+      return;
+    case CM_EXIT:
+      DoExit();
+      return;
     case CM_FOCUSCHANGED:
     case CM_DIALOGKEY:
     case CM_DIALOGCHAR:

@@ -31,7 +31,7 @@ struct TCreateParams {
 };
 
 class TWinControl : public TControl {
-public:
+ public:
   explicit TWinControl(TComponent* AOwner);
   ~TWinControl() override;
 
@@ -118,7 +118,7 @@ public:
   TMouseWheelUpDownEvent OnMouseWheelDown;
   TMouseWheelUpDownEvent OnMouseWheelUp;
 
-protected:
+ protected:
   friend class TControl;
   friend class TKeyRouting;
   friend class TWindowlessChildren;
@@ -182,7 +182,7 @@ protected:
   void UpdateBounds();
   void RemoveFocus(bool ARemoving);
 
-private:
+ private:
   static LRESULT CALLBACK WindowProc(HWND AWindow, UINT AMsg, WPARAM AWParam, LPARAM ALParam);
   static WNDPROC RegisterWindowClass(const TCreateParams& AParams);
 
@@ -226,17 +226,17 @@ private:
 
 // A windowed control that paints itself: Paint draws on Canvas, bound to the paint context.
 class TCustomControl : public TWinControl {
-public:
+ public:
   explicit TCustomControl(TComponent* AOwner);
   ~TCustomControl() override;
 
   TCanvas& Canvas() { return *FCanvas; }
 
-protected:
+ protected:
   virtual void Paint() {}
   void PaintWindow(HDC ADC) override;
   void FreeContexts() override;
 
-private:
+ private:
   std::unique_ptr<TControlCanvas> FCanvas;
 };

@@ -6,9 +6,7 @@ constexpr wchar_t kObjectProp[] = L"QbWindowObject";
 
 }  // namespace
 
-void LinkWindowObject(HWND AWindow, TObject* AObject) {
-  SetPropW(AWindow, kObjectProp, AObject);
-}
+void LinkWindowObject(HWND AWindow, TObject* AObject) { SetPropW(AWindow, kObjectProp, AObject); }
 
 void UnlinkWindowObject(HWND AWindow, const TObject* AObject) {
   if (AWindow && GetPropW(AWindow, kObjectProp) == AObject) RemovePropW(AWindow, kObjectProp);

@@ -7,13 +7,13 @@
 namespace {
 
 class TSavedDC {
-public:
+ public:
   explicit TSavedDC(HDC ADC) : FDC(ADC), FSaved(SaveDC(ADC)) {}
   ~TSavedDC() { RestoreDC(FDC, FSaved); }
   TSavedDC(const TSavedDC&) = delete;
   TSavedDC& operator=(const TSavedDC&) = delete;
 
-private:
+ private:
   HDC FDC;
   int FSaved;
 };

@@ -11,7 +11,7 @@ class TControl;
 class TWinControl;
 
 class TWindowlessChildren {
-public:
+ public:
   explicit TWindowlessChildren(TWinControl& AOwner) : FOwner(AOwner) {}
   TWindowlessChildren(const TWindowlessChildren&) = delete;
   TWindowlessChildren& operator=(const TWindowlessChildren&) = delete;
@@ -57,7 +57,7 @@ public:
   // The owner's window is gone: no capture, hover or tracking is left.
   void WindowGone();
 
-private:
+ private:
   TControl* CaptureHolder() const;
   void SetHover(TControl* AControl);
 

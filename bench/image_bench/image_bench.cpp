@@ -92,19 +92,22 @@ int main(int argc, char** argv) {
                 static_cast<long long>(png.Size()), runs);
 
     const HMODULE gdiplus = GetModuleHandleW(L"gdiplus.dll");
-    const auto load = reinterpret_cast<TLoadImage>(
-        reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdipLoadImageFromStream")));
+    const auto load =
+        reinterpret_cast<TLoadImage>(reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdipLoadImageFromStream")));
     const auto dispose =
         reinterpret_cast<TDisposeImage>(reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdipDisposeImage")));
     const double alone = MedianMs(runs, [&] { GdiPlusLoadAlone(png, load, dispose); });
     Row("GDI+ load alone", alone, 0);
 
     TUniversalImage decoded;
-    Row("decode to frame", MedianMs(runs, [&] {
-          TUniversalImage image;
-          png.SetPosition(0);
-          image.LoadFromStream(png);
-        }), alone);
+    Row("decode to frame",
+        MedianMs(runs,
+                 [&] {
+                   TUniversalImage image;
+                   png.SetPosition(0);
+                   image.LoadFromStream(png);
+                 }),
+        alone);
     png.SetPosition(0);
     decoded.LoadFromStream(png);
     if (decoded.Count() != 1 || decoded.First()->Width() != Width ||
@@ -113,27 +116,39 @@ int main(int argc, char** argv) {
       return 1;
     }
 
-    Row("encode PNG", MedianMs(runs, [&] {
-          TGDIPlusImage image;
-          image.LoadFromBitmap32(*decoded.First());
-          TMemoryStream out;
-          image.SaveAsPng(out);
-        }), 0);
-    Row("re-encode PNG", MedianMs(runs, [&] {
-          png.SetPosition(0);
-          TMemoryStream out;
-          TUniversalImage::ConvertToPng(png, out);
-        }), 0);
-    Row("quantise", MedianMs(runs, [&] {
-          TIndexedImage indexed;
-          QuantizeTo8Bit(decoded.First()->Bits(), Width, Height, indexed);
-        }), 0);
-    Row("encode GIF", MedianMs(runs, [&] {
-          TGDIPlusImage image;
-          image.LoadFromBitmap32(*decoded.First());
-          TMemoryStream out;
-          image.SaveAsGif(out);
-        }), 0);
+    Row("encode PNG",
+        MedianMs(runs,
+                 [&] {
+                   TGDIPlusImage image;
+                   image.LoadFromBitmap32(*decoded.First());
+                   TMemoryStream out;
+                   image.SaveAsPng(out);
+                 }),
+        0);
+    Row("re-encode PNG",
+        MedianMs(runs,
+                 [&] {
+                   png.SetPosition(0);
+                   TMemoryStream out;
+                   TUniversalImage::ConvertToPng(png, out);
+                 }),
+        0);
+    Row("quantise",
+        MedianMs(runs,
+                 [&] {
+                   TIndexedImage indexed;
+                   QuantizeTo8Bit(decoded.First()->Bits(), Width, Height, indexed);
+                 }),
+        0);
+    Row("encode GIF",
+        MedianMs(runs,
+                 [&] {
+                   TGDIPlusImage image;
+                   image.LoadFromBitmap32(*decoded.First());
+                   TMemoryStream out;
+                   image.SaveAsGif(out);
+                 }),
+        0);
   }
   FinalizeGdiPlus();
   FinalizeTextGDI();

@@ -52,10 +52,12 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-const char16_t* const kWords[] = {u"meeting", u"notes", u"project", u"deadline", u"review", u"draft", u"budget",
-                                  u"call", u"Anna", u"report", u"ideas", u"für", u"Überblick", u"заметки",
-                                  u"план", u"café", u"a<b", u"R&D", u"\"quoted\"", u"5 > 3", u"x/y", u"line\r\nbreak",
-                                  u"tab\there", u"C:\\Docs\\file.txt", u"2024-06-07", u"#12", u"todo:", u"e-mail"};
+const char16_t* const kWords[] = {
+    u"meeting",    u"notes",   u"project", u"deadline",      u"review",    u"draft",
+    u"budget",     u"call",    u"Anna",    u"report",        u"ideas",     u"für",
+    u"Überblick",  u"заметки", u"план",    u"café",          u"a<b",       u"R&D",
+    u"\"quoted\"", u"5 > 3",   u"x/y",     u"line\r\nbreak", u"tab\there", u"C:\\Docs\\file.txt",
+    u"2024-06-07", u"#12",     u"todo:",   u"e-mail"};
 
 std::u16string Sentence(std::mt19937& ARandom, int AWords) {
   std::u16string s;
@@ -167,8 +169,7 @@ int main(int argc, char** argv) {
   if (tree.HasParseError()) std::printf("unexpected parse error\n");
   const std::u16string text = tree.SaveToString();
   const double parse = BestSeconds<TKnot>(
-      rounds, [] { return std::make_unique<TKnot>(); },
-      [&](TKnot& AKnot) { AKnot.Parse(text.data(), text.size()); });
+      rounds, [] { return std::make_unique<TKnot>(); }, [&](TKnot& AKnot) { AKnot.Parse(text.data(), text.size()); });
 
   // Writing: tree to UTF-8 bytes with the mark, and to text alone.
   size_t written = 0;

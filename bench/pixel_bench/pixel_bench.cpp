@@ -51,20 +51,27 @@ template <class TRowRoutine>
 void RunRows(benchmark::State& AState, TRowRoutine ARow) {
   TSurfaces s(int(AState.range(0)));
   for (auto _ : AState) {
-    for (int y = 0; y < kHeight; ++y) ARow(s.Src.data() + size_t(y) * kWidth, s.Dst.data() + size_t(y) * kWidth, kWidth);
+    for (int y = 0; y < kHeight; ++y)
+      ARow(s.Src.data() + size_t(y) * kWidth, s.Dst.data() + size_t(y) * kWidth, kWidth);
     benchmark::ClobberMemory();
   }
   Report(AState);
 }
 
-void BM_BlendLine(benchmark::State& S) { RunRows(S, [](auto s, auto d, int n) { BlendLine(s, d, n); }); }
+void BM_BlendLine(benchmark::State& S) {
+  RunRows(S, [](auto s, auto d, int n) { BlendLine(s, d, n); });
+}
 void BM_BlendLinePortable(benchmark::State& S) { RunRows(S, BlendLinePortable); }
 void BM_BlendLineSSE2(benchmark::State& S) { RunRows(S, BlendLineSSE2); }
-void BM_BlendLineEx128(benchmark::State& S) { RunRows(S, [](auto s, auto d, int n) { BlendLineEx(s, d, n, 128); }); }
+void BM_BlendLineEx128(benchmark::State& S) {
+  RunRows(S, [](auto s, auto d, int n) { BlendLineEx(s, d, n, 128); });
+}
 void BM_BlendLineEx128Portable(benchmark::State& S) {
   RunRows(S, [](auto s, auto d, int n) { BlendLineExPortable(s, d, n, 128); });
 }
-void BM_MergeLine(benchmark::State& S) { RunRows(S, [](auto s, auto d, int n) { MergeLine(s, d, n); }); }
+void BM_MergeLine(benchmark::State& S) {
+  RunRows(S, [](auto s, auto d, int n) { MergeLine(s, d, n); });
+}
 void BM_MergeLinePortable(benchmark::State& S) { RunRows(S, MergeLinePortable); }
 
 void BM_PixmanOver(benchmark::State& AState) {

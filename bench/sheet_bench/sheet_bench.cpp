@@ -47,9 +47,8 @@ void CollectLeaves(TVisualElement* AElement, std::vector<TTestVisualLeaf*>& ALea
 
 TFigures Measure(int AElements, int ARuns, HDC ADC) {
   TSheetHostFixture host;
-  host.Sheet->SetTimerFactory([](unsigned, std::function<void()>) -> std::unique_ptr<ISheetTimer> {
-    return std::make_unique<TIdleTimer>();
-  });
+  host.Sheet->SetTimerFactory(
+      [](unsigned, std::function<void()>) -> std::unique_ptr<ISheetTimer> { return std::make_unique<TIdleTimer>(); });
   FillVisualTree(host.Root, AElements, 20);
   TFigures f;
   f.Elements = host.Scheme.ElementCount();
@@ -66,20 +65,24 @@ TFigures Measure(int AElements, int ARuns, HDC ADC) {
 
   host.Notes.reserve(RepaintsPerRun + 16);
   size_t next = 0;
-  f.Repaint = MedianMs(ARuns, [&] {
-                for (int i = 0; i < RepaintsPerRun; ++i) {
-                  host.Notes.clear();
-                  picked[next++ % picked.size()]->Invalidate();
-                  const TSheetHostFixture::TNote& note = host.Notes.back();
-                  host.Sheet->PaintTo(ADC, note.Rect, {});
-                }
-              }) * 1000 / RepaintsPerRun;
+  f.Repaint = MedianMs(ARuns,
+                       [&] {
+                         for (int i = 0; i < RepaintsPerRun; ++i) {
+                           host.Notes.clear();
+                           picked[next++ % picked.size()]->Invalidate();
+                           const TSheetHostFixture::TNote& note = host.Notes.back();
+                           host.Sheet->PaintTo(ADC, note.Rect, {});
+                         }
+                       }) *
+              1000 / RepaintsPerRun;
 
   TVisualElement* sink = nullptr;
-  f.HitTest = MedianMs(ARuns, [&] {
-                for (int i = 0; i < HitTestsPerRun; ++i)
-                  sink = host.Sheet->ElementAt(points[(next++) % points.size()], true, true);
-              }) * 1000 / HitTestsPerRun;
+  f.HitTest = MedianMs(ARuns,
+                       [&] {
+                         for (int i = 0; i < HitTestsPerRun; ++i)
+                           sink = host.Sheet->ElementAt(points[(next++) % points.size()], true, true);
+                       }) *
+              1000 / HitTestsPerRun;
   if (!sink) std::printf("(no element hit)\n");
 
   // Two neighbours in the middle of the tree; Right and Left move between them.
@@ -92,13 +95,15 @@ TFigures Measure(int AElements, int ARuns, HDC ADC) {
   if (host.Sheet->Focused() != from->NextVisualSibling()) std::printf("(the focus did not move)\n");
   probe = vkLeft;
   host.Sheet->KeyDown(probe, {});
-  f.FocusMove = MedianMs(ARuns, [&] {
-                  for (int i = 0; i < FocusMovesPerRun; ++i) {
-                    uint16_t key = i % 2 == 0 ? vkRight : vkLeft;
-                    host.Sheet->KeyDown(key, {});
-                    host.Notes.clear();
-                  }
-                }) * 1000 / FocusMovesPerRun;
+  f.FocusMove = MedianMs(ARuns,
+                         [&] {
+                           for (int i = 0; i < FocusMovesPerRun; ++i) {
+                             uint16_t key = i % 2 == 0 ? vkRight : vkLeft;
+                             host.Sheet->KeyDown(key, {});
+                             host.Notes.clear();
+                           }
+                         }) *
+                1000 / FocusMovesPerRun;
   if (host.Sheet->Focused() != from) std::printf("(the focus moves did not come back)\n");
   return f;
 }

@@ -269,8 +269,10 @@ void TCustomSheetCanvas::FillFrame(const TRect& ARect, int ARadius, TColor32 AFi
   if (!FBitmap || IsEmptyRect(ARect)) return;
   if (ARadius > 0) {
     HDC dc = FBitmap->Handle();
-    HPEN pen = AFrame == clNone32 ? static_cast<HPEN>(GetStockObject(NULL_PEN)) : CreatePen(PS_SOLID, 1, ToColorRef(AFrame));
-    HBRUSH brush = AFill == clNone32 ? static_cast<HBRUSH>(GetStockObject(NULL_BRUSH)) : CreateSolidBrush(ToColorRef(AFill));
+    HPEN pen =
+        AFrame == clNone32 ? static_cast<HPEN>(GetStockObject(NULL_PEN)) : CreatePen(PS_SOLID, 1, ToColorRef(AFrame));
+    HBRUSH brush =
+        AFill == clNone32 ? static_cast<HBRUSH>(GetStockObject(NULL_BRUSH)) : CreateSolidBrush(ToColorRef(AFill));
     HGDIOBJ oldPen = SelectObject(dc, pen), oldBrush = SelectObject(dc, brush);
     RoundRect(dc, ARect.Left, ARect.Top, ARect.Right, ARect.Bottom, ARadius, ARadius);
     SelectObject(dc, oldPen);

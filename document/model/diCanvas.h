@@ -22,7 +22,7 @@ enum : int { fsNormal = 0, fsLarge = 1, fsGreat = 2 };
 // "Sheet": the editor view's settings. Owns the theme and the shared text attributes of the theme's fonts 1 to 4,
 // both made on first use and made again after a change of "Theme" or "FontSize".
 class TSheetSettings : public TProperty {
-public:
+ public:
   explicit TSheetSettings(TProperty* AParent, std::u16string AName = u"Sheet");
   ~TSheetSettings() override;
 
@@ -45,7 +45,7 @@ public:
 
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
 
-private:
+ private:
   void DropAttributes();
 
   std::unique_ptr<TSheetTheme> FTheme;
@@ -57,7 +57,7 @@ private:
 
 // "Print": the printing counterpart.
 class TPrintSettings : public TProperty {
-public:
+ public:
   explicit TPrintSettings(TProperty* AParent, std::u16string AName = u"Print");
   TStringProperty* Theme;
   TEnumProperty* FontSize;
@@ -68,7 +68,7 @@ public:
 enum : int { ckNone = 0, ckElement = 1, ckCode = 2, ckFixed = 3 };
 
 class TCustomSheetCanvas : public TObject {
-public:
+ public:
   explicit TCustomSheetCanvas(TSheetSettings* ASettings);
   ~TCustomSheetCanvas() override;
 
@@ -125,7 +125,7 @@ public:
   // Empties the width cache, forgets the fonts and measures "0" in the three sheet fonts.
   void ResetCaches();
 
-private:
+ private:
   HFONT KindFont(int AKind);
   void SelectKind(HDC ADC, int& ASelected, int AKind);
   TRect ToBitmap(const TRect& ARect) const;
@@ -146,6 +146,6 @@ private:
 };
 
 class TSheetCanvas : public TCustomSheetCanvas {
-public:
+ public:
   using TCustomSheetCanvas::TCustomSheetCanvas;
 };

@@ -27,7 +27,7 @@ using TSchemeBusyCursor = TBusyCursor;
 // A read-only data file cannot be replaced: its attribute is lifted for the replacement and put back when the
 // replacement fails, so a failed save leaves the file as it found it.
 class TReadOnlyLift {
-public:
+ public:
   explicit TReadOnlyLift(const std::u16string& AFileName) : FFileName(AFileName) {
     FAttributes = GetFileAttributesW(WStr(FFileName));
     if (FAttributes == INVALID_FILE_ATTRIBUTES || !(FAttributes & FILE_ATTRIBUTE_READONLY)) return;
@@ -37,7 +37,7 @@ public:
     if (FLifted) SetFileAttributesW(WStr(FFileName), FAttributes);
   }
 
-private:
+ private:
   const std::u16string& FFileName;
   DWORD FAttributes;
   bool FLifted = false;
@@ -53,7 +53,7 @@ struct TReadOnlyLift {
 
 // Restores the scheme's file name when the save fails, and also after a success when asked to.
 class TFileNameGuard {
-public:
+ public:
   TFileNameGuard(TScheme& AScheme, bool AKeepName)
       : FScheme(AScheme), FOldName(AScheme.FileName()), FKeepName(AKeepName) {}
   ~TFileNameGuard() {
@@ -61,7 +61,7 @@ public:
   }
   void Succeeded() { FSucceeded = true; }
 
-private:
+ private:
   TScheme& FScheme;
   std::u16string FOldName;
   bool FKeepName;
@@ -392,7 +392,8 @@ int32_t TScheme::RegisterElement(TElement* AElement) {
 
 void TScheme::UnregisterElement(TElement* AElement) {
   if (!FClosing) FElements.Remove(AElement->ID(), AElement);
-  if (AElement->HasState(esCheckQueued)) std::replace(FCheckList.begin(), FCheckList.end(), AElement, static_cast<TElement*>(nullptr));
+  if (AElement->HasState(esCheckQueued))
+    std::replace(FCheckList.begin(), FCheckList.end(), AElement, static_cast<TElement*>(nullptr));
 }
 
 void TScheme::ElementIDChanged(TElement* AElement, int32_t AOldID) {
@@ -505,8 +506,7 @@ void TScheme::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
   } catch (const EFileError& e) {
     stream.reset();
     RemoveFile(temp);
-    const std::u16string pattern =
-        Localization ? Localization->GetLocStr(IdCannotCreateFile) : std::u16string();
+    const std::u16string pattern = Localization ? Localization->GetLocStr(IdCannotCreateFile) : std::u16string();
     throw EFCreateError(Format(pattern.empty() ? u"Cannot create file \"%s\". %s" : pattern,
                                {AFileName, SysErrorMessage(e.ErrorCode())}),
                         e.ErrorCode());

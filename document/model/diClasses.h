@@ -31,7 +31,7 @@ class TSchemeSaver;
 // questions (node name, whether the class may sit under a given parent).
 
 class TElementClassInfo : public TClassInfo<TElement, TScheme*> {
-public:
+ public:
   using TCanBeChildOf = bool (*)(const TElement* AParent);
 
   constexpr TElementClassInfo(std::u16string_view AName, const TElementClassInfo* AParent, TFactory AFactory,
@@ -42,7 +42,7 @@ public:
   std::u16string_view NodeName() const { return Name().size() > 9 ? Name().substr(9) : std::u16string_view(); }
   bool CanBeChildOf(const TElement* AParent) const { return !FCanBeChildOf || FCanBeChildOf(AParent); }
 
-private:
+ private:
   TCanBeChildOf FCanBeChildOf;
 };
 
@@ -74,7 +74,7 @@ using TFilerFlags = TSet<TFilerFlag>;
 
 // What an element is going through.
 enum class TElementState : uint8_t {
-  esDestroying = 0x01,     // the destroying message has reached it
+  esDestroying = 0x01,  // the destroying message has reached it
   esMarked = 0x02,
   esInProcessCopy = 0x04,  // loaded with ffInProcessCopy
   esHasValue = 0x08,       // CalcHasValue at the last UpdateState
@@ -146,7 +146,7 @@ void RaiseElementID(int32_t AID);
 // Filers: the context one load or save hands to every element.
 
 class TSchemeFiler : public TObject {
-public:
+ public:
   // Without AKnot a new empty knot is made and owned; a given knot is not owned.
   TSchemeFiler(uint8_t AMode, TKnot* AKnot, TFilerFlags AFlags);
   ~TSchemeFiler() override;
@@ -157,7 +157,7 @@ public:
   bool HasFlags(TFilerFlags AFlags) const { return FFlags.ContainsAny(AFlags); }
   TKnot* Knot() const { return FKnot; }
 
-private:
+ private:
   uint8_t FMode;
   TFilerFlags FFlags;
   TKnot* FKnot;
@@ -165,7 +165,7 @@ private:
 };
 
 class TSchemeSaver : public TSchemeFiler {
-public:
+ public:
   using TSchemeFiler::TSchemeFiler;
   ~TSchemeSaver() override;
   // "FormatVersion" = "1.1" on AKnot.
@@ -176,14 +176,14 @@ public:
   // Takes back a part's knot that stayed empty; most parts hold only defaults, and a save meets thousands.
   void DropPartKnot(TKnot* APartKnot);
 
-private:
+ private:
   TKnot* FSpare = nullptr;
 };
 
 // Opens a load bracket on its scheme. The end-of-load work (Loaded hooks, deferred checks, the unread report) runs
 // in Finish(), or in Abort() after a load that raised; a loader destroyed without either only closes the bracket.
 class TSchemeLoader : public TSchemeFiler {
-public:
+ public:
   TSchemeLoader(TScheme* AScheme, uint8_t AMode, TFilerFlags AFlags, TKnot* AKnot, TElementMessages* AMessages);
   ~TSchemeLoader() override;
 
@@ -198,7 +198,7 @@ public:
   // tells what was left out; the Loaded hooks do not run, since their elements may have gone with the failed child.
   void Abort();
 
-private:
+ private:
   void BeginFinish();
   void ReportUnread();
 
@@ -214,7 +214,7 @@ private:
 // rebuilt from scratch by the operation.
 
 class TSchemeOperation : public TOperation {
-public:
+ public:
   explicit TSchemeOperation(TScheme* AScheme = nullptr) : FScheme(AScheme) {}
 
   TScheme* Scheme() const { return FScheme; }
@@ -228,13 +228,13 @@ public:
   void BeginExecute() override;
   void EndExecute() override;
 
-private:
+ private:
   TScheme* FScheme;
   bool FLockMessages = false;
 };
 
 class TSchemeGroupingOperation : public TGroupingOperation {
-public:
+ public:
   TSchemeGroupingOperation(TScheme* AScheme, bool ALockMessages, std::u16string ACaption);
 
   TScheme* Scheme() const { return FScheme; }
@@ -243,7 +243,7 @@ public:
   void BeginExecute() override;
   void EndExecute() override;
 
-private:
+ private:
   TScheme* FScheme;
   bool FLockMessages;
 };
@@ -255,7 +255,7 @@ private:
 // and a page by its number in an open-addressed table: registering an element seldom allocates, and no growth
 // moves the elements already registered.
 class TElementIndex {
-public:
+ public:
   // False, and nothing stored, when AID is taken.
   bool Insert(int32_t AID, TElement* AElement);
   // Stores AElement under AID, replacing what was there.
@@ -265,7 +265,7 @@ public:
   TElement* Find(int32_t AID) const;
   size_t Size() const { return FCount; }
 
-private:
+ private:
   static constexpr int PageShift = 6;
   struct TPage {
     uint32_t Number;
@@ -287,7 +287,7 @@ private:
 };
 
 class TScheme : public TItfObject {
-public:
+ public:
   // With ARootClass the root element is made at once.
   TScheme(TElementClass ARootClass, std::u16string AName);
   ~TScheme() override;
@@ -336,7 +336,7 @@ public:
   void SaveToFile(const std::u16string& AFileName, bool AKeepName);
   void SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, TFilerFlags AFlags);
 
-private:
+ private:
   friend class TElement;
   void ElementIDChanged(TElement* AElement, int32_t AOldID);
 
@@ -360,7 +360,7 @@ private:
 
 // The save could not put the new file in place.
 class EFCreateError : public EFileError {
-public:
+ public:
   using EFileError::EFileError;
 };
 
@@ -375,7 +375,7 @@ template <class T>
 using TElementPtr = std::unique_ptr<T, TElementDeleter>;
 
 class TElement : public TNode {
-public:
+ public:
   static const TElementClassInfo ClassInfo;
   virtual TElementClass ClassRef() const { return &ClassInfo; }
 
@@ -487,10 +487,10 @@ public:
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
   void ParentChanged() override;
 
-protected:
+ protected:
   void SetState(TElementState AState, bool AValue) { FState.Set(AState, AValue); }
 
-private:
+ private:
   friend class TScheme;
   void SetID(int32_t AID);
   // Places a new element under AParent, sparing ParentChanged the type test of the parent.

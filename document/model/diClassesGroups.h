@@ -9,13 +9,13 @@
 #include <vector>
 
 class TClassesGroups : public TObject {
-public:
+ public:
   // Appends an empty group and returns its index.
   int Add();
   TElementClassList& GetGroup(int AIndex);
   int Count() const { return static_cast<int>(FGroups.size()); }
 
-private:
+ private:
   std::vector<TElementClassList> FGroups;
 };
 

@@ -34,19 +34,19 @@ struct TTextSize {
 // What a list needs from the one that shows it, in practice its sheet: rows are measured in the font they are
 // painted in, and the changes of an open list are passed on to the host form.
 class IDropDownHost {
-public:
+ public:
   // The extent of AText in the theme's code font (the sheet canvas's TextExtent(ckCode, ...)).
   virtual TTextSize MeasureDropDownText(const std::u16string& AText) = 0;
   // The open list changed (the sheet's notification 9). Only called while the list is open.
   virtual void DropDownChanged(TDropDownList* AList) = 0;
 
-protected:
+ protected:
   ~IDropDownHost() = default;
 };
 
 // A row; its children are its sub-rows. Made by the caller under the list's root or under another row.
 class TDropDownItem : public TNode {
-public:
+ public:
   TDropDownItem(TDropDownList* AOwnerList, TDropDownItem* AParent);
   ~TDropDownItem() override;
 
@@ -85,7 +85,7 @@ public:
   virtual void PaintRow(TCustomSheetCanvas& ACanvas, const TRect& ARect, bool ASelected);
 #endif
 
-private:
+ private:
   TDropDownList* FOwnerList;
   bool FExpanded = false;
   int FImageIndex = -1;
@@ -100,7 +100,7 @@ private:
 enum class TDropDownEnter { deStayOpen, deClose, deApply };
 
 class TDropDownList : public TObject {
-public:
+ public:
   // Fired by Apply for the selected row.
   using TApplyEvent = std::function<void(TDropDownList* ASender)>;
 
@@ -149,7 +149,7 @@ public:
   TSchemeImages* GreyedImages();
 #endif
 
-private:
+ private:
   friend class TDropDownItem;
   void ItemExpanded(TDropDownItem* AItem);
   void ItemDestroying(TDropDownItem* AItem);

@@ -15,7 +15,7 @@ class TVisualElement;
 
 // Element identifiers with one datum each, whose changes follow an operation's.
 class TElementOperationDependents : public TObject {
-public:
+ public:
   void Add(int32_t AID, intptr_t ADatum) { FItems.emplace_back(AID, ADatum); }
   int Count() const { return static_cast<int>(FItems.size()); }
   int32_t ID(int AIndex) const { return FItems.at(AIndex).first; }
@@ -23,12 +23,12 @@ public:
   // Appends every entry to ATarget and empties this list.
   void MoveTo(TElementOperationDependents& ATarget);
 
-private:
+ private:
   std::vector<std::pair<int32_t, intptr_t>> FItems;
 };
 
 class TElementOperation : public TSchemeOperation {
-public:
+ public:
   // Remembers AElement's identifier and whether it is focused now; works in its scheme.
   TElementOperation(TElement* AElement, bool ALockMessages);
 
@@ -43,12 +43,12 @@ public:
   void DoExecute() override;
   void DoUndo() override;
 
-protected:
+ protected:
   // The change itself; the base gives the focus back to the element when it had it.
   virtual void DoElement(TElement* AElement);
   virtual void UndoElement(TElement* AElement);
 
-private:
+ private:
   void Run(bool AUndo);
 
   int32_t FElementID;
@@ -59,13 +59,13 @@ private:
 
 // The undoable Disabled switch of a visual element.
 class TVisualElementDisableOperation : public TElementOperation {
-public:
+ public:
   using TElementOperation::TElementOperation;
 
   bool NewDisabled = false;
   bool OldDisabled = false;
 
-protected:
+ protected:
   void DoElement(TElement* AElement) override;
   void UndoElement(TElement* AElement) override;
 };

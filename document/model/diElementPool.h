@@ -9,7 +9,7 @@
 // Reference-counted: the scheme holds one reference and every live slot another, so a pool outlives the last
 // element made from it, whichever goes last. A pool and its elements belong to one thread.
 class TElementPool {
-public:
+ public:
   // A new pool holding one reference, the caller's.
   static TElementPool* Create();
   // ASize bytes for an object from APool; nil or an object too large for the slabs: from the heap.
@@ -19,7 +19,7 @@ public:
 
   void Release() noexcept;
 
-private:
+ private:
   TElementPool() = default;
   ~TElementPool();
   TElementPool(const TElementPool&) = delete;

@@ -30,12 +30,12 @@ enum : uint8_t {
 
 // String identifiers of the messages the document engine adds.
 enum : int {
-  IdDataCorrupt = 2327,       // "Data provided are corrupt"
-  IdNewerFormat = 2328,       // "The format of the data provided is of a newer version ..."
-  IdNodeNotRead = 2329,       // "Node "%1" was not read"
-  IdAttributeNotRead = 2330,  // "Attribute "%1" was not read"
-  IdValueMustBeSet = 2331,    // "The value must be [set]"
-  IdInvalidText = 2332,       // "The data provided hold bytes that are not UTF-8 (first at byte %1) ..."
+  IdDataCorrupt = 2327,         // "Data provided are corrupt"
+  IdNewerFormat = 2328,         // "The format of the data provided is of a newer version ..."
+  IdNodeNotRead = 2329,         // "Node "%1" was not read"
+  IdAttributeNotRead = 2330,    // "Attribute "%1" was not read"
+  IdValueMustBeSet = 2331,      // "The value must be [set]"
+  IdInvalidText = 2332,         // "The data provided hold bytes that are not UTF-8 (first at byte %1) ..."
   IdUnsupportedElement = 2333,  // "[Unsupported] element "%1" in this editor"
   IdMoreNotRead = 2334,         // "And %1 more nodes and attributes were not read"
   IdCannotCreateFile = 65439,   // "Cannot create file "%s". %s": the save could not put the new file in place
@@ -48,7 +48,7 @@ struct TElementMessagePart {
 };
 
 class TElementMessage : public TObject {
-public:
+ public:
   explicit TElementMessage(uint8_t AKind) : FKind(AKind) {}
 
   uint8_t Kind() const { return FKind; }
@@ -57,7 +57,7 @@ public:
   std::u16string GetText() const;
   bool IsProblem() const { return FKind >= mkWarning && FKind <= mkElementError; }
 
-private:
+ private:
   friend class TElementMessages;
   uint8_t FKind;
   std::vector<TElementMessagePart> FParts;
@@ -76,11 +76,11 @@ class TElementMessages;
 using TMessagesClearEvent = TMethod<void(TElementMessages* ASender)>;
 using TMessageAddedEvent = TMethod<void(TElementMessages* ASender, TElementMessage* AMessage)>;
 using TMessageAddingEvent = TMethod<void(TElementMessages* ASender, TElementMessage* AMessage, bool& AAccept)>;
-using TMessagePartEvent = TMethod<void(TElementMessages* ASender, TElementMessage* AMessage,
-                                       TElementMessagePart* APart, std::u16string& AText, std::u16string& ATarget)>;
+using TMessagePartEvent = TMethod<void(TElementMessages* ASender, TElementMessage* AMessage, TElementMessagePart* APart,
+                                       std::u16string& AText, std::u16string& ATarget)>;
 
 class TElementMessages : public TObject {
-public:
+ public:
   TElementMessages() = default;
   // Clears the list (OnClear fires when it held messages).
   ~TElementMessages() override;
@@ -112,7 +112,7 @@ public:
   TMessageAddingEvent OnAdding;
   TMessagePartEvent OnPart;
 
-private:
+ private:
   void AddPart(TElementMessage* AMessage, uint8_t APartKind, std::u16string_view AText, std::u16string_view ATarget);
   TElementMessage* Append(std::unique_ptr<TElementMessage> AMessage);
 

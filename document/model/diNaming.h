@@ -9,7 +9,7 @@
 
 // "Naming": read by nothing in the editor yet; kept so the settings file round-trips it.
 class TNamingSettings : public TProperty {
-public:
+ public:
   explicit TNamingSettings(TProperty* AParent);
 
   TBooleanProperty* FillEnabled;

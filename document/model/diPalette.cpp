@@ -49,8 +49,7 @@ bool AddInsertionItemsUnder(TNode* ANode, const TElementClassList& AClasses, TPa
   bool found = false;
   for (TNode* child = ANode->FirstChild(); child; child = child->NextSibling()) {
     if (auto* item = dynamic_cast<TElementPaletteItem*>(child)) {
-      if (std::find(AClasses.begin(), AClasses.end(), item->ElementClass()) != AClasses.end() &&
-          !Contains(AList, item))
+      if (std::find(AClasses.begin(), AClasses.end(), item->ElementClass()) != AClasses.end() && !Contains(AList, item))
         AList.push_back(item);
     }
     if (AddInsertionItemsUnder(child, AClasses, AList)) found = true;
@@ -81,8 +80,7 @@ bool Accepts(IPaletteTarget* AElement, TPaletteItem* AItem) {
 // ---------------------------------------------------------------------------------------------------------------
 // Nodes
 
-TPaletteNode::TPaletteNode(TNode* AParent, int32_t AWeight, int ACaptionID)
-    : FWeight(AWeight), FCaptionID(ACaptionID) {
+TPaletteNode::TPaletteNode(TNode* AParent, int32_t AWeight, int ACaptionID) : FWeight(AWeight), FCaptionID(ACaptionID) {
   if (AParent) SetParent(AParent);
 }
 
@@ -102,8 +100,8 @@ std::u16string TPaletteItem::GetHint() const { return LocalizedText(FHintID); }
 // ---------------------------------------------------------------------------------------------------------------
 // Items that act on elements
 
-TSchemePaletteItem::TSchemePaletteItem(TNode* AParent, int32_t AWeight, int ACaptionID, int AHintID,
-                                       int AImageIndex, TPaletteItemFlags AFlags)
+TSchemePaletteItem::TSchemePaletteItem(TNode* AParent, int32_t AWeight, int ACaptionID, int AHintID, int AImageIndex,
+                                       TPaletteItemFlags AFlags)
     : TPaletteItem(AParent, AWeight, ACaptionID, AHintID, AImageIndex < 0 ? 0 : AImageIndex, AFlags) {}
 
 void TSchemePaletteItem::Apply(IPaletteTarget* AElement, intptr_t AValue) {
@@ -123,8 +121,8 @@ void TSchemePaletteItem::ExecuteFor(const TPaletteTargetList& AList, intptr_t AV
     if (Accepts(element, this)) Execute(element, AValue);
 }
 
-TElementPaletteItem::TElementPaletteItem(TNode* AParent, int32_t AWeight, TElementClass AElementClass,
-                                         int ACaptionID, int AHintID, int AImageIndex, TPaletteItemFlags AFlags)
+TElementPaletteItem::TElementPaletteItem(TNode* AParent, int32_t AWeight, TElementClass AElementClass, int ACaptionID,
+                                         int AHintID, int AImageIndex, TPaletteItemFlags AFlags)
     : TSchemePaletteItem(AParent, AWeight, ACaptionID, AHintID, AImageIndex,
                          AFlags | pfNotForSelection | pfNeedsWritable),
       FElementClass(AElementClass) {}
@@ -185,8 +183,7 @@ void InitializePalette() {
 
 void FinalizePalette() {
   Palette.reset();
-  PaletteActionsGroup = PaletteOptionsGroup = PaletteInsertGroup = PaletteStateGroup = PaletteAdditionalGroup =
-      nullptr;
+  PaletteActionsGroup = PaletteOptionsGroup = PaletteInsertGroup = PaletteStateGroup = PaletteAdditionalGroup = nullptr;
   DisablePaletteItem = nullptr;
 }
 

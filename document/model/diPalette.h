@@ -55,7 +55,7 @@ constexpr int GetNoImageIndex() { return -1; }
 
 // A node of the tree: Weight orders groups and items in the palette form, largest first.
 class TPaletteNode : public TNode {
-public:
+ public:
   TPaletteNode(TNode* AParent, int32_t AWeight, int ACaptionID);
 
   int32_t Weight() const { return FWeight; }
@@ -63,7 +63,7 @@ public:
   // Localized; empty for identifier 0.
   std::u16string GetCaption() const;
 
-private:
+ private:
   int32_t FWeight;
   int FCaptionID;
 };
@@ -72,12 +72,12 @@ private:
 class TPalette : public TNode {};
 
 class TPaletteGroup : public TPaletteNode {
-public:
+ public:
   TPaletteGroup(TNode* AParent, int32_t AWeight, int ACaptionID) : TPaletteNode(AParent, AWeight, ACaptionID) {}
 };
 
 class TPaletteItem : public TPaletteNode {
-public:
+ public:
   // AImageIndex goes to the large image with pfLargeImage, else to the small one; the other gets none.
   TPaletteItem(TNode* AParent, int32_t AWeight, int ACaptionID, int AHintID, int AImageIndex, TPaletteItemFlags AFlags);
 
@@ -91,7 +91,7 @@ public:
   void SetKeyText(std::u16string AValue) { FKeyText = std::move(AValue); }
   bool Toggle() const { return FToggle; }
 
-private:
+ private:
   int FHintID;
   int FSmallImage;
   int FLargeImage;
@@ -114,7 +114,7 @@ using TPaletteTargetList = std::vector<IPaletteTarget*>;
 
 // What the palette needs of an element; the visual element answers it.
 class IPaletteTarget {
-public:
+ public:
   // The element's own items (with a part's, those its owner adds for it), groups included.
   virtual void GetPaletteItems(TPaletteList& AList) = 0;
   // The selected children when the element is a selection container; nothing otherwise.
@@ -127,13 +127,13 @@ public:
   // Through the element's sheet, which plays it when sounds are enabled; nothing without a sheet.
   virtual void PlayPaletteSound(std::u16string_view AName) = 0;
 
-protected:
+ protected:
   ~IPaletteTarget() = default;
 };
 
 // An item that acts on elements. A negative image index takes the engine's first image of its list.
 class TSchemePaletteItem : public TPaletteItem {
-public:
+ public:
   TSchemePaletteItem(TNode* AParent, int32_t AWeight, int ACaptionID, int AHintID, int AImageIndex,
                      TPaletteItemFlags AFlags);
 
@@ -150,14 +150,14 @@ public:
 
 // Inserts an element of ElementClass; never offered for a selection and needs a writable element.
 class TElementPaletteItem : public TSchemePaletteItem {
-public:
+ public:
   TElementPaletteItem(TNode* AParent, int32_t AWeight, TElementClass AElementClass, int ACaptionID, int AHintID,
                       int AImageIndex, TPaletteItemFlags AFlags);
 
   TElementClass ElementClass() const { return FElementClass; }
   std::u16string GetSoundName() const override { return u"diClassesElementSound"; }
 
-private:
+ private:
   TElementClass FElementClass;
 };
 
@@ -168,7 +168,7 @@ struct TPaletteSubCommand {
 };
 
 class TSubExecutablePaletteItem : public TSchemePaletteItem {
-public:
+ public:
   using TSchemePaletteItem::TSchemePaletteItem;
 
   virtual void GetSubCommands(std::vector<TPaletteSubCommand>& AList) {}
@@ -179,7 +179,7 @@ public:
 
 // "Disabled": elements that can be disabled handle it themselves.
 class TDisablePaletteItem : public TSchemePaletteItem {
-public:
+ public:
   using TSchemePaletteItem::TSchemePaletteItem;
   std::u16string GetSoundName() const override { return u"diClassesDisableSound"; }
 };

@@ -123,8 +123,7 @@ void TElement_Unaccepted::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
   }
   // The stored knot takes the place of this element's own: name, attributes and children come back.
   AKnot->SetName(parsed->Name());
-  for (TKnotParam* p = parsed->FirstParam(); p; p = p->Next())
-    AKnot->WriteString(p->Name(), p->GetAsString());
+  for (TKnotParam* p = parsed->FirstParam(); p; p = p->Next()) AKnot->WriteString(p->Name(), p->GetAsString());
   for (TKnot* k = parsed->FirstKnot(); k; k = k->NextKnot()) AKnot->AddKnot(k->Name())->Assign(*k);
 }
 
@@ -143,7 +142,8 @@ void TElement_Unaccepted::Measure() {
   size_t count = FKnotText.size();
   while (count > 0 && FKnotText[count - 1].empty()) --count;
   int32_t width = 0;
-  for (size_t i = 0; i < count; ++i) width = std::max<int32_t>(width, canvas->TextExtent(ckFixed, DisplayLine(FKnotText[i])).cx);
+  for (size_t i = 0; i < count; ++i)
+    width = std::max<int32_t>(width, canvas->TextExtent(ckFixed, DisplayLine(FKnotText[i])).cx);
   int32_t height = static_cast<int32_t>(count) * lineHeight;
   if (count == 0) {
     height = lineHeight;

@@ -9,7 +9,7 @@
 #include <vector>
 
 class TPanelElement : public TVisualElement {
-public:
+ public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
   using TVisualElement::TVisualElement;
@@ -27,7 +27,7 @@ public:
 };
 
 class TElement_Unaccepted : public TVisualElement {
-public:
+ public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
   explicit TElement_Unaccepted(TScheme* AScheme);
@@ -49,7 +49,7 @@ public:
   void SettingsChanged(bool ASheetChanged, bool ASettingsChanged, bool AWidthChanged, bool AHeightChanged) override;
   void VisibleChanged() override;
 
-private:
+ private:
   void Measure();
 
   std::vector<std::u16string> FKnotText;
@@ -57,7 +57,7 @@ private:
 };
 
 class TMessagesSignElement : public TVisualElement {
-public:
+ public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
   explicit TMessagesSignElement(TScheme* AScheme);
@@ -71,6 +71,6 @@ public:
   // A bullet list of the signed element's messages.
   void GetHint(std::u16string& AText) override;
 
-private:
+ private:
   TVisualElement* FSignedElement = nullptr;
 };

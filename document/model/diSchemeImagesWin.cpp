@@ -19,8 +19,7 @@ int ClassesCharImagesIndex = -1;
 int ClassesSmallImagesIndex = -1;
 int ClassesLargeImagesIndex = -1;
 
-TSchemeImages::TSchemeImages(int AWidth, int AHeight)
-    : FList(std::make_unique<TImageList>(nullptr, AWidth, AHeight)) {}
+TSchemeImages::TSchemeImages(int AWidth, int AHeight) : FList(std::make_unique<TImageList>(nullptr, AWidth, AHeight)) {}
 
 TSchemeImages::~TSchemeImages() = default;
 
@@ -75,4 +74,3 @@ void FinalizeSchemeImages() {
   SchemeCharImages.reset();
   ClassesCharImagesIndex = ClassesSmallImagesIndex = ClassesLargeImagesIndex = -1;
 }
-

@@ -10,7 +10,7 @@ class TImageList;
 class TStream;
 
 class TSchemeImages : public TObject {
-public:
+ public:
   TSchemeImages(int AWidth, int AHeight);
   ~TSchemeImages() override;
 
@@ -25,7 +25,7 @@ public:
   int Height() const;
   int Count() const;
 
-private:
+ private:
   std::unique_ptr<TImageList> FList;
 };
 

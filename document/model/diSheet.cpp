@@ -11,13 +11,13 @@ namespace {
 
 // The framework's timer behind the sheet's seam. A tick may free it: the framework allows that.
 class TFrameworkSheetTimer : public ISheetTimer {
-public:
+ public:
   TFrameworkSheetTimer(unsigned AInterval, std::function<void()> ATick) : FTick(std::move(ATick)), FTimer(nullptr) {
     FTimer.SetInterval(AInterval);
     FTimer.SetOnTimer(MakeMethod<&TFrameworkSheetTimer::Tick>(this));
   }
 
-private:
+ private:
   void Tick(TObject*) {
     const std::function<void()> tick = FTick;
     tick();
@@ -288,9 +288,14 @@ void TSheet::KeyDown(uint16_t& AKey, TShiftState AShift) {
   if (AKey == vkReturn && FDropDown) {
     // Enter on a row that cannot be chosen is spent all the same; the list stays for another choice.
     switch (FDropDown->EnterAction()) {
-      case TDropDownEnter::deApply: CloseDropDown(true); break;
-      case TDropDownEnter::deClose: CloseDropDown(false); break;
-      case TDropDownEnter::deStayOpen: break;
+      case TDropDownEnter::deApply:
+        CloseDropDown(true);
+        break;
+      case TDropDownEnter::deClose:
+        CloseDropDown(false);
+        break;
+      case TDropDownEnter::deStayOpen:
+        break;
     }
     AKey = 0;
     return;

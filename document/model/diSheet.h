@@ -24,7 +24,7 @@ class TSheetSettings;
 // Notification codes of a sheet (Notify(code, parameter, 0)).
 enum : int {
   snWorkspaceSize = 1,
-  snRepaint = 2,        // parameter: a const TRect* in sheet coordinates, or nil for everything
+  snRepaint = 2,  // parameter: a const TRect* in sheet coordinates, or nil for everything
   snFocusChanged = 3,
   snEditState = 4,
   snCursor = 5,
@@ -60,14 +60,14 @@ using TSheetPendings = TSet<TSheetPending>;
 
 // A one-shot or repeating tick on the user-interface thread; the sheet makes one per wait.
 class ISheetTimer {
-public:
+ public:
   virtual ~ISheetTimer() = default;
 };
 using TSheetTimerFactory = std::function<std::unique_ptr<ISheetTimer>(unsigned AInterval, std::function<void()> ATick)>;
 
 // The root element of every sheet: no scheme; sized to its visible children and its padding.
 class TSheetElement : public TPanelElement {
-public:
+ public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
   using TPanelElement::TPanelElement;
@@ -77,7 +77,7 @@ public:
 };
 
 class TSheet : public TItfObject, public IDropDownHost {
-public:
+ public:
   // The view size until the host sets one.
   static constexpr int32_t UnsetViewSize = 1073741823;
   static constexpr unsigned FocusTimerInterval = 300;
@@ -178,7 +178,7 @@ public:
   TTextSize MeasureDropDownText(const std::u16string& AText) override;
   void DropDownChanged(TDropDownList* AList) override;
 
-private:
+ private:
   void SettingsHandler(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2);
   // Notifies now, or notes APending inside an update.
   void Signal(TSheetPending APending, int ACode);

@@ -9,7 +9,7 @@
 
 // "Sounds" with "Enabled".
 class TSoundsSettings : public TProperty {
-public:
+ public:
   explicit TSoundsSettings(TProperty* AParent);
   TBooleanProperty* Enabled;
 };

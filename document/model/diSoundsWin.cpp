@@ -15,8 +15,7 @@ bool PlayResourceSound(std::u16string_view AName) {
   HGLOBAL data = LoadResource(nullptr, info);
   const void* wave = data ? LockResource(data) : nullptr;
   // Resource memory lives as long as the program, so the asynchronous player may keep reading it.
-  return wave &&
-         PlaySoundW(static_cast<LPCWSTR>(wave), nullptr, SND_ASYNC | SND_NODEFAULT | SND_MEMORY | SND_NOSTOP);
+  return wave && PlaySoundW(static_cast<LPCWSTR>(wave), nullptr, SND_ASYNC | SND_NODEFAULT | SND_MEMORY | SND_NOSTOP);
 }
 
 void InitializeSoundPlayer() {

@@ -18,7 +18,7 @@ using TAttributesClass = TClassRef<TAttributes>;
 enum : uint32_t { afSelected = 1, afInactive = 2 };
 
 class TAttributes : public TObject {
-public:
+ public:
   static const TClassInfo<TAttributes> ClassInfo;
   virtual TAttributesClass ClassRef() const { return &ClassInfo; }
 
@@ -49,7 +49,7 @@ public:
   // Same class; the classes compare their fields too.
   virtual bool IsEqual(const TAttributes& AOther) const;
 
-private:
+ private:
   bool FShared = false;
   TAttributes* FNextShared = nullptr;
   int32_t FRefCount = 0;
@@ -58,7 +58,7 @@ private:
 // Holds one reference to a pooled instance.
 template <class T>
 class TAttributesRef {
-public:
+ public:
   TAttributesRef() = default;
   explicit TAttributesRef(T* AAttributes) : FAttributes(AAttributes) {
     if (FAttributes) FAttributes->AddRef();
@@ -76,12 +76,12 @@ public:
   T* operator->() const { return FAttributes; }
   explicit operator bool() const { return FAttributes != nullptr; }
 
-private:
+ private:
   T* FAttributes = nullptr;
 };
 
 class TTextAttributes : public TAttributes {
-public:
+ public:
   static const TClassInfo<TAttributes> ClassInfo;
   TAttributesClass ClassRef() const override { return &ClassInfo; }
 
@@ -107,7 +107,7 @@ public:
   virtual int GetTabWidth() { return 0; }
   virtual int TextWidth(const char16_t* AText, int ALength) { return 0; }
 
-private:
+ private:
   std::u16string FTag;
   std::u16string FLinkTarget;
   int32_t FLinkFlag = 0;
@@ -116,7 +116,7 @@ private:
 enum : uint8_t { paLeft = 0, paRight = 1, paCenter = 2 };
 
 class TParagraphAttributes : public TAttributes {
-public:
+ public:
   static const TClassInfo<TAttributes> ClassInfo;
   TAttributesClass ClassRef() const override { return &ClassInfo; }
 
@@ -132,7 +132,7 @@ public:
   virtual int GetLeftIndent(int AMarkerWidth) { return 0; }
   virtual int GetRightIndent() { return 0; }
 
-private:
+ private:
   uint8_t FAlignment = paLeft;
 };
 

@@ -7,8 +7,9 @@
 
 #include <utility>
 
-const TClassInfo<TAttributes> TRichParagraphAttributes::ClassInfo{
-    u"TRichParagraphAttributes", &TParagraphAttributes::ClassInfo, &ClassFactory<TRichParagraphAttributes, TAttributes>};
+const TClassInfo<TAttributes> TRichParagraphAttributes::ClassInfo{u"TRichParagraphAttributes",
+                                                                  &TParagraphAttributes::ClassInfo,
+                                                                  &ClassFactory<TRichParagraphAttributes, TAttributes>};
 const TClassInfo<TAttributes> TRichTextAttributes::ClassInfo{u"TRichTextAttributes", &TTextAttributes::ClassInfo,
                                                              &ClassFactory<TRichTextAttributes, TAttributes>};
 
@@ -104,8 +105,8 @@ bool TRichTextAttributes::IsEqual(const TAttributes& AOther) const {
 
 HFONT TRichTextAttributes::Font() {
   if (!FFont) {
-    FFont = DeviceContextManager->CreateFont(FFontName, FFontSize, FStyle, FCharset, static_cast<TFontPitch>(FPitch),
-                                             0, 0);
+    FFont =
+        DeviceContextManager->CreateFont(FFontName, FFontSize, FStyle, FCharset, static_cast<TFontPitch>(FPitch), 0, 0);
   }
   return FFont;
 }

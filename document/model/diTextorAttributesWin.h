@@ -8,7 +8,7 @@
 #include <string>
 
 class TRichParagraphAttributes : public TParagraphAttributes {
-public:
+ public:
   static const TClassInfo<TAttributes> ClassInfo;
   TAttributesClass ClassRef() const override { return &ClassInfo; }
 
@@ -32,7 +32,7 @@ public:
 
 // Rich text: a GDI font made through the device-context manager, measured once per pooled instance.
 class TRichTextAttributes : public TTextAttributes {
-public:
+ public:
   static const TClassInfo<TAttributes> ClassInfo;
   TAttributesClass ClassRef() const override { return &ClassInfo; }
 
@@ -69,7 +69,7 @@ public:
 
   HFONT Font();
 
-private:
+ private:
   // Stores AValue inside a change bracket, dropping the font and its metrics when it changed.
   template <class T>
   void ChangeFontValue(T& AField, T AValue);

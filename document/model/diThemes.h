@@ -37,11 +37,41 @@ enum : int {
 };
 
 enum : int {
-  teSheet = 0, teLine, teUnaccepted, teElement, teElementCommand, teElementTechnical, teElementExpression,
-  teDescription, teCollapsed, teCollapsedData, teExpanded, teExpandedData, teField, teName, teNamePrivate,
-  teNamePublic, teCheckBox, teCheckBoxChecked, teCheckBoxUnchecked, teContainer, teImageContainer, teSubstitution,
-  teSubstitutionBegin, teSubstitutionContinue, teSubstitutionEnd, teComment, teError, teNeedValue, teReferenced,
-  teFrameDot, teFrameSingle, teMark, teExternalEditingMode, teLogicFrame, teImageChess,
+  teSheet = 0,
+  teLine,
+  teUnaccepted,
+  teElement,
+  teElementCommand,
+  teElementTechnical,
+  teElementExpression,
+  teDescription,
+  teCollapsed,
+  teCollapsedData,
+  teExpanded,
+  teExpandedData,
+  teField,
+  teName,
+  teNamePrivate,
+  teNamePublic,
+  teCheckBox,
+  teCheckBoxChecked,
+  teCheckBoxUnchecked,
+  teContainer,
+  teImageContainer,
+  teSubstitution,
+  teSubstitutionBegin,
+  teSubstitutionContinue,
+  teSubstitutionEnd,
+  teComment,
+  teError,
+  teNeedValue,
+  teReferenced,
+  teFrameDot,
+  teFrameSingle,
+  teMark,
+  teExternalEditingMode,
+  teLogicFrame,
+  teImageChess,
   ThemeElementCount
 };
 
@@ -73,7 +103,7 @@ struct TSheetThemeImageData {
 };
 
 class TSheetThemeElementData : public TObject {
-public:
+ public:
   bool StretchH() const { return FStretchH; }
   bool StretchV() const { return FStretchV; }
   // In the atlas, right and bottom exclusive, always inside it.
@@ -100,7 +130,7 @@ public:
   // Tinted copies made so far (for tests of the cache).
   int TintCacheSize() const { return static_cast<int>(FTints.size()); }
 
-private:
+ private:
   friend class TSheetTheme;
   void Reset(TSheetTheme* ATheme, int AIndex);
   void Load(TKnot* AKnot);
@@ -119,7 +149,7 @@ private:
 };
 
 class TSheetTheme : public TObject {
-public:
+ public:
   // The empty theme with the default colours and metrics.
   TSheetTheme();
   ~TSheetTheme() override;
@@ -149,7 +179,7 @@ public:
   int FontDelta() const { return FFontDelta; }
   int Percent() const { return FPercent; }
 
-private:
+ private:
   friend class TSheetThemeElementData;
   void Reset();
   TColor32 ReadColor(TKnot* AKnot, std::u16string_view AName, TColor32 ADefault);

@@ -78,9 +78,8 @@ std::u16string LoadTheme(TSheetTheme& ATheme, const std::u16string& AName, TElem
     reason = e.Message();
   }
   LoadThemeFromResource(ATheme, BuiltIn);
-  const std::u16string message =
-      FormatLocStrOr(IdThemeNotUsable, u"The theme \"%1\" cannot be used (%2); the built-in theme is shown instead",
-                     {AName, reason});
+  const std::u16string message = FormatLocStrOr(
+      IdThemeNotUsable, u"The theme \"%1\" cannot be used (%2); the built-in theme is shown instead", {AName, reason});
   if (AMessages) AMessages->Add(mkWarning, message);
   return message;
 }

@@ -23,7 +23,7 @@ bool Intersect(const TRect& A, const TRect& B, TRect& AResult) {
 
 // The sheet's update bracket, when there is a sheet.
 class TSheetUpdate {
-public:
+ public:
   explicit TSheetUpdate(TSheet* ASheet) : FSheet(ASheet) {
     if (FSheet) FSheet->BeginUpdate();
   }
@@ -33,7 +33,7 @@ public:
   TSheetUpdate(const TSheetUpdate&) = delete;
   TSheetUpdate& operator=(const TSheetUpdate&) = delete;
 
-private:
+ private:
   TSheet* FSheet;
 };
 
@@ -47,8 +47,7 @@ bool TFindData::Matches(std::u16string_view AText) const {
 }
 
 void TFindData::NotFound() const {
-  ShowMessageBox(FormatLocStrOr(IdCouldNotFind, u"Could not find \"%1\"", {FindText}), {},
-                 MB_OK | MB_ICONINFORMATION);
+  ShowMessageBox(FormatLocStrOr(IdCouldNotFind, u"Could not find \"%1\"", {FindText}), {}, MB_OK | MB_ICONINFORMATION);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -251,9 +250,7 @@ void TVisualElement::SettingsChanged(bool ASheetChanged, bool ASettingsChanged, 
   UpdateMessagesSign();
 }
 
-void TVisualElement::GetMargins(TRect& ARect) {
-  ARect = FSheet ? FSheet->Canvas()->GetThemeMargins(teField) : TRect();
-}
+void TVisualElement::GetMargins(TRect& ARect) { ARect = FSheet ? FSheet->Canvas()->GetThemeMargins(teField) : TRect(); }
 
 bool TVisualElement::ContainsPoint(TVisualPoint APoint) {
   TRect m;

@@ -21,15 +21,15 @@ class TVisualElement;
 // What a visual element is going through.
 enum class TVisualState : uint16_t {
   vsVisible = 0x0001,
-  vsDisabled = 0x0002,               // set on the element itself
-  vsEffectivelyDisabled = 0x0004,    // itself or a visual ancestor
-  vsSelected = 0x0008,               // inside its selection container
-  vsEffectivelySelected = 0x0010,    // itself or a visual ancestor
-  vsStateBracket = 0x0020,           // StateChanged only notes the change
-  vsStateChangePending = 0x0040,     // a change was noted inside the bracket
+  vsDisabled = 0x0002,             // set on the element itself
+  vsEffectivelyDisabled = 0x0004,  // itself or a visual ancestor
+  vsSelected = 0x0008,             // inside its selection container
+  vsEffectivelySelected = 0x0010,  // itself or a visual ancestor
+  vsStateBracket = 0x0020,         // StateChanged only notes the change
+  vsStateChangePending = 0x0040,   // a change was noted inside the bracket
   vsExternalEditing = 0x0080,
-  vsBeingFocused = 0x0100,           // while the sheet moves the focus to it
-  vsValueModified = 0x0200,          // an edited value not yet committed
+  vsBeingFocused = 0x0100,   // while the sheet moves the focus to it
+  vsValueModified = 0x0200,  // an edited value not yet committed
 };
 constexpr bool IsFlagFamily(TVisualState) { return true; }
 using enum TVisualState;
@@ -37,20 +37,20 @@ using TVisualStates = TSet<TVisualState>;
 
 // What a visual element is, set by its class.
 enum class TVisualOption : uint16_t {
-  voCanBeDisabled = 0x0001,          // the Disabled command applies and "Disabled" is stored
-  voClickFocus = 0x0002,             // takes the focus and the mouse capture on a click
+  voCanBeDisabled = 0x0001,  // the Disabled command applies and "Disabled" is stored
+  voClickFocus = 0x0002,     // takes the focus and the mouse capture on a click
   voFocusable = 0x0004,
   voTakesPastes = 0x0008,
   voSelectAll = 0x0010,
-  voStoresPosition = 0x0020,         // "Left" and "Top" are stored
-  voHitTransparent = 0x0040,         // skipped by the hit test unless asked for
+  voStoresPosition = 0x0020,  // "Left" and "Top" are stored
+  voHitTransparent = 0x0040,  // skipped by the hit test unless asked for
   voReadOnly = 0x0080,
-  voDropDown = 0x0100,               // has a drop-down list
-  voNoDropDownOnActivation = 0x0200, // its list does not open when it is activated
-  voCaseSensitiveDropDown = 0x0400,  // its list is searched with case
-  voSelectionContainer = 0x0800,     // its children can be selected; palette commands go to them
-  voNotInCopies = 0x1000,            // left out of copies that leave the tree
-  voShownOnDemand = 0x2000,          // visible only with a value or while focused
+  voDropDown = 0x0100,                // has a drop-down list
+  voNoDropDownOnActivation = 0x0200,  // its list does not open when it is activated
+  voCaseSensitiveDropDown = 0x0400,   // its list is searched with case
+  voSelectionContainer = 0x0800,      // its children can be selected; palette commands go to them
+  voNotInCopies = 0x1000,             // left out of copies that leave the tree
+  voShownOnDemand = 0x2000,           // visible only with a value or while focused
 };
 constexpr bool IsFlagFamily(TVisualOption) { return true; }
 using enum TVisualOption;
@@ -70,12 +70,12 @@ using THitTestFlags = TSet<THitTestFlag>;
 
 // How a sheet paints.
 enum class TSheetPaintFlag : uint8_t {
-  spInactive = 0x01,        // the host window has no focus: selections are drawn inactive
+  spInactive = 0x01,  // the host window has no focus: selections are drawn inactive
   spNoMarks = 0x04,
   spNoSelection = 0x08,
   spNoFocusFrames = 0x10,
   spPrinting = 0x20,
-  spNoDirectPaint = 0x40,   // the focused element's direct GDI drawing is left out
+  spNoDirectPaint = 0x40,  // the focused element's direct GDI drawing is left out
 };
 constexpr bool IsFlagFamily(TSheetPaintFlag) { return true; }
 using enum TSheetPaintFlag;
@@ -128,7 +128,7 @@ using TShiftState = TSet<TShiftKey>;
 
 // The parameters of a search: the element that bounds it, the text and how it compares.
 class TFindData : public TObject {
-public:
+ public:
   TVisualElement* FindScope = nullptr;
   std::u16string FindText;
   bool MatchCase = false;
@@ -142,7 +142,7 @@ public:
 };
 
 class TVisualElement : public TElement, public IPaletteTarget {
-public:
+ public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
 
@@ -329,8 +329,8 @@ public:
   virtual bool Activate();
   virtual bool FindFocusable(bool AForward, TVisualElement*& AFound, bool AOnlyEnabled, bool AOnlyVisible);
   virtual void GetHint(std::u16string& AText);
-  virtual TVisualElement* FindNextFocusable(TFocusDirections ADirection, TVisualElement*& AOrigin,
-                                            bool AOnlyEnabled, bool AOnlyVisible);
+  virtual TVisualElement* FindNextFocusable(TFocusDirections ADirection, TVisualElement*& AOrigin, bool AOnlyEnabled,
+                                            bool AOnlyVisible);
   virtual void KeyDown(uint16_t& AKey, TShiftState AShift) {}
   virtual void KeyPress(char16_t& AChar) {}
   virtual void KeyUp(uint16_t& AKey, TShiftState AShift) {}
@@ -360,7 +360,7 @@ public:
   void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) override;
   TElementClass GetUnacceptedClass(TSchemeLoader* ALoader) override;
 
-private:
+ private:
   friend class TMessagesSignElement;
   void UnlinkVisualChild(TVisualElement* AChild);
   void LinkVisualChild(TVisualElement* AChild, TVisualElement* ABefore);

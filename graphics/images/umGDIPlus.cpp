@@ -116,7 +116,7 @@ void DisposeNative(void*& AImage) {
 
 // A COM stream over a growable global block; its bytes are appended to a TStream at the end.
 class THGlobalStream {
-public:
+ public:
   THGlobalStream() {
     if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &FStream))) throw EGdipException(GdipOutOfMemory);
   }
@@ -140,13 +140,13 @@ public:
     return result;
   }
 
-private:
+ private:
   IStream* FStream = nullptr;
 };
 
 // Locked pixels of a GDI+ bitmap, unlocked when the lock goes out of scope.
 class TBitsLock {
-public:
+ public:
   TBitsLock(GpBitmap* ABitmap, int32_t AWidth, int32_t AHeight, UINT AMode) : FBitmap(ABitmap) {
     const GpRect rect = {0, 0, AWidth, AHeight};
     CheckGdipStatus(Api().BitmapLockBits(FBitmap, &rect, AMode, PixelFormat32bppARGB, &FData));
@@ -161,7 +161,7 @@ public:
     return static_cast<uint8_t*>(FData.Scan0) + static_cast<ptrdiff_t>(AY) * static_cast<ptrdiff_t>(FData.Stride);
   }
 
-private:
+ private:
   GpBitmap* FBitmap;
   BitmapData FData = {};
   int FUncaught = std::uncaught_exceptions();
@@ -186,27 +186,26 @@ void LoadGdiPlus() {
   if (Unit.Available) return;
   const TRuntimeLibrary& library = Unit.Library;
   TGdipApi& a = Unit.Api;
-  Unit.Available = Unit.Library.Load(L"gdiplus.dll") && library.Bind(a.Alloc, "GdipAlloc") &&
-                   library.Bind(a.Free, "GdipFree") && library.Bind(a.Startup, "GdiplusStartup") &&
-                   library.Bind(a.Shutdown, "GdiplusShutdown") &&
-                   library.Bind(a.CreateBitmapFromStream, "GdipCreateBitmapFromStream") &&
-                   library.Bind(a.SaveImageToStream, "GdipSaveImageToStream") &&
-                   library.Bind(a.GetImageDimension, "GdipGetImageDimension") &&
-                   library.Bind(a.BitmapLockBits, "GdipBitmapLockBits") &&
-                   library.Bind(a.BitmapUnlockBits, "GdipBitmapUnlockBits") &&
-                   library.Bind(a.DisposeImage, "GdipDisposeImage") &&
-                   library.Bind(a.GetImageEncodersSize, "GdipGetImageEncodersSize") &&
-                   library.Bind(a.GetImageEncoders, "GdipGetImageEncoders") &&
-                   library.Bind(a.CreateBitmapFromScan0, "GdipCreateBitmapFromScan0") &&
-                   library.Bind(a.SetImagePalette, "GdipSetImagePalette");
+  Unit.Available =
+      Unit.Library.Load(L"gdiplus.dll") && library.Bind(a.Alloc, "GdipAlloc") && library.Bind(a.Free, "GdipFree") &&
+      library.Bind(a.Startup, "GdiplusStartup") && library.Bind(a.Shutdown, "GdiplusShutdown") &&
+      library.Bind(a.CreateBitmapFromStream, "GdipCreateBitmapFromStream") &&
+      library.Bind(a.SaveImageToStream, "GdipSaveImageToStream") &&
+      library.Bind(a.GetImageDimension, "GdipGetImageDimension") &&
+      library.Bind(a.BitmapLockBits, "GdipBitmapLockBits") &&
+      library.Bind(a.BitmapUnlockBits, "GdipBitmapUnlockBits") && library.Bind(a.DisposeImage, "GdipDisposeImage") &&
+      library.Bind(a.GetImageEncodersSize, "GdipGetImageEncodersSize") &&
+      library.Bind(a.GetImageEncoders, "GdipGetImageEncoders") &&
+      library.Bind(a.CreateBitmapFromScan0, "GdipCreateBitmapFromScan0") &&
+      library.Bind(a.SetImagePalette, "GdipSetImagePalette");
   if (!Unit.Available) return;
 
   // No background thread: this thread calls the notification hook and unhook itself.
   const GdiplusStartupInput input = {1, nullptr, TRUE, FALSE};
   GpStatus status = a.Startup(&Unit.StartupToken, &input, &Unit.StartupOutput);
   if (status == 0) {
-    status = Unit.StartupOutput.NotificationHook ? Unit.StartupOutput.NotificationHook(&Unit.HookToken)
-                                                 : GdipGenericError;
+    status =
+        Unit.StartupOutput.NotificationHook ? Unit.StartupOutput.NotificationHook(&Unit.HookToken) : GdipGenericError;
     if (status != 0) a.Shutdown(Unit.StartupToken);
   }
   if (status != 0) {
@@ -405,8 +404,8 @@ void TGDIPlusImage::SaveIndexedGif(TStream& ADest, const GUID& AEncoder) {
   palette[1] = static_cast<UINT>(indexed.Palette.size());
   std::memcpy(palette.data() + 2, indexed.Palette.data(), indexed.Palette.size() * 4);
   GpBitmap* bitmap = nullptr;
-  CheckGdipStatus(Api().CreateBitmapFromScan0(width, height, static_cast<INT>(indexed.Stride),
-                                              PixelFormat8bppIndexed, indexed.Indices.data(), &bitmap));
+  CheckGdipStatus(Api().CreateBitmapFromScan0(width, height, static_cast<INT>(indexed.Stride), PixelFormat8bppIndexed,
+                                              indexed.Indices.data(), &bitmap));
   THGlobalStream encoded;
   GpStatus status = Api().SetImagePalette(bitmap, palette.data());
   if (status == 0) status = Api().SaveImageToStream(bitmap, encoded.Get(), &AEncoder, nullptr);

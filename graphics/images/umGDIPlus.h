@@ -20,11 +20,11 @@ constexpr int GdipOutOfMemory = 3;
 constexpr int GdipNotInitialized = 18;
 
 class EGdipException : public Exception {
-public:
+ public:
   explicit EGdipException(int AStatus);
   uint8_t Status() const { return FStatus; }
 
-private:
+ private:
   uint8_t FStatus;
 };
 
@@ -51,14 +51,14 @@ void FinalizeGdiPlus();
 
 // The native image, in memory GDI+ allocates itself.
 class TGdipBase {
-public:
+ public:
   static void* operator new(size_t ASize);
   static void operator delete(void* APointer);
   void* NativeImage = nullptr;
 };
 
 class TGDIPlusImage : public TObject {
-public:
+ public:
   TGDIPlusImage();
   ~TGDIPlusImage() override;
 
@@ -87,7 +87,7 @@ public:
   void SaveAsTiff(TStream& ADest);
   void SaveWithEncoder(TStream& ADest, const GUID& AEncoder);
 
-private:
+ private:
   void SaveIndexedGif(TStream& ADest, const GUID& AEncoder);
 
   std::unique_ptr<TGdipBase> FHolder;

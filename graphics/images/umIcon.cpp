@@ -47,8 +47,7 @@ void TIconImage::LoadFromStream(TStream& AStream) {
 }
 
 const TIconImage::TFrame& TIconImage::Frame(int AIndex) const {
-  if (AIndex < 0 || AIndex >= Count())
-    throw EProgrammingError(Format(u"List index out of bounds (%d)", {AIndex}));
+  if (AIndex < 0 || AIndex >= Count()) throw EProgrammingError(Format(u"List index out of bounds (%d)", {AIndex}));
   return FFrames[size_t(AIndex)];
 }
 

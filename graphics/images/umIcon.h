@@ -16,7 +16,7 @@
 class TCustomBitmap32;
 
 class TIconImage : public TObject {
-public:
+ public:
   ~TIconImage() override;
 
   // Clear, then the whole icon or cursor from the stream's position: directory, then the frames one after
@@ -31,7 +31,7 @@ public:
   void CopyFrameTo(int AIndex, TCustomBitmap32& ABitmap) const;
   void Clear();
 
-private:
+ private:
   struct TFrame {
     TIconFrameLayout Layout;
     std::unique_ptr<TMemoryStream> PngStream;

@@ -92,8 +92,7 @@ void TUniversalImage::Clear() {
 }
 
 TBitmap32* TUniversalImage::GetFrame(int AIndex) const {
-  if (AIndex < 0 || AIndex >= Count())
-    throw EProgrammingError(Format(u"List index out of bounds (%d)", {AIndex}));
+  if (AIndex < 0 || AIndex >= Count()) throw EProgrammingError(Format(u"List index out of bounds (%d)", {AIndex}));
   return FFrames[size_t(AIndex)].get();
 }
 

@@ -12,7 +12,7 @@
 #include "graphics/pixels/pxBackendsGDI.h"
 
 class TUniversalImage : public TObject {
-public:
+ public:
   ~TUniversalImage() override;
 
   // The reader by the name's extension: "ico" and "cur" (any case) the icon reader, anything else GDI+.
@@ -47,6 +47,6 @@ public:
   static void ConvertToPng(TStream& ASource, TStream& ADest);
   static void ConvertToTiff(TStream& ASource, TStream& ADest);
 
-private:
+ private:
   std::vector<std::unique_ptr<TBitmap32>> FFrames;
 };

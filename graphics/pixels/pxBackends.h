@@ -13,19 +13,19 @@
 
 // A canvas bound to the backend's device context, made on first request.
 class ICanvasSupport {
-public:
+ public:
   virtual TNotifyEvent OnCanvasChange() const = 0;
   virtual void SetOnCanvasChange(TNotifyEvent AHandler) = 0;
   virtual TCanvas& Canvas() = 0;
   virtual void DeleteCanvas() = 0;
   virtual bool CanvasAllocated() const = 0;
 
-protected:
+ protected:
   ~ICanvasSupport() = default;
 };
 
 class IFontSupport {
-public:
+ public:
   virtual TNotifyEvent OnFontChange() const = 0;
   virtual void SetOnFontChange(TNotifyEvent AHandler) = 0;
   virtual TFont& Font() = 0;
@@ -34,13 +34,13 @@ public:
   // Selects the font into the device context, with its colour and a transparent background.
   virtual void UpdateFont() = 0;
 
-protected:
+ protected:
   ~IFontSupport() = default;
 };
 
 // Text drawn with the backend's font; every form reports the area it drew to the owner bitmap.
 class ITextSupport {
-public:
+ public:
   // Clipped to the owner's clip rectangle while the owner clips.
   virtual void Textout(int32_t X, int32_t Y, std::u16string_view AText) = 0;
   virtual void Textout(int32_t X, int32_t Y, const TRect& AClipRect, std::u16string_view AText) = 0;
@@ -49,12 +49,12 @@ public:
   // Measured on the device context, or on a shared one while there is no surface.
   virtual SIZE TextExtent(std::u16string_view AText) = 0;
 
-protected:
+ protected:
   ~ITextSupport() = default;
 };
 
 class IDeviceContextSupport {
-public:
+ public:
   virtual HDC Handle() const = 0;
   // ASrcRect of ASrc stretched into ADstRect of the bitmap; nothing while the owner is empty.
   virtual void Draw(const TRect& ADstRect, const TRect& ASrcRect, HDC ASrc) = 0;
@@ -63,7 +63,7 @@ public:
   // ASrcRect of the bitmap stretched into ADstRect of ADst.
   virtual void DrawTo(HDC ADst, const TRect& ADstRect, const TRect& ASrcRect) = 0;
 
-protected:
+ protected:
   ~IDeviceContextSupport() = default;
 };
 
@@ -94,7 +94,7 @@ void ReinstateBackend(TCustomBitmap32& ABitmap, TCustomBackend* ASaved);
 
 // The pair above for one scope.
 class TBackendRequirement {
-public:
+ public:
   TBackendRequirement(TCustomBitmap32& ABitmap, std::initializer_list<TBackendQuery> ARequired, TRequireMode AMode,
                       bool ADestructive)
       : FBitmap(ABitmap) {
@@ -104,7 +104,7 @@ public:
   TBackendRequirement(const TBackendRequirement&) = delete;
   TBackendRequirement& operator=(const TBackendRequirement&) = delete;
 
-private:
+ private:
   TCustomBitmap32& FBitmap;
   TCustomBackend* FReleased = nullptr;
   int FUncaught = std::uncaught_exceptions();

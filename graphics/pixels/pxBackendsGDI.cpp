@@ -52,8 +52,7 @@ std::unique_ptr<TGraphic> PictureForFile(const std::u16string& AFileName) {
 const TClassInfo<TCustomBackend, TCustomBitmap32*> TGDIBackend::ClassInfo{
     u"TGDIBackend", &TCustomBackend::ClassInfo, &ClassFactory<TGDIBackend, TCustomBackend, TCustomBitmap32*>};
 
-TGDIBackend::TGDIBackend(TCustomBitmap32* AOwner)
-    : TCustomBackend(AOwner), FBitmapInfo(TopDownBitmapInfo(0, 0)) {
+TGDIBackend::TGDIBackend(TCustomBitmap32* AOwner) : TCustomBackend(AOwner), FBitmapInfo(TopDownBitmapInfo(0, 0)) {
   FFont.OnChange = MakeMethod<&TGDIBackend::FontChanged>(this);
 }
 
@@ -342,8 +341,8 @@ void TBitmap32::DrawGraphic(TGraphic& AGraphic, TColor32 AFillColor) {
 void TBitmap32::Assign(TGraphic& AGraphic) {
   {
     TUpdateGuard<TBitmap32> update(*this);
-    TBackendRequirement requirement(*this, {Offers<IDeviceContextSupport>, Offers<ICanvasSupport>},
-                                    TRequireMode::rmAny, true);
+    TBackendRequirement requirement(*this, {Offers<IDeviceContextSupport>, Offers<ICanvasSupport>}, TRequireMode::rmAny,
+                                    true);
     auto opaqueWhereDrawn = [this](TGraphic& AGraphic) {
       DrawGraphic(AGraphic, 0xFFFFFFFF);
       if (Empty()) return;

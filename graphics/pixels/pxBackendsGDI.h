@@ -18,7 +18,7 @@ class TGDIBackend : public TCustomBackend,
                     public IFontSupport,
                     public ITextSupport,
                     public IDeviceContextSupport {
-public:
+ public:
   static const TClassInfo<TCustomBackend, TCustomBitmap32*> ClassInfo;
   TBackendClass ClassRef() const override { return &ClassInfo; }
 
@@ -55,14 +55,14 @@ public:
   void DrawTo(HDC ADst, int32_t X, int32_t Y) override;
   void DrawTo(HDC ADst, const TRect& ADstRect, const TRect& ASrcRect) override;
 
-protected:
+ protected:
   ~TGDIBackend() override;
   // Raises "Can't allocate the DIB handle", "Can't create compatible DC" or "Can't select an object into DC",
   // having freed whatever it made.
   void InitializeSurface(int32_t ANewWidth, int32_t ANewHeight, bool AClearBuffer) override;
   void FinalizeSurface() override;
 
-private:
+ private:
   void FontChanged(TObject* ASender);
   void CanvasChanged(TObject* ASender);
   void TextChanged(int32_t X, int32_t Y, std::u16string_view AText);
@@ -81,7 +81,7 @@ class TClipboard;
 
 // The bitmap the program draws with: a TCustomBitmap32 on the GDI backend.
 class TBitmap32 : public TCustomBitmap32 {
-public:
+ public:
   TBitmap32();
   // On another backend; it must offer a device context for the drawing and text below.
   explicit TBitmap32(TBackendClass ABackendClass);
@@ -133,7 +133,7 @@ public:
   void CopyPropertiesTo(TCustomBitmap32* ADst) const override;
   void SetBackend(TCustomBackend* ABackend) override;
 
-protected:
+ protected:
   virtual void HandleChanged();
   void FinalizeBackend() override;
   void BackendChangedHandler(TObject* ASender) override;
@@ -141,7 +141,7 @@ protected:
   // BMP pictures of any other depth or compression, read by the hardened DIB reader; alpha 255 unless stored.
   void LoadFromOtherFormat(TStream& AStream) override;
 
-private:
+ private:
   void HookBackend();
   void UnhookBackend();
   void FontChanged(TObject* ASender) {}

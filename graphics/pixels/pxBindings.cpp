@@ -19,7 +19,7 @@ int32_t RankForFeatures(const TFunctionEntry& AEntry, TProcessorFeatures AFeatur
     int32_t Level;
   };
   constexpr int32_t kNewest = 5;
-  static constexpr TLevel kLevels[] = {{pfMMX, 1},      {pfExtendedMMX, 2}, {pf3DNow, 2},      {pfSSE, 3},
+  static constexpr TLevel kLevels[] = {{pfMMX, 1},      {pfExtendedMMX, 2}, {pf3DNow, 2},     {pfSSE, 3},
                                        {pf3DNowExt, 3}, {pfSSE2, 4},        {pfAVX2, kNewest}};
   int32_t level = 0;
   for (const TLevel& l : kLevels)

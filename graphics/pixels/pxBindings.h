@@ -49,7 +49,7 @@ int32_t RankForFeatures(const TFunctionEntry& AEntry, TProcessorFeatures AFeatur
 int32_t DefaultPriority(const TFunctionEntry& AEntry);
 
 class TFunctionRegistry {
-public:
+ public:
   TFunctionRegistry() = default;
   TFunctionRegistry(const TFunctionRegistry&) = delete;
   TFunctionRegistry& operator=(const TFunctionRegistry&) = delete;
@@ -67,9 +67,8 @@ public:
   }
   template <class F>
   void RegisterBinding(TFunctionID<F> AFunctionID, std::type_identity_t<F>** AProcVar) {
-    FBindings.push_back({AFunctionID.Value, AProcVar, [](void* AVar, TProc AProc) {
-                           *static_cast<F**>(AVar) = reinterpret_cast<F*>(AProc);
-                         }});
+    FBindings.push_back({AFunctionID.Value, AProcVar,
+                         [](void* AVar, TProc AProc) { *static_cast<F**>(AVar) = reinterpret_cast<F*>(AProc); }});
   }
 
   // The entry of AFunctionID with the lowest priority below kInvalidPriority; among equals the one added last.
@@ -83,7 +82,7 @@ public:
   const std::vector<TFunctionEntry>& Functions() const { return FFunctions; }
   const std::vector<TFunctionBinding>& Bindings() const { return FBindings; }
 
-private:
+ private:
   std::vector<TFunctionEntry> FFunctions;
   std::vector<TFunctionBinding> FBindings;
   std::u16string FName;

@@ -175,8 +175,7 @@ void TCustomBackend::BeforeDestruction() { Clear(); }
 // ---------------------------------------------------------------------------------------------------------------
 // Resampler base
 
-const TClassInfo<TCustomResampler, TCustomBitmap32*> TCustomResampler::ClassInfo{u"TCustomResampler", nullptr,
-                                                                                  nullptr};
+const TClassInfo<TCustomResampler, TCustomBitmap32*> TCustomResampler::ClassInfo{u"TCustomResampler", nullptr, nullptr};
 
 TCustomResampler::TCustomResampler(TCustomBitmap32* ABitmap) : FBitmap(ABitmap) {}
 
@@ -369,7 +368,8 @@ void TCustomBitmap32::Clear(TColor32 AFillColor) {
     FillLongword(FBits, int32_t(int64_t(FWidth) * FHeight), AFillColor);
   } else {
     const int32_t width = FClipRect.Right - FClipRect.Left;
-    for (int32_t y = FClipRect.Top; y < FClipRect.Bottom; ++y) FillLongword(PixelPtr(FClipRect.Left, y), width, AFillColor);
+    for (int32_t y = FClipRect.Top; y < FClipRect.Bottom; ++y)
+      FillLongword(PixelPtr(FClipRect.Left, y), width, AFillColor);
   }
   Changed();
 }

@@ -32,7 +32,7 @@ enum TPixelAccessMode : uint8_t { pamUnsafe, pamSafe, pamWrap, pamTransparentEdg
 
 // A missing or unusable bitmap, or a bitmap whose pixels cannot be had.
 class EBitmapException : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
@@ -70,7 +70,7 @@ TRect OffsetRect(const TRect& R, int64_t DX, int64_t DY);
 // Persistent bases
 
 class TPlainInterfacedPersistent : public TObject {
-public:
+ public:
   // Copies ASource into this object; the default asks ASource (AssignTo) and raises EConvertError when neither
   // side knows the other. Nil is handled by the classes that accept it.
   virtual void Assign(const TPlainInterfacedPersistent* ASource);
@@ -85,7 +85,7 @@ public:
   int32_t RefCount() const { return FRefCount.load(); }
   bool RefCounted() const { return FRefCounted; }
 
-protected:
+ protected:
   friend class TCustomBitmap32;
   virtual void AssignTo(TPlainInterfacedPersistent* ADest) const;
   [[noreturn]] void AssignError(const TPlainInterfacedPersistent* ASource) const;
@@ -93,13 +93,13 @@ protected:
   virtual void BeforeDestruction() {}
   void SetRefCounted(bool AValue) { FRefCounted = AValue; }
 
-private:
+ private:
   std::atomic<int32_t> FRefCount{0};
   bool FRefCounted = false;
 };
 
 class TNotifiablePersistent : public TPlainInterfacedPersistent {
-public:
+ public:
   // Fires OnChange unless an update is pending.
   virtual void Changed();
   virtual void BeginUpdate() { ++FUpdateCount; }
@@ -109,24 +109,24 @@ public:
 
   TNotifyEvent OnChange;
 
-private:
+ private:
   int32_t FUpdateCount = 0;
 };
 
 class TThreadPersistent : public TNotifiablePersistent {
-public:
+ public:
   void Lock();
   void Unlock();
   int32_t LockCount() const { return FLockCount.load(); }
 
-private:
+ private:
   std::atomic<int32_t> FLockCount{0};
   std::recursive_mutex FLock;
 };
 
 // A Width x Height map; neither dimension is ever negative.
 class TCustomMap : public TThreadPersistent {
-public:
+ public:
   int32_t Width() const { return FWidth; }
   int32_t Height() const { return FHeight; }
   virtual void SetWidth(int32_t AValue) { SetSize(AValue, FHeight); }
@@ -138,7 +138,7 @@ public:
 
   TNotifyEvent OnResize;
 
-protected:
+ protected:
   virtual void ChangeSize(int32_t& AWidth, int32_t& AHeight, int32_t ANewWidth, int32_t ANewHeight);
   virtual void Resized();
 
@@ -155,7 +155,7 @@ using TBackendClass = TClassRef<TCustomBackend, TCustomBitmap32*>;
 // Owns a bitmap's pixel memory. Reference counted: the owner bitmap holds one reference, anyone who keeps the
 // backend beyond the bitmap's use takes another (AddRef) and releases it later.
 class TCustomBackend : public TThreadPersistent {
-public:
+ public:
   static const TClassInfo<TCustomBackend, TCustomBitmap32*> ClassInfo;
   virtual TBackendClass ClassRef() const { return &ClassInfo; }
 
@@ -180,7 +180,7 @@ public:
   // Fired before the surface is discarded; OnChange after every change of surface.
   TNotifyEvent OnChanging;
 
-protected:
+ protected:
   friend class TCustomBitmap32;
   // Only the last Release (or Free) destroys a backend: a plain delete would bypass the reference count.
   ~TCustomBackend() override = default;
@@ -198,7 +198,7 @@ protected:
 // Resampler bases
 
 class TCustomSampler : public TNotifiablePersistent {
-public:
+ public:
   virtual void PrepareSampling() {}
   virtual void FinalizeSampling() {}
 };
@@ -207,7 +207,7 @@ using TCustomResamplerClass = TClassRef<TCustomResampler, TCustomBitmap32*>;
 
 // Draws one bitmap scaled into another. Owned by its bitmap; its published property is PixelAccessMode.
 class TCustomResampler : public TCustomSampler, public IPublishedProperties {
-public:
+ public:
   static const TClassInfo<TCustomResampler, TCustomBitmap32*> ClassInfo;
   virtual TCustomResamplerClass ClassRef() const { return &ClassInfo; }
 
@@ -233,7 +233,7 @@ public:
 
   std::span<const TPublishedProperty> PublishedProperties() const override;
 
-protected:
+ protected:
   friend class TCustomBitmap32;
   // Another resampler takes this one's published properties.
   void AssignTo(TPlainInterfacedPersistent* ADest) const override;
@@ -247,7 +247,7 @@ protected:
 // The bitmap
 
 class TCustomBitmap32 : public TCustomMap {
-public:
+ public:
   // On the heap backend.
   TCustomBitmap32();
   // On a backend of ABackendClass. Virtual calls made while this constructor runs reach this class's own forms:
@@ -365,7 +365,7 @@ public:
   // the old backend is released.
   virtual void SetBackend(TCustomBackend* ABackend);
 
-protected:
+ protected:
   void ChangeSize(int32_t& AWidth, int32_t& AHeight, int32_t ANewWidth, int32_t ANewHeight) override;
   virtual void InitializeBackend(TBackendClass ABackendClass);
   virtual void FinalizeBackend();
@@ -376,7 +376,7 @@ protected:
   // A picture that is not a 32-bit uncompressed BMP; AStream is at its start. Here: EBitmapException.
   virtual void LoadFromOtherFormat(TStream& AStream);
 
-private:
+ private:
   friend class TCustomBackend;
   void ChooseWrapProcs();
   void BlendRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor32 AValue);

@@ -256,8 +256,8 @@ inline void Merge4(__m128i F, TColor32* ADst) {
   const __m128i alphaBytes = AlphaBytes(), zero = _mm_setzero_si128();
   const __m128i fa = _mm_and_si128(F, alphaBytes), ba = _mm_and_si128(d, alphaBytes);
   const __m128i fClear = _mm_cmpeq_epi32(fa, zero), bOpaque = _mm_cmpeq_epi32(ba, alphaBytes);
-  const __m128i simple =
-      _mm_or_si128(_mm_or_si128(fClear, bOpaque), _mm_or_si128(_mm_cmpeq_epi32(fa, alphaBytes), _mm_cmpeq_epi32(ba, zero)));
+  const __m128i simple = _mm_or_si128(_mm_or_si128(fClear, bOpaque),
+                                      _mm_or_si128(_mm_cmpeq_epi32(fa, alphaBytes), _mm_cmpeq_epi32(ba, zero)));
   if (_mm_movemask_ps(_mm_castsi128_ps(simple)) != 0xF) {
     alignas(16) TColor32 f[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(f), F);

@@ -14,7 +14,7 @@
 // Class references of one family (TClassRef<...>), in the order of adding.
 template <class TRef>
 class TClassList {
-public:
+ public:
   // Duplicates are kept; returns the new index.
   int Add(TRef AClass) {
     FItems.push_back(AClass);
@@ -29,7 +29,7 @@ public:
   int Count() const { return int(FItems.size()); }
   TRef Items(int AIndex) const { return FItems.at(size_t(AIndex)); }
 
-private:
+ private:
   std::vector<TRef> FItems;
 };
 
@@ -40,13 +40,13 @@ private:
 enum TTypeKind : uint8_t { tkInteger, tkEnumeration, tkFloat, tkString, tkClass, tkMethod };
 
 class TTypeKinds {
-public:
+ public:
   constexpr TTypeKinds(std::initializer_list<TTypeKind> AKinds) {
     for (TTypeKind k : AKinds) FBits |= uint32_t(1) << k;
   }
   constexpr bool Contains(TTypeKind AKind) const { return (FBits & (uint32_t(1) << AKind)) != 0; }
 
-private:
+ private:
   uint32_t FBits = 0;
 };
 
@@ -68,10 +68,10 @@ struct TPublishedProperty {
 };
 
 class IPublishedProperties {
-public:
+ public:
   virtual std::span<const TPublishedProperty> PublishedProperties() const = 0;
 
-protected:
+ protected:
   ~IPublishedProperties() = default;
 };
 

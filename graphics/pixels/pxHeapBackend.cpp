@@ -12,8 +12,7 @@ THeapBackend::~THeapBackend() { FinalizeSurface(); }
 void THeapBackend::InitializeSurface(int32_t ANewWidth, int32_t ANewHeight, bool) {
   const int64_t pixels = CheckedPixelCount(ANewWidth, ANewHeight);
   FBits = static_cast<TColor32*>(std::calloc(size_t(pixels), sizeof(TColor32)));
-  if (!FBits)
-    throw EOutOfMemory(Format(u"Can't allocate a bitmap of %d x %d pixels", {ANewWidth, ANewHeight}));
+  if (!FBits) throw EOutOfMemory(Format(u"Can't allocate a bitmap of %d x %d pixels", {ANewWidth, ANewHeight}));
 }
 
 void THeapBackend::FinalizeSurface() {

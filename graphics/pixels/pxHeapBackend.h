@@ -4,7 +4,7 @@
 #include "graphics/pixels/pxBitmap.h"
 
 class THeapBackend : public TCustomBackend {
-public:
+ public:
   static const TClassInfo<TCustomBackend, TCustomBitmap32*> ClassInfo;
   TBackendClass ClassRef() const override { return &ClassInfo; }
 
@@ -12,7 +12,7 @@ public:
 
   bool Empty() const override { return FBits == nullptr; }
 
-protected:
+ protected:
   ~THeapBackend() override;
   // Raises EBitmapException for a size beyond MaxBitmapPixels and EOutOfMemory when the block cannot be had.
   void InitializeSurface(int32_t ANewWidth, int32_t ANewHeight, bool AClearBuffer) override;

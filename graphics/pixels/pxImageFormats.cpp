@@ -101,8 +101,8 @@ void DecodeRow(const uint8_t* row, const TDibLayout& layout, const std::array<ui
       } else {
         for (int32_t x = 0; x < width; ++x) {
           const uint32_t v = Le32(row + 4 * x);
-          out[x] = (channels[3].Get(v, 255) << 24) | (channels[0].Get(v, 0) << 16) |
-                   (channels[1].Get(v, 0) << 8) | channels[2].Get(v, 0);
+          out[x] = (channels[3].Get(v, 255) << 24) | (channels[0].Get(v, 0) << 16) | (channels[1].Get(v, 0) << 8) |
+                   channels[2].Get(v, 0);
         }
       }
       break;
@@ -231,8 +231,7 @@ TImageFormatError ReadDibHeader(std::span<const uint8_t> data, bool iconFrame, T
 
   if (layout.Compression == DibBitfields || layout.Compression == DibAlphaBitfields) {
     const uint8_t* m = headerSize == DibInfoHeaderSize ? h + headerSize : h + 40;
-    const uint32_t maskCount =
-        headerSize == DibInfoHeaderSize ? maskBytes / 4 : (headerSize >= 56 ? 4 : 3);
+    const uint32_t maskCount = headerSize == DibInfoHeaderSize ? maskBytes / 4 : (headerSize >= 56 ? 4 : 3);
     for (uint32_t i = 0; i < maskCount; ++i) layout.Masks[i] = Le32(m + 4 * i);
     for (uint32_t mask : layout.Masks)
       if (!ValidMask(mask, bc)) return BadHeader(iconFrame);
@@ -347,8 +346,8 @@ TImageFormatError ReadIcon(std::span<const uint8_t> data, TIconLayout& layout) {
     const std::span<const uint8_t> bytes = data.subspan(position, frame.Entry.Size);
     position += frame.Entry.Size;
 
-    if (bytes.size() >= 8 && (std::memcmp(bytes.data(), PngSignature, 8) == 0 ||
-                              std::memcmp(bytes.data(), MngSignature, 8) == 0)) {
+    if (bytes.size() >= 8 &&
+        (std::memcmp(bytes.data(), PngSignature, 8) == 0 || std::memcmp(bytes.data(), MngSignature, 8) == 0)) {
       frame.IsPng = true;
       layout.Frames.push_back(frame);
       continue;
@@ -374,7 +373,8 @@ TImageFormatError DecodeIconFrame(std::span<const uint8_t> data, const TIconFram
   const size_t height = static_cast<size_t>(dib.Height);
   if (!Fits(bytes, frame.MaskOffset, frame.MaskStride * height)) return TImageFormatError::BadIcon;
   const TImageFormatError error = DecodeDib(bytes, dib, dest);
-  if (error != TImageFormatError::None) return error == TImageFormatError::Truncated ? TImageFormatError::BadIcon : error;
+  if (error != TImageFormatError::None)
+    return error == TImageFormatError::Truncated ? TImageFormatError::BadIcon : error;
 
   const size_t count = width * height;
   // A frame with alpha is drawn by its alpha alone, as the system draws it: real icons mark their soft edges in
@@ -515,8 +515,8 @@ void QuantizeTo8Bit(const uint32_t* pixels, int32_t width, int32_t height, TInde
       }
       const uint64_t n = std::max<uint64_t>(sum.Count, 1);
       const uint8_t index = static_cast<uint8_t>(image.Palette.size());
-      image.Palette.push_back(0xFF000000u | static_cast<uint32_t>((sum.Red / n) << 16 | (sum.Green / n) << 8 |
-                                                                  (sum.Blue / n)));
+      image.Palette.push_back(0xFF000000u |
+                              static_cast<uint32_t>((sum.Red / n) << 16 | (sum.Green / n) << 8 | (sum.Blue / n)));
       for (uint32_t b : box.Bins) binIndex[b] = index;
     }
   }
@@ -531,8 +531,8 @@ void QuantizeTo8Bit(const uint32_t* pixels, int32_t width, int32_t height, TInde
       if (!opaque(c))
         dst[x] = transparentIndex;
       else if (exact)
-        dst[x] = static_cast<uint8_t>(
-            std::lower_bound(distinct.begin(), distinct.end(), c & 0x00FFFFFF) - distinct.begin());
+        dst[x] =
+            static_cast<uint8_t>(std::lower_bound(distinct.begin(), distinct.end(), c & 0x00FFFFFF) - distinct.begin());
       else
         dst[x] = binIndex[BinOf(c)];
     }

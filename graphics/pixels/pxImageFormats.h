@@ -34,12 +34,12 @@ constexpr uint32_t DibInfoHeaderSize = 40;
 // Where the parts of one device-independent bitmap lie, all offsets from the start of the span it was read from.
 struct TDibLayout {
   int32_t Width = 0;
-  int32_t Height = 0;       // rows of the picture (half the stored height in an icon frame), always positive
-  bool TopDown = false;     // rows stored top row first (a negative height in the header)
+  int32_t Height = 0;    // rows of the picture (half the stored height in an icon frame), always positive
+  bool TopDown = false;  // rows stored top row first (a negative height in the header)
   uint16_t BitCount = 0;
   uint32_t Compression = DibRgb;
   uint32_t HeaderSize = 0;
-  uint32_t Masks[4] = {};   // red, green, blue, alpha; used for 16 and 32 bits per pixel
+  uint32_t Masks[4] = {};  // red, green, blue, alpha; used for 16 and 32 bits per pixel
   uint64_t PaletteOffset = 0;
   uint32_t PaletteCount = 0;
   uint32_t PaletteEntrySize = 4;  // 3 in the old core header
@@ -64,18 +64,18 @@ TImageFormatError DecodeDib(std::span<const uint8_t> data, const TDibLayout& lay
 
 // One directory entry of an icon or cursor file.
 struct TIconDirEntry {
-  int32_t Width = 0;    // 0 in the file means 256
+  int32_t Width = 0;  // 0 in the file means 256
   int32_t Height = 0;
   uint16_t BitCount = 0;
-  uint32_t Size = 0;    // bytes of the frame's data
+  uint32_t Size = 0;  // bytes of the frame's data
 };
 
 // One frame: PNG or MNG data, or a colour image followed by its 1-bit mask.
 struct TIconFrameLayout {
   TIconDirEntry Entry;
-  uint64_t Offset = 0;   // start of the frame's data in the file
-  bool IsPng = false;    // PNG or MNG data; Entry gives the size
-  TDibLayout Dib;        // offsets from Offset; the colour image
+  uint64_t Offset = 0;  // start of the frame's data in the file
+  bool IsPng = false;   // PNG or MNG data; Entry gives the size
+  TDibLayout Dib;       // offsets from Offset; the colour image
   uint64_t MaskOffset = 0;
   uint64_t MaskStride = 0;
   int32_t Width() const { return IsPng ? Entry.Width : Dib.Width; }
@@ -83,7 +83,7 @@ struct TIconFrameLayout {
 };
 
 struct TIconLayout {
-  uint16_t Type = 0;     // 1 icon, 2 cursor; not validated
+  uint16_t Type = 0;  // 1 icon, 2 cursor; not validated
   std::vector<TIconFrameLayout> Frames;
 };
 
@@ -105,9 +105,9 @@ TImageFormatError DecodeIconFrame(std::span<const uint8_t> data, const TIconFram
 struct TIndexedImage {
   int32_t Width = 0;
   int32_t Height = 0;
-  uint32_t Stride = 0;             // bytes a row, a multiple of 4
-  std::vector<uint32_t> Palette;   // 32-bit ARGB; the entry for transparent pixels is 0x00000000
-  std::vector<uint8_t> Indices;    // Stride x Height, top row first
+  uint32_t Stride = 0;            // bytes a row, a multiple of 4
+  std::vector<uint32_t> Palette;  // 32-bit ARGB; the entry for transparent pixels is 0x00000000
+  std::vector<uint8_t> Indices;   // Stride x Height, top row first
 };
 
 // Pixels with alpha below 128 share one transparent entry. The palette is exact when the other pixels have at most

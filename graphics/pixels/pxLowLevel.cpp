@@ -99,9 +99,12 @@ int32_t MirrorPow2(int32_t AValue, int32_t AMin, int32_t AMax) {
 
 TWrapProc GetWrapProc(TWrapMode AWrapMode) {
   switch (AWrapMode) {
-    case wmRepeat: return Wrap;
-    case wmMirror: return Mirror;
-    default: return Clamp;
+    case wmRepeat:
+      return Wrap;
+    case wmMirror:
+      return Mirror;
+    default:
+      return Clamp;
   }
 }
 
@@ -109,9 +112,12 @@ TWrapProc GetWrapProcEx(TWrapMode AWrapMode, int32_t AMin, int32_t AMax) {
   const int64_t size = int64_t(AMax) - AMin + 1;
   const bool pow2 = AMin >= 0 && AMax >= AMin && (size & (size - 1)) == 0;
   switch (AWrapMode) {
-    case wmRepeat: return pow2 ? WrapPow2 : Wrap;
-    case wmMirror: return pow2 ? MirrorPow2 : Mirror;
-    default: return Clamp;
+    case wmRepeat:
+      return pow2 ? WrapPow2 : Wrap;
+    case wmMirror:
+      return pow2 ? MirrorPow2 : Mirror;
+    default:
+      return Clamp;
   }
 }
 

@@ -13,6 +13,4 @@ constexpr int32_t FixedRound(TFixed A) { return int32_t((int64_t(A) + 0x7FFF) >>
 // Low 32 bits of the 64-bit product shifted right by 16.
 constexpr TFixed FixedMul(TFixed A, TFixed B) { return TFixed(uint32_t(uint64_t((int64_t(A) * B) >> 16))); }
 // (A shl 16) / B truncated toward zero, low 32 bits; B must not be 0.
-constexpr TFixed FixedDiv(TFixed A, TFixed B) {
-  return TFixed(uint32_t(uint64_t((int64_t(A) * 65536) / B)));
-}
+constexpr TFixed FixedDiv(TFixed A, TFixed B) { return TFixed(uint32_t(uint64_t((int64_t(A) * 65536) / B))); }

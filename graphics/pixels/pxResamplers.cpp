@@ -46,7 +46,9 @@ struct TRowApplier {
 
   void Apply(const TColor32* ASrc, TColor32* ADst, int32_t ACount) const {
     switch (Mode) {
-      case dmOpaque: MoveLongword(ASrc, ADst, ACount); break;
+      case dmOpaque:
+        MoveLongword(ASrc, ADst, ACount);
+        break;
       case dmBlend:
         if (BlendEx)
           BlendEx(ASrc, ADst, ACount, MasterAlpha);

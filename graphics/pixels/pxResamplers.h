@@ -26,7 +26,7 @@ void StretchNearest(TCustomBitmap32* ADst, TRect ADstRect, TRect ADstClip, TCust
 
 // The default resampler of every bitmap.
 class TNearestResampler : public TCustomResampler {
-public:
+ public:
   static const TClassInfo<TCustomResampler, TCustomBitmap32*> ClassInfo;
   TCustomResamplerClass ClassRef() const override { return &ClassInfo; }
 

@@ -53,13 +53,18 @@ bool HasProcessorFeature(const TCpuidAnswers& A, TProcessorFeature AFeature) {
   if (!A.HasCpuid) return false;
   if (((A.Leaf1Eax >> 8) & 0xF) < 5) return false;
   switch (AFeature) {
-    case pfMMX: return (A.Leaf1Edx & kMMXBit) != 0;
+    case pfMMX:
+      return (A.Leaf1Edx & kMMXBit) != 0;
     case pfExtendedMMX:
       return (A.Leaf1Edx & kSSEBit) != 0 || (ExtendedLeavesExist(A) && (A.Ext1Edx & kExtMMXAmdBit) != 0);
-    case pfSSE: return (A.Leaf1Edx & kSSEBit) != 0;
-    case pfSSE2: return (A.Leaf1Edx & kSSE2Bit) != 0;
-    case pf3DNow: return ExtendedLeavesExist(A) && (A.Ext1Edx & k3DNowBit) != 0;
-    case pf3DNowExt: return ExtendedLeavesExist(A) && (A.Ext1Edx & k3DNowExtBit) != 0;
+    case pfSSE:
+      return (A.Leaf1Edx & kSSEBit) != 0;
+    case pfSSE2:
+      return (A.Leaf1Edx & kSSE2Bit) != 0;
+    case pf3DNow:
+      return ExtendedLeavesExist(A) && (A.Ext1Edx & k3DNowBit) != 0;
+    case pf3DNowExt:
+      return ExtendedLeavesExist(A) && (A.Ext1Edx & k3DNowExtBit) != 0;
     // The processor's AVX2 is usable only when the system saves the YMM registers on a task switch.
     case pfAVX2:
       return A.MaxLeaf >= 7 && (A.Leaf7Ebx & kAVX2Bit) != 0 && (A.Leaf1Ecx & kOSXSaveBit) != 0 &&

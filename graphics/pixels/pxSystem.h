@@ -8,7 +8,7 @@ enum TProcessorFeature : uint8_t { pfMMX, pfExtendedMMX, pfSSE, pfSSE2, pf3DNow,
 
 // A set of TProcessorFeature in one byte, one bit per feature in declaration order.
 class TProcessorFeatures {
-public:
+ public:
   constexpr TProcessorFeatures() = default;
   constexpr TProcessorFeatures(std::initializer_list<TProcessorFeature> AFeatures) {
     for (TProcessorFeature f : AFeatures) FBits |= Bit(f);
@@ -27,15 +27,15 @@ public:
   constexpr TProcessorFeatures operator-(TProcessorFeatures AOther) const { return FromByte(FBits & ~AOther.FBits); }
   friend constexpr bool operator==(TProcessorFeatures, TProcessorFeatures) = default;
 
-private:
+ private:
   static constexpr uint8_t Bit(TProcessorFeature F) { return uint8_t(1u << F); }
   uint8_t FBits = 0;
 };
 
 // What the CPUID instruction answered, as far as feature detection reads it.
 struct TCpuidAnswers {
-  bool HasCpuid = false;       // the ID bit of the flags register can be toggled
-  uint32_t Leaf1Eax = 0;       // family in bits 8-11
+  bool HasCpuid = false;  // the ID bit of the flags register can be toggled
+  uint32_t Leaf1Eax = 0;  // family in bits 8-11
   uint32_t Leaf1Edx = 0;
   uint32_t MaxExtendedLeaf = 0;  // EAX of leaf 0x80000000
   uint32_t Ext1Edx = 0;          // EDX of leaf 0x80000001

@@ -11,7 +11,7 @@ namespace {
 // Handles of the element classes are opened on first use and closed whenever the binding closes its visual
 // styles, so none outlives the theme or the library instance it came from; while styles are off none is opened.
 class TXPThemeServices : public IThemeServices {
-public:
+ public:
   TXPThemeServices() { AddThemeClosingHandler(ClosingHandler()); }
 
   ~TXPThemeServices() override {
@@ -76,7 +76,7 @@ public:
   // The binding has already reopened its own handles; ours are reopened on their next use.
   void ThemeChanged() override { CloseThemes(); }
 
-private:
+ private:
   TThemeChangeEvent ClosingHandler() { return MakeMethod<&TXPThemeServices::CloseThemes>(this); }
 
   static bool PartiallyTransparent(HTHEME ATheme, int APart, int AState) {

@@ -84,9 +84,7 @@ void UnloadVisualStyleLibrary() {
   Unit.Api = {};
 }
 
-bool VisualStylesActive() {
-  return Unit.Library.Module && Unit.Api.IsAppThemed() && Unit.Api.IsThemeActive();
-}
+bool VisualStylesActive() { return Unit.Library.Module && Unit.Api.IsAppThemed() && Unit.Api.IsThemeActive(); }
 
 const TVisualStyleApi& VisualStyleApi() { return Unit.Api; }
 bool UseThemes() { return Unit.UseThemes; }
@@ -99,8 +97,7 @@ void RemoveThemeChangeHandler(TThemeChangeEvent AHandler) { RemoveHandler(Unit.C
 void AddThemeClosingHandler(TThemeChangeEvent AHandler) { Unit.ClosingHandlers.Add(AHandler); }
 void RemoveThemeClosingHandler(TThemeChangeEvent AHandler) { RemoveHandler(Unit.ClosingHandlers, AHandler); }
 
-TThemeNexus::TThemeNexus()
-    : FWindow(std::make_unique<TUtilityWindow>(MakeMethod<&TThemeNexus::WindowProc>(this))) {
+TThemeNexus::TThemeNexus() : FWindow(std::make_unique<TUtilityWindow>(MakeMethod<&TThemeNexus::WindowProc>(this))) {
   OpenVisualStyles(FWindow->Handle());
 }
 

@@ -15,20 +15,20 @@ using HTHEME = HANDLE;
 
 // The bound functions; every pointer is nil while the library is not loaded, and the optional ones may stay nil.
 struct TVisualStyleApi {
-  HTHEME(WINAPI* OpenThemeData)(HWND, LPCWSTR);                                           // required
-  HRESULT(WINAPI* CloseThemeData)(HTHEME);                                                // required
+  HTHEME(WINAPI* OpenThemeData)(HWND, LPCWSTR);  // required
+  HRESULT(WINAPI* CloseThemeData)(HTHEME);       // required
   HRESULT(WINAPI* DrawThemeBackground)(HTHEME, HDC, int, int, const RECT*, const RECT*);
   HRESULT(WINAPI* DrawThemeEdge)(HTHEME, HDC, int, int, const RECT*, UINT, UINT, RECT*);
   HRESULT(WINAPI* GetThemeColor)(HTHEME, int, int, int, COLORREF*);
   HRESULT(WINAPI* GetThemeMetric)(HTHEME, HDC, int, int, int, int*);
-  HRESULT(WINAPI* GetThemeMargins)(HTHEME, HDC, int, int, int, const RECT*, void*);     // MARGINS out
+  HRESULT(WINAPI* GetThemeMargins)(HTHEME, HDC, int, int, int, const RECT*, void*);  // MARGINS out
   HRESULT(WINAPI* GetThemeBackgroundContentRect)(HTHEME, HDC, int, int, const RECT*, RECT*);
   BOOL(WINAPI* IsThemeBackgroundPartiallyTransparent)(HTHEME, int, int);
   HRESULT(WINAPI* DrawThemeParentBackground)(HWND, HDC, const RECT*);
   HRESULT(WINAPI* SetWindowTheme)(HWND, LPCWSTR, LPCWSTR);
-  BOOL(WINAPI* IsThemeActive)();                                                          // required
-  BOOL(WINAPI* IsAppThemed)();                                                            // required
-  HRESULT(WINAPI* EnableTheming)(BOOL);                                                   // required
+  BOOL(WINAPI* IsThemeActive)();         // required
+  BOOL(WINAPI* IsAppThemed)();           // required
+  HRESULT(WINAPI* EnableTheming)(BOOL);  // required
 };
 
 // Loads and binds the library unless it is loaded; false when it is missing or lacks a required function.
@@ -54,14 +54,14 @@ void AddThemeClosingHandler(TThemeChangeEvent AHandler);
 void RemoveThemeClosingHandler(TThemeChangeEvent AHandler);
 
 class TThemeNexus : public TObject {
-public:
+ public:
   // Makes the hidden window, then opens the visual styles.
   TThemeNexus();
   // Closes the visual styles, then releases the window.
   ~TThemeNexus() override;
   HWND Handle() const;
 
-private:
+ private:
   void WindowProc(TMessage& AMessage);
 
   std::unique_ptr<TUtilityWindow> FWindow;

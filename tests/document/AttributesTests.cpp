@@ -6,7 +6,7 @@ namespace {
 
 // The pool is process-wide: every test leaves it as it found it.
 class AttributesPool : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override { FBefore = TAttributes::PoolSize(); }
   void TearDown() override { EXPECT_EQ(TAttributes::PoolSize(), FBefore); }
   int FBefore = 0;

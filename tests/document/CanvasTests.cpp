@@ -73,8 +73,7 @@ TEST(SheetSettings, FontSizeScalesTheThemeAndSwitchingBackRestoresIt) {
   settings.FontSize->SetValue(fsGreat);
   TSheetTheme& great = settings.GetTheme();
   EXPECT_EQ(&great, &theme);  // rescaled, not reloaded
-  EXPECT_EQ(great.GetElement(teElement).Margins().Left,
-            theme.GetElement(teElement).UnscaledMargins().Left * 180 / 100);
+  EXPECT_EQ(great.GetElement(teElement).Margins().Left, theme.GetElement(teElement).UnscaledMargins().Left * 180 / 100);
   EXPECT_EQ(great.GetFont(tfElementFont).ScaledSize, size + 4);
   EXPECT_EQ(settings.ScaleValue(10), 18);
   settings.FontSize->SetValue(fsNormal);

@@ -17,7 +17,7 @@ namespace {
 
 // Measures every character 7 pixels wide and 10 high, and counts the changes it hears.
 class TFakeDropDownHost : public IDropDownHost {
-public:
+ public:
   TTextSize MeasureDropDownText(const std::u16string& AText) override {
     return {static_cast<int>(AText.size()) * 7, 10};
   }
@@ -35,7 +35,7 @@ int TextWidth(const std::u16string& AText) { return static_cast<int>(AText.size(
 
 // Root rows "Alpha" (with a long "Alpha one, the widest row" holding "Deep", and "a2"), "Beta" (with "b1"), "C".
 class DropDownListTest : public ::testing::Test {
-protected:
+ protected:
   DropDownListTest() : List(&Host, [this](TDropDownList* AList) { Applied.push_back(AList->Selected()); }) {
     Alpha = AddRow(List, nullptr, u"Alpha");
     AlphaOne = AddRow(List, Alpha, u"Alpha one, the widest row");
@@ -149,7 +149,7 @@ namespace {
 
 // Rows measured by a real sheet canvas, as the sheet measures them.
 class TCanvasHost : public IDropDownHost {
-public:
+ public:
   explicit TCanvasHost(TCustomSheetCanvas& ACanvas) : Canvas(ACanvas) {}
   TTextSize MeasureDropDownText(const std::u16string& AText) override {
     const SIZE size = Canvas.TextExtent(ckCode, AText);

@@ -46,8 +46,7 @@ TEST(ElementMessages, AddLinkedSplitsAtTheFirstBracketPair) {
     Parts p = PartsOf(*m);
     EXPECT_EQ(p.kinds, c.kinds) << std::string(c.text.begin(), c.text.end());
     EXPECT_EQ(p.texts, c.texts);
-    for (size_t i = 0; i < p.kinds.size(); ++i)
-      EXPECT_EQ(p.targets[i], p.kinds[i] == mpElementLink ? u"17" : u"");
+    for (size_t i = 0; i < p.kinds.size(); ++i) EXPECT_EQ(p.targets[i], p.kinds[i] == mpElementLink ? u"17" : u"");
   }
 }
 

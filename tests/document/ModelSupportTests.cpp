@@ -47,8 +47,7 @@ TEST(GreyedPixel, GreysColourAndFadesAlphaWithoutDividing) {
       {0xFFFF0000, 0x383C3C3C},  // opaque red: grey 60, alpha 56
       {0x00000000, 0x00000000},  // fully transparent stays transparent
       {0x00FFFFFF, 0x00FFFFFF},  // colour without alpha: no division, still transparent
-      {0xFFFFFFFF, 0x38FFFFFF},
-      {0x8000FF00, 0x1CADADAD},
+      {0xFFFFFFFF, 0x38FFFFFF}, {0x8000FF00, 0x1CADADAD},
   };
   for (const Case& c : cases) EXPECT_EQ(GreyedPixel(c.in), c.out) << std::hex << c.in;
 }

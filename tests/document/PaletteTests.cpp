@@ -14,7 +14,7 @@ namespace {
 
 // An element as the palette sees it; runs are written to a shared log as "name:value".
 class TFakeTarget : public IPaletteTarget {
-public:
+ public:
   TFakeTarget(std::string AName, std::vector<std::string>& ALog) : Name(std::move(AName)), Log(ALog) {}
 
   void GetPaletteItems(TPaletteList& AList) override { AList.insert(AList.end(), Items.begin(), Items.end()); }
@@ -40,7 +40,7 @@ public:
 };
 
 class PaletteTest : public ::testing::Test {
-protected:
+ protected:
   PaletteTest() {
     InitializePalette();
     InitializeSoundsSettings();
@@ -56,7 +56,7 @@ protected:
   std::vector<std::string> Log;
   std::vector<std::u16string> Sounds;
 
-private:
+ private:
   TSoundPlayer FPrevious;
 };
 
@@ -97,11 +97,9 @@ TEST_F(PaletteTest, TheLargeImageFlagChoosesWhichImageTheIndexGoesTo) {
     int Large, Small;
   };
   const TCase cases[] = {
-      {false, 5, pfLargeImage, 5, -1},
-      {false, 5, {}, -1, 5},
+      {false, 5, pfLargeImage, 5, -1}, {false, 5, {}, -1, 5},
       {true, -1, pfLargeImage, 0, -1},  // an acting item without an image takes the first of its list
-      {true, -1, {}, -1, 0},
-      {true, 7, pfToggle, -1, 7},
+      {true, -1, {}, -1, 0},           {true, 7, pfToggle, -1, 7},
   };
   for (const TCase& c : cases) {
     TPaletteItem* item = c.Scheme ? new TSchemePaletteItem(PaletteActionsGroup, 1, 0, 0, c.Image, c.Flags)
@@ -153,8 +151,8 @@ TEST_F(PaletteTest, ASelectionIsOfferedTheItemsAllItsChildrenShareLessInsertions
   auto* childrenOnly = new TSchemePaletteItem(PaletteStateGroup, 1, 0, 0, -1, pfNotForElement);
   auto* insert = new TElementPaletteItem(PaletteInsertGroup, 1, &TElement_TestNote::ClassInfo, 0, 0, -1, {});
   TFakeTarget container("container", Log), first("first", Log), second("second", Log);
-  first.Items = {PaletteActionsGroup, both, single, PaletteOptionsGroup, onlyFirst, PaletteStateGroup, childrenOnly,
-                 PaletteInsertGroup, insert};
+  first.Items = {PaletteActionsGroup, both,  single, PaletteOptionsGroup, onlyFirst, PaletteStateGroup, childrenOnly,
+                 PaletteInsertGroup,  insert};
   second.Items = {PaletteActionsGroup, both, single, PaletteStateGroup, childrenOnly, PaletteInsertGroup, insert};
 
   TPaletteList list;

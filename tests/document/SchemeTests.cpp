@@ -27,7 +27,7 @@ namespace {
 
 // A fresh folder for one test, removed with everything in it afterwards.
 class TTempFolder {
-public:
+ public:
   TTempFolder() {
     static int counter = 0;
     FPath = fs::path(GetTempFolder()) / ("qbdoc-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
@@ -48,7 +48,7 @@ public:
     return r;
   }
 
-private:
+ private:
   fs::path FPath;
 };
 
@@ -95,7 +95,9 @@ std::u16string U(const std::string& AText) { return AsciiToString(AText); }
 
 // Element options, element states and filer flags share values but never mix, and keep their stored bits.
 template <class S, class M>
-concept Includes = requires(S s, M m) { s.Include(m); };
+concept Includes = requires(S s, M m) {
+  s.Include(m);
+};
 static_assert(Includes<TElementOptions, TElementOption> && !Includes<TElementOptions, TElementState> &&
               !Includes<TElementOptions, TFilerFlag> && !Includes<TFilerFlags, TElementOption>);
 static_assert((eoSkippedOnRequest | eoUnaccepted).Bits() == 0x30 && TFilerFlags(ffSkipOnRequest).Bits() == 0x40 &&
@@ -154,10 +156,11 @@ TEST(SchemeLoad, WarnsOnlyAboutNewerVersions) {
 
 TEST(SchemeLoad, ReportsEachUnreadNodeAndAttributeOnceWithItsPath) {
   TDocument d;
-  d.LoadText(u"<Quillbox FormatVersion=\"1.1\"><Note Text=\"a\" Colour=\"red\"/><Mystery><Deep/></Mystery>"
-             u"<Note Text=\"b\"/></Quillbox>");
+  d.LoadText(
+      u"<Quillbox FormatVersion=\"1.1\"><Note Text=\"a\" Colour=\"red\"/><Mystery><Deep/></Mystery>"
+      u"<Note Text=\"b\"/></Quillbox>");
   EXPECT_EQ(Texts(d.Log), (std::vector<std::u16string>{u"Node \"Quillbox.Mystery\" was not read",
-                                                        u"Attribute \"Quillbox.Note.Colour\" was not read"}));
+                                                       u"Attribute \"Quillbox.Note.Colour\" was not read"}));
   EXPECT_EQ(d.Scheme.Root()->FirstChildElement()->GetNodeName(), u"Note");
 }
 
@@ -175,8 +178,8 @@ TEST(SchemeLoad, ReportsAtMostTheBoundOfUnreadNodesAndAttributesThenHowManyMore)
     const int total = c.nodes + c.attributes;
     const std::vector<std::u16string> log = Texts(d.Log);
     ASSERT_EQ(log.size(), size_t(std::min(total, MaxUnreadReports) + (total > MaxUnreadReports))) << total;
-    EXPECT_EQ(log[0], c.nodes ? u"Node \"Quillbox.Mystery\" was not read"
-                              : u"Attribute \"Quillbox.Note.A0\" was not read");
+    EXPECT_EQ(log[0],
+              c.nodes ? u"Node \"Quillbox.Mystery\" was not read" : u"Attribute \"Quillbox.Note.A0\" was not read");
     // Nodes come first, then attributes in order; the last one reported is the bound's.
     const int last = MaxUnreadReports - 1;
     EXPECT_EQ(log[last], c.nodes > last
@@ -244,10 +247,10 @@ TEST(SchemeLoad, AFileWithInvalidUtf8IsReportedWithTheOffsetOfTheFirstBadSequenc
   };
   const Case cases[] = {{"plain \xC3\xA9 \xF0\x9F\x98\x80", -1},
                         {"a\xFF", 1},
-                        {"ab\x80\xFF", 2},                // a lone continuation byte
-                        {"\xC0\x80", 0},                  // overlong
-                        {"x\xED\xA0\x80", 1},             // a surrogate
-                        {"\xF4\x90\x80\x80", 0},          // beyond U+10FFFF
+                        {"ab\x80\xFF", 2},               // a lone continuation byte
+                        {"\xC0\x80", 0},                 // overlong
+                        {"x\xED\xA0\x80", 1},            // a surrogate
+                        {"\xF4\x90\x80\x80", 0},         // beyond U+10FFFF
                         {"\xE4\xB8\xAD\xE4\xB8 z", 3}};  // a cut sequence
   TTempFolder dir;
   const std::string head = "\xEF\xBB\xBF<Quillbox><Note Text=\"";
@@ -261,9 +264,9 @@ TEST(SchemeLoad, AFileWithInvalidUtf8IsReportedWithTheOffsetOfTheFirstBadSequenc
     }
     ASSERT_EQ(d.Log.GetCount(), 1) << c.note;
     EXPECT_EQ(d.Log.GetItem(0)->Kind(), mkWarning);
-    EXPECT_EQ(d.Log.GetItem(0)->GetText(),
-              u"Data provided contain invalid UTF-8 (first at byte " + IntToStr(int64_t(head.size()) + c.bad) +
-                  u"): the characters there read as \"\uFFFD\" and a save keeps them so")
+    EXPECT_EQ(d.Log.GetItem(0)->GetText(), u"Data provided contain invalid UTF-8 (first at byte " +
+                                               IntToStr(int64_t(head.size()) + c.bad) +
+                                               u"): the characters there read as \"\uFFFD\" and a save keeps them so")
         << c.note;
     auto* note = static_cast<TElement_TestNote*>(d.Scheme.Root()->FirstChildElement());
     ASSERT_NE(note, nullptr);
@@ -323,7 +326,7 @@ struct TFailingNote : TElement_TestNote {
   void LoadFromKnot(TSchemeLoader*, TKnot*) override { throw EConvertError(u"broken"); }
 };
 const TElementClassInfo TFailingNote::ClassInfo{u"TElement_Failing", &TElement_TestNote::ClassInfo,
-                                               &ElementFactory<TFailingNote>};
+                                                &ElementFactory<TFailingNote>};
 
 struct TFailingRoot : TElement_TestRoot {
   static const TElementClassInfo ClassInfo;
@@ -335,7 +338,7 @@ struct TFailingRoot : TElement_TestRoot {
   }
 };
 const TElementClassInfo TFailingRoot::ClassInfo{u"TElement_FailingRoot", &TElement_TestRoot::ClassInfo,
-                                               &ElementFactory<TFailingRoot>};
+                                                &ElementFactory<TFailingRoot>};
 
 TEST(SchemeLoad, AChildThatRaisesIsFreedAndTheLoadBracketCloses) {
   TElementMessages log;
@@ -353,7 +356,7 @@ TEST(SchemeLoad, AChildThatRaisesIsFreedAndTheLoadBracketCloses) {
   ASSERT_NE(r->Messages(), nullptr);
   EXPECT_EQ(r->Messages()->GetCount(), 1);
   EXPECT_EQ(Texts(log), (std::vector<std::u16string>{u"Node \"Quillbox.Note\" was not read",
-                                                       u"Attribute \"Quillbox.Failing.Odd\" was not read"}));
+                                                     u"Attribute \"Quillbox.Failing.Odd\" was not read"}));
   // The next check runs at once.
   r->Check();
   EXPECT_NE(r->Messages(), nullptr);
@@ -481,11 +484,12 @@ TEST(Element, InlinePartsGoIntoTheOwnersKnotExceptInRecords) {
             u"<Quillbox FormatVersion=\"1.1\">\r\n\t<Note Text=\"body\" Caption=\"cap\"/>\r\n</Quillbox>\r\n");
   EXPECT_EQ(d.SaveText(fmCopy),
             u"<Quillbox FormatVersion=\"1.1\">\r\n\t<Note Text=\"body\" Caption=\"cap\"/>\r\n</Quillbox>\r\n");
-  const std::u16string id = IntToStr(n->ID()), cid = IntToStr(n->Caption()->ID()),
-                       mid = IntToStr(n->Comment()->ID()), rid = IntToStr(d.Scheme.Root()->ID());
-  EXPECT_EQ(d.SaveText(fmRecord), u"<Quillbox FormatVersion=\"1.1\" ID=\"" + rid + u"\">\r\n\t<Note Text=\"body\" ID=\"" +
-                                      id + u"\">\r\n\t\t<Caption ID=\"" + cid + u"\" Text=\"cap\"/>\r\n\t\t<Comment ID=\"" +
-                                      mid + u"\"/>\r\n\t</Note>\r\n</Quillbox>\r\n");
+  const std::u16string id = IntToStr(n->ID()), cid = IntToStr(n->Caption()->ID()), mid = IntToStr(n->Comment()->ID()),
+                       rid = IntToStr(d.Scheme.Root()->ID());
+  EXPECT_EQ(d.SaveText(fmRecord), u"<Quillbox FormatVersion=\"1.1\" ID=\"" + rid +
+                                      u"\">\r\n\t<Note Text=\"body\" ID=\"" + id + u"\">\r\n\t\t<Caption ID=\"" + cid +
+                                      u"\" Text=\"cap\"/>\r\n\t\t<Comment ID=\"" + mid +
+                                      u"\"/>\r\n\t</Note>\r\n</Quillbox>\r\n");
 }
 
 TEST(Element, EmptyPartSubKnotsAreDroppedUnlessAValueElementHoldsAValue) {
@@ -506,8 +510,9 @@ TEST(Element, OptionsAndFilerFlagsDecideWhichPartsAreWrittenAndRead) {
   c->Text = u"c";
   c->UpdateState();
   const std::u16string without = u"<Quillbox FormatVersion=\"1.1\">\r\n\t<Note Text=\"t\"/>\r\n</Quillbox>\r\n";
-  const std::u16string with = u"<Quillbox FormatVersion=\"1.1\">\r\n\t<Note Text=\"t\">\r\n\t\t<Comment Text=\"c\"/>"
-                              u"\r\n\t</Note>\r\n</Quillbox>\r\n";
+  const std::u16string with =
+      u"<Quillbox FormatVersion=\"1.1\">\r\n\t<Note Text=\"t\">\r\n\t\t<Comment Text=\"c\"/>"
+      u"\r\n\t</Note>\r\n</Quillbox>\r\n";
   const TElementOptions plain = c->Options();
 
   // A transient part stays out of documents and copies, in both directions, but travels in records.
@@ -560,9 +565,9 @@ struct TPickyRoot : TElement_TestRoot {
 };
 const TElementClassInfo TPickyRoot::ClassInfo{u"TElement_PickyRoot", &TElement_TestRoot::ClassInfo,
                                               &ElementFactory<TPickyRoot>};
-const TElementClassInfo TPickyRoot::PickyClass{u"TElement_Picky", &TElement::ClassInfo,
-                                               &ElementFactory<TElement>,
-                                               [](const TElement* AParent) { return AParent->ParentElement() != nullptr; }};
+const TElementClassInfo TPickyRoot::PickyClass{
+    u"TElement_Picky", &TElement::ClassInfo, &ElementFactory<TElement>,
+    [](const TElement* AParent) { return AParent->ParentElement() != nullptr; }};
 
 TEST(Element, AllowedChildClassesLeaveOutEveryClassThatRefusesTheParent) {
   TElementMessages log;
@@ -602,8 +607,7 @@ TEST(Element, DestroyFlagsTheWholeSubtreeBeforeAnyPartIsFreed) {
     bool HandleMessage(int AMsg, intptr_t A1, intptr_t A2) override {
       if (AMsg == nmDestroying && log) {
         // Every element of the subtree is still whole here: children and parts alike.
-        log->push_back("destroying, children " +
-                       std::to_string(FirstChildElement() != nullptr) + ", flagged " +
+        log->push_back("destroying, children " + std::to_string(FirstChildElement() != nullptr) + ", flagged " +
                        std::to_string(FirstChildElement() && FirstChildElement()->IsDestroying()));
       }
       return TElement_TestGroup::HandleMessage(AMsg, A1, A2);

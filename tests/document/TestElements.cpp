@@ -89,9 +89,7 @@ TElement_TestRequired::TElement_TestRequired(TScheme* AScheme) : TElement_TestNo
   SetOptions(Options() | eoValueRequired);
 }
 
-TElement_TestCaption::TElement_TestCaption(TScheme* AScheme) : TElement(AScheme) {
-  SetOptions(eoInlinePart | eoValue);
-}
+TElement_TestCaption::TElement_TestCaption(TScheme* AScheme) : TElement(AScheme) { SetOptions(eoInlinePart | eoValue); }
 
 void TElement_TestCaption::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
   TElement::LoadFromKnot(ALoader, AKnot);

@@ -7,7 +7,7 @@
 #include <string>
 
 class TElement_TestRoot : public TElement {
-public:
+ public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
   explicit TElement_TestRoot(TScheme* AScheme) : TElement(AScheme) {}
@@ -23,7 +23,7 @@ public:
 
 // A group of notes and groups with a few attributes of its own.
 class TElement_TestGroup : public TElement_TestRoot {
-public:
+ public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
   explicit TElement_TestGroup(TScheme* AScheme) : TElement_TestRoot(AScheme) {}
@@ -41,7 +41,7 @@ class TElement_TestComment;
 
 // A value element: its value is Text. Parts: a caption stored inline, a comment stored under "Comment".
 class TElement_TestNote : public TElement {
-public:
+ public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
   explicit TElement_TestNote(TScheme* AScheme);
@@ -59,7 +59,7 @@ public:
 
   int CheckValueCalls = 0;
 
-private:
+ private:
   std::u16string FText;
   TElement_TestCaption* FCaption;
   TElement_TestComment* FComment;
@@ -67,7 +67,7 @@ private:
 
 // A note whose value must be set.
 class TElement_TestRequired : public TElement_TestNote {
-public:
+ public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
   explicit TElement_TestRequired(TScheme* AScheme);
@@ -75,7 +75,7 @@ public:
 
 // A part that writes "Caption" on its owner's knot (inline outside in-process records).
 class TElement_TestCaption : public TElement {
-public:
+ public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
   explicit TElement_TestCaption(TScheme* AScheme);
@@ -89,7 +89,7 @@ public:
 
 // A value part stored in its own sub-knot.
 class TElement_TestComment : public TElement {
-public:
+ public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
   explicit TElement_TestComment(TScheme* AScheme);

@@ -8,7 +8,7 @@
 namespace {
 
 class TModelEnvironment : public ::testing::Environment {
-public:
+ public:
   void SetUp() override {
     InitializeGdiPlus();
     InitializeDeviceContextManager();

@@ -114,8 +114,7 @@ void TTestVisualLeaf::GetPaletteItemState(TPaletteItem* AItem, TPaletteItemState
 }
 
 bool TTestVisualLeaf::ExecutePaletteItem(TVisualElement* ATarget, TPaletteItem* AItem, intptr_t AValue) {
-  if (!PaletteRuns || AItem == DisablePaletteItem)
-    return TVisualElement::ExecutePaletteItem(ATarget, AItem, AValue);
+  if (!PaletteRuns || AItem == DisablePaletteItem) return TVisualElement::ExecutePaletteItem(ATarget, AItem, AValue);
   const bool inUpdate = Sheet() && Sheet()->UpdateCount() > 0;
   PaletteRuns->push_back(FText + u":" + char16_t(u'0' + AValue) + (inUpdate ? u" in update" : u""));
   return true;

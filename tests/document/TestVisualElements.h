@@ -12,7 +12,7 @@
 // A container that lays nothing out (tests place its children) and shows its children unless collapsed; a
 // collapsed one reveals a child by expanding.
 class TTestVisualGroup : public TVisualElement {
-public:
+ public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
   explicit TTestVisualGroup(TScheme* AScheme);
@@ -28,8 +28,8 @@ public:
   void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override;
   void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) override;
   void MouseClick() override { ++Clicks; }
-  void MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple, bool AShift,
-                 bool ACtrl, bool AAlt) override;
+  void MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple, bool AShift, bool ACtrl,
+                 bool AAlt) override;
   void PaintDisabled(TSheetCanvas* ACanvas) override;
   void SettingsChanged(bool ASheetChanged, bool ASettingsChanged, bool AWidthChanged, bool AHeightChanged) override;
 
@@ -39,13 +39,13 @@ public:
   // Told of every settings change the group gets from its visual parent.
   std::function<void(bool AWidthChanged, bool AHeightChanged)> OnSettingsChanged;
 
-private:
+ private:
   bool FCollapsed = false;
 };
 
 // A focusable value element with a text; its caret is a frame around it. Counts the hooks tests look at.
 class TTestVisualLeaf : public TVisualElement {
-public:
+ public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
   explicit TTestVisualLeaf(TScheme* AScheme);
@@ -57,8 +57,8 @@ public:
   uint8_t GetCaret(TRect& ARect) override;
   void BoundsChanged(const TRect& AOldRect, int32_t AOldDescent) override { ++BoundsHooks; }
   void MouseClick() override { ++Clicks; }
-  void MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple, bool AShift,
-                 bool ACtrl, bool AAlt) override;
+  void MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple, bool AShift, bool ACtrl,
+                 bool AAlt) override;
   void KeyPress(char16_t& AChar) override { Typed += AChar; }
   void PaintDisabled(TSheetCanvas* ACanvas) override;
   bool Activate() override;
@@ -80,7 +80,7 @@ public:
   std::u16string Typed;
   int* PaintDisabledCalls = nullptr;
 
-private:
+ private:
   std::u16string FText;
 };
 
@@ -100,13 +100,13 @@ void FillVisualTree(TTestVisualGroup* AGroup, int AElements, int AFanOut);
 
 // Timers that tick only when a test says so.
 class TManualTimers {
-public:
+ public:
   TSheetTimerFactory Factory();
   // Ticks every running timer once, in the order they were started.
   void TickAll();
   int Running() const;
 
-private:
+ private:
   struct TEntry {
     std::function<void()> Tick;
     bool Alive = true;
@@ -116,7 +116,7 @@ private:
 
 // A document scheme whose root group sits under a sheet, with the host's notifications recorded.
 class TSheetHostFixture {
-public:
+ public:
   struct TNote {
     int Code;
     bool HasRect;
@@ -141,6 +141,6 @@ public:
   std::vector<int> Codes() const;
   int Count(int ACode) const;
 
-private:
+ private:
   void Handler(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2);
 };

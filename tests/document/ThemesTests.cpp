@@ -38,9 +38,12 @@ TEST(ThemeDescription, RectanglesAreLimitedAndIncomplete) {
     TRect r;
   };
   const Case cases[] = {
-      {u"1,2,3,4", 0, 10000, {1, 2, 3, 4}},   {u"1,2", 0, 10000, {1, 2, 0, 0}},
-      {u"x,5,,7", 0, 10000, {0, 5, 0, 7}},    {u"-5,20000,3,4,9", 0, 10000, {0, 10000, 3, 4}},
-      {u"-5,-20000", -10000, 10000, {-5, -10000, 0, 0}}, {u"", 0, 10000, {0, 0, 0, 0}},
+      {u"1,2,3,4", 0, 10000, {1, 2, 3, 4}},
+      {u"1,2", 0, 10000, {1, 2, 0, 0}},
+      {u"x,5,,7", 0, 10000, {0, 5, 0, 7}},
+      {u"-5,20000,3,4,9", 0, 10000, {0, 10000, 3, 4}},
+      {u"-5,-20000", -10000, 10000, {-5, -10000, 0, 0}},
+      {u"", 0, 10000, {0, 0, 0, 0}},
       {u" 7 , 8 ", 0, 10000, {7, 8, 0, 0}},
   };
   for (const Case& c : cases) EXPECT_EQ(ParseThemeRect(c.text, c.min, c.max), c.r);
@@ -48,9 +51,9 @@ TEST(ThemeDescription, RectanglesAreLimitedAndIncomplete) {
 
 TEST(ThemeDescription, CutIsInclusiveClippedToTheAtlasAndZeroMeansAll) {
   TSheetTheme t;
-  Load(t, 
-      u"<ThemeInfo><Element Cut=\"0,0,9,9\"/><Field Cut=\"140,120,500,500\"/><Name Cut=\"200,200,300,300\"/>"
-      u"<Comment Cut=\"9,9,3,3\"/></ThemeInfo>");
+  Load(t,
+       u"<ThemeInfo><Element Cut=\"0,0,9,9\"/><Field Cut=\"140,120,500,500\"/><Name Cut=\"200,200,300,300\"/>"
+       u"<Comment Cut=\"9,9,3,3\"/></ThemeInfo>");
   EXPECT_EQ(t.GetElement(teElement).Cut(), (TRect{0, 0, 10, 10}));
   EXPECT_EQ(t.GetElement(teField).Cut(), (TRect{140, 120, 150, 129}));
   EXPECT_EQ(t.GetElement(teName).Cut().Width(), 0);
@@ -66,8 +69,9 @@ TEST(ThemeDescription, ZonesNeverReachBeyondTheCut) {
 
 TEST(ThemeDescription, ColoursArePixelsOfTheAtlasClampedToIt) {
   TSheetTheme t;
-  Load(t, u"<ThemeInfo SelectColor=\"3,4\" DisableColor=\"900,-2\"><ElementFont Color=\"5,6\"/>"
-                         u"</ThemeInfo>");
+  Load(t,
+       u"<ThemeInfo SelectColor=\"3,4\" DisableColor=\"900,-2\"><ElementFont Color=\"5,6\"/>"
+       u"</ThemeInfo>");
   EXPECT_EQ(t.SelectColor(), Color32FromRGBA(3, 4, 0x80));
   EXPECT_EQ(t.DisableColor(), Color32FromRGBA(149, 0, 0x80));
   EXPECT_EQ(t.SelectInactiveColor(), Color32FromRGBA(237, 237, 230, 185));  // missing: default
@@ -79,9 +83,10 @@ TEST(ThemeDescription, ColoursArePixelsOfTheAtlasClampedToIt) {
 TEST(ThemeDescription, FontTakesTheFirstInstalledNameOfItsList) {
   auto installed = [](std::u16string_view n) { return n == u"Second" || n == u"Third"; };
   TSheetTheme t;
-  Load(t, u"<ThemeInfo><ElementFont Name=\"First, Second,Third\" Size=\"9\" Bold=\"1\" Underline=\"1\"/>"
-                         u"<CodeFont Name=\"Nothing,Here\"/></ThemeInfo>",
-                         150, 129, installed);
+  Load(t,
+       u"<ThemeInfo><ElementFont Name=\"First, Second,Third\" Size=\"9\" Bold=\"1\" Underline=\"1\"/>"
+       u"<CodeFont Name=\"Nothing,Here\"/></ThemeInfo>",
+       150, 129, installed);
   EXPECT_EQ(t.GetFont(tfElementFont).FontName, u"Second");
   EXPECT_EQ(t.GetFont(tfElementFont).FontSize, 9);
   EXPECT_EQ(t.GetFont(tfElementFont).FontStyle, uint8_t(ftBold) | uint8_t(ftUnderline));
@@ -90,8 +95,9 @@ TEST(ThemeDescription, FontTakesTheFirstInstalledNameOfItsList) {
 
 TEST(ThemeScale, ScalingAlwaysStartsFromTheUnscaledValues) {
   TSheetTheme t;
-  Load(t, u"<ThemeInfo><ElementFont Size=\"8\"/><Element Margins=\"5,-3,10,1\" Padding=\"7,7,7,7\""
-                         u" Zone=\"4,4,4,4\" Cut=\"0,0,19,19\"/><SmallImages Margins=\"2,1,2,1\"/></ThemeInfo>");
+  Load(t,
+       u"<ThemeInfo><ElementFont Size=\"8\"/><Element Margins=\"5,-3,10,1\" Padding=\"7,7,7,7\""
+       u" Zone=\"4,4,4,4\" Cut=\"0,0,19,19\"/><SmallImages Margins=\"2,1,2,1\"/></ThemeInfo>");
   t.SetScale(4, 180);
   EXPECT_EQ(t.GetFont(tfElementFont).ScaledSize, 12);
   EXPECT_EQ(t.GetElement(teElement).Margins(), (TRect{9, -5, 18, 1}));
@@ -148,8 +154,9 @@ TEST(ThemeNineGrid, NarrowTargetsShareTheBordersInProportion) {
 TEST(ThemeNineGrid, CornersAreCopiedAndEdgesFollowTheirFillMode) {
   // Cut 12 x 12 with zones of 4: a 20 x 20 target; left edge tiled, right edge empty, centre stretched.
   TSheetTheme t;
-  Load(t, u"<ThemeInfo><Element Cut=\"10,10,21,21\" Zone=\"4,4,4,4\" FillModeLeft=\"1\""
-                         u" FillModeRight=\"2\"/></ThemeInfo>");
+  Load(t,
+       u"<ThemeInfo><Element Cut=\"10,10,21,21\" Zone=\"4,4,4,4\" FillModeLeft=\"1\""
+       u" FillModeRight=\"2\"/></ThemeInfo>");
   TCustomBitmap32 dst;
   dst.SetSize(20, 20);
   dst.Clear(0);
@@ -168,8 +175,9 @@ TEST(ThemeNineGrid, CornersAreCopiedAndEdgesFollowTheirFillMode) {
 
 TEST(ThemeNineGrid, TilingAnEmptyCellDrawsNothingAndEnds) {
   TSheetTheme t;
-  Load(t, u"<ThemeInfo><Element Cut=\"0,0,7,7\" Zone=\"4,4,4,4\" FillModeClient=\"1\""
-                         u" FillModeTop=\"1\"/></ThemeInfo>");
+  Load(t,
+       u"<ThemeInfo><Element Cut=\"0,0,7,7\" Zone=\"4,4,4,4\" FillModeClient=\"1\""
+       u" FillModeTop=\"1\"/></ThemeInfo>");
   TCustomBitmap32 dst;
   dst.SetSize(300, 300);
   dst.Clear(0);
@@ -198,7 +206,10 @@ TEST(ThemeNineGrid, ElementsThatDoNotStretchKeepTheirSizeCentred) {
 
 TEST(ThemeDescription, BadTextAndHugeValuesNeverBreakDrawing) {
   const char16_t* texts[] = {
-      u"", u"<", u"<ThemeInfo", u"<ThemeInfo><Element Cut=\"-1,-1,-1,-1\" Zone=\"99999,99999\"/>",
+      u"",
+      u"<",
+      u"<ThemeInfo",
+      u"<ThemeInfo><Element Cut=\"-1,-1,-1,-1\" Zone=\"99999,99999\"/>",
       u"<ThemeInfo><Element Cut=\"1,1\" Zone=\"1,1,1,1\" FillModeClient=\"9\" FillModeLeft=\"1\"/></ThemeInfo>",
       u"<X><Sheet Cut=\"10000,10000,10000,10000\"/><ElementFont Size=\"-4\" Name=\",,,\"/></X>"};
   // Where an element may draw: the rectangle, or the cut's size centred in it along an axis that does not stretch.

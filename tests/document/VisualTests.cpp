@@ -215,9 +215,8 @@ struct TSheetDropDownTest : TVisualTest {
   }
   // Opens a new list; Applied records the row each apply hands over.
   TDropDownList* Open() {
-    auto list = std::make_unique<TDropDownList>(Sheet.get(), [this](TDropDownList* AList) {
-      Applied.push_back(AList->Selected()->Caption());
-    });
+    auto list = std::make_unique<TDropDownList>(
+        Sheet.get(), [this](TDropDownList* AList) { Applied.push_back(AList->Selected()->Caption()); });
     Branch = new TDropDownItem(list.get(), list->RootItem());
     Branch->SetCaption(u"Branch");
     Leaf = new TDropDownItem(list.get(), Branch);
@@ -237,7 +236,7 @@ struct TSheetDropDownTest : TVisualTest {
   std::vector<std::u16string> Applied;
   TDropDownItem *Branch = nullptr, *Leaf = nullptr, *Plain = nullptr;
 
-private:
+ private:
   TSoundPlayer FPrevious;
 };
 
@@ -302,9 +301,15 @@ TEST_F(TSheetDropDownTest, EscapeFocusChangesAndCancelModeCloseWithoutApplying) 
     Open()->SetSelected(Plain);
     Notes.clear();
     switch (closer) {
-      case TCloser::Escape: EXPECT_EQ(PressKey(vkEscape), 0); break;
-      case TCloser::Focus: leaf->Focus(); break;
-      case TCloser::CancelMode: Sheet->CancelMode(); break;
+      case TCloser::Escape:
+        EXPECT_EQ(PressKey(vkEscape), 0);
+        break;
+      case TCloser::Focus:
+        leaf->Focus();
+        break;
+      case TCloser::CancelMode:
+        Sheet->CancelMode();
+        break;
     }
     EXPECT_EQ(Sheet->DropDown(), nullptr) << int(closer);
     EXPECT_EQ(Count(snDropDownClosed), 1) << int(closer);
@@ -387,9 +392,8 @@ TEST_F(TVisualTest, HitTestsSkipSelectedAndTransparentElementsUnlessAskedFor) {
     bool AllowSelected, SkipTransparent;
     TVisualElement* Expected;
   } cases[] = {
-      {{5, 5}, false, true, group},        {{5, 5}, true, true, selected},
-      {{105, 5}, true, true, group},       {{105, 5}, true, false, transparent},
-      {{150, 50}, true, false, group},     {{5, 500}, true, true, Root},
+      {{5, 5}, false, true, group},         {{5, 5}, true, true, selected},  {{105, 5}, true, true, group},
+      {{105, 5}, true, false, transparent}, {{150, 50}, true, false, group}, {{5, 500}, true, true, Root},
   };
   for (const Case& c : cases)
     EXPECT_EQ(Sheet->ElementAt(c.Point, c.AllowSelected, c.SkipTransparent), c.Expected)
@@ -669,8 +673,8 @@ TEST_F(TVisualPaletteTest, ASelectionIsOfferedWhatAllSelectedChildrenShareAndThe
       {"a group that takes leaves", {g}, true, {PaletteStateGroup, DisablePaletteItem}},
   };
   for (const Case& c : cases) {
-    for (TVisualElement* e : {static_cast<TVisualElement*>(a), static_cast<TVisualElement*>(b),
-                              static_cast<TVisualElement*>(g)})
+    for (TVisualElement* e :
+         {static_cast<TVisualElement*>(a), static_cast<TVisualElement*>(b), static_cast<TVisualElement*>(g)})
       e->SetSelected(std::find(c.Selected.begin(), c.Selected.end(), e) != c.Selected.end());
     TPaletteList list;
     EXPECT_EQ(CollectPaletteItems(box, list), c.FromSelection) << c.Name;
@@ -750,8 +754,8 @@ TEST(FindData, IgnoringCaseFoldsEveryAlphabetAndMatchCaseComparesExactly) {
     const char16_t* Text;
     bool IgnoringCase, WithCase;
   } cases[] = {
-      {u"жук", u"ЖУК", true, false}, {u"жук", u"жук", true, true},  {u"Straße", u"STRASSE", false, false},
-      {u"abc", u"ABC", true, false}, {u"ÀÉ", u"àé", true, false},   {u"abc", u"abcd", false, false},
+      {u"жук", u"ЖУК", true, false}, {u"жук", u"жук", true, true}, {u"Straße", u"STRASSE", false, false},
+      {u"abc", u"ABC", true, false}, {u"ÀÉ", u"àé", true, false},  {u"abc", u"abcd", false, false},
       {u"ЁЖ", u"ёж", true, false},   {u"Σ", u"σ", true, false},
   };
   for (const Case& c : cases) {

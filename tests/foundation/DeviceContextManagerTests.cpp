@@ -34,8 +34,8 @@ TEST(DeviceContextManager, FontHeightIsThePointSizeAtTheDCsResolution) {
 
 TEST(DeviceContextManager, StylePitchAndAnglesReachTheLogicalFont) {
   TDeviceContextManager manager;
-  const LOGFONTW styled =
-      manager.MakeFont(u"Arial", 12, fsBold | fsItalic | fsUnderline | fsStrikeOut, RUSSIAN_CHARSET, fpVariable, 900, 450);
+  const LOGFONTW styled = manager.MakeFont(u"Arial", 12, fsBold | fsItalic | fsUnderline | fsStrikeOut, RUSSIAN_CHARSET,
+                                           fpVariable, 900, 450);
   EXPECT_EQ(styled.lfWeight, FW_BOLD);
   EXPECT_EQ(styled.lfItalic, 1);
   EXPECT_EQ(styled.lfUnderline, 1);
@@ -47,8 +47,9 @@ TEST(DeviceContextManager, StylePitchAndAnglesReachTheLogicalFont) {
   EXPECT_EQ(manager.MakeFont(u"Courier New", 10, 0, 0, fpFixed).lfPitchAndFamily, FIXED_PITCH);
   EXPECT_EQ(manager.MakeFont(u"Courier New", 10, 0, 0, fpDefault).lfPitchAndFamily, DEFAULT_PITCH);
   const std::u16string longName(40, u'x');
-  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(manager.MakeFont(longName, 10, 0, 0, fpDefault).lfFaceName)),
-            longName.substr(0, LF_FACESIZE - 1));
+  EXPECT_EQ(
+      std::u16string(reinterpret_cast<const char16_t*>(manager.MakeFont(longName, 10, 0, 0, fpDefault).lfFaceName)),
+      longName.substr(0, LF_FACESIZE - 1));
 }
 
 TEST(DeviceContextManager, AFontIsSelectedForAScopeAndNeverDeletedWhileSelected) {

@@ -215,11 +215,11 @@ TEST(KnotReader, ReadsWhatItCanAndFlagsFailures) {
 TEST(KnotReader, Utf8BytesReadLikeTheirDecodedText) {
   const std::string cases[] = {
       "<\xC3\xA9t\xC3\xA9 n\xC3\xA4me=\"\xD0\x96&amp;\xF0\x9F\x98\x80\"><x/></\xC3\xA9t\xC3\xA9>",
-      "<a\x80 v=\xFF\xFE/>",                  // bad bytes in names and values
-      "<\xE2\x82><b/></\xE2\x82>",               // a truncated sequence ends the name
-      "<\xC0><b/></\xC1>",                       // different bad bytes read alike: the end tag matches
+      "<a\x80 v=\xFF\xFE/>",                      // bad bytes in names and values
+      "<\xE2\x82><b/></\xE2\x82>",                // a truncated sequence ends the name
+      "<\xC0><b/></\xC1>",                        // different bad bytes read alike: the end tag matches
       "<a\xF0\x9F\x98\x80><b/></a\xF0\x9F\x98>",  // a cut surrogate pair does not
-      "<a/\xCB\x84x/>",                            // the character stepped over after "/" is a whole one
+      "<a/\xCB\x84x/>",                           // the character stepped over after "/" is a whole one
       "<a/\xF0\x9F\x98\x80x/>",
   };
   for (const std::string& bytes : cases) {
@@ -363,14 +363,18 @@ TEST(KnotReader, AFailureKeepsItsReasonAndOffset) {
 }
 
 TEST(KnotReader, BadUtf8IsReadAsReplacementCharactersAndCounted) {
-  const std::string text = "\xEF\xBB\xBF<r a=\"x\xFFy\" \xC0" "b=\"\xE2\x82\xAC\"><c d=\xE2\x82/></r>";
+  const std::string text =
+      "\xEF\xBB\xBF<r a=\"x\xFFy\" \xC0"
+      "b=\"\xE2\x82\xAC\"><c d=\xE2\x82/></r>";
   TMemoryStream s;
   s.WriteBuffer(text.data(), text.size());
   s.SetPosition(0);
   TKnot k;
   k.LoadFromStream(s);
   EXPECT_FALSE(k.HasParseError());
-  EXPECT_EQ(DumpKnot(k), "r(a=x\xEF\xBF\xBDy,\xEF\xBF\xBD" "b=\xE2\x82\xAC)[c(d=\xEF\xBF\xBD)]");
+  EXPECT_EQ(DumpKnot(k),
+            "r(a=x\xEF\xBF\xBDy,\xEF\xBF\xBD"
+            "b=\xE2\x82\xAC)[c(d=\xEF\xBF\xBD)]");
   EXPECT_EQ(k.InvalidUtf8Count(), 3u);
   EXPECT_EQ(k.InvalidUtf8Offset(), 7u);  // after the mark
   k.LoadFromString(u"<r a=\"\uFFFD\"/>");
@@ -383,8 +387,8 @@ TEST(KnotReader, WithoutAMarkValidUtf8WithLongerSequencesIsUtf8AndElseAnsi) {
     std::u16string Value;
   } cases[] = {
       {"<r t=\"\xE2\x82\xAC \xC3\xA9\"/>", u"\u20AC \u00E9"},  // UTF-8
-      {"<r t=\"\x80 \xE9\"/>", u"\u20AC \u00E9"},                  // not UTF-8: the code page
-      {"<r t=\"\xC3\xA9\x80\"/>", u"\u00C3\u00A9\u20AC"},          // one bad byte makes it all ANSI
+      {"<r t=\"\x80 \xE9\"/>", u"\u20AC \u00E9"},              // not UTF-8: the code page
+      {"<r t=\"\xC3\xA9\x80\"/>", u"\u00C3\u00A9\u20AC"},      // one bad byte makes it all ANSI
       {"<r t=\"plain\"/>", u"plain"},
   };
   for (const TCase& c : cases) {
@@ -459,7 +463,7 @@ TEST(KnotRoundTrip, StreamReadingStartsAtThePositionAndDropsAnOddUtf16Byte) {
 
 // A stream that fails once it has given some bytes, standing in for a failing disk or source.
 class TFailingStream : public TMemoryStream {
-public:
+ public:
   size_t Read(void*, size_t) override { throw EStreamError(u"Stream read error"); }
 };
 

@@ -20,11 +20,11 @@ TEST(FormatPlaceholders, ReplacesEachNumberedPlaceholderOnceInOnePass) {
   const TPlaceholderCase cases[] = {
       {u"File not found: %1", {u"C:\\a.qbx"}, u"File not found: C:\\a.qbx"},
       {u"%2 before %1", {u"a", u"b"}, u"b before a"},
-      {u"%1 and %1", {u"a"}, u"a and %1"},               // only the first occurrence
-      {u"%1%2", {u"%2", u"b"}, u"%2b"},                  // inserted text is never substituted again
-      {u"%10 %1", {u"a"}, u"%10 a"},                     // "%1" is not the start of "%10"
+      {u"%1 and %1", {u"a"}, u"a and %1"},  // only the first occurrence
+      {u"%1%2", {u"%2", u"b"}, u"%2b"},     // inserted text is never substituted again
+      {u"%10 %1", {u"a"}, u"%10 a"},        // "%1" is not the start of "%10"
       {u"%10|%1", {u"1", u"2", u"3", u"4", u"5", u"6", u"7", u"8", u"9", u"ten"}, u"ten|1"},
-      {u"%3 stays", {u"a"}, u"%3 stays"},                // no argument for it
+      {u"%3 stays", {u"a"}, u"%3 stays"},  // no argument for it
       {u"%01 %0 %", {u"a"}, u"%01 %0 %"},
       {u"100%% %1", {u"a"}, u"100%% a"},
       {u"%99999999999 %1", {u"a"}, u"%99999999999 a"},
@@ -32,17 +32,18 @@ TEST(FormatPlaceholders, ReplacesEachNumberedPlaceholderOnceInOnePass) {
       {u"[%1] ends", {}, u"[%1] ends"},
   };
   for (const TPlaceholderCase& c : cases)
-    EXPECT_EQ(FormatPlaceholders(c.Template, c.Args), c.Expected) << std::string(c.Template, c.Template + std::char_traits<char16_t>::length(c.Template));
+    EXPECT_EQ(FormatPlaceholders(c.Template, c.Args), c.Expected)
+        << std::string(c.Template, c.Template + std::char_traits<char16_t>::length(c.Template));
 }
 
 class TLanguageChanges {
-public:
+ public:
   explicit TLanguageChanges(TLocalization& ALocalization) {
     ALocalization.AddNotifyEvent(MakeMethod<&TLanguageChanges::Handle>(this));
   }
   std::vector<intptr_t> Codes;
 
-private:
+ private:
   void Handle(TObject*, intptr_t ANotify, intptr_t, intptr_t) { Codes.push_back(ANotify); }
 };
 
@@ -59,7 +60,7 @@ TEST(Localization, SettingALanguageNotifiesOnlyOnAChange) {
 }
 
 class LocalizationGlobal : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override { InitializeLocalization(); }
   void TearDown() override { FinalizeLocalization(); }
 };

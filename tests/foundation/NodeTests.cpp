@@ -9,7 +9,7 @@ namespace {
 
 // A node that logs every hook and message as "<name>.<hook>".
 class TLogNode : public TNode {
-public:
+ public:
   TLogNode(std::string AName, std::vector<std::string>* ALog) : Name(std::move(AName)), Log(ALog) {}
   ~TLogNode() override {
     if (Log) Log->push_back(Name + ".freed");
@@ -78,9 +78,9 @@ TEST_F(TNodeFixture, MovesThatChangeNothingRunNoHook) {
   TLogNode* a = Make("a", p.get());
   TLogNode* b = Make("b", p.get());
   Log.clear();
-  a->MoveTo(p.get(), b);  // already before b
+  a->MoveTo(p.get(), b);        // already before b
   b->MoveTo(p.get(), nullptr);  // already last
-  a->MoveTo(p.get(), a);  // before itself
+  a->MoveTo(p.get(), a);        // before itself
   TNodePtr<TLogNode> loose(Make("loose"));
   loose->SetParent(nullptr);
   EXPECT_TRUE(Log.empty());
@@ -124,11 +124,10 @@ TEST_F(TNodeFixture, FreeingAParentFreesChildrenLastToFirstEachLeavingFirst) {
   Make("b", root);
   Log.clear();
   root->Free();
-  EXPECT_EQ(Log, (std::vector<std::string>{
-                     "b.ParentChanging", "b.ParentChanged(nil)", "r.ChildrenChanged", "b.freed",
-                     "a.ParentChanging", "a.ParentChanged(nil)", "r.ChildrenChanged",
-                     "a1.ParentChanging", "a1.ParentChanged(nil)", "a.ChildrenChanged", "a1.freed", "a.freed",
-                     "r.freed"}));
+  EXPECT_EQ(Log, (std::vector<std::string>{"b.ParentChanging", "b.ParentChanged(nil)", "r.ChildrenChanged", "b.freed",
+                                           "a.ParentChanging", "a.ParentChanged(nil)", "r.ChildrenChanged",
+                                           "a1.ParentChanging", "a1.ParentChanged(nil)", "a.ChildrenChanged",
+                                           "a1.freed", "a.freed", "r.freed"}));
 }
 
 TEST_F(TNodeFixture, FreeingAChildDetachesItWithHooks) {
@@ -137,7 +136,8 @@ TEST_F(TNodeFixture, FreeingAChildDetachesItWithHooks) {
   Make("b", root.get());
   Log.clear();
   a->Free();
-  EXPECT_EQ(Log, (std::vector<std::string>{"a.ParentChanging", "a.ParentChanged(nil)", "r.ChildrenChanged", "a.freed"}));
+  EXPECT_EQ(Log,
+            (std::vector<std::string>{"a.ParentChanging", "a.ParentChanged(nil)", "r.ChildrenChanged", "a.freed"}));
   EXPECT_EQ(Children(root.get()), "b");
 }
 

@@ -26,7 +26,7 @@ std::string ChainText(TNotify* AFirst) {
 }
 
 class TSubscriber {
-public:
+ public:
   TSubscriber(TLog& ALog, std::string AName) : FLog(ALog), FName(std::move(AName)) {}
   TNotifierHandler Handler() { return MakeMethod<&TSubscriber::Handle>(this); }
 
@@ -36,25 +36,26 @@ public:
   }
   std::function<void(TNotifier*, TNotify*)> OnCall;
 
-private:
+ private:
   TLog& FLog;
   std::string FName;
 };
 
 // Counts its own destructions so tests see that the notifier frees what it was given.
 class TCountedNotify : public TFlagsNotify {
-public:
+ public:
   TCountedNotify(TNotifier* ANotifier, int& ALive) : TFlagsNotify(ANotifier), FLive(ALive) { ++FLive; }
   ~TCountedNotify() override { --FLive; }
 
-private:
+ private:
   int& FLive;
 };
 
 // Merges by a fixed result code, so each code's handling of the queue can be checked.
 class TScriptedNotify : public TFlagsNotify {
-public:
-  TScriptedNotify(TNotifier* ANotifier, uint32_t AFlags, TNotifyMerge AAnswer) : TFlagsNotify(ANotifier), FAnswer(AAnswer) {
+ public:
+  TScriptedNotify(TNotifier* ANotifier, uint32_t AFlags, TNotifyMerge AAnswer)
+      : TFlagsNotify(ANotifier), FAnswer(AAnswer) {
     SetFlags(AFlags);
   }
   TNotifyMerge Merge(TNotify* AQueued) override {
@@ -62,12 +63,12 @@ public:
     return FAnswer;
   }
 
-private:
+ private:
   TNotifyMerge FAnswer;
 };
 
 class TOtherFlagsNotify : public TFlagsNotify {
-public:
+ public:
   using TFlagsNotify::TFlagsNotify;
   static const TClassInfo<TFlagsNotify, TNotifier*> ClassInfo;
 };
@@ -256,11 +257,11 @@ TEST_P(NotifierMerge, EachResultCodeActsOnTheQueueAsDefined) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, NotifierMerge,
-                         ::testing::Values(TMergeCase{nmNone, "1,2,4"},        // offered to both, appended
-                                           TMergeCase{nmAbsorbed, "1,6"},      // taken in by the newest
-                                           TMergeCase{nmDropQueued, "4"},      // every queued one dropped
-                                           TMergeCase{nmDropBoth, "1"},        // newest dropped with it
-                                           TMergeCase{nmStop, "1,2,4"}));      // search ends, appended
+                         ::testing::Values(TMergeCase{nmNone, "1,2,4"},    // offered to both, appended
+                                           TMergeCase{nmAbsorbed, "1,6"},  // taken in by the newest
+                                           TMergeCase{nmDropQueued, "4"},  // every queued one dropped
+                                           TMergeCase{nmDropBoth, "1"},    // newest dropped with it
+                                           TMergeCase{nmStop, "1,2,4"}));  // search ends, appended
 
 TEST(Notifier, NotificationsHeldAtDestructionAreFreed) {
   int live = 0;

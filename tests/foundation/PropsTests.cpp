@@ -10,11 +10,11 @@ namespace {
 
 // Counts code-1 notifications per sender.
 class TChanges {
-public:
+ public:
   void Watch(TProperty& AProperty) { AProperty.AddNotifyEvent(MakeMethod<&TChanges::Handle>(this)); }
   std::vector<TObject*> Senders;
 
-private:
+ private:
   void Handle(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2) {
     EXPECT_EQ(ANotify, 1);
     EXPECT_EQ(AParam1, 0);
@@ -109,9 +109,9 @@ struct TLoadCase {
 
 TEST(Props, LoadedTextGivesTheValueOrTheDefaultWhenMissingOrInvalid) {
   const TLoadCase cases[] = {
-      {u"12", 12, 1, true},   {u"0", 5, 1, false},    {u"21", 5, 1, true},   {u"12x", 5, 1, true},
-      {u"large", 5, 2, true}, {u"SMALL", 5, 0, true}, {u"huge", 5, 1, true}, {nullptr, 5, 1, true},
-      {u"1", 1, 1, true},
+      {u"12", 12, 1, true},  {u"0", 5, 1, false},    {u"21", 5, 1, true},
+      {u"12x", 5, 1, true},  {u"large", 5, 2, true}, {u"SMALL", 5, 0, true},
+      {u"huge", 5, 1, true}, {nullptr, 5, 1, true},  {u"1", 1, 1, true},
   };
   for (const TLoadCase& c : cases) {
     TSettings s;
@@ -195,7 +195,7 @@ TEST(Props, AnUpdateBracketSilencesTheNodeAndEndsWithOneNotification) {
 
 // A settings node whose loading fails, as a derived node reading a bad external resource might.
 class TFailingProperty : public TProperty {
-public:
+ public:
   using TProperty::TProperty;
   void Load(TKnot&) override { throw EStreamError(u"cannot load"); }
 };

@@ -13,9 +13,13 @@ using TFruits = TSet<TFruit>;
 
 // Two families never mix, though their members share values.
 template <class S, class M>
-concept CanContain = requires(S s, M m) { s.Contains(m); };
+concept CanContain = requires(S s, M m) {
+  s.Contains(m);
+};
 template <class A, class B>
-concept CanCombine = requires(A a, B b) { a | b; };
+concept CanCombine = requires(A a, B b) {
+  a | b;
+};
 static_assert(CanContain<TFruits, TFruit> && !CanContain<TFruits, TTool>);
 static_assert(CanCombine<TFruits, TFruit> && !CanCombine<TFruits, TTool>);
 static_assert(CanCombine<TFruit, TFruit> && !CanCombine<TTool, TTool>);

@@ -60,8 +60,8 @@ TEST(FileStream, OpeningAMissingFileRaisesWithTheSystemCode) {
   } catch (const EFileError& e) {
     EXPECT_EQ(e.ErrorCode(), 2u);
   }
-  EXPECT_THROW(TFileStream(dir.Path(u"x"), TFileMode::fmCreateNew); TFileStream(dir.Path(u"x"), TFileMode::fmCreateNew),
-               EFileError);
+  EXPECT_THROW(TFileStream(dir.Path(u"x"), TFileMode::fmCreateNew);
+               TFileStream(dir.Path(u"x"), TFileMode::fmCreateNew), EFileError);
 }
 
 TEST(Paths, SplitIntoFolderAndName) {

@@ -49,11 +49,15 @@ TEST(Encodings, InvalidUtf8BecomesReplacementCharacters) {
     std::string Bytes;
     std::u16string Expected;
   } cases[] = {
-      {"a\x80" "b", u"a\uFFFDb"},
-      {"\xC0\xAF", u"\uFFFD\uFFFD"},             // overlong
-      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},   // encoded surrogate
-      {"\xE2\x82", u"\uFFFD"},                   // truncated at the end
-      {"\xE2\x82" "A", u"\uFFFDA"},              // truncated before ASCII
+      {"a\x80"
+       "b",
+       u"a\uFFFDb"},
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},            // overlong
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
+      {"\xE2\x82", u"\uFFFD"},                  // truncated at the end
+      {"\xE2\x82"
+       "A",
+       u"\uFFFDA"},                                       // truncated before ASCII
       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
       {"\xF0\x9F\x98\x80", u"\U0001F600"},
       {"\xE2\x82\xAC", u"\u20AC"},
@@ -77,7 +81,9 @@ TEST(Encodings, Utf16BytesInBothOrdersDropAnOddLastByte) {
 
 TEST(Encodings, AnsiCodePageIsWindows1252) {
   EXPECT_EQ(AnsiToString(std::string("\x80\xE9\x9F\x81")), u"\u20AC\u00E9\u0178\u0081");
-  EXPECT_EQ(StringToAnsi(u"\u20AC\u00E9\u0178a\u0420"), "\x80\xE9\x9F" "a?");
+  EXPECT_EQ(StringToAnsi(u"\u20AC\u00E9\u0178a\u0420"),
+            "\x80\xE9\x9F"
+            "a?");
 }
 
 TEST(Integers, TryStrToIntTakesAnOptionalSignAndDecimalDigitsOnly) {
@@ -86,10 +92,20 @@ TEST(Integers, TryStrToIntTakesAnOptionalSignAndDecimalDigitsOnly) {
     bool Ok;
     int Value;
   } cases[] = {
-      {u"0", true, 0},       {u"-12", true, -12},   {u"+7", true, 7},          {u"2147483647", true, INT32_MAX},
-      {u"-2147483648", true, INT32_MIN},              {u"2147483648", false, 0}, {u"", false, 0},
-      {u"-", false, 0},      {u"12x", false, 0},    {u"$1F", false, 0},        {u"0x1F", false, 0},
-      {u" 1", false, 0},     {u"1 ", false, 0},     {u"--1", false, 0},
+      {u"0", true, 0},
+      {u"-12", true, -12},
+      {u"+7", true, 7},
+      {u"2147483647", true, INT32_MAX},
+      {u"-2147483648", true, INT32_MIN},
+      {u"2147483648", false, 0},
+      {u"", false, 0},
+      {u"-", false, 0},
+      {u"12x", false, 0},
+      {u"$1F", false, 0},
+      {u"0x1F", false, 0},
+      {u" 1", false, 0},
+      {u"1 ", false, 0},
+      {u"--1", false, 0},
   };
   for (const TCase& c : cases) {
     int v = 0;
@@ -137,12 +153,12 @@ TEST(Methods, EqualWhenSameObjectAndSameMember) {
 }
 
 class TShape : public TObject {
-public:
+ public:
   explicit TShape(int ASize) : Size(ASize) {}
   int Size;
 };
 class TBox : public TShape {
-public:
+ public:
   using TShape::TShape;
 };
 using TShapeClass = TClassRef<TShape, int>;

@@ -6,7 +6,7 @@
 #include <string>
 
 class TTestFolder {
-public:
+ public:
   TTestFolder() {
     std::random_device rd;
     const auto base = std::filesystem::temp_directory_path();
@@ -23,6 +23,6 @@ public:
 
   std::u16string Path(const std::u16string& AName) const { return (FPath / AName).u16string(); }
 
-private:
+ private:
   std::filesystem::path FPath;
 };

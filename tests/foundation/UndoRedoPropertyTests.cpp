@@ -19,7 +19,7 @@ struct TDoc {
 };
 
 class TSetCell : public TOperation {
-public:
+ public:
   TSetCell(TDoc& ADoc, size_t AIndex, int AValue) : FDoc(ADoc), FIndex(AIndex), FValue(AValue) {}
   void DoExecute() override {
     if (State() == osDoing) FOld = FDoc.Cells[FIndex];
@@ -27,7 +27,7 @@ public:
   }
   void DoUndo() override { FDoc.Cells[FIndex] = FOld; }
 
-private:
+ private:
   TDoc& FDoc;
   size_t FIndex;
   int FValue;
@@ -36,7 +36,7 @@ private:
 
 // Typing: consecutive appends merge into one step.
 class TAppend : public TOperation {
-public:
+ public:
   TAppend(TDoc& ADoc, std::string AChars) : FDoc(ADoc), FChars(std::move(AChars)) {}
   void DoExecute() override { FDoc.Text += FChars; }
   void DoUndo() override { FDoc.Text.resize(FDoc.Text.size() - FChars.size()); }
@@ -47,14 +47,14 @@ public:
     return true;
   }
 
-private:
+ private:
   TDoc& FDoc;
   std::string FChars;
 };
 
 // Performs leaf operations while it runs (first run only), optionally failing after them.
 class TCompound : public TOperation {
-public:
+ public:
   TCompound(TDoc& ADoc, TUndoRedo& AHistory, std::mt19937& ARandom, bool AFails)
       : FDoc(ADoc), FHistory(AHistory), FRandom(ARandom), FFails(AFails) {}
   // Its own change comes last, after anything that can fail: a body that raises has changed nothing itself.
@@ -62,8 +62,10 @@ public:
     if (State() == osDoing) {
       const int count = static_cast<int>(FRandom() % 4);
       for (int i = 0; i < count; ++i) {
-        if (FRandom() % 2) FHistory.Perform(TNodePtr<TOperation>(new TSetCell(FDoc, FRandom() % 6, int(FRandom() % 100))));
-        else FHistory.Perform(TNodePtr<TOperation>(new TAppend(FDoc, std::string(1, char('a' + FRandom() % 26)))));
+        if (FRandom() % 2)
+          FHistory.Perform(TNodePtr<TOperation>(new TSetCell(FDoc, FRandom() % 6, int(FRandom() % 100))));
+        else
+          FHistory.Perform(TNodePtr<TOperation>(new TAppend(FDoc, std::string(1, char('a' + FRandom() % 26)))));
       }
       if (FFails) throw EStreamError(u"compound failed");
     }
@@ -71,7 +73,7 @@ public:
   }
   void DoUndo() override { --FDoc.Compounds; }
 
-private:
+ private:
   TDoc& FDoc;
   TUndoRedo& FHistory;
   std::mt19937& FRandom;
@@ -80,17 +82,17 @@ private:
 
 // Changes the document for good and clears the history.
 class TIrreversible : public TOperation {
-public:
+ public:
   explicit TIrreversible(TDoc& ADoc) : FDoc(ADoc) {}
   void DoExecute() override { FDoc.Text += "#"; }
   int GetFlags() const override { return ofChangesDocument | ofIrreversible; }
 
-private:
+ private:
   TDoc& FDoc;
 };
 
 class TModel {
-public:
+ public:
   TModel(TUndoRedo& AHistory, TDoc& ADoc) : FHistory(AHistory), FDoc(ADoc), FStates{ADoc} {}
 
   // Records the outcome of a step performed at the top level.
@@ -127,7 +129,7 @@ public:
   const TDoc& State(size_t AIndex) const { return FStates[AIndex]; }
   size_t StateCount() const { return FStates.size(); }
 
-private:
+ private:
   TUndoRedo& FHistory;
   TDoc& FDoc;
   std::vector<TDoc> FStates;  // FStates[i]: the document after i steps
@@ -153,8 +155,8 @@ void RunSequence(uint32_t ASeed) {
       TOperation* top = history.GetUndoOperation();
       const bool couldUndo = history.CanUndo();
       const TDoc before = doc;
-      TNodePtr<TOperation> op = compound ? TNodePtr<TOperation>(new TCompound(doc, history, random, fails))
-                                         : RandomLeaf(doc, random);
+      TNodePtr<TOperation> op =
+          compound ? TNodePtr<TOperation>(new TCompound(doc, history, random, fails)) : RandomLeaf(doc, random);
       if (fails) {
         EXPECT_THROW(history.Perform(std::move(op)), EStreamError);
         model.AfterFailure(before);

@@ -15,7 +15,7 @@ struct TTrace {
 };
 
 class TTraceOp : public TOperation {
-public:
+ public:
   TTraceOp(TTrace& ATrace, std::string AName, int AFlags = ofChangesDocument)
       : FTrace(ATrace), FName(std::move(AName)), FFlags(AFlags) {
     ++FTrace.Live;
@@ -43,7 +43,7 @@ public:
   int GetFlags() const override { return FFlags; }
   bool MergeWith(TOperation*) override { return Absorbs; }
 
-private:
+ private:
   void Add(const char* AWhat) { FTrace.Log.push_back(FName + AWhat); }
 
   TTrace& FTrace;
@@ -52,22 +52,23 @@ private:
 };
 
 class TCountedGroup : public TGroupingOperation {
-public:
-  TCountedGroup(TTrace& ATrace, std::u16string ACaption = {}) : TGroupingOperation(std::move(ACaption)), FTrace(ATrace) {
+ public:
+  TCountedGroup(TTrace& ATrace, std::u16string ACaption = {})
+      : TGroupingOperation(std::move(ACaption)), FTrace(ATrace) {
     ++FTrace.Live;
   }
   ~TCountedGroup() override { --FTrace.Live; }
 
-private:
+ private:
   TTrace& FTrace;
 };
 
 class TCodes {
-public:
+ public:
   explicit TCodes(TUndoRedo& AHistory) { AHistory.AddNotifyEvent(MakeMethod<&TCodes::Handle>(this)); }
   std::vector<intptr_t> Take() { return std::exchange(FCodes, {}); }
 
-private:
+ private:
   void Handle(TObject*, intptr_t ANotify, intptr_t, intptr_t) { FCodes.push_back(ANotify); }
   std::vector<intptr_t> FCodes;
 };
@@ -86,7 +87,7 @@ int CountChildren(const TNode& ANode) {
 }
 
 class UndoRedo : public ::testing::Test {
-protected:
+ protected:
   TTrace Trace;
   std::unique_ptr<TUndoRedo> History = std::make_unique<TUndoRedo>();
   TCodes CodeLog{*History};
@@ -240,9 +241,7 @@ TEST_F(UndoRedo, AnEmptyGroupLeavesTheHistoryAsItWasAndSendsNothing) {
   EXPECT_EQ(Trace.Live, 1);
 }
 
-TEST_F(UndoRedo, EndGroupWithoutBeginGroupIsAProgrammingError) {
-  EXPECT_THROW(History->EndGroup(), EProgrammingError);
-}
+TEST_F(UndoRedo, EndGroupWithoutBeginGroupIsAProgrammingError) { EXPECT_THROW(History->EndGroup(), EProgrammingError); }
 
 TEST_F(UndoRedo, UndoRunsTheStepsOwnBodyFirstThenItsChildrenLastToFirstAndRedoTheReverse) {
   auto outer = New<TTraceOp>(Trace, "O");
@@ -256,12 +255,12 @@ TEST_F(UndoRedo, UndoRunsTheStepsOwnBodyFirstThenItsChildrenLastToFirstAndRedoTh
   EXPECT_EQ(CountChildren(History->UndoStack()), 1);
   Trace.Log.clear();
   History->Undo();
-  EXPECT_EQ(Trace.Log, (std::vector<std::string>{"O.begin", "O.undo", "B.begin", "B.undo", "B.end", "A.begin",
-                                                 "A.undo", "A.end", "O.end"}));
+  EXPECT_EQ(Trace.Log, (std::vector<std::string>{"O.begin", "O.undo", "B.begin", "B.undo", "B.end", "A.begin", "A.undo",
+                                                 "A.end", "O.end"}));
   Trace.Log.clear();
   History->Redo();
-  EXPECT_EQ(Trace.Log, (std::vector<std::string>{"O.begin", "A.begin", "A.redo", "A.end", "B.begin", "B.redo",
-                                                 "B.end", "O.redo", "O.end"}));
+  EXPECT_EQ(Trace.Log, (std::vector<std::string>{"O.begin", "A.begin", "A.redo", "A.end", "B.begin", "B.redo", "B.end",
+                                                 "O.redo", "O.end"}));
 }
 
 TEST_F(UndoRedo, AGroupUndoesItsChildrenLastToFirst) {
@@ -340,8 +339,10 @@ TEST_F(UndoRedo, PerformingOrClearingWhileUndoingIsRefusedAndNeverFreesTheRunnin
   for (bool clear : {false, true}) {
     TTraceOp* a = PerformTrace("A");
     a->OnUndo = [this, clear] {
-      if (clear) History->Clear();
-      else PerformTrace("N");
+      if (clear)
+        History->Clear();
+      else
+        PerformTrace("N");
     };
     EXPECT_THROW(History->Undo(), EProgrammingError);
     EXPECT_FALSE(History->CanUndo());

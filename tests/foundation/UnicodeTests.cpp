@@ -14,12 +14,12 @@ TEST(CaseFolding, FoldsOneCodePointToOneAndKeepsTheRestAsTheyAre) {
     char32_t From, To;
   };
   const TCase cases[] = {
-      {U'A', U'a'},         {U'z', U'z'},         {U'@', U'@'},        {U'Ж', U'ж'},
-      {U'ж', U'ж'},         {U'Σ', U'σ'},         {U'ς', U'σ'},        {U'σ', U'σ'},
-      {0xB5, 0x3BC},        {0x17F, U's'},        {0x1E9E, 0xDF},      {0xDF, 0xDF},  // sharp s folds only in full
-      {0x130, 0x130},       {0x131, 0x131},       {0x212A, U'k'},      {0x13A0, 0x13A0},
-      {0xAB70, 0x13A0},     {0xFF21, 0xFF41},     {0x10400, 0x10428},  {0x10428, 0x10428},
-      {0x1E900, 0x1E922},   {0xD800, 0xD800},     {0x110000, 0x110000},
+      {U'A', U'a'},       {U'z', U'z'},     {U'@', U'@'},         {U'Ж', U'ж'},
+      {U'ж', U'ж'},       {U'Σ', U'σ'},     {U'ς', U'σ'},         {U'σ', U'σ'},
+      {0xB5, 0x3BC},      {0x17F, U's'},    {0x1E9E, 0xDF},       {0xDF, 0xDF},  // sharp s folds only in full
+      {0x130, 0x130},     {0x131, 0x131},   {0x212A, U'k'},       {0x13A0, 0x13A0},
+      {0xAB70, 0x13A0},   {0xFF21, 0xFF41}, {0x10400, 0x10428},   {0x10428, 0x10428},
+      {0x1E900, 0x1E922}, {0xD800, 0xD800}, {0x110000, 0x110000},
   };
   for (const TCase& c : cases) EXPECT_EQ(FoldCase(c.From), c.To) << std::hex << uint32_t(c.From);
 }
@@ -67,8 +67,7 @@ TEST(CaseFolding, FindReportsPositionsInTheOriginalText) {
       {u"xyz", u"Y", 0, 1},
   };
   for (const TCase& c : cases)
-    EXPECT_EQ(FindFolded(c.Text, c.Pattern, c.From), c.Found)
-        << std::u16string(c.Pattern).size() << " from " << c.From;
+    EXPECT_EQ(FindFolded(c.Text, c.Pattern, c.From), c.Found) << std::u16string(c.Pattern).size() << " from " << c.From;
 }
 
 }  // namespace

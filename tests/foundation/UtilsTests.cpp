@@ -22,12 +22,15 @@ struct TTextCase {
 };
 
 TEST(FileNames, ExtensionWithoutDotAndTitle) {
-  const TTextCase extensions[] = {{u"a.txt", u"txt"},          {u"C:\\x.y\\file", u""}, {u"a.b.c", u"c"},
-                                  {u"dir/a.tar.gz", u"gz"},    {u"file.", u""},         {u"", u""},
-                                  {u"C:\\Notes\\Rplc1.tmp", u"tmp"}};
+  const TTextCase extensions[] = {
+      {u"a.txt", u"txt"}, {u"C:\\x.y\\file", u""},          {u"a.b.c", u"c"}, {u"dir/a.tar.gz", u"gz"}, {u"file.", u""},
+      {u"", u""},         {u"C:\\Notes\\Rplc1.tmp", u"tmp"}};
   for (const TTextCase& c : extensions) EXPECT_EQ(ExtractFileExtNoDot(c.Input), c.Expected);
-  const TTextCase titles[] = {{u"C:\\Notes\\Diary.qbx", u"Diary"}, {u"a.b.c", u"a.b"}, {u"C:\\x.y\\file", u"file"},
-                              {u"/home/u/notes", u"notes"},         {u"", u""}};
+  const TTextCase titles[] = {{u"C:\\Notes\\Diary.qbx", u"Diary"},
+                              {u"a.b.c", u"a.b"},
+                              {u"C:\\x.y\\file", u"file"},
+                              {u"/home/u/notes", u"notes"},
+                              {u"", u""}};
   for (const TTextCase& c : titles) EXPECT_EQ(ExtractFileTitle(c.Input), c.Expected);
   EXPECT_TRUE(HasTrailingPathDelimiter(u"C:\\Notes\\"));
   EXPECT_TRUE(HasTrailingPathDelimiter(u"/tmp/"));
@@ -45,9 +48,9 @@ struct TSplitCase {
 
 TEST(SplitNameValue, SplitsAtTheFirstEqualsAndDropsOnePairOfQuotes) {
   const TSplitCase cases[] = {
-      {u"a=b=c", u"a", u"b=c", true},  {u"a=\"x y\"", u"a", u"x y", true}, {u"a=\"", u"a", u"\"", true},
-      {u"a=\"\"", u"a", u"", true},    {u"a=", u"a", u"", true},           {u"abc", u"abc", u"", false},
-      {u"", u"", u"", false},          {u"=v", u"", u"v", true},           {u"a=\"\"x\"\"", u"a", u"\"x\"", true},
+      {u"a=b=c", u"a", u"b=c", true}, {u"a=\"x y\"", u"a", u"x y", true}, {u"a=\"", u"a", u"\"", true},
+      {u"a=\"\"", u"a", u"", true},   {u"a=", u"a", u"", true},           {u"abc", u"abc", u"", false},
+      {u"", u"", u"", false},         {u"=v", u"", u"v", true},           {u"a=\"\"x\"\"", u"a", u"\"x\"", true},
   };
   for (const TSplitCase& c : cases) {
     std::u16string name = u"old", value = u"old";
@@ -78,8 +81,13 @@ TEST(Shell, OnlyPlainHttpAndHttpsUrlsGoToABrowser) {
 }
 
 TEST(Shell, AMessageEndsInAFullStopUnlessItAlreadyEndsASentence) {
-  const TTextCase cases[] = {{u"Saved", u"Saved."}, {u"Sure?", u"Sure?"}, {u"Done.", u"Done."}, {u"Stop!", u"Stop!"},
-                             {u"Name:", u"Name:."}, {u"Tab\t", u"Tab\t"}, {u"", u""}};
+  const TTextCase cases[] = {{u"Saved", u"Saved."},
+                             {u"Sure?", u"Sure?"},
+                             {u"Done.", u"Done."},
+                             {u"Stop!", u"Stop!"},
+                             {u"Name:", u"Name:."},
+                             {u"Tab\t", u"Tab\t"},
+                             {u"", u""}};
   for (const TTextCase& c : cases) EXPECT_EQ(MessageBoxText(c.Input), c.Expected);
 }
 
@@ -98,11 +106,11 @@ TEST(UniqueFile, TakesTheFirstFreeNumberAndCreatesTheFile) {
 }
 
 class TCountedObject : public TObject {
-public:
+ public:
   explicit TCountedObject(std::vector<int>& AFreed, int AId) : FFreed(AFreed), FId(AId) {}
   ~TCountedObject() override { FFreed.push_back(FId); }
 
-private:
+ private:
   std::vector<int>& FFreed;
   int FId;
 };

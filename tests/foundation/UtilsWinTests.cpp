@@ -44,7 +44,8 @@ TEST(Files, ListFilesSkipsFoldersAndCanDropExtensionsOrAddTheFolder) {
   const std::u16string withDelimiter = HasTrailingPathDelimiter(path) ? path : path + u"\\";
   EXPECT_EQ(listed(true, false), (std::vector<std::u16string>{u"a.txt", u"b.txt", u"kept"}));
   EXPECT_EQ(listed(false, false), (std::vector<std::u16string>{u"a", u"b", u"kept"}));
-  EXPECT_EQ(listed(true, true), (std::vector<std::u16string>{withDelimiter + u"a.txt", withDelimiter + u"b.txt", u"kept"}));
+  EXPECT_EQ(listed(true, true),
+            (std::vector<std::u16string>{withDelimiter + u"a.txt", withDelimiter + u"b.txt", u"kept"}));
 }
 
 TDateTime LocalNow() {

@@ -12,9 +12,7 @@
 #include "framework/fwActions.h"
 #include "tests/framework/FormTestSupport.h"
 
-inline std::string Utf8(const std::u16string& AText) {
-  return std::string(AText.begin(), AText.end());
-}
+inline std::string Utf8(const std::u16string& AText) { return std::string(AText.begin(), AText.end()); }
 
 // Handles messages through the application (its message hooks included) until ACondition holds or the time is up.
 inline bool PumpApplication(const std::function<bool()>& ACondition, unsigned ATimeoutMs = 3000) {

@@ -10,13 +10,13 @@ namespace {
 
 // A focusable control that writes down the keys and characters that reach it.
 class TKeyProbe : public TCustomControl {
-public:
+ public:
   TKeyProbe(TComponent* AOwner, TJournal* AJournal) : TCustomControl(AOwner), FJournal(AJournal) {
     SetTabStop(true);
     SetBounds(10, 10, 80, 24);
   }
 
-protected:
+ protected:
   void KeyDown(uint16_t& AKey, TShiftState AShift) override {
     // The modifiers typed around a key come down on their own.
     if (AKey != VK_CONTROL && AKey != VK_SHIFT && AKey != VK_MENU) FJournal->push_back("probe key down");
@@ -27,13 +27,13 @@ protected:
     TCustomControl::KeyPress(AKey);
   }
 
-private:
+ private:
   TJournal* FJournal;
 };
 
 // A list that runs the actions named "overridden" itself.
 class TRunningList : public TActionList {
-public:
+ public:
   TRunningList(TComponent* AOwner, TJournal* AJournal) : TActionList(AOwner), FJournal(AJournal) {}
   bool ExecuteAction(TAction* AAction) override {
     if (!HandlesAction(*AAction)) return TActionList::ExecuteAction(AAction);
@@ -44,14 +44,14 @@ public:
     return AAction.Name() == u"overridden" || TActionList::HandlesAction(AAction);
   }
 
-private:
+ private:
   TJournal* FJournal;
 };
 
 // A main form with two action lists and two embedded forms with one list each; the probe in the first embedded
 // form has the focus.
 class TShortCutForm : public TForm {
-public:
+ public:
   TShortCutForm(TComponent* AOwner, TJournal* AJournal) : TForm(AOwner), Runs(AJournal) {
     SetBounds(100, 100, 400, 200);
     SetCaption(u"Shortcuts");
@@ -95,7 +95,7 @@ public:
   TActionList* OtherList = nullptr;
   TKeyProbe* Probe = nullptr;
 
-private:
+ private:
   void Build(TJournal* AJournal) {
     Main1 = New<TActionList>(this);
     Main2 = New<TActionList>(this);
@@ -112,7 +112,7 @@ private:
 };
 
 class ShortCutTest : public SharedFormTest<TShortCutForm> {
-protected:
+ protected:
   void SetUp() override {
     SharedFormTest<TShortCutForm>::SetUp();
     form->Probe->SetFocus();
@@ -277,10 +277,11 @@ TEST(ShortCutText, FixedEnglishNamesAndTheInverseRoundTripEveryKeyWithEveryModif
     EXPECT_EQ(TextToShortCut(c.Text), c.ShortCut) << Utf8(c.Text);
   }
 
-  const uint16_t keys[] = {'A', 'Z', '0', '9', VK_F1, VK_F12, VK_F24, VK_BACK, VK_TAB, VK_RETURN, VK_ESCAPE,
-                           VK_SPACE, VK_PRIOR, VK_NEXT, VK_END, VK_HOME, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN,
-                           VK_INSERT, VK_DELETE, VK_NUMPAD0, VK_NUMPAD9, VK_MULTIPLY, VK_ADD, VK_SUBTRACT,
-                           VK_DECIMAL, VK_DIVIDE, VK_OEM_PLUS, VK_OEM_MINUS, VK_OEM_COMMA, VK_OEM_PERIOD};
+  const uint16_t keys[] = {'A',       'Z',         '0',          '9',          VK_F1,        VK_F12,      VK_F24,
+                           VK_BACK,   VK_TAB,      VK_RETURN,    VK_ESCAPE,    VK_SPACE,     VK_PRIOR,    VK_NEXT,
+                           VK_END,    VK_HOME,     VK_LEFT,      VK_UP,        VK_RIGHT,     VK_DOWN,     VK_INSERT,
+                           VK_DELETE, VK_NUMPAD0,  VK_NUMPAD9,   VK_MULTIPLY,  VK_ADD,       VK_SUBTRACT, VK_DECIMAL,
+                           VK_DIVIDE, VK_OEM_PLUS, VK_OEM_MINUS, VK_OEM_COMMA, VK_OEM_PERIOD};
   for (uint16_t key : keys) {
     for (uint16_t bits = 0; bits < 8; ++bits) {
       TShiftState shift;

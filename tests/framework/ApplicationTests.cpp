@@ -13,7 +13,7 @@ namespace {
 
 // A stand-in form: a plain top-level window with a close query the test decides.
 class TProbeForm : public TComponent, public IApplicationForm {
-public:
+ public:
   TProbeForm(TComponent* AOwner, std::vector<std::u16string>* AJournal = nullptr)
       : TComponent(AOwner), FJournal(AJournal) {}
   ~TProbeForm() override {
@@ -36,20 +36,20 @@ public:
   bool MayClose = true;
   int CloseQueries = 0;
 
-private:
+ private:
   std::vector<std::u16string>* FJournal;
   HWND FWindow = nullptr;
 };
 
 class TDataModule : public TComponent {
-public:
+ public:
   TDataModule(TComponent* AOwner, std::vector<std::u16string>* AJournal = nullptr)
       : TComponent(AOwner), FJournal(AJournal) {}
   ~TDataModule() override {
     if (FJournal) FJournal->push_back(u"free " + Name());
   }
 
-private:
+ private:
   std::vector<std::u16string>* FJournal;
 };
 
@@ -70,7 +70,7 @@ TEST_F(ApplicationTest, FirstFormCreatedBecomesMainFormDataModulesDoNot) {
 // Every entry into the program's code that the loop makes: a handler that throws is reported in a message box
 // (caption the title, text the message) and the loop goes on.
 class TThrower : public TObject {
-public:
+ public:
   std::vector<std::u16string> Reports;  // caption | text | modal level, per box seen
   bool LaterTickRan = false;
   std::u16string Source;
@@ -97,8 +97,7 @@ public:
   // Ticks inside the message box's own loop: reads the box and closes it.
   void CloserTick(TObject*) {
     if (HWND box = FindThreadMessageBox()) {
-      Reports.push_back(WindowCaption(box) + u"|" + MessageBoxText(box) + u"|" +
-                        IntToStr(Application->ModalLevel()));
+      Reports.push_back(WindowCaption(box) + u"|" + MessageBoxText(box) + u"|" + IntToStr(Application->ModalLevel()));
       PostMessageW(box, WM_COMMAND, IDOK, 0);
     }
   }
@@ -152,7 +151,7 @@ TEST_F(ApplicationTest, ExceptionInHandlerIsReportedInMessageBoxAndLoopGoesOn) {
 }
 
 class TReportCatcher : public TObject {
-public:
+ public:
   std::vector<std::u16string> Messages;
   void Report(TObject*, const std::u16string& AMessage) { Messages.push_back(AMessage); }
   void Tick(TObject* ASender) {
@@ -173,7 +172,7 @@ TEST_F(ApplicationTest, OnExceptionReplacesTheMessageBox) {
 }
 
 class THookProbe : public TObject {
-public:
+ public:
   int Seen = 0;
   int Dispatched = 0;
   int IdleCalls = 0;
@@ -188,8 +187,10 @@ public:
   }
   void Idle(TObject*, bool& ADone) {
     ++IdleCalls;
-    if (IdleCalls < IdleWanted) ADone = false;  // asks to be called again before waiting
-    else Application->Terminate();
+    if (IdleCalls < IdleWanted)
+      ADone = false;  // asks to be called again before waiting
+    else
+      Application->Terminate();
   }
 };
 
@@ -316,7 +317,7 @@ TEST_F(ApplicationTest, ModelessDialogsGetTheirKeysThroughIsDialogMessage) {
 namespace {
 
 class TBoxReader : public TObject {
-public:
+ public:
   std::u16string Seen;
   void Tick(TObject*) {
     if (HWND box = FindThreadMessageBox(); box && Seen.empty()) {

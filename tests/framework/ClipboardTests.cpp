@@ -26,8 +26,7 @@ void FillProbeBitmap(TBitmap& ABitmap, uint32_t ASeed) {
   ABitmap.SetPixelFormat(TPixelFormat::pf32bit);
   ABitmap.SetSize(3, 2);
   for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 3; ++x)
-      static_cast<uint32_t*>(ABitmap.ScanLine(y))[x] = ASeed + 0x11111111u * (y * 3 + x);
+    for (int x = 0; x < 3; ++x) static_cast<uint32_t*>(ABitmap.ScanLine(y))[x] = ASeed + 0x11111111u * (y * 3 + x);
 }
 
 void ExpectProbeBitmap(TClipboard& AClipboard, uint32_t ASeed) {
@@ -52,8 +51,7 @@ void WriteContent(TClipboard& AClipboard, const char16_t* AText, const std::vect
   AClipboard.Close();
 }
 
-void ExpectContent(TClipboard& AClipboard, const char16_t* AText, const std::vector<uint8_t>& ABytes,
-                   uint32_t ASeed) {
+void ExpectContent(TClipboard& AClipboard, const char16_t* AText, const std::vector<uint8_t>& ABytes, uint32_t ASeed) {
   UINT format = TClipboard::RegisterFormat(kPrivateFormat);
   EXPECT_TRUE(TClipboard::HasFormat(format));
   EXPECT_TRUE(TClipboard::HasFormat(CF_BITMAP));  // offered by the system for the DIB

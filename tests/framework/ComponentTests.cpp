@@ -14,14 +14,12 @@ struct TJournal {
 };
 
 class TProbe : public TComponent {
-public:
+ public:
   TProbe(TComponent* AOwner, TJournal* AJournal, std::u16string AName) : TComponent(AOwner), FJournal(AJournal) {
     SetName(std::move(AName));
     WasLoadingInConstructor = IsLoading();
   }
-  ~TProbe() override {
-    FJournal->Add(u"free " + Name() + (IsDestroying() ? u" destroying" : u" live"));
-  }
+  ~TProbe() override { FJournal->Add(u"free " + Name() + (IsDestroying() ? u" destroying" : u" live")); }
 
   TProbe* Partner = nullptr;  // a reference kept safe by free-notification
   bool WasLoadingInConstructor = false;
@@ -33,7 +31,7 @@ public:
     if (Partner) Partner->FreeNotification(this);
   }
 
-protected:
+ protected:
   void Loaded() override {
     TComponent::Loaded();
     ++LoadedCalls;
@@ -51,13 +49,13 @@ protected:
     }
   }
 
-private:
+ private:
   TJournal* FJournal;
 };
 
 // A composite built in its constructor, the way a form builds its children.
 class TComposite : public TProbe {
-public:
+ public:
   TComposite(TComponent* AOwner, TJournal* AJournal) : TProbe(AOwner, AJournal, u"composite") {
     First = new TProbe(this, AJournal, u"first");
     Second = new TProbe(this, AJournal, u"second");
@@ -73,9 +71,8 @@ TEST(Components, OwnerFreesOwnedComponentsLastCreatedFirst) {
   new TProbe(owner, &journal, u"b");
   new TProbe(owner, &journal, u"c");
   owner->Free();
-  std::vector<std::u16string> expected{u"before owner", u"free owner destroying", u"before c",
-                                       u"free c destroying", u"before b", u"free b destroying",
-                                       u"before a", u"free a destroying"};
+  std::vector<std::u16string> expected{u"before owner", u"free owner destroying", u"before c", u"free c destroying",
+                                       u"before b",     u"free b destroying",     u"before a", u"free a destroying"};
   EXPECT_EQ(journal.Lines, expected);
 }
 
@@ -182,7 +179,7 @@ TEST(Components, ComponentCreatedAtRunTimeIsNotLoading) {
 }
 
 class TFailing : public TComponent {
-public:
+ public:
   TFailing(TComponent* AOwner, TFailing*& ASeen, TFailing** AReference) : TComponent(AOwner) {
     ASeen = *AReference;  // the reference is already set while constructing
     throw EComponentError(u"cannot create");
@@ -202,7 +199,7 @@ TEST(Components, NewIntoSetsReferenceBeforeConstructionAndClearsItOnFailure) {
 }
 
 class TPoint2 : public TPersistent {
-public:
+ public:
   int X = 0, Y = 0;
   void Assign(const TPersistent* ASource) override {
     if (auto* p = dynamic_cast<const TPoint2*>(ASource)) {
@@ -215,10 +212,10 @@ public:
 };
 
 class TPoint3 : public TPersistent {
-public:
+ public:
   int X = 0, Y = 0, Z = 0;
 
-protected:
+ protected:
   // Only the richer class knows how to copy itself into the simpler one.
   void AssignTo(TPersistent* ADest) const override {
     if (auto* p = dynamic_cast<TPoint2*>(ADest)) {

@@ -15,7 +15,7 @@ using ControlTest = FrameworkTest;
 // A windowless control that paints itself in one colour (over a much larger area than its own, so clipping
 // shows) and writes down its mouse events.
 class TSwatch : public TGraphicControl {
-public:
+ public:
   TSwatch(TComponent* AOwner, TJournal* AJournal, std::string ATag, TColor AColor)
       : TGraphicControl(AOwner), FJournal(AJournal), FTag(std::move(ATag)) {
     SetColor(AColor);
@@ -26,7 +26,7 @@ public:
     TGraphicControl::Click();
   }
 
-protected:
+ protected:
   void Paint() override {
     FJournal->push_back(FTag + " paint");
     Canvas().FillRect(RECT{-1000, -1000, 1000, 1000});
@@ -43,13 +43,13 @@ protected:
   void MouseEnter() override { FJournal->push_back(FTag + " enter"); }
   void MouseLeave() override { FJournal->push_back(FTag + " leave"); }
 
-private:
+ private:
   TJournal* FJournal;
   std::string FTag;
 };
 
 class TSwatchForm : public TForm {
-public:
+ public:
   TSwatchForm(TComponent* AOwner, TJournal* AJournal) : TForm(AOwner) {
     SetBorderStyle(TFormBorderStyle::bsNone);
     SetBounds(200, 150, 120, 100);
@@ -69,7 +69,7 @@ public:
   TSwatch* Red = nullptr;
   TSwatch* Blue = nullptr;
 
-private:
+ private:
   void AddSwatches(TJournal* AJournal) {
     NewInto(Red, this, AJournal, "red", clRed);
     Red->SetBounds(10, 10, 50, 50);
@@ -126,7 +126,7 @@ TEST_F(ShownControlTest, APressOnAWindowlessChildCapturesTheMouseUntilTheRelease
   SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 40));  // on blue, above red
   EXPECT_EQ(GetCapture(), window);
   EXPECT_TRUE(form->Blue->MouseCapture());
-  SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(15, 15));   // over red, still blue's
+  SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(15, 15));             // over red, still blue's
   SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(static_cast<WORD>(-5), 200));  // outside: no click
   EXPECT_EQ(GetCapture(), nullptr);
   EXPECT_EQ(journal, (TJournal{"blue down 10,10", "blue move -15,-15", "blue up -35,170"}));
@@ -169,8 +169,7 @@ TEST_F(ShownControlTest, ThePointerEntersAndLeavesWindowlessChildrenOneAtATime) 
   auto hover = [&] {
     TJournal list;
     for (const std::string& entry : journal)
-      if (entry.find(" enter") != std::string::npos || entry.find(" leave") != std::string::npos)
-        list.push_back(entry);
+      if (entry.find(" enter") != std::string::npos || entry.find(" leave") != std::string::npos) list.push_back(entry);
     return list;
   };
   moveTo(5, 5);
@@ -281,9 +280,7 @@ TEST_F(ControlTest, AlignedChildrenFillTheClientAreaLessThePaddingInTheirOrder) 
   TSwatch* left = add(TAlign::alLeft, 20);
   TSwatch* bottom = add(TAlign::alBottom, 15);
   TSwatch* top = add(TAlign::alTop, 10);
-  auto bounds = [](TControl* c) {
-    return std::vector<int>{c->Left(), c->Top(), c->Width(), c->Height()};
-  };
+  auto bounds = [](TControl* c) { return std::vector<int>{c->Left(), c->Top(), c->Width(), c->Height()}; };
   EXPECT_EQ(bounds(top), (std::vector<int>{5, 5, 190, 10}));
   EXPECT_EQ(bounds(bottom), (std::vector<int>{5, 80, 190, 15}));
   EXPECT_EQ(bounds(left), (std::vector<int>{5, 15, 20, 65}));
@@ -328,13 +325,13 @@ TEST_F(ControlTest, AnchorsKeepDistancesAndConstraintsLimitTheSize) {
 
 // A windowed control that counts background erasures and wheel steps.
 class TCounter : public TCustomControl {
-public:
+ public:
   explicit TCounter(TComponent* AOwner) : TCustomControl(AOwner) { SetBounds(0, 0, 50, 50); }
   int Erases = 0;
   int Downs = 0;
   int Ups = 0;
 
-protected:
+ protected:
   void WndProc(TMessage& AMessage) override {
     if (AMessage.Msg == WM_ERASEBKGND) ++Erases;
     TCustomControl::WndProc(AMessage);
@@ -377,8 +374,8 @@ TEST_F(ControlTest, WheelDeltasAccumulateToWholeStepsAndATurnBackStartsAgain) {
   struct TStep {
     int Delta, Downs, Ups;
   };
-  const TStep steps[] = {{-40, 0, 0}, {-40, 0, 0}, {-40, 1, 0}, {-240, 3, 0}, {-60, 3, 0},
-                         {90, 3, 0},   {30, 3, 1},  {360, 3, 4}};
+  const TStep steps[] = {{-40, 0, 0}, {-40, 0, 0}, {-40, 1, 0}, {-240, 3, 0},
+                         {-60, 3, 0}, {90, 3, 0},  {30, 3, 1},  {360, 3, 4}};
   for (const TStep& s : steps) {
     wheel(s.Delta);
     EXPECT_EQ(counter->Downs, s.Downs) << "after " << s.Delta;
@@ -388,14 +385,14 @@ TEST_F(ControlTest, WheelDeltasAccumulateToWholeStepsAndATurnBackStartsAgain) {
 
 // A push button made from the system class; its parent's WM_COMMAND comes back to it.
 class TSystemButton : public TWinControl {
-public:
+ public:
   explicit TSystemButton(TComponent* AOwner) : TWinControl(AOwner) {
     SetBounds(5, 5, 60, 24);
     SetTabStop(true);
   }
   int Clicks = 0;
 
-protected:
+ protected:
   void CreateParams(TCreateParams& AParams) override {
     TWinControl::CreateParams(AParams);
     AParams.SysClassName = u"BUTTON";
@@ -429,11 +426,11 @@ TEST_F(ShownControlTest, AParentsNotificationIsReflectedToTheChildControlThatSen
 
 // A windowed child that answers the measuring of its owner-drawn items with its own item height.
 class TMeasuredList : public TCustomControl {
-public:
+ public:
   TMeasuredList(TComponent* AOwner, UINT AItemHeight) : TCustomControl(AOwner), FItemHeight(AItemHeight) {}
   int Measured = 0;
 
-protected:
+ protected:
   void WndProc(TMessage& AMessage) override {
     if (AMessage.Msg == CN_MEASUREITEM) {
       ++Measured;
@@ -443,7 +440,7 @@ protected:
     TCustomControl::WndProc(AMessage);
   }
 
-private:
+ private:
   UINT FItemHeight;
 };
 
@@ -469,17 +466,17 @@ TEST_F(ControlTest, MeasuringAnItemIsReflectedToTheFirstChildWithItsIdAndNeverFo
 
 // Flags of two families do not mix; a family's own members do.
 template <class A, class B>
-concept Mixable = requires(A a, B b) { a | b; };
+concept Mixable = requires(A a, B b) {
+  a | b;
+};
 static_assert(Mixable<TShiftFlag, TShiftFlag> && Mixable<TControlStyle, TControlStyleFlag>);
 static_assert(!Mixable<TShiftFlag, TControlStyleFlag> && !Mixable<TControlStyle, TControlStateFlag> &&
               !Mixable<TComponentStateFlag, TControlStateFlag> && !Mixable<TAnchors, TShiftFlag>);
 
 // A container with a child: windows made again keep both.
 class TPanel : public TCustomControl {
-public:
-  explicit TPanel(TComponent* AOwner) : TCustomControl(AOwner) {
-    SetControlStyle(ControlStyle() | csAcceptsControls);
-  }
+ public:
+  explicit TPanel(TComponent* AOwner) : TCustomControl(AOwner) { SetControlStyle(ControlStyle() | csAcceptsControls); }
 };
 
 TEST_F(ShownControlTest, RecreatingAWindowMakesItsChildrenAgainWithTheirTextBoundsStateAndFocus) {
@@ -531,7 +528,6 @@ TEST_F(ShownControlTest, RecreatingAWindowMakesItsChildrenAgainWithTheirTextBoun
   // The windowless children are still there and routed to.
   EXPECT_EQ(form->ControlAtPos(POINT{15, 15}, false), form->Red);
 }
-
 
 TEST_F(ControlTest, ChildrenTakeTheirParentsColourFontHintsAnd3DLookUntilGivenTheirOwn) {
   TJournal journal;
@@ -616,19 +612,34 @@ struct TChangeNotes : public TObject {
   void See(TMessage& AMessage) {
     auto* win = dynamic_cast<TWinControl*>(Control);
     switch (AMessage.Msg) {
-      case CM_ENABLEDCHANGED: Journal->push_back(Control->Enabled() ? "enabled" : "disabled"); break;
-      case CM_VISIBLECHANGED: Journal->push_back(Control->Visible() ? "shown" : "hidden"); break;
+      case CM_ENABLEDCHANGED:
+        Journal->push_back(Control->Enabled() ? "enabled" : "disabled");
+        break;
+      case CM_VISIBLECHANGED:
+        Journal->push_back(Control->Visible() ? "shown" : "hidden");
+        break;
       case CM_TEXTCHANGED: {
         const std::u16string text = Control->Text();
         Journal->push_back("text " + std::string(text.begin(), text.end()));
         break;
       }
-      case CM_COLORCHANGED: Journal->push_back("colour " + std::to_string(Control->Color())); break;
-      case CM_FONTCHANGED: Journal->push_back("font size " + std::to_string(Control->Font().Size())); break;
-      case CM_CURSORCHANGED: Journal->push_back("cursor " + std::to_string(Control->Cursor())); break;
-      case CM_SHOWHINTCHANGED: Journal->push_back(Control->ShowHint() ? "hints on" : "hints off"); break;
-      case CM_CTL3DCHANGED: Journal->push_back(win && win->Ctl3D() ? "3-D" : "flat"); break;
-      default: break;
+      case CM_COLORCHANGED:
+        Journal->push_back("colour " + std::to_string(Control->Color()));
+        break;
+      case CM_FONTCHANGED:
+        Journal->push_back("font size " + std::to_string(Control->Font().Size()));
+        break;
+      case CM_CURSORCHANGED:
+        Journal->push_back("cursor " + std::to_string(Control->Cursor()));
+        break;
+      case CM_SHOWHINTCHANGED:
+        Journal->push_back(Control->ShowHint() ? "hints on" : "hints off");
+        break;
+      case CM_CTL3DCHANGED:
+        Journal->push_back(win && win->Ctl3D() ? "3-D" : "flat");
+        break;
+      default:
+        break;
     }
   }
 };
@@ -656,8 +667,7 @@ TEST_F(ControlTest, ChangesAreToldAfterTheValueChangedAndOnlyWhenItChanged) {
     for (int twice = 0; twice < 2; ++twice) control->SetCursor(crHandPoint);
     for (int twice = 0; twice < 2; ++twice) control->SetShowHint(true);
     for (int twice = 0; twice < 2; ++twice) control->SetVisible(false);
-    TJournal expected{"disabled", "text a", "text b", "colour 255", "font size 12", "cursor -21", "hints on",
-                      "hidden"};
+    TJournal expected{"disabled", "text a", "text b", "colour 255", "font size 12", "cursor -21", "hints on", "hidden"};
     if (auto* win = dynamic_cast<TWinControl*>(control)) {
       win->SetCtl3D(false);
       win->SetCtl3D(false);
@@ -670,20 +680,20 @@ TEST_F(ControlTest, ChangesAreToldAfterTheValueChangedAndOnlyWhenItChanged) {
 
 // A windowless control that writes down presses, releases and the clicks made of them.
 class TClicker : public TGraphicControl {
-public:
+ public:
   TClicker(TComponent* AOwner, TJournal* AJournal) : TGraphicControl(AOwner), FJournal(AJournal) {
     SetBounds(0, 0, 20, 20);
   }
   void Click() override { FJournal->push_back("click"); }
   void DblClick() override { FJournal->push_back("double click"); }
 
-protected:
+ protected:
   void MouseDown(TMouseButton, TShiftState AShift, int, int) override {
     FJournal->push_back(AShift.Contains(ssDouble) ? "down double" : "down");
   }
   void MouseUp(TMouseButton, TShiftState, int, int) override { FJournal->push_back("up"); }
 
-private:
+ private:
   TJournal* FJournal;
 };
 
@@ -703,22 +713,22 @@ TEST_F(ControlTest, TheSecondPressOfADoubleClickIsADoubleClickAndNoClickUnlessTh
     clicker->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     clicker->Perform(WM_LBUTTONUP, 0, MAKELPARAM(25, 5));
     const TJournal expected = doubleClicks
-        ? TJournal{"down", "up", "click", "down double", "double click", "up", "down", "up"}
-        : TJournal{"down", "up", "click", "down", "up", "click", "down", "up"};
+                                  ? TJournal{"down", "up", "click", "down double", "double click", "up", "down", "up"}
+                                  : TJournal{"down", "up", "click", "down", "up", "click", "down", "up"};
     EXPECT_EQ(journal, expected) << "double clicks " << doubleClicks;
   }
 }
 
 // A popup menu that writes down where it was asked to show.
 class TMenuProbe : public TComponent, public IPopupMenu {
-public:
+ public:
   TMenuProbe(TComponent* AOwner, TJournal* AJournal) : TComponent(AOwner), FJournal(AJournal) {}
   void PopupFor(TControl* AControl, POINT AScreenPos) override {
     FJournal->push_back("popup for " + std::string(AControl->Name().begin(), AControl->Name().end()) + " at " +
                         std::to_string(AScreenPos.x) + "," + std::to_string(AScreenPos.y));
   }
 
-private:
+ private:
   TJournal* FJournal;
 };
 
@@ -772,7 +782,7 @@ TEST_F(ControlTest, AContextMenuRequestAsksOnContextPopupThenShowsThePopupMenuOf
 }
 
 class TBorderThemes : public TStubThemeServices {
-public:
+ public:
   void PaintBorder(HWND AWindow, bool AEraseLRCorner) override {
     Borders->push_back(std::string(AWindow == Expected ? "border" : "other border") +
                        (AEraseLRCorner ? " with corner" : ""));
@@ -783,21 +793,20 @@ public:
 
 // A control with a client edge, asking for the themed border or not, with both scroll bars or none.
 class TEdged : public TCustomControl {
-public:
-  TEdged(TComponent* AOwner, bool ABorderPaint, bool AScrollBars)
-      : TCustomControl(AOwner), FScrollBars(AScrollBars) {
+ public:
+  TEdged(TComponent* AOwner, bool ABorderPaint, bool AScrollBars) : TCustomControl(AOwner), FScrollBars(AScrollBars) {
     SetBounds(0, 0, 80, 60);
     if (ABorderPaint) SetControlStyle(ControlStyle() | csNeedsBorderPaint);
   }
 
-protected:
+ protected:
   void CreateParams(TCreateParams& AParams) override {
     TCustomControl::CreateParams(AParams);
     AParams.ExStyle |= WS_EX_CLIENTEDGE;
     if (FScrollBars) AParams.Style |= WS_HSCROLL | WS_VSCROLL;
   }
 
-private:
+ private:
   bool FScrollBars;
 };
 
@@ -848,7 +857,12 @@ TEST_F(ControlTest, AWindowlessControlsOwnCanvasFollowsItWhenItMovesOrChangesPar
     HRGN region = CreateRectRgn(0, 0, 0, 0);
     if (GetClipRgn(dc, region) == 1) GetRgnBox(region, &clip);
     DeleteObject(region);
-    return std::vector<long>{origin.x, origin.y, clip.left, clip.top, clip.right, clip.bottom,
+    return std::vector<long>{origin.x,
+                             origin.y,
+                             clip.left,
+                             clip.top,
+                             clip.right,
+                             clip.bottom,
                              static_cast<long>(WindowFromDC(dc) == ASwatch->Parent()->Handle())};
   };
   EXPECT_EQ(placement(form->Red), (std::vector<long>{10, 10, 10, 10, 60, 60, 1}));

@@ -9,7 +9,7 @@
 #include "foundation/cuWin32.h"
 
 class TDialogDriver {
-public:
+ public:
   TDialogDriver(DWORD AThread, std::function<void(HWND ADialog)> AAction, unsigned ATimeoutMs = 10000)
       : FThread([=, this] {
           const ULONGLONG end = GetTickCount64() + ATimeoutMs;
@@ -35,7 +35,7 @@ public:
 
   bool Found() const { return FFound; }
 
-private:
+ private:
   static BOOL CALLBACK FindDialog(HWND AWindow, LPARAM AParam) {
     wchar_t name[16];
     if (GetClassNameW(AWindow, name, 16) && std::wstring(name) == L"#32770" && IsWindowVisible(AWindow)) {

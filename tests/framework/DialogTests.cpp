@@ -16,7 +16,7 @@
 namespace {
 
 class DialogTest : public FrameworkTest {
-protected:
+ protected:
   void TearDown() override {
     DialogRunners = TDialogRunners{};
     FrameworkTest::TearDown();
@@ -111,8 +111,8 @@ TEST_F(DialogTest, AnInitialNameLongerThanTheBufferRaisesWithoutShowingAnything)
   dialog->SetFileName(std::u16string(TOpenDialog::FileNameBufferSize, u'a'));
   {
     // The system's dialog itself: should it show after all, it is cancelled and the test fails.
-    TDialogDriver driver(GetCurrentThreadId(), [](HWND ADialog) { PostMessageW(ADialog, WM_COMMAND, IDCANCEL, 0); },
-                         1000);
+    TDialogDriver driver(
+        GetCurrentThreadId(), [](HWND ADialog) { PostMessageW(ADialog, WM_COMMAND, IDCANCEL, 0); }, 1000);
     try {
       dialog->Execute();
       ADD_FAILURE() << "no error";
@@ -157,7 +157,7 @@ TEST_F(DialogTest, RealOpenDialogReturnsTheChosenName) {
 // Find and replace through the seam: a stand-in window plays the dialog and the test sends FINDMSGSTRING.
 
 class TFindJournal : public TObject {
-public:
+ public:
   void Find(TObject*) { Events.push_back("find " + Utf16ToUtf8(Dialog->FindText())); }
   void Replace(TObject*) {
     auto* replace = static_cast<TReplaceDialog*>(Dialog);
@@ -172,7 +172,7 @@ public:
 };
 
 class FindSeamTest : public DialogTest {
-protected:
+ protected:
   void SetUp() override {
     DialogTest::SetUp();
     form = MakeForm<TForm>();

@@ -55,7 +55,7 @@ inline bool ShowActive(TCustomForm& AForm) {
 // the messages this caused are handled. Tests that need a form of their own make one as usual.
 template <class TFormClass>
 class SharedFormTest : public ::testing::Test {
-protected:
+ protected:
   static void SetUpTestSuite() { StartFramework(); }
   static void TearDownTestSuite() {
     FreeAndNil(FShared);
@@ -77,6 +77,6 @@ protected:
   static inline TJournal journal;
   TFormClass* form = nullptr;
 
-private:
+ private:
   static inline TFormClass* FShared = nullptr;
 };

@@ -12,7 +12,7 @@ namespace {
 using FormTest = FrameworkTest;
 
 class TChild : public TCustomControl {
-public:
+ public:
   explicit TChild(TComponent* AOwner) : TCustomControl(AOwner) {
     SetBounds(5, 5, 40, 20);
     SetTabStop(true);
@@ -22,7 +22,7 @@ public:
 // Writes down its life: construction, OnCreate, window creation (and whether construction had finished by
 // then), OnShow, OnDestroy (with its window and child still there) and the end.
 class TLifeForm : public TForm {
-public:
+ public:
   TLifeForm(TComponent* AOwner, TJournal* AJournal) : TForm(AOwner), FJournal(AJournal) {
     SetCaption(u"Life");
     SetBounds(100, 100, 200, 150);
@@ -39,14 +39,14 @@ public:
 
   TChild* Child = nullptr;
 
-protected:
+ protected:
   void CreateWnd() override {
     TForm::CreateWnd();
     FJournal->push_back(std::string("window made") + (FConstructed ? " after construction" : " too early") +
                         (Child->HandleAllocated() ? ", child first" : ""));
   }
 
-private:
+ private:
   void Created(TObject*) { FJournal->push_back("OnCreate"); }
   void Shown(TObject*) { FJournal->push_back("OnShow"); }
   void Destroyed(TObject*) {
@@ -106,7 +106,7 @@ TEST_F(FormTest, TheWindowClassNameIsTheFormsClassNameSoEvenAHiddenFormIsFoundBy
 
 // Answers the close query and chooses the close action as the test says.
 class TClosingForm : public TForm {
-public:
+ public:
   TClosingForm(TComponent* AOwner, TJournal* AJournal) : TForm(AOwner), FJournal(AJournal) {
     SetBounds(150, 150, 200, 120);
     OnCloseQuery = MakeMethod<&TClosingForm::Query>(this);
@@ -118,7 +118,7 @@ public:
   TCloseAction Action = TCloseAction::caHide;
   int Queries = 0;
 
-private:
+ private:
   void Query(TObject*, bool& ACanClose) {
     ++Queries;
     ACanClose = Refusals == 0;
@@ -370,8 +370,7 @@ TEST_F(FormTest, BorderStyleAndBorderIconsChooseTheWindowStylesAndAChangeMakesTh
   constexpr DWORD kExBits = WS_EX_DLGMODALFRAME | WS_EX_TOOLWINDOW | WS_EX_CONTEXTHELP;
   const TBorderIcons all = biSystemMenu | biMinimize | biMaximize;
   const TCase cases[] = {
-      {TFormBorderStyle::bsSizeable, all, WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX,
-       0},
+      {TFormBorderStyle::bsSizeable, all, WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX, 0},
       {TFormBorderStyle::bsSingle, biSystemMenu | biMinimize, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0},
       {TFormBorderStyle::bsSingle, biMaximize, WS_CAPTION | WS_MAXIMIZEBOX, 0},
       {TFormBorderStyle::bsDialog, all, WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME},
@@ -381,7 +380,7 @@ TEST_F(FormTest, BorderStyleAndBorderIconsChooseTheWindowStylesAndAChangeMakesTh
       {TFormBorderStyle::bsSizeToolWin, all, WS_CAPTION | WS_THICKFRAME | WS_SYSMENU, WS_EX_TOOLWINDOW},
       {TFormBorderStyle::bsNone, all, WS_POPUP, 0},
   };
-  auto form = MakeForm<TForm>();  // never shown
+  auto form = MakeForm<TForm>();                     // never shown
   form->SetBorderStyle(TFormBorderStyle::bsDialog);  // every case starts from a change of the border
   HWND window = form->Handle();
   for (const TCase& c : cases) {
@@ -394,7 +393,7 @@ TEST_F(FormTest, BorderStyleAndBorderIconsChooseTheWindowStylesAndAChangeMakesTh
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)) & kExBits, c.ExStyle)
         << static_cast<int>(c.Border) << " " << static_cast<int>(c.Icons.Bits());
     form->SetBorderStyle(c.Border == TFormBorderStyle::bsDialog ? TFormBorderStyle::bsSingle
-                                                                  : TFormBorderStyle::bsDialog);
+                                                                : TFormBorderStyle::bsDialog);
     window = form->Handle();
   }
 }
@@ -436,7 +435,7 @@ TEST_F(FormTest, OnResizeFollowsEverySizeChangeAndOnPaintDrawsOnTheFormsCanvas) 
 }
 
 class TEmbeddedForm : public TForm {
-public:
+ public:
   TEmbeddedForm(TComponent* AOwner, TJournal* AJournal) : TForm(AOwner), FJournal(AJournal) {
     SetBounds(0, 0, 300, 300);
     SetClientSize(200, 100);
@@ -446,7 +445,7 @@ public:
   }
   TChild* Child = nullptr;
 
-private:
+ private:
   void Shown(TObject*) { FJournal->push_back("embedded shown"); }
   TJournal* FJournal;
 };

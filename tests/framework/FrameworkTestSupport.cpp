@@ -19,13 +19,9 @@ void EndFramework() {
   EndApplication();
 }
 
-void FrameworkTest::SetUp() {
-  StartFramework();
-}
+void FrameworkTest::SetUp() { StartFramework(); }
 
-void FrameworkTest::TearDown() {
-  EndFramework();
-}
+void FrameworkTest::TearDown() { EndFramework(); }
 
 bool PumpUntil(const std::function<bool()>& ACondition, unsigned ATimeoutMs) {
   ULONGLONG end = GetTickCount64() + ATimeoutMs;

@@ -16,7 +16,7 @@ void EndFramework();
 
 // Starts the framework for one test and ends it after it.
 class FrameworkTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override;
   void TearDown() override;
 };
@@ -36,7 +36,7 @@ std::u16string MessageBoxText(HWND ABox);
 
 // Theme services that say visual styles are on and draw nothing: tests override what they watch.
 class TStubThemeServices : public IThemeServices {
-public:
+ public:
   bool Available() override { return true; }
   bool Enabled() override { return true; }
   void DrawElement(HDC, const TThemedElementDetails&, const RECT&, const RECT*) override {}

@@ -9,9 +9,7 @@
 
 namespace {
 
-uint32_t PixelAt(TBitmap& ABitmap, int X, int Y) {
-  return static_cast<const uint32_t*>(ABitmap.ScanLine(Y))[X];
-}
+uint32_t PixelAt(TBitmap& ABitmap, int X, int Y) { return static_cast<const uint32_t*>(ABitmap.ScanLine(Y))[X]; }
 
 // A memory DC with its own bitmap, to bind canvases to from outside.
 struct TForeignDC {

@@ -40,11 +40,11 @@ struct THintAnswer {
 // A control of either kind that answers CM_HINTSHOW as told.
 template <class TBase>
 class THintProbe : public TBase {
-public:
+ public:
   using TBase::TBase;
   THintAnswer HintAnswer;
 
-protected:
+ protected:
   void WndProc(TMessage& AMessage) override {
     if (AMessage.Msg == CM_HINTSHOW) return AMessage.Answer(HintAnswer.Answer(*LParamObject<THintInfo>(AMessage)));
     TBase::WndProc(AMessage);
@@ -55,7 +55,7 @@ using TWindowedProbe = THintProbe<TCustomControl>;
 
 // A windowless probe on the left, a windowed one on the right, both with hints.
 class THintForm : public TForm {
-public:
+ public:
   THintForm(TComponent* AOwner, TJournal* AJournal) : TForm(AOwner) {
     SetCaption(u"Hints");
     SetBounds(200, 150, 320, 160);
@@ -83,11 +83,11 @@ public:
 
 // Fills itself with lime, so its own painting can be seen on the screen.
 class TLimeHintWindow : public THintWindow {
-public:
+ public:
   using THintWindow::THintWindow;
   int Paints = 0;
 
-protected:
+ protected:
   void Paint() override {
     ++Paints;
     Canvas().Brush().SetColor(clLime);
@@ -126,9 +126,7 @@ bool HintUp() {
   return window && window->HandleAllocated() && IsWindowVisible(window->HandleIfAllocated());
 }
 
-std::u16string HintText() {
-  return HintUp() ? Application->HintWindow()->Caption() : std::u16string();
-}
+std::u16string HintText() { return HintUp() ? Application->HintWindow()->Caption() : std::u16string(); }
 
 void SendKey(WORD AKey) {
   INPUT input[2]{};
@@ -148,7 +146,7 @@ void SendMouse(DWORD AFlags, DWORD AData = 0) {
 }
 
 class HintTest : public SharedFormTest<THintForm> {
-protected:
+ protected:
   void SetUp() override {
     SharedFormTest::SetUp();
     Application->SetHintPause(kPause);

@@ -6,9 +6,7 @@
 
 namespace {
 
-uint32_t PixelAt(TBitmap& ABitmap, int X, int Y) {
-  return static_cast<const uint32_t*>(ABitmap.ScanLine(Y))[X];
-}
+uint32_t PixelAt(TBitmap& ABitmap, int X, int Y) { return static_cast<const uint32_t*>(ABitmap.ScanLine(Y))[X]; }
 
 // A strip of ACount 4 x 4 images in 32 bits; image i is opaque in its top-left pixel (colour 0x10 * (i + 1) in
 // red), half transparent green in the next and fully transparent elsewhere.
@@ -50,7 +48,7 @@ TEST(ImageList, AlphaImagesBlendOverTheBackground) {
   uint32_t half = PixelAt(*target, 1, 0);
   EXPECT_NEAR(static_cast<int>((half >> 8) & 0xFF), 128, 2);  // green at half
   EXPECT_NEAR(static_cast<int>(half & 0xFF), 127, 2);         // over blue at half
-  EXPECT_EQ(PixelAt(*target, 3, 3) & 0xFFFFFF, 0x0000FFu);     // transparent: background untouched
+  EXPECT_EQ(PixelAt(*target, 3, 3) & 0xFFFFFF, 0x0000FFu);    // transparent: background untouched
 }
 
 TEST(ImageList, GetBitmapGivesStraightAlphaBack) {
@@ -102,7 +100,7 @@ TEST(ImageList, DisabledDrawingIsGreyAtHalfOpacityFocusedDiffers) {
 }
 
 class TListUser : public TComponent {
-public:
+ public:
   explicit TListUser(TComponent* AOwner) : TComponent(AOwner) {
     FLink.OnChange = MakeMethod<&TListUser::ImagesChanged>(this);
   }
@@ -120,13 +118,13 @@ public:
   TImageList* Images() const { return FImages; }
   int Changes = 0;
 
-protected:
+ protected:
   void Notification(TComponent* AComponent, TComponentOperation AOperation) override {
     TComponent::Notification(AComponent, AOperation);
     if (AOperation == TComponentOperation::opRemove && AComponent == FImages) FImages = nullptr;
   }
 
-private:
+ private:
   void ImagesChanged(TObject*) { ++Changes; }
   TChangeLink FLink;
   TImageList* FImages = nullptr;

@@ -10,13 +10,11 @@
 
 namespace {
 
-std::string Utf8(const std::u16string& AText) {
-  return std::string(AText.begin(), AText.end());
-}
+std::string Utf8(const std::u16string& AText) { return std::string(AText.begin(), AText.end()); }
 
 // A focusable control that writes down what reaches it.
 class TKeyProbe : public TCustomControl {
-public:
+ public:
   TKeyProbe(TComponent* AOwner, TJournal* AJournal, std::string ATag)
       : TCustomControl(AOwner), FJournal(AJournal), FTag(std::move(ATag)) {
     SetTabStop(true);
@@ -28,7 +26,7 @@ public:
   bool PumpInClick = false;
   int Clicks = 0;
 
-protected:
+ protected:
   void KeyDown(uint16_t& AKey, TShiftState AShift) override {
     FJournal->push_back(FTag + " key down");
     if (ZeroInKeyDown) AKey = 0;
@@ -75,17 +73,17 @@ protected:
     TCustomControl::WndProc(AMessage);
   }
 
-private:
+ private:
   TJournal* FJournal;
   std::string FTag;
 };
 
 // A windowless control with an accelerator in its caption.
 class TAccelLabel : public TGraphicControl {
-public:
+ public:
   TAccelLabel(TComponent* AOwner, TJournal* AJournal) : TGraphicControl(AOwner), FJournal(AJournal) {}
 
-protected:
+ protected:
   void WndProc(TMessage& AMessage) override {
     if (AMessage.Msg == CM_DIALOGCHAR && IsAccel(static_cast<char16_t>(AMessage.WParam), Caption())) {
       FJournal->push_back("label accelerator");
@@ -95,12 +93,12 @@ protected:
     TGraphicControl::WndProc(AMessage);
   }
 
-private:
+ private:
   TJournal* FJournal;
 };
 
 class TKeyForm : public TForm {
-public:
+ public:
   TKeyForm(TComponent* AOwner, TJournal* AJournal) : TForm(AOwner), Journal(AJournal) {
     SetBounds(100, 100, 300, 200);
     SetCaption(u"Keys");
@@ -120,7 +118,7 @@ public:
   TKeyProbe* First = nullptr;
   TKeyProbe* Second = nullptr;
 
-private:
+ private:
   void AddProbes() {
     NewInto(First, this, Journal, "first");
     First->SetName(u"First");
@@ -328,9 +326,9 @@ TEST_F(KeyRoutingTest, FocusChangeCancelsTheOldPressIsBroadcastThenTheOldControl
   form->First->SetFocus();
   journal.clear();
   form->Second->SetFocus();
-  EXPECT_EQ(journal, (TJournal{"first cancels its press for Second", "first hears focus on Second",
-                               "second hears focus on Second", "First exit; focus on second; active Second",
-                               "Second enter"}));
+  EXPECT_EQ(journal,
+            (TJournal{"first cancels its press for Second", "first hears focus on Second",
+                      "second hears focus on Second", "First exit; focus on second; active Second", "Second enter"}));
 }
 
 TEST_F(KeyRoutingTest, DisablingTheFocusedControlOrHidingOrDisablingItsContainerGivesTheFocusToTheFormWithoutAnExit) {

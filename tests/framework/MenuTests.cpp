@@ -17,7 +17,7 @@ std::u16string MenuText(HMENU AMenu, UINT ACommand) {
 // A form with a menu bar: "&File" holding an item of the action "save" (fixed id 0x123), a separator and three
 // radio items; "&View" without items.
 class TMenuForm : public TForm {
-public:
+ public:
   TMenuForm(TComponent* AOwner, TJournal* AJournal) : TForm(AOwner), Runs(AJournal) {
     SetBounds(100, 100, 360, 200);
     SetCaption(u"Menus");
@@ -80,7 +80,7 @@ public:
   TTimer* Chooser = nullptr;
   bool Chose = false;
 
-private:
+ private:
   void Build() {
     List = New<TActionList>(this);
     Save = New<TAction>(this);
@@ -179,8 +179,8 @@ TEST_F(MenuTest, AWMCommandWithAFixedIdPostedByAnotherProcessRunsItsActionOnce) 
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessW(helper.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                             &process));
+  ASSERT_TRUE(
+      CreateProcessW(helper.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
   EXPECT_TRUE(WaitPumping(process.hProcess, 10000));
   DWORD exitCode = 99;
   GetExitCodeProcess(process.hProcess, &exitCode);

@@ -39,8 +39,8 @@ std::wstring WriteGenericPpd() {
   const DWORD size = SizeofResource(spool, resource);
   wchar_t folder[MAX_PATH];
   DWORD needed = 0;
-  EXPECT_TRUE(GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(folder), sizeof(folder),
-                                         &needed));
+  EXPECT_TRUE(
+      GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(folder), sizeof(folder), &needed));
   std::wstring path = std::wstring(folder) + L"\\quillbox-generic.ppd";
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD written = 0;
@@ -58,8 +58,7 @@ void InstallTestPrinter() {
   driver.pDriverPath = const_cast<wchar_t*>(L"wineps.drv");
   driver.pConfigFile = const_cast<wchar_t*>(L"wineps.drv");
   driver.pDataFile = ppd.data();
-  ASSERT_TRUE(AddPrinterDriverExW(nullptr, 3, reinterpret_cast<BYTE*>(&driver), APD_COPY_NEW_FILES))
-      << GetLastError();
+  ASSERT_TRUE(AddPrinterDriverExW(nullptr, 3, reinterpret_cast<BYTE*>(&driver), APD_COPY_NEW_FILES)) << GetLastError();
   PRINTER_INFO_2W info{};
   info.pPrinterName = const_cast<wchar_t*>(TestPrinter);
   info.pPortName = const_cast<wchar_t*>(L"FILE:");
@@ -105,7 +104,7 @@ int SpooledJobs() {
 // ---------------------------------------------------------------------------------------------------------------
 
 class NoPrinterTest : public FrameworkTest {
-protected:
+ protected:
   void SetUp() override {
     RemoveTestPrinter();
     FrameworkTest::SetUp();
@@ -131,7 +130,7 @@ TEST_F(NoPrinterTest, CountIsZeroAndNothingPrints) {
 // ---------------------------------------------------------------------------------------------------------------
 
 class PrinterTest : public ::testing::Test {
-protected:
+ protected:
   static void SetUpTestSuite() {
     RemoveTestPrinter();
     InstallTestPrinter();

@@ -75,7 +75,7 @@ TEST_F(ScreenTest, MetricsDescribeTheScreen) {
 }
 
 class TStayOnTopForm : public TComponent, public IApplicationForm {
-public:
+ public:
   using TComponent::TComponent;
   HWND FormHandle() override { return nullptr; }
   void FormShow() override {}

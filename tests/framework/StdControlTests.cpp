@@ -15,7 +15,7 @@
 namespace {
 
 class TControlsForm : public TForm {
-public:
+ public:
   TControlsForm(TComponent* AOwner, TJournal*) : TForm(AOwner) {
     SetBorderStyle(TFormBorderStyle::bsNone);
     SetBounds(200, 150, 240, 240);
@@ -27,9 +27,7 @@ public:
 
 using StdControlTest = SharedFormTest<TControlsForm>;
 
-std::string Narrow(const std::u16string& AText) {
-  return std::string(AText.begin(), AText.end());
-}
+std::string Narrow(const std::u16string& AText) { return std::string(AText.begin(), AText.end()); }
 
 // A press and release of the left button where the pointer is, from the input queue.
 void MouseButton(bool ADown) {
@@ -60,7 +58,7 @@ std::u16string WindowItemText(HWND AWindow, HTREEITEM AItem) {
 // ---------------------------------------------------------------------------------------------------------------
 
 class TTreeJournal : public TObject {
-public:
+ public:
   explicit TTreeJournal(TJournal* AJournal) : FJournal(AJournal) {}
   bool AllowCollapse = true;
   void Changed(TObject*, TTreeNode* ANode) { FJournal->push_back("change " + (ANode ? Narrow(ANode->Text()) : "-")); }
@@ -69,7 +67,7 @@ public:
     AAllow = AllowCollapse;
   }
 
-private:
+ private:
   TJournal* FJournal;
 };
 
@@ -148,7 +146,7 @@ TEST_F(StdControlTest, ABranchWhoseCollapseIsRefusedStaysOpen) {
 // ---------------------------------------------------------------------------------------------------------------
 
 class TRowJournal : public TObject {
-public:
+ public:
   struct TRow {
     RECT Rect;
     bool Selected;
@@ -232,7 +230,7 @@ TEST_F(StdControlTest, AnOwnerDrawnListDrawsEachShownRowInItsRectangleAndAClickC
 // ---------------------------------------------------------------------------------------------------------------
 
 class TMovedJournal : public TObject {
-public:
+ public:
   int Moves = 0;
   void Moved(TObject*) { ++Moves; }
 };
@@ -292,14 +290,14 @@ TEST_F(StdControlTest, ASplitterDraggedWithTheMouseResizesLiveAndStopsAtTheMinim
 // ---------------------------------------------------------------------------------------------------------------
 
 class TComboJournal : public TObject {
-public:
+ public:
   explicit TComboJournal(TJournal* AJournal) : FJournal(AJournal) {}
   void Changed(TObject* ASender) {
     auto* combo = static_cast<TComboBox*>(ASender);
     FJournal->push_back("change " + std::to_string(combo->ItemIndex()) + " " + Narrow(combo->Text()));
   }
 
-private:
+ private:
   TJournal* FJournal;
 };
 
@@ -379,12 +377,11 @@ TEST_F(StdControlTest, ALabelsAcceleratorFocusesItsControlUnlessTheFocusedContro
     TWinControl* Expected;
   };
   const TCase cases[] = {
-      {check, u'N', true, name},    // Alt+letter
-      {check, u'N', false, name},   // a check box takes no typed letters
-      {other, u'N', false, other},  // an edit does: the letter is text
-      {other, u'N', true, name},
-      {check, u'O', true, check},   // a disabled label has no accelerator
-      {check, u'X', true, check},   // nobody's letter
+      {check, u'N', true, name},                                // Alt+letter
+      {check, u'N', false, name},                               // a check box takes no typed letters
+      {other, u'N', false, other},                              // an edit does: the letter is text
+      {other, u'N', true, name},   {check, u'O', true, check},  // a disabled label has no accelerator
+      {check, u'X', true, check},                               // nobody's letter
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(std::string(1, static_cast<char>(c.Key)) + (c.Alt ? " with Alt" : ""));

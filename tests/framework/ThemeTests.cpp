@@ -19,8 +19,7 @@ TEST_F(ThemeTest, ElementDetailsNameThePlatformsPartsAndStates) {
     int State;
   };
   const TCase cases[] = {
-      {GetElementDetails(TThemedButton::tbPushButtonDefaulted), TThemedElement::teButton, BP_PUSHBUTTON,
-       PBS_DEFAULTED},
+      {GetElementDetails(TThemedButton::tbPushButtonDefaulted), TThemedElement::teButton, BP_PUSHBUTTON, PBS_DEFAULTED},
       {GetElementDetails(TThemedHeader::thHeaderItemPressed), TThemedElement::teHeader, HP_HEADERITEM, HIS_PRESSED},
       {GetElementDetails(TThemedToolBar::ttbButtonCheckedHot), TThemedElement::teToolBar, TP_BUTTON, TS_HOTCHECKED},
       {GetElementDetails(TThemedStatus::tsPane), TThemedElement::teStatus, SP_PANE, 0},
@@ -46,7 +45,6 @@ TEST_F(ThemeTest, OwnServicesKeepToTheClassicLook) {
   EXPECT_TRUE(EqualRect(&content, &bounds));
   EXPECT_FALSE(ThemeServices->HasTransparentParts(button));
 }
-
 
 TEST_F(ThemeTest, ServicesCanBeReplacedAndTheClassicOnesPutBack) {
   InstallThemeServices(std::make_unique<TStubThemeServices>());

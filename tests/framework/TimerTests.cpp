@@ -9,7 +9,7 @@
 namespace {
 
 class TTickLog : public TObject {
-public:
+ public:
   std::vector<ULONGLONG> Ticks;
   ULONGLONG Start = GetTickCount64();
   void Tick(TObject*) { Ticks.push_back(GetTickCount64() - Start); }
@@ -58,7 +58,7 @@ TEST_F(TimerTest, NewIntervalRestartsTheTimer) {
 }
 
 class TSelfFreeing : public TObject {
-public:
+ public:
   TTimer* Timer = nullptr;
   int Ticks = 0;
   void Tick(TObject* ASender) {
@@ -79,7 +79,7 @@ TEST_F(TimerTest, TimerMayBeFreedInItsOwnTick) {
 }
 
 class TModalProbe : public TObject {
-public:
+ public:
   int TicksInBox = 0;
   void Tick(TObject*) {
     if (HWND box = FindThreadMessageBox()) {

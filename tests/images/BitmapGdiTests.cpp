@@ -74,8 +74,8 @@ TEST_F(BitmapGdi, FailedSurfaceLeavesTheBitmapEmpty) {
 }
 
 TEST_F(BitmapGdi, DrawnToAWindowAndReadBack) {
-  const HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0,
-                                      64, 48, nullptr, nullptr, nullptr, nullptr);
+  const HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 64,
+                                      48, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(window, nullptr);
   UpdateWindow(window);
   TBitmap32 source;
@@ -203,10 +203,9 @@ TEST_F(BitmapGdi, CanvasDrawsIntoThePixelsAndGoesWithTheSurface) {
 
 TEST_F(BitmapGdi, BmpOfOtherDepthsLoadsOpaqueAndBadDataRaises) {
   // A 2 x 2 24-bit bottom-up BMP.
-  const std::vector<uint8_t> bmp = {
-      'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0,
-      0,   0,   0,  0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  0,
-      0,   0,   0,  0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0,  0};
+  const std::vector<uint8_t> bmp = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0,
+                                    1,   0,   24, 0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                    0,   0,   0,  0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0, 0};
   std::vector<uint8_t> file(bmp.begin(), bmp.begin() + 54);
   const uint8_t rows[] = {0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0, 0, 0xFF, 0x00, 0x00, 0x80, 0x80, 0x80, 0, 0};
   file.insert(file.end(), rows, rows + sizeof rows);
@@ -379,7 +378,7 @@ TEST_F(BitmapGdi, FilesOtherThanBmpLoadThroughThePictureTheirExtensionNames) {
 
 // A backend that holds pixels on the heap and offers a canvas only.
 class TCanvasOnlyBackend : public THeapBackend, public ICanvasSupport {
-public:
+ public:
   static const TClassInfo<TCustomBackend, TCustomBitmap32*> ClassInfo;
   using THeapBackend::THeapBackend;
   TNotifyEvent OnCanvasChange() const override { return {}; }
@@ -388,7 +387,7 @@ public:
   void DeleteCanvas() override {}
   bool CanvasAllocated() const override { return true; }
 
-private:
+ private:
   TCanvas FCanvas;
 };
 
@@ -406,8 +405,8 @@ TEST_F(BitmapGdi, RequirementsSwitchBackendsOnlyWhenUnmet) {
   EXPECT_EQ(released, nullptr);
 
   TCustomBitmap32 canvasOnly(&TCanvasOnlyBackend::ClassInfo);
-  RequireBackendInterfaces(canvasOnly, {Offers<IDeviceContextSupport>, Offers<ICanvasSupport>},
-                           TRequireMode::rmAny, true, released);
+  RequireBackendInterfaces(canvasOnly, {Offers<IDeviceContextSupport>, Offers<ICanvasSupport>}, TRequireMode::rmAny,
+                           true, released);
   EXPECT_EQ(released, nullptr);
   RequireBackendInterfaces(canvasOnly, {}, TRequireMode::rmAny, false, released);
   ASSERT_NE(released, nullptr);  // an empty list is never met

@@ -61,7 +61,7 @@ TEST(GdiPlus, UndecodableBytesRaise) {
 struct TCodecCase {
   const char* Name;
   void (TGDIPlusImage::*Save)(TStream&);
-  int Tolerance;       // largest difference of a colour channel
+  int Tolerance;  // largest difference of a colour channel
   bool KeepsAlpha;
 };
 

@@ -45,7 +45,7 @@ inline TBytes Palette(std::initializer_list<uint32_t> colors) {
 }
 
 struct TIconPart {
-  uint8_t Width = 0;   // directory byte (0 = 256)
+  uint8_t Width = 0;  // directory byte (0 = 256)
   uint8_t Height = 0;
   uint16_t BitCount = 0;
   TBytes Data;

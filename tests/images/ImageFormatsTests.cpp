@@ -43,15 +43,13 @@ TEST(IconReader, OneBitFrameMapsTableAndMask) {
   // 2 x 2: bottom row (stored first) colours 1,0; top row 0,1. Mask: bottom-left transparent.
   const TBytes colors = {0x80, 0, 0, 0, 0x40, 0, 0, 0};
   const TBytes mask = {0x80, 0, 0, 0, 0x00, 0, 0, 0};
-  const TBytes file =
-      IconFile({{2, 2, 1, DibFrame(2, 2, 1, Palette({0x000000, 0x112233}), colors, mask)}});
+  const TBytes file = IconFile({{2, 2, 1, DibFrame(2, 2, 1, Palette({0x000000, 0x112233}), colors, mask)}});
   // Top row first: (0,0)=colour 0 black opaque, (1,0)=colour 1; bottom-left is masked and not black -> inverted.
   EXPECT_EQ(DecodeFrame(file), (std::vector<uint32_t>{0xFF000000, 0xFF112233, 0xFF000000, 0xFF000000}));
 }
 
 TEST(IconReader, MaskedBlackPixelIsFullyTransparent) {
-  const TBytes file =
-      IconFile({{1, 1, 24, DibFrame(1, 1, 24, {}, {0, 0, 0, 0}, {0x80, 0, 0, 0})}});
+  const TBytes file = IconFile({{1, 1, 24, DibFrame(1, 1, 24, {}, {0, 0, 0, 0}, {0x80, 0, 0, 0})}});
   EXPECT_EQ(DecodeFrame(file), (std::vector<uint32_t>{0x00000000}));
 }
 
@@ -260,8 +258,8 @@ TEST(BmpReader, RunLengthEightBitDecodesRunsDeltasAndLiterals) {
   // pixel, one 1; end of bitmap.
   const TBytes rle = {1, 1, 0, 3, 2, 3, 1, 0, 0, 0, 0, 2, 1, 0, 1, 1, 0, 1};
   const TBytes file = BmpFile(InfoHeader(4, 2, 8, DibRle8, 4), Palette({0, 0x0000FF, 0x00FF00, 0xFF0000}), rle);
-  EXPECT_EQ(DecodeBmp(file), (std::vector<uint32_t>{0, 0xFF0000FF, 0, 0, 0xFF0000FF, 0xFF00FF00, 0xFFFF0000,
-                                                    0xFF0000FF}));
+  EXPECT_EQ(DecodeBmp(file),
+            (std::vector<uint32_t>{0, 0xFF0000FF, 0, 0, 0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0xFF0000FF}));
 }
 
 TEST(BmpReader, RunLengthFourBitAlternatesNibbles) {
@@ -286,14 +284,15 @@ TEST(BmpReader, MalformedFilesGiveErrors) {
       {"not BM", notBm, TImageFormatError::BadBitmap},
       {"pixels cut short", truncated, TImageFormatError::Truncated},
       {"offset past the end", BmpFile(InfoHeader(1, 1, 32), {}, TBytes(4, 0), 0, 4000), TImageFormatError::Truncated},
-      {"offset inside the header", BmpFile(InfoHeader(1, 1, 32), {}, TBytes(4, 0), 0, 20), TImageFormatError::BadBitmap},
+      {"offset inside the header", BmpFile(InfoHeader(1, 1, 32), {}, TBytes(4, 0), 0, 20),
+       TImageFormatError::BadBitmap},
       {"unknown header size", BmpFile({33, 0, 0, 0}, {}, {}), TImageFormatError::BadBitmap},
       {"huge dimensions", BmpFile(InfoHeader(40000, 40000, 1), {}, {}), TImageFormatError::TooLarge},
       {"negative width", BmpFile(InfoHeader(-4, 4, 32), {}, TBytes(64, 0)), TImageFormatError::BadBitmap},
       {"embedded PNG", BmpFile(InfoHeader(1, 1, 0, 5), {}, {}), TImageFormatError::Unsupported},
       {"top-down RLE", BmpFile(InfoHeader(1, -1, 8, DibRle8), Palette({0}), {0, 1}), TImageFormatError::Unsupported},
-      {"bit fields with a split mask", BmpFile(InfoHeader(1, 1, 16, DibBitfields), {0x01, 0x01, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                                                 0, 0}, TBytes(4, 0)),
+      {"bit fields with a split mask",
+       BmpFile(InfoHeader(1, 1, 16, DibBitfields), {0x01, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, TBytes(4, 0)),
        TImageFormatError::BadBitmap},
   };
   for (const TBadBmp& c : cases) {
@@ -346,13 +345,13 @@ TEST(Quantizer, ManyColoursFitInTheLimitAndStayClose) {
 TEST(GifTransparency, InsertsAControlExtensionBeforeTheFirstImage) {
   TBytes gif = {'G', 'I', 'F', '8', '7', 'a', 1, 0, 1, 0, 0x80, 0, 0, 1, 2, 3, 4, 5, 6, 0x2C, 9, 9};
   ASSERT_TRUE(SetGifTransparentIndex(gif, 1));
-  EXPECT_EQ(gif, (TBytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 1, 2, 3, 4, 5, 6, 0x21, 0xF9, 4, 1,
-                         0, 0, 1, 0, 0x2C, 9, 9}));
+  EXPECT_EQ(gif, (TBytes{'G', 'I', 'F', '8', '9',  'a',  1, 0, 1, 0, 0x80, 0, 0,    1, 2,
+                         3,   4,   5,   6,   0x21, 0xF9, 4, 1, 0, 0, 1,    0, 0x2C, 9, 9}));
 }
 
 TEST(GifTransparency, UpdatesAnExistingControlExtension) {
-  TBytes gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x21, 0xFE, 2, 'h', 'i', 0,
-                0x21, 0xF9, 4, 0x08, 5, 0, 0, 0, 0x2C};
+  TBytes gif = {'G',  'I', 'F', '8', '9', 'a',  1,    0, 1,    0, 0, 0, 0, 0x21,
+                0xFE, 2,   'h', 'i', 0,   0x21, 0xF9, 4, 0x08, 5, 0, 0, 0, 0x2C};
   ASSERT_TRUE(SetGifTransparentIndex(gif, 7));
   EXPECT_EQ(gif[22], 0x09);
   EXPECT_EQ(gif[25], 7);
@@ -360,9 +359,9 @@ TEST(GifTransparency, UpdatesAnExistingControlExtension) {
 }
 
 TEST(GifTransparency, RefusesDataItCannotFollow) {
-  for (TBytes bad : {TBytes{'G', 'I', 'F'}, TBytes(20, 0),
-                     TBytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x87, 0, 0, 0x2C},
-                     TBytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x21, 0xFE, 5, 1}}) {
+  for (TBytes bad :
+       {TBytes{'G', 'I', 'F'}, TBytes(20, 0), TBytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x87, 0, 0, 0x2C},
+        TBytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x21, 0xFE, 5, 1}}) {
     const TBytes before = bad;
     EXPECT_FALSE(SetGifTransparentIndex(bad, 0));
     EXPECT_EQ(bad, before);

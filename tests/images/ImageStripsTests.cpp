@@ -20,7 +20,8 @@ std::string EncodePng(int AWidth, int AHeight, const std::vector<uint32_t>& APix
   };
   auto chunk = [&](const char* AType, const std::string& AData) {
     std::string body = std::string(AType, 4) + AData;
-    const uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size())));
+    const uint32_t crc =
+        static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size())));
     return bigEndian(uint32_t(AData.size())) + body + bigEndian(crc);
   };
   std::string raw;
@@ -33,15 +34,17 @@ std::string EncodePng(int AWidth, int AHeight, const std::vector<uint32_t>& APix
   }
   std::string packed(compressBound(uLong(raw.size())), '\0');
   uLongf packedSize = uLongf(packed.size());
-  compress(reinterpret_cast<Bytef*>(packed.data()), &packedSize, reinterpret_cast<const Bytef*>(raw.data()), uLong(raw.size()));
+  compress(reinterpret_cast<Bytef*>(packed.data()), &packedSize, reinterpret_cast<const Bytef*>(raw.data()),
+           uLong(raw.size()));
   packed.resize(packedSize);
-  const std::string header = bigEndian(uint32_t(AWidth)) + bigEndian(uint32_t(AHeight)) + std::string("\x08\x06\x00\x00\x00", 5);
+  const std::string header =
+      bigEndian(uint32_t(AWidth)) + bigEndian(uint32_t(AHeight)) + std::string("\x08\x06\x00\x00\x00", 5);
   return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", packed) + chunk("IEND", "");
 }
 
 // A 32-bit top-down DIB section of the given colour, selected into its own DC.
 class TCanvas32 {
-public:
+ public:
   TCanvas32(int AWidth, int AHeight, uint32_t AFill) : FWidth(AWidth) {
     const BITMAPINFO info = TopDownBitmapInfo(AWidth, AHeight);
     void* bits = nullptr;
@@ -64,7 +67,7 @@ public:
   }
   void SetPixel(int AX, int AY, uint32_t AValue) { FBits[AY * FWidth + AX] = AValue; }
 
-private:
+ private:
   int FWidth;
   HBITMAP FBitmap;
   uint32_t* FBits;

@@ -31,7 +31,7 @@ inline int LargestChannelDifference(const std::vector<uint32_t>& A, const std::v
   int worst = 0;
   for (size_t i = 0; i < std::min(A.size(), B.size()); ++i)
     for (int shift : {0, 8, 16})
-      worst = std::max(worst, std::abs(static_cast<int>((A[i] >> shift) & 0xFF) -
-                                       static_cast<int>((B[i] >> shift) & 0xFF)));
+      worst = std::max(worst,
+                       std::abs(static_cast<int>((A[i] >> shift) & 0xFF) - static_cast<int>((B[i] >> shift) & 0xFF)));
   return worst;
 }

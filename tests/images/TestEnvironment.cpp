@@ -8,7 +8,7 @@
 namespace {
 
 class TGraphicsEnvironment : public ::testing::Environment {
-public:
+ public:
   void SetUp() override {
     InitializeTextGDI();
     InitializeGDIBackend();

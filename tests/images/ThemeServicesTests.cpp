@@ -69,7 +69,7 @@ TDirectElement DrawnByBinding(const wchar_t* AClass, const TThemedElementDetails
 
 // The program's order: the binding, the framework's services, then ours in their place; ended in reverse.
 class XPThemeServices : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     InitializeXPThemes();
     StartThemeServices();

@@ -19,7 +19,7 @@ void SetThemeActive(bool AActive) {
 }
 
 class VisualStyles : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     InitializeXPThemes();
     ASSERT_NE(ThemeNexus(), nullptr);

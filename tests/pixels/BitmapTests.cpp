@@ -44,12 +44,12 @@ TEST(BitmapSize, ANewSurfaceReadsTransparentBlackAndReportsOnce) {
 
 // A backend that fails to make a surface on demand.
 class TFailingBackend : public THeapBackend {
-public:
+ public:
   static const TClassInfo<TCustomBackend, TCustomBitmap32*> ClassInfo;
   static inline bool Fail = false;
   using THeapBackend::THeapBackend;
 
-protected:
+ protected:
   void InitializeSurface(int32_t W, int32_t H, bool AClear) override {
     if (Fail) throw EOutOfMemory(u"no surface");
     THeapBackend::InitializeSurface(W, H, AClear);

@@ -42,9 +42,9 @@ template <class TColour, class TAlpha>
       const TColor32 r = AResult[fc * 256 + bc];
       const int c = Colour(fc, bc);
       if (Ch(r, 0) != c || Ch(r, 1) != c || Ch(r, 2) != c || Ch(r, 3) != Alpha(bc))
-        return ::testing::AssertionFailure() << AWhat << ": a=" << A << " fc=" << fc << " bc=" << bc << " gives 0x"
-                                             << std::hex << r << ", colour should be " << std::dec << c
-                                             << " and alpha " << Alpha(bc);
+        return ::testing::AssertionFailure()
+               << AWhat << ": a=" << A << " fc=" << fc << " bc=" << bc << " gives 0x" << std::hex << r
+               << ", colour should be " << std::dec << c << " and alpha " << Alpha(bc);
     }
   return ::testing::AssertionSuccess();
 }
@@ -124,11 +124,16 @@ TEST(BlendFormulas, BlendRegAndBlendMemMatchTheDefinitionForEveryTriple) {
       mem[i] = row.B[i];
       BlendMem(row.F[i], mem[i]);
     }
-    ASSERT_TRUE(CheckRow("BlendReg", a, reg, [a](int fc, int bc) { return BlendChannel(fc, bc, a); },
-                         [a](int bc) { return BlendChannel(a, bc, a); }));
-    ASSERT_TRUE(CheckRow("BlendMem", a, mem,
-                         [a](int fc, int bc) { return a == 0 ? bc : a == 255 ? fc : BlendChannel(fc, bc, a); },
-                         [a](int bc) { return a == 0 ? bc : a == 255 ? a : BlendChannel(a, bc, a); }));
+    ASSERT_TRUE(CheckRow(
+        "BlendReg", a, reg, [a](int fc, int bc) { return BlendChannel(fc, bc, a); },
+        [a](int bc) { return BlendChannel(a, bc, a); }));
+    ASSERT_TRUE(CheckRow(
+        "BlendMem", a, mem, [a](int fc, int bc) { return a == 0     ? bc
+                                                         : a == 255 ? fc
+                                                                    : BlendChannel(fc, bc, a); },
+        [a](int bc) { return a == 0     ? bc
+                             : a == 255 ? a
+                                        : BlendChannel(a, bc, a); }));
   }
 }
 
@@ -138,8 +143,9 @@ TEST(BlendFormulas, BlendLineMatchesTheDefinitionForEveryTriple) {
       const TTripleRow row(a);
       std::vector<TColor32> dst = row.B;
       form.Line(row.F.data(), dst.data(), int32_t(dst.size()));
-      ASSERT_TRUE(CheckRow(form.Name, a, dst, [a](int fc, int bc) { return LineColour(fc, bc, a); },
-                           [a](int bc) { return LineAlpha(a, bc); }));
+      ASSERT_TRUE(CheckRow(
+          form.Name, a, dst, [a](int fc, int bc) { return LineColour(fc, bc, a); },
+          [a](int bc) { return LineAlpha(a, bc); }));
     }
 }
 
@@ -151,8 +157,9 @@ TEST(BlendFormulas, BlendLineExMatchesTheDefinitionForEveryTriple) {
         std::vector<TColor32> dst = row.B;
         form.Line(row.F.data(), dst.data(), int32_t(dst.size()), m);
         const int w = a == 0 ? 0 : int(((a + 1) * m) >> 8);
-        ASSERT_TRUE(CheckRow(form.Name, a, dst, [w](int fc, int bc) { return w == 0 ? bc : BlendChannel(fc, bc, w); },
-                             [w, a](int bc) { return w == 0 ? bc : BlendChannel(a, bc, w); }))
+        ASSERT_TRUE(CheckRow(
+            form.Name, a, dst, [w](int fc, int bc) { return w == 0 ? bc : BlendChannel(fc, bc, w); },
+            [w, a](int bc) { return w == 0 ? bc : BlendChannel(a, bc, w); }))
             << "M=" << m;
       }
     }
@@ -168,11 +175,16 @@ TEST(BlendFormulas, CombineRegAndCombineMemMatchTheDefinitionForEveryTriple) {
         mem[i] = row.B[i];
         form.Mem(row.F[i], mem[i], uint32_t(w));
       }
-      ASSERT_TRUE(CheckRow("CombineReg", w, reg, [w](int x, int y) { return BlendChannel(x, y, w); },
-                           [w](int y) { return BlendChannel(w, y, w); }));
-      ASSERT_TRUE(CheckRow(form.Name, w, mem,
-                           [w](int x, int y) { return w == 0 ? y : w == 255 ? x : BlendChannel(x, y, w); },
-                           [w](int y) { return w == 0 ? y : w == 255 ? w : BlendChannel(w, y, w); }));
+      ASSERT_TRUE(CheckRow(
+          "CombineReg", w, reg, [w](int x, int y) { return BlendChannel(x, y, w); },
+          [w](int y) { return BlendChannel(w, y, w); }));
+      ASSERT_TRUE(CheckRow(
+          form.Name, w, mem, [w](int x, int y) { return w == 0     ? y
+                                                        : w == 255 ? x
+                                                                   : BlendChannel(x, y, w); },
+          [w](int y) { return w == 0     ? y
+                              : w == 255 ? w
+                                         : BlendChannel(w, y, w); }));
     }
 }
 
@@ -264,8 +276,8 @@ TEST(MergeFormulas, EveryColourPairMergesAsDefinedAtSampleAlphas) {
     std::vector<TColor32> row = dst;
     form.Line(src.data(), row.data(), int32_t(row.size()));
     for (size_t i = 0; i < row.size(); ++i)
-      ASSERT_EQ(row[i], MergeDefinition(src[i], dst[i])) << form.Name << " " << std::hex << src[i] << " over "
-                                                         << dst[i];
+      ASSERT_EQ(row[i], MergeDefinition(src[i], dst[i]))
+          << form.Name << " " << std::hex << src[i] << " over " << dst[i];
   }
 }
 
@@ -320,17 +332,20 @@ TEST(VectorForms, EqualThePortableFormsOnRowsOfOddAndEvenLengthsAndUnalignedStar
 #if defined(__SSE2__)
         Compare("BlendLine", BlendLinePortable, BlendLineSSE2);
         Compare("MergeLine", MergeLinePortable, MergeLineSSE2);
-        Compare("BlendLineEx", [m](auto s, auto d, int n) { BlendLineExPortable(s, d, n, m); },
-                [m](auto s, auto d, int n) { BlendLineExSSE2(s, d, n, m); });
-        Compare("MergeLineEx", [m](auto s, auto d, int n) { MergeLineExPortable(s, d, n, m); },
-                [m](auto s, auto d, int n) { MergeLineExSSE2(s, d, n, m); });
+        Compare(
+            "BlendLineEx", [m](auto s, auto d, int n) { BlendLineExPortable(s, d, n, m); },
+            [m](auto s, auto d, int n) { BlendLineExSSE2(s, d, n, m); });
+        Compare(
+            "MergeLineEx", [m](auto s, auto d, int n) { MergeLineExPortable(s, d, n, m); },
+            [m](auto s, auto d, int n) { MergeLineExSSE2(s, d, n, m); });
 #endif
 #if defined(__x86_64__)
         if (HasAVX2()) {
           Compare("BlendLine AVX2", BlendLinePortable, BlendLineAVX2);
           Compare("MergeLine AVX2", MergeLinePortable, MergeLineAVX2);
-          Compare("BlendLineEx AVX2", [m](auto s, auto d, int n) { BlendLineExPortable(s, d, n, m); },
-                  [m](auto s, auto d, int n) { BlendLineExAVX2(s, d, n, m); });
+          Compare(
+              "BlendLineEx AVX2", [m](auto s, auto d, int n) { BlendLineExPortable(s, d, n, m); },
+              [m](auto s, auto d, int n) { BlendLineExAVX2(s, d, n, m); });
         }
 #endif
       }

@@ -11,7 +11,7 @@ namespace {
 
 // A small family with declared properties of every kind, including a class-typed one.
 class TSettings : public TObject, public IPublishedProperties {
-public:
+ public:
   int64_t Size = 0;
   std::u16string Caption;
   double Scale = 1.0;
@@ -38,7 +38,7 @@ public:
     return properties;
   }
 
-protected:
+ protected:
   static const TSettings& Self(const TObject& O) { return static_cast<const TSettings&>(O); }
   static TSettings& Self(TObject& O) { return static_cast<TSettings&>(O); }
   void Note(const char16_t* AName) {
@@ -47,7 +47,7 @@ protected:
 };
 
 class TOwner : public TObject, public IPublishedProperties {
-public:
+ public:
   std::unique_ptr<TSettings> Inner;
   int64_t Level = 0;
 

@@ -103,12 +103,12 @@ TEST(WrapProcedures, MapCoordinatesIntoTheRange) {
     int32_t value, min, max, expected;
   };
   const Case cases[] = {
-      {Clamp, 5, 10, 0, 0},        {Clamp, -3, 0, 9, 0},      {Clamp, 12, 0, 9, 9},       {Clamp, 4, 0, 9, 4},
-      {Wrap, -1, 0, 9, 9},         {Wrap, 10, 0, 9, 0},       {Wrap, -11, 0, 9, 9},       {Wrap, -10, 0, 9, 0},
-      {Wrap, 25, 0, 9, 5},         {Wrap, -5, 0, 9, 5},       {Wrap, 3, 2, 4, 3},         {Wrap, 1, 2, 4, 4},
-      {Mirror, 10, 0, 9, 9},       {Mirror, -1, 0, 9, 0},     {Mirror, -2, 0, 9, 1},      {Mirror, -11, 0, 9, 9},
-      {Mirror, 19, 0, 9, 0},       {Mirror, 20, 0, 9, 0},     {Mirror, 5, 0, 9, 5},       {Mirror, -10, 0, 9, 9},
-      {Wrap, INT32_MIN, 0, 9, 2},  {Mirror, INT32_MAX, 0, 9, 7},
+      {Clamp, 5, 10, 0, 0},       {Clamp, -3, 0, 9, 0},         {Clamp, 12, 0, 9, 9},  {Clamp, 4, 0, 9, 4},
+      {Wrap, -1, 0, 9, 9},        {Wrap, 10, 0, 9, 0},          {Wrap, -11, 0, 9, 9},  {Wrap, -10, 0, 9, 0},
+      {Wrap, 25, 0, 9, 5},        {Wrap, -5, 0, 9, 5},          {Wrap, 3, 2, 4, 3},    {Wrap, 1, 2, 4, 4},
+      {Mirror, 10, 0, 9, 9},      {Mirror, -1, 0, 9, 0},        {Mirror, -2, 0, 9, 1}, {Mirror, -11, 0, 9, 9},
+      {Mirror, 19, 0, 9, 0},      {Mirror, 20, 0, 9, 0},        {Mirror, 5, 0, 9, 5},  {Mirror, -10, 0, 9, 9},
+      {Wrap, INT32_MIN, 0, 9, 2}, {Mirror, INT32_MAX, 0, 9, 7},
   };
   for (const Case& c : cases)
     EXPECT_EQ(c.proc(c.value, c.min, c.max), c.expected) << c.value << " in " << c.min << ".." << c.max;

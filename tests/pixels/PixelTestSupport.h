@@ -49,5 +49,6 @@ inline void FillRandom(TCustomBitmap32& B, std::mt19937& ARng) {
 }
 
 inline std::vector<TColor32> Pixels(const TCustomBitmap32& B) {
-  return B.Empty() ? std::vector<TColor32>() : std::vector<TColor32>(B.Bits(), B.Bits() + size_t(B.Width()) * B.Height());
+  return B.Empty() ? std::vector<TColor32>()
+                   : std::vector<TColor32>(B.Bits(), B.Bits() + size_t(B.Width()) * B.Height());
 }

@@ -88,9 +88,13 @@ const TProcessorFeatures kAVX2Set{pfMMX, pfExtendedMMX, pfSSE, pfSSE2, pfAVX2};
 
 // Whether a form of type P can be registered under an identifier of type I.
 template <class I, class P>
-concept Registrable = requires(TFunctionRegistry& r, I id, P proc) { r.Add(id, proc); };
+concept Registrable = requires(TFunctionRegistry& r, I id, P proc) {
+  r.Add(id, proc);
+};
 template <class I, class P>
-concept Bindable = requires(TFunctionRegistry& r, I id, P var) { r.RegisterBinding(id, var); };
+concept Bindable = requires(TFunctionRegistry& r, I id, P var) {
+  r.RegisterBinding(id, var);
+};
 
 static_assert(Registrable<decltype(FID_BLENDLINE), decltype(&BlendLinePortable)>);
 static_assert(!Registrable<decltype(FID_BLENDLINE), decltype(&BlendLineExPortable)>);

@@ -10,7 +10,7 @@
 namespace {
 
 class TPixelUnits : public testing::Environment {
-public:
+ public:
   void SetUp() override {
     pxSystemStart();
     pxLowLevelStart();

@@ -31,11 +31,11 @@ TEST(BlockTransfer, ClipsAtEveryEdgeAndReportsTheDrawnRectangle) {
   };
   const TRect all{-100, -100, 100, 100};
   const Case cases[] = {
-      {2, 2, all, {0, 0, 4, 3}},   {-2, 1, all, {0, 0, 4, 3}},   {8, 1, all, {0, 0, 4, 3}},
-      {3, -1, all, {0, 0, 4, 3}},  {3, 6, all, {0, 0, 4, 3}},    {-3, -2, all, {0, 0, 4, 3}},
-      {9, 7, all, {0, 0, 4, 3}},   {-5, 0, all, {0, 0, 4, 3}},   {3, 2, {4, 3, 6, 4}, {0, 0, 4, 3}},
-      {3, 2, all, {-2, -1, 2, 9}}, {3, 2, all, {1, 1, 3, 2}},    {3, 2, all, {2, 1, 1, 2}},
-      {10, 2, all, {0, 0, 4, 3}},  {-4, 2, all, {0, 0, 4, 3}},   {0, 0, {2, 2, 1, 1}, {0, 0, 4, 3}},
+      {2, 2, all, {0, 0, 4, 3}},   {-2, 1, all, {0, 0, 4, 3}}, {8, 1, all, {0, 0, 4, 3}},
+      {3, -1, all, {0, 0, 4, 3}},  {3, 6, all, {0, 0, 4, 3}},  {-3, -2, all, {0, 0, 4, 3}},
+      {9, 7, all, {0, 0, 4, 3}},   {-5, 0, all, {0, 0, 4, 3}}, {3, 2, {4, 3, 6, 4}, {0, 0, 4, 3}},
+      {3, 2, all, {-2, -1, 2, 9}}, {3, 2, all, {1, 1, 3, 2}},  {3, 2, all, {2, 1, 1, 2}},
+      {10, 2, all, {0, 0, 4, 3}},  {-4, 2, all, {0, 0, 4, 3}}, {0, 0, {2, 2, 1, 1}, {0, 0, 4, 3}},
   };
   for (const Case& c : cases) {
     TPair p(4, 3, 10, 8);
@@ -52,8 +52,9 @@ TEST(BlockTransfer, ClipsAtEveryEdgeAndReportsTheDrawnRectangle) {
         ASSERT_EQ(p.Dst.Pixel(x, y), draws ? PatternPixel(sx, sy) : kBackground)
             << "at " << x << "," << y << " drawing to " << c.x << "," << c.y << " clip " << c.clip << " src "
             << c.srcRect;
-        if (draws) drawn = {std::min(drawn.Left, x), std::min(drawn.Top, y), std::max(drawn.Right, x + 1),
-                            std::max(drawn.Bottom, y + 1)};
+        if (draws)
+          drawn = {std::min(drawn.Left, x), std::min(drawn.Top, y), std::max(drawn.Right, x + 1),
+                   std::max(drawn.Bottom, y + 1)};
       }
     if (drawn.Left == INT32_MAX) {
       EXPECT_TRUE(p.Rec.Areas.empty()) << c.x << "," << c.y;
@@ -68,8 +69,8 @@ TEST(BlockTransfer, FarCoordinatesDoNotOverflow) {
   TPair p(4, 3, 10, 8);
   BlockTransfer(&p.Dst, INT32_MIN, INT32_MAX, p.Dst.BoundsRect(), &p.Src, MakeRect(INT32_MAX - 1, INT32_MIN, 3, 3),
                 dmOpaque, nullptr);
-  BlockTransfer(&p.Dst, INT32_MAX, INT32_MIN, p.Dst.BoundsRect(), &p.Src, MakeRect(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX),
-                dmOpaque, nullptr);
+  BlockTransfer(&p.Dst, INT32_MAX, INT32_MIN, p.Dst.BoundsRect(), &p.Src,
+                MakeRect(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX), dmOpaque, nullptr);
   EXPECT_EQ(Pixels(p.Dst), std::vector<TColor32>(80, kBackground));
   EXPECT_TRUE(p.Rec.Areas.empty());
 }

@@ -15,7 +15,7 @@ namespace {
 
 // Takes any knot and keeps nothing of it: the editor's unaccepted element draws, so it does not build here.
 class TFuzzUnaccepted : public TElement {
-public:
+ public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
   explicit TFuzzUnaccepted(TScheme* AScheme) : TElement(AScheme) { SetOptions(eoUnaccepted); }
@@ -34,8 +34,7 @@ struct TFuzzDocument {
 
   explicit TFuzzDocument(bool AUnaccepted) {
     Scheme.SetMessages(&Log);
-    if (AUnaccepted)
-      static_cast<TElement_TestRoot*>(Scheme.Root())->Unaccepted = &TFuzzUnaccepted::ClassInfo;
+    if (AUnaccepted) static_cast<TElement_TestRoot*>(Scheme.Root())->Unaccepted = &TFuzzUnaccepted::ClassInfo;
   }
   void Load(const std::u16string& AText, uint8_t AMode) {
     TNodePtr<TKnot> knot(new TKnot);

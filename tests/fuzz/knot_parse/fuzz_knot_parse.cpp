@@ -1,6 +1,7 @@
-// Parses arbitrary bytes as a knot file (and as UTF-8, directly and decoded first), writes what was read with options taken from the first byte, reads that
-// text again and requires the same tree. Trees the text form cannot carry are only exercised, not compared: an
-// element without a name (itself already a parse failure) and a root whose name starts with "?" (read as a prolog).
+// Parses arbitrary bytes as a knot file (and as UTF-8, directly and decoded first), writes what was read with options
+// taken from the first byte, reads that text again and requires the same tree. Trees the text form cannot carry are
+// only exercised, not compared: an element without a name (itself already a parse failure) and a root whose name starts
+// with "?" (read as a prolog).
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>

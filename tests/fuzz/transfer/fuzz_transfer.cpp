@@ -20,10 +20,14 @@ namespace {
 
 int32_t Coordinate(FuzzedDataProvider& F) {
   switch (F.ConsumeIntegralInRange<int>(0, 15)) {
-    case 0: return std::numeric_limits<int32_t>::min();
-    case 1: return std::numeric_limits<int32_t>::max();
-    case 2: return F.ConsumeIntegral<int32_t>();
-    default: return F.ConsumeIntegralInRange<int32_t>(-80, 80);
+    case 0:
+      return std::numeric_limits<int32_t>::min();
+    case 1:
+      return std::numeric_limits<int32_t>::max();
+    case 2:
+      return F.ConsumeIntegral<int32_t>();
+    default:
+      return F.ConsumeIntegralInRange<int32_t>(-80, 80);
   }
 }
 
@@ -43,7 +47,8 @@ void CheckOutsideClip(const TCustomBitmap32& B, const std::vector<TColor32>& ABe
 }
 
 std::vector<TColor32> Snapshot(const TCustomBitmap32& B) {
-  return B.Empty() ? std::vector<TColor32>() : std::vector<TColor32>(B.Bits(), B.Bits() + size_t(B.Width()) * B.Height());
+  return B.Empty() ? std::vector<TColor32>()
+                   : std::vector<TColor32>(B.Bits(), B.Bits() + size_t(B.Width()) * B.Height());
 }
 
 void CompareRowForms(FuzzedDataProvider& F) {
@@ -112,22 +117,29 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
   FuzzedDataProvider f(AData, ASize);
   TCustomBitmap32 bitmaps[2];
-  for (TCustomBitmap32& b : bitmaps) b.SetSize(f.ConsumeIntegralInRange<int32_t>(-2, 40), f.ConsumeIntegralInRange<int32_t>(-2, 40));
+  for (TCustomBitmap32& b : bitmaps)
+    b.SetSize(f.ConsumeIntegralInRange<int32_t>(-2, 40), f.ConsumeIntegralInRange<int32_t>(-2, 40));
   for (int step = 0; step < 40 && f.remaining_bytes() > 0; ++step) {
     TCustomBitmap32& a = bitmaps[f.ConsumeIntegralInRange<int>(0, 1)];
     TCustomBitmap32& b = bitmaps[f.ConsumeIntegralInRange<int>(0, 1)];  // may be the same bitmap
     const TColor32 colour = f.ConsumeIntegral<uint32_t>();
     try {
       switch (f.ConsumeIntegralInRange<int>(0, 15)) {
-        case 0: a.SetSize(f.ConsumeIntegralInRange<int32_t>(-2, 48), f.ConsumeIntegralInRange<int32_t>(-2, 48)); break;
-        case 1: a.SetClipRect(AnyRect(f)); break;
+        case 0:
+          a.SetSize(f.ConsumeIntegralInRange<int32_t>(-2, 48), f.ConsumeIntegralInRange<int32_t>(-2, 48));
+          break;
+        case 1:
+          a.SetClipRect(AnyRect(f));
+          break;
         case 2:
           a.SetDrawMode(TDrawMode(f.ConsumeIntegralInRange<int>(0, 3)));
           a.SetCombineMode(TCombineMode(f.ConsumeIntegralInRange<int>(0, 1)));
           a.SetMasterAlpha(f.ConsumeIntegral<uint16_t>());
           a.SetOuterColor(colour);
-          if (f.ConsumeBool()) a.OnPixelCombine = MakeMethod<&XorCombine>(static_cast<void*>(nullptr));
-          else a.OnPixelCombine = nullptr;
+          if (f.ConsumeBool())
+            a.OnPixelCombine = MakeMethod<&XorCombine>(static_cast<void*>(nullptr));
+          else
+            a.OnPixelCombine = nullptr;
           break;
         case 3: {
           const std::vector<TColor32> before = Snapshot(b);
@@ -169,12 +181,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
           CheckOutsideClip(a, before);
           break;
         }
-        case 9: a.Clear(colour); break;
-        case 10: a.ResetAlpha(uint8_t(colour)); break;
-        case 11: a.Resampler()->SetPixelAccessMode(TPixelAccessMode(f.ConsumeIntegralInRange<int>(0, 3))); break;
-        case 12: b.Assign(&a); break;
-        case 13: ReadStream(f, a); break;
-        case 14: CompareRowForms(f); break;
+        case 9:
+          a.Clear(colour);
+          break;
+        case 10:
+          a.ResetAlpha(uint8_t(colour));
+          break;
+        case 11:
+          a.Resampler()->SetPixelAccessMode(TPixelAccessMode(f.ConsumeIntegralInRange<int>(0, 3)));
+          break;
+        case 12:
+          b.Assign(&a);
+          break;
+        case 13:
+          ReadStream(f, a);
+          break;
+        case 14:
+          CompareRowForms(f);
+          break;
         case 15: {
           TMemoryStream s;
           a.SaveToStream(s, f.ConsumeBool());
