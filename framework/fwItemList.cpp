@@ -88,3 +88,16 @@ void MirrorItemDeleted(HWND AWindow, const TListWindowMessages& AMessages, int A
   else if (AChosen > AIndex)
     --AChosen;
 }
+
+int MirroredItemIndex(HWND AWindow, const TListWindowMessages& AMessages, int AChosen) {
+  if (!AWindow) return AChosen;
+  // LB_ERR and CB_ERR are both -1, the answer for no choice.
+  const LRESULT index = SendMessageW(AWindow, AMessages.GetCurSel, 0, 0);
+  return index < 0 ? -1 : static_cast<int>(index);
+}
+
+void SetMirroredItemIndex(HWND AWindow, const TListWindowMessages& AMessages, int ACount, int AValue, int& AChosen) {
+  if (AValue < -1 || AValue >= ACount) throw EProgrammingError(Format(u"Item index out of range (%d)", {AValue}));
+  AChosen = AValue;
+  if (AWindow) SendMessageW(AWindow, AMessages.SetCurSel, static_cast<WPARAM>(AValue), 0);
+}

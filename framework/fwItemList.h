@@ -45,15 +45,21 @@ class IItemListHost {
 struct TListWindowMessages {
   UINT InsertString;
   UINT DeleteString;
+  UINT GetCurSel;
+  UINT SetCurSel;
 };
-inline constexpr TListWindowMessages ListBoxMessages{LB_INSERTSTRING, LB_DELETESTRING};
-inline constexpr TListWindowMessages ComboBoxMessages{CB_INSERTSTRING, CB_DELETESTRING};
+inline constexpr TListWindowMessages ListBoxMessages{LB_INSERTSTRING, LB_DELETESTRING, LB_GETCURSEL, LB_SETCURSEL};
+inline constexpr TListWindowMessages ComboBoxMessages{CB_INSERTSTRING, CB_DELETESTRING, CB_GETCURSEL, CB_SETCURSEL};
 
 // Puts an inserted or deleted item into AWindow; without a window, AChosen (the choice remembered for the next
 // window) moves with its item, and goes when its item goes.
 void MirrorItemInserted(HWND AWindow, const TListWindowMessages& AMessages, const std::u16string& AText, int AIndex,
                         int& AChosen);
 void MirrorItemDeleted(HWND AWindow, const TListWindowMessages& AMessages, int AIndex, int& AChosen);
+// The chosen item: the window's, or without a window the one remembered (AChosen); -1 for none.
+int MirroredItemIndex(HWND AWindow, const TListWindowMessages& AMessages, int AChosen);
+// Chooses item AValue (-1: none) of ACount, remembered in AChosen and put into the window when there is one.
+void SetMirroredItemIndex(HWND AWindow, const TListWindowMessages& AMessages, int ACount, int AValue, int& AChosen);
 
 class TItemList {
  public:

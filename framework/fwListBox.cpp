@@ -35,19 +35,10 @@ void TListBox::SetFloating(bool AValue) {
   RecreateWnd();
 }
 
-int TListBox::ItemIndex() const {
-  if (HWND window = HandleIfAllocated()) {
-    const LRESULT index = SendMessageW(window, LB_GETCURSEL, 0, 0);
-    return index == LB_ERR ? -1 : static_cast<int>(index);
-  }
-  return FItemIndex;
-}
+int TListBox::ItemIndex() const { return MirroredItemIndex(HandleIfAllocated(), ListBoxMessages, FItemIndex); }
 
 void TListBox::SetItemIndex(int AValue) {
-  if (AValue < -1 || AValue >= FItems.Count())
-    throw EProgrammingError(Format(u"Item index out of range (%d)", {AValue}));
-  FItemIndex = AValue;
-  if (HWND window = HandleIfAllocated()) SendMessageW(window, LB_SETCURSEL, static_cast<WPARAM>(AValue), 0);
+  SetMirroredItemIndex(HandleIfAllocated(), ListBoxMessages, FItems.Count(), AValue, FItemIndex);
 }
 
 int TListBox::TopIndex() const {

@@ -200,19 +200,10 @@ void TComboBox::SetStyle(TComboBoxStyle AValue) {
   RecreateWnd();
 }
 
-int TComboBox::ItemIndex() const {
-  if (HWND window = HandleIfAllocated()) {
-    const LRESULT index = SendMessageW(window, CB_GETCURSEL, 0, 0);
-    return index == CB_ERR ? -1 : static_cast<int>(index);
-  }
-  return FItemIndex;
-}
+int TComboBox::ItemIndex() const { return MirroredItemIndex(HandleIfAllocated(), ComboBoxMessages, FItemIndex); }
 
 void TComboBox::SetItemIndex(int AValue) {
-  if (AValue < -1 || AValue >= FItems.Count())
-    throw EProgrammingError(Format(u"Item index out of range (%d)", {AValue}));
-  FItemIndex = AValue;
-  if (HWND window = HandleIfAllocated()) SendMessageW(window, CB_SETCURSEL, static_cast<WPARAM>(AValue), 0);
+  SetMirroredItemIndex(HandleIfAllocated(), ComboBoxMessages, FItems.Count(), AValue, FItemIndex);
 }
 
 std::u16string TComboBox::GetText() const {
