@@ -101,3 +101,17 @@ void SetMirroredItemIndex(HWND AWindow, const TListWindowMessages& AMessages, in
   AChosen = AValue;
   if (AWindow) SendMessageW(AWindow, AMessages.SetCurSel, static_cast<WPARAM>(AValue), 0);
 }
+
+void PaintOwnerDrawnRow(TControlCanvas& ACanvas, const DRAWITEMSTRUCT& AItem,
+                        const std::function<void(int AIndex, TOwnerDrawState AState)>& APaintRow) {
+  const TOwnerDrawState state = OwnerDrawState(AItem.itemState);
+  ACanvas.PaintOn(AItem.hDC, [&] {
+    ACanvas.Brush().SetStyle(TBrushStyle::bsSolid);
+    if (state.Contains(odSelected)) {
+      ACanvas.Brush().SetColor(clHighlight);
+      ACanvas.Font().SetColor(clHighlightText);
+    }
+    APaintRow(static_cast<int>(AItem.itemID), state);
+    if (state.Contains(odFocused)) DrawFocusRect(AItem.hDC, &AItem.rcItem);
+  });
+}

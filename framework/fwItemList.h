@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "foundation/cuSet.h"
 #include "foundation/cuSystem.h"
 #include "foundation/cuWin32.h"
+#include "framework/fwControls.h"
 
 // The state an owner-drawn item is drawn in (from the ODS_... bits of DRAWITEMSTRUCT).
 enum class TOwnerDrawStateFlag : uint16_t {
@@ -24,6 +26,12 @@ using enum TOwnerDrawStateFlag;
 using TOwnerDrawState = TSet<TOwnerDrawStateFlag>;
 
 TOwnerDrawState OwnerDrawState(UINT AItemState);
+
+// Paints one owner-drawn row of a list window on ACanvas: bound to the record's context with the control's font and
+// colour, the selection's colours on a selected row, then APaintRow(item index, state), then the focus frame over a
+// focused row.
+void PaintOwnerDrawnRow(TControlCanvas& ACanvas, const DRAWITEMSTRUCT& AItem,
+                        const std::function<void(int AIndex, TOwnerDrawState AState)>& APaintRow);
 
 // Draws item AIndex into ARect (the control's client coordinates) on the control's canvas.
 using TDrawItemEvent = TMethod<void(TObject* ASender, int AIndex, const RECT& ARect, TOwnerDrawState AState)>;

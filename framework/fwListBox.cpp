@@ -139,26 +139,14 @@ void TListBox::DrawItem(int AIndex, const RECT& ARect, TOwnerDrawState AState) {
 }
 
 void TListBox::DrawItemMessage(TDrawItemMessage& AMessage) {
-  const DRAWITEMSTRUCT& item = AMessage.Record;
-  const TOwnerDrawState state = OwnerDrawState(item.itemState);
-  const int index = static_cast<int>(item.itemID);
-  FCanvas->BindDC(item.hDC);
-  try {
-    FCanvas->Font().Assign(&Font());
-    FCanvas->Brush().SetStyle(TBrushStyle::bsSolid);
-    FCanvas->Brush().SetColor(state.Contains(odSelected) ? clHighlight : Color());
-    if (state.Contains(odSelected)) FCanvas->Font().SetColor(clHighlightText);
+  const RECT& rect = AMessage.Record.rcItem;
+  PaintOwnerDrawnRow(*FCanvas, AMessage.Record, [&](int AIndex, TOwnerDrawState AState) {
     // An empty list still gets its focus frame drawn, over a plain row.
-    if (index >= 0 && index < FItems.Count())
-      DrawItem(index, item.rcItem, state);
+    if (AIndex >= 0 && AIndex < FItems.Count())
+      DrawItem(AIndex, rect, AState);
     else
-      FCanvas->FillRect(item.rcItem);
-    if (state.Contains(odFocused)) DrawFocusRect(item.hDC, &item.rcItem);
-  } catch (...) {
-    FCanvas->UnbindDC();
-    throw;
-  }
-  FCanvas->UnbindDC();
+      FCanvas->FillRect(rect);
+  });
   AMessage.Message.Answer(TRUE);
 }
 

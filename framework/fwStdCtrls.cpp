@@ -348,22 +348,10 @@ void TComboBox::DrawItem(int AIndex, const RECT& ARect, TOwnerDrawState AState) 
 }
 
 void TComboBox::DrawItemMessage(TDrawItemMessage& AMessage) {
-  const DRAWITEMSTRUCT& item = AMessage.Record;
-  const TOwnerDrawState state = OwnerDrawState(item.itemState);
-  const int index = static_cast<int>(item.itemID);
-  FCanvas->BindDC(item.hDC);
-  try {
-    FCanvas->Font().Assign(&Font());
-    FCanvas->Brush().SetStyle(TBrushStyle::bsSolid);
-    FCanvas->Brush().SetColor(state.Contains(odSelected) ? clHighlight : Color());
-    if (state.Contains(odSelected)) FCanvas->Font().SetColor(clHighlightText);
-    DrawItem(index < FItems.Count() ? index : -1, item.rcItem, state);
-    if (state.Contains(odFocused)) DrawFocusRect(item.hDC, &item.rcItem);
-  } catch (...) {
-    FCanvas->UnbindDC();
-    throw;
-  }
-  FCanvas->UnbindDC();
+  const RECT& rect = AMessage.Record.rcItem;
+  PaintOwnerDrawnRow(*FCanvas, AMessage.Record, [&](int AIndex, TOwnerDrawState AState) {
+    DrawItem(AIndex < FItems.Count() ? AIndex : -1, rect, AState);
+  });
   AMessage.Message.Answer(TRUE);
 }
 
