@@ -113,6 +113,7 @@ TEST_F(SessionFileTest, SavingWritesUtf8UnderTheFilesTitleAndFailsWithoutRaising
       {u"Quillbox - Copy.settings", u"Quillbox_-_Copy"},
       {u"Quillbox (1).settings", u"Quillbox__1_"},
       {u".settings", u"Quillbox"},
+      {u"\u0417\u0430\u043C\u0435\u0442\u043A\u0438.settings", u"\u0417\u0430\u043C\u0435\u0442\u043A\u0438"},
   };
   for (const Case& c : cases) {
     const std::u16string file = folder.Path(c.File);
@@ -123,7 +124,6 @@ TEST_F(SessionFileTest, SavingWritesUtf8UnderTheFilesTitleAndFailsWithoutRaising
     EXPECT_FALSE(again->Knot().HasParseError());
     EXPECT_EQ(again->Knot().Name(), c.Root);
   }
-  EXPECT_EQ(KnotNameOfTitle(u"\u0417\u0430\u043C\u0435\u0442\u043A\u0438"), u"\u0417\u0430\u043C\u0435\u0442\u043A\u0438");
   EXPECT_EQ(KnotNameOfTitle(u"Notes \U0001F4DD<1>"), u"Notes_\U0001F4DD_1_");
   EXPECT_EQ(KnotNameOfTitle(std::u16string(1, char16_t(0xD800)) + u"a"), u"_a");
 }
