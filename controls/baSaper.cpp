@@ -557,3 +557,21 @@ void TRangeBox::EndMouseMove() {
   SetScreenCursor(crDefault);
   SetMouseCapture(false);
 }
+
+// ---------------------------------------------------------------------------------------------------------------
+// Panel
+
+TPanelEx::TPanelEx(TComponent* AOwner) : TTransparencyControl(AOwner), FBackground(std::make_unique<TBackground>()) {
+  SetControlStyle(ControlStyle() | csAcceptsControls | csCaptureMouse | csClickEvents | csDoubleClicks);
+  SetBounds(0, 0, 200, 105);
+  FBackground->OnChange = MakeMethod<&TPanelEx::BackgroundChanged>(this);
+}
+
+TPanelEx::~TPanelEx() { FBackground->OnChange = TNotifyEvent(); }
+
+void TPanelEx::Paint() { PaintBackground(*FBackground, Canvas(), ClientRect(), nullptr, false, Color()); }
+
+void TPanelEx::BackgroundChanged(TObject*) {
+  SetTransparent(FBackground->IsTransparent());
+  Invalidate();
+}

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "controls/baPainterStyles.h"
 #include "controls/baUtils.h"
 #include "foundation/cuSet.h"
 #include "foundation/cuWin32.h"
@@ -178,4 +179,25 @@ class TRangeBox : public TPlaceBox {
   bool FRightHeld = false;
   POINT FPinned{};       // screen point the cursor is held at while dragging
   POINT FDownOrSaved{};  // the press point (client) until the drag begins, then the cursor's screen point
+};
+
+// A panel painted by its background (without themed element or default frame, its colour standing for the
+// parent's), transparent exactly while the background is.
+class TPanelEx : public TTransparencyControl {
+ public:
+  explicit TPanelEx(TComponent* AOwner);
+  ~TPanelEx() override;
+
+  // Owned; a change in place repaints the panel and sets Transparent.
+  TBackground& Background() { return *FBackground; }
+  // Copies AValue.
+  void SetBackground(const TBackground& AValue) { FBackground->Assign(&AValue); }
+
+ protected:
+  void Paint() override;
+
+ private:
+  void BackgroundChanged(TObject* ASender);
+
+  std::unique_ptr<TBackground> FBackground;
 };

@@ -373,4 +373,27 @@ TEST_F(RangeBoxTest, BarsSettleWithoutLoopingWhenTheRangeIsAboutTheWindowsSize) 
   }
 }
 
+TEST_F(RangeBoxTest, APanelPaintsItsBackgroundAndIsTransparentExactlyWhileTheBackgroundIs) {
+  TPanelEx* panel = nullptr;
+  NewInto(panel, form);
+  panel->SetBounds(320, 10, 80, 60);
+  panel->SetParent(form);
+  TBackground solid;
+  solid.SetFillKind(fkSolid);
+  solid.SetFillColor(RGB(0, 128, 255));
+  panel->SetBackground(solid);
+  EXPECT_FALSE(panel->Transparent());
+  panel->Update();
+  const HDC dc = GetDC(panel->Handle());
+  EXPECT_EQ(GetPixel(dc, 40, 30), RGB(0, 128, 255));
+  ReleaseDC(panel->Handle(), dc);
+
+  panel->Background().SetFillKind(fkClear);
+  EXPECT_TRUE(panel->Transparent());
+  EXPECT_TRUE(GetWindowLongW(panel->Handle(), GWL_EXSTYLE) & WS_EX_TRANSPARENT);
+  panel->Background().SetFillKind(fkSolid);
+  EXPECT_FALSE(panel->Transparent());
+  EXPECT_FALSE(GetWindowLongW(panel->Handle(), GWL_EXSTYLE) & WS_EX_TRANSPARENT);
+}
+
 }  // namespace
