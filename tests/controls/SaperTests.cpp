@@ -269,6 +269,19 @@ TEST_F(RangeBoxDragTest, LosingTheCaptureEndsTheDragAndRestoresTheCursor) {
   EXPECT_EQ(WithoutMovesTo(box, POINT{60, 50}), TJournal{"cancel mode"});
 }
 
+TEST_F(RangeBoxTest, APlainClickReportsRangeCoordinatesAndGivesTheCaptureBack) {
+  TRangeBox& box = *form->Box;  // the 100 x 100 range centred: client (50, 50) is range (-50, 0)
+  const POINT p = box.ClientToScreen(POINT{50, 50});
+  SendMouse(p);
+  SendMouse(p, MOUSEEVENTF_LEFTDOWN);
+  EXPECT_EQ(GetCapture(), box.Handle());
+  SendMouse(p, MOUSEEVENTF_LEFTUP);
+  EXPECT_NE(GetCapture(), box.Handle());
+  // The system may add a move after the capture goes.
+  std::erase_if(journal, [](const std::string& AEntry) { return AEntry.starts_with("move"); });
+  EXPECT_EQ(journal, (TJournal{"down -50,0", "up -50,0", "click"}));
+}
+
 TEST_F(RangeBoxTest, TheCaretShowsInClientCoordinatesWhileTheBoxHasTheFocus) {
   TRangeBox& box = *form->Box;
   box.SetClipping(rbcTopLeft);
