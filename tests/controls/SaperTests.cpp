@@ -38,6 +38,7 @@ class TSaperForm : public TForm {
     Box->OnMouseUp = MakeMethod<&TSaperForm::BoxMouseUp>(this);
     Box->OnClick = MakeMethod<&TSaperForm::BoxClick>(this);
     Box->OnCancelMode = MakeMethod<&TSaperForm::BoxCancelMode>(this);
+    Box->OnContextPopup = MakeMethod<&TSaperForm::BoxContextPopup>(this);
     NewInto(Edit, this);
     Edit->SetBounds(10, 260, 100, 24);
     Edit->SetParent(this);
@@ -48,6 +49,10 @@ class TSaperForm : public TForm {
   void BoxMouseUp(TObject*, TMouseButton, TShiftState, int X, int Y) { Note("up", X, Y); }
   void BoxClick(TObject*) { Journal->push_back("click"); }
   void BoxCancelMode(TObject*, TWinControl*) { Journal->push_back("cancel mode"); }
+  void BoxContextPopup(TObject*, POINT, bool& AHandled) {
+    Journal->push_back("popup");
+    AHandled = true;
+  }
   void Note(const char* AWhat, int X, int Y) {
     Journal->push_back(std::string(AWhat) + " " + std::to_string(X) + "," + std::to_string(Y));
   }
@@ -211,12 +216,13 @@ class RangeBoxDragTest : public RangeBoxTest {
   void TearDown() override {
     SetScreenCursor(crDefault);
     if (GetKeyState(VK_LBUTTON) < 0) SendMouse(CursorPos(), MOUSEEVENTF_LEFTUP);
+    if (GetKeyState(VK_RBUTTON) < 0) SendMouse(CursorPos(), MOUSEEVENTF_RIGHTUP);
     RangeBoxTest::TearDown();
   }
   // Presses, moves 3 pixels (nothing yet), then 10 pixels from the press: the drag begins.
-  void BeginDrag() {
+  void BeginDrag(DWORD AButtonDown = MOUSEEVENTF_LEFTDOWN) {
     TRangeBox& box = *form->Box;
-    SendMouse(press, MOUSEEVENTF_LEFTDOWN);
+    SendMouse(press, AButtonDown);
     SendMouse(POINT{press.x + 3, press.y});
     EXPECT_FALSE(box.DragScrolling());
     EXPECT_EQ(GetScreenCursor(), crDefault);
@@ -256,6 +262,32 @@ TEST_F(RangeBoxDragTest, TheContentFollowsTheHiddenPinnedCursorAndTheReleaseRest
   EXPECT_NE(GetCapture(), box.Handle());
   // No press, move, release or click of the drag reached the events; the pointer put back may move there.
   EXPECT_EQ(WithoutMovesTo(box, POINT{60, 50}), TJournal{});
+}
+
+TEST_F(RangeBoxDragTest, TheRightButtonDragsWithACaptureOfItsOwnAndItsReleaseBringsNoMenu) {
+  TRangeBox& box = *form->Box;
+  box.SetOptions(rboRightBtnMove);
+  BeginDrag(MOUSEEVENTF_RIGHTDOWN);
+  EXPECT_EQ(GetCapture(), box.Handle());
+  SendMouse(POINT{centre.x + 7, centre.y + 9});
+  EXPECT_EQ(box.Position(), (POINT{93, 91}));
+  SendMouse(centre, MOUSEEVENTF_RIGHTUP);
+  EXPECT_FALSE(box.DragScrolling());
+  EXPECT_EQ(GetScreenCursor(), crDefault);
+  EXPECT_NE(GetCapture(), box.Handle());
+  EXPECT_EQ(WithoutMovesTo(box, POINT{60, 50}), TJournal{});
+
+  // Its capture taken away ends the drag as well.
+  box.SetPosition(POINT{100, 100});
+  SendMouse(press);
+  journal.clear();
+  BeginDrag(MOUSEEVENTF_RIGHTDOWN);
+  ReleaseCapture();
+  Application->ProcessMessages();
+  EXPECT_FALSE(box.DragScrolling());
+  EXPECT_EQ(GetScreenCursor(), crDefault);
+  EXPECT_EQ(CursorPos(), (POINT{press.x + 10, press.y}));
+  EXPECT_EQ(WithoutMovesTo(box, POINT{60, 50}), TJournal{"cancel mode"});
 }
 
 TEST_F(RangeBoxDragTest, LosingTheCaptureEndsTheDragAndRestoresTheCursor) {
