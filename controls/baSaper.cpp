@@ -61,12 +61,6 @@ void TPlaceBox::DoPaint(HDC ADC, const RECT& ARect) {
   OnPaint(this, *FPaintCanvas, ARect);
 }
 
-void TPlaceBox::MouseUp(TMouseButton AButton, TShiftState AShift, int X, int Y) {
-  // The framework takes the capture for a left press but leaves a windowed control's capture in place.
-  if (AButton == TMouseButton::mbLeft) SetMouseCapture(false);
-  TBorderedControl::MouseUp(AButton, AShift, X, Y);
-}
-
 void TPlaceBox::WndProc(TMessage& AMessage) {
   switch (AMessage.Msg) {
     case WM_ERASEBKGND:
@@ -433,6 +427,14 @@ void TRangeBox::WndProc(TMessage& AMessage) {
         Perform(CM_CANCELMODE, 0, reinterpret_cast<LPARAM>(FindControl(taker)));
       return;
     }
+    case WM_LBUTTONUP:
+      // The drag ends before the framework gives the capture back, which would otherwise read as its loss; the
+      // release itself reports nothing.
+      if (!FDragging) return TPlaceBox::WndProc(AMessage);
+      FLeftHeld = false;
+      FControlState -= csLButtonDown | csClicked;
+      EndMouseMove();
+      return AMessage.Answer();
     case WM_RBUTTONUP: {
       // A release that ends a drag brings no context menu.
       const bool dragging = FDragging;
@@ -514,7 +516,7 @@ void TRangeBox::MouseUp(TMouseButton AButton, TShiftState AShift, int X, int Y) 
   if (AButton == TMouseButton::mbLeft) FLeftHeld = false;
   if (AButton == TMouseButton::mbRight) FRightHeld = false;
   if (FDragging) return EndMouseMove();
-  TPlaceBox::MouseUp(AButton, AShift, X + FPosition.x, Y + FPosition.y);
+  TBorderedControl::MouseUp(AButton, AShift, X + FPosition.x, Y + FPosition.y);
 }
 
 void TRangeBox::DoContextPopup(POINT AMousePos, bool& AHandled) {

@@ -32,7 +32,6 @@ class TPlaceBox : public TBorderedControl {
   virtual void PaintDC(HDC ADC, const RECT& ARect);
   // OnPaintDC, then OnPaint.
   virtual void DoPaint(HDC ADC, const RECT& ARect);
-  void MouseUp(TMouseButton AButton, TShiftState AShift, int X, int Y) override;
   void WndProc(TMessage& AMessage) override;
 
  private:
