@@ -297,8 +297,7 @@ SIZE TStyledPainter::ContentSize(TPainterClient& AClient, TCanvas& ACanvas, int 
   const SIZE image = ShowsImage(AClient, AClient.GetImageIndex()) ? SIZE{FImagesWidth, FImagesHeight} : SIZE{0, 0};
   const SIZE caption = CaptionSize(AClient, ACanvas, AWidth, image.cx);
   if (Horizontal(FLayout))
-    return {image.cx + caption.cx + (image.cx >= 1 && caption.cx >= 1 ? FSpacing : 0),
-            std::max(image.cy, caption.cy)};
+    return {image.cx + caption.cx + (image.cx >= 1 && caption.cx >= 1 ? FSpacing : 0), std::max(image.cy, caption.cy)};
   return {std::max(image.cx, caption.cx), image.cy + caption.cy + (image.cy >= 1 && caption.cy >= 1 ? FSpacing : 0)};
 }
 

@@ -128,8 +128,8 @@ void TButtonPainterClient::ForceChecked(bool AValue) {
 void TButtonPainterClient::BroadcastPressed() {
   TWinControl* parent = FControl.Parent();
   if (FGroupIndex == 0 || !parent) return;
-  TMessage message{parent->HandleIfAllocated(), CM_BUTTONPRESSED, static_cast<WPARAM>(static_cast<intptr_t>(FGroupIndex)),
-                   reinterpret_cast<LPARAM>(&FControl)};
+  TMessage message{parent->HandleIfAllocated(), CM_BUTTONPRESSED,
+                   static_cast<WPARAM>(static_cast<intptr_t>(FGroupIndex)), reinterpret_cast<LPARAM>(&FControl)};
   parent->Broadcast(message);
 }
 
@@ -358,8 +358,7 @@ void TCustomUserWinButton::Paint() { PaintButton(*FClient, Canvas(), ClientRect(
 bool TCustomUserWinButton::DialogKey(TMessage& AMessage) {
   const auto key = static_cast<uint16_t>(AMessage.WParam);
   const bool asked = (key == VK_RETURN && FClient->IsDefault()) || (key == VK_ESCAPE && FCancel);
-  if (!asked || KeyDataToShiftState(AMessage.LParam).ContainsAny(ssShift | ssCtrl | ssAlt) || !CanFocus())
-    return false;
+  if (!asked || KeyDataToShiftState(AMessage.LParam).ContainsAny(ssShift | ssCtrl | ssAlt) || !CanFocus()) return false;
   AMessage.Answer(1);
   Click();  // may free the button
   return true;
