@@ -299,7 +299,9 @@ void TUserButton::Notification(TComponent* AComponent, TComponentOperation AOper
 // Windowed button
 
 TCustomUserWinButton::TCustomUserWinButton(TComponent* AOwner)
-    : TTransparencyControl(AOwner), FClient(CreatePainterClient()), FActionLink(this, *FClient) {
+    : TTransparencyControl(AOwner),
+      FClient(std::make_unique<TButtonPainterClient>(*this, Canvas())),
+      FActionLink(this, *FClient) {
   SetControlStyle(ControlStyle() - csDoubleClicks);
   SetBounds(0, 0, 73, 25);
   SetParentColor(true);
@@ -307,10 +309,6 @@ TCustomUserWinButton::TCustomUserWinButton(TComponent* AOwner)
 }
 
 TCustomUserWinButton::~TCustomUserWinButton() = default;
-
-std::unique_ptr<TButtonPainterClient> TCustomUserWinButton::CreatePainterClient() {
-  return std::make_unique<TButtonPainterClient>(*this, Canvas());
-}
 
 void TCustomUserWinButton::SetPainter(TPainter* AValue) { FClient->SetPainter(AValue); }
 

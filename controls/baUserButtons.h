@@ -194,8 +194,6 @@ class TCustomUserWinButton : public TTransparencyControl {
   void SetParent(TWinControl* AParent) override;
 
  protected:
-  // Makes the client; the constructor calls it.
-  virtual std::unique_ptr<TButtonPainterClient> CreatePainterClient();
   void CreateWnd() override;
   void Paint() override;
   void WndProc(TMessage& AMessage) override;
