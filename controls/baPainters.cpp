@@ -101,8 +101,8 @@ void TControlPainterClient::AskPainter(bool ACaptionChanged, TClientState AOldSt
   ANeedRepaint = false;
   ANeedRemeasure = false;
   if (FPainter)
-    FPainter->QueryUpdate(*this, ACaptionChanged, AOldState, ANewState, AOldImageIndex, ANewImageIndex,
-                          ANeedRepaint, ANeedRemeasure);
+    FPainter->QueryUpdate(*this, ACaptionChanged, AOldState, ANewState, AOldImageIndex, ANewImageIndex, ANeedRepaint,
+                          ANeedRemeasure);
 }
 
 void TControlPainterClient::NotifyChange(bool ARemeasure, bool ARepaint) {
