@@ -122,8 +122,12 @@ void FillGradient(TCanvas& ACanvas, const RECT& ARect, TColor AFrom, TColor ATo,
   if (ARect.right <= ARect.left || ARect.bottom <= ARect.top) return;
   auto vertex = [](LONG X, LONG Y, TColor AColor) {
     COLORREF c = ColorToRef(AColor);
-    return TRIVERTEX{X, Y, static_cast<COLOR16>(GetRValue(c) << 8), static_cast<COLOR16>(GetGValue(c) << 8),
-                     static_cast<COLOR16>(GetBValue(c) << 8), 0};
+    return TRIVERTEX{X,
+                     Y,
+                     static_cast<COLOR16>(GetRValue(c) << 8),
+                     static_cast<COLOR16>(GetGValue(c) << 8),
+                     static_cast<COLOR16>(GetBValue(c) << 8),
+                     0};
   };
   TRIVERTEX vertices[2] = {vertex(ARect.left, ARect.top, AFrom), vertex(ARect.right, ARect.bottom, ATo)};
   GRADIENT_RECT mesh{0, 1};
@@ -563,9 +567,7 @@ void TPushStyler::SetOptionsEx(TPushStylerOptions AValue) {
 
 bool TPushStyler::IsTransparent() const { return TStyler::IsTransparent() || FStyles->IsTransparent(); }
 
-TPainterStyle& TPushStyler::GetStyle(TClientState AState) {
-  return FStyles->GetStateStyle(AState, Font(), FOptionsEx);
-}
+TPainterStyle& TPushStyler::GetStyle(TClientState AState) { return FStyles->GetStateStyle(AState, Font(), FOptionsEx); }
 
 void TPushStyler::FontChanged() {
   // Composed styles carry the font's colour and style.

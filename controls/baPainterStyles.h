@@ -52,7 +52,11 @@ constexpr bool IsFlagFamily(TPainterStyleImageEffect) { return true; }
 using enum TPainterStyleImageEffect;
 using TPainterStyleImageEffects = TSet<TPainterStyleImageEffect>;
 
-enum class TPainterStyleOption : uint8_t { psoFillUnderEdges = 0x01, psoBkColorTransparent = 0x02, psoFocusRect = 0x04 };
+enum class TPainterStyleOption : uint8_t {
+  psoFillUnderEdges = 0x01,
+  psoBkColorTransparent = 0x02,
+  psoFocusRect = 0x04
+};
 constexpr bool IsFlagFamily(TPainterStyleOption) { return true; }
 using enum TPainterStyleOption;
 using TPainterStyleOptions = TSet<TPainterStyleOption>;
