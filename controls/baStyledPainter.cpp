@@ -58,18 +58,6 @@ class TClipScope {
   bool FHadRegion = false;
 };
 
-// The painter's client for the length of one Measure or Paint.
-class TClientScope {
- public:
-  TClientScope(TPainterClient*& AField, TPainterClient& AClient) : FField(AField) { FField = &AClient; }
-  ~TClientScope() { FField = nullptr; }
-  TClientScope(const TClientScope&) = delete;
-  TClientScope& operator=(const TClientScope&) = delete;
-
- private:
-  TPainterClient*& FField;
-};
-
 uint8_t ClampByte(int AValue) { return static_cast<uint8_t>(std::clamp(AValue, 0, 255)); }
 
 // Calls AChange(b, g, r) on every pixel's colour channels; a fourth byte (the image's mask) is left alone.
@@ -303,7 +291,6 @@ SIZE TStyledPainter::ContentSize(TPainterClient& AClient, TCanvas& ACanvas, int 
 
 void TStyledPainter::Measure(TPainterClient& AClient, TCanvas& ACanvas, SIZE& ASize, int AWidth) {
   if (!FStyler) return TSinglePainter::Measure(AClient, ACanvas, ASize, AWidth);
-  TClientScope scope(FClient, AClient);
   const TPainterStyle& style = GetStyle(AClient.GetState());
   TakeFont(ACanvas, style);
 
@@ -466,7 +453,9 @@ void TStyledPainter::PaintImage(TPainterClient& AClient, TCanvas& ACanvas, POINT
     // The list image with its alpha, which is the mask taken before any effect: a greyed or lightened image
     // keeps its shape and never stands in a box of its recoloured background.
     const bool ownDisabled = effects.Contains(pieDisable) && FDisabledImages;
-    (ownDisabled ? FDisabledImages : FImages)->GetBitmap(index, image);
+    TImageList& list = ownDisabled ? *FDisabledImages : *FImages;
+    if (index >= list.Count()) return;
+    list.GetBitmap(index, image);
     if (effects.Contains(pieDisable) && !ownDisabled) DisableBitmap(image);
     image.SetAlphaFormat(TAlphaFormat::afDefined);
   }
@@ -508,7 +497,6 @@ void TStyledPainter::PaintContent(TPainterClient& AClient, TCanvas& ACanvas, con
 
 void TStyledPainter::Paint(TPainterClient& AClient, TCanvas& ACanvas, const RECT& ARect) {
   if (!FStyler) return TSinglePainter::Paint(AClient, ACanvas, ARect);
-  TClientScope scope(FClient, AClient);
   const TPainterStyle& style = GetStyle(AClient.GetState());
   if (style.IsTransparent() || Themed()) AClient.PaintParentBackground(ACanvas, ARect);
   TakeFont(ACanvas, style);

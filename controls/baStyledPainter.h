@@ -121,7 +121,6 @@ class TStyledPainter : public TSinglePainter {
   void PaintImage(TPainterClient& AClient, TCanvas& ACanvas, POINT APos, const TPainterStyle& AStyle) const;
   void DrawListImage(TCanvas& ACanvas, int X, int Y, int AIndex, TPainterStyleImageEffects AEffects) const;
 
-  TPainterClient* FClient = nullptr;
   TAlignKind FAlignKind = akCenter;
   TImageList* FImages = nullptr;
   TChangeLink FImagesLink;
