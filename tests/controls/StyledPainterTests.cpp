@@ -191,6 +191,55 @@ TEST_F(StyledPainterTest, HotChangeRepaintsOnlyWhenItsLookChanges) {
   EXPECT_TRUE(client.Flags.back().Contains(pcRepaint));
 }
 
+// Theme services that say styles are on and keep the last element they were asked to draw.
+class TRecordingThemes : public TStubThemeServices {
+ public:
+  void DrawElement(HDC, const TThemedElementDetails& ADetails, const RECT&, const RECT*) override { *Drawn = ADetails; }
+  TThemedElementDetails* Drawn = nullptr;
+};
+
+TEST_F(StyledPainterTest, ThemedModesMapTheStateToTheirElement) {
+  TThemedElementDetails drawn{};
+  auto themes = std::make_unique<TRecordingThemes>();
+  themes->Drawn = &drawn;
+  InstallThemeServices(std::move(themes));
+  styler->SetOptions(soAllowFrameDefault);
+  struct TCase {
+    TStylerMode Mode;
+    TClientState State;
+    bool Default;
+    TThemedElementDetails Expected;
+  };
+  const TCase cases[] = {
+      {smThemeStdBtn, {}, false, GetElementDetails(TThemedButton::tbPushButtonNormal)},
+      {smThemeStdBtn, {}, true, GetElementDetails(TThemedButton::tbPushButtonDefaulted)},
+      {smThemeStdBtn, stPressed, true, GetElementDetails(TThemedButton::tbPushButtonHot)},
+      {smThemeStdBtn, stPressed | stHot, false, GetElementDetails(TThemedButton::tbPushButtonPressed)},
+      {smThemeStdBtn, stChecked, false, GetElementDetails(TThemedButton::tbPushButtonPressed)},
+      {smThemeStdBtn, stDisabled | stChecked, false, GetElementDetails(TThemedButton::tbPushButtonDisabled)},
+      {smThemeToolBtn, stChecked, false, GetElementDetails(TThemedToolBar::ttbButtonChecked)},
+      {smThemeToolBtn, stChecked | stHot, false, GetElementDetails(TThemedToolBar::ttbButtonCheckedHot)},
+      {smThemeToolBtn, stPressed, false, GetElementDetails(TThemedToolBar::ttbButtonHot)},
+      {smThemeToolBtn, stPressed | stHot | stChecked, false, GetElementDetails(TThemedToolBar::ttbButtonPressed)},
+      {smThemeToolBtn, stDisabled | stHot, false, GetElementDetails(TThemedToolBar::ttbButtonDisabled)},
+      {smThemeHeader, stChecked, false, GetElementDetails(TThemedHeader::thHeaderItemPressed)},
+      {smThemeHeader, stPressed, false, GetElementDetails(TThemedHeader::thHeaderItemHot)},
+      {smThemeHeader, stDisabled, false, GetElementDetails(TThemedHeader::thHeaderItemNormal)},
+      {smThemeStatusPane, stHot, false, GetElementDetails(TThemedStatus::tsPane)},
+  };
+  for (const TCase& c : cases) {
+    styler->SetMode(c.Mode);
+    client.SetState(c.State);
+    client.Default = c.Default;
+    drawn = {};
+    painter->Paint(client, bitmap.Canvas(), RECT{0, 0, 60, 22});
+    const std::string what = std::to_string(static_cast<int>(c.Mode)) + "/" + std::to_string(c.State.Bits());
+    EXPECT_EQ(drawn.Element, c.Expected.Element) << what;
+    EXPECT_EQ(drawn.Part, c.Expected.Part) << what;
+    EXPECT_EQ(drawn.State, c.Expected.State) << what;
+  }
+}
+
 // A 32-bit picture of AWidth x AHeight: the left half red, the right half blue, or with AHole a green square in
 // the middle of a fully transparent field.
 std::unique_ptr<TBitmap> Picture(int AWidth, int AHeight, bool AHole) {

@@ -273,6 +273,43 @@ TEST_F(UserButtonTest, EnterAndEscClickTheDefaultAndCancelButtonsOnce) {
   PressKey(edit->Handle(), VK_ESCAPE);
   EXPECT_EQ(journal, TJournal{"click Cancel"});
   EXPECT_EQ(form->ModalResult(), mrCancel);
+
+  // On the focused button Enter is its dialog key and Space its character: one click each.
+  journal.clear();
+  cancel->SetFocus();
+  PressKey(cancel->Handle(), VK_RETURN);
+  PressKey(cancel->Handle(), VK_SPACE);
+  EXPECT_EQ(journal, (TJournal{"click Cancel", "click Cancel"}));
+}
+
+TEST_F(UserButtonTest, ActionLinksImageGroupAndCheckedState) {
+  auto* action = New<TAction>(form);
+  action->SetImageIndex(3);
+  action->SetGroupIndex(5);
+  action->SetChecked(true);
+  int runs = 0;
+  struct TCounter {
+    int* Count;
+    void Executed(TObject*) { ++*Count; }
+  } counter{&runs};
+  action->OnExecute = MakeMethod<&TCounter::Executed>(&counter);
+
+  TUserButton* button = AddButton(10, 10);
+  button->SetOptions(boAllowAllUp);
+  button->SetAction(action);
+  EXPECT_EQ(button->ImageIndex(), 3);
+  EXPECT_EQ(button->GroupIndex(), 5);
+  EXPECT_TRUE(button->Checked());
+  action->SetChecked(false);
+  EXPECT_FALSE(button->Checked());
+  action->SetImageIndex(4);
+  EXPECT_EQ(button->ImageIndex(), 4);
+
+  // Without OnClick the click runs the action.
+  ClickOn(*button);
+  EXPECT_EQ(runs, 1);
+  button->SetAction(nullptr);
+  action->Free();
 }
 
 }  // namespace
