@@ -190,8 +190,12 @@ TEST_F(PainterStyles, ContentRectLosesTheEdgesAndTheDefaultFrame) {
     // The fill covers the content and stops at the edges.
     EXPECT_EQ(PixelAt(*target, content.left, content.top), clRed);
     EXPECT_EQ(PixelAt(*target, content.right - 1, content.bottom - 1), clRed);
-    if (content.left > 0) EXPECT_NE(PixelAt(*target, content.left - 1, content.top), clRed);
-    if (content.right < 20) EXPECT_NE(PixelAt(*target, content.right, content.bottom - 1), clRed);
+    if (content.left > 0) {
+      EXPECT_NE(PixelAt(*target, content.left - 1, content.top), clRed);
+    }
+    if (content.right < 20) {
+      EXPECT_NE(PixelAt(*target, content.right, content.bottom - 1), clRed);
+    }
   }
 }
 
