@@ -161,11 +161,30 @@ void TUserButtonActionLink::ActionChanged(const TAction& AAction, TActionParts A
 }
 
 // ---------------------------------------------------------------------------------------------------------------
+// Both kinds
+
+void TUserButtonProperties::ForwardStateMessage(const TControl& AControl, const TMessage& AMessage) {
+  switch (AMessage.Msg) {
+    case CM_CANCELMODE:
+      FClient->CancelPress();
+      break;
+    case CM_ENABLEDCHANGED:
+      FClient->SetEnabled(AControl.Enabled());
+      break;
+    case CM_TEXTCHANGED:
+      FClient->SetCaption(AControl.Text());
+      break;
+    default:
+      break;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
 // Windowless button
 
 TUserButton::TUserButton(TComponent* AOwner)
     : TGraphicControl(AOwner),
-      FClient(std::make_unique<TButtonPainterClient>(*this, Canvas())),
+      TUserButtonProperties(std::make_unique<TButtonPainterClient>(*this, Canvas())),
       FActionLink(this, *FClient) {
   SetBounds(0, 0, 23, 22);
   SetControlStyle(ControlStyle() | csOpaque);
@@ -177,8 +196,6 @@ TUserButton::TUserButton(TComponent* AOwner)
 TUserButton::~TUserButton() {
   if (FPartner) FPartner->FPartner = nullptr;
 }
-
-void TUserButton::SetPainter(TPainter* AValue) { FClient->SetPainter(AValue); }
 
 void TUserButton::SetDropdownMenu(TPopupMenu* AValue) {
   if (AValue == FDropdownMenu) return;
@@ -230,19 +247,11 @@ void TUserButton::SetHotWithPartner(bool AValue) {
 }
 
 void TUserButton::WndProc(TMessage& AMessage) {
+  ForwardStateMessage(*this, AMessage);
   switch (AMessage.Msg) {
     case CM_BUTTONPRESSED:
       if (TUserButton* sender = PressedGroupMember(this, AMessage)) GroupMemberPressed(this, *FClient, *sender);
       return;
-    case CM_CANCELMODE:
-      FClient->CancelPress();
-      break;
-    case CM_ENABLEDCHANGED:
-      FClient->SetEnabled(Enabled());
-      break;
-    case CM_TEXTCHANGED:
-      FClient->SetCaption(Text());
-      break;
     case CM_MOUSEENTER:
       SetHotWithPartner(true);
       break;
@@ -300,7 +309,7 @@ void TUserButton::Notification(TComponent* AComponent, TComponentOperation AOper
 
 TCustomUserWinButton::TCustomUserWinButton(TComponent* AOwner)
     : TTransparencyControl(AOwner),
-      FClient(std::make_unique<TButtonPainterClient>(*this, Canvas())),
+      TUserButtonProperties(std::make_unique<TButtonPainterClient>(*this, Canvas())),
       FActionLink(this, *FClient) {
   SetControlStyle(ControlStyle() - csDoubleClicks);
   SetBounds(0, 0, 73, 25);
@@ -309,8 +318,6 @@ TCustomUserWinButton::TCustomUserWinButton(TComponent* AOwner)
 }
 
 TCustomUserWinButton::~TCustomUserWinButton() = default;
-
-void TCustomUserWinButton::SetPainter(TPainter* AValue) { FClient->SetPainter(AValue); }
 
 void TCustomUserWinButton::SetDefault(bool AValue) {
   if (AValue == FDefault) return;
@@ -384,6 +391,7 @@ bool TCustomUserWinButton::TakeFocusForPress() {
 }
 
 void TCustomUserWinButton::WndProc(TMessage& AMessage) {
+  ForwardStateMessage(*this, AMessage);
   switch (AMessage.Msg) {
     case CM_DIALOGKEY:
       if (DialogKey(AMessage)) return;
@@ -402,15 +410,6 @@ void TCustomUserWinButton::WndProc(TMessage& AMessage) {
       if (TCustomUserWinButton* sender = PressedGroupMember(this, AMessage))
         GroupMemberPressed(this, *FClient, *sender);
       return;
-    case CM_CANCELMODE:
-      FClient->CancelPress();
-      break;
-    case CM_ENABLEDCHANGED:
-      FClient->SetEnabled(Enabled());
-      break;
-    case CM_TEXTCHANGED:
-      FClient->SetCaption(Text());
-      break;
     case CM_MOUSEENTER:
       FClient->SetHot(true);
       break;

@@ -89,17 +89,14 @@ class TUserButtonActionLink : public TControlActionLink {
 };
 
 // ---------------------------------------------------------------------------------------------------------------
-// A windowless push or toggle button. Partners light up together (a palette item shown as two buttons).
+// What both kinds of user button pass straight to their painter client.
 
-class TUserButton : public TGraphicControl {
+class TUserButtonProperties {
  public:
-  explicit TUserButton(TComponent* AOwner);
-  ~TUserButton() override;
-
   TButtonPainterClient& Client() { return *FClient; }
 
   TPainter* Painter() const { return FClient->GetPainter(); }
-  void SetPainter(TPainter* AValue);
+  void SetPainter(TPainter* AValue) { FClient->SetPainter(AValue); }
   bool Checked() const { return FClient->GetChecked(); }
   void SetChecked(bool AValue) { FClient->SetChecked(AValue); }
   void ForceChecked(bool AValue) { FClient->ForceChecked(AValue); }
@@ -111,6 +108,25 @@ class TUserButton : public TGraphicControl {
   void SetOptions(TButtonOptions AValue) { FClient->SetOptions(AValue); }
   TSignAt SignAt(TSignPlace APlace) const { return FClient->GetSignAt(APlace); }
   void SetSignAt(TSignPlace APlace, TSignAt AValue) { FClient->SetSignAt(APlace, AValue); }
+
+ protected:
+  explicit TUserButtonProperties(std::unique_ptr<TButtonPainterClient> AClient) : FClient(std::move(AClient)) {}
+  ~TUserButtonProperties() = default;
+  // The state messages every user button hands to its client (cancelled press, enabled, caption); the message
+  // goes on to the control afterwards.
+  void ForwardStateMessage(const TControl& AControl, const TMessage& AMessage);
+
+  std::unique_ptr<TButtonPainterClient> FClient;
+};
+
+// ---------------------------------------------------------------------------------------------------------------
+// A windowless push or toggle button. Partners light up together (a palette item shown as two buttons).
+
+class TUserButton : public TGraphicControl, public TUserButtonProperties {
+ public:
+  explicit TUserButton(TComponent* AOwner);
+  ~TUserButton() override;
+
 
   // Pops up on a click, hanging from the button's corner (DropdownPoint).
   TPopupMenu* DropdownMenu() const { return FDropdownMenu; }
@@ -143,7 +159,6 @@ class TUserButton : public TGraphicControl {
  private:
   void SetHotWithPartner(bool AValue);
 
-  std::unique_ptr<TButtonPainterClient> FClient;
   TPopupMenu* FDropdownMenu = nullptr;
   TUserButton* FPartner = nullptr;
   TUserButtonActionLink FActionLink;
@@ -154,26 +169,11 @@ class TUserButton : public TGraphicControl {
 // control, the button whose Default is set); Enter clicks the button drawn as default, Esc the Cancel button. A
 // click sets the parent form's ModalResult to the button's.
 
-class TCustomUserWinButton : public TTransparencyControl {
+class TCustomUserWinButton : public TTransparencyControl, public TUserButtonProperties {
  public:
   explicit TCustomUserWinButton(TComponent* AOwner);
   ~TCustomUserWinButton() override;
 
-  TButtonPainterClient& Client() { return *FClient; }
-
-  TPainter* Painter() const { return FClient->GetPainter(); }
-  void SetPainter(TPainter* AValue);
-  bool Checked() const { return FClient->GetChecked(); }
-  void SetChecked(bool AValue) { FClient->SetChecked(AValue); }
-  void ForceChecked(bool AValue) { FClient->ForceChecked(AValue); }
-  int GroupIndex() const { return FClient->GroupIndex(); }
-  void SetGroupIndex(int AValue) { FClient->SetGroupIndex(AValue); }
-  int ImageIndex() const { return FClient->GetImageIndex(); }
-  void SetImageIndex(int AValue) { FClient->SetImageIndex(AValue); }
-  TButtonOptions Options() const { return FClient->Options(); }
-  void SetOptions(TButtonOptions AValue) { FClient->SetOptions(AValue); }
-  TSignAt SignAt(TSignPlace APlace) const { return FClient->GetSignAt(APlace); }
-  void SetSignAt(TSignPlace APlace, TSignAt AValue) { FClient->SetSignAt(APlace, AValue); }
 
   bool Cancel() const { return FCancel; }
   void SetCancel(bool AValue) { FCancel = AValue; }
@@ -210,7 +210,6 @@ class TCustomUserWinButton : public TTransparencyControl {
   // did not come (the press is dropped).
   bool TakeFocusForPress();
 
-  std::unique_ptr<TButtonPainterClient> FClient;
   bool FCancel = false;
   bool FDefault = false;
   TPopupMenu* FDropdownMenu = nullptr;
