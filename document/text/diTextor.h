@@ -418,6 +418,7 @@ class TParagraph {
   TRow* FFirstRow = nullptr;
   TRow* FLastRow = nullptr;
   int32_t FTop = 0;
+  int32_t FExtent = 0;        // the widest row with its left edge and the right indent
   int32_t FIndex = 0;         // place in the text while the textor's indexes are valid
   int32_t FAppliedShift = 0;  // the pending shifts up to this place already applied to the rows
   int32_t FDirtySlot = -1;    // in the textor's list of paragraphs to lay out
@@ -640,6 +641,8 @@ class TTextor : public TObject {
   bool FLayoutChanged = false;  // the pending layout follows a change of the text
   bool FFormatting = false;
   bool FShiftPending = false;
+  mutable bool FWidthValid = false;
+  mutable int32_t FWidth = 0;
   mutable bool FIndexesValid = false;
   mutable std::vector<TParagraph*> FParagraphs;  // in text order while the indexes are valid
   mutable std::vector<int32_t> FShiftTree;
