@@ -1718,6 +1718,7 @@ void TTextor::FormatOne(TParagraph* AParagraph, int32_t AWrapWidth, const TRect&
   }
   const int32_t oldExtent = AParagraph->FExtent;
   FormatParagraph(AParagraph, AWrapWidth, APadding, AMargins);
+  if (!AParagraph->LastRow()) return;  // a host that laid nothing out
   // The widest row stays known unless the widest paragraph narrowed.
   if (AParagraph->FExtent >= FWidth)
     FWidth = AParagraph->FExtent;
