@@ -11,6 +11,9 @@ const char* UnicodeDataVersion();
 // The simple case folding of C; code points without one, and values that are no code points, stay.
 char32_t FoldCase(char32_t C);
 
+// A letter (general categories L*) or a decimal digit (Nd), the same on every build and in every locale.
+bool IsLetterOrDigit(char32_t C);
+
 // Equal after folding, code point by code point. Lone surrogates compare as themselves.
 bool SameTextFolded(std::u16string_view A, std::u16string_view B);
 

@@ -38,6 +38,16 @@ TEST(CaseFolding, TheTableFoldsOnceKeepsEveryLengthAndCoversTheBasicPlaneAndBeyo
   EXPECT_EQ(std::string(UnicodeDataVersion()).substr(0, 3), "14.");
 }
 
+TEST(Letters, LettersAndDecimalDigitsOfEveryScriptAndNothingElse) {
+  const char32_t yes[] = {U'a', U'Z', U'0', U'9', U'ж', U'Ж', 0xAA, 0x663, 0x4E00, 0xFF10, 0x10400, 0x20000};
+  const char32_t no[] = {U' ', U'_', U'.', U'\t', 0xB2, 0xBD, 0x2160, 0x300, 0xD800, 0xFFFF, 0x1F600, 0x110000};
+  for (char32_t c : yes) EXPECT_TRUE(IsLetterOrDigit(c)) << std::hex << uint32_t(c);
+  for (char32_t c : no) EXPECT_FALSE(IsLetterOrDigit(c)) << std::hex << uint32_t(c);
+  int members = 0;
+  for (char32_t c = 0; c < 0x110000; ++c) members += IsLetterOrDigit(c);
+  EXPECT_EQ(members, 132416);  // Unicode 14
+}
+
 TEST(CaseFolding, SameTextComparesFoldedCodePoints) {
   EXPECT_TRUE(SameTextFolded(u"жук", u"ЖУК"));
   EXPECT_TRUE(SameTextFolded(u"ΟΔΟΣ", u"οδος"));  // final sigma and capital sigma
