@@ -6,6 +6,7 @@
 namespace {
 
 #include "foundation/cuUnicodeFold.inc"
+#include "foundation/cuUnicodeLetters.inc"
 
 bool IsHighSurrogate(char16_t C) { return C >= 0xD800 && C <= 0xDBFF; }
 bool IsLowSurrogate(char16_t C) { return C >= 0xDC00 && C <= 0xDFFF; }
@@ -45,6 +46,13 @@ char32_t FoldCase(char32_t C) {
   if (C < 0x80) return C >= U'A' && C <= U'Z' ? C + 32 : C;
   if (C >= FoldLimit) return C;
   return static_cast<char32_t>(static_cast<int32_t>(C) + FoldDeltas[FoldIndex[C / FoldBlockSize]][C % FoldBlockSize]);
+}
+
+bool IsLetterOrDigit(char32_t C) {
+  if (C < 0x80) return (C >= U'0' && C <= U'9') || ((C | 0x20) >= U'a' && (C | 0x20) <= U'z');
+  if (C >= LetterLimit) return false;
+  const uint32_t word = LetterBits[LetterIndex[C / LetterBlockSize]][C % LetterBlockSize / 32];
+  return (word >> (C % 32)) & 1;
 }
 
 bool SameTextFolded(std::u16string_view A, std::u16string_view B) {

@@ -38,6 +38,29 @@ TEST(CaseFolding, TheTableFoldsOnceKeepsEveryLengthAndCoversTheBasicPlaneAndBeyo
   EXPECT_EQ(std::string(UnicodeDataVersion()).substr(0, 3), "14.");
 }
 
+TEST(LettersAndDigits, CountLettersAndDecimalDigitsOnlyWhateverTheLocale) {
+  struct TCase {
+    char32_t C;
+    bool Counts;
+  };
+  const TCase cases[] = {
+      {U'0', true},     {U'9', true},     {U'A', true},      {U'z', true},      {U'_', false},     {U' ', false},
+      {U'@', false},    {U'[', false},    {U'`', false},     {U'{', false},     {U'/', false},     {U':', false},
+      {U'ж', true},     {U'Ж', true},     {U'ß', true},      {0xAA, true},      {0x2B0, true},     {0x663, true},
+      {0x4E00, true},   {0xFF10, true},   {0x1D7CE, true},   {0x20000, true},   {0x3134A, true},   {0xB2, false},
+      {0xB7, false},    {0xA0, false},    {0x301, false},    {0x2160, false},   {0x3007, false},   {0xD800, false},
+      {0xDC00, false},  {0xFFFF, false},  {0x1F600, false},  {0x3134B, false},  {0x10FFFF, false}, {0x110000, false},
+      {0xFFFFFFFF, false},
+  };
+  for (const TCase& c : cases) EXPECT_EQ(IsLetterOrDigit(c.C), c.Counts) << std::hex << uint32_t(c.C);
+}
+
+TEST(LettersAndDigits, TheTableHoldsEveryLetterAndDigitOfItsUnicodeVersion) {
+  int counted = 0;
+  for (char32_t c = 0; c < 0x110000; ++c) counted += IsLetterOrDigit(c);
+  EXPECT_EQ(counted, 132416);  // Unicode 14: 131756 letters and 660 decimal digits
+}
+
 TEST(CaseFolding, SameTextComparesFoldedCodePoints) {
   EXPECT_TRUE(SameTextFolded(u"жук", u"ЖУК"));
   EXPECT_TRUE(SameTextFolded(u"ΟΔΟΣ", u"οδος"));  // final sigma and capital sigma
