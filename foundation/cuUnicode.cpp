@@ -51,8 +51,7 @@ char32_t FoldCase(char32_t C) {
 bool IsLetterOrDigit(char32_t C) {
   if (C < 0x80) return (C >= U'0' && C <= U'9') || ((C | 0x20) >= U'a' && (C | 0x20) <= U'z');
   if (C >= LetterLimit) return false;
-  const uint32_t word = LetterBits[LetterIndex[C / LetterBlockSize]][C % LetterBlockSize / 32];
-  return (word >> (C % 32)) & 1;
+  return (LetterBits[LetterIndex[C / LetterBlockSize]][C % LetterBlockSize / 32] >> (C % 32)) & 1;
 }
 
 bool SameTextFolded(std::u16string_view A, std::u16string_view B) {

@@ -1,5 +1,4 @@
-// Unicode character data of our own tables, so that the answers do not follow the process locale and are the same
-// on every build. Simple case folding: each code point folds to one code point of the same UTF-16 length, so a folded
+// Unicode simple case folding: each code point folds to one code point of the same UTF-16 length, so a folded
 // text keeps every position and a match found in folded text is a match in the original.
 #pragma once
 
@@ -12,8 +11,7 @@ const char* UnicodeDataVersion();
 // The simple case folding of C; code points without one, and values that are no code points, stay.
 char32_t FoldCase(char32_t C);
 
-// Whether C is a letter (general category L*) or a decimal digit (Nd); lone surrogates and values that are no
-// code points are neither.
+// A letter (general categories L*) or a decimal digit (Nd), the same on every build and in every locale.
 bool IsLetterOrDigit(char32_t C);
 
 // Equal after folding, code point by code point. Lone surrogates compare as themselves.
