@@ -1,5 +1,9 @@
 #include "document/text/diHyperlinks.h"
 
+#include "document/text/diTextor.h"
+
+#include <string>
+
 namespace {
 
 constexpr size_t MinURLLength = 7;
@@ -14,6 +18,18 @@ bool StartsWithASCII(std::u16string_view AWord, std::u16string_view APrefix) {
     if (LowerASCII(AWord[i]) != APrefix[i]) return false;
   return true;
 }
+
+// One textor update for the whole scan, closed also when an exception leaves it.
+class TTextorUpdate {
+ public:
+  explicit TTextorUpdate(TTextor& ATextor) : FTextor(ATextor) { FTextor.BeginUpdate(); }
+  ~TTextorUpdate() { FTextor.EndUpdate(); }
+  TTextorUpdate(const TTextorUpdate&) = delete;
+  TTextorUpdate& operator=(const TTextorUpdate&) = delete;
+
+ private:
+  TTextor& FTextor;
+};
 
 }  // namespace
 
@@ -46,4 +62,33 @@ bool IsURL(std::u16string_view AText, size_t AStart, size_t AFinish) {
     if (StartsWithASCII(rest, u"://") || StartsWithASCII(rest, u":\\\\")) return rest.size() > 3;
   }
   return false;
+}
+
+void FindLinks(TParagraph* AParagraph, const TLinkAttributesFunc& AAttributesOf) {
+  TTextor& textor = *AParagraph->Textor();
+  TTextorUpdate update(textor);
+  TTextRange stretch = textor.GetTextStretch(AParagraph->GetBeginPosition(), true, false);
+  while (!TTextor::IsRangeEmpty(stretch)) {
+    const std::u16string text = textor.GetRangeText(stretch);
+    TTextRange reset;
+    textor.SetRangeAttributes(stretch, false, nullptr, reset);
+    // Setting attributes splits portions: the stretch is held as indexes, which splitting keeps, from here on.
+    const TIndexRange at = textor.RangeToIndexRange(reset);
+    size_t start = 0, finish = 0;
+    while (NextWord(text, start, finish)) {
+      if (IsURL(text, start, finish)) {
+        const TAttributesRef<TTextAttributes> attributes(
+            AAttributesOf(std::u16string_view(text).substr(start, finish - start)));
+        const int32_t first = at.Start.CharIndex + static_cast<int32_t>(start);
+        const TIndexRange link{{at.Start.ParagraphIndex, first},
+                               {at.Start.ParagraphIndex, first + static_cast<int32_t>(finish - start)}};
+        TTextRange range, linked;
+        if (textor.IndexRangeToRange(link, range)) textor.SetRangeAttributes(range, false, attributes.get(), linked);
+      }
+      start = finish;
+    }
+    TTextPosition end;
+    if (!textor.IndexToPosition(at.End, end)) break;
+    stretch = textor.GetTextStretch(end, true, false);
+  }
 }

@@ -4,8 +4,13 @@
 // Indexes here are 0-based and a word is the half-open stretch [AStart, AFinish) of its text.
 #pragma once
 
+#include "document/model/diTextorAttributes.h"
+
 #include <cstddef>
+#include <functional>
 #include <string_view>
+
+class TParagraph;
 
 // Words end at TAB, space, double quote, "<" and ">"; every other character, any above 255 too, is part of a word.
 bool IsLinkSeparator(char16_t C);
@@ -22,3 +27,11 @@ bool NextWord(std::u16string_view AText, size_t& AStart, size_t& AFinish);
 // "ftp", "file" or "url", then "://" or ":\\", then at least one character. Only ASCII letters compare without
 // regard to case.
 bool IsURL(std::u16string_view AText, size_t AStart, size_t AFinish);
+
+// The attributes an address found in the text gets; nil gives it the default text attributes.
+using TLinkAttributesFunc = std::function<TTextAttributes*(std::u16string_view AURL)>;
+
+// Runs while AParagraph is laid out: every stretch of it between embedded elements falls back to the default text
+// attributes, so that a link that is none any more loses its look, and each address in it takes the attributes
+// AAttributesOf gives for its text. A link never spans an element.
+void FindLinks(TParagraph* AParagraph, const TLinkAttributesFunc& AAttributesOf);

@@ -20,10 +20,9 @@ TEST(LinkWords, SeparatorsAreTabSpaceQuoteAndAngleBrackets) {
     size_t Found;
   };
   const TCase cases[] = {
-      {u"ab cd", 0, true, 2},        {u"ab cd", 2, false, 3},      {u"ab cd", 3, true, npos},
-      {u"a\tb", 0, true, 1},         {u"a\"b", 0, true, 1},        {u"a<b>", 2, true, 3},
-      {u"a,b;c'd", 0, true, npos},   {u"a\u00A0b", 0, true, npos}, {u"a\u3000b", 0, true, npos},
-      {u"   ", 0, false, npos},      {u"", 0, true, npos},         {u"ab", 5, false, npos},
+      {u"ab cd", 0, true, 2},       {u"ab cd", 2, false, 3},  {u"ab cd", 3, true, npos},   {u"a\tb", 0, true, 1},
+      {u"a\"b", 0, true, 1},        {u"a<b>", 2, true, 3},    {u"a,b;c'd", 0, true, npos}, {u"a\u00A0b", 0, true, npos},
+      {u"a\u3000b", 0, true, npos}, {u"   ", 0, false, npos}, {u"", 0, true, npos},        {u"ab", 5, false, npos},
       {u"\u0120x", 0, false, 0},  // U+0120 carries space in its low byte and is still a word character
   };
   for (const TCase& c : cases)
@@ -67,13 +66,13 @@ TEST(LinkWords, AWordIsALinkWithAKnownSchemeADelimiterAndOneMoreCharacter) {
     bool Link;
   };
   const TCase cases[] = {
-      {u"http://a", true},     {u"ftp://a", true},     {u"HTTP://A", true},    {u"file:\\\\x", true},
-      {u"https://x", true},    {u"url://x", true},     {u"FiLe://x", true},    {u"http:\\\\a", true},
-      {u"http://", false},     {u"https://", false},   {u"ftp://", false},     {u"mailto://x", false},
-      {u"xhttp://a", false},   {u"http:/a", false},    {u"http:\\a", false},   {u"https:/x/", false},
-      {u"news://a", false},    {u"www.x.org", false},  {u"http//:ab", false},  {u"htt://abc", false},
+      {u"http://a", true},        {u"ftp://a", true},        {u"HTTP://A", true},   {u"file:\\\\x", true},
+      {u"https://x", true},       {u"url://x", true},        {u"FiLe://x", true},   {u"http:\\\\a", true},
+      {u"http://", false},        {u"https://", false},      {u"ftp://", false},    {u"mailto://x", false},
+      {u"xhttp://a", false},      {u"http:/a", false},       {u"http:\\a", false},  {u"https:/x/", false},
+      {u"news://a", false},       {u"www.x.org", false},     {u"http//:ab", false}, {u"htt://abc", false},
       {u"http\u017F://a", false},  // a long s is no ASCII letter: no Unicode folding makes "https" of it
-      {u"\u0127ttp://a", false},   {u"h\uFF34tp://a", false},
+      {u"\u0127ttp://a", false},  {u"h\uFF34tp://a", false},
   };
   for (const TCase& c : cases) EXPECT_EQ(IsURL(c.Word, 0, c.Word.size()), c.Link) << Narrow(c.Word);
 }
@@ -89,10 +88,10 @@ TEST(LinkWords, LinksHoldSevenTo2057Characters) {
 TEST(LinkWords, OnlyTheCharactersInsideTheWordCount) {
   const std::u16string_view text = u"<http://a>http://ftp://x";
   EXPECT_TRUE(IsURL(text, 1, 9));
-  EXPECT_FALSE(IsURL(text, 1, 8));     // "http://": the "a" after it is outside the word
-  EXPECT_FALSE(IsURL(text, 10, 16));   // "http:/" cut before its second slash
-  EXPECT_TRUE(IsURL(text, 17, 24));    // "ftp://x"
-  EXPECT_FALSE(IsURL(text, 17, 25));   // a word running past the text is none
+  EXPECT_FALSE(IsURL(text, 1, 8));    // "http://": the "a" after it is outside the word
+  EXPECT_FALSE(IsURL(text, 10, 16));  // "http:/" cut before its second slash
+  EXPECT_TRUE(IsURL(text, 17, 24));   // "ftp://x"
+  EXPECT_FALSE(IsURL(text, 17, 25));  // a word running past the text is none
   EXPECT_FALSE(IsURL(text, 9, 1));
 }
 
