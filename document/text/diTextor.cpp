@@ -1,1 +1,1638 @@
 #include "document/text/diTextor.h"
+
+#include "foundation/cuUnicode.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------------------------
+// Character buffers of text portions: exactly the portion's length, no terminator, no spare capacity.
+
+char16_t* AllocChars(const char16_t* ASource, int32_t ACount) {
+  auto* buffer = static_cast<char16_t*>(std::malloc(sizeof(char16_t) * static_cast<size_t>(ACount)));
+  if (!buffer) throw EOutOfMemory(u"Out of memory for text");
+  if (ASource) std::memcpy(buffer, ASource, sizeof(char16_t) * static_cast<size_t>(ACount));
+  return buffer;
+}
+
+void FreeChars(char16_t* ABuffer) { std::free(ABuffer); }
+
+int32_t InsertIntoCharBuffer(char16_t*& ABuffer, int32_t ALength, int32_t AIndex, int32_t ACount,
+                             const char16_t* ASource) {
+  if (ACount < 1) return ALength;
+  if (!ABuffer) {
+    ABuffer = AllocChars(ASource, ACount);
+    return ACount;
+  }
+  auto* grown = static_cast<char16_t*>(std::realloc(ABuffer, sizeof(char16_t) * static_cast<size_t>(ALength + ACount)));
+  if (!grown) throw EOutOfMemory(u"Out of memory for text");
+  ABuffer = grown;
+  std::memmove(ABuffer + AIndex + ACount, ABuffer + AIndex, sizeof(char16_t) * static_cast<size_t>(ALength - AIndex));
+  if (ASource) std::memcpy(ABuffer + AIndex, ASource, sizeof(char16_t) * static_cast<size_t>(ACount));
+  return ALength + ACount;
+}
+
+int32_t DeleteFromCharBuffer(char16_t*& ABuffer, int32_t ALength, int32_t AIndex, int32_t ACount) {
+  const int32_t length = ALength - ACount;
+  std::memmove(ABuffer + AIndex, ABuffer + AIndex + ACount, sizeof(char16_t) * static_cast<size_t>(length - AIndex));
+  if (length == 0) {
+    FreeChars(ABuffer);
+    ABuffer = nullptr;
+  } else if (auto* shrunk =
+                 static_cast<char16_t*>(std::realloc(ABuffer, sizeof(char16_t) * static_cast<size_t>(length)))) {
+    ABuffer = shrunk;
+  }
+  return length;
+}
+
+// A held attributes object changes: the old one is released, the new one counted. True when it changed.
+template <class T>
+bool AssignAttributes(T*& AField, T* AValue) {
+  if (AField == AValue) return false;
+  if (AValue) AValue->AddRef();
+  T* old = AField;
+  AField = AValue;
+  if (old) old->Release();
+  return true;
+}
+
+// A × B / C rounded to the nearest, halves away from zero.
+int32_t MulDiv(int32_t A, int32_t B, int32_t C) {
+  if (C == 0) return -1;
+  int64_t n = int64_t(A) * B;
+  int64_t d = C;
+  if (d < 0) {
+    n = -n;
+    d = -d;
+  }
+  return static_cast<int32_t>(n >= 0 ? (n + d / 2) / d : -((-n + d / 2) / d));
+}
+
+bool IsBlank(int32_t AChar) { return AChar == 32 || AChar == 9; }
+
+// The attributes' flags of a run painted with AFlags by an owner in AState.
+uint32_t RunFlags(TTextOwnerStates AState, TTextPaintFlags AFlags) {
+  if (!AFlags.Contains(tpSelection)) return 0;
+  return AState.Contains(osActive) ? uint32_t(afSelected) : uint32_t(afSelected | afInactive);
+}
+
+// Where a run with these attributes is drawn: TextOut draws from the rectangle's top.
+TRect RunRect(TTextAttributes* AAttributes, const TRect& ARowRect, int32_t ABaseline) {
+  return {ARowRect.Left, ABaseline - AAttributes->GetAscent(), ARowRect.Right, ARowRect.Bottom};
+}
+
+TPortion* NewPortion(TPortionKind AKind, TParagraph* AParagraph, TTextAttributes* AAttributes, TPortion* ABefore,
+                     IEmbeddedElement* AElement) {
+  switch (AKind) {
+    case TPortionKind::pkText:
+      return new TTextPortion(AParagraph, AAttributes, ABefore);
+    case TPortionKind::pkTabStops:
+      return new TTabStopsPortion(AParagraph, AAttributes, ABefore);
+    case TPortionKind::pkElement:
+      return new TElementPortion(AParagraph, AAttributes, ABefore, AElement);
+  }
+  throw EProgrammingError(u"Unknown portion kind");
+}
+
+TTextPosition Normalized(TParagraph* AParagraph, TPortion* APortion, int32_t AOffset) {
+  TTextPosition p{AParagraph, APortion, AOffset};
+  TTextor::NormalizePosition(p);
+  return p;
+}
+
+}  // namespace
+
+bool IsWordChar(int32_t AChar) {
+  return AChar == u'_' || (AChar >= 0 && IsLetterOrDigit(static_cast<char32_t>(AChar)));
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// TPortion
+
+TPortion::TPortion(TParagraph* AParagraph, TTextAttributes* AAttributes, TPortion* ABefore, int32_t ALength)
+    : FLength(ALength) {
+  AssignAttributes(FAttributes, AAttributes);
+  // Linked without a signal: a layout now would meet a portion half made. The maker signals the change.
+  if (AParagraph) {
+    Link(AParagraph, ABefore, false);
+    AParagraph->FFormatted = false;
+  }
+}
+
+TPortion::~TPortion() {
+  Unlink();
+  AssignAttributes(FAttributes, static_cast<TTextAttributes*>(nullptr));
+}
+
+TTextor* TPortion::Textor() const { return FParagraph ? FParagraph->Textor() : nullptr; }
+
+void TPortion::Link(TParagraph* AParagraph, TPortion* ABefore, bool ASignal) {
+  FParagraph = AParagraph;
+  FNext = ABefore;
+  FPrevious = ABefore ? ABefore->FPrevious : AParagraph->FLastPortion;
+  (FPrevious ? FPrevious->FNext : AParagraph->FFirstPortion) = this;
+  (FNext ? FNext->FPrevious : AParagraph->FLastPortion) = this;
+  if (ASignal) AParagraph->Changed();
+}
+
+void TPortion::Unlink() {
+  TParagraph* paragraph = FParagraph;
+  if (!paragraph) return;
+  (FPrevious ? FPrevious->FNext : paragraph->FFirstPortion) = FNext;
+  (FNext ? FNext->FPrevious : paragraph->FLastPortion) = FPrevious;
+  FParagraph = nullptr;
+  FNext = FPrevious = nullptr;
+  paragraph->Changed();
+}
+
+bool TPortion::CanMergeWith(const TTextAttributes* AAttributes) const { return AAttributes == FAttributes; }
+
+int32_t TPortion::CharIndexAtX(int32_t& X, int32_t ATargetX, int32_t AOffset, int32_t ACount, bool ARound,
+                               const TTextDrag* ADrag) const {
+  return -1;
+}
+
+void TPortion::GetAscentDescent(int32_t& AAscent, int32_t& ADescent) const {
+  TTextAttributes* a = GetAttributes();
+  AAscent = a ? a->GetAscent() : 0;
+  ADescent = a ? a->GetDescent() : 0;
+}
+
+TTextAttributes* TPortion::GetAttributes() const {
+  if (FAttributes) return FAttributes;
+  return FParagraph ? FParagraph->Textor()->GetDefaultTextAttributes() : nullptr;
+}
+
+void TPortion::Changed() {
+  if (FParagraph) FParagraph->Changed();
+}
+
+void TPortion::Delete(int32_t AIndex, int32_t ACount) {
+  if (ACount <= 0) return;
+  DeleteChars(AIndex, ACount);
+  Changed();
+}
+
+void TPortion::InvalidateLayout() {
+  if (FParagraph) FParagraph->InvalidateLayout();
+}
+
+TPortion* TPortion::SplitAt(int32_t AOffset) {
+  if (AOffset == 0) return this;
+  if (AOffset < 0 || AOffset >= FLength) throw EProgrammingError(u"A portion is split inside itself only");
+  TPortion* tail = NewPortion(Kind(), FParagraph, FAttributes, FNext, nullptr);
+  SplitTo(tail, AOffset);
+  Changed();
+  return tail;
+}
+
+bool TPortion::SetAttributes(TTextAttributes* AAttributes) {
+  if (!AssignAttributes(FAttributes, AAttributes)) return false;
+  Changed();
+  return true;
+}
+
+TPortion* TPortion::GetNextInText() const {
+  if (FNext) return FNext;
+  for (TParagraph* p = FParagraph ? FParagraph->Next() : nullptr; p; p = p->Next())
+    if (p->FirstPortion()) return p->FirstPortion();
+  return nullptr;
+}
+
+TPortion* TPortion::GetPreviousInText() const {
+  if (FPrevious) return FPrevious;
+  for (TParagraph* p = FParagraph ? FParagraph->Previous() : nullptr; p; p = p->Previous())
+    if (p->LastPortion()) return p->LastPortion();
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// TTextPortion
+
+TTextPortion::TTextPortion(TParagraph* AParagraph, TTextAttributes* AAttributes, TPortion* ABefore)
+    : TPortion(AParagraph, AAttributes, ABefore) {}
+
+TTextPortion::~TTextPortion() {
+  FreeChars(FChars);
+  FChars = nullptr;
+}
+
+int32_t TTextPortion::MeasureChars(int32_t& X, int32_t AOffset, int32_t ACount) const {
+  if (ACount < 1) return 0;
+  TTextAttributes* a = GetAttributes();
+  const int32_t width = a ? a->TextWidth(FChars + AOffset, ACount) : 0;
+  X += width;
+  return width;
+}
+
+void TTextPortion::DeleteChars(int32_t AIndex, int32_t ACount) {
+  FLength = DeleteFromCharBuffer(FChars, FLength, AIndex, ACount);
+}
+
+void TTextPortion::SplitTo(TPortion* ATarget, int32_t AIndex) {
+  auto* target = static_cast<TTextPortion*>(ATarget);
+  target->FChars = AllocChars(FChars + AIndex, FLength - AIndex);
+  target->FLength = FLength - AIndex;
+  DeleteChars(AIndex, FLength - AIndex);
+}
+
+void TTextPortion::AppendPortion(const TPortion* AOther) {
+  auto* other = static_cast<const TTextPortion*>(AOther);
+  FLength = InsertIntoCharBuffer(FChars, FLength, FLength, other->FLength, other->FChars);
+}
+
+int32_t TTextPortion::CharIndexAtX(int32_t& X, int32_t ATargetX, int32_t AOffset, int32_t ACount, bool ARound,
+                                   const TTextDrag* ADrag) const {
+  if (ACount < 1) return -1;
+  TTextAttributes* a = GetAttributes();
+  auto width = [&](int32_t n) { return n < 1 || !a ? 0 : a->TextWidth(FChars + AOffset, n); };
+  const int32_t d = ATargetX - X;
+  const int32_t total = width(ACount);
+  if (total <= d) {
+    X += total;
+    return -1;
+  }
+  int32_t i = MulDiv(d, ACount, total);
+  if (i >= ACount) i = ACount - 1;
+  if (i < 0) i = 0;
+  int32_t left = width(i);
+  int32_t right = i < ACount - 1 ? width(i + 1) : total;
+  while (left > d && i > 0) {
+    --i;
+    right = left;
+    left = width(i);
+  }
+  while (d >= right && i < ACount - 1) {
+    ++i;
+    left = right;
+    right = width(i + 1);
+  }
+  if (ARound && left + (right - left) / 2 < d) ++i;
+  return AOffset + i;
+}
+
+int32_t TTextPortion::InsertChars(int32_t AIndex, const char16_t* AText, int32_t ACount) {
+  FLength = InsertIntoCharBuffer(FChars, FLength, AIndex, ACount, AText);
+  return ACount;
+}
+
+void TTextPortion::Paint(TCustomSheetCanvas& ACanvas, TTextOwnerStates AState, const TRect& ARowRect, int32_t& X,
+                         int32_t ABaseline, int32_t AOffset, int32_t ACount, TTextPaintFlags AFlags) const {
+  TTextAttributes* a = GetAttributes();
+  if (!a || ACount < 1) return;
+  const TRect rect = RunRect(a, ARowRect, ABaseline);
+  const int32_t start = X;
+  int x = X;
+  a->TextOut(ACanvas, RunFlags(AState, AFlags), x, FChars + AOffset, ACount, rect);
+  if (AFlags.Contains(tpWhiteSpace)) {
+    static constexpr char16_t space = u' ', dot = u'\u00B7', degree = u'\u00B0';
+    const int spaceWidth = a->TextWidth(&space, 1);
+    for (int32_t i = 0; i < ACount; ++i) {
+      const char16_t c = FChars[AOffset + i];
+      if (c != 32 && c != 160) continue;
+      const char16_t* symbol = c == 32 ? &dot : &degree;
+      int sx = start + a->TextWidth(FChars + AOffset, i) - (a->TextWidth(symbol, 1) - spaceWidth) / 2;
+      a->TextOut(ACanvas, 0, sx, symbol, 1, rect);
+    }
+  }
+  X = x;
+}
+
+int32_t TTextPortion::CopyChars(int32_t AIndex, int32_t ACount, char16_t* ADest) const {
+  if (ADest && ACount > 0) std::memcpy(ADest, FChars + AIndex, sizeof(char16_t) * static_cast<size_t>(ACount));
+  return ACount;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// TTabStopsPortion
+
+TTabStopsPortion::TTabStopsPortion(TParagraph* AParagraph, TTextAttributes* AAttributes, TPortion* ABefore)
+    : TPortion(AParagraph, AAttributes, ABefore) {}
+
+int32_t TTabStopsPortion::MeasureChars(int32_t& X, int32_t AOffset, int32_t ACount) const {
+  if (ACount < 1) return 0;
+  TTextAttributes* a = GetAttributes();
+  const int32_t w = std::max(1, a ? a->GetTabWidth() : 1);
+  const int32_t stop = (X / w + ACount) * w;
+  const int32_t advance = stop - X;
+  X = stop;
+  return advance;
+}
+
+void TTabStopsPortion::SplitTo(TPortion* ATarget, int32_t AIndex) {
+  static_cast<TTabStopsPortion*>(ATarget)->FLength = FLength - AIndex;
+  DeleteChars(AIndex, FLength - AIndex);
+}
+
+int32_t TTabStopsPortion::CharIndexAtX(int32_t& X, int32_t ATargetX, int32_t AOffset, int32_t ACount, bool ARound,
+                                       const TTextDrag* ADrag) const {
+  for (int32_t i = 0; i < ACount; ++i) {
+    int32_t x = X;
+    MeasureChars(x, AOffset + i, 1);
+    if (ATargetX < x) {
+      if (ARound && x - (x - X) / 2 < ATargetX) return AOffset + i + 1;
+      return AOffset + i;
+    }
+    X = x;
+  }
+  return -1;
+}
+
+int32_t TTabStopsPortion::InsertChars(int32_t AIndex, const char16_t* AText, int32_t ACount) {
+  FLength += ACount;
+  return ACount;
+}
+
+void TTabStopsPortion::Paint(TCustomSheetCanvas& ACanvas, TTextOwnerStates AState, const TRect& ARowRect, int32_t& X,
+                             int32_t ABaseline, int32_t AOffset, int32_t ACount, TTextPaintFlags AFlags) const {
+  TTextAttributes* a = GetAttributes();
+  if (!a) return;
+  const TRect rect = RunRect(a, ARowRect, ABaseline);
+  static constexpr char16_t symbol = u'\u00AC';
+  for (int32_t i = 0; i < ACount; ++i) {
+    int32_t relative = X - ARowRect.Left;
+    const int32_t width = MeasureChars(relative, AOffset + i, 1);
+    a->PaintBlank(ACanvas, RunFlags(AState, AFlags), width, X, rect);
+    if (AFlags.Contains(tpWhiteSpace)) {
+      int sx = X;
+      a->TextOut(ACanvas, 0, sx, &symbol, 1, rect);
+    }
+    X += width;
+  }
+}
+
+int32_t TTabStopsPortion::CopyChars(int32_t AIndex, int32_t ACount, char16_t* ADest) const {
+  if (ADest)
+    for (int32_t i = 0; i < ACount; ++i) ADest[i] = u'\t';
+  return ACount;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// TElementPortion
+
+TElementPortion::TElementPortion(TParagraph* AParagraph, TTextAttributes* AAttributes, TPortion* ABefore,
+                                 IEmbeddedElement* AElement)
+    : TPortion(AParagraph, AAttributes, ABefore, 1), FElement(AElement) {
+  if (FElement) FElement->SetEmbeddingPortion(this);
+}
+
+TElementPortion::~TElementPortion() {
+  IEmbeddedElement* element = FElement;
+  FElement = nullptr;
+  if (element) {
+    element->SetEmbeddingPortion(nullptr);
+    element->DetachEmbedded();
+  }
+  // The element goes after the portion has left its paragraph.
+  Unlink();
+  if (element) element->FreeEmbedded();
+}
+
+int32_t TElementPortion::OuterWidth() const {
+  if (!FElement) return 0;
+  TRect margins;
+  if (TTextor* t = Textor()) t->GetElementMargins(margins);
+  return static_cast<int32_t>(FElement->GetEmbeddedBounds().Width()) + margins.Left + margins.Right;
+}
+
+int32_t TElementPortion::MeasureChars(int32_t& X, int32_t AOffset, int32_t ACount) const {
+  if (ACount < 1) return 0;
+  const int32_t w = OuterWidth();
+  X += w;
+  return w;
+}
+
+int32_t TElementPortion::CharIndexAtX(int32_t& X, int32_t ATargetX, int32_t AOffset, int32_t ACount, bool ARound,
+                                      const TTextDrag* ADrag) const {
+  if (ACount < 1) return -1;
+  const int32_t w = OuterWidth();
+  if (X + w <= ATargetX) {
+    X += w;
+    return -1;
+  }
+  if (!ARound) return AOffset;
+  if (ADrag && (std::abs(ADrag->Point.X - ADrag->Start.X) > ADrag->ThresholdX ||
+                std::abs(ADrag->Point.Y - ADrag->Start.Y) > ADrag->ThresholdY)) {
+    const int32_t h = ADrag->Point.X >= ADrag->Start.X ? std::min(w / 2, 40) : std::max(w / 2, w - 40);
+    return AOffset + (X + h < ATargetX ? 1 : 0);
+  }
+  return AOffset + (X + w / 2 < ATargetX ? 1 : 0);
+}
+
+void TElementPortion::MoveTo(int32_t AOffset, int32_t ADX, int32_t ADY) {
+  if (!FElement) return;
+  const TRect b = FElement->GetEmbeddedBounds();
+  FElement->SetEmbeddedBounds(b.Left + ADX, b.Top + ADY, static_cast<int32_t>(b.Width()),
+                              static_cast<int32_t>(b.Height()), FElement->GetEmbeddedDescent());
+}
+
+void TElementPortion::Paint(TCustomSheetCanvas& ACanvas, TTextOwnerStates AState, const TRect& ARowRect, int32_t& X,
+                            int32_t ABaseline, int32_t AOffset, int32_t ACount, TTextPaintFlags AFlags) const {
+  if (ACount < 1) return;
+  const TRect rect{X, ARowRect.Top, X + OuterWidth(), ARowRect.Bottom};
+  TTextAttributes* a = GetAttributes();
+  if (a) a->PaintBackground(ACanvas, 0, rect);
+  if (FElement) {
+    TRect padding;
+    if (TTextor* t = Textor()) t->GetPadding(padding);
+    FElement->PaintEmbedded(ACanvas, padding.Left, padding.Top);
+  }
+  if (a && AFlags.Contains(tpSelection))
+    a->PaintBlank(ACanvas, RunFlags(AState, AFlags), rect.Right - rect.Left, rect.Left, rect);
+  X = rect.Right;
+}
+
+void TElementPortion::PlaceInRow(int32_t AX, int32_t ABaseline, const TRect& AMargins, TTextPoint AOrigin) {
+  if (!FElement) return;
+  const TRect b = FElement->GetEmbeddedBounds();
+  const int32_t height = static_cast<int32_t>(b.Height());
+  const int32_t descent = FElement->GetEmbeddedDescent();
+  FElement->SetEmbeddedBounds(AOrigin.X + AX + AMargins.Left, AOrigin.Y + ABaseline - height + descent,
+                              static_cast<int32_t>(b.Width()), height, descent);
+}
+
+void TElementPortion::GetAscentDescent(int32_t& AAscent, int32_t& ADescent) const {
+  if (!FElement) {
+    AAscent = ADescent = 0;
+    return;
+  }
+  TRect margins;
+  if (TTextor* t = Textor()) t->GetElementMargins(margins);
+  const int32_t descent = FElement->GetEmbeddedDescent();
+  ADescent = descent + margins.Bottom;
+  AAscent = static_cast<int32_t>(FElement->GetEmbeddedBounds().Height()) + margins.Top - descent;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// TRow
+
+TRow* TRow::GetNextTextRow() const {
+  if (FNext) return FNext;
+  for (TParagraph* p = FParagraph->Next(); p; p = p->Next())
+    if (p->FirstRow()) return p->FirstRow();
+  return nullptr;
+}
+
+TRow* TRow::GetPreviousTextRow() const {
+  if (FPrevious) return FPrevious;
+  for (TParagraph* p = FParagraph->Previous(); p; p = p->Previous())
+    if (p->LastRow()) return p->LastRow();
+  return nullptr;
+}
+
+TTextPosition TRow::GetStartPosition() const {
+  return FKind == TRowKind::rkWholeParagraph || FKind == TRowKind::rkWrappedFirst ? FParagraph->GetBeginPosition()
+                                                                                  : FStart;
+}
+
+TTextPosition TRow::GetEndPosition() const {
+  return FKind == TRowKind::rkWholeParagraph || FKind == TRowKind::rkWrappedLast ? FParagraph->GetEndPosition() : FEnd;
+}
+
+int32_t TRow::GetTop() const { return FPrevious ? FPrevious->Bottom : FParagraph->Top(); }
+
+TRect TRow::GetRect() const { return {FLeft, GetTop(), FLeft + Width, Bottom}; }
+
+bool TRow::IteratePieces(const TTextPieceCallback& ACallback) const {
+  const TTextPosition start = GetStartPosition();
+  const TTextPosition end = GetEndPosition();
+  return FParagraph->IteratePortions(start.Portion, start.Offset, end.Portion, end.Offset, false, ACallback);
+}
+
+int32_t TRow::PositionToX(const TTextPosition& APosition) const {
+  if (APosition == GetEndPosition()) return Width;
+  int32_t x = 0;
+  IteratePieces([&](const TTextPiece& APiece) {
+    if (APiece.Portion == APosition.Portion) {
+      APiece.Portion->MeasureChars(x, APiece.Offset, APosition.Offset - APiece.Offset);
+      return false;
+    }
+    APiece.Portion->MeasureChars(x, APiece.Offset, APiece.Count);
+    return true;
+  });
+  return x;
+}
+
+bool TRow::PositionAtX(int32_t AX, bool ARound, const TTextDrag* ADrag, TTextPosition& APosition) const {
+  const int32_t dx = AX - FLeft;
+  if (dx < 0) {
+    APosition = GetStartPosition();
+    return false;
+  }
+  if (dx >= Width) {
+    APosition = GetEndPosition();
+    return false;
+  }
+  APosition = GetEndPosition();
+  int32_t x = 0;
+  IteratePieces([&](const TTextPiece& APiece) {
+    const int32_t i = APiece.Portion->CharIndexAtX(x, dx, APiece.Offset, APiece.Count, ARound, ADrag);
+    if (i < 0) return true;
+    APosition = Normalized(FParagraph, APiece.Portion, i);
+    return false;
+  });
+  return true;
+}
+
+bool TRow::Contains(const TTextPosition& APosition) const {
+  if (APosition.Paragraph != FParagraph) return false;
+  const TTextPosition start = GetStartPosition();
+  const TTextPosition end = GetEndPosition();
+  if (start.Portion == end.Portion)
+    return APosition.Portion == start.Portion && start.Offset <= APosition.Offset && APosition.Offset <= end.Offset;
+  if (APosition.Portion == start.Portion) return APosition.Offset >= start.Offset;
+  if (APosition.Portion == end.Portion) return APosition.Offset <= end.Offset;
+  if (!APosition.Portion) return false;
+  for (TPortion* p = start.Portion->Next(); p && p != end.Portion; p = p->Next())
+    if (p == APosition.Portion) return true;
+  return false;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// TParagraph
+
+TParagraph::TParagraph(TTextor* ATextor, TParagraph* ABefore) : FTextor(ATextor) {
+  FTextor->LinkParagraph(this, ABefore);
+  Changed();
+}
+
+TParagraph::~TParagraph() {
+  ClearRows();
+  FTextor->UnlinkParagraph(this);
+  while (FLastPortion) delete FLastPortion;
+  AssignAttributes(FParagraphAttributes, static_cast<TParagraphAttributes*>(nullptr));
+  AssignAttributes(FTextAttributes, static_cast<TTextAttributes*>(nullptr));
+}
+
+TParagraphAttributes* TParagraph::GetParagraphAttributes() const {
+  return FParagraphAttributes ? FParagraphAttributes : FTextor->GetDefaultParagraphAttributes();
+}
+
+TTextAttributes* TParagraph::GetTextAttributes() const {
+  return FTextAttributes ? FTextAttributes : FTextor->GetDefaultTextAttributes();
+}
+
+int32_t TParagraph::CharIndexOf(const TPortion* APortion, int32_t AOffset) const {
+  int32_t index = AOffset;
+  for (TPortion* p = FFirstPortion; p && p != APortion; p = p->Next()) index += p->Length();
+  return index;
+}
+
+bool TParagraph::PositionOfCharIndex(int32_t AIndex, TPortion*& APortion, int32_t& AOffset) const {
+  if (AIndex < 0) return false;
+  for (TPortion* p = FFirstPortion; p; p = p->Next()) {
+    if (AIndex < p->Length()) {
+      APortion = p;
+      AOffset = AIndex;
+      return true;
+    }
+    AIndex -= p->Length();
+  }
+  APortion = nullptr;
+  AOffset = 0;
+  return AIndex == 0;
+}
+
+bool TParagraph::PortionBefore(TPortion* APortion, TPortion*& AResult) const {
+  AResult = APortion ? APortion->Previous() : FLastPortion;
+  return AResult != nullptr;
+}
+
+bool TParagraph::SetParagraphAttributes(TParagraphAttributes* AAttributes) {
+  if (!AssignAttributes(FParagraphAttributes, AAttributes)) return false;
+  Changed();
+  return true;
+}
+
+bool TParagraph::SetTextAttributes(TTextAttributes* AAttributes) {
+  if (!AssignAttributes(FTextAttributes, AAttributes)) return false;
+  Changed();
+  return true;
+}
+
+bool TParagraph::IteratePortions(TPortion* AStartPortion, int32_t AStartOffset, TPortion* AEndPortion,
+                                 int32_t AEndOffset, bool AIncludeEnd, const TTextPieceCallback& ACallback) const {
+  auto* self = const_cast<TParagraph*>(this);
+  if (AStartPortion && AStartPortion == AEndPortion) {
+    if (AEndOffset - AStartOffset < 1) return true;
+    return ACallback({self, AStartPortion, AStartOffset, AEndOffset - AStartOffset});
+  }
+  int32_t offset = AStartOffset;
+  for (TPortion* p = AStartPortion; p && p != AEndPortion; p = p->Next()) {
+    const int32_t count = p->Length() - offset;
+    if (count >= 1 && !ACallback({self, p, offset, count})) return false;
+    offset = 0;
+  }
+  if (AEndPortion) {
+    if (AEndOffset >= 1) return ACallback({self, AEndPortion, 0, AEndOffset});
+  } else if (AIncludeEnd) {
+    return ACallback({self, nullptr, 0, 0});
+  }
+  return true;
+}
+
+void TParagraph::Changed() {
+  FFormatted = false;
+  FTextor->Invalidate();
+}
+
+void TParagraph::InvalidateLayout() {
+  FFormatted = false;
+  FTextor->RequestLayout(false);
+}
+
+void TParagraph::InvalidatePosition() {
+  FPositioned = false;
+  FTextor->RequestLayout(false);
+}
+
+void TParagraph::Clear() {
+  FTextor->BeginUpdate();
+  while (FLastPortion) delete FLastPortion;
+  FTextor->EndUpdate();
+}
+
+void TParagraph::ClearRows() {
+  while (TRow* r = FLastRow) {
+    FLastRow = r->FPrevious;
+    delete r;
+  }
+  FFirstRow = nullptr;
+}
+
+void TParagraph::Format(int32_t AWrapWidth, const TRect& APadding, const TRect& AMargins) {
+  if (!FFormatted) {
+    ClearRows();
+    Wrap(AWrapWidth, APadding, AMargins);
+    return;
+  }
+  if (FPositioned) return;
+  // Rows keep their heights: the paragraph follows the one above.
+  const int32_t top = FPrevious && FPrevious->FLastRow ? FPrevious->FLastRow->Bottom : 0;
+  if (top != FTop) MoveVertically(top - FTop);
+  FPositioned = true;
+}
+
+void TParagraph::MoveVertically(int32_t ADY) {
+  for (TRow* r = FFirstRow; r; r = r->FNext) r->Bottom += ADY;
+  FTop += ADY;
+  if (FHasElements)
+    for (TPortion* p = FFirstPortion; p; p = p->Next())
+      if (p->Kind() == TPortionKind::pkElement) p->MoveTo(0, 0, ADY);
+}
+
+struct TParagraph::TWrapState {
+  int32_t Wrap = 0;
+  bool Wrapping = false;
+  int32_t Avail = 0;
+  int32_t LeftIndent = 0, FirstIndent = 0, RightIndent = 0;
+  int32_t TextAscent = 0, TextDescent = 0;
+  // The row being built: the largest ascent and descent and the x reached.
+  int32_t A = 0, D = 0, W = 0;
+  // The break candidate and the row's values when it ends there.
+  TTextPosition Candidate;
+  int Kind = 0;
+  int32_t CA = 0, CD = 0, CW = 0;
+  int32_t Y = 0;
+  TTextPosition RowStart;
+};
+
+int32_t TParagraph::RowLeft(int32_t AWrapWidth, int32_t AWidth, bool AFirstRow) const {
+  TParagraphAttributes* pa = GetParagraphAttributes();
+  const int32_t l = pa ? pa->GetLeftIndent(0) : 0;
+  const int32_t f = AFirstRow && pa ? pa->GetFirstLineIndent() : 0;
+  const int32_t r = pa ? pa->GetRightIndent() : 0;
+  // Without wrapping there is no right edge to align to.
+  const uint8_t alignment = AWrapWidth > 0 && pa ? pa->Alignment() : uint8_t(paLeft);
+  if (alignment == paRight) return AWrapWidth - r - AWidth;
+  if (alignment == paCenter) return l + (AWrapWidth - l - r - AWidth) / 2 + f;
+  return l + f;
+}
+
+TRow* TParagraph::AddRow(TRowKind AKind, const TTextPosition& AStart, const TTextPosition& AEnd, int32_t ADescent,
+                         int32_t ABottom, int32_t AWidth) {
+  TRow* row = new TRow(this, AKind);
+  row->FStart = AStart;
+  row->FEnd = AEnd;
+  row->Descent = ADescent;
+  row->Bottom = ABottom;
+  row->Width = AWidth;
+  row->FPrevious = FLastRow;
+  (FLastRow ? FLastRow->FNext : FFirstRow) = row;
+  FLastRow = row;
+  return row;
+}
+
+bool TParagraph::CanBreakAfter(const TPortion* APortion, int32_t AIndex) const {
+  int32_t next;
+  if (AIndex + 1 < APortion->Length())
+    next = APortion->GetChar(AIndex + 1);
+  else if (APortion->Next())
+    next = APortion->Next()->GetChar(0);
+  else
+    return false;
+  return FTextor->CanBreakBetween(APortion->GetChar(AIndex), next);
+}
+
+void TParagraph::FitPortion(TWrapState& AState, TPortion* APortion, int32_t AX0, int32_t AStart, int& AKind,
+                            int32_t& AIndex) const {
+  const int32_t length = APortion->Length();
+  int32_t x = AX0;
+  const int32_t r = APortion->CharIndexAtX(x, AState.Avail, AStart, length - AStart, false, nullptr);
+  if (r > AStart) {
+    for (int32_t i = r - 1; i >= AStart; --i)
+      if (CanBreakAfter(APortion, i)) {
+        AKind = 3;
+        AIndex = i;
+        return;
+      }
+    AKind = 2;
+    AIndex = r - 1;
+  } else if (r == AStart) {
+    AKind = 1;
+    AIndex = AStart;
+  } else {
+    AKind = 2;
+    AIndex = length - 1;
+  }
+}
+
+void TParagraph::WrapPortion(TWrapState& S, TPortion* P) {
+  int32_t ascent, descent;
+  P->GetAscentDescent(ascent, descent);
+  S.A = std::max(S.A, ascent);
+  S.D = std::max(S.D, descent);
+  const int32_t length = P->Length();
+  int32_t x0 = S.W;
+  P->MeasureChars(S.W, 0, length);
+  if (!S.Wrapping) return;
+  if (!P->Next() && S.W <= S.Avail) return;
+  int32_t s = 0;
+  for (;;) {
+    int kind;
+    int32_t i;
+    FitPortion(S, P, x0, s, kind, i);
+    if (kind >= S.Kind) {
+      S.Candidate = Normalized(this, P, i + 1);
+      S.Kind = kind;
+      S.CA = S.A;
+      S.CD = S.D;
+      S.CW = x0;
+      P->MeasureChars(S.CW, s, i - s + 1);
+      s = i + 1;
+    }
+    if (S.W <= S.Avail || !S.Candidate.Portion) return;
+    TRow* row = AddRow(FFirstRow ? TRowKind::rkWrappedInner : TRowKind::rkWrappedFirst, S.RowStart, S.Candidate, S.CD,
+                       S.Y + S.CA + S.CD, S.CW);
+    S.RowStart = S.Candidate;
+    S.Y = row->Bottom;
+    S.Avail = std::max(1, S.Wrap - (S.LeftIndent + S.RightIndent));
+    // What follows the break is measured again from the new row's start: tab stops depend on the x.
+    if (s == length) {
+      S.W = 0;
+    } else {
+      x0 = 0;
+      if (S.Candidate.Portion != P) {
+        int32_t offset = S.Candidate.Offset;
+        for (TPortion* q = S.Candidate.Portion; q && q != P; q = q->Next()) {
+          q->MeasureChars(x0, offset, q->Length() - offset);
+          offset = 0;
+        }
+      }
+      S.W = x0;
+      P->MeasureChars(S.W, s, length - s);
+    }
+    S.Kind = 0;
+    S.CA = S.TextAscent;
+    S.CD = S.TextDescent;
+    S.CW = 0;
+    if (s == length) {
+      S.A = S.TextAscent;
+      S.D = S.TextDescent;
+      return;
+    }
+    S.A = std::max(S.TextAscent, ascent);
+    S.D = std::max(S.TextDescent, descent);
+  }
+}
+
+void TParagraph::Wrap(int32_t AWrapWidth, const TRect& APadding, const TRect& AMargins) {
+  TParagraphAttributes* pa = GetParagraphAttributes();
+  TTextAttributes* ta = GetTextAttributes();
+  TWrapState s;
+  s.Wrap = AWrapWidth;
+  s.Wrapping = AWrapWidth > 0;
+  s.LeftIndent = pa ? pa->GetLeftIndent(0) : 0;
+  s.FirstIndent = pa ? pa->GetFirstLineIndent() : 0;
+  s.RightIndent = pa ? pa->GetRightIndent() : 0;
+  if (s.Wrapping) s.Avail = std::max(1, AWrapWidth - (s.LeftIndent + s.FirstIndent + s.RightIndent));
+  s.TextAscent = ta ? ta->GetAscent() : 0;
+  s.TextDescent = ta ? ta->GetDescent() : 0;
+  s.A = s.CA = s.TextAscent;
+  s.D = s.CD = s.TextDescent;
+  s.Candidate = s.RowStart = GetBeginPosition();
+  s.Y = FPrevious && FPrevious->FLastRow ? FPrevious->FLastRow->Bottom : 0;
+  FTop = s.Y;
+  bool hasElements = false;
+  for (TPortion* p = FFirstPortion; p; p = p->Next()) {
+    WrapPortion(s, p);
+    hasElements = hasElements || p->Kind() == TPortionKind::pkElement;
+  }
+  AddRow(FFirstRow ? TRowKind::rkWrappedLast : TRowKind::rkWholeParagraph, s.RowStart, GetEndPosition(), s.D,
+         s.Y + s.A + s.D, s.W);
+  for (TRow* r = FFirstRow; r; r = r->FNext) r->FLeft = RowLeft(AWrapWidth, r->Width, r == FFirstRow);
+  FHasElements = hasElements;
+  if (hasElements) PlaceElements(APadding, AMargins);
+  FFormatted = true;
+  FPositioned = true;
+}
+
+void TParagraph::PlaceElements(const TRect& APadding, const TRect& AMargins) {
+  const TTextPoint origin{APadding.Left, APadding.Top};
+  for (TRow* row = FFirstRow; row; row = row->FNext) {
+    const int32_t left = row->GetLeft();
+    const int32_t baseline = row->GetBaseline();
+    int32_t x = 0;
+    row->IteratePieces([&](const TTextPiece& APiece) {
+      APiece.Portion->PlaceInRow(left + x, baseline, AMargins, origin);
+      APiece.Portion->MeasureChars(x, APiece.Offset, APiece.Count);
+      return true;
+    });
+  }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// TTextor
+
+// Opens an update; closes it at the end of the scope, without a layout or a signal when an exception leaves it.
+class TTextor::TUpdate {
+ public:
+  explicit TUpdate(TTextor& ATextor) : FTextor(ATextor), FExceptions(std::uncaught_exceptions()) {
+    FTextor.BeginUpdate();
+  }
+  TUpdate(const TUpdate&) = delete;
+  TUpdate& operator=(const TUpdate&) = delete;
+  ~TUpdate() noexcept(false) {
+    if (std::uncaught_exceptions() > FExceptions)
+      FTextor.DropUpdate();
+    else
+      FTextor.EndUpdate();
+  }
+
+ private:
+  TTextor& FTextor;
+  int FExceptions;
+};
+
+TTextor::TTextor(bool AFormatLocked) : FFormatLock(AFormatLocked ? 1 : 0) { new TParagraph(this, nullptr); }
+
+TTextor::~TTextor() {
+  ++FChangeLock;
+  ++FFormatLock;
+  while (FLastParagraph) delete FLastParagraph;
+}
+
+void TTextor::NormalizePosition(TTextPosition& APosition) {
+  if (APosition.Portion && APosition.Offset >= APosition.Portion->Length()) {
+    APosition.Portion = APosition.Portion->Next();
+    APosition.Offset = 0;
+  }
+}
+
+int32_t TTextor::ParagraphCount() const {
+  int32_t n = 0;
+  for (TParagraph* p = FFirstParagraph; p; p = p->Next()) ++n;
+  return n;
+}
+
+void TTextor::BeginUpdate() {
+  ++FChangeLock;
+  ++FFormatLock;
+}
+
+void TTextor::EndUpdate() {
+  if (FChangeLock <= 0) throw EProgrammingError(u"EndUpdate without BeginUpdate");
+  EndFormatUpdate();
+  if (--FChangeLock == 0 && FChangePending) {
+    FChangePending = false;
+    Changed();
+  }
+}
+
+void TTextor::DropUpdate() {
+  --FChangeLock;
+  --FFormatLock;
+}
+
+void TTextor::BeginFormatUpdate() { ++FFormatLock; }
+
+void TTextor::EndFormatUpdate() {
+  if (FFormatLock <= 0) throw EProgrammingError(u"EndFormatUpdate without BeginFormatUpdate");
+  if (--FFormatLock == 0 && FLayoutPending) {
+    FLayoutPending = false;
+    const bool changed = FLayoutChanged;
+    FLayoutChanged = false;
+    RequestLayout(changed);
+  }
+}
+
+void TTextor::InvalidateLayout() {
+  BeginFormatUpdate();
+  for (TParagraph* p = FFirstParagraph; p; p = p->Next()) p->InvalidateLayout();
+  EndFormatUpdate();
+}
+
+void TTextor::RequestLayout(bool AChanged) {
+  if (FFormatting) return;
+  if (FFormatLock == 0) {
+    FormatText(AChanged);
+  } else {
+    FLayoutPending = true;
+    FLayoutChanged = FLayoutChanged || AChanged;
+  }
+}
+
+void TTextor::Invalidate() {
+  RequestLayout(true);
+  if (FFormatting) return;
+  if (FChangeLock > 0)
+    FChangePending = true;
+  else
+    Changed();
+}
+
+void TTextor::Clear() {
+  TUpdate update(*this);
+  if (!FFirstParagraph) {
+    new TParagraph(this, nullptr);
+    return;
+  }
+  while (FLastParagraph != FFirstParagraph) delete FLastParagraph;
+  FFirstParagraph->Clear();
+}
+
+void TTextor::SetText(std::u16string_view AText) {
+  TUpdate update(*this);
+  Clear();
+  TTextRange range;
+  InsertText(GetEndPosition(), AText, nullptr, range);
+}
+
+std::u16string TTextor::GetText() const {
+  if (FFirstParagraph == FLastParagraph) {
+    TPortion* p = FFirstParagraph->FirstPortion();
+    if (!p) return {};
+    if (p == FFirstParagraph->LastPortion() && p->Kind() == TPortionKind::pkText)
+      return std::u16string(static_cast<TTextPortion*>(p)->Text());
+  }
+  return GetRangeText(GetWholeRange());
+}
+
+bool TTextor::IsEmpty() const {
+  return !FFirstParagraph || (FFirstParagraph == FLastParagraph && FFirstParagraph->IsEmpty());
+}
+
+int32_t TTextor::GetHeight() const { return FLastParagraph->LastRow() ? FLastParagraph->LastRow()->Bottom : 0; }
+
+int32_t TTextor::GetWidth() const {
+  int32_t width = 0;
+  for (TParagraph* p = FFirstParagraph; p; p = p->Next()) {
+    TParagraphAttributes* pa = p->GetParagraphAttributes();
+    const int32_t right = pa ? pa->GetRightIndent() : 0;
+    for (TRow* r = p->FirstRow(); r; r = r->GetNextRow()) width = std::max(width, r->GetLeft() + r->Width + right);
+  }
+  return width;
+}
+
+void TTextor::InsertText(const TTextPosition& APosition, std::u16string_view AText, TTextAttributes* AAttributes,
+                         TTextRange& ARange) {
+  ARange = {APosition, APosition};
+  if (AText.empty()) return;
+  TUpdate update(*this);
+  const bool breaks = AllowsLineBreaks();
+  const bool tabs = AllowsTabs();
+  if (!breaks && !tabs) {
+    InsertChars(APosition, AText, AAttributes, ARange);
+    return;
+  }
+  auto isBreak = [&](char16_t c) { return breaks && (c == u'\r' || c == u'\n'); };
+  auto isTab = [&](char16_t c) { return tabs && c == u'\t'; };
+  bool first = true;
+  TTextPosition at = APosition;
+  const size_t n = AText.size();
+  for (size_t i = 0; i < n;) {
+    TTextRange piece;
+    const char16_t c = AText[i];
+    size_t j = i + 1;
+    if (isBreak(c)) {
+      if (j < n && AText[j] == (c == u'\r' ? u'\n' : u'\r')) ++j;
+      SplitParagraph(at, AAttributes, piece);
+    } else if (isTab(c)) {
+      while (j < n && isTab(AText[j])) ++j;
+      InsertTabs(at, static_cast<int32_t>(j - i), AAttributes, piece);
+    } else {
+      while (j < n && !isBreak(AText[j]) && !isTab(AText[j])) ++j;
+      InsertChars(at, AText.substr(i, j - i), AAttributes, piece);
+    }
+    if (first) ARange.Start = piece.Start;
+    first = false;
+    ARange.End = at = piece.End;
+    i = j;
+  }
+}
+
+void TTextor::InsertChars(const TTextPosition& APosition, std::u16string_view AText, TTextAttributes* AAttributes,
+                          TTextRange& ARange) {
+  InsertPortionChars(APosition, TPortionKind::pkText, AAttributes, AText.data(), nullptr,
+                     static_cast<int32_t>(AText.size()), ARange);
+}
+
+void TTextor::InsertTabs(const TTextPosition& APosition, int32_t ACount, TTextAttributes* AAttributes,
+                         TTextRange& ARange) {
+  InsertPortionChars(APosition, TPortionKind::pkTabStops, AAttributes, nullptr, nullptr, ACount, ARange);
+}
+
+void TTextor::InsertElement(const TTextPosition& APosition, IEmbeddedElement* AElement, TTextAttributes* AAttributes,
+                            TTextRange& ARange) {
+  InsertPortionChars(APosition, TPortionKind::pkElement, AAttributes, nullptr, AElement, 1, ARange);
+}
+
+TPortion* TTextor::CreatePortion(TPortionKind AKind, TParagraph* AParagraph, TTextAttributes* AAttributes,
+                                 TPortion* ABefore, IEmbeddedElement* AElement) {
+  return NewPortion(AKind, AParagraph, AAttributes, ABefore, AElement);
+}
+
+void TTextor::InsertPortionChars(const TTextPosition& APosition, TPortionKind AKind, TTextAttributes* AAttributes,
+                                 const char16_t* AText, IEmbeddedElement* AElement, int32_t ACount,
+                                 TTextRange& ARange) {
+  ARange = {APosition, APosition};
+  if (ACount < 1) return;
+  TUpdate update(*this);
+  TParagraph* paragraph = APosition.Paragraph;
+  TPortion* at = APosition.Portion;
+  TPortion* before = nullptr;
+  if (at && at->Kind() == AKind && at->CanMergeWith(AAttributes)) {
+    const int32_t n = at->InsertChars(APosition.Offset, AText, ACount);
+    ARange.End = Normalized(paragraph, at, APosition.Offset + n);
+  } else if (APosition.Offset == 0 && paragraph->PortionBefore(at, before) && before->Kind() == AKind &&
+             before->CanMergeWith(AAttributes)) {
+    const int32_t offset = before->Length();
+    const int32_t n = before->InsertChars(offset, AText, ACount);
+    ARange.Start = {paragraph, before, offset};
+    ARange.End = Normalized(paragraph, before, offset + n);
+  } else {
+    TPortion* tail = at ? at->SplitAt(APosition.Offset) : nullptr;
+    TPortion* portion = CreatePortion(AKind, paragraph, AAttributes, tail, AElement);
+    const int32_t n = AKind == TPortionKind::pkElement ? 1 : portion->InsertChars(0, AText, ACount);
+    ARange.Start = {paragraph, portion, 0};
+    ARange.End = Normalized(paragraph, portion, n);
+  }
+  paragraph->Changed();
+}
+
+void TTextor::SplitParagraph(const TTextPosition& APosition, TTextAttributes* AAttributes, TTextRange& ARange) {
+  TUpdate update(*this);
+  TParagraph* old = APosition.Paragraph;
+  TParagraph* paragraph = new TParagraph(this, old->Next());
+  const bool moved = APosition.Portion != nullptr;
+  if (moved) MoveParagraphPortions(APosition.Portion->SplitAt(APosition.Offset), paragraph);
+  paragraph->SetParagraphAttributes(old->ParagraphAttributes());
+  paragraph->SetTextAttributes(moved ? old->TextAttributes() : AAttributes);
+  ARange = {old->GetEndPosition(), paragraph->GetBeginPosition()};
+}
+
+TParagraph* TTextor::AddParagraph(TParagraph* ABefore) {
+  TUpdate update(*this);
+  return new TParagraph(this, ABefore);
+}
+
+void TTextor::LinkParagraph(TParagraph* AParagraph, TParagraph* ABefore) {
+  AParagraph->FNext = ABefore;
+  AParagraph->FPrevious = ABefore ? ABefore->FPrevious : FLastParagraph;
+  (AParagraph->FPrevious ? AParagraph->FPrevious->FNext : FFirstParagraph) = AParagraph;
+  (ABefore ? ABefore->FPrevious : FLastParagraph) = AParagraph;
+}
+
+void TTextor::UnlinkParagraph(TParagraph* AParagraph) {
+  TParagraph* next = AParagraph->FNext;
+  if (!next && !AParagraph->FPrevious && FFirstParagraph != AParagraph) return;  // not linked
+  (AParagraph->FPrevious ? AParagraph->FPrevious->FNext : FFirstParagraph) = next;
+  (next ? next->FPrevious : FLastParagraph) = AParagraph->FPrevious;
+  AParagraph->FNext = AParagraph->FPrevious = nullptr;
+  if (next) next->InvalidatePosition();
+  Invalidate();
+}
+
+void TTextor::MoveParagraphPortions(TPortion* AFirst, TParagraph* ADest) {
+  TUpdate update(*this);
+  for (TPortion* p = AFirst; p;) {
+    TPortion* next = p->Next();
+    p->Unlink();
+    p->Link(ADest, nullptr, true);
+    p = next;
+  }
+}
+
+void TTextor::DeleteRange(const TTextRange& ARange, TTextPosition& APosition) {
+  APosition = ARange.Start;
+  if (IsRangeEmpty(ARange)) return;
+  TUpdate update(*this);
+  TTextPosition result = ARange.Start;
+  TParagraph* first = ARange.Start.Paragraph;
+  TParagraph* last = ARange.End.Paragraph;
+  for (TParagraph* paragraph = first; paragraph;) {
+    // Each next piece is fetched before the current one is freed.
+    TParagraph* nextParagraph = paragraph->Next();
+    if (paragraph != first && paragraph != last) {
+      delete paragraph;
+      paragraph = nextParagraph;
+      continue;
+    }
+    TPortion* endPortion = paragraph == last ? ARange.End.Portion : nullptr;
+    const int32_t endOffset = paragraph == last ? ARange.End.Offset : 0;
+    TPortion* p = paragraph == first ? ARange.Start.Portion : paragraph->FirstPortion();
+    int32_t offset = paragraph == first ? ARange.Start.Offset : 0;
+    while (p) {
+      TPortion* next = p->Next();
+      const bool atEnd = p == endPortion;
+      const int32_t count = (atEnd ? endOffset : p->Length()) - offset;
+      if (offset == 0 && count == p->Length()) {
+        if (result.Portion == p) result = {result.Paragraph, next, 0};
+        delete p;
+      } else if (count > 0) {
+        p->Delete(offset, count);
+        if (result.Portion == p) NormalizePosition(result);
+      }
+      if (atEnd) break;
+      p = next;
+      offset = 0;
+    }
+    if (paragraph == last) break;
+    paragraph = nextParagraph;
+  }
+  if (first != last) {
+    if (!result.Portion) result = {first, last->FirstPortion(), 0};
+    if (last->FirstPortion()) MoveParagraphPortions(last->FirstPortion(), first);
+    delete last;
+  }
+  result.Paragraph = first;
+  APosition = result;
+}
+
+TPortion* TTextor::SplitPortionForRange(TTextRange& ARange, TPortion* APortion, int32_t AOffset, int32_t AEnd) {
+  if (AEnd < APortion->Length()) {
+    TPortion* tail = APortion->SplitAt(AEnd);
+    if (ARange.End.Portion == APortion && ARange.End.Offset >= AEnd)
+      ARange.End = {ARange.End.Paragraph, tail, ARange.End.Offset - AEnd};
+  }
+  if (AOffset > 0) {
+    TPortion* piece = APortion->SplitAt(AOffset);
+    if (ARange.Start.Portion == APortion && ARange.Start.Offset >= AOffset)
+      ARange.Start = {ARange.Start.Paragraph, piece, ARange.Start.Offset - AOffset};
+    if (ARange.End.Portion == APortion && ARange.End.Offset >= AOffset)
+      ARange.End = {ARange.End.Paragraph, piece, ARange.End.Offset - AOffset};
+    return piece;
+  }
+  return APortion;
+}
+
+void TTextor::SetRangeAttributes(const TTextRange& ARange, bool AIncludeLastEnd, TTextAttributes* AAttributes,
+                                 TTextRange& ANewRange) {
+  TUpdate update(*this);
+  TTextRange range = ARange;
+  TParagraph* first = ARange.Start.Paragraph;
+  TParagraph* last = ARange.End.Paragraph;
+  for (TParagraph* paragraph = first; paragraph; paragraph = paragraph->Next()) {
+    TPortion* endPortion = paragraph == last ? ARange.End.Portion : nullptr;
+    const int32_t endOffset = paragraph == last ? ARange.End.Offset : 0;
+    TPortion* p = paragraph == first ? ARange.Start.Portion : paragraph->FirstPortion();
+    int32_t offset = paragraph == first ? ARange.Start.Offset : 0;
+    while (p) {
+      TPortion* next = p->Next();
+      const bool atEnd = p == endPortion;
+      const int32_t end = atEnd ? endOffset : p->Length();
+      if (end > offset) SplitPortionForRange(range, p, offset, end)->SetAttributes(AAttributes);
+      if (atEnd) break;
+      p = next;
+      offset = 0;
+    }
+    if (paragraph != last || (AIncludeLastEnd && !endPortion)) paragraph->SetTextAttributes(AAttributes);
+    if (paragraph == last) break;
+  }
+  ANewRange = range;
+}
+
+TTextAttributes* TTextor::GetAttributesAt(const TTextPosition& APosition) const {
+  if (APosition.Portion && APosition.Offset > 0) return APosition.Portion->Attributes();
+  TPortion* before;
+  if (APosition.Paragraph->PortionBefore(APosition.Portion, before)) return before->Attributes();
+  if (APosition.Portion) return APosition.Portion->Attributes();
+  return APosition.Paragraph->TextAttributes();
+}
+
+bool TTextor::IterateRange(const TTextRange& ARange, bool AIncludeLastEnd, const TTextPieceCallback& ACallback) const {
+  for (TParagraph* p = ARange.Start.Paragraph; p; p = p->Next()) {
+    const bool isFirst = p == ARange.Start.Paragraph;
+    const bool isLast = p == ARange.End.Paragraph;
+    if (!p->IteratePortions(isFirst ? ARange.Start.Portion : p->FirstPortion(), isFirst ? ARange.Start.Offset : 0,
+                            isLast ? ARange.End.Portion : nullptr, isLast ? ARange.End.Offset : 0,
+                            !isLast || AIncludeLastEnd, ACallback))
+      return false;
+    if (isLast) break;
+  }
+  return true;
+}
+
+std::u16string TTextor::GetRangeText(const TTextRange& ARange) const {
+  size_t length = 0;
+  IterateRange(ARange, false, [&](const TTextPiece& APiece) {
+    length += APiece.Portion ? static_cast<size_t>(APiece.Portion->CopyChars(APiece.Offset, APiece.Count, nullptr)) : 2;
+    return true;
+  });
+  std::u16string text(length, u'\0');
+  char16_t* dest = text.data();
+  IterateRange(ARange, false, [&](const TTextPiece& APiece) {
+    if (APiece.Portion) {
+      dest += APiece.Portion->CopyChars(APiece.Offset, APiece.Count, dest);
+    } else {
+      *dest++ = u'\r';
+      *dest++ = u'\n';
+    }
+    return true;
+  });
+  return text;
+}
+
+bool TTextor::NextChar(const TTextPosition& APosition, TTextPosition& ANext, int32_t& AChar) const {
+  if (!APosition.Portion) return false;
+  AChar = APosition.Portion->GetChar(APosition.Offset);
+  ANext = Normalized(APosition.Paragraph, APosition.Portion, APosition.Offset + 1);
+  return true;
+}
+
+bool TTextor::PreviousChar(const TTextPosition& APosition, TTextPosition& APrevious, int32_t& AChar) const {
+  if (APosition.Offset > 0) {
+    APrevious = {APosition.Paragraph, APosition.Portion, APosition.Offset - 1};
+  } else {
+    TPortion* before;
+    if (!APosition.Paragraph->PortionBefore(APosition.Portion, before)) return false;
+    APrevious = {APosition.Paragraph, before, before->Length() - 1};
+  }
+  AChar = APrevious.Portion->GetChar(APrevious.Offset);
+  return true;
+}
+
+TTextPosition TTextor::NextCharPosition(const TTextPosition& APosition) const {
+  if (APosition.Portion) return Normalized(APosition.Paragraph, APosition.Portion, APosition.Offset + 1);
+  if (TParagraph* next = APosition.Paragraph->Next()) return next->GetBeginPosition();
+  return APosition;
+}
+
+TTextPosition TTextor::PreviousCharPosition(const TTextPosition& APosition) const {
+  TTextPosition previous;
+  int32_t c;
+  if (PreviousChar(APosition, previous, c)) return previous;
+  if (TParagraph* p = APosition.Paragraph->Previous()) return p->GetEndPosition();
+  return APosition;
+}
+
+bool TTextor::NextPortionPosition(const TTextPosition& APosition, TTextPosition& AResult, bool ACrossParagraphs) const {
+  if (APosition.Portion) {
+    AResult = {APosition.Paragraph, APosition.Portion->Next(), 0};
+    return true;
+  }
+  TParagraph* next = APosition.Paragraph->Next();
+  if (!ACrossParagraphs || !next) return false;
+  AResult = next->GetBeginPosition();
+  return true;
+}
+
+bool TTextor::PreviousPortionPosition(const TTextPosition& APosition, TTextPosition& AResult,
+                                      bool ACrossParagraphs) const {
+  if (APosition.Offset > 0) {
+    AResult = {APosition.Paragraph, APosition.Portion, 0};
+    return true;
+  }
+  TPortion* before;
+  if (APosition.Paragraph->PortionBefore(APosition.Portion, before)) {
+    AResult = {APosition.Paragraph, before, 0};
+    return true;
+  }
+  TParagraph* previous = APosition.Paragraph->Previous();
+  if (!ACrossParagraphs || !previous) return false;
+  AResult = previous->GetEndPosition();
+  return true;
+}
+
+TTextRange TTextor::GetTextStretch(const TTextPosition& APosition, bool AForwards, bool ACrossParagraphs) const {
+  auto isElement = [](const TPortion* APortion) { return APortion && APortion->Kind() == TPortionKind::pkElement; };
+  TTextPosition at = APosition;
+  TTextPosition n;
+  TPortion* before;
+  if (AForwards) {
+    while (isElement(at.Portion)) at = {at.Paragraph, at.Portion->Next(), 0};
+    TTextPosition end = at;
+    while (!isElement(end.Portion) && NextPortionPosition(end, n, ACrossParagraphs)) end = n;
+    return {at, end};
+  }
+  while (at.Offset == 0 && at.Paragraph->PortionBefore(at.Portion, before) && isElement(before))
+    at = {at.Paragraph, before, 0};
+  TTextPosition start = at;
+  while (!(start.Offset == 0 && start.Paragraph->PortionBefore(start.Portion, before) && isElement(before)) &&
+         PreviousPortionPosition(start, n, ACrossParagraphs))
+    start = n;
+  return {start, at};
+}
+
+bool TTextor::WordRight(const TTextPosition& APosition, TTextPosition& AResult) const {
+  AResult = APosition;
+  TTextPosition next;
+  int32_t previous, c;
+  if (!NextChar(APosition, next, previous)) return false;
+  while (NextChar(next, AResult, c) && IsSameWord(previous, c)) {
+    previous = c;
+    next = AResult;
+  }
+  AResult = next;
+  return true;
+}
+
+bool TTextor::WordLeft(const TTextPosition& APosition, TTextPosition& AResult) const {
+  TTextPosition at = APosition;
+  if (IsAtTextEdge(at, true)) at = PreviousCharPosition(at);
+  TTextPosition previous, next;
+  int32_t before, after;
+  while (PreviousChar(at, previous, before)) {
+    if (!NextChar(at, next, after)) after = -1;
+    if (!IsSameWord(before, after)) break;
+    at = previous;
+  }
+  AResult = at;
+  return !(AResult == APosition);
+}
+
+bool TTextor::IsBefore(const TTextPosition& A, const TTextPosition& B) const {
+  if (A.Paragraph == B.Paragraph) {
+    if (A.Portion == B.Portion) return A.Offset < B.Offset;
+    if (!A.Portion) return false;
+    if (!B.Portion) return true;
+    for (TPortion* p = A.Portion->Next(); p; p = p->Next())
+      if (p == B.Portion) return true;
+    return false;
+  }
+  for (TParagraph* p = A.Paragraph->Next(); p; p = p->Next())
+    if (p == B.Paragraph) return true;
+  return false;
+}
+
+bool TTextor::IsPositionInRange(const TTextPosition& APosition, const TTextRange& ARange) const {
+  return !IsBefore(APosition, ARange.Start) && IsBefore(APosition, ARange.End);
+}
+
+bool TTextor::IsAtParagraphEdge(const TTextPosition& APosition, bool AForwards) const {
+  if (AForwards) return !APosition.Portion;
+  return APosition.Portion == APosition.Paragraph->FirstPortion() && APosition.Offset == 0;
+}
+
+bool TTextor::IsAtTextEdge(const TTextPosition& APosition, bool AForwards) const {
+  return IsAtParagraphEdge(APosition, AForwards) &&
+         APosition.Paragraph == (AForwards ? FLastParagraph : FFirstParagraph);
+}
+
+IEmbeddedElement* TTextor::ElementAt(const TTextPosition& APosition, bool AForwards) const {
+  TPortion* p = nullptr;
+  if (AForwards) {
+    if (APosition.Offset == 0) p = APosition.Portion;
+  } else if (APosition.Offset == 0) {
+    APosition.Paragraph->PortionBefore(APosition.Portion, p);
+  }
+  if (!p || p->Kind() != TPortionKind::pkElement) return nullptr;
+  return static_cast<TElementPortion*>(p)->Element();
+}
+
+int32_t TTextor::IndexOfParagraph(const TParagraph* AParagraph) const {
+  int32_t i = 0;
+  for (TParagraph* p = FFirstParagraph; p; p = p->Next(), ++i)
+    if (p == AParagraph) return i;
+  return -1;
+}
+
+TParagraph* TTextor::ParagraphAt(int32_t AIndex) const {
+  if (AIndex < 0) return nullptr;
+  TParagraph* p = FFirstParagraph;
+  for (; p && AIndex > 0; --AIndex) p = p->Next();
+  return p;
+}
+
+TIndexPosition TTextor::PositionToIndex(const TTextPosition& APosition) const {
+  return {IndexOfParagraph(APosition.Paragraph), APosition.Paragraph->CharIndexOf(APosition.Portion, APosition.Offset)};
+}
+
+TIndexRange TTextor::RangeToIndexRange(const TTextRange& ARange) const {
+  return {PositionToIndex(ARange.Start), PositionToIndex(ARange.End)};
+}
+
+bool TTextor::IndexToPosition(const TIndexPosition& AIndex, TTextPosition& APosition) const {
+  TParagraph* p = ParagraphAt(AIndex.ParagraphIndex);
+  TPortion* portion;
+  int32_t offset;
+  if (!p || !p->PositionOfCharIndex(AIndex.CharIndex, portion, offset)) return false;
+  APosition = {p, portion, offset};
+  return true;
+}
+
+bool TTextor::IndexRangeToRange(const TIndexRange& AIndex, TTextRange& ARange) const {
+  TTextRange range;
+  if (!IndexToPosition(AIndex.Start, range.Start) || !IndexToPosition(AIndex.End, range.End)) return false;
+  ARange = range;
+  return true;
+}
+
+void TTextor::ReinsertText() {
+  TUpdate update(*this);
+  TTextPosition at = GetBeginPosition();
+  for (;;) {
+    const TTextRange stretch = GetTextStretch(at, true, true);
+    if (IsRangeEmpty(stretch)) break;
+    const std::u16string text = GetRangeText(stretch);
+    TTextPosition start;
+    DeleteRange(stretch, start);
+    TTextRange inserted;
+    InsertText(start, text, nullptr, inserted);
+    at = inserted.End;
+  }
+}
+
+TRow* TTextor::FindRow(const TTextPosition& APosition, bool APreferNext, TRow* AHint) const {
+  TParagraph* paragraph = APosition.Paragraph;
+  if (!paragraph->FirstRow()) return nullptr;
+  if (!APosition.Portion) return paragraph->LastRow();
+  auto search = [&](TRow* AFrom) -> TRow* {
+    for (TRow* r = AFrom; r; r = r->GetNextRow())
+      if (r->Contains(APosition)) {
+        if (APreferNext && r->GetNextRow() && APosition == r->GetEndPosition()) return r->GetNextRow();
+        return r;
+      }
+    return nullptr;
+  };
+  if (AHint && AHint->GetParagraph() == paragraph)
+    if (TRow* r = search(AHint)) return r;
+  if (TRow* r = search(paragraph->FirstRow())) return r;
+  return paragraph->LastRow();
+}
+
+TRow* TTextor::FindRowAtY(int32_t AY, bool AClamp) const {
+  const int32_t height = GetHeight();
+  if (AY < 0) return AClamp ? FFirstParagraph->FirstRow() : nullptr;
+  if (AY >= height) return AClamp ? FLastParagraph->LastRow() : nullptr;
+  if (AY >= height / 2) {
+    TParagraph* p = FLastParagraph;
+    while (p->Previous() && p->Top() > AY) p = p->Previous();
+    TRow* r = p->LastRow();
+    while (r && r->GetTop() > AY) r = r->GetPreviousTextRow();
+    return r;
+  }
+  TParagraph* p = FFirstParagraph;
+  while (p->Next() && p->LastRow() && AY >= p->LastRow()->Bottom) p = p->Next();
+  TRow* r = p->FirstRow();
+  while (r && AY >= r->Bottom) r = r->GetNextTextRow();
+  return r;
+}
+
+bool TTextor::PositionAtPoint(TTextPoint APoint, bool AClamp, bool ARound, const TTextDrag* ADrag, TRow*& ARow,
+                              TTextPosition& APosition) const {
+  ARow = FindRowAtY(APoint.Y, AClamp);
+  if (!ARow) return false;
+  const bool hit = ARow->PositionAtX(APoint.X, ARound, ADrag, APosition);
+  return hit || AClamp;
+}
+
+void TTextor::FindRowsOfRange(const TTextRange& ARange, TRow*& AFirst, TRow*& ALast) const {
+  AFirst = FindRow(ARange.Start, true);
+  ALast = FindRow(ARange.End, false);
+}
+
+TRect TTextor::GetCaretRect(const TRow* ARow, const TTextPosition& APosition, int32_t ACaretWidth) const {
+  const int32_t left = ARow->GetLeft() + ARow->PositionToX(APosition) - ACaretWidth / 2;
+  return {left, ARow->GetTop(), left + ACaretWidth, ARow->Bottom};
+}
+
+TRect TTextor::GetClipRect(TCustomSheetCanvas& ACanvas) const {
+  return {INT32_MIN / 2, INT32_MIN / 2, INT32_MAX / 2, INT32_MAX / 2};
+}
+
+void TTextor::PaintParagraphBackgrounds(TCustomSheetCanvas& ACanvas, TTextOwnerStates AState) {
+  const TRect clip = GetClipRect(ACanvas);
+  int32_t width = GetWrapWidth();
+  if (width <= 0) width = GetWidth();
+  for (TParagraph* p = FFirstParagraph; p; p = p->Next()) {
+    if (!p->LastRow() || p->LastRow()->Bottom <= clip.Top) continue;
+    if (clip.Bottom <= p->Top()) break;
+    if (TParagraphAttributes* pa = p->GetParagraphAttributes())
+      pa->PaintBackground(ACanvas, TRect{0, p->Top(), width, p->LastRow()->Bottom});
+  }
+}
+
+bool TTextor::ClipRange(const TRect& AClip, TTextRange& ARange, TRow*& AFirst, TRow*& ALast) const {
+  FindRowsOfRange(ARange, AFirst, ALast);
+  if (!AFirst || !ALast) return false;
+  TRow* first = AFirst;
+  TRow* last = ALast;
+  while (first != last && first->Bottom <= AClip.Top) first = first->GetNextTextRow();
+  while (last != first && last->GetTop() >= AClip.Bottom) last = last->GetPreviousTextRow();
+  if (first->Bottom <= AClip.Top || first->GetTop() >= AClip.Bottom) return false;
+  if (first != AFirst) ARange.Start = first->GetStartPosition();
+  if (last != ALast) ARange.End = last->GetEndPosition();
+  AFirst = first;
+  ALast = last;
+  return true;
+}
+
+void TTextor::PaintRange(TCustomSheetCanvas& ACanvas, TTextOwnerStates AState, const TTextRange& ARange,
+                         TTextPaintFlags AFlags, bool APaintSelection) {
+  if (IsRangeEmpty(ARange)) return;
+  const TRect clip = GetClipRect(ACanvas);
+  TTextRange range = ARange;
+  TRow* first;
+  TRow* last;
+  if (!ClipRange(clip, range, first, last)) return;
+  if (IsRangeEmpty(range) && !AFlags.ContainsAny(tpSelection | tpWhiteSpace)) return;
+  for (TRow* row = first; row; row = row->GetNextTextRow()) {
+    const TRect rowRect = row->GetRect();
+    if (clip.Right > rowRect.Left && clip.Left <= rowRect.Right + 5) {
+      TParagraph* paragraph = row->GetParagraph();
+      const TTextPosition start = row == first ? range.Start : row->GetStartPosition();
+      const TTextPosition end = row == last ? range.End : row->GetEndPosition();
+      const int32_t baseline = row->GetBaseline();
+      int32_t x = rowRect.Left + row->PositionToX(start);
+      paragraph->IteratePortions(
+          start.Portion, start.Offset, end.Portion, end.Offset, true, [&](const TTextPiece& APiece) {
+            if (APiece.Portion) {
+              APiece.Portion->Paint(ACanvas, AState, rowRect, x, baseline, APiece.Offset, APiece.Count, AFlags);
+              return x <= clip.Right;
+            }
+            TTextAttributes* a = paragraph->GetTextAttributes();
+            if (!a) return false;
+            const TRect rect = RunRect(a, rowRect, baseline);
+            if (AFlags.Contains(tpSelection) && APaintSelection && range.End.Paragraph != paragraph)
+              a->PaintBlank(ACanvas, RunFlags(AState, AFlags), 5, x, rect);
+            if (AFlags.Contains(tpWhiteSpace) && paragraph->Next()) {
+              static constexpr char16_t pilcrow = u'\u00B6';
+              int px = x;
+              a->TextOut(ACanvas, 0, px, &pilcrow, 1, rect);
+            }
+            return false;
+          });
+    }
+    if (row == last) break;
+  }
+}
+
+bool TTextor::CanBreakBetween(int32_t APrev, int32_t ANext) const { return APrev < 0 || ANext < 0 || IsBlank(APrev); }
+
+void TTextor::FormatText(bool AChanged) {
+  FFormatting = true;
+  try {
+    const int32_t wrap = GetWrapWidth();
+    TRect padding, margins;
+    GetPadding(padding);
+    GetElementMargins(margins);
+    int32_t shift = 0;
+    for (TParagraph* p = FFirstParagraph; p; p = p->Next()) {
+      if (!p->Formatted() || !p->Positioned()) {
+        int32_t oldBottom;
+        if (p->LastRow()) {
+          oldBottom = p->LastRow()->Bottom;
+          shift = 0;
+        } else {
+          oldBottom = p->Previous() && p->Previous()->LastRow() ? p->Previous()->LastRow()->Bottom : 0;
+        }
+        FormatParagraph(p, wrap, padding, margins);
+        shift += p->LastRow()->Bottom - oldBottom;
+      } else if (shift != 0) {
+        p->MoveVertically(shift);
+      }
+    }
+  } catch (...) {
+    FFormatting = false;
+    throw;
+  }
+  FFormatting = false;
+}
+
+bool TTextor::IsSameWord(int32_t APrev, int32_t ANext) const {
+  if (APrev < 0 || ANext < 0) return false;
+  if (IsBlank(ANext)) return true;
+  if (IsWordChar(APrev) != IsWordChar(ANext)) return false;
+  return !IsBlank(APrev);
+}
+
+void TTextor::FormatParagraph(TParagraph* AParagraph, int32_t AWrapWidth, const TRect& APadding,
+                              const TRect& AMargins) {
+  AParagraph->Format(AWrapWidth, APadding, AMargins);
+}

@@ -119,7 +119,8 @@ class IEmbeddedElement {
 
 enum class TPortionKind : uint8_t { pkText, pkTabStops, pkElement };
 
-// A run of a paragraph. Created linked into its paragraph before ABefore (nil: at the end); freed unlinked.
+// A run of a paragraph. Created linked into its paragraph before ABefore (nil: at the end), leaving the paragraph
+// unformatted; whoever makes one signals the change once it is complete. Freed unlinked.
 class TPortion {
  public:
   TPortion(const TPortion&) = delete;
@@ -181,13 +182,15 @@ class TPortion {
  protected:
   TPortion(TParagraph* AParagraph, TTextAttributes* AAttributes, TPortion* ABefore, int32_t ALength = 0);
 
+  // Leaves the paragraph, which is then laid out again.
+  void Unlink();
+
   int32_t FLength = 0;
 
  private:
   friend class TParagraph;
   friend class TTextor;
-  void Link(TParagraph* AParagraph, TPortion* ABefore);
-  void Unlink();
+  void Link(TParagraph* AParagraph, TPortion* ABefore, bool ASignal);
 
   TParagraph* FParagraph = nullptr;
   TTextAttributes* FAttributes = nullptr;
@@ -213,8 +216,8 @@ class TTextPortion : public TPortion {
   int32_t CharIndexAtX(int32_t& X, int32_t ATargetX, int32_t AOffset, int32_t ACount, bool ARound,
                        const TTextDrag* ADrag) const override;
   int32_t InsertChars(int32_t AIndex, const char16_t* AText, int32_t ACount) override;
-  void Paint(TCustomSheetCanvas& ACanvas, TTextOwnerStates AState, const TRect& ARowRect, int32_t& X,
-             int32_t ABaseline, int32_t AOffset, int32_t ACount, TTextPaintFlags AFlags) const override;
+  void Paint(TCustomSheetCanvas& ACanvas, TTextOwnerStates AState, const TRect& ARowRect, int32_t& X, int32_t ABaseline,
+             int32_t AOffset, int32_t ACount, TTextPaintFlags AFlags) const override;
   int32_t CopyChars(int32_t AIndex, int32_t ACount, char16_t* ADest) const override;
 
  private:
@@ -235,16 +238,15 @@ class TTabStopsPortion : public TPortion {
   int32_t CharIndexAtX(int32_t& X, int32_t ATargetX, int32_t AOffset, int32_t ACount, bool ARound,
                        const TTextDrag* ADrag) const override;
   int32_t InsertChars(int32_t AIndex, const char16_t* AText, int32_t ACount) override;
-  void Paint(TCustomSheetCanvas& ACanvas, TTextOwnerStates AState, const TRect& ARowRect, int32_t& X,
-             int32_t ABaseline, int32_t AOffset, int32_t ACount, TTextPaintFlags AFlags) const override;
+  void Paint(TCustomSheetCanvas& ACanvas, TTextOwnerStates AState, const TRect& ARowRect, int32_t& X, int32_t ABaseline,
+             int32_t AOffset, int32_t ACount, TTextPaintFlags AFlags) const override;
   int32_t CopyChars(int32_t AIndex, int32_t ACount, char16_t* ADest) const override;
 };
 
 // One embedded element standing as a single character; owns the element.
 class TElementPortion : public TPortion {
  public:
-  TElementPortion(TParagraph* AParagraph, TTextAttributes* AAttributes, TPortion* ABefore,
-                  IEmbeddedElement* AElement);
+  TElementPortion(TParagraph* AParagraph, TTextAttributes* AAttributes, TPortion* ABefore, IEmbeddedElement* AElement);
   ~TElementPortion() override;
 
   TPortionKind Kind() const override { return TPortionKind::pkElement; }
@@ -258,8 +260,8 @@ class TElementPortion : public TPortion {
   int32_t CharIndexAtX(int32_t& X, int32_t ATargetX, int32_t AOffset, int32_t ACount, bool ARound,
                        const TTextDrag* ADrag) const override;
   void MoveTo(int32_t AOffset, int32_t ADX, int32_t ADY) override;
-  void Paint(TCustomSheetCanvas& ACanvas, TTextOwnerStates AState, const TRect& ARowRect, int32_t& X,
-             int32_t ABaseline, int32_t AOffset, int32_t ACount, TTextPaintFlags AFlags) const override;
+  void Paint(TCustomSheetCanvas& ACanvas, TTextOwnerStates AState, const TRect& ARowRect, int32_t& X, int32_t ABaseline,
+             int32_t AOffset, int32_t ACount, TTextPaintFlags AFlags) const override;
   void PlaceInRow(int32_t AX, int32_t ABaseline, const TRect& AMargins, TTextPoint AOrigin) override;
   void GetAscentDescent(int32_t& AAscent, int32_t& ADescent) const override;
 
@@ -395,8 +397,8 @@ class TParagraph {
                   int32_t& AIndex) const;
   bool CanBreakAfter(const TPortion* APortion, int32_t AIndex) const;
   TRow* AddRow(TRowKind AKind, const TTextPosition& AStart, const TTextPosition& AEnd, int32_t ADescent,
-               int32_t ABottom, int32_t AWidth, bool AFirstRow);
-  int32_t RowLeft(int32_t AWidth, bool AFirstRow) const;
+               int32_t ABottom, int32_t AWidth);
+  int32_t RowLeft(int32_t AWrapWidth, int32_t AWidth, bool AFirstRow) const;
   void PlaceElements(const TRect& APadding, const TRect& AMargins);
 
   TTextor* FTextor;
@@ -463,7 +465,8 @@ class TTextor : public TObject {
   TTextPosition GetBeginPosition() const { return FFirstParagraph->GetBeginPosition(); }
   TTextPosition GetEndPosition() const { return FLastParagraph->GetEndPosition(); }
   TTextRange GetWholeRange() const { return {GetBeginPosition(), GetEndPosition()}; }
-  TPortion* GetFirstPortion() const;
+  // The first paragraph's first portion.
+  TPortion* GetFirstPortion() const { return FFirstParagraph->FirstPortion(); }
   // The bottom of the last row.
   int32_t GetHeight() const;
   // The widest row with its left edge and the paragraph's right indent.
@@ -508,7 +511,8 @@ class TTextor : public TObject {
   // Across paragraph ends; unchanged at the text's end (start).
   TTextPosition NextCharPosition(const TTextPosition& APosition) const;
   TTextPosition PreviousCharPosition(const TTextPosition& APosition) const;
-  // The start of the next (previous) portion; across a paragraph end when asked; false when there is none.
+  // The start of the next portion (the nearest portion start before the position); across a paragraph end when
+  // asked; false when there is none.
   bool NextPortionPosition(const TTextPosition& APosition, TTextPosition& AResult, bool ACrossParagraphs) const;
   bool PreviousPortionPosition(const TTextPosition& APosition, TTextPosition& AResult, bool ACrossParagraphs) const;
   // The stretch free of embedded elements from APosition, skipping elements at APosition.
@@ -585,14 +589,17 @@ class TTextor : public TObject {
 
  private:
   friend class TParagraph;
+  class TUpdate;
+  // Lowers both locks without a layout or a signal: an exception left the update.
+  void DropUpdate();
   void InsertPortionChars(const TTextPosition& APosition, TPortionKind AKind, TTextAttributes* AAttributes,
                           const char16_t* AText, IEmbeddedElement* AElement, int32_t ACount, TTextRange& ARange);
-  TPortion* CreatePortion(TPortionKind AKind, TParagraph* AParagraph, TTextAttributes* AAttributes,
-                          TPortion* ABefore, IEmbeddedElement* AElement);
+  TPortion* CreatePortion(TPortionKind AKind, TParagraph* AParagraph, TTextAttributes* AAttributes, TPortion* ABefore,
+                          IEmbeddedElement* AElement);
   void LinkParagraph(TParagraph* AParagraph, TParagraph* ABefore);
   // Splits the portions at the range's ends so that the range covers whole portions.
-  void SplitPortionForRange(TTextRange& ARange, TPortion* APortion, int32_t AOffset, int32_t ACount,
-                            TPortion*& APiecePortion);
+  // Splits APortion so that characters AOffset..AEnd stand alone, keeping ARange's ends on their characters.
+  TPortion* SplitPortionForRange(TTextRange& ARange, TPortion* APortion, int32_t AOffset, int32_t AEnd);
   // Narrows ARange to the rows that meet AClip; false when none do.
   bool ClipRange(const TRect& AClip, TTextRange& ARange, TRow*& AFirst, TRow*& ALast) const;
 
@@ -602,6 +609,7 @@ class TTextor : public TObject {
   int32_t FFormatLock = 0;
   bool FChangePending = false;
   bool FLayoutPending = false;
+  bool FLayoutChanged = false;  // the pending layout follows a change of the text
   bool FFormatting = false;
 };
 

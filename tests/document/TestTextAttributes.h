@@ -33,8 +33,8 @@ class TTestTextAttributes : public TTextAttributes {
   int32_t Descent = 3;
   int32_t TabWidth = 56;
 
-  int WidthCalls = 0;      // TextWidth calls
-  int MeasuredChars = 0;   // characters measured by TextWidth
+  int WidthCalls = 0;     // TextWidth calls
+  int MeasuredChars = 0;  // characters measured by TextWidth
   std::vector<TTestPaintCall> Painted;
 
   int GetAscent() override { return Ascent; }
