@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/document/TestTextAttributes.h"
+
 namespace {
 
 constexpr size_t npos = std::u16string_view::npos;
@@ -93,6 +95,121 @@ TEST(LinkWords, OnlyTheCharactersInsideTheWordCount) {
   EXPECT_TRUE(IsURL(text, 17, 24));   // "ftp://x"
   EXPECT_FALSE(IsURL(text, 17, 25));  // a word running past the text is none
   EXPECT_FALSE(IsURL(text, 9, 1));
+}
+
+// Links found while paragraphs are laid out get Link, or nothing when LinkAttributes is cleared.
+class FindLinksInText : public ::testing::Test {
+ protected:
+  FindLinksInText() {
+    Textor.DefaultText = &Attributes;
+    Link.SetLink(1, u"x");
+    Textor.BeforeFormatParagraph = [this](TParagraph* AParagraph) {
+      if (Detect)
+        FindLinks(AParagraph, [this](std::u16string_view AURL) {
+          Found.emplace_back(AURL);
+          return LinkAttributes;
+        });
+    };
+  }
+
+  // A character per character: "^" a link, "E" an element, "." anything else; "|" between paragraphs.
+  std::string Mask() const {
+    std::string mask;
+    for (const TParagraph* p = Textor.FirstParagraph(); p; p = p->Next()) {
+      if (p != Textor.FirstParagraph()) mask += '|';
+      for (const TPortion* portion = p->FirstPortion(); portion; portion = portion->Next()) {
+        const char c = portion->Kind() == TPortionKind::pkElement ? 'E' : portion->Attributes() == &Link ? '^' : '.';
+        mask.append(portion->Length(), c);
+      }
+    }
+    return mask;
+  }
+  void InsertElement(const TTextPosition& APosition) {
+    TTextRange range;
+    Textor.InsertElement(APosition, new TTestEmbeddedElement(20, 10), nullptr, range);
+  }
+
+  // Attributes outlive the textor whose portions hold them.
+  TTestTextAttributes Attributes;
+  TTestTextAttributes Link{u"link"};
+  TTestTextAttributes Bold{u"bold"};
+  TTextAttributes* LinkAttributes = &Link;
+  bool Detect = true;
+  std::vector<std::u16string> Found;
+  TTestTextor Textor;
+};
+
+TEST_F(FindLinksInText, AddressesBetweenSeparatorsBecomeLinks) {
+  struct TCase {
+    std::u16string_view Text;
+    std::string Mask;
+    std::vector<std::u16string> Found;
+  };
+  const std::vector<TCase> cases = {
+      {u"see <http://x.y>, ok", ".....^^^^^^^^^^.....", {u"http://x.y"}},
+      {u"http://x.y, ok", "^^^^^^^^^^^...", {u"http://x.y,"}},
+      {u"\"ftp://a\"", ".^^^^^^^.", {u"ftp://a"}},
+      {u"HTTP://A url://b", "^^^^^^^^.^^^^^^^", {u"HTTP://A", u"url://b"}},
+      {u"a\tfile:\\\\x", "..^^^^^^^^", {u"file:\\\\x"}},
+      {u"mailto://x http:// xhttp://y", "............................", {}},
+      {u"http://a\r\nb http://c", "^^^^^^^^|..^^^^^^^^", {u"http://a", u"http://c"}},
+  };
+  for (const TCase& c : cases) {
+    Found.clear();
+    Textor.SetText(c.Text);
+    EXPECT_EQ(Mask(), c.Mask) << Narrow(c.Text);
+    EXPECT_EQ(Found, c.Found) << Narrow(c.Text);
+  }
+}
+
+TEST_F(FindLinksInText, AnElementSplitsTheScan) {
+  Textor.SetText(u"ftp://xy z");
+  InsertElement(Textor.GetBeginPosition());  // before the address: it stays one
+  EXPECT_EQ(Mask(), "E^^^^^^^^..");
+  TTextPosition at;
+  ASSERT_TRUE(Textor.IndexToPosition({0, 7}, at));
+  InsertElement(at);  // "ftp://" and "xy" apart: neither is an address
+  EXPECT_EQ(Mask(), "E......E....");
+}
+
+TEST_F(FindLinksInText, ALinkThatIsNoneAnyMoreLosesItsLookAtTheNextLayout) {
+  Textor.SetText(u"go http://x.y");
+  ASSERT_EQ(Mask(), "...^^^^^^^^^^");
+  TTextRange range;
+  ASSERT_TRUE(Textor.IndexRangeToRange({{0, 7}, {0, 10}}, range));
+  TTextPosition at;
+  Textor.DeleteRange(range, at);  // "go httpx.y"
+  EXPECT_EQ(Mask(), "..........");
+  EXPECT_EQ(Textor.GetText(), u"go httpx.y");
+}
+
+TEST_F(FindLinksInText, NilAttributesLeaveTheAddressPlain) {
+  LinkAttributes = nullptr;
+  Textor.SetText(u"a http://b");
+  EXPECT_EQ(Mask(), "..........");
+  EXPECT_EQ(Found, (std::vector<std::u16string>{u"http://b"}));
+}
+
+TEST_F(FindLinksInText, DetectionInsideALayoutCausesNoSecondLayoutAndNoSignal) {
+  struct TCounts {
+    int FormatText, Changed, FormatParagraph;
+    bool operator==(const TCounts&) const = default;
+  };
+  auto run = [this](bool ADetect) {
+    Detect = ADetect;
+    Textor.SetText(u"");
+    Textor.FormatTextCalls = Textor.ChangedCalls = Textor.FormatParagraphCalls = 0;
+    Textor.SetText(u"a http://b c\r\nd\r\nftp://e");
+    Textor.InvalidateLayout();  // lays out again: the links are reset and set again without a change
+    return TCounts{Textor.FormatTextCalls, Textor.ChangedCalls, Textor.FormatParagraphCalls};
+  };
+  const TCounts without = run(false);
+  const TCounts with = run(true);
+  EXPECT_EQ(Mask(), "..^^^^^^^^..|.|^^^^^^^");
+  EXPECT_EQ(with, without);
+  EXPECT_EQ(with.FormatText, 2);
+  EXPECT_EQ(with.Changed, 1);
+  EXPECT_EQ(with.FormatParagraph, 6);
 }
 
 }  // namespace
