@@ -209,6 +209,30 @@ TEST_F(TextorInteractive, KeysMoveByCharactersWordsRowsAndTheWholeText) {
   }
 }
 
+TEST_F(TextorInteractive, ArrowsEnterAFocusableElementBesideTheCaretUnlessShiftIsHeld) {
+  struct TCase {
+    int32_t From;
+    uint16_t Key;
+    TShiftState Shift;
+    bool Focusable;
+    int32_t To;  // the caret stays where it was when the element took the focus
+  };
+  const TCase cases[] = {
+      {1, kRight, None, true, 1}, {2, kLeft, None, true, 2},   {1, kRight, None, false, 2},
+      {2, kLeft, None, false, 1}, {1, kRight, Shift, true, 2}, {0, kRight, None, true, 1},
+  };
+  for (const TCase& c : cases) {
+    Start(u"ab");
+    auto* element = new TTestEmbeddedElement(20, 10);
+    element->Focusable = c.Focusable;
+    TTextRange range;
+    Textor.InsertElement(At(0, 1), element, nullptr, range);  // "a", the element, "b"
+    Interactive->SetCaretPosition(At(0, c.From));
+    EXPECT_TRUE(Key(c.Key, c.Shift)) << c.From << " " << c.Key;
+    EXPECT_EQ(Interactive->CaretIndex(), (TIndexPosition{0, c.To})) << c.From << " " << c.Key;
+  }
+}
+
 TEST_F(TextorInteractive, EndKeepsTheCaretInItsRowAtAWrapBoundary) {
   Textor.WrapWidth = 66;
   Start(u"Hello World");  // "Hello " and "World"
