@@ -415,6 +415,27 @@ TEST_F(TextorInteractive, APressInTheSelectionAndAReleasePutTheCaretThere) {
   EXPECT_EQ(Interactive->CaretIndex(), (TIndexPosition{0, 6}));
 }
 
+TEST_F(TextorInteractive, TheSelectionTailAfterAParagraphEndCountsAsSelectedOnlyWithItsOption) {
+  struct TCase {
+    TInteractiveOptions Options;
+    int32_t X;
+    uint8_t Zone;
+  };
+  const TCase cases[] = {
+      {ioDragDrop | ioSelectionTail, 14, czOverSelection},
+      {ioDragDrop | ioSelectionTail, 18, czOverSelection},
+      {ioDragDrop | ioSelectionTail, 19, czFieldBeam},
+      {ioDragDrop, 14, czFieldBeam},
+      {ioDragDrop, 10, czOverSelection},
+  };
+  for (const TCase& c : cases) {
+    Start(u"ab\r\ncd", c.Options);
+    Interactive->SetSelection({At(0, 1), At(1, 1)});
+    Interactive->MouseMove({c.X, 6}, false);
+    EXPECT_EQ(Interactive->CursorZone(), c.Zone) << c.X;
+  }
+}
+
 TEST_F(TextorInteractive, MovingPastTheThresholdStartsADrag) {
   Start(u"abc def", ioDragDrop);
   Interactive->SetDragThreshold(4, 4);
