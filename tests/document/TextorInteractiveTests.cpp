@@ -615,6 +615,22 @@ TEST_F(TextorInteractive, TheSelectionOutlivesThePortionsAndRowsItWasMadeIn) {
   EXPECT_EQ(Interactive->GetSelectedText(), u"e");
 }
 
+TEST_F(TextorInteractive, TheCaretFollowsParagraphsThatALayoutAboveMoved) {
+  Textor.WrapWidth = 14;  // two characters a row
+  Start(u"a\r\nb\r\nc");
+  Interactive->SetCaretPosition(At(2, 1));
+  EXPECT_EQ(Interactive->GetCaretRect().Top, 26);
+  TTextRange inserted;
+  Textor.InsertText(At(0, 1), u"bc", nullptr, inserted);  // the first paragraph takes two rows
+  EXPECT_EQ(Interactive->GetCaretRect(), (TRect{7, 39, 8, 52}));
+  EXPECT_TRUE(Key(kUp));
+  EXPECT_EQ(Interactive->CaretIndex(), (TIndexPosition{1, 1}));
+  EXPECT_EQ(Interactive->GetCaretRect().Top, 26);
+  EXPECT_TRUE(Key(kUp));
+  EXPECT_EQ(Interactive->CaretIndex(), (TIndexPosition{0, 3}));
+  EXPECT_EQ(Interactive->GetCaretRect().Top, 13);
+}
+
 TEST_F(TextorInteractive, PaintingShowsTheSelectionBetweenTwoPlainParts) {
   Start(u"abcdef");
   Select(2, 4);
