@@ -25,6 +25,29 @@ void FillWhite(TBitmap& ABitmap) {
   for (int y = 0; y < ABitmap.Height(); ++y) std::memset(ABitmap.ScanLine(y), 0xFF, ABitmap.BytesPerLine());
 }
 
+// Scales a context by the zoom with its viewport moved up to the page's band, and resets both at the end.
+class TZoomedContext {
+ public:
+  TZoomedContext(HDC ADC, int AOriginY, double AZoom) : FDC(ADC) {
+    SetViewportOrgEx(FDC, 0, AOriginY, nullptr);
+    SetGraphicsMode(FDC, GM_ADVANCED);
+    GetWorldTransform(FDC, &FSaved);
+    const XFORM zoom{static_cast<FLOAT>(AZoom), 0, 0, static_cast<FLOAT>(AZoom), 0, 0};
+    ModifyWorldTransform(FDC, &zoom, MWT_RIGHTMULTIPLY);
+  }
+  ~TZoomedContext() {
+    SetWorldTransform(FDC, &FSaved);
+    SetGraphicsMode(FDC, GM_COMPATIBLE);
+    SetViewportOrgEx(FDC, 0, 0, nullptr);
+  }
+  TZoomedContext(const TZoomedContext&) = delete;
+  TZoomedContext& operator=(const TZoomedContext&) = delete;
+
+ private:
+  HDC FDC;
+  XFORM FSaved;
+};
+
 // Puts the top element back under its own sheet and the focus where it was, whatever way the job ends.
 class TRestoreSheet {
  public:
@@ -99,23 +122,8 @@ void PrintSheetBand(HDC ADC, TSheet& ASheet, const RECT& APage, double AZoom, in
   const int height = PrintPageViewHeight(APage, AZoom);
   const TRect band{0, height * AIndex, ASheet.GetWorkspaceWidth(),
                    std::min(ASheet.GetWorkspaceHeight(), height * (AIndex + 1))};
-  SetViewportOrgEx(ADC, 0, -RoundToInt(double(height) * AIndex * AZoom), nullptr);
-  SetGraphicsMode(ADC, GM_ADVANCED);
-  XFORM saved;
-  GetWorldTransform(ADC, &saved);
-  const XFORM zoom{static_cast<FLOAT>(AZoom), 0, 0, static_cast<FLOAT>(AZoom), 0, 0};
-  ModifyWorldTransform(ADC, &zoom, MWT_RIGHTMULTIPLY);
-  try {
-    ASheet.PaintTo(ADC, band, PrintPaintFlags);
-  } catch (...) {
-    SetWorldTransform(ADC, &saved);
-    SetGraphicsMode(ADC, GM_COMPATIBLE);
-    SetViewportOrgEx(ADC, 0, 0, nullptr);
-    throw;
-  }
-  SetWorldTransform(ADC, &saved);
-  SetGraphicsMode(ADC, GM_COMPATIBLE);
-  SetViewportOrgEx(ADC, 0, 0, nullptr);
+  TZoomedContext zoomed(ADC, -RoundToInt(double(height) * AIndex * AZoom), AZoom);
+  ASheet.PaintTo(ADC, band, PrintPaintFlags);
 }
 
 void PrintSheetPages(TPrinter& APrinter, TSheet& ASheet, const RECT& APage, double AZoom,

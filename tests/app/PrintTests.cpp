@@ -52,6 +52,64 @@ TEST(PrintPage, PagesCoverTheWorkspaceAndAViewPageIsAtLeastOnePixel) {
   EXPECT_EQ(PrintPageCount({0, 10, 10, 10}, 6.25, 300), 1);
 }
 
+// A bar that paints itself black, so a page shows where it landed.
+class TBlackBar : public TVisualElement {
+ public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  using TVisualElement::TVisualElement;
+  void Paint(TSheetCanvas* ACanvas, TSheetPaintFlags) override { ACanvas->FillRect(GetSizeRect(), 0xFF000000); }
+};
+const TElementClassInfo TBlackBar::ClassInfo{u"TElement_BlackBar", &TVisualElement::ClassInfo,
+                                             &ElementFactory<TBlackBar>};
+
+bool IsBlack(const TBitmap& APage, int X, int Y) {
+  const auto* pixel = static_cast<const unsigned char*>(APage.ScanLine(Y)) + X * 3;
+  return pixel[0] == 0 && pixel[1] == 0 && pixel[2] == 0;
+}
+
+int BlackInRow(const TBitmap& APage, int Y) {
+  int n = 0;
+  for (int x = 0; x < APage.Width(); ++x) n += IsBlack(APage, x, Y);
+  return n;
+}
+
+int BlackInColumn(const TBitmap& APage, int X) {
+  int n = 0;
+  for (int y = 0; y < APage.Height(); ++y) n += IsBlack(APage, X, y);
+  return n;
+}
+
+// Scale 100 on a 600 dpi printer over a 96 dpi screen: 6.25 printer pixels a view pixel, 160 view rows a page.
+TEST(PrintBand, EachPageShowsItsOwnSliceScaledByTheZoom) {
+  TStartupList units(ProgramStartupSteps());
+  units.StartAll();
+  {
+    TSheetHostFixture host;
+    AddVisual<TBlackBar>(host.Root, 20, 170, 100, 10);
+    const RECT page{0, 0, 1000, 1000};
+    TBitmap first(1000, 1000), second(1000, 1000);
+    PrintSheetBand(first.Canvas().Handle(), *host.Sheet, page, 6.25, 0);
+    PrintSheetBand(second.Canvas().Handle(), *host.Sheet, page, 6.25, 1);
+    EXPECT_EQ(BlackInRow(first, 999), 0);
+    // View rows 170..180 are rows 10..20 of the second page: printer rows 62.5..125, columns 125..750.
+    EXPECT_NEAR(BlackInRow(second, 90), 625, 1);
+    EXPECT_NEAR(BlackInColumn(second, 400), 62, 1);
+    EXPECT_TRUE(IsBlack(second, 130, 70));
+    EXPECT_FALSE(IsBlack(second, 130, 55));
+    EXPECT_FALSE(IsBlack(second, 130, 130));
+    EXPECT_FALSE(IsBlack(second, 760, 90));
+    // The context is left as it was found.
+    HDC dc = second.Canvas().Handle();
+    POINT origin;
+    GetViewportOrgEx(dc, &origin);
+    EXPECT_EQ(origin.x, 0);
+    EXPECT_EQ(origin.y, 0);
+    EXPECT_EQ(GetGraphicsMode(dc), GM_COMPATIBLE);
+  }
+  units.EndAll();
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 
 const wchar_t* const TestPrinter = L"Quillbox Print Test Printer";
