@@ -134,11 +134,11 @@ void TWebCommands::CheckForUpdates(std::u16string_view ALanguage) {
                MB_OK | MB_ICONINFORMATION);
     return;
   }
-  const std::u16string text = FormatLocStrOr(
-      IdWebNewerVersion,
-      u"The newer version of the program is available: %1. You currently use the version: %2.\r\n\r\n"
-      u"Press OK to go on the program download page",
-      {JoinVersionList(versions), identity.Version});
+  const std::u16string text =
+      FormatLocStrOr(IdWebNewerVersion,
+                     u"The newer version of the program is available: %1. You currently use the version: %2.\r\n\r\n"
+                     u"Press OK to go on the program download page",
+                     {JoinVersionList(versions), identity.Version});
   if (MessageBox(text, MB_OKCANCEL | MB_ICONINFORMATION) == IDOK)
     OpenApplicationPage(info, key, u"DownloadPage", ALanguage);
 }

@@ -79,9 +79,8 @@ class TRestoreSheet {
 }  // namespace
 
 TPrinterMeasures ReadPrinterMeasures(TPrinter& APrinter) {
-  return {APrinter.PixelsPerInchX(), APrinter.PixelsPerInchY(), APrinter.PhysicalOffsetX(),
-          APrinter.PhysicalOffsetY(), APrinter.PageWidth(),      APrinter.PageHeight(),
-          APrinter.PhysicalWidth(),  APrinter.PhysicalHeight()};
+  return {APrinter.PixelsPerInchX(), APrinter.PixelsPerInchY(), APrinter.PhysicalOffsetX(), APrinter.PhysicalOffsetY(),
+          APrinter.PageWidth(),      APrinter.PageHeight(),     APrinter.PhysicalWidth(),   APrinter.PhysicalHeight()};
 }
 
 int PrintScaleX(const TPrinterMeasures& AMeasures, int AValue) {

@@ -19,7 +19,8 @@ std::u16string ParamOf(TKnot* AKnot, std::u16string_view AName) {
 
 std::u16string DecodeAppInfo(const void* ABytes, size_t ACount) {
   const auto* bytes = static_cast<const unsigned char*>(ABytes);
-  if (ACount >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) return Utf8ToUtf16(bytes + 3, ACount - 3);
+  if (ACount >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
+    return Utf8ToUtf16(bytes + 3, ACount - 3);
   return AnsiToString(bytes, ACount);
 }
 
@@ -59,8 +60,7 @@ std::u16string LocalizeWebAddress(std::u16string_view AAddress, std::u16string_v
   static constexpr std::u16string_view Placeholder = u"%lang%";
   std::u16string result;
   size_t from = 0;
-  for (size_t at = AAddress.find(Placeholder); at != std::u16string_view::npos;
-       at = AAddress.find(Placeholder, from)) {
+  for (size_t at = AAddress.find(Placeholder); at != std::u16string_view::npos; at = AAddress.find(Placeholder, from)) {
     result.append(AAddress.substr(from, at - from)).append(AWebLang);
     from = at + Placeholder.size();
   }

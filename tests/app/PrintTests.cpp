@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/diPrint.h"
 #include "app/unStartup.h"
@@ -228,12 +229,21 @@ class PrintJobTest : public ::testing::Test {
 
 TEST_F(PrintJobTest, ADocumentTwoAndAHalfPagesTallPrintsThreePagesAndAShortOneOne) {
   const std::u16string file = TempFile(u"quillbox-print-long.ps");
-  Host.Root->SetBounds(0, 0, 300, ViewPage() * 5 / 2, Host.Root->Descent());
-  PrintDocument(u"Quillbox long", *Host.Sheet, Print, Margins, {file, {}});
+  const int view = ViewPage();
+  Host.Root->SetBounds(0, 0, 300, view * 5 / 2, Host.Root->Descent());
+  // A bar from 0.6 to 1.9 pages: the third page's lower part, below the document, must not keep the second's.
+  AddVisual<TBlackBar>(Host.Root, 10, view * 6 / 10, 50, view * 13 / 10);
+  std::vector<bool> barAtThreeQuarters;
+  PrintDocument(u"Quillbox long", *Host.Sheet, Print, Margins,
+                {file, [&](const TBitmap& APage, int) {
+                   const int x = static_cast<int>(35 * Zoom());
+                   barAtThreeQuarters.push_back(IsBlack(APage, x, APage.Height() * 3 / 4));
+                 }});
   EXPECT_EQ(PagesIn(file), 3);
+  EXPECT_EQ(barAtThreeQuarters, (std::vector<bool>{true, true, false}));
   DeleteFileW(WStr(file));
 
-  Host.Root->SetBounds(0, 0, 300, ViewPage() / 3, Host.Root->Descent());
+  Host.Root->SetBounds(0, 0, 300, view / 3, Host.Root->Descent());
   PrintDocument(u"Quillbox short", *Host.Sheet, Print, Margins, {file, {}});
   EXPECT_EQ(PagesIn(file), 1);
   DeleteFileW(WStr(file));
@@ -244,9 +254,9 @@ TEST_F(PrintJobTest, AnEmptySheetsPagesReachThePrinterWhite) {
   Host.Root->SetBounds(0, 0, 0, 0, Host.Root->Descent());
   int pages = 0, white = 0;
   PrintDocument(u"Quillbox empty", *Host.Sheet, Print, Margins, {file, [&](const TBitmap& APage, int) {
-                                                                    ++pages;
-                                                                    white += AllWhite(APage);
-                                                                  }});
+                                                                   ++pages;
+                                                                   white += AllWhite(APage);
+                                                                 }});
   EXPECT_EQ(pages, 1);
   EXPECT_EQ(white, 1);
   EXPECT_EQ(PagesIn(file), 1);
@@ -283,9 +293,9 @@ TEST_F(PrintJobTest, ATwentyPageJobKeepsItsWorkingSetWithinAFewPageBitmaps) {
   size_t peak = before;
   int pages = 0;
   PrintDocument(u"Quillbox twenty", *Host.Sheet, Print, Margins, {file, [&](const TBitmap&, int) {
-                                                                     ++pages;
-                                                                     peak = std::max(peak, WorkingSet());
-                                                                   }});
+                                                                    ++pages;
+                                                                    peak = std::max(peak, WorkingSet());
+                                                                  }});
   EXPECT_EQ(pages, 20);
   EXPECT_EQ(PagesIn(file), 20);
   EXPECT_LE(peak - before, 3 * bitmap) << "page bitmap " << bitmap << " bytes";

@@ -95,7 +95,8 @@ class TLoopbackServer {
 const char* const AppInfoText =
     "<AppInfo>\r\n"
     "  <Applications>\r\n"
-    "    <QuillBox ActualVersions=\"1.0.4, &quot;1.1,beta&quot;,  1.0.5-RC \" DownloadPage=\"http://q.example/%lang%/get\""
+    "    <QuillBox ActualVersions=\"1.0.4, &quot;1.1,beta&quot;,  1.0.5-RC \" "
+    "DownloadPage=\"http://q.example/%lang%/get\""
     " OnlineHelpPage=\"http://q.example/%lang%/help/%lang%.html\" HomePage=\"http://q.example/\xC4\""
     " CommunityPage=\"http://q.example/a b\" ForumPage=\"http://q.example/&quot;x\"/>\r\n"
     "  </Applications>\r\n"
@@ -170,8 +171,8 @@ TEST_F(WebTest, LangIsReplacedEverywhereAndAnUnmappedLanguageTakesTheDefault) {
   Commands.OpenOnlineHelpPage(u"ENU");
   Commands.OpenOnlineHelpPage(u"FRA");
   Commands.OpenWebResource(u"DEU", u"ThemesPage");
-  EXPECT_EQ(Opened, (std::vector<std::u16string>{u"http://q.example/en/help/en.html", u"http://q.example/xx/help/xx.html",
-                                                 u"https://q.example/themes/de"}));
+  EXPECT_EQ(Opened, (std::vector<std::u16string>{u"http://q.example/en/help/en.html",
+                                                 u"http://q.example/xx/help/xx.html", u"https://q.example/themes/de"}));
 }
 
 TEST_F(WebTest, AFileWithAUtf8MarkIsReadAsUtf8AndOneWithoutAsAnsi) {

@@ -53,11 +53,13 @@ TEST(WebSupport, TheFirstExactMappingWinsAndOthersTakeTheDefault) {
   ParseAppInfo(info, AppInfo);
   const std::pair<const char16_t*, const char16_t*> cases[] = {
       {u"DEU", u"de"}, {u"RUS", u"ru"}, {u"ENU", u"en"}, {u"deu", u"en"}, {u"", u"en"}};
-  for (const auto& [language, web] : cases) EXPECT_EQ(MapAppLangToWebLang(info, language), web) << std::u16string(language).size();
+  for (const auto& [language, web] : cases)
+    EXPECT_EQ(MapAppLangToWebLang(info, language), web) << std::u16string(language).size();
 }
 
 TEST(WebSupport, EveryLangPlaceholderIsReplaced) {
-  EXPECT_EQ(LocalizeWebAddress(u"http://h.example/%lang%/help/%lang%.html", u"en"), u"http://h.example/en/help/en.html");
+  EXPECT_EQ(LocalizeWebAddress(u"http://h.example/%lang%/help/%lang%.html", u"en"),
+            u"http://h.example/en/help/en.html");
   EXPECT_EQ(LocalizeWebAddress(u"%lang%%lang%", u"%lang%"), u"%lang%%lang%");
   EXPECT_EQ(LocalizeWebAddress(u"http://h.example/%LANG%/%lan", u"de"), u"http://h.example/%LANG%/%lan");
 }

@@ -52,8 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
       if (const TKnotParam* lang = first->FindParam(u"AppLang")) language = lang->Value();
   const std::u16string web = MapAppLangToWebLang(info, language);
 
-  for (const char16_t* attribute :
-       {u"DownloadPage", u"OnlineHelpPage", u"HomePage", u"CommunityPage", u"ForumPage"}) {
+  for (const char16_t* attribute : {u"DownloadPage", u"OnlineHelpPage", u"HomePage", u"CommunityPage", u"ForumPage"}) {
     const std::u16string address = ApplicationAttribute(info, key, attribute);
     CheckAddress(address);
     CheckAddress(LocalizeWebAddress(address, web));
