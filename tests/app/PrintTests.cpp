@@ -15,6 +15,7 @@
 #include "app/unStartup.h"
 #include "document/model/diCanvas.h"
 #include "foundation/cuFiles.h"
+#include "foundation/cuUtilsWin.h"
 #include "framework/fwBitmaps.h"
 #include "framework/fwGraphics.h"
 #include "framework/fwPrinters.h"
@@ -195,6 +196,41 @@ size_t WorkingSet() {
   counters.cb = sizeof(counters);
   GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
   return counters.WorkingSetSize;
+}
+
+// Keeps the message boxes instead of showing them.
+class TRecordingHost : public IUserInterfaceHost {
+ public:
+  void ShowScreenCursor(TCursor) override {}
+  HCURSOR CursorHandle(TCursor) override { return nullptr; }
+  void RegisterCursor(TCursor, HCURSOR) override {}
+  int MessageBox(const std::u16string& AText, const std::u16string&, UINT AFlags) override {
+    Boxes.push_back(AText);
+    Flags.push_back(AFlags);
+    return IDOK;
+  }
+  std::vector<std::u16string> Boxes;
+  std::vector<UINT> Flags;
+};
+
+TEST(PrintCheck, WithoutAPrinterTheCommandsSayThereAreNoneAndWithOneNothingIsSaid) {
+  RemoveTestPrinter();
+  TRecordingHost host;
+  SetUserInterfaceHost(&host);
+  StartPrinter();
+  const bool none = CheckPrinters();
+  EndPrinter();
+  ASSERT_TRUE(InstallTestPrinter());
+  StartPrinter();
+  const bool one = CheckPrinters();
+  EndPrinter();
+  SetUserInterfaceHost(nullptr);
+  RemoveTestPrinter();
+
+  EXPECT_FALSE(none);
+  EXPECT_TRUE(one);
+  EXPECT_EQ(host.Boxes, (std::vector<std::u16string>{u"There are no printers."}));
+  EXPECT_EQ(host.Flags, (std::vector<UINT>{MB_OK | MB_ICONINFORMATION}));
 }
 
 class PrintJobTest : public ::testing::Test {
