@@ -92,7 +92,7 @@ void TWebCommands::DownloadAndParse(TKnot& AInfo) { ParseAppInfo(AInfo, Download
 void TWebCommands::OpenAddress(std::u16string_view AAddress, TKnot& AInfo, std::u16string_view ALanguage) {
   if (AAddress.empty()) throw Exception(NotFoundText());
   const std::u16string address = LocalizeWebAddress(AAddress, MapAppLangToWebLang(AInfo, ALanguage));
-  if (IsSafeWebAddress(address)) Browser(address);
+  if (IsBrowsableUrl(address)) Browser(address);
 }
 
 void TWebCommands::OpenApplicationPage(TKnot& AInfo, std::u16string_view AKey, std::u16string_view AAttribute,

@@ -38,7 +38,7 @@ class TWebCommands {
  public:
   // Fills the identity; false when the version block could not be read.
   using TIdentityReader = std::function<bool(TProgramIdentity&)>;
-  // Gets only addresses that passed IsSafeWebAddress; true when a browser was started.
+  // Gets only addresses that passed IsBrowsableUrl; true when a browser was started.
   using TBrowser = std::function<bool(const std::u16string& AAddress)>;
   using TMessageBox = std::function<int(const std::u16string& AText, UINT AFlags)>;
 

@@ -84,7 +84,8 @@ bool IsBrowsableUrl(std::u16string_view AURL) {
   const bool scheme = (AURL.size() > 7 && SameTextAscii(AURL.substr(0, 7), u"http://")) ||
                       (AURL.size() > 8 && SameTextAscii(AURL.substr(0, 8), u"https://"));
   if (!scheme) return false;
-  return std::none_of(AURL.begin(), AURL.end(), [](char16_t c) { return c < u' ' || c == u'"' || c == 0x7F; });
+  // The address goes to the browser as one quoted argument: a blank would let it split.
+  return std::none_of(AURL.begin(), AURL.end(), [](char16_t c) { return c <= u' ' || c == u'"' || c == 0x7F; });
 }
 
 std::u16string MessageBoxText(std::u16string_view AText) {

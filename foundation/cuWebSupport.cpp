@@ -69,10 +69,6 @@ std::u16string LocalizeWebAddress(std::u16string_view AAddress, std::u16string_v
 }
 
 // The server's addresses carry no blanks: one with a blank is refused rather than guessed at.
-bool IsSafeWebAddress(std::u16string_view AAddress) {
-  return IsBrowsableUrl(AAddress) && AAddress.find(u' ') == std::u16string_view::npos;
-}
-
 std::vector<std::u16string> SplitVersionList(std::u16string_view AList) {
   std::vector<std::u16string> entries;
   if (AList.empty()) return entries;

@@ -34,8 +34,6 @@ std::u16string ResourceAttribute(TKnot& AInfo, std::u16string_view AAttribute);
 std::u16string MapAppLangToWebLang(TKnot& AInfo, std::u16string_view ALanguage);
 // Every "%lang%" of AAddress replaced by AWebLang.
 std::u16string LocalizeWebAddress(std::u16string_view AAddress, std::u16string_view AWebLang);
-// An address a browser may be given as one argument: http or https, no blank, quote or control character.
-bool IsSafeWebAddress(std::u16string_view AAddress);
 
 // Split at commas only: a double-quoted stretch keeps its commas and loses its quotes ("" inside it is one quote);
 // blanks stay. An empty text gives no entries.

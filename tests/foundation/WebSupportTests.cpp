@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/cuKnot.h"
+#include "foundation/cuUtils.h"
 #include "foundation/cuWebSupport.h"
 
 namespace {
@@ -66,10 +67,10 @@ TEST(WebSupport, EveryLangPlaceholderIsReplaced) {
 
 TEST(WebSupport, OnlyPlainHttpAddressesWithoutBlanksOrQuotesAreSafe) {
   for (const char16_t* good : {u"http://h.example/", u"HTTPS://h.example/a?b=c&d%20e"})
-    EXPECT_TRUE(IsSafeWebAddress(good)) << std::u16string(good).size();
+    EXPECT_TRUE(IsBrowsableUrl(good)) << std::u16string(good).size();
   for (const char16_t* bad : {u"http://h.example/a b", u"http://h.example/\"x", u"http://h\texample", u"file:///C:/x",
                               u"ftp://h.example/", u"", u"https://", u"http://h.example/\x7F"})
-    EXPECT_FALSE(IsSafeWebAddress(bad)) << std::u16string(bad).size();
+    EXPECT_FALSE(IsBrowsableUrl(bad)) << std::u16string(bad).size();
 }
 
 TEST(WebSupport, VersionListsSplitAtCommasOutsideQuotesAndKeepBlanks) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "foundation/cuKnot.h"
+#include "foundation/cuUtils.h"
 #include "foundation/cuWebSupport.h"
 
 namespace {
@@ -30,7 +31,7 @@ bool StartsWithNoCase(const std::u16string& AText, std::u16string_view APrefix) 
 
 // The rule written out again, independently of the check.
 void CheckAddress(const std::u16string& AAddress) {
-  if (!IsSafeWebAddress(AAddress)) return;
+  if (!IsBrowsableUrl(AAddress)) return;
   Check(StartsWithNoCase(AAddress, u"http://") || StartsWithNoCase(AAddress, u"https://"), "scheme accepted");
   for (char16_t c : AAddress) Check(c > u' ' && c != u'"' && c != 0x7F, "character accepted");
 }
