@@ -699,7 +699,28 @@ void TElement::ParentChanged() {
   const bool joined = std::exchange(FJoining, false) && Parent() == FParentElement;
   if (!joined) FParentElement = dynamic_cast<TElement*>(Parent());
   // A destroying subtree is only being taken apart, one node at a time: nothing in it is to hear of each step.
-  if (!IsDestroying()) Broadcast(nmHierarchyChanged, 0, 0, true, true);
+  if (!IsDestroying() && !UnheardDeep()) Broadcast(nmHierarchyChanged, 0, 0, true, true);
+}
+
+bool TElement::Unheard() const {
+  if (!FHandling.Contains(THandling::hdOwnMessagesPlain)) return false;
+  const TElement* parent = ParentElement();
+  return !parent || parent->FHandling.Contains(THandling::hdChildrenPlain);
+}
+
+bool TElement::UnheardDeep() const {
+  // In the order of the broadcast, up to the first element that hears.
+  const TNode* node = this;
+  while (node) {
+    if (!static_cast<const TElement*>(node)->Unheard()) return false;
+    if (node->FirstChild()) {
+      node = node->FirstChild();
+      continue;
+    }
+    while (node != this && !node->NextSibling()) node = node->Parent();
+    node = node == this ? nullptr : node->NextSibling();
+  }
+  return true;
 }
 
 void TElement::GetChildClasses(TElementClassList& AList) {
@@ -736,13 +757,17 @@ void TElement::GetPartNodeName(TElement* APart, TSchemeFiler* AFiler, std::u16st
   AName.clear();
 }
 
-void TElement::HasValueChanged() { Perform(nmHasValueChanged, 0, 0); }
+void TElement::HasValueChanged() {
+  if (!Unheard()) Perform(nmHasValueChanged, 0, 0);
+}
 
 void TElement::IDChanged(int32_t AOldID) {
   if (FMessages) FMessages->ReplaceLinkTarget(IntToStr(AOldID), IntToStr(FID));
 }
 
-void TElement::EmptyChanged() { Perform(nmEmptyChanged, 0, 0); }
+void TElement::EmptyChanged() {
+  if (!Unheard()) Perform(nmEmptyChanged, 0, 0);
+}
 
 bool TElement::ShouldSaveChild(TSchemeSaver* ASaver, TElement* AChild) {
   if (AChild->HasOptions(eoTransientPart) && ASaver->Mode() != fmRecord) return false;
@@ -778,7 +803,7 @@ void TElement::PartRequest(TElement* APart, intptr_t AArg1, intptr_t AArg2) {
 
 void TElement::ValueChanged() {
   UpdateState();
-  if (!IsDestroying()) Perform(nmValueChanged, 0, 0);
+  if (!IsDestroying() && !Unheard()) Perform(nmValueChanged, 0, 0);
 }
 
 void TElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -492,6 +493,20 @@ class TElement : public TNode {
 
  private:
   friend class TScheme;
+  template <class T>
+  friend TElement* ElementFactory(TScheme* AScheme);
+
+  // What the element's class does with node messages, told by ElementFactory once the element is made; an element
+  // made otherwise, or still being made, is taken to hear every message.
+  enum class THandling : uint8_t {
+    hdOwnMessagesPlain = 0x01,  // HandleMessage and HierarchyChanged are TElement's own
+    hdChildrenPlain = 0x02,     // ChildNotification is TElement's own
+  };
+  // True when a message to the element would reach nothing but TElement::HandleMessage's own handling, so that a
+  // message that handling ignores need not be sent.
+  bool Unheard() const;
+  // Unheard for the element and its whole subtree.
+  bool UnheardDeep() const;
   void SetID(int32_t AID);
   // Places a new element under AParent, sparing ParentChanged the type test of the parent.
   void JoinElement(TElement* AParent, TElement* ABefore);
@@ -504,12 +519,28 @@ class TElement : public TNode {
   TElementOptions FOptions;
   // While JoinElement moves the element, FParentElement holds the parent it is moved under.
   bool FJoining = false;
+  TSet<THandling> FHandling;
   std::unique_ptr<TElementMessages> FMessages;
+};
+
+// Whether class T keeps TElement's own HandleMessage and HierarchyChanged, and its own ChildNotification. A class
+// that overrides one, even in a base between, or hides it from view, counts as hearing.
+template <class T>
+constexpr bool KeepsPlainOwnMessages = requires {
+  requires std::is_same_v<decltype(&T::HandleMessage), bool (TElement::*)(int, intptr_t, intptr_t)>;
+  requires std::is_same_v<decltype(&T::HierarchyChanged), void (TElement::*)()>;
+};
+template <class T>
+constexpr bool KeepsPlainChildMessages = requires {
+  requires std::is_same_v<decltype(&T::ChildNotification), bool (TElement::*)(TElement*, int, intptr_t, intptr_t)>;
 };
 
 // The factory of every element class's descriptor.
 template <class T>
 TElement* ElementFactory(TScheme* AScheme) {
   static_assert(alignof(T) <= 16, "an element is aligned as the heap aligns");
-  return new (AScheme) T(AScheme);
+  TElement* element = new (AScheme) T(AScheme);
+  element->FHandling.Set(TElement::THandling::hdOwnMessagesPlain, KeepsPlainOwnMessages<T>);
+  element->FHandling.Set(TElement::THandling::hdChildrenPlain, KeepsPlainChildMessages<T>);
+  return element;
 }
