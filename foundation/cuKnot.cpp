@@ -102,12 +102,25 @@ struct TKnotStore {
     hash *= 0xFF51AFD7ED558CCDull;
     return static_cast<size_t>(hash ^ (hash >> 32));
   }
+  // Most names have four to eight characters: those compare as the two words that HashOf read, which overlap for
+  // fewer than eight.
+  static bool SameText(std::u16string_view A, std::u16string_view B) {
+    const size_t size = A.size();
+    if (size != B.size()) return false;
+    if (size < 4 || size > 8) return A == B;
+    uint64_t a[2], b[2];
+    std::memcpy(&a[0], A.data(), sizeof(a[0]));
+    std::memcpy(&b[0], B.data(), sizeof(b[0]));
+    std::memcpy(&a[1], A.data() + size - 4, sizeof(a[1]));
+    std::memcpy(&b[1], B.data() + size - 4, sizeof(b[1]));
+    return ((a[0] ^ b[0]) | (a[1] ^ b[1])) == 0;
+  }
   // The slot holding AText, else the free slot where it would go; the table is never full.
   size_t Probe(std::u16string_view AText, size_t AHash) const {
     const size_t mask = Slots.size() - 1;
     for (size_t i = AHash & mask;; i = (i + 1) & mask) {
       const TKnotName* name = Slots[i];
-      if (!name || (name->Hash == AHash && name->Text == AText)) return i;
+      if (!name || (name->Hash == AHash && SameText(name->Text, AText))) return i;
     }
   }
   const TKnotName* Intern(std::u16string_view AText) {
