@@ -656,6 +656,8 @@ TElement* TElement::CreateChildFromKnot(TSchemeLoader* ALoader, TKnot* AKnot, TE
                                         std::unique_ptr<TElementClassList>& AClasses) {
   if (!AClasses) {
     AClasses = std::make_unique<TElementClassList>();
+    // Room for the few classes most parents allow, so a group in a load makes its list in one allocation.
+    AClasses->reserve(8);
     GetAllowedChildClasses(*AClasses);
   }
   std::u16string name = AKnot->Name();
