@@ -551,11 +551,16 @@ std::u16string TKnot::GetPath() const {
 }
 
 TKnotParam* TKnot::FindParam(std::u16string_view AName) const {
-  // Parameter names lie in the store of their knot.
-  if (!FFirstParam) return nullptr;
+  // Most knots have a few parameters: comparing their names costs less than hashing AName. Further along, the
+  // name is looked up once and compared by address, since parameter names lie in the store of their knot.
+  constexpr int ComparedByText = 4;
+  TKnotParam* p = FFirstParam;
+  for (int i = 0; p && i < ComparedByText; p = p->FNext, ++i)
+    if (TKnotStore::SameText(p->FName->Text, AName)) return p;
+  if (!p) return nullptr;
   const TKnotName* interned = FName->Store->Find(AName);
   if (!interned) return nullptr;
-  for (TKnotParam* p = FFirstParam; p; p = p->FNext)
+  for (; p; p = p->FNext)
     if (p->FName == interned) return p;
   return nullptr;
 }
