@@ -145,19 +145,27 @@ TSchemeSaver::~TSchemeSaver() {
 TKnot* TSchemeSaver::AddPartKnot(TKnot* AKnot, std::u16string_view AName) {
   if (!FSpare) return AKnot->AddKnot(std::u16string(AName));
   TKnot* knot = std::exchange(FSpare, nullptr);
-  knot->SetName(std::u16string(AName));
+  // The spare mostly comes back to a part of the name it had.
+  if (knot->Name() != AName) knot->SetName(std::u16string(AName));
   knot->SetParent(AKnot);
   return knot;
 }
 
 void TSchemeSaver::DropPartKnot(TKnot* APartKnot) {
   APartKnot->SetParent(nullptr);
-  // An empty knot may still hold empty children or options of its own.
-  APartKnot->Clear();
-  if (FSpare)
+  if (FSpare) {
     APartKnot->Free();
-  else
-    FSpare = APartKnot;
+    return;
+  }
+  // An empty knot may still hold empty children or options of its own; a bare one keeps its name for the next part.
+  if (APartKnot->FirstParam() || APartKnot->FirstKnot()) {
+    APartKnot->Clear();
+  } else {
+    APartKnot->SetRemovedOptions({});
+    APartKnot->SetAddedOptions({});
+    APartKnot->SetUsed(false);
+  }
+  FSpare = APartKnot;
 }
 
 void TSchemeSaver::WriteFormatVersion(TKnot* AKnot) {
