@@ -560,7 +560,16 @@ void TElement::JoinElement(TElement* AParent, TElement* ABefore) {
   FParentElement = AParent;
   FJoining = true;
   try {
-    MoveTo(AParent, ABefore);
+    // Appended where neither class has a move hook but ParentChanged, as nearly always in a load: MoveTo would
+    // only call hooks that do nothing.
+    if (!ABefore && !Parent() && FHandling.Contains(TElementHandling::ehMoveHooksPlain) &&
+        AParent->FHandling.Contains(TElementHandling::ehChildHooksPlain) && AParent != this &&
+        !(FirstChild() && IsSelfOrAncestorOf(AParent))) {
+      AParent->AppendFreshChild(this);
+      ParentChanged();
+    } else {
+      MoveTo(AParent, ABefore);
+    }
   } catch (...) {
     FJoining = false;
     FParentElement = dynamic_cast<TElement*>(Parent());
@@ -570,7 +579,9 @@ void TElement::JoinElement(TElement* AParent, TElement* ABefore) {
 }
 
 TElement::TElement(TScheme* AScheme) : FScheme(AScheme) {
-  if (FScheme) FID = FScheme->RegisterElement(this);
+  if (!FScheme) return;
+  FHandling = std::exchange(FScheme->FMaking, {});
+  FID = FScheme->RegisterElement(this);
 }
 
 TElement::~TElement() {
@@ -713,9 +724,9 @@ void TElement::ParentChanged() {
 }
 
 bool TElement::Unheard() const {
-  if (!FHandling.Contains(THandling::hdOwnMessagesPlain)) return false;
+  if (!FHandling.Contains(TElementHandling::ehOwnMessagesPlain)) return false;
   const TElement* parent = ParentElement();
-  return !parent || parent->FHandling.Contains(THandling::hdChildrenPlain);
+  return !parent || parent->FHandling.Contains(TElementHandling::ehChildrenPlain);
 }
 
 bool TElement::UnheardDeep() const {

@@ -101,6 +101,16 @@ constexpr bool IsFlagFamily(TElementOption) { return true; }
 using enum TElementOption;
 using TElementOptions = TSet<TElementOption>;
 
+// Which node messages and move hooks an element's class leaves as TElement and TNode have them, as ElementFactory
+// tells from the class it makes; an element made otherwise is taken to hear every message and to have every hook.
+enum class TElementHandling : uint8_t {
+  ehOwnMessagesPlain = 0x01,  // HandleMessage and HierarchyChanged are TElement's own
+  ehChildrenPlain = 0x02,     // ChildNotification is TElement's own
+  ehMoveHooksPlain = 0x04,    // ParentChanging is TNode's own
+  ehChildHooksPlain = 0x08,   // ChildAdding and ChildrenChanged are TNode's own
+};
+using TElementHandlings = TSet<TElementHandling>;
+
 // Node messages between elements (TNode::Perform / Broadcast).
 enum : int {
   nmHierarchyChanged = 2,
@@ -339,6 +349,8 @@ class TScheme : public TItfObject {
 
  private:
   friend class TElement;
+  template <class T>
+  friend TElement* ElementFactory(TScheme* AScheme);
   void ElementIDChanged(TElement* AElement, int32_t AOldID);
 
   // First made and last let go; the pool itself stays until its last element is freed.
@@ -357,6 +369,9 @@ class TScheme : public TItfObject {
   bool FClosing = false;
   TUndoRedo* FUndoRedo = nullptr;
   int32_t FLoadingCount = 0;
+  // What ElementFactory told of the element it is making, until the element's constructor takes it: before the
+  // constructor makes any part, so that the parts' moves and messages are spared too.
+  TElementHandlings FMaking;
 };
 
 // The save could not put the new file in place.
@@ -493,15 +508,6 @@ class TElement : public TNode {
 
  private:
   friend class TScheme;
-  template <class T>
-  friend TElement* ElementFactory(TScheme* AScheme);
-
-  // What the element's class does with node messages, told by ElementFactory once the element is made; an element
-  // made otherwise, or still being made, is taken to hear every message.
-  enum class THandling : uint8_t {
-    hdOwnMessagesPlain = 0x01,  // HandleMessage and HierarchyChanged are TElement's own
-    hdChildrenPlain = 0x02,     // ChildNotification is TElement's own
-  };
   // True when a message to the element would reach nothing but TElement::HandleMessage's own handling, so that a
   // message that handling ignores need not be sent.
   bool Unheard() const;
@@ -519,7 +525,7 @@ class TElement : public TNode {
   TElementOptions FOptions;
   // While JoinElement moves the element, FParentElement holds the parent it is moved under.
   bool FJoining = false;
-  TSet<THandling> FHandling;
+  TElementHandlings FHandling;
   std::unique_ptr<TElementMessages> FMessages;
 };
 
@@ -534,13 +540,36 @@ template <class T>
 constexpr bool KeepsPlainChildMessages = requires {
   requires std::is_same_v<decltype(&T::ChildNotification), bool (TElement::*)(TElement*, int, intptr_t, intptr_t)>;
 };
+// Whether class T keeps TNode's own move hooks: ParentChanging on the node that moves, ChildAdding and
+// ChildrenChanged on its new parent.
+template <class T>
+constexpr bool KeepsPlainMoveHooks = requires {
+  requires std::is_same_v<decltype(&T::ParentChanging), void (TNode::*)(TNode*, TNode*)>;
+};
+template <class T>
+constexpr bool KeepsPlainChildHooks = requires {
+  requires std::is_same_v<decltype(&T::ChildAdding), void (TNode::*)(TNode*, TNode*)>;
+  requires std::is_same_v<decltype(&T::ChildrenChanged), void (TNode::*)()>;
+};
 
 // The factory of every element class's descriptor.
 template <class T>
 TElement* ElementFactory(TScheme* AScheme) {
   static_assert(alignof(T) <= 16, "an element is aligned as the heap aligns");
-  TElement* element = new (AScheme) T(AScheme);
-  element->FHandling.Set(TElement::THandling::hdOwnMessagesPlain, KeepsPlainOwnMessages<T>);
-  element->FHandling.Set(TElement::THandling::hdChildrenPlain, KeepsPlainChildMessages<T>);
+  if (!AScheme) return new (AScheme) T(AScheme);
+  AScheme->FMaking = TElementHandlings{}
+                         .Set(TElementHandling::ehOwnMessagesPlain, KeepsPlainOwnMessages<T>)
+                         .Set(TElementHandling::ehChildrenPlain, KeepsPlainChildMessages<T>)
+                         .Set(TElementHandling::ehMoveHooksPlain, KeepsPlainMoveHooks<T>)
+                         .Set(TElementHandling::ehChildHooksPlain, KeepsPlainChildHooks<T>);
+  TElement* element;
+  try {
+    element = new (AScheme) T(AScheme);
+  } catch (...) {
+    AScheme->FMaking = {};
+    throw;
+  }
+  // Taken by the element's constructor, unless T made it for another scheme.
+  AScheme->FMaking = {};
   return element;
 }
