@@ -532,7 +532,9 @@ void TScheme::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
 const TElementClassInfo TElement::ClassInfo{u"TElement", nullptr, &ElementFactory<TElement>};
 
 void* TElement::operator new(size_t ASize, TScheme* AScheme) {
-  return TElementPool::Allocate(AScheme ? AScheme->Pool() : nullptr, ASize);
+  void* element = TElementPool::Allocate(AScheme ? AScheme->Pool() : nullptr, ASize);
+  if (AScheme) AScheme->FMakingAt = element;
+  return element;
 }
 
 void* TElement::operator new(size_t ASize) { return TElementPool::Allocate(nullptr, ASize); }
@@ -580,7 +582,10 @@ void TElement::JoinElement(TElement* AParent, TElement* ABefore) {
 
 TElement::TElement(TScheme* AScheme) : FScheme(AScheme) {
   if (!FScheme) return;
-  FHandling = std::exchange(FScheme->FMaking, {});
+  if (FScheme->FMakingAt == this) {
+    FHandling = FScheme->FMaking;
+    FScheme->FMakingAt = nullptr;
+  }
   FID = FScheme->RegisterElement(this);
 }
 

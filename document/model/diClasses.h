@@ -369,9 +369,11 @@ class TScheme : public TItfObject {
   bool FClosing = false;
   TUndoRedo* FUndoRedo = nullptr;
   int32_t FLoadingCount = 0;
-  // What ElementFactory told of the element it is making, until the element's constructor takes it: before the
-  // constructor makes any part, so that the parts' moves and messages are spared too.
+  // What ElementFactory told of the element it is making, and where that element's allocation put it: its
+  // constructor takes it first thing, before it makes any part, so that the parts' moves and messages are
+  // spared too. Any other element finds another address and hears everything.
   TElementHandlings FMaking;
+  const void* FMakingAt = nullptr;
 };
 
 // The save could not put the new file in place.
@@ -567,9 +569,10 @@ TElement* ElementFactory(TScheme* AScheme) {
     element = new (AScheme) T(AScheme);
   } catch (...) {
     AScheme->FMaking = {};
+    AScheme->FMakingAt = nullptr;
     throw;
   }
-  // Taken by the element's constructor, unless T made it for another scheme.
   AScheme->FMaking = {};
+  AScheme->FMakingAt = nullptr;
   return element;
 }
