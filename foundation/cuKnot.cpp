@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <type_traits>
+#include <typeinfo>
 #include <unordered_map>
 
 #if defined(__SSE2__)
@@ -102,12 +103,25 @@ struct TKnotStore {
     hash *= 0xFF51AFD7ED558CCDull;
     return static_cast<size_t>(hash ^ (hash >> 32));
   }
+  // Most names have four to eight characters: those compare as the two words that HashOf read, which overlap for
+  // fewer than eight.
+  static bool SameText(std::u16string_view A, std::u16string_view B) {
+    const size_t size = A.size();
+    if (size != B.size()) return false;
+    if (size < 4 || size > 8) return A == B;
+    uint64_t a[2], b[2];
+    std::memcpy(&a[0], A.data(), sizeof(a[0]));
+    std::memcpy(&b[0], B.data(), sizeof(b[0]));
+    std::memcpy(&a[1], A.data() + size - 4, sizeof(a[1]));
+    std::memcpy(&b[1], B.data() + size - 4, sizeof(b[1]));
+    return ((a[0] ^ b[0]) | (a[1] ^ b[1])) == 0;
+  }
   // The slot holding AText, else the free slot where it would go; the table is never full.
   size_t Probe(std::u16string_view AText, size_t AHash) const {
     const size_t mask = Slots.size() - 1;
     for (size_t i = AHash & mask;; i = (i + 1) & mask) {
       const TKnotName* name = Slots[i];
-      if (!name || (name->Hash == AHash && name->Text == AText)) return i;
+      if (!name || (name->Hash == AHash && SameText(name->Text, AText))) return i;
     }
   }
   const TKnotName* Intern(std::u16string_view AText) {
@@ -444,7 +458,9 @@ void TKnot::FreeChildren() {
 }
 
 void TKnot::ChildAdding(TNode* AChild, TNode* ABefore) {
-  if (!dynamic_cast<TKnot*>(AChild)) throw EProgrammingError(u"Only knots can be children of a knot");
+  // Nearly every child is a plain knot, told apart by its type alone before the full cast.
+  if (typeid(*AChild) != typeid(TKnot) && !dynamic_cast<TKnot*>(AChild))
+    throw EProgrammingError(u"Only knots can be children of a knot");
   TNode::ChildAdding(AChild, ABefore);
 }
 
@@ -538,11 +554,16 @@ std::u16string TKnot::GetPath() const {
 }
 
 TKnotParam* TKnot::FindParam(std::u16string_view AName) const {
-  // Parameter names lie in the store of their knot.
-  if (!FFirstParam) return nullptr;
+  // Most knots have a few parameters: comparing their names costs less than hashing AName. Further along, the
+  // name is looked up once and compared by address, since parameter names lie in the store of their knot.
+  constexpr int ComparedByText = 4;
+  TKnotParam* p = FFirstParam;
+  for (int i = 0; p && i < ComparedByText; p = p->FNext, ++i)
+    if (TKnotStore::SameText(p->FName->Text, AName)) return p;
+  if (!p) return nullptr;
   const TKnotName* interned = FName->Store->Find(AName);
   if (!interned) return nullptr;
-  for (TKnotParam* p = FFirstParam; p; p = p->FNext)
+  for (; p; p = p->FNext)
     if (p->FName == interned) return p;
   return nullptr;
 }

@@ -138,7 +138,27 @@ std::u16string Format(std::u16string_view AFormat, std::initializer_list<TFormat
 
 std::u16string Utf8ToUtf16(std::string_view AText) { return Utf8ToUtf16(AText.data(), AText.size()); }
 
+namespace {
+
+// True when the ACount bytes at P are all ASCII.
+bool IsAsciiBytes(const uint8_t* P, size_t ACount) {
+  const uint8_t* const end = P + ACount;
+  uint64_t seen = 0;
+  for (; end - P >= 8; P += 8) {
+    uint64_t word;
+    std::memcpy(&word, P, sizeof(word));
+    seen |= word;
+  }
+  for (; P < end; ++P) seen |= *P;
+  return !(seen & 0x8080808080808080ull);
+}
+
+}  // namespace
+
 std::u16string Utf8ToUtf16(const void* ABytes, size_t ACount) {
+  const auto* p = static_cast<const uint8_t*>(ABytes);
+  // Most texts are ASCII: widened straight into a string of their length, not decoded into a zeroed one.
+  if (IsAsciiBytes(p, ACount)) return std::u16string(p, p + ACount);
   std::u16string out(ACount, u'\0');  // never more characters than bytes
   out.resize(Utf8ToUtf16(ABytes, ACount, out.data()));
   return out;

@@ -145,19 +145,27 @@ TSchemeSaver::~TSchemeSaver() {
 TKnot* TSchemeSaver::AddPartKnot(TKnot* AKnot, std::u16string_view AName) {
   if (!FSpare) return AKnot->AddKnot(std::u16string(AName));
   TKnot* knot = std::exchange(FSpare, nullptr);
-  knot->SetName(std::u16string(AName));
+  // The spare mostly comes back to a part of the name it had.
+  if (knot->Name() != AName) knot->SetName(std::u16string(AName));
   knot->SetParent(AKnot);
   return knot;
 }
 
 void TSchemeSaver::DropPartKnot(TKnot* APartKnot) {
   APartKnot->SetParent(nullptr);
-  // An empty knot may still hold empty children or options of its own.
-  APartKnot->Clear();
-  if (FSpare)
+  if (FSpare) {
     APartKnot->Free();
-  else
-    FSpare = APartKnot;
+    return;
+  }
+  // An empty knot may still hold empty children or options of its own; a bare one keeps its name for the next part.
+  if (APartKnot->FirstParam() || APartKnot->FirstKnot()) {
+    APartKnot->Clear();
+  } else {
+    APartKnot->SetRemovedOptions({});
+    APartKnot->SetAddedOptions({});
+    APartKnot->SetUsed(false);
+  }
+  FSpare = APartKnot;
 }
 
 void TSchemeSaver::WriteFormatVersion(TKnot* AKnot) {
@@ -524,7 +532,9 @@ void TScheme::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
 const TElementClassInfo TElement::ClassInfo{u"TElement", nullptr, &ElementFactory<TElement>};
 
 void* TElement::operator new(size_t ASize, TScheme* AScheme) {
-  return TElementPool::Allocate(AScheme ? AScheme->Pool() : nullptr, ASize);
+  void* element = TElementPool::Allocate(AScheme ? AScheme->Pool() : nullptr, ASize);
+  if (AScheme) AScheme->FMakingAt = element;
+  return element;
 }
 
 void* TElement::operator new(size_t ASize) { return TElementPool::Allocate(nullptr, ASize); }
@@ -552,7 +562,16 @@ void TElement::JoinElement(TElement* AParent, TElement* ABefore) {
   FParentElement = AParent;
   FJoining = true;
   try {
-    MoveTo(AParent, ABefore);
+    // Appended where neither class has a move hook but ParentChanged, as nearly always in a load: MoveTo would
+    // only call hooks that do nothing.
+    if (!ABefore && !Parent() && FHandling.Contains(TElementHandling::ehMoveHooksPlain) &&
+        AParent->FHandling.Contains(TElementHandling::ehChildHooksPlain) && AParent != this &&
+        !(FirstChild() && IsSelfOrAncestorOf(AParent))) {
+      AParent->AppendFreshChild(this);
+      ParentChanged();
+    } else {
+      MoveTo(AParent, ABefore);
+    }
   } catch (...) {
     FJoining = false;
     FParentElement = dynamic_cast<TElement*>(Parent());
@@ -562,7 +581,12 @@ void TElement::JoinElement(TElement* AParent, TElement* ABefore) {
 }
 
 TElement::TElement(TScheme* AScheme) : FScheme(AScheme) {
-  if (FScheme) FID = FScheme->RegisterElement(this);
+  if (!FScheme) return;
+  if (FScheme->FMakingAt == this) {
+    FHandling = FScheme->FMaking;
+    FScheme->FMakingAt = nullptr;
+  }
+  FID = FScheme->RegisterElement(this);
 }
 
 TElement::~TElement() {
@@ -656,6 +680,8 @@ TElement* TElement::CreateChildFromKnot(TSchemeLoader* ALoader, TKnot* AKnot, TE
                                         std::unique_ptr<TElementClassList>& AClasses) {
   if (!AClasses) {
     AClasses = std::make_unique<TElementClassList>();
+    // Room for the few classes most parents allow, so a group in a load makes its list in one allocation.
+    AClasses->reserve(8);
     GetAllowedChildClasses(*AClasses);
   }
   std::u16string name = AKnot->Name();
@@ -699,7 +725,28 @@ void TElement::ParentChanged() {
   const bool joined = std::exchange(FJoining, false) && Parent() == FParentElement;
   if (!joined) FParentElement = dynamic_cast<TElement*>(Parent());
   // A destroying subtree is only being taken apart, one node at a time: nothing in it is to hear of each step.
-  if (!IsDestroying()) Broadcast(nmHierarchyChanged, 0, 0, true, true);
+  if (!IsDestroying() && !UnheardDeep()) Broadcast(nmHierarchyChanged, 0, 0, true, true);
+}
+
+bool TElement::Unheard() const {
+  if (!FHandling.Contains(TElementHandling::ehOwnMessagesPlain)) return false;
+  const TElement* parent = ParentElement();
+  return !parent || parent->FHandling.Contains(TElementHandling::ehChildrenPlain);
+}
+
+bool TElement::UnheardDeep() const {
+  // In the order of the broadcast, up to the first element that hears.
+  const TNode* node = this;
+  while (node) {
+    if (!static_cast<const TElement*>(node)->Unheard()) return false;
+    if (node->FirstChild()) {
+      node = node->FirstChild();
+      continue;
+    }
+    while (node != this && !node->NextSibling()) node = node->Parent();
+    node = node == this ? nullptr : node->NextSibling();
+  }
+  return true;
 }
 
 void TElement::GetChildClasses(TElementClassList& AList) {
@@ -736,13 +783,17 @@ void TElement::GetPartNodeName(TElement* APart, TSchemeFiler* AFiler, std::u16st
   AName.clear();
 }
 
-void TElement::HasValueChanged() { Perform(nmHasValueChanged, 0, 0); }
+void TElement::HasValueChanged() {
+  if (!Unheard()) Perform(nmHasValueChanged, 0, 0);
+}
 
 void TElement::IDChanged(int32_t AOldID) {
   if (FMessages) FMessages->ReplaceLinkTarget(IntToStr(AOldID), IntToStr(FID));
 }
 
-void TElement::EmptyChanged() { Perform(nmEmptyChanged, 0, 0); }
+void TElement::EmptyChanged() {
+  if (!Unheard()) Perform(nmEmptyChanged, 0, 0);
+}
 
 bool TElement::ShouldSaveChild(TSchemeSaver* ASaver, TElement* AChild) {
   if (AChild->HasOptions(eoTransientPart) && ASaver->Mode() != fmRecord) return false;
@@ -778,7 +829,7 @@ void TElement::PartRequest(TElement* APart, intptr_t AArg1, intptr_t AArg2) {
 
 void TElement::ValueChanged() {
   UpdateState();
-  if (!IsDestroying()) Perform(nmValueChanged, 0, 0);
+  if (!IsDestroying() && !Unheard()) Perform(nmValueChanged, 0, 0);
 }
 
 void TElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -99,6 +100,16 @@ enum class TElementOption : uint8_t {
 constexpr bool IsFlagFamily(TElementOption) { return true; }
 using enum TElementOption;
 using TElementOptions = TSet<TElementOption>;
+
+// Which node messages and move hooks an element's class leaves as TElement and TNode have them, as ElementFactory
+// tells from the class it makes; an element made otherwise is taken to hear every message and to have every hook.
+enum class TElementHandling : uint8_t {
+  ehOwnMessagesPlain = 0x01,  // HandleMessage and HierarchyChanged are TElement's own
+  ehChildrenPlain = 0x02,     // ChildNotification is TElement's own
+  ehMoveHooksPlain = 0x04,    // ParentChanging is TNode's own
+  ehChildHooksPlain = 0x08,   // ChildAdding and ChildrenChanged are TNode's own
+};
+using TElementHandlings = TSet<TElementHandling>;
 
 // Node messages between elements (TNode::Perform / Broadcast).
 enum : int {
@@ -338,6 +349,8 @@ class TScheme : public TItfObject {
 
  private:
   friend class TElement;
+  template <class T>
+  friend TElement* ElementFactory(TScheme* AScheme);
   void ElementIDChanged(TElement* AElement, int32_t AOldID);
 
   // First made and last let go; the pool itself stays until its last element is freed.
@@ -356,6 +369,11 @@ class TScheme : public TItfObject {
   bool FClosing = false;
   TUndoRedo* FUndoRedo = nullptr;
   int32_t FLoadingCount = 0;
+  // What ElementFactory told of the element it is making, and where that element's allocation put it: its
+  // constructor takes it first thing, before it makes any part, so that the parts' moves and messages are
+  // spared too. Any other element finds another address and hears everything.
+  TElementHandlings FMaking;
+  const void* FMakingAt = nullptr;
 };
 
 // The save could not put the new file in place.
@@ -492,6 +510,11 @@ class TElement : public TNode {
 
  private:
   friend class TScheme;
+  // True when a message to the element would reach nothing but TElement::HandleMessage's own handling, so that a
+  // message that handling ignores need not be sent.
+  bool Unheard() const;
+  // Unheard for the element and its whole subtree.
+  bool UnheardDeep() const;
   void SetID(int32_t AID);
   // Places a new element under AParent, sparing ParentChanged the type test of the parent.
   void JoinElement(TElement* AParent, TElement* ABefore);
@@ -504,12 +527,52 @@ class TElement : public TNode {
   TElementOptions FOptions;
   // While JoinElement moves the element, FParentElement holds the parent it is moved under.
   bool FJoining = false;
+  TElementHandlings FHandling;
   std::unique_ptr<TElementMessages> FMessages;
+};
+
+// Whether class T keeps TElement's own HandleMessage and HierarchyChanged, and its own ChildNotification. A class
+// that overrides one, even in a base between, or hides it from view, counts as hearing.
+template <class T>
+constexpr bool KeepsPlainOwnMessages = requires {
+  requires std::is_same_v<decltype(&T::HandleMessage), bool (TElement::*)(int, intptr_t, intptr_t)>;
+  requires std::is_same_v<decltype(&T::HierarchyChanged), void (TElement::*)()>;
+};
+template <class T>
+constexpr bool KeepsPlainChildMessages = requires {
+  requires std::is_same_v<decltype(&T::ChildNotification), bool (TElement::*)(TElement*, int, intptr_t, intptr_t)>;
+};
+// Whether class T keeps TNode's own move hooks: ParentChanging on the node that moves, ChildAdding and
+// ChildrenChanged on its new parent.
+template <class T>
+constexpr bool KeepsPlainMoveHooks = requires {
+  requires std::is_same_v<decltype(&T::ParentChanging), void (TNode::*)(TNode*, TNode*)>;
+};
+template <class T>
+constexpr bool KeepsPlainChildHooks = requires {
+  requires std::is_same_v<decltype(&T::ChildAdding), void (TNode::*)(TNode*, TNode*)>;
+  requires std::is_same_v<decltype(&T::ChildrenChanged), void (TNode::*)()>;
 };
 
 // The factory of every element class's descriptor.
 template <class T>
 TElement* ElementFactory(TScheme* AScheme) {
   static_assert(alignof(T) <= 16, "an element is aligned as the heap aligns");
-  return new (AScheme) T(AScheme);
+  if (!AScheme) return new (AScheme) T(AScheme);
+  AScheme->FMaking = TElementHandlings{}
+                         .Set(TElementHandling::ehOwnMessagesPlain, KeepsPlainOwnMessages<T>)
+                         .Set(TElementHandling::ehChildrenPlain, KeepsPlainChildMessages<T>)
+                         .Set(TElementHandling::ehMoveHooksPlain, KeepsPlainMoveHooks<T>)
+                         .Set(TElementHandling::ehChildHooksPlain, KeepsPlainChildHooks<T>);
+  TElement* element;
+  try {
+    element = new (AScheme) T(AScheme);
+  } catch (...) {
+    AScheme->FMaking = {};
+    AScheme->FMakingAt = nullptr;
+    throw;
+  }
+  AScheme->FMaking = {};
+  AScheme->FMakingAt = nullptr;
+  return element;
 }

@@ -629,6 +629,70 @@ TEST(Element, DestroyFlagsTheWholeSubtreeBeforeAnyPartIsFreed) {
   (void)child;
 }
 
+// A group that logs the hooks it overrides; made through its class's factory, as a load makes elements.
+struct TListeningGroup : TElement_TestGroup {
+  using TElement_TestGroup::TElement_TestGroup;
+  std::vector<std::string> Heard;
+  void HierarchyChanged() override { Heard.push_back("hierarchy"); }
+  bool ChildNotification(TElement*, int ACode, intptr_t, intptr_t) override {
+    Heard.push_back("child " + std::to_string(ACode));
+    return false;
+  }
+};
+const TElementClassInfo ListeningGroupClass{u"TElement_ListeningGroup", &TElement_TestGroup::ClassInfo,
+                                            &ElementFactory<TListeningGroup>};
+
+TEST(Element, MessagesReachEveryHookAClassOverridesEvenWhenItsNeighboursHaveNone) {
+  TDocument d;
+  auto* a = static_cast<TListeningGroup*>(TElement::CreateIn(&ListeningGroupClass, &d.Scheme, d.Scheme.Root(), nullptr));
+  auto* b = static_cast<TListeningGroup*>(TElement::CreateIn(&ListeningGroupClass, &d.Scheme, d.Scheme.Root(), nullptr));
+  TElement_TestNote* n = TElement::CreateIn<TElement_TestNote>(&d.Scheme, a);
+  EXPECT_EQ(a->Heard, (std::vector<std::string>{"hierarchy", "child 2"}));
+  a->Heard.clear();
+  b->Heard.clear();
+  n->SetText(u"x");
+  EXPECT_EQ(a->Heard, (std::vector<std::string>{"child 5", "child 6", "child 7"}));
+  n->MoveTo(b, nullptr);
+  EXPECT_EQ(b->Heard, (std::vector<std::string>{"child 2"}));
+  a->MoveTo(b, nullptr);
+  EXPECT_EQ(a->Heard, (std::vector<std::string>{"child 5", "child 6", "child 7", "hierarchy", "hierarchy"}));
+  EXPECT_EQ(b->Heard, (std::vector<std::string>{"child 2", "child 2"}));
+}
+
+// A group that logs the move hooks it overrides, and a note that counts its ParentChanging.
+struct TWatchingGroup : TElement_TestGroup {
+  using TElement_TestGroup::TElement_TestGroup;
+  std::vector<std::string> Heard;
+  void ChildAdding(TNode* AChild, TNode* ABefore) override {
+    Heard.push_back("adding");
+    TElement_TestGroup::ChildAdding(AChild, ABefore);
+  }
+  void ChildrenChanged() override { Heard.push_back("children"); }
+};
+struct TMovingNote : TElement_TestNote {
+  using TElement_TestNote::TElement_TestNote;
+  int Changing = 0;
+  void ParentChanging(TNode* ANewParent, TNode* ABefore) override {
+    ++Changing;
+    TElement_TestNote::ParentChanging(ANewParent, ABefore);
+  }
+};
+const TElementClassInfo WatchingGroupClass{u"TElement_WatchingGroup", &TElement_TestGroup::ClassInfo,
+                                           &ElementFactory<TWatchingGroup>};
+const TElementClassInfo MovingNoteClass{u"TElement_MovingNote", &TElement_TestNote::ClassInfo,
+                                        &ElementFactory<TMovingNote>};
+
+TEST(Element, ANewElementCallsEveryMoveHookItsClassOrItsParentsClassOverrides) {
+  TDocument d;
+  auto* g = static_cast<TWatchingGroup*>(TElement::CreateIn(&WatchingGroupClass, &d.Scheme, d.Scheme.Root(), nullptr));
+  TElement::CreateIn<TElement_TestNote>(&d.Scheme, g);
+  EXPECT_EQ(g->Heard, (std::vector<std::string>{"adding", "children"}));
+  auto* m = static_cast<TMovingNote*>(TElement::CreateIn(&MovingNoteClass, &d.Scheme, g, nullptr));
+  EXPECT_EQ(m->Changing, 1);
+  EXPECT_EQ(g->Heard, (std::vector<std::string>{"adding", "children", "adding", "children"}));
+  EXPECT_EQ(m->ParentElement(), g);
+}
+
 TEST(QuoteMessageValue, CutsLongTextsAndNeutralisesLinks) {
   EXPECT_EQ(QuoteMessageValue(u"a[b]\tc"), u"a\uFFFDb\uFFFD\uFFFDc");
   const std::u16string longText(250, u'x');
