@@ -5,7 +5,6 @@
 #include "controls/baUserButtons.h"
 #include "foundation/cuLocalization.h"
 #include "foundation/cuLocalizationWin.h"
-#include "foundation/cuSystem.h"
 #include "foundation/cuUtilsWin.h"
 #include "foundation/cuWin32.h"
 #include "framework/fwExtCtrls.h"
@@ -51,8 +50,7 @@ bool GetVersionInfoStrings(const std::u16string& AFileName, std::u16string& ACom
     if (!GetFileVersionInfoW(WStr(AFileName), 0, size, block.data())) return true;
     void* translation = nullptr;
     UINT length = 0;
-    if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &translation, &length) || length < 4)
-      return true;
+    if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &translation, &length) || length < 4) return true;
     const auto* pair = static_cast<const uint16_t*>(translation);
     ACompany = QueryVersionString(block, StringFileInfoPath(pair[0], pair[1], u"CompanyName"));
     AProduct = QueryVersionString(block, StringFileInfoPath(pair[0], pair[1], u"ProductName"));

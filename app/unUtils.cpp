@@ -49,7 +49,8 @@ bool IsRelativePath(std::u16string_view APath) {
 }
 
 // The nodes other units own, in the order they join the tree, each with its parent: a unit that is not started
-// is left out. The data element's node goes before Naming, the forms' nodes and then Log after it.
+// is left out. The data element's node goes before Naming; after it come the sheet form's and the palette
+// form's nodes and Sounds under the root, then Log under Sheet.
 std::vector<std::pair<TProperty*, TProperty*>> NodesToHangIn(TSettings& ASettings) {
   std::vector<std::pair<TProperty*, TProperty*>> nodes;
   if (NamingSettings) nodes.emplace_back(NamingSettings.get(), ASettings.Sheet);

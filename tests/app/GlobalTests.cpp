@@ -23,8 +23,8 @@ using TGlobalPtr = std::unique_ptr<TGlobal, TComponentDeleter>;
 class GlobalTest : public TStartedUnitsTest {
  protected:
   TGlobalPlaces Places() const {
-    return {Scratch() + u"program\\Quillbox.exe", Scratch() + u"local", Scratch() + u"documents",
-            u"OrrenwickStudios", u"Quillbox"};
+    return {Scratch() + u"program\\Quillbox.exe", Scratch() + u"local", Scratch() + u"documents", u"OrrenwickStudios",
+            u"Quillbox"};
   }
   std::u16string SettingsFileName() const {
     return Scratch() + u"local\\OrrenwickStudios\\Quillbox\\Quillbox.settings";
@@ -60,14 +60,14 @@ TEST_F(GlobalTest, FilesGoToTheMakersFolderAndBesideTheProgramWithoutItsNames) {
       {"folder queries failed", u"OrrenwickStudios", u"Quillbox", u"", u"", program + u".settings",
        program + u".session", program + u".qbx"},
       // A file where the maker's folder should be: it cannot be made.
-      {"folder not made", u"OrrenwickStudios", u"Quillbox", Scratch() + u"blocked", documents,
-       program + u".settings", program + u".session", data},
+      {"folder not made", u"OrrenwickStudios", u"Quillbox", Scratch() + u"blocked", documents, program + u".settings",
+       program + u".session", data},
   };
   std::filesystem::create_directories(Path(Scratch() + u"program"));
   { TFileStream(Scratch() + u"blocked", TFileMode::fmCreate); }
   for (const TCase& c : cases) {
-    TGlobalPtr global = Start({Scratch() + u"program\\Quillbox.exe", c.LocalAppData, c.Documents, c.Company,
-                               c.Product});
+    TGlobalPtr global =
+        Start({Scratch() + u"program\\Quillbox.exe", c.LocalAppData, c.Documents, c.Company, c.Product});
     EXPECT_EQ(global->SettingsFile->FileName(), c.Settings) << c.Name;
     EXPECT_EQ(global->SessionFile->FileName(), c.Session) << c.Name;
     EXPECT_EQ(global->DefaultDataFileName(), c.DataFile) << c.Name;

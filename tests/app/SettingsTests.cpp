@@ -29,12 +29,8 @@ TEST(DefaultLanguage, PrimaryLanguageOfTheUserChoosesAndASingleAvailableLanguage
       {0x0807, AllEleven, u"DEU"},  // German (Switzerland): the primary language counts
       {0x0412, AllEleven, u"ENU"},  // Korean: not one of the program's
       {0x0404, AllEleven, u"CHS"},  // Chinese (Taiwan)
-      {0x0411, AllEleven, u"JPN"},
-      {0x0416, AllEleven, u"PTB"},
-      {0x0419, {u"ENU", u"RUS"}, u"RUS"},
-      {0x0412, {u"DEU"}, u"DEU"},
-      {0x0407, {u"ENU"}, u"ENU"},
-      {0x0407, {}, u"DEU"},
+      {0x0411, AllEleven, u"JPN"}, {0x0416, AllEleven, u"PTB"}, {0x0419, {u"ENU", u"RUS"}, u"RUS"},
+      {0x0412, {u"DEU"}, u"DEU"},  {0x0407, {u"ENU"}, u"ENU"},  {0x0407, {}, u"DEU"},
   };
   for (const TCase& c : cases) EXPECT_EQ(DefaultLanguageFor(c.User, c.Available), c.Expected) << std::hex << c.User;
 }
