@@ -8,9 +8,10 @@
 // The string that names a language in its own table: its presence makes the language available.
 constexpr int LanguageNameId = 2011;
 
-TGeneralSettings::TGeneralSettings(TProperty* AParent, std::u16string AName) : TProperty(AParent, std::move(AName)) {
+TGeneralSettings::TGeneralSettings(TProperty* AParent, std::u16string AName, std::u16string ADataFileName)
+    : TProperty(AParent, std::move(AName)) {
   Language = new TStringProperty(this, u"Language", u"");
-  DataFileName = new TStringProperty(this, u"DataFileName", u"");
+  DataFileName = new TStringProperty(this, u"DataFileName", std::move(ADataFileName));
   AutoStart = new TBooleanProperty(this, u"AutoStart", true);
   ShowInTray = new TBooleanProperty(this, u"ShowInTray", true);
   ShowByHotKey = new TBooleanProperty(this, u"ShowByHotKey", true);
@@ -31,8 +32,8 @@ TSearchSettings::TSearchSettings(TProperty* AParent, std::u16string AName) : TPr
   EnabledOnlyByDefault = new TBooleanProperty(this, u"EnabledOnlyByDefault", false);
 }
 
-TSettings::TSettings() : TProperty(nullptr, u"") {
-  General = new TGeneralSettings(this, u"General");
+TSettings::TSettings(std::u16string ADataFileName) : TProperty(nullptr, u"") {
+  General = new TGeneralSettings(this, u"General", std::move(ADataFileName));
   Sheet = new TSheetSettings(this, u"Sheet");
   Search = new TSearchSettings(this, u"Search");
   Print = new TPrintSettings(this, u"Print");

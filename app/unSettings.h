@@ -19,10 +19,11 @@ constexpr int pmApplyFirstStartDefaults = 2;
 // "General".
 class TGeneralSettings : public TProperty {
  public:
-  TGeneralSettings(TProperty* AParent, std::u16string AName);
+  // ADataFileName is DataFileName's default, which the data module knows once it has placed its folders.
+  TGeneralSettings(TProperty* AParent, std::u16string AName, std::u16string ADataFileName = {});
 
   TStringProperty* Language;  // three-letter code; empty until the first start fills it in
-  // The data module sets it at start when it is empty.
+  // Set to the default at start when it is empty.
   TStringProperty* DataFileName;
   TBooleanProperty* AutoStart;
   TBooleanProperty* ShowInTray;
@@ -54,7 +55,7 @@ class TMiscSettings : public TProperty {
 // The root, without parent and name. Nodes of other units are hung in by the data module after it is built.
 class TSettings : public TProperty {
  public:
-  TSettings();
+  explicit TSettings(std::u16string ADataFileName = {});
 
   TGeneralSettings* General;
   TSheetSettings* Sheet;

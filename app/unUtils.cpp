@@ -130,9 +130,10 @@ void TGlobal::AfterConstruction() {
   stHyperlink->Font().SetStyle(stHyperlink->Font().Style() | fsUnderline);
   StdBtnPainter = ptrStdBtn;
 
-  FSettings.reset(new TSettings());
-  HangInNodes();
+  // The folders first: the data file's default name depends on them.
   InitFileNames();
+  FSettings.reset(new TSettings(FDefaultDataFileName));
+  HangInNodes();
 
   SettingsFile->Load();
   SessionFile->Load();

@@ -113,6 +113,14 @@ TEST_F(GlobalTest, AFirstRunWritesAtCloseAndAnUnchangedLaterRunDoesNot) {
   }
   ASSERT_TRUE(FileExists(SettingsFileName()));
   {
+    // The data file's default name is not written: a moved documents folder is followed.
+    TKnot written;
+    written.LoadFromFile(SettingsFileName());
+    ASSERT_NE(written.FindKnot(u"General"), nullptr);
+    EXPECT_NE(written.FindKnot(u"General")->FindKnot(u"Language"), nullptr);
+    EXPECT_EQ(written.FindKnot(u"General")->FindKnot(u"DataFileName"), nullptr);
+  }
+  {
     TGlobalPtr later = Start(Places());
     EXPECT_EQ(later->SettingsFile->State(), TSessionFile::TState::sfLoaded);
     EXPECT_FALSE(later->SettingsChanged);
