@@ -113,6 +113,13 @@ TEST_F(GlobalTest, AFirstRunWritesAtCloseAndAnUnchangedLaterRunDoesNot) {
   }
   ASSERT_TRUE(FileExists(SettingsFileName()));
   {
+    // UTF-8 with its byte-order mark, whatever the code page.
+    TFileStream bytes(SettingsFileName(), TFileMode::fmOpenRead);
+    uint8_t mark[3] = {};
+    ASSERT_EQ(bytes.Read(mark, 3), 3u);
+    EXPECT_EQ((mark[0] << 16) | (mark[1] << 8) | mark[2], 0xEFBBBF);
+  }
+  {
     // The data file's default name is not written: a moved documents folder is followed.
     TKnot written;
     written.LoadFromFile(SettingsFileName());
@@ -187,7 +194,6 @@ TEST_F(GlobalTest, ThePaintersAreSetUpAndTheStandardOneIsShared) {
     EXPECT_EQ(global->ptrStdBtn->Padding().Right(), 8);
     EXPECT_EQ(global->stStdBtn->Mode(), smThemeStdBtn);
     EXPECT_EQ(global->stStdBtn->Options(), soAllowFrameDefault | soLargeSigns);
-    EXPECT_EQ(global->stStdBtn->Styles().Pressed().ContentOffset(), okInClassicMode);
     EXPECT_EQ(global->ptrHyperlink->Styler(), global->stHyperlink);
     EXPECT_EQ(global->stHyperlink->Cursor(), crHandPoint);
     EXPECT_EQ(global->stHyperlink->Font().Color(), clBlue);
@@ -195,6 +201,39 @@ TEST_F(GlobalTest, ThePaintersAreSetUpAndTheStandardOneIsShared) {
     EXPECT_EQ(global->stHyperlink->Styles().Adapt().FillKind(), fkClear);
   }
   EXPECT_EQ(StdBtnPainter, nullptr);
+}
+
+TEST_F(GlobalTest, TheStandardButtonsClassicLookByState) {
+  struct TCase {
+    const char* Name;
+    TClientState State;
+    TEdgeKind Edge;
+    TOffsetKind Offset;
+    bool FocusRect;
+    TColor FontColor;
+  };
+  const TCase cases[] = {
+      {"up", {}, ekRaised, okNone, false, clWindowText},
+      {"hot", stHot, ekRaised, okNone, false, clWindowText},
+      {"pressed", stPressed | stHot, ekLowered, okInClassicMode, false, clWindowText},
+      {"focused", stFocused, ekRaised, okNone, true, clWindowText},
+      {"pressed with the focus", stPressed | stHot | stFocused, ekLowered, okInClassicMode, true, clWindowText},
+      {"disabled", stDisabled | stFocused, ekRaised, okNone, false, clGrayText},
+  };
+  TGlobalPtr global = Start(Places());
+  global->stStdBtn->Font().SetColor(clWindowText);
+  for (const TCase& c : cases) {
+    TPainterStyle& style = global->stStdBtn->GetStyle(c.State);
+    EXPECT_EQ(style.EdgeOuter(), c.Edge) << c.Name;
+    EXPECT_EQ(style.EdgeInner(), c.Edge) << c.Name;
+    EXPECT_EQ(style.Edges(), AllEdges) << c.Name;
+    EXPECT_EQ(style.FillKind(), fkParentColor) << c.Name;
+    EXPECT_EQ(style.ContentOffset(), c.Offset) << c.Name;
+    EXPECT_EQ(style.Options().Contains(psoFocusRect), c.FocusRect) << c.Name;
+    const auto* state = dynamic_cast<TPainterStyleEx*>(&style);
+    EXPECT_EQ(state ? state->FontColor() : global->stStdBtn->Font().Color(), c.FontColor) << c.Name;
+  }
+  EXPECT_TRUE(global->stStdBtn->GetStyle(stDisabled).ImageEffects().Contains(pieDisable));
 }
 
 }  // namespace
