@@ -135,6 +135,25 @@ void TGlobal::AfterConstruction() {
   FSettings.reset(new TSettings(FDefaultDataFileName));
   HangInNodes();
 
+  LoadSettings();
+  FSettings->General->Language->AddNotifyEvent(MakeMethod<&TGlobal::LanguageChanged>(this));
+  FFollowingLanguage = true;
+  LanguageChanged(FSettings->General->Language, 1, 0, 0);
+}
+
+void TGlobal::BeforeDestruction() {
+  if (FSettings) {
+    if (FFollowingLanguage)
+      FSettings->General->Language->RemoveNotifyEvent(MakeMethod<&TGlobal::LanguageChanged>(this));
+    TakeOutNodes();
+    FSettings.reset();
+  }
+  if (StdBtnPainter == ptrStdBtn) StdBtnPainter = nullptr;
+  if (Global == this) Global = nullptr;
+  TComponent::BeforeDestruction();
+}
+
+void TGlobal::LoadSettings() {
   SettingsFile->Load();
   SessionFile->Load();
   if (SettingsFile->State() != TSessionFile::TState::sfMissing) {
@@ -153,22 +172,8 @@ void TGlobal::AfterConstruction() {
   // A failure shows when the data file is written.
   ForceFolder(ExtractFilePath(dataFileName.Value()));
 
+  // The settings live in the tree until the next save.
   SettingsFile->Knot().Clear();
-  FSettings->General->Language->AddNotifyEvent(MakeMethod<&TGlobal::LanguageChanged>(this));
-  FFollowingLanguage = true;
-  LanguageChanged(FSettings->General->Language, 1, 0, 0);
-}
-
-void TGlobal::BeforeDestruction() {
-  if (FSettings) {
-    if (FFollowingLanguage)
-      FSettings->General->Language->RemoveNotifyEvent(MakeMethod<&TGlobal::LanguageChanged>(this));
-    TakeOutNodes();
-    FSettings.reset();
-  }
-  if (StdBtnPainter == ptrStdBtn) StdBtnPainter = nullptr;
-  if (Global == this) Global = nullptr;
-  TComponent::BeforeDestruction();
 }
 
 void TGlobal::HangInNodes() {

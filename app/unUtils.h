@@ -67,6 +67,9 @@ class TGlobal : public TComponent {
 
  private:
   void InitFileNames();
+  // Both files loaded: the tree from the settings file (or the first-start defaults), the data file's name made
+  // whole and its folder made.
+  void LoadSettings();
   void HangInNodes();
   void TakeOutNodes();
   void LanguageChanged(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2);

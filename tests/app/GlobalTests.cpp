@@ -138,6 +138,25 @@ TEST_F(GlobalTest, AFirstRunWritesAtCloseAndAnUnchangedLaterRunDoesNot) {
   EXPECT_FALSE(FileExists(SettingsFileName()));
 }
 
+TEST_F(GlobalTest, ASettingsFileThatCannotBeReadIsNoFirstStart) {
+  SeedGeneral(u"Language", u"DEU");
+  HANDLE locked = CreateFileW(WStr(SettingsFileName()), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+  {
+    TGlobalPtr global = Start(Places());
+    EXPECT_EQ(global->SettingsFile->State(), TSessionFile::TState::sfUnreadable);
+    // Read as an empty file: no first-start defaults, and nothing to write over it at close.
+    EXPECT_EQ(global->Settings()->General->Language->Value(), u"");
+    EXPECT_EQ(Localization->Language(), 0x0409);
+    EXPECT_FALSE(global->SettingsChanged);
+  }
+  CloseHandle(locked);
+  TGlobalPtr global = Start(Places());
+  EXPECT_EQ(global->Settings()->General->Language->Value(), u"DEU");
+  global.reset();
+  Localization->SetLanguage(0x0409);
+}
+
 TEST_F(GlobalTest, AFailedWriteKeepsTheFlagAndTheCloseTriesAgain) {
   TGlobalPtr global = Start(Places());
   ASSERT_TRUE(global->SettingsChanged);
