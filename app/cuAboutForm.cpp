@@ -130,6 +130,8 @@ TAboutForm::TAboutForm(TComponent* AOwner, const std::u16string& ALogoName)
   ubOK->SetDefault(true);
   ubOK->SetCancel(true);
   ubOK->SetModalResult(mrOk);
+  // Not the notice: its caret would blink in a box the user only reads.
+  SetActiveControl(ubOK);
 
   SetCaption(Localization->FormatLocStr(2059, {title}));
   FIcon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, IconSize, IconSize, 0));

@@ -14,6 +14,8 @@
 #include "foundation/cuWin32.h"
 #include "framework/fwScreen.h"
 
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -42,7 +44,7 @@ bool ForceFolder(const std::u16string& AFolder) {
   return DirectoryExists(folder);
 }
 
-// Rooted ("\x", "\\server\x") or with a drive ("C:...").
+// Neither rooted ("\x", "\\server\x") nor on a drive ("C:...").
 bool IsRelativePath(std::u16string_view APath) {
   if (!APath.empty() && (APath[0] == u'\\' || APath[0] == u'/')) return false;
   return !(APath.size() >= 2 && APath[1] == u':');

@@ -57,22 +57,30 @@ class AboutFormTest : public TStartedUnitsTest {
     TStartedUnitsTest::TearDown();
   }
 
-  // Shows the box modally until its OK button is clicked from a timer.
-  static TModalResult ShowAndClickOK(TAboutForm& AForm) {
-    struct TClicker {
+  // Shows the box modally until a timer clicks its OK button, or presses Enter where the focus is.
+  static TModalResult ShowAndClose(TAboutForm& AForm, bool AByEnter = false) {
+    struct TCloser {
       TAboutForm* Form;
+      bool ByEnter;
       bool Seen = false;
+      bool OKFocused = false;
       void Tick(TObject*) {
+        if (Seen) return;
         Seen = Form->Visible();
-        Form->ubOK->Click();
+        OKFocused = GetFocus() == Form->ubOK->Handle();
+        if (ByEnter)
+          PostMessageW(GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
+        else
+          Form->ubOK->Click();
       }
-    } clicker{&AForm};
+    } closer{&AForm, AByEnter};
     TTimer timer(nullptr);
     timer.SetInterval(50);
-    timer.SetOnTimer(MakeMethod<&TClicker::Tick>(&clicker));
+    timer.SetOnTimer(MakeMethod<&TCloser::Tick>(&closer));
     const TModalResult result = AForm.ShowModal();
     timer.SetEnabled(false);
-    EXPECT_TRUE(clicker.Seen);
+    EXPECT_TRUE(closer.Seen);
+    EXPECT_TRUE(closer.OKFocused);
     return result;
   }
 
@@ -84,7 +92,7 @@ TEST_F(AboutFormTest, WithoutALogoTheBoxStillOpens) {
   for (const char16_t* logo : {u"NoSuchLogo", u"BrokenLogo"}) {
     std::unique_ptr<TAboutForm, TComponentDeleter> form(New<TAboutForm>(nullptr, logo));
     EXPECT_TRUE(form->Logo().Empty());
-    EXPECT_EQ(ShowAndClickOK(*form), mrOk);
+    EXPECT_EQ(ShowAndClose(*form), mrOk);
   }
 }
 
@@ -99,7 +107,8 @@ TEST_F(AboutFormTest, ShowsTitleVersionAndTheLogoOnTheFormsColour) {
   EXPECT_LE(form->Logo().Height(), form->pbLogo->Height());
   // Nothing of the logo is see-through: its transparent parts took the dialog's colour.
   EXPECT_EQ(form->Logo().Pixel(0, 0), Color32(ColorToRef(form->Color())));
-  EXPECT_EQ(ShowAndClickOK(*form), mrOk);
+  EXPECT_EQ(ShowAndClose(*form), mrOk);
+  EXPECT_EQ(ShowAndClose(*form, true), mrOk);
 }
 
 }  // namespace
