@@ -425,6 +425,22 @@ void TVisualElement::PaintElement(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags
   ACanvas->MoveOrigin(-FLeft, -FTop);
 }
 
+void TVisualElement::PaintEmbedded(TCustomSheetCanvas& ACanvas, int32_t AOriginX, int32_t AOriginY) {
+  // The text paints at its own origin; the element's bounds count from its owner's.
+  auto* canvas = dynamic_cast<TSheetCanvas*>(&ACanvas);
+  if (!canvas) return;
+  canvas->MoveOrigin(-AOriginX, -AOriginY);
+  PaintElement(canvas, {});
+  canvas->MoveOrigin(AOriginX, AOriginY);
+}
+
+bool TVisualElement::FocusEmbedded(bool AForward) {
+  TVisualElement* found = nullptr;
+  if (!FindFocusable(AForward, found, true, true)) return false;
+  found->SetFocus(AForward ? TFocusDirections(fdForward) : TFocusDirections(), {}, nullptr, nullptr);
+  return true;
+}
+
 void TVisualElement::PaintChild(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags, TVisualElement* AChild) {
   AChild->PaintElement(ACanvas, AFlags);
 }

@@ -5,6 +5,7 @@
 
 #include "document/model/diClasses.h"
 #include "document/model/diPalette.h"
+#include "document/text/diTextor.h"
 #include "foundation/cuSet.h"
 #include "graphics/pixels/pxTypes.h"
 
@@ -141,7 +142,7 @@ class TFindData : public TObject {
   virtual void NotFound() const;
 };
 
-class TVisualElement : public TElement, public IPaletteTarget {
+class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedElement {
  public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
@@ -360,6 +361,19 @@ class TVisualElement : public TElement, public IPaletteTarget {
   void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) override;
   TElementClass GetUnacceptedClass(TSchemeLoader* ALoader) override;
 
+  // Embedded in a text as one character: the portion that holds the element, nil when none does.
+  TElementPortion* EmbeddingPortion() const { return FEmbeddingPortion; }
+  TRect GetEmbeddedBounds() const override { return GetBoundsRect(); }
+  int32_t GetEmbeddedDescent() const override { return FDescent; }
+  void SetEmbeddedBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight, int32_t ADescent) override {
+    SetBounds(ALeft, ATop, AWidth, AHeight, ADescent);
+  }
+  void PaintEmbedded(TCustomSheetCanvas& ACanvas, int32_t AOriginX, int32_t AOriginY) override;
+  void SetEmbeddingPortion(TElementPortion* APortion) override { FEmbeddingPortion = APortion; }
+  void DetachEmbedded() override { SetVisualParent(nullptr); }
+  void FreeEmbedded() override { Destroy(); }
+  bool FocusEmbedded(bool AForward) override;
+
  private:
   friend class TMessagesSignElement;
   void UnlinkVisualChild(TVisualElement* AChild);
@@ -382,4 +396,5 @@ class TVisualElement : public TElement, public IPaletteTarget {
   TVisualStates FVisualState = vsVisible;
   TVisualOptions FVisualOptions;
   TMessagesSignElement* FMessagesSign = nullptr;
+  TElementPortion* FEmbeddingPortion = nullptr;
 };

@@ -58,7 +58,8 @@ void TTestTextor::FormatParagraph(TParagraph* AParagraph, int32_t AWrapWidth, co
 #ifdef _WIN32
 TCustomSheetCanvas& TestCanvas() {
   // Never drawn on, and left to the end of the process, after which nothing paints.
-  static TCustomSheetCanvas* canvas = new TCustomSheetCanvas(nullptr);
+  static TSheetSettings* settings = new TSheetSettings(nullptr);
+  static TCustomSheetCanvas* canvas = new TCustomSheetCanvas(settings);
   return *canvas;
 }
 #else

@@ -10,6 +10,7 @@
 #include "foundation/cuKnot.h"
 #include "foundation/cuUtils.h"
 #include "tests/document/TestElements.h"
+#include "tests/document/TestTextAttributes.h"
 #include "tests/document/TestVisualElements.h"
 
 #include <gtest/gtest.h>
@@ -43,6 +44,33 @@ struct TVisualTest : TSheetHostFixture, ::testing::Test {
     ReleaseDC(nullptr, screen);
   }
 };
+
+// ---------------------------------------------------------------------------------------------------------------
+// Embedded in a text
+
+TEST_F(TVisualTest, AnEmbeddedElementStandsOnItsRowTakesTheFocusAndLeavesTheTreeWithItsPortion) {
+  TTestVisualLeaf* leaf = AddLeaf(Root, 0, 0);  // 50 x 20, reaching 3 below its baseline
+  TTestTextAttributes attributes;
+  TTestTextor text(true);
+  text.DefaultText = &attributes;
+  text.Padding = {5, 6, 0, 0};
+  text.EndFormatUpdate();
+  TTextRange r;
+  text.InsertText(text.GetEndPosition(), u"ab", nullptr, r);
+  text.InsertElement(text.GetEndPosition(), leaf, nullptr, r);
+  EXPECT_EQ(leaf->EmbeddingPortion(), text.LastParagraph()->LastPortion());
+  // The row's ascent is 17 (20 less the descent): the leaf's top lies at the padding's top.
+  EXPECT_EQ(leaf->GetBoundsRect(), (TRect{5 + 14, 6, 5 + 14 + 50, 26}));
+  text.PaintRange(TestCanvas(), {}, text.GetWholeRange(), {}, false);  // not a sheet canvas: nothing drawn
+  ASSERT_TRUE(text.ElementAt(r.Start, true) == leaf);
+  EXPECT_TRUE(leaf->FocusEmbedded(true));
+  EXPECT_EQ(Sheet->Focused(), leaf);
+  const int count = Scheme.ElementCount();
+  TTextPosition at;
+  text.DeleteRange(r, at);
+  EXPECT_EQ(Scheme.ElementCount(), count - 1);
+  EXPECT_EQ(Root->FirstVisualChild(), nullptr);
+}
 
 // ---------------------------------------------------------------------------------------------------------------
 // Sheet
