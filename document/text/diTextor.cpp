@@ -494,7 +494,10 @@ TTextPosition TRow::GetEndPosition() const {
   return FKind == TRowKind::rkWholeParagraph || FKind == TRowKind::rkWrappedLast ? FParagraph->GetEndPosition() : FEnd;
 }
 
-int32_t TRow::GetTop() const { return FPrevious ? FPrevious->Bottom : FParagraph->Top(); }
+int32_t TRow::GetTop() const {
+  FParagraph->Sync();
+  return FPrevious ? FPrevious->Bottom : FParagraph->FTop;
+}
 
 TRect TRow::GetRect() const { return {FLeft, GetTop(), FLeft + Width, Bottom}; }
 
@@ -565,6 +568,8 @@ TParagraph::~TParagraph() {
   ClearRows();
   FTextor->UnlinkParagraph(this);
   while (FLastPortion) delete FLastPortion;
+  TTextor::RemoveFromList(FTextor->FDirty, this, &TParagraph::FDirtySlot);
+  TTextor::RemoveFromList(FTextor->FElementParagraphs, this, &TParagraph::FElementSlot);
   AssignAttributes(FParagraphAttributes, static_cast<TParagraphAttributes*>(nullptr));
   AssignAttributes(FTextAttributes, static_cast<TTextAttributes*>(nullptr));
 }
@@ -636,18 +641,47 @@ bool TParagraph::IteratePortions(TPortion* AStartPortion, int32_t AStartOffset, 
   return true;
 }
 
+TRow* TParagraph::FirstRow() const {
+  Sync();
+  return FFirstRow;
+}
+
+TRow* TParagraph::LastRow() const {
+  Sync();
+  return FLastRow;
+}
+
+int32_t TParagraph::Top() const {
+  Sync();
+  return FTop;
+}
+
+void TParagraph::Sync() const {
+  if (!FTextor->FShiftPending) return;
+  const int32_t shift = FTextor->ShiftAt(FIndex) - FAppliedShift;
+  if (shift == 0) return;
+  auto* self = const_cast<TParagraph*>(this);
+  self->FAppliedShift += shift;
+  self->MoveVertically(shift);
+}
+
+void TParagraph::MarkDirty() { TTextor::AddToList(FTextor->FDirty, this, &TParagraph::FDirtySlot); }
+
 void TParagraph::Changed() {
   FFormatted = false;
+  MarkDirty();
   FTextor->Invalidate();
 }
 
 void TParagraph::InvalidateLayout() {
   FFormatted = false;
+  MarkDirty();
   FTextor->RequestLayout(false);
 }
 
 void TParagraph::InvalidatePosition() {
   FPositioned = false;
+  MarkDirty();
   FTextor->RequestLayout(false);
 }
 
@@ -666,6 +700,7 @@ void TParagraph::ClearRows() {
 }
 
 void TParagraph::Format(int32_t AWrapWidth, const TRect& APadding, const TRect& AMargins) {
+  Sync();
   if (!FFormatted) {
     ClearRows();
     Wrap(AWrapWidth, APadding, AMargins);
@@ -673,7 +708,8 @@ void TParagraph::Format(int32_t AWrapWidth, const TRect& APadding, const TRect& 
   }
   if (FPositioned) return;
   // Rows keep their heights: the paragraph follows the one above.
-  const int32_t top = FPrevious && FPrevious->FLastRow ? FPrevious->FLastRow->Bottom : 0;
+  const TRow* above = FPrevious ? FPrevious->LastRow() : nullptr;
+  const int32_t top = above ? above->Bottom : 0;
   if (top != FTop) MoveVertically(top - FTop);
   FPositioned = true;
 }
@@ -836,7 +872,8 @@ void TParagraph::Wrap(int32_t AWrapWidth, const TRect& APadding, const TRect& AM
   s.A = s.CA = s.TextAscent;
   s.D = s.CD = s.TextDescent;
   s.Candidate = s.RowStart = GetBeginPosition();
-  s.Y = FPrevious && FPrevious->FLastRow ? FPrevious->FLastRow->Bottom : 0;
+  const TRow* above = FPrevious ? FPrevious->LastRow() : nullptr;
+  s.Y = above ? above->Bottom : 0;
   FTop = s.Y;
   bool hasElements = false;
   for (TPortion* p = FFirstPortion; p; p = p->Next()) {
@@ -847,7 +884,10 @@ void TParagraph::Wrap(int32_t AWrapWidth, const TRect& APadding, const TRect& AM
          s.Y + s.A + s.D, s.W);
   for (TRow* r = FFirstRow; r; r = r->FNext) r->FLeft = RowLeft(AWrapWidth, r->Width, r == FFirstRow);
   FHasElements = hasElements;
-  if (hasElements) PlaceElements(APadding, AMargins);
+  if (hasElements) {
+    TTextor::AddToList(FTextor->FElementParagraphs, this, &TParagraph::FElementSlot);
+    PlaceElements(APadding, AMargins);
+  }
   FFormatted = true;
   FPositioned = true;
 }
@@ -894,6 +934,7 @@ TTextor::TTextor(bool AFormatLocked) : FFormatLock(AFormatLocked ? 1 : 0) { new 
 TTextor::~TTextor() {
   ++FChangeLock;
   ++FFormatLock;
+  FShiftPending = false;  // nothing is shown any more
   while (FLastParagraph) delete FLastParagraph;
 }
 
@@ -1004,7 +1045,7 @@ int32_t TTextor::GetWidth() const {
   for (TParagraph* p = FFirstParagraph; p; p = p->Next()) {
     TParagraphAttributes* pa = p->GetParagraphAttributes();
     const int32_t right = pa ? pa->GetRightIndent() : 0;
-    for (TRow* r = p->FirstRow(); r; r = r->GetNextRow()) width = std::max(width, r->GetLeft() + r->Width + right);
+    for (TRow* r = p->FFirstRow; r; r = r->GetNextRow()) width = std::max(width, r->GetLeft() + r->Width + right);
   }
   return width;
 }
@@ -1112,6 +1153,7 @@ TParagraph* TTextor::AddParagraph(TParagraph* ABefore) {
 }
 
 void TTextor::LinkParagraph(TParagraph* AParagraph, TParagraph* ABefore) {
+  InvalidateIndexes();
   AParagraph->FNext = ABefore;
   AParagraph->FPrevious = ABefore ? ABefore->FPrevious : FLastParagraph;
   (AParagraph->FPrevious ? AParagraph->FPrevious->FNext : FFirstParagraph) = AParagraph;
@@ -1121,6 +1163,7 @@ void TTextor::LinkParagraph(TParagraph* AParagraph, TParagraph* ABefore) {
 void TTextor::UnlinkParagraph(TParagraph* AParagraph) {
   TParagraph* next = AParagraph->FNext;
   if (!next && !AParagraph->FPrevious && FFirstParagraph != AParagraph) return;  // not linked
+  InvalidateIndexes();
   (AParagraph->FPrevious ? AParagraph->FPrevious->FNext : FFirstParagraph) = next;
   (next ? next->FPrevious : FLastParagraph) = AParagraph->FPrevious;
   AParagraph->FNext = AParagraph->FPrevious = nullptr;
@@ -1416,17 +1459,67 @@ IEmbeddedElement* TTextor::ElementAt(const TTextPosition& APosition, bool AForwa
 }
 
 int32_t TTextor::IndexOfParagraph(const TParagraph* AParagraph) const {
-  int32_t i = 0;
-  for (TParagraph* p = FFirstParagraph; p; p = p->Next(), ++i)
-    if (p == AParagraph) return i;
-  return -1;
+  EnsureIndexes();
+  const int32_t i = AParagraph->FIndex;
+  return i >= 0 && size_t(i) < FParagraphs.size() && FParagraphs[size_t(i)] == AParagraph ? i : -1;
 }
 
 TParagraph* TTextor::ParagraphAt(int32_t AIndex) const {
-  if (AIndex < 0) return nullptr;
-  TParagraph* p = FFirstParagraph;
-  for (; p && AIndex > 0; --AIndex) p = p->Next();
-  return p;
+  EnsureIndexes();
+  return AIndex >= 0 && size_t(AIndex) < FParagraphs.size() ? FParagraphs[size_t(AIndex)] : nullptr;
+}
+
+void TTextor::EnsureIndexes() const {
+  if (FIndexesValid) return;
+  FParagraphs.clear();
+  int32_t i = 0;
+  for (TParagraph* p = FFirstParagraph; p; p = p->Next(), ++i) {
+    p->FIndex = i;
+    p->FAppliedShift = 0;
+    FParagraphs.push_back(p);
+  }
+  FShiftTree.assign(FParagraphs.size() + 1, 0);
+  FIndexesValid = true;
+}
+
+void TTextor::InvalidateIndexes() {
+  if (FShiftPending) FlushShifts();
+  FIndexesValid = false;
+}
+
+void TTextor::AddShift(int32_t AFrom, int32_t ADelta) {
+  const size_t n = FParagraphs.size();
+  for (size_t k = size_t(AFrom) + 1; k <= n; k += k & (~k + 1)) FShiftTree[k] += ADelta;
+  FShiftPending = true;
+}
+
+int32_t TTextor::ShiftAt(int32_t AIndex) const {
+  int32_t sum = 0;
+  for (size_t k = size_t(AIndex) + 1; k > 0; k -= k & (~k + 1)) sum += FShiftTree[k];
+  return sum;
+}
+
+void TTextor::FlushShifts() {
+  for (TParagraph* p = FFirstParagraph; p; p = p->Next()) p->Sync();
+  for (TParagraph* p = FFirstParagraph; p; p = p->Next()) p->FAppliedShift = 0;
+  std::fill(FShiftTree.begin(), FShiftTree.end(), 0);
+  FShiftPending = false;
+}
+
+void TTextor::AddToList(std::vector<TParagraph*>& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot) {
+  if (AParagraph->*ASlot >= 0) return;
+  AParagraph->*ASlot = static_cast<int32_t>(AList.size());
+  AList.push_back(AParagraph);
+}
+
+void TTextor::RemoveFromList(std::vector<TParagraph*>& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot) {
+  const int32_t slot = AParagraph->*ASlot;
+  if (slot < 0) return;
+  TParagraph* last = AList.back();
+  AList[size_t(slot)] = last;
+  last->*ASlot = slot;
+  AList.pop_back();
+  AParagraph->*ASlot = -1;
 }
 
 TIndexPosition TTextor::PositionToIndex(const TTextPosition& APosition) const {
@@ -1486,20 +1579,24 @@ TRow* TTextor::FindRow(const TTextPosition& APosition, bool APreferNext, TRow* A
   return paragraph->LastRow();
 }
 
+TParagraph* TTextor::ParagraphAtY(int32_t AY) const {
+  EnsureIndexes();
+  size_t low = 0, high = FParagraphs.size();  // the answer lies in [low, high)
+  while (high - low > 1) {
+    const size_t middle = low + (high - low) / 2;
+    if (FParagraphs[middle]->Top() <= AY)
+      low = middle;
+    else
+      high = middle;
+  }
+  return FParagraphs[low];
+}
+
 TRow* TTextor::FindRowAtY(int32_t AY, bool AClamp) const {
   const int32_t height = GetHeight();
   if (AY < 0) return AClamp ? FFirstParagraph->FirstRow() : nullptr;
   if (AY >= height) return AClamp ? FLastParagraph->LastRow() : nullptr;
-  if (AY >= height / 2) {
-    TParagraph* p = FLastParagraph;
-    while (p->Previous() && p->Top() > AY) p = p->Previous();
-    TRow* r = p->LastRow();
-    while (r && r->GetTop() > AY) r = r->GetPreviousTextRow();
-    return r;
-  }
-  TParagraph* p = FFirstParagraph;
-  while (p->Next() && p->LastRow() && AY >= p->LastRow()->Bottom) p = p->Next();
-  TRow* r = p->FirstRow();
+  TRow* r = ParagraphAtY(AY)->FirstRow();
   while (r && AY >= r->Bottom) r = r->GetNextTextRow();
   return r;
 }
@@ -1530,7 +1627,7 @@ void TTextor::PaintParagraphBackgrounds(TCustomSheetCanvas& ACanvas, TTextOwnerS
   const TRect clip = GetClipRect(ACanvas);
   int32_t width = GetWrapWidth();
   if (width <= 0) width = GetWidth();
-  for (TParagraph* p = FFirstParagraph; p; p = p->Next()) {
+  for (TParagraph* p = ParagraphAtY(clip.Top); p; p = p->Next()) {
     if (!p->LastRow() || p->LastRow()->Bottom <= clip.Top) continue;
     if (clip.Bottom <= p->Top()) break;
     if (TParagraphAttributes* pa = p->GetParagraphAttributes())
@@ -1538,19 +1635,31 @@ void TTextor::PaintParagraphBackgrounds(TCustomSheetCanvas& ACanvas, TTextOwnerS
   }
 }
 
+bool TTextor::RowBefore(const TRow* A, const TRow* B) const {
+  if (A->GetParagraph() != B->GetParagraph())
+    return IndexOfParagraph(A->GetParagraph()) < IndexOfParagraph(B->GetParagraph());
+  for (const TRow* r = A->GetNextRow(); r; r = r->GetNextRow())
+    if (r == B) return true;
+  return false;
+}
+
 bool TTextor::ClipRange(const TRect& AClip, TTextRange& ARange, TRow*& AFirst, TRow*& ALast) const {
   FindRowsOfRange(ARange, AFirst, ALast);
   if (!AFirst || !ALast) return false;
-  TRow* first = AFirst;
-  TRow* last = ALast;
-  while (first != last && first->Bottom <= AClip.Top) first = first->GetNextTextRow();
-  while (last != first && last->GetTop() >= AClip.Bottom) last = last->GetPreviousTextRow();
-  if (first->Bottom <= AClip.Top || first->GetTop() >= AClip.Bottom) return false;
-  if (first != AFirst) ARange.Start = first->GetStartPosition();
-  if (last != ALast) ARange.End = last->GetEndPosition();
-  AFirst = first;
-  ALast = last;
-  return true;
+  // The rows at the clip's edges, found from the nearer end rather than walked to from the range's start.
+  TRow* top = FindRowAtY(AClip.Top, true);
+  TRow* bottom = FindRowAtY(AClip.Bottom - 1, true);
+  if (!top || !bottom) return false;
+  if (RowBefore(AFirst, top)) {
+    AFirst = top;
+    ARange.Start = top->GetStartPosition();
+  }
+  if (RowBefore(bottom, ALast)) {
+    ALast = bottom;
+    ARange.End = bottom->GetEndPosition();
+  }
+  if (RowBefore(ALast, AFirst)) return false;
+  return AFirst->Bottom > AClip.Top && AFirst->GetTop() < AClip.Bottom;
 }
 
 void TTextor::PaintRange(TCustomSheetCanvas& ACanvas, TTextOwnerStates AState, const TTextRange& ARange,
@@ -1595,6 +1704,18 @@ void TTextor::PaintRange(TCustomSheetCanvas& ACanvas, TTextOwnerStates AState, c
 
 bool TTextor::CanBreakBetween(int32_t APrev, int32_t ANext) const { return APrev < 0 || ANext < 0 || IsBlank(APrev); }
 
+void TTextor::FormatOne(TParagraph* AParagraph, int32_t AWrapWidth, const TRect& APadding, const TRect& AMargins) {
+  int32_t oldBottom = 0;
+  if (const TRow* last = AParagraph->LastRow()) {
+    oldBottom = last->Bottom;
+  } else if (AParagraph->Previous()) {
+    if (const TRow* above = AParagraph->Previous()->LastRow()) oldBottom = above->Bottom;
+  }
+  FormatParagraph(AParagraph, AWrapWidth, APadding, AMargins);
+  const int32_t shift = AParagraph->LastRow()->Bottom - oldBottom;
+  if (shift != 0 && size_t(AParagraph->FIndex) + 1 < FParagraphs.size()) AddShift(AParagraph->FIndex + 1, shift);
+}
+
 void TTextor::FormatText(bool AChanged) {
   FFormatting = true;
   try {
@@ -1602,22 +1723,27 @@ void TTextor::FormatText(bool AChanged) {
     TRect padding, margins;
     GetPadding(padding);
     GetElementMargins(margins);
-    int32_t shift = 0;
-    for (TParagraph* p = FFirstParagraph; p; p = p->Next()) {
-      if (!p->Formatted() || !p->Positioned()) {
-        int32_t oldBottom;
-        if (p->LastRow()) {
-          oldBottom = p->LastRow()->Bottom;
-          shift = 0;
-        } else {
-          oldBottom = p->Previous() && p->Previous()->LastRow() ? p->Previous()->LastRow()->Bottom : 0;
-        }
-        FormatParagraph(p, wrap, padding, margins);
-        shift += p->LastRow()->Bottom - oldBottom;
-      } else if (shift != 0) {
-        p->MoveVertically(shift);
-      }
+    EnsureIndexes();
+    std::vector<TParagraph*> dirty;
+    dirty.swap(FDirty);
+    for (TParagraph* p : dirty) p->FDirtySlot = -1;
+    auto flagged = [](const TParagraph* p) { return !p->Formatted() || !p->Positioned(); };
+    if (dirty.size() * 8 > FParagraphs.size()) {
+      // Many: in text order without sorting.
+      for (TParagraph* p = FFirstParagraph; p; p = p->Next())
+        if (flagged(p)) FormatOne(p, wrap, padding, margins);
+    } else {
+      std::sort(dirty.begin(), dirty.end(),
+                [](const TParagraph* a, const TParagraph* b) { return a->FIndex < b->FIndex; });
+      for (TParagraph* p : dirty)
+        if (flagged(p)) FormatOne(p, wrap, padding, margins);
     }
+    // Embedded elements are on the sheet: they move now, the rest when asked for.
+    if (FShiftPending)
+      for (TParagraph* p : FElementParagraphs) p->Sync();
+    // Paragraphs flagged while they were laid out (link detection) are done.
+    for (size_t i = FDirty.size(); i-- > 0;)
+      if (!flagged(FDirty[i])) RemoveFromList(FDirty, FDirty[i], &TParagraph::FDirtySlot);
   } catch (...) {
     FFormatting = false;
     throw;

@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TCustomSheetCanvas;
 class TElementPortion;
@@ -341,8 +342,9 @@ class TParagraph {
   TParagraph* Previous() const { return FPrevious; }
   TPortion* FirstPortion() const { return FFirstPortion; }
   TPortion* LastPortion() const { return FLastPortion; }
-  TRow* FirstRow() const { return FFirstRow; }
-  TRow* LastRow() const { return FLastRow; }
+  // The rows of the last layout, at their current places.
+  TRow* FirstRow() const;
+  TRow* LastRow() const;
   bool Formatted() const { return FFormatted; }
   bool Positioned() const { return FPositioned; }
   // Own attributes; nil means the textor's defaults.
@@ -385,11 +387,12 @@ class TParagraph {
   void Wrap(int32_t AWrapWidth, const TRect& APadding, const TRect& AMargins);
   // Adds ADY to every row's bottom and moves the embedded elements with them.
   void MoveVertically(int32_t ADY);
-  // The top of the first row as laid out.
-  int32_t Top() const { return FTop; }
+  // The top of the first row.
+  int32_t Top() const;
 
  private:
   friend class TPortion;
+  friend class TRow;
   friend class TTextor;
   struct TWrapState;
   void WrapPortion(TWrapState& AState, TPortion* APortion);
@@ -400,6 +403,10 @@ class TParagraph {
                int32_t ABottom, int32_t AWidth);
   int32_t RowLeft(int32_t AWrapWidth, int32_t AWidth, bool AFirstRow) const;
   void PlaceElements(const TRect& APadding, const TRect& AMargins);
+  // Applies the vertical shift that layouts of paragraphs above left pending for this one.
+  void Sync() const;
+  // Needs a layout: in the textor's list of paragraphs to lay out.
+  void MarkDirty();
 
   TTextor* FTextor;
   TParagraphAttributes* FParagraphAttributes = nullptr;
@@ -411,6 +418,10 @@ class TParagraph {
   TRow* FFirstRow = nullptr;
   TRow* FLastRow = nullptr;
   int32_t FTop = 0;
+  int32_t FIndex = 0;         // place in the text while the textor's indexes are valid
+  int32_t FAppliedShift = 0;  // the pending shifts up to this place already applied to the rows
+  int32_t FDirtySlot = -1;    // in the textor's list of paragraphs to lay out
+  int32_t FElementSlot = -1;  // in the textor's list of paragraphs that hold elements
   bool FFormatted = false;
   bool FPositioned = false;
   bool FHasElements = false;
@@ -602,6 +613,23 @@ class TTextor : public TObject {
   TPortion* SplitPortionForRange(TTextRange& ARange, TPortion* APortion, int32_t AOffset, int32_t AEnd);
   // Narrows ARange to the rows that meet AClip; false when none do.
   bool ClipRange(const TRect& AClip, TTextRange& ARange, TRow*& AFirst, TRow*& ALast) const;
+  // Whether row A comes before row B in the text.
+  bool RowBefore(const TRow* A, const TRow* B) const;
+  // The last paragraph whose top is at or above AY; the first one when none is.
+  TParagraph* ParagraphAtY(int32_t AY) const;
+  // Lays out one flagged paragraph; a change of its bottom shifts every paragraph after it.
+  void FormatOne(TParagraph* AParagraph, int32_t AWrapWidth, const TRect& APadding, const TRect& AMargins);
+
+  // A layout shifts the paragraphs below a changed one by recording the shift in a Fenwick tree over paragraph
+  // places; each paragraph applies what it still owes when its rows are asked for, and paragraphs with embedded
+  // elements at the end of the layout. So a keystroke costs the changed paragraph, not the text.
+  void EnsureIndexes() const;
+  void InvalidateIndexes();
+  void AddShift(int32_t AFrom, int32_t ADelta);
+  int32_t ShiftAt(int32_t AIndex) const;
+  void FlushShifts();
+  static void AddToList(std::vector<TParagraph*>& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot);
+  static void RemoveFromList(std::vector<TParagraph*>& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot);
 
   TParagraph* FFirstParagraph = nullptr;
   TParagraph* FLastParagraph = nullptr;
@@ -611,6 +639,12 @@ class TTextor : public TObject {
   bool FLayoutPending = false;
   bool FLayoutChanged = false;  // the pending layout follows a change of the text
   bool FFormatting = false;
+  bool FShiftPending = false;
+  mutable bool FIndexesValid = false;
+  mutable std::vector<TParagraph*> FParagraphs;  // in text order while the indexes are valid
+  mutable std::vector<int32_t> FShiftTree;
+  std::vector<TParagraph*> FDirty;
+  std::vector<TParagraph*> FElementParagraphs;
 };
 
 // A word character: a letter, a digit or "_".
