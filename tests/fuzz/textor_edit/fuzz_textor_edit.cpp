@@ -243,6 +243,7 @@ class TSession {
   }
   void CheckModel() const;
   void CheckMoves(TIndexPosition AAt) const;
+  void CheckHits(TIndexPosition AAt, bool APreferNext) const;
   void CheckLayout(bool AFull);
   std::vector<TRowShot> Shot() const;
 
@@ -459,7 +460,7 @@ void TSession::CheckLayout(bool AFull) {
 }
 
 void TSession::Step(TReader& AReader) {
-  const uint8_t op = AReader.Byte() % 16;
+  const uint8_t op = AReader.Byte() % 17;
   const uint8_t attr = AReader.Byte() % 4;
   TTextRange range;
   switch (op) {
@@ -636,7 +637,41 @@ void TSession::Step(TReader& AReader) {
       Model.ParagraphLayout[p] = attr;
       break;
     }
+    case 16:
+      if (FBatchDepth == 0) CheckHits(ReadPosition(AReader), attr & 1);
+      break;
   }
+}
+
+// Rows found for a position and for a y, the caret, and the hit test at the caret's x giving the position back.
+void TSession::CheckHits(TIndexPosition AAt, bool APreferNext) const {
+  const TTextPosition at = ToPosition(AAt);
+  const TRow* row = Textor.FindRow(at, APreferNext);
+  Check(row && row->GetParagraph() == at.Paragraph && row->Contains(at), "FindRow gives a row without the position");
+  const TIndexPosition start = Index(row->GetStartPosition()), end = Index(row->GetEndPosition());
+  Check(start.CharIndex <= AAt.CharIndex && AAt.CharIndex <= end.CharIndex, "FindRow gives a row elsewhere");
+  if (AAt.CharIndex == end.CharIndex && row->GetNextRow())
+    Check(!APreferNext, "FindRow does not prefer the next row at a wrap boundary");
+  if (AAt.CharIndex == start.CharIndex && row->GetPreviousRow() && !APreferNext)
+    Check(false, "FindRow takes the next row at a wrap boundary unasked");
+  const int32_t x = ModelWidth(Model.Text[AAt.ParagraphIndex], start.CharIndex, AAt.CharIndex);
+  Check(row->PositionToX(at) == x, "PositionToX differs from the content's width");
+  const TRect caret = Textor.GetCaretRect(row, at, 2);
+  Check(caret == TRect{row->GetLeft() + x - 1, row->GetTop(), row->GetLeft() + x + 1, row->Bottom},
+        "the caret is not at the position's x on its row");
+  for (const int32_t y : {row->GetTop(), row->Bottom - 1})
+    Check(Textor.FindRowAtY(y, false) == row, "FindRowAtY misses the row at its top or bottom");
+  TRow* hitRow = nullptr;
+  TTextPosition hit;
+  Check(Textor.PositionAtPoint({row->GetLeft() + x, row->GetTop()}, false, true, nullptr, hitRow, hit) ||
+            x == row->Width,
+        "a hit at the caret's x misses the row's content");
+  Check(hitRow == row && Index(hit) == AAt, "a hit at the caret's x gives another position");
+  const int32_t height = Textor.GetHeight();
+  Check(!Textor.FindRowAtY(-1, false) && !Textor.FindRowAtY(height, false), "FindRowAtY finds a row outside");
+  Check(Textor.FindRowAtY(-1, true) == Textor.FirstParagraph()->FirstRow() &&
+            Textor.FindRowAtY(height, true) == Textor.LastParagraph()->LastRow(),
+        "FindRowAtY does not clamp to the first and last rows");
 }
 
 void TSession::Run(TReader& AReader) {
