@@ -384,7 +384,7 @@ std::vector<TRowShot> TSession::Shot() const {
 void TSession::CheckLayout(bool AFull) {
   Check(!Textor.LayoutPending() && Textor.FormatLock() == 0, "a layout is pending outside an update");
   const int32_t wrap = Textor.WrapWidth;
-  int32_t top = 0;
+  int32_t top = 0, widest = 0;
   int32_t p = 0;
   for (const TParagraph* paragraph = Textor.FirstParagraph(); paragraph; paragraph = paragraph->Next(), ++p) {
     Check(paragraph->Formatted() && paragraph->Positioned(), "a paragraph is not laid out");
@@ -437,6 +437,7 @@ void TSession::CheckLayout(bool AFull) {
       else if (wrap > 0 && alignment == paCenter)
         expectedLeft = left + (wrap - left - right - width) / 2 + (isFirst ? first : 0);
       Check(row->GetLeft() == expectedLeft, "a row's left edge is wrong");
+      widest = std::max(widest, expectedLeft + width + right);
       for (int32_t c = s.CharIndex; c < e.CharIndex; ++c) {
         if (!IsElement(text[c])) continue;
         TTextPosition at = ToPosition({p, c});
@@ -452,6 +453,7 @@ void TSession::CheckLayout(bool AFull) {
     }
   }
   Check(Textor.GetHeight() == top, "the text's height is not its last row's bottom");
+  Check(Textor.GetWidth() == widest, "the text's width is not its widest row's with the indents");
 
   if (!AFull) return;
   const std::vector<TRowShot> incremental = Shot();
