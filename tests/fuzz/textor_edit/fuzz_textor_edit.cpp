@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +23,32 @@ void Check(bool ACondition, const char* AWhat) {
   if (ACondition) return;
   std::fprintf(stderr, "textor edit: %s\n", AWhat);
   std::abort();
+}
+
+// With TEXTOR_TRACE set, each step is written to stderr: a failing input read as the steps that lead to it.
+const bool Tracing = std::getenv("TEXTOR_TRACE") != nullptr;
+
+void Trace(const char* AFormat, ...) {
+  if (!Tracing) return;
+  va_list args;
+  va_start(args, AFormat);
+  std::vfprintf(stderr, AFormat, args);
+  va_end(args);
+  std::fputc('\n', stderr);
+}
+
+std::string Show(std::u16string_view AText) {
+  std::string s;
+  char hex[8];
+  for (char16_t c : AText) {
+    if (c >= 32 && c < 127 && c != '\\') {
+      s += static_cast<char>(c);
+    } else {
+      std::snprintf(hex, sizeof hex, "\\u%04X", static_cast<unsigned>(c));
+      s += hex;
+    }
+  }
+  return s;
 }
 
 class TReader {
@@ -244,6 +271,7 @@ class TSession {
   void CheckModel() const;
   void CheckMoves(TIndexPosition AAt) const;
   void CheckHits(TIndexPosition AAt, bool APreferNext) const;
+  void CheckPaint(TIndexPosition A, TIndexPosition B, uint8_t AFlags);
   void CheckLayout(bool AFull);
   std::vector<TRowShot> Shot() const;
 
@@ -462,7 +490,7 @@ void TSession::CheckLayout(bool AFull) {
 }
 
 void TSession::Step(TReader& AReader) {
-  const uint8_t op = AReader.Byte() % 17;
+  const uint8_t op = AReader.Byte() % 18;
   const uint8_t attr = AReader.Byte() % 4;
   TTextRange range;
   switch (op) {
@@ -470,6 +498,7 @@ void TSession::Step(TReader& AReader) {
     case 1: {
       const TIndexPosition at = ReadPosition(AReader);
       const std::u16string text = ReadText(AReader);
+      Trace("InsertText (%d, %d) \"%s\" attributes %d", at.ParagraphIndex, at.CharIndex, Show(text).c_str(), attr);
       Textor.InsertText(ToPosition(at), text, FTextChoice[attr], range);
       TIndexPosition end = at;
       Model.InsertText(end, text, Textor.LineBreaks, Textor.Tabs, attr);
@@ -484,6 +513,8 @@ void TSession::Step(TReader& AReader) {
       element->FreedCount = &FFreed;
       ++FCreated;
       ++FElements;
+      Trace("InsertElement (%d, %d) %dx%d descent %d attributes %d", at.ParagraphIndex, at.CharIndex, size.Width,
+            size.Height, size.Descent, attr);
       Textor.InsertElement(ToPosition(at), element, FTextChoice[attr], range);
       TIndexPosition end = at;
       Model.InsertRun(end, std::u16string(1, static_cast<char16_t>(ElementBase + kind)), attr);
@@ -502,6 +533,7 @@ void TSession::Step(TReader& AReader) {
       const TTextRange whole{ToPosition(a), ToPosition(b)};
       Check(Textor.GetRangeText(whole) == expected, "GetRangeText differs from the model");
       TTextPosition result;
+      Trace("DeleteRange (%d, %d) (%d, %d)", a.ParagraphIndex, a.CharIndex, b.ParagraphIndex, b.CharIndex);
       Textor.DeleteRange(whole, result);
       Model.Delete(a, b);
       FElements -= elements;
@@ -512,6 +544,8 @@ void TSession::Step(TReader& AReader) {
       TIndexPosition a = ReadPosition(AReader), b = ReadPosition(AReader);
       if (IndexBefore(b, a)) std::swap(a, b);
       const bool includeLastEnd = AReader.Byte() & 1;
+      Trace("SetRangeAttributes (%d, %d) (%d, %d) last end %d attributes %d", a.ParagraphIndex, a.CharIndex,
+            b.ParagraphIndex, b.CharIndex, includeLastEnd, attr);
       Textor.SetRangeAttributes({ToPosition(a), ToPosition(b)}, includeLastEnd, FTextChoice[attr], range);
       for (int32_t p = a.ParagraphIndex; p <= b.ParagraphIndex; ++p) {
         const int32_t to = p == b.ParagraphIndex ? b.CharIndex : Model.Length(p);
@@ -524,6 +558,7 @@ void TSession::Step(TReader& AReader) {
     case 6: {
       TIndexPosition at = ReadPosition(AReader);
       const TIndexPosition old = at;
+      Trace("SplitParagraph (%d, %d) attributes %d", at.ParagraphIndex, at.CharIndex, attr);
       Textor.SplitParagraph(ToPosition(at), FTextChoice[attr], range);
       Model.Split(at, attr);
       Check(Index(range.Start) == old && Index(range.End) == at, "SplitParagraph's range is wrong");
@@ -532,6 +567,7 @@ void TSession::Step(TReader& AReader) {
     case 7: {
       const TIndexPosition at = ReadPosition(AReader);
       const std::u16string text = ReadText(AReader);
+      Trace("InsertChars (%d, %d) \"%s\" attributes %d", at.ParagraphIndex, at.CharIndex, Show(text).c_str(), attr);
       Textor.InsertChars(ToPosition(at), text, FTextChoice[attr], range);
       TIndexPosition end = at;
       Model.InsertRun(end, text, attr);
@@ -541,6 +577,7 @@ void TSession::Step(TReader& AReader) {
     case 8: {
       const TIndexPosition at = ReadPosition(AReader);
       const int32_t count = AReader.Byte() % 4;
+      Trace("InsertTabs (%d, %d) %d attributes %d", at.ParagraphIndex, at.CharIndex, count, attr);
       Textor.InsertTabs(ToPosition(at), count, FTextChoice[attr], range);
       TIndexPosition end = at;
       Model.InsertRun(end, std::u16string(count, TabStop), attr);
@@ -561,6 +598,7 @@ void TSession::Step(TReader& AReader) {
     }
     case 11:
       Textor.WrapWidth = AReader.Byte() * 2 - 20;
+      Trace("wrap width %d, InvalidateLayout", Textor.WrapWidth);
       Textor.InvalidateLayout();
       break;
     case 12: {
@@ -569,6 +607,7 @@ void TSession::Step(TReader& AReader) {
       const int before = Textor.FormatTextCalls, changedBefore = Textor.ChangedCalls;
       const std::vector<std::u16string> text = Model.Text;
       const std::vector<std::vector<uint8_t>> attrs = Model.Attrs;
+      Trace("BeginUpdate");
       Textor.BeginUpdate();
       ++FBatchDepth;
       for (int n = AReader.Byte() % 4 + 1; n > 0 && !AReader.Empty(); --n) {
@@ -576,6 +615,7 @@ void TSession::Step(TReader& AReader) {
         CheckModel();
       }
       --FBatchDepth;
+      Trace("EndUpdate");
       Textor.EndUpdate();
       Check(Textor.FormatTextCalls - before <= 1 && Textor.ChangedCalls - changedBefore <= 1,
             "a batch laid out or signalled more than once");
@@ -586,6 +626,7 @@ void TSession::Step(TReader& AReader) {
     }
     case 13: {
       const std::u16string text = ReadText(AReader);
+      Trace("SetText \"%s\"", Show(text).c_str());
       Textor.SetText(text);
       for (const std::u16string& p : Model.Text)
         for (char16_t c : p) FElements -= IsElement(c);
@@ -601,6 +642,7 @@ void TSession::Step(TReader& AReader) {
       // New permissions: every stretch between elements is read, deleted and inserted again.
       Textor.LineBreaks = AReader.Byte() & 1;
       Textor.Tabs = AReader.Byte() & 1;
+      Trace("line breaks %d, tabs %d, ReinsertText", Textor.LineBreaks, Textor.Tabs);
       Textor.ReinsertText();
       TModel fresh;
       TIndexPosition at{0, 0};
@@ -635,6 +677,7 @@ void TSession::Step(TReader& AReader) {
     }
     case 15: {
       const int32_t p = AReader.Below(Model.Count());
+      Trace("paragraph %d SetParagraphAttributes %d", p, attr);
       Textor.ParagraphAt(p)->SetParagraphAttributes(FLayoutChoice[attr]);
       Model.ParagraphLayout[p] = attr;
       break;
@@ -642,7 +685,63 @@ void TSession::Step(TReader& AReader) {
     case 16:
       if (FBatchDepth == 0) CheckHits(ReadPosition(AReader), attr & 1);
       break;
+    case 17: {
+      TIndexPosition a = ReadPosition(AReader), b = ReadPosition(AReader);
+      if (IndexBefore(b, a)) std::swap(a, b);
+      if (FBatchDepth == 0) CheckPaint(a, b, attr);
+      break;
+    }
   }
+}
+
+// Painting a range draws each run of characters and each tab where the rows put them; symbols and the selection
+// (AFlags) are only drawn, not compared.
+void TSession::CheckPaint(TIndexPosition A, TIndexPosition B, uint8_t AFlags) {
+  for (TTestTextAttributes& text : FText) text.Painted.clear();
+  TTextPaintFlags flags;
+  flags.Set(tpSelection, AFlags & 1).Set(tpWhiteSpace, AFlags & 2);
+  Trace("PaintRange (%d, %d) (%d, %d) flags %d", A.ParagraphIndex, A.CharIndex, B.ParagraphIndex, B.CharIndex, AFlags);
+  Textor.PaintRange(TestCanvas(), {}, {ToPosition(A), ToPosition(B)}, flags, true);
+  if (AFlags != 0) return;
+  std::vector<TTestPaintCall> calls;
+  // Runs and tabs; the backgrounds of embedded elements are not compared.
+  for (TTestTextAttributes& text : FText)
+    for (const TTestPaintCall& call : text.Painted)
+      if (call.Kind != TTestPaintCall::pcBackground) calls.push_back(call);
+  std::sort(calls.begin(), calls.end(), [](const TTestPaintCall& L, const TTestPaintCall& R) {
+    return L.Rect.Top != R.Rect.Top ? L.Rect.Top < R.Rect.Top : L.X < R.X;
+  });
+  size_t next = 0;
+  for (int32_t p = A.ParagraphIndex; p <= B.ParagraphIndex; ++p) {
+    const std::u16string& text = Model.Text[p];
+    const int32_t from = p == A.ParagraphIndex ? A.CharIndex : 0;
+    const int32_t to = p == B.ParagraphIndex ? B.CharIndex : Model.Length(p);
+    for (const TRow* row = Textor.ParagraphAt(p)->FirstRow(); row; row = row->GetNextRow()) {
+      const int32_t s = Index(row->GetStartPosition()).CharIndex, e = Index(row->GetEndPosition()).CharIndex;
+      for (int32_t c = std::max(s, from); c < std::min(e, to);) {
+        if (IsElement(text[c])) {
+          ++c;
+          continue;
+        }
+        Check(next < calls.size(), "a piece of the range was not painted");
+        const TTestPaintCall& call = calls[next++];
+        Check(call.Rect.Top == row->GetBaseline() - Ascent, "a run is not drawn at its row's baseline");
+        Check(call.X == row->GetLeft() + ModelWidth(text, s, c), "a run or tab is not drawn at its x");
+        if (text[c] == TabStop) {
+          Check(call.Kind == TTestPaintCall::pcBlank, "a tab stop painted as text");
+          Check(call.Width == ModelWidth(text, s, c + 1) - ModelWidth(text, s, c), "a tab painted to another stop");
+          ++c;
+          continue;
+        }
+        Check(call.Kind == TTestPaintCall::pcText, "characters painted as a blank");
+        for (char16_t painted : call.Text) {
+          Check(c < std::min(e, to) && text[c] == painted, "the painted characters differ from the range's");
+          ++c;
+        }
+      }
+    }
+  }
+  Check(next == calls.size(), "painting drew outside the range");
 }
 
 // Rows found for a position and for a y, the caret, and the hit test at the caret's x giving the position back.
@@ -692,6 +791,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
   if (ASize < 1) return 0;
   TReader reader(AData + 1, ASize - 1);
   TSession session(AData[0]);
+  Trace("line breaks %d, tabs %d, wrap width %d", AData[0] & 1, (AData[0] >> 1) & 1, (AData[0] >> 2) * 5);
   session.Run(reader);
   return 0;
 }
