@@ -40,9 +40,9 @@ class TBenchTextor : public TTextor {
 
 // About 80 characters with a tab after the number, every paragraph a little different.
 std::u16string ParagraphText(int AIndex) {
-  static const char16_t* const Words[] = {u"notes", u"wrap",  u"into",   u"rows", u"while", u"the",    u"engine",
-                                          u"keeps", u"every", u"caret",  u"where", u"it",   u"belongs", u"after",
-                                          u"each",  u"key",   u"stroke", u"and",  u"paste"};
+  static const char16_t* const Words[] = {u"notes", u"wrap",  u"into",   u"rows",  u"while", u"the",     u"engine",
+                                          u"keeps", u"every", u"caret",  u"where", u"it",    u"belongs", u"after",
+                                          u"each",  u"key",   u"stroke", u"and",   u"paste"};
   std::u16string s = u"Item ";
   for (char c : std::to_string(AIndex)) s += static_cast<char16_t>(c);
   s += u":\t";
@@ -119,8 +119,9 @@ int main(int argc, char** argv) {
       }
     }
     textor.EndUpdate();
-    std::printf("text: %d paragraphs, %zu characters, %d elements, %d rows, %d px high, wrap width %d; %s\n", paragraphs,
-                text.size() - 2 * (paragraphs - 1), elements, RowCount(textor), textor.GetHeight(), WrapWidth, metrics);
+    std::printf("text: %d paragraphs, %zu characters, %d elements, %d rows, %d px high, wrap width %d; %s\n",
+                paragraphs, text.size() - 2 * (paragraphs - 1), elements, RowCount(textor), textor.GetHeight(),
+                WrapWidth, metrics);
     std::printf("median of %d runs (full layout), %d runs (keystrokes)\n\n", runs, keystrokeRuns);
 
     const double full = MedianMs(runs, [&] { textor.InvalidateLayout(); });
@@ -167,10 +168,13 @@ int main(int argc, char** argv) {
     const int32_t filled = textor.GetHeight();
     const TIndexPosition end{top.ParagraphIndex, textor.ParagraphAt(top.ParagraphIndex)->CharIndexOf(nullptr, 0)};
     where = At(textor, end);
-    const double addsRow = MedianMs(keystrokeRuns, [&] {
-      type();
-      if (textor.GetHeight() == filled) std::abort();
-    }, undo(end));
+    const double addsRow = MedianMs(
+        keystrokeRuns,
+        [&] {
+          type();
+          if (textor.GetHeight() == filled) std::abort();
+        },
+        undo(end));
 
     int32_t counted = 0;
     const double walk = MedianMs(keystrokeRuns, [&] { counted = textor.ParagraphCount(); });

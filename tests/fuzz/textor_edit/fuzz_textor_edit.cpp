@@ -70,9 +70,9 @@ class TReader {
 
 // Characters the edits draw from: line breaks and tabs in every pairing, spaces, letters and digits of several
 // scripts, punctuation, the no-break space, surrogate halves and the highest code unit.
-constexpr std::array<char16_t, 24> Alphabet{u'a', u'b',     u'W',     u' ',     u' ',     u'\t',   u'\t',   u'\r',
-                                            u'\n', u'.',    u',',     u'_',     u'1',     u'\x0436', u'\x00A0', u'\x4E2D',
-                                            u'-', u'\xD83D', u'\xDE00', u'\xFFFF', u'x',    u'\x0661', u'(',    u'\x0009'};
+constexpr std::array<char16_t, 24> Alphabet{
+    u'a', u'b',      u'W',      u' ',      u' ', u'\t',     u'\t',     u'\r',     u'\n', u'.',      u',', u'_',
+    u'1', u'\x0436', u'\x00A0', u'\x4E2D', u'-', u'\xD83D', u'\xDE00', u'\xFFFF', u'x',  u'\x0661', u'(', u'y'};
 
 // An embedded element stands in the model as a private-use character that names its size; the alphabet has none.
 constexpr char16_t ElementBase = 0xE000;
@@ -268,6 +268,21 @@ class TSession {
     CheckPosition(APosition);
     return Textor.PositionToIndex(APosition);
   }
+  int32_t PortionCount(int32_t AParagraph) const {
+    int32_t count = 0;
+    for (const TPortion* p = Textor.ParagraphAt(AParagraph)->FirstPortion(); p; p = p->Next()) ++count;
+    return count;
+  }
+  // Insertion keeps portions few: it goes into the portion at the place or the one before it when that is of the
+  // kind and holds the very attributes; else a new portion, splitting the one at the place when inside it.
+  int32_t PortionsAdded(TIndexPosition AAt, TPortionKind AKind, const TTextAttributes* AAttributes) const {
+    const TTextPosition at = ToPosition(AAt);
+    auto takes = [&](const TPortion* P) { return P && P->Kind() == AKind && P->Attributes() == AAttributes; };
+    if (takes(at.Portion)) return 0;
+    const TPortion* before = at.Portion ? at.Portion->Previous() : at.Paragraph->LastPortion();
+    if (at.Offset == 0 && takes(before)) return 0;
+    return at.Offset > 0 ? 2 : 1;
+  }
   void CheckModel() const;
   void CheckMoves(TIndexPosition AAt) const;
   void CheckHits(TIndexPosition AAt, bool APreferNext) const;
@@ -303,8 +318,7 @@ void TSession::CheckModel() const {
     Check(paragraph->Previous() == previous, "paragraph links broken");
     Check(Textor.IndexOfParagraph(paragraph) == p && Textor.ParagraphAt(p) == paragraph, "paragraph index wrong");
     Check(paragraph->TextAttributes() == FTextChoice[Model.ParagraphText[p]], "paragraph text attributes differ");
-    Check(paragraph->ParagraphAttributes() == FLayoutChoice[Model.ParagraphLayout[p]],
-          "paragraph attributes differ");
+    Check(paragraph->ParagraphAttributes() == FLayoutChoice[Model.ParagraphLayout[p]], "paragraph attributes differ");
     previous = paragraph;
     const std::u16string& text = Model.Text[p];
     int32_t c = 0;
@@ -332,7 +346,8 @@ void TSession::CheckModel() const {
       for (int32_t i = 0; i < portion->Length(); ++i, ++c) {
         const int32_t expected = Model.CharAt(p, c);
         Check(portion->GetChar(i) == expected, "a character differs from the model");
-        Check(portion->Attributes() == FTextChoice[Model.Attrs[p][c]], "a character's attributes differ from the model");
+        Check(portion->Attributes() == FTextChoice[Model.Attrs[p][c]],
+              "a character's attributes differ from the model");
       }
       before = portion;
     }
@@ -393,7 +408,8 @@ void TSession::CheckMoves(TIndexPosition AAt) const {
   Check(Textor.GetAttributesAt(at) == FTextChoice[attr], "GetAttributesAt differs from the model");
   Check(Textor.IsAtParagraphEdge(at, true) == (c == len) && Textor.IsAtParagraphEdge(at, false) == (c == 0),
         "IsAtParagraphEdge is wrong");
-  Check(Textor.IsAtTextEdge(at, true) == (c == len && lastParagraph) && Textor.IsAtTextEdge(at, false) == (c == 0 && p == 0),
+  Check(Textor.IsAtTextEdge(at, true) == (c == len && lastParagraph) &&
+            Textor.IsAtTextEdge(at, false) == (c == 0 && p == 0),
         "IsAtTextEdge is wrong");
   Check((Textor.ElementAt(at, true) != nullptr) == (c < len && IsElement(Model.Text[p][c])), "ElementAt forwards");
   Check((Textor.ElementAt(at, false) != nullptr) == (c > 0 && IsElement(Model.Text[p][c - 1])), "ElementAt back");
@@ -420,8 +436,7 @@ void TSession::CheckLayout(bool AFull) {
     Check(row && row->GetPreviousRow() == nullptr, "a paragraph without rows");
     Check(row->GetStartPosition() == paragraph->GetBeginPosition(), "the first row does not start the paragraph");
     const std::u16string& text = Model.Text[p];
-    const TTestParagraphAttributes* layout =
-        Model.ParagraphLayout[p] ? &FLayout[Model.ParagraphLayout[p]] : nullptr;
+    const TTestParagraphAttributes* layout = Model.ParagraphLayout[p] ? &FLayout[Model.ParagraphLayout[p]] : nullptr;
     const int32_t first = layout ? layout->FirstLineIndent : 0, left = layout ? layout->LeftIndent : 0,
                   right = layout ? layout->RightIndent : 0;
     const uint8_t alignment = layout ? layout->Alignment() : paLeft;
@@ -436,8 +451,9 @@ void TSession::CheckLayout(bool AFull) {
       if (single)
         Check(row->Kind() == TRowKind::rkWholeParagraph, "a one-row paragraph without a whole-paragraph row");
       else
-        Check(row->Kind() == (isFirst ? TRowKind::rkWrappedFirst
-                                      : following ? TRowKind::rkWrappedInner : TRowKind::rkWrappedLast),
+        Check(row->Kind() == (isFirst     ? TRowKind::rkWrappedFirst
+                              : following ? TRowKind::rkWrappedInner
+                                          : TRowKind::rkWrappedLast),
               "a row of the wrong kind");
       if (following)
         Check(row->GetEndPosition() == following->GetStartPosition(), "a row does not end where the next starts");
@@ -469,8 +485,8 @@ void TSession::CheckLayout(bool AFull) {
       for (int32_t c = s.CharIndex; c < e.CharIndex; ++c) {
         if (!IsElement(text[c])) continue;
         TTextPosition at = ToPosition({p, c});
-        const TRect& bounds = static_cast<TTestEmbeddedElement*>(static_cast<TElementPortion*>(at.Portion)->Element())
-                                  ->Bounds;
+        const TRect& bounds =
+            static_cast<TTestEmbeddedElement*>(static_cast<TElementPortion*>(at.Portion)->Element())->Bounds;
         const TElementSize& size = ElementSizes[text[c] - ElementBase];
         Check(bounds.Left == PaddingLeft + row->GetLeft() + ModelWidth(text, s.CharIndex, c) + MarginLeft &&
                   bounds.Top == PaddingTop + row->GetBaseline() - size.Height + size.Descent,
@@ -527,7 +543,8 @@ void TSession::Step(TReader& AReader) {
       if (IndexBefore(b, a)) std::swap(a, b);
       int elements = 0;
       for (int32_t p = a.ParagraphIndex; p <= b.ParagraphIndex; ++p)
-        for (int32_t c = p == a.ParagraphIndex ? a.CharIndex : 0; c < (p == b.ParagraphIndex ? b.CharIndex : Model.Length(p)); ++c)
+        for (int32_t c = p == a.ParagraphIndex ? a.CharIndex : 0;
+             c < (p == b.ParagraphIndex ? b.CharIndex : Model.Length(p)); ++c)
           elements += IsElement(Model.Text[p][c]);
       const std::u16string expected = Model.RangeText(a, b);
       const TTextRange whole{ToPosition(a), ToPosition(b)};
@@ -568,7 +585,11 @@ void TSession::Step(TReader& AReader) {
       const TIndexPosition at = ReadPosition(AReader);
       const std::u16string text = ReadText(AReader);
       Trace("InsertChars (%d, %d) \"%s\" attributes %d", at.ParagraphIndex, at.CharIndex, Show(text).c_str(), attr);
+      const int32_t added = PortionsAdded(at, TPortionKind::pkText, FTextChoice[attr]);
+      const int32_t before = PortionCount(at.ParagraphIndex);
       Textor.InsertChars(ToPosition(at), text, FTextChoice[attr], range);
+      if (!text.empty())
+        Check(PortionCount(at.ParagraphIndex) == before + added, "InsertChars did not reuse a neighbour");
       TIndexPosition end = at;
       Model.InsertRun(end, text, attr);
       if (!text.empty()) Check(Index(range.Start) == at && Index(range.End) == end, "InsertChars' range is wrong");
@@ -578,7 +599,10 @@ void TSession::Step(TReader& AReader) {
       const TIndexPosition at = ReadPosition(AReader);
       const int32_t count = AReader.Byte() % 4;
       Trace("InsertTabs (%d, %d) %d attributes %d", at.ParagraphIndex, at.CharIndex, count, attr);
+      const int32_t added = PortionsAdded(at, TPortionKind::pkTabStops, FTextChoice[attr]);
+      const int32_t before = PortionCount(at.ParagraphIndex);
       Textor.InsertTabs(ToPosition(at), count, FTextChoice[attr], range);
+      if (count > 0) Check(PortionCount(at.ParagraphIndex) == before + added, "InsertTabs did not reuse a neighbour");
       TIndexPosition end = at;
       Model.InsertRun(end, std::u16string(count, TabStop), attr);
       if (count > 0) Check(Index(range.Start) == at && Index(range.End) == end, "InsertTabs' range is wrong");
@@ -764,9 +788,9 @@ void TSession::CheckHits(TIndexPosition AAt, bool APreferNext) const {
     Check(Textor.FindRowAtY(y, false) == row, "FindRowAtY misses the row at its top or bottom");
   TRow* hitRow = nullptr;
   TTextPosition hit;
-  Check(Textor.PositionAtPoint({row->GetLeft() + x, row->GetTop()}, false, true, nullptr, hitRow, hit) ||
-            x == row->Width,
-        "a hit at the caret's x misses the row's content");
+  Check(
+      Textor.PositionAtPoint({row->GetLeft() + x, row->GetTop()}, false, true, nullptr, hitRow, hit) || x == row->Width,
+      "a hit at the caret's x misses the row's content");
   Check(hitRow == row && Index(hit) == AAt, "a hit at the caret's x gives another position");
   const int32_t height = Textor.GetHeight();
   Check(!Textor.FindRowAtY(-1, false) && !Textor.FindRowAtY(height, false), "FindRowAtY finds a row outside");
