@@ -10,6 +10,7 @@
 #include "document/model/diSounds.h"
 #include "document/model/diSoundsWin.h"
 #include "document/model/diTextorAttributes.h"
+#include "document/text/diTextorInteractiveWin.h"
 #include "foundation/cuDeviceContextManager.h"
 #include "foundation/cuLocalization.h"
 #include "framework/fwApplication.h"
@@ -84,6 +85,7 @@ std::vector<TStartupStep> ProgramStartupSteps() {
        }},
       {"application", StartApplication, EndApplication},
       {"screen and cursors", StartScreen, EndScreen},
+      {"text cursors", InitializeTextorCursors, nullptr},
       {"theme services", StartThemeServices, EndThemeServices},
       {"themed drawing", InstallXPThemeServices, UninstallXPThemeServices},
       {"clipboard", StartClipboard, EndClipboard},

@@ -1,6 +1,6 @@
 // Free routines shared by every part of the program: file names, unique files, name=value splitting, stream
-// packing, the date-time number. The Windows routines (folders, shell and browser, the message box, cursors and
-// languages) are in cuUtilsWin.
+// packing, the date-time number, the screen cursor numbers. The Windows routines (folders, shell and browser, the
+// message box, cursors and languages) are in cuUtilsWin.
 #pragma once
 
 #include "foundation/cuStreams.h"
@@ -71,3 +71,21 @@ void CompressStream(TStream& ASource, TStream& ADest);
 // Unpacks ASource (from its start) into ADest; nothing when ASource is empty. ADest is rewound. Raises
 // EDecompressionError when the data is damaged or unpacks to more than ALimit bytes.
 void DecompressStream(TStream& ASource, TStream& ADest, int64_t ALimit = DefaultDecompressLimit);
+
+// Screen cursor numbers: 0 the default cursor, negative numbers the standard cursors, positive numbers the
+// program's own, registered at start-up (cuUtilsWin's LoadResourceCursor).
+using TCursor = int;
+constexpr TCursor crDefault = 0;
+constexpr TCursor crNone = -1;  // no cursor shown
+constexpr TCursor crArrow = -2;
+constexpr TCursor crCross = -3;
+constexpr TCursor crIBeam = -4;
+constexpr TCursor crSizeNESW = -6;
+constexpr TCursor crSizeNS = -7;
+constexpr TCursor crSizeNWSE = -8;
+constexpr TCursor crSizeWE = -9;
+constexpr TCursor crHourGlass = -11;
+constexpr TCursor crNo = -12;
+constexpr TCursor crNoDrop = -13;
+constexpr TCursor crHandPoint = -21;
+constexpr TCursor crSizeAll = -22;

@@ -83,21 +83,7 @@ void SetFormClientSize(HWND AWindow, int AWidth, int AHeight);
 // ---------------------------------------------------------------------------------------------------------------
 // Cursors
 
-using TCursor = int;
-constexpr TCursor crDefault = 0;
-constexpr TCursor crNone = -1;  // no cursor shown
-constexpr TCursor crArrow = -2;
-constexpr TCursor crCross = -3;
-constexpr TCursor crIBeam = -4;
-constexpr TCursor crSizeNESW = -6;
-constexpr TCursor crSizeNS = -7;
-constexpr TCursor crSizeNWSE = -8;
-constexpr TCursor crSizeWE = -9;
-constexpr TCursor crHourGlass = -11;
-constexpr TCursor crNo = -12;
-constexpr TCursor crNoDrop = -13;
-constexpr TCursor crHandPoint = -21;
-constexpr TCursor crSizeAll = -22;
+// The cursor numbers are in cuUtils, where platform-free code that only chooses a cursor finds them.
 
 // The program-wide cursor that overrides the windows' own (crDefault: each window shows its own).
 TCursor GetScreenCursor();

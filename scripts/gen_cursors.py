@@ -16,6 +16,20 @@ CURSORS = [
     ("tests/framework/resources/probe.svg", "tests/framework/resources/probe.cur", 32, (3, 4)),
 ]
 
+# The text cursors: drawn in document/text/cursors, loaded from the document engine's resources by these names.
+TEXT_CURSORS = [
+    ("field-beam", "crTextorFieldBeam", (16, 16)),
+    ("field-elements-beam", "crTextorFieldElementsBeam", (16, 16)),
+    ("field-drop-down-beam", "crTextorFieldDropDownBeam", (16, 16)),
+    ("container-beam", "crTextorContainerBeam", (16, 16)),
+    ("container-text-beam", "crTextorContainerTextBeam", (16, 16)),
+    ("left-zone", "crTextorLeftZone", (28, 4)),
+    ("drag-move", "crTextorDragMove", (3, 4)),
+    ("drag-copy", "crTextorDragCopy", (3, 4)),
+]
+CURSORS += [("document/text/cursors/%s.svg" % source, "document/model/resources/%s.cur" % name, 32, hotspot)
+            for source, name, hotspot in TEXT_CURSORS]
+
 
 def build(folder):
     outputs = Outputs()

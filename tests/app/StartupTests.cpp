@@ -1,10 +1,13 @@
 #include "app/unStartup.h"
 #include "document/model/diPalette.h"
 #include "document/model/diSchemeImagesWin.h"
+#include "document/text/diTextorInteractive.h"
+#include "foundation/cuUtilsWin.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -81,6 +84,25 @@ TEST(ProgramStartup, UnitsStartAgainAfterAnEnd) {
     ASSERT_NO_THROW(units.StartAll());
     ASSERT_NO_THROW(units.EndAll());
   }
+}
+
+TEST(ProgramStartup, TheTextCursorsComeFromTheProgramsResourcesOnceTheScreenStands) {
+  std::vector<std::string> names;
+  for (const TStartupStep& step : ProgramStartupSteps()) names.emplace_back(step.Name);
+  auto at = [&names](const char* AName) { return std::find(names.begin(), names.end(), AName) - names.begin(); };
+  EXPECT_LT(at("screen and cursors"), at("text cursors"));
+  EXPECT_LT(at("text cursors"), static_cast<std::ptrdiff_t>(names.size()));
+
+  TStartupList units(ProgramStartupSteps());
+  units.StartAll();
+  const HCURSOR arrow = GetCursorHandle(crArrow);
+  std::set<HCURSOR> cursors;
+  for (TCursor c = crTextorFieldBeam; c <= crTextorDragCopy; ++c) {
+    EXPECT_NE(GetCursorHandle(c), arrow) << c;
+    cursors.insert(GetCursorHandle(c));
+  }
+  EXPECT_EQ(cursors.size(), 8u);
+  units.EndAll();
 }
 
 TEST(ProgramStartup, ThePaletteComesBeforeTheImagesAndItsDisabledItemTakesTheSecondLargeImage) {

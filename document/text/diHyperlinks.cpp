@@ -1,0 +1,94 @@
+#include "document/text/diHyperlinks.h"
+
+#include "document/text/diTextor.h"
+
+#include <string>
+
+namespace {
+
+constexpr size_t MinURLLength = 7;
+constexpr size_t MaxURLLength = 2057;
+
+char16_t LowerASCII(char16_t C) { return C >= u'A' && C <= u'Z' ? C + 32 : C; }
+
+// AWord starts with APrefix, ASCII letters compared without case (so no other letter folds into a scheme).
+bool StartsWithASCII(std::u16string_view AWord, std::u16string_view APrefix) {
+  if (AWord.size() < APrefix.size()) return false;
+  for (size_t i = 0; i < APrefix.size(); ++i)
+    if (LowerASCII(AWord[i]) != APrefix[i]) return false;
+  return true;
+}
+
+// One textor update for the whole scan, closed also when an exception leaves it.
+class TTextorUpdate {
+ public:
+  explicit TTextorUpdate(TTextor& ATextor) : FTextor(ATextor) { FTextor.BeginUpdate(); }
+  ~TTextorUpdate() { FTextor.EndUpdate(); }
+  TTextorUpdate(const TTextorUpdate&) = delete;
+  TTextorUpdate& operator=(const TTextorUpdate&) = delete;
+
+ private:
+  TTextor& FTextor;
+};
+
+}  // namespace
+
+bool IsLinkSeparator(char16_t C) { return C == u'\t' || C == u' ' || C == u'"' || C == u'<' || C == u'>'; }
+
+size_t FindSeparator(std::u16string_view AText, size_t AStart, bool AWantSeparator) {
+  for (size_t i = AStart; i < AText.size(); ++i)
+    if (IsLinkSeparator(AText[i]) == AWantSeparator) return i;
+  return std::u16string_view::npos;
+}
+
+bool NextWord(std::u16string_view AText, size_t& AStart, size_t& AFinish) {
+  const size_t start = FindSeparator(AText, AStart, false);
+  if (start == std::u16string_view::npos) return false;
+  const size_t finish = FindSeparator(AText, start, true);
+  AStart = start;
+  AFinish = finish == std::u16string_view::npos ? AText.size() : finish;
+  return true;
+}
+
+bool IsURL(std::u16string_view AText, size_t AStart, size_t AFinish) {
+  if (AStart > AFinish || AFinish > AText.size()) return false;
+  const std::u16string_view word = AText.substr(AStart, AFinish - AStart);
+  if (word.size() < MinURLLength || word.size() > MaxURLLength) return false;
+  // The first scheme followed by a delimiter decides: "https://" fails as "http" and matches as "https".
+  static constexpr std::u16string_view schemes[] = {u"http", u"https", u"ftp", u"file", u"url"};
+  for (const std::u16string_view scheme : schemes) {
+    if (!StartsWithASCII(word, scheme)) continue;
+    const std::u16string_view rest = word.substr(scheme.size());
+    if (StartsWithASCII(rest, u"://") || StartsWithASCII(rest, u":\\\\")) return rest.size() > 3;
+  }
+  return false;
+}
+
+void FindLinks(TParagraph* AParagraph, const TLinkAttributesFunc& AAttributesOf) {
+  TTextor& textor = *AParagraph->Textor();
+  TTextorUpdate update(textor);
+  TTextRange stretch = textor.GetTextStretch(AParagraph->GetBeginPosition(), true, false);
+  while (!TTextor::IsRangeEmpty(stretch)) {
+    const std::u16string text = textor.GetRangeText(stretch);
+    TTextRange reset;
+    textor.SetRangeAttributes(stretch, false, nullptr, reset);
+    // Setting attributes splits portions: the stretch is held as indexes, which splitting keeps, from here on.
+    const TIndexRange at = textor.RangeToIndexRange(reset);
+    size_t start = 0, finish = 0;
+    while (NextWord(text, start, finish)) {
+      if (IsURL(text, start, finish)) {
+        const TAttributesRef<TTextAttributes> attributes(
+            AAttributesOf(std::u16string_view(text).substr(start, finish - start)));
+        const int32_t first = at.Start.CharIndex + static_cast<int32_t>(start);
+        const TIndexRange link{{at.Start.ParagraphIndex, first},
+                               {at.Start.ParagraphIndex, first + static_cast<int32_t>(finish - start)}};
+        TTextRange range, linked;
+        if (textor.IndexRangeToRange(link, range)) textor.SetRangeAttributes(range, false, attributes.get(), linked);
+      }
+      start = finish;
+    }
+    TTextPosition end;
+    if (!textor.IndexToPosition(at.End, end)) break;
+    stretch = textor.GetTextStretch(end, true, false);
+  }
+}
