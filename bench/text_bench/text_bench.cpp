@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
   TAttributesRef<TTextAttributes> emphasis(&emphasisValue);
   const char* metrics = "fixed metrics (7 px, ascent 10, descent 3, tab 56)";
 #endif
-  int freed = 0;
+  int freed = 0, elements = 0;
   {
     TBenchTextor textor;
     textor.Plain = plain.get();
@@ -107,7 +107,6 @@ int main(int argc, char** argv) {
     }
     textor.BeginUpdate();
     textor.SetText(text);
-    int elements = 0;
     for (int i = 0; i < paragraphs; ++i) {
       TTextRange range;
       textor.SetRangeAttributes({At(textor, {i, 20}), At(textor, {i, 30})}, false, emphasis.get(), range);
@@ -187,6 +186,7 @@ int main(int argc, char** argv) {
     const bool met = sameHeight <= 0.02 * full && addsRow <= 0.02 * full;
     std::printf("\nkeystroke target (at most 2%% of the full layout): %s\n", met ? "met" : "MISSED");
   }
+  if (freed != elements) std::abort();
 #ifdef _WIN32
   plain = {};
   emphasis = {};
