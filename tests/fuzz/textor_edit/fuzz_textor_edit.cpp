@@ -286,6 +286,7 @@ class TSession {
   void CheckModel() const;
   void CheckMoves(TIndexPosition AAt) const;
   void CheckHits(TIndexPosition AAt, bool APreferNext) const;
+  void CheckWalk(TIndexPosition A, TIndexPosition B, const TTextRange& ARange, bool AIncludeLastEnd) const;
   void CheckPaint(TIndexPosition A, TIndexPosition B, uint8_t AFlags);
   void CheckLayout(bool AFull);
   std::vector<TRowShot> Shot() const;
@@ -413,6 +414,36 @@ void TSession::CheckMoves(TIndexPosition AAt) const {
         "IsAtTextEdge is wrong");
   Check((Textor.ElementAt(at, true) != nullptr) == (c < len && IsElement(Model.Text[p][c])), "ElementAt forwards");
   Check((Textor.ElementAt(at, false) != nullptr) == (c > 0 && IsElement(Model.Text[p][c - 1])), "ElementAt back");
+}
+
+// A walk over a range gives its pieces in order without gaps, and the paragraph ends inside it; comparisons of
+// positions follow the indexes.
+void TSession::CheckWalk(TIndexPosition A, TIndexPosition B, const TTextRange& ARange, bool AIncludeLastEnd) const {
+  TIndexPosition at = A;
+  bool lastEnd = false;
+  Textor.IterateRange(ARange, AIncludeLastEnd, [&](const TTextPiece& APiece) {
+    const int32_t p = Textor.IndexOfParagraph(APiece.Paragraph);
+    Check(!lastEnd && p == at.ParagraphIndex, "a walk leaves out or repeats a paragraph");
+    if (!APiece.Portion) {
+      Check(at.CharIndex == Model.Length(p), "a paragraph end before the paragraph's last piece");
+      if (p == B.ParagraphIndex)
+        lastEnd = true;
+      else
+        at = {p + 1, 0};
+      return true;
+    }
+    Check(APiece.Count > 0 && APiece.Portion->Paragraph() == APiece.Paragraph, "an empty or foreign piece");
+    Check(APiece.Paragraph->CharIndexOf(APiece.Portion, APiece.Offset) == at.CharIndex, "a gap in the walk");
+    at.CharIndex += APiece.Count;
+    return true;
+  });
+  Check(at == B, "a walk ends elsewhere than the range");
+  Check(lastEnd == (AIncludeLastEnd && B.CharIndex == Model.Length(B.ParagraphIndex)), "the last end walked wrongly");
+  Check(Textor.IsBefore(ARange.Start, ARange.End) == IndexBefore(A, B) && !Textor.IsBefore(ARange.End, ARange.Start),
+        "IsBefore differs from the indexes");
+  Check(Textor.IsPositionInRange(ARange.Start, ARange) == IndexBefore(A, B) &&
+            !Textor.IsPositionInRange(ARange.End, ARange),
+        "IsPositionInRange includes the end or leaves out the start");
 }
 
 std::vector<TRowShot> TSession::Shot() const {
@@ -549,6 +580,7 @@ void TSession::Step(TReader& AReader) {
       const std::u16string expected = Model.RangeText(a, b);
       const TTextRange whole{ToPosition(a), ToPosition(b)};
       Check(Textor.GetRangeText(whole) == expected, "GetRangeText differs from the model");
+      CheckWalk(a, b, whole, op == 3);
       TTextPosition result;
       Trace("DeleteRange (%d, %d) (%d, %d)", a.ParagraphIndex, a.CharIndex, b.ParagraphIndex, b.CharIndex);
       Textor.DeleteRange(whole, result);
