@@ -1173,6 +1173,10 @@ void TTextor::UnlinkParagraph(TParagraph* AParagraph) {
   (next ? next->FPrevious : FLastParagraph) = AParagraph->FPrevious;
   AParagraph->FNext = AParagraph->FPrevious = nullptr;
   if (next) next->InvalidatePosition();
+  // A paragraph not laid out yet takes its old bottom from the one above: the first laid-out paragraph below it must
+  // learn of the removed height itself.
+  for (TParagraph* p = next; p && !p->FFirstRow; p = p->FNext)
+    if (p->FNext) p->FNext->InvalidatePosition();
   Invalidate();
 }
 

@@ -87,3 +87,24 @@ TEST_F(TextorIncremental, ARowAddedMovesTheRestWithoutMeasuringIt) {
 }
 
 }  // namespace
+
+// Paragraphs removed just above one made in the same update move what lies below up by their height.
+TEST(TextorLayout, ParagraphsRemovedAboveANewOneMoveTheRestUp) {
+  TTestTextAttributes attributes;
+  TTestTextor textor(true);
+  textor.DefaultText = &attributes;
+  textor.LineBreaks = true;
+  textor.EndFormatUpdate();
+  textor.SetText(u"\r\r");  // rows at 0, 13, 26
+  TTextPosition at, from, to, result;
+  TTextRange range;
+  textor.BeginUpdate();
+  ASSERT_TRUE(textor.IndexToPosition({1, 0}, at));
+  textor.SplitParagraph(at, nullptr, range);
+  ASSERT_TRUE(textor.IndexToPosition({0, 0}, from));
+  ASSERT_TRUE(textor.IndexToPosition({1, 0}, to));
+  textor.DeleteRange({from, to}, result);
+  textor.EndUpdate();
+  EXPECT_EQ(textor.LastParagraph()->FirstRow()->GetTop(), 26);
+  EXPECT_EQ(textor.GetHeight(), 39);
+}
