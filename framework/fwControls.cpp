@@ -465,7 +465,8 @@ void TControl::MouseButtonUp(const TMouseMessage& AMessage, TMouseButton AButton
   }
   const bool clicked = FControlState.Contains(csClicked);
   FControlState -= csLButtonDown | csClicked;
-  if (MouseCapture()) SetMouseCapture(false);
+  // A system class keeps its own capture until its own handling of the release.
+  if (MakesOwnClicks() && MouseCapture()) SetMouseCapture(false);
   MouseUp(AButton, AMessage.Shift, p.x, p.y);
   const RECT client = GetClientRect();
   // The click comes last: its handler may free the control.

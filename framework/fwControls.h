@@ -303,7 +303,7 @@ class TControl : public TComponent {
   void RemoveMessageFilter(TMessageEvent AFilter);
 
   // The control holds the mouse capture (for a windowless control: through its parent's window).
-  bool MouseCapture() const;
+  virtual bool MouseCapture() const;
   virtual void SetMouseCapture(bool AValue);
 
   virtual void Click();

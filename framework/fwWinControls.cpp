@@ -582,6 +582,8 @@ void TWinControl::PaintHandler(HDC ADC) { FWindowless.PaintWithOwner(ADC); }
 
 void TWinControl::PaintControls(HDC ADC) { FWindowless.Paint(ADC); }
 
+bool TWinControl::MouseCapture() const { return FHandle && GetCapture() == FHandle; }
+
 void TWinControl::SetMouseCapture(bool AValue) {
   if (AValue) {
     ::SetCapture(Handle());

@@ -105,6 +105,8 @@ class TWinControl : public TControl {
   void SetVisible(bool AValue) override;
   bool Showing() const override { return FShowing; }
   POINT ClientOrigin() const override;
+  // A windowed control holds the system's capture itself.
+  bool MouseCapture() const override;
   void SetMouseCapture(bool AValue) override;
   void BringToFront() override;
   void SendToBack() override;

@@ -346,6 +346,21 @@ class TCounter : public TCustomControl {
   }
 };
 
+TEST_F(ShownControlTest, AWindowedControlThatCapturesThePressGivesTheCaptureBackAtTheRelease) {
+  TCounter* control = nullptr;
+  NewInto(control, form);
+  control->SetControlStyle(control->ControlStyle() | csCaptureMouse | csClickEvents);
+  control->SetParent(form);
+  HWND window = control->Handle();
+  SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  EXPECT_EQ(GetCapture(), window);
+  EXPECT_TRUE(control->MouseCapture());
+  SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  EXPECT_EQ(GetCapture(), nullptr);
+  EXPECT_FALSE(control->MouseCapture());
+  control->Free();
+}
+
 TEST_F(ShownControlTest, InvalidatingAnOpaqueControlRepaintsWithoutErasing) {
   TCounter* counter = nullptr;
   NewInto(counter, form);
