@@ -1,0 +1,602 @@
+// The text element on the fake sheet host: undo steps and their merging by an injected clock, storage, content
+// checks, the clipboard and input.
+#include "document/model/diClassesGroups.h"
+#include "document/model/diMessages.h"
+#include "document/model/diPalette.h"
+#include "document/model/diSounds.h"
+#include "document/text/diTextorElement.h"
+#include "foundation/cuKnot.h"
+#include "framework/fwClipboard.h"
+#include "tests/document/TestVisualElements.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum : uint16_t { vkBack = 8, vkTab = 9, vkReturn = 13, vkLeft = 37, vkDelete = 46 };
+
+// A text that counts its value changes.
+class TCountingText : public TTextorElement {
+ public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  using TTextorElement::TTextorElement;
+  void ValueChanged() override {
+    ++ValueChanges;
+    TTextorElement::ValueChanged();
+  }
+  int ValueChanges = 0;
+};
+const TElementClassInfo TCountingText::ClassInfo{u"TElement_CountingText", &TTextorElement::ClassInfo,
+                                                 &ElementFactory<TCountingText>};
+
+// A host that records the node messages it hears.
+class TRecordingHost : public TTestVisualGroup {
+ public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  using TTestVisualGroup::TTestVisualGroup;
+  bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override {
+    Heard.push_back(AMsg);
+    return AMsg == nmAskDataClass || TTestVisualGroup::HandleMessage(AMsg, AParam1, AParam2);
+  }
+  std::vector<int> Heard;
+};
+const TElementClassInfo TRecordingHost::ClassInfo{u"TElement_RecordingHost", &TTestVisualGroup::ClassInfo,
+                                                  &ElementFactory<TRecordingHost>};
+
+constexpr TTextorOptions RichOptions = xoRich;
+constexpr TTextOptions PlainRootText = AnyTextOptions;
+
+// The children of a content knot as "Chars(abc) Br VisualLeaf".
+std::u16string Describe(TKnot* AKnot) {
+  std::u16string r;
+  for (TKnot* k = AKnot ? AKnot->FirstKnot() : nullptr; k; k = k->NextKnot()) {
+    if (!r.empty()) r += u' ';
+    r += k->Name();
+    if (k->Name() == CharsKnotName) r += u"(" + k->ReadString(u"Value", u"") + u")";
+  }
+  return r;
+}
+
+class TextElementTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitializePalette();
+    InitializeClassesGroups();
+    ClassesGroups->GetGroup(0).push_back(&TTestVisualLeaf::ClassInfo);
+    InitializeTextorElement();
+    Host = std::make_unique<TSheetHostFixture>();
+  }
+  void TearDown() override {
+    Host.reset();
+    FinalizeTextorElement();
+    FinalizeClassesGroups();
+    FinalizePalette();
+  }
+
+  template <class T = TTextorElement>
+  T* AddText(TTextorOptions AOptions, TTextOptions ATextOptions, std::u16string_view AText,
+             TVisualElement* AParent = nullptr) {
+    if (!AParent) AParent = Host->Root;
+    T* text = TElement::CreateIn<T>(&Host->Scheme, AParent);
+    text->SetTextorOptions(AOptions);
+    text->SetTextOptions(ATextOptions);
+    text->SetText(AText);
+    text->SetEditClock([this] { return Now; });
+    text->SetVisualParent(AParent);
+    return text;
+  }
+  // Focuses AText with the selection of AFocusData.
+  void Edit(TTextorElement* AText, const std::u16string& AFocusData) {
+    AText->SetFocus(fdForward, AFocusData, nullptr, nullptr);
+    ASSERT_NE(AText->Interactive(), nullptr);
+  }
+  void Type(char16_t AChar) { Host->Sheet->KeyPress(AChar); }
+  void Key(uint16_t AKey, TShiftState AShift = {}) { Host->Sheet->KeyDown(AKey, AShift); }
+  int Steps() const {
+    int n = 0;
+    for (TNode* s = Host->History.UndoStack().FirstChild(); s; s = s->NextSibling()) ++n;
+    return n;
+  }
+  TTextorEditOperation* LastStep() const {
+    return dynamic_cast<TTextorEditOperation*>(Host->History.GetUndoOperation());
+  }
+  static std::u16string Selected(TTextorElement* AText) { return AText->Interactive()->GetSelectedText(); }
+
+  std::unique_ptr<TSheetHostFixture> Host;
+  int64_t Now = 0;
+};
+
+// ---------------------------------------------------------------------------------------------------------------
+// Merging
+
+TEST_F(TextElementTest, ThreeKeysTypedQuicklyAreOneStepOfOneChars) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"");
+  Edit(text, {});
+  for (char16_t c : std::u16string(u"abc")) {
+    Type(c);
+    Now += 100;
+  }
+  EXPECT_EQ(text->GetText(), u"abc");
+  ASSERT_EQ(Steps(), 1);
+  EXPECT_EQ(Describe(LastStep()->NewContent()), u"Chars(abc)");
+}
+
+TEST_F(TextElementTest, KeysMergeUnder800MillisecondsOnly) {
+  const struct {
+    int64_t Gap;
+    int Steps;
+  } cases[] = {{0, 1}, {799, 1}, {800, 2}, {5000, 2}};
+  for (const auto& c : cases) {
+    Host->History.Clear();
+    TTextorElement* text = AddText(RichOptions, PlainRootText, u"");
+    Edit(text, {});
+    Now = 0;
+    Type(u'a');
+    Now = c.Gap;
+    Type(u'b');
+    EXPECT_EQ(text->GetText(), u"ab") << c.Gap;
+    EXPECT_EQ(Steps(), c.Steps) << c.Gap;
+    text->Destroy();
+  }
+}
+
+TEST_F(TextElementTest, ACaretMoveBetweenKeysStartsANewStep) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"");
+  Edit(text, {});
+  Type(u'a');
+  Key(vkLeft);
+  Now += 100;
+  Type(u'b');
+  EXPECT_EQ(text->GetText(), u"ba");
+  EXPECT_EQ(Steps(), 2);
+}
+
+TEST_F(TextElementTest, BackspacesAreOneStepWhoseUndoSelectsTheCharactersInOrder) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"xyz");
+  Edit(text, u"0,3,0,3");
+  for (int i = 0; i < 3; ++i) {
+    Key(vkBack);
+    Now += 100;
+  }
+  EXPECT_EQ(text->GetText(), u"");
+  ASSERT_EQ(Steps(), 1);
+  EXPECT_EQ(Describe(LastStep()->RemovedContent()), u"Chars(xyz)");
+  Host->History.Undo();
+  EXPECT_EQ(text->GetText(), u"xyz");
+  EXPECT_EQ(Selected(text), u"xyz");
+}
+
+TEST_F(TextElementTest, TypingOverASelectionIsAStepOfItsOwnAndUndoesToTheSelection) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"abcd");
+  Edit(text, u"0,1,0,3");
+  Type(u'X');
+  Now += 100;
+  Type(u'Y');
+  EXPECT_EQ(text->GetText(), u"aXYd");
+  EXPECT_EQ(Steps(), 2);
+  Host->History.Undo();
+  EXPECT_EQ(text->GetText(), u"aXd");
+  Host->History.Undo();
+  EXPECT_EQ(text->GetText(), u"abcd");
+  EXPECT_EQ(Selected(text), u"bc");
+  Host->History.Redo();
+  EXPECT_EQ(text->GetText(), u"aXd");
+  EXPECT_FALSE(text->Interactive()->HasSelection());
+  std::u16string focus;
+  text->GetFocusData(focus);
+  EXPECT_EQ(focus, u"0,2,0,2");
+}
+
+TEST_F(TextElementTest, ALineBreakTypedBetweenKeysTravelsAsOneBrInTheSameStep) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"");
+  Edit(text, {});
+  Type(u'a');
+  Now += 100;
+  Type(u'\r');
+  Now += 100;
+  Type(u'b');
+  EXPECT_EQ(text->GetText(), u"a\r\nb");
+  ASSERT_EQ(Steps(), 1);
+  EXPECT_EQ(Describe(LastStep()->NewContent()), u"Chars(a) Br Chars(b)");
+  Host->History.Undo();
+  EXPECT_EQ(text->GetText(), u"");
+  Host->History.Redo();
+  EXPECT_EQ(text->GetText(), u"a\r\nb");
+}
+
+TEST_F(TextElementTest, EveryForwardDeleteIsAStepOfItsOwn) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"xyz");
+  Edit(text, u"0,0,0,0");
+  Key(vkDelete);
+  Now += 100;
+  Key(vkDelete);
+  EXPECT_EQ(text->GetText(), u"z");
+  EXPECT_EQ(Steps(), 2);
+}
+
+TEST_F(TextElementTest, AnEditThatChangesNothingMakesNoStepAndNoModified) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"ab");
+  Edit(text, u"0,1,0,1");
+  text->InsertTypedText(emSelection, nullptr, u"", false);
+  TKnot empty{std::u16string(ContentKnotName)};
+  text->PerformEdit(emAppend, nullptr, &empty, fmRecord, {}, false);
+  EXPECT_EQ(Steps(), 0);
+  EXPECT_FALSE(Host->History.Modified());
+}
+
+TEST_F(TextElementTest, AStepWhosePositionsNoLongerConvertChangesNothing) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"abcd");
+  Edit(text, u"0,4,0,4");
+  Type(u'e');
+  TTextorEditOperation* step = LastStep();
+  ASSERT_NE(step, nullptr);
+  // The text shrinks behind the history's back: the recorded range lies past its end.
+  text->SetText(u"a");
+  Host->History.Undo();
+  EXPECT_EQ(text->GetText(), u"a");
+  EXPECT_EQ(text->Textor()->ChangeLock(), 0);
+  EXPECT_EQ(Host->Scheme.LoadingCount(), 0);
+}
+
+TEST_F(TextElementTest, APaletteRunOnATextNotBeingEditedInsertsAtTheEnd) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"ab");
+  text->InsertTypedText(emSelection, nullptr, u"c", false);
+  EXPECT_EQ(text->GetText(), u"abc");
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Storage
+
+class TextStorageTest : public TextElementTest {
+ protected:
+  void SetUp() override {
+    TextElementTest::SetUp();
+    Scheme = std::make_unique<TScheme>(&TTextorElement::ClassInfo, u"Quillbox");
+    Root = static_cast<TTextorElement*>(Scheme->Root());
+    Root->SetTextorOptions(RichOptions);
+    Root->SetTextOptions(PlainRootText);
+  }
+  void TearDown() override {
+    Scheme.reset();
+    TextElementTest::TearDown();
+  }
+  std::u16string Save() {
+    TKnot knot;
+    Scheme->SaveElement(Root, fmDocument, &knot, {});
+    return knot.SaveToString();
+  }
+  void Load(const std::u16string& AText) {
+    TKnot knot;
+    knot.LoadFromString(AText);
+    Scheme->LoadElement(Root, fmDocument, &knot);
+  }
+
+  std::unique_ptr<TScheme> Scheme;
+  TTextorElement* Root = nullptr;
+};
+
+TEST_F(TextStorageTest, EveryParagraphEndIsABrOnItsPredecessorsLine) {
+  Root->SetText(u"ab\r\nc");
+  EXPECT_EQ(Save(),
+            u"<Quillbox FormatVersion=\"1.1\">\r\n"
+            u"\t<Chars Value=\"ab\"/><Br/>\r\n"
+            u"\t<Chars Value=\"c\"/><Br/>\r\n"
+            u"</Quillbox>\r\n");
+}
+
+TEST_F(TextStorageTest, SaveLoadSaveIsByteIdenticalAndAddsNoParagraph) {
+  const std::u16string texts[] = {u"ab\r\nc", u"", u"one", u"\r\n\r\nx\r\n", u"a\tb"};
+  for (const std::u16string& text : texts) {
+    Root->SetText(text);
+    const std::u16string first = Save();
+    Load(first);
+    EXPECT_EQ(Root->GetText(), text);
+    EXPECT_EQ(Save(), first);
+  }
+}
+
+TEST_F(TextStorageTest, RunsWithEqualDataAreOneChars) {
+  const struct {
+    const char16_t* FirstTag;
+    const char16_t* SecondTag;
+    const char16_t* Saved;
+  } cases[] = {
+      {u"k", u"k", u"Chars(ab) Br"},
+      {u"k", u"m", u"Chars(a) Chars(b) Br"},
+      {u"", u"m", u"Chars(a) Chars(b) Br"},
+  };
+  for (const auto& c : cases) {
+    Root->Clear();
+    TRichTextAttributes first, second;
+    first.SetTag(c.FirstTag);
+    second.SetTag(c.SecondTag);
+    auto* a = static_cast<TTextAttributes*>(first.Acquire());
+    auto* b = static_cast<TTextAttributes*>(second.Acquire());
+    // Two pooled objects for equal data when the tags are equal but the objects differ in another field.
+    if (a == b) {
+      second.SetColor(0xFF123456);
+      b = static_cast<TTextAttributes*>(second.Acquire());
+    }
+    TTextRange r;
+    Root->Textor()->InsertText(Root->Textor()->GetEndPosition(), u"a", a, r);
+    Root->Textor()->InsertText(Root->Textor()->GetEndPosition(), u"b", b, r);
+    TKnot knot;
+    Root->SaveRange(&knot, fmDocument, nullptr, {});
+    EXPECT_EQ(Describe(&knot), c.Saved);
+  }
+}
+
+TEST_F(TextStorageTest, AnElementKnotOfAPlainTextIsLeftUnread) {
+  Root->SetTextorOptions({});
+  TElementMessages messages;
+  Scheme->SetMessages(&messages);
+  Load(u"<Quillbox Value=\"v\"><VisualLeaf/></Quillbox>");
+  EXPECT_EQ(Root->GetText(), u"v");
+  ASSERT_EQ(messages.GetCount(), 1);
+  EXPECT_NE(messages.GetItem(0)->GetText().find(u"VisualLeaf"), std::u16string::npos);
+  Scheme->SetMessages(nullptr);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Checks
+
+class TextCheckTest : public TextStorageTest {
+ protected:
+  std::vector<std::u16string> Check(uint32_t ATextOptions, std::u16string_view AText, int AElements = 0,
+                                    bool ADisabled = false) {
+    Root->Clear();
+    for (TVisualElement* c; (c = Root->FirstVisualChild());) c->Destroy();
+    Root->SetTextOptions(TTextOptions::FromBits(ATextOptions));
+    Root->SetText(AText);
+    for (int i = 0; i < AElements; ++i) {
+      auto* leaf = TElement::CreateIn<TTestVisualLeaf>(Scheme.get(), Root);
+      TTextRange r;
+      Root->Textor()->InsertElement(Root->Textor()->GetEndPosition(), leaf, nullptr, r);
+      leaf->SetVisualParent(Root);
+      leaf->SetDisabled(ADisabled);
+    }
+    Root->UpdateState();
+    Root->Check();
+    std::vector<std::u16string> r;
+    for (int i = 0; Root->Messages() && i < Root->Messages()->GetCount(); ++i)
+      r.push_back(Root->Messages()->GetItem(i)->GetText());
+    return r;
+  }
+};
+
+TEST_F(TextCheckTest, ContentMessagesInTheirOrder) {
+  using V = std::vector<std::u16string>;
+  EXPECT_EQ(Check(0x802, u"1 000"), (V{u"Spaces are not allowed", u"Unable to convert value \"1 000\" to an integer"}));
+  EXPECT_EQ(Check(0x307F, u"12.5%"), V{});
+  EXPECT_EQ(Check(0x107F, u"12.5%"), V{u"Unable to convert value \"12.5%\" to a float"});
+  EXPECT_EQ(Check(0, u"x"), V{u"Text is not allowed in the editor"});
+  EXPECT_EQ(Check(0xC009, u" a "), V{u"Text should not begin with a space character"});
+  EXPECT_EQ(Check(0x8009, u" a "), V{u"Text should not end with a space character"});
+  EXPECT_EQ(Check(127, u"x_1 ?"), V{});
+  EXPECT_EQ(Check(0x40B, u"x ж"), V{u"You can use only Latin letters"});
+  EXPECT_EQ(Check(0xFF, u"1a"), V{u"Text should begin with a letter or an underscore character"});
+  EXPECT_EQ(Check(0x7F | 0x100, u"a:b*c:"),
+            V{u"You can use only characters that are allowed in file names, the program has detected the invalid "
+              u"character: \":*\""});
+  EXPECT_EQ(Check(0x802, u"2147483648"), V{u"Unable to convert value \"2147483648\" to an integer"});
+  EXPECT_EQ(Check(0x842, u"-2147483648"), V{});
+  EXPECT_EQ(Check(0x802, u"-1"), V{u"Special characters are not allowed"});
+}
+
+TEST_F(TextCheckTest, ElementCountsLeaveOutDisabledElements) {
+  Root->SetTextorOptions(RichOptions);
+  using V = std::vector<std::u16string>;
+  EXPECT_EQ(Check(0x1007F, u"x"), V{u"An element is required"});
+  EXPECT_EQ(Check(0x1007F, u"x", 1, true), V{u"An element is required"});
+  EXPECT_EQ(Check(0x1007F, u"x", 1), V{});
+  EXPECT_EQ(Check(0x2007F, u"", 2), V{u"Using more than one element is not allowed"});
+  EXPECT_EQ(Check(0x2007F, u"", 1), V{});
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Clipboard
+
+class TextClipboardTest : public TextElementTest {
+ protected:
+  void SetUp() override {
+    TextElementTest::SetUp();
+    StartClipboard();
+  }
+  void TearDown() override {
+    EndClipboard();
+    TextElementTest::TearDown();
+  }
+  // A rich text "ab", an embedded leaf, "c".
+  TTextorElement* TextWithLeaf(TTestVisualLeaf*& ALeaf) {
+    TTextorElement* text = AddText(RichOptions, PlainRootText, u"ab");
+    ALeaf = TElement::CreateIn<TTestVisualLeaf>(&Host->Scheme, text);
+    ALeaf->SetText(u"leaf");
+    TTextRange r;
+    text->Textor()->InsertElement(text->Textor()->GetEndPosition(), ALeaf, nullptr, r);
+    ALeaf->SetVisualParent(text);
+    text->Textor()->InsertText(text->Textor()->GetEndPosition(), u"c", nullptr, r);
+    return text;
+  }
+};
+
+TEST_F(TextClipboardTest, ASelectionWithoutElementsCopiesPlainLines) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"xab\r\ncy");
+  Edit(text, u"0,1,1,1");
+  text->Copy();
+  EXPECT_EQ(Clipboard->AsText(), u"ab\r\nc");
+}
+
+TEST_F(TextClipboardTest, ASelectionWithAnElementCopiesContentKnotTextThatPastesWithANewIdentifier) {
+  TTestVisualLeaf* leaf = nullptr;
+  TTextorElement* source = TextWithLeaf(leaf);
+  Edit(source, u"0,0,0,4");
+  source->Copy();
+  const std::u16string copied = Clipboard->AsText();
+  TKnot knot;
+  knot.LoadFromString(copied);
+  EXPECT_EQ(knot.Name(), ContentKnotName);
+  EXPECT_EQ(knot.ReadString(u"FormatVersion", u""), u"1.1");
+  EXPECT_EQ(Describe(&knot), u"Chars(ab) VisualLeaf Chars(c)");
+
+  TTextorElement* rich = AddText(RichOptions, PlainRootText, u"");
+  Edit(rich, {});
+  ASSERT_TRUE(rich->Paste());
+  EXPECT_EQ(rich->GetText(), u"abc");
+  auto* pasted = dynamic_cast<TTestVisualLeaf*>(rich->FirstVisualChild());
+  ASSERT_NE(pasted, nullptr);
+  EXPECT_NE(pasted->ID(), leaf->ID());
+  EXPECT_EQ(pasted->Text(), u"leaf");
+  const int32_t id = pasted->ID();
+  Host->History.Undo();
+  EXPECT_EQ(rich->FirstVisualChild(), nullptr);
+  Host->History.Redo();
+  ASSERT_NE(rich->FirstVisualChild(), nullptr);
+  EXPECT_EQ(rich->FirstVisualChild()->ID(), id);
+  EXPECT_EQ(Host->Scheme.FindByID(id), rich->FirstVisualChild());
+
+  TTextorElement* plain = AddText({}, PlainRootText, u"");
+  Edit(plain, {});
+  ASSERT_TRUE(plain->Paste());
+  EXPECT_EQ(plain->GetText(), copied);
+}
+
+TEST_F(TextClipboardTest, DamagedKnotTextGoesInAsTextAndRowsAreRefused) {
+  TTestVisualLeaf* leaf = nullptr;
+  TTextorElement* source = TextWithLeaf(leaf);
+  Edit(source, u"0,0,0,4");
+  source->Copy();
+  const std::u16string truncated = Clipboard->AsText().substr(0, 40);
+  Clipboard->SetAsText(truncated);
+  TTextorElement* rich = AddText(RichOptions, PlainRootText, u"");
+  Edit(rich, {});
+  ASSERT_TRUE(rich->Paste());
+  EXPECT_EQ(rich->GetText(), truncated);
+  EXPECT_EQ(rich->FirstVisualChild(), nullptr);
+
+  Clipboard->SetAsText(u"<RavelwrightContent><Row><Cell/></Row></RavelwrightContent>");
+  rich->SelectAll();
+  EXPECT_FALSE(rich->Paste());
+  EXPECT_EQ(rich->GetText(), truncated);
+
+  TTextorElement* none = AddText({}, {}, u"");
+  Edit(none, {});
+  Clipboard->SetAsText(u"plain");
+  EXPECT_FALSE(none->Paste());
+  EXPECT_EQ(none->GetText(), u"");
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Input
+
+TEST_F(TextElementTest, ThePlainRootsInteractiveOptions) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"");
+  Edit(text, {});
+  EXPECT_EQ(text->Interactive()->Options().Bits(), 0x1668);
+}
+
+TEST_F(TextElementTest, FocusDataRestoresTheSelection) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"zero\r\none\r\nthe third one");
+  Edit(text, u"2,5,2,9");
+  EXPECT_EQ(Selected(text), u"hird");
+  std::u16string data;
+  text->GetFocusData(data);
+  EXPECT_EQ(data, u"2,5,2,9");
+  EXPECT_EQ(TTextorElement::ParseFocusData(u"2,5"), (TIndexRange{{2, 5}, {0, 0}}));
+  EXPECT_EQ(TTextorElement::ParseFocusData(u"2,x,4,5"), (TIndexRange{{2, 0}, {4, 5}}));
+  text->SetFocus(fdForward, u"-1,0,0,0", nullptr, nullptr);
+  text->GetFocusData(data);
+  EXPECT_EQ(data, u"0,0,0,0");
+}
+
+TEST_F(TextElementTest, EnterInASingleLineElementWithAModifiedValueCommits) {
+  std::vector<std::u16string> sounds;
+  InitializeSoundsSettings();
+  SoundsSettings->Enabled->SetValue(true);
+  TSoundPlayer previous = SetSoundPlayer([&](std::u16string_view AName) { sounds.emplace_back(AName); });
+  auto* text = AddText<TCountingText>(xoCommitOnExit, TTextOptions::FromBits(0x5F), u"");
+  Edit(text, {});
+  Type(u'a');
+  EXPECT_TRUE(text->HasVisualState(vsValueModified));
+  const int before = text->ValueChanges;
+  sounds.clear();
+  Type(u'\r');
+  EXPECT_EQ(text->ValueChanges, before + 1);
+  EXPECT_EQ(sounds, std::vector<std::u16string>{u"diClassesValueSound"});
+  EXPECT_EQ(text->GetText(), u"a");
+  EXPECT_FALSE(text->HasVisualState(vsValueModified));
+  SetSoundPlayer(previous);
+  FinalizeSoundsSettings();
+}
+
+TEST_F(TextElementTest, WithoutCharacterClassesLettersAreIgnoredButTabAndEnterReachTheText) {
+  TTextorElement* text = AddText(RichOptions, toTabs | toLineBreaks, u"");
+  Edit(text, {});
+  Type(u'a');
+  EXPECT_EQ(text->GetText(), u"");
+  Type(u'\t');
+  Now += 1000;
+  Type(u'\r');
+  EXPECT_EQ(text->GetText(), u"\t\r\n");
+}
+
+TEST_F(TextElementTest, EnterOpensTheDropDownAndCtrlEnterDoesNot) {
+  TTextorElement* text = AddText({}, TTextOptions::FromBits(0x5F), u"");
+  text->SetVisualOptions(text->VisualOptions() | voDropDown);
+  Edit(text, {});
+  Key(vkReturn, skCtrl);
+  EXPECT_EQ(Host->Sheet->DropDown(), nullptr);
+  Key(vkReturn);
+  EXPECT_NE(Host->Sheet->DropDown(), nullptr);
+}
+
+TEST_F(TextElementTest, FindFoldsCaseBeyondAscii) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"a\r\nx ЖУК y");
+  TFindData data;
+  data.FindScope = Host->Root;
+  data.FindText = u"жук";
+  bool found = false;
+  EXPECT_EQ(text->Find(&data, 0, found), text);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(Selected(text), u"ЖУК");
+  data.MatchCase = true;
+  found = false;
+  text->SetFocus(fdForward, u"0,0,0,0", nullptr, nullptr);
+  text->Find(&data, 0, found);
+  EXPECT_FALSE(found);
+}
+
+TEST_F(TextElementTest, DetachedAndAttachedThreeTimesTheTextStillLaysOutAndPaints) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"abc");
+  for (int i = 0; i < 3; ++i) {
+    text->SetVisualParent(nullptr);
+    EXPECT_GT(text->Textor()->FormatLock(), 0);
+    text->SetVisualParent(Host->Root);
+  }
+  EXPECT_EQ(text->Textor()->FormatLock(), 0);
+  EXPECT_GT(text->Width(), 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  Host->Sheet->PaintTo(dc, {0, 0, 200, 100}, {});
+  DeleteDC(dc);
+  Edit(text, u"0,3,0,3");
+  Type(u'd');
+  EXPECT_EQ(text->GetText(), u"abcd");
+}
+
+TEST_F(TextElementTest, AHostedTextHandsDataQuestionsToItsHost) {
+  auto* host = TElement::CreateIn<TRecordingHost>(&Host->Scheme, Host->Root);
+  host->SetVisualParent(Host->Root);
+  TTextorElement* text = AddText(xoHosted, PlainRootText, u"", host);
+  host->Heard.clear();
+  EXPECT_TRUE(text->Perform(nmAskDataClass, 0, 0));
+  EXPECT_EQ(host->Heard, std::vector<int>{nmAskDataClass});
+}
+
+}  // namespace
