@@ -869,9 +869,48 @@ bool TTextorElement::Paste() {
   return true;
 }
 
-bool TTextorElement::PasteData() { return false; }
+TVisualElement* TTextorElement::InsertDataElement(const std::u16string* AFileName) {
+  TElementClass elementClass = nullptr;
+  if (!IsRich() || !Perform(nmAskDataClass, reinterpret_cast<intptr_t>(&elementClass), reinterpret_cast<intptr_t>(AFileName)) ||
+      !elementClass)
+    return nullptr;
+  // The new element goes before the element that follows the caret in the text, else at the end.
+  TElement* before = nullptr;
+  TTextPosition at = FInteractive ? FInteractive->GetCaretPosition() : FTextor->GetEndPosition();
+  for (TParagraph* p = at.Paragraph; p && !before; p = p->Next()) {
+    for (TPortion* portion = p == at.Paragraph ? at.Portion : p->FirstPortion(); portion; portion = portion->Next())
+      if (portion->Kind() == TPortionKind::pkElement)
+        if ((before = dynamic_cast<TElement*>(static_cast<TElementPortion*>(portion)->Element()))) break;
+  }
+  TElement* element = TElement::CreateIn(elementClass, Scheme(), this, before);
+  element->NotifyInitNew(0);
+  Perform(nmEmbeddedCreated, reinterpret_cast<intptr_t>(element), 0);
+  auto* fill = dynamic_cast<IDataElementFill*>(element);
+  auto* visual = dynamic_cast<TVisualElement*>(element);
+  if (!fill || !visual || !(AFileName ? fill->FillFromFile(*AFileName) : fill->FillFromClipboard())) {
+    element->Destroy();
+    return nullptr;
+  }
+  // The edit makes the element again under its identifier and frees this one: it is found again by that.
+  const int32_t id = element->ID();
+  std::vector<TVisualElement*> list{visual};
+  InsertElements(emSelection, nullptr, list);
+  return dynamic_cast<TVisualElement*>(Scheme() ? Scheme()->FindByID(id) : nullptr);
+}
 
-bool TTextorElement::DropFiles(const std::vector<std::u16string>& AFileNames) { return false; }
+bool TTextorElement::PasteData() {
+  TVisualElement* element = InsertDataElement(nullptr);
+  if (!element) return false;
+  if (TSheet* sheet = Sheet(); sheet && sheet->Settings() && sheet->Settings()->FocusNew->Value())
+    sheet->DelayFocus(element);
+  return true;
+}
+
+bool TTextorElement::DropFiles(const std::vector<std::u16string>& AFileNames) {
+  bool made = false;
+  for (const std::u16string& name : AFileNames) made = InsertDataElement(&name) != nullptr || made;
+  return made;
+}
 
 void TTextorElement::DeleteSelection() {
   if (FInteractive) FInteractive->DeleteSelection();

@@ -1,11 +1,13 @@
 // The text element on the fake sheet host: undo steps and their merging by an injected clock, storage, content
 // checks, the clipboard and input.
 #include "document/model/diClassesGroups.h"
+#include "document/model/diDropDown.h"
 #include "document/model/diMessages.h"
 #include "document/model/diPalette.h"
 #include "document/model/diSounds.h"
 #include "document/text/diTextorElement.h"
 #include "foundation/cuKnot.h"
+#include "foundation/cuLocalization.h"
 #include "framework/fwClipboard.h"
 #include "tests/document/TestVisualElements.h"
 
@@ -13,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +54,39 @@ class TRecordingHost : public TTestVisualGroup {
 const TElementClassInfo TRecordingHost::ClassInfo{u"TElement_RecordingHost", &TTestVisualGroup::ClassInfo,
                                                   &ElementFactory<TRecordingHost>};
 
+// A data element for pastes and drops: takes files ending in ".png" and whatever the clipboard holds.
+class TTestDataLeaf : public TTestVisualLeaf, public IDataElementFill {
+ public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  using TTestVisualLeaf::TTestVisualLeaf;
+  bool FillFromClipboard() override {
+    SetText(u"clipboard");
+    return true;
+  }
+  bool FillFromFile(const std::u16string& AFileName) override {
+    SetText(AFileName);
+    return AFileName.ends_with(u".png");
+  }
+};
+const TElementClassInfo TTestDataLeaf::ClassInfo{u"TElement_DataLeaf", &TTestVisualLeaf::ClassInfo,
+                                                 &ElementFactory<TTestDataLeaf>};
+
+// A rich text that names the data class, as the plain root does.
+class TDataText : public TTextorElement {
+ public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  using TTextorElement::TTextorElement;
+  bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override {
+    if (AMsg != nmAskDataClass) return TTextorElement::HandleMessage(AMsg, AParam1, AParam2);
+    *reinterpret_cast<TElementClass*>(AParam1) = &TTestDataLeaf::ClassInfo;
+    return true;
+  }
+};
+const TElementClassInfo TDataText::ClassInfo{u"TElement_DataText", &TTextorElement::ClassInfo,
+                                             &ElementFactory<TDataText>};
+
 constexpr TTextorOptions RichOptions = xoRich;
 constexpr TTextOptions PlainRootText = AnyTextOptions;
 
@@ -71,6 +107,7 @@ class TextElementTest : public ::testing::Test {
     InitializePalette();
     InitializeClassesGroups();
     ClassesGroups->GetGroup(0).push_back(&TTestVisualLeaf::ClassInfo);
+    ClassesGroups->GetGroup(0).push_back(&TTestDataLeaf::ClassInfo);
     InitializeTextorElement();
     Host = std::make_unique<TSheetHostFixture>();
   }
@@ -210,6 +247,60 @@ TEST_F(TextElementTest, ALineBreakTypedBetweenKeysTravelsAsOneBrInTheSameStep) {
   EXPECT_EQ(text->GetText(), u"");
   Host->History.Redo();
   EXPECT_EQ(text->GetText(), u"a\r\nb");
+}
+
+TEST_F(TextElementTest, OtherTypingAttributesOrAnotherElementStartANewStep) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"");
+  TTextorElement* other = AddText(RichOptions, PlainRootText, u"");
+  Edit(text, {});
+  Type(u'a');
+  TRichTextAttributes bold;
+  bold.SetStyle(1);
+  text->Interactive()->SetTypingAttributes(static_cast<TTextAttributes*>(bold.Acquire()));
+  Type(u'b');
+  EXPECT_EQ(Steps(), 2);
+  Edit(other, {});
+  Type(u'c');
+  EXPECT_EQ(Steps(), 3);
+}
+
+TEST_F(TextElementTest, BackspacedRunsWithOtherDataStayApart) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"");
+  TRichTextAttributes m, k;
+  m.SetTag(u"m");
+  k.SetTag(u"k");
+  TTextRange r;
+  text->Textor()->InsertText(text->Textor()->GetEndPosition(), u"xa", static_cast<TTextAttributes*>(m.Acquire()), r);
+  text->Textor()->InsertText(text->Textor()->GetEndPosition(), u"bc", static_cast<TTextAttributes*>(k.Acquire()), r);
+  Edit(text, u"0,4,0,4");
+  for (int i = 0; i < 3; ++i) {
+    Key(vkBack);
+    Now += 100;
+  }
+  ASSERT_EQ(Steps(), 1);
+  TKnot* removed = LastStep()->RemovedContent();
+  EXPECT_EQ(Describe(removed), u"Chars(a) Chars(bc)");
+  EXPECT_EQ(removed->FirstKnot()->ReadString(u"Data", u""), u"m");
+  EXPECT_EQ(removed->FirstKnot()->NextKnot()->ReadString(u"Data", u""), u"k");
+}
+
+TEST_F(TextElementTest, InsertedElementsKeepOneElementPerIdentifierThroughUndoAndRedo) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"ab");
+  auto* leaf = TElement::CreateIn<TTestVisualLeaf>(&Host->Scheme, text);
+  const int32_t id = leaf->ID();
+  std::vector<TVisualElement*> list{leaf};
+  text->InsertElements(emAppend, nullptr, list);
+  EXPECT_TRUE(list.empty());
+  ASSERT_NE(text->FirstVisualChild(), nullptr);
+  EXPECT_EQ(text->FirstVisualChild()->ID(), id);
+  EXPECT_EQ(Host->Scheme.FindByID(id), text->FirstVisualChild());
+  int leaves = 0;
+  for (TElement* c = text->FirstChildElement(); c; c = c->NextSiblingElement()) ++leaves;
+  EXPECT_EQ(leaves, 1);
+  Host->History.Undo();
+  EXPECT_EQ(Host->Scheme.FindByID(id), nullptr);
+  Host->History.Redo();
+  EXPECT_EQ(Host->Scheme.FindByID(id), text->FirstVisualChild());
 }
 
 TEST_F(TextElementTest, EveryForwardDeleteIsAStepOfItsOwn) {
@@ -468,6 +559,28 @@ TEST_F(TextClipboardTest, ASelectionWithAnElementCopiesContentKnotTextThatPastes
   EXPECT_EQ(plain->GetText(), copied);
 }
 
+TEST_F(TextClipboardTest, DataPastedOrDroppedBecomesAnElementThatTheDelayedFocusFinds) {
+  Host->Settings.FocusNew->SetValue(true);
+  auto* text = AddText<TDataText>(RichOptions, PlainRootText, u"ab");
+  Edit(text, u"0,1,0,1");
+  Clipboard->Clear();
+  ASSERT_TRUE(text->Paste());
+  auto* pasted = dynamic_cast<TTestDataLeaf*>(text->FirstVisualChild());
+  ASSERT_NE(pasted, nullptr);
+  EXPECT_EQ(pasted->Text(), u"clipboard");
+  EXPECT_EQ(Host->Sheet->DelayedFocusElement(), pasted);
+  EXPECT_EQ(Steps(), 1);
+
+  // A second insertion within 800 ms would join the paste's step.
+  Now += 1000;
+  EXPECT_TRUE(text->DropFiles({u"a.png", u"b.xyz"}));
+  int made = 0;
+  for (TVisualElement* c = text->FirstVisualChild(); c; c = c->NextVisualSibling()) ++made;
+  EXPECT_EQ(made, 2);
+  EXPECT_FALSE(text->DropFiles({u"c.xyz"}));
+  EXPECT_EQ(Steps(), 2);
+}
+
 TEST_F(TextClipboardTest, DamagedKnotTextGoesInAsTextAndRowsAreRefused) {
   TTestVisualLeaf* leaf = nullptr;
   TTextorElement* source = TextWithLeaf(leaf);
@@ -557,6 +670,39 @@ TEST_F(TextElementTest, EnterOpensTheDropDownAndCtrlEnterDoesNot) {
   EXPECT_NE(Host->Sheet->DropDown(), nullptr);
 }
 
+TEST_F(TextElementTest, TheFormatGroupIsOfferedWithASelectionAndTheDropDownSearchFoldsCase) {
+  ASSERT_NE(PaletteFormatGroup, nullptr);
+  EXPECT_EQ(PaletteFormatGroup->Weight(), 2000);
+  EXPECT_EQ(PaletteFormatGroup->CaptionID(), IdPaletteFormat);
+  const TSchemePaletteItem* items[] = {PaletteBoldItem, PaletteItalicItem, PaletteUnderlineItem};
+  const int weights[] = {40, 30, 20};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(items[i]->Parent(), PaletteFormatGroup);
+    EXPECT_EQ(items[i]->Weight(), weights[i]);
+    EXPECT_EQ(items[i]->ItemFlags().Bits(), 0x240);
+    EXPECT_EQ(items[i]->CaptionID(), IdPaletteBold + 2 * i);
+  }
+  TTextorElement* text = AddText(RichOptions | xoFormatCommands, PlainRootText, u"abc");
+  Edit(text, u"0,0,0,0");
+  TPaletteList list;
+  text->GetPaletteItems(list);
+  EXPECT_EQ(std::count(list.begin(), list.end(), PaletteBoldItem), 0);
+  Edit(text, u"0,0,0,2");
+  list.clear();
+  text->GetPaletteItems(list);
+  EXPECT_EQ(std::count(list.begin(), list.end(), PaletteBoldItem), 1);
+
+  TTextorElement* choice = AddText({}, PlainRootText, u"жу");
+  TDropDownList dropDown(nullptr, nullptr);
+  auto* first = new TDropDownItem(&dropDown, dropDown.RootItem());
+  first->SetCaption(u"Муха");
+  auto* second = new TDropDownItem(&dropDown, dropDown.RootItem());
+  second->SetCaption(u"Жук");
+  EXPECT_EQ(choice->FillDropDown(dropDown.RootItem()), second);
+  choice->SetVisualOptions(choice->VisualOptions() | voCaseSensitiveDropDown);
+  EXPECT_EQ(choice->FillDropDown(dropDown.RootItem()), nullptr);
+}
+
 TEST_F(TextElementTest, FindFoldsCaseBeyondAscii) {
   TTextorElement* text = AddText(RichOptions, PlainRootText, u"a\r\nx ЖУК y");
   TFindData data;
@@ -600,3 +746,19 @@ TEST_F(TextElementTest, AHostedTextHandsDataQuestionsToItsHost) {
 }
 
 }  // namespace
+
+#ifdef QB_HAVE_STRINGS
+TEST(StringTable, CarriesTheTextElementsMessagesAndCommands) {
+  TLocalization strings;
+  strings.SetDefaultLanguage(LangEnglishUS);
+  EXPECT_EQ(strings.GetLocStr(IdTextNotAllowed), u"[Text] is not allowed in the editor");
+  EXPECT_EQ(strings.FormatLocStr(IdFileNameChars, {u":"}),
+            u"You can use only characters that are allowed in [file names], the program has detected the invalid "
+            u"character: \":\"");
+  EXPECT_EQ(strings.FormatLocStr(IdNotAnInteger, {u"x"}), u"Unable to convert value \"x\" to an [integer]");
+  EXPECT_EQ(strings.GetLocStr(IdSingleElement), u"[Using more than one element] is not allowed");
+  EXPECT_EQ(strings.GetLocStr(IdPaletteFormat), u"Format");
+  EXPECT_EQ(strings.GetLocStr(IdPaletteBold), u"Bold");
+  EXPECT_EQ(strings.GetLocStr(IdPaletteUnderlineHint), u"Underline.");
+}
+#endif
