@@ -1145,7 +1145,9 @@ void TTextorElement::UpdateSize() {
   }
   width = std::min(std::max(width + padding.Left + padding.Right, limits.MinWidth), UnboundedSize);
   height = std::min(std::max(height + padding.Top + padding.Bottom, limits.MinHeight), UnboundedSize);
-  SetBounds(Left(), Top(), width, height, padding.Bottom + (last ? last->Descent : 0));
+  const int32_t descent = padding.Bottom + (last ? last->Descent : 0);
+  // Unchanged bounds would repaint the whole element on every key.
+  if (width != Width() || height != Height() || descent != Descent()) SetBounds(Left(), Top(), width, height, descent);
 }
 
 void TTextorElement::BoundsChanged(const TRect& AOldRect, int32_t AOldDescent) {
