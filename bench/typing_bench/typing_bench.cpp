@@ -76,7 +76,9 @@ double Measure(int AParagraphs, int ARuns, HDC ADC) {
                                                     std::max(dirty.Right, note.Rect.Right),
                                                     std::max(dirty.Bottom, note.Rect.Bottom)};
         }
-      const int32_t caret = host.Sheet->CaretRect().Top;
+      TRect caretRect;
+      text->GetCaret(caretRect);
+      const int32_t caret = text->ClientToSheet({caretRect.Left, caretRect.Top}).Y;
       const TRect view{0, std::max(0, caret - 300), 800, std::max(0, caret - 300) + 600};
       if (all) dirty = view;
       TRect paint;

@@ -1108,6 +1108,8 @@ void TTextorElement::AfterLayout(bool AReset) {
     FInternalState &= ~isApplyingSelection;
   }
   if (Sheet() && IsVisible() && FTextor->FormatLock() == 0) {
+    // The rows changed; inside the sheet's update, where every layout runs, a repaint is one of the whole view.
+    Invalidate();
     UpdateSize();
     TRect padding;
     GetPadding(padding);

@@ -185,6 +185,15 @@ TEST_F(TextElementTest, KeysMergeUnder800MillisecondsOnly) {
   }
 }
 
+TEST_F(TextElementTest, AKeyRepaintsOnceAfterTheEdit) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"abc");
+  Edit(text, u"0,1,0,1");
+  Host->Notes.clear();
+  Type(u'x');
+  EXPECT_EQ(Host->Count(snRepaint), 1);
+  EXPECT_EQ(text->GetText(), u"axbc");
+}
+
 TEST_F(TextElementTest, ACaretMoveBetweenKeysStartsANewStep) {
   TTextorElement* text = AddText(RichOptions, PlainRootText, u"");
   Edit(text, {});
@@ -391,6 +400,28 @@ TEST_F(TextStorageTest, SaveLoadSaveIsByteIdenticalAndAddsNoParagraph) {
     Load(first);
     EXPECT_EQ(Root->GetText(), text);
     EXPECT_EQ(Save(), first);
+  }
+}
+
+TEST_F(TextStorageTest, APlainTextStoresOneValueUnlessItIsEmptyOrTheDefault) {
+  Root->SetTextorOptions({});
+  Root->SetDefaultText(u"none");
+  const struct {
+    const char16_t* Text;
+    const char16_t* Saved;
+  } cases[] = {
+      {u"", u"<Quillbox FormatVersion=\"1.1\"/>\r\n"},
+      {u"none", u"<Quillbox FormatVersion=\"1.1\"/>\r\n"},
+      {u"a b", u"<Quillbox FormatVersion=\"1.1\" Value=\"a b\"/>\r\n"},
+      {u"a\r\nb", nullptr},
+  };
+  for (const auto& c : cases) {
+    Root->SetText(c.Text);
+    const std::u16string saved = Save();
+    if (c.Saved) EXPECT_EQ(saved, c.Saved);
+    Root->SetText(u"other");
+    Load(saved);
+    EXPECT_EQ(Root->GetText(), std::u16string(c.Text).empty() ? u"none" : c.Text);
   }
 }
 
