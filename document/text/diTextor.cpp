@@ -568,6 +568,7 @@ TParagraph::~TParagraph() {
   ClearRows();
   FTextor->UnlinkParagraph(this);
   while (FLastPortion) delete FLastPortion;
+  if (FExtent == FTextor->FWidth) FTextor->FWidthValid = false;
   TTextor::RemoveFromList(FTextor->FDirty, this, &TParagraph::FDirtySlot);
   TTextor::RemoveFromList(FTextor->FElementParagraphs, this, &TParagraph::FElementSlot);
   AssignAttributes(FParagraphAttributes, static_cast<TParagraphAttributes*>(nullptr));
@@ -882,7 +883,12 @@ void TParagraph::Wrap(int32_t AWrapWidth, const TRect& APadding, const TRect& AM
   }
   AddRow(FFirstRow ? TRowKind::rkWrappedLast : TRowKind::rkWholeParagraph, s.RowStart, GetEndPosition(), s.D,
          s.Y + s.A + s.D, s.W);
-  for (TRow* r = FFirstRow; r; r = r->FNext) r->FLeft = RowLeft(AWrapWidth, r->Width, r == FFirstRow);
+  const int32_t right = pa ? pa->GetRightIndent() : 0;
+  FExtent = 0;
+  for (TRow* r = FFirstRow; r; r = r->FNext) {
+    r->FLeft = RowLeft(AWrapWidth, r->Width, r == FFirstRow);
+    FExtent = std::max(FExtent, r->FLeft + r->Width + right);
+  }
   FHasElements = hasElements;
   if (hasElements) {
     TTextor::AddToList(FTextor->FElementParagraphs, this, &TParagraph::FElementSlot);
@@ -1041,13 +1047,12 @@ bool TTextor::IsEmpty() const {
 int32_t TTextor::GetHeight() const { return FLastParagraph->LastRow() ? FLastParagraph->LastRow()->Bottom : 0; }
 
 int32_t TTextor::GetWidth() const {
-  int32_t width = 0;
-  for (TParagraph* p = FFirstParagraph; p; p = p->Next()) {
-    TParagraphAttributes* pa = p->GetParagraphAttributes();
-    const int32_t right = pa ? pa->GetRightIndent() : 0;
-    for (TRow* r = p->FFirstRow; r; r = r->GetNextRow()) width = std::max(width, r->GetLeft() + r->Width + right);
+  if (!FWidthValid) {
+    FWidth = 0;
+    for (TParagraph* p = FFirstParagraph; p; p = p->Next()) FWidth = std::max(FWidth, p->FExtent);
+    FWidthValid = true;
   }
-  return width;
+  return FWidth;
 }
 
 void TTextor::InsertText(const TTextPosition& APosition, std::u16string_view AText, TTextAttributes* AAttributes,
@@ -1711,7 +1716,14 @@ void TTextor::FormatOne(TParagraph* AParagraph, int32_t AWrapWidth, const TRect&
   } else if (AParagraph->Previous()) {
     if (const TRow* above = AParagraph->Previous()->LastRow()) oldBottom = above->Bottom;
   }
+  const int32_t oldExtent = AParagraph->FExtent;
   FormatParagraph(AParagraph, AWrapWidth, APadding, AMargins);
+  if (!AParagraph->LastRow()) return;  // a host that laid nothing out
+  // The widest row stays known unless the widest paragraph narrowed.
+  if (AParagraph->FExtent >= FWidth)
+    FWidth = AParagraph->FExtent;
+  else if (oldExtent == FWidth)
+    FWidthValid = false;
   const int32_t shift = AParagraph->LastRow()->Bottom - oldBottom;
   if (shift != 0 && size_t(AParagraph->FIndex) + 1 < FParagraphs.size()) AddShift(AParagraph->FIndex + 1, shift);
 }

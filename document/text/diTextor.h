@@ -162,7 +162,8 @@ class TPortion {
                      int32_t ABaseline, int32_t AOffset, int32_t ACount, TTextPaintFlags AFlags) const {}
   // Copies ACount characters from AIndex into ADest when given; returns how many it stands for in plain text.
   virtual int32_t CopyChars(int32_t AIndex, int32_t ACount, char16_t* ADest) const { return 0; }
-  // Gives an embedded element its place once the row is known: AX from the row's left edge in text coordinates.
+  // Gives an embedded element its place once the row is known: AX is the portion's x in text coordinates, AOrigin
+  // where the text's origin lies in the owner.
   virtual void PlaceInRow(int32_t AX, int32_t ABaseline, const TRect& AMargins, TTextPoint AOrigin) {}
   virtual void GetAscentDescent(int32_t& AAscent, int32_t& ADescent) const;
 
@@ -279,6 +280,8 @@ enum class TRowKind : uint8_t { rkWholeParagraph, rkWrappedFirst, rkWrappedInner
 
 // One line of a laid-out paragraph. Its top is the bottom of the row before it in the text (0 for the first).
 // A row's end is the next row's start: the position right after the character at which the row was broken.
+// A row reached through its paragraph or the textor stands at its current place; one kept across a layout is
+// found again, as the layout may have freed it or left its move to the next look-up.
 class TRow {
  public:
   TRow(const TRow&) = delete;
@@ -418,6 +421,7 @@ class TParagraph {
   TRow* FFirstRow = nullptr;
   TRow* FLastRow = nullptr;
   int32_t FTop = 0;
+  int32_t FExtent = 0;        // the widest row with its left edge and the right indent
   int32_t FIndex = 0;         // place in the text while the textor's indexes are valid
   int32_t FAppliedShift = 0;  // the pending shifts up to this place already applied to the rows
   int32_t FDirtySlot = -1;    // in the textor's list of paragraphs to lay out
@@ -640,6 +644,8 @@ class TTextor : public TObject {
   bool FLayoutChanged = false;  // the pending layout follows a change of the text
   bool FFormatting = false;
   bool FShiftPending = false;
+  mutable bool FWidthValid = false;
+  mutable int32_t FWidth = 0;
   mutable bool FIndexesValid = false;
   mutable std::vector<TParagraph*> FParagraphs;  // in text order while the indexes are valid
   mutable std::vector<int32_t> FShiftTree;
