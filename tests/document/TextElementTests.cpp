@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -350,6 +351,110 @@ TEST_F(TextElementTest, APaletteRunOnATextNotBeingEditedInsertsAtTheEnd) {
   TTextorElement* text = AddText(RichOptions, PlainRootText, u"ab");
   text->InsertTypedText(emSelection, nullptr, u"c", false);
   EXPECT_EQ(text->GetText(), u"abc");
+}
+
+// Random edits of every kind, with undo and redo between them: undoing everything gives back the first saved
+// bytes, redoing everything the last ones.
+TEST_F(TextElementTest, RandomEditsUndoToTheFirstBytesAndRedoToTheLast) {
+  std::mt19937 random(20261207);
+  auto below = [&](int AMax) { return AMax <= 0 ? 0 : static_cast<int>(random() % static_cast<unsigned>(AMax)); };
+  int changed = 0, withElements = 0;
+  for (int sequence = 0; sequence < 150; ++sequence) {
+    Host->History.Clear();
+    TTextorElement* text = AddText(RichOptions, PlainRootText, sequence % 3 == 0 ? u"" : u"ab cd\r\nef");
+    Edit(text, {});
+    const auto save = [&] {
+      TKnot knot;
+      Host->Scheme.SaveElement(text, fmDocument, &knot, {});
+      return knot.SaveToString();
+    };
+    const auto randomPosition = [&] {
+      TSchemeTextor* t = text->Textor();
+      const int paragraph = below(t->ParagraphCount());
+      const int length = t->ParagraphAt(paragraph)->CharIndexOf(nullptr, 0);
+      return IntToStr(paragraph) + u"," + IntToStr(below(length + 1));
+    };
+    const auto select = [&] { text->SetFocus(fdForward, randomPosition() + u"," + randomPosition(), nullptr, nullptr); };
+    const std::u16string first = save();
+    for (int step = 0; step < 25; ++step) {
+      Now += below(2) ? 100 : 1000;
+      switch (below(8)) {
+        case 0:
+        case 1: {
+          select();
+          const char16_t keys[] = u"xyz \r";
+          Type(keys[below(5)]);
+          break;
+        }
+        case 2:
+          select();
+          Key(below(2) ? vkBack : vkDelete);
+          break;
+        case 3: {
+          select();
+          if (!text->Interactive()->HasSelection()) break;
+          TKnot copy;
+          const TTextRange selection = text->Interactive()->GetSelection();
+          text->SaveRange(&copy, fmCopy, &selection, TFilerFlags::FromBits(0x04));
+          copy.SetName(std::u16string(ContentKnotName));
+          select();
+          text->PerformEdit(emSelection, nullptr, &copy, fmCopy, TFilerFlags::FromBits(0x04), false);
+          break;
+        }
+        case 4: {
+          select();
+          auto* leaf = TElement::CreateIn<TTestVisualLeaf>(&Host->Scheme, text);
+          leaf->SetText(u"n" + IntToStr(step));
+          std::vector<TVisualElement*> list{leaf};
+          text->InsertElements(emSelection, nullptr, list);
+          break;
+        }
+        case 5: {
+          std::vector<TVisualElement*> leaves;
+          for (TVisualElement* c = text->FirstVisualChild(); c; c = c->NextVisualSibling()) leaves.push_back(c);
+          if (!leaves.empty()) {
+            TVisualElement* leaf = leaves[below(static_cast<int>(leaves.size()))];
+            leaf->SetDisabledUndoable(!leaf->IsDisabled());
+          }
+          break;
+        }
+        case 6:
+          Host->History.Undo();
+          break;
+        default:
+          Host->History.Redo();
+          break;
+      }
+      if (!text->Interactive()) Edit(text, {});
+    }
+    const std::u16string last = save();
+    changed += last != first;
+    withElements += last.find(u"VisualLeaf") != std::u16string::npos;
+    int undone = 0;
+    while (Host->History.CanUndo()) {
+      Host->History.Undo();
+      ++undone;
+    }
+    ASSERT_EQ(save(), first) << "sequence " << sequence;
+    for (int i = 0; i < undone; ++i) Host->History.Redo();
+    ASSERT_EQ(save(), last) << "sequence " << sequence;
+    // The saved text loads back into another text as it was.
+    auto* copy = TElement::CreateIn<TTextorElement>(&Host->Scheme, Host->Root);
+    copy->SetTextorOptions(RichOptions);
+    copy->SetTextOptions(PlainRootText);
+    TKnot knot;
+    knot.LoadFromString(last);
+    Host->Scheme.LoadElement(copy, fmDocument, &knot);
+    EXPECT_EQ(copy->GetText(), text->GetText()) << "sequence " << sequence;
+    TKnot again;
+    Host->Scheme.SaveElement(copy, fmDocument, &again, {});
+    EXPECT_EQ(again.SaveToString(), last) << "sequence " << sequence;
+    copy->Destroy();
+    text->Destroy();
+  }
+  // The sequences did change the text, elements included.
+  EXPECT_GT(changed, 120);
+  EXPECT_GT(withElements, 30);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
