@@ -952,9 +952,8 @@ void TTextor::NormalizePosition(TTextPosition& APosition) {
 }
 
 int32_t TTextor::ParagraphCount() const {
-  int32_t n = 0;
-  for (TParagraph* p = FFirstParagraph; p; p = p->Next()) ++n;
-  return n;
+  EnsureIndexes();
+  return static_cast<int32_t>(FParagraphs.size());
 }
 
 void TTextor::BeginUpdate() {
