@@ -14,6 +14,8 @@ import os
 import sys
 import unicodedata
 
+from qbtables import run
+
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 OUTPUT = os.path.join(ROOT, "foundation", "cuUnicodeLetters.inc")
 BLOCK = 256
@@ -72,19 +74,5 @@ def render(members):
     return "\n".join(out) + "\n"
 
 
-def main():
-    text = render(derive())
-    if "--check" in sys.argv[1:]:
-        with open(OUTPUT, encoding="utf-8") as f:
-            committed = f.read()
-        if committed != text:
-            first = committed.splitlines()[0] if committed else ""
-            raise SystemExit("%s differs from what this Python derives (committed: %s; this Python: Unicode %s)"
-                             % (OUTPUT, first, unicodedata.unidata_version))
-        return
-    with open(OUTPUT, "w", encoding="utf-8") as f:
-        f.write(text)
-
-
 if __name__ == "__main__":
-    main()
+    run(OUTPUT, render(derive()))
