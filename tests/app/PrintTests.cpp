@@ -20,6 +20,7 @@
 #include "framework/fwGraphics.h"
 #include "framework/fwPrinters.h"
 #include "tests/document/TestVisualElements.h"
+#include "tests/framework/PrinterTestSupport.h"
 
 namespace {
 
@@ -115,54 +116,6 @@ TEST(PrintBand, EachPageShowsItsOwnSliceScaledByTheZoom) {
 // ---------------------------------------------------------------------------------------------------------------
 
 const wchar_t* const TestPrinter = L"Quillbox Print Test Printer";
-const wchar_t* const PostScriptDriver = L"Wine PostScript Driver";
-
-void RemoveTestPrinter() {
-  PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
-  HANDLE printer = nullptr;
-  if (!OpenPrinterW(const_cast<wchar_t*>(TestPrinter), &printer, &access)) return;
-  DeletePrinter(printer);
-  ClosePrinter(printer);
-}
-
-// The generic PPD that winspool.drv carries, written where the driver files go.
-std::wstring WriteGenericPpd() {
-  HMODULE spool = LoadLibraryExW(L"winspool.drv", nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  HRSRC resource = FindResourceW(spool, MAKEINTRESOURCEW(1), L"PPDFILE");
-  const void* data = LockResource(LoadResource(spool, resource));
-  const DWORD size = SizeofResource(spool, resource);
-  wchar_t folder[MAX_PATH];
-  DWORD needed = 0;
-  GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(folder), sizeof(folder), &needed);
-  std::wstring path = std::wstring(folder) + L"\\quillbox-generic.ppd";
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  WriteFile(file, data, size, &written, nullptr);
-  CloseHandle(file);
-  FreeLibrary(spool);
-  return path;
-}
-
-bool InstallTestPrinter() {
-  std::wstring ppd = WriteGenericPpd();
-  DRIVER_INFO_3W driver{};
-  driver.cVersion = 3;
-  driver.pName = const_cast<wchar_t*>(PostScriptDriver);
-  driver.pDriverPath = const_cast<wchar_t*>(L"wineps.drv");
-  driver.pConfigFile = const_cast<wchar_t*>(L"wineps.drv");
-  driver.pDataFile = ppd.data();
-  if (!AddPrinterDriverExW(nullptr, 3, reinterpret_cast<BYTE*>(&driver), APD_COPY_NEW_FILES)) return false;
-  PRINTER_INFO_2W info{};
-  info.pPrinterName = const_cast<wchar_t*>(TestPrinter);
-  info.pPortName = const_cast<wchar_t*>(L"FILE:");
-  info.pDriverName = const_cast<wchar_t*>(PostScriptDriver);
-  info.pPrintProcessor = const_cast<wchar_t*>(L"WinPrint");
-  info.pDatatype = const_cast<wchar_t*>(L"RAW");
-  HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
-  if (!printer) return false;
-  ClosePrinter(printer);
-  return SetDefaultPrinterW(TestPrinter);
-}
 
 std::u16string TempFile(const char16_t* AName) {
   wchar_t temp[MAX_PATH];
@@ -214,18 +167,18 @@ class TRecordingHost : public IUserInterfaceHost {
 };
 
 TEST(PrintCheck, WithoutAPrinterTheCommandsSayThereAreNoneAndWithOneNothingIsSaid) {
-  RemoveTestPrinter();
+  RemoveTestPrinter(TestPrinter);
   TRecordingHost host;
   SetUserInterfaceHost(&host);
   StartPrinter();
   const bool none = CheckPrinters();
   EndPrinter();
-  ASSERT_TRUE(InstallTestPrinter());
+  ASSERT_TRUE(InstallTestPrinter(TestPrinter));
   StartPrinter();
   const bool one = CheckPrinters();
   EndPrinter();
   SetUserInterfaceHost(nullptr);
-  RemoveTestPrinter();
+  RemoveTestPrinter(TestPrinter);
 
   EXPECT_FALSE(none);
   EXPECT_TRUE(one);
@@ -236,15 +189,15 @@ TEST(PrintCheck, WithoutAPrinterTheCommandsSayThereAreNoneAndWithOneNothingIsSai
 class PrintJobTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    RemoveTestPrinter();
-    Installed = InstallTestPrinter();
+    RemoveTestPrinter(TestPrinter);
+    Installed = InstallTestPrinter(TestPrinter);
     Units = new TStartupList(ProgramStartupSteps());
     Units->StartAll();
   }
   static void TearDownTestSuite() {
     Units->EndAll();
     delete Units;
-    RemoveTestPrinter();
+    RemoveTestPrinter(TestPrinter);
   }
   void SetUp() override {
     ASSERT_TRUE(Installed);

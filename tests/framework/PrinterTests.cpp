@@ -14,62 +14,11 @@
 #include "framework/fwPrinters.h"
 #include "tests/framework/DialogTestSupport.h"
 #include "tests/framework/FormTestSupport.h"
+#include "tests/framework/PrinterTestSupport.h"
 
 namespace {
 
 const wchar_t* const TestPrinter = L"Quillbox Test Printer";
-const wchar_t* const PostScriptDriver = L"Wine PostScript Driver";
-
-// Removes the test printer when a run before this one left it behind.
-void RemoveTestPrinter() {
-  PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
-  HANDLE printer = nullptr;
-  if (!OpenPrinterW(const_cast<wchar_t*>(TestPrinter), &printer, &access)) return;
-  DeletePrinter(printer);
-  ClosePrinter(printer);
-}
-
-// The generic PPD that winspool.drv carries, written where the driver files go.
-std::wstring WriteGenericPpd() {
-  HMODULE spool = LoadLibraryExW(L"winspool.drv", nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  EXPECT_NE(spool, nullptr);
-  HRSRC resource = FindResourceW(spool, MAKEINTRESOURCEW(1), L"PPDFILE");
-  EXPECT_NE(resource, nullptr);
-  const void* data = LockResource(LoadResource(spool, resource));
-  const DWORD size = SizeofResource(spool, resource);
-  wchar_t folder[MAX_PATH];
-  DWORD needed = 0;
-  EXPECT_TRUE(
-      GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(folder), sizeof(folder), &needed));
-  std::wstring path = std::wstring(folder) + L"\\quillbox-generic.ppd";
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  WriteFile(file, data, size, &written, nullptr);
-  CloseHandle(file);
-  FreeLibrary(spool);
-  return path;
-}
-
-void InstallTestPrinter() {
-  std::wstring ppd = WriteGenericPpd();
-  DRIVER_INFO_3W driver{};
-  driver.cVersion = 3;
-  driver.pName = const_cast<wchar_t*>(PostScriptDriver);
-  driver.pDriverPath = const_cast<wchar_t*>(L"wineps.drv");
-  driver.pConfigFile = const_cast<wchar_t*>(L"wineps.drv");
-  driver.pDataFile = ppd.data();
-  ASSERT_TRUE(AddPrinterDriverExW(nullptr, 3, reinterpret_cast<BYTE*>(&driver), APD_COPY_NEW_FILES)) << GetLastError();
-  PRINTER_INFO_2W info{};
-  info.pPrinterName = const_cast<wchar_t*>(TestPrinter);
-  info.pPortName = const_cast<wchar_t*>(L"FILE:");
-  info.pDriverName = const_cast<wchar_t*>(PostScriptDriver);
-  info.pPrintProcessor = const_cast<wchar_t*>(L"WinPrint");
-  info.pDatatype = const_cast<wchar_t*>(L"RAW");
-  HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
-  ASSERT_NE(printer, nullptr) << GetLastError();
-  ClosePrinter(printer);
-  ASSERT_TRUE(SetDefaultPrinterW(TestPrinter)) << GetLastError();
-}
 
 std::u16string TempFile(const char16_t* AName) {
   wchar_t temp[MAX_PATH];
@@ -106,7 +55,7 @@ int SpooledJobs() {
 class NoPrinterTest : public FrameworkTest {
  protected:
   void SetUp() override {
-    RemoveTestPrinter();
+    RemoveTestPrinter(TestPrinter);
     FrameworkTest::SetUp();
     StartPrinter();
   }
@@ -132,13 +81,13 @@ TEST_F(NoPrinterTest, CountIsZeroAndNothingPrints) {
 class PrinterTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    RemoveTestPrinter();
-    InstallTestPrinter();
+    RemoveTestPrinter(TestPrinter);
+    ASSERT_TRUE(InstallTestPrinter(TestPrinter)) << GetLastError();
     StartFramework();
   }
   static void TearDownTestSuite() {
     EndFramework();
-    RemoveTestPrinter();
+    RemoveTestPrinter(TestPrinter);
   }
   void SetUp() override { StartPrinter(); }
   void TearDown() override {
@@ -215,7 +164,7 @@ TEST_F(PrinterTest, AThrowingPageLeavesNoOpenJob) {
 // the failure here is the printer gone from the system after the printer object chose it.
 TEST_F(PrinterTest, AJobThatCannotStartRaisesWithTheSystemsText) {
   ASSERT_EQ(Printer->PrinterName(), FromWide(TestPrinter));
-  RemoveTestPrinter();
+  RemoveTestPrinter(TestPrinter);
   try {
     Printer->BeginDoc(TempFile(u"quillbox-gone.ps"));
     Printer->Abort();
@@ -225,7 +174,7 @@ TEST_F(PrinterTest, AJobThatCannotStartRaisesWithTheSystemsText) {
     EXPECT_NE(e.Message().find(SysErrorMessage(e.ErrorCode())), std::u16string::npos);
   }
   EXPECT_FALSE(Printer->Printing());
-  InstallTestPrinter();
+  ASSERT_TRUE(InstallTestPrinter(TestPrinter)) << GetLastError();
 }
 
 TEST_F(PrinterTest, ThePrintDialogSetsThePrintersDeviceModeAndTheDialogMemoryGoes) {
