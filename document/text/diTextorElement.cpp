@@ -470,7 +470,8 @@ int64_t TTextorElement::EditTime() const {
 
 void TTextorElement::SetTextOptions(TTextOptions AValue) {
   if (AValue == FTextOptions) return;
-  const bool reinsert = !(AValue & (toTabs | toLineBreaks)).operator==(FTextOptions & (toTabs | toLineBreaks));
+  const TTextOptions layout = toTabs | toLineBreaks;
+  const bool reinsert = (AValue & layout) != (FTextOptions & layout);
   FTextOptions = AValue;
   if (reinsert) {
     FInternalState |= isSignalsOff | isReplacedWhole;
