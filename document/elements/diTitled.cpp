@@ -129,7 +129,7 @@ void TCustomDescribedElement::SettingsChanged(bool ASheetChanged, bool ASettings
 void TCustomDescribedElement::EffectivelyDisabledChanged() {
   TVisualElement::EffectivelyDisabledChanged();
   if (FDescription) {
-    FDescription->SetDisabled(IsEffectivelyDisabled());
+    FDescription->UpdateEffectivelyDisabled();
     FDescription->Invalidate();
   }
 }
