@@ -388,6 +388,20 @@ TEST_F(TitledTest, TitleRowsCentreOddDifferencesTowardTheTopAndTheContentFollows
   EXPECT_FALSE(frame->Content()->IsVisible());
 }
 
+TEST_F(TitledTest, ATextSizedByTheAvailableSpaceMakesTheTitleSizeDependentAndFollowsTheView) {
+  TTestFrame* frame = Add<TTestFrame>();
+  EXPECT_FALSE(frame->TitleFlags().Contains(tlSizeDependent));
+  frame->Text()->SetTextorOptions(frame->Text()->TextorOptions() | xoMinWidthAvailable);
+  frame->RelayoutTitle();
+  EXPECT_TRUE(frame->TitleFlags().Contains(tlSizeDependent));
+  EXPECT_EQ(frame->GetThemeElement(), teElement) << "bit 3 picks no frame";
+  Host->Sheet->SetViewSize({600, 400});
+  const int32_t wide = frame->Width();
+  Host->Sheet->SetViewSize({300, 400});
+  EXPECT_LT(frame->Width(), wide);
+  EXPECT_LE(frame->Width(), 300);
+}
+
 TEST_F(TitledTest, CollapsedIsOneUndoStepAndThenTicked) {
   TTestFrame* frame = Add<TTestFrame>();
   EXPECT_FALSE(Ticked(frame, PaletteCollapsedItem));
