@@ -3,6 +3,8 @@
 #include <exception>
 #include <utility>
 
+#include "document/elements/diCustomElements.h"
+#include "document/elements/diTitled.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diNaming.h"
 #include "document/model/diPalette.h"
@@ -87,6 +89,7 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       {"application", StartApplication, EndApplication},
       {"screen and cursors", StartScreen, EndScreen},
       {"text cursors", InitializeTextorCursors, nullptr},
+      {"expand button cursor", InitializeExpandButtonCursor, nullptr},
       {"theme services", StartThemeServices, EndThemeServices},
       {"themed drawing", InstallXPThemeServices, UninstallXPThemeServices},
       {"clipboard", StartClipboard, EndClipboard},
@@ -101,5 +104,7 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       // Its picture is the second of the engine's large strip, so it waits for the image lists.
       {"Disabled palette item", [] { InitializeDisableItem(ClassesLargeImagesIndex + 1); }, FinalizeDisableItem},
       {"naming settings", InitializeNamingSettings, FinalizeNamingSettings},
+      // Its items take pictures from the large image list and go into the palette's groups.
+      {"titled elements", InitializeTitled, FinalizeTitled},
   };
 }
