@@ -546,7 +546,9 @@ TEST_F(TextStorageTest, APlainTextStoresOneValueUnlessItIsEmptyOrTheDefault) {
   for (const auto& c : cases) {
     Root->SetText(c.Text);
     const std::u16string saved = Save();
-    if (c.Saved) EXPECT_EQ(saved, c.Saved);
+    if (c.Saved) {
+      EXPECT_EQ(saved, c.Saved);
+    }
     Root->SetText(u"other");
     Load(saved);
     EXPECT_EQ(Root->GetText(), std::u16string(c.Text).empty() ? u"none" : c.Text);
@@ -935,7 +937,9 @@ TEST_F(TextElementTest, SizesFollowTheLimitsOfTheOptions) {
   for (const auto& c : cases) {
     text->SetTextorOptions(c.Options);
     EXPECT_EQ(text->Width(), std::max(natural, c.MinWidth)) << c.Options.Bits();
-    if (c.MinHeight) EXPECT_EQ(text->Height(), c.MinHeight) << c.Options.Bits();
+    if (c.MinHeight) {
+      EXPECT_EQ(text->Height(), c.MinHeight) << c.Options.Bits();
+    }
   }
   // An empty field keeps a width it can be clicked at.
   text->SetTextorOptions(xoEmptyKeepsWidth);

@@ -254,7 +254,9 @@ TEST_F(TitledTest, TheButtonPaintsTheThemePictureOfItsStateAndTheSheetPaintsFram
     for (const TCase& other : cases)
       if (other.Element != c.Element) {
         const std::vector<TColor32> picture = Pixels(canvas, [&] { canvas.DrawThemeIcon(other.Element, 0, 0); });
-        if (picture != expected) EXPECT_NE(painted, picture) << c.Element << " " << other.Element;
+        if (picture != expected) {
+          EXPECT_NE(painted, picture) << c.Element << " " << other.Element;
+        }
       }
   }
   static_cast<TTextorElement*>(frame->Description())->SetText(u"d");
