@@ -3,6 +3,7 @@
 #include <exception>
 #include <utility>
 
+#include "app/diPaletteForm.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diNaming.h"
 #include "document/model/diPalette.h"
@@ -98,5 +99,6 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       // Its picture is the second of the engine's large strip, so it waits for the image lists.
       {"Disabled palette item", [] { InitializeDisableItem(ClassesLargeImagesIndex + 1); }, FinalizeDisableItem},
       {"naming settings", InitializeNamingSettings, FinalizeNamingSettings},
+      {"palette form", InitializePaletteForm, FinalizePaletteForm},
   };
 }
