@@ -377,6 +377,7 @@ TPopupMenu* TPaletteForm::MakeMenu(TGroupPanel& APanel, const TPaletteItemTune& 
   if (commands.empty()) return nullptr;
   TPopupMenu* menu = Make<TPopupMenu>(APanel.Panel);
   menu->SetImages(&SchemeSmallImages->List());
+  menu->OnPopup = MakeMethod<&TPaletteForm::MenuPopup>(this);
   for (const TPaletteSubCommand& command : commands) {
     TMenuItem* entry = Make<TMenuItem>(menu);
     entry->SetCaption(command.Caption);
@@ -567,6 +568,10 @@ void TPaletteForm::ButtonClick(TObject* ASender) {
 }
 
 void TPaletteForm::ButtonMouseDown(TObject*, TMouseButton, TShiftState, int, int) {
+  if (FSheet) FSheet->CancelDelayedFocus();
+}
+
+void TPaletteForm::MenuPopup(TObject*) {
   if (FSheet) FSheet->CancelDelayedFocus();
 }
 

@@ -179,6 +179,7 @@ class TPaletteForm : public TForm {
   void ButtonClick(TObject* ASender);
   void ButtonMouseDown(TObject* ASender, TMouseButton AButton, TShiftState AShift, int X, int Y);
   void SubCommandClick(TObject* ASender);
+  void MenuPopup(TObject* ASender);
   void ButtonShowHint(TObject* ASender, bool& ACanShow, THintInfo& AHintInfo);
   void RunPosted(TMessage& AMessage);
   void ExecuteItem(TVisualElement* AElement, TPaletteItem* AItem, const std::u16string* AParameter, bool AChecked);
