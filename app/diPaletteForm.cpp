@@ -381,7 +381,7 @@ TPopupMenu* TPaletteForm::MakeMenu(TGroupPanel& APanel, const TPaletteItemTune& 
   for (const TPaletteSubCommand& command : commands) {
     TMenuItem* entry = Make<TMenuItem>(menu);
     entry->SetCaption(command.Caption);
-    entry->SetImageIndex(ATune.SmallImage);
+    entry->SetImageIndex(ATune.Flags.Contains(ptLarge) ? ATune.LargeImage : ATune.SmallImage);
     FParameters.push_back(std::make_unique<std::u16string>(command.Parameter));
     entry->SetHint(PaletteFormSettings->ShowHints->Value() ? command.Caption : std::u16string());
     entry->OnClick = MakeMethod<&TPaletteForm::SubCommandClick>(this);

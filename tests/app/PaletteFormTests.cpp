@@ -5,6 +5,7 @@
 #include "controls/baUserButtons.h"
 #include "document/model/diSchemeImagesWin.h"
 #include "framework/fwApplication.h"
+#include "framework/fwMenus.h"
 #include "framework/fwScreen.h"
 #include "tests/app/AppFixture.h"
 #include "tests/document/TestVisualElements.h"
@@ -63,6 +64,15 @@ void PumpFor(DWORD AMilliseconds) {
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < AMilliseconds) Pump(1);
 }
+
+// Offers two sub-commands and records the parameters it runs with.
+class TTestSubCommandItem : public TSubExecutablePaletteItem {
+ public:
+  using TSubExecutablePaletteItem::TSubExecutablePaletteItem;
+  void GetSubCommands(std::vector<TPaletteSubCommand>& AList) override { AList = {{u"One", u"p1"}, {u"Two", u"p2"}}; }
+  void ExecuteSub(IPaletteTarget*, const std::u16string& AParameter) override { Parameters.push_back(AParameter); }
+  std::vector<std::u16string> Parameters;
+};
 
 class PaletteFormTest : public TStartedUnitsTest {
  protected:
@@ -193,6 +203,23 @@ TEST_F(PaletteFormTest, APostedRunWaitsForAnOpenUpdateOrUndoGroupAndIsDroppedWit
   Form = nullptr;
   Pump();
   EXPECT_TRUE(Runs.empty());
+}
+
+TEST_F(PaletteFormTest, AMenuItemGetsItsSubCommandsAsDropDownAndContextMenuAndAnEntryRunsWithItsParameter) {
+  auto* item = new TTestSubCommandItem(FOptions, 10, IdPaletteOther, IdPaletteOtherHint, 0, pfOpensMenu);
+  Leaf->ExtraPaletteItems.push_back(item);
+  Form->Rebuild(Form->CurrentElement());
+  TUserButton* button = Form->ButtonOf(item);
+  ASSERT_NE(button, nullptr);
+  ASSERT_NE(button->DropdownMenu(), nullptr);
+  EXPECT_EQ(button->PopupMenu(), button->DropdownMenu());
+  EXPECT_EQ(button->SignAt(spRight), saArrowDown);
+  TMenuItem* second = button->DropdownMenu()->Items()->Items(1);
+  EXPECT_EQ(second->Caption(), u"Two");
+  second->Click();
+  EXPECT_TRUE(item->Parameters.empty());
+  Pump();
+  EXPECT_EQ(item->Parameters, (std::vector<std::u16string>{u"p2"}));
 }
 
 TEST_F(PaletteFormTest, CtrlTyping) {
