@@ -222,6 +222,26 @@ TEST_F(PaletteFormTest, AMenuItemGetsItsSubCommandsAsDropDownAndContextMenuAndAn
   EXPECT_EQ(item->Parameters, (std::vector<std::u16string>{u"p2"}));
 }
 
+TEST_F(PaletteFormTest, WithSelectedChildrenAnItemRunsOnEachOfThemInOrder) {
+  auto* box = AddVisual<TTestVisualGroup>(FHost->Root, 0, 100, 300, 100);
+  box->SetVisualOptions(box->VisualOptions() | voSelectionContainer);
+  for (const char16_t* text : {u"a", u"b"}) {
+    auto* child = AddVisual<TTestVisualLeaf>(box, 0, text[0] == u'a' ? 0 : 30, 50, 20);
+    child->SetText(text);
+    child->PaletteRuns = &Runs;
+    child->ExtraPaletteItems = {Small[0]};
+    child->SetSelected(true);
+  }
+  FHost->Sheet->SetFocused(box);
+  ASSERT_EQ(FHost->Sheet->Focused(), box);
+  TUserButton* button = Form->ButtonOf(Small[0]);
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(Form->ButtonOf(Small[1]), nullptr);
+  button->Click();
+  Pump();
+  EXPECT_EQ(Runs, (std::vector<std::u16string>{u"a:0 in update", u"b:0 in update"}));
+}
+
 TEST_F(PaletteFormTest, CtrlTyping) {
   struct Case {
     const char* Name;
