@@ -3,6 +3,7 @@
 #include <exception>
 #include <utility>
 
+#include "app/diPaletteForm.h"
 #include "document/elements/diCustomElements.h"
 #include "document/elements/diTitled.h"
 #include "document/model/diClassesGroups.h"
@@ -104,6 +105,7 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       // Its picture is the second of the engine's large strip, so it waits for the image lists.
       {"Disabled palette item", [] { InitializeDisableItem(ClassesLargeImagesIndex + 1); }, FinalizeDisableItem},
       {"naming settings", InitializeNamingSettings, FinalizeNamingSettings},
+      {"palette form", InitializePaletteForm, FinalizePaletteForm},
       // Its items take pictures from the large image list and go into the palette's groups.
       {"titled elements", InitializeTitled, FinalizeTitled},
   };

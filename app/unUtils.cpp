@@ -1,6 +1,7 @@
 #include "app/unUtils.h"
 
 #include "app/cuAboutForm.h"
+#include "app/diPaletteForm.h"
 #include "app/unSettings.h"
 #include "controls/baAppCmpns.h"
 #include "controls/baPainterStyles.h"
@@ -56,6 +57,7 @@ bool IsRelativePath(std::u16string_view APath) {
 std::vector<std::pair<TProperty*, TProperty*>> NodesToHangIn(TSettings& ASettings) {
   std::vector<std::pair<TProperty*, TProperty*>> nodes;
   if (NamingSettings) nodes.emplace_back(NamingSettings.get(), ASettings.Sheet);
+  if (PaletteFormSettings) nodes.emplace_back(PaletteFormSettings.get(), &ASettings);
   return nodes;
 }
 

@@ -28,6 +28,11 @@ TThemedElementDetails GetElementDetails(TThemedEdit AValue) {
   return {TThemedElement::teEdit, EP_EDITTEXT, kStates[static_cast<int>(AValue)]};
 }
 
+TThemedElementDetails GetElementDetails(TThemedToolTip AValue) {
+  static constexpr int kStates[] = {TTSS_NORMAL};
+  return {TThemedElement::teToolTip, TTP_STANDARD, kStates[static_cast<int>(AValue)]};
+}
+
 namespace {
 
 // Visual styles off: every drawing call does nothing and the content is the whole bounds.

@@ -9,7 +9,7 @@
 #include "foundation/cuWin32.h"
 #include "framework/fwGraphics.h"
 
-enum class TThemedElement : uint8_t { teButton, teHeader, teToolBar, teStatus, teEdit };
+enum class TThemedElement : uint8_t { teButton, teHeader, teToolBar, teStatus, teEdit, teToolTip };
 
 // One element of a style class in one state (the platform's part and state numbers).
 struct TThemedElementDetails {
@@ -42,12 +42,14 @@ enum class TThemedEdit : uint8_t {
   teEditTextFocused,
   teEditTextReadOnly
 };
+enum class TThemedToolTip : uint8_t { tttStandardNormal };
 
 TThemedElementDetails GetElementDetails(TThemedButton AValue);
 TThemedElementDetails GetElementDetails(TThemedHeader AValue);
 TThemedElementDetails GetElementDetails(TThemedToolBar AValue);
 TThemedElementDetails GetElementDetails(TThemedStatus AValue);
 TThemedElementDetails GetElementDetails(TThemedEdit AValue);
+TThemedElementDetails GetElementDetails(TThemedToolTip AValue);
 
 // What the framework and the controls ask of visual styles. The framework's own services keep to the classic look
 // (styles off); the graphics library installs services standing on its visual-style binding.

@@ -284,7 +284,7 @@ void TSheet::ElementLeaving(TVisualElement* AElement) {
 // ---------------------------------------------------------------------------------------------------------------
 // Input
 
-void TSheet::KeyDown(uint16_t& AKey, TShiftState AShift) {
+void TSheet::KeyDown(uint16_t& AKey, TShiftKeys AShift) {
   if (AKey == vkReturn && FDropDown) {
     // Enter on a row that cannot be chosen is spent all the same; the list stays for another choice.
     switch (FDropDown->EnterAction()) {
@@ -325,7 +325,7 @@ void TSheet::KeyPress(char16_t& AChar) {
   if (FFocused) FFocused->KeyPress(AChar);
 }
 
-void TSheet::KeyUp(uint16_t& AKey, TShiftState AShift) {
+void TSheet::KeyUp(uint16_t& AKey, TShiftKeys AShift) {
   if (FFocused) FFocused->KeyUp(AKey, AShift);
 }
 
@@ -336,7 +336,7 @@ TVisualElement* TSheet::ElementAt(TVisualPoint APoint, bool AAllowSelected, bool
   return FRoot->HitTest(FRoot->ParentToClient(APoint), flags);
 }
 
-void TSheet::MouseDown(TVisualPoint APoint, bool ALeft, TShiftState AShift) {
+void TSheet::MouseDown(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) {
   FMousePos = APoint;
   // A press while an element holds the capture belongs to that element, as the moves and the release do.
   TVisualElement* target = FCaptured;
@@ -349,7 +349,7 @@ void TSheet::MouseDown(TVisualPoint APoint, bool ALeft, TShiftState AShift) {
                       AShift.Contains(skShift), AShift.Contains(skCtrl), AShift.Contains(skAlt));
 }
 
-void TSheet::MouseMove(TVisualPoint APoint, TShiftState AShift) {
+void TSheet::MouseMove(TVisualPoint APoint, TShiftKeys AShift) {
   FMousePos = APoint;
   TVisualElement* target = FCaptured;
   if (!target) {
@@ -359,7 +359,7 @@ void TSheet::MouseMove(TVisualPoint APoint, TShiftState AShift) {
   if (target) target->MouseMove(target->SheetToClient(APoint), AShift.Contains(skLeft), AShift);
 }
 
-void TSheet::MouseUp(TVisualPoint APoint, bool ALeft, TShiftState AShift) {
+void TSheet::MouseUp(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) {
   FMousePos = APoint;
   if (TVisualElement* target = FCaptured ? FCaptured : FHovered)
     target->MouseUp(target->SheetToClient(APoint), ALeft, AShift);

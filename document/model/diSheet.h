@@ -127,12 +127,12 @@ class TSheet : public TItfObject, public IDropDownHost {
   void SetMarked(TVisualElement* AElement, bool AValue);
   void ClearMarked();
 
-  void KeyDown(uint16_t& AKey, TShiftState AShift);
+  void KeyDown(uint16_t& AKey, TShiftKeys AShift);
   void KeyPress(char16_t& AChar);
-  void KeyUp(uint16_t& AKey, TShiftState AShift);
-  void MouseDown(TVisualPoint APoint, bool ALeft, TShiftState AShift);
-  void MouseMove(TVisualPoint APoint, TShiftState AShift);
-  void MouseUp(TVisualPoint APoint, bool ALeft, TShiftState AShift);
+  void KeyUp(uint16_t& AKey, TShiftKeys AShift);
+  void MouseDown(TVisualPoint APoint, bool ALeft, TShiftKeys AShift);
+  void MouseMove(TVisualPoint APoint, TShiftKeys AShift);
+  void MouseUp(TVisualPoint APoint, bool ALeft, TShiftKeys AShift);
 
   TVisualElement* ElementAt(TVisualPoint APoint, bool AAllowSelected, bool ASkipTransparent);
 

@@ -702,7 +702,7 @@ void TVisualElement::MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bo
                              AAlt);
 }
 
-void TVisualElement::MouseUp(TVisualPoint APoint, bool ALeft, TShiftState AShift) {
+void TVisualElement::MouseUp(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) {
   if (!ALeft || !FSheet || FSheet->Captured() != this) return;
   SetCapture(false);
   if (ContainsPoint(APoint)) MouseClick();

@@ -125,7 +125,7 @@ enum class TShiftKey : uint8_t {
 };
 constexpr bool IsFlagFamily(TShiftKey) { return true; }
 using enum TShiftKey;
-using TShiftState = TSet<TShiftKey>;
+using TShiftKeys = TSet<TShiftKey>;
 
 // The parameters of a search: the element that bounds it, the text and how it compares.
 class TFindData : public TObject {
@@ -332,17 +332,17 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   virtual void GetHint(std::u16string& AText);
   virtual TVisualElement* FindNextFocusable(TFocusDirections ADirection, TVisualElement*& AOrigin, bool AOnlyEnabled,
                                             bool AOnlyVisible);
-  virtual void KeyDown(uint16_t& AKey, TShiftState AShift) {}
+  virtual void KeyDown(uint16_t& AKey, TShiftKeys AShift) {}
   virtual void KeyPress(char16_t& AChar) {}
-  virtual void KeyUp(uint16_t& AKey, TShiftState AShift) {}
+  virtual void KeyUp(uint16_t& AKey, TShiftKeys AShift) {}
   virtual void MouseClick() {}
   virtual void DblClick() {}
   virtual void MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple, bool AShift,
                          bool ACtrl, bool AAlt);
   virtual void MouseEnter() {}
   virtual void MouseLeave() {}
-  virtual void MouseMove(TVisualPoint APoint, bool ALeft, TShiftState AShift) {}
-  virtual void MouseUp(TVisualPoint APoint, bool ALeft, TShiftState AShift);
+  virtual void MouseMove(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) {}
+  virtual void MouseUp(TVisualPoint APoint, bool ALeft, TShiftKeys AShift);
   // Plain GDI drawing of the focused element on a prepared device context (origin at the element).
   virtual void PaintDirect(void* ADC) {}
   virtual void GetFocusData(std::u16string& AText) {}

@@ -299,7 +299,7 @@ bool TTextorInteractive::GetLinkAtCaret(TTextPosition& APosition) const {
   return true;
 }
 
-bool TTextorInteractive::KeyMove(uint16_t AKey, TShiftState AShift) {
+bool TTextorInteractive::KeyMove(uint16_t AKey, TShiftKeys AShift) {
   const bool ctrl = AShift.Contains(skCtrl), shift = AShift.Contains(skShift);
   const TTextPosition caret = GetCaretPosition();
   TRow* row = FTextor->FindRow(caret, FCaretOnNextRow);
@@ -353,7 +353,7 @@ bool TTextorInteractive::KeyMove(uint16_t AKey, TShiftState AShift) {
   return !(FCaret == caretBefore && FAnchor == anchorBefore && FEnd == endBefore) || GetCaretRow() != rowBefore;
 }
 
-void TTextorInteractive::KeyDown(uint16_t& AKey, TShiftState AShift) {
+void TTextorInteractive::KeyDown(uint16_t& AKey, TShiftKeys AShift) {
   if (FState != TInteractiveState::isIdle) {
     if (FState == TInteractiveState::isDragging && AKey == vkControl) SetCursorZone(DragZone(AShift.Contains(skCtrl)));
     return;
@@ -379,11 +379,11 @@ void TTextorInteractive::KeyDown(uint16_t& AKey, TShiftState AShift) {
   if (consumed) AKey = 0;
 }
 
-void TTextorInteractive::KeyUp(uint16_t& AKey, TShiftState AShift) {
+void TTextorInteractive::KeyUp(uint16_t& AKey, TShiftKeys AShift) {
   if (FState == TInteractiveState::isDragging && AKey == vkControl) SetCursorZone(DragZone(AShift.Contains(skCtrl)));
 }
 
-void TTextorInteractive::KeyPress(char16_t& AKey, TShiftState AShift) {
+void TTextorInteractive::KeyPress(char16_t& AKey, TShiftKeys AShift) {
   if (FState != TInteractiveState::isIdle || !CanEdit()) return;
   const bool ctrl = AShift.Contains(skCtrl);
   std::u16string text;

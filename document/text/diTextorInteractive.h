@@ -121,10 +121,10 @@ class TTextorInteractive : public TItfObject {
   uint8_t GetCursorZone() const;
 
   // Keys: a consumed key is set to 0 so that the host does not act on it too.
-  void KeyDown(uint16_t& AKey, TShiftState AShift);
+  void KeyDown(uint16_t& AKey, TShiftKeys AShift);
   // AShift as the key came: a character typed with Ctrl is a shortcut unless Alt is down too (AltGr).
-  void KeyPress(char16_t& AKey, TShiftState AShift);
-  void KeyUp(uint16_t& AKey, TShiftState AShift);
+  void KeyPress(char16_t& AKey, TShiftKeys AShift);
+  void KeyUp(uint16_t& AKey, TShiftKeys AShift);
   // Points in text coordinates; ACopy while Ctrl is held.
   void MouseDown(TTextPoint APoint, bool ALeft, bool ADoubleClick, bool ATripleClick, bool AShift);
   void MouseMove(TTextPoint APoint, bool ACopy);
@@ -177,7 +177,7 @@ class TTextorInteractive : public TItfObject {
   void SetCursorZone(uint8_t AZone);
   void UpdateHoverCursor();
   uint8_t DragZone(bool ACopy);
-  bool KeyMove(uint16_t AKey, TShiftState AShift);
+  bool KeyMove(uint16_t AKey, TShiftKeys AShift);
   bool DeleteChar(bool AForwards);
   bool EnterElement(bool AForwards);
   bool GetLinkAtCaret(TTextPosition& APosition) const;

@@ -87,7 +87,8 @@ class TXPThemeServices : public IThemeServices {
   // The handle of an element class, or nullptr while styles are off or the class cannot be opened.
   HTHEME Theme(TThemedElement AElement) {
     if (!UseThemes()) return nullptr;
-    static constexpr const wchar_t* kClasses[] = {L"BUTTON", L"HEADER", L"TOOLBAR", L"STATUS", L"EDIT"};
+    static constexpr const wchar_t* kClasses[] = {L"BUTTON", L"HEADER", L"TOOLBAR", L"STATUS", L"EDIT",
+                                                       L"TOOLTIP"};
     const auto index = static_cast<size_t>(AElement);
     HTHEME& theme = FThemes[index];
     if (!theme) theme = VisualStyleApi().OpenThemeData(ThemeNexus()->Handle(), kClasses[index]);
@@ -101,7 +102,7 @@ class TXPThemeServices : public IThemeServices {
     }
   }
 
-  std::array<HTHEME, 5> FThemes{};
+  std::array<HTHEME, 6> FThemes{};
 };
 
 }  // namespace

@@ -74,10 +74,10 @@ class TEditHost {
   TTextorInteractive& FInteractive;
 };
 
-constexpr TShiftState None{};
-constexpr TShiftState Shift = skShift;
-constexpr TShiftState Ctrl = skCtrl;
-const TShiftState AltGr = skCtrl | skAlt;
+constexpr TShiftKeys None{};
+constexpr TShiftKeys Shift = skShift;
+constexpr TShiftKeys Ctrl = skCtrl;
+const TShiftKeys AltGr = skCtrl | skAlt;
 
 enum : uint16_t { kBack = 8, kTab = 9, kReturn = 13, kControl = 17, kEnd = 35, kHome = 36 };
 enum : uint16_t { kLeft = 37, kUp = 38, kRight = 39, kDown = 40, kDelete = 46 };
@@ -108,11 +108,11 @@ class TextorInteractive : public ::testing::Test {
     return position;
   }
   void Select(int32_t AStart, int32_t AEnd) { Interactive->SetSelection({At(0, AStart), At(0, AEnd)}); }
-  bool Key(uint16_t AKey, TShiftState AShift = None) {
+  bool Key(uint16_t AKey, TShiftKeys AShift = None) {
     Interactive->KeyDown(AKey, AShift);
     return AKey == 0;
   }
-  bool Type(char16_t AChar, TShiftState AShift = None) {
+  bool Type(char16_t AChar, TShiftKeys AShift = None) {
     Interactive->KeyPress(AChar, AShift);
     return AChar == 0;
   }
@@ -176,7 +176,7 @@ TEST_F(TextorInteractive, KeysMoveByCharactersWordsRowsAndTheWholeText) {
     const char* Name;
     TIndexPosition From;
     uint16_t Key;
-    TShiftState Shift;
+    TShiftKeys Shift;
     bool Consumed;
     TIndexPosition To;
   };
@@ -213,7 +213,7 @@ TEST_F(TextorInteractive, ArrowsEnterAFocusableElementBesideTheCaretUnlessShiftI
   struct TCase {
     int32_t From;
     uint16_t Key;
-    TShiftState Shift;
+    TShiftKeys Shift;
     bool Focusable;
     int32_t To;  // the caret stays where it was when the element took the focus
   };
@@ -329,7 +329,7 @@ TEST_F(TextorInteractive, TabTypesSpacesOrATabOrNothing) {
   struct TCase {
     bool Tabs;
     int32_t TabSpaces;
-    TShiftState Shift;
+    TShiftKeys Shift;
     TInteractiveOptions Options;
     std::u16string_view Typed;  // empty: nothing
   };
@@ -350,7 +350,7 @@ TEST_F(TextorInteractive, TabTypesSpacesOrATabOrNothing) {
 TEST_F(TextorInteractive, EnterBreaksTheLineAsTheSwapOptionSays) {
   struct TCase {
     char16_t Key;
-    TShiftState Shift;
+    TShiftKeys Shift;
     TInteractiveOptions Options;
     bool LineBreaks;
     bool Typed;
@@ -373,7 +373,7 @@ TEST_F(TextorInteractive, EnterBreaksTheLineAsTheSwapOptionSays) {
 TEST_F(TextorInteractive, CharactersWithAltGrAreTypedAndCtrlShortcutsAreNot) {
   struct TCase {
     char16_t Key;
-    TShiftState Shift;
+    TShiftKeys Shift;
     bool Typed;
   };
   const TCase cases[] = {

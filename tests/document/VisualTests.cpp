@@ -132,7 +132,7 @@ TEST_F(TVisualTest, ArrowsMoveTheFocusOnlyWithoutShift) {
   a->Focus();
   struct Case {
     uint16_t Key;
-    TShiftState Shift;
+    TShiftKeys Shift;
     TVisualElement* Before;
     TVisualElement* After;
   } cases[] = {

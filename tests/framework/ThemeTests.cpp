@@ -24,6 +24,7 @@ TEST_F(ThemeTest, ElementDetailsNameThePlatformsPartsAndStates) {
       {GetElementDetails(TThemedToolBar::ttbButtonCheckedHot), TThemedElement::teToolBar, TP_BUTTON, TS_HOTCHECKED},
       {GetElementDetails(TThemedStatus::tsPane), TThemedElement::teStatus, SP_PANE, 0},
       {GetElementDetails(TThemedEdit::teEditTextDisabled), TThemedElement::teEdit, EP_EDITTEXT, ETS_DISABLED},
+      {GetElementDetails(TThemedToolTip::tttStandardNormal), TThemedElement::teToolTip, TTP_STANDARD, TTSS_NORMAL},
   };
   for (const TCase& c : cases) {
     EXPECT_EQ(c.Details.Element, c.Element);
