@@ -61,7 +61,7 @@ bool TCustomDropDownElement::Activate() {
   return result;
 }
 
-void TCustomDropDownElement::KeyDown(uint16_t& AKey, TShiftState AShift) {
+void TCustomDropDownElement::KeyDown(uint16_t& AKey, TShiftKeys AShift) {
   if (AKey == vkReturn && !AShift.Contains(skCtrl) && HasDropDown()) {
     OpenDropDown();
     AKey = 0;
@@ -113,7 +113,7 @@ TCustomButtonElement::TCustomButtonElement(TScheme* AScheme) : TVisualElement(AS
   SetVisualOptions(VisualOptions() | voClickFocus);
 }
 
-void TCustomButtonElement::KeyDown(uint16_t& AKey, TShiftState AShift) {
+void TCustomButtonElement::KeyDown(uint16_t& AKey, TShiftKeys AShift) {
   if (AKey == vkReturn || AKey == vkSpace) {
     AKey = 0;
     Click();

@@ -35,7 +35,7 @@ class TCustomDropDownElement : public TVisualElement {
   void OpenDropDown();
 
   bool Activate() override;
-  void KeyDown(uint16_t& AKey, TShiftState AShift) override;
+  void KeyDown(uint16_t& AKey, TShiftKeys AShift) override;
   void KeyPress(char16_t& AChar) override;
   void DblClick() override;
 };
@@ -65,7 +65,7 @@ class TCustomButtonElement : public TVisualElement {
 
   virtual void Click() = 0;
 
-  void KeyDown(uint16_t& AKey, TShiftState AShift) override;
+  void KeyDown(uint16_t& AKey, TShiftKeys AShift) override;
   void KeyPress(char16_t& AChar) override;
   void MouseClick() override;
 };

@@ -167,8 +167,8 @@ TDropDownItem* FindDropDownItem(TDropDownItem* AParent, std::u16string_view ATex
   return nullptr;
 }
 
-TShiftState KeyboardShift() {
-  TShiftState shift;
+TShiftKeys KeyboardShift() {
+  TShiftKeys shift;
   if (GetKeyState(VK_SHIFT) < 0) shift.Include(skShift);
   if (GetKeyState(VK_CONTROL) < 0) shift.Include(skCtrl);
   if (GetKeyState(VK_MENU) < 0) shift.Include(skAlt);
@@ -1704,12 +1704,12 @@ void TTextorElement::SelectAll() {
   if (FInteractive) FInteractive->SelectAll();
 }
 
-void TTextorElement::KeyDown(uint16_t& AKey, TShiftState AShift) {
+void TTextorElement::KeyDown(uint16_t& AKey, TShiftKeys AShift) {
   if (FInteractive) FInteractive->KeyDown(AKey, AShift);
   if (AKey) TCustomDropDownElement::KeyDown(AKey, AShift);
 }
 
-void TTextorElement::KeyUp(uint16_t& AKey, TShiftState AShift) {
+void TTextorElement::KeyUp(uint16_t& AKey, TShiftKeys AShift) {
   TCustomDropDownElement::KeyUp(AKey, AShift);
   if (FInteractive && AKey) FInteractive->KeyUp(AKey, AShift);
 }
@@ -1743,14 +1743,14 @@ void TTextorElement::MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bo
   FInteractive->MouseDown({APoint.X - padding.Left, APoint.Y - padding.Top}, ALeft, ADouble, ATriple, AShift);
 }
 
-void TTextorElement::MouseMove(TVisualPoint APoint, bool ALeft, TShiftState AShift) {
+void TTextorElement::MouseMove(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) {
   if (!FInteractive) return TCustomDropDownElement::MouseMove(APoint, ALeft, AShift);
   TRect padding;
   GetPadding(padding);
   FInteractive->MouseMove({APoint.X - padding.Left, APoint.Y - padding.Top}, AShift.Contains(skCtrl));
 }
 
-void TTextorElement::MouseUp(TVisualPoint APoint, bool ALeft, TShiftState AShift) {
+void TTextorElement::MouseUp(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) {
   if (!FInteractive) return TCustomDropDownElement::MouseUp(APoint, ALeft, AShift);
   TRect padding;
   GetPadding(padding);

@@ -387,13 +387,13 @@ class TTextorElement : public TCustomDropDownElement {
   bool Activate() override;
   // Searches the text from the selection, backwards with AOptions bit 0, then goes on as the base does.
   TVisualElement* Find(TFindData* AData, int AOptions, bool& AFound) override;
-  void KeyDown(uint16_t& AKey, TShiftState AShift) override;
+  void KeyDown(uint16_t& AKey, TShiftKeys AShift) override;
   void KeyPress(char16_t& AChar) override;
-  void KeyUp(uint16_t& AKey, TShiftState AShift) override;
+  void KeyUp(uint16_t& AKey, TShiftKeys AShift) override;
   void MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple, bool AShift, bool ACtrl,
                  bool AAlt) override;
-  void MouseMove(TVisualPoint APoint, bool ALeft, TShiftState AShift) override;
-  void MouseUp(TVisualPoint APoint, bool ALeft, TShiftState AShift) override;
+  void MouseMove(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) override;
+  void MouseUp(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) override;
   void GetFocusData(std::u16string& AText) override;
   // "%d,%d,%d,%d" as start paragraph, start character, end paragraph, end character; a missing or bad piece is 0.
   static TIndexRange ParseFocusData(std::u16string_view AText);

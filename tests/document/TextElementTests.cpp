@@ -137,7 +137,7 @@ class TextElementTest : public ::testing::Test {
     ASSERT_NE(AText->Interactive(), nullptr);
   }
   void Type(char16_t AChar) { Host->Sheet->KeyPress(AChar); }
-  void Key(uint16_t AKey, TShiftState AShift = {}) { Host->Sheet->KeyDown(AKey, AShift); }
+  void Key(uint16_t AKey, TShiftKeys AShift = {}) { Host->Sheet->KeyDown(AKey, AShift); }
   int Steps() const {
     int n = 0;
     for (TNode* s = Host->History.UndoStack().FirstChild(); s; s = s->NextSibling()) ++n;
