@@ -70,7 +70,7 @@ class TKnotParam : public TObject {
   // Raises EProgrammingError for a name the reader could not read back.
   void SetName(std::u16string AName);
   bool Used() const { return FUsed; }
-  void SetUsed(bool AValue) { FUsed = AValue; }
+  void SetUsed(bool AValue);
   TKnotParamKind Kind() const { return FKind; }
   // The raw contents of a string; reading them leaves the flag alone.
   std::u16string Value() const;
@@ -222,7 +222,7 @@ class TKnot : public TNode {
 
   // Was-read flags.
   bool IsUsed() const { return FState & kUsed; }
-  void SetUsed(bool AValue) { FState = AValue ? (FState | kUsed) : (FState & ~kUsed); }
+  void SetUsed(bool AValue);
   // The knot, its parameters and all descendants.
   void SetUsedDeep(bool AValue);
   // Unread knots (their contents not examined) and unread parameters, in tree order; either list may be null.
