@@ -348,10 +348,9 @@ void TKnotParam::Clear() {
   FKind = TKnotParamKind::pkNone;
 }
 
-void TKnotParam::SetUsed(bool AValue) {
-  if (FUsed == AValue) return;
-  FUsed = AValue;
-  if (FInStore) FName->Store->NoteRead(AValue);
+void TKnotParam::ToggleUsed() {
+  FUsed = !FUsed;
+  if (FInStore) FName->Store->NoteRead(FUsed);
 }
 
 bool TKnotParam::HasValue() {
@@ -453,10 +452,9 @@ void TKnot::SetInternedName(const TKnotName* AName) {
 
 const std::u16string& TKnot::Name() const { return FName->Text; }
 
-void TKnot::SetUsed(bool AValue) {
-  if (IsUsed() == AValue) return;
+void TKnot::ToggleUsed() {
   FState ^= kUsed;
-  if (FState & kInStore) FName->Store->NoteRead(AValue);
+  if (FState & kCounted) FName->Store->NoteRead(FState & kUsed);
 }
 
 void TKnot::SetName(std::u16string AName) { SetInternedName(Store().InternValid(AName)); }
@@ -787,7 +785,7 @@ void TKnot::Clear() {
   FreeChildren();
   if (FName->Store) SetInternedName(FName->Store->Intern(u""));
   SetUsed(false);
-  FState &= kInStore;
+  FState &= kInStore | kCounted;
 }
 
 TKnotBuildScope::TKnotBuildScope(TKnot& AKnot, const std::shared_ptr<TKnotBlockReserve>& AReserve)
@@ -1353,7 +1351,7 @@ class TKnotReader {
 
   // A fresh last child of AParent in the store, as AddKnot would make it but without the move hooks.
   TKnot* NewChild(TKnot* AParent) {
-    auto* k = new (FStore.Allocate(sizeof(TKnot), alignof(TKnot))) TKnot(FNoName, TKnot::kInStore);
+    auto* k = new (FStore.Allocate(sizeof(TKnot), alignof(TKnot))) TKnot(FNoName, TKnot::kInStore | TKnot::kCounted);
     ++FStore.Made;
     k->FInheritedOptions = AParent->FInheritedOptions;
     AParent->AppendFreshChild(k);
