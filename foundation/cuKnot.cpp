@@ -82,6 +82,11 @@ struct TKnotStore {
   size_t ErrorOffset = 0;
   size_t InvalidUtf8 = 0;
   size_t InvalidUtf8Offset = 0;
+  // Knots and parameters the reader made here, and how many of them are flagged as read (each counts while it is
+  // flagged, or was when it went). Joined: something else came into a tree of the store since.
+  size_t Made = 0;
+  size_t Read = 0;
+  bool Joined = false;
 
   TKnotStore() = default;
   TKnotStore(const TKnotStore&) = delete;
@@ -137,6 +142,14 @@ struct TKnotStore {
         TKnotName{std::u16string(AText), Utf16ToUtf8(AText), this, hash, IsValidKnotName(AText)}));
     return Slots[Probe(AText, hash)] = Names.back().get();
   }
+  // A tree of the store then holds nothing unread but perhaps its root: CollectUnread need not look.
+  bool AllRead() const { return Made && !Joined && Read == Made; }
+  void NoteRead(bool AValue) { AValue ? ++Read : --Read; }
+  void ForgetCounts() {
+    Made = Read = 0;
+    Joined = false;
+  }
+
   const TKnotName* Find(std::u16string_view AText) const {
     return Slots.empty() ? nullptr : Slots[Probe(AText, HashOf(AText))];
   }
@@ -335,13 +348,18 @@ void TKnotParam::Clear() {
   FKind = TKnotParamKind::pkNone;
 }
 
+void TKnotParam::ToggleUsed() {
+  FUsed = !FUsed;
+  if (FInStore) FName->Store->NoteRead(FUsed);
+}
+
 bool TKnotParam::HasValue() {
-  FUsed = true;
+  SetUsed(true);
   return FKind != TKnotParamKind::pkNone;
 }
 
 std::u16string TKnotParam::GetAsString() {
-  FUsed = true;
+  SetUsed(true);
   switch (FKind) {
     case TKnotParamKind::pkString:
       return Value();
@@ -362,7 +380,7 @@ std::u16string TKnotParam::GetAsString() {
 }
 
 bool TKnotParam::ReadStream(TStream& AStream) {
-  FUsed = true;
+  SetUsed(true);
   switch (FKind) {
     case TKnotParamKind::pkString: {
       const std::u16string value = Value();
@@ -434,6 +452,11 @@ void TKnot::SetInternedName(const TKnotName* AName) {
 
 const std::u16string& TKnot::Name() const { return FName->Text; }
 
+void TKnot::ToggleUsed() {
+  FState ^= kUsed;
+  if (FState & kCounted) FName->Store->NoteRead(FState & kUsed);
+}
+
 void TKnot::SetName(std::u16string AName) { SetInternedName(Store().InternValid(AName)); }
 
 void TKnot::FreeChildren() {
@@ -461,6 +484,7 @@ void TKnot::ChildAdding(TNode* AChild, TNode* ABefore) {
   // Nearly every child is a plain knot, told apart by its type alone before the full cast.
   if (typeid(*AChild) != typeid(TKnot) && !dynamic_cast<TKnot*>(AChild))
     throw EProgrammingError(u"Only knots can be children of a knot");
+  if (FName->Store) FName->Store->Joined = true;
   TNode::ChildAdding(AChild, ABefore);
 }
 
@@ -478,6 +502,7 @@ TKnot* TKnot::AddKnotNamed(const TKnotName* AName) {
   TKnotStore* store = AName->Store;
   auto* knot = store && store->Building ? new (store->Allocate(sizeof(TKnot), alignof(TKnot))) TKnot(AName, kInStore)
                                         : new TKnot(AName, 0);
+  if (store) store->Joined = true;
   // A fresh knot gives the move hooks nothing to do but the inheritance of options.
   knot->FInheritedOptions = FInheritedOptions;
   AppendFreshChild(knot);
@@ -570,11 +595,12 @@ TKnotParam* TKnot::FindParam(std::u16string_view AName) const {
 
 bool TKnot::ParamExists(std::u16string_view AName) {
   TKnotParam* p = FindParam(AName);
-  if (p) p->FUsed = true;
+  if (p) p->SetUsed(true);
   return p != nullptr;
 }
 
 TKnotParam* TKnot::AppendParam(const TKnotName* AName) {
+  AName->Store->Joined = true;
   TKnotParam* p;
   if (AName->Store->Building) {
     p = new (AName->Store->Allocate(sizeof(TKnotParam), alignof(TKnotParam))) TKnotParam(this, AName);
@@ -663,11 +689,14 @@ bool TKnot::IsEmpty() const {
 void TKnot::SetUsedDeep(bool AValue) {
   for (TKnot* k = this; k; k = NextInSubtree(this, k, true)) {
     k->SetUsed(AValue);
-    for (TKnotParam* p = k->FFirstParam; p; p = p->FNext) p->FUsed = AValue;
+    for (TKnotParam* p = k->FFirstParam; p; p = p->FNext) p->SetUsed(AValue);
   }
 }
 
 bool TKnot::CollectUnread(std::vector<TKnot*>* AKnots, std::vector<TKnotParam*>* AParams, bool ACheckSelf) {
+  // Below this knot lie only what the reader made in its store and what joined later; a load that read all of
+  // the former while nothing joined leaves nothing to look for.
+  if (FName->Store && FName->Store->AllRead() && (!ACheckSelf || IsUsed())) return false;
   bool found = false;
   TKnot* k = this;
   while (k) {
@@ -755,7 +784,8 @@ void TKnot::Clear() {
   ClearParams();
   FreeChildren();
   if (FName->Store) SetInternedName(FName->Store->Intern(u""));
-  FState &= kInStore;
+  SetUsed(false);
+  FState &= kInStore | kCounted;
 }
 
 TKnotBuildScope::TKnotBuildScope(TKnot& AKnot, const std::shared_ptr<TKnotBlockReserve>& AReserve)
@@ -1321,7 +1351,8 @@ class TKnotReader {
 
   // A fresh last child of AParent in the store, as AddKnot would make it but without the move hooks.
   TKnot* NewChild(TKnot* AParent) {
-    auto* k = new (FStore.Allocate(sizeof(TKnot), alignof(TKnot))) TKnot(FNoName, TKnot::kInStore);
+    auto* k = new (FStore.Allocate(sizeof(TKnot), alignof(TKnot))) TKnot(FNoName, TKnot::kInStore | TKnot::kCounted);
+    ++FStore.Made;
     k->FInheritedOptions = AParent->FInheritedOptions;
     AParent->AppendFreshChild(k);
     return k;
@@ -1330,6 +1361,7 @@ class TKnotReader {
   TKnotParam* NewParam(TKnot* AKnot, const TKnotName* AName) {
     auto* p = new (FStore.Allocate(sizeof(TKnotParam), alignof(TKnotParam))) TKnotParam(AKnot, AName);
     p->FInStore = true;
+    ++FStore.Made;
     if (AKnot->FLastParam)
       AKnot->FLastParam->FNext = p;
     else
@@ -1565,6 +1597,7 @@ void TKnot::ReadText(const TChar* AText, size_t ALength) {
       store->FreeBlocks();
       store->Reason = TKnotParseError::peNone;
       store->ErrorOffset = store->InvalidUtf8 = store->InvalidUtf8Offset = 0;
+      store->ForgetCounts();
       FName = store->Intern(u"");
     } else {
       SetInternedName((new TKnotStore)->Intern(u""));

@@ -70,7 +70,9 @@ class TKnotParam : public TObject {
   // Raises EProgrammingError for a name the reader could not read back.
   void SetName(std::u16string AName);
   bool Used() const { return FUsed; }
-  void SetUsed(bool AValue) { FUsed = AValue; }
+  void SetUsed(bool AValue) {
+    if (FUsed != AValue) ToggleUsed();
+  }
   TKnotParamKind Kind() const { return FKind; }
   // The raw contents of a string; reading them leaves the flag alone.
   std::u16string Value() const;
@@ -108,6 +110,8 @@ class TKnotParam : public TObject {
   void ReleaseContents();
   // A parameter in the store marks its knot when it gets contents of its own.
   void NoteOwnedContents();
+  // Flips the flag, which the store counts for a parameter that lies in it.
+  void ToggleUsed();
 
   TKnot* FKnot;
   TKnotParam* FNext = nullptr;
@@ -222,7 +226,9 @@ class TKnot : public TNode {
 
   // Was-read flags.
   bool IsUsed() const { return FState & kUsed; }
-  void SetUsed(bool AValue) { FState = AValue ? (FState | kUsed) : (FState & ~kUsed); }
+  void SetUsed(bool AValue) {
+    if (IsUsed() != AValue) ToggleUsed();
+  }
   // The knot, its parameters and all descendants.
   void SetUsedDeep(bool AValue);
   // Unread knots (their contents not examined) and unread parameters, in tree order; either list may be null.
@@ -274,10 +280,13 @@ class TKnot : public TNode {
   friend class TKnotBuildScope;
   template <class TChar>
   friend class TKnotReader;
-  enum : uint8_t { kUsed = 1, kParseError = 2, kInStore = 4, kParamsOwnMemory = 8 };
+  // kCounted: made by the reader, so counted by its store.
+  enum : uint8_t { kUsed = 1, kParseError = 2, kInStore = 4, kParamsOwnMemory = 8, kCounted = 16 };
 
   TKnot(const TKnotName* AName, uint8_t AState);
   TKnotStore& Store();
+  // Flips the flag, which its store counts for a knot the reader made.
+  void ToggleUsed();
   TKnotParam* AppendParam(const TKnotName* AName);
   void ClearParams();
   void CopyOwnData(const TKnot& ASource);

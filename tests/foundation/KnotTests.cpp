@@ -141,6 +141,53 @@ TEST(Knot, CollectUnreadReportsTheFirstUnreadLevelOnly) {
   EXPECT_EQ(knots, std::vector<TKnot*>{&root});
 }
 
+// A read tree whose every knot and parameter was read answers without a walk: whatever came into it or was
+// flagged unread since must still be found.
+TEST(Knot, CollectUnreadFindsWhatChangedAfterATreeWasReadWhole) {
+  struct TCase {
+    const char* What;
+    void (*Change)(TKnot& ARoot, TKnot& AOther);
+    std::vector<std::string> Unread;  // paths, knots first
+  };
+  const TCase cases[] = {
+      {"nothing", [](TKnot&, TKnot&) {}, {}},
+      {"added knot", [](TKnot& r, TKnot&) { r.FirstKnot()->AddKnot(u"n"); }, {"r.c.n"}},
+      {"added parameter", [](TKnot& r, TKnot&) { r.FirstKnot()->WriteString(u"w", u"1"); }, {"r.c.w"}},
+      {"moved in", [](TKnot& r, TKnot& o) { o.FirstKnot()->SetParent(r.FirstKnot()); }, {"r.c.x"}},
+      {"knot unflagged", [](TKnot& r, TKnot&) { r.FirstKnot()->SetUsed(false); }, {"r.c"}},
+      {"parameter unflagged", [](TKnot& r, TKnot&) { r.FirstKnot()->FirstParam()->SetUsed(false); }, {"r.c.b"}},
+      {"unflagged and flagged again",
+       [](TKnot& r, TKnot&) {
+         r.FirstKnot()->SetUsed(false);
+         r.FirstKnot()->SetUsed(true);
+       },
+       {}},
+      {"cleared", [](TKnot& r, TKnot&) { r.FirstKnot()->Clear(); }, {"r."}},
+      {"read again",
+       [](TKnot& r, TKnot&) {
+         r.LoadFromString(u"<r a=1/>");
+         r.SetUsed(true);
+       },
+       {"r.a"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    TKnot root;
+    root.LoadFromString(u"<r a=1><c b=2><d/></c></r>");
+    TKnot other;
+    other.LoadFromString(u"<o><x/></o>");
+    root.SetUsedDeep(true);
+    c.Change(root, other);
+    std::vector<TKnot*> knots;
+    std::vector<TKnotParam*> params;
+    EXPECT_EQ(root.CollectUnread(&knots, &params, true), !c.Unread.empty());
+    std::vector<std::string> paths;
+    for (TKnot* k : knots) paths.push_back(Str(k->GetPath()));
+    for (TKnotParam* p : params) paths.push_back(Str(p->GetPath()));
+    EXPECT_EQ(paths, c.Unread);
+  }
+}
+
 TEST(Knot, OptionsFlowDownIncludingIntoMovedSubtrees) {
   TKnot root(u"r");
   root.SetOptions(TKnotOptions::FromBits(142));

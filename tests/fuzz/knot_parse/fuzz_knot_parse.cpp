@@ -1,10 +1,12 @@
 // Parses arbitrary bytes as a knot file (and as UTF-8, directly and decoded first), writes what was read with options
 // taken from the first byte, reads that text again and requires the same tree. Trees the text form cannot carry are
 // only exercised, not compared: an element without a name (itself already a parse failure) and a root whose name starts
-// with "?" (read as a prolog).
+// with "?" (read as a prolog). The tree read is then read whole or in part and changed once, steered by the last byte,
+// and its unread knots and parameters must be those a walk finds.
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
+#include <vector>
 
 #include "foundation/cuKnot.h"
 
@@ -65,6 +67,41 @@ void CheckSameTree(const TKnot& A, const TKnot& B, bool AUnquoted) {
   }
 }
 
+// Pre-order, without recursion.
+template <class F>
+void ForEachKnot(TKnot& ARoot, F&& AVisit) {
+  TKnot* k = &ARoot;
+  for (;;) {
+    AVisit(k);
+    if (k->FirstChild()) {
+      k = k->FirstKnot();
+      continue;
+    }
+    while (k != &ARoot && !k->NextSibling()) k = k->ParentKnot();
+    if (k == &ARoot) return;
+    k = k->NextKnot();
+  }
+}
+
+// What CollectUnread lists, found by looking at every knot and parameter.
+void WalkUnread(TKnot& ARoot, bool ACheckSelf, std::vector<TKnot*>& AKnots, std::vector<TKnotParam*>& AParams) {
+  TKnot* k = &ARoot;
+  for (;;) {
+    const bool unread = (k != &ARoot || ACheckSelf) && !k->IsUsed();
+    if (unread) AKnots.push_back(k);
+    if (!unread)
+      for (TKnotParam* p = k->FirstParam(); p; p = p->Next())
+        if (!p->Used()) AParams.push_back(p);
+    if (!unread && k->FirstChild()) {
+      k = k->FirstKnot();
+      continue;
+    }
+    while (k != &ARoot && !k->NextSibling()) k = k->ParentKnot();
+    if (k == &ARoot) return;
+    k = k->NextKnot();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
@@ -112,5 +149,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
   std::vector<TKnot*> knots;
   std::vector<TKnotParam*> params;
   second.CollectUnread(&knots, &params, false);
+
+  // A tree read whole answers without a walk: after reading all or part of it and one change, the answer is
+  // still the walk's.
+  const uint8_t steer = AData[ASize - 1];
+  direct.SetUsedDeep(true);
+  size_t n = 0;
+  ForEachKnot(direct, [&](TKnot* k) {
+    if ((steer & 1) && (n++ * 7 + steer) % 11 == 0) k->SetUsed(false);
+    for (TKnotParam* p = k->FirstParam(); p; p = p->Next())
+      if ((steer & 1) && (n++ * 7 + steer) % 13 == 0) p->SetUsed(false);
+  });
+  TKnot* last = &direct;
+  ForEachKnot(direct, [&](TKnot* k) { last = k; });
+  switch ((steer >> 1) % 6) {
+    case 1:
+      last->AddKnot(u"added");
+      break;
+    case 2:
+      last->WriteString(u"added", u"1");
+      break;
+    case 3:
+      if (TKnot* moved = decoded.FirstKnot())
+        if (!moved->IsSelfOrAncestorOf(last)) moved->SetParent(last);
+      break;
+    case 4:
+      if (last != &direct) last->Clear();
+      break;
+    case 5:
+      last->SetUsed(!last->IsUsed());
+      break;
+    default:
+      break;
+  }
+  const bool self = steer & 0x40;
+  std::vector<TKnot*> expectedKnots;
+  std::vector<TKnotParam*> expectedParams;
+  WalkUnread(direct, self, expectedKnots, expectedParams);
+  knots.clear();
+  params.clear();
+  const bool found = direct.CollectUnread(&knots, &params, self);
+  Check(found == (!expectedKnots.empty() || !expectedParams.empty()), "unread found differently");
+  Check(knots == expectedKnots && params == expectedParams, "unread listed differently");
   return 0;
 }
