@@ -3,6 +3,7 @@
 #include <exception>
 #include <utility>
 
+#include "document/elements/diTableElement.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diNaming.h"
 #include "document/model/diPalette.h"
@@ -101,5 +102,8 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       // Its picture is the second of the engine's large strip, so it waits for the image lists.
       {"Disabled palette item", [] { InitializeDisableItem(ClassesLargeImagesIndex + 1); }, FinalizeDisableItem},
       {"naming settings", InitializeNamingSettings, FinalizeNamingSettings},
+      // Its strips, its class group and its palette items: after the image lists, the class groups and the palette.
+      {"table element", InitializeTableElement, FinalizeTableElement},
+      {"table cursors", InitializeTableCursors, nullptr},
   };
 }
