@@ -1,5 +1,5 @@
-// The table and its controller on the fake sheet host: the grid and its storage, malformed grids, undoable edits
-// of whole rows and columns, the clipboard, tables pasted into text, and the controller's keys, mouse and drag.
+// The table on the fake sheet host: the grid and its storage, malformed grids, undoable edits of whole rows and
+// columns, the clipboard, tables pasted into text, and its controller's keys, beams and cursors.
 #include "document/elements/diTableElement.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diPalette.h"
@@ -11,13 +11,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 namespace {
 
-enum : uint16_t { vkBack = 8, vkEnd = 35, vkHome = 36, vkDelete = 46 };
+enum : uint16_t { vkBack = 8, vkEnd = 35, vkHome = 36, vkUp = 38, vkDown = 40, vkDelete = 46 };
 
 class TableTest : public ::testing::Test {
  protected:
@@ -382,6 +381,24 @@ TEST_F(TableTest, ThePointerOverTheBeamsShowsTheColumnAndRowCursors) {
   EXPECT_EQ(table->GetCursor(betweenRows), 31);
 }
 
+TEST_F(TableTest, ArrowsEnterTheCellsOfTheOtherIndexWhichFollowsTheLastCellLeft) {
+  TElement_Table* table = AddTable();
+  Edit(table, tkRows, 1);
+  uint16_t key = vkDown;
+  Host->Sheet->KeyDown(key, {});
+  EXPECT_EQ(Host->Sheet->Focused(), table->GetCell(0, 1));
+  table->SetFocus({}, {}, table->GetCell(2, 1), nullptr);
+  ASSERT_NE(table->Interactive(), nullptr);
+  EXPECT_EQ(table->Interactive()->OtherIndex(), 2);
+  int32_t start = 0, end = 0;
+  table->Interactive()->GetSelection(start, end);
+  EXPECT_EQ(start, 1);
+  EXPECT_EQ(end, 2);
+  key = vkUp;
+  Host->Sheet->KeyDown(key, {});
+  EXPECT_EQ(Host->Sheet->Focused(), table->GetCell(2, 1));
+}
+
 TEST_F(TableTest, ShiftHomeAndEndExtendTheSelection) {
   TElement_Table* table = AddTable();
   Edit(table, tkRows, 1);
@@ -395,92 +412,6 @@ TEST_F(TableTest, ShiftHomeAndEndExtendTheSelection) {
   Host->Sheet->KeyDown(key, {});
   EXPECT_FALSE(table->Interactive()->HasSelection());
   EXPECT_EQ(table->Interactive()->Caret(), 0);
-}
-
-// ---------------------------------------------------------------------------------------------------------------
-// The controller alone: ten columns of cells ten pixels wide side by side.
-
-class TableControllerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Controller.SetKind(tkColumns, false);
-    Controller.SetCount([](TTableKind) { return 10; });
-    Controller.SetHitTest([](TVisualPoint APoint, TTableKind AKind, TTableHit AHit, int32_t& AIndex) {
-      if (AKind != tkColumns || AHit == thBeam) return false;
-      const int32_t column = std::clamp(APoint.X / 10, 0, 9);
-      AIndex = AHit == thGap && APoint.X % 10 >= 5 ? column + 1 : column;
-      return true;
-    });
-    Controller.SetCanDrag(true);
-    Controller.AddNotifyEvent(MakeMethod<&TableControllerTest::Heard>(this));
-  }
-  void Heard(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2) {
-    Codes.push_back(static_cast<int>(ANotify));
-    if (ANotify == tcDropped) Drops.push_back(static_cast<int>(AParam1));
-  }
-  int Count(int ACode) const { return static_cast<int>(std::count(Codes.begin(), Codes.end(), ACode)); }
-
-  TTableInteractive Controller;
-  std::vector<int> Codes;
-  std::vector<int> Drops;
-};
-
-TEST_F(TableControllerTest, TheSameRangeReversedIsNoSelectionChange) {
-  Controller.SetSelection(1, 3);
-  Codes.clear();
-  Controller.SetSelection(3, 1);
-  EXPECT_EQ(Count(tcSelectionChanged), 0);
-  int32_t start = 0, end = 0;
-  Controller.GetSelection(start, end);
-  EXPECT_EQ(start, 1);
-  EXPECT_EQ(end, 3);
-  Controller.SetSelection(3, 2);
-  EXPECT_EQ(Count(tcSelectionChanged), 1);
-}
-
-TEST_F(TableControllerTest, APressAndReleaseUnderTheDragThresholdCollapseToACaret) {
-  Controller.SetSelection(1, 3);
-  Controller.MouseDown({15, 5}, false);
-  EXPECT_EQ(Controller.State(), TTableState::tsDragPending);
-  Controller.MouseMove({18, 5}, false);
-  EXPECT_EQ(Controller.State(), TTableState::tsDragPending);
-  Controller.MouseUp({18, 5}, false);
-  EXPECT_EQ(Controller.State(), TTableState::tsIdle);
-  EXPECT_FALSE(Controller.HasSelection());
-  EXPECT_EQ(Controller.Caret(), 2);
-  EXPECT_EQ(Count(tcDragStarted), 0);
-}
-
-TEST_F(TableControllerTest, ADropInsideOrAtTheEdgesOfTheDraggedSelectionIsRefused) {
-  // Columns 1 and 2 are dragged; a point in the second half of a column stands for the next gap.
-  const struct {
-    int32_t X;
-    int Gap;  // -1: refused
-  } cases[] = {{22, -1}, {15, -1}, {5, -1}, {25, -1}, {2, 0}, {35, 4}, {45, 5}};
-  for (const auto& c : cases) {
-    Controller.SetSelection(1, 3);
-    Drops.clear();
-    Controller.MouseDown({15, 5}, false);
-    Controller.MouseMove({60, 5}, false);
-    ASSERT_EQ(Controller.State(), TTableState::tsDragging);
-    Controller.MouseMove({c.X, 5}, false);
-    EXPECT_EQ(Controller.CursorZone(), c.Gap < 0 ? tzNoDrop : tzDragMove) << c.X;
-    Controller.MouseUp({c.X, 5}, false);
-    EXPECT_EQ(Drops, c.Gap < 0 ? std::vector<int>{} : std::vector<int>{c.Gap}) << c.X;
-    EXPECT_EQ(Controller.State(), TTableState::tsIdle);
-  }
-}
-
-TEST_F(TableControllerTest, EveryZoneHasItsCursor) {
-  const struct {
-    uint8_t Zone;
-    TCursor Cursor;
-  } cases[] = {
-      {tzNone, crDefault},          {tzColumnsBeam, 30},          {tzRowsBeam, 31},
-      {tzOverSelection, crArrow},   {tzSelectingColumns, 30},     {tzSelectingRows, 31},
-      {tzDragMove, 32},             {tzDragCopy, 33},             {tzNoDrop, crNoDrop},
-  };
-  for (const auto& c : cases) EXPECT_EQ(TableZoneCursor(c.Zone), c.Cursor) << int(c.Zone);
 }
 
 }  // namespace
