@@ -3,6 +3,7 @@
 #include "document/elements/diTableElement.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diPalette.h"
+#include "document/model/diThemes.h"
 #include "document/text/diTextorElement.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuLocalization.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -334,6 +336,13 @@ TEST_F(TableTest, TableRowsPastedIntoATextThatTakesTablesBecomeANewTable) {
   auto* table = dynamic_cast<TElement_Table*>(text->FirstVisualChild());
   ASSERT_NE(table, nullptr);
   EXPECT_EQ(Grid(table), u"a|b");
+  TKnot saved(u"Text");
+  text->SaveTo(&saved, fmDocument, {});
+  TKnot* cell = saved.FindKnotByPath(u"Table.Row.Cell", false);
+  ASSERT_NE(cell, nullptr);
+  ASSERT_NE(cell->FirstKnot(), nullptr);
+  EXPECT_EQ(cell->FirstKnot()->Name(), CharsKnotName);
+  EXPECT_EQ(cell->FirstKnot()->ReadString(u"Value", u""), u"a");
   Host->History.Undo();
   EXPECT_EQ(text->FirstVisualChild(), nullptr);
 
