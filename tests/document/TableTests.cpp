@@ -8,11 +8,13 @@
 #include "foundation/cuKnot.h"
 #include "foundation/cuLocalization.h"
 #include "framework/fwClipboard.h"
+#include "graphics/pixels/pxBackendsGDI.h"
 #include "tests/document/TestVisualElements.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -406,6 +408,36 @@ TEST_F(TableTest, ArrowsEnterTheCellsOfTheOtherIndexWhichFollowsTheLastCellLeft)
   key = vkUp;
   Host->Sheet->KeyDown(key, {});
   EXPECT_EQ(Host->Sheet->Focused(), table->GetCell(2, 1));
+}
+
+// The colour at two points of the table painted through the sheet with AFlags.
+std::vector<TColor32> PaintedAt(TSheet* ASheet, TCustomTableElement* ATable, TSheetPaintFlags AFlags,
+                                std::initializer_list<TVisualPoint> APoints) {
+  TBitmap32 target;
+  target.SetSize(400, 200);
+  ASheet->PaintTo(target.Handle(), {0, 0, 400, 200}, AFlags);
+  std::vector<TColor32> colours;
+  for (TVisualPoint p : APoints) {
+    const TVisualPoint at = ATable->ClientToSheet(p);
+    colours.push_back(target.Pixel(at.X, at.Y) & 0xFFFFFF);
+  }
+  return colours;
+}
+
+TEST_F(TableTest, TheSelectedRowsAreCoveredByABandThatReachesIntoTheSpacing) {
+  TElement_Table* table = AddTable();
+  TVisualElement* first = table->GetCell(0, 0);
+  TVisualElement* second = table->GetCell(0, 1);
+  // In the spacing right of the first column: outside every cell, in row 0 and in row 1.
+  const int32_t x = first->Left() + first->Width() + 1;
+  const TVisualPoint row0{x, first->Top() + 2}, row1{x, second->Top() + 2};
+  Edit(table, tkRows, 0);
+  const std::vector<TColor32> plain = PaintedAt(Host->Sheet.get(), table, {}, {row0, row1});
+  table->Interactive()->SetSelection(1, 3);
+  const std::vector<TColor32> selected = PaintedAt(Host->Sheet.get(), table, {}, {row0, row1});
+  EXPECT_EQ(selected[0], plain[0]);
+  EXPECT_NE(selected[1], plain[1]);
+  EXPECT_EQ(PaintedAt(Host->Sheet.get(), table, spNoSelection, {row0, row1}), plain);
 }
 
 TEST_F(TableTest, ShiftHomeAndEndExtendTheSelection) {
