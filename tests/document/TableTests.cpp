@@ -267,6 +267,26 @@ TEST_F(TableTest, ARowPutIntoATableWithoutColumnsMakesOneCell) {
   EXPECT_EQ(VisualChildren(table), 1);
 }
 
+TEST_F(TableTest, TheSeriesItemOfTheCaretsKindIsOfferedAndInserts) {
+  TElement_Table* table = AddTable();
+  const auto offered = [table](TPaletteItem* AItem) {
+    TPaletteList items;
+    table->GetPaletteItems(items);
+    return std::find(items.begin(), items.end(), AItem) != items.end();
+  };
+  EXPECT_FALSE(offered(PaletteInsertRowItem));
+  Edit(table, tkRows, 3);
+  EXPECT_TRUE(offered(PaletteInsertRowItem));
+  EXPECT_FALSE(offered(PaletteInsertColumnItem));
+  ASSERT_TRUE(table->ExecutePaletteItem(table, PaletteInsertRowItem, 0));
+  EXPECT_EQ(Grid(table), NewGrid + u"|,,,");
+  table->Interactive()->SetKind(tkColumns, false);
+  EXPECT_TRUE(offered(PaletteInsertColumnItem));
+  ASSERT_TRUE(table->ExecutePaletteItem(table, PaletteInsertColumnItem, 0));
+  EXPECT_EQ(table->GetColumnCount(), 5);
+  EXPECT_EQ(Steps(), 2);
+}
+
 TEST_F(TableTest, ContentWithoutRowsIsRefused) {
   TElement_Table* table = AddTable();
   TKnot content{std::u16string(ContentKnotName)};
@@ -325,7 +345,7 @@ TEST_F(TableTest, PastedRowsReplaceTheSelection) {
 }
 
 TEST_F(TableTest, TableRowsPastedIntoATextThatTakesTablesBecomeANewTable) {
-  ClassesGroups->GetGroup(2).push_back(&TElement_Table::ClassInfo);
+  // The table's start-up put it in class group 2, which a rich text with letters takes.
   auto* text = TElement::CreateIn<TTextorElement>(&Host->Scheme, Host->Root);
   text->SetTextorOptions(xoRich);
   text->SetTextOptions(AnyTextOptions);
