@@ -253,7 +253,8 @@ void TCustomTableElement::InsertRows(TSchemeLoader* ALoader, TKnot* AKnot, int32
   if (FColumns.empty()) {
     // A table without columns has no rows either: the first row brings the columns, at least one.
     FRows.clear();
-    const int32_t columns = std::max<int32_t>(1, static_cast<int32_t>(ChildKnots(rows.front(), TableCellKnotName).size()));
+    const int32_t columns =
+        std::max<int32_t>(1, static_cast<int32_t>(ChildKnots(rows.front(), TableCellKnotName).size()));
     for (int32_t c = 0; c < columns; ++c) FColumns.push_back(CreateColumn(c));
   }
   const int32_t columns = GetColumnCount();
@@ -384,7 +385,7 @@ void TCustomTableElement::LoadTable(TSchemeLoader* ALoader, TKnot* AKnot) {
     columnList->SetUsed(true);
     columnKnots = ChildKnots(columnList, TableColumnKnotName);
   }
-  const size_t columns = columnList ? columnKnots.size()
+  const size_t columns = columnList     ? columnKnots.size()
                          : rows.empty() ? 0
                                         : ChildKnots(rows.front(), TableCellKnotName).size();
   // Without columns there is no grid: the rows stay unread and are reported.
@@ -590,7 +591,8 @@ int32_t TCustomTableElement::GapEdge(TTableKind AKind, int32_t AGap) {
   GetPadding(padding);
   const bool columns = AKind == tkColumns;
   const std::vector<int32_t>& starts = columns ? FColumnStarts : FRowStarts;
-  const int32_t half = Sheet() ? (columns ? Sheet()->Canvas()->Theme().SpacingX() : Sheet()->Canvas()->Theme().SpacingY()) / 2 : 0;
+  const int32_t half =
+      Sheet() ? (columns ? Sheet()->Canvas()->Theme().SpacingX() : Sheet()->Canvas()->Theme().SpacingY()) / 2 : 0;
   if (AGap < static_cast<int32_t>(starts.size())) return (AGap >= 0 ? starts[AGap] : 0) - half;
   return (columns ? Width() - padding.Right : Height() - padding.Bottom) + half;
 }
@@ -771,7 +773,8 @@ void TCustomTableElement::SetInteractive(bool AValue) {
     return cell->IsFocused();
   });
   FInteractive->SetDragThreshold(GetSystemMetrics(SM_CXDRAG), GetSystemMetrics(SM_CYDRAG));
-  if (TSheet* sheet = Sheet(); sheet && sheet->Settings()) FInteractive->SetCaretWidth(sheet->Settings()->CaretSize->Value());
+  if (TSheet* sheet = Sheet(); sheet && sheet->Settings())
+    FInteractive->SetCaretWidth(sheet->Settings()->CaretSize->Value());
   FInteractive->SetKind(FKind, false);
   FInteractive->SetOtherIndex(FOtherIndex);
   FInteractive->AddNotifyEvent(MakeMethod<&TCustomTableElement::InteractiveNotify>(this));
@@ -959,15 +962,16 @@ void InitializeTableElement() {
   const auto image = [large](int AOffset) { return large < 0 ? large : large + AOffset; };
   PaletteInsertColumnItem = new TSchemePaletteItem(PaletteInsertGroup, 20, IdPaletteSeries, IdPaletteSeriesHint,
                                                    image(0), pfNeedsWritable | pfLargeImage);
-  PaletteInsertRowItem = new TSchemePaletteItem(PaletteInsertGroup, 10, IdPaletteSeries, IdPaletteSeriesHint,
-                                                image(1), pfNeedsWritable | pfLargeImage);
+  PaletteInsertRowItem = new TSchemePaletteItem(PaletteInsertGroup, 10, IdPaletteSeries, IdPaletteSeriesHint, image(1),
+                                                pfNeedsWritable | pfLargeImage);
   PaletteTableItem = new TElementPaletteItem(PaletteInsertGroup, 110, &TElement_Table::ClassInfo, IdPaletteTable,
                                              IdPaletteTableHint, image(2), pfLargeImage);
 }
 
 void FinalizeTableElement() {
-  for (TPaletteItem* item : {static_cast<TPaletteItem*>(PaletteTableItem), static_cast<TPaletteItem*>(PaletteInsertRowItem),
-                             static_cast<TPaletteItem*>(PaletteInsertColumnItem)})
+  for (TPaletteItem* item :
+       {static_cast<TPaletteItem*>(PaletteTableItem), static_cast<TPaletteItem*>(PaletteInsertRowItem),
+        static_cast<TPaletteItem*>(PaletteInsertColumnItem)})
     if (item) item->Free();
   PaletteTableItem = nullptr;
   PaletteInsertRowItem = nullptr;

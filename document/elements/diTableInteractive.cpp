@@ -26,14 +26,21 @@ TTableKind OtherKind(TTableKind AKind) { return AKind == tkRows ? tkColumns : tk
 TCursor TableZoneCursor(uint8_t AZone) {
   switch (AZone) {
     case tzColumnsBeam:
-    case tzSelectingColumns: return crTableColumnsBeam;
+    case tzSelectingColumns:
+      return crTableColumnsBeam;
     case tzRowsBeam:
-    case tzSelectingRows: return crTableRowsBeam;
-    case tzOverSelection: return crArrow;
-    case tzDragMove: return crTableDragMove;
-    case tzDragCopy: return crTableDragCopy;
-    case tzNoDrop: return crNoDrop;
-    default: return crDefault;
+    case tzSelectingRows:
+      return crTableRowsBeam;
+    case tzOverSelection:
+      return crArrow;
+    case tzDragMove:
+      return crTableDragMove;
+    case tzDragCopy:
+      return crTableDragCopy;
+    case tzNoDrop:
+      return crNoDrop;
+    default:
+      return crDefault;
   }
 }
 
@@ -273,8 +280,7 @@ void TTableInteractive::MouseUp(TVisualPoint APoint, bool ACopy) {
       if (HitTest(APoint, FKind, thGap, gap)) MoveCaret(gap, false);
       break;
     case TTableState::tsDragging:
-      if (CanEdit() && HitTest(APoint, FKind, thGap, gap) && CanDropAt(gap))
-        Notify(tcDropped, gap, ACopy ? 1 : 0);
+      if (CanEdit() && HitTest(APoint, FKind, thGap, gap) && CanDropAt(gap)) Notify(tcDropped, gap, ACopy ? 1 : 0);
       break;
     default:
       break;

@@ -85,9 +85,9 @@ TEST_F(TableControllerTest, EveryZoneHasItsCursor) {
     uint8_t Zone;
     TCursor Cursor;
   } cases[] = {
-      {tzNone, crDefault},          {tzColumnsBeam, 30},          {tzRowsBeam, 31},
-      {tzOverSelection, crArrow},   {tzSelectingColumns, 30},     {tzSelectingRows, 31},
-      {tzDragMove, 32},             {tzDragCopy, 33},             {tzNoDrop, crNoDrop},
+      {tzNone, crDefault},        {tzColumnsBeam, 30},      {tzRowsBeam, 31},
+      {tzOverSelection, crArrow}, {tzSelectingColumns, 30}, {tzSelectingRows, 31},
+      {tzDragMove, 32},           {tzDragCopy, 33},         {tzNoDrop, crNoDrop},
   };
   for (const auto& c : cases) EXPECT_EQ(TableZoneCursor(c.Zone), c.Cursor) << int(c.Zone);
 }
