@@ -53,8 +53,9 @@ void TTableInteractive::SetKind(TTableKind AKind, bool AAtEnd) {
   // Gaps of the old kind mean nothing in the new one: the caret keeps the number, clamped to the new count.
   const int32_t caret = std::clamp(at, 0, std::max(0, Count()));
   SetSelection(caret, caret);
-  FCaret = -1;
-  SetCaret(caret);
+  // The caret turns from a bar between columns to one between rows even where its index stays.
+  FCaret = caret;
+  Notify(tcCaretMoved, 1, 0);
 }
 
 void TTableInteractive::SetCaret(int32_t AIndex) {
