@@ -5,6 +5,7 @@
 
 #include "app/diPaletteForm.h"
 #include "document/elements/diCustomElements.h"
+#include "document/elements/diTableElement.h"
 #include "document/elements/diTitled.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diNaming.h"
@@ -105,6 +106,9 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       // Its picture is the second of the engine's large strip, so it waits for the image lists.
       {"Disabled palette item", [] { InitializeDisableItem(ClassesLargeImagesIndex + 1); }, FinalizeDisableItem},
       {"naming settings", InitializeNamingSettings, FinalizeNamingSettings},
+      // Its strips, its class group and its palette items: after the image lists, the class groups and the palette.
+      {"table element", InitializeTableElement, FinalizeTableElement},
+      {"table cursors", InitializeTableCursors, nullptr},
       {"palette form", InitializePaletteForm, FinalizePaletteForm},
       // Its items take pictures from the large image list and go into the palette's groups.
       {"titled elements", InitializeTitled, FinalizeTitled},

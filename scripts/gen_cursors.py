@@ -30,6 +30,16 @@ TEXT_CURSORS = [
 CURSORS += [("document/text/cursors/%s.svg" % source, "document/model/resources/%s.cur" % name, 32, hotspot)
             for source, name, hotspot in TEXT_CURSORS]
 
+# The table cursors: drawn in document/elements/cursors, loaded from the engine's resources by these names.
+TABLE_CURSORS = [
+    ("columns-beam", "crTableColumnsBeam", (16, 16)),
+    ("rows-beam", "crTableRowsBeam", (16, 16)),
+    ("table-drag-move", "crTableDragMove", (3, 4)),
+    ("table-drag-copy", "crTableDragCopy", (3, 4)),
+]
+CURSORS += [("document/elements/cursors/%s.svg" % source, "document/model/resources/%s.cur" % name, 32, hotspot)
+            for source, name, hotspot in TABLE_CURSORS]
+
 
 def build(folder):
     outputs = Outputs()
