@@ -812,12 +812,12 @@ void TCustomTableElement::CancelMode() {
   if (FInteractive) FInteractive->CancelMode();
 }
 
-void TCustomTableElement::KeyDown(uint16_t& AKey, TShiftState AShift) {
+void TCustomTableElement::KeyDown(uint16_t& AKey, TShiftKeys AShift) {
   if (FInteractive) FInteractive->KeyDown(AKey, AShift);
   if (AKey) TVisualElement::KeyDown(AKey, AShift);
 }
 
-void TCustomTableElement::KeyUp(uint16_t& AKey, TShiftState AShift) {
+void TCustomTableElement::KeyUp(uint16_t& AKey, TShiftKeys AShift) {
   if (FInteractive) FInteractive->KeyUp(AKey, AShift);
   if (AKey) TVisualElement::KeyUp(AKey, AShift);
 }
@@ -832,11 +832,11 @@ void TCustomTableElement::MouseDown(TVisualPoint APoint, bool ALeft, bool ADoubl
   if (FInteractive) FInteractive->MouseDown(APoint, AShift);
 }
 
-void TCustomTableElement::MouseMove(TVisualPoint APoint, bool ALeft, TShiftState AShift) {
+void TCustomTableElement::MouseMove(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) {
   if (FInteractive) FInteractive->MouseMove(APoint, AShift.Contains(skCtrl));
 }
 
-void TCustomTableElement::MouseUp(TVisualPoint APoint, bool ALeft, TShiftState AShift) {
+void TCustomTableElement::MouseUp(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) {
   if (!FInteractive) return TVisualElement::MouseUp(APoint, ALeft, AShift);
   if (ALeft) FInteractive->MouseUp(APoint, AShift.Contains(skCtrl));
 }

@@ -185,12 +185,12 @@ class TCustomTableElement : public TVisualElement {
   bool Paste() override;
   void SelectAll() override;
   void CancelMode() override;
-  void KeyDown(uint16_t& AKey, TShiftState AShift) override;
-  void KeyUp(uint16_t& AKey, TShiftState AShift) override;
+  void KeyDown(uint16_t& AKey, TShiftKeys AShift) override;
+  void KeyUp(uint16_t& AKey, TShiftKeys AShift) override;
   void MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple, bool AShift, bool ACtrl,
                  bool AAlt) override;
-  void MouseMove(TVisualPoint APoint, bool ALeft, TShiftState AShift) override;
-  void MouseUp(TVisualPoint APoint, bool ALeft, TShiftState AShift) override;
+  void MouseMove(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) override;
+  void MouseUp(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) override;
   void FocusChanged() override;
   bool Activate() override;
   void SetFocus(TFocusDirections ADirection, const std::u16string& AFocusData, TVisualElement* AOrigin,

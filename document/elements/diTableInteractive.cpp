@@ -165,7 +165,7 @@ void TTableInteractive::DeleteStep(bool AForward) {
   Notify(tcDeleteSelection, 0, 0);
 }
 
-bool TTableInteractive::KeyMove(uint16_t AKey, TShiftState AShift) {
+bool TTableInteractive::KeyMove(uint16_t AKey, TShiftKeys AShift) {
   const bool extend = AShift.Contains(skShift);
   switch (AKey) {
     case vkHome:
@@ -194,7 +194,7 @@ bool TTableInteractive::KeyMove(uint16_t AKey, TShiftState AShift) {
   return true;
 }
 
-void TTableInteractive::KeyDown(uint16_t& AKey, TShiftState AShift) {
+void TTableInteractive::KeyDown(uint16_t& AKey, TShiftKeys AShift) {
   if (FState == TTableState::tsDragging) {
     if (AKey == vkControl) {
       SetCursorZone(DragZone(FCurrentPoint, true));
@@ -215,7 +215,7 @@ void TTableInteractive::KeyDown(uint16_t& AKey, TShiftState AShift) {
   if (KeyMove(AKey, AShift)) AKey = 0;
 }
 
-void TTableInteractive::KeyUp(uint16_t& AKey, TShiftState AShift) {
+void TTableInteractive::KeyUp(uint16_t& AKey, TShiftKeys AShift) {
   if (FState == TTableState::tsDragging && AKey == vkControl) {
     SetCursorZone(DragZone(FCurrentPoint, false));
     AKey = 0;

@@ -111,8 +111,8 @@ class TTableInteractive : public TItfObject {
   void CancelMode();
 
   // A consumed key is set to 0 so that the host does not act on it too.
-  void KeyDown(uint16_t& AKey, TShiftState AShift);
-  void KeyUp(uint16_t& AKey, TShiftState AShift);
+  void KeyDown(uint16_t& AKey, TShiftKeys AShift);
+  void KeyUp(uint16_t& AKey, TShiftKeys AShift);
   // Points in table coordinates; ACopy while Ctrl is held.
   void MouseDown(TVisualPoint APoint, bool AShift);
   void MouseMove(TVisualPoint APoint, bool ACopy);
@@ -132,7 +132,7 @@ class TTableInteractive : public TItfObject {
   // Whether the dragged selection may land at gap AIndex: never inside it or at its edges.
   bool CanDropAt(int32_t AIndex) const;
   uint8_t DragZone(TVisualPoint APoint, bool ACopy) const;
-  bool KeyMove(uint16_t AKey, TShiftState AShift);
+  bool KeyMove(uint16_t AKey, TShiftKeys AShift);
   void DeleteStep(bool AForward);
 
   TVisualPoint FDownPoint;
