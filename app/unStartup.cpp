@@ -3,6 +3,7 @@
 #include <exception>
 #include <utility>
 
+#include "document/elements/diCommonElements.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diNaming.h"
 #include "document/model/diPalette.h"
@@ -101,5 +102,7 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       // Its picture is the second of the engine's large strip, so it waits for the image lists.
       {"Disabled palette item", [] { InitializeDisableItem(ClassesLargeImagesIndex + 1); }, FinalizeDisableItem},
       {"naming settings", InitializeNamingSettings, FinalizeNamingSettings},
+      // Its strip, class groups and palette items join those of the engine.
+      {"common elements", InitializeCommonElements, FinalizeCommonElements},
   };
 }
