@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "document/elements/diCommonElements.h"
+#include "document/elements/diCustomElements.h"
+#include "document/elements/diTitled.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diNaming.h"
 #include "document/model/diPalette.h"
@@ -88,6 +90,7 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       {"application", StartApplication, EndApplication},
       {"screen and cursors", StartScreen, EndScreen},
       {"text cursors", InitializeTextorCursors, nullptr},
+      {"expand button cursor", InitializeExpandButtonCursor, nullptr},
       {"theme services", StartThemeServices, EndThemeServices},
       {"themed drawing", InstallXPThemeServices, UninstallXPThemeServices},
       {"clipboard", StartClipboard, EndClipboard},
@@ -102,6 +105,8 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       // Its picture is the second of the engine's large strip, so it waits for the image lists.
       {"Disabled palette item", [] { InitializeDisableItem(ClassesLargeImagesIndex + 1); }, FinalizeDisableItem},
       {"naming settings", InitializeNamingSettings, FinalizeNamingSettings},
+      // Its items take pictures from the large image list and go into the palette's groups.
+      {"titled elements", InitializeTitled, FinalizeTitled},
       // Its strip, class groups and palette items join those of the engine.
       {"common elements", InitializeCommonElements, FinalizeCommonElements},
   };

@@ -1,0 +1,395 @@
+// The expand button and titled elements on the fake sheet host: the stored expand state and size, collapse and
+// undo outside Modified, the button's pictures, keys, hint and cursor, which children a title shows, and the
+// Collapsed and Description items.
+#include "document/elements/diTitled.h"
+#include "document/model/diClassesGroups.h"
+#include "document/model/diPalette.h"
+#include "document/model/diSounds.h"
+#include "foundation/cuKnot.h"
+#include "tests/document/TestVisualElements.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum : uint16_t { vkReturn = 13, vkSpace = 32 };
+
+// A rich description that navigates back to the element it describes.
+class TTestDescription : public TTextorElement {
+ public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  explicit TTestDescription(TScheme* AScheme) : TTextorElement(AScheme) {
+    SetTextOptions(AnyTextOptions);
+    SetTextorOptions(xoRich);
+  }
+  TVisualElement* GetNavigationParent() override {
+    if (TVisualElement* described = GetDescribedElement(this)) return described;
+    return TTextorElement::GetNavigationParent();
+  }
+};
+const TElementClassInfo TTestDescription::ClassInfo{u"TElement_TestDescription", &TTextorElement::ClassInfo,
+                                                    &ElementFactory<TTestDescription>};
+
+// A frame with a caption text in its title, a description and a content; it stores its size.
+class TTestFrame : public TTitledElementWithContent {
+ public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  explicit TTestFrame(TScheme* AScheme) : TTitledElementWithContent(AScheme, &TTestDescription::ClassInfo) {
+    SetVisualOptions(VisualOptions() | voStoresPosition);
+  }
+  void WriteTitle(TTitleWriter& AWriter) override {
+    TTitledElement::WriteTitle(AWriter);
+    AWriter.AddText(u"Frame");
+    WriteContent(AWriter);
+  }
+  TTitledTextContainer* Text() const { return static_cast<TTitledTextContainer*>(Content()); }
+};
+const TElementClassInfo TTestFrame::ClassInfo{u"TElement_TestFrame", &TTitledElementWithContent::ClassInfo,
+                                              &ElementFactory<TTestFrame>};
+
+// A titled element without a button whose title places only the children listed.
+class TTestTitled : public TTitledElement {
+ public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  explicit TTestTitled(TScheme* AScheme) : TTitledElement(AScheme) { SetVisualOptions(voStoresPosition); }
+  void WriteTitle(TTitleWriter& AWriter) override {
+    AWriter.AddText(u"Titled");
+    for (TVisualElement* e : Placed) AWriter.AddElement(e, taTop);
+  }
+  std::vector<TVisualElement*> Placed;
+};
+const TElementClassInfo TTestTitled::ClassInfo{u"TElement_TestTitled", &TTitledElement::ClassInfo,
+                                               &ElementFactory<TTestTitled>};
+
+class TitledTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitializePalette();
+    InitializeClassesGroups();
+    InitializeTextorElement();
+    InitializeTitled();
+    InitializeSoundsSettings();
+    FPreviousSounds = SetSoundPlayer([this](std::u16string_view AName) { Sounds.emplace_back(AName); });
+    Host = std::make_unique<TSheetHostFixture>();
+  }
+  void TearDown() override {
+    Host.reset();
+    SetSoundPlayer(std::move(FPreviousSounds));
+    FinalizeSoundsSettings();
+    FinalizeTitled();
+    FinalizeTextorElement();
+    FinalizeClassesGroups();
+    FinalizePalette();
+  }
+
+  template <class T>
+  T* Add() {
+    T* e = TElement::CreateIn<T>(&Host->Scheme, Host->Root);
+    e->SetVisualParent(Host->Root);
+    return e;
+  }
+  int Steps() const {
+    int n = 0;
+    for (TNode* s = Host->History.UndoStack().FirstChild(); s; s = s->NextSibling()) ++n;
+    return n;
+  }
+  static TNodePtr<TKnot> Saved(TElement* AElement, TFilerFlags AFlags = {}) {
+    TNodePtr<TKnot> knot(new TKnot);
+    AElement->SaveTo(knot.get(), fmDocument, AFlags);
+    return knot;
+  }
+  void Load(TElement* AElement, std::u16string_view AAttributes) {
+    TNodePtr<TKnot> knot(new TKnot);
+    knot->LoadFromString(u"<Frame " + std::u16string(AAttributes) + u"/>");
+    Host->Scheme.LoadElement(AElement, fmDocument, knot.get());
+  }
+  static bool PaletteOffers(TVisualElement* AElement, TPaletteItem* AItem) {
+    TPaletteList list;
+    AElement->GetPaletteItems(list);
+    return std::find(list.begin(), list.end(), AItem) != list.end();
+  }
+  static bool Ticked(TVisualElement* AElement, TPaletteItem* AItem) {
+    TPaletteItemState state;
+    AElement->QueryPaletteItemState(AItem, state);
+    return state.Ticked;
+  }
+
+  std::unique_ptr<TSheetHostFixture> Host;
+  std::vector<std::u16string> Sounds;
+
+ private:
+  TSoundPlayer FPreviousSounds;
+};
+
+// ---------------------------------------------------------------------------------------------------------------
+// Expand button
+
+TEST_F(TitledTest, TheExpandStateIsTheOwnersExpandedAttributeWrittenOnlyWhenCollapsed) {
+  struct TCase {
+    bool Collapse;
+    TFilerFlags Flags;
+    const char16_t* Expected;  // nil: no attribute
+  } cases[] = {
+      {false, {}, nullptr},
+      {true, {}, u"0"},
+      {true, ffNoPositions, nullptr},
+      {false, ffNoPositions, nullptr},
+  };
+  for (const TCase& c : cases) {
+    TTestFrame* frame = Add<TTestFrame>();
+    frame->ExpandButton()->SetExpanded(!c.Collapse);
+    TNodePtr<TKnot> knot = Saved(frame, c.Flags);
+    TKnotParam* expanded = knot->FindParam(u"Expanded");
+    if (c.Expected) {
+      ASSERT_NE(expanded, nullptr) << c.Collapse;
+      EXPECT_EQ(expanded->GetAsString(), c.Expected);
+    } else {
+      EXPECT_EQ(expanded, nullptr) << c.Collapse << " " << int(c.Flags.Bits());
+    }
+    EXPECT_EQ(knot->FindKnot(u"Expanded"), nullptr);
+    frame->Destroy();
+  }
+}
+
+TEST_F(TitledTest, ACollapsedFrameLoadsBackCollapsedAndAnExpandedOneExpanded) {
+  for (bool expanded : {false, true}) {
+    TTestFrame* frame = Add<TTestFrame>();
+    frame->ExpandButton()->SetExpanded(expanded);
+    TNodePtr<TKnot> knot = Saved(frame);
+    TTestFrame* copy = Add<TTestFrame>();
+    Host->Scheme.LoadElement(copy, fmDocument, knot.get());
+    EXPECT_EQ(copy->IsExpanded(), expanded);
+    EXPECT_EQ(Saved(copy)->SaveToString(), knot->SaveToString());
+  }
+}
+
+TEST_F(TitledTest, CollapseAndUndoRestoreTheStateAndLeaveModifiedAsItWas) {
+  for (bool modified : {false, true}) {
+    TTestFrame* frame = Add<TTestFrame>();
+    Host->History.SetModified(modified);
+    const int steps = Steps();
+    frame->ExpandButton()->Click();
+    EXPECT_FALSE(frame->IsExpanded());
+    EXPECT_EQ(Steps(), steps + 1);
+    EXPECT_EQ(Host->History.Modified(), modified);
+    Host->History.Undo();
+    EXPECT_TRUE(frame->IsExpanded());
+    EXPECT_EQ(Host->History.Modified(), modified);
+    Host->History.Redo();
+    EXPECT_FALSE(frame->IsExpanded());
+    EXPECT_EQ(Host->History.Modified(), modified);
+  }
+}
+
+TEST_F(TitledTest, TheButtonPaintsCollapsedWhenEmptyAndExpandedDataOnceTypedInto) {
+  TTestFrame* frame = Add<TTestFrame>();
+  TExpandButton* button = frame->ExpandButton();
+  button->SetExpandedUndoable(false);
+  EXPECT_EQ(button->GetThemeElement(), teCollapsed);
+  EXPECT_FALSE(frame->Text()->IsVisible());
+
+  button->SetExpandedUndoable(true);
+  EXPECT_EQ(button->GetThemeElement(), teExpanded);
+  ASSERT_TRUE(frame->Text()->IsVisible());
+  frame->Text()->SetFocus(fdForward, {}, nullptr, nullptr);
+  char16_t x = u'x';
+  Host->Sheet->KeyPress(x);
+  EXPECT_EQ(frame->Text()->GetText(), u"x");
+  EXPECT_EQ(button->GetThemeElement(), teExpandedData);
+  button->SetExpanded(false);
+  EXPECT_EQ(button->GetThemeElement(), teCollapsedData);
+}
+
+TEST_F(TitledTest, EnterAndSpaceClickTheFocusedButtonWithItsSound) {
+  TTestFrame* frame = Add<TTestFrame>();
+  TExpandButton* button = frame->ExpandButton();
+  button->Focus();
+  ASSERT_TRUE(button->IsFocused());
+  struct TCase {
+    uint16_t Key;
+    bool Expanded;
+    const char16_t* Sound;
+  } cases[] = {
+      {vkReturn, false, u"diExpandButtonCollapseSound"},
+      {vkSpace, true, u"diExpandButtonExpandSound"},
+  };
+  for (const TCase& c : cases) {
+    Sounds.clear();
+    uint16_t key = c.Key;
+    Host->Sheet->KeyDown(key, {});
+    EXPECT_EQ(key, 0);
+    EXPECT_EQ(frame->IsExpanded(), c.Expanded);
+    EXPECT_EQ(Sounds, (std::vector<std::u16string>{c.Sound}));
+    char16_t ch = c.Key == vkReturn ? u'\r' : u' ';
+    Host->Sheet->KeyPress(ch);
+    EXPECT_EQ(frame->IsExpanded(), c.Expanded) << "a key press clicks nothing";
+  }
+}
+
+TEST_F(TitledTest, TheButtonHintsCollapseExpandWithCursor2AndSizesToTheTheme) {
+  TTestFrame* frame = Add<TTestFrame>();
+  TExpandButton* button = frame->ExpandButton();
+  std::u16string hint;
+  button->GetHint(hint);
+  EXPECT_EQ(hint, u"Collapse/Expand");
+  EXPECT_EQ(button->GetCursor({1, 1}), 2);
+  const SIZE size = Host->Sheet->Canvas()->GetThemeImageSize(teCollapsed);
+  EXPECT_EQ(button->Width(), size.cx);
+  EXPECT_EQ(button->Height(), size.cy);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Titled elements
+
+TEST_F(TitledTest, WithoutAButtonAnElementCountsAsExpandedAndOffersNoCollapsed) {
+  TTestTitled* titled = Add<TTestTitled>();
+  EXPECT_EQ(titled->ExpandButton(), nullptr);
+  EXPECT_TRUE(titled->IsExpanded());
+  EXPECT_FALSE(PaletteOffers(titled, PaletteCollapsedItem));
+  EXPECT_TRUE(PaletteOffers(Add<TTestFrame>(), PaletteCollapsedItem));
+}
+
+TEST_F(TitledTest, TheStoredWidthIsWrittenWhenSetAndIsAMinimumWhileExpanded) {
+  TTestFrame* plain = Add<TTestFrame>();
+  const int32_t natural = plain->Width();
+  ASSERT_GT(natural, 0);
+  ASSERT_LT(natural, 300);
+  struct TCase {
+    const char16_t* Attributes;
+    int32_t Stored;
+    bool Collapse;
+    int32_t MinWidth;  // 0: the width without a stored one
+  } cases[] = {
+      {u"", 0, false, 0},
+      {u"Width=\"0\"", 0, false, 0},
+      {u"Width=\"-5\"", 0, false, 0},
+      {u"Width=\"x\"", 0, false, 0},
+      {u"Width=\"300\" Height=\"200\"", 300, false, 300},
+      {u"Width=\"300\"", 300, true, 0},
+  };
+  for (const TCase& c : cases) {
+    TTestFrame* frame = Add<TTestFrame>();
+    Load(frame, c.Attributes);
+    EXPECT_EQ(frame->StoredWidth(), c.Stored) << (&c - cases);
+    if (c.Collapse) frame->ExpandButton()->SetExpanded(false);
+    if (c.MinWidth)
+      EXPECT_GE(frame->Width(), c.MinWidth) << (&c - cases);
+    else if (!c.Collapse)
+      EXPECT_EQ(frame->Width(), natural) << (&c - cases);
+    else
+      EXPECT_LT(frame->Width(), 300) << (&c - cases);
+    TNodePtr<TKnot> knot = Saved(frame);
+    EXPECT_EQ(knot->FindParam(u"Width") != nullptr, c.Stored != 0) << (&c - cases);
+    EXPECT_EQ(Saved(frame, ffNoPositions)->FindParam(u"Width"), nullptr);
+  }
+}
+
+TEST_F(TitledTest, AChildTheTitleDoesNotPlaceIsNeverShown) {
+  TTestTitled* titled = Add<TTestTitled>();
+  auto* leaf = AddVisual<TTestVisualLeaf>(titled, 0, 0, 40, 12);
+  EXPECT_FALSE(leaf->IsVisible());
+  titled->Placed.push_back(leaf);
+  titled->RelayoutTitle();
+  EXPECT_TRUE(leaf->IsVisible());
+  const int32_t withLeaf = titled->Width();
+  titled->Placed.clear();
+  titled->RelayoutTitle();
+  EXPECT_FALSE(leaf->IsVisible());
+  EXPECT_LT(titled->Width(), withLeaf);
+}
+
+TEST_F(TitledTest, TitleRowsCentreOddDifferencesTowardTheTopAndTheContentFollowsTheGap) {
+  TTestFrame* frame = Add<TTestFrame>();
+  const TTitleWriter* title = frame->Title();
+  ASSERT_NE(title, nullptr);
+  ASSERT_EQ(title->Count(), 4);  // button, caption, gap, content
+  const TTitleItem& button = title->Item(0);
+  const TTitleItem& caption = title->Item(1);
+  const int32_t rowHeight = std::max(button.Height, caption.Height);
+  const TTitleItem& lower = button.Height < caption.Height ? button : caption;
+  EXPECT_EQ(lower.Bounds.Top - std::min(button.Bounds.Top, caption.Bounds.Top), (rowHeight - lower.Height) / 2);
+  const TTitleItem& gap = title->Item(2);
+  const TTitleItem& content = title->Item(3);
+  EXPECT_EQ(gap.Kind, tkGap);
+  EXPECT_EQ(gap.Width, TTitledElementWithContent::ContentGap);
+  EXPECT_EQ(content.Element, frame->Content());
+  EXPECT_GE(content.Bounds.Left, gap.Bounds.Left + TTitledElementWithContent::ContentGap);
+  EXPECT_GT(content.Bounds.Top, caption.Bounds.Top);
+  EXPECT_EQ(frame->Content()->Left(), content.Bounds.Left);
+
+  frame->ExpandButton()->SetExpanded(false);
+  EXPECT_EQ(frame->Title()->Count(), 2);
+  EXPECT_FALSE(frame->Content()->IsVisible());
+}
+
+TEST_F(TitledTest, CollapsedIsOneUndoStepAndThenTicked) {
+  TTestFrame* frame = Add<TTestFrame>();
+  EXPECT_FALSE(Ticked(frame, PaletteCollapsedItem));
+  const int steps = Steps();
+  PaletteCollapsedItem->Apply(frame, 1);
+  EXPECT_EQ(Steps(), steps + 1);
+  EXPECT_TRUE(Ticked(frame, PaletteCollapsedItem));
+  EXPECT_EQ(Sounds.back(), u"diExpandButtonCollapseSound");
+  PaletteCollapsedItem->Apply(frame, 1);
+  EXPECT_EQ(Steps(), steps + 1) << "collapsing a collapsed element records nothing";
+  Host->History.Undo();
+  EXPECT_FALSE(Ticked(frame, PaletteCollapsedItem));
+}
+
+TEST_F(TitledTest, DescriptionFocusesTheDescriptionAndSelectsItsText) {
+  for (const char16_t* text : {u"", u"about it"}) {
+    TTestFrame* frame = Add<TTestFrame>();
+    auto* description = static_cast<TTextorElement*>(frame->Description());
+    ASSERT_NE(description, nullptr);
+    description->SetText(text);
+    EXPECT_EQ(description->IsVisible(), *text != 0);
+    EXPECT_TRUE(PaletteOffers(frame, PaletteDescriptionItem));
+    frame->RunPaletteItem(PaletteDescriptionItem, 0);
+    EXPECT_TRUE(description->IsFocused());
+    EXPECT_TRUE(description->IsVisible());
+    ASSERT_NE(description->Interactive(), nullptr);
+    EXPECT_EQ(description->Interactive()->GetSelectedText(), text);
+    EXPECT_EQ(description->VisualParent(), Host->Sheet->Root());
+    EXPECT_GE(description->ClientToSheet({0, 0}).X, frame->ClientToSheet({frame->Width(), 0}).X);
+    EXPECT_EQ(description->ClientToSheet({0, 0}).Y, frame->ClientToSheet({0, 0}).Y);
+    Host->Sheet->SetFocused(nullptr);
+    EXPECT_EQ(description->IsVisible(), *text != 0) << "an empty description hides again";
+    frame->Destroy();
+  }
+}
+
+TEST_F(TitledTest, ArrowsVisitTheDescriptionAfterTheChildrenAndGoOnToTheNextSibling) {
+  TTestFrame* frame = Add<TTestFrame>();
+  frame->SetBounds(0, 0, frame->Width(), frame->Height(), frame->Descent());
+  auto* next = AddVisual<TTestVisualLeaf>(Host->Root, 0, 400, 40, 12);
+  auto* description = static_cast<TTextorElement*>(frame->Description());
+  description->SetText(u"d");
+  frame->Content()->Focus();
+  ASSERT_TRUE(frame->Content()->IsFocused());
+  Host->Sheet->MoveFocus(false, true);
+  EXPECT_TRUE(description->IsFocused());
+  Host->Sheet->MoveFocus(false, true);
+  EXPECT_TRUE(next->IsFocused());
+  Host->Sheet->MoveFocus(false, false);
+  EXPECT_TRUE(description->IsFocused());
+}
+
+TEST_F(TitledTest, AnEmptyDescriptionWritesNothingAndAFilledOneItsRuns) {
+  TTestFrame* frame = Add<TTestFrame>();
+  EXPECT_EQ(Saved(frame)->FindKnot(u"Description"), nullptr);
+  static_cast<TTextorElement*>(frame->Description())->SetText(u"d");
+  TNodePtr<TKnot> knot = Saved(frame);
+  TKnot* description = knot->FindKnot(u"Description");
+  ASSERT_NE(description, nullptr);
+  EXPECT_NE(description->FindKnot(u"Chars"), nullptr);
+}
+
+}  // namespace
