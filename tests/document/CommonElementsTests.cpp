@@ -1,15 +1,16 @@
 // Comments, logic frames and signs on the fake sheet host: their stored text, the collapsed frame, the signs'
-// size and items, the palette the unit adds at start-up, and data pasted into a comment.
+// size and items, the palette the unit adds at start-up, and data dropped into a comment.
 #include "document/elements/diCommonElements.h"
+#include "document/model/diCanvas.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diPalette.h"
 #include "document/model/diSchemeImagesWin.h"
 #include "foundation/cuKnot.h"
-#include "foundation/cuLocalization.h"
 #include "tests/document/TestVisualElements.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -32,7 +33,7 @@ class TTestCommentData : public TTestVisualLeaf, public IDataElementFill {
 const TElementClassInfo TTestCommentData::ClassInfo{u"TElement_CommentData", &TTestVisualLeaf::ClassInfo,
                                                     &ElementFactory<TTestCommentData>};
 
-// A comment whose pasted data become test data elements, as comments' pictures become image elements.
+// A comment whose dropped data become test data elements, as pictures will become image elements.
 class TDataComment : public TElement_Comment {
  public:
   static const TElementClassInfo ClassInfo;
@@ -51,12 +52,16 @@ class CommonElementsTest : public ::testing::Test {
     InitializeSchemeImages();
     InitializeClassesGroups();
     ClassesGroups->GetGroup(0).push_back(&TTestCommentData::ClassInfo);
+    InitializeDisableItem(ClassesLargeImagesIndex + 1);
+    InitializeTitled();
     InitializeCommonElements();
     Host = std::make_unique<TSheetHostFixture>();
   }
   void TearDown() override {
     Host.reset();
     FinalizeCommonElements();
+    FinalizeTitled();
+    FinalizeDisableItem();
     FinalizeClassesGroups();
     FinalizeSchemeImages();
     FinalizeTextorElement();
@@ -64,16 +69,46 @@ class CommonElementsTest : public ::testing::Test {
   }
 
   template <class T>
-  T* Add(TVisualElement* AParent = nullptr) {
-    if (!AParent) AParent = Host->Root;
-    T* e = TElement::CreateIn<T>(&Host->Scheme, AParent);
-    e->SetVisualParent(AParent);
+  T* Add() {
+    T* e = TElement::CreateIn<T>(&Host->Scheme, Host->Root);
+    e->SetVisualParent(Host->Root);
     return e;
   }
-  std::u16string Save(TFilerFlags AFlags = {}) {
+  // A rich text under the root, as the plain document's root is.
+  TTextorElement* AddRichText() {
+    auto* text = Add<TTextorElement>();
+    text->SetTextorOptions(xoRich);
+    text->SetTextOptions(AnyTextOptions);
+    return text;
+  }
+  // A new element at the end of ARich's text.
+  template <class T>
+  T* Embed(TTextorElement* ARich) {
+    T* e = TElement::CreateIn<T>(&Host->Scheme, ARich);
+    TTextRange range;
+    ARich->Textor()->InsertElement(ARich->Textor()->GetEndPosition(), e, nullptr, range);
+    e->SetVisualParent(ARich);
+    return e;
+  }
+  // A frame with caption "C" and content "D", in ARich's text or, without one, under the root.
+  TElement_LogicFrame* AddFrame(TTextorElement* ARich = nullptr) {
+    TElement_LogicFrame* frame = ARich ? Embed<TElement_LogicFrame>(ARich) : Add<TElement_LogicFrame>();
+    frame->Caption()->SetText(u"C");
+    Content(frame)->SetText(u"D");
+    return frame;
+  }
+  static TTextorElement* Content(TElement_LogicFrame* AFrame) {
+    return static_cast<TTextorElement*>(AFrame->Content());
+  }
+  static std::u16string Save(TElement* AElement, TFilerFlags AFlags = {}) {
     TKnot knot;
-    Host->Scheme.SaveElement(Host->Root, fmDocument, &knot, AFlags);
+    AElement->Scheme()->SaveElement(AElement, fmDocument, &knot, AFlags);
     return knot.SaveToString();
+  }
+  static bool PaletteOffers(TVisualElement* AElement, TPaletteItem* AItem) {
+    TPaletteList list;
+    AElement->GetPaletteItems(list);
+    return std::find(list.begin(), list.end(), AItem) != list.end();
   }
 
   std::unique_ptr<TSheetHostFixture> Host;
@@ -82,28 +117,194 @@ class CommonElementsTest : public ::testing::Test {
 TEST_F(CommonElementsTest, ElementsSaveTheirExactText) {
   const struct {
     const char* Name;
-    std::function<void(CommonElementsTest&)> Make;
+    std::function<TElement*(CommonElementsTest&)> Make;  // answers the element to save
     TFilerFlags Flags;
     const char16_t* Saved;
   } cases[] = {
-      {"comment", [](CommonElementsTest& t) { t.Add<TElement_Comment>()->SetText(u"x"); }, {},
+      {"comment",
+       [](CommonElementsTest& t) -> TElement* {
+         t.Add<TElement_Comment>()->SetText(u"x");
+         return t.Host->Root;
+       },
+       {},
        u"<Quillbox FormatVersion=\"1.1\">\r\n"
        u"\t<Comment>\r\n"
        u"\t\t<Chars Value=\"x\"/><Br/>\r\n"
        u"\t</Comment>\r\n"
        u"</Quillbox>\r\n"},
+      {"logic frame in a text",
+       [](CommonElementsTest& t) -> TElement* {
+         TTextorElement* text = t.AddRichText();
+         t.AddFrame(text);
+         return text;
+       },
+       {},
+       u"<Quillbox FormatVersion=\"1.1\">\r\n"
+       u"\t<LogicFrame>\r\n"
+       u"\t\t<Content>\r\n"
+       u"\t\t\t<Chars Value=\"D\"/><Br/>\r\n"
+       u"\t\t</Content>\r\n"
+       u"\t\t<Caption>\r\n"
+       u"\t\t\t<Chars Value=\"C\"/><Br/>\r\n"
+       u"\t\t</Caption>\r\n"
+       u"\t</LogicFrame><Br/>\r\n"
+       u"</Quillbox>\r\n"},
+      {"logic frame saved without defaults",
+       [](CommonElementsTest& t) -> TElement* {
+         t.AddFrame();
+         return t.Host->Root;
+       },
+       ffSkipDefaults,
+       u"<Quillbox FormatVersion=\"1.1\">\r\n"
+       u"\t<Chars Value=\"D\"/><Br/>\r\n"
+       u"</Quillbox>\r\n"},
   };
   for (const auto& c : cases) {
-    for (TElement* e = Host->Root->FirstChildElement(); e; e = Host->Root->FirstChildElement()) e->Destroy();
-    c.Make(*this);
-    EXPECT_EQ(Save(c.Flags), c.Saved) << c.Name;
+    while (TElement* e = Host->Root->FirstChildElement()) e->Destroy();
+    EXPECT_EQ(Save(c.Make(*this), c.Flags), c.Saved) << c.Name;
   }
+}
+
+TEST_F(CommonElementsTest, ACollapsedFrameHasNoPaddingAndShowsOnlyItsButtonAndCaption) {
+  TElement_LogicFrame* frame = AddFrame(AddRichText());
+  TVisualElement* button = frame->ExpandButton();
+  const TRect themePadding = Host->Sheet->Canvas()->GetThemePadding(teLogicFrame);
+  const struct {
+    bool Expanded;
+    TRect Padding;
+    bool ContentShown;
+  } cases[] = {{true, themePadding, true}, {false, TRect(), false}, {true, themePadding, true}};
+  for (const auto& c : cases) {
+    frame->ExpandButton()->SetExpanded(c.Expanded);
+    TRect padding;
+    frame->GetPadding(padding);
+    EXPECT_EQ(padding, c.Padding) << c.Expanded;
+    EXPECT_TRUE(button->IsVisible()) << c.Expanded;
+    EXPECT_TRUE(frame->Caption()->IsVisible()) << c.Expanded;
+    EXPECT_EQ(frame->Content()->IsVisible(), c.ContentShown) << c.Expanded;
+    ASSERT_NE(frame->Title(), nullptr);
+    EXPECT_EQ(frame->Title()->Contains(frame->Content()), c.ContentShown) << c.Expanded;
+    if (!c.Expanded) {
+      // The title row alone: the caption and the button side by side after the 2-pixel gap, no frame around.
+      EXPECT_EQ(frame->Height(), std::max(button->Top() + button->Height(), frame->Caption()->Top() +
+                                                                               frame->Caption()->Height()));
+      EXPECT_LT(button->Left(), frame->Caption()->Left());
+    }
+  }
+  EXPECT_NE(themePadding, TRect());
+}
+
+TEST_F(CommonElementsTest, SignsAre16PixelsWithTheirOwnPictureAndNeverOfferDisabled) {
+  ASSERT_NE(DisablePaletteItem, nullptr);
+  const struct {
+    std::function<TCustomSignElement*(CommonElementsTest&)> Make;
+    int Offset;
+  } cases[] = {
+      {[](CommonElementsTest& t) -> TCustomSignElement* { return t.Add<TElement_Star>(); }, 2},
+      {[](CommonElementsTest& t) -> TCustomSignElement* { return t.Add<TElement_Information>(); }, 3},
+      {[](CommonElementsTest& t) -> TCustomSignElement* { return t.Add<TElement_Question>(); }, 4},
+      {[](CommonElementsTest& t) -> TCustomSignElement* { return t.Add<TElement_Important>(); }, 5},
+      {[](CommonElementsTest& t) -> TCustomSignElement* { return t.Add<TElement_Ready>(); }, 6},
+      {[](CommonElementsTest& t) -> TCustomSignElement* { return t.Add<TElement_Stop>(); }, 7},
+  };
+  for (const auto& c : cases) {
+    TCustomSignElement* sign = c.Make(*this);
+    const int name = c.Offset;
+    EXPECT_EQ(sign->Width(), 16) << name;
+    EXPECT_EQ(sign->Height(), 16) << name;
+    EXPECT_EQ(sign->GetImageIndex(), CommonElementsSmallImagesIndex + c.Offset) << name;
+    EXPECT_FALSE(PaletteOffers(sign, DisablePaletteItem)) << name;
+    EXPECT_FALSE(sign->HasVisualOptions(voCanBeDisabled)) << name;
+  }
+  EXPECT_TRUE(PaletteOffers(Add<TElement_Comment>(), DisablePaletteItem));
+  EXPECT_EQ(SchemeSmallImages->Count(), CommonElementsSmallImagesIndex + 8);
+}
+
+TEST_F(CommonElementsTest, ThePaletteOffersCommentLogicFrameAndTheSignsGroup) {
+  // What every item that inserts an element carries.
+  const TPaletteItemFlags InsertionFlags = pfNotForSelection | pfNeedsWritable;
+  ASSERT_NE(PaletteSignsGroup, nullptr);
+  EXPECT_EQ(PaletteSignsGroup->Parent(), Palette.get());
+  EXPECT_EQ(PaletteSignsGroup->Weight(), 1500);
+  EXPECT_EQ(PaletteSignsGroup->CaptionID(), IdPaletteSigns);
+  const std::vector<TElementClass> signs{&TElement_Information::ClassInfo, &TElement_Question::ClassInfo,
+                                         &TElement_Star::ClassInfo,        &TElement_Important::ClassInfo,
+                                         &TElement_Stop::ClassInfo,        &TElement_Ready::ClassInfo};
+  std::vector<TElementClass> listed;
+  int32_t previousWeight = 1 << 30;
+  for (TNode* n = PaletteSignsGroup->FirstChild(); n; n = n->NextSibling()) {
+    auto* item = dynamic_cast<TElementPaletteItem*>(n);
+    ASSERT_NE(item, nullptr);
+    listed.push_back(item->ElementClass());
+    EXPECT_LT(item->Weight(), previousWeight);
+    previousWeight = item->Weight();
+    EXPECT_EQ(item->ItemFlags() - InsertionFlags, pfNoCaption);
+    EXPECT_EQ(item->HintID(), item->CaptionID() + 1);
+  }
+  EXPECT_EQ(listed, signs);
+
+  const struct {
+    TElementClass Class;
+    int32_t Weight;
+    TPaletteItemFlags Flags;
+    int Offset;
+    int Caption;
+    const char16_t* Key;
+  } items[] = {
+      {&TElement_Comment::ClassInfo, 1000, {}, 0, IdPaletteComment, u""},
+      {&TElement_LogicFrame::ClassInfo, 900, pfBlockInsertion, 1, IdPaletteLogicFrame, u"L"},
+      {&TElement_Star::ClassInfo, 32, pfNoCaption, 2, IdPaletteStar, u""},
+      {&TElement_Ready::ClassInfo, 10, pfNoCaption, 6, IdPaletteReady, u""},
+  };
+  for (const auto& c : items) {
+    TElementPaletteItem* item = FindPaletteItemOfClass(c.Class);
+    ASSERT_NE(item, nullptr) << c.Caption;
+    EXPECT_EQ(item->Parent(), c.Caption <= IdPaletteLogicFrame ? PaletteAdditionalGroup : PaletteSignsGroup);
+    EXPECT_EQ(item->Weight(), c.Weight) << c.Caption;
+    EXPECT_EQ(item->ItemFlags() - InsertionFlags, c.Flags) << c.Caption;
+    EXPECT_EQ(item->SmallImage(), CommonElementsSmallImagesIndex + c.Offset) << c.Caption;
+    EXPECT_EQ(item->CaptionID(), c.Caption);
+    EXPECT_EQ(item->KeyText(), c.Key) << c.Caption;
+  }
+}
+
+TEST_F(CommonElementsTest, ClassGroupsLetTextsTakeCommentsAndFramesAndCommentsTakeSigns) {
+  TTextorElement* text = AddRichText();
+  TElement_Comment* comment = Add<TElement_Comment>();
+  const struct {
+    TElementClass Class;
+    bool InText;
+    bool InComment;
+    bool IsSign;
+  } cases[] = {
+      {&TElement_Comment::ClassInfo, true, true, false},  // a comment offers what every rich text offers
+      {&TElement_LogicFrame::ClassInfo, true, true, false},
+      {&TElement_Star::ClassInfo, false, true, true},
+      {&TElement_Stop::ClassInfo, false, true, true},
+  };
+  TElementClassList inText, inComment;
+  text->GetAllowedChildClasses(inText);
+  comment->GetAllowedChildClasses(inComment);
+  const TElementClassList& signs = ClassesGroups->GetGroup(SignsClassesGroup);
+  auto has = [](const TElementClassList& AList, TElementClass AClass) {
+    return std::find(AList.begin(), AList.end(), AClass) != AList.end();
+  };
+  for (const auto& c : cases) {
+    const std::string name(c.Class->NodeName().begin(), c.Class->NodeName().end());
+    EXPECT_EQ(has(inText, c.Class), c.InText) << name;
+    EXPECT_EQ(has(inComment, c.Class), c.InComment) << name;
+    EXPECT_EQ(has(signs, c.Class), c.IsSign) << name;
+  }
+  EXPECT_EQ(signs.size(), 6u);
 }
 
 TEST_F(CommonElementsTest, AFileDroppedIntoACommentBecomesADataElementInItsText) {
   auto* comment = Add<TDataComment>();
   comment->SetText(u"ab");
   comment->SetFocus(fdForward, u"0,1,0,1", nullptr, nullptr);
+  TElementClass named = nullptr;
+  EXPECT_TRUE(comment->Perform(nmAskDataClass, reinterpret_cast<intptr_t>(&named), 0));
+  EXPECT_EQ(named, &TTestCommentData::ClassInfo);
   ASSERT_TRUE(comment->DropFiles({u"a.png"}));
   auto* data = dynamic_cast<TTestCommentData*>(comment->FirstVisualChild());
   ASSERT_NE(data, nullptr);
