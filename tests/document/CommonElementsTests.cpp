@@ -165,6 +165,42 @@ TEST_F(CommonElementsTest, ElementsSaveTheirExactText) {
   }
 }
 
+TEST_F(CommonElementsTest, ATextWithEveryKindLoadsBackAndSavesTheSameBytes) {
+  TTextorElement* text = AddRichText();
+  Embed<TElement_Comment>(text)->SetText(u"note");
+  AddFrame(text)->ExpandButton()->SetExpanded(false);
+  Embed<TElement_Star>(text);
+  Embed<TElement_Stop>(text);
+  const std::u16string saved = Save(text);
+  EXPECT_EQ(saved,
+            u"<Quillbox FormatVersion=\"1.1\">\r\n"
+            u"\t<Comment>\r\n"
+            u"\t\t<Chars Value=\"note\"/><Br/>\r\n"
+            u"\t</Comment>\r\n"
+            u"\t<LogicFrame Expanded=\"0\">\r\n"
+            u"\t\t<Content>\r\n"
+            u"\t\t\t<Chars Value=\"D\"/><Br/>\r\n"
+            u"\t\t</Content>\r\n"
+            u"\t\t<Caption>\r\n"
+            u"\t\t\t<Chars Value=\"C\"/><Br/>\r\n"
+            u"\t\t</Caption>\r\n"
+            u"\t</LogicFrame>\r\n"
+            u"\t<Star/>\r\n"
+            u"\t<Stop/><Br/>\r\n"
+            u"</Quillbox>\r\n");
+
+  TTextorElement* again = AddRichText();
+  TKnot knot;
+  knot.LoadFromString(saved);
+  Host->Scheme.LoadElement(again, fmDocument, &knot);
+  EXPECT_EQ(Save(again), saved);
+  auto* frame = dynamic_cast<TElement_LogicFrame*>(again->FirstVisualChild()->NextVisualSibling());
+  ASSERT_NE(frame, nullptr);
+  EXPECT_FALSE(frame->IsExpanded());
+  EXPECT_EQ(frame->Caption()->GetText(), u"C");
+  EXPECT_EQ(Content(frame)->GetText(), u"D");
+}
+
 TEST_F(CommonElementsTest, ACollapsedFrameHasNoPaddingAndShowsOnlyItsButtonAndCaption) {
   TElement_LogicFrame* frame = AddFrame(AddRichText());
   TVisualElement* button = frame->ExpandButton();
