@@ -149,8 +149,7 @@ TExpandButton::TExpandButton(TScheme* AScheme) : TCustomButtonElement(AScheme) {
 
 TExpandButton* TExpandButton::CreateAt(TElement* AParent, TElement* ABefore, TVisualElement* AVisualParent,
                                        TVisualElement* AVisualBefore, bool AExpanded) {
-  auto* button =
-      static_cast<TExpandButton*>(CreatePartAt(&ClassInfo, AParent, ABefore, AVisualParent, AVisualBefore));
+  auto* button = static_cast<TExpandButton*>(CreatePartAt(&ClassInfo, AParent, ABefore, AVisualParent, AVisualBefore));
   button->FExpandedByDefault = AExpanded;
   button->FExpanded = AExpanded;
   return button;
@@ -222,7 +221,9 @@ uint8_t TExpandButton::GetCaret(TRect& ARect) {
   return ckButtonFrame;
 }
 
-void TExpandButton::GetHint(std::u16string& AText) { AText = FormatLocStrOr(IdExpandButtonHint, u"Collapse/Expand", {}); }
+void TExpandButton::GetHint(std::u16string& AText) {
+  AText = FormatLocStrOr(IdExpandButtonHint, u"Collapse/Expand", {});
+}
 
 void TExpandButton::GetMargins(TRect& ARect) {
   ARect = Sheet() ? Sheet()->Canvas()->GetThemeMargins(teCollapsed) : TRect();

@@ -129,7 +129,7 @@ void TCustomDescribedElement::SettingsChanged(bool ASheetChanged, bool ASettings
 void TCustomDescribedElement::EffectivelyDisabledChanged() {
   TVisualElement::EffectivelyDisabledChanged();
   if (FDescription) {
-    FDescription->SetDisabled(IsEffectivelyDisabled());
+    FDescription->UpdateEffectivelyDisabled();
     FDescription->Invalidate();
   }
 }
@@ -284,7 +284,8 @@ void TCustomTitledElement::MeasureItem(TTitleItem& AItem) {
       TVisualSize size{e->Width(), e->Height()};
       if (AItem.Kind == tkContainer)
         if (auto* container = dynamic_cast<ITitleContainer*>(e)) size = container->GetNaturalSize();
-      if (AItem.Kind == tkLineElement) size.Height = std::max<int32_t>(size.Height, canvas->TextExtent(ckElement, u"0").cy);
+      if (AItem.Kind == tkLineElement)
+        size.Height = std::max<int32_t>(size.Height, canvas->TextExtent(ckElement, u"0").cy);
       AItem.Width = size.Width;
       AItem.Height = size.Height;
       e->GetMargins(AItem.Margins);
@@ -300,8 +301,8 @@ void TCustomTitledElement::MeasureItem(TTitleItem& AItem) {
         AItem.Width = images->Width();
         AItem.Height = images->Height();
       }
-      AItem.Margins = theme.GetImage(tiCharImages + (static_cast<int>(AItem.Kind) - static_cast<int>(tkCharImage)))
-                          .ScaledMargins;
+      AItem.Margins =
+          theme.GetImage(tiCharImages + (static_cast<int>(AItem.Kind) - static_cast<int>(tkCharImage))).ScaledMargins;
       break;
     case tkLine:
       AItem.Height = canvas->GetThemeImageSize(teLine).cy;
@@ -393,8 +394,7 @@ void TCustomTitledElement::RelayoutTitle() {
         else
           item.Element->SetBounds(item.Bounds.Left, itemTop, itemWidth, itemHeight, item.Element->Descent());
       } else if (item.Element) {
-        item.Element->SetBounds(item.Bounds.Left, itemTop, item.Element->Width(), itemHeight,
-                                item.Element->Descent());
+        item.Element->SetBounds(item.Bounds.Left, itemTop, item.Element->Width(), itemHeight, item.Element->Descent());
       }
     }
   }

@@ -29,8 +29,8 @@ enum : int {
 constexpr TVisualOptions DescriptionVisualOptions = voShownOnDemand;
 
 // The element ADescription describes, when it is the description part of a described element; nil otherwise. Its
-// visual parent is the sheet's root, so a description class answers this as its navigation parent: arrow keys
-// then go from the description to the element's next sibling.
+// visual parent is the sheet's root, so a description class answers this as its navigation parent (arrow keys
+// then go from the description to the element's next sibling) and counts as disabled while this one is.
 TVisualElement* GetDescribedElement(const TVisualElement* ADescription);
 
 // The attached description: a part made with the element (of the class its constructor is given), stored under

@@ -32,6 +32,10 @@ class TTestDescription : public TTextorElement {
     if (TVisualElement* described = GetDescribedElement(this)) return described;
     return TTextorElement::GetNavigationParent();
   }
+  bool ComputeEffectivelyDisabled() override {
+    TVisualElement* described = GetDescribedElement(this);
+    return TTextorElement::ComputeEffectivelyDisabled() || (described && described->IsEffectivelyDisabled());
+  }
 };
 const TElementClassInfo TTestDescription::ClassInfo{u"TElement_TestDescription", &TTextorElement::ClassInfo,
                                                     &ElementFactory<TTestDescription>};
@@ -380,6 +384,30 @@ TEST_F(TitledTest, ArrowsVisitTheDescriptionAfterTheChildrenAndGoOnToTheNextSibl
   EXPECT_TRUE(next->IsFocused());
   Host->Sheet->MoveFocus(false, false);
   EXPECT_TRUE(description->IsFocused());
+}
+
+TEST_F(TitledTest, RevealingTheContentOfACollapsedFrameExpandsItInOneStep) {
+  TTestFrame* frame = Add<TTestFrame>();
+  frame->ExpandButton()->SetExpanded(false);
+  ASSERT_FALSE(frame->Content()->IsVisible());
+  const int steps = Steps();
+  frame->Content()->MakeVisible();
+  EXPECT_TRUE(frame->IsExpanded());
+  EXPECT_TRUE(frame->Content()->IsVisible());
+  EXPECT_EQ(Steps(), steps + 1);
+  Host->History.Undo();
+  EXPECT_FALSE(frame->IsExpanded());
+}
+
+TEST_F(TitledTest, ADisabledFrameDisablesItsDescriptionWithoutStoringIt) {
+  TTestFrame* frame = Add<TTestFrame>();
+  auto* description = static_cast<TTextorElement*>(frame->Description());
+  description->SetText(u"d");
+  frame->SetDisabled(true);
+  EXPECT_TRUE(description->IsEffectivelyDisabled());
+  EXPECT_FALSE(description->IsDisabled());
+  frame->SetDisabled(false);
+  EXPECT_FALSE(description->IsEffectivelyDisabled());
 }
 
 TEST_F(TitledTest, AnEmptyDescriptionWritesNothingAndAFilledOneItsRuns) {
