@@ -30,8 +30,7 @@ TElementPaletteItem* PaletteLogicFrameItem = nullptr;
 // ---------------------------------------------------------------------------------------------------------------
 // Comments
 
-const TElementClassInfo TCustomCommentElement::ClassInfo{u"TCustomCommentElement", &TTextorElement::ClassInfo,
-                                                         nullptr};
+const TElementClassInfo TCustomCommentElement::ClassInfo{u"TCustomCommentElement", &TTextorElement::ClassInfo, nullptr};
 
 TCustomCommentElement::TCustomCommentElement(TScheme* AScheme) : TTextorElement(AScheme) {
   SetTextorOptions(xoRich | xoLinks | xoCommentFont);
@@ -70,13 +69,11 @@ TElement_Comment::TElement_Comment(TScheme* AScheme) : TCustomCommentElement(ASc
 // ---------------------------------------------------------------------------------------------------------------
 // Logic frames
 
-const TElementClassInfo TLogicFrameCaptionField::ClassInfo{u"TLogicFrameCaptionField",
-                                                           &TCustomCommentElement::ClassInfo,
-                                                           &ElementFactory<TLogicFrameCaptionField>};
+const TElementClassInfo TLogicFrameCaptionField::ClassInfo{
+    u"TLogicFrameCaptionField", &TCustomCommentElement::ClassInfo, &ElementFactory<TLogicFrameCaptionField>};
 
-const TElementClassInfo TLogicFrameContentContainer::ClassInfo{u"TLogicFrameContentContainer",
-                                                               &TTitledTextContainer::ClassInfo,
-                                                               &ElementFactory<TLogicFrameContentContainer>};
+const TElementClassInfo TLogicFrameContentContainer::ClassInfo{
+    u"TLogicFrameContentContainer", &TTitledTextContainer::ClassInfo, &ElementFactory<TLogicFrameContentContainer>};
 
 const TElementClassInfo TElement_LogicFrame::ClassInfo{u"TElement_LogicFrame", &TTitledElementWithContent::ClassInfo,
                                                        &ElementFactory<TElement_LogicFrame>};

@@ -222,8 +222,8 @@ TEST_F(CommonElementsTest, ACollapsedFrameHasNoPaddingAndShowsOnlyItsButtonAndCa
     EXPECT_EQ(frame->Title()->Contains(frame->Content()), c.ContentShown) << c.Expanded;
     if (!c.Expanded) {
       // The title row alone: the caption and the button side by side after the 2-pixel gap, no frame around.
-      EXPECT_EQ(frame->Height(), std::max(button->Top() + button->Height(), frame->Caption()->Top() +
-                                                                               frame->Caption()->Height()));
+      EXPECT_EQ(frame->Height(),
+                std::max(button->Top() + button->Height(), frame->Caption()->Top() + frame->Caption()->Height()));
       EXPECT_LT(button->Left(), frame->Caption()->Left());
     }
   }
