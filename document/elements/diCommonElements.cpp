@@ -66,6 +66,11 @@ TElement_Comment::TElement_Comment(TScheme* AScheme) : TCustomCommentElement(ASc
   SetTextorOptions(TextorOptions() | xoEmptyKeepsWidth | xoWrap720);
 }
 
+TVisualElement* TElement_Comment::GetNavigationParent() {
+  if (TVisualElement* described = GetDescribedElement(this)) return described;
+  return TCustomCommentElement::GetNavigationParent();
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Logic frames
 
@@ -84,8 +89,9 @@ TElement_LogicFrame::TElement_LogicFrame(TScheme* AScheme)
   // The content takes its storage, fonts and child classes from the text around the frame.
   auto* content = static_cast<TTextorElement*>(Content());
   content->SetTextorOptions(content->TextorOptions() | xoHosted);
+  // Stored after the content, but visited before it: it is in the title row above.
   FCaption = static_cast<TLogicFrameCaptionField*>(
-      CreatePartAt(&TLogicFrameCaptionField::ClassInfo, this, nullptr, this, nullptr));
+      CreatePartAt(&TLogicFrameCaptionField::ClassInfo, this, nullptr, this, Content()));
   FCaption->SetTextorOptions(FCaption->TextorOptions() | xoEmptyKeepsWidth | xoWrap480);
 }
 

@@ -51,11 +51,15 @@ class TCustomCommentElement : public TTextorElement {
   void GetChildClasses(TElementClassList& AList) override;
 };
 
+// A comment of its own, or the description of a described element.
 class TElement_Comment : public TCustomCommentElement {
  public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
   explicit TElement_Comment(TScheme* AScheme);
+
+  // A description navigates back to the element it describes, so arrows go on to that element's next sibling.
+  TVisualElement* GetNavigationParent() override;
 };
 
 // The caption of a logic frame: a comment without margins whose background the frame paints.

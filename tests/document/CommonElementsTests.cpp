@@ -230,6 +230,22 @@ TEST_F(CommonElementsTest, ACollapsedFrameHasNoPaddingAndShowsOnlyItsButtonAndCa
   EXPECT_NE(themePadding, TRect());
 }
 
+TEST_F(CommonElementsTest, ArrowsGoFromButtonToCaptionToContentToDescriptionAndOnToTheNextSibling) {
+  TElement_LogicFrame* frame = AddFrame();
+  auto* next = AddVisual<TTestVisualLeaf>(Host->Root, 0, 400, 40, 12);
+  auto* description = static_cast<TTextorElement*>(frame->Description());
+  ASSERT_NE(dynamic_cast<TElement_Comment*>(description), nullptr);
+  description->SetText(u"d");
+  frame->ExpandButton()->Focus();
+  const TVisualElement* visited[] = {frame->Caption(), frame->Content(), description, next};
+  for (int step = 0; step < 4; ++step) {
+    Host->Sheet->MoveFocus(false, true);
+    EXPECT_TRUE(visited[step]->IsFocused()) << "step " << step;
+  }
+  Host->Sheet->MoveFocus(false, false);
+  EXPECT_TRUE(description->IsFocused());
+}
+
 TEST_F(CommonElementsTest, SignsAre16PixelsWithTheirOwnPictureAndNeverOfferDisabled) {
   ASSERT_NE(DisablePaletteItem, nullptr);
   const struct {
