@@ -201,6 +201,28 @@ TEST_F(CommonElementsTest, ATextWithEveryKindLoadsBackAndSavesTheSameBytes) {
   EXPECT_EQ(Content(frame)->GetText(), u"D");
 }
 
+TEST_F(CommonElementsTest, AFrameInsertedFromThePaletteAndCaptionedUndoesAndRedoesToTheSameBytes) {
+  TTextorElement* text = AddRichText();
+  text->SetText(u"ab");
+  text->SetFocus(fdForward, u"0,1,0,1", nullptr, nullptr);
+  const std::u16string before = Save(text);
+  TElementPaletteItem* item = FindPaletteItemOfClass(&TElement_LogicFrame::ClassInfo);
+  ASSERT_NE(item, nullptr);
+  item->Apply(text, 0);
+  auto* frame = dynamic_cast<TElement_LogicFrame*>(text->FirstVisualChild());
+  ASSERT_NE(frame, nullptr);
+  frame->Caption()->SetTextUndoable(u"Caption");
+  const std::u16string after = Save(text);
+  EXPECT_NE(after.find(u"<Chars Value=\"Caption\"/>"), std::u16string::npos);
+
+  Host->History.Undo();
+  Host->History.Undo();
+  EXPECT_EQ(Save(text), before);
+  Host->History.Redo();
+  Host->History.Redo();
+  EXPECT_EQ(Save(text), after);
+}
+
 TEST_F(CommonElementsTest, ACollapsedFrameHasNoPaddingAndShowsOnlyItsButtonAndCaption) {
   TElement_LogicFrame* frame = AddFrame(AddRichText());
   TVisualElement* button = frame->ExpandButton();
