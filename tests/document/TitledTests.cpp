@@ -6,7 +6,10 @@
 #include "document/model/diPalette.h"
 #include "document/model/diSounds.h"
 #include "foundation/cuKnot.h"
+#include "graphics/pixels/pxBackendsGDI.h"
 #include "tests/document/TestVisualElements.h"
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -212,6 +215,57 @@ TEST_F(TitledTest, TheButtonPaintsCollapsedWhenEmptyAndExpandedDataOnceTypedInto
   EXPECT_EQ(button->GetThemeElement(), teCollapsedData);
 }
 
+// The pixels of ADraw on a fresh white 40 x 40 paint.
+template <class F>
+std::vector<TColor32> Pixels(TSheetCanvas& ACanvas, F ADraw) {
+  TBitmap32 target;
+  target.SetSize(40, 40);
+  ACanvas.BeginPaint(target.Handle(), TRect{0, 0, 40, 40});
+  ACanvas.FillRect(TRect{0, 0, 40, 40}, 0xFFFFFFFF);
+  ADraw();
+  ACanvas.EndPaint(target.Handle());
+  std::vector<TColor32> pixels;
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 40; ++x) pixels.push_back(target.Pixel(x, y));
+  return pixels;
+}
+
+TEST_F(TitledTest, TheButtonPaintsTheThemePictureOfItsStateAndTheSheetPaintsFrames) {
+  TTestFrame* frame = Add<TTestFrame>();
+  TExpandButton* button = frame->ExpandButton();
+  TSheetCanvas& canvas = *Host->Sheet->Canvas();
+  struct TCase {
+    bool Expanded;
+    const char16_t* Text;
+    int Element;
+  } cases[] = {
+      {false, u"", teCollapsed},
+      {false, u"x", teCollapsedData},
+      {true, u"", teExpanded},
+      {true, u"x", teExpandedData},
+  };
+  for (const TCase& c : cases) {
+    frame->Text()->SetText(c.Text);
+    frame->Text()->UpdateState();
+    button->SetExpanded(c.Expanded);
+    const std::vector<TColor32> painted = Pixels(canvas, [&] { button->Paint(&canvas, {}); });
+    const std::vector<TColor32> expected = Pixels(canvas, [&] { canvas.DrawThemeIcon(c.Element, 0, 0); });
+    EXPECT_EQ(painted, expected) << c.Element;
+    for (const TCase& other : cases)
+      if (other.Element != c.Element) {
+        const std::vector<TColor32> picture = Pixels(canvas, [&] { canvas.DrawThemeIcon(other.Element, 0, 0); });
+        if (picture != expected) EXPECT_NE(painted, picture) << c.Element << " " << other.Element;
+      }
+  }
+  static_cast<TTextorElement*>(frame->Description())->SetText(u"d");
+  for (bool expanded : {true, false}) {
+    button->SetExpanded(expanded);
+    HDC dc = CreateCompatibleDC(nullptr);
+    Host->Sheet->PaintTo(dc, {0, 0, 400, 300}, {});
+    DeleteDC(dc);
+  }
+}
+
 TEST_F(TitledTest, EnterAndSpaceClickTheFocusedButtonWithItsSound) {
   TTestFrame* frame = Add<TTestFrame>();
   TExpandButton* button = frame->ExpandButton();
@@ -332,6 +386,20 @@ TEST_F(TitledTest, TitleRowsCentreOddDifferencesTowardTheTopAndTheContentFollows
   frame->ExpandButton()->SetExpanded(false);
   EXPECT_EQ(frame->Title()->Count(), 2);
   EXPECT_FALSE(frame->Content()->IsVisible());
+}
+
+TEST_F(TitledTest, ATextSizedByTheAvailableSpaceMakesTheTitleSizeDependentAndFollowsTheView) {
+  TTestFrame* frame = Add<TTestFrame>();
+  EXPECT_FALSE(frame->TitleFlags().Contains(tlSizeDependent));
+  frame->Text()->SetTextorOptions(frame->Text()->TextorOptions() | xoMinWidthAvailable);
+  frame->RelayoutTitle();
+  EXPECT_TRUE(frame->TitleFlags().Contains(tlSizeDependent));
+  EXPECT_EQ(frame->GetThemeElement(), teElement) << "bit 3 picks no frame";
+  Host->Sheet->SetViewSize({600, 400});
+  const int32_t wide = frame->Width();
+  Host->Sheet->SetViewSize({300, 400});
+  EXPECT_LT(frame->Width(), wide);
+  EXPECT_LE(frame->Width(), 300);
 }
 
 TEST_F(TitledTest, CollapsedIsOneUndoStepAndThenTicked) {
