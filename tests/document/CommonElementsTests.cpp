@@ -6,6 +6,7 @@
 #include "document/model/diPalette.h"
 #include "document/model/diSchemeImagesWin.h"
 #include "foundation/cuKnot.h"
+#include "foundation/cuLocalization.h"
 #include "tests/document/TestVisualElements.h"
 
 #include <gtest/gtest.h>
@@ -388,3 +389,27 @@ TEST_F(CommonElementsTest, AFileDroppedIntoACommentBecomesADataElementInItsText)
 }
 
 }  // namespace
+
+#ifdef QB_HAVE_STRINGS
+TEST(StringTable, CarriesTheCommonElementsCaptionsAndHints) {
+  TLocalization strings;
+  strings.SetDefaultLanguage(LangEnglishUS);
+  EXPECT_EQ(strings.GetLocStr(IdPaletteComment), u"Comment");
+  EXPECT_EQ(strings.GetLocStr(IdPaletteCommentHint),
+            u"Comments are used for describing elements or inserting notes in the text. You can enter text, insert "
+            u"signs, images and tables in the comment.");
+  EXPECT_EQ(strings.GetLocStr(IdPaletteLogicFrame), u"Logic Frame");
+  EXPECT_EQ(strings.GetLocStr(IdLogicFrameCaptionHint), u"Description of the data included in the Logic Frame.");
+  EXPECT_EQ(strings.GetLocStr(IdPaletteSigns), u"Signs");
+  const struct {
+    int Caption;
+    const char16_t* Text;
+  } signs[] = {{IdPaletteStar, u"Star"},         {IdPaletteInformation, u"Information"},
+               {IdPaletteQuestion, u"Question"}, {IdPaletteImportant, u"Important"},
+               {IdPaletteStop, u"Stop"},         {IdPaletteReady, u"Ready"}};
+  for (const auto& c : signs) {
+    EXPECT_EQ(strings.GetLocStr(c.Caption), c.Text) << c.Caption;
+    EXPECT_FALSE(strings.GetLocStr(c.Caption + 1).empty()) << c.Caption + 1;
+  }
+}
+#endif
