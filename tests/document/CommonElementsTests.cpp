@@ -7,6 +7,7 @@
 #include "document/model/diSchemeImagesWin.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuLocalization.h"
+#include "graphics/pixels/pxBackendsGDI.h"
 #include "tests/document/TestVisualElements.h"
 
 #include <gtest/gtest.h>
@@ -251,6 +252,47 @@ TEST_F(CommonElementsTest, ACollapsedFrameHasNoPaddingAndShowsOnlyItsButtonAndCa
     }
   }
   EXPECT_NE(themePadding, TRect());
+}
+
+// The pixels of ADraw on a fresh white paint of AWidth x AHeight.
+template <class F>
+std::vector<TColor32> Pixels(TSheetCanvas& ACanvas, int AWidth, int AHeight, F ADraw) {
+  TBitmap32 target;
+  target.SetSize(AWidth, AHeight);
+  ACanvas.BeginPaint(target.Handle(), TRect{0, 0, AWidth, AHeight});
+  ACanvas.FillRect(TRect{0, 0, AWidth, AHeight}, 0xFFFFFFFF);
+  ADraw();
+  ACanvas.EndPaint(target.Handle());
+  std::vector<TColor32> pixels;
+  for (int y = 0; y < AHeight; ++y)
+    for (int x = 0; x < AWidth; ++x) pixels.push_back(target.Pixel(x, y));
+  return pixels;
+}
+
+TEST_F(CommonElementsTest, AFramePaintsItsLookBelowTheCaptionsMiddleWhileExpandedAndTheTabBehindButtonAndCaption) {
+  TElement_LogicFrame* frame = AddFrame();
+  frame->Caption()->SetText(u"A caption\r\nof two lines");
+  TSheetCanvas& canvas = *Host->Sheet->Canvas();
+  std::vector<TColor32> expandedPixels;
+  for (bool expanded : {true, false}) {
+    frame->ExpandButton()->SetExpanded(expanded);
+    const TVisualElement* button = frame->ExpandButton();
+    const TVisualElement* caption = frame->Caption();
+    const int w = frame->Width(), h = frame->Height();
+    const TRect look{0, caption->Top() + frame->Caption()->Baseline() / 2, w, h};
+    const TRect tab{button->Left(), std::min(button->Top(), caption->Top()), caption->Left() + caption->Width(),
+                    std::max(button->Top() + button->Height(), caption->Top() + caption->Height())};
+    const std::vector<TColor32> painted = Pixels(canvas, w, h, [&] { frame->Paint(&canvas, {}); });
+    const std::vector<TColor32> wanted = Pixels(canvas, w, h, [&] {
+      if (expanded) canvas.DrawThemeElement(teLogicFrame, look);
+      canvas.DrawThemeElement(teComment, tab);
+    });
+    EXPECT_EQ(painted, wanted) << expanded;
+    if (expanded)
+      expandedPixels = painted;
+    else
+      EXPECT_NE(painted.size(), expandedPixels.size()) << "a collapsed frame is the title row alone";
+  }
 }
 
 TEST_F(CommonElementsTest, ArrowsGoFromButtonToCaptionToContentToDescriptionAndOnToTheNextSibling) {
