@@ -225,7 +225,7 @@ const std::array<TSignEntry, 6> SignEntries{{
     {&TElement_Ready::ClassInfo, 10, ofsReady, IdPaletteReady, IdPaletteReadyHint},
 }};
 
-// The groups every rich text offers and the one comments offer.
+// The class group every rich text offers.
 constexpr int RichTextClassesGroup = 0;
 
 void RemoveFromGroup(int AGroup, TElementClass AClass) {
