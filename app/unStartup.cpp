@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/diPaletteForm.h"
+#include "document/elements/diCommonElements.h"
 #include "document/elements/diCustomElements.h"
 #include "document/elements/diTableElement.h"
 #include "document/elements/diTitled.h"
@@ -112,5 +113,7 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       {"palette form", InitializePaletteForm, FinalizePaletteForm},
       // Its items take pictures from the large image list and go into the palette's groups.
       {"titled elements", InitializeTitled, FinalizeTitled},
+      // Its strip, class groups and palette items join those of the engine.
+      {"common elements", InitializeCommonElements, FinalizeCommonElements},
   };
 }

@@ -1,4 +1,5 @@
 #include "app/unStartup.h"
+#include "document/elements/diCommonElements.h"
 #include "document/model/diPalette.h"
 #include "document/model/diSchemeImagesWin.h"
 #include "document/text/diTextorInteractive.h"
@@ -122,6 +123,27 @@ TEST(ProgramStartup, ThePaletteComesBeforeTheImagesAndItsDisabledItemTakesTheSec
   units.EndAll();
   EXPECT_EQ(Palette, nullptr);
   EXPECT_EQ(DisablePaletteItem, nullptr);
+}
+
+TEST(ProgramStartup, CommonElementsJoinAfterThePaletteTheImagesAndTheClassGroupsWithTheirStripAndItems) {
+  std::vector<std::string> names;
+  for (const TStartupStep& step : ProgramStartupSteps()) names.emplace_back(step.Name);
+  auto at = [&names](const char* AName) { return std::find(names.begin(), names.end(), AName) - names.begin(); };
+  for (const char* before : {"palette", "element images", "class groups"})
+    EXPECT_LT(at(before), at("common elements")) << before;
+  EXPECT_LT(at("common elements"), static_cast<std::ptrdiff_t>(names.size()));
+
+  TStartupList units(ProgramStartupSteps());
+  units.StartAll();
+  EXPECT_EQ(SchemeSmallImages->Count(), CommonElementsSmallImagesIndex + 8);
+  ASSERT_NE(PaletteSignsGroup, nullptr);
+  EXPECT_EQ(PaletteSignsGroup->GetCaption(), u"Signs");
+  TElementPaletteItem* frame = FindPaletteItemOfClass(&TElement_LogicFrame::ClassInfo);
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame->GetCaption(), u"Logic Frame");
+  EXPECT_EQ(frame->KeyText(), u"L");
+  units.EndAll();
+  EXPECT_EQ(PaletteSignsGroup, nullptr);
 }
 
 }  // namespace
