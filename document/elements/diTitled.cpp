@@ -12,21 +12,6 @@
 
 namespace {
 
-class TSheetBracket {
- public:
-  explicit TSheetBracket(TSheet* ASheet) : FSheet(ASheet) {
-    if (FSheet) FSheet->BeginUpdate();
-  }
-  ~TSheetBracket() {
-    if (FSheet) FSheet->EndUpdate();
-  }
-  TSheetBracket(const TSheetBracket&) = delete;
-  TSheetBracket& operator=(const TSheetBracket&) = delete;
-
- private:
-  TSheet* FSheet;
-};
-
 // Sets a bit of a state byte for the life of the scope, however it ends.
 class TStateBit {
  public:
@@ -316,7 +301,7 @@ void TCustomTitledElement::RelayoutTitle() {
   TSheet* sheet = Sheet();
   if (!sheet || IsDestroying() || !IsVisible() || (FTitleState & tsLayingOut)) return;
   TStateBit running(FTitleState, tsLayingOut);
-  TSheetBracket update(sheet);
+  TSheetUpdate update(sheet);
 
   auto title = std::make_unique<TTitleWriter>();
   WriteTitle(*title);
@@ -512,7 +497,7 @@ void TCustomTitledElement::SettingsChanged(bool ASheetChanged, bool ASettingsCha
 }
 
 void TCustomTitledElement::UpdateChildrenVisible() {
-  TSheetBracket update(Sheet());
+  TSheetUpdate update(Sheet());
   TCustomDescribedElement::UpdateChildrenVisible();
   RelayoutTitle();
 }

@@ -211,3 +211,19 @@ class TSheet : public TItfObject, public IDropDownHost {
   TSheetTimerFactory FTimerFactory;
   std::function<bool()> FLeftButtonDown;
 };
+
+// The sheet's update bracket for one scope, when there is a sheet; closed however the scope ends.
+class TSheetUpdate {
+ public:
+  explicit TSheetUpdate(TSheet* ASheet) : FSheet(ASheet) {
+    if (FSheet) FSheet->BeginUpdate();
+  }
+  ~TSheetUpdate() {
+    if (FSheet) FSheet->EndUpdate();
+  }
+  TSheetUpdate(const TSheetUpdate&) = delete;
+  TSheetUpdate& operator=(const TSheetUpdate&) = delete;
+
+ private:
+  TSheet* FSheet;
+};

@@ -21,22 +21,6 @@ bool Intersect(const TRect& A, const TRect& B, TRect& AResult) {
   return AResult.Left < AResult.Right && AResult.Top < AResult.Bottom;
 }
 
-// The sheet's update bracket, when there is a sheet.
-class TSheetUpdate {
- public:
-  explicit TSheetUpdate(TSheet* ASheet) : FSheet(ASheet) {
-    if (FSheet) FSheet->BeginUpdate();
-  }
-  ~TSheetUpdate() {
-    if (FSheet) FSheet->EndUpdate();
-  }
-  TSheetUpdate(const TSheetUpdate&) = delete;
-  TSheetUpdate& operator=(const TSheetUpdate&) = delete;
-
- private:
-  TSheet* FSheet;
-};
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------------------

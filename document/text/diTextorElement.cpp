@@ -46,21 +46,6 @@ void MakeContentRoot(TKnot* AKnot) {
   MakeOrdered(AKnot);
 }
 
-class TSheetBracket {
- public:
-  explicit TSheetBracket(TSheet* ASheet) : FSheet(ASheet) {
-    if (FSheet) FSheet->BeginUpdate();
-  }
-  ~TSheetBracket() {
-    if (FSheet) FSheet->EndUpdate();
-  }
-  TSheetBracket(const TSheetBracket&) = delete;
-  TSheetBracket& operator=(const TSheetBracket&) = delete;
-
- private:
-  TSheet* FSheet;
-};
-
 // The scheme's check bracket and the engine's update around one edit; closed however the edit ends.
 class TEditBracket {
  public:
@@ -196,7 +181,7 @@ void TSchemeTextor::Changed() {
 void TSchemeTextor::FormatText(bool AChanged) {
   TSheet* sheet = FElement ? FElement->Sheet() : nullptr;
   {
-    TSheetBracket bracket(sheet);
+    TSheetUpdate bracket(sheet);
     TTextor::FormatText(AChanged);
   }
   if (FElement) FElement->AfterLayout(AChanged);
@@ -1777,7 +1762,7 @@ TIndexRange TTextorElement::ParseFocusData(std::u16string_view AText) {
 
 void TTextorElement::SetFocus(TFocusDirections ADirection, const std::u16string& AFocusData, TVisualElement* AOrigin,
                               const TVisualPoint* APoint) {
-  TSheetBracket bracket(Sheet());
+  TSheetUpdate bracket(Sheet());
   TCustomDropDownElement::SetFocus(ADirection, AFocusData, AOrigin, APoint);
   if (!FInteractive) return;
   const bool atEnd = !ADirection.Contains(fdForward);
