@@ -28,14 +28,6 @@ constexpr int32_t NewRows = 3;
 // The size of a table without rows or columns.
 constexpr int32_t EmptyTableSize = 20;
 
-// Knot option 1 on every knot of a stored table: children keep their order.
-void MakeOrdered(TKnot* AKnot) { AKnot->SetAddedOptions(AKnot->AddedOptions() | koOrderedChildren); }
-
-void MakeContentRoot(TKnot* AKnot) {
-  AKnot->SetName(std::u16string(ContentKnotName));
-  MakeOrdered(AKnot);
-}
-
 // The children of AKnot named AName, in order.
 std::vector<TKnot*> ChildKnots(TKnot* AKnot, std::u16string_view AName) {
   std::vector<TKnot*> list;
@@ -85,20 +77,9 @@ void LoadWith(TCustomTableElement* ATable, uint8_t AMode, TFilerFlags AFlags, TK
 // Edit operation
 
 TTableEditOperation::TTableEditOperation(TCustomTableElement* ATable, bool ALockMessages)
-    : TElementOperation(ATable, ALockMessages) {}
+    : TContentEditOperation(ATable, ALockMessages) {}
 
 TTableEditOperation::~TTableEditOperation() = default;
-
-void TTableEditOperation::SetNewContent(TKnot* AContent, uint8_t AMode, TFilerFlags AFlags) {
-  FNewContent.reset();
-  if (AContent) {
-    FNewContent = std::make_unique<TKnot>();
-    FNewContent->Assign(*AContent);
-    MakeOrdered(FNewContent.get());
-  }
-  FNewContentMode = AMode;
-  FNewContentFlags = AFlags;
-}
 
 void TTableEditOperation::DoElement(TElement* AElement) {
   TElementOperation::DoElement(AElement);

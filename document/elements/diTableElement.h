@@ -46,7 +46,8 @@ enum : uint8_t {
 };
 
 // One undoable change of a table: whole rows or columns removed and content inserted, kept as indexes and knots.
-class TTableEditOperation : public TElementOperation {
+// Its content is "RavelwrightContent" with "Row" children.
+class TTableEditOperation : public TContentEditOperation {
  public:
   TTableEditOperation(TCustomTableElement* ATable, bool ALockMessages);
   ~TTableEditOperation() override;
@@ -57,11 +58,6 @@ class TTableEditOperation : public TElementOperation {
   int32_t InsertIndex = 0;
   bool Select = false;
 
-  // A deep copy of AContent (root "RavelwrightContent" with "Row" children), inserted with that loader mode and
-  // flags; nil for none.
-  void SetNewContent(TKnot* AContent, uint8_t AMode, TFilerFlags AFlags);
-  TKnot* NewContent() const { return FNewContent.get(); }
-  TKnot* RemovedContent() const { return FRemovedContent.get(); }
   int32_t InsertedStart() const { return FInsertedStart; }
   int32_t InsertedEnd() const { return FInsertedEnd; }
 
@@ -73,10 +69,6 @@ class TTableEditOperation : public TElementOperation {
   void DoEdit(TCustomTableElement* ATable);
   void UndoEdit(TCustomTableElement* ATable);
 
-  std::unique_ptr<TKnot> FNewContent;
-  uint8_t FNewContentMode = fmRecord;
-  TFilerFlags FNewContentFlags;
-  std::unique_ptr<TKnot> FRemovedContent;
   int32_t FInsertedStart = 0;
   int32_t FInsertedEnd = 0;
 };

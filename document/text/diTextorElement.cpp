@@ -27,6 +27,13 @@ TSchemePaletteItem* PaletteBoldItem = nullptr;
 TSchemePaletteItem* PaletteItalicItem = nullptr;
 TSchemePaletteItem* PaletteUnderlineItem = nullptr;
 
+void MakeOrdered(TKnot* AKnot) { AKnot->SetAddedOptions(AKnot->AddedOptions() | koOrderedChildren); }
+
+void MakeContentRoot(TKnot* AKnot) {
+  AKnot->SetName(std::u16string(ContentKnotName));
+  MakeOrdered(AKnot);
+}
+
 namespace {
 
 // The attributes a text off a sheet measures with, shared by every text element; made at start-up.
@@ -37,14 +44,6 @@ TAttributesRef<TRichTextAttributes> DefaultTextAttributes;
 constexpr int32_t UnboundedSize = 1073741823;
 // Edits closer than this merge.
 constexpr int64_t MergeInterval = 800;
-
-// Knot option 1 on every content root and stored run list: children keep their order.
-void MakeOrdered(TKnot* AKnot) { AKnot->SetAddedOptions(AKnot->AddedOptions() | koOrderedChildren); }
-
-void MakeContentRoot(TKnot* AKnot) {
-  AKnot->SetName(std::u16string(ContentKnotName));
-  MakeOrdered(AKnot);
-}
 
 // The scheme's check bracket and the engine's update around one edit; closed however the edit ends.
 class TEditBracket {
@@ -262,11 +261,11 @@ void TSchemeTextorInteractive::ApplyPendingSelection() {
 // The edit operation
 
 TTextorEditOperation::TTextorEditOperation(TTextorElement* AElement, bool ALockMessages)
-    : TElementOperation(AElement, ALockMessages) {}
+    : TContentEditOperation(AElement, ALockMessages) {}
 
 TTextorEditOperation::~TTextorEditOperation() = default;
 
-void TTextorEditOperation::SetNewContent(TKnot* AContent, uint8_t AMode, TFilerFlags AFlags) {
+void TContentEditOperation::SetNewContent(TKnot* AContent, uint8_t AMode, TFilerFlags AFlags) {
   FNewContent.reset();
   if (AContent) {
     FNewContent = std::make_unique<TKnot>();

@@ -96,6 +96,11 @@ inline constexpr std::u16string_view CharsKnotName = u"Chars";
 inline constexpr std::u16string_view BreakKnotName = u"Br";
 inline constexpr std::u16string_view FloatingKnotName = u"Floating";
 
+// Knot option 1: the children keep their order (runs, breaks, rows and cells are positional).
+void MakeOrdered(TKnot* AKnot);
+// Names AKnot as a content knot and makes it ordered.
+void MakeContentRoot(TKnot* AKnot);
+
 // String identifiers of the text element's messages and commands.
 enum : int {
   IdTextNotAllowed = 2384,
@@ -191,7 +196,26 @@ class TSchemeTextorInteractive : public TTextorInteractive {
 };
 
 // One undoable change of a text: a range removed and content inserted, both kept as index positions and knots.
-class TTextorEditOperation : public TElementOperation {
+// An edit that replaces part of an element's content with a content knot: what it inserts, kept as a deep copy with
+// the loader mode and flags to insert it with, and what it removed, saved at its first run.
+class TContentEditOperation : public TElementOperation {
+ public:
+  using TElementOperation::TElementOperation;
+
+  // A deep copy of AContent (root "RavelwrightContent"), inserted with that loader mode and flags; nil for none.
+  void SetNewContent(TKnot* AContent, uint8_t AMode, TFilerFlags AFlags);
+  TKnot* NewContent() const { return FNewContent.get(); }
+  uint8_t NewContentMode() const { return FNewContentMode; }
+  TKnot* RemovedContent() const { return FRemovedContent.get(); }
+
+ protected:
+  std::unique_ptr<TKnot> FNewContent;
+  uint8_t FNewContentMode = fmRecord;
+  TFilerFlags FNewContentFlags;
+  std::unique_ptr<TKnot> FRemovedContent;
+};
+
+class TTextorEditOperation : public TContentEditOperation {
  public:
   // ALockMessages: the edit inserts content.
   TTextorEditOperation(TTextorElement* AElement, bool ALockMessages);
@@ -201,13 +225,8 @@ class TTextorEditOperation : public TElementOperation {
   TIndexPosition InsertPosition;
   bool SelectInserted = false;
 
-  // A deep copy of AContent (root "RavelwrightContent"), inserted with that loader mode and flags; nil for none.
-  void SetNewContent(TKnot* AContent, uint8_t AMode, TFilerFlags AFlags);
   void SetTypingAttributes(TTextAttributes* AAttributes);
   TTextAttributes* TypingAttributes() const { return FTypingAttributes.get(); }
-  TKnot* NewContent() const { return FNewContent.get(); }
-  uint8_t NewContentMode() const { return FNewContentMode; }
-  TKnot* RemovedContent() const { return FRemovedContent.get(); }
   const TIndexRange& InsertedRange() const { return FInsertedRange; }
   // Milliseconds of the element's clock at the last run or merge.
   int64_t Time() const { return FTime; }
@@ -223,10 +242,6 @@ class TTextorEditOperation : public TElementOperation {
  private:
   int64_t FTime = 0;
   TAttributesRef<TTextAttributes> FTypingAttributes;
-  std::unique_ptr<TKnot> FNewContent;
-  uint8_t FNewContentMode = fmRecord;
-  TFilerFlags FNewContentFlags;
-  std::unique_ptr<TKnot> FRemovedContent;
   TIndexRange FInsertedRange;
 };
 
