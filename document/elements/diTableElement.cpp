@@ -953,6 +953,7 @@ bool PasteTableIntoText(TTextorElement* AText, TKnot* AContent) {
 // Start-up
 
 void InitializeTableElement() {
+  TableRowsPaste = &PasteTableIntoText;
   if (SchemeLargeImages) TableLargeImagesIndex = SchemeLargeImages->AddFromResource(u"diTableElementLargeImages");
   if (SchemeSmallImages) TableSmallImagesIndex = SchemeSmallImages->AddFromResource(u"diTableElementSmallImages");
   if (ClassesGroups && ClassesGroups->Count() > 2)
@@ -969,6 +970,7 @@ void InitializeTableElement() {
 }
 
 void FinalizeTableElement() {
+  TableRowsPaste = nullptr;
   for (TPaletteItem* item :
        {static_cast<TPaletteItem*>(PaletteTableItem), static_cast<TPaletteItem*>(PaletteInsertRowItem),
         static_cast<TPaletteItem*>(PaletteInsertColumnItem)})
