@@ -934,6 +934,7 @@ bool PasteTableIntoText(TTextorElement* AText, TKnot* AContent) {
 // Start-up
 
 void InitializeTableElement() {
+  TableRowsPaste = &PasteTableIntoText;
   if (SchemeLargeImages) TableLargeImagesIndex = SchemeLargeImages->AddFromResource(u"diTableElementLargeImages");
   if (SchemeSmallImages) TableSmallImagesIndex = SchemeSmallImages->AddFromResource(u"diTableElementSmallImages");
   if (ClassesGroups && ClassesGroups->Count() > 2)
@@ -950,6 +951,7 @@ void InitializeTableElement() {
 }
 
 void FinalizeTableElement() {
+  TableRowsPaste = nullptr;
   for (TPaletteItem* item :
        {static_cast<TPaletteItem*>(PaletteTableItem), static_cast<TPaletteItem*>(PaletteInsertRowItem),
         static_cast<TPaletteItem*>(PaletteInsertColumnItem)})

@@ -26,6 +26,7 @@ TPaletteGroup* PaletteFormatGroup = nullptr;
 TSchemePaletteItem* PaletteBoldItem = nullptr;
 TSchemePaletteItem* PaletteItalicItem = nullptr;
 TSchemePaletteItem* PaletteUnderlineItem = nullptr;
+TTableRowsPaste TableRowsPaste = nullptr;
 
 void MakeOrdered(TKnot* AKnot) { AKnot->SetAddedOptions(AKnot->AddedOptions() | koOrderedChildren); }
 
@@ -836,10 +837,12 @@ bool TTextorElement::Paste() {
   knot.LoadFromString(text);
   // Damaged knot text is text like any other.
   if (!knot.HasParseError() && knot.Name() == ContentKnotName) {
-    // Table rows are made into tables by the table element, never taken by a text.
-    if (TKnot* first = knot.FirstKnot(); first && (first->Name() == u"Row" || first->Name() == u"Cell")) return false;
     MakeOrdered(&knot);
-    if (IsRich()) {
+    TKnot* first = knot.FirstKnot();
+    if (first && (first->Name() == u"Row" || first->Name() == u"Cell")) {
+      // Table rows are never runs of a text: they become a table where the text takes one, else nothing.
+      if (!TableRowsPaste || !TableRowsPaste(this, &knot)) return false;
+    } else if (IsRich()) {
       PerformEdit(emSelection, nullptr, &knot, fmCopy, TFilerFlags::FromBits(0x04), false);
     } else {
       if (!takesText) return false;

@@ -461,3 +461,8 @@ extern TSchemePaletteItem* PaletteItalicItem;
 extern TSchemePaletteItem* PaletteUnderlineItem;
 void InitializeTextorElement();
 void FinalizeTextorElement();
+
+// Table rows pasted into a text are made into a table by the table unit, which the text does not know: the unit
+// installs this at its start-up and removes it at its end. True when the rows became an element of AText.
+using TTableRowsPaste = bool (*)(TTextorElement* AText, TKnot* AContent);
+extern TTableRowsPaste TableRowsPaste;

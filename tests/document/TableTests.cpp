@@ -376,6 +376,55 @@ TEST_F(TableTest, TableRowsPastedIntoATextThatTakesTablesBecomeANewTable) {
   EXPECT_FALSE(PasteTableIntoText(plain, &content));
 }
 
+TEST_F(TableTest, RowsCopiedFromATablePasteIntoATextAsOneNewTableOrNotAtAll) {
+  const auto addText = [this](TTextorOptions AOptions, TTextOptions ATextOptions) {
+    auto* text = TElement::CreateIn<TTextorElement>(&Host->Scheme, Host->Root);
+    text->SetTextorOptions(AOptions);
+    text->SetTextOptions(ATextOptions);
+    text->SetVisualParent(Host->Root);
+    return text;
+  };
+  // The source table lives in a rich text, so its cells hold runs as the target's will.
+  TTextorElement* source = addText(xoRich, AnyTextOptions);
+  TKnot content{std::u16string(ContentKnotName)};
+  for (const char16_t* value : {u"a", u"b", u"c"})
+    content.AddKnot(u"Row")->AddKnot(u"Cell")->AddKnot(u"Chars")->WriteString(u"Value", value);
+  Clipboard->SetAsText(content.SaveToString());
+  ASSERT_TRUE(source->Paste());
+  auto* table = dynamic_cast<TElement_Table*>(source->FirstVisualChild());
+  ASSERT_NE(table, nullptr);
+  ASSERT_EQ(Grid(table), u"a|b|c");
+  Edit(table, tkRows, 0);
+  table->Interactive()->SetSelection(1, 3);
+  table->Copy();
+  const std::u16string copied = Clipboard->AsText();
+
+  TTextorElement* target = addText(xoRich, AnyTextOptions);
+  const int before = Steps();
+  ASSERT_TRUE(target->Paste());
+  EXPECT_EQ(Steps(), before + 1);
+  auto* pasted = dynamic_cast<TElement_Table*>(target->FirstVisualChild());
+  ASSERT_NE(pasted, nullptr);
+  EXPECT_EQ(pasted->NextVisualSibling(), nullptr);
+  EXPECT_EQ(Grid(pasted), u"b|c");
+  Host->History.Undo();
+  EXPECT_EQ(target->FirstVisualChild(), nullptr);
+  EXPECT_EQ(Grid(table), u"a|b|c");
+
+  // A plain text, and a rich one that takes no letters, take no tables: the rows are refused and nothing changes.
+  TTextorElement* plain = addText({}, AnyTextOptions);
+  plain->SetText(u"z");
+  TTextorElement* bare = addText(xoRich, {});
+  const int undone = Steps();
+  for (TTextorElement* text : {plain, bare}) {
+    Clipboard->SetAsText(copied);
+    EXPECT_FALSE(text->Paste());
+    EXPECT_EQ(text->FirstVisualChild(), nullptr);
+  }
+  EXPECT_EQ(plain->GetText(), u"z");
+  EXPECT_EQ(Steps(), undone);
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // The controller on the table
 

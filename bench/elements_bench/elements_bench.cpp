@@ -1,0 +1,225 @@
+// elements_bench [elements] [runs]: a document of the element kinds users insert, in a rich text as the plain
+// document's root holds them, against the bare knot tree of the same text in the same run.
+//
+//   knot parse     text -> knot tree
+//   knot write     knot tree -> text
+//   load           text -> knot tree -> elements in a rich text off the sheet
+//   layout         the loaded text put on the sheet, which measures and places every element
+//   first paint    the 800 x 600 view at the top of the text painted once after that
+//   save           elements -> knot tree -> text
+// The document has one paragraph per ten elements: a logic frame (caption, content and description), two
+// comments, the six signs and a 3 x 4 table. Each figure is the median of the runs, in milliseconds.
+#include "document/elements/diCommonElements.h"
+#include "document/elements/diCustomElements.h"
+#include "document/elements/diTableElement.h"
+#include "document/elements/diTitled.h"
+#include "document/model/diClassesGroups.h"
+#include "document/model/diMessages.h"
+#include "document/model/diPalette.h"
+#include "document/model/diSchemeImagesWin.h"
+#include "document/model/diTextorAttributes.h"
+#include "document/text/diTextorElement.h"
+#include "foundation/cuDeviceContextManager.h"
+#include "foundation/cuKnot.h"
+#include "graphics/images/umGDIPlus.h"
+#include "tests/document/TestVisualElements.h"
+
+#include "bench/BenchTiming.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int ElementsPerParagraph = 10;
+
+// A timer that never ticks: focus and caret timers would otherwise pile up in the recording host.
+class TIdleTimer : public ISheetTimer {};
+
+std::unique_ptr<TSheetHostFixture> NewHost() {
+  auto host = std::make_unique<TSheetHostFixture>();
+  host->Sheet->SetTimerFactory(
+      [](unsigned, std::function<void()>) -> std::unique_ptr<ISheetTimer> { return std::make_unique<TIdleTimer>(); });
+  return host;
+}
+
+TTextorElement* NewRichText(TSheetHostFixture& AHost) {
+  auto* text = TElement::CreateIn<TTextorElement>(&AHost.Scheme, AHost.Root);
+  text->SetTextorOptions(xoRich);
+  text->SetTextOptions(AnyTextOptions);
+  return text;
+}
+
+template <class T>
+T* Embed(TTextorElement* AText, TParagraph* AParagraph) {
+  T* e = TElement::CreateIn<T>(AText->Scheme(), AText);
+  TTextRange range;
+  AText->Textor()->InsertElement(AParagraph->GetEndPosition(), e, nullptr, range);
+  e->SetVisualParent(AText);
+  return e;
+}
+
+TTextorElement* AsText(TVisualElement* AElement) { return static_cast<TTextorElement*>(AElement); }
+
+// The document's knot text, built through the elements themselves so that it is what a save writes.
+std::u16string BuildDocument(int AElements) {
+  auto host = NewHost();
+  TTextorElement* text = NewRichText(*host);
+  const int paragraphs = (AElements + ElementsPerParagraph - 1) / ElementsPerParagraph;
+  std::u16string lines;
+  for (int i = 0; i < paragraphs; ++i) {
+    if (i > 0) lines += u"\r\n";
+    lines += u"Paragraph " + std::u16string(1, char16_t(u'a' + i % 26)) + u" ";
+  }
+  text->SetText(lines);
+  int made = 0;
+  for (TParagraph* p = text->Textor()->FirstParagraph(); p && made < AElements; p = p->Next()) {
+    const auto add = [&](auto AMake) {
+      if (made < AElements) {
+        AMake();
+        ++made;
+      }
+    };
+    add([&] {
+      auto* frame = Embed<TElement_LogicFrame>(text, p);
+      frame->Caption()->SetText(u"Frame");
+      AsText(frame->Content())->SetText(u"What the frame holds");
+      AsText(frame->Description())->SetText(u"Why");
+      if (made % 20 == 10) frame->ExpandButton()->SetExpanded(false);
+    });
+    add([&] { Embed<TElement_Comment>(text, p)->SetText(u"A comment of a few words"); });
+    add([&] { Embed<TElement_Information>(text, p); });
+    add([&] { Embed<TElement_Question>(text, p); });
+    add([&] { Embed<TElement_Star>(text, p); });
+    add([&] { Embed<TElement_Important>(text, p); });
+    add([&] { Embed<TElement_Stop>(text, p); });
+    add([&] { Embed<TElement_Ready>(text, p); });
+    add([&] { Embed<TElement_Comment>(text, p)->SetText(u"Another"); });
+    add([&] {
+      auto* table = Embed<TElement_Table>(text, p);
+      table->NotifyInitNew(0);
+      for (int32_t r = 0; r < table->GetRowCount(); ++r)
+        for (int32_t c = 0; c < table->GetColumnCount(); ++c) AsText(table->GetCell(c, r))->SetText(u"cell");
+    });
+  }
+  TNodePtr<TKnot> knot(new TKnot);
+  host->Scheme.SaveElement(text, fmDocument, knot.get(), {});
+  return knot->SaveToString();
+}
+
+double Median(std::vector<double> ATimes) {
+  std::sort(ATimes.begin(), ATimes.end());
+  return ATimes[ATimes.size() / 2];
+}
+
+double Since(std::chrono::steady_clock::time_point AStart) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - AStart).count();
+}
+
+void Row(const char* AName, double AMs, double ABaseMs) {
+  if (ABaseMs > 0)
+    std::printf("%-20s %9.1f ms   (%.2fx the bare knot figure)\n", AName, AMs, AMs / ABaseMs);
+  else
+    std::printf("%-20s %9.1f ms\n", AName, AMs);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int elements = argc > 1 ? std::atoi(argv[1]) : 20000;
+  const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
+  InitializeGdiPlus();
+  InitializeDeviceContextManager();
+  InitializePalette();
+  InitializeTextorElement();
+  InitializeSchemeImages();
+  InitializeClassesGroups();
+  InitializeDisableItem(ClassesLargeImagesIndex + 1);
+  InitializeTitled();
+  InitializeCommonElements();
+  InitializeTableElement();
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, 800, 600);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  {
+    const std::u16string text = BuildDocument(elements);
+
+    const double parse = MedianMs(runs, [&] {
+      TNodePtr<TKnot> knot(new TKnot);
+      knot->LoadFromString(text);
+    });
+    TNodePtr<TKnot> parsed(new TKnot);
+    parsed->LoadFromString(text);
+    const double write = MedianMs(runs, [&] { parsed->SaveToString(); });
+
+    std::vector<double> loads, layouts, paints, saves;
+    int withParts = 0;
+    int32_t height = 0;
+    for (int i = 0; i < runs; ++i) {
+      auto host = NewHost();
+      TTextorElement* rich = NewRichText(*host);
+      TElementMessages log;
+      host->Scheme.SetMessages(&log);
+      auto start = std::chrono::steady_clock::now();
+      {
+        TNodePtr<TKnot> knot(new TKnot);
+        knot->LoadFromString(text);
+        host->Scheme.LoadElement(rich, fmDocument, knot.get());
+      }
+      loads.push_back(Since(start));
+      if (log.GetCount() != 0) std::abort();
+      host->Scheme.SetMessages(nullptr);
+
+      start = std::chrono::steady_clock::now();
+      rich->SetVisualParent(host->Root);
+      layouts.push_back(Since(start));
+      start = std::chrono::steady_clock::now();
+      host->Sheet->PaintTo(dc, TRect{0, 0, 800, 600}, {});
+      paints.push_back(Since(start));
+
+      start = std::chrono::steady_clock::now();
+      TNodePtr<TKnot> knot(new TKnot);
+      host->Scheme.SaveElement(rich, fmDocument, knot.get(), {});
+      const std::u16string saved = knot->SaveToString();
+      saves.push_back(Since(start));
+      if (saved != text) std::abort();
+      withParts = host->Scheme.ElementCount();
+      height = rich->Height();
+    }
+
+    std::printf("document: %d elements in %d paragraphs of a rich text (%d with parts and cells), %.1f KB of knot "
+                "text, laid out %d px high; median of %d runs\n\n",
+                elements, (elements + ElementsPerParagraph - 1) / ElementsPerParagraph, withParts,
+                text.size() * 1.0 / 1024, height, runs);
+    const double load = Median(loads), layout = Median(layouts), paint = Median(paints), save = Median(saves);
+    Row("knot parse", parse, 0);
+    Row("knot write", write, 0);
+    Row("load", load, parse);
+    Row("layout", layout, 0);
+    Row("first paint", paint, 0);
+    Row("load to first paint", load + layout + paint, parse);
+    Row("save", save, write);
+  }
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  FinalizeTableElement();
+  FinalizeCommonElements();
+  FinalizeTitled();
+  FinalizeDisableItem();
+  FinalizeClassesGroups();
+  FinalizeSchemeImages();
+  FinalizeTextorElement();
+  FinalizePalette();
+  TAttributes::FreePool();
+  FinalizeDeviceContextManager();
+  FinalizeGdiPlus();
+  return 0;
+}

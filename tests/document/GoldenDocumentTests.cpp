@@ -1,0 +1,202 @@
+// The golden document: every kind of the element layer in one rich text, as the plain document's root holds them.
+// Its saved text is fixed here byte for byte, and loading it and saving again gives the same bytes.
+#include "document/elements/diCommonElements.h"
+#include "document/elements/diCustomElements.h"
+#include "document/elements/diTableElement.h"
+#include "document/elements/diTitled.h"
+#include "document/model/diClassesGroups.h"
+#include "document/model/diMessages.h"
+#include "document/model/diPalette.h"
+#include "document/model/diSchemeImagesWin.h"
+#include "foundation/cuKnot.h"
+#include "tests/document/TestVisualElements.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+class GoldenDocumentTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitializePalette();
+    InitializeTextorElement();
+    InitializeSchemeImages();
+    InitializeClassesGroups();
+    InitializeDisableItem(ClassesLargeImagesIndex + 1);
+    InitializeTitled();
+    InitializeCommonElements();
+    InitializeTableElement();
+    Host = std::make_unique<TSheetHostFixture>();
+  }
+  void TearDown() override {
+    Host.reset();
+    FinalizeTableElement();
+    FinalizeCommonElements();
+    FinalizeTitled();
+    FinalizeDisableItem();
+    FinalizeClassesGroups();
+    FinalizeSchemeImages();
+    FinalizeTextorElement();
+    FinalizePalette();
+  }
+
+  TTextorElement* AddRichText() {
+    auto* text = TElement::CreateIn<TTextorElement>(&Host->Scheme, Host->Root);
+    text->SetTextorOptions(xoRich);
+    text->SetTextOptions(AnyTextOptions);
+    text->SetVisualParent(Host->Root);
+    return text;
+  }
+  // A new element at the end of AText.
+  template <class T>
+  T* Embed(TTextorElement* AText) {
+    T* e = TElement::CreateIn<T>(&Host->Scheme, AText);
+    TTextRange range;
+    AText->Textor()->InsertElement(AText->Textor()->GetEndPosition(), e, nullptr, range);
+    e->SetVisualParent(AText);
+    return e;
+  }
+  static TTextorElement* AsText(TVisualElement* AElement) { return static_cast<TTextorElement*>(AElement); }
+  // A logic frame with its caption, content and description at the end of AText.
+  TElement_LogicFrame* AddFrame(TTextorElement* AText, const char16_t* ACaption, const char16_t* AContent,
+                                const char16_t* ADescription) {
+    auto* frame = Embed<TElement_LogicFrame>(AText);
+    frame->Caption()->SetText(ACaption);
+    AsText(frame->Content())->SetText(AContent);
+    AsText(frame->Description())->SetText(ADescription);
+    return frame;
+  }
+  static std::u16string Save(TElement* AElement) {
+    TKnot knot;
+    AElement->Scheme()->SaveElement(AElement, fmDocument, &knot, {});
+    return knot.SaveToString();
+  }
+
+  std::unique_ptr<TSheetHostFixture> Host;
+};
+
+// Every kind: frames expanded and collapsed with descriptions, one with an empty content and description that
+// write nothing, a table in a comment in a frame's content, the six signs and a comment of two paragraphs.
+const std::u16string Golden =
+    u"<Quillbox FormatVersion=\"1.1\">\r\n"
+    u"\t<Chars Value=\"Notes\"/><Br/>\r\n"
+    u"\t<LogicFrame>\r\n"
+    u"\t\t<Description>\r\n"
+    u"\t\t\t<Chars Value=\"An expanded frame\"/><Br/>\r\n"
+    u"\t\t</Description>\r\n"
+    u"\t\t<Content>\r\n"
+    u"\t\t\t<Chars Value=\"Grid: \"/>\r\n"
+    u"\t\t\t<Comment>\r\n"
+    u"\t\t\t\t<Chars Value=\"Cells \"/>\r\n"
+    u"\t\t\t\t<Table>\r\n"
+    u"\t\t\t\t\t<Row>\r\n"
+    u"\t\t\t\t\t\t<Cell/>\r\n"
+    u"\t\t\t\t\t\t<Cell>\r\n"
+    u"\t\t\t\t\t\t\t<Chars Value=\"a1\"/><Br/>\r\n"
+    u"\t\t\t\t\t\t</Cell>\r\n"
+    u"\t\t\t\t\t\t<Cell>\r\n"
+    u"\t\t\t\t\t\t\t<Chars Value=\"a2\"/><Br/>\r\n"
+    u"\t\t\t\t\t\t</Cell>\r\n"
+    u"\t\t\t\t\t\t<Cell>\r\n"
+    u"\t\t\t\t\t\t\t<Chars Value=\"a3\"/><Br/>\r\n"
+    u"\t\t\t\t\t\t</Cell>\r\n"
+    u"\t\t\t\t\t</Row>\r\n"
+    u"\t\t\t\t\t<Row>\r\n"
+    u"\t\t\t\t\t\t<Cell>\r\n"
+    u"\t\t\t\t\t\t\t<Chars Value=\"b0\"/><Br/>\r\n"
+    u"\t\t\t\t\t\t</Cell>\r\n"
+    u"\t\t\t\t\t\t<Cell/>\r\n"
+    u"\t\t\t\t\t\t<Cell>\r\n"
+    u"\t\t\t\t\t\t\t<Chars Value=\"b2\"/><Br/>\r\n"
+    u"\t\t\t\t\t\t</Cell>\r\n"
+    u"\t\t\t\t\t\t<Cell>\r\n"
+    u"\t\t\t\t\t\t\t<Chars Value=\"b3\"/><Br/>\r\n"
+    u"\t\t\t\t\t\t</Cell>\r\n"
+    u"\t\t\t\t\t</Row>\r\n"
+    u"\t\t\t\t\t<Row>\r\n"
+    u"\t\t\t\t\t\t<Cell>\r\n"
+    u"\t\t\t\t\t\t\t<Chars Value=\"c0\"/><Br/>\r\n"
+    u"\t\t\t\t\t\t</Cell>\r\n"
+    u"\t\t\t\t\t\t<Cell>\r\n"
+    u"\t\t\t\t\t\t\t<Chars Value=\"c1\"/><Br/>\r\n"
+    u"\t\t\t\t\t\t</Cell>\r\n"
+    u"\t\t\t\t\t\t<Cell/>\r\n"
+    u"\t\t\t\t\t\t<Cell>\r\n"
+    u"\t\t\t\t\t\t\t<Chars Value=\"c3\"/><Br/>\r\n"
+    u"\t\t\t\t\t\t</Cell>\r\n"
+    u"\t\t\t\t\t</Row>\r\n"
+    u"\t\t\t\t</Table><Br/>\r\n"
+    u"\t\t\t</Comment><Br/>\r\n"
+    u"\t\t</Content>\r\n"
+    u"\t\t<Caption>\r\n"
+    u"\t\t\t<Chars Value=\"Open\"/><Br/>\r\n"
+    u"\t\t</Caption>\r\n"
+    u"\t</LogicFrame>\r\n"
+    u"\t<LogicFrame Expanded=\"0\">\r\n"
+    u"\t\t<Description>\r\n"
+    u"\t\t\t<Chars Value=\"A collapsed frame\"/><Br/>\r\n"
+    u"\t\t</Description>\r\n"
+    u"\t\t<Content>\r\n"
+    u"\t\t\t<Chars Value=\"Hidden\"/><Br/>\r\n"
+    u"\t\t</Content>\r\n"
+    u"\t\t<Caption>\r\n"
+    u"\t\t\t<Chars Value=\"Shut\"/><Br/>\r\n"
+    u"\t\t</Caption>\r\n"
+    u"\t</LogicFrame>\r\n"
+    u"\t<LogicFrame>\r\n"
+    u"\t\t<Caption>\r\n"
+    u"\t\t\t<Chars Value=\"Bare\"/><Br/>\r\n"
+    u"\t\t</Caption>\r\n"
+    u"\t</LogicFrame>\r\n"
+    u"\t<Information/>\r\n"
+    u"\t<Question/>\r\n"
+    u"\t<Star/>\r\n"
+    u"\t<Important/>\r\n"
+    u"\t<Stop/>\r\n"
+    u"\t<Ready/>\r\n"
+    u"\t<Comment>\r\n"
+    u"\t\t<Chars Value=\"Last\"/><Br/>\r\n"
+    u"\t\t<Chars Value=\"word\"/><Br/>\r\n"
+    u"\t</Comment><Br/>\r\n"
+    u"</Quillbox>\r\n";
+
+TEST_F(GoldenDocumentTest, EveryKindSavesTheGoldenTextAndLoadsBackToTheSameBytes) {
+  TTextorElement* text = AddRichText();
+  text->SetText(u"Notes\r\n");
+  TElement_LogicFrame* open = AddFrame(text, u"Open", u"Grid: ", u"An expanded frame");
+  auto* comment = Embed<TElement_Comment>(AsText(open->Content()));
+  comment->SetText(u"Cells ");
+  auto* table = Embed<TElement_Table>(comment);
+  table->NotifyInitNew(0);
+  for (int32_t r = 0; r < table->GetRowCount(); ++r)
+    for (int32_t c = 0; c < table->GetColumnCount(); ++c)
+      if (c != r) AsText(table->GetCell(c, r))->SetText(std::u16string{char16_t(u'a' + r), char16_t(u'0' + c)});
+  TElement_LogicFrame* shut = AddFrame(text, u"Shut", u"Hidden", u"A collapsed frame");
+  shut->ExpandButton()->SetExpanded(false);
+  AddFrame(text, u"Bare", u"", u"");
+  Embed<TElement_Information>(text);
+  Embed<TElement_Question>(text);
+  Embed<TElement_Star>(text);
+  Embed<TElement_Important>(text);
+  Embed<TElement_Stop>(text);
+  Embed<TElement_Ready>(text);
+  Embed<TElement_Comment>(text)->SetText(u"Last\r\nword");
+
+  const std::u16string saved = Save(text);
+  EXPECT_EQ(saved, Golden);
+
+  TElementMessages log;
+  Host->Scheme.SetMessages(&log);
+  TTextorElement* loaded = AddRichText();
+  TKnot knot;
+  knot.LoadFromString(saved);
+  Host->Scheme.LoadElement(loaded, fmDocument, &knot);
+  EXPECT_EQ(log.GetCount(), 0);
+  EXPECT_EQ(Save(loaded), saved);
+  Host->Scheme.SetMessages(nullptr);
+}
+
+}  // namespace
