@@ -3,6 +3,7 @@
 #include <exception>
 #include <utility>
 
+#include "document/elements/diLog.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diNaming.h"
 #include "document/model/diPalette.h"
@@ -98,5 +99,7 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       // Its picture is the second of the engine's large strip, so it waits for the image lists.
       {"Disabled palette item", [] { InitializeDisableItem(ClassesLargeImagesIndex + 1); }, FinalizeDisableItem},
       {"naming settings", InitializeNamingSettings, FinalizeNamingSettings},
+      // Its shared attributes hold a font, so it ends before the pool of attributes is freed.
+      {"log", InitializeLog, FinalizeLog},
   };
 }
