@@ -195,8 +195,9 @@ void TLogRoot::WriteMessage(TElementMessages* ASender, TElementMessage* AMessage
   try {
     TSchemeTextorInteractive* interactive = Interactive();
     TTextor* textor = Textor();
-    const bool caretAtEnd = !interactive || (!interactive->HasSelection() &&
-                                             interactive->CaretIndex() == textor->PositionToIndex(textor->GetEndPosition()));
+    const bool caretAtEnd =
+        !interactive || (!interactive->HasSelection() &&
+                         interactive->CaretIndex() == textor->PositionToIndex(textor->GetEndPosition()));
     TIndexRange selection;
     bool caretAtStart = false;
     if (!caretAtEnd) {
@@ -304,6 +305,4 @@ void TLogRoot::GetChildClasses(TElementClassList& AList) {
   TTextorElement::GetChildClasses(AList);
 }
 
-void TLogRoot::GetPadding(TRect& ARect) {
-  ARect = Sheet() ? Sheet()->Canvas()->GetThemePadding(teSheet) : TRect();
-}
+void TLogRoot::GetPadding(TRect& ARect) { ARect = Sheet() ? Sheet()->Canvas()->GetThemePadding(teSheet) : TRect(); }

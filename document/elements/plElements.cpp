@@ -56,6 +56,4 @@ bool TPlainRoot::HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) {
   return true;
 }
 
-void TPlainRoot::GetPadding(TRect& ARect) {
-  ARect = Sheet() ? Sheet()->Canvas()->GetThemePadding(teSheet) : TRect();
-}
+void TPlainRoot::GetPadding(TRect& ARect) { ARect = Sheet() ? Sheet()->Canvas()->GetThemePadding(teSheet) : TRect(); }

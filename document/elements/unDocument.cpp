@@ -52,8 +52,8 @@ void MakeBackupCopy(const std::u16string& AFileName) {
   if (LastWriteTicks(backup, written) && written + BackupAge > now) return;
   if (!CopyFileW(WinName(AFileName).c_str(), WinName(backup).c_str(), FALSE)) return;
   // The copy carries the source's date; left so, a backup would look old again at the next save.
-  HANDLE file = CreateFileW(WinName(backup).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(WinName(backup).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   FILETIME stamp;
   GetSystemTimeAsFileTime(&stamp);
@@ -89,9 +89,7 @@ TPlainRoot* TPlainDocument::DocumentRoot() const {
   return FDocumentScheme ? static_cast<TPlainRoot*>(FDocumentScheme->Root()) : nullptr;
 }
 
-TLogRoot* TPlainDocument::LogRoot() const {
-  return FLogScheme ? static_cast<TLogRoot*>(FLogScheme->Root()) : nullptr;
-}
+TLogRoot* TPlainDocument::LogRoot() const { return FLogScheme ? static_cast<TLogRoot*>(FLogScheme->Root()) : nullptr; }
 
 void TPlainDocument::LoadFromFile(const std::u16string& AFileName) {
   TBusyCursor busy;
@@ -126,8 +124,7 @@ void TPlainDocument::LoadFromFile(const std::u16string& AFileName) {
 
 void TPlainDocument::SaveToFile(const std::u16string& AFileName) {
   // Without a load the tree is not the file's content: saving it would replace the file with less.
-  if (!FDocumentSheet)
-    throw EStreamError(u"The document \"" + AFileName + u"\" was not loaded and is not saved");
+  if (!FDocumentSheet) throw EStreamError(u"The document \"" + AFileName + u"\" was not loaded and is not saved");
   MakeBackupCopy(AFileName);
   FDocumentScheme->SaveToFile(AFileName, false);
 }

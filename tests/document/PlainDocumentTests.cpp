@@ -116,8 +116,8 @@ TEST_F(TPlainDocumentTest, ALockedFileMakesLoadAndSaveRaiseAndStaysUntouched) {
   const std::u16string notes = Path(u"notes.qbx");
   WriteBytes(notes, NotesFile);
   auto loaded = Open(notes);
-  HANDLE lock = CreateFileW(Wide(notes).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
+  HANDLE lock =
+      CreateFileW(Wide(notes).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
 
   TPlainDocument document(&Settings);
@@ -176,8 +176,8 @@ TEST_F(TPlainDocumentTest, AKnotADamagedFileLeftWithoutANameIsReportedNotHeld) {
 
 class TEditRun {
  public:
-  TEditRun(TPlainDocument& ADocument, uint32_t ASeed) : FDocument(ADocument), FRoot(ADocument.DocumentRoot()),
-                                                        FRandom(ASeed) {
+  TEditRun(TPlainDocument& ADocument, uint32_t ASeed)
+      : FDocument(ADocument), FRoot(ADocument.DocumentRoot()), FRandom(ASeed) {
     FRoot->SetEditClock([this] { return FClock; });
   }
 
@@ -244,8 +244,8 @@ class TEditRun {
   int Pick(int ALow, int AHigh) { return std::uniform_int_distribution<int>(ALow, AHigh)(FRandom); }
 
   std::u16string RandomText() {
-    static const char16_t* const pieces[] = {u"a", u"bc", u"xyz ", u"\r", u"\t", u"\u0416\u0423\u041A", u" ",
-                                             u"long piece of text ", u"\r\nq", u"12"};
+    static const char16_t* const pieces[] = {
+        u"a", u"bc", u"xyz ", u"\r", u"\t", u"\u0416\u0423\u041A", u" ", u"long piece of text ", u"\r\nq", u"12"};
     std::u16string text;
     for (int i = Pick(1, 3); i > 0; --i) text += pieces[Pick(0, 9)];
     Steps += " \"";
@@ -313,7 +313,9 @@ TEST_F(TPlainDocumentTest, UndoAllAndRedoAllOfRandomEditsGiveTheFirstAndLastByte
 
 // Some damage to a data file: cut, flipped bytes, a foreign or repeated knot, huge values.
 std::string Mutate(const std::string& AText, std::mt19937& ARandom) {
-  auto pick = [&ARandom](size_t ALow, size_t AHigh) { return std::uniform_int_distribution<size_t>(ALow, AHigh)(ARandom); };
+  auto pick = [&ARandom](size_t ALow, size_t AHigh) {
+    return std::uniform_int_distribution<size_t>(ALow, AHigh)(ARandom);
+  };
   std::string text = AText;
   for (size_t n = pick(1, 3); n > 0; --n) {
     switch (pick(0, 6)) {
@@ -321,7 +323,8 @@ std::string Mutate(const std::string& AText, std::mt19937& ARandom) {
         text.resize(pick(0, text.size()));
         break;
       case 1:
-        for (size_t i = pick(1, 8); i > 0 && !text.empty(); --i) text[pick(0, text.size() - 1)] ^= char(1 << pick(0, 7));
+        for (size_t i = pick(1, 8); i > 0 && !text.empty(); --i)
+          text[pick(0, text.size() - 1)] ^= char(1 << pick(0, 7));
         break;
       case 2:
         text.insert(pick(0, text.size()), "<Foreign a=\"1\"><Chars Value=\"in\"/></Foreign>");

@@ -102,8 +102,8 @@ std::string TPlainDocumentFixture::ReadBytes(const std::u16string& AFileName) {
 void TPlainDocumentFixture::SetAgeDays(const std::u16string& AFileName, double ADays) {
   const uint64_t ticks = NowTicks() - static_cast<uint64_t>(ADays * 24 * 60 * 60 * 1e7);
   FILETIME stamp{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-  HANDLE file = CreateFileW(Wide(AFileName).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(Wide(AFileName).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &stamp));
   CloseHandle(file);
