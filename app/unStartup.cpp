@@ -11,6 +11,7 @@
 #include "document/model/diSounds.h"
 #include "document/model/diSoundsWin.h"
 #include "document/model/diTextorAttributes.h"
+#include "document/text/diTextorElement.h"
 #include "document/text/diTextorInteractiveWin.h"
 #include "foundation/cuDeviceContextManager.h"
 #include "foundation/cuLocalization.h"
@@ -92,6 +93,8 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       {"clipboard", StartClipboard, EndClipboard},
       {"printer", StartPrinter, EndPrinter},
       {"palette", InitializePalette, FinalizePalette},
+      // The "Format" group and the default text attributes, released before the pool goes.
+      {"text element", InitializeTextorElement, FinalizeTextorElement},
       {"element images", InitializeSchemeImages, FinalizeSchemeImages},
       {"class groups", InitializeClassesGroups, FinalizeClassesGroups},
       {"sounds settings", InitializeSoundsSettings, FinalizeSoundsSettings},

@@ -22,6 +22,7 @@
 
 #include "bench/BenchTiming.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -91,8 +92,7 @@ double KeyToRepaint(TSheetSettings& ASettings, int AParagraphs, int ARuns, HDC A
   TPlainDocument document(&ASettings);
   document.LoadFromFile(GetTempFolder() + u"typing_bench_missing.qbx");
   TSheet* sheet = document.DocumentSheet();
-  const TRect view{0, 0, 800, 600};
-  sheet->SetViewSize({view.Right, view.Bottom});
+  sheet->SetViewSize({800, 600});
   TPlainRoot* root = document.DocumentRoot();
   if (AParagraphs > 0) {
     TNodePtr<TKnot> content = DocumentContent(AParagraphs);
@@ -114,7 +114,11 @@ double KeyToRepaint(TSheetSettings& ASettings, int AParagraphs, int ARuns, HDC A
       clock += 900;
       char16_t key = u'a' + i % 26;
       sheet->KeyPress(key);
-      const TRect r = repaints.Take(view);
+      // The host's view: 800 x 600 around the caret.
+      TRect caret;
+      root->GetCaret(caret);
+      const int32_t top = std::max(0, root->ClientToSheet({caret.Left, caret.Top}).Y - 300);
+      const TRect r = repaints.Take({0, top, 800, top + 600});
       if (r.Left < r.Right && r.Top < r.Bottom) sheet->PaintTo(ADC, r, {});
     }
   });

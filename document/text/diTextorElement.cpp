@@ -470,7 +470,8 @@ int64_t TTextorElement::EditTime() const {
 
 void TTextorElement::SetTextOptions(TTextOptions AValue) {
   if (AValue == FTextOptions) return;
-  const bool reinsert = !(AValue & (toTabs | toLineBreaks)).operator==(FTextOptions & (toTabs | toLineBreaks));
+  const TTextOptions layout = toTabs | toLineBreaks;
+  const bool reinsert = (AValue & layout) != (FTextOptions & layout);
   FTextOptions = AValue;
   if (reinsert) {
     FInternalState |= isSignalsOff | isReplacedWhole;
@@ -869,9 +870,48 @@ bool TTextorElement::Paste() {
   return true;
 }
 
-bool TTextorElement::PasteData() { return false; }
+TVisualElement* TTextorElement::InsertDataElement(const std::u16string* AFileName) {
+  TElementClass elementClass = nullptr;
+  if (!IsRich() || !Perform(nmAskDataClass, reinterpret_cast<intptr_t>(&elementClass), reinterpret_cast<intptr_t>(AFileName)) ||
+      !elementClass)
+    return nullptr;
+  // The new element goes before the element that follows the caret in the text, else at the end.
+  TElement* before = nullptr;
+  TTextPosition at = FInteractive ? FInteractive->GetCaretPosition() : FTextor->GetEndPosition();
+  for (TParagraph* p = at.Paragraph; p && !before; p = p->Next()) {
+    for (TPortion* portion = p == at.Paragraph ? at.Portion : p->FirstPortion(); portion; portion = portion->Next())
+      if (portion->Kind() == TPortionKind::pkElement)
+        if ((before = dynamic_cast<TElement*>(static_cast<TElementPortion*>(portion)->Element()))) break;
+  }
+  TElement* element = TElement::CreateIn(elementClass, Scheme(), this, before);
+  element->NotifyInitNew(0);
+  Perform(nmEmbeddedCreated, reinterpret_cast<intptr_t>(element), 0);
+  auto* fill = dynamic_cast<IDataElementFill*>(element);
+  auto* visual = dynamic_cast<TVisualElement*>(element);
+  if (!fill || !visual || !(AFileName ? fill->FillFromFile(*AFileName) : fill->FillFromClipboard())) {
+    element->Destroy();
+    return nullptr;
+  }
+  // The edit makes the element again under its identifier and frees this one: it is found again by that.
+  const int32_t id = element->ID();
+  std::vector<TVisualElement*> list{visual};
+  InsertElements(emSelection, nullptr, list);
+  return dynamic_cast<TVisualElement*>(Scheme() ? Scheme()->FindByID(id) : nullptr);
+}
 
-bool TTextorElement::DropFiles(const std::vector<std::u16string>& AFileNames) { return false; }
+bool TTextorElement::PasteData() {
+  TVisualElement* element = InsertDataElement(nullptr);
+  if (!element) return false;
+  if (TSheet* sheet = Sheet(); sheet && sheet->Settings() && sheet->Settings()->FocusNew->Value())
+    sheet->DelayFocus(element);
+  return true;
+}
+
+bool TTextorElement::DropFiles(const std::vector<std::u16string>& AFileNames) {
+  bool made = false;
+  for (const std::u16string& name : AFileNames) made = InsertDataElement(&name) != nullptr || made;
+  return made;
+}
 
 void TTextorElement::DeleteSelection() {
   if (FInteractive) FInteractive->DeleteSelection();
@@ -1069,6 +1109,8 @@ void TTextorElement::AfterLayout(bool AReset) {
     FInternalState &= ~isApplyingSelection;
   }
   if (Sheet() && IsVisible() && FTextor->FormatLock() == 0) {
+    // The rows changed; inside the sheet's update, where every layout runs, a repaint is one of the whole view.
+    Invalidate();
     UpdateSize();
     TRect padding;
     GetPadding(padding);
@@ -1106,7 +1148,9 @@ void TTextorElement::UpdateSize() {
   }
   width = std::min(std::max(width + padding.Left + padding.Right, limits.MinWidth), UnboundedSize);
   height = std::min(std::max(height + padding.Top + padding.Bottom, limits.MinHeight), UnboundedSize);
-  SetBounds(Left(), Top(), width, height, padding.Bottom + (last ? last->Descent : 0));
+  const int32_t descent = padding.Bottom + (last ? last->Descent : 0);
+  // Unchanged bounds would repaint the whole element on every key.
+  if (width != Width() || height != Height() || descent != Descent()) SetBounds(Left(), Top(), width, height, descent);
 }
 
 void TTextorElement::BoundsChanged(const TRect& AOldRect, int32_t AOldDescent) {

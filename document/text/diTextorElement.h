@@ -128,6 +128,17 @@ enum : int {
 // Node messages of hosted texts beside the engine's: forwarded to the host like 100 and 101.
 enum : int { nmHostedQuery = 200, nmHostedNotify = 250 };
 
+// A data element as a text makes it for pasted or dropped data (node message 100 names its class): it fills itself
+// from the clipboard or from a file; false when it could not, and it is freed again.
+class IDataElementFill {
+ public:
+  virtual bool FillFromClipboard() = 0;
+  virtual bool FillFromFile(const std::u16string& AFileName) = 0;
+
+ protected:
+  ~IDataElementFill() = default;
+};
+
 // Milliseconds of a clock; edits merge by it. The default is the system's steady clock.
 using TEditClock = std::function<int64_t()>;
 
@@ -365,7 +376,9 @@ class TTextorElement : public TCustomDropDownElement {
   void CopyText() override;
   void Copy() override;
   bool Paste() override;
-  // True when the clipboard holds data a data element takes and one was made.
+  // True when the clipboard holds data a data element takes and one was made. The class comes from node message
+  // 100 performed on this element: parameter 1 a TElementClass* to set, parameter 2 nil for the clipboard or the
+  // const std::u16string* of a dropped file's name.
   bool PasteData();
   bool DropFiles(const std::vector<std::u16string>& AFileNames) override;
   int GetCursor(TVisualPoint APoint) override;
@@ -409,6 +422,8 @@ class TTextorElement : public TCustomDropDownElement {
   void LoadRich(TSchemeLoader* ALoader, TKnot* AKnot, const TTextPosition& APosition, TTextRange& ARange,
                 bool AWholeElement);
   void AddContentMessage(int AID, std::u16string_view AValue = {});
+  // Makes, fills and inserts one data element; AFileName nil for the clipboard. The new element when one went in.
+  TVisualElement* InsertDataElement(const std::u16string* AFileName);
   bool FindInText(TFindData* AData, bool AForward);
 
   std::u16string FDefaultText;
