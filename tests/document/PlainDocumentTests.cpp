@@ -4,6 +4,7 @@
 #include "document/elements/plElements.h"
 #include "document/elements/unDocument.h"
 #include "document/model/diClasses.h"
+#include "document/model/diClassesGroups.h"
 #include "document/model/diMessages.h"
 #include "document/model/diSheet.h"
 #include "foundation/cuFiles.h"
@@ -169,6 +170,43 @@ TEST_F(TPlainDocumentTest, AKnotADamagedFileLeftWithoutANameIsReportedNotHeld) {
   TElementMessages* log = document->LogRoot()->LogMessages();
   for (int i = 0; i < log->GetCount(); ++i) reported |= log->GetItem(i)->GetText().starts_with(u"Node \"");
   EXPECT_TRUE(reported);
+}
+
+// A picture element for the plain root's data path: it takes the text of a file that holds "picture".
+class TTestPicture : public TTestEmbedded, public IDataElementFill {
+ public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  using TTestEmbedded::TTestEmbedded;
+
+  bool FillFromClipboard() override { return false; }
+  bool FillFromFile(const std::u16string& AFileName) override {
+    Text = u"from " + ExtractFileName(AFileName);
+    return TPlainDocumentFixture::ReadBytes(AFileName) == "picture";
+  }
+};
+
+const TElementClassInfo TTestPicture::ClassInfo{u"TElement_TestPicture", &TTestEmbedded::ClassInfo,
+                                                &ElementFactory<TTestPicture>};
+
+TEST_F(TPlainDocumentTest, DroppedFilesBecomeThePlainRootsPictureClassWhenOneIsRegistered) {
+  const std::u16string good = Path(u"a.png"), bad = Path(u"b.png");
+  WriteBytes(good, "picture");
+  WriteBytes(bad, "other");
+  ClassesGroups->GetGroup(1).push_back(&TTestPicture::ClassInfo);
+  auto document = Open(Path(u"notes.qbx"));
+  TPlainRoot* root = document->DocumentRoot();
+  EXPECT_FALSE(root->DropFiles({good}));
+
+  PlainRootImageClass = &TTestPicture::ClassInfo;
+  EXPECT_FALSE(root->DropFiles({bad}));
+  EXPECT_TRUE(root->DropFiles({bad, good}));
+  PlainRootImageClass = nullptr;
+  std::vector<std::u16string> made;
+  for (TVisualElement* c = root->FirstVisualChild(); c; c = c->NextVisualSibling())
+    if (auto* picture = dynamic_cast<TTestPicture*>(c)) made.push_back(picture->Text);
+  EXPECT_EQ(made, std::vector<std::u16string>{u"from a.png"});
+  EXPECT_TRUE(document->UndoRedo()->CanUndo());
 }
 
 // ---------------------------------------------------------------------------------------------------------------

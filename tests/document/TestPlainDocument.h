@@ -28,12 +28,7 @@ class TTestEmbedded : public TVisualElement {
 };
 
 class TPlainDocumentFixture : public ::testing::Test {
- protected:
-  TPlainDocumentFixture();
-  ~TPlainDocumentFixture() override;
-
-  // A name in the test's own folder.
-  std::u16string Path(std::u16string_view AName) const;
+ public:
   static void WriteBytes(const std::u16string& AFileName, const std::string& ABytes);
   static std::string ReadBytes(const std::u16string& AFileName);
   // Sets the last-write time ADays before now.
@@ -42,6 +37,13 @@ class TPlainDocumentFixture : public ::testing::Test {
   static double AgeSeconds(const std::u16string& AFileName);
   // The document tree as the data file would hold it.
   static std::u16string SaveText(TPlainDocument& ADocument);
+
+ protected:
+  TPlainDocumentFixture();
+  ~TPlainDocumentFixture() override;
+
+  // A name in the test's own folder.
+  std::u16string Path(std::u16string_view AName) const;
   // A document loaded from AFileName, laid out on a view of 600 x 400.
   std::unique_ptr<TPlainDocument> Open(const std::u16string& AFileName);
 
