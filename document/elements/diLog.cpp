@@ -196,8 +196,7 @@ void TLogRoot::WriteMessage(TElementMessages* ASender, TElementMessage* AMessage
     TSchemeTextorInteractive* interactive = Interactive();
     TTextor* textor = Textor();
     const bool caretAtEnd =
-        !interactive || (!interactive->HasSelection() &&
-                         interactive->CaretIndex() == textor->PositionToIndex(textor->GetEndPosition()));
+        !interactive || interactive->CaretIndex() == textor->PositionToIndex(textor->GetEndPosition());
     TIndexRange selection;
     bool caretAtStart = false;
     if (!caretAtEnd) {
