@@ -5,7 +5,9 @@
 #include "document/elements/unDocument.h"
 #include "document/model/diMessages.h"
 #include "document/model/diSheet.h"
+#include "document/model/diSchemeImagesWin.h"
 #include "foundation/cuKnot.h"
+#include "graphics/pixels/pxBackendsGDI.h"
 #include "tests/document/TestPlainDocument.h"
 
 #include <gtest/gtest.h>
@@ -81,9 +83,41 @@ TEST_F(TLogTest, LinesStartWithTheirSignExceptInformationAndOnlyLaterOnesWithABr
   EXPECT_EQ(changes, 4);
 }
 
-TEST_F(TLogTest, ASignShowsTheImageOfItsKind) {
+// The 9 x 9 pixels a sign of AKind paints on white, or image AImage of the log list drawn straight (-1: none).
+std::vector<TColor32> SignPixels(TSheetCanvas& ACanvas, TScheme& AScheme, int AKind, int AImage) {
+  TBitmap32 target;
+  target.SetSize(9, 9);
+  target.Clear(0xFFFFFFFF);
+  ACanvas.BeginPaint(target.Handle(), TRect{0, 0, 9, 9});
+  if (AKind >= 0) {
+    TElementPtr<TElement_Sign> sign(TElement::CreateIn<TElement_Sign>(&AScheme, nullptr));
+    sign->SetKind(static_cast<uint8_t>(AKind));
+    EXPECT_EQ(sign->Width(), 9);
+    EXPECT_EQ(sign->Descent(), 0);
+    sign->Paint(&ACanvas, {});
+  } else if (AImage >= 0) {
+    ACanvas.DrawImage(*LogImages, AImage, 0, 0);
+  }
+  ACanvas.EndPaint(target.Handle());
+  std::vector<TColor32> pixels;
+  for (int y = 0; y < 9; ++y)
+    for (int x = 0; x < 9; ++x) pixels.push_back(target.Pixel(x, y) & 0xFFFFFF);
+  return pixels;
+}
+
+TEST_F(TLogTest, ASignPaintsTheImageOfItsKindAndInformationNone) {
+  TSheetCanvas canvas(&Settings);
+  TScheme scheme(nullptr, u"");
   const int images[] = {-1, 0, 1, 2, 1, 1};
-  for (uint8_t kind = 0; kind < 6; ++kind) EXPECT_EQ(TElement_Sign::ImageOfKind(kind), images[kind]) << int(kind);
+  for (int kind = 0; kind < 6; ++kind) {
+    EXPECT_EQ(TElement_Sign::ImageOfKind(static_cast<uint8_t>(kind)), images[kind]) << kind;
+    EXPECT_EQ(SignPixels(canvas, scheme, kind, -1), SignPixels(canvas, scheme, -1, images[kind])) << kind;
+  }
+  // Three different pictures, none of them blank.
+  const auto blank = SignPixels(canvas, scheme, -1, -1);
+  EXPECT_NE(SignPixels(canvas, scheme, -1, 0), blank);
+  EXPECT_NE(SignPixels(canvas, scheme, -1, 0), SignPixels(canvas, scheme, -1, 1));
+  EXPECT_NE(SignPixels(canvas, scheme, -1, 1), SignPixels(canvas, scheme, -1, 2));
 }
 
 TEST_F(TLogTest, AWriteKeepsTheUsersSelectionAndACaretAtTheEndFollowsIt) {
