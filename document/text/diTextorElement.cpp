@@ -1093,6 +1093,8 @@ void TTextorElement::LayoutAgain() {
 void TTextorElement::AfterLayout(bool AReset) {
   const bool replaced = FInternalState & isReplacedWhole;
   FInternalState = static_cast<uint8_t>((FInternalState | isAfterLayout) & ~isReplacedWhole);
+  // Whether the caret and the selection were placed inside the text again.
+  bool placed = true;
   if (FInteractive) {
     FInternalState |= isApplyingSelection;
     if (FInteractive->HasPendingSelection()) {
@@ -1104,7 +1106,8 @@ void TTextorElement::AfterLayout(bool AReset) {
       const TIndexRange selection = FInteractive->SelectionIndex();
       const bool caretAtStart = FInteractive->CaretIndex() == selection.Start && !(selection.Start == selection.End);
       TTextRange range;
-      if (FTextor->IndexRangeToRange(selection, range)) FInteractive->SelectRange(range, caretAtStart);
+      placed = FTextor->IndexRangeToRange(selection, range);
+      if (placed) FInteractive->SelectRange(range, caretAtStart);
     }
     FInternalState &= ~isApplyingSelection;
   }
@@ -1126,7 +1129,9 @@ void TTextorElement::AfterLayout(bool AReset) {
   if (FInteractive) {
     CaretChanged();
     RequestScrollToCaret();
-    FInteractive->TextLaidOut();
+    // Only a selection left outside the text needs the interactive's own clamping, which counts the paragraphs
+    // (a walk over the text) on every call.
+    if (!placed) FInteractive->TextLaidOut();
   }
 }
 

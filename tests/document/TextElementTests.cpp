@@ -872,6 +872,60 @@ TEST_F(TextElementTest, DetachedAndAttachedThreeTimesTheTextStillLaysOutAndPaint
   EXPECT_EQ(text->GetText(), u"abcd");
 }
 
+TEST_F(TextElementTest, HostedTextsTakeTheirHostsOptions) {
+  TTextorElement* host = AddText(xoRich | xoLinks | xoIdentifierWords | xoFixedFont | xoWrap480 | xoMinHeight60,
+                                 TTextOptions::FromBits(0x1F), u"");
+  auto* hosted = TElement::CreateIn<TTextorElement>(&Host->Scheme, host);
+  hosted->SetTextorOptions(xoHosted | xoFieldFrame);
+  hosted->HierarchyChanged();
+  EXPECT_EQ(hosted->TextorOptions(), xoHosted | xoFieldFrame | xoRich | xoLinks | xoIdentifierWords | xoFixedFont | xoWrap480);
+  EXPECT_EQ(hosted->TextOptions().Bits(), 0x1Fu);
+
+  auto* follower = TElement::CreateIn<TTextorElement>(&Host->Scheme, host);
+  follower->SetTextorOptions(xoFollowsHost | xoWrap240);
+  follower->HierarchyChanged();
+  EXPECT_EQ(follower->TextorOptions(), xoFollowsHost | xoWrap240 | xoLinks | xoIdentifierWords | xoFixedFont);
+
+  // Under a host that is no text, the taken bits go and any text is allowed.
+  auto* orphan = TElement::CreateIn<TTextorElement>(&Host->Scheme, Host->Root);
+  orphan->SetTextorOptions(xoHosted | xoRich | xoFieldFrame);
+  orphan->HierarchyChanged();
+  EXPECT_EQ(orphan->TextorOptions(), xoHosted | xoFieldFrame);
+  EXPECT_EQ(orphan->TextOptions(), AnyTextOptions);
+}
+
+TEST_F(TextElementTest, SizesFollowTheLimitsOfTheOptions) {
+  TTextorElement* text = AddText({}, PlainRootText, u"ab");
+  const int32_t natural = text->Width();
+  EXPECT_GT(natural, 0);
+  const struct {
+    TTextorOptions Options;
+    int32_t MinWidth;
+    int32_t MinHeight;
+  } cases[] = {
+      {xoMinWidth30, 30, 0},
+      {xoMinWidth240, 240, 0},
+      {xoMinWidth30 | xoMinWidth480, 480, 0},
+      {xoMinHeight60, 0, 60},
+      {xoMinHeight60 | xoMinHeight240, 0, 240},
+  };
+  for (const auto& c : cases) {
+    text->SetTextorOptions(c.Options);
+    EXPECT_EQ(text->Width(), std::max(natural, c.MinWidth)) << c.Options.Bits();
+    if (c.MinHeight) EXPECT_EQ(text->Height(), c.MinHeight) << c.Options.Bits();
+  }
+  // An empty field keeps a width it can be clicked at.
+  text->SetTextorOptions(xoEmptyKeepsWidth);
+  text->SetText(u"");
+  EXPECT_GE(text->Width(), text->Height() * 2 / 3);
+  EXPECT_GT(text->Width(), 0);
+  // A wrap width folds a long line into rows.
+  text->SetTextorOptions(xoWrap240);
+  text->SetText(std::u16string(100, u'w') + u" " + std::u16string(100, u'w'));
+  EXPECT_LE(text->Width(), 240);
+  EXPECT_GT(text->Textor()->GetHeight(), text->Textor()->FirstParagraph()->FirstRow()->GetHeight());
+}
+
 TEST_F(TextElementTest, AHostedTextHandsDataQuestionsToItsHost) {
   auto* host = TElement::CreateIn<TRecordingHost>(&Host->Scheme, Host->Root);
   host->SetVisualParent(Host->Root);
