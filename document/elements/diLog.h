@@ -84,6 +84,9 @@ class TLogRoot : public TTextorElement {
   void TextChanged() override;
   void GetChildClasses(TElementClassList& AList) override;
   void GetPadding(TRect& ARect) override;
+  // Nothing: the program writes the log, the user cannot edit it, and a check of the whole text at every line
+  // made writing n messages cost n squared character tests.
+  void CheckContent() override {}
 
  private:
   std::unique_ptr<TElementMessages> FMessages;

@@ -187,6 +187,14 @@ TEST_F(TLogTest, FileAndSettingsLinksGoToTheirHandlersAndASettingsLinkWithoutOne
   SetElementBeeper(std::move(previous));
 }
 
+TEST_F(TLogTest, TheLogsOwnTextIsNeverChecked) {
+  // Its text options leave out tabs, but a message may carry one (in a file name, say).
+  Messages->Add(mkInformation, u"a\tb");
+  Messages->Add(mkInformation, u"x");
+  EXPECT_TRUE(Log->Messages() == nullptr || Log->Messages()->GetCount() == 0);
+  EXPECT_EQ(Log->MessagesSign(), nullptr);
+}
+
 TEST_F(TLogTest, TheLogNeverEntersTheUndoHistory) {
   for (int i = 0; i < 5; ++i) Messages->AddLinked(mkError, u"[x]", u"1");
   Log->ActivateLink(LinkPortion(u'E'));
