@@ -52,6 +52,25 @@ TEST(BackupFileName, TheExtensionBecomesBackupQbx) {
   for (const Case& c : cases) EXPECT_EQ(BackupFileName(c.Name), c.Backup);
 }
 
+TEST_F(TPlainDocumentTest, TheRootsCarryTheirOptionWordsAndThePlainRootsInteractiveItsOptions) {
+  auto document = Open(Path(u"notes.qbx"));
+  struct Case {
+    const char* Name;
+    TTextorElement* Root;
+    uint32_t Options;
+    uint32_t TextOptions;
+  } cases[] = {{"document", document->DocumentRoot(), 0x22012005, 127}, {"log", document->LogRoot(), 0x22200011, 111}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.Root->TextorOptions().Bits(), c.Options) << c.Name;
+    EXPECT_EQ(c.Root->TextOptions().Bits(), c.TextOptions) << c.Name;
+    EXPECT_TRUE(c.Root->IsFocused()) << c.Name;
+  }
+  ASSERT_NE(document->DocumentRoot()->Interactive(), nullptr);
+  EXPECT_EQ(document->DocumentRoot()->Interactive()->Options().Bits(), 0x1668u);
+  EXPECT_TRUE(document->LogRoot()->IsReadOnly());
+  EXPECT_FALSE(document->DocumentRoot()->IsReadOnly());
+}
+
 TEST_F(TPlainDocumentTest, ASaveBacksUpThePreviousFileOnlyWhenTheBackupIsFiveDaysOld) {
   const std::u16string notes = Path(u"notes.qbx"), backup = Path(u"notesBackup.qbx");
   WriteBytes(notes, NotesFile);
