@@ -5,6 +5,7 @@
 #include "document/elements/unDocument.h"
 #include "document/model/diMessages.h"
 #include "document/model/diSheet.h"
+#include "document/model/diSounds.h"
 #include "document/model/diSchemeImagesWin.h"
 #include "foundation/cuKnot.h"
 #include "graphics/pixels/pxBackendsGDI.h"
@@ -185,6 +186,18 @@ TEST_F(TLogTest, FileAndSettingsLinksGoToTheirHandlersAndASettingsLinkWithoutOne
   EXPECT_EQ(page, u"Editor");
   EXPECT_EQ(beeps, 1);
   SetElementBeeper(std::move(previous));
+}
+
+TEST_F(TLogTest, ALineWrittenOnTheSheetSoundsAndOneOffTheSheetDoesNot) {
+  std::vector<std::u16string> sounds;
+  TSoundPlayer previous = SetSoundPlayer([&sounds](std::u16string_view AName) { sounds.emplace_back(AName); });
+  Messages->Add(mkInformation, u"on");
+  Log->SetVisualParent(nullptr);
+  Messages->Add(mkInformation, u"off");
+  Log->SetVisualParent(Document->LogSheet()->Root());
+  SetSoundPlayer(std::move(previous));
+  EXPECT_EQ(sounds, std::vector<std::u16string>{u"diLogMessageSound"});
+  EXPECT_EQ(Log->GetText(), u"on\r\noff");
 }
 
 TEST_F(TLogTest, TheLogsOwnTextIsNeverChecked) {
