@@ -337,6 +337,7 @@ class TTextorElement : public TCustomDropDownElement {
   void GetChildClasses(TElementClassList& AList) override;
   void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override;
   void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) override;
+  // Node message 10 writes the baseline to the int32_t that parameter 1 points to.
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
   bool ChildNotification(TElement* AChild, int ACode, intptr_t AParam1, intptr_t AParam2) override;
   void TranslateNodeName(TSchemeLoader* ALoader, TKnot* AKnot, std::u16string& AName) override;
@@ -384,6 +385,7 @@ class TTextorElement : public TCustomDropDownElement {
   int GetCursor(TVisualPoint APoint) override;
   void FocusChanged() override;
   bool Activate() override;
+  // Searches the text from the selection, backwards with AOptions bit 0, then goes on as the base does.
   TVisualElement* Find(TFindData* AData, int AOptions, bool& AFound) override;
   void KeyDown(uint16_t& AKey, TShiftState AShift) override;
   void KeyPress(char16_t& AChar) override;

@@ -313,6 +313,29 @@ TEST_F(TextElementTest, InsertedElementsKeepOneElementPerIdentifierThroughUndoAn
   EXPECT_EQ(Host->Scheme.FindByID(id), text->FirstVisualChild());
 }
 
+TEST_F(TextElementTest, BlockElementsTakeLinesOfTheirOwn) {
+  const struct {
+    const char16_t* Focus;
+    int Elements;
+    const char16_t* Content;
+  } cases[] = {
+      {u"0,1,0,1", 1, u"Br VisualLeaf"},
+      {u"0,0,0,0", 1, u"VisualLeaf"},
+      {u"0,1,0,1", 2, u"Br VisualLeaf Br VisualLeaf"},
+  };
+  for (const auto& c : cases) {
+    Host->History.Clear();
+    TTextorElement* text = AddText(RichOptions | xoBlockElements, PlainRootText, u"ab");
+    Edit(text, c.Focus);
+    std::vector<TVisualElement*> list;
+    for (int i = 0; i < c.Elements; ++i) list.push_back(TElement::CreateIn<TTestVisualLeaf>(&Host->Scheme, text));
+    text->InsertElements(emSelection, nullptr, list);
+    ASSERT_NE(LastStep(), nullptr);
+    EXPECT_EQ(Describe(LastStep()->NewContent()), c.Content);
+    text->Destroy();
+  }
+}
+
 TEST_F(TextElementTest, EveryForwardDeleteIsAStepOfItsOwn) {
   TTextorElement* text = AddText(RichOptions, PlainRootText, u"xyz");
   Edit(text, u"0,0,0,0");
