@@ -6,6 +6,7 @@
 #include "app/diPaletteForm.h"
 #include "document/elements/diCommonElements.h"
 #include "document/elements/diCustomElements.h"
+#include "document/elements/diLog.h"
 #include "document/elements/diTableElement.h"
 #include "document/elements/diTitled.h"
 #include "document/model/diClassesGroups.h"
@@ -115,5 +116,7 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       {"titled elements", InitializeTitled, FinalizeTitled},
       // Its strip, class groups and palette items join those of the engine.
       {"common elements", InitializeCommonElements, FinalizeCommonElements},
+      // Its shared attributes hold a font, so it ends before the pool of attributes is freed.
+      {"log", InitializeLog, FinalizeLog},
   };
 }

@@ -1,14 +1,22 @@
-// typing_bench [paragraphs] [runs]: the cost of one typed character in a rich text element on a sheet, from the
-// key to the repaint: the undoable edit (merged with the previous keys, as typing is), the layout of the changed
-// paragraph, and PaintTo of the rectangle the sheet reported invalid within an 800 x 600 view around the caret (a
-// repaint of everything is one of the view, as the host form invalidates its client area). A text of many paragraphs with an embedded
-// element in every tenth is measured beside an empty text in the same run; the large text should cost at most
-// about twice the small one, since a key lays out and paints its paragraph, not the text.
+// typing_bench [paragraphs] [runs]: what the user waits for while typing and while the log fills.
+//
+//   key to repaint  a typed character: the edit operation, the layout it asks for and the painting of the rectangle
+//                   it invalidated, in a document of that many paragraphs (an embedded element in every tenth)
+//                   beside the same in an empty document
+//   log             5,000 messages written one by one beside one insertion of the same content
+// Both documents are built in the same run; each figure is the median of the runs. The large document should cost
+// the changed paragraph, not the text: at most twice the empty one.
+#include "document/elements/diLog.h"
+#include "document/elements/plElements.h"
+#include "document/elements/unDocument.h"
+#include "document/model/diClassesGroups.h"
+#include "document/model/diPalette.h"
 #include "document/model/diSheet.h"
+#include "document/model/diSounds.h"
 #include "document/model/diTextorAttributes.h"
-#include "graphics/pixels/pxBitmap.h"
-#include "document/text/diTextorElement.h"
 #include "foundation/cuDeviceContextManager.h"
+#include "foundation/cuKnot.h"
+#include "foundation/cuUtils.h"
 #include "graphics/images/umGDIPlus.h"
 #include "tests/document/TestVisualElements.h"
 
@@ -17,105 +25,192 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr int KeysPerRun = 200;
+constexpr int LogMessages = 5000;
 
-// A timer that never ticks: the focus timer would otherwise pile up in the recording host.
-class TIdleTimer : public ISheetTimer {};
+// The invalid rectangles a sheet reports.
+class TRepaints {
+ public:
+  explicit TRepaints(TSheet* ASheet) : FSheet(ASheet) { FSheet->AddNotifyEvent(MakeMethod<&TRepaints::Handler>(this)); }
+  ~TRepaints() { FSheet->RemoveNotifyEvent(MakeMethod<&TRepaints::Handler>(this)); }
 
-// Median microseconds per key in a text of AParagraphs paragraphs (0: empty), caret in the middle paragraph.
-double Measure(int AParagraphs, int ARuns, HDC ADC) {
-  TSheetHostFixture host;
-  host.Sheet->SetTimerFactory(
-      [](unsigned, std::function<void()>) -> std::unique_ptr<ISheetTimer> { return std::make_unique<TIdleTimer>(); });
-  auto* text = TElement::CreateIn<TTextorElement>(&host.Scheme, host.Root);
-  text->SetTextorOptions(xoRich);
-  text->SetTextOptions(AnyTextOptions);
-  // Built off the sheet, so that nothing is laid out before the text is whole.
-  std::u16string content;
+  // The union of what was invalidated since the last call, clipped to the view.
+  TRect Take(const TRect& AView) {
+    TRect r = FAll ? AView : FUnion;
+    FUnion = TRect();
+    FAll = false;
+    r.Left = std::max(r.Left, AView.Left);
+    r.Top = std::max(r.Top, AView.Top);
+    r.Right = std::min(r.Right, AView.Right);
+    r.Bottom = std::min(r.Bottom, AView.Bottom);
+    return r;
+  }
+
+ private:
+  void Handler(TObject*, intptr_t ANotify, intptr_t AParam1, intptr_t) {
+    if (ANotify != snRepaint) return;
+    if (!AParam1) {
+      FAll = true;
+      return;
+    }
+    const TRect& r = *reinterpret_cast<const TRect*>(AParam1);
+    if (FUnion.Left >= FUnion.Right || FUnion.Top >= FUnion.Bottom) {
+      FUnion = r;
+    } else {
+      FUnion.Left = std::min(FUnion.Left, r.Left);
+      FUnion.Top = std::min(FUnion.Top, r.Top);
+      FUnion.Right = std::max(FUnion.Right, r.Right);
+      FUnion.Bottom = std::max(FUnion.Bottom, r.Bottom);
+    }
+  }
+
+  TSheet* FSheet;
+  TRect FUnion;
+  bool FAll = false;
+};
+
+// AParagraphs lines of text, an embedded element in every tenth, as content for the plain root.
+TNodePtr<TKnot> DocumentContent(int AParagraphs) {
+  TNodePtr<TKnot> content(new TKnot(std::u16string(ContentKnotName)));
+  content->SetAddedOptions(content->AddedOptions() | koOrderedChildren);
   for (int i = 0; i < AParagraphs; ++i) {
-    if (i > 0) content += u"\r\n";
-    content += u"Paragraph " + std::u16string(1, char16_t(u'a' + i % 26)) + u" with a few words in it";
+    content->AddKnot(u"Chars")->WriteString(u"Value", u"Paragraph " + IntToStr(i) + u" of the notes, with some words");
+    if (i % 10 == 0) content->AddKnot(u"VisualLeaf")->WriteString(u"Text", u"e");
+    if (i + 1 < AParagraphs) content->AddKnot(u"Br");
   }
-  text->SetText(content);
-  for (int i = 0; i < AParagraphs; i += 10) {
-    auto* leaf = TElement::CreateIn<TTestVisualLeaf>(&host.Scheme, text);
-    TTextPosition at;
-    text->Textor()->IndexToPosition({i, 0}, at);
-    TTextRange r;
-    text->Textor()->InsertElement(at, leaf, nullptr, r);
-    leaf->SetVisualParent(text);
-  }
-  text->SetVisualParent(host.Root);
-  // The caret after the fifth character of the middle paragraph.
-  std::u16string middle;
-  for (char c : std::to_string(AParagraphs / 2)) middle += char16_t(c);
-  text->SetFocus(fdForward, middle + u",5," + middle + u",5", nullptr, nullptr);
+  return content;
+}
 
-  host.Notes.reserve(64);
-  int typed = 0;
+// Microseconds from a key to the painted change, in a document of AParagraphs paragraphs.
+double KeyToRepaint(TSheetSettings& ASettings, int AParagraphs, int ARuns, HDC ADC) {
+  TPlainDocument document(&ASettings);
+  document.LoadFromFile(GetTempFolder() + u"typing_bench_missing.qbx");
+  TSheet* sheet = document.DocumentSheet();
+  sheet->SetViewSize({800, 600});
+  TPlainRoot* root = document.DocumentRoot();
+  if (AParagraphs > 0) {
+    TNodePtr<TKnot> content = DocumentContent(AParagraphs);
+    TTextRange inserted;
+    root->InsertContent(content.get(), fmDocument, inserted, root->Textor()->GetEndPosition(), {});
+  }
+  root->Focus();
+  // The caret in the middle paragraph, which the view shows.
+  TTextPosition middle;
+  if (root->Interactive() && root->Textor()->IndexToPosition({root->Textor()->ParagraphCount() / 2, 5}, middle))
+    root->Interactive()->SetCaretPosition(middle);
+  sheet->SetScreenPos({0, 0});
+  TRepaints repaints(sheet);
+  int64_t clock = 0;
+  // Keys 900 ms apart: every key is an undo step of its own, the costlier case.
+  root->SetEditClock([&clock] { return clock; });
   const double ms = MedianMs(ARuns, [&] {
     for (int i = 0; i < KeysPerRun; ++i) {
-      host.Notes.clear();
-      char16_t key = u'a' + typed++ % 26;
-      host.Sheet->KeyPress(key);
-      TRect dirty;
-      bool all = false;
-      for (const TSheetHostFixture::TNote& note : host.Notes)
-        if (note.Code == snRepaint) {
-          if (!note.HasRect) {
-            all = true;
-            break;
-          }
-          dirty = dirty.Left == dirty.Right ? note.Rect
-                                            : TRect{std::min(dirty.Left, note.Rect.Left), std::min(dirty.Top, note.Rect.Top),
-                                                    std::max(dirty.Right, note.Rect.Right),
-                                                    std::max(dirty.Bottom, note.Rect.Bottom)};
-        }
-      TRect caretRect;
-      text->GetCaret(caretRect);
-      const int32_t caret = text->ClientToSheet({caretRect.Left, caretRect.Top}).Y;
-      const TRect view{0, std::max(0, caret - 300), 800, std::max(0, caret - 300) + 600};
-      if (all) dirty = view;
-      TRect paint;
-      if (IntersectRect(paint, dirty, view)) host.Sheet->PaintTo(ADC, paint, {});
+      clock += 900;
+      char16_t key = u'a' + i % 26;
+      sheet->KeyPress(key);
+      // The host's view: 800 x 600 around the caret.
+      TRect caret;
+      root->GetCaret(caret);
+      const int32_t top = std::max(0, root->ClientToSheet({caret.Left, caret.Top}).Y - 300);
+      const TRect r = repaints.Take({0, top, 800, top + 600});
+      if (r.Left < r.Right && r.Top < r.Bottom) sheet->PaintTo(ADC, r, {});
     }
   });
-  if (text->GetText().size() < content.size() + size_t(typed)) std::printf("(not every key was typed)\n");
   return ms * 1000 / KeysPerRun;
+}
+
+struct TLogFigures {
+  double OneByOne = 0;
+  double AtOnce = 0;
+};
+
+TLogFigures LogWrites(TSheetSettings& ASettings, int ARuns) {
+  TPlainDocument document(&ASettings);
+  document.LoadFromFile(GetTempFolder() + u"typing_bench_missing.qbx");
+  document.LogSheet()->SetViewSize({800, 200});
+  TLogRoot* log = document.LogRoot();
+  TElementMessages* messages = log->LogMessages();
+  TLogFigures f;
+  // Each run starts from an empty log; emptying it is not timed.
+  auto timed = [&](const std::function<void()>& AWrite) {
+    std::vector<double> times;
+    for (int run = 0; run < ARuns; ++run) {
+      messages->Clear();
+      times.push_back(MedianMs(1, AWrite));
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+  };
+  f.OneByOne = timed([&] {
+    for (int i = 0; i < LogMessages; ++i)
+      messages->AddLinked(i % 3 == 0 ? mkWarning : mkInformation, u"Message " + IntToStr(i) + u" about [it]", u"1");
+  });
+  // The same lines as one content knot.
+  TNodePtr<TKnot> content(new TKnot(std::u16string(ContentKnotName)));
+  content->SetAddedOptions(content->AddedOptions() | koOrderedChildren);
+  for (int i = 0; i < LogMessages; ++i) {
+    if (i > 0) content->AddKnot(u"Br");
+    if (i % 3 == 0) {
+      content->AddKnot(u"Sign")->WriteInteger(u"Kind", mkWarning);
+      content->AddKnot(u"Chars")->WriteString(u"Value", u" ");
+    }
+    content->AddKnot(u"Chars")->WriteString(u"Value", u"Message " + IntToStr(i) + u" about ");
+    TKnot* link = content->AddKnot(u"Chars");
+    link->WriteString(u"Value", u"it");
+    link->WriteString(u"Elements", u"1");
+  }
+  f.AtOnce = timed([&] {
+    TTextRange inserted;
+    log->InsertContent(content.get(), fmDocument, inserted, log->Textor()->GetEndPosition(), {});
+  });
+  return f;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const int paragraphs = argc > 1 ? std::atoi(argv[1]) : 20000;
-  const int runs = argc > 2 ? std::atoi(argv[2]) : 7;
+  const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
   InitializeGdiPlus();
   InitializeDeviceContextManager();
+  InitializePalette();
+  InitializeClassesGroups();
+  InitializeSoundsSettings();
   InitializeTextorElement();
+  InitializeLog();
+  ClassesGroups->GetGroup(1).push_back(&TTestVisualLeaf::ClassInfo);
   HDC screen = GetDC(nullptr);
   HDC dc = CreateCompatibleDC(screen);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, 800, 600);
   HGDIOBJ old = SelectObject(dc, bitmap);
   {
-    const double small = Measure(0, runs, dc);
-    const double large = Measure(paragraphs, runs, dc);
-    std::printf("a key typed into a rich text, from the key to the repaint of its rectangle, median of %d runs\n\n",
-                runs);
-    std::printf("%-28s %10s\n", "", "us/key");
-    std::printf("%-28s %10.1f\n", "empty text", small);
-    std::printf("%-28s %10.1f\n", (std::to_string(paragraphs) + " paragraphs, elements").c_str(), large);
-    std::printf("%-28s %9.2fx\n", "ratio", large / small);
+    TSheetSettings settings(nullptr);
+    const double empty = KeyToRepaint(settings, 0, runs, dc);
+    const double large = KeyToRepaint(settings, paragraphs, runs, dc);
+    std::printf("key to repaint, median of %d runs of %d keys\n", runs, KeysPerRun);
+    std::printf("  empty document           %10.1f us/key\n", empty);
+    std::printf("  %6d paragraphs         %10.1f us/key   %.2fx\n", paragraphs, large, large / empty);
+    const TLogFigures log = LogWrites(settings, runs);
+    std::printf("log of %d messages, median of %d runs\n", LogMessages, runs);
+    std::printf("  one by one               %10.1f ms\n", log.OneByOne);
+    std::printf("  one insertion            %10.1f ms   %.2fx\n", log.AtOnce, log.OneByOne / log.AtOnce);
   }
   SelectObject(dc, old);
   DeleteObject(bitmap);
   DeleteDC(dc);
   ReleaseDC(nullptr, screen);
+  FinalizeLog();
   FinalizeTextorElement();
+  FinalizeSoundsSettings();
+  FinalizeClassesGroups();
+  FinalizePalette();
   TAttributes::FreePool();
   FinalizeDeviceContextManager();
   FinalizeGdiPlus();

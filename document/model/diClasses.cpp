@@ -676,6 +676,24 @@ void TElement::GetAllowedChildClasses(TElementClassList& AList) {
 
 void TElement::NotifyInitNew(intptr_t AParam) { Broadcast(nmInitNew, AParam, 0, true, true); }
 
+namespace {
+
+// Whether every name in AKnot's subtree reads back as it is written. A loop, not recursion: a file may nest deeply.
+bool CanBeWrittenBack(TKnot* AKnot) {
+  std::vector<TKnot*> pending{AKnot};
+  while (!pending.empty()) {
+    TKnot* knot = pending.back();
+    pending.pop_back();
+    if (!IsValidKnotName(knot->Name())) return false;
+    for (TKnotParam* p = knot->FirstParam(); p; p = p->Next())
+      if (!IsValidKnotName(p->Name())) return false;
+    for (TKnot* k = knot->FirstKnot(); k; k = k->NextKnot()) pending.push_back(k);
+  }
+  return true;
+}
+
+}  // namespace
+
 TElement* TElement::CreateChildFromKnot(TSchemeLoader* ALoader, TKnot* AKnot, TElement* ABefore,
                                         std::unique_ptr<TElementClassList>& AClasses) {
   if (!AClasses) {
@@ -692,7 +710,8 @@ TElement* TElement::CreateChildFromKnot(TSchemeLoader* ALoader, TKnot* AKnot, TE
       cls = c;
       break;
     }
-  if (!cls) cls = GetUnacceptedClass(ALoader);
+  // A knot that a damaged file left without a name could be held, but never written back: it stays unread.
+  if (!cls && CanBeWrittenBack(AKnot)) cls = GetUnacceptedClass(ALoader);
   if (!cls) return nullptr;
   AKnot->SetUsed(true);
   TElementPtr<TElement> child(CreateIn(cls, FScheme, this, ABefore));

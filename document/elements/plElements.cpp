@@ -1,0 +1,59 @@
+#include "document/elements/plElements.h"
+
+#include "document/model/diCanvas.h"
+#include "document/model/diClassesGroups.h"
+#include "document/model/diMessages.h"
+#include "document/model/diPanelElements.h"
+#include "document/model/diSheet.h"
+#include "foundation/cuLocalization.h"
+
+int CommonElementsGroupIndex = -1;
+TElementClass PlainRootImageClass = nullptr;
+
+namespace {
+
+// The plain-elements group: the second of the four the engine makes.
+constexpr int PlainElementsGroupIndex = 1;
+
+void AddGroup(TElementClassList& AList, int AIndex) {
+  if (ClassesGroups && AIndex >= 0 && AIndex < ClassesGroups->Count())
+    AddListUnique(AList, ClassesGroups->GetGroup(AIndex));
+}
+
+}  // namespace
+
+const TElementClassInfo TPlainRoot::ClassInfo{u"TPlainRoot", &TTextorElement::ClassInfo, &ElementFactory<TPlainRoot>};
+
+TPlainRoot::TPlainRoot(TScheme* AScheme) : TTextorElement(AScheme) {
+  SetTextorOptions(TextorOptions() | xoRich | xoLinks | xoFixedFont | xoGrowToScrollLast | xoMinWidthAvailable |
+                   xoMinHeightAvailable);
+  SetTextOptions(AnyTextOptions);
+}
+
+void TPlainRoot::GetChildClasses(TElementClassList& AList) {
+  AddGroup(AList, CommonElementsGroupIndex);
+  AddGroup(AList, PlainElementsGroupIndex);
+  TTextorElement::GetChildClasses(AList);
+}
+
+void TPlainRoot::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
+  TTextorElement::LoadFromKnot(ALoader, AKnot);
+  TElementMessages* messages = ALoader->Messages();
+  if (!messages) return;
+  // The element's own message shows only on the sheet's sign; the user reading the log learns of it too.
+  for (TVisualElement* child = FirstVisualChild(); child; child = child->NextVisualSibling())
+    if (auto* unaccepted = dynamic_cast<TElement_Unaccepted*>(child))
+      messages->AddLinked(mkElementError,
+                          FormatLocStrOr(IdUnsupportedElement, u"[Unsupported] element \"%1\" in this editor",
+                                         {QuoteMessageValue(unaccepted->KnotName())}),
+                          IntToStr(unaccepted->ID()));
+}
+
+bool TPlainRoot::HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) {
+  if (TTextorElement::HandleMessage(AMsg, AParam1, AParam2)) return true;
+  if (AMsg != nmAskDataClass || !PlainRootImageClass) return false;
+  *reinterpret_cast<TElementClass*>(AParam1) = PlainRootImageClass;
+  return true;
+}
+
+void TPlainRoot::GetPadding(TRect& ARect) { ARect = Sheet() ? Sheet()->Canvas()->GetThemePadding(teSheet) : TRect(); }

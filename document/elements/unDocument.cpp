@@ -1,0 +1,137 @@
+#include "document/elements/unDocument.h"
+
+#include "document/elements/diLog.h"
+#include "document/elements/plElements.h"
+#include "document/model/diCanvas.h"
+#include "document/model/diClasses.h"
+#include "document/model/diMessages.h"
+#include "document/model/diSheet.h"
+#include "foundation/cuFiles.h"
+#include "foundation/cuLocalization.h"
+#include "foundation/cuUtilsWin.h"
+#include "foundation/cuWin32.h"
+
+#include <cstdint>
+
+namespace {
+
+// A backup younger than this is left alone.
+constexpr uint64_t BackupAge = uint64_t(5) * 24 * 60 * 60 * 10000000;  // in 100-nanosecond ticks
+
+uint64_t Ticks(const FILETIME& ATime) { return (uint64_t(ATime.dwHighDateTime) << 32) | ATime.dwLowDateTime; }
+
+std::wstring WinName(const std::u16string& AName) { return {AName.begin(), AName.end()}; }
+
+// The last-write time of a file; false when it cannot be read (a missing file among others).
+bool LastWriteTicks(const std::u16string& AFileName, uint64_t& ATicks) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(WinName(AFileName).c_str(), GetFileExInfoStandard, &data)) return false;
+  ATicks = Ticks(data.ftLastWriteTime);
+  return true;
+}
+
+uint64_t NowTicks() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return Ticks(now);
+}
+
+}  // namespace
+
+std::u16string BackupFileName(const std::u16string& AFileName) {
+  const std::u16string name = ExtractFileName(AFileName);
+  const size_t dot = name.rfind(u'.');
+  const size_t cut = dot == std::u16string::npos ? AFileName.size() : AFileName.size() - (name.size() - dot);
+  return AFileName.substr(0, cut) + u"Backup.qbx";
+}
+
+void MakeBackupCopy(const std::u16string& AFileName) {
+  const std::u16string backup = BackupFileName(AFileName);
+  uint64_t written;
+  const uint64_t now = NowTicks();
+  if (LastWriteTicks(backup, written) && written + BackupAge > now) return;
+  if (!CopyFileW(WinName(AFileName).c_str(), WinName(backup).c_str(), FALSE)) return;
+  // The copy carries the source's date; left so, a backup would look old again at the next save.
+  HANDLE file = CreateFileW(WinName(backup).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  FILETIME stamp;
+  GetSystemTimeAsFileTime(&stamp);
+  SetFileTime(file, nullptr, nullptr, &stamp);
+  CloseHandle(file);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Plain document
+
+TPlainDocument::TPlainDocument(TSheetSettings* ASheetSettings) : FSheetSettings(ASheetSettings) {
+  FUndoRedo = std::make_unique<TUndoRedo>();
+  FLogScheme = std::make_unique<TScheme>(&TLogRoot::ClassInfo, u"");
+  FLogScheme->SetReadOnly(true);
+  FDocumentScheme = std::make_unique<TScheme>(&TPlainRoot::ClassInfo, u"Quillbox");
+  FDocumentScheme->SetMessages(LogRoot()->LogMessages());
+  FDocumentScheme->SetUndoRedo(FUndoRedo.get());
+}
+
+TPlainDocument::~TPlainDocument() {
+  if (FLogSheet) LogRoot()->SetVisualParent(nullptr);
+  FLogSheet.reset();
+  // The log's root owns the list the document reports to; the document's elements still report while they go.
+  FDocumentScheme->SetMessages(nullptr);
+  FLogScheme.reset();
+  if (FDocumentSheet) DocumentRoot()->SetVisualParent(nullptr);
+  FDocumentSheet.reset();
+  FDocumentScheme.reset();
+  FUndoRedo.reset();
+}
+
+TPlainRoot* TPlainDocument::DocumentRoot() const {
+  return FDocumentScheme ? static_cast<TPlainRoot*>(FDocumentScheme->Root()) : nullptr;
+}
+
+TLogRoot* TPlainDocument::LogRoot() const { return FLogScheme ? static_cast<TLogRoot*>(FLogScheme->Root()) : nullptr; }
+
+void TPlainDocument::LoadFromFile(const std::u16string& AFileName) {
+  TBusyCursor busy;
+  if (FLogSheet) LogRoot()->SetVisualParent(nullptr);
+  FLogSheet.reset();
+  if (FDocumentSheet) DocumentRoot()->SetVisualParent(nullptr);
+  FDocumentSheet.reset();
+
+  if (FileExists(AFileName)) {
+    FDocumentScheme->LoadFromFile(AFileName);
+  } else {
+    // The first start has no file; a file lost beside its backup comes back from the backup, or the next saves
+    // would replace that backup with an empty document.
+    const std::u16string backup = BackupFileName(AFileName);
+    if (FileExists(backup)) {
+      FDocumentScheme->LoadFromFile(backup);
+      LogRoot()->LogMessages()->Add(
+          mkWarning, FormatLocStrOr(IdBackupLoaded, u"\"%1\" was missing; its backup \"%2\" was loaded instead",
+                                    {QuoteMessageValue(AFileName), QuoteMessageValue(backup)}));
+    }
+    FDocumentScheme->SetFileName(AFileName);
+  }
+
+  FLogSheet = std::make_unique<TSheet>(FSheetSettings);
+  PlaceOnSheet(FLogSheet.get(), LogRoot());
+  FLogSheet->SetReadOnly(true);
+  FLogSheet->FocusFirst();
+  FDocumentSheet = std::make_unique<TSheet>(FSheetSettings);
+  PlaceOnSheet(FDocumentSheet.get(), DocumentRoot());
+  FDocumentSheet->FocusFirst();
+}
+
+void TPlainDocument::SaveToFile(const std::u16string& AFileName) {
+  // Without a load the tree is not the file's content: saving it would replace the file with less.
+  if (!FDocumentSheet) throw EStreamError(u"The document \"" + AFileName + u"\" was not loaded and is not saved");
+  MakeBackupCopy(AFileName);
+  FDocumentScheme->SaveToFile(AFileName, false);
+}
+
+void TPlainDocument::PlaceOnSheet(TSheet* ASheet, TVisualElement* ARoot) {
+  TRect padding;
+  ASheet->Root()->GetPadding(padding);
+  ARoot->SetBounds(padding.Left, padding.Top, ARoot->Width(), ARoot->Height(), ARoot->Descent());
+  ARoot->SetVisualParent(ASheet->Root());
+}

@@ -1,0 +1,59 @@
+// The document behind the main window: the document scheme with its plain root and undo history, the read-only log
+// scheme whose root writes the document's reports, a sheet for each, and the data file with its backup.
+#pragma once
+
+#include "foundation/cuSystem.h"
+#include "foundation/cuUndoRedo.h"
+
+#include <memory>
+#include <string>
+
+class TLogRoot;
+class TPlainRoot;
+class TScheme;
+class TSheet;
+class TSheetSettings;
+class TVisualElement;
+
+// "%1 was missing; its backup %2 was loaded instead": the warning of a load from the backup.
+constexpr int IdBackupLoaded = 2339;
+
+// The backup beside a data file: its extension replaced by "Backup.qbx" (notes.qbx gives notesBackup.qbx).
+std::u16string BackupFileName(const std::u16string& AFileName);
+// Copies AFileName over its backup unless the backup was written less than five days ago; the copy is dated now,
+// not with the source's date, so it is not renewed at every save after a pause. A missing source copies nothing.
+// A backup that cannot be made does not stop the save it comes before.
+void MakeBackupCopy(const std::u16string& AFileName);
+
+class TPlainDocument : public TObject {
+ public:
+  // The sheets show with ASheetSettings, which outlive the document.
+  explicit TPlainDocument(TSheetSettings* ASheetSettings);
+  ~TPlainDocument() override;
+
+  TScheme* DocumentScheme() const { return FDocumentScheme.get(); }
+  TScheme* LogScheme() const { return FLogScheme.get(); }
+  // Nil until a load succeeded.
+  TSheet* DocumentSheet() const { return FDocumentSheet.get(); }
+  TSheet* LogSheet() const { return FLogSheet.get(); }
+  TUndoRedo* UndoRedo() const { return FUndoRedo.get(); }
+  TPlainRoot* DocumentRoot() const;
+  TLogRoot* LogRoot() const;
+
+  // A missing file starts an empty document, or the document of its backup when one exists (with a warning in
+  // the log); a file that exists and cannot be read raises and leaves the document without sheets.
+  void LoadFromFile(const std::u16string& AFileName);
+  // Backup copy, then the scheme's replacing save. Raises without touching the file when no load succeeded.
+  void SaveToFile(const std::u16string& AFileName);
+
+ private:
+  // Makes ASheet hold ARoot at its padding and focuses its first focusable element.
+  void PlaceOnSheet(TSheet* ASheet, TVisualElement* ARoot);
+
+  TSheetSettings* FSheetSettings;
+  std::unique_ptr<TScheme> FDocumentScheme;
+  std::unique_ptr<TSheet> FDocumentSheet;
+  std::unique_ptr<TScheme> FLogScheme;
+  std::unique_ptr<TSheet> FLogSheet;
+  std::unique_ptr<TUndoRedo> FUndoRedo;
+};

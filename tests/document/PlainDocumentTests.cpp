@@ -1,0 +1,439 @@
+// The plain document end to end: the data file and its backup, loads that cannot find or read the file, unknown
+// elements, long random edit sequences against undo and redo, and damaged data files.
+#include "document/elements/diLog.h"
+#include "document/elements/plElements.h"
+#include "document/elements/unDocument.h"
+#include "document/model/diClasses.h"
+#include "document/model/diClassesGroups.h"
+#include "document/model/diMessages.h"
+#include "document/model/diSheet.h"
+#include "foundation/cuFiles.h"
+#include "foundation/cuKnot.h"
+#include "foundation/cuWin32.h"
+#include "tests/document/TestPlainDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring Wide(const std::u16string& AText) { return {AText.begin(), AText.end()}; }
+
+// A data file with two paragraphs and an embedded element, as the document writes it: UTF-8 with its mark.
+const std::string NotesFile =
+    "\xEF\xBB\xBF<Quillbox FormatVersion=\"1.1\">\r\n"
+    "\t<Chars Value=\"first line\"/><Br/>\r\n"
+    "\t<Embedded Text=\"e\"/>\r\n"
+    "\t<Chars Value=\"second\"/><Br/>\r\n"
+    "</Quillbox>\r\n";
+
+struct TPlainDocumentTest : TPlainDocumentFixture {
+  // Replaces the document's text without undo and saves it.
+  void SaveWith(TPlainDocument& ADocument, std::u16string_view AText, const std::u16string& AFileName) {
+    ADocument.DocumentRoot()->SetText(AText);
+    ADocument.SaveToFile(AFileName);
+  }
+};
+
+TEST(BackupFileName, TheExtensionBecomesBackupQbx) {
+  struct Case {
+    const char16_t* Name;
+    const char16_t* Backup;
+  } cases[] = {
+      {u"C:\\data\\notes.qbx", u"C:\\data\\notesBackup.qbx"},
+      {u"notes.qbx", u"notesBackup.qbx"},
+      {u"C:\\my.folder\\notes", u"C:\\my.folder\\notesBackup.qbx"},
+      {u"C:\\data\\archive.tar.qbx", u"C:\\data\\archive.tarBackup.qbx"},
+      {u"C:\\data\\notes.txt", u"C:\\data\\notesBackup.qbx"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(BackupFileName(c.Name), c.Backup);
+}
+
+TEST_F(TPlainDocumentTest, TheRootsCarryTheirOptionWordsAndThePlainRootsInteractiveItsOptions) {
+  auto document = Open(Path(u"notes.qbx"));
+  struct Case {
+    const char* Name;
+    TTextorElement* Root;
+    uint32_t Options;
+    uint32_t TextOptions;
+  } cases[] = {{"document", document->DocumentRoot(), 0x22012005, 127}, {"log", document->LogRoot(), 0x22200011, 111}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.Root->TextorOptions().Bits(), c.Options) << c.Name;
+    EXPECT_EQ(c.Root->TextOptions().Bits(), c.TextOptions) << c.Name;
+    EXPECT_TRUE(c.Root->IsFocused()) << c.Name;
+  }
+  ASSERT_NE(document->DocumentRoot()->Interactive(), nullptr);
+  EXPECT_EQ(document->DocumentRoot()->Interactive()->Options().Bits(), 0x1668u);
+  EXPECT_TRUE(document->LogRoot()->IsReadOnly());
+  EXPECT_FALSE(document->DocumentRoot()->IsReadOnly());
+}
+
+TEST_F(TPlainDocumentTest, ASaveBacksUpThePreviousFileOnlyWhenTheBackupIsFiveDaysOld) {
+  const std::u16string notes = Path(u"notes.qbx"), backup = Path(u"notesBackup.qbx");
+  WriteBytes(notes, NotesFile);
+  auto document = Open(notes);
+
+  // The first save finds no backup: the file as it was is copied, dated now.
+  SaveWith(*document, u"one", notes);
+  EXPECT_EQ(ReadBytes(backup), NotesFile);
+  EXPECT_LT(AgeSeconds(backup), 60);
+  const std::string one = ReadBytes(notes);
+  EXPECT_NE(one, NotesFile);
+
+  // A minute later the backup is fresh and stays.
+  SetAgeDays(backup, 1.0 / (24 * 60));
+  SaveWith(*document, u"two", notes);
+  EXPECT_EQ(ReadBytes(backup), NotesFile);
+  const std::string two = ReadBytes(notes);
+
+  // Six days old, and the data file itself ten days old: the backup takes the previous file and today's date,
+  // not the file's.
+  SetAgeDays(backup, 6);
+  SetAgeDays(notes, 10);
+  SaveWith(*document, u"three", notes);
+  EXPECT_EQ(ReadBytes(backup), two);
+  EXPECT_LT(AgeSeconds(backup), 60);
+
+  // So the next save leaves it.
+  SaveWith(*document, u"four", notes);
+  EXPECT_EQ(ReadBytes(backup), two);
+  EXPECT_EQ(document->DocumentScheme()->FileName(), notes);
+}
+
+TEST_F(TPlainDocumentTest, AMissingFileWithoutBackupStartsEmptyAndSilent) {
+  const std::u16string notes = Path(u"notes.qbx");
+  std::unique_ptr<TPlainDocument> document;
+  ASSERT_NO_THROW(document = Open(notes));
+  EXPECT_EQ(document->DocumentRoot()->GetText(), u"");
+  EXPECT_EQ(document->LogRoot()->LogMessages()->GetCount(), 0);
+  EXPECT_EQ(document->LogRoot()->GetText(), u"");
+  EXPECT_EQ(document->DocumentScheme()->FileName(), notes);
+  EXPECT_NE(document->DocumentSheet(), nullptr);
+  EXPECT_TRUE(document->LogSheet()->ReadOnly());
+  EXPECT_FALSE(FileExists(notes));
+}
+
+TEST_F(TPlainDocumentTest, AMissingFileBesideItsBackupLoadsTheBackupWithOneWarning) {
+  const std::u16string notes = Path(u"notes.qbx"), backup = Path(u"notesBackup.qbx");
+  WriteBytes(backup, NotesFile);
+  auto document = Open(notes);
+  EXPECT_EQ(document->DocumentRoot()->GetText().substr(0, 12), u"first line\r\n");
+  ASSERT_EQ(document->LogRoot()->LogMessages()->GetCount(), 1);
+  const TElementMessage* warning = document->LogRoot()->LogMessages()->GetItem(0);
+  EXPECT_EQ(warning->Kind(), mkWarning);
+  EXPECT_NE(warning->GetText().find(backup), std::u16string::npos);
+  // The document is still the data file's: the next save writes it and keeps the backup.
+  EXPECT_EQ(document->DocumentScheme()->FileName(), notes);
+  document->SaveToFile(notes);
+  EXPECT_EQ(ReadBytes(backup), NotesFile);
+  EXPECT_EQ(ReadBytes(notes), NotesFile);
+}
+
+TEST_F(TPlainDocumentTest, ALockedFileMakesLoadAndSaveRaiseAndStaysUntouched) {
+  const std::u16string notes = Path(u"notes.qbx");
+  WriteBytes(notes, NotesFile);
+  auto loaded = Open(notes);
+  HANDLE lock =
+      CreateFileW(Wide(notes).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+
+  TPlainDocument document(&Settings);
+  EXPECT_ANY_THROW(document.LoadFromFile(notes));
+  EXPECT_EQ(document.DocumentSheet(), nullptr);
+  EXPECT_EQ(document.LogSheet(), nullptr);
+  EXPECT_NE(document.DocumentRoot(), nullptr);
+  EXPECT_ANY_THROW(document.SaveToFile(notes));
+
+  loaded->DocumentRoot()->SetText(u"changed");
+  EXPECT_ANY_THROW(loaded->SaveToFile(notes));
+  CloseHandle(lock);
+  EXPECT_EQ(ReadBytes(notes), NotesFile);
+}
+
+TEST_F(TPlainDocumentTest, AnUnknownElementRoundTripsAndWritesOneLogLine) {
+  const std::string text =
+      "\xEF\xBB\xBF<Quillbox FormatVersion=\"1.1\">\r\n"
+      "\t<Chars Value=\"before\"/>\r\n"
+      "\t<Widget Size=\"3\" Colour=\"red\">\r\n"
+      "\t\t<Part Name=\"a\"/>\r\n"
+      "\t</Widget>\r\n"
+      "\t<Chars Value=\"after\"/><Br/>\r\n"
+      "</Quillbox>\r\n";
+  const std::u16string notes = Path(u"notes.qbx");
+  WriteBytes(notes, text);
+  auto document = Open(notes);
+  TElementMessages* log = document->LogRoot()->LogMessages();
+  ASSERT_EQ(log->GetCount(), 1);
+  EXPECT_EQ(log->GetItem(0)->Kind(), mkElementError);
+  EXPECT_EQ(log->GetItem(0)->GetText(), u"Unsupported element \"Widget\" in this editor");
+  auto* widget = document->DocumentRoot()->FirstVisualChild();
+  ASSERT_NE(widget, nullptr);
+  EXPECT_EQ(log->GetItem(0)->Parts()[0].Target, IntToStr(widget->ID()));
+  EXPECT_EQ(document->LogRoot()->Textor()->ParagraphCount(), 1);
+  document->SaveToFile(notes);
+  EXPECT_EQ(ReadBytes(notes), text);
+}
+
+TEST_F(TPlainDocumentTest, AKnotADamagedFileLeftWithoutANameIsReportedNotHeld) {
+  // A broken end tag reads as an element without a name, which no unaccepted element could write back.
+  const std::u16string notes = Path(u"notes.qbx"), copy = Path(u"copy.qbx");
+  WriteBytes(notes, "<Quillbox FormatVersion=\"1.1\">\r\n\t<Chars Value=\"a\"/><Br/>\r\n</Q<Chars Value=\"w\"/>");
+  auto document = Open(notes);
+  for (TVisualElement* c = document->DocumentRoot()->FirstVisualChild(); c; c = c->NextVisualSibling())
+    EXPECT_FALSE(c->HasOptions(eoUnaccepted));
+  EXPECT_NO_THROW(document->SaveToFile(copy));
+  bool reported = false;
+  TElementMessages* log = document->LogRoot()->LogMessages();
+  for (int i = 0; i < log->GetCount(); ++i) reported |= log->GetItem(i)->GetText().starts_with(u"Node \"");
+  EXPECT_TRUE(reported);
+}
+
+// A picture element for the plain root's data path: it takes the text of a file that holds "picture".
+class TTestPicture : public TTestEmbedded, public IDataElementFill {
+ public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  using TTestEmbedded::TTestEmbedded;
+
+  bool FillFromClipboard() override { return false; }
+  bool FillFromFile(const std::u16string& AFileName) override {
+    Text = u"from " + ExtractFileName(AFileName);
+    return TPlainDocumentFixture::ReadBytes(AFileName) == "picture";
+  }
+};
+
+const TElementClassInfo TTestPicture::ClassInfo{u"TElement_TestPicture", &TTestEmbedded::ClassInfo,
+                                                &ElementFactory<TTestPicture>};
+
+TEST_F(TPlainDocumentTest, DroppedFilesBecomeThePlainRootsPictureClassWhenOneIsRegistered) {
+  const std::u16string good = Path(u"a.png"), bad = Path(u"b.png");
+  WriteBytes(good, "picture");
+  WriteBytes(bad, "other");
+  ClassesGroups->GetGroup(1).push_back(&TTestPicture::ClassInfo);
+  auto document = Open(Path(u"notes.qbx"));
+  TPlainRoot* root = document->DocumentRoot();
+  EXPECT_FALSE(root->DropFiles({good}));
+
+  PlainRootImageClass = &TTestPicture::ClassInfo;
+  EXPECT_FALSE(root->DropFiles({bad}));
+  EXPECT_TRUE(root->DropFiles({bad, good}));
+  PlainRootImageClass = nullptr;
+  std::vector<std::u16string> made;
+  for (TVisualElement* c = root->FirstVisualChild(); c; c = c->NextVisualSibling())
+    if (auto* picture = dynamic_cast<TTestPicture*>(c)) made.push_back(picture->Text);
+  EXPECT_EQ(made, std::vector<std::u16string>{u"from a.png"});
+  EXPECT_TRUE(document->UndoRedo()->CanUndo());
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Random edit sequences
+
+class TEditRun {
+ public:
+  TEditRun(TPlainDocument& ADocument, uint32_t ASeed)
+      : FDocument(ADocument), FRoot(ADocument.DocumentRoot()), FRandom(ASeed) {
+    FRoot->SetEditClock([this] { return FClock; });
+  }
+
+  // One random edit, undo or redo, noted in Steps.
+  void Step() {
+    FClock += Pick(0, 1000);
+    const int kind = Pick(0, 9);
+    Steps += "\n" + std::to_string(kind) + " at " + std::to_string(FClock) + ":";
+    switch (kind) {
+      case 0:
+      case 1:
+      case 2: {
+        const TTextRange range = RandomRange(Pick(0, 3) == 0);
+        FRoot->InsertTypedText(emRange, &range, RandomText(), Pick(0, 1) == 1);
+        break;
+      }
+      case 3: {
+        const TTextRange range = RandomRange(true);
+        FRoot->InsertTypedText(emRange, &range, u"", false);
+        break;
+      }
+      case 4: {
+        // Paste a copy of some stretch of the text somewhere.
+        const TTextRange source = RandomRange(true);
+        TNodePtr<TKnot> content(new TKnot(std::u16string(ContentKnotName)));
+        content->SetAddedOptions(content->AddedOptions() | koOrderedChildren);
+        FRoot->SaveRange(content.get(), fmCopy, &source, {});
+        const TTextRange target = RandomRange(Pick(0, 2) == 0);
+        FRoot->PerformEdit(emRange, &target, content.get(), fmCopy, {}, false);
+        break;
+      }
+      case 5: {
+        auto* e = TElement::CreateIn<TTestEmbedded>(FRoot->Scheme(), nullptr);
+        e->Text = RandomText();
+        std::vector<TVisualElement*> list{e};
+        const TTextRange range = RandomRange(Pick(0, 2) == 0);
+        FRoot->InsertElements(emRange, &range, list);
+        break;
+      }
+      case 6: {
+        std::vector<TVisualElement*> children;
+        for (TVisualElement* c = FRoot->FirstVisualChild(); c; c = c->NextVisualSibling()) children.push_back(c);
+        if (!children.empty()) {
+          TVisualElement* e = children[Pick(0, static_cast<int>(children.size()) - 1)];
+          e->SetDisabledUndoable(!e->IsDisabled());
+        }
+        break;
+      }
+      case 7:
+      case 8:
+        if (History()->CanUndo()) History()->Undo();
+        break;
+      default:
+        if (History()->CanRedo()) History()->Redo();
+        break;
+    }
+  }
+
+  TUndoRedo* History() const { return FDocument.UndoRedo(); }
+  // What the steps did: kind, clock and ranges.
+  std::string Steps;
+
+ private:
+  int Pick(int ALow, int AHigh) { return std::uniform_int_distribution<int>(ALow, AHigh)(FRandom); }
+
+  std::u16string RandomText() {
+    static const char16_t* const pieces[] = {
+        u"a", u"bc", u"xyz ", u"\r", u"\t", u"\u0416\u0423\u041A", u" ", u"long piece of text ", u"\r\nq", u"12"};
+    std::u16string text;
+    for (int i = Pick(1, 3); i > 0; --i) text += pieces[Pick(0, 9)];
+    Steps += " \"";
+    for (char16_t c : text) Steps += c < 128 ? std::string(1, char(c)) : std::string("?");
+    Steps += "\"";
+    return text;
+  }
+
+  TIndexPosition RandomPosition() {
+    TTextor* textor = FRoot->Textor();
+    const int32_t paragraph = Pick(0, textor->ParagraphCount() - 1);
+    int32_t length = 0;
+    for (TPortion* p = textor->ParagraphAt(paragraph)->FirstPortion(); p; p = p->Next()) length += p->Length();
+    return {paragraph, Pick(0, length)};
+  }
+
+  TTextRange RandomRange(bool AWide) {
+    TIndexPosition a = RandomPosition(), b = AWide ? RandomPosition() : a;
+    if (b.ParagraphIndex < a.ParagraphIndex || (b.ParagraphIndex == a.ParagraphIndex && b.CharIndex < a.CharIndex))
+      std::swap(a, b);
+    TTextRange range;
+    EXPECT_TRUE(FRoot->Textor()->IndexRangeToRange({a, b}, range));
+    Steps += " " + std::to_string(a.ParagraphIndex) + "," + std::to_string(a.CharIndex) + "-" +
+             std::to_string(b.ParagraphIndex) + "," + std::to_string(b.CharIndex);
+    return range;
+  }
+
+  TPlainDocument& FDocument;
+  TPlainRoot* FRoot;
+  std::mt19937 FRandom;
+  int64_t FClock = 0;
+};
+
+TEST_F(TPlainDocumentTest, UndoAllAndRedoAllOfRandomEditsGiveTheFirstAndLastBytes) {
+  auto document = Open(Path(u"notes.qbx"));
+  int withElements = 0, withDisabled = 0;
+  for (uint32_t seed = 1; seed <= 1000; ++seed) {
+    if (document->DocumentRoot()->GetText().size() > 3000) document->DocumentRoot()->Clear();
+    document->UndoRedo()->Clear();
+    TEditRun run(*document, seed);
+    const std::u16string first = SaveText(*document);
+    for (int i = seed % 29 + 3; i > 0; --i) run.Step();
+    // Steps may end undone: the last state is the one with every step redone, and the state the steps left is
+    // as many undos from it.
+    const std::u16string current = SaveText(*document);
+    int pending = 0;
+    for (; run.History()->CanRedo(); ++pending) run.History()->Redo();
+    const std::u16string last = SaveText(*document);
+    withElements += last.find(u"<Embedded") != std::u16string::npos;
+    withDisabled += last.find(u"Disabled=\"1\"") != std::u16string::npos;
+    while (run.History()->CanUndo()) run.History()->Undo();
+    ASSERT_EQ(SaveText(*document), first) << "seed " << seed << run.Steps;
+    while (run.History()->CanRedo()) run.History()->Redo();
+    ASSERT_EQ(SaveText(*document), last) << "seed " << seed << run.Steps;
+    for (int i = 0; i < pending; ++i) run.History()->Undo();
+    ASSERT_EQ(SaveText(*document), current) << "seed " << seed << run.Steps;
+  }
+  // The sequences met embedded elements, disabled ones among them.
+  EXPECT_GT(withElements, 300);
+  EXPECT_GT(withDisabled, 100);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Damaged data files
+
+// Some damage to a data file: cut, flipped bytes, a foreign or repeated knot, huge values.
+std::string Mutate(const std::string& AText, std::mt19937& ARandom) {
+  auto pick = [&ARandom](size_t ALow, size_t AHigh) {
+    return std::uniform_int_distribution<size_t>(ALow, AHigh)(ARandom);
+  };
+  std::string text = AText;
+  for (size_t n = pick(1, 3); n > 0; --n) {
+    switch (pick(0, 6)) {
+      case 0:
+        text.resize(pick(0, text.size()));
+        break;
+      case 1:
+        for (size_t i = pick(1, 8); i > 0 && !text.empty(); --i)
+          text[pick(0, text.size() - 1)] ^= char(1 << pick(0, 7));
+        break;
+      case 2:
+        text.insert(pick(0, text.size()), "<Foreign a=\"1\"><Chars Value=\"in\"/></Foreign>");
+        break;
+      case 3: {
+        const size_t start = text.find('<', pick(0, text.size()));
+        const size_t end = start == std::string::npos ? start : text.find('>', start);
+        if (end != std::string::npos) text.insert(end + 1, text.substr(start, end + 1 - start));
+        break;
+      }
+      case 4:
+        text.insert(pick(0, text.size()), "<Chars Value=\"" + std::string(pick(100, 3000), 'w') + "\"/>");
+        break;
+      case 5:
+        text.insert(pick(0, text.size()), "<Sign Kind=\"99999999999999\"/><Embedded Left=\"-2147483649\"/><Br/><Br/>");
+        break;
+      default:
+        text.insert(pick(0, text.size()), std::string(pick(1, 4), char(0xC3 + pick(0, 40))));
+        break;
+    }
+  }
+  return text;
+}
+
+TEST_F(TPlainDocumentTest, DamagedDataFilesLoadLayOutPaintAndSaveToWhatLoadsBackTheSame) {
+  const std::u16string notes = Path(u"notes.qbx"), copy = Path(u"copy.qbx");
+  const std::string base =
+      "<Quillbox FormatVersion=\"1.1\">\r\n"
+      "\t<Chars Value=\"Head line with a link http://example.invalid/x\"/><Br/>\r\n"
+      "\t<Chars Value=\"tab\tand more\"/><Embedded Text=\"one\"/><Chars Value=\"tail\"/><Br/>\r\n"
+      "\t<Embedded Text=\"two\" Disabled=\"1\"/><Br/>\r\n"
+      "\t<Widget Size=\"3\"><Part Name=\"a\"/></Widget>\r\n"
+      "\t<Chars Value=\"&#1046;&#1059;&#1050; last\"/><Br/>\r\n"
+      "</Quillbox>\r\n";
+  std::mt19937 random(2026);
+  HDC dc = CreateCompatibleDC(nullptr);
+  for (int i = 0; i < 2000; ++i) {
+    const std::string damaged = Mutate(base, random);
+    WriteBytes(notes, damaged);
+    std::u16string text;
+    {
+      std::unique_ptr<TPlainDocument> document;
+      ASSERT_NO_THROW(document = Open(notes)) << i;
+      document->DocumentSheet()->PaintTo(dc, {0, 0, 600, 400}, {});
+      document->LogSheet()->PaintTo(dc, {0, 0, 600, 200}, {});
+      ASSERT_NO_THROW(document->SaveToFile(copy)) << i << "\n" << damaged.substr(0, 800);
+      text = document->DocumentRoot()->GetText();
+    }
+    auto back = Open(copy);
+    ASSERT_EQ(back->DocumentRoot()->GetText(), text) << i;
+  }
+  DeleteDC(dc);
+}
+
+}  // namespace
