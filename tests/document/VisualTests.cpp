@@ -582,6 +582,16 @@ TEST_F(TVisualTest, APanelLaysOutOnceAtTheEndOfAnUpdateAndAtOnceOutsideOne) {
   EXPECT_EQ(panel->Height(), 250);
   last->SetVisualParent(nullptr);
   EXPECT_EQ(panel->Width(), 500);
+  // Hidden while its layout waits: laid out with the children it had while shown.
+  auto* collapsing = AddVisual<TTestVisualGroup>(Root, 900, 0, 10, 10);
+  panel->SetVisualParent(collapsing);
+  {
+    TSheetUpdate update(Sheet.get());
+    AddVisual<TTestVisualGroup>(panel, 700, 0, 10, 5);
+    collapsing->SetCollapsed(true);
+  }
+  EXPECT_FALSE(panel->IsVisible());
+  EXPECT_EQ(panel->Width(), 710);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
