@@ -16,8 +16,32 @@
 const TElementClassInfo TPanelElement::ClassInfo{u"TPanelElement", &TVisualElement::ClassInfo,
                                                  &ElementFactory<TPanelElement>};
 
+TPanelElement::~TPanelElement() { CancelLayout(); }
+
 void TPanelElement::UpdateLayout() {
   if (IsDestroying() || !Sheet() || !IsVisible()) return;
+  if (Sheet()->UpdateCount() > 0) {
+    if (!FLayoutPending) {
+      FLayoutPending = true;
+      Sheet()->DelayLayout(this);
+    }
+    return;
+  }
+  Layout();
+}
+
+void TPanelElement::DeliverLayout() {
+  FLayoutPending = false;
+  if (!IsDestroying() && Sheet() && IsVisible()) Layout();
+}
+
+void TPanelElement::CancelLayout() {
+  if (!FLayoutPending) return;
+  FLayoutPending = false;
+  if (Sheet()) Sheet()->CancelLayout(this);
+}
+
+void TPanelElement::Layout() {
   int32_t right = 0, bottom = 0;
   for (TVisualElement* c = FirstVisibleChild(); c; c = c->NextVisibleSibling()) {
     right = std::max(right, c->Left() + c->Width());
@@ -49,8 +73,22 @@ void TPanelElement::RemoveVisualChild(TVisualElement* AChild) {
 }
 
 void TPanelElement::VisibleChanged() {
+  // Hidden while its layout waits: done now, with the children still shown, as it would have been before.
+  if (!IsVisible() && FLayoutPending) {
+    CancelLayout();
+    if (!IsDestroying()) Layout();
+  }
   TVisualElement::VisibleChanged();
   UpdateLayout();
+}
+
+void TPanelElement::DetachFromSheet() {
+  // Leaving the sheet while its layout waits: done now, while the sheet is still there.
+  if (FLayoutPending) {
+    CancelLayout();
+    if (!IsDestroying() && IsVisible()) Layout();
+  }
+  TVisualElement::DetachFromSheet();
 }
 
 void TPanelElement::GetAvailableSize(TVisualElement* AChild, TVisualSize& ASize) {

@@ -13,17 +13,30 @@ class TPanelElement : public TVisualElement {
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
   using TVisualElement::TVisualElement;
+  ~TPanelElement() override;
 
-  // The extent of the visible children plus the padding's right and bottom; a zero extent keeps the size.
+  // The extent of the visible children plus the padding's right and bottom; a zero extent keeps the size. Inside
+  // the sheet's update it waits for the outermost end: a document's first layout changes the root once per child.
   void UpdateLayout();
+  // The waiting layout, done now; the sheet calls it at the end of its update.
+  void DeliverLayout();
+  bool LayoutPending() const { return FLayoutPending; }
 
   void ChildBoundsChanged(TVisualElement* AChild, const TRect& AOldRect, int32_t AOldDescent) override;
   void ChildVisibleChanged(TVisualElement* AChild) override;
   void InsertVisualChild(TVisualElement* AChild, TVisualElement* ABefore) override;
   void RemoveVisualChild(TVisualElement* AChild) override;
   void VisibleChanged() override;
+  void DetachFromSheet() override;
   // Its own available size less its padding.
   void GetAvailableSize(TVisualElement* AChild, TVisualSize& ASize) override;
+
+ private:
+  void Layout();
+  // Leaves the sheet's list of waiting layouts.
+  void CancelLayout();
+
+  bool FLayoutPending = false;
 };
 
 class TElement_Unaccepted : public TVisualElement {

@@ -90,6 +90,16 @@ void TSheet::EndUpdate() {
     FRoot->SettingsChanged(false, false, width, height);
     EndUpdate();
   }
+  if (!FDelayedLayouts.empty()) {
+    // A layout may start another (an inner panel grows its outer one); the nested end delivers those as well.
+    BeginUpdate();
+    while (!FDelayedLayouts.empty()) {
+      TPanelElement* panel = FDelayedLayouts.back();
+      FDelayedLayouts.pop_back();
+      panel->DeliverLayout();
+    }
+    EndUpdate();
+  }
   auto take = [this](TSheetPending ABit) {
     const bool set = FPending.Contains(ABit);
     FPending.Exclude(ABit);
@@ -118,6 +128,10 @@ void TSheet::InvalidateRect(const TRect* ARect) {
   else
     Notify(snRepaint, reinterpret_cast<intptr_t>(ARect), 0);
 }
+
+void TSheet::DelayLayout(TPanelElement* APanel) { FDelayedLayouts.push_back(APanel); }
+
+void TSheet::CancelLayout(TPanelElement* APanel) { std::erase(FDelayedLayouts, APanel); }
 
 void TSheet::WorkspaceSizeChanged() { Signal(spWorkspaceSize, snWorkspaceSize); }
 void TSheet::ScrollToCaret() { Signal(spScrollToCaret, snScrollToCaret); }

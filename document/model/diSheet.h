@@ -166,6 +166,9 @@ class TSheet : public TItfObject, public IDropDownHost {
   // Calls from elements.
   void InvalidateRect(const TRect* ARect);
   void WorkspaceSizeChanged();
+  // A panel's layout waits for the outermost end of the update; a panel cancels when it goes first.
+  void DelayLayout(TPanelElement* APanel);
+  void CancelLayout(TPanelElement* APanel);
   void UpdateCaret();
   void FocusedEditStateChanged();
   void FocusedAvailabilityChanged();
@@ -205,6 +208,7 @@ class TSheet : public TItfObject, public IDropDownHost {
   TVisualPoint FScreenPos;
   TVisualSize FViewSize{UnsetViewSize, UnsetViewSize};
   TSheetPendings FPending;
+  std::vector<TPanelElement*> FDelayedLayouts;
   TVisualElement* FDelayedFocus = nullptr;
   std::unique_ptr<ISheetTimer> FDelayedFocusTimer;
   std::unique_ptr<ISheetTimer> FFocusTimer;

@@ -547,6 +547,53 @@ TEST_F(TVisualTest, APanelWhoseChildrenAreAllHiddenKeepsItsSize) {
   EXPECT_EQ(panel->Height(), 50);
 }
 
+// A panel counting its layouts: each one asks for the padding once.
+class TCountingPanel : public TPanelElement {
+ public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  using TPanelElement::TPanelElement;
+  void GetPadding(TRect& ARect) override {
+    ++Layouts;
+    TPanelElement::GetPadding(ARect);
+  }
+  int Layouts = 0;
+};
+
+const TElementClassInfo TCountingPanel::ClassInfo{u"TCountingPanel", &TPanelElement::ClassInfo,
+                                                  &ElementFactory<TCountingPanel>};
+
+TEST_F(TVisualTest, APanelLaysOutOnceAtTheEndOfAnUpdateAndAtOnceOutsideOne) {
+  auto* panel = TElement::CreateIn<TCountingPanel>(&Scheme, Root);
+  panel->SetVisualParent(Root);
+  panel->Layouts = 0;
+  {
+    TSheetUpdate update(Sheet.get());
+    for (int i = 0; i < 50; ++i) AddVisual<TTestVisualGroup>(panel, i * 10, i * 5, 10, 5);
+    EXPECT_EQ(panel->Layouts, 0);
+  }
+  EXPECT_EQ(panel->Layouts, 1);
+  EXPECT_EQ(panel->Width(), 500);
+  EXPECT_EQ(panel->Height(), 250);
+  auto* last = AddVisual<TTestVisualGroup>(panel, 600, 0, 10, 400);
+  EXPECT_EQ(panel->Width(), 610);
+  EXPECT_EQ(panel->Height(), 400);
+  last->SetBounds(600, 0, 10, 20, last->Descent());
+  EXPECT_EQ(panel->Height(), 250);
+  last->SetVisualParent(nullptr);
+  EXPECT_EQ(panel->Width(), 500);
+  // Hidden while its layout waits: laid out with the children it had while shown.
+  auto* collapsing = AddVisual<TTestVisualGroup>(Root, 900, 0, 10, 10);
+  panel->SetVisualParent(collapsing);
+  {
+    TSheetUpdate update(Sheet.get());
+    AddVisual<TTestVisualGroup>(panel, 700, 0, 10, 5);
+    collapsing->SetCollapsed(true);
+  }
+  EXPECT_FALSE(panel->IsVisible());
+  EXPECT_EQ(panel->Width(), 710);
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Mouse
 
