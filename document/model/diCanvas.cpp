@@ -182,6 +182,12 @@ bool TCustomSheetCanvas::MeetsClip(const TRect& ARect) const {
   return r.Left < clip.Right && r.Right > clip.Left && r.Top < clip.Bottom && r.Bottom > clip.Top;
 }
 
+TRect TCustomSheetCanvas::ClipRect() const {
+  if (!FBitmap) return {INT32_MIN / 2, INT32_MIN / 2, INT32_MAX / 2, INT32_MAX / 2};
+  const TRect& clip = FBitmap->ClipRect();
+  return {clip.Left - FOrigin.x, clip.Top - FOrigin.y, clip.Right - FOrigin.x, clip.Bottom - FOrigin.y};
+}
+
 HDC TCustomSheetCanvas::GetHandle() const { return FBitmap ? FBitmap->Handle() : nullptr; }
 
 void TCustomSheetCanvas::DrawThemeElement(int AIndex, const TRect& ARect, TColor32 ATint) {

@@ -86,6 +86,8 @@ class TCustomSheetCanvas : public TObject {
   void MoveOrigin(int DX, int DY);
   // Whether ARect, in current coordinates, meets the bitmap's clip rectangle.
   bool MeetsClip(const TRect& ARect) const;
+  // The bitmap's clip rectangle in current coordinates; everything while not painting.
+  TRect ClipRect() const;
   HDC GetHandle() const;
 
   // Theme pictures.

@@ -236,6 +236,8 @@ void TSchemeTextor::GetPadding(TRect& ARect) const {
   if (FElement && FElement->Sheet()) FElement->GetPadding(ARect);
 }
 
+TRect TSchemeTextor::GetClipRect(TCustomSheetCanvas& ACanvas) const { return ACanvas.ClipRect(); }
+
 // ---------------------------------------------------------------------------------------------------------------
 // The pending selection
 

@@ -171,6 +171,8 @@ class TSchemeTextor : public TTextor {
   void FormatParagraph(TParagraph* AParagraph, int32_t AWrapWidth, const TRect& APadding,
                        const TRect& AMargins) override;
   void GetPadding(TRect& ARect) const override;
+  // The element paints its text with the canvas origin on the text's: the canvas clip is the text's.
+  TRect GetClipRect(TCustomSheetCanvas& ACanvas) const override;
 
  private:
   TTextorElement* FElement;

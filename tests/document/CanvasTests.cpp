@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <algorithm>
 #include <filesystem>
 #include <memory>
@@ -191,6 +193,10 @@ TEST(SheetCanvas, PaintsInSheetCoordinatesAndCopiesTheRectangleToTheTarget) {
   canvas.FillRect(TRect{20, 10, 22, 12}, 0xFF0000FF);  // sheet (30, 15)
   EXPECT_TRUE(canvas.MeetsClip(TRect{0, 0, 11, 6}));
   EXPECT_FALSE(canvas.MeetsClip(TRect{-20, -20, 0, 0}));
+  // The clip in current coordinates: the painted rectangle less the moved origin.
+  const TRect clip = canvas.ClipRect();
+  EXPECT_EQ((std::array<int32_t, 4>{clip.Left, clip.Top, clip.Right, clip.Bottom}),
+            (std::array<int32_t, 4>{10, 5, 40, 25}));
   canvas.EndPaint(target.Handle());
   EXPECT_EQ(target.Pixel(20, 10) & 0xFFFFFF, 0xFF0000u);  // frame
   EXPECT_EQ(target.Pixel(25, 15) & 0xFFFFFF, 0x00FF00u);  // fill
