@@ -1,5 +1,6 @@
 #include "document/elements/plElements.h"
 
+#include "document/elements/diCommonElements.h"
 #include "document/model/diCanvas.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diMessages.h"
@@ -7,7 +8,6 @@
 #include "document/model/diSheet.h"
 #include "foundation/cuLocalization.h"
 
-int CommonElementsGroupIndex = -1;
 TElementClass PlainRootImageClass = nullptr;
 
 namespace {
@@ -31,7 +31,7 @@ TPlainRoot::TPlainRoot(TScheme* AScheme) : TTextorElement(AScheme) {
 }
 
 void TPlainRoot::GetChildClasses(TElementClassList& AList) {
-  AddGroup(AList, CommonElementsGroupIndex);
+  AddGroup(AList, SignsClassesGroup);
   AddGroup(AList, PlainElementsGroupIndex);
   TTextorElement::GetChildClasses(AList);
 }

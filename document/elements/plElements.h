@@ -4,8 +4,6 @@
 
 #include "document/text/diTextorElement.h"
 
-// The class group of the signs, registered by the common elements; -1 until then.
-extern int CommonElementsGroupIndex;
 // The class a pasted or dropped picture becomes in the plain root, registered by the image element; nil until then.
 extern TElementClass PlainRootImageClass;
 

@@ -1,6 +1,8 @@
 // The plain document end to end: the data file and its backup, loads that cannot find or read the file, unknown
 // elements, long random edit sequences against undo and redo, and damaged data files.
+#include "document/elements/diCommonElements.h"
 #include "document/elements/diLog.h"
+#include "document/elements/diTableElement.h"
 #include "document/elements/plElements.h"
 #include "document/elements/unDocument.h"
 #include "document/model/diClasses.h"
@@ -13,6 +15,8 @@
 #include "tests/document/TestPlainDocument.h"
 
 #include <gtest/gtest.h>
+
+#include <array>
 
 #include <random>
 #include <string>
@@ -414,8 +418,26 @@ TEST_F(TPlainDocumentTest, DamagedDataFilesLoadLayOutPaintAndSaveToWhatLoadsBack
       "\t<Chars Value=\"tab\tand more\"/><Embedded Text=\"one\"/><Chars Value=\"tail\"/><Br/>\r\n"
       "\t<Embedded Text=\"two\" Disabled=\"1\"/><Br/>\r\n"
       "\t<Widget Size=\"3\"><Part Name=\"a\"/></Widget>\r\n"
+      "\t<LogicFrame Expanded=\"0\"><Description><Chars Value=\"about\"/><Br/></Description>"
+      "<Content><Chars Value=\"in \"/><Comment><Chars Value=\"c\"/><Br/></Comment><Br/></Content>"
+      "<Caption><Chars Value=\"frame\"/><Br/></Caption></LogicFrame>\r\n"
+      "\t<Star/><Stop/>\r\n"
+      "\t<Table><Row><Cell><Chars Value=\"a\"/><Br/></Cell><Cell/></Row>"
+      "<Row><Cell/><Cell><Chars Value=\"d\"/><Br/></Cell></Row></Table><Br/>\r\n"
       "\t<Chars Value=\"&#1046;&#1059;&#1050; last\"/><Br/>\r\n"
       "</Quillbox>\r\n";
+  {
+    // Intact, every kind but the unknown one is accepted.
+    WriteBytes(notes, base);
+    auto document = Open(notes);
+    int frames = 0, signs = 0, tables = 0;
+    for (TVisualElement* c = document->DocumentRoot()->FirstVisualChild(); c; c = c->NextVisualSibling()) {
+      frames += dynamic_cast<TElement_LogicFrame*>(c) != nullptr;
+      signs += dynamic_cast<TElement_Star*>(c) != nullptr || dynamic_cast<TElement_Stop*>(c) != nullptr;
+      tables += dynamic_cast<TElement_Table*>(c) != nullptr;
+    }
+    EXPECT_EQ((std::array<int, 3>{frames, signs, tables}), (std::array<int, 3>{1, 2, 1}));
+  }
   std::mt19937 random(2026);
   HDC dc = CreateCompatibleDC(nullptr);
   for (int i = 0; i < 2000; ++i) {

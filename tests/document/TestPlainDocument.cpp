@@ -1,8 +1,12 @@
 #include "tests/document/TestPlainDocument.h"
 
+#include "document/elements/diCommonElements.h"
 #include "document/elements/diLog.h"
+#include "document/elements/diTableElement.h"
+#include "document/elements/diTitled.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diPalette.h"
+#include "document/model/diSchemeImagesWin.h"
 #include "document/model/diSheet.h"
 #include "foundation/cuFiles.h"
 #include "foundation/cuKnot.h"
@@ -60,10 +64,15 @@ void RemoveFolder(const std::u16string& AFolder) {
 
 TPlainDocumentFixture::TPlainDocumentFixture() {
   InitializePalette();
+  InitializeSchemeImages();
   InitializeClassesGroups();
   InitializeSoundsSettings();
   InitializeTextorElement();
   InitializeLog();
+  InitializeDisableItem(ClassesLargeImagesIndex + 1);
+  InitializeTitled();
+  InitializeCommonElements();
+  InitializeTableElement();
   ClassesGroups->GetGroup(1).push_back(&TTestEmbedded::ClassInfo);
   FPreviousSounds = SetSoundPlayer([](std::u16string_view) {});
   static std::atomic<int> counter{0};
@@ -76,10 +85,15 @@ TPlainDocumentFixture::TPlainDocumentFixture() {
 TPlainDocumentFixture::~TPlainDocumentFixture() {
   RemoveFolder(Folder);
   SetSoundPlayer(std::move(FPreviousSounds));
+  FinalizeTableElement();
+  FinalizeCommonElements();
+  FinalizeTitled();
+  FinalizeDisableItem();
   FinalizeLog();
   FinalizeTextorElement();
   FinalizeSoundsSettings();
   FinalizeClassesGroups();
+  FinalizeSchemeImages();
   FinalizePalette();
 }
 
