@@ -533,7 +533,8 @@ void TVisualElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
 
 void TVisualElement::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
   TElement::SaveToKnot(ASaver, AKnot);
-  if (IsDisabled()) AKnot->WriteString(u"Disabled", u"1");
+  // Stored only where it is read back: an element that cannot be disabled would lose it at the next load.
+  if (IsDisabled() && HasVisualOptions(voCanBeDisabled)) AKnot->WriteString(u"Disabled", u"1");
   if (HasVisualOptions(voStoresPosition) && !ASaver->HasFlags(ffNoPositions)) {
     AKnot->WriteInteger(u"Left", FLeft);
     AKnot->WriteInteger(u"Top", FTop);

@@ -332,6 +332,9 @@ TEST_F(CommonElementsTest, SignsAre16PixelsWithTheirOwnPictureAndNeverOfferDisab
     EXPECT_EQ(sign->GetImageIndex(), CommonElementsSmallImagesIndex + c.Offset) << name;
     EXPECT_FALSE(PaletteOffers(sign, DisablePaletteItem)) << name;
     EXPECT_FALSE(sign->HasVisualOptions(voCanBeDisabled)) << name;
+    // Disabled from code, it is still not stored: the load would not read it back.
+    sign->SetDisabled(true);
+    EXPECT_EQ(Save(sign).find(u"Disabled"), std::u16string::npos) << name;
   }
   EXPECT_TRUE(PaletteOffers(Add<TElement_Comment>(), DisablePaletteItem));
   EXPECT_EQ(SchemeSmallImages->Count(), CommonElementsSmallImagesIndex + 8);

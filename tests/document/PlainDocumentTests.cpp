@@ -271,8 +271,25 @@ class TEditRun {
         break;
       }
       case 5: {
-        auto* e = TElement::CreateIn<TTestEmbedded>(FRoot->Scheme(), nullptr);
-        e->Text = RandomText();
+        // A test element with its own text, or one of the real kinds: a logic frame, a sign or a new table.
+        TVisualElement* e = nullptr;
+        switch (Pick(0, 3)) {
+          case 0: {
+            auto* embedded = TElement::CreateIn<TTestEmbedded>(FRoot->Scheme(), nullptr);
+            embedded->Text = RandomText();
+            e = embedded;
+            break;
+          }
+          case 1:
+            e = TElement::CreateIn<TElement_LogicFrame>(FRoot->Scheme(), nullptr);
+            break;
+          case 2:
+            e = TElement::CreateIn<TElement_Star>(FRoot->Scheme(), nullptr);
+            break;
+          default:
+            e = TElement::CreateIn<TElement_Table>(FRoot->Scheme(), nullptr);
+            break;
+        }
         std::vector<TVisualElement*> list{e};
         const TTextRange range = RandomRange(Pick(0, 2) == 0);
         FRoot->InsertElements(emRange, &range, list);
@@ -280,7 +297,9 @@ class TEditRun {
       }
       case 6: {
         std::vector<TVisualElement*> children;
-        for (TVisualElement* c = FRoot->FirstVisualChild(); c; c = c->NextVisualSibling()) children.push_back(c);
+        // As the Disabled command: only elements that can be disabled.
+        for (TVisualElement* c = FRoot->FirstVisualChild(); c; c = c->NextVisualSibling())
+          if (c->HasVisualOptions(voCanBeDisabled)) children.push_back(c);
         if (!children.empty()) {
           TVisualElement* e = children[Pick(0, static_cast<int>(children.size()) - 1)];
           e->SetDisabledUndoable(!e->IsDisabled());
