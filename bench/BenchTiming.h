@@ -3,20 +3,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <vector>
-
-// The median of ARuns timings of AWork in milliseconds: one slow run on a shared machine does not move it.
-inline double MedianMs(int ARuns, const std::function<void()>& AWork) {
-  std::vector<double> times;
-  for (int i = 0; i < ARuns; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    AWork();
-    times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
 
 // The median of ARuns timings of AWork alone; AReset runs untimed after each (an edit undone between two runs).
 inline double MedianMs(int ARuns, const std::function<void()>& AWork, const std::function<void()>& AReset) {
@@ -29,4 +18,15 @@ inline double MedianMs(int ARuns, const std::function<void()>& AWork, const std:
   }
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];
+}
+
+// The median of ARuns timings of AWork in milliseconds: one slow run on a shared machine does not move it.
+inline double MedianMs(int ARuns, const std::function<void()>& AWork) { return MedianMs(ARuns, AWork, [] {}); }
+
+// One line of a figure, with its ratio to the bare knot figure of the same file when ABaseMs is above 0.
+inline void PrintKnotRatioRow(const char* AName, int ANameWidth, double AMs, double ABaseMs) {
+  if (ABaseMs > 0)
+    std::printf("%-*s %9.1f ms   (%.2fx the bare knot figure)\n", ANameWidth, AName, AMs, AMs / ABaseMs);
+  else
+    std::printf("%-*s %9.1f ms\n", ANameWidth, AName, AMs);
 }

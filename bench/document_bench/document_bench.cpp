@@ -24,17 +24,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-void Row(const char* AName, double AMs, double ABaseMs) {
-  if (ABaseMs > 0)
-    std::printf("%-14s %9.1f ms   (%.2fx the bare knot figure)\n", AName, AMs, AMs / ABaseMs);
-  else
-    std::printf("%-14s %9.1f ms\n", AName, AMs);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   const int elements = argc > 1 ? std::atoi(argv[1]) : 20000;
   const int runs = argc > 2 ? std::atoi(argv[2]) : 7;
@@ -94,12 +83,12 @@ int main(int argc, char** argv) {
   });
   RemoveFile(file);
 
-  Row("knot parse", parse, 0);
-  Row("knot write", write, 0);
-  Row("load", load, parse);
-  Row("save (tree)", save, write);
-  Row("safe save", safeSave, write);
-  Row("knot file read", bareFile, 0);
-  Row("load file", loadFile, bareFile);
+  PrintKnotRatioRow("knot parse", 14, parse, 0);
+  PrintKnotRatioRow("knot write", 14, write, 0);
+  PrintKnotRatioRow("load", 14, load, parse);
+  PrintKnotRatioRow("save (tree)", 14, save, write);
+  PrintKnotRatioRow("safe save", 14, safeSave, write);
+  PrintKnotRatioRow("knot file read", 14, bareFile, 0);
+  PrintKnotRatioRow("load file", 14, loadFile, bareFile);
   return 0;
 }

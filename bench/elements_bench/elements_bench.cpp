@@ -121,13 +121,6 @@ double Since(std::chrono::steady_clock::time_point AStart) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - AStart).count();
 }
 
-void Row(const char* AName, double AMs, double ABaseMs) {
-  if (ABaseMs > 0)
-    std::printf("%-20s %9.1f ms   (%.2fx the bare knot figure)\n", AName, AMs, AMs / ABaseMs);
-  else
-    std::printf("%-20s %9.1f ms\n", AName, AMs);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -198,13 +191,13 @@ int main(int argc, char** argv) {
                 elements, (elements + ElementsPerParagraph - 1) / ElementsPerParagraph, withParts,
                 text.size() * 1.0 / 1024, height, runs);
     const double load = Median(loads), layout = Median(layouts), paint = Median(paints), save = Median(saves);
-    Row("knot parse", parse, 0);
-    Row("knot write", write, 0);
-    Row("load", load, parse);
-    Row("layout", layout, 0);
-    Row("first paint", paint, 0);
-    Row("load to first paint", load + layout + paint, parse);
-    Row("save", save, write);
+    PrintKnotRatioRow("knot parse", 20, parse, 0);
+    PrintKnotRatioRow("knot write", 20, write, 0);
+    PrintKnotRatioRow("load", 20, load, parse);
+    PrintKnotRatioRow("layout", 20, layout, 0);
+    PrintKnotRatioRow("first paint", 20, paint, 0);
+    PrintKnotRatioRow("load to first paint", 20, load + layout + paint, parse);
+    PrintKnotRatioRow("save", 20, save, write);
   }
   SelectObject(dc, old);
   DeleteObject(bitmap);
