@@ -82,14 +82,17 @@ void RestoreClipRegion(HDC ADC, HRGN ARegion, bool AHadRegion) {
 
 namespace {
 
+constexpr int IdPathNotFound = 2067;  // "Path not found: %1"
+constexpr int IdAccessDenied = 2068;  // "Access denied: %1"
+
 [[noreturn]] void RaiseAccessDenied(const std::u16string& AName) {
-  throw EFileError(FormatLocStrOr(2068, u"Access denied: %1", {AName}), ERROR_ACCESS_DENIED);
+  throw EFileError(FormatLocStrOr(IdAccessDenied, u"Access denied: %1", {AName}), ERROR_ACCESS_DENIED);
 }
 
 }  // namespace
 
 void RaisePathNotFound(const std::u16string& AName) {
-  throw EFileError(FormatLocStrOr(2067, u"Path not found: %1", {AName}), ERROR_PATH_NOT_FOUND);
+  throw EFileError(FormatLocStrOr(IdPathNotFound, u"Path not found: %1", {AName}), ERROR_PATH_NOT_FOUND);
 }
 
 bool ShellExecuteFile(const std::u16string& AFileName, const std::u16string& AParams, const std::u16string& AVerb,
