@@ -17,6 +17,8 @@
 
 namespace {
 
+constexpr int IdOKCaption = 2012;   // "OK"
+constexpr int IdAboutTitle = 2059;  // "About %1"
 constexpr int IconSize = 64;
 
 // The value at APath of a version block; empty when it is not there.
@@ -125,7 +127,7 @@ TAboutForm::TAboutForm(TComponent* AOwner, const std::u16string& ALogoName)
   ubOK = new TUserWinButton(this);
   ubOK->SetParent(this);
   ubOK->SetBounds(324, 253, 80, 26);
-  ubOK->SetCaption(Localization->GetLocStr(2012));
+  ubOK->SetCaption(Localization->GetLocStr(IdOKCaption));
   ubOK->SetPainter(StdBtnPainter);
   ubOK->SetDefault(true);
   ubOK->SetCancel(true);
@@ -133,7 +135,7 @@ TAboutForm::TAboutForm(TComponent* AOwner, const std::u16string& ALogoName)
   // Not the notice: its caret would blink in a box the user only reads.
   SetActiveControl(ubOK);
 
-  SetCaption(Localization->FormatLocStr(2059, {title}));
+  SetCaption(Localization->FormatLocStr(IdAboutTitle, {title}));
   FIcon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, IconSize, IconSize, 0));
   LoadLogo(ALogoName);
 }

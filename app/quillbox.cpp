@@ -6,9 +6,11 @@
 #include <exception>
 #include <string>
 
+constexpr int IdApplicationTitle = 4000;  // "Quillbox"
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   try {
-    ApplicationTitleId = 4000;
+    ApplicationTitleId = IdApplicationTitle;
     TStartupList units(ProgramStartupSteps());
     units.StartAll();
     const std::u16string title = Localization->GetLocStr(ApplicationTitleId);

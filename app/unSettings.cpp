@@ -6,7 +6,7 @@
 #include <utility>
 
 // The string that names a language in its own table: its presence makes the language available.
-constexpr int LanguageNameId = 2011;
+constexpr int IdLanguageName = 2011;
 
 TGeneralSettings::TGeneralSettings(TProperty* AParent, std::u16string AName, std::u16string ADataFileName)
     : TProperty(AParent, std::move(AName)) {
@@ -41,7 +41,7 @@ TSettings::TSettings(std::u16string ADataFileName) : TProperty(nullptr, u"") {
 }
 
 bool HasInterfaceTable(LANGID ALanguage) {
-  return !TLocalization::LoadStringForLanguage(LanguageNameId, ALanguage).empty();
+  return !TLocalization::LoadStringForLanguage(IdLanguageName, ALanguage).empty();
 }
 
 std::vector<std::u16string> AvailableLanguagesAmong(const std::vector<TInstalledLanguage>& AInstalled) {

@@ -16,6 +16,8 @@
 
 namespace {
 
+constexpr int IdFileNotFound = 2066;  // "File not found: %1"
+
 bool IsDelimiter(char16_t C) { return C == u'\\' || C == u'/'; }
 
 [[noreturn]] void RaiseFileError(const char16_t* AWhat, const std::u16string& AFileName, uint32_t ACode) {
@@ -43,7 +45,7 @@ std::u16string ExtractFileName(std::u16string_view AFileName) {
 
 // Kept here, under the file primitives, because the knot reader raises it.
 void RaiseFileNotFound(const std::u16string& AFileName) {
-  throw EFileError(FormatLocStrOr(2066, u"File not found: %1", {AFileName}), 2);
+  throw EFileError(FormatLocStrOr(IdFileNotFound, u"File not found: %1", {AFileName}), 2);
 }
 
 std::unique_ptr<TFileStream> OpenFileToRead(const std::u16string& AFileName) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "foundation/cuFiles.h"
+#include "foundation/cuLocalization.h"
 
 // ---------------------------------------------------------------------------------------------------------------
 // TStream
@@ -18,7 +19,8 @@ int64_t TStream::Size() {
 void TStream::SetSize(int64_t) { throw EStreamError(u"Stream size cannot be changed"); }
 
 void TStream::ReadBuffer(void* ABuffer, size_t ACount) {
-  if (ACount && Read(ABuffer, ACount) != ACount) throw EStreamError(u"Stream read error");
+  if (ACount && Read(ABuffer, ACount) != ACount)
+    throw EStreamError(FormatLocStrOr(IdStreamReadError, u"Stream read error", {}));
 }
 
 void TStream::WriteBuffer(const void* ABuffer, size_t ACount) {

@@ -8,6 +8,9 @@
 
 #include "foundation/cuSystem.h"
 
+// The message of a stream that ends before the bytes a reader needs.
+constexpr int IdStreamReadError = 65393;  // "Stream read error"
+
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
 class TStream : public TObject {

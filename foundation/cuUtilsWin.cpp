@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cwchar>
 #include <exception>
 #include <map>
 
@@ -82,14 +83,17 @@ void RestoreClipRegion(HDC ADC, HRGN ARegion, bool AHadRegion) {
 
 namespace {
 
+constexpr int IdPathNotFound = 2067;  // "Path not found: %1"
+constexpr int IdAccessDenied = 2068;  // "Access denied: %1"
+
 [[noreturn]] void RaiseAccessDenied(const std::u16string& AName) {
-  throw EFileError(FormatLocStrOr(2068, u"Access denied: %1", {AName}), ERROR_ACCESS_DENIED);
+  throw EFileError(FormatLocStrOr(IdAccessDenied, u"Access denied: %1", {AName}), ERROR_ACCESS_DENIED);
 }
 
 }  // namespace
 
 void RaisePathNotFound(const std::u16string& AName) {
-  throw EFileError(FormatLocStrOr(2067, u"Path not found: %1", {AName}), ERROR_PATH_NOT_FOUND);
+  throw EFileError(FormatLocStrOr(IdPathNotFound, u"Path not found: %1", {AName}), ERROR_PATH_NOT_FOUND);
 }
 
 bool ShellExecuteFile(const std::u16string& AFileName, const std::u16string& AParams, const std::u16string& AVerb,
@@ -309,21 +313,26 @@ bool IsBusyCursor() { return Cursors().BusyCount > 0; }
 
 namespace {
 
+// The list of supported locales names each locale identifier once, with its default sort: the name-based list
+// would add neutral names (a second "DEU" for "de"), custom locales that share one identifier 0x1000 and no
+// "es-ES_tradnl", so Spanish 0x040A ("ESP") would be missing and "ESP" would name 0x0C0A instead.
 struct TLocaleCollector {
   std::vector<TInstalledLanguage> List;
   std::exception_ptr Error;
 };
 
-BOOL CALLBACK CollectLocale(LPWSTR AName, DWORD, LPARAM AContext) {
-  auto* collector = reinterpret_cast<TLocaleCollector*>(AContext);
+// That enumeration's callback takes no context: the collector of the running call, on this thread.
+thread_local TLocaleCollector* GLocaleCollector = nullptr;
+
+BOOL CALLBACK CollectLocale(LPWSTR AIdentifier) {
   try {
+    const LCID locale = static_cast<LCID>(wcstoul(AIdentifier, nullptr, 16));
     wchar_t abbreviation[16];
-    if (!GetLocaleInfoEx(AName, LOCALE_SABBREVLANGNAME, abbreviation, 16)) return TRUE;
-    const LCID locale = LocaleNameToLCID(AName, 0);
-    if (locale != 0) collector->List.push_back(TInstalledLanguage{LANGIDFROMLCID(locale), FromWide(abbreviation)});
+    if (locale != 0 && GetLocaleInfoW(locale, LOCALE_SABBREVLANGNAME, abbreviation, 16))
+      GLocaleCollector->List.push_back(TInstalledLanguage{LANGIDFROMLCID(locale), FromWide(abbreviation)});
     return TRUE;
   } catch (...) {
-    collector->Error = std::current_exception();
+    GLocaleCollector->Error = std::current_exception();
     return FALSE;
   }
 }
@@ -332,8 +341,9 @@ BOOL CALLBACK CollectLocale(LPWSTR AName, DWORD, LPARAM AContext) {
 
 std::vector<TInstalledLanguage> GetInstalledLanguages() {
   TLocaleCollector collector;
-  EnumSystemLocalesEx(&CollectLocale, LOCALE_WINDOWS | LOCALE_SPECIFICDATA, reinterpret_cast<LPARAM>(&collector),
-                      nullptr);
+  GLocaleCollector = &collector;
+  EnumSystemLocalesW(&CollectLocale, LCID_SUPPORTED);
+  GLocaleCollector = nullptr;
   if (collector.Error) std::rethrow_exception(collector.Error);
   return std::move(collector.List);
 }

@@ -1,5 +1,6 @@
 #include "graphics/images/umUniversalImage.h"
 
+#include "foundation/cuLocalization.h"
 #include "foundation/cuUtils.h"
 #include "graphics/images/umGDIPlus.h"
 #include "graphics/images/umIcon.h"
@@ -42,7 +43,7 @@ void TUniversalImage::LoadFromStream(TStream& AStream) {
 void TUniversalImage::LoadIconStream(TStream& AStream) {
   TIconImage icon;
   icon.LoadFromStream(AStream);
-  if (icon.Count() == 0) throw EStreamError(u"Stream read error");
+  if (icon.Count() == 0) throw EStreamError(FormatLocStrOr(IdStreamReadError, u"Stream read error", {}));
   for (int i = 0; i < icon.Count(); ++i) {
     TMemoryStream* png = nullptr;
     if (icon.GetPngStream(i, png)) {

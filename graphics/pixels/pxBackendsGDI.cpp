@@ -4,12 +4,17 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/cuLocalization.h"
 #include "foundation/cuUtils.h"
 #include "framework/fwClipboard.h"
 #include "graphics/pixels/pxImageFormats.h"
 #include "graphics/pixels/pxTextGDI.h"
 
 namespace {
+
+constexpr int IdCannotAllocateDIB = 65287;   // "Can't allocate the DIB handle"
+constexpr int IdCannotCreateDC = 65288;      // "Can't create compatible DC"
+constexpr int IdCannotSelectIntoDC = 65289;  // "Can't select an object into DC"
 
 HGDIOBJ StockFont = nullptr;
 
@@ -73,20 +78,20 @@ void TGDIBackend::InitializeSurface(int32_t ANewWidth, int32_t ANewHeight, bool)
   if (!FBitmapHandle || !bits) {
     if (FBitmapHandle) DeleteObject(FBitmapHandle);
     FBitmapHandle = nullptr;
-    throw EBitmapException(u"Can't allocate the DIB handle");
+    throw EBitmapException(FormatLocStrOr(IdCannotAllocateDIB, u"Can't allocate the DIB handle", {}));
   }
   FDC = CreateCompatibleDC(nullptr);
   if (!FDC) {
     DeleteObject(FBitmapHandle);
     FBitmapHandle = nullptr;
-    throw EBitmapException(u"Can't create compatible DC");
+    throw EBitmapException(FormatLocStrOr(IdCannotCreateDC, u"Can't create compatible DC", {}));
   }
   if (!SelectObject(FDC, FBitmapHandle)) {
     DeleteDC(FDC);
     DeleteObject(FBitmapHandle);
     FDC = nullptr;
     FBitmapHandle = nullptr;
-    throw EBitmapException(u"Can't select an object into DC");
+    throw EBitmapException(FormatLocStrOr(IdCannotSelectIntoDC, u"Can't select an object into DC", {}));
   }
   FBits = static_cast<TColor32*>(bits);
 }
@@ -455,7 +460,8 @@ void TBitmap32::LoadFromFile(const std::u16string& AFileName) {
 
 void TBitmap32::LoadFromOtherFormat(TStream& AStream) {
   const int64_t count = AStream.Size() - AStream.Position();
-  if (count < int64_t(BmpFileHeaderSize)) throw EStreamError(u"Stream read error");
+  if (count < int64_t(BmpFileHeaderSize))
+    throw EStreamError(FormatLocStrOr(IdStreamReadError, u"Stream read error", {}));
   std::vector<uint8_t> data(static_cast<size_t>(count));
   AStream.ReadBuffer(data.data(), data.size());
   TDibLayout layout;

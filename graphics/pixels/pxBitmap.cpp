@@ -4,10 +4,13 @@
 #include <cstring>
 #include <limits>
 
+#include "foundation/cuLocalization.h"
 #include "graphics/pixels/pxHeapBackend.h"
 #include "graphics/pixels/pxResamplers.h"
 
 namespace {
+
+constexpr int IdUnmatchedRefCount = 65290;  // "Unmatched reference counting."
 
 constexpr size_t kBmpHeaderSize = 54;
 
@@ -79,7 +82,8 @@ int32_t TPlainInterfacedPersistent::Release() {
 }
 
 void TPlainInterfacedPersistent::Free() {
-  if (FRefCounted && FRefCount.load() != 0) throw Exception(u"Unmatched reference counting.");
+  if (FRefCounted && FRefCount.load() != 0)
+    throw Exception(FormatLocStrOr(IdUnmatchedRefCount, u"Unmatched reference counting.", {}));
   BeforeDestruction();
   delete this;
 }

@@ -3,7 +3,13 @@
 #include <algorithm>
 #include <vector>
 
+#include "foundation/cuLocalization.h"
+
 namespace {
+
+constexpr int IdNoDestinationBitmap = 65284;  // "Destination bitmap is nil"
+constexpr int IdNoSourceBitmap = 65285;       // "Source bitmap is nil"
+constexpr int IdInvalidSourceRect = 65286;    // "Invalid SrcRect"
 
 std::unique_ptr<TClassList<TCustomResamplerClass>> GResamplerClasses;
 
@@ -16,8 +22,8 @@ int64_t FloorDiv(__int128 N, int64_t D) {
 int64_t CeilDiv(__int128 N, int64_t D) { return -FloorDiv(-N, D); }
 
 void CheckBitmaps(const TCustomBitmap32* ADst, const TCustomBitmap32* ASrc) {
-  if (!ADst) throw EBitmapException(u"Destination bitmap is nil");
-  if (!ASrc) throw EBitmapException(u"Source bitmap is nil");
+  if (!ADst) throw EBitmapException(FormatLocStrOr(IdNoDestinationBitmap, u"Destination bitmap is nil", {}));
+  if (!ASrc) throw EBitmapException(FormatLocStrOr(IdNoSourceBitmap, u"Source bitmap is nil", {}));
 }
 
 // A combine mode that cannot run falls back to a plain copy.
@@ -152,7 +158,7 @@ void StretchNearest(TCustomBitmap32* ADst, TRect ADstRect, TRect ADstClip, TCust
   IntersectRect(clip, clip, ADstRect);
   if (IsRectEmpty(clip)) return;
   if (ASrcRect.Left < 0 || ASrcRect.Top < 0 || ASrcRect.Right > ASrc->Width() || ASrcRect.Bottom > ASrc->Height())
-    throw Exception(u"Invalid SrcRect");
+    throw Exception(FormatLocStrOr(IdInvalidSourceRect, u"Invalid SrcRect", {}));
   if (IsRectEmpty(ASrcRect) || ASrc->Empty()) return;
 
   const int64_t srcW = ASrcRect.Width(), srcH = ASrcRect.Height();

@@ -3,11 +3,14 @@
 #include "document/model/diCanvas.h"
 #include "document/model/diNaming.h"
 #include "foundation/cuKnot.h"
+#include "foundation/cuLocalization.h"
+#include "foundation/cuUtilsWin.h"
 #include "framework/fwComponents.h"
 #include "tests/app/AppFixture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
@@ -45,6 +48,35 @@ TEST(AvailableLanguages, OnlyLanguagesWithATableOfTheirOwnAreOffered) {
   const std::vector<TInstalledLanguage> installed{
       {0x0807, u"DES"}, {0x0407, u"DEU"}, {0x0412, u"KOR"}, {0x0409, u"ENU"}, {0x0809, u"ENG"}};
   EXPECT_EQ(AvailableLanguagesAmong(installed), (std::vector<std::u16string>{u"DEU", u"ENU"}));
+}
+
+// The interface languages the program carries a table for, each with its own name (string 2011).
+struct TShippedLanguage {
+  LANGID Id;
+  const char16_t* Code;
+  const char16_t* Name;
+};
+const TShippedLanguage ShippedLanguages[] = {
+    {0x0407, u"DEU", u"Deutsch"},    {0x0409, u"ENU", u"English"},  {0x040A, u"ESP", u"Español"},
+    {0x040C, u"FRA", u"Français"},   {0x0410, u"ITA", u"Italiano"}, {0x0411, u"JPN", u"日本語"},
+    {0x0413, u"NLD", u"Nederlands"}, {0x0415, u"PLK", u"Polski"},   {0x0416, u"PTB", u"Português (Brasil)"},
+    {0x0419, u"RUS", u"Русский"},    {0x0804, u"CHS", u"简体中文"},
+};
+
+TEST(AvailableLanguages, EveryShippedTableIsOfferedOnceUnderItsCodeAndNamesItsOwnLanguage) {
+  std::vector<std::u16string> expected;
+  for (const TShippedLanguage& language : ShippedLanguages) {
+    expected.push_back(language.Code);
+    EXPECT_EQ(TLocalization::LoadStringForLanguage(2011, language.Id), language.Name) << language.Id;
+    // The stored code leads back to the table's language, not to another sort or country of it.
+    LANGID found = 0;
+    EXPECT_TRUE(FindLanguageLocale(language.Code, found)) << language.Id;
+    EXPECT_EQ(found, language.Id);
+  }
+  std::vector<std::u16string> available = GetAvailableLanguages();
+  std::sort(expected.begin(), expected.end());
+  std::sort(available.begin(), available.end());
+  EXPECT_EQ(available, expected);
 }
 
 TEST(SettingsTree, NodesStandInFileOrderAndFirstStartDefaultsFillTheLanguage) {
