@@ -37,7 +37,7 @@ enum : int {
   IdValueMustBeSet = 2331,      // "The value must be [set]"
   IdInvalidText = 2332,         // "The data provided hold bytes that are not UTF-8 (first at byte %1) ..."
   IdUnsupportedElement = 2333,  // "[Unsupported] element "%1" in this editor"
-  IdMoreNotRead = 2334,         // "And %1 more nodes and attributes were not read"
+  IdMoreNotRead = 2338,         // "And %1 more nodes and attributes were not read"
   IdCannotCreateFile = 65439,   // "Cannot create file "%s". %s": the save could not put the new file in place
 };
 

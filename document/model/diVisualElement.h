@@ -91,7 +91,7 @@ enum : uint8_t {
 };
 
 // "Could not find "%1"": the message box of a search that found nothing.
-constexpr int IdCouldNotFind = 2338;
+constexpr int IdCouldNotFind = 2334;
 
 // Directions of focus moves.
 enum class TFocusDirection : uint8_t {
