@@ -5,6 +5,7 @@
 #pragma once
 
 #include "document/elements/diCustomElements.h"
+#include "document/elements/diDataSupport.h"
 #include "document/model/diElementOperations.h"
 #include "document/model/diVisualElement.h"
 #include "document/text/diTextorElement.h"
@@ -33,7 +34,7 @@ enum : int {
   IdPaletteApplyHint = 2785,
   IdPaletteCancel = 2786,
   IdPaletteCancelHint = 2787,
-  IdPaletteFormat = 2788,
+  IdPaletteDataFormat = 2788,
   IdPaletteBmp = 2789,
   IdPaletteIco = 2790,
   IdPaletteCur = 2791,
@@ -67,16 +68,13 @@ constexpr bool IsFlagFamily(TDataElementFlag) { return true; }
 using enum TDataElementFlag;
 using TDataElementFlags = TSet<TDataElementFlag>;
 
-// Every data type of the table, 0 (any other) to 13 (tiff).
-constexpr uint16_t AllDataTypes = 0x3FFF;
-
 // What the external-editing unit supplies: the editor categories' settings, starting an editor, Apply and Cancel
 // and the Edit item's sub-commands. Installed at that unit's start-up, nil before it and after its end; without
 // it the Edit, Apply and Cancel items are never enabled and Enter on an empty element opens the file dialog.
 class IDataExternalEditing {
  public:
-  // Whether the default action of ADataType's editor category is other than "None".
-  virtual bool EditsByDefault(int ADataType) = 0;
+  // Whether the default action of AType's editor category is other than "None".
+  virtual bool EditsByDefault(TDataType AType) = 0;
   // Writes the data to a new temporary file and starts a program on it (one undo group), or starts it again on
   // the file of an element already in editing mode. AProgram: a program chosen from the Edit item's menu;
   // AOpenWithDialog: the shell's Open With dialog; neither: the category's default action. Data of type 0 is
@@ -107,9 +105,9 @@ class TCustomDataElement : public TVisualElement, public IDataElementFill {
   TDataElementFlags DataFlags() const { return FFlags; }
   void SetDataFlags(TDataElementFlags AValue) { FFlags = AValue; }
   // Bit n: data type n may be held.
-  uint16_t AcceptedTypes() const { return FAcceptedTypes; }
-  void SetAcceptedTypes(uint16_t AValue) { FAcceptedTypes = AValue; }
-  bool AcceptsType(int ADataType) const { return ADataType >= 0 && ADataType < 16 && (FAcceptedTypes >> ADataType) & 1; }
+  TDataTypes AcceptedTypes() const { return FAcceptedTypes; }
+  void SetAcceptedTypes(TDataTypes AValue) { FAcceptedTypes = AValue; }
+  bool AcceptsType(TDataType AType) const { return DataTypeIn(AType, FAcceptedTypes); }
 
   // The raw bytes; shared, never changed in place (a change replaces the stream), so an in-process copy may hold
   // the same bytes.
@@ -117,7 +115,7 @@ class TCustomDataElement : public TVisualElement, public IDataElementFill {
   int64_t DataSize() const;
   const std::u16string& TypeName() const { return FTypeName; }
   // The index of the type name in the data-type table, 0 when absent.
-  int DataType() const;
+  TDataType DataType() const;
 
   // The temporary file while the element is in external-editing mode, else empty.
   const std::u16string& ExternalEditingFileName() const { return FExternalEditingFileName; }
@@ -156,9 +154,9 @@ class TCustomDataElement : public TVisualElement, public IDataElementFill {
   bool SaveToFileDialog();
 
   // The warning 2801 for a conversion that may lose quality, then one undo step that converts.
-  void SetFormatUndoable(int ADataType);
-  // No undo: the data re-encoded as ADataType (a blank image when it is no readable image).
-  void ConvertFormat(int ADataType);
+  void SetFormatUndoable(TDataType AType);
+  // No undo: the data re-encoded as AType (a blank image when it is no readable image).
+  void ConvertFormat(TDataType AType);
 
   // The private formats first, then a picture of an accepted type; false when nothing was taken.
   bool PasteFromClipboard(bool AUndoable);
@@ -217,7 +215,7 @@ class TCustomDataElement : public TVisualElement, public IDataElementFill {
   TDataElementFlags FFlags;
   std::shared_ptr<TMemoryStream> FData;
   std::u16string FTypeName;
-  uint16_t FAcceptedTypes = AllDataTypes;
+  TDataTypes FAcceptedTypes = AllDataTypes;
   bool FPreviewBuilt = false;
   std::unique_ptr<TUniversalImage> FPreview;
   int32_t FWidth = 0;
@@ -274,14 +272,14 @@ class TDataNewDataOperation : public TCustomDataChangeOperation {
 // A conversion, run again from the restored data on redo.
 class TDataNewDataFormatOperation : public TCustomDataChangeOperation {
  public:
-  TDataNewDataFormatOperation(TCustomDataElement* AElement, int ADataType)
-      : TCustomDataChangeOperation(AElement), FDataType(ADataType) {}
+  TDataNewDataFormatOperation(TCustomDataElement* AElement, TDataType AType)
+      : TCustomDataChangeOperation(AElement), FDataType(AType) {}
 
  protected:
   void DoElement(TElement* AElement) override;
 
  private:
-  int FDataType;
+  TDataType FDataType;
 };
 
 class TDataExternalEditingModeOperation : public TElementOperation {
