@@ -204,6 +204,19 @@ std::u16string SanitizeTypeName(std::u16string_view AName) {
   return result;
 }
 
+bool IsEditingFileNamePattern(std::u16string_view AFileName) {
+  const size_t slash = AFileName.find_last_of(u"\\/");
+  const std::u16string_view name = slash == std::u16string_view::npos ? AFileName : AFileName.substr(slash + 1);
+  if (name.size() < 5 || !SameAsciiNoCase(name.substr(0, 4), u"file") || name[4] < u'1' || name[4] > u'9')
+    return false;
+  size_t i = 5;
+  while (i < name.size() && name[i] >= u'0' && name[i] <= u'9') ++i;
+  if (i == name.size())
+    return true;
+  const std::u16string_view ext = name.substr(i + 1);
+  return name[i] == u'.' && !ext.empty() && SanitizeTypeName(ext) == ext;
+}
+
 bool GetImageSize(std::span<const uint8_t> AData, TDataType AType, TImageSize& ASize, TImageSize AIconSize) {
   THeaderReader reader(AData);
   TImageSize read;

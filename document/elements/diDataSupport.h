@@ -52,6 +52,10 @@ bool SameDataFormat(TDataType A, TDataType B);
 constexpr size_t MaxTypeNameLength = 10;
 std::u16string SanitizeTypeName(std::u16string_view AName);
 
+// The name part of an external-editing temporary file: "File<n>" with n from 1 (no leading zero), then "." and a
+// type name as SanitizeTypeName leaves it, or nothing. Folders are not looked at.
+bool IsEditingFileNamePattern(std::u16string_view AFileName);
+
 struct TImageSize {
   int32_t Width = 0;
   int32_t Height = 0;

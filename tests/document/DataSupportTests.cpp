@@ -99,6 +99,17 @@ TEST(TypeName, KeepsLettersAndDigitsInLowerCaseUpToTen) {
   EXPECT_EQ(SanitizeTypeName(u"\u00E9t\u00E9"), u"t");
 }
 
+TEST(EditingFileName, OnlyFileAndANumberWithASafeExtension) {
+  const std::pair<std::u16string, bool> cases[] = {
+      {u"C:\\docs\\File1.png", true}, {u"/tmp/file12.jpeg", true}, {u"File7", true},
+      {u"FILE3.PNG", false},  // a type name is lower case
+      {u"File0.png", false},  {u"File01.png", false}, {u"File.png", false},     {u"File1.", false},
+      {u"File1.p-g", false},  {u"File1.png.exe", false}, {u"MyFile1.png", false}, {u"C:\\File1.png\\x", false},
+      {u"File1.abcdefghijk", false},
+  };
+  for (const auto& [name, ok] : cases) EXPECT_EQ(IsEditingFileNamePattern(name), ok) << std::string(name.begin(), name.end());
+}
+
 TEST(ImageSize, ReadsHeadersAndDefaultsWhatItCannotRead) {
   struct Case {
     const char* what;
