@@ -452,17 +452,12 @@ void TCustomDataElement::GetHint(std::u16string& AText) {
   TVisualElement::GetHint(AText);
   if (!HasValue()) return;
   if (!AText.empty()) AText += u"\r\n";
-  int32_t width = 0;
-  int32_t height = 0;
-  int32_t scale = 100;
-  if (BuildPreview(), FPreview) {
-    width = FWidth;
-    height = FHeight;
-    scale = FScale;
-  } else if (FWidth > 0 && FHeight > 0) {
-    width = FWidth;
-    height = FHeight;
-  } else {
+  // The size an in-process copy brought along, else the preview's, else what the headers tell.
+  if (FWidth <= 0 || FHeight <= 0) BuildPreview();
+  int32_t width = FWidth;
+  int32_t height = FHeight;
+  const int32_t scale = width > 0 && height > 0 ? PreviewScale(width) : 100;
+  if (width <= 0 || height <= 0) {
     TImageSize size;
     if (GetImageSize(Bytes(*FData), DataType(), size)) {
       width = size.Width;
