@@ -24,7 +24,6 @@
 #include <array>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <span>
 
 IDataExternalEditing* DataExternalEditing = nullptr;
@@ -45,25 +44,22 @@ constexpr int DataClassesGroup = 1;
 
 // ---------------------------------------------------------------------------------------------------------------
 // In-process copies: a knot carries a token, never a pointer; the token finds the shared bytes while any element
-// still holds them.
+// still holds them. Expired entries go at the next registration.
 
 class TDataTokens {
  public:
   int64_t Register(const std::shared_ptr<TMemoryStream>& AData) {
-    std::lock_guard lock(FMutex);
     for (auto it = FEntries.begin(); it != FEntries.end();) it = it->second.expired() ? FEntries.erase(it) : ++it;
     const int64_t token = ++FLast;
     FEntries.emplace(token, AData);
     return token;
   }
   std::shared_ptr<TMemoryStream> Find(int64_t AToken) {
-    std::lock_guard lock(FMutex);
     auto it = FEntries.find(AToken);
     return it == FEntries.end() ? nullptr : it->second.lock();
   }
 
  private:
-  std::mutex FMutex;
   int64_t FLast = 0;
   std::map<int64_t, std::weak_ptr<TMemoryStream>> FEntries;
 };

@@ -478,6 +478,51 @@ TEST_F(DataElementTest, APastedBitmapBecomesAnOpaquePng) {
   EXPECT_EQ(image.First()->Pixel(4, 4), 0xFF336699u);
 }
 
+TEST_F(DataElementTest, AWindowsMetafileIsStoredAsAPlaceableOneWhereEnhancedOnesAreNotTaken) {
+  HDC recorder = CreateMetaFileW(nullptr);
+  Rectangle(recorder, 0, 0, 200, 100);
+  HMETAFILE metafile = CloseMetaFile(recorder);
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
+  auto* pict = static_cast<METAFILEPICT*>(GlobalLock(memory));
+  *pict = METAFILEPICT{MM_ANISOTROPIC, 2000, 1000, metafile};
+  GlobalUnlock(memory);
+  Clipboard->Open();
+  Clipboard->Clear();
+  Clipboard->SetAsHandle(CF_METAFILEPICT, memory);
+  Clipboard->Close();
+  TElement_Image* e = AddImage();
+  e->SetAcceptedTypes(AllDataTypes & ~(1u << dtBmp) & ~(1u << dtEmf));
+  ASSERT_TRUE(e->Paste());
+  EXPECT_EQ(e->TypeName(), u"wmf");
+  const TBytes data = BytesOf(e->Data());
+  ASSERT_GE(data.size(), 22u);
+  EXPECT_EQ(TBytes(data.begin(), data.begin() + 4), (TBytes{0xD7, 0xCD, 0xC6, 0x9A}));
+  EXPECT_EQ(UndoSteps(), 1);
+}
+
+TEST_F(DataElementTest, TheChosenFileIsLoadedInOneStepAndSavedAsTheRawBytes) {
+  const std::u16string source = TempFile(u"picture.GIF");
+  const std::u16string target = TempFile(u"copy.gif");
+  const TBytes gif = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 1, 0, 1, 0, 0, 0, 0, 0x3B};
+  StreamOf(gif)->SaveToFile(source);
+  std::vector<std::u16string> saveFilters;
+  SetDataFileDialog([&](TOpenSaveDialog& ADialog, bool AOpen) {
+    if (!AOpen) saveFilters.push_back(BuildFilterString(ADialog.FileFilters(), false, false, nullptr, false, false));
+    ADialog.SetFileName(AOpen ? source : target);
+    return true;
+  });
+  TElement_Image* e = AddImage();
+  EXPECT_TRUE(e->LoadFromFileDialog());
+  EXPECT_EQ(e->TypeName(), u"gif");
+  EXPECT_EQ(BytesOf(e->Data()), gif);
+  EXPECT_EQ(UndoSteps(), 1);
+  EXPECT_TRUE(e->SaveToFileDialog());
+  EXPECT_EQ(saveFilters, std::vector<std::u16string>{u"GIF (*.gif)|*.gif"});
+  TMemoryStream written;
+  written.LoadFromFile(target);
+  EXPECT_EQ(BytesOf(written), gif);
+}
+
 TEST_F(DataElementTest, DamagedPrivateBlocksLeaveTheOldDataIntact) {
   std::mt19937 random(17);
   TBytes noise(300);
