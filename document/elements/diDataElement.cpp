@@ -348,6 +348,12 @@ void TCustomDataElement::BuildPreview() {
     source->SetDrawMode(mode);
     image = std::move(small);
   }
+  // An opaque picture is copied, not blended: blending at full alpha is not exact.
+  TBitmap32* frame = image->First();
+  const TColor32* bits = frame->Bits();
+  const size_t count = size_t(frame->Width()) * frame->Height();
+  frame->SetDrawMode(std::all_of(bits, bits + count, [](TColor32 APixel) { return APixel >> 24 == 0xFF; }) ? dmOpaque
+                                                                                                             : dmBlend);
   FPreview = std::move(image);
 }
 
@@ -394,7 +400,6 @@ void TCustomDataElement::Paint(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) {
     if (!frame || !target) return;
     POINT origin{};
     GetViewportOrgEx(ACanvas->GetHandle(), &origin);
-    frame->SetDrawMode(dmBlend);
     frame->DrawTo(target, origin.x + padding.Left, origin.y + padding.Top);
     return;
   }

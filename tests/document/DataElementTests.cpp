@@ -189,6 +189,25 @@ TEST_F(DataElementTest, TheHexadecimalViewShowsSixteenBytesALineWithTheirCharact
   EXPECT_EQ(line.find(u"Hello"), 48u);
 }
 
+TEST_F(DataElementTest, ThePreviewIsPaintedInsideThePadding) {
+  TElement_Image* e = AddImage(MakePng(10, 10, 0xFFFF0000), u"png");
+  e->SetBounds(20, 30, e->Width(), e->Height(), e->Descent());
+  const TRect padding = Host->Sheet->Canvas()->GetThemePadding(teImageContainer);
+  HDC dc = CreateCompatibleDC(nullptr);
+  BITMAPINFO info = TopDownBitmapInfo(100, 100);
+  void* bits = nullptr;
+  HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, section);
+  Host->Sheet->PaintTo(dc, TRect{0, 0, 100, 100}, {});
+  GdiFlush();
+  const auto pixel = [bits](int X, int Y) { return static_cast<const uint32_t*>(bits)[Y * 100 + X] & 0xFFFFFF; };
+  EXPECT_EQ(pixel(20 + padding.Left + 5, 30 + padding.Top + 5), 0xFF0000u);
+  EXPECT_NE(pixel(20 + padding.Left + 15, 30 + padding.Top + 5), 0xFF0000u);
+  SelectObject(dc, old);
+  DeleteObject(section);
+  DeleteDC(dc);
+}
+
 TEST_F(DataElementTest, TheHintTellsTypeSizeAndScaleOrTheTypeAlone) {
   EXPECT_EQ([&] {
     std::u16string hint;
