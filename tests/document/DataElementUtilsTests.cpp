@@ -348,14 +348,51 @@ TEST_F(TDataElementUtilsTest, DataOfAnUnknownTypeOpensTheOpenWithDialogAndStarts
   EXPECT_EQ(Launches.Executed, (std::vector<std::u16string>{u"|" + StubEditorPath() + u"|\"" + file + u"\""}));
 }
 
+TEST(DataStreamImageSize, ReadsFromThePositionAndAsksTheSystemForIconsAndMetafiles) {
+  TMemoryStream png;
+  png.WriteBytes("abc" + SmallPng);
+  png.SetPosition(3);
+  TImageSize size;
+  EXPECT_TRUE(GetImageSize(png, dtPng, size));
+  EXPECT_EQ(size, (TImageSize{2, 1}));
+  EXPECT_EQ(png.Position(), 3);
+
+  TMemoryStream icon;
+  icon.WriteBytes(std::string("\0\0\1\0\0\0", 6));
+  icon.SetPosition(0);
+  EXPECT_FALSE(GetImageSize(icon, dtIco, size));
+  EXPECT_EQ(size, (TImageSize{GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)}));
+
+  RECT frame{0, 0, 2000, 1000};  // hundredths of a millimetre
+  HDC dc = CreateEnhMetaFileW(nullptr, nullptr, &frame, nullptr);
+  ASSERT_NE(dc, nullptr);
+  Rectangle(dc, 0, 0, 50, 25);
+  HENHMETAFILE metafile = CloseEnhMetaFile(dc);
+  std::string bytes(GetEnhMetaFileBits(metafile, 0, nullptr), '\0');
+  GetEnhMetaFileBits(metafile, static_cast<UINT>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data()));
+  DeleteEnhMetaFile(metafile);
+  TMemoryStream emf;
+  emf.WriteBytes(bytes);
+  emf.SetPosition(0);
+  EXPECT_TRUE(GetImageSize(emf, dtEmf, size));
+  EXPECT_GT(size.Width, size.Height);
+  emf.SetSize(10);
+  emf.SetPosition(0);
+  EXPECT_FALSE(GetImageSize(emf, dtEmf, size));
+  EXPECT_EQ(size, (TImageSize{100, 100}));
+}
+
 // Keys under HKEY_CURRENT_USER that a test writes and deletes again.
 class TTestKeys {
  public:
   ~TTestKeys() {
     for (auto it = FCreated.rbegin(); it != FCreated.rend(); ++it) RegDeleteTreeW(HKEY_CURRENT_USER, Wide(*it).c_str());
+    for (const auto& [key, name] : FValues) Remove(key, name);
   }
   // ARoot is deleted with everything under it at the end.
   void Own(const std::u16string& ARoot) { FCreated.push_back(ARoot); }
+  // A value in a key others share, deleted at the end.
+  void OwnValue(const std::u16string& AKey, const std::u16string& AName) { FValues.emplace_back(AKey, AName); }
   static void Set(const std::u16string& AKey, const std::u16string& AName, const std::u16string& AValue) {
     HKEY key;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, Wide(AKey).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
@@ -374,6 +411,7 @@ class TTestKeys {
 
  private:
   std::vector<std::u16string> FCreated;
+  std::vector<std::pair<std::u16string, std::u16string>> FValues;
 };
 
 TEST_F(TDataElementUtilsTest, OpenWithListsComeFromTheRegistryEachProgramOnce) {
@@ -404,6 +442,8 @@ TEST_F(TDataElementUtilsTest, OpenWithListsComeFromTheRegistryEachProgramOnce) {
   keys.Set(fileExts, u"Application", u"TWO.EXE");
   keys.Set(muiCache, one, u"First Editor");
   keys.Set(muiCache, two, u"");
+  keys.OwnValue(muiCache, one);
+  keys.OwnValue(muiCache, two);
 
   int defaultIndex = -2;
   std::vector<std::u16string> names, programs;
