@@ -520,19 +520,8 @@ bool IsEditingFileName(const std::u16string& AName, const std::u16string& ADocum
   const auto sameFolder = [&folder](const std::u16string& AOther) {
     return !AOther.empty() && LowerCaseAscii(AOther) == LowerCaseAscii(folder);
   };
-  if (!sameFolder(GetTempFolder()) && !(ADocumentFile.empty() ? false : sameFolder(ExtractFilePath(ADocumentFile))))
-    return false;
-  const std::u16string name = ExtractFileName(AName);
-  if (name.size() < 5 || LowerCaseAscii(name.substr(0, 4)) != u"file") return false;
-  size_t i = 4;
-  while (i < name.size() && name[i] >= u'0' && name[i] <= u'9') ++i;
-  if (i == 4 || (name[4] == u'0')) return false;
-  if (i < name.size()) {
-    if (name[i] != u'.') return false;
-    const std::u16string ext = name.substr(i + 1);
-    if (ext.empty() || SanitizeTypeName(ext) != LowerCaseAscii(ext)) return false;
-  }
-  return FileExists(AName);
+  if (!sameFolder(GetTempFolder()) && !sameFolder(ExtractFilePath(ADocumentFile))) return false;
+  return IsEditingFileNamePattern(ExtractFileName(AName)) && FileExists(AName);
 }
 
 }  // namespace
@@ -585,15 +574,19 @@ void TCustomDataElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
   }
   // Copies never carry the editing mode; elsewhere only a temporary file of ours is taken.
   std::u16string editing;
-  if (ALoader->Mode() != fmCopy) editing = AKnot->ReadString(u"ExternalEditingFileName", u"");
+  if (TKnotParam* name = AKnot->FindParam(u"ExternalEditingFileName")) {
+    if (ALoader->Mode() != fmCopy)
+      editing = name->GetAsString();
+    else
+      name->SetUsed(true);
+  }
   if (!editing.empty() && !IsEditingFileName(editing, Scheme() ? Scheme()->FileName() : std::u16string())) {
     if (ALoader->Messages())
       ALoader->Messages()->AddLinked(
           mkWarning,
-          FormatLocStrOr(IdDataExternalEditingMode,
-                         u"The element is in the mode of [editing by third-party program] — you need to choose "
-                         u"\"Apply\" or \"Cancel\"",
-                         {}),
+          FormatLocStrOr(IdDataEditingFileRefused,
+                         u"The file \"%1\" of [editing by third-party program] was not accepted",
+                         {QuoteMessageValue(editing)}),
           IntToStr(ID()));
     editing.clear();
   }

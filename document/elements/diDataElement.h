@@ -52,6 +52,7 @@ enum : int {
   IdPaletteLoadFromFileHint = 2803,
   IdPaletteSaveToFile = 2804,
   IdPaletteSaveToFileHint = 2805,
+  IdDataEditingFileRefused = 2807,
   IdAllImagesFilter = 2808,
   IdDataExternalEditingMode = 2809,
   IdDataInvalidType = 2810,

@@ -340,6 +340,86 @@ TEST_F(DataElementTest, TheCheckedFormatItemDoesNothingForAnotherExtensionOfItsF
   EXPECT_TRUE(Boxes.Boxes.empty());
 }
 
+TEST_F(DataElementTest, OnlyAnExistingTemporaryFileOfOursKeepsTheEditingModeAndCopiesCarryNone) {
+  const std::u16string ours = GetTempFolder() + u"File9731.png";
+  Files.push_back(ours);
+  StreamOf({1})->SaveToFile(ours);
+  const struct {
+    std::u16string Name;
+    uint8_t Mode;
+    bool Kept;
+  } cases[] = {
+      {ours, fmDocument, true},
+      {ours, fmCopy, false},
+      {GetTempFolder() + u"File9732.png", fmDocument, false},
+      {GetTempFolder() + u"File9731.png.exe", fmDocument, false},
+      {u"C:\\windows\\win.ini", fmDocument, false},
+      {u"File9731.png", fmDocument, false},
+  };
+  for (const auto& c : cases) {
+    TElement_Image* source = AddImage({1, 2}, u"png");
+    source->SetExternalEditingFileName(c.Name);
+    TKnot knot;
+    Host->Scheme.SaveElement(source, c.Mode, &knot, {});
+    EXPECT_EQ(knot.FindParam(u"ExternalEditingFileName") != nullptr, c.Mode != fmCopy);
+    // A foreign copy may carry one all the same.
+    if (c.Mode == fmCopy) knot.WriteString(u"ExternalEditingFileName", c.Name);
+    TElementMessages messages;
+    TElement_Image* loaded = AddImage();
+    {
+      TSchemeLoader loader(&Host->Scheme, c.Mode, {}, &knot, &messages);
+      loaded->LoadFromKnot(&loader, &knot);
+      loader.Finish();
+    }
+    EXPECT_EQ(loaded->ExternalEditingFileName(), c.Kept ? c.Name : u"") << c.Mode;
+    EXPECT_EQ(loaded->HasVisualState(vsExternalEditing), c.Kept);
+    EXPECT_EQ(messages.GetCount(), c.Kept || c.Mode == fmCopy ? 0 : 1) << c.Mode;
+    source->SetExternalEditingFileName(u"");
+  }
+  EXPECT_EQ(UndoSteps(), 0);
+  EXPECT_TRUE(FileExists(ours));
+}
+
+TEST_F(DataElementTest, InProcessCopiesShareTheBytesThroughATokenAndAnUnknownTokenIsAReadError) {
+  const TBytes png = MakePng(30, 20);
+  TElement_Image* source = AddImage(png, u"png");
+  ASSERT_NE(source->Preview(), nullptr);
+  TKnot knot;
+  Host->Scheme.SaveElement(source, fmRecord, &knot, ffInProcessCopy);
+  const std::u16string token = knot.ReadString(u"Value", u"");
+  EXPECT_FALSE(token.empty());
+  EXPECT_TRUE(std::all_of(token.begin(), token.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; }));
+  EXPECT_EQ(knot.ReadInteger(u"W", 0, 0, 0), 30);
+  EXPECT_EQ(knot.ReadInteger(u"H", 0, 0, 0), 20);
+
+  TElement_Image* copy = AddImage();
+  {
+    TSchemeLoader loader(&Host->Scheme, fmRecord, ffInProcessCopy, &knot, nullptr);
+    copy->LoadFromKnot(&loader, &knot);
+    loader.Finish();
+  }
+  EXPECT_EQ(&copy->Data(), &source->Data());
+  std::u16string hint;
+  copy->GetHint(hint);
+  EXPECT_EQ(hint, u"png 30x20");
+  // The source changing its data leaves the copy's bytes alone.
+  source->SetData(*StreamOf({7}), u"bin");
+  EXPECT_EQ(BytesOf(copy->Data()), png);
+
+  TKnot unknown;
+  unknown.LoadFromString(u"<Image Type=\"png\" Value=\"987654321987\"/>");
+  TElementMessages messages;
+  TElement_Image* lost = AddImage();
+  {
+    TSchemeLoader loader(&Host->Scheme, fmRecord, ffInProcessCopy, &unknown, &messages);
+    lost->LoadFromKnot(&loader, &unknown);
+    loader.Finish();
+  }
+  EXPECT_FALSE(lost->HasValue());
+  ASSERT_EQ(messages.GetCount(), 1);
+  EXPECT_EQ(messages.GetItem(0)->GetText(), u"Data read error in the element");
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Clipboard
 
