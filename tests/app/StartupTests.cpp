@@ -1,6 +1,7 @@
 #include "app/unStartup.h"
 #include "document/elements/diCommonElements.h"
 #include "document/elements/diDataElement.h"
+#include "document/elements/diDataElementUtils.h"
 #include "document/elements/plElements.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diPalette.h"
@@ -179,6 +180,23 @@ TEST(ProgramStartup, TheDataElementJoinsAfterTheClipboardAndThePaletteWithItsStr
   EXPECT_EQ(PaletteDataEditGroup, nullptr);
   EXPECT_EQ(PlainRootImageClass, nullptr);
   EXPECT_EQ(DataClipboardFormat, 0u);
+}
+
+TEST(ProgramStartup, ExternalEditingIsInstalledAfterTheDataElementAndRemovedAtTheEnd) {
+  std::vector<std::string> names;
+  for (const TStartupStep& step : ProgramStartupSteps()) names.emplace_back(step.Name);
+  auto at = [&names](const char* AName) { return std::find(names.begin(), names.end(), AName) - names.begin(); };
+  EXPECT_LT(at("data element"), at("data element settings"));
+  EXPECT_LT(at("data element settings"), static_cast<std::ptrdiff_t>(names.size()));
+
+  TStartupList units(ProgramStartupSteps());
+  units.StartAll();
+  ASSERT_NE(DataElementSettings, nullptr);
+  EXPECT_EQ(DataElementSettings->Name(), u"Data");
+  EXPECT_NE(DataExternalEditing, nullptr);
+  units.EndAll();
+  EXPECT_EQ(DataElementSettings, nullptr);
+  EXPECT_EQ(DataExternalEditing, nullptr);
 }
 
 }  // namespace
