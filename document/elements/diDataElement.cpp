@@ -1,6 +1,7 @@
 #include "document/elements/diDataElement.h"
 
 #include "controls/baAppCmpns.h"
+#include "document/elements/diDataElementUtils.h"
 #include "document/elements/plElements.h"
 #include "document/model/diCanvas.h"
 #include "document/model/diClassesGroups.h"
@@ -460,7 +461,8 @@ void TCustomDataElement::GetHint(std::u16string& AText) {
   const int32_t scale = width > 0 && height > 0 ? PreviewScale(width) : 100;
   if (width <= 0 || height <= 0) {
     TImageSize size;
-    if (GetImageSize(Bytes(*FData), DataType(), size)) {
+    FData->SetPosition(0);
+    if (GetImageSize(*FData, DataType(), size)) {
       width = size.Width;
       height = size.Height;
     }

@@ -224,6 +224,14 @@ TEST_F(DataElementTest, TheHintTellsTypeSizeAndScaleOrTheTypeAlone) {
     AddImage(TBytes(20, 'a'), u"txt")->GetHint(hint);
     return hint;
   }(), u"txt");
+  // A header GDI+ cannot decode past still tells the size.
+  EXPECT_EQ([&] {
+    std::u16string hint;
+    TElement_Image* e = AddImage({'G', 'I', 'F', '8', '9', 'a', 0x2C, 0x01, 0xC8, 0x00, 0xFF, 0xFF}, u"gif");
+    EXPECT_EQ(e->Preview(), nullptr);
+    e->GetHint(hint);
+    return hint;
+  }(), u"gif 300x200");
 }
 
 TEST_F(DataElementTest, AStoredPictureHasItsTypeAndUpperCaseHexadecimalAndNoCachedSize) {
