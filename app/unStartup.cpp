@@ -6,6 +6,8 @@
 #include "app/diPaletteForm.h"
 #include "document/elements/diCommonElements.h"
 #include "document/elements/diCustomElements.h"
+#include "document/elements/diDataElement.h"
+#include "document/elements/diDataElementUtils.h"
 #include "document/elements/diLog.h"
 #include "document/elements/diTableElement.h"
 #include "document/elements/diTitled.h"
@@ -111,6 +113,11 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       // Its strips, its class group and its palette items: after the image lists, the class groups and the palette.
       {"table element", InitializeTableElement, FinalizeTableElement},
       {"table cursors", InitializeTableCursors, nullptr},
+      // Its strips, class group, palette groups and items and the clipboard formats: after the clipboard, the
+      // palette and its Actions and Insert groups, the image lists and the class groups.
+      {"data element", InitializeDataElement, FinalizeDataElement},
+      // The "Data" node and the external editing the data elements call, installed once those elements exist.
+      {"data element settings", InitializeDataElementUtils, FinalizeDataElementUtils},
       {"palette form", InitializePaletteForm, FinalizePaletteForm},
       // Its items take pictures from the large image list and go into the palette's groups.
       {"titled elements", InitializeTitled, FinalizeTitled},

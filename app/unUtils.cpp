@@ -6,6 +6,7 @@
 #include "controls/baAppCmpns.h"
 #include "controls/baPainterStyles.h"
 #include "controls/baStyledPainter.h"
+#include "document/elements/diDataElementUtils.h"
 #include "document/model/diCanvas.h"
 #include "document/model/diNaming.h"
 #include "foundation/cuFiles.h"
@@ -56,6 +57,7 @@ bool IsRelativePath(std::u16string_view APath) {
 // form's nodes and Sounds under the root, then Log under Sheet.
 std::vector<std::pair<TProperty*, TProperty*>> NodesToHangIn(TSettings& ASettings) {
   std::vector<std::pair<TProperty*, TProperty*>> nodes;
+  if (DataElementSettings) nodes.emplace_back(DataElementSettings.get(), ASettings.Sheet);
   if (NamingSettings) nodes.emplace_back(NamingSettings.get(), ASettings.Sheet);
   if (PaletteFormSettings) nodes.emplace_back(PaletteFormSettings.get(), &ASettings);
   return nodes;

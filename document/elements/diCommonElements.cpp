@@ -1,5 +1,6 @@
 #include "document/elements/diCommonElements.h"
 
+#include "document/elements/diDataElement.h"
 #include "document/model/diCanvas.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diPalette.h"
@@ -37,6 +38,8 @@ TCustomCommentElement::TCustomCommentElement(TScheme* AScheme) : TTextorElement(
   // Free text: the character checks have nothing to say about a note.
   SetTextOptions(AnyTextOptions);
 }
+
+TElementClass TCustomCommentElement::GetDataClass() { return &TElement_Image::ClassInfo; }
 
 bool TCustomCommentElement::HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) {
   if (TTextorElement::HandleMessage(AMsg, AParam1, AParam2)) return true;

@@ -43,8 +43,9 @@ class TCustomCommentElement : public TTextorElement {
   TElementClass ClassRef() const override { return &ClassInfo; }
   explicit TCustomCommentElement(TScheme* AScheme);
 
-  // The class node message 100 names for pasted or dropped data; nil leaves the message to the rest.
-  virtual TElementClass GetDataClass() { return nullptr; }
+  // The class node message 100 names for pasted or dropped data (the image element); nil leaves the message to
+  // the rest.
+  virtual TElementClass GetDataClass();
 
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
   bool GetFrameThemeElement(int& AIndex) override;

@@ -4,6 +4,7 @@
 #include "controls/baPainterStyles.h"
 #include "controls/baStyledPainter.h"
 #include "document/model/diCanvas.h"
+#include "document/elements/diDataElementUtils.h"
 #include "document/model/diNaming.h"
 #include "foundation/cuFiles.h"
 #include "foundation/cuKnot.h"
@@ -202,6 +203,21 @@ TEST_F(GlobalTest, SavedSettingsComeBackInTheNextRunWithTheNodesOfOtherUnits) {
   EXPECT_EQ(global->Settings()->Sheet->FontSize->Value(), fsGreat);
   EXPECT_EQ(NamingSettings->FillDigits->Value(), 7);
   NamingSettings->FillDigits->SetValue(1);
+}
+
+TEST_F(GlobalTest, TheDataNodeHangsUnderSheetBeforeNamingAndAFirstRunNamesThePaintProgram) {
+  ASSERT_NE(DataElementSettings, nullptr);
+  wchar_t system[MAX_PATH];
+  ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
+  {
+    TGlobalPtr global = Start(Places());
+    EXPECT_EQ(DataElementSettings->Parent(), global->Settings()->Sheet);
+    EXPECT_EQ(DataElementSettings->NextSibling(), NamingSettings.get());
+    EXPECT_EQ(DataElementSettings->Bitmaps->CustomEditor->Value(), FromWide(system) + u"\\mspaint.exe");
+    EXPECT_EQ(DataElementSettings->Other->CustomEditor->Value(), u"");
+  }
+  EXPECT_EQ(DataElementSettings->Parent(), nullptr);
+  DataElementSettings->Bitmaps->CustomEditor->SetValue(u"");
 }
 
 TEST_F(GlobalTest, ThePaintersAreSetUpAndTheStandardOneIsShared) {

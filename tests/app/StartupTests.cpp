@@ -1,5 +1,9 @@
 #include "app/unStartup.h"
 #include "document/elements/diCommonElements.h"
+#include "document/elements/diDataElement.h"
+#include "document/elements/diDataElementUtils.h"
+#include "document/elements/plElements.h"
+#include "document/model/diClassesGroups.h"
 #include "document/model/diPalette.h"
 #include "document/model/diSchemeImagesWin.h"
 #include "document/text/diTextorInteractive.h"
@@ -144,6 +148,55 @@ TEST(ProgramStartup, CommonElementsJoinAfterThePaletteTheImagesAndTheClassGroups
   EXPECT_EQ(frame->KeyText(), u"L");
   units.EndAll();
   EXPECT_EQ(PaletteSignsGroup, nullptr);
+}
+
+TEST(ProgramStartup, TheDataElementJoinsAfterTheClipboardAndThePaletteWithItsStripsGroupsAndFormats) {
+  std::vector<std::string> names;
+  for (const TStartupStep& step : ProgramStartupSteps()) names.emplace_back(step.Name);
+  auto at = [&names](const char* AName) { return std::find(names.begin(), names.end(), AName) - names.begin(); };
+  for (const char* before : {"clipboard", "palette", "element images", "class groups"})
+    EXPECT_LT(at(before), at("data element")) << before;
+  EXPECT_LT(at("data element"), static_cast<std::ptrdiff_t>(names.size()));
+
+  TStartupList units(ProgramStartupSteps());
+  units.StartAll();
+  EXPECT_GE(DataElementLargeImagesIndex, 0);
+  EXPECT_GE(DataElementSmallImagesIndex, 0);
+  EXPECT_GE(SchemeLargeImages->Count(), DataElementLargeImagesIndex + 8);
+  ASSERT_NE(PaletteDataEditGroup, nullptr);
+  EXPECT_EQ(PaletteDataEditGroup->GetCaption(), u"Edit");
+  ASSERT_NE(PaletteDataFormatGroup, nullptr);
+  EXPECT_EQ(PaletteDataFormatGroup->GetCaption(), u"Format");
+  TElementPaletteItem* image = FindPaletteItemOfClass(&TElement_Image::ClassInfo);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->GetCaption(), u"Image");
+  EXPECT_EQ(image->LargeImage(), DataElementLargeImagesIndex + 7);
+  const TElementClassList& group = ClassesGroups->GetGroup(1);
+  EXPECT_NE(std::find(group.begin(), group.end(), &TElement_Image::ClassInfo), group.end());
+  EXPECT_EQ(PlainRootImageClass, &TElement_Image::ClassInfo);
+  EXPECT_NE(DataClipboardFormat, 0u);
+  EXPECT_NE(DataTypeClipboardFormat, 0u);
+  units.EndAll();
+  EXPECT_EQ(PaletteDataEditGroup, nullptr);
+  EXPECT_EQ(PlainRootImageClass, nullptr);
+  EXPECT_EQ(DataClipboardFormat, 0u);
+}
+
+TEST(ProgramStartup, ExternalEditingIsInstalledAfterTheDataElementAndRemovedAtTheEnd) {
+  std::vector<std::string> names;
+  for (const TStartupStep& step : ProgramStartupSteps()) names.emplace_back(step.Name);
+  auto at = [&names](const char* AName) { return std::find(names.begin(), names.end(), AName) - names.begin(); };
+  EXPECT_LT(at("data element"), at("data element settings"));
+  EXPECT_LT(at("data element settings"), static_cast<std::ptrdiff_t>(names.size()));
+
+  TStartupList units(ProgramStartupSteps());
+  units.StartAll();
+  ASSERT_NE(DataElementSettings, nullptr);
+  EXPECT_EQ(DataElementSettings->Name(), u"Data");
+  EXPECT_NE(DataExternalEditing, nullptr);
+  units.EndAll();
+  EXPECT_EQ(DataElementSettings, nullptr);
+  EXPECT_EQ(DataExternalEditing, nullptr);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // Its saved text is fixed here byte for byte, and loading it and saving again gives the same bytes.
 #include "document/elements/diCommonElements.h"
 #include "document/elements/diCustomElements.h"
+#include "document/elements/diDataElement.h"
 #include "document/elements/diTableElement.h"
 #include "document/elements/diTitled.h"
 #include "document/model/diClassesGroups.h"
@@ -29,10 +30,12 @@ class GoldenDocumentTest : public ::testing::Test {
     InitializeTitled();
     InitializeCommonElements();
     InitializeTableElement();
+    InitializeDataElement();
     Host = std::make_unique<TSheetHostFixture>();
   }
   void TearDown() override {
     Host.reset();
+    FinalizeDataElement();
     FinalizeTableElement();
     FinalizeCommonElements();
     FinalizeTitled();
@@ -187,6 +190,46 @@ TEST_F(GoldenDocumentTest, EveryKindSavesTheGoldenTextAndLoadsBackToTheSameBytes
 
   const std::u16string saved = Save(text);
   EXPECT_EQ(saved, Golden);
+
+  TElementMessages log;
+  Host->Scheme.SetMessages(&log);
+  TTextorElement* loaded = AddRichText();
+  TKnot knot;
+  knot.LoadFromString(saved);
+  Host->Scheme.LoadElement(loaded, fmDocument, &knot);
+  EXPECT_EQ(log.GetCount(), 0);
+  EXPECT_EQ(Save(loaded), saved);
+  Host->Scheme.SetMessages(nullptr);
+}
+
+// Pictures: one in the text, one in a comment, the second disabled; their bytes as upper-case hexadecimal.
+const std::u16string GoldenImages =
+    u"<Quillbox FormatVersion=\"1.1\">\r\n"
+    u"\t<Chars Value=\"Pictures \"/>\r\n"
+    u"\t<Image Type=\"gif\" Value=\"4749463839610100010000FF002C\"/>\r\n"
+    u"\t<Comment>\r\n"
+    u"\t\t<Chars Value=\"see \"/>\r\n"
+    u"\t\t<Image Disabled=\"1\" Type=\"bin\" Value=\"00017F80FF\"/><Br/>\r\n"
+    u"\t</Comment><Br/>\r\n"
+    u"</Quillbox>\r\n";
+
+TEST_F(GoldenDocumentTest, PicturesInTheTextAndInACommentSaveTheGoldenTextAndLoadBackToTheSameBytes) {
+  const auto setData = [](TElement_Image* AImage, std::vector<uint8_t> ABytes, const char16_t* AType) {
+    TMemoryStream stream;
+    stream.WriteBuffer(ABytes.data(), ABytes.size());
+    AImage->SetData(stream, AType);
+  };
+  TTextorElement* text = AddRichText();
+  text->SetText(u"Pictures ");
+  setData(Embed<TElement_Image>(text), {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 1, 0, 1, 0, 0, 0xFF, 0, 0x2C}, u"GIF");
+  auto* comment = Embed<TElement_Comment>(text);
+  comment->SetText(u"see ");
+  auto* inComment = Embed<TElement_Image>(comment);
+  setData(inComment, {0, 1, 0x7F, 0x80, 0xFF}, u"bin");
+  inComment->SetDisabled(true);
+
+  const std::u16string saved = Save(text);
+  EXPECT_EQ(saved, GoldenImages);
 
   TElementMessages log;
   Host->Scheme.SetMessages(&log);

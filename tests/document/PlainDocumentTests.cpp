@@ -1,6 +1,7 @@
 // The plain document end to end: the data file and its backup, loads that cannot find or read the file, unknown
 // elements, long random edit sequences against undo and redo, and damaged data files.
 #include "document/elements/diCommonElements.h"
+#include "document/elements/diDataElement.h"
 #include "document/elements/diLog.h"
 #include "document/elements/diTableElement.h"
 #include "document/elements/plElements.h"
@@ -12,6 +13,9 @@
 #include "foundation/cuFiles.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuWin32.h"
+#include "framework/fwBitmaps.h"
+#include "framework/fwClipboard.h"
+#include "graphics/images/umUniversalImage.h"
 #include "tests/document/TestPlainDocument.h"
 
 #include <gtest/gtest.h>
@@ -217,6 +221,8 @@ TEST_F(TPlainDocumentTest, DroppedFilesBecomeThePlainRootsPictureClassWhenOneIsR
   WriteBytes(good, "picture");
   WriteBytes(bad, "other");
   ClassesGroups->GetGroup(1).push_back(&TTestPicture::ClassInfo);
+  // Without the image element's registration first.
+  PlainRootImageClass = nullptr;
   auto document = Open(Path(u"notes.qbx"));
   TPlainRoot* root = document->DocumentRoot();
   EXPECT_FALSE(root->DropFiles({good}));
@@ -230,6 +236,39 @@ TEST_F(TPlainDocumentTest, DroppedFilesBecomeThePlainRootsPictureClassWhenOneIsR
     if (auto* picture = dynamic_cast<TTestPicture*>(c)) made.push_back(picture->Text);
   EXPECT_EQ(made, std::vector<std::u16string>{u"from a.png"});
   EXPECT_TRUE(document->UndoRedo()->CanUndo());
+}
+
+TEST_F(TPlainDocumentTest, APicturePastedIntoTheRootOrACommentBecomesAnImageElement) {
+  StartClipboard();
+  auto document = Open(Path(u"notes.qbx"));
+  TPlainRoot* root = document->DocumentRoot();
+  auto* comment = TElement::CreateIn<TElement_Comment>(root->Scheme(), nullptr);
+  std::vector<TVisualElement*> list{comment};
+  root->InsertElements(emSelection, nullptr, list);
+  comment = nullptr;
+  for (TVisualElement* c = root->FirstVisualChild(); c && !comment; c = c->NextVisualSibling())
+    comment = dynamic_cast<TElement_Comment*>(c);
+  ASSERT_NE(comment, nullptr);
+  TBitmap bitmap(4, 3);
+  Clipboard->SetBitmap(bitmap);
+
+  const auto images = [](TVisualElement* AText) {
+    std::vector<TElement_Image*> found;
+    for (TVisualElement* c = AText->FirstVisualChild(); c; c = c->NextVisualSibling())
+      if (auto* image = dynamic_cast<TElement_Image*>(c)) found.push_back(image);
+    return found;
+  };
+  EXPECT_TRUE(root->Paste());
+  EXPECT_TRUE(comment->Paste());
+  const std::vector<TElement_Image*> inRoot = images(root), inComment = images(comment);
+  ASSERT_EQ(inRoot.size(), 1u);
+  ASSERT_EQ(inComment.size(), 1u);
+  for (TElement_Image* image : {inRoot[0], inComment[0]}) {
+    EXPECT_EQ(image->TypeName(), u"png");
+    ASSERT_NE(image->Preview(), nullptr);
+    EXPECT_EQ(image->Preview()->GetSize().cx, 4);
+  }
+  EndClipboard();
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -271,7 +310,7 @@ class TEditRun {
         break;
       }
       case 5: {
-        // A test element with its own text, or one of the real kinds: a logic frame, a sign or a new table.
+        // A test element with its own text, or one of the real kinds: a logic frame, a sign, a new table or a picture.
         TVisualElement* e = nullptr;
         switch (Pick(0, 3)) {
           case 0: {
@@ -287,7 +326,15 @@ class TEditRun {
             e = TElement::CreateIn<TElement_Star>(FRoot->Scheme(), nullptr);
             break;
           default:
-            e = TElement::CreateIn<TElement_Table>(FRoot->Scheme(), nullptr);
+            if (Pick(0, 1) == 0) {
+              e = TElement::CreateIn<TElement_Table>(FRoot->Scheme(), nullptr);
+            } else {
+              auto* image = TElement::CreateIn<TElement_Image>(FRoot->Scheme(), nullptr);
+              TMemoryStream bytes;
+              bytes.WriteBytes(std::string(Pick(1, 40), char(Pick(0, 255))));
+              image->SetData(bytes, u"bin");
+              e = image;
+            }
             break;
         }
         std::vector<TVisualElement*> list{e};
@@ -296,6 +343,21 @@ class TEditRun {
         break;
       }
       case 6: {
+        // New bytes for a picture, or its content deleted, as the Load and Delete commands do.
+        std::vector<TElement_Image*> images;
+        for (TVisualElement* c = FRoot->FirstVisualChild(); c; c = c->NextVisualSibling())
+          if (auto* image = dynamic_cast<TElement_Image*>(c)) images.push_back(image);
+        if (!images.empty() && Pick(0, 2) == 0) {
+          TElement_Image* image = images[Pick(0, static_cast<int>(images.size()) - 1)];
+          if (Pick(0, 2) == 0 && image->CanDelete()) {
+            image->DeleteSelection();
+          } else {
+            TMemoryStream bytes;
+            bytes.WriteBytes(std::string(Pick(1, 40), char(Pick(0, 255))));
+            image->SetPlainDataUndoable(bytes, Pick(0, 1) ? u"bin" : u"dat");
+          }
+          break;
+        }
         std::vector<TVisualElement*> children;
         // As the Disabled command: only elements that can be disabled.
         for (TVisualElement* c = FRoot->FirstVisualChild(); c; c = c->NextVisualSibling())
@@ -361,7 +423,7 @@ class TEditRun {
 
 TEST_F(TPlainDocumentTest, UndoAllAndRedoAllOfRandomEditsGiveTheFirstAndLastBytes) {
   auto document = Open(Path(u"notes.qbx"));
-  int withElements = 0, withDisabled = 0;
+  int withElements = 0, withDisabled = 0, withImages = 0;
   for (uint32_t seed = 1; seed <= 1000; ++seed) {
     if (document->DocumentRoot()->GetText().size() > 3000) document->DocumentRoot()->Clear();
     document->UndoRedo()->Clear();
@@ -376,6 +438,7 @@ TEST_F(TPlainDocumentTest, UndoAllAndRedoAllOfRandomEditsGiveTheFirstAndLastByte
     const std::u16string last = SaveText(*document);
     withElements += last.find(u"<Embedded") != std::u16string::npos;
     withDisabled += last.find(u"Disabled=\"1\"") != std::u16string::npos;
+    withImages += last.find(u"<Image") != std::u16string::npos;
     while (run.History()->CanUndo()) run.History()->Undo();
     ASSERT_EQ(SaveText(*document), first) << "seed " << seed << run.Steps;
     while (run.History()->CanRedo()) run.History()->Redo();
@@ -386,6 +449,7 @@ TEST_F(TPlainDocumentTest, UndoAllAndRedoAllOfRandomEditsGiveTheFirstAndLastByte
   // The sequences met embedded elements, disabled ones among them.
   EXPECT_GT(withElements, 300);
   EXPECT_GT(withDisabled, 100);
+  EXPECT_GT(withImages, 100);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -440,7 +504,8 @@ TEST_F(TPlainDocumentTest, DamagedDataFilesLoadLayOutPaintAndSaveToWhatLoadsBack
       "\t<LogicFrame Expanded=\"0\"><Description><Chars Value=\"about\"/><Br/></Description>"
       "<Content><Chars Value=\"in \"/><Comment><Chars Value=\"c\"/><Br/></Comment><Br/></Content>"
       "<Caption><Chars Value=\"frame\"/><Br/></Caption></LogicFrame>\r\n"
-      "\t<Star/><Stop/>\r\n"
+      "\t<Star/><Stop/><Image Type=\"png\" Value=\"89504E470D0A1A0A\"/>"
+      "<Chars Value=\"and \"/><Comment><Image Type=\"bin\" Value=\"0102\"/><Br/></Comment><Br/>\r\n"
       "\t<Table><Row><Cell><Chars Value=\"a\"/><Br/></Cell><Cell/></Row>"
       "<Row><Cell/><Cell><Chars Value=\"d\"/><Br/></Cell></Row></Table><Br/>\r\n"
       "\t<Chars Value=\"&#1046;&#1059;&#1050; last\"/><Br/>\r\n"
@@ -449,12 +514,14 @@ TEST_F(TPlainDocumentTest, DamagedDataFilesLoadLayOutPaintAndSaveToWhatLoadsBack
     // Intact, every kind but the unknown one is accepted.
     WriteBytes(notes, base);
     auto document = Open(notes);
-    int frames = 0, signs = 0, tables = 0;
+    int frames = 0, signs = 0, tables = 0, images = 0;
     for (TVisualElement* c = document->DocumentRoot()->FirstVisualChild(); c; c = c->NextVisualSibling()) {
       frames += dynamic_cast<TElement_LogicFrame*>(c) != nullptr;
       signs += dynamic_cast<TElement_Star*>(c) != nullptr || dynamic_cast<TElement_Stop*>(c) != nullptr;
       tables += dynamic_cast<TElement_Table*>(c) != nullptr;
+      images += dynamic_cast<TElement_Image*>(c) != nullptr;
     }
+    EXPECT_EQ(images, 1);
     EXPECT_EQ((std::array<int, 3>{frames, signs, tables}), (std::array<int, 3>{1, 2, 1}));
   }
   std::mt19937 random(2026);

@@ -1,6 +1,7 @@
 #include "tests/document/TestPlainDocument.h"
 
 #include "document/elements/diCommonElements.h"
+#include "document/elements/diDataElement.h"
 #include "document/elements/diLog.h"
 #include "document/elements/diTableElement.h"
 #include "document/elements/diTitled.h"
@@ -73,6 +74,7 @@ TPlainDocumentFixture::TPlainDocumentFixture() {
   InitializeTitled();
   InitializeCommonElements();
   InitializeTableElement();
+  InitializeDataElement();
   ClassesGroups->GetGroup(1).push_back(&TTestEmbedded::ClassInfo);
   FPreviousSounds = SetSoundPlayer([](std::u16string_view) {});
   static std::atomic<int> counter{0};
@@ -85,6 +87,7 @@ TPlainDocumentFixture::TPlainDocumentFixture() {
 TPlainDocumentFixture::~TPlainDocumentFixture() {
   RemoveFolder(Folder);
   SetSoundPlayer(std::move(FPreviousSounds));
+  FinalizeDataElement();
   FinalizeTableElement();
   FinalizeCommonElements();
   FinalizeTitled();

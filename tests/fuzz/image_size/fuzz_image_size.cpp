@@ -1,0 +1,21 @@
+// Reads the pixel size of arbitrary bytes as every readable type: the sanitizers catch any read outside the input,
+// and a result of true must carry two sides above 0 while false leaves no side at 0 or below.
+#include "document/elements/diDataSupport.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::span<const uint8_t> bytes(data, size);
+  for (TDataType type = 0; type < DataTypeCount; ++type) {
+    TImageSize result;
+    const bool ok = GetImageSize(bytes, type, result, {32, 32});
+    if (result.Width <= 0 || result.Height <= 0)
+      std::abort();
+    if (ok && (type == dtOther || type == dtEmf || type == dtWmf || type >= dtTif))
+      std::abort();
+  }
+  return 0;
+}
