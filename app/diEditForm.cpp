@@ -217,12 +217,11 @@ void TEditForm::al1Execute(TAction*, bool&) {
 
 namespace {
 
-// The search from the document's top element with a dialog's text and match-case option.
+// The search over the whole element tree of the document's sheet with a dialog's text and match-case option.
 std::unique_ptr<TFindData> MakeFindData(TSheetForm& AForm, const TFindDialog& ADialog) {
   auto data = std::make_unique<TFindData>();
   TSheet* sheet = AForm.Sheet();
-  TSheetElement* root = sheet ? sheet->Root() : nullptr;
-  data->FindScope = root ? dynamic_cast<TVisualElement*>(root->FirstChild()) : nullptr;
+  data->FindScope = sheet ? sheet->Root() : nullptr;
   data->FindText = ADialog.FindText();
   data->MatchCase = ADialog.Options().Contains(frMatchCase);
   return data;
@@ -410,6 +409,7 @@ void TEditForm::DrawFrame(HDC ADC, const RECT& ARect) {
 }
 
 void TEditForm::Paint() {
+  TForm::Paint();
   if (FFrameWidth <= 0) return;
   HDC dc = Canvas().Handle();
   DrawFrame(dc, RECT{0, 0, ClientWidth(), FSheetForm->Top() + FSheetForm->Height() + Padding().Bottom()});
