@@ -212,7 +212,7 @@ class TSheetForm : public TForm {
   void OpenDropDown();
   void MoveDropDown();
   void CloseDropDown();
-  void PlaceDropDown(bool AUnion);
+  void PlaceDropDownWindow(bool AUnion);
   void DropDownItemChosen(TObject* ASender);
   // The hooker's key handling before the box: false when the message is taken.
   bool HookKeyDown(TMessage& AMessage);
