@@ -224,6 +224,18 @@ TEST_F(EditFormTest, TheLogButtonsHintNamesItsShortcut) {
   EXPECT_EQ(Edit->pbLogButton->Hint(), u"Clear and close log (Ctrl+F5)");
 }
 
+TEST_F(EditFormTest, TheDocumentSheetIsActiveWhenItsBoxTakesTheFirstFocus) {
+  // Embedding made the box's window again; its sheet form hears of the focus only once its hook is back.
+  Bind();
+  Host->SetBounds(40, 40, 800, 600);
+  Host->SetActiveControl(Edit->SheetForm()->rb1);
+  Host->Show();
+  SetForegroundWindow(Host->Handle());
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == Edit->SheetForm()->rb1->Handle(); }));
+  EXPECT_TRUE(Document->DocumentSheet()->Active());
+  EXPECT_FALSE(Document->LogSheet()->Active());
+}
+
 TEST_F(EditFormTest, F5RefreshesTheSettingsOnceThoughTwoActionsCarryIt) {
   Place();
   Bind();
