@@ -181,6 +181,22 @@ TEST_F(EditFormTest, TheFirstMessageShowsTheLogAtTheStoredHeightAndClearingHides
   }
 }
 
+TEST_F(EditFormTest, ALogFilledAtLoadTakesTheStoredHeightOnceTheWindowIsPlaced) {
+  TKnot session(u"MainForm");
+  session.FindOrAddKnot(u"Log")->WriteInteger(u"Height", 250);
+  Edit->LoadLayout(session);
+  Messages().Add(mkError, u"Unknown element");
+  Bind();
+  ASSERT_TRUE(Edit->LogVisible());
+  Place();
+  TSheetForm* log = Edit->LogForm();
+  EXPECT_EQ(log->Height(), 250);
+  EXPECT_EQ(log->Top() + log->Height(), Edit->ClientHeight());
+  EXPECT_EQ(Edit->splLog->Top() + TEditForm::SplitterHeight, log->Top());
+  EXPECT_EQ(Edit->pbLogButton->Top(),
+            Edit->splLog->Top() + (TEditForm::SplitterHeight - Edit->pbLogButton->Height()) / 2);
+}
+
 TEST_F(EditFormTest, AHeightStoredButNeverShownIsWrittenBackAsItWas) {
   TKnot session(u"MainForm");
   session.FindOrAddKnot(u"Log")->WriteInteger(u"Height", 260);
