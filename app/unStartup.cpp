@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/diPaletteForm.h"
+#include "app/diSheetForm.h"
 #include "document/elements/diCommonElements.h"
 #include "document/elements/diCustomElements.h"
 #include "document/elements/diDataElement.h"
@@ -113,6 +114,7 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       // Its strips, its class group and its palette items: after the image lists, the class groups and the palette.
       {"table element", InitializeTableElement, FinalizeTableElement},
       {"table cursors", InitializeTableCursors, nullptr},
+      {"sheet form", InitializeSheetForm, FinalizeSheetForm},
       // Its strips, class group, palette groups and items and the clipboard formats: after the clipboard, the
       // palette and its Actions and Insert groups, the image lists and the class groups.
       {"data element", InitializeDataElement, FinalizeDataElement},

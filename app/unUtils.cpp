@@ -2,6 +2,7 @@
 
 #include "app/cuAboutForm.h"
 #include "app/diPaletteForm.h"
+#include "app/diSheetForm.h"
 #include "app/unSettings.h"
 #include "controls/baAppCmpns.h"
 #include "controls/baPainterStyles.h"
@@ -59,6 +60,7 @@ std::vector<std::pair<TProperty*, TProperty*>> NodesToHangIn(TSettings& ASetting
   std::vector<std::pair<TProperty*, TProperty*>> nodes;
   if (DataElementSettings) nodes.emplace_back(DataElementSettings.get(), ASettings.Sheet);
   if (NamingSettings) nodes.emplace_back(NamingSettings.get(), ASettings.Sheet);
+  if (SheetFormSettings) nodes.emplace_back(SheetFormSettings.get(), &ASettings);
   if (PaletteFormSettings) nodes.emplace_back(PaletteFormSettings.get(), &ASettings);
   return nodes;
 }
