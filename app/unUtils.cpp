@@ -8,6 +8,7 @@
 #include "controls/baStyledPainter.h"
 #include "document/model/diCanvas.h"
 #include "document/model/diNaming.h"
+#include "document/model/diSounds.h"
 #include "foundation/cuFiles.h"
 #include "foundation/cuLocalization.h"
 #include "foundation/cuUtils.h"
@@ -58,6 +59,7 @@ std::vector<std::pair<TProperty*, TProperty*>> NodesToHangIn(TSettings& ASetting
   std::vector<std::pair<TProperty*, TProperty*>> nodes;
   if (NamingSettings) nodes.emplace_back(NamingSettings.get(), ASettings.Sheet);
   if (PaletteFormSettings) nodes.emplace_back(PaletteFormSettings.get(), &ASettings);
+  if (SoundsSettings) nodes.emplace_back(SoundsSettings.get(), &ASettings);
   return nodes;
 }
 
