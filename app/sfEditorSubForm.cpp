@@ -80,6 +80,7 @@ void TAppearanceGroup::Bind(TPropertyAssociator& AAssociator, TStringProperty& A
 }
 
 int TAppearanceGroup::Place(int Y) {
+  btGetMore->Client().AdjustControlSize();
   lbGroup->SetBounds(0, Y, lbGroup->Width(), lbGroup->Height());
   int y = TSettingsSubForm::PlaceUnderLabel(*lbTheme, *cbTheme, Indent, Y + lbGroup->Height() + 8, ComboWidth);
   btGetMore->SetBounds(Indent + ComboWidth + 8, cbTheme->Top() + (cbTheme->Height() - btGetMore->Height()) / 2,
@@ -119,7 +120,9 @@ void TEditorSubForm::Bind(TPropertyAssociator& AAssociator, TSettings& ASettings
                               Localization->GetLocStr(IdIncreaseWorkspaceHeight));
   chNonPrinting->SetCaption(Localization->GetLocStr(IdNonPrinting));
   UpdateDropDownOnFocusNew();
+}
 
+void TEditorSubForm::Arrange() {
   int y = Appearance.Place(0) + 16;
   chFocusNew->SetBounds(Indent, y, chFocusNew->Width(), chFocusNew->Height());
   y += CheckBoxStep;

@@ -48,6 +48,7 @@ class TEditorSubForm : public TSettingsSubForm {
   TCheckBox* chNonPrinting;
 
   void Bind(TPropertyAssociator& AAssociator, TSettings& ASettings) override;
+  void Arrange() override;
 
  private:
   void FocusNewClick(TObject* ASender);

@@ -152,6 +152,7 @@ TGeneralSubForm::TGeneralSubForm(TComponent* AOwner) : TSettingsSubForm(AOwner) 
   btBrowse->OnClick = MakeMethod<&TGeneralSubForm::BrowseClick>(this);
   lbExplanation = NewLabel();
   lbExplanation->SetWordWrap(true);
+  lbExplanation->SetBounds(Indent, 0, SettingsPageWidth - 2 * Indent, lbExplanation->Height());
   lbExplanation->Font().SetColor(cl3DDkShadow);
   chAutoStart = NewCheckBox();
   chShowInTray = NewCheckBox();
@@ -195,7 +196,6 @@ void TGeneralSubForm::Bind(TPropertyAssociator& AAssociator, TSettings& ASetting
   edDataFileName->SetText(general.DataFileName->Value());
   AAssociator.AddEvents(*general.DataFileName, edDataFileName,
                         MakeMethod<&TGeneralSubForm::StoreDataFileName>(this));
-  lbExplanation->SetBounds(Indent, 0, SettingsPageWidth - 2 * Indent, lbExplanation->Height());
   lbExplanation->SetCaption(Localization->GetLocStr(IdDataFileExplanation));
 
   AAssociator.AddBoolCheckBox(*general.AutoStart, *chAutoStart, Localization->GetLocStr(IdAutoStart));
@@ -204,8 +204,11 @@ void TGeneralSubForm::Bind(TPropertyAssociator& AAssociator, TSettings& ASetting
   AAssociator.AddBoolCheckBox(*general.HideByEsc, *chHideByEsc, Localization->GetLocStr(IdHideByEsc));
   AAssociator.AddBoolCheckBox(*general.HideToTrayByMinimizeButton, *chHideToTrayByMinimizeButton,
                               Localization->GetLocStr(IdHideToTray));
+}
 
-  // Placed once the texts are known: the explanation's height depends on the language.
+void TGeneralSubForm::Arrange() {
+  btBrowse->Client().AdjustControlSize();
+  // The explanation's height depends on the language.
   lbGroup->SetBounds(0, 0, lbGroup->Width(), lbGroup->Height());
   int y = PlaceUnderLabel(*lbLanguage, *cbLanguage, Indent, lbGroup->Height() + 8, 220) + 10;
   const int browseLeft = SettingsPageWidth - Indent - btBrowse->Width();

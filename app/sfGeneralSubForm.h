@@ -63,6 +63,7 @@ class TGeneralSubForm : public TSettingsSubForm {
   void Bind(TPropertyAssociator& AAssociator, TSettings& ASettings) override;
   // The data file's name must be usable.
   TWinControl* CheckValues() override;
+  void Arrange() override;
 
  private:
   void FillLanguages();

@@ -27,8 +27,6 @@ TPaletteSubForm::TPaletteSubForm(TComponent* AOwner) : TSettingsSubForm(AOwner) 
 
 void TPaletteSubForm::Bind(TPropertyAssociator& AAssociator, TSettings& ASettings) {
   lbGroup->SetCaption(Localization->GetLocStr(IdPaletteGroup));
-  lbGroup->SetBounds(0, 0, lbGroup->Width(), lbGroup->Height());
-  int y = lbGroup->Height() + 10;
   auto* node = FindSettingsNode<TPaletteFormSettings>(ASettings, u"PaletteForm");
   const struct {
     TCheckBox* Box;
@@ -43,7 +41,14 @@ void TPaletteSubForm::Bind(TPropertyAssociator& AAssociator, TSettings& ASetting
       AAssociator.AddBoolCheckBox(*b.Key, *b.Box, Localization->GetLocStr(b.CaptionId));
     else
       b.Box->SetVisible(false);
-    b.Box->SetBounds(Indent, y, b.Box->Width(), b.Box->Height());
+  }
+}
+
+void TPaletteSubForm::Arrange() {
+  lbGroup->SetBounds(0, 0, lbGroup->Width(), lbGroup->Height());
+  int y = lbGroup->Height() + 10;
+  for (TCheckBox* box : {chShowHeaders, chShowCaptions, chShowHints}) {
+    box->SetBounds(Indent, y, box->Width(), box->Height());
     y += CheckBoxStep;
   }
 }

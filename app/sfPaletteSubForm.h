@@ -13,4 +13,5 @@ class TPaletteSubForm : public TSettingsSubForm {
   TCheckBox* chShowHints;
 
   void Bind(TPropertyAssociator& AAssociator, TSettings& ASettings) override;
+  void Arrange() override;
 };

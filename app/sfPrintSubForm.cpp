@@ -29,6 +29,9 @@ void TPrintSubForm::Bind(TPropertyAssociator& AAssociator, TSettings& ASettings)
   TPrintSettings& print = *ASettings.Print;
   Appearance.Bind(AAssociator, *print.Theme, *print.FontSize);
   AAssociator.AddIntegerEdit(*print.Scale, *veScale, lbScale, Localization->GetLocStr(IdScale));
+}
+
+void TPrintSubForm::Arrange() {
   const int y = Appearance.Place(0) + 16;
   PlaceUnderLabel(*lbScale, *veScale, Indent, y, ScaleWidth);
 }

@@ -15,6 +15,7 @@ class TPrintSubForm : public TSettingsSubForm {
   TIntegerEdit* veScale;
 
   void Bind(TPropertyAssociator& AAssociator, TSettings& ASettings) override;
+  void Arrange() override;
 
  private:
   void GetMoreClick(TObject* ASender);

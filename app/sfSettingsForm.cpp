@@ -179,7 +179,6 @@ TSettingsForm::TSettingsForm(TComponent* AOwner, TSettings& ASettings, int APage
   ubApply = NewDialogButton(*this, IdApply);
   ubApply->SetName(u"ubApply");
   ubApply->OnClick = MakeMethod<&TSettingsForm::ApplyClick>(this);
-  PlaceButtons();
 
   fp1 = new TFormPlace(this);
   fp1->SetName(u"fp1");
@@ -203,8 +202,15 @@ void TSettingsForm::AddPage(TSettingsSubForm* APage, int ACaptionId) {
   tv1->Items().AddChild(nullptr, Localization->GetLocStr(ACaptionId), APage);
 }
 
+void TSettingsForm::DoCreate() {
+  for (TSettingsSubForm* page : FPages) page->Arrange();
+  PlaceButtons();
+  TForm::DoCreate();
+}
+
 void TSettingsForm::PlaceButtons() {
   // Right to left from the corner; each button is as wide as its text needs.
+  for (TUserWinButton* button : {ubApply, ubCancel, ubOK}) button->Client().AdjustControlSize();
   int right = ClientWidth() - Margin;
   const int top = ClientHeight() - Margin - ButtonHeight;
   for (TUserWinButton* button : {ubApply, ubCancel, ubOK}) {

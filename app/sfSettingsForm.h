@@ -55,8 +55,11 @@ class TSettingsSubForm : public TForm {
  public:
   explicit TSettingsSubForm(TComponent* AOwner);
 
-  // Fills the controls from the settings, binds them and places them once their texts are known.
+  // Fills the controls from the settings and binds them.
   virtual void Bind(TPropertyAssociator& AAssociator, TSettings& ASettings) = 0;
+  // Places the controls once the dialog has loaded: then the texts are known and the buttons can size themselves
+  // (a control measures nothing while it loads).
+  virtual void Arrange() = 0;
   // Asked before anything is stored: a control whose value cannot be stored (the user has been told why) refuses
   // the whole apply; nil lets it go on.
   virtual TWinControl* CheckValues() { return nullptr; }
@@ -103,6 +106,7 @@ class TSettingsForm : public TForm {
 
  protected:
   void WndProc(TMessage& AMessage) override;
+  void DoCreate() override;
   void DoShow() override;
 
  private:

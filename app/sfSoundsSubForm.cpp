@@ -22,7 +22,6 @@ TSoundsSubForm::TSoundsSubForm(TComponent* AOwner) : TSettingsSubForm(AOwner) {
 
 void TSoundsSubForm::Bind(TPropertyAssociator& AAssociator, TSettings& ASettings) {
   lbGroup->SetCaption(Localization->GetLocStr(IdSoundsGroup));
-  lbGroup->SetBounds(0, 0, lbGroup->Width(), lbGroup->Height());
   // The node the program plays by, wherever it hangs.
   auto* node = FindSettingsNode<TSoundsSettings>(ASettings, u"Sounds");
   if (!node) node = SoundsSettings.get();
@@ -30,5 +29,9 @@ void TSoundsSubForm::Bind(TPropertyAssociator& AAssociator, TSettings& ASettings
     AAssociator.AddBoolCheckBox(*node->Enabled, *chEnabled, Localization->GetLocStr(IdEnabled));
   else
     chEnabled->SetVisible(false);
+}
+
+void TSoundsSubForm::Arrange() {
+  lbGroup->SetBounds(0, 0, lbGroup->Width(), lbGroup->Height());
   chEnabled->SetBounds(Indent, lbGroup->Height() + 10, chEnabled->Width(), chEnabled->Height());
 }

@@ -11,4 +11,5 @@ class TSoundsSubForm : public TSettingsSubForm {
   TCheckBox* chEnabled;
 
   void Bind(TPropertyAssociator& AAssociator, TSettings& ASettings) override;
+  void Arrange() override;
 };
