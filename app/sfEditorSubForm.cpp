@@ -40,9 +40,8 @@ std::vector<std::u16string> ThemeNames(const std::u16string& AFolder) {
   for (int i = 0; i < files.Count(); ++i)
     // "Default" in any case is the built-in theme, whatever the folder holds.
     if (!SameTextAscii(files[i], DefaultThemeName)) names.push_back(files[i]);
-  std::sort(names.begin(), names.end(), [](const std::u16string& A, const std::u16string& B) {
-    return LowerCaseAscii(A) < LowerCaseAscii(B);
-  });
+  std::sort(names.begin(), names.end(),
+            [](const std::u16string& A, const std::u16string& B) { return LowerCaseAscii(A) < LowerCaseAscii(B); });
   names.insert(names.begin(), DefaultThemeName);
   return names;
 }

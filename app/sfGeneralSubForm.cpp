@@ -101,8 +101,8 @@ TDataFileNameCheck CheckDataFileName(std::u16string_view AText, const std::u16st
   if (HasDrive(name) || (IsDelimiter(name[0]) && name.size() >= 2 && IsDelimiter(name[1])))
     absolute = name;
   else if (IsDelimiter(name[0]))
-    absolute = (HasDrive(ADataFolder) ? ADataFolder.substr(0, 2) : ADataFolder.substr(0, ADataFolder.size() - 1)) +
-               name;
+    absolute =
+        (HasDrive(ADataFolder) ? ADataFolder.substr(0, 2) : ADataFolder.substr(0, ADataFolder.size() - 1)) + name;
   else
     absolute = ADataFolder + name;
   absolute = FullPathName(absolute);
@@ -194,8 +194,7 @@ void TGeneralSubForm::Bind(TPropertyAssociator& AAssociator, TSettings& ASetting
   lbDataFile->SetCaption(Localization->GetLocStr(IdDataFile));
   btBrowse->SetCaption(Localization->GetLocStr(IdBrowse));
   edDataFileName->SetText(general.DataFileName->Value());
-  AAssociator.AddEvents(*general.DataFileName, edDataFileName,
-                        MakeMethod<&TGeneralSubForm::StoreDataFileName>(this));
+  AAssociator.AddEvents(*general.DataFileName, edDataFileName, MakeMethod<&TGeneralSubForm::StoreDataFileName>(this));
   lbExplanation->SetCaption(Localization->GetLocStr(IdDataFileExplanation));
 
   AAssociator.AddBoolCheckBox(*general.AutoStart, *chAutoStart, Localization->GetLocStr(IdAutoStart));
@@ -223,9 +222,7 @@ void TGeneralSubForm::Arrange() {
   }
 }
 
-std::u16string TGeneralSubForm::DataFolder() const {
-  return Global ? Global->DataFolder() : GetApplicationFolder();
-}
+std::u16string TGeneralSubForm::DataFolder() const { return Global ? Global->DataFolder() : GetApplicationFolder(); }
 
 TWinControl* TGeneralSubForm::CheckValues() {
   const std::u16string text = edDataFileName->Text();
@@ -242,8 +239,7 @@ void TGeneralSubForm::StoreLanguage(TPropertyAssoc* ASender, TProperty* APropert
 
 void TGeneralSubForm::StoreDataFileName(TPropertyAssoc* ASender, TProperty* AProperty) {
   // The dialog checked the name before storing anything; a name that still fails is left alone.
-  const TDataFileNameCheck check =
-      CheckDataFileName(edDataFileName->Text(), DataFolder(), FDataFileName->Default());
+  const TDataFileNameCheck check = CheckDataFileName(edDataFileName->Text(), DataFolder(), FDataFileName->Default());
   if (check.Problem == TDataFileNameProblem::dfOk) static_cast<TStringProperty*>(AProperty)->SetValue(check.Value);
 }
 

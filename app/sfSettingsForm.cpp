@@ -235,9 +235,7 @@ void TSettingsForm::TreeChange(TObject* ASender, TTreeNode* ANode) {
   if (ANode) ShowPage(static_cast<TSettingsSubForm*>(ANode->Data()));
 }
 
-void TSettingsForm::TreeCollapsing(TObject* ASender, TTreeNode* ANode, bool& AAllowCollapse) {
-  AAllowCollapse = false;
-}
+void TSettingsForm::TreeCollapsing(TObject* ASender, TTreeNode* ANode, bool& AAllowCollapse) { AAllowCollapse = false; }
 
 void TSettingsForm::DoShow() {
   // The page named by the caller is the one shown; its first control takes the focus once the dialog is active.
@@ -261,8 +259,7 @@ bool TSettingsForm::Apply(bool ARecreate) {
     pa1->Apply();
     if (FHook) FHook(FHookData, this);
   }
-  if (ARecreate && FSettings.General->Language->Value() != language)
-    PostMessageW(Handle(), WM_SETTINGS_RECREATE, 0, 0);
+  if (ARecreate && FSettings.General->Language->Value() != language) PostMessageW(Handle(), WM_SETTINGS_RECREATE, 0, 0);
   return true;
 }
 

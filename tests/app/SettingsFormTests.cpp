@@ -12,6 +12,7 @@
 #include "controls/baEdits.h"
 #include "controls/baTreeViewEx.h"
 #include "controls/baUserButtons.h"
+#include "document/elements/diLog.h"
 #include "document/model/diCanvas.h"
 #include "document/model/diSounds.h"
 #include "document/model/diThemesWin.h"
@@ -156,9 +157,15 @@ TDialogScript::TStep ClickStep(std::function<TControl&(TSettingsForm&)> AControl
     return true;
   };
 }
-TDialogScript::TStep ClickOK() { return ClickStep([](TSettingsForm& D) -> TControl& { return *D.ubOK; }); }
-TDialogScript::TStep ClickCancel() { return ClickStep([](TSettingsForm& D) -> TControl& { return *D.ubCancel; }); }
-TDialogScript::TStep ClickApply() { return ClickStep([](TSettingsForm& D) -> TControl& { return *D.ubApply; }); }
+TDialogScript::TStep ClickOK() {
+  return ClickStep([](TSettingsForm& D) -> TControl& { return *D.ubOK; });
+}
+TDialogScript::TStep ClickCancel() {
+  return ClickStep([](TSettingsForm& D) -> TControl& { return *D.ubCancel; });
+}
+TDialogScript::TStep ClickApply() {
+  return ClickStep([](TSettingsForm& D) -> TControl& { return *D.ubApply; });
+}
 // Waits until the dialog is the active window.
 TDialogScript::TStep WaitActive() {
   return [](TSettingsForm& ADialog) { return GetActiveWindow() == ADialog.Handle(); };
@@ -227,12 +234,12 @@ TEST(SettingsPages, ALinksPathOpensThePageOfItsFirstNode) {
     const char16_t* Path;
     const char16_t* Page;
   };
-  for (const TCase& c : {TCase{u"General.DataFileName", u"GeneralSubForm"},
-                         TCase{u"PaletteForm.ShowHints", u"PaletteSubForm"}, TCase{u"Sheet", u"EditorSubForm"},
-                         TCase{u"Sheet.Log.WriteHints", u"EditorSubForm"}, TCase{u"SheetForm", u"EditorSubForm"},
-                         TCase{u"Sounds.Enabled", u"SoundsSubForm"}, TCase{u"Print.Scale", u"PrintSubForm"},
-                         TCase{u"Search.CaseSensitiveByDefault", u"GeneralSubForm"}, TCase{u"", u"GeneralSubForm"},
-                         TCase{u"Sheetx.Theme", u"GeneralSubForm"}})
+  for (const TCase& c :
+       {TCase{u"General.DataFileName", u"GeneralSubForm"}, TCase{u"PaletteForm.ShowHints", u"PaletteSubForm"},
+        TCase{u"Sheet", u"EditorSubForm"}, TCase{u"Sheet.Log.WriteHints", u"EditorSubForm"},
+        TCase{u"SheetForm", u"EditorSubForm"}, TCase{u"Sounds.Enabled", u"SoundsSubForm"},
+        TCase{u"Print.Scale", u"PrintSubForm"}, TCase{u"Search.CaseSensitiveByDefault", u"GeneralSubForm"},
+        TCase{u"", u"GeneralSubForm"}, TCase{u"Sheetx.Theme", u"GeneralSubForm"}})
     EXPECT_EQ(SettingsPageOfPath(c.Path), c.Page) << Utf8(c.Path);
 }
 
@@ -279,7 +286,8 @@ TEST(SettingsPages, ADataFileNameIsMadeWholeOrRefused) {
 }
 
 TEST_F(SettingsFormTest, ReopeningShowsThePageLastOpen) {
-  EXPECT_EQ(Run({WaitActive(), [](TSettingsForm& D) {
+  EXPECT_EQ(Run({WaitActive(),
+                 [](TSettingsForm& D) {
                    ClickPage(D, 2);
                    return true;
                  },
@@ -297,14 +305,12 @@ TEST_F(SettingsFormTest, ReopeningShowsThePageLastOpen) {
                  },
                  [](TSettingsForm& D) { return D.CurrentPage() == D.Pages(3); }, ClickOK()}),
             mrOk);
-  EXPECT_EQ(Run({WaitActive(), Check([](TSettingsForm& D) { EXPECT_EQ(D.CurrentPage(), D.Pages(3)); }),
-                 ClickCancel()}),
+  EXPECT_EQ(Run({WaitActive(), Check([](TSettingsForm& D) { EXPECT_EQ(D.CurrentPage(), D.Pages(3)); }), ClickCancel()}),
             mrCancel);
 }
 
 TEST_F(SettingsFormTest, APageNameSelectsItsPageAndFocusesItsFirstControl) {
-  const char16_t* names[] = {u"GeneralSubForm", u"PaletteSubForm", u"EditorSubForm", u"SoundsSubForm",
-                             u"PrintSubForm"};
+  const char16_t* names[] = {u"GeneralSubForm", u"PaletteSubForm", u"EditorSubForm", u"SoundsSubForm", u"PrintSubForm"};
   for (int index = 0; index < 5; ++index) {
     EXPECT_EQ(Run({WaitActive(),
                    [index](TSettingsForm& D) {
@@ -332,49 +338,62 @@ TEST_F(SettingsFormTest, APageNameSelectsItsPageAndFocusesItsFirstControl) {
   EXPECT_EQ(dialog->Pages(4)->FirstControl(), Print(*dialog).Appearance.cbTheme);
 }
 
+TEST_F(SettingsFormTest, TheLogsSettingsLinkOpensThePageOfItsPath) {
+  // The program's handler, as the started units left it.
+  TSettingsLinkHandler handler = SetSettingsLinkHandler(nullptr);
+  SetSettingsLinkHandler(handler);
+  ASSERT_TRUE(handler);
+  TDialogScript script({WaitActive(),
+                        [](TSettingsForm& D) { return GetFocus() == Print(D).Appearance.cbTheme->Handle(); },
+                        Check([](TSettingsForm& D) { EXPECT_EQ(D.CurrentPage(), D.Pages(4)); }), ClickCancel()});
+  handler(u"Print.Scale");
+  EXPECT_TRUE(script.Finished()) << "stopped at step " << script.StoppedAt();
+  EXPECT_EQ(RunningSettingsForm(), nullptr);
+}
+
 TEST_F(SettingsFormTest, ALanguageAppliedShowsANewDialogOnTheFirstPageAndTheCallerReturnsOnce) {
   ASSERT_EQ(Localization->Language(), LangEnglishUS);
   std::vector<TSettingsForm*> seen;
   int returns = 0;
-  const TModalResult result = Run(
-      {WaitActive(),
-       [](TSettingsForm& D) {
-         TComboBox& languages = *General(D).cbLanguage;
-         if (GetFocus() != languages.Handle()) return false;
-         Keys({'D'});
-         return true;
-       },
-       [](TSettingsForm& D) { return General(D).cbLanguage->Text() == u"Deutsch"; },
-       // Away from the first page, to see that the new dialog starts there.
-       [](TSettingsForm& D) {
-         ClickPage(D, 4);
-         return true;
-       },
-       [](TSettingsForm& D) { return D.CurrentPage() == D.Pages(4); }, ClickApply(),
-       // The new dialog may take the old one's memory: it is told by its page, the first one.
-       [&seen](TSettingsForm& D) {
-         if (D.CurrentPage() != D.Pages(0)) return false;
-         seen.push_back(&D);
-         return GetActiveWindow() == D.Handle();
-       },
-       Check([this](TSettingsForm& D) {
-         EXPECT_EQ(Settings().General->Language->Value(), u"DEU");
-         EXPECT_EQ(Localization->Language(), 0x0407);
-         EXPECT_EQ(D.SelectedPageIndex(), 0);
-         EXPECT_EQ(D.CurrentPage(), D.Pages(0));
-         EXPECT_TRUE(D.Pages(0)->Visible());
-         EXPECT_EQ(General(D).cbLanguage->Text(), u"Deutsch");
-         // Each text from the German table, or English where the table has none.
-         auto german = [](int AId) {
-           std::u16string text = TLocalization::LoadStringForLanguage(AId, 0x0407);
-           return text.empty() ? TLocalization::LoadStringForLanguage(AId, LangEnglishUS) : text;
-         };
-         EXPECT_EQ(D.Caption(), german(2047));
-         EXPECT_EQ(D.ubApply->Caption(), german(2015));
-         EXPECT_EQ(D.tv1->Items().Item(2)->Text(), german(4174));
-       }),
-       ClickCancel()},
-      u"GeneralSubForm");
+  const TModalResult result =
+      Run({WaitActive(),
+           [](TSettingsForm& D) {
+             TComboBox& languages = *General(D).cbLanguage;
+             if (GetFocus() != languages.Handle()) return false;
+             Keys({'D'});
+             return true;
+           },
+           [](TSettingsForm& D) { return General(D).cbLanguage->Text() == u"Deutsch"; },
+           // Away from the first page, to see that the new dialog starts there.
+           [](TSettingsForm& D) {
+             ClickPage(D, 4);
+             return true;
+           },
+           [](TSettingsForm& D) { return D.CurrentPage() == D.Pages(4); }, ClickApply(),
+           // The new dialog may take the old one's memory: it is told by its page, the first one.
+           [&seen](TSettingsForm& D) {
+             if (D.CurrentPage() != D.Pages(0)) return false;
+             seen.push_back(&D);
+             return GetActiveWindow() == D.Handle();
+           },
+           Check([this](TSettingsForm& D) {
+             EXPECT_EQ(Settings().General->Language->Value(), u"DEU");
+             EXPECT_EQ(Localization->Language(), 0x0407);
+             EXPECT_EQ(D.SelectedPageIndex(), 0);
+             EXPECT_EQ(D.CurrentPage(), D.Pages(0));
+             EXPECT_TRUE(D.Pages(0)->Visible());
+             EXPECT_EQ(General(D).cbLanguage->Text(), u"Deutsch");
+             // Each text from the German table, or English where the table has none.
+             auto german = [](int AId) {
+               std::u16string text = TLocalization::LoadStringForLanguage(AId, 0x0407);
+               return text.empty() ? TLocalization::LoadStringForLanguage(AId, LangEnglishUS) : text;
+             };
+             EXPECT_EQ(D.Caption(), german(2047));
+             EXPECT_EQ(D.ubApply->Caption(), german(2015));
+             EXPECT_EQ(D.tv1->Items().Item(2)->Text(), german(4174));
+           }),
+           ClickCancel()},
+          u"GeneralSubForm");
   ++returns;
   EXPECT_EQ(result, mrCancel);
   EXPECT_EQ(returns, 1);
@@ -497,19 +516,19 @@ TEST_F(SettingsFormTest, TheThemeListOffersTheThemesFolderAndShowsAMissingThemeA
 
 TEST_F(SettingsFormTest, TheHiddenDropDownBoxFollowsFocusNew) {
   Settings().Sheet->FocusNew->SetValue(false);
-  EXPECT_EQ(Run({WaitActive(), Check([](TSettingsForm& D) {
-                   EXPECT_FALSE(Editor(D).chDropDownOnFocusNew->Visible());
-                   EXPECT_FALSE(Editor(D).chDropDownOnFocusNew->Enabled());
-                 }),
-                 ClickStep([](TSettingsForm& D) -> TControl& { return *Editor(D).chFocusNew; }),
-                 [](TSettingsForm& D) { return Editor(D).chFocusNew->Checked(); },
-                 Check([](TSettingsForm& D) { EXPECT_TRUE(Editor(D).chDropDownOnFocusNew->Enabled()); }),
-                 ClickStep([](TSettingsForm& D) -> TControl& { return *Editor(D).chFocusNew; }),
-                 [](TSettingsForm& D) { return !Editor(D).chFocusNew->Checked(); },
-                 Check([](TSettingsForm& D) { EXPECT_FALSE(Editor(D).chDropDownOnFocusNew->Enabled()); }),
-                 ClickCancel()},
-                u"EditorSubForm"),
-            mrCancel);
+  EXPECT_EQ(
+      Run({WaitActive(), Check([](TSettingsForm& D) {
+             EXPECT_FALSE(Editor(D).chDropDownOnFocusNew->Visible());
+             EXPECT_FALSE(Editor(D).chDropDownOnFocusNew->Enabled());
+           }),
+           ClickStep([](TSettingsForm& D) -> TControl& { return *Editor(D).chFocusNew; }),
+           [](TSettingsForm& D) { return Editor(D).chFocusNew->Checked(); },
+           Check([](TSettingsForm& D) { EXPECT_TRUE(Editor(D).chDropDownOnFocusNew->Enabled()); }),
+           ClickStep([](TSettingsForm& D) -> TControl& { return *Editor(D).chFocusNew; }),
+           [](TSettingsForm& D) { return !Editor(D).chFocusNew->Checked(); },
+           Check([](TSettingsForm& D) { EXPECT_FALSE(Editor(D).chDropDownOnFocusNew->Enabled()); }), ClickCancel()},
+          u"EditorSubForm"),
+      mrCancel);
   Settings().Sheet->FocusNew->SetValue(true);
   std::unique_ptr<TSettingsForm, TComponentDeleter> dialog(
       New<TSettingsForm>(nullptr, Settings(), 0, u"", TSettingsApplyHook(), nullptr));
@@ -530,8 +549,7 @@ TEST_F(SettingsFormTest, AScaleOfZeroIsStoredAsOne) {
 
 TEST_F(SettingsFormTest, SoundsSwitchedOffStaySoAfterARestart) {
   ASSERT_TRUE(SoundsSettings->Enabled->Value());
-  EXPECT_EQ(Run({WaitActive(),
-                 [](TSettingsForm& D) { return GetFocus() == Sounds(D).chEnabled->Handle(); },
+  EXPECT_EQ(Run({WaitActive(), [](TSettingsForm& D) { return GetFocus() == Sounds(D).chEnabled->Handle(); },
                  [](TSettingsForm&) {
                    Keys({VK_SPACE});
                    return true;
