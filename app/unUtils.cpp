@@ -10,6 +10,7 @@
 #include "document/elements/diDataElementUtils.h"
 #include "document/model/diCanvas.h"
 #include "document/model/diNaming.h"
+#include "document/model/diSounds.h"
 #include "foundation/cuFiles.h"
 #include "foundation/cuLocalization.h"
 #include "foundation/cuUtils.h"
@@ -62,6 +63,7 @@ std::vector<std::pair<TProperty*, TProperty*>> NodesToHangIn(TSettings& ASetting
   if (NamingSettings) nodes.emplace_back(NamingSettings.get(), ASettings.Sheet);
   if (SheetFormSettings) nodes.emplace_back(SheetFormSettings.get(), &ASettings);
   if (PaletteFormSettings) nodes.emplace_back(PaletteFormSettings.get(), &ASettings);
+  if (SoundsSettings) nodes.emplace_back(SoundsSettings.get(), &ASettings);
   return nodes;
 }
 
