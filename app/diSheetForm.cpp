@@ -319,7 +319,10 @@ TSheetForm::TSheetForm(TComponent* AOwner) : TForm(AOwner) {
     pmEdit->Items()->Add(item);
     return item;
   };
-  miUndo = entry(EditUndo);
+  // Not linked to the action: the menu keeps the plain word while the action's caption names the operation.
+  miUndo = New<TMenuItem>(this);
+  miUndo->OnClick = MakeMethod<&TSheetForm::miUndoClick>(this);
+  pmEdit->Items()->Add(miUndo);
   entry(nullptr);
   entry(EditCut);
   entry(EditCopy);
@@ -537,7 +540,7 @@ void TSheetForm::OpenDropDown() {
   list->BeginChange();
   list->SetRowHeight(list->MeasureRowHeight());
   list->EndChange();
-  FDropDown = new TDropDownControl(this);
+  FDropDown = New<TDropDownControl>(this);
   FDropDown->SetList(list);
   FDropDown->SetItemHeight(list->RowHeight());
   FDropDown->OnClick = MakeMethod<&TSheetForm::DropDownItemChosen>(this);
@@ -752,7 +755,8 @@ void TSheetForm::rb1MouseDown(TObject*, TMouseButton AButton, TShiftState AShift
     if (FClickCount == 2) shift.Include(skDouble);
     FSheet->MouseDown({X, Y}, AButton == TMouseButton::mbLeft, shift, FClickCount == 3, FClickCount == 4);
   }
-  FLastClickTime = now == 0 ? 1 : now;
+  // A press of another button ends the run: the next left press starts a new one.
+  FLastClickTime = AButton == TMouseButton::mbLeft ? std::max<uint64_t>(now, 1) : 0;
 }
 
 void TSheetForm::rb1MouseMove(TObject*, TShiftState AShift, int X, int Y) {
@@ -869,7 +873,10 @@ void TSheetForm::UpdateUndoRedoActions() {
   EditUndo->SetCaption(caption(IdUndo, u"Undo", undo));
   EditRedo->SetCaption(caption(IdRedo, u"Redo", redo));
   miUndo->SetCaption(Loc(IdUndo, u"Undo"));
+  miUndo->SetEnabled(EditUndo->Enabled());
 }
+
+void TSheetForm::miUndoClick(TObject*) { EditUndo->Execute(miUndo); }
 
 void TSheetForm::UpdateCaptions() {
   EditCut->SetCaption(Loc(IdCut, u"Cut"));
@@ -911,7 +918,7 @@ void TSheetForm::EditCopyTextExecute(TObject*) {
 
 void TSheetForm::EditPasteExecute(TObject*) {
   TVisualElement* e = FSheet ? FSheet->Focused() : nullptr;
-  if (e && !e->RunPaste()) MessageBeep(0);
+  if (e && !e->RunPaste()) ElementBeep();
 }
 
 void TSheetForm::EditDeleteExecute(TObject*) {
@@ -1025,9 +1032,9 @@ void TSheetForm::ExpandCollapseAll(bool AOnlyNonEmpty, bool AExpand) {
     if (FScheme) FScheme->BeginGroup(false, {});
     try {
       for (TExpandButton* button : buttons) {
-        const bool expanded =
-            AOnlyNonEmpty ? !button->IsEmpty() && !button->IsEffectivelyDisabled() : AExpand;
-        button->SetExpandedUndoable(expanded);
+        const bool expanded = AOnlyNonEmpty ? !button->IsEmpty() && !button->IsEffectivelyDisabled() : AExpand;
+        // A button already so would only add a step that changes nothing.
+        if (button->Expanded() != expanded) button->SetExpandedUndoable(expanded);
       }
       FSheet->ScrollToCaret();
     } catch (...) {

@@ -197,6 +197,7 @@ class TSheetForm : public TForm {
   void rb1Scrolled(TObject* ASender);
   void rb1ShowHint(TObject* ASender, bool& ACanShow, THintInfo& AHintInfo);
 
+  void miUndoClick(TObject* ASender);
   void EditUndoExecute(TObject* ASender);
   void EditRedoExecute(TObject* ASender);
   void EditCutExecute(TObject* ASender);
