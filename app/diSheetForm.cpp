@@ -115,7 +115,7 @@ TDropDownPlacement PlaceDropDown(const RECT& AElement, int ACount, int AItemHeig
 // ---------------------------------------------------------------------------------------------------------------
 // Drop-down window
 
-TDropDownControl::TDropDownControl(TSheetForm* AOwner) : TListBox(AOwner), FForm(AOwner) {
+TDropDownControl::TDropDownControl(TComponent* AOwner, TSheetForm* AForm) : TListBox(AOwner), FForm(AForm) {
   SetVisible(false);
   SetTabStop(false);
   SetStyle(TListBoxStyle::lbOwnerDrawFixed);
@@ -540,7 +540,7 @@ void TSheetForm::OpenDropDown() {
   list->BeginChange();
   list->SetRowHeight(list->MeasureRowHeight());
   list->EndChange();
-  FDropDown = New<TDropDownControl>(this);
+  FDropDown = New<TDropDownControl>(this, this);
   FDropDown->SetList(list);
   FDropDown->SetItemHeight(list->RowHeight());
   FDropDown->OnClick = MakeMethod<&TSheetForm::DropDownItemChosen>(this);

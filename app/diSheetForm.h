@@ -76,7 +76,8 @@ class TSheetForm;
 // never takes activation or the keyboard focus (the sheet keeps it) and draws as focused all the same.
 class TDropDownControl : public TListBox {
  public:
-  explicit TDropDownControl(TSheetForm* AOwner);
+  // AForm shows the list: its sheet paints the rows and hears of the choice.
+  TDropDownControl(TComponent* AOwner, TSheetForm* AForm);
   ~TDropDownControl() override;
 
   TDropDownList* List() const { return FList; }
