@@ -146,6 +146,8 @@ void TDropDownControl::CreateWnd() {
   // gets, and nothing of ours does.
   TMessage focus{Handle(), WM_SETFOCUS, 0, 0};
   TListBox::DefaultHandler(focus);
+  // The move the system sends to a window that opens under a resting pointer chooses no row.
+  GetCursorPos(&FLastMousePos);
 }
 
 TDropDownItem* TDropDownControl::CurrentItem() const {
@@ -249,11 +251,10 @@ void TDropDownControl::WndProc(TMessage& AMessage) {
       return;
     }
     case WM_MOUSEMOVE: {
-      const POINT point = PointFromLParam(AMessage.LParam);
-      if (point.x != FLastMousePos.x || point.y != FLastMousePos.y) {
-        FLastMousePos = point;
-        POINT screen = point;
-        ::ClientToScreen(Handle(), &screen);
+      POINT screen = PointFromLParam(AMessage.LParam);
+      ::ClientToScreen(Handle(), &screen);
+      if (screen.x != FLastMousePos.x || screen.y != FLastMousePos.y) {
+        FLastMousePos = screen;
         HotTrackAt(screen);
       }
       return AMessage.Answer();

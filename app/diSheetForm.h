@@ -109,6 +109,7 @@ class TDropDownControl : public TListBox {
   TDropDownList* FList = nullptr;
   std::vector<TDropDownItem*> FRows;
   THintWindow* FHintWindow = nullptr;
+  // Screen coordinates.
   POINT FLastMousePos{-1, -1};
 };
 

@@ -392,6 +392,29 @@ TEST_F(SheetFormTest, ReleasingLeftOfTheIndentPlusTwentyTogglesTheBranchAndElsew
   EXPECT_EQ(Applied, 1);
 }
 
+TEST_F(SheetFormTest, AListOpenedUnderARestingPointerKeepsItsRowUntilThePointerMoves) {
+  const int rowHeight = 20;
+  // Where the fourth row will be.
+  const POINT resting = ScreenOf({40, 30 + 3 * rowHeight + rowHeight / 2});
+  SetCursorPos(resting.x, resting.y);
+  auto list = std::make_unique<TDropDownList>(Host->Sheet.get(), nullptr);
+  for (int i = 0; i < 6; ++i) (new TDropDownItem(list.get(), list->RootItem()))->SetCaption(u"Row " + IntToStr(i));
+  list->SetRowHeight(rowHeight);
+  list->SetSelected(list->RootItem()->FirstItem());
+  list->SetBounds({10, 10, 110, 30});
+  TDropDownList* raw = list.get();
+  Host->Sheet->OpenDropDown(std::move(list));
+  Pump();
+  ASSERT_NE(Form->DropDown(), nullptr);
+  EXPECT_EQ(Form->DropDown()->ItemIndex(), 0);
+  const int hovered = Form->DropDown()->ItemAtPos(Form->DropDown()->ScreenToClient({resting.x + 3, resting.y}), true);
+  ASSERT_GT(hovered, 0);
+  SetCursorPos(resting.x + 3, resting.y);
+  Pump();
+  EXPECT_EQ(Form->DropDown()->ItemIndex(), hovered);
+  EXPECT_EQ(raw->Selected(), Form->DropDown()->CurrentItem());
+}
+
 TEST_F(SheetFormTest, TheDropDownWindowIsATopMostToolWindowOfItsOwnShadowedClass) {
   OpenList(2, {10, 10, 110, 30});
   HWND window = Form->DropDown()->Handle();
