@@ -676,6 +676,7 @@ void TSheetForm::hk1BeforeMessage(TObject*, TMessage& AMessage, bool& AHandled) 
 }
 
 void TSheetForm::rb1KeyDown(TObject*, uint16_t& AKey, TShiftState AShift) {
+  FEnterBeeped = false;
   if (FSheet && AKey != 0) FSheet->KeyDown(AKey, ToShiftKeys(AShift));
   const bool ctrl = AShift.Contains(ssCtrl), shift = AShift.Contains(ssShift), alt = AShift.Contains(ssAlt);
   auto shortcut = [&](TAction* AAction) {
@@ -712,6 +713,7 @@ void TSheetForm::rb1KeyDown(TObject*, uint16_t& AKey, TShiftState AShift) {
     case VK_RIGHT:
     case VK_DOWN:
     case VK_DELETE:
+      FEnterBeeped = AKey == VK_RETURN;
       ElementBeep();
       break;
     default:
@@ -722,7 +724,9 @@ void TSheetForm::rb1KeyDown(TObject*, uint16_t& AKey, TShiftState AShift) {
 void TSheetForm::rb1KeyPress(TObject*, char16_t& AKey) {
   if (FSheet && AKey != 0) FSheet->KeyPress(AKey);
   if (AKey != 0 && OnKeyPressHook) OnKeyPressHook(this, AKey);
-  if (AKey != 0) ElementBeep();
+  // An Enter nobody took has beeped at its key down already; its character would beep a second time.
+  if (AKey != 0 && !(AKey == u'\r' && FEnterBeeped)) ElementBeep();
+  FEnterBeeped = false;
 }
 
 void TSheetForm::rb1KeyUp(TObject*, uint16_t& AKey, TShiftState AShift) {

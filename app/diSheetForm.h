@@ -233,4 +233,6 @@ class TSheetForm : public TForm {
   TDropDownControl* FDropDown = nullptr;
   bool FChoosing = false;
   bool FScrolling = false;
+  // The last key down was an Enter that nobody took.
+  bool FEnterBeeped = false;
 };
