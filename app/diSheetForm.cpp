@@ -962,12 +962,16 @@ bool TSheetForm::FindNext(int AMode, TFindData* AData, bool ADown) {
     TFocusDirections direction;
     if (ADown) direction.Include(fdForward);
     const int options = ADown ? 0 : 1;
+    std::u16string place;
+    focused->GetFocusData(place);
     for (TVisualElement* e = focused; e;) {
       TVisualElement* next = e->Find(AData, options, found);
       if (found || !next || next == e) break;
       next->SetFocus(direction, {}, nullptr, nullptr);
       e = next;
     }
+    // A search that found nothing leaves the user where the search began, not at the end of the document.
+    if (!found && FSheet->Focused() != focused) focused->SetFocus(fdForward, place, nullptr, nullptr);
     if (TVisualElement* now = FSheet->Focused()) now->MakeVisible();
     FSheet->ScrollToCaret();
   } catch (...) {

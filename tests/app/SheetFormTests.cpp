@@ -483,6 +483,7 @@ TEST_F(SheetFormTest, ReplaceAllReportsItsCountOnceAndUndoesInOneStep) {
 
 TEST_F(SheetFormTest, ReplaceWithoutAMatchSaysOnlyNotFoundAndOnAReadOnlySheetOnlyBeeps) {
   TTextorElement* text = AddText(u"a x a");
+  AddText(u"y", 40);
   text->SetFocus(fdForward, {}, nullptr, nullptr);
   TFindData data;
   data.FindScope = Host->Root;
@@ -490,6 +491,7 @@ TEST_F(SheetFormTest, ReplaceWithoutAMatchSaysOnlyNotFoundAndOnAReadOnlySheetOnl
   Form->Replace(&data, u"b", true, true);
   EXPECT_EQ(Boxes.Boxes, (std::vector<std::u16string>{u"Could not find \"zz\"."}));
   EXPECT_EQ(Beeps, 0);
+  EXPECT_EQ(Host->Sheet->Focused(), text) << "the search left the focus where it began";
 
   Boxes.Boxes.clear();
   Host->Sheet->SetReadOnly(true);
