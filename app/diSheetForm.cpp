@@ -66,6 +66,13 @@ void CollectExpandButtons(TVisualElement* AElement, std::vector<TExpandButton*>&
   }
 }
 
+// Whether AElement is a text whose selection is a match of AData.
+bool SelectionMatches(TVisualElement* AElement, const TFindData* AData) {
+  auto* text = dynamic_cast<TTextorElement*>(AElement);
+  TTextorInteractive* interactive = text ? text->Interactive() : nullptr;
+  return interactive && interactive->HasSelection() && AData->Matches(interactive->GetSelectedText());
+}
+
 }  // namespace
 
 TSheetFormSettings::TSheetFormSettings(TProperty* AParent, std::u16string AName)
@@ -578,10 +585,10 @@ void TSheetForm::PlaceDropDownWindow(bool AUnion) {
   const TRect& bounds = list->Bounds();
   const TVisualPoint topLeft = ClientToScreenPos({bounds.Left, bounds.Top});
   const TVisualPoint bottomRight = ClientToScreenPos({bounds.Right, bounds.Bottom});
-  RECT placed = PlaceDropDown({topLeft.X, topLeft.Y, bottomRight.X, bottomRight.Y},
-                              static_cast<int>(FDropDown->Rows().size()), list->RowHeight(), border, width,
-                              Screen->WorkAreaRect())
-                    .Bounds;
+  RECT placed =
+      PlaceDropDown({topLeft.X, topLeft.Y, bottomRight.X, bottomRight.Y}, static_cast<int>(FDropDown->Rows().size()),
+                    list->RowHeight(), border, width, Screen->WorkAreaRect())
+          .Bounds;
   if (AUnion) {
     // The list never shrinks while it is open.
     const int newWidth = placed.right - placed.left, newHeight = placed.bottom - placed.top;
@@ -949,11 +956,7 @@ bool TSheetForm::FindNext(int AMode, TFindData* AData, bool ADown) {
   TVisualElement* focused = FSheet ? FSheet->Focused() : nullptr;
   if (!focused) return false;
   // The first step of a replace takes the match already selected.
-  if (AMode == 2)
-    if (auto* text = dynamic_cast<TTextorElement*>(focused); text && text->Interactive() &&
-                                                               text->Interactive()->HasSelection() &&
-                                                               AData->Matches(text->Interactive()->GetSelectedText()))
-      return true;
+  if (AMode == 2 && SelectionMatches(focused, AData)) return true;
   TBusyCursor busy;
   if (FScheme) FScheme->BeginGroup(false, {});
   bool found = false;
@@ -1071,9 +1074,8 @@ int TSheetForm::GoToElements(const std::vector<int32_t>& AIds) {
     if (!element) {
       problems.push_back(FormatLocStrOr(IdElementNotFound, u"Element with identifier %1 not found", {IntToStr(id)}));
     } else if (!visual || visual->Sheet() != FSheet) {
-      problems.push_back(FormatLocStrOr(IdElementNotShown,
-                                        u"Element with identifier %1 is found, but it cannot be displayed",
-                                        {IntToStr(id)}));
+      problems.push_back(FormatLocStrOr(
+          IdElementNotShown, u"Element with identifier %1 is found, but it cannot be displayed", {IntToStr(id)}));
     } else {
       FSheet->SetMarked(visual, true);
       if (!first) first = visual;
