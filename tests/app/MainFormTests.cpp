@@ -556,3 +556,40 @@ TEST_F(MainFormTest, TheBackupIsRenewedAtTheFirstSaveAfterAParseErrorOrOverAnoth
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainFormTest, AnAutoSaveTickWaitsForAnOpenSheetUpdateOrUndoGroup) {
+  std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
+  WriteDocument(DataFile(), u"before");
+  Start();
+  Form->tmAutoSave->SetInterval(50);
+  TSheet* sheet = Form->Document()->DocumentSheet();
+  TUndoRedo* history = Form->Document()->UndoRedo();
+  TPlainRoot* root = Form->Document()->DocumentRoot();
+  struct TCase {
+    const char* Name;
+    std::function<void()> Open, Close;
+  };
+  const TCase cases[] = {
+      {"sheet update", [&] { sheet->BeginUpdate(); }, [&] { sheet->EndUpdate(); }},
+      {"undo group", [&] { history->BeginGroup(TNodePtr<TGroupingOperation>(new TGroupingOperation)); },
+       [&] { history->EndGroup(); }},
+  };
+  int n = 0;
+  for (const TCase& c : cases) {
+    const std::u16string text = u"edit " + IntToStr(++n);
+    root->SetTextUndoable(u"first");
+    c.Open();
+    root->SetTextUndoable(text);
+    Form->tmAutoSave->SetEnabled(true);
+    Pump(300);
+    EXPECT_TRUE(Form->Modified()) << c.Name;
+    c.Close();
+    EXPECT_TRUE(PumpUntil([&] { return !Form->Modified(); }, 3000)) << c.Name;
+    EXPECT_NE(ReadBytes(DataFile()).find(std::string(text.begin(), text.end())), std::string::npos) << c.Name;
+  }
+  EXPECT_TRUE(Reports.empty());
+}
+
+}  // namespace
