@@ -593,3 +593,40 @@ TEST_F(MainFormTest, AnAutoSaveTickWaitsForAnOpenSheetUpdateOrUndoGroup) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainFormTest, EscHidesOnlyWhileNoElementHoldsTheMouseAndNoListIsOpen) {
+  Start();
+  TSheet* sheet = Form->Document()->DocumentSheet();
+  TScheme scheme(&TTestVisualGroup::ClassInfo, u"Test");
+  auto* target = AddVisual<TDropTarget>(static_cast<TVisualElement*>(scheme.Root()), 0, 0, 100, 20);
+  target->SetVisualParent(sheet->Root());
+  struct TRemove {
+    TDropTarget* Target;
+    ~TRemove() { Target->SetVisualParent(nullptr); }
+  } remove{target};
+  HWND window = Form->Handle();
+  Form->ShowFromTray();
+
+  sheet->SetCaptured(target);
+  uint16_t key = VK_ESCAPE;
+  Form->OnKeyDown(Form.get(), key, {});
+  EXPECT_EQ(key, VK_ESCAPE);  // the sheet gets it
+  EXPECT_TRUE(IsWindowVisible(window));
+
+  sheet->SetCaptured(nullptr);
+  Form->OnKeyDown(Form.get(), key, {});
+  EXPECT_EQ(key, 0);
+  EXPECT_FALSE(IsWindowVisible(window));
+
+  // Without hiding by Esc the key goes on as well.
+  Form->ShowFromTray();
+  General().HideByEsc->SetValue(false);
+  key = VK_ESCAPE;
+  Form->OnKeyDown(Form.get(), key, {});
+  EXPECT_EQ(key, VK_ESCAPE);
+  EXPECT_TRUE(IsWindowVisible(window));
+}
+
+}  // namespace
