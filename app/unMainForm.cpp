@@ -111,6 +111,7 @@ TWebCommands MakeWebCommands(const TMainFormSystem& ASystem) {
 // Single instance, installer mutexes, Startup shortcut
 
 bool CheckSingleInstance(const std::u16string& ATitle, const std::u16string& AMutexName) {
+  SetLastError(0);
   HANDLE mutex = CreateMutexW(nullptr, TRUE, WStr(AMutexName));
   if (GetLastError() == 0) return false;  // the first instance keeps the handle until it ends
   if (mutex) {

@@ -630,3 +630,17 @@ TEST_F(MainFormTest, EscHidesOnlyWhileNoElementHoldsTheMouseAndNoListIsOpen) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainFormTest, ASecondStartFindsTheMutexWakesTheWindowAndQuits) {
+  Start();
+  HWND window = Form->Handle();
+  ASSERT_FALSE(IsWindowVisible(window));
+  const std::u16string mutex = u"QuillboxTest" + IntToStr(GetCurrentProcessId());
+  EXPECT_FALSE(CheckSingleInstance(u"Quillbox", mutex));
+  EXPECT_TRUE(CheckSingleInstance(u"Quillbox", mutex));
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window) != FALSE; }, 3000));
+}
+
+}  // namespace
