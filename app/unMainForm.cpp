@@ -812,6 +812,9 @@ void TMainForm::FileImportExecute(TObject* ASender) {
   TBusyCursor busy;
   TNodePtr<TKnot> knot(new TKnot);
   knot->LoadFromFile(osd1->FileName());
+  // A file ends every paragraph with a break, the last one too, which a load takes as the text's end; inserted as
+  // content it would add an empty paragraph the file never had.
+  if (TKnot* last = knot->GetLastKnot(); last && last->Name() == BreakKnotName) last->Free();
   TPlainRoot* root = FDocument->DocumentRoot();
   root->Focus();
   knot->SetAddedOptions(knot->AddedOptions() | koOrderedChildren);

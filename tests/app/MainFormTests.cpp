@@ -438,7 +438,7 @@ TEST_F(MainFormTest, AnImportIsOneUndoStepAndALockedOneChangesNothing) {
   std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
   WriteDocument(DataFile(), u"before");
   const std::u16string imported = Scratch() + u"imported.qbx";
-  WriteDocument(imported, u"imported text");
+  WriteDocument(imported, u"imported\r\ntext");
   Start();
   TPlainRoot* root = Form->Document()->DocumentRoot();
   TUndoRedo* history = Form->Document()->UndoRedo();
@@ -460,13 +460,13 @@ TEST_F(MainFormTest, AnImportIsOneUndoStepAndALockedOneChangesNothing) {
 
   Form->FileImport->Execute(nullptr);
   EXPECT_FALSE(IsBusyCursor());
-  EXPECT_EQ(root->GetText(), u"imported text\r\n");
+  EXPECT_EQ(root->GetText(), u"imported\r\ntext");
   EXPECT_TRUE(Form->Modified());
   history->Undo();
   EXPECT_EQ(root->GetText(), u"before");
   EXPECT_FALSE(history->CanUndo());
   history->Redo();
-  EXPECT_EQ(root->GetText(), u"imported text\r\n");
+  EXPECT_EQ(root->GetText(), u"imported\r\ntext");
 }
 
 TEST_F(MainFormTest, AFailingAutoSaveShowsOneReportAndSavesOnceTheFileIsFree) {
