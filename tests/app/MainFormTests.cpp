@@ -555,10 +555,6 @@ TEST_F(MainFormTest, TheBackupIsRenewedAtTheFirstSaveAfterAParseErrorOrOverAnoth
   EXPECT_EQ(ReadBytes(BackupFileName(other)), "other's own content");
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(MainFormTest, AnAutoSaveTickWaitsForAnOpenSheetUpdateOrUndoGroup) {
   std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
   WriteDocument(DataFile(), u"before");
@@ -591,10 +587,6 @@ TEST_F(MainFormTest, AnAutoSaveTickWaitsForAnOpenSheetUpdateOrUndoGroup) {
   }
   EXPECT_TRUE(Reports.empty());
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(MainFormTest, EscHidesOnlyWhileNoElementHoldsTheMouseAndNoListIsOpen) {
   Start();
@@ -629,10 +621,6 @@ TEST_F(MainFormTest, EscHidesOnlyWhileNoElementHoldsTheMouseAndNoListIsOpen) {
   EXPECT_TRUE(IsWindowVisible(window));
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(MainFormTest, ASecondStartFindsTheMutexWakesTheWindowAndQuits) {
   Start();
   HWND window = Form->Handle();
@@ -641,6 +629,25 @@ TEST_F(MainFormTest, ASecondStartFindsTheMutexWakesTheWindowAndQuits) {
   EXPECT_FALSE(CheckSingleInstance(u"Quillbox", mutex));
   EXPECT_TRUE(CheckSingleInstance(u"Quillbox", mutex));
   EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window) != FALSE; }, 3000));
+}
+
+TEST_F(MainFormTest, ANewDataFileNameWritesTheDocumentThereAtOnceAndBacksUpWhatItReplaces) {
+  std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
+  WriteDocument(DataFile(), u"mine");
+  const std::u16string other = Scratch() + u"other.qbx";
+  WriteDocument(other, u"theirs");
+  const std::string theirs = ReadBytes(other);
+  // A backup too young to be renewed by age.
+  std::ofstream(std::filesystem::path(WStr(BackupFileName(other))), std::ios::binary) << "young backup";
+  const std::string mine = ReadBytes(DataFile());
+  Start();
+
+  General().DataFileName->SetValue(other);
+  EXPECT_EQ(Form->Document()->DocumentScheme()->FileName(), other);
+  EXPECT_EQ(Form->Document()->DocumentRoot()->GetText(), u"mine");
+  EXPECT_NE(ReadBytes(other).find("mine"), std::string::npos);
+  EXPECT_EQ(ReadBytes(BackupFileName(other)), theirs);
+  EXPECT_EQ(ReadBytes(DataFile()), mine);  // the old file stays
 }
 
 }  // namespace
