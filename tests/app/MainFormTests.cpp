@@ -1,12 +1,15 @@
+#include "app/diPaletteForm.h"
 #include "app/unMainForm.h"
 #include "app/unSettings.h"
 #include "app/unUtils.h"
 #include "controls/baAppCmpns.h"
+#include "document/elements/diLog.h"
 #include "document/elements/plElements.h"
 #include "document/elements/unDocument.h"
 #include "document/model/diCanvas.h"
 #include "document/model/diClasses.h"
 #include "document/model/diSheet.h"
+#include "document/model/diSounds.h"
 #include "foundation/cuFiles.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuLocalization.h"
@@ -648,6 +651,29 @@ TEST_F(MainFormTest, ANewDataFileNameWritesTheDocumentThereAtOnceAndBacksUpWhatI
   EXPECT_NE(ReadBytes(other).find("mine"), std::string::npos);
   EXPECT_EQ(ReadBytes(BackupFileName(other)), theirs);
   EXPECT_EQ(ReadBytes(DataFile()), mine);  // the old file stays
+}
+
+TEST_F(MainFormTest, TheSoundsAndLogChoicesAreInTheSettingsTreeAndSurviveARestart) {
+  Global = New<TGlobal>(nullptr, Places());
+  ASSERT_EQ(SoundsSettings->Parent(), Global->Settings());
+  ASSERT_EQ(SoundsSettings->PrevSibling(), PaletteFormSettings.get());
+  ASSERT_EQ(LogSettings->Parent(), Global->Settings()->Sheet);
+  const bool sounds = SoundsSettings->Enabled->Value();
+  SoundsSettings->Enabled->SetValue(!sounds);
+  LogSettings->WriteHints->SetValue(false);
+  ASSERT_TRUE(Global->SaveSettings());
+  FreeAndNil(Global);
+  // Taken out before the root went; they outlive it.
+  EXPECT_EQ(SoundsSettings->Parent(), nullptr);
+  EXPECT_EQ(LogSettings->Parent(), nullptr);
+  SoundsSettings->Enabled->SetValue(sounds);
+  LogSettings->WriteHints->SetValue(true);
+
+  Global = New<TGlobal>(nullptr, Places());
+  EXPECT_EQ(SoundsSettings->Enabled->Value(), !sounds);
+  EXPECT_FALSE(LogSettings->WriteHints->Value());
+  SoundsSettings->Enabled->SetValue(sounds);
+  LogSettings->WriteHints->SetValue(true);
 }
 
 }  // namespace
