@@ -5,6 +5,7 @@
 #include "app/diEditForm.h"
 #include "app/diPrint.h"
 #include "app/diSheetForm.h"
+#include "app/sfSettingsForm.h"
 #include "app/unSettings.h"
 #include "app/unUtils.h"
 #include "controls/baAppActns.h"
@@ -307,10 +308,7 @@ void TMainForm::CreateActions() {
   FilePageSetup = NewAction(al1, u"FilePageSetup", MakeMethod<&TMainForm::FilePageSetupExecute>(this));
   FilePrint = NewAction(al1, u"FilePrint", MakeMethod<&TMainForm::FilePrintExecute>(this));
   FilePrint->SetShortCut(MakeShortCut('P', ssCtrl));
-  // The settings dialog (ShowSettings over the settings root) is not part of the program yet: until it is, the
-  // command stays disabled rather than pretending.
-  ToolsSettings = NewAction(al1, u"ToolsSettings", {});
-  ToolsSettings->SetEnabled(false);
+  ToolsSettings = NewAction(al1, u"ToolsSettings", MakeMethod<&TMainForm::ToolsSettingsExecute>(this));
   HelpOnlineHelp = NewAction(al1, u"HelpOnlineHelp", MakeMethod<&TMainForm::HelpOnlineHelpExecute>(this));
   HelpOnlineHelp->SetShortCut(MakeShortCut(VK_F1));
   HelpCheckUpdates = NewAction(al1, u"HelpCheckUpdates", MakeMethod<&TMainForm::HelpCheckUpdatesExecute>(this));
@@ -855,6 +853,11 @@ void TMainForm::HelpSendMessageExecute(TObject* ASender) {
 
 void TMainForm::HelpForumExecute(TObject* ASender) {
   MakeWebCommands(FSystem).OpenForumPage(General().Language->Value());
+}
+
+void TMainForm::ToolsSettingsExecute(TObject* ASender) {
+  TNormalStyleScope normal(*this);
+  ShowSettings(this, Global->Settings());
 }
 
 void TMainForm::HelpAboutExecute(TObject* ASender) {

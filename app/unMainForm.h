@@ -229,6 +229,7 @@ class TMainForm : public TForm {
   void HelpProgramPageExecute(TObject* ASender);
   void HelpSendMessageExecute(TObject* ASender);
   void HelpForumExecute(TObject* ASender);
+  void ToolsSettingsExecute(TObject* ASender);
   void HelpAboutExecute(TObject* ASender);
 
   void TrayMessage(UINT AMouseMessage);

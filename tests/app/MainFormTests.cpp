@@ -1,4 +1,5 @@
 #include "app/diPaletteForm.h"
+#include "app/sfSettingsForm.h"
 #include "app/unMainForm.h"
 #include "app/unSettings.h"
 #include "app/unUtils.h"
@@ -370,6 +371,36 @@ TEST_F(MainFormTest, TheAlwaysOnTopItemKeepsItsSignAndPlaceThroughALanguageSwitc
   window = Form->Handle();
   EXPECT_EQ((item(text), text), u"- Always on Top ");
   EXPECT_FALSE(GetWindowLongW(Form->Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+}
+
+// Cancels the settings dialog once it shows, noting whether the main window was still on top meanwhile.
+struct TSettingsProbe {
+  bool* Saw;
+  bool* Topmost;
+  TMainForm* Form;
+  void Tick(TObject*) {
+    if (TSettingsForm* dialog = RunningSettingsForm(); dialog && dialog->Visible()) {
+      *Saw = true;
+      *Topmost = GetWindowLongW(Form->Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST;
+      dialog->SetModalResult(mrCancel);
+    }
+  }
+};
+
+TEST_F(MainFormTest, ServiceSettingsShowsTheDialogWithTheWindowOffTopAndPutsItBackAfter) {
+  Start();
+  Form->miStayOnTop->Click();
+  bool sawDialog = false, topmostWhileOpen = true;
+  TTimer closer(nullptr);
+  closer.SetInterval(50);
+  TSettingsProbe probe{&sawDialog, &topmostWhileOpen, Form.get()};
+  closer.SetOnTimer(MakeMethod<&TSettingsProbe::Tick>(&probe));
+  SendMessageW(Form->Handle(), WM_COMMAND, cmToolsSettings, 0);
+  closer.SetEnabled(false);
+  EXPECT_TRUE(sawDialog);
+  EXPECT_FALSE(topmostWhileOpen);
+  EXPECT_EQ(RunningSettingsForm(), nullptr);
+  EXPECT_TRUE(GetWindowLongW(Form->Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST);
 }
 
 TEST_F(MainFormTest, AWindowMadeAgainKeepsTrayIconHotKeyAndDropAcceptance) {
