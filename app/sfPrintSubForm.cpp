@@ -1,7 +1,7 @@
 #include "app/sfPrintSubForm.h"
 
-#include "controls/baEdits.h"
 #include "app/unSettings.h"
+#include "controls/baEdits.h"
 #include "controls/baPropAssoc.h"
 #include "document/model/diCanvas.h"
 #include "foundation/cuLocalization.h"

@@ -8,44 +8,16 @@ a size drawn apart has its own source (name-SIZE.svg). With --check nothing is w
 compared, image by image, with what the sources give.
 """
 
-import io
 import os
 import struct
 
 from PIL import Image
 
-from qbpictures import ROOT, Outputs, differing_pixels, render, run, source_for
+from qbpictures import ROOT, Outputs, differing_pixels, icon_bytes, render, run, source_for
 
 IMAGES = os.path.join(ROOT, "app", "resources", "images")
 ICONS = {"quillbox.ico": "icon", "tray.ico": "tray"}
 SIZES = (16, 32, 48)
-
-
-def icon_bytes(pictures):
-    """An .ico file of 32-bit images with their AND masks (set where the alpha shows nothing)."""
-    header = struct.pack("<HHH", 0, 1, len(pictures))
-    entries, bodies = b"", b""
-    offset = len(header) + 16 * len(pictures)
-    for picture in pictures:
-        width, height = picture.size
-        dib = io.BytesIO()
-        picture.save(dib, "DIB")
-        dib = bytearray(dib.getvalue())
-        struct.pack_into("<i", dib, 8, height * 2)  # colour rows, then mask rows
-        row_bytes = (width + 31) // 32 * 4
-        alpha = picture.getchannel("A")
-        mask = bytearray()
-        for y in range(height - 1, -1, -1):
-            row = bytearray(row_bytes)
-            for x in range(width):
-                if alpha.getpixel((x, y)) == 0:
-                    row[x // 8] |= 0x80 >> (x % 8)
-            mask += row
-        body = bytes(dib) + bytes(mask)
-        entries += struct.pack("<BBBBHHII", width % 256, height % 256, 0, 0, 1, 32, len(body), offset)
-        bodies += body
-        offset += len(body)
-    return header + entries + bodies
 
 
 def decoded_icon(path):

@@ -9,12 +9,11 @@ signs, one per worst message kind of the log (information, hint, warning, error)
 Magenta, the colour of each tile's bottom-left pixel, is transparent.
 """
 
-import io
 import os
 
 from PIL import Image, ImageDraw
 
-from qbpictures import Outputs, run
+from qbpictures import bmp_outputs, run
 
 KEY = (255, 0, 255)
 
@@ -46,12 +45,7 @@ def clear_signs():
 
 
 def build(folder):
-    outputs = Outputs()
-    for name, picture in {"LogButton": background(), "LogClear": clear_signs()}.items():
-        data = io.BytesIO()
-        picture.save(data, "BMP")
-        outputs.file(os.path.join(folder, name + ".bmp"), data.getvalue())
-    return outputs
+    return bmp_outputs(folder, {"LogButton": background(), "LogClear": clear_signs()})
 
 
 if __name__ == "__main__":

@@ -8,12 +8,11 @@ a separator line at its right edge (its nine-grid keeps the right 3 pixels). Pal
 PaletteButtonPressed are the button states: a rounded frame around a soft fill, 3 pixels of border kept unstretched.
 """
 
-import io
 import os
 
 from PIL import Image, ImageDraw
 
-from qbpictures import Outputs, run
+from qbpictures import bmp_outputs, run
 
 
 def gradient(width, height, top, bottom):
@@ -46,18 +45,12 @@ def button(frame, top, bottom):
 
 
 def build(folder):
-    outputs = Outputs()
-    pictures = {
+    return bmp_outputs(folder, {
         "PaletteBackground": background(),
         "PaletteGroup": group(),
         "PaletteButtonHot": button((170, 190, 225), (252, 244, 215), (246, 226, 160)),
         "PaletteButtonPressed": button((140, 160, 200), (238, 206, 140), (250, 230, 175)),
-    }
-    for name, picture in pictures.items():
-        data = io.BytesIO()
-        picture.save(data, "BMP")
-        outputs.file(os.path.join(folder, name + ".bmp"), data.getvalue())
-    return outputs
+    })
 
 
 if __name__ == "__main__":

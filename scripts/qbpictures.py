@@ -44,19 +44,30 @@ def strip(folder, names, size):
     return sheet
 
 
+def bmp_outputs(folder, pictures):
+    """Outputs holding one .bmp file in folder per named picture."""
+    outputs = Outputs()
+    for name, picture in pictures.items():
+        data = io.BytesIO()
+        picture.save(data, "BMP")
+        outputs.file(os.path.join(folder, name + ".bmp"), data.getvalue())
+    return outputs
+
+
 def png_bytes(picture):
     out = io.BytesIO()
     picture.save(out, "PNG", optimize=True)
     return out.getvalue()
 
 
-def cursor_bytes(frames):
-    """A .cur file of 32-bit frames; frames are (picture, (hot x, hot y)). The AND mask is cleared where the alpha
-    shows anything, for systems that draw with the mask."""
-    header = struct.pack("<HHH", 0, 2, len(frames))
+def directory_bytes(kind, frames):
+    """An icon (kind 1) or cursor (kind 2) file of 32-bit frames; frames are (picture, (a, b)), where a and b are the
+    entry's planes and bit count for an icon, its hot spot for a cursor. The AND mask is set where the alpha shows
+    nothing, for systems that draw with the mask."""
+    header = struct.pack("<HHH", 0, kind, len(frames))
     entries, bodies = b"", b""
     offset = len(header) + 16 * len(frames)
-    for picture, (hot_x, hot_y) in frames:
+    for picture, (field_a, field_b) in frames:
         width, height = picture.size
         dib = io.BytesIO()
         picture.save(dib, "DIB")
@@ -72,10 +83,20 @@ def cursor_bytes(frames):
                     row[x // 8] |= 0x80 >> (x % 8)
             mask += row
         body = bytes(dib) + bytes(mask)
-        entries += struct.pack("<BBBBHHII", width % 256, height % 256, 0, 0, hot_x, hot_y, len(body), offset)
+        entries += struct.pack("<BBBBHHII", width % 256, height % 256, 0, 0, field_a, field_b, len(body), offset)
         bodies += body
         offset += len(body)
     return header + entries + bodies
+
+
+def cursor_bytes(frames):
+    """A .cur file of 32-bit frames; frames are (picture, (hot x, hot y))."""
+    return directory_bytes(2, frames)
+
+
+def icon_bytes(pictures):
+    """An .ico file of 32-bit images."""
+    return directory_bytes(1, [(picture, (1, 32)) for picture in pictures])
 
 
 def decoded(path):

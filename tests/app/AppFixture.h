@@ -4,7 +4,9 @@
 
 #include "app/unStartup.h"
 #include "foundation/cuUtils.h"
+#include "foundation/cuUtilsWin.h"
 #include "foundation/cuWin32.h"
+#include "framework/fwScreen.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 class TStartedUnitsTest : public ::testing::Test {
  protected:
@@ -43,4 +46,23 @@ class TStartedUnitsTest : public ::testing::Test {
  private:
   static inline std::unique_ptr<TStartupList> FUnits;
   std::u16string FScratch;
+};
+
+// Keeps the message boxes instead of showing them; the cursors still go to the screen when there is one.
+class TRecordingHost : public IUserInterfaceHost {
+ public:
+  void ShowScreenCursor(TCursor ACursor) override {
+    if (Screen) Screen->SetCursor(ACursor);
+  }
+  HCURSOR CursorHandle(TCursor ACursor) override { return Screen ? Screen->Cursors(ACursor) : nullptr; }
+  void RegisterCursor(TCursor AId, HCURSOR ACursor) override {
+    if (Screen) Screen->SetCursors(AId, ACursor);
+  }
+  int MessageBox(const std::u16string& AText, const std::u16string&, UINT AFlags) override {
+    Boxes.push_back(AText);
+    Flags.push_back(AFlags);
+    return IDOK;
+  }
+  std::vector<std::u16string> Boxes;
+  std::vector<UINT> Flags;
 };

@@ -18,6 +18,7 @@
 #include "framework/fwThemes.h"
 #include "graphics/pixels/pxThemeServices.h"
 #include "tests/app/AppFixture.h"
+#include "tests/framework/FrameworkTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +30,7 @@ namespace {
 
 // Handles messages through the application (so that its hooks, the shortcut walk among them, see the keys) until
 // ACondition holds or AMilliseconds pass.
-bool PumpUntil(const std::function<bool()>& ACondition, DWORD AMilliseconds = 2000) {
+bool PumpAppUntil(const std::function<bool()>& ACondition, DWORD AMilliseconds = 2000) {
   const DWORD start = GetTickCount();
   while (!ACondition()) {
     if (GetTickCount() - start > AMilliseconds) return false;
@@ -40,24 +41,14 @@ bool PumpUntil(const std::function<bool()>& ACondition, DWORD AMilliseconds = 20
 }
 
 void PumpFor(DWORD AMilliseconds) {
-  PumpUntil([] { return false; }, AMilliseconds);
+  PumpAppUntil([] { return false; }, AMilliseconds);
 }
 
-// Real key presses: they set the key state, as the shortcut walk reads it.
 void SendKey(WORD AKey, bool ACtrl = false) {
-  std::vector<INPUT> inputs;
-  auto add = [&](WORD AVk, bool AUp) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = AVk;
-    input.ki.dwFlags = AUp ? KEYEVENTF_KEYUP : 0;
-    inputs.push_back(input);
-  };
-  if (ACtrl) add(VK_CONTROL, false);
-  add(AKey, false);
-  add(AKey, true);
-  if (ACtrl) add(VK_CONTROL, true);
-  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  if (ACtrl)
+    SendKeys({AKey}, {VK_CONTROL});
+  else
+    SendKeys({AKey});
 }
 
 // Counts the change notifications (code 1) a node sends.
@@ -121,7 +112,7 @@ class EditFormTest : public TStartedUnitsTest {
   TElementMessages& Messages() { return *Document->DocumentScheme()->Messages(); }
   void FocusDocument() {
     Edit->SheetForm()->rb1->SetFocus();
-    PumpUntil([&] { return GetFocus() == Edit->SheetForm()->rb1->Handle(); });
+    PumpAppUntil([&] { return GetFocus() == Edit->SheetForm()->rb1->Handle(); });
   }
 
   TSheetSettings Settings{nullptr};
@@ -248,7 +239,7 @@ TEST_F(EditFormTest, TheDocumentSheetIsActiveWhenItsBoxTakesTheFirstFocus) {
   Host->SetActiveControl(Edit->SheetForm()->rb1);
   Host->Show();
   SetForegroundWindow(Host->Handle());
-  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == Edit->SheetForm()->rb1->Handle(); }));
+  ASSERT_TRUE(PumpAppUntil([&] { return GetFocus() == Edit->SheetForm()->rb1->Handle(); }));
   EXPECT_TRUE(Document->DocumentSheet()->Active());
   EXPECT_FALSE(Document->LogSheet()->Active());
 }
@@ -271,7 +262,7 @@ TEST_F(EditFormTest, F3OpensTheFindDialogOnlyWithoutAText) {
   Bind();
   FocusDocument();
   SendKey(VK_F3);
-  ASSERT_TRUE(PumpUntil([&] { return Edit->fd1->Handle() != nullptr; }));
+  ASSERT_TRUE(PumpAppUntil([&] { return Edit->fd1->Handle() != nullptr; }));
   Edit->fd1->CloseDialog();
   PumpFor(50);
 
@@ -280,7 +271,7 @@ TEST_F(EditFormTest, F3OpensTheFindDialogOnlyWithoutAText) {
   FocusDocument();
   SendKey(VK_F3);
   TTextorElement* root = Document->DocumentRoot();
-  EXPECT_TRUE(PumpUntil([&] { return root->Interactive() && root->Interactive()->GetSelectedText() == u"beta"; }));
+  EXPECT_TRUE(PumpAppUntil([&] { return root->Interactive() && root->Interactive()->GetSelectedText() == u"beta"; }));
   EXPECT_EQ(Edit->fd1->Handle(), nullptr);
 }
 

@@ -128,6 +128,22 @@ HDROP MakeDrop(const std::vector<std::u16string>& ANames) {
   return static_cast<HDROP>(memory);
 }
 
+// A focusable element of a scheme of its own, shown on a sheet while this lives.
+class TSheetTarget {
+ public:
+  explicit TSheetTarget(TSheet* ASheet)
+      : FScheme(&TTestVisualGroup::ClassInfo, u"Test"),
+        FTarget(AddVisual<TDropTarget>(static_cast<TVisualElement*>(FScheme.Root()), 0, 0, 100, 20)) {
+    FTarget->SetVisualParent(ASheet->Root());
+  }
+  ~TSheetTarget() { FTarget->SetVisualParent(nullptr); }
+  TDropTarget* Target() const { return FTarget; }
+
+ private:
+  TScheme FScheme;
+  TDropTarget* FTarget;
+};
+
 class MainFormTest : public TStartedUnitsTest {
  protected:
   void SetUp() override {
@@ -426,14 +442,8 @@ TEST_F(MainFormTest, DroppedFilesReachTheFocusedElementOrBeep) {
   Start();
   TSheet* sheet = Form->Document()->DocumentSheet();
   ASSERT_NE(sheet, nullptr);
-  // A focusable element of a scheme of its own, shown on the document's sheet.
-  TScheme scheme(&TTestVisualGroup::ClassInfo, u"Test");
-  auto* target = AddVisual<TDropTarget>(static_cast<TVisualElement*>(scheme.Root()), 0, 0, 100, 20);
-  target->SetVisualParent(sheet->Root());
-  struct TRemove {
-    TDropTarget* Target;
-    ~TRemove() { Target->SetVisualParent(nullptr); }
-  } remove{target};
+  TSheetTarget shown(sheet);
+  TDropTarget* target = shown.Target();
   sheet->SetFocused(target);
   ASSERT_EQ(sheet->Focused(), target);
   HWND window = Form->Handle();
@@ -625,13 +635,8 @@ TEST_F(MainFormTest, AnAutoSaveTickWaitsForAnOpenSheetUpdateOrUndoGroup) {
 TEST_F(MainFormTest, EscHidesOnlyWhileNoElementHoldsTheMouseAndNoListIsOpen) {
   Start();
   TSheet* sheet = Form->Document()->DocumentSheet();
-  TScheme scheme(&TTestVisualGroup::ClassInfo, u"Test");
-  auto* target = AddVisual<TDropTarget>(static_cast<TVisualElement*>(scheme.Root()), 0, 0, 100, 20);
-  target->SetVisualParent(sheet->Root());
-  struct TRemove {
-    TDropTarget* Target;
-    ~TRemove() { Target->SetVisualParent(nullptr); }
-  } remove{target};
+  TSheetTarget shown(sheet);
+  TDropTarget* target = shown.Target();
   HWND window = Form->Handle();
   Form->ShowFromTray();
 

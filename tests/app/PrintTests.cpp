@@ -19,6 +19,7 @@
 #include "framework/fwBitmaps.h"
 #include "framework/fwGraphics.h"
 #include "framework/fwPrinters.h"
+#include "tests/app/AppFixture.h"
 #include "tests/document/TestVisualElements.h"
 #include "tests/framework/PrinterTestSupport.h"
 
@@ -150,21 +151,6 @@ size_t WorkingSet() {
   GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
   return counters.WorkingSetSize;
 }
-
-// Keeps the message boxes instead of showing them.
-class TRecordingHost : public IUserInterfaceHost {
- public:
-  void ShowScreenCursor(TCursor) override {}
-  HCURSOR CursorHandle(TCursor) override { return nullptr; }
-  void RegisterCursor(TCursor, HCURSOR) override {}
-  int MessageBox(const std::u16string& AText, const std::u16string&, UINT AFlags) override {
-    Boxes.push_back(AText);
-    Flags.push_back(AFlags);
-    return IDOK;
-  }
-  std::vector<std::u16string> Boxes;
-  std::vector<UINT> Flags;
-};
 
 TEST(PrintCheck, WithoutAPrinterTheCommandsSayThereAreNoneAndWithOneNothingIsSaid) {
   RemoveTestPrinter(TestPrinter);

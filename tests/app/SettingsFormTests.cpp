@@ -70,21 +70,7 @@ void ClickPage(TSettingsForm& ADialog, int AIndex) {
 }
 
 void Keys(std::initializer_list<uint16_t> AKeys, std::initializer_list<uint16_t> AModifiers = {}) {
-  std::vector<INPUT> inputs;
-  auto add = [&](uint16_t AKey, bool AUp) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = AKey;
-    input.ki.dwFlags = AUp ? KEYEVENTF_KEYUP : 0;
-    inputs.push_back(input);
-  };
-  for (uint16_t modifier : AModifiers) add(modifier, false);
-  for (uint16_t key : AKeys) {
-    add(key, false);
-    add(key, true);
-  }
-  for (uint16_t modifier : AModifiers) add(modifier, true);
-  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  SendKeys(AKeys, AModifiers);
 }
 
 void TypeText(const std::u16string& AText) {

@@ -127,21 +127,6 @@ class TMarkOperation : public TOperation {
   std::u16string FCaption;
 };
 
-// Keeps the message boxes instead of showing them; the cursors still go to the screen.
-class TRecordingHost : public IUserInterfaceHost {
- public:
-  void ShowScreenCursor(TCursor ACursor) override { Screen->SetCursor(ACursor); }
-  HCURSOR CursorHandle(TCursor ACursor) override { return Screen->Cursors(ACursor); }
-  void RegisterCursor(TCursor AId, HCURSOR ACursor) override { Screen->SetCursors(AId, ACursor); }
-  int MessageBox(const std::u16string& AText, const std::u16string&, UINT AFlags) override {
-    Boxes.push_back(AText);
-    Flags.push_back(AFlags);
-    return IDOK;
-  }
-  std::vector<std::u16string> Boxes;
-  std::vector<UINT> Flags;
-};
-
 // The screen's own routines again once a test is done.
 class TScreenHost : public IUserInterfaceHost {
  public:

@@ -63,6 +63,20 @@ class GoldenDocumentTest : public ::testing::Test {
     return e;
   }
   static TTextorElement* AsText(TVisualElement* AElement) { return static_cast<TTextorElement*>(AElement); }
+  // AText saves exactly AGolden, and that text loads into a new element with nothing unread and saves back the same.
+  void ExpectGoldenRoundTrip(TTextorElement* AText, const std::u16string& AGolden) {
+    const std::u16string saved = Save(AText);
+    EXPECT_EQ(saved, AGolden);
+    TElementMessages log;
+    Host->Scheme.SetMessages(&log);
+    TTextorElement* loaded = AddRichText();
+    TKnot knot;
+    knot.LoadFromString(saved);
+    Host->Scheme.LoadElement(loaded, fmDocument, &knot);
+    EXPECT_EQ(log.GetCount(), 0);
+    EXPECT_EQ(Save(loaded), saved);
+    Host->Scheme.SetMessages(nullptr);
+  }
   // A logic frame with its caption, content and description at the end of AText.
   TElement_LogicFrame* AddFrame(TTextorElement* AText, const char16_t* ACaption, const char16_t* AContent,
                                 const char16_t* ADescription) {
@@ -188,18 +202,7 @@ TEST_F(GoldenDocumentTest, EveryKindSavesTheGoldenTextAndLoadsBackToTheSameBytes
   Embed<TElement_Ready>(text);
   Embed<TElement_Comment>(text)->SetText(u"Last\r\nword");
 
-  const std::u16string saved = Save(text);
-  EXPECT_EQ(saved, Golden);
-
-  TElementMessages log;
-  Host->Scheme.SetMessages(&log);
-  TTextorElement* loaded = AddRichText();
-  TKnot knot;
-  knot.LoadFromString(saved);
-  Host->Scheme.LoadElement(loaded, fmDocument, &knot);
-  EXPECT_EQ(log.GetCount(), 0);
-  EXPECT_EQ(Save(loaded), saved);
-  Host->Scheme.SetMessages(nullptr);
+  ExpectGoldenRoundTrip(text, Golden);
 }
 
 // Pictures: one in the text, one in a comment, the second disabled; their bytes as upper-case hexadecimal.
@@ -228,18 +231,7 @@ TEST_F(GoldenDocumentTest, PicturesInTheTextAndInACommentSaveTheGoldenTextAndLoa
   setData(inComment, {0, 1, 0x7F, 0x80, 0xFF}, u"bin");
   inComment->SetDisabled(true);
 
-  const std::u16string saved = Save(text);
-  EXPECT_EQ(saved, GoldenImages);
-
-  TElementMessages log;
-  Host->Scheme.SetMessages(&log);
-  TTextorElement* loaded = AddRichText();
-  TKnot knot;
-  knot.LoadFromString(saved);
-  Host->Scheme.LoadElement(loaded, fmDocument, &knot);
-  EXPECT_EQ(log.GetCount(), 0);
-  EXPECT_EQ(Save(loaded), saved);
-  Host->Scheme.SetMessages(nullptr);
+  ExpectGoldenRoundTrip(text, GoldenImages);
 }
 
 }  // namespace

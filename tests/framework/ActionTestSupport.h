@@ -11,6 +11,7 @@
 
 #include "framework/fwActions.h"
 #include "tests/framework/FormTestSupport.h"
+#include "tests/framework/FrameworkTestSupport.h"
 
 inline std::string Utf8(const std::u16string& AText) { return std::string(AText.begin(), AText.end()); }
 
@@ -28,19 +29,7 @@ inline bool PumpApplication(const std::function<bool()>& ACondition, unsigned AT
 // Presses the modifiers, the key, then lets everything go (last modifier first), and handles messages until the
 // messages this causes are handled.
 inline bool TypeKeys(uint16_t AKey, std::initializer_list<uint16_t> AModifiers = {}) {
-  std::vector<INPUT> inputs;
-  auto add = [&](uint16_t AVirtualKey, bool AUp) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = AVirtualKey;
-    input.ki.dwFlags = AUp ? KEYEVENTF_KEYUP : 0;
-    inputs.push_back(input);
-  };
-  for (uint16_t modifier : AModifiers) add(modifier, false);
-  add(AKey, false);
-  add(AKey, true);
-  for (auto it = std::rbegin(AModifiers); it != std::rend(AModifiers); ++it) add(*it, true);
-  if (SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size()) return false;
+  if (!SendKeys({AKey}, AModifiers)) return false;
   // Wine queues the input before SendInput returns; the pause lets the loop handle all it causes.
   PumpApplication([] { return false; }, 100);
   return true;

@@ -5,6 +5,9 @@
 #include "framework/fwScreen.h"
 #include "framework/fwThemes.h"
 
+#include <iterator>
+#include <vector>
+
 void StartFramework() {
   StartApplication();
   StartScreen();
@@ -22,6 +25,24 @@ void EndFramework() {
 void FrameworkTest::SetUp() { StartFramework(); }
 
 void FrameworkTest::TearDown() { EndFramework(); }
+
+bool SendKeys(std::initializer_list<uint16_t> AKeys, std::initializer_list<uint16_t> AModifiers) {
+  std::vector<INPUT> inputs;
+  auto add = [&](uint16_t AVirtualKey, bool AUp) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = AVirtualKey;
+    input.ki.dwFlags = AUp ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(input);
+  };
+  for (uint16_t modifier : AModifiers) add(modifier, false);
+  for (uint16_t key : AKeys) {
+    add(key, false);
+    add(key, true);
+  }
+  for (auto it = std::rbegin(AModifiers); it != std::rend(AModifiers); ++it) add(*it, true);
+  return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
+}
 
 bool PumpUntil(const std::function<bool()>& ACondition, unsigned ATimeoutMs) {
   ULONGLONG end = GetTickCount64() + ATimeoutMs;

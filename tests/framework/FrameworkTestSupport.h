@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 #include "foundation/cuWin32.h"
@@ -20,6 +22,10 @@ class FrameworkTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 };
+
+// Real key presses through SendInput, so the key state is set as the shortcut walk reads it: the modifiers go down,
+// each key is pressed and let go, then the modifiers are let go, last first. True when every event was queued.
+bool SendKeys(std::initializer_list<uint16_t> AKeys, std::initializer_list<uint16_t> AModifiers = {});
 
 // Handles messages until ACondition holds or ATimeoutMs pass; returns whether it held.
 bool PumpUntil(const std::function<bool()>& ACondition, unsigned ATimeoutMs = 5000);
