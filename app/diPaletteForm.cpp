@@ -317,7 +317,7 @@ void TPaletteForm::Rebuild(TVisualElement* AElement) {
       for (TPaletteGroup* group : groups) {
         TGroupPanel& panel = AddGroupPanel(group);
         for (const TPaletteItemTune& tune : tunes)
-          if (tune.Item->Parent() == group) AddItemButton(panel, tune);
+          if (tune.Item->Parent() == group) AddItemButton(panel, tune, AElement);
         LayoutPanel(panel);
       }
       PlacePanels();
@@ -386,11 +386,11 @@ TUserButton* TPaletteForm::NewButton(TGroupPanel& APanel, const TPaletteItemTune
   return button;
 }
 
-TPopupMenu* TPaletteForm::MakeMenu(TGroupPanel& APanel, const TPaletteItemTune& ATune) {
+TPopupMenu* TPaletteForm::MakeMenu(TGroupPanel& APanel, const TPaletteItemTune& ATune, TVisualElement* AElement) {
   auto* sub = dynamic_cast<TSubExecutablePaletteItem*>(ATune.Item);
   if (!sub) return nullptr;
   std::vector<TPaletteSubCommand> commands;
-  sub->GetSubCommands(commands);
+  sub->GetSubCommands(AElement, commands);
   if (commands.empty()) return nullptr;
   TPopupMenu* menu = Make<TPopupMenu>(APanel.Panel);
   menu->SetImages(&SchemeSmallImages->List());
@@ -408,7 +408,7 @@ TPopupMenu* TPaletteForm::MakeMenu(TGroupPanel& APanel, const TPaletteItemTune& 
   return menu;
 }
 
-void TPaletteForm::AddItemButton(TGroupPanel& APanel, const TPaletteItemTune& ATune) {
+void TPaletteForm::AddItemButton(TGroupPanel& APanel, const TPaletteItemTune& ATune, TVisualElement* AElement) {
   const bool large = ATune.Flags.Contains(ptLarge);
   const bool twoPart = ATune.Flags.Contains(ptTwoPart);
   const bool caption = PaletteFormSettings->ShowCaptions->Value() && !ATune.Flags.Contains(ptNoCaption);
@@ -423,7 +423,7 @@ void TPaletteForm::AddItemButton(TGroupPanel& APanel, const TPaletteItemTune& AT
     first = NewButton(APanel, ATune, large ? ptrLargePaletteButton : ptrSmallPaletteButton, caption, true);
     row = {first};
   }
-  TPopupMenu* menu = MakeMenu(APanel, ATune);
+  TPopupMenu* menu = MakeMenu(APanel, ATune, AElement);
   for (size_t i = 0; i < row.size(); ++i) {
     TUserButton* button = row[i];
     const bool firstPart = twoPart && i == 0;

@@ -168,10 +168,10 @@ class TPaletteForm : public TForm {
   void ClearButtons();
   void FreeSparePanels();
   TGroupPanel& AddGroupPanel(TPaletteGroup* AGroup);
-  void AddItemButton(TGroupPanel& APanel, const TPaletteItemTune& ATune);
+  void AddItemButton(TGroupPanel& APanel, const TPaletteItemTune& ATune, TVisualElement* AElement);
   TUserButton* NewButton(TGroupPanel& APanel, const TPaletteItemTune& ATune, TStyledPainter* APainter, bool ACaption,
                          bool AImage);
-  TPopupMenu* MakeMenu(TGroupPanel& APanel, const TPaletteItemTune& ATune);
+  TPopupMenu* MakeMenu(TGroupPanel& APanel, const TPaletteItemTune& ATune, TVisualElement* AElement);
   // Places the columns of a panel from 2 pixels in and sizes it; then every panel after the previous one.
   void LayoutPanel(TGroupPanel& APanel);
   void PlacePanels();

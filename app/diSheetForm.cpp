@@ -66,6 +66,13 @@ void CollectExpandButtons(TVisualElement* AElement, std::vector<TExpandButton*>&
   }
 }
 
+// Whether AElement is a text whose selection is a match of AData.
+bool SelectionMatches(TVisualElement* AElement, const TFindData* AData) {
+  auto* text = dynamic_cast<TTextorElement*>(AElement);
+  TTextorInteractive* interactive = text ? text->Interactive() : nullptr;
+  return interactive && interactive->HasSelection() && AData->Matches(interactive->GetSelectedText());
+}
+
 }  // namespace
 
 TSheetFormSettings::TSheetFormSettings(TProperty* AParent, std::u16string AName)
@@ -115,7 +122,7 @@ TDropDownPlacement PlaceDropDown(const RECT& AElement, int ACount, int AItemHeig
 // ---------------------------------------------------------------------------------------------------------------
 // Drop-down window
 
-TDropDownControl::TDropDownControl(TSheetForm* AOwner) : TListBox(AOwner), FForm(AOwner) {
+TDropDownControl::TDropDownControl(TComponent* AOwner, TSheetForm* AForm) : TListBox(AOwner), FForm(AForm) {
   SetVisible(false);
   SetTabStop(false);
   SetStyle(TListBoxStyle::lbOwnerDrawFixed);
@@ -146,6 +153,8 @@ void TDropDownControl::CreateWnd() {
   // gets, and nothing of ours does.
   TMessage focus{Handle(), WM_SETFOCUS, 0, 0};
   TListBox::DefaultHandler(focus);
+  // The move the system sends to a window that opens under a resting pointer chooses no row.
+  GetCursorPos(&FLastMousePos);
 }
 
 TDropDownItem* TDropDownControl::CurrentItem() const {
@@ -249,11 +258,10 @@ void TDropDownControl::WndProc(TMessage& AMessage) {
       return;
     }
     case WM_MOUSEMOVE: {
-      const POINT point = PointFromLParam(AMessage.LParam);
-      if (point.x != FLastMousePos.x || point.y != FLastMousePos.y) {
-        FLastMousePos = point;
-        POINT screen = point;
-        ::ClientToScreen(Handle(), &screen);
+      POINT screen = PointFromLParam(AMessage.LParam);
+      ::ClientToScreen(Handle(), &screen);
+      if (screen.x != FLastMousePos.x || screen.y != FLastMousePos.y) {
+        FLastMousePos = screen;
         HotTrackAt(screen);
       }
       return AMessage.Answer();
@@ -319,7 +327,10 @@ TSheetForm::TSheetForm(TComponent* AOwner) : TForm(AOwner) {
     pmEdit->Items()->Add(item);
     return item;
   };
-  miUndo = entry(EditUndo);
+  // Not linked to the action: the menu keeps the plain word while the action's caption names the operation.
+  miUndo = New<TMenuItem>(this);
+  miUndo->OnClick = MakeMethod<&TSheetForm::miUndoClick>(this);
+  pmEdit->Items()->Add(miUndo);
   entry(nullptr);
   entry(EditCut);
   entry(EditCopy);
@@ -537,7 +548,7 @@ void TSheetForm::OpenDropDown() {
   list->BeginChange();
   list->SetRowHeight(list->MeasureRowHeight());
   list->EndChange();
-  FDropDown = new TDropDownControl(this);
+  FDropDown = New<TDropDownControl>(this, this);
   FDropDown->SetList(list);
   FDropDown->SetItemHeight(list->RowHeight());
   FDropDown->OnClick = MakeMethod<&TSheetForm::DropDownItemChosen>(this);
@@ -574,10 +585,10 @@ void TSheetForm::PlaceDropDownWindow(bool AUnion) {
   const TRect& bounds = list->Bounds();
   const TVisualPoint topLeft = ClientToScreenPos({bounds.Left, bounds.Top});
   const TVisualPoint bottomRight = ClientToScreenPos({bounds.Right, bounds.Bottom});
-  RECT placed = PlaceDropDown({topLeft.X, topLeft.Y, bottomRight.X, bottomRight.Y},
-                              static_cast<int>(FDropDown->Rows().size()), list->RowHeight(), border, width,
-                              Screen->WorkAreaRect())
-                    .Bounds;
+  RECT placed =
+      PlaceDropDown({topLeft.X, topLeft.Y, bottomRight.X, bottomRight.Y}, static_cast<int>(FDropDown->Rows().size()),
+                    list->RowHeight(), border, width, Screen->WorkAreaRect())
+          .Bounds;
   if (AUnion) {
     // The list never shrinks while it is open.
     const int newWidth = placed.right - placed.left, newHeight = placed.bottom - placed.top;
@@ -672,6 +683,7 @@ void TSheetForm::hk1BeforeMessage(TObject*, TMessage& AMessage, bool& AHandled) 
 }
 
 void TSheetForm::rb1KeyDown(TObject*, uint16_t& AKey, TShiftState AShift) {
+  FEnterBeeped = false;
   if (FSheet && AKey != 0) FSheet->KeyDown(AKey, ToShiftKeys(AShift));
   const bool ctrl = AShift.Contains(ssCtrl), shift = AShift.Contains(ssShift), alt = AShift.Contains(ssAlt);
   auto shortcut = [&](TAction* AAction) {
@@ -708,6 +720,7 @@ void TSheetForm::rb1KeyDown(TObject*, uint16_t& AKey, TShiftState AShift) {
     case VK_RIGHT:
     case VK_DOWN:
     case VK_DELETE:
+      FEnterBeeped = AKey == VK_RETURN;
       ElementBeep();
       break;
     default:
@@ -718,7 +731,9 @@ void TSheetForm::rb1KeyDown(TObject*, uint16_t& AKey, TShiftState AShift) {
 void TSheetForm::rb1KeyPress(TObject*, char16_t& AKey) {
   if (FSheet && AKey != 0) FSheet->KeyPress(AKey);
   if (AKey != 0 && OnKeyPressHook) OnKeyPressHook(this, AKey);
-  if (AKey != 0) ElementBeep();
+  // An Enter nobody took has beeped at its key down already; its character would beep a second time.
+  if (AKey != 0 && !(AKey == u'\r' && FEnterBeeped)) ElementBeep();
+  FEnterBeeped = false;
 }
 
 void TSheetForm::rb1KeyUp(TObject*, uint16_t& AKey, TShiftState AShift) {
@@ -752,7 +767,8 @@ void TSheetForm::rb1MouseDown(TObject*, TMouseButton AButton, TShiftState AShift
     if (FClickCount == 2) shift.Include(skDouble);
     FSheet->MouseDown({X, Y}, AButton == TMouseButton::mbLeft, shift, FClickCount == 3, FClickCount == 4);
   }
-  FLastClickTime = now == 0 ? 1 : now;
+  // A press of another button ends the run: the next left press starts a new one.
+  FLastClickTime = AButton == TMouseButton::mbLeft ? std::max<uint64_t>(now, 1) : 0;
 }
 
 void TSheetForm::rb1MouseMove(TObject*, TShiftState AShift, int X, int Y) {
@@ -869,7 +885,10 @@ void TSheetForm::UpdateUndoRedoActions() {
   EditUndo->SetCaption(caption(IdUndo, u"Undo", undo));
   EditRedo->SetCaption(caption(IdRedo, u"Redo", redo));
   miUndo->SetCaption(Loc(IdUndo, u"Undo"));
+  miUndo->SetEnabled(EditUndo->Enabled());
 }
+
+void TSheetForm::miUndoClick(TObject*) { EditUndo->Execute(miUndo); }
 
 void TSheetForm::UpdateCaptions() {
   EditCut->SetCaption(Loc(IdCut, u"Cut"));
@@ -911,7 +930,7 @@ void TSheetForm::EditCopyTextExecute(TObject*) {
 
 void TSheetForm::EditPasteExecute(TObject*) {
   TVisualElement* e = FSheet ? FSheet->Focused() : nullptr;
-  if (e && !e->RunPaste()) MessageBeep(0);
+  if (e && !e->RunPaste()) ElementBeep();
 }
 
 void TSheetForm::EditDeleteExecute(TObject*) {
@@ -937,11 +956,7 @@ bool TSheetForm::FindNext(int AMode, TFindData* AData, bool ADown) {
   TVisualElement* focused = FSheet ? FSheet->Focused() : nullptr;
   if (!focused) return false;
   // The first step of a replace takes the match already selected.
-  if (AMode == 2)
-    if (auto* text = dynamic_cast<TTextorElement*>(focused); text && text->Interactive() &&
-                                                               text->Interactive()->HasSelection() &&
-                                                               AData->Matches(text->Interactive()->GetSelectedText()))
-      return true;
+  if (AMode == 2 && SelectionMatches(focused, AData)) return true;
   TBusyCursor busy;
   if (FScheme) FScheme->BeginGroup(false, {});
   bool found = false;
@@ -950,12 +965,16 @@ bool TSheetForm::FindNext(int AMode, TFindData* AData, bool ADown) {
     TFocusDirections direction;
     if (ADown) direction.Include(fdForward);
     const int options = ADown ? 0 : 1;
+    std::u16string place;
+    focused->GetFocusData(place);
     for (TVisualElement* e = focused; e;) {
       TVisualElement* next = e->Find(AData, options, found);
       if (found || !next || next == e) break;
       next->SetFocus(direction, {}, nullptr, nullptr);
       e = next;
     }
+    // A search that found nothing leaves the user where the search began, not at the end of the document.
+    if (!found && FSheet->Focused() != focused) focused->SetFocus(fdForward, place, nullptr, nullptr);
     if (TVisualElement* now = FSheet->Focused()) now->MakeVisible();
     FSheet->ScrollToCaret();
   } catch (...) {
@@ -1025,9 +1044,9 @@ void TSheetForm::ExpandCollapseAll(bool AOnlyNonEmpty, bool AExpand) {
     if (FScheme) FScheme->BeginGroup(false, {});
     try {
       for (TExpandButton* button : buttons) {
-        const bool expanded =
-            AOnlyNonEmpty ? !button->IsEmpty() && !button->IsEffectivelyDisabled() : AExpand;
-        button->SetExpandedUndoable(expanded);
+        const bool expanded = AOnlyNonEmpty ? !button->IsEmpty() && !button->IsEffectivelyDisabled() : AExpand;
+        // A button already so would only add a step that changes nothing.
+        if (button->Expanded() != expanded) button->SetExpandedUndoable(expanded);
       }
       FSheet->ScrollToCaret();
     } catch (...) {
@@ -1055,9 +1074,8 @@ int TSheetForm::GoToElements(const std::vector<int32_t>& AIds) {
     if (!element) {
       problems.push_back(FormatLocStrOr(IdElementNotFound, u"Element with identifier %1 not found", {IntToStr(id)}));
     } else if (!visual || visual->Sheet() != FSheet) {
-      problems.push_back(FormatLocStrOr(IdElementNotShown,
-                                        u"Element with identifier %1 is found, but it cannot be displayed",
-                                        {IntToStr(id)}));
+      problems.push_back(FormatLocStrOr(
+          IdElementNotShown, u"Element with identifier %1 is found, but it cannot be displayed", {IntToStr(id)}));
     } else {
       FSheet->SetMarked(visual, true);
       if (!first) first = visual;

@@ -76,7 +76,8 @@ class TSheetForm;
 // never takes activation or the keyboard focus (the sheet keeps it) and draws as focused all the same.
 class TDropDownControl : public TListBox {
  public:
-  explicit TDropDownControl(TSheetForm* AOwner);
+  // AForm shows the list: its sheet paints the rows and hears of the choice.
+  TDropDownControl(TComponent* AOwner, TSheetForm* AForm);
   ~TDropDownControl() override;
 
   TDropDownList* List() const { return FList; }
@@ -108,6 +109,7 @@ class TDropDownControl : public TListBox {
   TDropDownList* FList = nullptr;
   std::vector<TDropDownItem*> FRows;
   THintWindow* FHintWindow = nullptr;
+  // Screen coordinates.
   POINT FLastMousePos{-1, -1};
 };
 
@@ -197,6 +199,7 @@ class TSheetForm : public TForm {
   void rb1Scrolled(TObject* ASender);
   void rb1ShowHint(TObject* ASender, bool& ACanShow, THintInfo& AHintInfo);
 
+  void miUndoClick(TObject* ASender);
   void EditUndoExecute(TObject* ASender);
   void EditRedoExecute(TObject* ASender);
   void EditCutExecute(TObject* ASender);
@@ -230,4 +233,6 @@ class TSheetForm : public TForm {
   TDropDownControl* FDropDown = nullptr;
   bool FChoosing = false;
   bool FScrolling = false;
+  // The last key down was an Enter that nobody took.
+  bool FEnterBeeped = false;
 };

@@ -5,6 +5,7 @@
 
 #include "app/diPaletteForm.h"
 #include "app/diSheetForm.h"
+#include "app/sfSettingsForm.h"
 #include "document/elements/diCommonElements.h"
 #include "document/elements/diCustomElements.h"
 #include "document/elements/diDataElement.h"
@@ -127,5 +128,7 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       {"common elements", InitializeCommonElements, FinalizeCommonElements},
       // Its shared attributes hold a font, so it ends before the pool of attributes is freed.
       {"log", InitializeLog, FinalizeLog},
+      // The log's settings links open the dialog.
+      {"settings dialog", InitializeSettingsForm, FinalizeSettingsForm},
   };
 }

@@ -8,8 +8,10 @@
 #include "controls/baPainterStyles.h"
 #include "controls/baStyledPainter.h"
 #include "document/elements/diDataElementUtils.h"
+#include "document/elements/diLog.h"
 #include "document/model/diCanvas.h"
 #include "document/model/diNaming.h"
+#include "document/model/diSounds.h"
 #include "foundation/cuFiles.h"
 #include "foundation/cuLocalization.h"
 #include "foundation/cuUtils.h"
@@ -62,6 +64,9 @@ std::vector<std::pair<TProperty*, TProperty*>> NodesToHangIn(TSettings& ASetting
   if (NamingSettings) nodes.emplace_back(NamingSettings.get(), ASettings.Sheet);
   if (SheetFormSettings) nodes.emplace_back(SheetFormSettings.get(), &ASettings);
   if (PaletteFormSettings) nodes.emplace_back(PaletteFormSettings.get(), &ASettings);
+  // In the tree, so that the settings dialog edits it and the file keeps the choice.
+  if (SoundsSettings) nodes.emplace_back(SoundsSettings.get(), &ASettings);
+  if (LogSettings) nodes.emplace_back(LogSettings.get(), ASettings.Sheet);
   return nodes;
 }
 

@@ -77,8 +77,9 @@ class TDataEditPaletteItem : public TSubExecutablePaletteItem {
  public:
   using TSubExecutablePaletteItem::TSubExecutablePaletteItem;
 
-  void GetSubCommands(std::vector<TPaletteSubCommand>& AList) override {
-    if (DataExternalEditing) DataExternalEditing->GetEditSubCommands(nullptr, AList);
+  void GetSubCommands(IPaletteTarget* AElement, std::vector<TPaletteSubCommand>& AList) override {
+    if (DataExternalEditing)
+      DataExternalEditing->GetEditSubCommands(dynamic_cast<TCustomDataElement*>(AElement), AList);
   }
   void ExecuteSub(IPaletteTarget* AElement, const std::u16string& AParameter) override {
     auto* element = dynamic_cast<TCustomDataElement*>(AElement);

@@ -9,6 +9,7 @@
 #include "foundation/cuKnot.h"
 
 #include <string_view>
+#include <utility>
 
 std::unique_ptr<TLogSettings, TNodeDeleter> LogSettings;
 std::unique_ptr<TSchemeImages> LogImages;
@@ -51,7 +52,19 @@ std::vector<int32_t> ParseIdentifiers(std::u16string_view AText) {
   return result;
 }
 
+// A copy is called: the handler may replace itself while it runs.
+TSettingsLinkHandler& SettingsLinkHandler() {
+  static TSettingsLinkHandler handler;
+  return handler;
+}
+
 }  // namespace
+
+TSettingsLinkHandler SetSettingsLinkHandler(TSettingsLinkHandler AHandler) {
+  TSettingsLinkHandler previous = std::move(SettingsLinkHandler());
+  SettingsLinkHandler() = std::move(AHandler);
+  return previous;
+}
 
 // ---------------------------------------------------------------------------------------------------------------
 // Settings and start-up
@@ -248,6 +261,8 @@ void TLogRoot::ActivateLink(TPortion* APortion) {
     case u'S':
       if (OnSettingsLink)
         OnSettingsLink(this, std::u16string(rest));
+      else if (TSettingsLinkHandler handler = SettingsLinkHandler())
+        handler(std::u16string(rest));
       else
         ElementBeep();
       break;

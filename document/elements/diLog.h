@@ -31,6 +31,11 @@ extern std::unique_ptr<TSchemeImages> LogImages;
 void InitializeLog();
 void FinalizeLog();
 
+// The program's handler of settings links (the settings path after "S"): every log whose own OnSettingsLink is
+// not set hands its settings links to it. Returns the previous one; with neither handler a settings link beeps.
+using TSettingsLinkHandler = std::function<void(const std::u16string& APath)>;
+TSettingsLinkHandler SetSettingsLinkHandler(TSettingsLinkHandler AHandler);
+
 // The colour of a link that was followed: RGB(128, 0, 0).
 constexpr TColor32 VisitedLinkColor = 0xFF800000;
 
@@ -70,7 +75,7 @@ class TLogRoot : public TTextorElement {
   std::function<void(TLogRoot* ASender)> OnChange;
   std::function<void(TLogRoot* ASender, const std::vector<int32_t>& AIdentifiers)> OnElementsLink;
   std::function<void(TLogRoot* ASender, const std::u16string& AFileName)> OnFileLink;
-  // The settings page of a path; without a handler a settings link beeps.
+  // The settings page of a path; without it the program's handler (SetSettingsLinkHandler) is asked.
   std::function<void(TLogRoot* ASender, const std::u16string& APath)> OnSettingsLink;
 
   // The events of the list.

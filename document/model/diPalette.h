@@ -171,7 +171,8 @@ class TSubExecutablePaletteItem : public TSchemePaletteItem {
  public:
   using TSchemePaletteItem::TSchemePaletteItem;
 
-  virtual void GetSubCommands(std::vector<TPaletteSubCommand>& AList) {}
+  // The sub-commands offered while AElement is the palette's element (its data decides some of them).
+  virtual void GetSubCommands(IPaletteTarget* AElement, std::vector<TPaletteSubCommand>& AList) {}
   // ExecuteSub on every element that keeps the item accepted, in list order.
   virtual void ExecuteSubFor(const TPaletteTargetList& AList, const std::u16string& AParameter);
   virtual void ExecuteSub(IPaletteTarget* AElement, const std::u16string& AParameter) {}

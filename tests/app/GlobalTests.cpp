@@ -1,3 +1,4 @@
+#include "app/diSheetForm.h"
 #include "app/unSettings.h"
 #include "app/unUtils.h"
 #include "controls/baAppCmpns.h"
@@ -192,17 +193,22 @@ TEST_F(GlobalTest, SavedSettingsComeBackInTheNextRunWithTheNodesOfOtherUnits) {
   {
     TGlobalPtr global = Start(Places());
     EXPECT_EQ(NamingSettings->Parent(), global->Settings()->Sheet);
+    EXPECT_EQ(SheetFormSettings->Parent(), global->Settings());
     global->Settings()->Sheet->FontSize->SetValue(fsGreat);
     NamingSettings->FillDigits->SetValue(7);
+    SheetFormSettings->ShowHints->SetValue(false);
     ASSERT_TRUE(global->SaveSettings());
   }
   // Taken out before the tree went.
   EXPECT_EQ(NamingSettings->Parent(), nullptr);
   NamingSettings->FillDigits->SetValue(1);
+  SheetFormSettings->ShowHints->SetValue(true);
   TGlobalPtr global = Start(Places());
   EXPECT_EQ(global->Settings()->Sheet->FontSize->Value(), fsGreat);
   EXPECT_EQ(NamingSettings->FillDigits->Value(), 7);
+  EXPECT_FALSE(SheetFormSettings->ShowHints->Value());
   NamingSettings->FillDigits->SetValue(1);
+  SheetFormSettings->ShowHints->SetValue(true);
 }
 
 TEST_F(GlobalTest, TheDataNodeHangsUnderSheetBeforeNamingAndAFirstRunNamesThePaintProgram) {

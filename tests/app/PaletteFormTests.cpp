@@ -69,7 +69,7 @@ void PumpFor(DWORD AMilliseconds) {
 class TTestSubCommandItem : public TSubExecutablePaletteItem {
  public:
   using TSubExecutablePaletteItem::TSubExecutablePaletteItem;
-  void GetSubCommands(std::vector<TPaletteSubCommand>& AList) override { AList = {{u"One", u"p1"}, {u"Two", u"p2"}}; }
+  void GetSubCommands(IPaletteTarget*, std::vector<TPaletteSubCommand>& AList) override { AList = {{u"One", u"p1"}, {u"Two", u"p2"}}; }
   void ExecuteSub(IPaletteTarget*, const std::u16string& AParameter) override { Parameters.push_back(AParameter); }
   std::vector<std::u16string> Parameters;
 };

@@ -181,10 +181,19 @@ TEST_F(TLogTest, FileAndSettingsLinksGoToTheirHandlersAndASettingsLinkWithoutOne
   EXPECT_EQ(opened, u"C:\\a.txt");
   Log->ActivateLink(LinkPortion(u'S'));
   EXPECT_EQ(beeps, 1);
+  // The program's handler serves every log without a handler of its own.
+  std::u16string programs;
+  TSettingsLinkHandler previousHandler =
+      SetSettingsLinkHandler([&programs](const std::u16string& APath) { programs = APath; });
+  Log->ActivateLink(LinkPortion(u'S'));
+  EXPECT_EQ(programs, u"Editor");
+  programs.clear();
   Log->OnSettingsLink = [&page](TLogRoot*, const std::u16string& APath) { page = APath; };
   Log->ActivateLink(LinkPortion(u'S'));
   EXPECT_EQ(page, u"Editor");
+  EXPECT_EQ(programs, u"");
   EXPECT_EQ(beeps, 1);
+  SetSettingsLinkHandler(std::move(previousHandler));
   SetElementBeeper(std::move(previous));
 }
 
