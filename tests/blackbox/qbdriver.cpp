@@ -559,8 +559,8 @@ int Run(int AArgc, wchar_t** AArgv) {
     return 0;
   }
   if (command == L"idle") {
-    if (!window(target)) return Fail(L"no window of class " + arg(2));
-    return Idle(target) ? 0 : Fail(L"no answer");
+    // Found again on each try: the window may be re-created meanwhile (a change of its style).
+    return WaitFor([&] { return window(target) && Idle(target); }, 20000) ? 0 : Fail(L"no answer");
   }
   if (command == L"logoff") {
     if (!window(target)) return Fail(L"no window of class " + arg(2));
