@@ -30,5 +30,5 @@ class TStartupList {
   int started_ = 0;
 };
 
-// The steps of quillbox.exe, in order.
+// The steps of Quillbox.exe, in order.
 std::vector<TStartupStep> ProgramStartupSteps();

@@ -6,8 +6,10 @@
 #include "controls/baAppCmpns.h"
 #include "controls/baPainterStyles.h"
 #include "controls/baStyledPainter.h"
+#include "document/elements/diLog.h"
 #include "document/model/diCanvas.h"
 #include "document/model/diNaming.h"
+#include "document/model/diSounds.h"
 #include "foundation/cuFiles.h"
 #include "foundation/cuLocalization.h"
 #include "foundation/cuUtils.h"
@@ -58,6 +60,9 @@ std::vector<std::pair<TProperty*, TProperty*>> NodesToHangIn(TSettings& ASetting
   std::vector<std::pair<TProperty*, TProperty*>> nodes;
   if (NamingSettings) nodes.emplace_back(NamingSettings.get(), ASettings.Sheet);
   if (PaletteFormSettings) nodes.emplace_back(PaletteFormSettings.get(), &ASettings);
+  // In the tree, so that the settings dialog edits it and the file keeps the choice.
+  if (SoundsSettings) nodes.emplace_back(SoundsSettings.get(), &ASettings);
+  if (LogSettings) nodes.emplace_back(LogSettings.get(), ASettings.Sheet);
   return nodes;
 }
 

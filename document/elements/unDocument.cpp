@@ -45,11 +45,11 @@ std::u16string BackupFileName(const std::u16string& AFileName) {
   return AFileName.substr(0, cut) + u"Backup.qbx";
 }
 
-void MakeBackupCopy(const std::u16string& AFileName) {
+void MakeBackupCopy(const std::u16string& AFileName, bool AForce) {
   const std::u16string backup = BackupFileName(AFileName);
   uint64_t written;
   const uint64_t now = NowTicks();
-  if (LastWriteTicks(backup, written) && written + BackupAge > now) return;
+  if (!AForce && LastWriteTicks(backup, written) && written + BackupAge > now) return;
   if (!CopyFileW(WinName(AFileName).c_str(), WinName(backup).c_str(), FALSE)) return;
   // The copy carries the source's date; left so, a backup would look old again at the next save.
   HANDLE file = CreateFileW(WinName(backup).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -98,8 +98,10 @@ void TPlainDocument::LoadFromFile(const std::u16string& AFileName) {
   if (FDocumentSheet) DocumentRoot()->SetVisualParent(nullptr);
   FDocumentSheet.reset();
 
+  FRenewBackup = false;
   if (FileExists(AFileName)) {
     FDocumentScheme->LoadFromFile(AFileName);
+    FRenewBackup = FDocumentScheme->LoadedWithParseError();
   } else {
     // The first start has no file; a file lost beside its backup comes back from the backup, or the next saves
     // would replace that backup with an empty document.
@@ -122,11 +124,13 @@ void TPlainDocument::LoadFromFile(const std::u16string& AFileName) {
   FDocumentSheet->FocusFirst();
 }
 
-void TPlainDocument::SaveToFile(const std::u16string& AFileName) {
+void TPlainDocument::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
   // Without a load the tree is not the file's content: saving it would replace the file with less.
   if (!FDocumentSheet) throw EStreamError(u"The document \"" + AFileName + u"\" was not loaded and is not saved");
-  MakeBackupCopy(AFileName);
-  FDocumentScheme->SaveToFile(AFileName, false);
+  const bool ownFile = AFileName == FDocumentScheme->FileName();
+  MakeBackupCopy(AFileName, !ownFile || FRenewBackup);
+  FDocumentScheme->SaveToFile(AFileName, AKeepName);
+  if (ownFile) FRenewBackup = false;
 }
 
 void TPlainDocument::PlaceOnSheet(TSheet* ASheet, TVisualElement* ARoot) {

@@ -20,10 +20,10 @@ constexpr int IdBackupLoaded = 2339;
 
 // The backup beside a data file: its extension replaced by "Backup.qbx" (notes.qbx gives notesBackup.qbx).
 std::u16string BackupFileName(const std::u16string& AFileName);
-// Copies AFileName over its backup unless the backup was written less than five days ago; the copy is dated now,
-// not with the source's date, so it is not renewed at every save after a pause. A missing source copies nothing.
-// A backup that cannot be made does not stop the save it comes before.
-void MakeBackupCopy(const std::u16string& AFileName);
+// Copies AFileName over its backup unless the backup was written less than five days ago (or AForce); the copy is
+// dated now, not with the source's date, so it is not renewed at every save after a pause. A missing source copies
+// nothing. A backup that cannot be made does not stop the save it comes before.
+void MakeBackupCopy(const std::u16string& AFileName, bool AForce = false);
 
 class TPlainDocument : public TObject {
  public:
@@ -43,14 +43,18 @@ class TPlainDocument : public TObject {
   // A missing file starts an empty document, or the document of its backup when one exists (with a warning in
   // the log); a file that exists and cannot be read raises and leaves the document without sheets.
   void LoadFromFile(const std::u16string& AFileName);
-  // Backup copy, then the scheme's replacing save. Raises without touching the file when no load succeeded.
-  void SaveToFile(const std::u16string& AFileName);
+  // Backup copy, then the scheme's replacing save; the document takes AFileName as its name unless AKeepName.
+  // Raises without touching the file when no load succeeded. The backup is renewed whatever its age when the
+  // file was loaded with a parse error (the first save of it only) or when AFileName is not the document's file:
+  // what is replaced was either read in part or never read at all.
+  void SaveToFile(const std::u16string& AFileName, bool AKeepName = false);
 
  private:
   // Makes ASheet hold ARoot at its padding and focuses its first focusable element.
   void PlaceOnSheet(TSheet* ASheet, TVisualElement* ARoot);
 
   TSheetSettings* FSheetSettings;
+  bool FRenewBackup = false;
   std::unique_ptr<TScheme> FDocumentScheme;
   std::unique_ptr<TSheet> FDocumentSheet;
   std::unique_ptr<TScheme> FLogScheme;

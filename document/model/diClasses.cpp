@@ -456,6 +456,7 @@ void TScheme::LoadFromFile(const std::u16string& AFileName) {
   bytes.LoadFromStream(*OpenFileToRead(AFileName));
   TNodePtr<TKnot> knot(new TKnot);
   knot->LoadFromStream(bytes);
+  FLoadedWithParseError = knot->HasParseError();
   // The reader counts its offsets after the byte-order mark; the user is told the file's own.
   const uint8_t* head = bytes.Memory();
   const bool marked = bytes.Size() >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF;

@@ -341,6 +341,8 @@ class TScheme : public TItfObject {
 
   // Reads the file into the root. A corrupt or newer file is loaded as far as it can be read and reported.
   void LoadFromFile(const std::u16string& AFileName);
+  // The text of the last file loaded stopped being clean somewhere (its knot carried the parse-error bit).
+  bool LoadedWithParseError() const { return FLoadedWithParseError; }
   void LoadElement(TElement* AElement, uint8_t AMode, TKnot* AKnot);
   // Writes the whole tree to a temporary file beside AFileName and replaces AFileName with it in one step; the
   // data file is never touched before the replacement. Raises EFCreateError when the replacement fails.
@@ -365,6 +367,7 @@ class TScheme : public TItfObject {
   TElement* FRoot = nullptr;
   TElementClass FRootClass;
   bool FReadOnly = false;
+  bool FLoadedWithParseError = false;
   // The root is being freed with the scheme: the index goes whole afterwards, not element by element.
   bool FClosing = false;
   TUndoRedo* FUndoRedo = nullptr;

@@ -1,0 +1,558 @@
+#include "app/unMainForm.h"
+#include "app/unSettings.h"
+#include "app/unUtils.h"
+#include "controls/baAppCmpns.h"
+#include "document/elements/plElements.h"
+#include "document/elements/unDocument.h"
+#include "document/model/diCanvas.h"
+#include "document/model/diClasses.h"
+#include "document/model/diSheet.h"
+#include "foundation/cuFiles.h"
+#include "foundation/cuKnot.h"
+#include "foundation/cuLocalization.h"
+#include "foundation/cuUndoRedo.h"
+#include "foundation/cuUtilsWin.h"
+#include "framework/fwApplication.h"
+#include "framework/fwDialogs.h"
+#include "framework/fwMenus.h"
+#include "framework/fwRuntime.h"
+#include "framework/fwTimer.h"
+#include "tests/app/AppFixture.h"
+#include "tests/document/TestVisualElements.h"
+
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+static_assert(sizeof(NOTIFYICONDATAW) == 976, "the whole record: a shorter one cuts the tip and loses the balloon");
+
+using TMainFormPtr = std::unique_ptr<TMainForm, TComponentDeleter>;
+
+// Handles messages until ACondition holds or ATimeoutMs pass.
+bool PumpUntil(const std::function<bool()>& ACondition, unsigned ATimeoutMs) {
+  const ULONGLONG end = GetTickCount64() + ATimeoutMs;
+  for (;;) {
+    Application->ProcessMessages();
+    if (ACondition()) return true;
+    if (GetTickCount64() >= end) return false;
+    Sleep(5);
+  }
+}
+
+void Pump(unsigned AMs) {
+  PumpUntil([] { return false; }, AMs);
+}
+
+// What the window told the notification area.
+struct TTrayCall {
+  DWORD Message;
+  DWORD Size;
+  UINT Flags;
+  std::u16string Tip;
+  std::u16string Info;
+  HWND Window;
+};
+
+// A file opened by nobody else: neither read nor replaced while the lock lives.
+class TFileLock {
+ public:
+  explicit TFileLock(const std::u16string& AName)
+      : FHandle(CreateFileW(WStr(AName), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+  ~TFileLock() { Release(); }
+  bool Held() const { return FHandle != INVALID_HANDLE_VALUE; }
+  void Release() {
+    if (Held()) CloseHandle(FHandle);
+    FHandle = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE FHandle;
+};
+
+std::string ReadBytes(const std::u16string& AName) {
+  std::ifstream file(std::filesystem::path(WStr(AName)), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// A data file holding a plain text.
+void WriteDocument(const std::u16string& AName, std::u16string_view AText) {
+  TSheetSettings settings(nullptr);
+  TPlainDocument document(&settings);
+  document.LoadFromFile(AName + u".missing");
+  document.DocumentRoot()->SetText(AText);
+  document.SaveToFile(AName);
+}
+
+// Takes the files dropped on it.
+class TDropTarget : public TTestVisualLeaf {
+ public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  using TTestVisualLeaf::TTestVisualLeaf;
+  bool DropFiles(const std::vector<std::u16string>& AFileNames) override {
+    Dropped = AFileNames;
+    return Takes;
+  }
+  std::vector<std::u16string> Dropped;
+  bool Takes = true;
+};
+
+const TElementClassInfo TDropTarget::ClassInfo{u"TElement_DropTarget", &TTestVisualLeaf::ClassInfo,
+                                               &ElementFactory<TDropTarget>};
+
+// A drop as the shell makes it: the names after a DROPFILES header, wide, each ended by a null, one more at the end.
+HDROP MakeDrop(const std::vector<std::u16string>& ANames) {
+  std::u16string list;
+  for (const std::u16string& name : ANames) list += name + u'\0';
+  if (ANames.empty()) list += u'\0';
+  list += u'\0';
+  HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(char16_t));
+  auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+  header->pFiles = sizeof(DROPFILES);
+  header->fWide = TRUE;
+  std::memcpy(reinterpret_cast<char*>(header) + sizeof(DROPFILES), list.data(), list.size() * sizeof(char16_t));
+  GlobalUnlock(memory);
+  return static_cast<HDROP>(memory);
+}
+
+class MainFormTest : public TStartedUnitsTest {
+ protected:
+  void SetUp() override {
+    TStartedUnitsTest::SetUp();
+    ApplicationTitleId = MainTitleId;
+    std::filesystem::create_directories(Path(Scratch() + u"program"));
+    std::filesystem::create_directories(Path(Scratch() + u"startup"));
+  }
+  void TearDown() override {
+    Form.reset();
+    FreeAndNil(Global);
+    DialogRunners = {};
+    TStartedUnitsTest::TearDown();
+  }
+
+  TGlobalPlaces Places() const {
+    return {Scratch() + u"program\\Quillbox.exe", Scratch() + u"local", Scratch() + u"documents", u"OrrenwickStudios",
+            u"Quillbox"};
+  }
+  std::u16string DataFile() const { return Scratch() + u"documents\\Quillbox\\Quillbox.qbx"; }
+  std::u16string SessionFileName() const { return Scratch() + u"local\\OrrenwickStudios\\Quillbox\\Quillbox.session"; }
+  std::u16string SettingsFileName() const {
+    return Scratch() + u"local\\OrrenwickStudios\\Quillbox\\Quillbox.settings";
+  }
+  // A later run: a session file exists.
+  void SeedSession() {
+    std::filesystem::create_directories(Path(ExtractFilePath(SessionFileName())));
+    std::unique_ptr<TSessionFile, TComponentDeleter> file(New<TSessionFile>(nullptr));
+    file->SetFileName(SessionFileName());
+    file->Knot().FindOrAddKnot(u"MainForm");
+    ASSERT_TRUE(file->Save());
+  }
+
+  TMainFormSystem System() {
+    TMainFormSystem system;
+    system.NotifyIcon = [this](DWORD AMessage, const NOTIFYICONDATAW& AData) {
+      TrayCalls.push_back(
+          {AMessage, AData.cbSize, AData.uFlags, FromWide(AData.szTip), FromWide(AData.szInfo), AData.hWnd});
+      return true;
+    };
+    system.Clock = [this] { return Clock; };
+    system.MessageBox = [this](const std::u16string& AText, UINT) {
+      Reports.push_back(AText);
+      if (OnReport) OnReport();
+      return IDOK;
+    };
+    system.Browser = [this](const std::u16string& AAddress) {
+      Browsed.push_back(AAddress);
+      return true;
+    };
+    system.Beep = [this] { ++Beeps; };
+    system.StartupFolder = [this] { return StartupFolder; };
+    system.ProgramFileName = Scratch() + u"program\\Quillbox.exe";
+    return system;
+  }
+
+  TMainForm& Start() {
+    Global = New<TGlobal>(nullptr, Places());
+    Form.reset(New<TMainForm>(nullptr, System()));
+    return *Form;
+  }
+  TGeneralSettings& General() { return *Global->Settings()->General; }
+  int CountTrayCalls(DWORD AMessage) const {
+    int n = 0;
+    for (const TTrayCall& call : TrayCalls) n += call.Message == AMessage;
+    return n;
+  }
+  std::vector<std::u16string> Balloons() const {
+    std::vector<std::u16string> texts;
+    for (const TTrayCall& call : TrayCalls)
+      if (call.Message == NIM_MODIFY && (call.Flags & NIF_INFO)) texts.push_back(call.Info);
+    return texts;
+  }
+
+  TMainFormPtr Form;
+  std::vector<TTrayCall> TrayCalls;
+  TDateTime Clock = EncodeDateTime(2024, 3, 7, 15, 30);
+  std::vector<std::u16string> Reports;
+  std::function<void()> OnReport;
+  std::vector<std::u16string> Browsed;
+  int Beeps = 0;
+  std::u16string StartupFolder;
+};
+
+TEST_F(MainFormTest, TheStartupFolderFallsBackToTheKnownFolderAndWithoutOneNoShortcutIsMade) {
+  struct TCase {
+    std::u16string Registry, Known, Folder, Link;
+  };
+  const TCase cases[] = {
+      {u"C:\\Start", u"C:\\Known\\", u"C:\\Start\\", u"C:\\Start\\Quillbox.lnk"},
+      {u"C:\\Start\\", u"", u"C:\\Start\\", u"C:\\Start\\Quillbox.lnk"},
+      {u"", u"C:\\Known", u"C:\\Known\\", u"C:\\Known\\Quillbox.lnk"},
+      // Never "\Quillbox.lnk" in a drive's root.
+      {u"", u"", u"", u""},
+  };
+  for (const TCase& c : cases) {
+    const std::u16string folder = ChooseStartupFolder(c.Registry, c.Known);
+    EXPECT_EQ(folder, c.Folder);
+    EXPECT_EQ(StartupShortcutName(folder, u"D:\\Programs\\Quillbox.exe"), c.Link);
+  }
+
+  // No folder: AutoStart reads false and turning it on makes nothing.
+  StartupFolder.clear();
+  Start();
+  EXPECT_FALSE(General().AutoStart->Value());
+  EXPECT_EQ(Form->StartupShortcut(), u"");
+  General().AutoStart->SetValue(true);
+  EXPECT_TRUE(std::filesystem::is_empty(Path(Scratch() + u"startup")));
+}
+
+TEST_F(MainFormTest, AutoStartFollowsTheShortcutAndTurningItOffDeletesAReadOnlyOne) {
+  StartupFolder = Scratch() + u"startup\\";
+  const std::u16string link = StartupFolder + u"Quillbox.lnk";
+  Start();
+  EXPECT_EQ(Form->StartupShortcut(), link);
+  EXPECT_FALSE(General().AutoStart->Value());
+
+  General().AutoStart->SetValue(true);
+  ASSERT_TRUE(FileExists(link));
+  ASSERT_TRUE(SetFileAttributesW(WStr(link), FILE_ATTRIBUTE_READONLY));
+  General().AutoStart->SetValue(false);
+  EXPECT_FALSE(FileExists(link));
+
+  // The next start reads the setting from the file's existence.
+  ASSERT_TRUE(CreateShortcut(Scratch() + u"program\\Quillbox.exe", link, {}, {}));
+  Form.reset();
+  FreeAndNil(Global);
+  Start();
+  EXPECT_TRUE(General().AutoStart->Value());
+}
+
+TEST_F(MainFormTest, TheTrayRecordIsWholeAndItsTipNamesTheHotKeyOnlyWhileOneIsRegistered) {
+  Start();
+  ASSERT_TRUE(Form->TrayIconShown());
+  ASSERT_EQ(Form->HotKeyText(), u"Ctrl+Shift+E");
+  ASSERT_FALSE(TrayCalls.empty());
+  const TTrayCall add = TrayCalls.back();
+  EXPECT_EQ(add.Message, DWORD(NIM_ADD));
+  EXPECT_EQ(add.Size, 976u);
+  EXPECT_EQ(add.Flags, UINT(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+  EXPECT_EQ(add.Tip, u"Quillbox (Ctrl+Shift+E)");
+  EXPECT_EQ(add.Window, Form->Handle());
+
+  // Turned off: the icon is made again with the title alone.
+  TrayCalls.clear();
+  General().ShowByHotKey->SetValue(false);
+  EXPECT_EQ(Form->HotKeyText(), u"");
+  ASSERT_EQ(CountTrayCalls(NIM_DELETE), 1);
+  ASSERT_EQ(CountTrayCalls(NIM_ADD), 1);
+  EXPECT_EQ(TrayCalls.back().Tip, u"Quillbox");
+  EXPECT_EQ(TrayCalls.back().Size, 976u);
+}
+
+TEST_F(MainFormTest, TheBalloonShowsOncePerProcessAndOnlyOnTheFirstRun) {
+  Start();
+  Form->Show();
+  Form->HideToTray();
+  Form->ShowFromTray();
+  Form->HideToTray();
+  ASSERT_EQ(Balloons().size(), 1u);
+  EXPECT_EQ(Balloons()[0], u"Quillbox lives in the notification area.");
+  EXPECT_EQ(TrayCalls.back().Size, 976u);
+
+  Form.reset();
+  FreeAndNil(Global);
+  TrayCalls.clear();
+  SeedSession();
+  Start();
+  Form->Show();
+  Form->HideToTray();
+  EXPECT_TRUE(Balloons().empty());
+}
+
+TEST_F(MainFormTest, ATrayClickHidesTheWindowOnlyWithin500MsOfItsDeactivation) {
+  struct TCase {
+    int AfterMs;
+    bool Hidden;
+  };
+  const TCase cases[] = {{0, true}, {499, true}, {500, false}, {2000, false}};
+  Start();
+  HWND window = Form->Handle();
+  for (const TCase& c : cases) {
+    Form->ShowFromTray();
+    ASSERT_TRUE(IsWindowVisible(window));
+    const TDateTime deactivated = Clock;
+    SendMessageW(window, WM_NCACTIVATE, FALSE, 0);
+    Clock = deactivated + c.AfterMs / (24.0 * 60 * 60 * 1000);
+    SendMessageW(window, WM_TRAYICON, 0, WM_LBUTTONDOWN);
+    EXPECT_EQ(!IsWindowVisible(window), c.Hidden) << c.AfterMs << " ms";
+    Clock = deactivated + 1;
+  }
+}
+
+TEST_F(MainFormTest, TheCloseItemIsGreyExactlyWithTrayAndMinimizeButtonHiding) {
+  struct TCase {
+    bool ShowInTray, ByMinimize, Grey;
+  };
+  const TCase cases[] = {{false, false, false}, {true, false, false}, {false, true, false}, {true, true, true}};
+  Start();
+  HWND window = Form->Handle();
+  for (const TCase& c : cases) {
+    General().ShowInTray->SetValue(c.ShowInTray);
+    General().HideToTrayByMinimizeButton->SetValue(c.ByMinimize);
+    const UINT state = GetMenuState(GetSystemMenu(window, FALSE), SC_CLOSE, MF_BYCOMMAND);
+    EXPECT_EQ((state & MF_GRAYED) != 0, c.Grey) << c.ShowInTray << c.ByMinimize;
+  }
+}
+
+TEST_F(MainFormTest, TheAlwaysOnTopItemKeepsItsSignAndPlaceThroughALanguageSwitch) {
+  Start();
+  HWND window = Form->Handle();
+  auto item = [&window](std::u16string& AText) {
+    wchar_t text[64] = {};
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_FTYPE | MIIM_STRING | MIIM_SUBMENU;
+    info.dwTypeData = text;
+    info.cch = 63;
+    EXPECT_TRUE(GetMenuItemInfoW(GetMenu(window), 5, TRUE, &info));
+    AText = FromWide(text);
+    return info.fType;
+  };
+  std::u16string text;
+  EXPECT_TRUE(item(text) & MFT_RIGHTJUSTIFY);
+  EXPECT_EQ(text, u"- Always on Top ");
+
+  Form->miStayOnTop->Click();
+  EXPECT_TRUE(Form->StayOnTop());
+  EXPECT_TRUE(GetWindowLongW(Form->Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+  window = Form->Handle();
+  EXPECT_TRUE(item(text) & MFT_RIGHTJUSTIFY);
+  EXPECT_EQ(text, u"+ Always on Top ");
+
+  // The switch re-captions the bar, which rebuilds it.
+  Localization->SetLanguage(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
+  Localization->SetLanguage(LangEnglishUS);
+  EXPECT_TRUE(item(text) & MFT_RIGHTJUSTIFY);
+  EXPECT_EQ(text, u"+ Always on Top ");
+
+  Form->miStayOnTop->Click();
+  window = Form->Handle();
+  EXPECT_EQ((item(text), text), u"- Always on Top ");
+  EXPECT_FALSE(GetWindowLongW(Form->Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+}
+
+TEST_F(MainFormTest, AWindowMadeAgainKeepsTrayIconHotKeyAndDropAcceptance) {
+  Start();
+  HWND old = Form->Handle();
+  ASSERT_EQ(Form->HotKeyText(), u"Ctrl+Shift+E");
+  TrayCalls.clear();
+  Form->miStayOnTop->Click();
+  HWND window = Form->Handle();
+  ASSERT_NE(window, old);
+
+  ASSERT_EQ(CountTrayCalls(NIM_DELETE), 1);
+  ASSERT_EQ(CountTrayCalls(NIM_ADD), 1);
+  EXPECT_EQ(TrayCalls.back().Window, window);
+  EXPECT_TRUE(Form->TrayIconShown());
+  EXPECT_EQ(Form->HotKeyText(), u"Ctrl+Shift+E");
+  // Held by the new window: a second registration of the combination is refused.
+  EXPECT_FALSE(RegisterHotKey(window, 0x7000, MOD_CONTROL | MOD_SHIFT, 'E'));
+  EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+}
+
+TEST_F(MainFormTest, DroppedFilesReachTheFocusedElementOrBeep) {
+  Start();
+  TSheet* sheet = Form->Document()->DocumentSheet();
+  ASSERT_NE(sheet, nullptr);
+  // A focusable element of a scheme of its own, shown on the document's sheet.
+  TScheme scheme(&TTestVisualGroup::ClassInfo, u"Test");
+  auto* target = AddVisual<TDropTarget>(static_cast<TVisualElement*>(scheme.Root()), 0, 0, 100, 20);
+  target->SetVisualParent(sheet->Root());
+  struct TRemove {
+    TDropTarget* Target;
+    ~TRemove() { Target->SetVisualParent(nullptr); }
+  } remove{target};
+  sheet->SetFocused(target);
+  ASSERT_EQ(sheet->Focused(), target);
+  HWND window = Form->Handle();
+
+  const std::vector<std::u16string> names = {u"C:\\one.txt", u"C:\\Folder\\two.png"};
+  SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(names)), 0);
+  EXPECT_TRUE(target->Dropped == names) << target->Dropped.size();
+  EXPECT_EQ(Beeps, 0);
+
+  target->Takes = false;
+  SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(names)), 0);
+  EXPECT_EQ(Beeps, 1);
+
+  target->Dropped.clear();
+  SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({})), 0);
+  EXPECT_TRUE(target->Dropped.empty());
+  EXPECT_EQ(Beeps, 2);
+}
+
+TEST_F(MainFormTest, ExportProposesTodaysDateAndTheDocumentKeepsItsName) {
+  Start();
+  std::u16string proposed;
+  const std::u16string target = Scratch() + u"export.qbx";
+  DialogRunners.Save = [&](OPENFILENAMEW& ARecord) {
+    proposed = FromWide(ARecord.lpstrFile);
+    wcscpy(ARecord.lpstrFile, WStr(target));
+    return TDialogAnswer{true, 0};
+  };
+  Form->FileExport->Execute(nullptr);
+  EXPECT_EQ(proposed, u"2024_03_07");
+  EXPECT_TRUE(FileExists(target));
+  EXPECT_EQ(Form->Document()->DocumentScheme()->FileName(), DataFile());
+}
+
+TEST_F(MainFormTest, AnImportIsOneUndoStepAndALockedOneChangesNothing) {
+  std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
+  WriteDocument(DataFile(), u"before");
+  const std::u16string imported = Scratch() + u"imported.qbx";
+  WriteDocument(imported, u"imported text");
+  Start();
+  TPlainRoot* root = Form->Document()->DocumentRoot();
+  TUndoRedo* history = Form->Document()->UndoRedo();
+  DialogRunners.Open = [&](OPENFILENAMEW& ARecord) {
+    EXPECT_EQ(FromWide(ARecord.lpstrFile), u"");
+    wcscpy(ARecord.lpstrFile, WStr(imported));
+    return TDialogAnswer{true, 0};
+  };
+
+  {
+    TFileLock lock(imported);
+    ASSERT_TRUE(lock.Held());
+    EXPECT_ANY_THROW(Form->FileImport->Execute(nullptr));
+    EXPECT_FALSE(IsBusyCursor());
+    EXPECT_EQ(root->GetText(), u"before");
+    EXPECT_FALSE(history->CanUndo());
+    EXPECT_FALSE(Form->Modified());
+  }
+
+  Form->FileImport->Execute(nullptr);
+  EXPECT_FALSE(IsBusyCursor());
+  EXPECT_EQ(root->GetText(), u"imported text\r\n");
+  EXPECT_TRUE(Form->Modified());
+  history->Undo();
+  EXPECT_EQ(root->GetText(), u"before");
+  EXPECT_FALSE(history->CanUndo());
+  history->Redo();
+  EXPECT_EQ(root->GetText(), u"imported text\r\n");
+}
+
+TEST_F(MainFormTest, AFailingAutoSaveShowsOneReportAndSavesOnceTheFileIsFree) {
+  std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
+  WriteDocument(DataFile(), u"before");
+  Start();
+  Form->tmAutoSave->SetInterval(50);
+  auto lock = std::make_unique<TFileLock>(DataFile());
+  ASSERT_TRUE(lock->Held());
+  // The report stays open for a second of ticks, then the file is freed.
+  OnReport = [&] {
+    Pump(1000);
+    lock->Release();
+  };
+  Form->Document()->DocumentRoot()->SetTextUndoable(u"after");
+  ASSERT_TRUE(Form->Modified());
+  ASSERT_TRUE(PumpUntil([&] { return !Form->Modified(); }, 5000));
+  EXPECT_EQ(Reports.size(), 1u);
+  EXPECT_NE(ReadBytes(DataFile()).find("after"), std::string::npos);
+}
+
+TEST_F(MainFormTest, QueryEndSessionToTheApplicationWritesAModifiedDocumentBeforeAnswering) {
+  std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
+  WriteDocument(DataFile(), u"before");
+  Global = New<TGlobal>(nullptr, Places());
+  TMainForm* form = nullptr;
+  Application->CreateForm(form, System());
+  Form.reset(form);
+  ASSERT_EQ(Application->MainForm(), form);
+  form->Document()->DocumentRoot()->SetTextUndoable(u"typed before log-off");
+  ASSERT_TRUE(form->Modified());
+
+  EXPECT_EQ(SendMessageW(Application->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  EXPECT_FALSE(form->Modified());
+  EXPECT_NE(ReadBytes(DataFile()).find("typed before log-off"), std::string::npos);
+  EXPECT_TRUE(FileExists(SessionFileName()));
+}
+
+TEST_F(MainFormTest, ADataFileThatCannotBeReadEndsTheStartWritingNothing) {
+  std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
+  WriteDocument(DataFile(), u"kept");
+  const std::string bytes = ReadBytes(DataFile());
+  TFileLock lock(DataFile());
+  ASSERT_TRUE(lock.Held());
+  Global = New<TGlobal>(nullptr, Places());
+  EXPECT_ANY_THROW(Form.reset(New<TMainForm>(nullptr, System())));
+  FreeAndNil(Global);
+  lock.Release();
+  EXPECT_EQ(ReadBytes(DataFile()), bytes);
+  EXPECT_FALSE(FileExists(SettingsFileName()));
+  EXPECT_FALSE(FileExists(SessionFileName()));
+  EXPECT_TRUE(TrayCalls.empty());
+}
+
+TEST_F(MainFormTest, TheBackupIsRenewedAtTheFirstSaveAfterAParseErrorOrOverAnotherFile) {
+  const std::u16string name = Scratch() + u"notes.qbx";
+  const std::u16string backup = BackupFileName(name);
+  auto writeBytes = [](const std::u16string& AName, const std::string& ABytes) {
+    std::ofstream(std::filesystem::path(WStr(AName)), std::ios::binary) << ABytes;
+  };
+  // Cut off inside an element: read in part.
+  const std::string broken = "<Quillbox Version=\"1\"><Chars Value=\"half\"/><Chars Value=\"cut";
+  writeBytes(name, broken);
+  writeBytes(backup, "young backup");
+  TSheetSettings settings(nullptr);
+  {
+    TPlainDocument document(&settings);
+    document.LoadFromFile(name);
+    ASSERT_TRUE(document.DocumentScheme()->LoadedWithParseError());
+    document.SaveToFile(name);
+    EXPECT_EQ(ReadBytes(backup), broken);
+    const std::string saved = ReadBytes(name);
+    document.SaveToFile(name);
+    EXPECT_EQ(ReadBytes(backup), broken);  // young again, and read whole since
+    EXPECT_NE(saved, broken);
+  }
+
+  // A DataFileName change onto a file that was never read: its young backup is renewed before it is replaced.
+  const std::u16string other = Scratch() + u"other.qbx";
+  writeBytes(other, "other's own content");
+  writeBytes(BackupFileName(other), "young backup");
+  TPlainDocument document(&settings);
+  document.LoadFromFile(name);
+  EXPECT_FALSE(document.DocumentScheme()->LoadedWithParseError());
+  document.SaveToFile(other);
+  EXPECT_EQ(ReadBytes(BackupFileName(other)), "other's own content");
+}
+
+}  // namespace
