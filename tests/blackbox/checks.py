@@ -11,8 +11,8 @@ import traceback
 
 # Nothing written into the source tree.
 sys.dont_write_bytecode = True
-from harness import (PRINTER_PORT, AppInfoServer, CheckFailed, Session, Tools, browser_log, document_text,  # noqa: E402
-                     expect, prepare_template, wait_until)
+from harness import (PRINTER, PRINTER_PORT, AppInfoServer, CheckFailed, Session, Tools,  # noqa: E402
+                     browser_log, document_text, expect, prepare_template, wait_until)
 
 # The main window's fixed WM_COMMAND ids.
 HELP_CHECK_UPDATES_COMMAND = 0x0501
@@ -55,7 +55,7 @@ def save(session, path):
 def dismiss(session):
     """Closes the one message box with its OK (or only) button."""
     box = session.boxes()[0]
-    ids = [int(t.split(" ")[1]) for t in box[1] if t.startswith("Button ")]
+    ids = [ident for cls, ident, _ in box[1] if cls == "Button"]
     session.driver("press", "#32770", str(1 if 1 in ids or not ids else ids[0]))
     expect(wait_until(lambda: not session.boxes(), 10), f"the box stays: {box}")
 
@@ -189,7 +189,8 @@ def check_locked_data_file(session):
         session.start(wait_shown=False)
         session.wait_window("#32770")
         boxes = session.boxes()
-        expect(len(boxes) == 1, f"not one report: {boxes}")
+        expect(len(boxes) == 1 and any(data in text for _, _, text in boxes[0][1]),
+               f"not one report naming the file: {boxes}")
         dismiss(session)
         code = session.wait_exit()
         expect(code is not None, "the program did not end")
@@ -244,7 +245,7 @@ def check_print_to_file_printer(session):
     session.keys("ctrl+p")
     session.wait_window("#32770")
     boxes = session.boxes()
-    expect(len(boxes) == 1 and any("Quillbox Test Printer" in t for t in boxes[0][1]),
+    expect(len(boxes) == 1 and any(text == PRINTER for _, _, text in boxes[0][1]),
            f"not the print dialog with the test printer: {boxes}")
     session.driver("press", "#32770", "1")
     expect(wait_until(lambda: out.exists() and b"%%EOF" in out.read_bytes(), 30), f"nothing printed: {session.describe()}")
@@ -303,7 +304,8 @@ def check_web_commands(session):
         session.driver("post", "TMainForm", "WM_COMMAND", str(HELP_CHECK_UPDATES_COMMAND))
         session.wait_window("#32770")
         boxes = session.boxes()
-        expect(len(boxes) == 1 and any("Excellent!" in t for t in boxes[0][1]), f"not the latest-version box: {boxes}")
+        expect(len(boxes) == 1 and any(text == "Excellent! You have the latest version of the program."
+                                       for _, _, text in boxes[0][1]), f"not the latest-version box: {boxes}")
         dismiss(session)
         expect(server.requests == [("/appinfo.xml", "AppWeb")] * 2, f"not two requests: {server.requests}")
         expect(len(browser_log(session)) == 1, f"the update check opened a page: {browser_log(session)}")

@@ -66,6 +66,20 @@ def document_text(body_lines):
     return BOM + ("\r\n".join(lines) + "\r\n").encode("utf-8")
 
 
+def unquote(text):
+    """A text the driver wrote quoted."""
+    text = text.strip()[1:-1]
+    out, i = [], 0
+    while i < len(text):
+        if text[i] == "\\" and i + 1 < len(text):
+            out.append({"r": "\r", "n": "\n"}.get(text[i + 1], text[i + 1]))
+            i += 2
+        else:
+            out.append(text[i])
+            i += 1
+    return "".join(out)
+
+
 class Prefix:
     """A Wine prefix folder of scripts/wine-run: DIR/prefix, DIR/home, its own wineserver and Xvfb."""
 
@@ -183,13 +197,14 @@ class Session:
         self.driver("keys", *tokens)
 
     def boxes(self):
-        """The visible dialogs: a list of (caption, [texts of the children])."""
+        """The visible dialogs: a list of (caption, [(class, id, text) of each control])."""
         found = []
         for line in self.driver("boxes").splitlines():
             if line.startswith("box "):
-                found.append((line[4:].strip('"'), []))
+                found.append((unquote(line[4:]), []))
             elif found and line.strip():
-                found[-1][1].append(line.strip())
+                cls, ident, text = line.strip().split(" ", 2)
+                found[-1][1].append((cls, int(ident), unquote(text)))
         return found
 
     def children(self, window_class="TMainForm"):
