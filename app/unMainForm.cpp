@@ -2,11 +2,14 @@
 
 #include "app/cuAboutForm.h"
 #include "app/cuWeb.h"
+#include "app/diEditForm.h"
 #include "app/diPrint.h"
+#include "app/diSheetForm.h"
 #include "app/unSettings.h"
 #include "app/unUtils.h"
 #include "controls/baAppActns.h"
 #include "controls/baAppCmpns.h"
+#include "controls/baSaper.h"
 #include "document/elements/plElements.h"
 #include "document/elements/unDocument.h"
 #include "document/model/diCanvas.h"
@@ -352,6 +355,8 @@ void TMainForm::FormCreate(TObject* ASender) {
   UpdateCaptions();
 
   FDocument = std::make_unique<TPlainDocument>(Global->Settings()->Sheet);
+  CreateEmbeddedForm(EditForm, *this, TAlign::alClient, true);
+  if (!IsWindowsVistaOrLater()) EditForm->SetFrameWidth(1);
   BindEditorActions();
 
   // A file that is there and cannot be read raises here: the program ends before anything is written over it.
@@ -359,6 +364,10 @@ void TMainForm::FormCreate(TObject* ASender) {
   if (TKnot* knot = SessionKnot(); knot && FDocument->DocumentSheet())
     FDocument->DocumentSheet()->LoadState(knot->FindOrAddKnot(u"SheetData"));
   FDocument->UndoRedo()->AddNotifyEvent(MakeMethod<&TMainForm::DocumentChanged>(this));
+  if (TKnot* knot = SessionKnot()) EditForm->LoadLayout(*knot);
+  EditForm->SetDocument(FDocument->DocumentScheme(), FDocument->DocumentSheet(), FDocument->LogScheme(),
+                        FDocument->LogSheet());
+  SetActiveControl(EditForm->SheetForm()->rb1);
 
   FStartupShortcut = StartupShortcutName(FSystem.StartupFolder(), FSystem.ProgramFileName);
   General().AutoStart->SetValue(!FStartupShortcut.empty() && FileExists(FStartupShortcut));
@@ -390,9 +399,26 @@ void TMainForm::PlaceFirstRun() {
   SetBounds(area.right - width, area.bottom - height, width, height);
 }
 
-void TMainForm::BindEditorActions() {}
+void TMainForm::BindEditorActions() {
+  TSheetForm& sheet = *EditForm->SheetForm();
+  miUndo->SetAction(sheet.EditUndo);
+  miRedo->SetAction(sheet.EditRedo);
+  miCut->SetAction(sheet.EditCut);
+  miCopy->SetAction(sheet.EditCopy);
+  miCopyText->SetAction(sheet.EditCopyText);
+  miPaste->SetAction(sheet.EditPaste);
+  miDelete->SetAction(sheet.EditDelete);
+  miSelectAll->SetAction(sheet.EditSelectAll);
+  miNonPrintingCharacters->SetAction(sheet.ViewNonPrintingCharacters);
+  miFind->SetAction(EditForm->EditFind);
+  miFindNext->SetAction(EditForm->EditFindNext);
+  miReplace->SetAction(EditForm->EditReplace);
+  miPalette->SetAction(EditForm->ViewPalette);
+}
 
 void TMainForm::FormDestroy(TObject* ASender) {
+  // The sheets go with the document: the editor lets them go first.
+  if (EditForm) EditForm->SetDocument(nullptr, nullptr, nullptr, nullptr);
   if (FInitialized) Global->Settings()->RemoveNotifyEvent(MakeMethod<&TMainForm::SettingsChanged>(this));
   if (FDocument) FDocument->UndoRedo()->RemoveNotifyEvent(MakeMethod<&TMainForm::DocumentChanged>(this));
   if (FSubscribed) Localization->RemoveNotifyEvent(MakeMethod<&TMainForm::LocalizationChanged>(this));
@@ -759,7 +785,10 @@ void TMainForm::SettingsChanged(TObject* ASender, intptr_t ANotify, intptr_t APa
 void TMainForm::FormCloseQuery(TObject* ASender, bool& ACanClose) {
   if (FModified) SaveDocument();
   if (!FInitialized) return;
-  if (TKnot* knot = SessionKnot()) knot->WriteBool(u"StayOnTop", FStayOnTop);
+  if (TKnot* knot = SessionKnot()) {
+    knot->WriteBool(u"StayOnTop", FStayOnTop);
+    EditForm->SaveLayout(*knot);
+  }
   Global->SessionFile->Save();
   Global->SaveChangedSettings();
 }
@@ -769,6 +798,7 @@ void TMainForm::FormCloseQuery(TObject* ASender, bool& ACanClose) {
 
 void TMainForm::ActionsExecute(TAction* AAction, bool& AHandled) {
   // A value being edited is committed before any command runs.
+  if (!EditForm) return;
   if (TSheet* sheet = FDocument ? FDocument->DocumentSheet() : nullptr) sheet->CommitFocusedValue();
 }
 

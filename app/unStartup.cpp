@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/diPaletteForm.h"
+#include "app/diSheetForm.h"
 #include "document/elements/diCommonElements.h"
 #include "document/elements/diCustomElements.h"
 #include "document/elements/diLog.h"
@@ -111,6 +112,7 @@ std::vector<TStartupStep> ProgramStartupSteps() {
       // Its strips, its class group and its palette items: after the image lists, the class groups and the palette.
       {"table element", InitializeTableElement, FinalizeTableElement},
       {"table cursors", InitializeTableCursors, nullptr},
+      {"sheet form", InitializeSheetForm, FinalizeSheetForm},
       {"palette form", InitializePaletteForm, FinalizePaletteForm},
       // Its items take pictures from the large image list and go into the palette's groups.
       {"titled elements", InitializeTitled, FinalizeTitled},

@@ -2,6 +2,7 @@
 
 #include "app/cuAboutForm.h"
 #include "app/diPaletteForm.h"
+#include "app/diSheetForm.h"
 #include "app/unSettings.h"
 #include "controls/baAppCmpns.h"
 #include "controls/baPainterStyles.h"
@@ -59,6 +60,7 @@ bool IsRelativePath(std::u16string_view APath) {
 std::vector<std::pair<TProperty*, TProperty*>> NodesToHangIn(TSettings& ASettings) {
   std::vector<std::pair<TProperty*, TProperty*>> nodes;
   if (NamingSettings) nodes.emplace_back(NamingSettings.get(), ASettings.Sheet);
+  if (SheetFormSettings) nodes.emplace_back(SheetFormSettings.get(), &ASettings);
   if (PaletteFormSettings) nodes.emplace_back(PaletteFormSettings.get(), &ASettings);
   // In the tree, so that the settings dialog edits it and the file keeps the choice.
   if (SoundsSettings) nodes.emplace_back(SoundsSettings.get(), &ASettings);

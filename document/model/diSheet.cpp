@@ -350,7 +350,7 @@ TVisualElement* TSheet::ElementAt(TVisualPoint APoint, bool AAllowSelected, bool
   return FRoot->HitTest(FRoot->ParentToClient(APoint), flags);
 }
 
-void TSheet::MouseDown(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) {
+void TSheet::MouseDown(TVisualPoint APoint, bool ALeft, TShiftKeys AShift, bool ATriple, bool AQuadruple) {
   FMousePos = APoint;
   // A press while an element holds the capture belongs to that element, as the moves and the release do.
   TVisualElement* target = FCaptured;
@@ -359,7 +359,7 @@ void TSheet::MouseDown(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) {
     SetHovered(target);
   }
   if (target)
-    target->MouseDown(target->SheetToClient(APoint), ALeft, AShift.Contains(skDouble), false, false,
+    target->MouseDown(target->SheetToClient(APoint), ALeft, AShift.Contains(skDouble), ATriple, AQuadruple,
                       AShift.Contains(skShift), AShift.Contains(skCtrl), AShift.Contains(skAlt));
 }
 

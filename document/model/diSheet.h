@@ -130,7 +130,8 @@ class TSheet : public TItfObject, public IDropDownHost {
   void KeyDown(uint16_t& AKey, TShiftKeys AShift);
   void KeyPress(char16_t& AChar);
   void KeyUp(uint16_t& AKey, TShiftKeys AShift);
-  void MouseDown(TVisualPoint APoint, bool ALeft, TShiftKeys AShift);
+  // A press that completes a double click carries skDouble; ATriple and AQuadruple tell the third and fourth.
+  void MouseDown(TVisualPoint APoint, bool ALeft, TShiftKeys AShift, bool ATriple = false, bool AQuadruple = false);
   void MouseMove(TVisualPoint APoint, TShiftKeys AShift);
   void MouseUp(TVisualPoint APoint, bool ALeft, TShiftKeys AShift);
 
