@@ -12,6 +12,7 @@
 //   qbdriver foreground CLASS                         makes the window the foreground window and waits for it
 //   qbdriver keys TOKEN...                            SendInput: "ctrl+s", "+ctrl" down, "-ctrl" up, "t:text",
 //                                                     "sleep:MS"
+//   qbdriver click X Y                                a left click at a screen point
 //   qbdriver post CLASS MSG [WPARAM [LPARAM]]         PostMessageW to the window (MSG a number or WM_ name)
 //   qbdriver send CLASS MSG [WPARAM [LPARAM]]         SendMessageTimeoutW, prints the result
 //   qbdriver style CLASS                              "visible" or "hidden", then "topmost" when on top
@@ -541,6 +542,17 @@ int Run(int AArgc, wchar_t** AArgv) {
     return Foreground(target) ? 0 : Fail(L"not in the foreground");
   }
   if (command == L"keys") return Keys(AArgc - 2, AArgv + 2);
+  if (command == L"click") {
+    // A left click at a point of the screen, as the mouse gives it.
+    SetCursorPos(static_cast<int>(number(2, 0)), static_cast<int>(number(3, 0)));
+    INPUT press{};
+    press.type = INPUT_MOUSE;
+    press.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    INPUT release = press;
+    release.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    Send({press, release});
+    return 0;
+  }
   if (command == L"post" || command == L"send") {
     if (!window(target)) return Fail(L"no window of class " + arg(2));
     const UINT message = MessageNumber(arg(3));
