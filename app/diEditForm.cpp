@@ -453,7 +453,16 @@ void TEditForm::WndProc(TMessage& AMessage) {
     AMessage.Answer(1);
     return;
   }
+  if (AMessage.Msg == CM_FOCUSCHANGED) FocusChanged(LParamObject<TWinControl>(AMessage));
   TForm::WndProc(AMessage);
+}
+
+// Embedding makes the range boxes' windows again, and their hookers come back only through a posted message: the
+// focus the first showing gives the document's box comes before that, unseen by its sheet form, which would leave
+// the sheet inactive (no caret, an empty palette, no Ctrl-typing) until the focus left and came back.
+void TEditForm::FocusChanged(TWinControl* AControl) {
+  for (TSheetForm* form : {FSheetForm, FLogForm})
+    if (form && AControl == form->rb1 && form->Sheet() && !form->Sheet()->Active()) form->Sheet()->SetActive(true);
 }
 
 void TEditForm::LoadLayout(TKnot& ASessionKnot) {

@@ -102,6 +102,7 @@ class TEditForm : public TForm {
   void BeforeDestruction() override;
 
  private:
+  void FocusChanged(TWinControl* AControl);
   void LocalizationChanged(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2);
   void SchemeChanged(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2);
   void al1Execute(TAction* AAction, bool& AHandled);

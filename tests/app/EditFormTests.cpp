@@ -131,42 +131,45 @@ class EditFormTest : public TStartedUnitsTest {
 };
 
 TEST_F(EditFormTest, TheFirstMessageShowsTheLogAtTheStoredHeightAndClearingHidesIt) {
-  // Client height 600 when placed: a stored height is kept from 10 to 300; a height above half the designed 300
-  // counts as well. Anything else, or none, keeps the present 130.
+  // Each row reads the layout at the designed 400 x 300, then the window is placed at 800 x 600: a stored height
+  // from 10 to 300 is taken (above half the designed height too); anything else, or none, keeps the present one.
   struct TCase {
     std::optional<int> Stored;
-    int Expected;
+    std::optional<int> Taken;
   };
-  const TCase cases[] = {{std::nullopt, 130}, {5, 130}, {9, 130}, {10, 10}, {250, 250}, {300, 300}, {301, 130}};
+  const TCase cases[] = {{std::nullopt, std::nullopt}, {5, std::nullopt}, {250, 250}, {9, std::nullopt},
+                         {10, 10},  {300, 300}, {301, std::nullopt}};
+  Place();
+  Bind();
+  EXPECT_EQ(Edit->LogForm()->Height(), TEditForm::DefaultLogHeight);
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Stored ? *c.Stored : -1);
-    Close();
-    Open();
+    Host->SetBounds(40, 40, 400, 300);
     TKnot session(u"MainForm");
     if (c.Stored) session.FindOrAddKnot(u"Log")->WriteInteger(u"Height", *c.Stored);
     Edit->LoadLayout(session);
-    Place();
-    Bind();
+    Host->SetBounds(40, 40, 800, 600);
+    TSheetForm* log = Edit->LogForm();
+    const int expected = c.Taken ? *c.Taken : log->Height();
     EXPECT_FALSE(Edit->LogVisible());
-    EXPECT_FALSE(Edit->LogForm()->Visible());
+    EXPECT_FALSE(log->Visible());
     EXPECT_FALSE(Edit->splLog->Visible());
     EXPECT_FALSE(Edit->ToolsClearLog->Enabled());
 
     Messages().Add(mkWarning, u"First");
     ASSERT_TRUE(Edit->LogVisible());
-    TSheetForm* log = Edit->LogForm();
     EXPECT_TRUE(log->Visible());
     EXPECT_TRUE(Edit->splLog->Visible());
     EXPECT_TRUE(Edit->pbLogButton->Visible());
     EXPECT_TRUE(Edit->ToolsClearLog->Enabled());
-    EXPECT_EQ(log->Height(), c.Expected);
+    EXPECT_EQ(log->Height(), expected);
     EXPECT_EQ(log->Top() + log->Height(), Edit->ClientHeight());
     EXPECT_EQ(Edit->splLog->Top() + TEditForm::SplitterHeight, log->Top());
     EXPECT_EQ(Edit->SheetForm()->Top() + Edit->SheetForm()->Height(), Edit->splLog->Top());
 
     TKnot saved(u"MainForm");
     Edit->SaveLayout(saved);
-    EXPECT_EQ(saved.FindOrAddKnot(u"Log")->ReadInteger(u"Height", 0, 0, 10000), c.Expected);
+    EXPECT_EQ(saved.FindOrAddKnot(u"Log")->ReadInteger(u"Height", 0, 0, 10000), expected);
 
     Edit->ToolsClearLog->Execute(nullptr);
     EXPECT_EQ(Messages().GetCount(), 0);
@@ -219,6 +222,18 @@ TEST_F(EditFormTest, TheLogButtonRepaintsOnlyWhenTheWorstKindChanges) {
 
 TEST_F(EditFormTest, TheLogButtonsHintNamesItsShortcut) {
   EXPECT_EQ(Edit->pbLogButton->Hint(), u"Clear and close log (Ctrl+F5)");
+}
+
+TEST_F(EditFormTest, TheDocumentSheetIsActiveWhenItsBoxTakesTheFirstFocus) {
+  // Embedding made the box's window again; its sheet form hears of the focus only once its hook is back.
+  Bind();
+  Host->SetBounds(40, 40, 800, 600);
+  Host->SetActiveControl(Edit->SheetForm()->rb1);
+  Host->Show();
+  SetForegroundWindow(Host->Handle());
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == Edit->SheetForm()->rb1->Handle(); }));
+  EXPECT_TRUE(Document->DocumentSheet()->Active());
+  EXPECT_FALSE(Document->LogSheet()->Active());
 }
 
 TEST_F(EditFormTest, F5RefreshesTheSettingsOnceThoughTwoActionsCarryIt) {

@@ -556,3 +556,77 @@ TEST_F(MainFormTest, TheBackupIsRenewedAtTheFirstSaveAfterAParseErrorOrOverAnoth
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainFormTest, AnAutoSaveTickWaitsForAnOpenSheetUpdateOrUndoGroup) {
+  std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
+  WriteDocument(DataFile(), u"before");
+  Start();
+  Form->tmAutoSave->SetInterval(50);
+  TSheet* sheet = Form->Document()->DocumentSheet();
+  TUndoRedo* history = Form->Document()->UndoRedo();
+  TPlainRoot* root = Form->Document()->DocumentRoot();
+  struct TCase {
+    const char* Name;
+    std::function<void()> Open, Close;
+  };
+  const TCase cases[] = {
+      {"sheet update", [&] { sheet->BeginUpdate(); }, [&] { sheet->EndUpdate(); }},
+      {"undo group", [&] { history->BeginGroup(TNodePtr<TGroupingOperation>(new TGroupingOperation)); },
+       [&] { history->EndGroup(); }},
+  };
+  int n = 0;
+  for (const TCase& c : cases) {
+    const std::u16string text = u"edit " + IntToStr(++n);
+    root->SetTextUndoable(u"first");
+    c.Open();
+    root->SetTextUndoable(text);
+    Form->tmAutoSave->SetEnabled(true);
+    Pump(300);
+    EXPECT_TRUE(Form->Modified()) << c.Name;
+    c.Close();
+    EXPECT_TRUE(PumpUntil([&] { return !Form->Modified(); }, 3000)) << c.Name;
+    EXPECT_NE(ReadBytes(DataFile()).find(std::string(text.begin(), text.end())), std::string::npos) << c.Name;
+  }
+  EXPECT_TRUE(Reports.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainFormTest, EscHidesOnlyWhileNoElementHoldsTheMouseAndNoListIsOpen) {
+  Start();
+  TSheet* sheet = Form->Document()->DocumentSheet();
+  TScheme scheme(&TTestVisualGroup::ClassInfo, u"Test");
+  auto* target = AddVisual<TDropTarget>(static_cast<TVisualElement*>(scheme.Root()), 0, 0, 100, 20);
+  target->SetVisualParent(sheet->Root());
+  struct TRemove {
+    TDropTarget* Target;
+    ~TRemove() { Target->SetVisualParent(nullptr); }
+  } remove{target};
+  HWND window = Form->Handle();
+  Form->ShowFromTray();
+
+  sheet->SetCaptured(target);
+  uint16_t key = VK_ESCAPE;
+  Form->OnKeyDown(Form.get(), key, {});
+  EXPECT_EQ(key, VK_ESCAPE);  // the sheet gets it
+  EXPECT_TRUE(IsWindowVisible(window));
+
+  sheet->SetCaptured(nullptr);
+  Form->OnKeyDown(Form.get(), key, {});
+  EXPECT_EQ(key, 0);
+  EXPECT_FALSE(IsWindowVisible(window));
+
+  // Without hiding by Esc the key goes on as well.
+  Form->ShowFromTray();
+  General().HideByEsc->SetValue(false);
+  key = VK_ESCAPE;
+  Form->OnKeyDown(Form.get(), key, {});
+  EXPECT_EQ(key, VK_ESCAPE);
+  EXPECT_TRUE(IsWindowVisible(window));
+}
+
+}  // namespace
