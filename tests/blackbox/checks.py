@@ -95,6 +95,9 @@ def check_ctrl_typing_inserts(session):
     saved = save(session, data)
     expect(b"<LogicFrame" in saved, f"no logic frame in the saved file: {saved!r}")
     expect(b'Value="Frame here: ' in saved, f"the text before it is missing: {saved!r}")
+    expect(saved.index(b'Value="Frame here: ') < saved.index(b"<LogicFrame"),
+           f"the frame is not at the caret: {saved!r}")
+    expect(b'<Chars Value="Frame here: "/>' in saved, f"the shortcut's letter reached the text: {saved!r}")
     expect(session.close() == 0, "the program did not end cleanly")
 
 
