@@ -120,7 +120,8 @@ def main():
     mb = 1024 * 1024
     print(f"startup_bench: median of {args.runs} starts each (first paint, peak working set)")
     print(f"  notepad.exe              {notepad[0]:8.1f} ms  {notepad[1] / mb:7.1f} MB")
-    print(f"  Quillbox, empty          {empty[0]:8.1f} ms  {empty[1] / mb:7.1f} MB   ({empty[0] / notepad[0]:.2f}x notepad)")
+    print(f"  Quillbox, empty          {empty[0]:8.1f} ms  {empty[1] / mb:7.1f} MB   "
+          f"({empty[0] / notepad[0]:.2f}x notepad)")
     print(f"  Quillbox, {ELEMENTS} elements {big[0]:8.1f} ms  {big[1] / mb:7.1f} MB   ({big[0] / empty[0]:.2f}x empty)")
     print(f"  Ctrl+S, {ELEMENTS} elements   {statistics.median(saves):8.1f} ms  "
           f"(file {len(large) / 1024:.0f} KB; peak working set after the saves {peak_after_save / mb:.1f} MB)")

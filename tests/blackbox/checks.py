@@ -251,11 +251,17 @@ def check_print_to_file_printer(session):
     expect(len(boxes) == 1 and any(text == PRINTER for _, _, text in boxes[0][1]),
            f"not the print dialog with the test printer: {boxes}")
     session.driver("press", "#32770", "1")
-    expect(wait_until(lambda: out.exists() and b"%%EOF" in out.read_bytes(), 30), f"nothing printed: {session.describe()}")
+    expect(wait_until(lambda: out.exists() and b"%%EOF" in out.read_bytes(), 30),
+           f"nothing printed: {session.describe()}")
     pages = out.read_bytes().count(b"%%Page:")
     expect(pages == 1, f"a short document printed {pages} pages")
     session.idle()
     expect(len(session.boxes()) == 0, f"a box after printing: {session.boxes()}")
+    # The document came back from the print sheet: it is edited and saved as before.
+    session.focus()
+    session.keys("ctrl+end", "t: and more")
+    saved = save(session, session.data_file())
+    expect(b'"A printed page"' in saved and b"and more" in saved, f"the document did not come back: {saved!r}")
     expect(session.close() == 0, "the program did not end cleanly")
 
 
@@ -310,8 +316,21 @@ def check_web_commands(session):
         expect(len(boxes) == 1 and any(text == "Excellent! You have the latest version of the program."
                                        for _, _, text in boxes[0][1]), f"not the latest-version box: {boxes}")
         dismiss(session)
-        expect(server.requests == [("/appinfo.xml", "AppWeb")] * 2, f"not two requests: {server.requests}")
         expect(len(browser_log(session)) == 1, f"the update check opened a page: {browser_log(session)}")
+        # A newer version on the server: OK goes to the download page.
+        server.body = appinfo("9.9.9")
+        session.driver("post", "TMainForm", "WM_COMMAND", str(HELP_CHECK_UPDATES_COMMAND))
+        session.wait_window("#32770")
+        boxes = session.boxes()
+        expected = (f"The newer version of the program is available: 9.9.9. You currently use the version: {version}."
+                    "\r\n\r\nPress OK to go on the program download page.")
+        expect(len(boxes) == 1 and any(text == expected for _, _, text in boxes[0][1]),
+               f"not the newer-version box: {boxes}")
+        session.driver("press", "#32770", "1")
+        expect(wait_until(lambda: len(browser_log(session)) == 2, 20), f"no download page: {browser_log(session)}")
+        expect(browser_log(session)[-1].endswith('"http://home.test/download"'),
+               f"not the download page: {browser_log(session)}")
+        expect(server.requests == [("/appinfo.xml", "AppWeb")] * 3, f"not three requests: {server.requests}")
     finally:
         server.close()
     expect(session.close() == 0, "the program did not end cleanly")

@@ -50,8 +50,8 @@
 namespace {
 
 void Out(const std::wstring& AText) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), nullptr, 0, nullptr,
-                                       nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), nullptr, 0, nullptr, nullptr);
   std::string bytes(size, '\0');
   WideCharToMultiByte(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), bytes.data(), size, nullptr, nullptr);
   bytes += '\n';
@@ -91,10 +91,14 @@ std::wstring TextOf(HWND AWindow) {
 std::wstring Quoted(const std::wstring& AText) {
   std::wstring q = L"\"";
   for (wchar_t c : AText) {
-    if (c == L'\r') q += L"\\r";
-    else if (c == L'\n') q += L"\\n";
-    else if (c == L'"' || c == L'\\') q += std::wstring(L"\\") + c;
-    else q += c;
+    if (c == L'\r')
+      q += L"\\r";
+    else if (c == L'\n')
+      q += L"\\n";
+    else if (c == L'"' || c == L'\\')
+      q += std::wstring(L"\\") + c;
+    else
+      q += c;
   }
   return q + L"\"";
 }
@@ -135,8 +139,8 @@ bool WaitFor(const std::function<bool()>& ACondition, DWORD ATimeoutMs) {
 
 UINT MessageNumber(const std::wstring& AName) {
   static const std::map<std::wstring, UINT> names = {
-      {L"WM_CLOSE", WM_CLOSE},     {L"WM_COMMAND", WM_COMMAND}, {L"WM_SYSCOMMAND", WM_SYSCOMMAND},
-      {L"WM_HOTKEY", WM_HOTKEY},   {L"WM_NULL", WM_NULL},       {L"WM_QUERYENDSESSION", WM_QUERYENDSESSION},
+      {L"WM_CLOSE", WM_CLOSE},           {L"WM_COMMAND", WM_COMMAND}, {L"WM_SYSCOMMAND", WM_SYSCOMMAND},
+      {L"WM_HOTKEY", WM_HOTKEY},         {L"WM_NULL", WM_NULL},       {L"WM_QUERYENDSESSION", WM_QUERYENDSESSION},
       {L"WM_ENDSESSION", WM_ENDSESSION}, {L"WM_USER", WM_USER},
   };
   auto found = names.find(AName);
@@ -151,10 +155,10 @@ struct TKeyName {
   WORD Key;
 };
 const TKeyName KeyNames[] = {
-    {L"ctrl", VK_CONTROL}, {L"shift", VK_SHIFT}, {L"alt", VK_MENU},     {L"esc", VK_ESCAPE}, {L"enter", VK_RETURN},
-    {L"tab", VK_TAB},      {L"space", VK_SPACE}, {L"back", VK_BACK},    {L"del", VK_DELETE}, {L"home", VK_HOME},
-    {L"end", VK_END},      {L"left", VK_LEFT},   {L"right", VK_RIGHT},  {L"up", VK_UP},      {L"down", VK_DOWN},
-    {L"f1", VK_F1},        {L"f3", VK_F3},       {L"f4", VK_F4},        {L"f5", VK_F5},
+    {L"ctrl", VK_CONTROL}, {L"shift", VK_SHIFT}, {L"alt", VK_MENU},    {L"esc", VK_ESCAPE}, {L"enter", VK_RETURN},
+    {L"tab", VK_TAB},      {L"space", VK_SPACE}, {L"back", VK_BACK},   {L"del", VK_DELETE}, {L"home", VK_HOME},
+    {L"end", VK_END},      {L"left", VK_LEFT},   {L"right", VK_RIGHT}, {L"up", VK_UP},      {L"down", VK_DOWN},
+    {L"f1", VK_F1},        {L"f3", VK_F3},       {L"f4", VK_F4},       {L"f5", VK_F5},
 };
 
 bool KeyOf(const std::wstring& AName, WORD& AKey) {
@@ -503,8 +507,8 @@ int Run(int AArgc, wchar_t** AArgv) {
     for (HWND w : TopLevelWindows()) {
       DWORD pid = 0;
       GetWindowThreadProcessId(w, &pid);
-      Out(Hex(reinterpret_cast<uintptr_t>(w)) + L" " + std::to_wstring(pid) + (IsWindowVisible(w) ? L" visible " : L" hidden ") +
-          ClassOf(w) + L" " + Quoted(TextOf(w)));
+      Out(Hex(reinterpret_cast<uintptr_t>(w)) + L" " + std::to_wstring(pid) +
+          (IsWindowVisible(w) ? L" visible " : L" hidden ") + ClassOf(w) + L" " + Quoted(TextOf(w)));
     }
     return 0;
   }
@@ -521,7 +525,8 @@ int Run(int AArgc, wchar_t** AArgv) {
       if (!IsWindowVisible(w) || ClassOf(w) != L"#32770") continue;
       Out(L"box " + Quoted(TextOf(w)));
       for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-        if (IsWindowVisible(c)) Out(L"  " + ClassOf(c) + L" " + std::to_wstring(GetDlgCtrlID(c)) + L" " + Quoted(TextOf(c)));
+        if (IsWindowVisible(c))
+          Out(L"  " + ClassOf(c) + L" " + std::to_wstring(GetDlgCtrlID(c)) + L" " + Quoted(TextOf(c)));
     }
     return 0;
   }
