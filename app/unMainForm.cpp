@@ -111,6 +111,7 @@ TWebCommands MakeWebCommands(const TMainFormSystem& ASystem) {
 // Single instance, installer mutexes, Startup shortcut
 
 bool CheckSingleInstance(const std::u16string& ATitle, const std::u16string& AMutexName) {
+  SetLastError(0);
   HANDLE mutex = CreateMutexW(nullptr, TRUE, WStr(AMutexName));
   if (GetLastError() == 0) return false;  // the first instance keeps the handle until it ends
   if (mutex) {
@@ -811,6 +812,9 @@ void TMainForm::FileImportExecute(TObject* ASender) {
   TBusyCursor busy;
   TNodePtr<TKnot> knot(new TKnot);
   knot->LoadFromFile(osd1->FileName());
+  // A file ends every paragraph with a break, the last one too, which a load takes as the text's end; inserted as
+  // content it would add an empty paragraph the file never had.
+  if (TKnot* last = knot->GetLastKnot(); last && last->Name() == BreakKnotName) last->Free();
   TPlainRoot* root = FDocument->DocumentRoot();
   root->Focus();
   knot->SetAddedOptions(knot->AddedOptions() | koOrderedChildren);

@@ -11,7 +11,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 class TAction;
 class TActionList;

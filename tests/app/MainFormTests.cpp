@@ -1,12 +1,15 @@
+#include "app/diPaletteForm.h"
 #include "app/unMainForm.h"
 #include "app/unSettings.h"
 #include "app/unUtils.h"
 #include "controls/baAppCmpns.h"
+#include "document/elements/diLog.h"
 #include "document/elements/plElements.h"
 #include "document/elements/unDocument.h"
 #include "document/model/diCanvas.h"
 #include "document/model/diClasses.h"
 #include "document/model/diSheet.h"
+#include "document/model/diSounds.h"
 #include "foundation/cuFiles.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuLocalization.h"
@@ -438,7 +441,7 @@ TEST_F(MainFormTest, AnImportIsOneUndoStepAndALockedOneChangesNothing) {
   std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
   WriteDocument(DataFile(), u"before");
   const std::u16string imported = Scratch() + u"imported.qbx";
-  WriteDocument(imported, u"imported text");
+  WriteDocument(imported, u"imported\r\ntext");
   Start();
   TPlainRoot* root = Form->Document()->DocumentRoot();
   TUndoRedo* history = Form->Document()->UndoRedo();
@@ -460,13 +463,13 @@ TEST_F(MainFormTest, AnImportIsOneUndoStepAndALockedOneChangesNothing) {
 
   Form->FileImport->Execute(nullptr);
   EXPECT_FALSE(IsBusyCursor());
-  EXPECT_EQ(root->GetText(), u"imported text\r\n");
+  EXPECT_EQ(root->GetText(), u"imported\r\ntext");
   EXPECT_TRUE(Form->Modified());
   history->Undo();
   EXPECT_EQ(root->GetText(), u"before");
   EXPECT_FALSE(history->CanUndo());
   history->Redo();
-  EXPECT_EQ(root->GetText(), u"imported text\r\n");
+  EXPECT_EQ(root->GetText(), u"imported\r\ntext");
 }
 
 TEST_F(MainFormTest, AFailingAutoSaveShowsOneReportAndSavesOnceTheFileIsFree) {
@@ -555,10 +558,6 @@ TEST_F(MainFormTest, TheBackupIsRenewedAtTheFirstSaveAfterAParseErrorOrOverAnoth
   EXPECT_EQ(ReadBytes(BackupFileName(other)), "other's own content");
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(MainFormTest, AnAutoSaveTickWaitsForAnOpenSheetUpdateOrUndoGroup) {
   std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
   WriteDocument(DataFile(), u"before");
@@ -592,10 +591,6 @@ TEST_F(MainFormTest, AnAutoSaveTickWaitsForAnOpenSheetUpdateOrUndoGroup) {
   EXPECT_TRUE(Reports.empty());
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(MainFormTest, EscHidesOnlyWhileNoElementHoldsTheMouseAndNoListIsOpen) {
   Start();
   TSheet* sheet = Form->Document()->DocumentSheet();
@@ -627,6 +622,58 @@ TEST_F(MainFormTest, EscHidesOnlyWhileNoElementHoldsTheMouseAndNoListIsOpen) {
   Form->OnKeyDown(Form.get(), key, {});
   EXPECT_EQ(key, VK_ESCAPE);
   EXPECT_TRUE(IsWindowVisible(window));
+}
+
+TEST_F(MainFormTest, ASecondStartFindsTheMutexWakesTheWindowAndQuits) {
+  Start();
+  HWND window = Form->Handle();
+  ASSERT_FALSE(IsWindowVisible(window));
+  const std::u16string mutex = u"QuillboxTest" + IntToStr(GetCurrentProcessId());
+  EXPECT_FALSE(CheckSingleInstance(u"Quillbox", mutex));
+  EXPECT_TRUE(CheckSingleInstance(u"Quillbox", mutex));
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window) != FALSE; }, 3000));
+}
+
+TEST_F(MainFormTest, ANewDataFileNameWritesTheDocumentThereAtOnceAndBacksUpWhatItReplaces) {
+  std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
+  WriteDocument(DataFile(), u"mine");
+  const std::u16string other = Scratch() + u"other.qbx";
+  WriteDocument(other, u"theirs");
+  const std::string theirs = ReadBytes(other);
+  // A backup too young to be renewed by age.
+  std::ofstream(std::filesystem::path(WStr(BackupFileName(other))), std::ios::binary) << "young backup";
+  const std::string mine = ReadBytes(DataFile());
+  Start();
+
+  General().DataFileName->SetValue(other);
+  EXPECT_EQ(Form->Document()->DocumentScheme()->FileName(), other);
+  EXPECT_EQ(Form->Document()->DocumentRoot()->GetText(), u"mine");
+  EXPECT_NE(ReadBytes(other).find("mine"), std::string::npos);
+  EXPECT_EQ(ReadBytes(BackupFileName(other)), theirs);
+  EXPECT_EQ(ReadBytes(DataFile()), mine);  // the old file stays
+}
+
+TEST_F(MainFormTest, TheSoundsAndLogChoicesAreInTheSettingsTreeAndSurviveARestart) {
+  Global = New<TGlobal>(nullptr, Places());
+  ASSERT_EQ(SoundsSettings->Parent(), Global->Settings());
+  ASSERT_EQ(SoundsSettings->PrevSibling(), PaletteFormSettings.get());
+  ASSERT_EQ(LogSettings->Parent(), Global->Settings()->Sheet);
+  const bool sounds = SoundsSettings->Enabled->Value();
+  SoundsSettings->Enabled->SetValue(!sounds);
+  LogSettings->WriteHints->SetValue(false);
+  ASSERT_TRUE(Global->SaveSettings());
+  FreeAndNil(Global);
+  // Taken out before the root went; they outlive it.
+  EXPECT_EQ(SoundsSettings->Parent(), nullptr);
+  EXPECT_EQ(LogSettings->Parent(), nullptr);
+  SoundsSettings->Enabled->SetValue(sounds);
+  LogSettings->WriteHints->SetValue(true);
+
+  Global = New<TGlobal>(nullptr, Places());
+  EXPECT_EQ(SoundsSettings->Enabled->Value(), !sounds);
+  EXPECT_FALSE(LogSettings->WriteHints->Value());
+  SoundsSettings->Enabled->SetValue(sounds);
+  LogSettings->WriteHints->SetValue(true);
 }
 
 }  // namespace
