@@ -267,24 +267,27 @@ def check_print_to_file_printer(session):
 
 
 def check_stay_on_top_keeps_hot_key(session):
-    """The program holds its mutexes, atom and hot key; switching "Always on Top" re-creates the window and the
-    hot key stays held."""
+    """The program holds its mutexes, atom and hot key; switching "Always on Top" on and off re-creates the window,
+    and each time the hot key stays held and brings the hidden window back."""
     session.start()
     for kind, name in (("mutex", "Quillbox"), ("mutex", "QuillboxMutex"), ("mutex", "Global\\QuillboxMutex"),
                        ("atom", "QuillboxHotKey"), ("hotkey", "")):
         expect(session.driver("probe", kind, name).strip() == "held", f"{kind} {name} is not held")
-    session.driver("post", "TMainForm", "WM_COMMAND", str(STAY_ON_TOP_COMMAND))
-    session.idle()
-    expect(wait_until(lambda: "topmost" in session.driver("style", "TMainForm"), 10), "the window is not on top")
-    expect(session.driver("probe", "hotkey", "").strip() == "held", "the hot key was lost")
-    session.driver("post", "TMainForm", "WM_COMMAND", str(STAY_ON_TOP_COMMAND))
-    session.idle()
-    expect(wait_until(lambda: "topmost" not in session.driver("style", "TMainForm"), 10), "the window stays on top")
-    expect(session.driver("probe", "hotkey", "").strip() == "held", "the hot key was lost")
+    for on_top in (True, False):
+        session.driver("post", "TMainForm", "WM_COMMAND", str(STAY_ON_TOP_COMMAND))
+        session.idle()
+        expect(wait_until(lambda: ("topmost" in session.driver("style", "TMainForm")) == on_top, 10),
+               f"the window is not {'on top' if on_top else 'back to normal'}")
+        expect(session.driver("probe", "hotkey", "").strip() == "held", "the hot key was lost")
+        session.focus()
+        session.keys("esc")
+        expect(wait_until(lambda: session.driver("style", "TMainForm").startswith("hidden"), 10), "Esc did not hide")
+        session.keys("ctrl+shift+e")
+        expect(wait_until(lambda: session.driver("style", "TMainForm").startswith("visible"), 10),
+               "the hot key did not bring the window back")
     expect(session.close() == 0, "the program did not end cleanly")
     for kind, name in (("atom", "QuillboxHotKey"), ("hotkey", "")):
         expect(session.driver("probe", kind, name).strip() == "free", f"{kind} {name} is still held after the end")
-
 
 
 def appinfo(versions):
