@@ -166,14 +166,14 @@ void TEditForm::UpdateCaptions() {
 // ---------------------------------------------------------------------------------------------------------------
 // Binding
 
-TLogRoot* TEditForm::BoundLogRoot() const {
-  return FLogScheme ? dynamic_cast<TLogRoot*>(FLogScheme->Root()) : nullptr;
-}
+TLogRoot* TEditForm::BoundLogRoot() const { return FLogScheme ? dynamic_cast<TLogRoot*>(FLogScheme->Root()) : nullptr; }
 
 void TEditForm::BindLogRoot(TLogRoot* ARoot) {
   if (!ARoot) return;
   ARoot->OnChange = [this](TLogRoot* ASender) { LogChanged(ASender); };
-  ARoot->OnElementsLink = [this](TLogRoot* ASender, const std::vector<int32_t>& AIds) { LogElementsLink(ASender, AIds); };
+  ARoot->OnElementsLink = [this](TLogRoot* ASender, const std::vector<int32_t>& AIds) {
+    LogElementsLink(ASender, AIds);
+  };
   ARoot->OnFileLink = [this](TLogRoot* ASender, const std::u16string& AName) { LogFileLink(ASender, AName); };
 }
 
@@ -203,8 +203,7 @@ void TEditForm::SchemeChanged(TObject*, intptr_t ANotify, intptr_t, intptr_t) {
 
 void TEditForm::UpdateActions() {
   const bool bound = FScheme != nullptr;
-  for (TAction* action :
-       {EditFind, EditFindNext, EditReplace, ToolsCollapseAll, ToolsExpandedNotEmpty, ToolsExpandAll})
+  for (TAction* action : {EditFind, EditFindNext, EditReplace, ToolsCollapseAll, ToolsExpandedNotEmpty, ToolsExpandAll})
     action->SetEnabled(bound);
 }
 
@@ -418,8 +417,7 @@ void TEditForm::Paint() {
     Canvas().FillRect(RECT{splLog->Left(), splLog->Top() + 1, splLog->Left() + splLog->Width(),
                            splLog->Top() + splLog->Height() - 1});
   }
-  if (FLogForm->Visible())
-    DrawFrame(dc, RECT{0, FLogForm->Top() - Padding().Top(), ClientWidth(), ClientHeight()});
+  if (FLogForm->Visible()) DrawFrame(dc, RECT{0, FLogForm->Top() - Padding().Top(), ClientWidth(), ClientHeight()});
 }
 
 void TEditForm::SplitterPaint(TObject*) {

@@ -191,6 +191,7 @@ void TPaletteForm::BeforeDestruction() {
   DropPendingRuns();
   StopCtrlMode();
   ClearButtons();
+  FreeSparePanels();
   if (PaletteFormSettings) PaletteFormSettings->RemoveNotifyEvent(MakeMethod<&TPaletteForm::SettingsChanged>(this));
   if (Localization) Localization->RemoveNotifyEvent(MakeMethod<&TPaletteForm::LocalizationChanged>(this));
   TForm::BeforeDestruction();
@@ -266,12 +267,20 @@ void TPaletteForm::DropPendingRuns() {
 void TPaletteForm::ClearButtons() {
   HideShortcutHints();
   FShortcuts.clear();
-  // A panel owns its buttons and their menus.
-  for (TGroupPanel& group : FGroups) group.Panel->Free();
+  // A panel owns its buttons and their menus; the panel itself, a window, waits for the next build.
+  for (TGroupPanel& group : FGroups) {
+    group.Panel->DestroyComponents();
+    FSparePanels.push_back(group.Panel);
+  }
   FMenuEntries.clear();
   FButtons.clear();
   FGroups.clear();
   FParameters.clear();
+}
+
+void TPaletteForm::FreeSparePanels() {
+  for (TPanelEx* panel : FSparePanels) panel->Free();
+  FSparePanels.clear();
 }
 
 void TPaletteForm::Rebuild(TVisualElement* AElement) {
@@ -313,6 +322,7 @@ void TPaletteForm::Rebuild(TVisualElement* AElement) {
       }
       PlacePanels();
     }
+    FreeSparePanels();
     FRebuilding = false;
     UpdateButtons();
     FCompacted = Excess() > 0;
@@ -326,9 +336,16 @@ void TPaletteForm::Rebuild(TVisualElement* AElement) {
 
 TPaletteForm::TGroupPanel& TPaletteForm::AddGroupPanel(TPaletteGroup* AGroup) {
   TGroupPanel group;
-  group.Panel = Make<TPanelEx>(this);
-  if (PaletteBitmaps[1]) SetZones(group.Panel->Background(), *PaletteBitmaps[1], 0, 0, 3, 0);
-  group.Panel->SetParent(this);
+  // Making and destroying the panels' windows was most of a rebuild's cost: panels of an earlier build are taken
+  // again, in order, and only what is left over is freed at the end.
+  if (!FSparePanels.empty()) {
+    group.Panel = FSparePanels.front();
+    FSparePanels.erase(FSparePanels.begin());
+  } else {
+    group.Panel = Make<TPanelEx>(this);
+    if (PaletteBitmaps[1]) SetZones(group.Panel->Background(), *PaletteBitmaps[1], 0, 0, 3, 0);
+    group.Panel->SetParent(this);
+  }
   if (PaletteFormSettings->ShowHeaders->Value()) {
     TUserButton* caption = Make<TUserButton>(group.Panel);
     caption->SetPainter(ptrPaletteGroupCaption);

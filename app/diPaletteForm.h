@@ -166,6 +166,7 @@ class TPaletteForm : public TForm {
   void SheetNotification(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2);
   void DropPendingRuns();
   void ClearButtons();
+  void FreeSparePanels();
   TGroupPanel& AddGroupPanel(TPaletteGroup* AGroup);
   void AddItemButton(TGroupPanel& APanel, const TPaletteItemTune& ATune);
   TUserButton* NewButton(TGroupPanel& APanel, const TPaletteItemTune& ATune, TStyledPainter* APainter, bool ACaption,
@@ -196,6 +197,8 @@ class TPaletteForm : public TForm {
   std::unique_ptr<TSchemeImages> FSmallDisabled;
   std::unique_ptr<TSchemeImages> FLargeDisabled;
   std::vector<TGroupPanel> FGroups;
+  // Panels of the last build, taken again by the next one.
+  std::vector<TPanelEx*> FSparePanels;
   std::vector<TButtonEntry> FButtons;
   int FRowHeight = 0;
   int FGroupHeight = 0;

@@ -102,8 +102,7 @@ class TBenchWindow {
     Host->SetBounds(0, 0, 800, 600);
     CreateEmbeddedForm(Edit, *Host, TAlign::alClient, true);
     TPlainDocument& document = ABench.Document;
-    Edit->SetDocument(document.DocumentScheme(), document.DocumentSheet(), document.LogScheme(),
-                      document.LogSheet());
+    Edit->SetDocument(document.DocumentScheme(), document.DocumentSheet(), document.LogScheme(), document.LogSheet());
     Host->Show();
     SetForegroundWindow(Host->Handle());
     Edit->SheetForm()->rb1->SetFocus();
@@ -154,21 +153,21 @@ TPaletteFigures PaletteFigures(TSheetSettings& ASettings, int ARuns) {
   window.Settle();
   f.Buttons = static_cast<int>(palette->Buttons().size());
   const HWND strip = palette->Handle();
-  f.RebuildMs = MedianMs(ARuns, [&] {
-                  for (int i = 0; i < RebuildsPerRun; ++i) {
-                    palette->Rebuild(palette->CurrentElement());
-                    window.Paint(strip);
-                  }
-                }) /
-                RebuildsPerRun;
-  if (leaf)
-    f.FocusChangeMs = MedianMs(ARuns, [&] {
-                        for (int i = 0; i < RebuildsPerRun; ++i) {
-                          sheet->SetFocused(i % 2 == 0 ? leaf : static_cast<TVisualElement*>(bench.Root));
-                          window.Paint(strip);
-                        }
-                      }) /
-                      RebuildsPerRun;
+  const double rebuilds = MedianMs(ARuns, [&] {
+    for (int i = 0; i < RebuildsPerRun; ++i) {
+      palette->Rebuild(palette->CurrentElement());
+      window.Paint(strip);
+    }
+  });
+  f.RebuildMs = rebuilds / RebuildsPerRun;
+  if (!leaf) return f;
+  const double changes = MedianMs(ARuns, [&] {
+    for (int i = 0; i < RebuildsPerRun; ++i) {
+      sheet->SetFocused(i % 2 == 0 ? leaf : static_cast<TVisualElement*>(bench.Root));
+      window.Paint(strip);
+    }
+  });
+  f.FocusChangeMs = changes / RebuildsPerRun;
   return f;
 }
 

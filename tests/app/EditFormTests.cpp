@@ -137,8 +137,9 @@ TEST_F(EditFormTest, TheFirstMessageShowsTheLogAtTheStoredHeightAndClearingHides
     std::optional<int> Stored;
     std::optional<int> Taken;
   };
-  const TCase cases[] = {{std::nullopt, std::nullopt}, {5, std::nullopt}, {250, 250}, {9, std::nullopt},
-                         {10, 10},  {300, 300}, {301, std::nullopt}};
+  const TCase cases[] = {
+      {std::nullopt, std::nullopt}, {5, std::nullopt}, {250, 250}, {9, std::nullopt}, {10, 10}, {300, 300},
+      {301, std::nullopt}};
   Place();
   Bind();
   EXPECT_EQ(Edit->LogForm()->Height(), TEditForm::DefaultLogHeight);
@@ -181,6 +182,22 @@ TEST_F(EditFormTest, TheFirstMessageShowsTheLogAtTheStoredHeightAndClearingHides
   }
 }
 
+TEST_F(EditFormTest, ALogFilledAtLoadTakesTheStoredHeightOnceTheWindowIsPlaced) {
+  TKnot session(u"MainForm");
+  session.FindOrAddKnot(u"Log")->WriteInteger(u"Height", 250);
+  Edit->LoadLayout(session);
+  Messages().Add(mkError, u"Unknown element");
+  Bind();
+  ASSERT_TRUE(Edit->LogVisible());
+  Place();
+  TSheetForm* log = Edit->LogForm();
+  EXPECT_EQ(log->Height(), 250);
+  EXPECT_EQ(log->Top() + log->Height(), Edit->ClientHeight());
+  EXPECT_EQ(Edit->splLog->Top() + TEditForm::SplitterHeight, log->Top());
+  EXPECT_EQ(Edit->pbLogButton->Top(),
+            Edit->splLog->Top() + (TEditForm::SplitterHeight - Edit->pbLogButton->Height()) / 2);
+}
+
 TEST_F(EditFormTest, AHeightStoredButNeverShownIsWrittenBackAsItWas) {
   TKnot session(u"MainForm");
   session.FindOrAddKnot(u"Log")->WriteInteger(u"Height", 260);
@@ -209,8 +226,8 @@ TEST_F(EditFormTest, TheLogButtonRepaintsOnlyWhenTheWorstKindChanges) {
     int Severity;
     int NewPaintings;
   };
-  const TStep steps[] = {{mkHint, 1, 0}, {mkInformation, 1, 0}, {mkWarning, 2, 1}, {mkHint, 2, 0},
-                         {mkError, 3, 1}, {mkWarning, 3, 0}};
+  const TStep steps[] = {{mkHint, 1, 0}, {mkInformation, 1, 0}, {mkWarning, 2, 1},
+                         {mkHint, 2, 0}, {mkError, 3, 1},       {mkWarning, 3, 0}};
   for (const TStep& step : steps) {
     const int before = counter.Count;
     Messages().Add(step.Kind, u"More");
