@@ -24,8 +24,8 @@
 //   qbdriver hold FILE RELEASE-FILE [MS]              opens FILE with no sharing until RELEASE-FILE exists
 //   qbdriver places EXE                               version names of EXE and the user's folders, one a line
 //   qbdriver install-printer NAME PORT                Wine's PostScript printer on PORT, made the default
-//   qbdriver start-measure CLASS EXE [ARGS]           starts EXE; prints ms to the first paint of its visible
-//                                                     window of CLASS and the peak working set in bytes
+//   qbdriver start-measure CLASS EXE [ARGS]           starts EXE; prints ms to its window of CLASS, ms to the
+//                                                     first paint of it shown, and the peak working set in bytes
 //   qbdriver save-measure CLASS FILE                  Ctrl+S into the foreground window; ms until FILE was
 //                                                     replaced and the window's thread answers again
 //   qbdriver close-wait CLASS [MS]                    WM_CLOSE to the window, then waits for its process to end
@@ -423,12 +423,15 @@ int StartMeasure(const std::wstring& AClass, int AArgc, wchar_t** AArgv) {
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
     return Fail(L"not started: " + std::to_wstring(GetLastError()));
   HWND window = nullptr;
+  double createdMs = -1;
   const bool shown = WaitFor(
       [&] {
         for (HWND w : TopLevelWindows()) {
           DWORD pid = 0;
           GetWindowThreadProcessId(w, &pid);
-          if (pid == process.dwProcessId && IsWindowVisible(w) && ClassOf(w) == AClass) window = w;
+          if (pid != process.dwProcessId || ClassOf(w) != AClass) continue;
+          if (createdMs < 0) createdMs = MsSince(start);
+          if (IsWindowVisible(w)) window = w;
         }
         // The thread answers only once it has left its start-up work; then nothing is left to paint.
         return window && Idle(window) && Painted(window);
@@ -439,6 +442,8 @@ int StartMeasure(const std::wstring& AClass, int AArgc, wchar_t** AArgv) {
   // The peak of the start, with the work the first idle moments bring.
   Sleep(500);
   wchar_t line[128];
+  swprintf(line, 128, L"window-ms %.1f", createdMs);
+  Out(line);
   swprintf(line, 128, L"first-paint-ms %.1f", ms);
   Out(line);
   Out(L"peak-working-set " + std::to_wstring(PeakWorkingSet(process.hProcess)));
