@@ -1,0 +1,145 @@
+#!/usr/bin/env python3
+"""Start-up of the real program under Wine + Xvfb, beside Wine's own notepad.exe: time from the process start to
+its window painted and answering, and the peak working set, with an empty document and with a generated data file
+of 20,000 elements; then Ctrl+S on that file. The median of a few starts each; one run of the tool.
+
+    startup_bench.py --build DIR --program EXE --driver EXE --browser EXE [--runs N]
+
+Floors: the empty start within 1.5x notepad's; the large file within 3x the empty start and 150 MB working set.
+Exit code 1 when a floor is missed.
+"""
+
+import argparse
+import statistics
+import sys
+from pathlib import Path
+
+# Nothing written into the source tree.
+sys.dont_write_bytecode = True
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "blackbox"))
+from harness import PROGRAM, CheckFailed, Session, Tools, document_text, prepare_template  # noqa: E402
+
+ELEMENTS = 20000
+
+
+def large_document():
+    """20,000 elements in the document root: per group of four a comment, a sign, a logic frame with caption and
+    content, and a second comment, each after a line of text."""
+    signs = ["Star", "Information", "Question", "Important", "Stop", "Ready"]
+    lines = []
+    for i in range(ELEMENTS // 4):
+        lines.append(f'<Chars Value="Line {i}: "/>')
+        lines.append("<Comment>")
+        lines.append(f'\t<Chars Value="Comment {i} with a few words of text"/><Br/>')
+        lines.append("</Comment>")
+        lines.append(f"<{signs[i % len(signs)]}/>")
+        lines.append("<LogicFrame>")
+        lines.append("\t<Content>")
+        lines.append(f'\t\t<Chars Value="Body of frame {i}"/><Br/>')
+        lines.append("\t</Content>")
+        lines.append("\t<Caption>")
+        lines.append(f'\t\t<Chars Value="Frame {i}"/><Br/>')
+        lines.append("\t</Caption>")
+        lines.append("</LogicFrame>")
+        lines.append("<Comment>")
+        lines.append(f'\t<Chars Value="Second comment {i}"/><Br/>')
+        lines.append("</Comment><Br/>")
+    return document_text(lines)
+
+
+def measure_start(session, window_class, command):
+    out = session.driver("start-measure", window_class, *command, timeout=120)
+    values = dict(line.split(" ", 1) for line in out.splitlines() if " " in line)
+    if "first-paint-ms" not in values:
+        raise CheckFailed(f"no start figure for {command}: {out}")
+    return float(values["first-paint-ms"]), int(values["peak-working-set"]), float(values["window-ms"])
+
+
+def start_program(session, data):
+    """A first start (no session file, so the window shows) with the data file given or none."""
+    for path in (session.session_file(), session.settings_file(), session.data_file()):
+        file = session.prefix.unix(path)
+        if file.exists():
+            file.unlink()
+    backup = session.prefix.unix(session.data_folder() + "QuillboxBackup.qbx")
+    if backup.exists():
+        backup.unlink()
+    if data is not None:
+        session.write(session.data_file(), data)
+    return measure_start(session, "TMainForm", [PROGRAM])
+
+
+def median_of(runs, measure, after):
+    """Medians of the paint and window times, the largest peak."""
+    times, peaks, windows = [], [], []
+    for _ in range(runs):
+        ms, peak, window = measure()
+        times.append(ms)
+        peaks.append(peak)
+        windows.append(window)
+        after()
+    return statistics.median(times), max(peaks), statistics.median(windows)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for option in ("build", "program", "driver", "browser"):
+        parser.add_argument(f"--{option}", required=True)
+    parser.add_argument("--runs", type=int, default=5)
+    args = parser.parse_args()
+    tools = Tools(args.build, args.program, args.driver, args.browser)
+    prepare_template(tools)
+    session = Session(tools, "startup_bench")
+    large = large_document()
+
+    def close_program():
+        session.driver("close-wait", "TMainForm", "60000", timeout=90)
+
+    try:
+        # A start of each first: Wine's own start-up files are then in the page cache for all of them alike.
+        measure_start(session, "Notepad", ["notepad.exe"])
+        session.driver("close-wait", "Notepad")
+        start_program(session, None)
+        close_program()
+
+        notepad = median_of(args.runs, lambda: measure_start(session, "Notepad", ["notepad.exe"]),
+                            lambda: session.driver("close-wait", "Notepad"))
+        empty = median_of(args.runs, lambda: start_program(session, None), close_program)
+        big = median_of(args.runs, lambda: start_program(session, large), close_program)
+
+        start_program(session, large)
+        saves = []
+        for _ in range(args.runs):
+            out = session.driver("save-measure", "TMainForm", session.data_file(), timeout=120)
+            saves.append(float(out.split()[-1]))
+        peak_after_save = int(session.driver("peak", "TMainForm").strip())
+        close_program()
+        # Written back byte for byte: every element was loaded, none was left out.
+        round_trip = session.read(session.data_file()) == large
+    finally:
+        session.finish()
+
+    mb = 1024 * 1024
+    print(f"startup_bench: median of {args.runs} starts each (first paint, peak working set; the main window made)")
+    print(f"  notepad.exe              {notepad[0]:8.1f} ms  {notepad[1] / mb:7.1f} MB   (window {notepad[2]:.1f} ms)")
+    print(f"  Quillbox, empty          {empty[0]:8.1f} ms  {empty[1] / mb:7.1f} MB   (window {empty[2]:.1f} ms; "
+          f"{empty[0] / notepad[0]:.2f}x notepad)")
+    print(f"  Quillbox, {ELEMENTS} elements {big[0]:8.1f} ms  {big[1] / mb:7.1f} MB   (window {big[2]:.1f} ms; "
+          f"{big[0] / empty[0]:.2f}x empty)")
+    print(f"  Ctrl+S, {ELEMENTS} elements   {statistics.median(saves):8.1f} ms  "
+          f"(file {len(large) / 1024:.0f} KB; peak working set after the saves {peak_after_save / mb:.1f} MB)")
+    print(f"  the saved file {'equals' if round_trip else 'differs from'} the generated one")
+    failed = []
+    if empty[0] > 1.5 * notepad[0]:
+        failed.append("the empty start is above 1.5x notepad's")
+    if big[0] > 3 * empty[0]:
+        failed.append("the large file's start is above 3x the empty start")
+    if max(big[1], peak_after_save) > 150 * mb:
+        failed.append("the large file's working set is above 150 MB")
+    for line in failed:
+        print(f"  floor missed: {line}")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
