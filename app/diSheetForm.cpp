@@ -365,7 +365,6 @@ TSheetForm::TSheetForm(TComponent* AOwner) : TForm(AOwner) {
 
   hk1 = New<THooker>(this);
   hk1->OnBeforeMessage = MakeMethod<&TSheetForm::hk1BeforeMessage>(this);
-  hk1->SetControl(rb1);
 
   if (Localization) Localization->AddNotifyEvent(MakeMethod<&TSheetForm::LocalizationChanged>(this));
   if (SheetFormSettings) SheetFormSettings->AddNotifyEvent(MakeMethod<&TSheetForm::SettingsChanged>(this));
@@ -377,6 +376,13 @@ TSheetForm::TSheetForm(TComponent* AOwner) : TForm(AOwner) {
 }
 
 TSheetForm::~TSheetForm() = default;
+
+void TSheetForm::CreateWnd() {
+  TForm::CreateWnd();
+  // Hooked once the form has its window: hooking at creation would make the box's window while the form is still
+  // on its own, only for embedding to make it again.
+  if (!hk1->Control()) hk1->SetControl(rb1);
+}
 
 void TSheetForm::BeforeDestruction() {
   SetSheet(nullptr, nullptr);

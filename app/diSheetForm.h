@@ -173,6 +173,7 @@ class TSheetForm : public TForm {
   TAction* ViewNonPrintingCharacters;
 
  protected:
+  void CreateWnd() override;
   void BeforeDestruction() override;
 
  private:
