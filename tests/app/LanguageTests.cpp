@@ -75,6 +75,11 @@ std::u16string Shown(int AId, LANGID ALanguage) {
   return text.empty() ? TLocalization::LoadStringForLanguage(AId, LangEnglishUS) : text;
 }
 
+// The font a window draws its text in.
+HFONT WindowFont(TWinControl& AControl) {
+  return reinterpret_cast<HFONT>(SendMessageW(AControl.Handle(), WM_GETFONT, 0, 0));
+}
+
 std::u16string WindowText(HWND AWindow) {
   std::vector<wchar_t> buffer(static_cast<size_t>(GetWindowTextLengthW(AWindow)) + 1);
   const int length = GetWindowTextW(AWindow, buffer.data(), static_cast<int>(buffer.size()));
@@ -339,33 +344,34 @@ TEST_F(LanguageTest, TheMainWindowsMenusShowEachLanguagesTextsAndEnglishAgainAft
 }
 
 TEST_F(LanguageTest, ThePalettesCaptionsFollowEachLanguage) {
-  TSheetHostFixture host;
+  // The groups leave the program's palette however the test ends, after the sheet that offered their items.
+  std::vector<TNodePtr<TPaletteGroup>> made;
+  auto host = std::make_unique<TSheetHostFixture>();
   struct TGroupCase {
     int Weight, Caption;
     std::vector<int> Items;
   };
   const TGroupCase groups[] = {{900, IdPaletteActions, {IdPaletteInsert, IdPaletteOther}},
                                {800, IdPaletteAdditional, {IdPaletteState, IdPaletteDisabled}}};
-  std::vector<TPaletteGroup*> made;
   std::map<const TPaletteItem*, int> captions;
-  auto* leaf = AddVisual<TTestVisualLeaf>(host.Root, 0, 0, 50, 20);
+  auto* leaf = AddVisual<TTestVisualLeaf>(host->Root, 0, 0, 50, 20);
   leaf->SetText(u"x");
   for (const TGroupCase& g : groups) {
-    made.push_back(new TPaletteGroup(Palette.get(), g.Weight, g.Caption));
+    made.emplace_back(new TPaletteGroup(Palette.get(), g.Weight, g.Caption));
     int weight = 50;
     for (int id : g.Items) {
-      auto* item = new TSchemePaletteItem(made.back(), weight--, id, IdPaletteOtherHint, 0, {});
+      auto* item = new TSchemePaletteItem(made.back().get(), weight--, id, IdPaletteOtherHint, 0, {});
       leaf->ExtraPaletteItems.push_back(item);
       captions[item] = id;
     }
   }
-  host.Sheet->SetFocused(leaf);
+  host->Sheet->SetFocused(leaf);
   {
     std::unique_ptr<TPaletteForm, TComponentDeleter> form(New<TPaletteForm>(nullptr));
     form->SetBounds(0, 0, 1600, 100);
     form->Show();
-    form->SetSheet(host.Sheet.get());
-    host.Sheet->SetActive(true);
+    form->SetSheet(host->Sheet.get());
+    host->Sheet->SetActive(true);
 
     for (const TLanguage& language : Round()) {
       SwitchTo(language.Code);
@@ -382,7 +388,7 @@ TEST_F(LanguageTest, ThePalettesCaptionsFollowEachLanguage) {
             << Utf8(language.Code);
     }
   }
-  for (TPaletteGroup* group : made) group->Free();
+  host.reset();
 }
 
 TEST_F(LanguageTest, TheSettingsDialogShowsEachLanguagesTexts) {
@@ -461,7 +467,7 @@ TEST_F(LanguageTest, TheSettingsDialogsTextsFitTheirControlsAndDrawInEveryLangua
 
     draws(captionFont, WindowText(dialog->Handle()), "caption");
     for (int i = 0; i < dialog->tv1->Items().Count(); ++i)
-      draws(dialog->tv1->Font().Handle(), dialog->tv1->Items().Item(i)->Text(), "page list");
+      draws(WindowFont(*dialog->tv1), dialog->tv1->Items().Item(i)->Text(), "page list");
     for (TUserWinButton* button : {dialog->ubOK, dialog->ubCancel, dialog->ubApply}) {
       buttonFits(*button, Utf8(button->Name()));
       EXPECT_GE(button->Left(), dialog->tv1->Left()) << code;
@@ -481,7 +487,7 @@ TEST_F(LanguageTest, TheSettingsDialogsTextsFitTheirControlsAndDrawInEveryLangua
             << where << ": " << Utf8(text) << " at " << bounds.left << "," << bounds.top << "-" << bounds.right << ","
             << bounds.bottom;
         if (auto* box = dynamic_cast<TCheckBox*>(control)) {
-          HFONT font = box->Font().Handle();
+          HFONT font = WindowFont(*box);
           const SIZE size = TextSize(font, text);
           EXPECT_LE(CheckBoxSide + CheckBoxGap + size.cx, box->ClientWidth()) << where << ": " << Utf8(text);
           EXPECT_LE(size.cy, box->ClientHeight()) << where << ": " << Utf8(text);
