@@ -121,17 +121,38 @@ void ReadMenu(HMENU AMenu, std::vector<TMenuEntry>& AEntries) {
 // The caption ids of the main window's menu items, by item name.
 const std::map<std::u16string, int>& MainMenuCaptions() {
   static const std::map<std::u16string, int> ids = {
-      {u"miFile", 2023},          {u"FileImport1", 4004},     {u"FileExport1", 4005},
-      {u"FilePageSetup1", 2032},  {u"FilePrint1", 2033},      {u"FileExit2", 2034},
-      {u"miEdit", 2035},          {u"miUndo", 2036},          {u"miRedo", 2037},
-      {u"miCut", 2038},           {u"miCopy", 2039},          {u"miCopyText", 2940},
-      {u"miPaste", 2040},         {u"miDelete", 2041},        {u"miFind", 2941},
-      {u"miFindNext", 2942},      {u"miReplace", 2943},       {u"miSelectAll", 2042},
-      {u"miTools", 2045},         {u"ToolsSettings1", 2046},  {u"miView", 2043},
-      {u"miPalette", 2947},       {u"miNonPrintingCharacters", 2948},
-      {u"miHelp", 2048},          {u"HelpOnlineHelp1", 2050}, {u"HelpCheckUpdates1", 2051},
-      {u"HelpProgramPage1", 2052}, {u"HelpForum1", 2054},     {u"HelpSendMessage1", 2053},
-      {u"HelpAbout1", 2058},      {u"miStayOnTop", 4006},     {u"miQuillbox", IdMainTitle},
+      {u"miFile", 2023},
+      {u"FileImport1", 4004},
+      {u"FileExport1", 4005},
+      {u"FilePageSetup1", 2032},
+      {u"FilePrint1", 2033},
+      {u"FileExit2", 2034},
+      {u"miEdit", 2035},
+      {u"miUndo", 2036},
+      {u"miRedo", 2037},
+      {u"miCut", 2038},
+      {u"miCopy", 2039},
+      {u"miCopyText", 2940},
+      {u"miPaste", 2040},
+      {u"miDelete", 2041},
+      {u"miFind", 2941},
+      {u"miFindNext", 2942},
+      {u"miReplace", 2943},
+      {u"miSelectAll", 2042},
+      {u"miTools", 2045},
+      {u"ToolsSettings1", 2046},
+      {u"miView", 2043},
+      {u"miPalette", 2947},
+      {u"miNonPrintingCharacters", 2948},
+      {u"miHelp", 2048},
+      {u"HelpOnlineHelp1", 2050},
+      {u"HelpCheckUpdates1", 2051},
+      {u"HelpProgramPage1", 2052},
+      {u"HelpForum1", 2054},
+      {u"HelpSendMessage1", 2053},
+      {u"HelpAbout1", 2058},
+      {u"miStayOnTop", 4006},
+      {u"miQuillbox", IdMainTitle},
       {u"FileExit1", 2034},
   };
   return ids;
@@ -496,6 +517,9 @@ TEST_F(LanguageTest, TheSettingsDialogsTextsFitTheirControlsAndDrawInEveryLangua
           buttonFits(*button, where);
         } else if (auto* label = dynamic_cast<TLabel*>(control)) {
           draws(label->Font().Handle(), text, where);
+        } else if (auto* list = dynamic_cast<TComboBox*>(control)) {
+          // The language list names every language in its own script.
+          for (int i = 0; i < list->Items().Count(); ++i) draws(WindowFont(*list), list->Items()[i], where);
         }
       }
     }
