@@ -6,6 +6,7 @@
 #include "app/sfPrintSubForm.h"
 #include "app/sfSettingsForm.h"
 #include "app/sfSoundsSubForm.h"
+#include "app/unMainForm.h"
 #include "app/unSettings.h"
 #include "app/unUtils.h"
 #include "controls/baAppCmpns.h"
@@ -387,6 +388,39 @@ TEST_F(SettingsFormTest, ALanguageAppliedShowsANewDialogOnTheFirstPageAndTheCall
   EXPECT_EQ(Settings().General->Language->Value(), u"DEU");
   Settings().General->Language->SetValue(u"ENU");
   EXPECT_EQ(Localization->Language(), LangEnglishUS);
+}
+
+TEST_F(SettingsFormTest, OkWithALanguageChangeRecaptionsTheMainWindow) {
+  TMainFormSystem system;
+  system.NotifyIcon = [](DWORD, const NOTIFYICONDATAW&) { return true; };
+  system.MessageBox = [](const std::u16string& AText, UINT) {
+    ADD_FAILURE() << std::string(AText.begin(), AText.end());
+    return IDOK;
+  };
+  system.StartupFolder = [this] { return Scratch(); };
+  system.ProgramFileName = Scratch() + u"program\\Quillbox.exe";
+  std::unique_ptr<TMainForm, TComponentDeleter> form(New<TMainForm>(nullptr, system));
+  auto fileMenu = [&form] {
+    wchar_t text[64] = {};
+    GetMenuStringW(GetMenu(form->Handle()), 0, text, 63, MF_BYPOSITION);
+    return FromWide(text);
+  };
+  ASSERT_EQ(fileMenu(), TLocalization::LoadStringForLanguage(2023, LangEnglishUS));
+
+  EXPECT_EQ(Run({WaitActive(),
+                 [](TSettingsForm& D) {
+                   TComboBox& languages = *General(D).cbLanguage;
+                   if (GetFocus() != languages.Handle()) return false;
+                   Keys({'D'});
+                   return true;
+                 },
+                 [](TSettingsForm& D) { return General(D).cbLanguage->Text() == u"Deutsch"; }, ClickOK()},
+                u"GeneralSubForm"),
+            mrOk);
+  EXPECT_EQ(Localization->Language(), 0x0407);
+  EXPECT_EQ(fileMenu(), TLocalization::LoadStringForLanguage(2023, 0x0407));
+  Settings().General->Language->SetValue(u"ENU");
+  EXPECT_EQ(fileMenu(), TLocalization::LoadStringForLanguage(2023, LangEnglishUS));
 }
 
 TEST_F(SettingsFormTest, CancelAfterEditsChangesNoKeyAndWritesNoFile) {

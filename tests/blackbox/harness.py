@@ -138,9 +138,11 @@ class Tools:
 
 
 def prepare_template(tools):
-    """The prefix every check copies: made once per build tree, again when a tool is newer than it."""
+    """The prefix every check copies: made once per build tree, again when a tool or the prefix preparation of
+    scripts/wine-run is newer than it (a copy prepared the old way would be prepared again, losing the program)."""
     ready = tools.template / "ready"
-    if ready.exists() and ready.stat().st_mtime >= tools.driver.stat().st_mtime:
+    newest = max(tools.driver.stat().st_mtime, WINE_RUN.stat().st_mtime)
+    if ready.exists() and ready.stat().st_mtime >= newest:
         return
     if tools.template.exists():
         Prefix(tools.template).stop()
