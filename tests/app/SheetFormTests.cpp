@@ -244,10 +244,7 @@ class SheetFormTest : public TStartedUnitsTest {
     return text;
   }
   TElement_LogicFrame* EmbedFrame(TTextorElement* ARich) {
-    auto* frame = TElement::CreateIn<TElement_LogicFrame>(&Host->Scheme, ARich);
-    TTextRange range;
-    ARich->Textor()->InsertElement(ARich->Textor()->GetEndPosition(), frame, nullptr, range);
-    frame->SetVisualParent(ARich);
+    auto* frame = Host->EmbedAtEnd<TElement_LogicFrame>(ARich);
     frame->Caption()->SetText(u"C");
     static_cast<TTextorElement*>(frame->Content())->SetText(u"D");
     return frame;

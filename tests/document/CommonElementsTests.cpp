@@ -86,11 +86,7 @@ class CommonElementsTest : public ::testing::Test {
   // A new element at the end of ARich's text.
   template <class T>
   T* Embed(TTextorElement* ARich) {
-    T* e = TElement::CreateIn<T>(&Host->Scheme, ARich);
-    TTextRange range;
-    ARich->Textor()->InsertElement(ARich->Textor()->GetEndPosition(), e, nullptr, range);
-    e->SetVisualParent(ARich);
-    return e;
+    return Host->EmbedAtEnd<T>(ARich);
   }
   // A frame with caption "C" and content "D", in ARich's text or, without one, under the root.
   TElement_LogicFrame* AddFrame(TTextorElement* ARich = nullptr) {

@@ -56,11 +56,7 @@ class GoldenDocumentTest : public ::testing::Test {
   // A new element at the end of AText.
   template <class T>
   T* Embed(TTextorElement* AText) {
-    T* e = TElement::CreateIn<T>(&Host->Scheme, AText);
-    TTextRange range;
-    AText->Textor()->InsertElement(AText->Textor()->GetEndPosition(), e, nullptr, range);
-    e->SetVisualParent(AText);
-    return e;
+    return Host->EmbedAtEnd<T>(AText);
   }
   static TTextorElement* AsText(TVisualElement* AElement) { return static_cast<TTextorElement*>(AElement); }
   // AText saves exactly AGolden, and that text loads into a new element with nothing unread and saves back the same.

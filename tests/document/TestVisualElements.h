@@ -3,6 +3,7 @@
 
 #include "document/model/diCanvas.h"
 #include "document/model/diSheet.h"
+#include "document/text/diTextorElement.h"
 
 #include <functional>
 #include <memory>
@@ -137,6 +138,16 @@ class TSheetHostFixture {
   std::vector<TNote> Notes;
   // Called on every notification, after it was recorded.
   std::function<void(int ACode)> OnNote;
+
+  // A new element of class T at the end of AText's text, shown in it.
+  template <class T>
+  T* EmbedAtEnd(TTextorElement* AText) {
+    T* e = TElement::CreateIn<T>(&Scheme, AText);
+    TTextRange range;
+    AText->Textor()->InsertElement(AText->Textor()->GetEndPosition(), e, nullptr, range);
+    e->SetVisualParent(AText);
+    return e;
+  }
 
   std::vector<int> Codes() const;
   int Count(int ACode) const;
