@@ -47,6 +47,8 @@ constexpr int IdStayOnTop = 4006, IdLivesInTray = 4007, IdFileType = 4008;
 // Where the bar's "Always on Top" item sits.
 constexpr UINT StayOnTopPosition = 5;
 constexpr UINT TrayIconId = 1;
+// Its timer brings a first run's tray icon once the window has painted.
+constexpr UINT_PTR TrayIconTimerId = 1;
 constexpr double MillisecondsPerDay = 24.0 * 60 * 60 * 1000;
 
 constexpr char16_t MakerAddress[] = u"https://www.orrenwickstudios.com/";
@@ -379,7 +381,13 @@ void TMainForm::FormCreate(TObject* ASender) {
     PlaceFirstRun();
   else if (General().ShowInTray->Value() && Application)
     Application->SetShowMainForm(false);
-  if (General().ShowInTray->Value()) AddTrayIcon();
+  // The shell can take tens of milliseconds over a new icon: a window the user waits for paints first.
+  if (General().ShowInTray->Value()) {
+    if (FFirstRun)
+      FTrayIconPending = true;
+    else
+      AddTrayIcon();
+  }
 
   TKnot* knot = SessionKnot();
   FStayOnTop = knot && knot->ReadBool(u"StayOnTop", false);
@@ -469,7 +477,10 @@ void TMainForm::CreateWnd() {
   DragAcceptFiles(Handle(), TRUE);
   if (!FInitialized) return;
   UpdateHotKey(General().HotKey->Value());
-  if (General().ShowInTray->Value()) AddTrayIcon();
+  if (FTrayIconPending)
+    SetTimer(Handle(), TrayIconTimerId, USER_TIMER_MINIMUM, nullptr);
+  else if (General().ShowInTray->Value())
+    AddTrayIcon();
   UpdateSystemMenu();
 }
 
@@ -504,6 +515,12 @@ void TMainForm::WndProc(TMessage& AMessage) {
       return AMessage.Answer();
     case WM_TRAYICON:
       TrayMessage(static_cast<UINT>(AMessage.LParam));
+      return AMessage.Answer();
+    case WM_TIMER:
+      if (AMessage.WParam != TrayIconTimerId) break;
+      KillTimer(Handle(), TrayIconTimerId);
+      FTrayIconPending = false;
+      if (General().ShowInTray->Value()) AddTrayIcon();
       return AMessage.Answer();
     case WM_SHOWINSTANCE:
       if (FTrayIconShown) {
@@ -606,6 +623,10 @@ std::u16string TMainForm::TrayTip() const {
 }
 
 void TMainForm::AddTrayIcon() {
+  if (FTrayIconPending) {
+    FTrayIconPending = false;
+    if (HWND window = HandleIfAllocated()) KillTimer(window, TrayIconTimerId);
+  }
   if (FTrayIconShown) return;
   // Making the window adds the icon already.
   HWND window = Handle();
@@ -649,6 +670,8 @@ void TMainForm::ShowTrayBalloon(const std::u16string& AText) {
 }
 
 void TMainForm::HideToTray() {
+  // Never hidden with no icon to come back by.
+  if (FTrayIconPending && General().ShowInTray->Value()) AddTrayIcon();
   Hide();
   if (FBalloonShown || !FFirstRun) return;
   FBalloonShown = true;

@@ -245,6 +245,8 @@ class TMainForm : public TForm {
   std::unique_ptr<TPlainDocument> FDocument;
   bool FInitialized = false;
   bool FTrayIconShown = false;
+  // A first run's icon waits for the window's first paint.
+  bool FTrayIconPending = false;
   bool FBalloonShown = false;
   bool FModified = false;
   TDateTime FLastDeactivation = 0;

@@ -64,6 +64,7 @@ struct TTrayCall {
   std::u16string Tip;
   std::u16string Info;
   HWND Window;
+  bool WindowPainted;  // nothing of a visible window was left to paint
 };
 
 // A file opened by nobody else: neither read nor replaced while the lock lives.
@@ -180,8 +181,9 @@ class MainFormTest : public TStartedUnitsTest {
   TMainFormSystem System() {
     TMainFormSystem system;
     system.NotifyIcon = [this](DWORD AMessage, const NOTIFYICONDATAW& AData) {
-      TrayCalls.push_back(
-          {AMessage, AData.cbSize, AData.uFlags, FromWide(AData.szTip), FromWide(AData.szInfo), AData.hWnd});
+      const bool painted = !IsWindowVisible(AData.hWnd) || !GetUpdateRect(AData.hWnd, nullptr, FALSE);
+      TrayCalls.push_back({AMessage, AData.cbSize, AData.uFlags, FromWide(AData.szTip), FromWide(AData.szInfo),
+                           AData.hWnd, painted});
       return true;
     };
     system.Clock = [this] { return Clock; };
@@ -203,6 +205,13 @@ class MainFormTest : public TStartedUnitsTest {
   TMainForm& Start() {
     Global = New<TGlobal>(nullptr, Places());
     Form.reset(New<TMainForm>(nullptr, System()));
+    return *Form;
+  }
+  // A first run's icon comes once its window has painted.
+  TMainForm& StartWithTrayIcon() {
+    Start();
+    Form->Handle();
+    EXPECT_TRUE(PumpUntil([&] { return Form->TrayIconShown(); }, 3000));
     return *Form;
   }
   TGeneralSettings& General() { return *Global->Settings()->General; }
@@ -275,8 +284,38 @@ TEST_F(MainFormTest, AutoStartFollowsTheShortcutAndTurningItOffDeletesAReadOnlyO
   EXPECT_TRUE(General().AutoStart->Value());
 }
 
-TEST_F(MainFormTest, TheTrayRecordIsWholeAndItsTipNamesTheHotKeyOnlyWhileOneIsRegistered) {
+TEST_F(MainFormTest, AFirstRunsTrayIconComesOnceTheWindowPaintedALaterRunsAtOnce) {
   Start();
+  EXPECT_TRUE(TrayCalls.empty());
+  Form->Show();
+  ASSERT_TRUE(PumpUntil([&] { return Form->TrayIconShown(); }, 3000));
+  ASSERT_EQ(CountTrayCalls(NIM_ADD), 1);
+  EXPECT_TRUE(TrayCalls[0].WindowPainted);
+
+  // Hidden before that: the icon comes first, so the window can be found again.
+  Form.reset();
+  FreeAndNil(Global);
+  TrayCalls.clear();
+  Start();
+  Form->Show();
+  Form->HideToTray();
+  EXPECT_TRUE(Form->TrayIconShown());
+  EXPECT_EQ(CountTrayCalls(NIM_ADD), 1);
+  Pump(100);
+  EXPECT_EQ(CountTrayCalls(NIM_ADD), 1);
+
+  // A later run starts hidden: the icon is all there is, at once.
+  Form.reset();
+  FreeAndNil(Global);
+  TrayCalls.clear();
+  SeedSession();
+  Start();
+  EXPECT_TRUE(Form->TrayIconShown());
+  EXPECT_EQ(CountTrayCalls(NIM_ADD), 1);
+}
+
+TEST_F(MainFormTest, TheTrayRecordIsWholeAndItsTipNamesTheHotKeyOnlyWhileOneIsRegistered) {
+  StartWithTrayIcon();
   ASSERT_TRUE(Form->TrayIconShown());
   ASSERT_EQ(Form->HotKeyText(), u"Ctrl+Shift+E");
   ASSERT_FALSE(TrayCalls.empty());
@@ -420,7 +459,7 @@ TEST_F(MainFormTest, ServiceSettingsShowsTheDialogWithTheWindowOffTopAndPutsItBa
 }
 
 TEST_F(MainFormTest, AWindowMadeAgainKeepsTrayIconHotKeyAndDropAcceptance) {
-  Start();
+  StartWithTrayIcon();
   HWND old = Form->Handle();
   ASSERT_EQ(Form->HotKeyText(), u"Ctrl+Shift+E");
   TrayCalls.clear();
