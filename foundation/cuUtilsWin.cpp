@@ -195,7 +195,14 @@ struct TCursorState {
   std::atomic<int> BusyCount{0};
   TCursor Screen = crDefault;
   TCursor Restore = crDefault;
-  std::map<TCursor, HCURSOR> Registered;
+  // Loading a cursor costs the start-up about a millisecond under Wine; most are never shown in a session.
+  struct TRegistered {
+    std::wstring Name;
+    ULONG_PTR IntId = 0;
+    HCURSOR Handle = nullptr;
+    LPCWSTR Resource() const { return IntId ? MAKEINTRESOURCEW(IntId) : Name.c_str(); }
+  };
+  std::map<TCursor, TRegistered> Registered;
 };
 
 TCursorState& Cursors() {
@@ -232,9 +239,7 @@ void SetScreenCursor(TCursor ACursor) {
 
 HCURSOR GetCursorHandle(TCursor ACursor) {
   if (UserInterfaceHost) return UserInterfaceHost->CursorHandle(ACursor);
-  TCursorState& state = Cursors();
-  const auto found = state.Registered.find(ACursor);
-  if (found != state.Registered.end()) return found->second;
+  if (HCURSOR registered = RegisteredCursorHandle(ACursor)) return registered;
   LPCWSTR id;
   switch (ACursor) {
     case crCross:
@@ -280,17 +285,29 @@ HCURSOR GetCursorHandle(TCursor ACursor) {
 }
 
 void LoadResourceCursor(TCursor AId, LPCWSTR AName) {
-  HCURSOR cursor = LoadCursorW(GetModuleHandleW(nullptr), AName);
-  if (!cursor) throw EOSError(Format(u"Cannot load the cursor %d", {AId}), GetLastError());
-  Cursors().Registered[AId] = cursor;
-  if (UserInterfaceHost) UserInterfaceHost->RegisterCursor(AId, cursor);
+  if (!FindResourceW(GetModuleHandleW(nullptr), AName, RT_GROUP_CURSOR))
+    throw EOSError(Format(u"Cannot load the cursor %d", {AId}), GetLastError());
+  TCursorState::TRegistered entry;
+  if (IS_INTRESOURCE(AName))
+    entry.IntId = reinterpret_cast<ULONG_PTR>(AName);
+  else
+    entry.Name = AName;
+  Cursors().Registered[AId] = std::move(entry);
 }
 
-void SetUserInterfaceHost(IUserInterfaceHost* AHost) {
-  UserInterfaceHost = AHost;
-  if (AHost)
-    for (const auto& [id, cursor] : Cursors().Registered) AHost->RegisterCursor(id, cursor);
+HCURSOR RegisteredCursorHandle(TCursor AId) {
+  TCursorState& state = Cursors();
+  const auto found = state.Registered.find(AId);
+  if (found == state.Registered.end()) return nullptr;
+  TCursorState::TRegistered& entry = found->second;
+  if (!entry.Handle) {
+    entry.Handle = LoadCursorW(GetModuleHandleW(nullptr), entry.Resource());
+    if (!entry.Handle) throw EOSError(Format(u"Cannot load the cursor %d", {AId}), GetLastError());
+  }
+  return entry.Handle;
 }
+
+void SetUserInterfaceHost(IUserInterfaceHost* AHost) { UserInterfaceHost = AHost; }
 
 void BeginBusyCursor() {
   TCursorState& state = Cursors();

@@ -92,8 +92,11 @@ void SetScreenCursor(TCursor ACursor);
 // The handle registered for ACursor (the arrow for unknown numbers); windows use it on WM_SETCURSOR while
 // GetScreenCursor is not crDefault.
 HCURSOR GetCursorHandle(TCursor ACursor);
-// Loads the program's cursor resource AName and registers it as cursor number AId. Raises EOSError.
+// Registers the program's cursor resource AName as cursor number AId; it is loaded when first asked for. Raises
+// EOSError when the program has no such cursor.
 void LoadResourceCursor(TCursor AId, LPCWSTR AName);
+// The cursor registered under AId, loaded now if it was not yet; nullptr for a number never registered.
+HCURSOR RegisteredCursorHandle(TCursor AId);
 
 // Nestable: the first begin saves the screen cursor and shows the hour-glass, the last end restores it.
 void BeginBusyCursor();
@@ -111,13 +114,13 @@ class TBusyCursor {
 
 // Where the screen cursor, the cursor table and message boxes live while the component framework runs: it
 // installs its host at start-up and removes it at the end (nullptr). Without a host the routines above keep their
-// own cursor table and call MessageBoxW themselves. Cursors registered before a host is installed are handed to it.
+// own cursor table and call MessageBoxW themselves. The registered cursors stay here; the host's table falls back
+// on RegisteredCursorHandle.
 class IUserInterfaceHost {
  public:
   // Shows ACursor for the whole program (crDefault: each window shows its own again).
   virtual void ShowScreenCursor(TCursor ACursor) = 0;
   virtual HCURSOR CursorHandle(TCursor ACursor) = 0;
-  virtual void RegisterCursor(TCursor AId, HCURSOR ACursor) = 0;
   virtual int MessageBox(const std::u16string& AText, const std::u16string& ACaption, UINT AFlags) = 0;
 
  protected:

@@ -18,7 +18,7 @@ TScreen::TScreen(TComponent* AOwner) : TComponent(AOwner) {
       {crHourGlass, IDC_WAIT},    {crNo, IDC_NO},         {crNoDrop, IDC_NO},         {crHandPoint, IDC_HAND},
       {crSizeAll, IDC_SIZEALL},
   };
-  for (const TSystemCursor& c : kSystem) FCursors[c.Id] = {LoadCursorW(nullptr, c.Name), false};
+  for (const TSystemCursor& c : kSystem) FCursors[c.Id] = {nullptr, false, c.Name};
   UpdateFonts();
 }
 
@@ -47,18 +47,25 @@ void TScreen::UpdateFonts() {
 
 HCURSOR TScreen::Cursors(TCursor AId) const {
   if (AId == crNone) return nullptr;
+  if (HCURSOR cursor = Resolve(AId)) return cursor;
+  return Resolve(crDefault);
+}
+
+HCURSOR TScreen::Resolve(TCursor AId) const {
   auto it = FCursors.find(AId);
-  if (it == FCursors.end() || !it->second.Handle) it = FCursors.find(crDefault);
-  return it->second.Handle;
+  if (it == FCursors.end()) return RegisteredCursorHandle(AId);
+  TCursorEntry& entry = it->second;
+  if (!entry.Handle && entry.System) entry.Handle = LoadCursorW(nullptr, entry.System);
+  return entry.Handle;
 }
 
 void TScreen::SetCursors(TCursor AId, HCURSOR ACursor, bool AOwned) {
   auto it = FCursors.find(AId);
   if (it != FCursors.end()) {
     if (it->second.Owned && it->second.Handle && it->second.Handle != ACursor) DestroyCursor(it->second.Handle);
-    it->second = {ACursor, AOwned};
+    it->second = {ACursor, AOwned, nullptr};
   } else {
-    FCursors[AId] = {ACursor, AOwned};
+    FCursors[AId] = {ACursor, AOwned, nullptr};
   }
 }
 
@@ -142,9 +149,6 @@ class TFrameworkHost final : public IUserInterfaceHost {
     if (Screen) Screen->SetCursor(ACursor);
   }
   HCURSOR CursorHandle(TCursor ACursor) override { return Screen ? Screen->Cursors(ACursor) : nullptr; }
-  void RegisterCursor(TCursor AId, HCURSOR ACursor) override {
-    if (Screen) Screen->SetCursors(AId, ACursor);
-  }
   int MessageBox(const std::u16string& AText, const std::u16string& ACaption, UINT AFlags) override {
     if (Application) return Application->MessageBox(AText, ACaption, AFlags);
     return MessageBoxW(GetActiveWindow(), WStr(AText), WStr(ACaption), AFlags);

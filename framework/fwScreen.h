@@ -35,8 +35,8 @@ class TScreen : public TComponent {
   // For WM_SETCURSOR: shows the screen cursor and answers true unless it is crDefault.
   bool ApplyCursor() const;
 
-  // The cursor of a number: a registered or system cursor, the default (arrow) for an unknown number, nullptr
-  // for crNone.
+  // The cursor of a number: one set here, a system cursor or one the foundation registered (each loaded when first
+  // asked for), the default (arrow) for an unknown number, nullptr for crNone.
   HCURSOR Cursors(TCursor AId) const;
   // Registers (or replaces) a cursor under a number; an owned handle is destroyed when replaced or at the end.
   void SetCursors(TCursor AId, HCURSOR ACursor, bool AOwned = false);
@@ -54,8 +54,10 @@ class TScreen : public TComponent {
   struct TCursorEntry {
     HCURSOR Handle;
     bool Owned;
+    LPCWSTR System = nullptr;  // loaded on first use when there is no handle yet
   };
-  std::map<TCursor, TCursorEntry> FCursors;
+  HCURSOR Resolve(TCursor AId) const;
+  mutable std::map<TCursor, TCursorEntry> FCursors;
   TCursor FCursor = crDefault;
   TFont FMessageFont;
   TComponent* FActiveForm = nullptr;

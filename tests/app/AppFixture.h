@@ -55,9 +55,6 @@ class TRecordingHost : public IUserInterfaceHost {
     if (Screen) Screen->SetCursor(ACursor);
   }
   HCURSOR CursorHandle(TCursor ACursor) override { return Screen ? Screen->Cursors(ACursor) : nullptr; }
-  void RegisterCursor(TCursor AId, HCURSOR ACursor) override {
-    if (Screen) Screen->SetCursors(AId, ACursor);
-  }
   int MessageBox(const std::u16string& AText, const std::u16string&, UINT AFlags) override {
     Boxes.push_back(AText);
     Flags.push_back(AFlags);

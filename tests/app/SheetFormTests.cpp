@@ -132,7 +132,6 @@ class TScreenHost : public IUserInterfaceHost {
  public:
   void ShowScreenCursor(TCursor ACursor) override { Screen->SetCursor(ACursor); }
   HCURSOR CursorHandle(TCursor ACursor) override { return Screen->Cursors(ACursor); }
-  void RegisterCursor(TCursor AId, HCURSOR ACursor) override { Screen->SetCursors(AId, ACursor); }
   int MessageBox(const std::u16string& AText, const std::u16string& ACaption, UINT AFlags) override {
     return Application->MessageBox(AText, ACaption, AFlags);
   }

@@ -75,7 +75,6 @@ class TRecordingHost : public IUserInterfaceHost {
  public:
   void ShowScreenCursor(TCursor) override {}
   HCURSOR CursorHandle(TCursor) override { return nullptr; }
-  void RegisterCursor(TCursor, HCURSOR) override {}
   int MessageBox(const std::u16string& AText, const std::u16string&, UINT) override {
     Boxes.push_back(AText);
     return IDOK;

@@ -130,6 +130,13 @@ TEST_F(ScreenTest, ResourceCursorsLoadedByTheFoundationLandInTheTable) {
   LoadResourceCursor(13, L"ProbeCursor");
   StartScreen();
   EXPECT_EQ(Screen->Cursors(13), probe);
+  // Loaded only when asked for, but a name the program lacks is refused when registered.
+  EXPECT_THROW(LoadResourceCursor(14, L"NoSuchCursor"), EOSError);
+  EXPECT_EQ(Screen->Cursors(14), Screen->Cursors(crDefault));
+  // One set on the screen comes before the foundation's.
+  HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+  Screen->SetCursors(13, arrow);
+  EXPECT_EQ(Screen->Cursors(13), arrow);
 }
 
 }  // namespace
