@@ -28,14 +28,11 @@ int TSchemeImages::Height() const { return FList->Height(); }
 int TSchemeImages::Count() const { return FList->Count(); }
 
 int TSchemeImages::AddFromStream(TStream& APng) {
-  TGDIPlusImage image;
-  image.LoadFromStream(APng);
   int32_t w = 0, h = 0;
-  image.GetSize(w, h);
+  std::vector<uint32_t> pixels;
+  DecodePicture(APng, w, h, pixels);
   TBitmap strip(w, h, TPixelFormat::pf32bit);
   strip.SetAlphaFormat(TAlphaFormat::afDefined);
-  std::vector<uint32_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h));
-  image.CopyPixels(pixels.data(), w, h);
   for (int y = 0; y < h; ++y) std::memcpy(strip.ScanLine(y), &pixels[static_cast<size_t>(y) * w], size_t(w) * 4);
   return FList->Add(strip);
 }

@@ -9,15 +9,19 @@
 #include "graphics/pixels/pxBitmap.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
 std::unique_ptr<TCustomBitmap32> DecodeAtlas(TStream& APng) {
-  TGDIPlusImage image;
-  image.LoadFromStream(APng);
+  int32_t width = 0, height = 0;
+  std::vector<uint32_t> pixels;
+  DecodePicture(APng, width, height, pixels);
   auto atlas = std::make_unique<TCustomBitmap32>();
-  image.CopyToBitmap32(*atlas);
+  atlas->SetSize(width, height);
   if (atlas->Empty()) throw EStreamError(u"the picture is empty");
+  std::copy(pixels.begin(), pixels.end(), atlas->Bits());
+  atlas->Changed();
   return atlas;
 }
 

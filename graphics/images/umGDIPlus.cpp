@@ -1,11 +1,13 @@
 #include "graphics/images/umGDIPlus.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "framework/fwRuntime.h"
 #include "graphics/pixels/pxBitmap.h"
 #include "graphics/pixels/pxImageFormats.h"
+#include "graphics/pixels/pxPngReader.h"
 
 // The flat API as gdiplus.dll exports it, declared here with the records' own 64-bit layouts.
 namespace {
@@ -259,6 +261,22 @@ void InitializeGdiPlus() {
 }
 
 void FinalizeGdiPlus() { UnloadGdiPlus(); }
+
+void DecodePicture(TStream& AStream, int32_t& AWidth, int32_t& AHeight, std::vector<uint32_t>& APixels) {
+  const int64_t start = AStream.Position();
+  const int64_t count = AStream.Size() - start;
+  if (count > 0) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(count));
+    AStream.ReadBuffer(bytes.data(), bytes.size());
+    if (ReadPng(bytes, AWidth, AHeight, APixels) == TImageFormatError::None) return;
+    AStream.SetPosition(start);
+  }
+  TGDIPlusImage image;
+  image.LoadFromStream(AStream);
+  image.GetSize(AWidth, AHeight);
+  APixels.assign(static_cast<size_t>(std::max(AWidth, 0)) * static_cast<size_t>(std::max(AHeight, 0)), 0);
+  image.CopyPixels(APixels.data(), AWidth, AHeight);
+}
 
 // ---------------------------------------------------------------------------------------------------------------
 // TGdipBase

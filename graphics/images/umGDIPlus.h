@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "foundation/cuStreams.h"
 #include "foundation/cuSystem.h"
@@ -48,6 +49,11 @@ void CheckGdipResult(bool ASuccess);
 // raises when an encoder is missing, which stops the program before its main window exists.
 void InitializeGdiPlus();
 void FinalizeGdiPlus();
+
+// Width x Height straight-alpha ARGB pixels, top row first, of the picture in AStream from its position to its end.
+// PNG files are read without GDI+, whose codecs cost a library load on first use; anything that reader refuses goes
+// to GDI+ as TGDIPlusImage::LoadFromStream takes it, raising as it does.
+void DecodePicture(TStream& AStream, int32_t& AWidth, int32_t& AHeight, std::vector<uint32_t>& APixels);
 
 // The native image, in memory GDI+ allocates itself.
 class TGdipBase {

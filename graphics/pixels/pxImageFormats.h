@@ -15,6 +15,7 @@ enum class TImageFormatError : uint8_t {
   BadBitmap,    // a bitmap header that breaks the format
   TooLarge,     // dimensions beyond MaxImageSide or MaxImagePixels
   Unsupported,  // a valid header in a form this reader does not decode (JPEG or PNG inside a BMP, top-down RLE...)
+  BadPng,       // a PNG file that breaks the format: signature, chunk order, checksum, header values, pixel data
 };
 
 // Pictures larger than this are refused before any pixel memory is taken.

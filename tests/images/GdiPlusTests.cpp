@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
+#include "graphics/pixels/pxPngReader.h"
 #include "tests/images/ImageTestSupport.h"
 
 namespace {
@@ -169,6 +173,96 @@ TEST(GdiPlus, LoadingAgainReplacesTheImage) {
   image.GetSize(w, h);
   EXPECT_EQ(w, 9);
   EXPECT_EQ(h, 5);
+}
+
+// ReadPng must give what GDI+ gives for the same file, pixel for pixel: the program's own pictures go through it.
+void ExpectReadLikeGdiPlus(TMemoryStream& APng, const std::vector<uint32_t>* AExpected = nullptr) {
+  int32_t w = 0;
+  int32_t h = 0;
+  std::vector<uint32_t> own;
+  ASSERT_EQ(ReadPng({APng.Memory(), static_cast<size_t>(APng.Size())}, w, h, own), TImageFormatError::None);
+  APng.SetPosition(0);
+  int32_t gw = 0;
+  int32_t gh = 0;
+  const std::vector<uint32_t> gdip = Decode(APng, gw, gh);
+  EXPECT_EQ(w, gw);
+  EXPECT_EQ(h, gh);
+  EXPECT_EQ(own, gdip);
+  if (AExpected) {
+    EXPECT_EQ(own, *AExpected);
+  }
+}
+
+TEST(GdiPlus, EveryPngTheProgramCarriesReadsAsGdiPlusReadsIt) {
+  int found = 0;
+  for (const char16_t* folder : {u"" QB_SOURCE_DIR "/document/model/resources/", u"" QB_SOURCE_DIR "/app/resources/"}) {
+    WIN32_FIND_DATAW entry;
+    const std::u16string mask = std::u16string(folder) + u"*.png";
+    HANDLE search = FindFirstFileW(WStr(mask), &entry);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE) << Utf16ToUtf8(mask);
+    do {
+      const std::u16string name = FromWide(entry.cFileName);
+      SCOPED_TRACE(Utf16ToUtf8(name));
+      TMemoryStream png;
+      png.LoadFromFile(folder + name);
+      ExpectReadLikeGdiPlus(png);
+      ++found;
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+  }
+  EXPECT_GE(found, 12);
+}
+
+TEST(GdiPlus, PngsGdiPlusWritesReadBackExactly) {
+  std::mt19937 random(11);
+  for (const auto& [w, h] : {std::pair{1, 1}, std::pair{37, 23}, std::pair{300, 2}}) {
+    SCOPED_TRACE(testing::Message() << w << " x " << h);
+    std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
+    for (uint32_t& p : pixels) p = random();
+    TGDIPlusImage image;
+    image.LoadFromPixels(pixels.data(), w, h);
+    TMemoryStream png;
+    image.SaveAsPng(png);
+    ExpectReadLikeGdiPlus(png, &pixels);
+  }
+}
+
+// PNG data at the stream's position is read without GDI+; anything else reaches GDI+ and decodes or raises as before.
+TEST(GdiPlus, DecodePictureReadsPngsItselfAndLeavesTheRestToGdiPlus) {
+  const std::vector<uint32_t> pixels = AlphaPattern(5, 3);
+  TGDIPlusImage image;
+  image.LoadFromPixels(pixels.data(), 5, 3);
+  struct TCase {
+    const char* Name;
+    void (TGDIPlusImage::*Save)(TStream&);
+  };
+  for (const TCase& c : {TCase{"PNG", &TGDIPlusImage::SaveAsPng}, TCase{"BMP", &TGDIPlusImage::SaveAsBmp}}) {
+    SCOPED_TRACE(c.Name);
+    TMemoryStream stream;
+    stream.WriteBytes("prefix");
+    (image.*c.Save)(stream);
+    stream.SetPosition(6);
+    int32_t w = 0;
+    int32_t h = 0;
+    const std::vector<uint32_t> expected = Decode(stream, w, h);
+    stream.SetPosition(6);
+    int32_t dw = 0;
+    int32_t dh = 0;
+    std::vector<uint32_t> decoded;
+    DecodePicture(stream, dw, dh, decoded);
+    EXPECT_EQ(dw, w);
+    EXPECT_EQ(dh, h);
+    EXPECT_EQ(decoded, expected);
+  }
+  for (const std::string& bytes : {std::string(), std::string("\x89PNG but not really")}) {
+    TMemoryStream stream;
+    stream.WriteBytes(bytes);
+    stream.SetPosition(0);
+    int32_t w = 0;
+    int32_t h = 0;
+    std::vector<uint32_t> decoded;
+    EXPECT_THROW(DecodePicture(stream, w, h, decoded), EGdipException) << bytes.size() << " bytes";
+  }
 }
 
 TEST(GdiPlus, ShutdownWaitsForTheLastImage) {
