@@ -28,13 +28,20 @@ int TSchemeImages::Height() const { return FList->Height(); }
 int TSchemeImages::Count() const { return FList->Count(); }
 
 int TSchemeImages::AddFromStream(TStream& APng) {
-  int32_t w = 0, h = 0;
-  std::vector<uint32_t> pixels;
-  DecodePicture(APng, w, h, pixels);
-  TBitmap strip(w, h, TPixelFormat::pf32bit);
-  strip.SetAlphaFormat(TAlphaFormat::afDefined);
-  for (int y = 0; y < h; ++y) std::memcpy(strip.ScanLine(y), &pixels[static_cast<size_t>(y) * w], size_t(w) * 4);
-  return FList->Add(strip);
+  TStrip strip{};
+  DecodePicture(APng, strip.Width, strip.Height, strip.Pixels);
+  return AddStrip(std::move(strip));
+}
+
+int TSchemeImages::AddStrip(TStrip AStrip) {
+  const int32_t w = AStrip.Width, h = AStrip.Height;
+  TBitmap bitmap(w, h, TPixelFormat::pf32bit);
+  bitmap.SetAlphaFormat(TAlphaFormat::afDefined);
+  for (int y = 0; y < h; ++y)
+    std::memcpy(bitmap.ScanLine(y), &AStrip.Pixels[static_cast<size_t>(y) * w], size_t(w) * 4);
+  const int first = FList->Add(bitmap);
+  if (first >= 0) FStrips.push_back(std::move(AStrip));
+  return first;
 }
 
 int TSchemeImages::AddFromResource(std::u16string_view AName) {
@@ -44,14 +51,9 @@ int TSchemeImages::AddFromResource(std::u16string_view AName) {
 
 std::unique_ptr<TSchemeImages> TSchemeImages::CreateGreyed() const {
   auto greyed = std::make_unique<TSchemeImages>(Width(), Height());
-  for (int i = 0; i < Count(); ++i) {
-    TBitmap image;
-    FList->GetBitmap(i, image);
-    for (int y = 0; y < image.Height(); ++y) {
-      auto* row = static_cast<uint32_t*>(image.ScanLine(y));
-      for (int x = 0; x < image.Width(); ++x) row[x] = GreyedPixel(row[x]);
-    }
-    greyed->FList->Add(image);
+  for (TStrip strip : FStrips) {
+    for (uint32_t& pixel : strip.Pixels) pixel = GreyedPixel(pixel);
+    greyed->AddStrip(std::move(strip));
   }
   return greyed;
 }

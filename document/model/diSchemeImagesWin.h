@@ -3,8 +3,10 @@
 
 #include "foundation/cuSystem.h"
 
+#include <cstdint>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 class TImageList;
 class TStream;
@@ -26,7 +28,16 @@ class TSchemeImages : public TObject {
   int Count() const;
 
  private:
+  struct TStrip {
+    int32_t Width, Height;
+    std::vector<uint32_t> Pixels;
+  };
+  int AddStrip(TStrip AStrip);
+
   std::unique_ptr<TImageList> FList;
+  // The pixels of every strip added, kept for the greyed copies: read back from the list one image at a time,
+  // they cost the start several milliseconds.
+  std::vector<TStrip> FStrips;
 };
 
 // The three lists and the first index of the engine's own strip in each, alive between InitializeSchemeImages

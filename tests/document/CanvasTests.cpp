@@ -217,6 +217,19 @@ TEST(SchemeImages, StripsAreCutIntoImagesOfTheListWidth) {
   TBitmap corner;
   greyed->List().GetBitmap(1, corner);
   EXPECT_EQ(*static_cast<const uint32_t*>(corner.ScanLine(0)) >> 24, 0u);  // transparent stays transparent
+  // Each greyed image is its original read back and greyed pixel by pixel.
+  for (int i = 0; i < small.Count(); ++i) {
+    TBitmap original, grey;
+    small.List().GetBitmap(i, original);
+    greyed->List().GetBitmap(i, grey);
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x)
+        ASSERT_EQ(static_cast<const uint32_t*>(grey.ScanLine(y))[x],
+                  GreyedPixel(static_cast<const uint32_t*>(original.ScanLine(y))[x]))
+            << i << " " << x << "," << y;
+  }
+  // A greyed list greys again as its own strips.
+  EXPECT_EQ(greyed->CreateGreyed()->Count(), 6);
 }
 
 TEST(Sounds, PlayingAResourceOrAMissingOneNeverFails) {
