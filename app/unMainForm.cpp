@@ -355,6 +355,10 @@ void TMainForm::FormCreate(TObject* ASender) {
   FSubscribed = true;
   UpdateCaptions();
 
+  // Placed before the document comes: every change of the sheet's width lays out all of the document again.
+  FFirstRun = Global->SessionFile->State() == TSessionFile::TState::sfMissing;
+  if (FFirstRun) PlaceFirstRun();
+
   FDocument = std::make_unique<TPlainDocument>(Global->Settings()->Sheet);
   CreateEmbeddedForm(EditForm, *this, TAlign::alClient, true);
   if (!IsWindowsVistaOrLater()) EditForm->SetFrameWidth(1);
@@ -376,11 +380,7 @@ void TMainForm::FormCreate(TObject* ASender) {
   FInitialized = true;
   Global->Settings()->AddNotifyEvent(MakeMethod<&TMainForm::SettingsChanged>(this));
 
-  FFirstRun = Global->SessionFile->State() == TSessionFile::TState::sfMissing;
-  if (FFirstRun)
-    PlaceFirstRun();
-  else if (General().ShowInTray->Value() && Application)
-    Application->SetShowMainForm(false);
+  if (!FFirstRun && General().ShowInTray->Value() && Application) Application->SetShowMainForm(false);
   // The shell can take tens of milliseconds over a new icon: a window the user waits for paints first.
   if (General().ShowInTray->Value()) {
     if (FFirstRun)
