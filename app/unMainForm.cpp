@@ -355,7 +355,7 @@ void TMainForm::FormCreate(TObject* ASender) {
   FSubscribed = true;
   UpdateCaptions();
 
-  // Placed before the document comes: every change of the sheet's width lays out all of the document again.
+  // Placed before the document comes, for the same reason as the windows below.
   FFirstRun = Global->SessionFile->State() == TSessionFile::TState::sfMissing;
   if (FFirstRun) PlaceFirstRun();
 
@@ -363,6 +363,9 @@ void TMainForm::FormCreate(TObject* ASender) {
   CreateEmbeddedForm(EditForm, *this, TAlign::alClient, true);
   if (!IsWindowsVistaOrLater()) EditForm->SetFrameWidth(1);
   BindEditorActions();
+  // The windows come before the document: made later, they change the sheet's width, and every change of its
+  // width lays the whole document out again.
+  HandleNeeded();
 
   // A file that is there and cannot be read raises here: the program ends before anything is written over it.
   FDocument->LoadFromFile(General().DataFileName->Value());
@@ -381,19 +384,21 @@ void TMainForm::FormCreate(TObject* ASender) {
   Global->Settings()->AddNotifyEvent(MakeMethod<&TMainForm::SettingsChanged>(this));
 
   if (!FFirstRun && General().ShowInTray->Value() && Application) Application->SetShowMainForm(false);
+  // The window was made before the creation ended and registered no hot key; the icon's tip names it.
+  UpdateHotKey(General().HotKey->Value());
   // The shell can take tens of milliseconds over a new icon: a window the user waits for paints first.
   if (General().ShowInTray->Value()) {
-    if (FFirstRun)
-      FTrayIconPending = true;
-    else
+    if (!FFirstRun) {
       AddTrayIcon();
+    } else {
+      FTrayIconPending = true;
+      SetTimer(Handle(), TrayIconTimerId, USER_TIMER_MINIMUM, nullptr);
+    }
   }
 
   TKnot* knot = SessionKnot();
   FStayOnTop = knot && knot->ReadBool(u"StayOnTop", false);
   StayOnTopClick(nullptr);
-  // A window made before the creation ended registered no hot key.
-  UpdateHotKey(General().HotKey->Value());
   UpdateSystemMenu();
 }
 
