@@ -69,23 +69,17 @@ def start_program(session, data):
     return measure_start(session, "TMainForm", [PROGRAM])
 
 
-def median_of(runs, measure, after):
-    """Medians of the paint and window times, the largest peak."""
-    times, peaks, windows = [], [], []
-    for _ in range(runs):
-        ms, peak, window = measure()
-        times.append(ms)
-        peaks.append(peak)
-        windows.append(window)
-        after()
-    return statistics.median(times), max(peaks), statistics.median(windows)
+def medians(rounds):
+    """Medians of the paint and window times, the largest peak, of one kind of start."""
+    return (statistics.median(r[0] for r in rounds), max(r[1] for r in rounds),
+            statistics.median(r[2] for r in rounds))
 
 
 def main():
     parser = argparse.ArgumentParser()
     for option in ("build", "program", "driver", "browser"):
         parser.add_argument(f"--{option}", required=True)
-    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--runs", type=int, default=7)
     args = parser.parse_args()
     tools = Tools(args.build, args.program, args.driver, args.browser)
     prepare_template(tools)
@@ -102,10 +96,16 @@ def main():
         start_program(session, None)
         close_program()
 
-        notepad = median_of(args.runs, lambda: measure_start(session, "Notepad", ["notepad.exe"]),
-                            lambda: session.driver("close-wait", "Notepad"))
-        empty = median_of(args.runs, lambda: start_program(session, None), close_program)
-        big = median_of(args.runs, lambda: start_program(session, large), close_program)
+        # Round by round, so that the three kinds of start meet the machine in the same state: its load drifts.
+        rounds = {"notepad": [], "empty": [], "big": []}
+        for _ in range(args.runs):
+            rounds["notepad"].append(measure_start(session, "Notepad", ["notepad.exe"]))
+            session.driver("close-wait", "Notepad")
+            rounds["empty"].append(start_program(session, None))
+            close_program()
+            rounds["big"].append(start_program(session, large))
+            close_program()
+        notepad, empty, big = (medians(rounds[kind]) for kind in ("notepad", "empty", "big"))
 
         start_program(session, large)
         saves = []
