@@ -128,3 +128,22 @@ function(qb_track_resources dir)
     qb_track_resources(${subdir})
   endforeach()
 endfunction()
+
+# A system library loaded on the first call into it rather than at the process start: under Wine every library
+# loaded and started before the first window costs the start milliseconds. Gives the target qb_delay_<name>.
+#   qb_delay_import(wininet wininet.dll)
+function(qb_delay_import name dll)
+  find_library(QB_IMPORT_${name} ${name} REQUIRED)
+  find_program(QB_DLLTOOL NAMES x86_64-w64-mingw32-dlltool REQUIRED)
+  set(output ${CMAKE_BINARY_DIR}/delay/lib${name}_delay.a)
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delay
+    COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DDLLTOOL=${QB_DLLTOOL} -DSOURCE=${QB_IMPORT_${name}} -DDLL=${dll}
+      -DOUTPUT=${output} -P ${QB_ROOT}/cmake/DelayImportLib.cmake
+    DEPENDS ${QB_ROOT}/cmake/DelayImportLib.cmake
+    VERBATIM)
+  add_custom_target(qb_delay_${name}_lib DEPENDS ${output})
+  add_library(qb_delay_${name} STATIC IMPORTED GLOBAL)
+  set_target_properties(qb_delay_${name} PROPERTIES IMPORTED_LOCATION ${output})
+  add_dependencies(qb_delay_${name} qb_delay_${name}_lib)
+endfunction()
