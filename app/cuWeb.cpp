@@ -5,34 +5,202 @@
 #include "foundation/cuLocalization.h"
 #include "foundation/cuUtilsWin.h"
 #include "foundation/cuWebSupport.h"
+#include "framework/fwApplication.h"
 
 #include <wininet.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace {
 
-constexpr DWORD TimeoutMs = 6000;
+using TClock = std::chrono::steady_clock;
+
 constexpr DWORD BlockSize = 4096;
 
-// Closes a WinInet handle on every way out.
-class TInternetHandle {
+struct TCloseKernelHandle {
+  void operator()(HANDLE AHandle) const { CloseHandle(AHandle); }
+};
+using TKernelHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, TCloseKernelHandle>;
+
+// One download. Its worker thread fetches the bytes and nothing else; the thread that made the object waits for it,
+// cancels it at the deadline or at the program's end, and joins the worker before the object goes.
+// Cancelling closes the WinInet handles from the waiting side, which ends a blocked call on Windows. Wine ignores
+// the session's time-outs and does not end a blocked call when its handle is closed, but it keeps the time-outs
+// given to the connection: there they are what is left of the deadline, so the worker stops near it by itself.
+class TDownload {
  public:
-  explicit TInternetHandle(HINTERNET AHandle) : FHandle(AHandle) {}
-  ~TInternetHandle() {
-    if (FHandle) InternetCloseHandle(FHandle);
+  TDownload(std::u16string AAddress, unsigned ATimeoutMs)
+      : FAddress(std::move(AAddress)),
+        FTimeoutMs(ATimeoutMs),
+        FDeadline(TClock::now() + std::chrono::milliseconds(ATimeoutMs)),
+        FFinished(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    if (!FFinished) {
+      const DWORD error = GetLastError();
+      throw EOSError(SysErrorMessage(error), error);
+    }
+    FWorker = std::thread([this] { Run(); });
   }
-  TInternetHandle(const TInternetHandle&) = delete;
-  TInternetHandle& operator=(const TInternetHandle&) = delete;
-  HINTERNET Get() const { return FHandle; }
+  ~TDownload() {
+    if (!FWorker.joinable()) return;
+    Cancel();
+    FWorker.join();
+  }
+  TDownload(const TDownload&) = delete;
+  TDownload& operator=(const TDownload&) = delete;
+
+  TClock::time_point Deadline() const { return FDeadline; }
+  // Set when the worker has ended.
+  HANDLE Finished() const { return FFinished.get(); }
+  void Cancel() {
+    std::lock_guard lock(FMutex);
+    FCancelled = true;
+    CloseHandles();
+  }
+  void Join() { FWorker.join(); }
+
+  // What the worker left, read after Join: the bytes, or the failure and whether WinInet started at all.
+  const std::string& Bytes() const { return FBytes; }
+  DWORD Error() const { return FError; }
+  bool Started() const { return FStarted; }
 
  private:
-  HINTERNET FHandle;
+  void Run() noexcept {
+    try {
+      FError = Fetch();
+    } catch (...) {
+      FError = ERROR_NOT_ENOUGH_MEMORY;  // only the growing buffer can throw
+    }
+    if (FError != ERROR_SUCCESS && TClock::now() >= FDeadline) FError = ERROR_INTERNET_TIMEOUT;
+    {
+      std::lock_guard lock(FMutex);
+      CloseHandles();
+    }
+    SetEvent(FFinished.get());
+  }
+
+  DWORD Fetch() {
+    const HINTERNET session =
+        Keep(FSession, InternetOpenW(L"AppWeb", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!session) return GetLastError();
+    FStarted = true;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                         INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT,
+                         INTERNET_OPTION_DATA_SEND_TIMEOUT}) {
+      DWORD timeout = FTimeoutMs;
+      InternetSetOptionW(session, option, &timeout, sizeof(timeout));
+    }
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;
+    if (!InternetCrackUrlW(WStr(FAddress), 0, 0, &parts)) return GetLastError();
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)
+      return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
+    const std::u16string host = FromWide(parts.lpszHostName, parts.dwHostNameLength);
+    const std::u16string path = FromWide(parts.lpszUrlPath, parts.dwUrlPathLength) +
+                                FromWide(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    const HINTERNET connection = Keep(FConnection, InternetConnectW(session, WStr(host), parts.nPort, nullptr,
+                                                                    nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection) return GetLastError();
+    if (!LimitCalls(connection, {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                                 INTERNET_OPTION_RECEIVE_TIMEOUT}))
+      return ERROR_INTERNET_TIMEOUT;
+    // Never an answer from the cache, and none left in it: the file changes with every release.
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+    const HINTERNET request =
+        Keep(FRequest, HttpOpenRequestW(connection, L"GET", WStr(path), nullptr, nullptr, nullptr, flags, 0));
+    if (!request) return GetLastError();
+    if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0)) return GetLastError();
+    for (;;) {
+      if (!LimitCalls(request, {INTERNET_OPTION_RECEIVE_TIMEOUT})) return ERROR_INTERNET_TIMEOUT;
+      // Only what has arrived is read: a full block would wait for a trickling server's every byte.
+      DWORD available = 0;
+      if (!InternetQueryDataAvailable(request, &available, 0, 0)) return GetLastError();
+      char buffer[BlockSize];
+      DWORD read = 0;
+      if (available > 0 && !InternetReadFile(request, buffer, std::min(available, BlockSize), &read))
+        return GetLastError();
+      if (read == 0) return ERROR_SUCCESS;
+      FBytes.append(buffer, read);
+      if (FBytes.size() > MaxDownloadSize) return ERROR_INVALID_DATA;
+    }
+  }
+
+  // Gives AHandle's blocking calls what is left of the deadline; false when nothing is left or the download was
+  // cancelled.
+  bool LimitCalls(HINTERNET AHandle, std::initializer_list<DWORD> AOptions) const {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(FDeadline - TClock::now()).count();
+    if (left <= 0 || FCancelled) return false;
+    for (DWORD option : AOptions) {
+      DWORD timeout = static_cast<DWORD>(left);
+      InternetSetOptionW(AHandle, option, &timeout, sizeof(timeout));
+    }
+    return true;
+  }
+
+  // Leaves a new handle for a cancel to close; one that comes after the cancel is closed at once. The last error
+  // stays as the call left it.
+  HINTERNET Keep(HINTERNET& ASlot, HINTERNET AHandle) {
+    const DWORD error = GetLastError();
+    std::lock_guard lock(FMutex);
+    if (AHandle && FCancelled) {
+      InternetCloseHandle(AHandle);
+      AHandle = nullptr;
+    }
+    ASlot = AHandle;
+    SetLastError(error);
+    return AHandle;
+  }
+
+  // Under FMutex. After a cancel the worker may still call WinInet with a handle closed here; it fails, as the
+  // waiting thread makes no handle of its own until the worker has ended.
+  void CloseHandles() {
+    for (HINTERNET* slot : {&FRequest, &FConnection, &FSession}) {
+      if (*slot) InternetCloseHandle(*slot);
+      *slot = nullptr;
+    }
+  }
+
+  const std::u16string FAddress;
+  const DWORD FTimeoutMs;
+  const TClock::time_point FDeadline;
+  TKernelHandle FFinished;
+  std::mutex FMutex;
+  std::atomic<bool> FCancelled = false;
+  HINTERNET FSession = nullptr;
+  HINTERNET FConnection = nullptr;
+  HINTERNET FRequest = nullptr;
+  std::string FBytes;
+  DWORD FError = ERROR_SUCCESS;
+  bool FStarted = false;
+  std::thread FWorker;
 };
 
-[[noreturn]] void RaiseInternetError(std::u16string_view APrefix) {
-  const DWORD code = GetLastError();
-  throw EOSError(std::u16string(APrefix) + u"\r\n" + SysErrorMessage(code), code);
+// Handles the messages waiting for this thread; false once the program has been asked to end (the quit stays for
+// the program's loop).
+bool ServeMessages() {
+  if (Application) {
+    Application->ProcessMessages();
+    return !Application->Terminated();
+  }
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return false;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return true;
 }
 
 std::u16string NotFoundText() {
@@ -55,30 +223,43 @@ std::u16string UpdateServer() {
 
 std::u16string AppInfoAddress() { return UpdateServer() + u"appinfo.xml"; }
 
-void DownloadToStream(const std::u16string& AAddress, TStream& AStream) {
-  TInternetHandle session(InternetOpenW(L"AppWeb", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!session.Get()) RaiseInternetError(u"Unable to initialize WinInet.");
-  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
-                       INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT}) {
-    DWORD timeout = TimeoutMs;
-    InternetSetOptionW(session.Get(), option, &timeout, sizeof(timeout));
-  }
-  // Never an answer from the cache, and none left in it: the file changes with every release.
-  const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
-  TInternetHandle request(InternetOpenUrlW(session.Get(), WStr(AAddress), nullptr, 0, flags, 0));
-  if (!request.Get()) RaiseInternetError(u"Can't open URL: " + AAddress);
-  char buffer[BlockSize];
+bool DownloadToStream(const std::u16string& AAddress, TStream& AStream, unsigned ATimeoutMs) {
+  TDownload download(AAddress, ATimeoutMs);
+  const HANDLE finished = download.Finished();
+  bool ending = false;
+  bool late = false;
   for (;;) {
-    DWORD read = 0;
-    if (!InternetReadFile(request.Get(), buffer, BlockSize, &read)) RaiseInternetError(u"Can't open URL: " + AAddress);
-    if (read == 0) break;
-    AStream.WriteBuffer(buffer, read);
+    ending = !ServeMessages();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(download.Deadline() - TClock::now()).count();
+    late = left <= 0;
+    if (ending || late) break;
+    if (MsgWaitForMultipleObjectsEx(1, &finished, static_cast<DWORD>(left), QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
+        WAIT_OBJECT_0)
+      break;
   }
+  if (ending || late) {
+    download.Cancel();
+    // Until the worker is gone only messages sent from other threads are answered: nothing may start another
+    // download while this one's handles are closing.
+    while (MsgWaitForMultipleObjectsEx(1, &finished, INFINITE, QS_SENDMESSAGE, 0) != WAIT_OBJECT_0) {
+      MSG message;
+      PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+  }
+  download.Join();
+  if (ending) return false;
+  const DWORD error = late ? ERROR_INTERNET_TIMEOUT : download.Error();
+  if (error != ERROR_SUCCESS) {
+    const std::u16string prefix = download.Started() ? u"Can't open URL: " + AAddress : u"Unable to initialize WinInet.";
+    throw EOSError(prefix + u"\r\n" + SysErrorMessage(error), error);
+  }
+  AStream.WriteBytes(download.Bytes());
+  return true;
 }
 
-std::u16string DownloadAppInfo() {
+std::optional<std::u16string> DownloadAppInfo(unsigned ATimeoutMs) {
   TMemoryStream stream;
-  DownloadToStream(AppInfoAddress(), stream);
+  if (!DownloadToStream(AppInfoAddress(), stream, ATimeoutMs)) return std::nullopt;
   return DecodeAppInfo(stream.Memory(), static_cast<size_t>(stream.Size()));
 }
 
@@ -87,7 +268,11 @@ TWebCommands::TWebCommands(TIdentityReader AIdentity)
       MessageBox([](const std::u16string& AText, UINT AFlags) { return ShowMessageBox(AText, {}, AFlags); }),
       FIdentity(std::move(AIdentity)) {}
 
-void TWebCommands::DownloadAndParse(TKnot& AInfo) { ParseAppInfo(AInfo, DownloadAppInfo()); }
+bool TWebCommands::DownloadAndParse(TKnot& AInfo) {
+  const std::optional<std::u16string> text = DownloadAppInfo(TimeoutMs);
+  if (text) ParseAppInfo(AInfo, *text);
+  return text.has_value();
+}
 
 void TWebCommands::OpenAddress(std::u16string_view AAddress, TKnot& AInfo, std::u16string_view ALanguage) {
   if (AAddress.empty()) throw Exception(NotFoundText());
@@ -103,7 +288,7 @@ void TWebCommands::OpenApplicationPage(TKnot& AInfo, std::u16string_view AKey, s
 void TWebCommands::OpenWebPage(std::u16string_view AAttribute, std::u16string_view ALanguage) {
   TBusyCursor busy;
   TKnot info;
-  DownloadAndParse(info);
+  if (!DownloadAndParse(info)) return;
   TProgramIdentity identity;
   if (!FIdentity || !FIdentity(identity)) return;
   OpenApplicationPage(info, ApplicationKey(identity.Product), AAttribute, ALanguage);
@@ -112,7 +297,7 @@ void TWebCommands::OpenWebPage(std::u16string_view AAttribute, std::u16string_vi
 void TWebCommands::OpenWebResource(std::u16string_view ALanguage, std::u16string_view AAttribute) {
   TBusyCursor busy;
   TKnot info;
-  DownloadAndParse(info);
+  if (!DownloadAndParse(info)) return;
   OpenAddress(ResourceAttribute(info, AAttribute), info, ALanguage);
 }
 
@@ -123,7 +308,7 @@ void TWebCommands::CheckForUpdates(std::u16string_view ALanguage) {
   std::vector<std::u16string> versions;
   {
     TBusyCursor busy;
-    DownloadAndParse(info);
+    if (!DownloadAndParse(info)) return;
     if (!FIdentity || !FIdentity(identity)) return;
     key = ApplicationKey(identity.Product);
     versions = SplitVersionList(ApplicationAttribute(info, key, u"ActualVersions"));

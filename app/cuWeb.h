@@ -5,7 +5,9 @@
 #include "foundation/cuStreams.h"
 #include "foundation/cuWin32.h"
 
+#include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,11 +21,20 @@ std::u16string UpdateServer();
 // The update server's "appinfo.xml".
 std::u16string AppInfoAddress();
 
-// An HTTP GET of AAddress, always from the server, into AStream. Raises EOSError "Unable to initialize WinInet."
-// or "Can't open URL: " + the address, each followed by CR LF and the system's text.
-void DownloadToStream(const std::u16string& AAddress, TStream& AStream);
-// The application-information file as text (see DecodeAppInfo).
-std::u16string DownloadAppInfo();
+// The time a whole download has, from its start to its last byte, and the most it reads: the information file is
+// a few kilobytes.
+constexpr unsigned DownloadTimeoutMs = 6000;
+constexpr size_t MaxDownloadSize = 1 << 20;
+
+// An HTTP GET of AAddress, always from the server, into AStream. The bytes are fetched on a worker thread while
+// this thread goes on serving its messages; the answer must come whole within ATimeoutMs and hold at most
+// MaxDownloadSize bytes. Raises EOSError "Unable to initialize WinInet." or "Can't open URL: " + the address, each
+// followed by CR LF and the system's text (a time-out's, or invalid data's for an answer too long). False, with
+// nothing written, when the program was asked to end meanwhile: the download is dropped and the quit is left to
+// the program's loop.
+bool DownloadToStream(const std::u16string& AAddress, TStream& AStream, unsigned ATimeoutMs = DownloadTimeoutMs);
+// The application-information file as text (see DecodeAppInfo); nothing when the program is ending.
+std::optional<std::u16string> DownloadAppInfo(unsigned ATimeoutMs = DownloadTimeoutMs);
 
 // What the running program's version block says.
 struct TProgramIdentity {
@@ -33,7 +44,7 @@ struct TProgramIdentity {
 };
 
 // The commands. Every one downloads the file anew under the busy cursor; failures raise, to reach the
-// application's error report.
+// application's error report. A command whose download the program's end interrupts does nothing more.
 class TWebCommands {
  public:
   // Fills the identity; false when the version block could not be read.
@@ -47,6 +58,8 @@ class TWebCommands {
   // Seams: the default web browser and the program's message box unless replaced.
   TBrowser Browser;
   TMessageBox MessageBox;
+  // The time each download has (the tests shorten it).
+  unsigned TimeoutMs = DownloadTimeoutMs;
 
   // AAttribute of "Applications"/AKey, localized for ALanguage (a program language such as "ENU") and opened.
   // Raises message 2055 when the address is missing; an unsafe address is not opened.
@@ -64,7 +77,8 @@ class TWebCommands {
   void CheckForUpdates(std::u16string_view ALanguage);
 
  private:
-  void DownloadAndParse(TKnot& AInfo);
+  // False when the program is ending.
+  bool DownloadAndParse(TKnot& AInfo);
   void OpenAddress(std::u16string_view AAddress, TKnot& AInfo, std::u16string_view ALanguage);
 
   TIdentityReader FIdentity;

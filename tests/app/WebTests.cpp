@@ -7,6 +7,7 @@
 #include <winsock2.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -16,12 +17,23 @@
 #include "foundation/cuKnot.h"
 #include "foundation/cuLocalization.h"
 #include "foundation/cuWebSupport.h"
+#include "framework/fwApplication.h"
+#include "tests/framework/FrameworkTestSupport.h"
 
 namespace {
 
-// Answers every connection with one configured response and keeps the requests it read.
+// How the server's answer goes out: at once, one byte every TrickleMs, or never (the request is read and left
+// unanswered).
+enum class TManner { Whole, Trickle, Silent };
+
+// Answers every connection with one configured response and keeps the requests it read. A slow answer goes on
+// until the client leaves, the server stops or GuardMs pass: a download that never gives up fails its test
+// instead of hanging it.
 class TLoopbackServer {
  public:
+  static constexpr int TrickleMs = 100;
+  static constexpr int GuardMs = 10000;
+
   TLoopbackServer() {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
@@ -38,6 +50,7 @@ class TLoopbackServer {
     FThread = std::thread([this] { Serve(); });
   }
   ~TLoopbackServer() {
+    FStopping = true;
     closesocket(FListener);
     FThread.join();
     WSACleanup();
@@ -45,10 +58,11 @@ class TLoopbackServer {
 
   int Port() const { return FPort; }
   std::u16string Base() const { return u"http://127.0.0.1:" + IntToStr(FPort) + u"/"; }
-  void Answer(int AStatus, std::string ABody) {
+  void Answer(int AStatus, std::string ABody, TManner AManner = TManner::Whole) {
     std::lock_guard lock(FMutex);
     FStatus = AStatus;
     FBody = std::move(ABody);
+    FManner = AManner;
   }
   std::vector<std::string> Requests() {
     std::lock_guard lock(FMutex);
@@ -67,29 +81,101 @@ class TLoopbackServer {
         if (n <= 0) break;
         request.append(buffer, n);
       }
-      std::string response;
+      std::string head;
+      std::string body;
+      TManner manner;
       {
         std::lock_guard lock(FMutex);
         FRequests.push_back(request);
-        response = "HTTP/1.1 " + std::to_string(FStatus) + (FStatus == 200 ? " OK" : " Not Found") +
-                   "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(FBody.size()) +
-                   "\r\nConnection: close\r\n\r\n" + FBody;
+        head = "HTTP/1.1 " + std::to_string(FStatus) + (FStatus == 200 ? " OK" : " Not Found") +
+               "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(FBody.size()) +
+               "\r\nConnection: close\r\n\r\n";
+        body = FBody;
+        manner = FManner;
       }
-      send(client, response.data(), static_cast<int>(response.size()), 0);
-      shutdown(client, SD_SEND);
-      while (recv(client, buffer, sizeof(buffer), 0) > 0) {
+      if (manner == TManner::Whole) {
+        const std::string response = head + body;
+        send(client, response.data(), static_cast<int>(response.size()), 0);
+        shutdown(client, SD_SEND);
+        while (recv(client, buffer, sizeof(buffer), 0) > 0) {
+        }
+      } else {
+        const auto guard = std::chrono::steady_clock::now() + std::chrono::milliseconds(GuardMs);
+        if (manner == TManner::Trickle) send(client, head.data(), static_cast<int>(head.size()), 0);
+        for (size_t sent = 0; ClientStays(client, guard);)
+          if (manner == TManner::Trickle && sent < body.size() && send(client, &body[sent++], 1, 0) != 1) break;
       }
       closesocket(client);
     }
   }
 
+  // Waits TrickleMs; false once the client has left, the server stops or the guard has passed.
+  bool ClientStays(SOCKET AClient, std::chrono::steady_clock::time_point AGuard) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(AClient, &readable);
+    timeval wait{0, TrickleMs * 1000};
+    if (select(0, &readable, nullptr, nullptr, &wait) > 0) {
+      char buffer[256];
+      if (recv(AClient, buffer, sizeof(buffer), 0) <= 0) return false;
+    }
+    return !FStopping && std::chrono::steady_clock::now() < AGuard;
+  }
+
   SOCKET FListener;
   int FPort = 0;
   std::thread FThread;
+  std::atomic<bool> FStopping = false;
   std::mutex FMutex;
   int FStatus = 200;
   std::string FBody;
+  TManner FManner = TManner::Whole;
   std::vector<std::string> FRequests;
+};
+
+// Asks a window of the constructing thread, from another thread, to answer WM_NULL every 50 ms: a thread that
+// serves its messages answers each question well within MaxWaitMs.
+class TResponsivenessProbe {
+ public:
+  static constexpr UINT MaxWaitMs = 1000;
+
+  TResponsivenessProbe()
+      : FWindow(CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)),
+        FThread([this] { Ask(); }) {}
+  ~TResponsivenessProbe() {
+    Stop();
+    DestroyWindow(FWindow);
+  }
+
+  // Ends the questions, serving this thread's messages until the last one is answered or given up.
+  void Stop() {
+    if (!FThread.joinable()) return;
+    FStopping = true;
+    PumpUntil([this] { return FDone.load(); });
+    FThread.join();
+  }
+  int Answered() const { return FAnswered; }
+  int Missed() const { return FMissed; }
+
+ private:
+  void Ask() {
+    while (!FStopping) {
+      DWORD_PTR result = 0;
+      if (SendMessageTimeoutW(FWindow, WM_NULL, 0, 0, SMTO_NORMAL, MaxWaitMs, &result))
+        ++FAnswered;
+      else
+        ++FMissed;
+      Sleep(50);
+    }
+    FDone = true;
+  }
+
+  HWND FWindow;
+  std::atomic<bool> FStopping = false;
+  std::atomic<bool> FDone = false;
+  std::atomic<int> FAnswered = 0;
+  std::atomic<int> FMissed = 0;
+  std::thread FThread;
 };
 
 const char* const AppInfoText =
@@ -228,6 +314,71 @@ TEST_F(WebTest, AClosedPortGivesTheAddressAndWinInetsText) {
   TMemoryStream stream;
   EXPECT_THROW(DownloadToStream(address, stream), EOSError);
   EXPECT_EQ(stream.Size(), 0);
+}
+
+TEST_F(WebTest, ATrickledOversizeOrSilentAnswerEndsAtTheDeadlineWithOneReportWhileTheThreadAnswersMessages) {
+  using namespace std::chrono;
+  constexpr unsigned deadline = 1500;
+  struct TCase {
+    const char* Name;
+    TManner Manner;
+    std::string Body;
+    bool RunsToDeadline;
+  };
+  const TCase cases[] = {
+      {"trickle", TManner::Trickle, std::string(100000, 'x'), true},
+      {"oversize", TManner::Whole, std::string(MaxDownloadSize + 1, 'x'), false},
+      {"silent", TManner::Silent, "", true},
+  };
+  Commands.TimeoutMs = deadline;
+  const std::u16string prefix = u"Can't open URL: " + Server.Base() + u"appinfo.xml\r\n";
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Server.Answer(200, c.Body, c.Manner);
+    TResponsivenessProbe probe;
+    const auto start = steady_clock::now();
+    const std::u16string error = ErrorOf([&] { Commands.CheckForUpdates(u"ENU"); });
+    const auto elapsed = duration_cast<milliseconds>(steady_clock::now() - start).count();
+    probe.Stop();
+    EXPECT_EQ(error.rfind(prefix, 0), 0u) << std::string(error.begin(), error.end());
+    EXPECT_GT(error.size(), prefix.size());
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_EQ(probe.Missed(), 0);
+    if (c.RunsToDeadline) {
+      EXPECT_GE(elapsed, deadline - 50);
+      EXPECT_LT(elapsed, deadline + 1000);
+      EXPECT_GE(probe.Answered(), 5);
+    } else {
+      EXPECT_LT(elapsed, deadline);
+    }
+  }
+}
+
+TEST_F(WebTest, ClosingTheProgramDuringADownloadEndsItWithoutAReportAndLeavesTheQuitToTheLoop) {
+  using namespace std::chrono;
+  Server.Answer(200, "", TManner::Silent);
+  Commands.TimeoutMs = 2000;
+  for (bool withApplication : {false, true}) {
+    SCOPED_TRACE(withApplication ? "application" : "plain loop");
+    if (withApplication) StartFramework();
+    SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR AId, DWORD) {
+      KillTimer(nullptr, AId);
+      PostQuitMessage(0);
+    });
+    // Wine does not wake a blocked WinInet call when its handle closes: there the worker ends with the call's own
+    // time-out, at the deadline at the latest, and the quit is what keeps the report away.
+    const auto start = steady_clock::now();
+    EXPECT_EQ(ErrorOf([&] { Commands.CheckForUpdates(u"ENU"); }), u"(none)");
+    EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), Commands.TimeoutMs + 1000);
+    EXPECT_TRUE(Messages.empty());
+    if (withApplication) {
+      EXPECT_TRUE(Application->Terminated());
+      EndFramework();
+    } else {
+      MSG quit;
+      EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    }
+  }
 }
 
 TEST_F(WebTest, AnAddressWithABlankOrAQuoteNeverReachesTheBrowser) {
