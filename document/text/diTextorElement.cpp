@@ -1740,10 +1740,14 @@ void TTextorElement::MouseMove(TVisualPoint APoint, bool ALeft, TShiftKeys AShif
 }
 
 void TTextorElement::MouseUp(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) {
-  if (!FInteractive) return TCustomDropDownElement::MouseUp(APoint, ALeft, AShift);
-  TRect padding;
-  GetPadding(padding);
-  FInteractive->MouseUp({APoint.X - padding.Left, APoint.Y - padding.Top}, ALeft, AShift.Contains(skCtrl));
+  if (FInteractive) {
+    TRect padding;
+    GetPadding(padding);
+    FInteractive->MouseUp({APoint.X - padding.Left, APoint.Y - padding.Top}, ALeft, AShift.Contains(skCtrl));
+  }
+  // The press that focused the element took the capture before the interactive was there to hold it: the
+  // interactive knows nothing of it, so the base releases it.
+  TCustomDropDownElement::MouseUp(APoint, ALeft, AShift);
 }
 
 void TTextorElement::GetFocusData(std::u16string& AText) {

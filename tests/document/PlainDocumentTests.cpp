@@ -1,15 +1,18 @@
 // The plain document end to end: the data file and its backup, loads that cannot find or read the file, unknown
-// elements, long random edit sequences against undo and redo, and damaged data files.
+// elements, clicks and arrow keys through embedded elements, long random edit sequences against undo and redo, and
+// damaged data files.
 #include "document/elements/diCommonElements.h"
 #include "document/elements/diDataElement.h"
 #include "document/elements/diLog.h"
 #include "document/elements/diTableElement.h"
+#include "document/elements/diTitled.h"
 #include "document/elements/plElements.h"
 #include "document/elements/unDocument.h"
 #include "document/model/diClasses.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diMessages.h"
 #include "document/model/diSheet.h"
+#include "document/text/diTextorElement.h"
 #include "foundation/cuFiles.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuWin32.h"
@@ -269,6 +272,70 @@ TEST_F(TPlainDocumentTest, APicturePastedIntoTheRootOrACommentBecomesAnImageElem
     EXPECT_EQ(image->Preview()->GetSize().cx, 4);
   }
   EndClipboard();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Clicks and arrow keys through embedded elements
+
+// A data file whose root text holds ABody.
+std::string DataFileWith(const std::string& ABody) {
+  return "\xEF\xBB\xBF<Quillbox FormatVersion=\"1.1\">\r\n\t" + ABody + "\r\n</Quillbox>\r\n";
+}
+
+// The first element of class T in the root's text.
+template <class T>
+T* EmbeddedIn(TPlainRoot* ARoot) {
+  for (TVisualElement* c = ARoot->FirstVisualChild(); c; c = c->NextVisualSibling())
+    if (auto* e = dynamic_cast<T*>(c)) return e;
+  return nullptr;
+}
+
+// A press and its release at a point of AElement, given to the sheet as the window gives them.
+void Click(TSheet* ASheet, TVisualElement* AElement, TVisualPoint APoint) {
+  const TVisualPoint at = AElement->ClientToSheet(APoint);
+  ASheet->MouseDown(at, true, {});
+  ASheet->MouseUp(at, true, {});
+}
+
+TEST_F(TPlainDocumentTest, AClickAfterAClickIntoAnEmbeddedElementTypesWhereItPointsAndLeavesNoCapture) {
+  const struct {
+    const char* Name;
+    const char* Element;  // between "Keep " and "me"
+    TVisualElement* (*Target)(TPlainRoot*);
+  } cases[] = {
+      {"comment", "<Comment><Chars Value=\"C\"/></Comment>",
+       [](TPlainRoot* ARoot) -> TVisualElement* { return EmbeddedIn<TElement_Comment>(ARoot); }},
+      {"table cell", "<Table><Row><Cell><Chars Value=\"t\"/></Cell><Cell/></Row></Table>",
+       [](TPlainRoot* ARoot) { return EmbeddedIn<TElement_Table>(ARoot)->GetCell(0, 0); }},
+      {"frame caption", "<LogicFrame><Caption><Chars Value=\"F\"/></Caption></LogicFrame>",
+       [](TPlainRoot* ARoot) -> TVisualElement* { return EmbeddedIn<TElement_LogicFrame>(ARoot)->Caption(); }},
+      {"image", "<Image Type=\"bin\" Value=\"00017F80FF\"/>",
+       [](TPlainRoot* ARoot) -> TVisualElement* { return EmbeddedIn<TElement_Image>(ARoot); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    WriteBytes(Path(u"notes.qbx"),
+               DataFileWith(std::string("<Chars Value=\"Keep \"/>") + c.Element + "<Chars Value=\"me\"/>"));
+    auto document = Open(Path(u"notes.qbx"));
+    TPlainRoot* root = document->DocumentRoot();
+    TSheet* sheet = document->DocumentSheet();
+    TVisualElement* target = c.Target(root);
+    ASSERT_NE(target, nullptr);
+    std::u16string expected = SaveText(*document);
+    expected.replace(expected.find(u"Value=\"me\""), 10, u"Value=\"meX\"");
+
+    Click(sheet, target, {target->Width() / 2, target->Height() / 2});
+    EXPECT_TRUE(target->IsFocused());
+    EXPECT_EQ(sheet->Captured(), nullptr);
+    // Right of the row's end: the caret goes to the end of "me".
+    const TVisualPoint row = root->SheetToClient(target->ClientToSheet({0, target->Height() / 2}));
+    Click(sheet, root, {root->Width() - 10, row.Y});
+    EXPECT_TRUE(root->IsFocused());
+    EXPECT_EQ(sheet->Captured(), nullptr);
+    char16_t key = u'X';
+    sheet->KeyPress(key);
+    EXPECT_EQ(SaveText(*document), expected);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------------------------
