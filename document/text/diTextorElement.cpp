@@ -1788,8 +1788,9 @@ void TTextorElement::SetFocus(TFocusDirections ADirection, const std::u16string&
     for (TVisualElement* e = AOrigin; e; e = e->VisualParent())
       if (e->VisualParent() == this) {
         if (TElementPortion* portion = e->EmbeddingPortion(); portion && portion->Textor() == FTextor.get()) {
+          // Past the element in the direction of the move, so that the next arrow does not enter it again.
           position = {portion->Paragraph(), portion, 0};
-          if (atEnd) position = FTextor->NextCharPosition(position);
+          if (ADirection.Contains(fdForward)) position = FTextor->NextCharPosition(position);
           FInteractive->SetCaretPosition(position);
           return;
         }

@@ -277,6 +277,8 @@ TEST_F(TPlainDocumentTest, APicturePastedIntoTheRootOrACommentBecomesAnImageElem
 // ---------------------------------------------------------------------------------------------------------------
 // Clicks and arrow keys through embedded elements
 
+enum : uint16_t { vkLeft = 37, vkUp = 38, vkRight = 39, vkDown = 40 };
+
 // A data file whose root text holds ABody.
 std::string DataFileWith(const std::string& ABody) {
   return "\xEF\xBB\xBF<Quillbox FormatVersion=\"1.1\">\r\n\t" + ABody + "\r\n</Quillbox>\r\n";
@@ -295,6 +297,20 @@ void Click(TSheet* ASheet, TVisualElement* AElement, TVisualPoint APoint) {
   const TVisualPoint at = AElement->ClientToSheet(APoint);
   ASheet->MouseDown(at, true, {});
   ASheet->MouseUp(at, true, {});
+}
+
+void Press(TSheet* ASheet, uint16_t AKey) { ASheet->KeyDown(AKey, {}); }
+
+// The caret's character in the first paragraph, with nothing selected.
+int32_t Caret(TTextorElement* AText) {
+  if (!AText->Interactive()) {
+    ADD_FAILURE() << "the text is not being edited";
+    return -1;
+  }
+  const TIndexRange selection = AText->Interactive()->SelectionIndex();
+  EXPECT_EQ(selection.Start, selection.End);
+  EXPECT_EQ(selection.End.ParagraphIndex, 0);
+  return selection.End.CharIndex;
 }
 
 TEST_F(TPlainDocumentTest, AClickAfterAClickIntoAnEmbeddedElementTypesWhereItPointsAndLeavesNoCapture) {
@@ -335,6 +351,41 @@ TEST_F(TPlainDocumentTest, AClickAfterAClickIntoAnEmbeddedElementTypesWhereItPoi
     char16_t key = u'X';
     sheet->KeyPress(key);
     EXPECT_EQ(SaveText(*document), expected);
+  }
+}
+
+TEST_F(TPlainDocumentTest, ArrowsCarryTheCaretPastAnEmbeddedElementInBothDirections) {
+  const struct {
+    const char* Name;
+    const char* Element;  // between "ab" and "c"
+    uint16_t Through;     // the key that walks through the element forward; its opposite walks back
+  } cases[] = {
+      {"table", "<Table><Row><Cell><Chars Value=\"t\"/></Cell><Cell/></Row></Table>", vkRight},
+      {"comment", "<Comment><Chars Value=\"xy\"/></Comment>", vkRight},
+      {"image", "<Image Type=\"bin\" Value=\"00017F80FF\"/>", vkRight},
+      {"frame",
+       "<LogicFrame><Content><Chars Value=\"in\"/></Content><Caption><Chars Value=\"F\"/></Caption></LogicFrame>",
+       vkDown},
+  };
+  for (const auto& c : cases) {
+    for (const bool forward : {true, false}) {
+      SCOPED_TRACE(std::string(c.Name) + (forward ? " forward" : " backward"));
+      WriteBytes(Path(u"notes.qbx"),
+                 DataFileWith(std::string("<Chars Value=\"ab\"/>") + c.Element + "<Chars Value=\"c\"/>"));
+      auto document = Open(Path(u"notes.qbx"));
+      TPlainRoot* root = document->DocumentRoot();
+      TSheet* sheet = document->DocumentSheet();
+      const uint16_t step = forward ? vkRight : vkLeft;
+      const uint16_t through = forward ? c.Through : uint16_t(c.Through == vkRight ? vkLeft : vkUp);
+      root->SetFocus(fdForward, forward ? u"0,2,0,2" : u"0,3,0,3", nullptr, nullptr);
+      Press(sheet, step);
+      ASSERT_FALSE(root->IsFocused()) << "the element is entered";
+      for (int i = 0; i < 20 && !root->IsFocused(); ++i) Press(sheet, through);
+      ASSERT_TRUE(root->IsFocused());
+      EXPECT_EQ(Caret(root), forward ? 3 : 2) << "on the far side of the element";
+      Press(sheet, step);
+      EXPECT_EQ(Caret(root), forward ? 4 : 1);
+    }
   }
 }
 
