@@ -389,6 +389,41 @@ TEST_F(TPlainDocumentTest, ArrowsCarryTheCaretPastAnEmbeddedElementInBothDirecti
   }
 }
 
+TEST_F(TPlainDocumentTest, ArrowsAndFindLeavingAFramesDescriptionGoOnAfterTheFrame) {
+  WriteBytes(Path(u"notes.qbx"), DataFileWith("<LogicFrame><Description><Chars Value=\"desc\"/></Description>"
+                                              "<Content><Chars Value=\"c\"/></Content></LogicFrame>"));
+  for (const uint16_t key : {vkRight, vkDown}) {
+    SCOPED_TRACE(key);
+    auto document = Open(Path(u"notes.qbx"));
+    TPlainRoot* root = document->DocumentRoot();
+    auto* description = static_cast<TTextorElement*>(EmbeddedIn<TElement_LogicFrame>(root)->Description());
+    description->SetFocus(fdForward, u"0,4,0,4", nullptr, nullptr);
+    ASSERT_TRUE(description->IsFocused());
+    Press(document->DocumentSheet(), key);
+    ASSERT_TRUE(root->IsFocused());
+    EXPECT_EQ(Caret(root), 1) << "after the frame";
+  }
+  // The sheet form's find loop over the whole document, from the frame's content, for a text that is nowhere.
+  auto document = Open(Path(u"notes.qbx"));
+  TSheet* sheet = document->DocumentSheet();
+  EmbeddedIn<TElement_LogicFrame>(document->DocumentRoot())->Content()->Focus();
+  TFindData data;
+  data.FindScope = document->DocumentRoot();
+  data.FindText = u"absent";
+  bool found = false;
+  std::vector<TVisualElement*> visited;
+  for (TVisualElement* e = sheet->Focused(); e && visited.size() < 20;) {
+    visited.push_back(e);
+    TVisualElement* next = e->Find(&data, 0, found);
+    if (found || !next || next == e) break;
+    next->SetFocus(fdForward, {}, nullptr, nullptr);
+    e = next;
+  }
+  EXPECT_FALSE(found);
+  ASSERT_EQ(visited.size(), 3u) << "the content, the description, the root";
+  EXPECT_EQ(visited[2], document->DocumentRoot());
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Random edit sequences
 
