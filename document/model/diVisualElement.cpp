@@ -613,10 +613,9 @@ TVisualElement* TVisualElement::FindNextFocusable(TFocusDirections ADirection, T
   while (TVisualElement* p = e->GetNavigationParent()) {
     if (p->HasVisualOptions(voFocusable) && (!AOnlyVisible || p->IsVisible()) &&
         (!AOnlyEnabled || !p->IsEffectivelyDisabled())) {
-      // The child of P on the path from here, so that a container can move inside itself from it.
-      TVisualElement* child = this;
-      while (child->FVisualParent != p) child = child->FVisualParent;
-      AOrigin = child;
+      // The child of P on the path from here, so that a container can move inside itself from it. It is taken
+      // along the navigation chain: a description is drawn under the sheet's root, away from what it describes.
+      AOrigin = e;
       return p;
     }
     for (TVisualElement* c = p->GetNextChild(e, forward); c; c = p->GetNextChild(c, forward)) {

@@ -1740,10 +1740,14 @@ void TTextorElement::MouseMove(TVisualPoint APoint, bool ALeft, TShiftKeys AShif
 }
 
 void TTextorElement::MouseUp(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) {
-  if (!FInteractive) return TCustomDropDownElement::MouseUp(APoint, ALeft, AShift);
-  TRect padding;
-  GetPadding(padding);
-  FInteractive->MouseUp({APoint.X - padding.Left, APoint.Y - padding.Top}, ALeft, AShift.Contains(skCtrl));
+  if (FInteractive) {
+    TRect padding;
+    GetPadding(padding);
+    FInteractive->MouseUp({APoint.X - padding.Left, APoint.Y - padding.Top}, ALeft, AShift.Contains(skCtrl));
+  }
+  // The press that focused the element took the capture before the interactive was there to hold it: the
+  // interactive knows nothing of it, so the base releases it.
+  TCustomDropDownElement::MouseUp(APoint, ALeft, AShift);
 }
 
 void TTextorElement::GetFocusData(std::u16string& AText) {
@@ -1784,8 +1788,9 @@ void TTextorElement::SetFocus(TFocusDirections ADirection, const std::u16string&
     for (TVisualElement* e = AOrigin; e; e = e->VisualParent())
       if (e->VisualParent() == this) {
         if (TElementPortion* portion = e->EmbeddingPortion(); portion && portion->Textor() == FTextor.get()) {
+          // Past the element in the direction of the move, so that the next arrow does not enter it again.
           position = {portion->Paragraph(), portion, 0};
-          if (atEnd) position = FTextor->NextCharPosition(position);
+          if (ADirection.Contains(fdForward)) position = FTextor->NextCharPosition(position);
           FInteractive->SetCaretPosition(position);
           return;
         }

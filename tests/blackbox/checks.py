@@ -101,6 +101,60 @@ def check_ctrl_typing_inserts(session):
     expect(session.close() == 0, "the program did not end cleanly")
 
 
+CLICKED = [
+    '<Chars Value="Keep "/>',
+    '<Comment>',
+    '\t<Chars Value="C"/><Br/>',
+    '</Comment>',
+    '<Chars Value="me "/>',
+    '<Table>',
+    '\t<Row>',
+    '\t\t<Cell>',
+    '\t\t\t<Chars Value="t"/><Br/>',
+    '\t\t</Cell>',
+    '\t\t<Cell/>',
+    '\t</Row>',
+    '</Table>',
+    '<Chars Value="end"/><Br/>',
+]
+# Where CLICKED's one row puts its parts, from the document sheet's top-left corner (the built-in theme and font):
+# the row's middle, the comment's "C", the first cell's "t", and far right of the row's end.
+CLICKED_ROW_Y = 30
+CLICKED_COMMENT_X = 64
+CLICKED_CELL_X = 104
+CLICKED_END_X = 400
+
+
+def sheet_corner(session):
+    """The screen point of the document sheet's top-left corner (the edit window's visible range box)."""
+    for line in session.driver("children", "TMainForm").splitlines():
+        parts = line.split()
+        if len(parts) >= 3 and parts[0] == "TRangeBox" and parts[1] == "visible":
+            left, top = parts[2].split(",")[:2]
+            return int(left), int(top)
+    raise CheckFailed(f"no document sheet: {session.children()}")
+
+
+def check_clicks_leave_esc_hiding(session):
+    """A click into a comment and one into a table cell, each followed by a click into the main text: typing then
+    goes into the main text, and Esc still hides the main window (it does not while an element holds the mouse)."""
+    data = session.data_file()
+    session.write(data, document_text(CLICKED))
+    session.start()
+    session.focus()
+    left, top = sheet_corner(session)
+    for x in (CLICKED_COMMENT_X, CLICKED_END_X, CLICKED_CELL_X, CLICKED_END_X):
+        session.driver("click", str(left + x), str(top + CLICKED_ROW_Y))
+        session.idle()
+    session.keys("t:X")
+    saved = save(session, data)
+    expected = document_text([line.replace('"end"', '"endX"') for line in CLICKED])
+    expect(saved == expected, f"the typing did not go into the main text:\n{saved!r}\n{expected!r}")
+    session.keys("esc")
+    expect(wait_until(lambda: session.driver("style", "TMainForm").startswith("hidden"), 10), "Esc did not hide")
+    expect(session.close() == 0, "the program did not end cleanly")
+
+
 UNKNOWN = document_text([
     '<Chars Value="before"/>',
     '<Widget Size="3" Colour="red">',

@@ -1,15 +1,18 @@
 // The plain document end to end: the data file and its backup, loads that cannot find or read the file, unknown
-// elements, long random edit sequences against undo and redo, and damaged data files.
+// elements, clicks and arrow keys through embedded elements, long random edit sequences against undo and redo, and
+// damaged data files.
 #include "document/elements/diCommonElements.h"
 #include "document/elements/diDataElement.h"
 #include "document/elements/diLog.h"
 #include "document/elements/diTableElement.h"
+#include "document/elements/diTitled.h"
 #include "document/elements/plElements.h"
 #include "document/elements/unDocument.h"
 #include "document/model/diClasses.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diMessages.h"
 #include "document/model/diSheet.h"
+#include "document/text/diTextorElement.h"
 #include "foundation/cuFiles.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuWin32.h"
@@ -269,6 +272,156 @@ TEST_F(TPlainDocumentTest, APicturePastedIntoTheRootOrACommentBecomesAnImageElem
     EXPECT_EQ(image->Preview()->GetSize().cx, 4);
   }
   EndClipboard();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Clicks and arrow keys through embedded elements
+
+enum : uint16_t { vkLeft = 37, vkUp = 38, vkRight = 39, vkDown = 40 };
+
+// A data file whose root text holds ABody.
+std::string DataFileWith(const std::string& ABody) {
+  return "\xEF\xBB\xBF<Quillbox FormatVersion=\"1.1\">\r\n\t" + ABody + "\r\n</Quillbox>\r\n";
+}
+
+// The first element of class T in the root's text.
+template <class T>
+T* EmbeddedIn(TPlainRoot* ARoot) {
+  for (TVisualElement* c = ARoot->FirstVisualChild(); c; c = c->NextVisualSibling())
+    if (auto* e = dynamic_cast<T*>(c)) return e;
+  return nullptr;
+}
+
+// A press and its release at a point of AElement, given to the sheet as the window gives them.
+void Click(TSheet* ASheet, TVisualElement* AElement, TVisualPoint APoint) {
+  const TVisualPoint at = AElement->ClientToSheet(APoint);
+  ASheet->MouseDown(at, true, {});
+  ASheet->MouseUp(at, true, {});
+}
+
+void Press(TSheet* ASheet, uint16_t AKey) { ASheet->KeyDown(AKey, {}); }
+
+// The caret's character in the first paragraph, with nothing selected.
+int32_t Caret(TTextorElement* AText) {
+  if (!AText->Interactive()) {
+    ADD_FAILURE() << "the text is not being edited";
+    return -1;
+  }
+  const TIndexRange selection = AText->Interactive()->SelectionIndex();
+  EXPECT_EQ(selection.Start, selection.End);
+  EXPECT_EQ(selection.End.ParagraphIndex, 0);
+  return selection.End.CharIndex;
+}
+
+TEST_F(TPlainDocumentTest, AClickAfterAClickIntoAnEmbeddedElementTypesWhereItPointsAndLeavesNoCapture) {
+  const struct {
+    const char* Name;
+    const char* Element;  // between "Keep " and "me"
+    TVisualElement* (*Target)(TPlainRoot*);
+  } cases[] = {
+      {"comment", "<Comment><Chars Value=\"C\"/></Comment>",
+       [](TPlainRoot* ARoot) -> TVisualElement* { return EmbeddedIn<TElement_Comment>(ARoot); }},
+      {"table cell", "<Table><Row><Cell><Chars Value=\"t\"/></Cell><Cell/></Row></Table>",
+       [](TPlainRoot* ARoot) { return EmbeddedIn<TElement_Table>(ARoot)->GetCell(0, 0); }},
+      {"frame caption", "<LogicFrame><Caption><Chars Value=\"F\"/></Caption></LogicFrame>",
+       [](TPlainRoot* ARoot) -> TVisualElement* { return EmbeddedIn<TElement_LogicFrame>(ARoot)->Caption(); }},
+      {"image", "<Image Type=\"bin\" Value=\"00017F80FF\"/>",
+       [](TPlainRoot* ARoot) -> TVisualElement* { return EmbeddedIn<TElement_Image>(ARoot); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    WriteBytes(Path(u"notes.qbx"),
+               DataFileWith(std::string("<Chars Value=\"Keep \"/>") + c.Element + "<Chars Value=\"me\"/>"));
+    auto document = Open(Path(u"notes.qbx"));
+    TPlainRoot* root = document->DocumentRoot();
+    TSheet* sheet = document->DocumentSheet();
+    TVisualElement* target = c.Target(root);
+    ASSERT_NE(target, nullptr);
+    std::u16string expected = SaveText(*document);
+    expected.replace(expected.find(u"Value=\"me\""), 10, u"Value=\"meX\"");
+
+    Click(sheet, target, {target->Width() / 2, target->Height() / 2});
+    EXPECT_TRUE(target->IsFocused());
+    EXPECT_EQ(sheet->Captured(), nullptr);
+    // Right of the row's end: the caret goes to the end of "me".
+    const TVisualPoint row = root->SheetToClient(target->ClientToSheet({0, target->Height() / 2}));
+    Click(sheet, root, {root->Width() - 10, row.Y});
+    EXPECT_TRUE(root->IsFocused());
+    EXPECT_EQ(sheet->Captured(), nullptr);
+    char16_t key = u'X';
+    sheet->KeyPress(key);
+    EXPECT_EQ(SaveText(*document), expected);
+  }
+}
+
+TEST_F(TPlainDocumentTest, ArrowsCarryTheCaretPastAnEmbeddedElementInBothDirections) {
+  const struct {
+    const char* Name;
+    const char* Element;  // between "ab" and "c"
+    uint16_t Through;     // the key that walks through the element forward; its opposite walks back
+  } cases[] = {
+      {"table", "<Table><Row><Cell><Chars Value=\"t\"/></Cell><Cell/></Row></Table>", vkRight},
+      {"comment", "<Comment><Chars Value=\"xy\"/></Comment>", vkRight},
+      {"image", "<Image Type=\"bin\" Value=\"00017F80FF\"/>", vkRight},
+      {"frame",
+       "<LogicFrame><Content><Chars Value=\"in\"/></Content><Caption><Chars Value=\"F\"/></Caption></LogicFrame>",
+       vkDown},
+  };
+  for (const auto& c : cases) {
+    for (const bool forward : {true, false}) {
+      SCOPED_TRACE(std::string(c.Name) + (forward ? " forward" : " backward"));
+      WriteBytes(Path(u"notes.qbx"),
+                 DataFileWith(std::string("<Chars Value=\"ab\"/>") + c.Element + "<Chars Value=\"c\"/>"));
+      auto document = Open(Path(u"notes.qbx"));
+      TPlainRoot* root = document->DocumentRoot();
+      TSheet* sheet = document->DocumentSheet();
+      const uint16_t step = forward ? vkRight : vkLeft;
+      const uint16_t through = forward ? c.Through : uint16_t(c.Through == vkRight ? vkLeft : vkUp);
+      root->SetFocus(fdForward, forward ? u"0,2,0,2" : u"0,3,0,3", nullptr, nullptr);
+      Press(sheet, step);
+      ASSERT_FALSE(root->IsFocused()) << "the element is entered";
+      for (int i = 0; i < 20 && !root->IsFocused(); ++i) Press(sheet, through);
+      ASSERT_TRUE(root->IsFocused());
+      EXPECT_EQ(Caret(root), forward ? 3 : 2) << "on the far side of the element";
+      Press(sheet, step);
+      EXPECT_EQ(Caret(root), forward ? 4 : 1);
+    }
+  }
+}
+
+TEST_F(TPlainDocumentTest, ArrowsAndFindLeavingAFramesDescriptionGoOnAfterTheFrame) {
+  WriteBytes(Path(u"notes.qbx"), DataFileWith("<LogicFrame><Description><Chars Value=\"desc\"/></Description>"
+                                              "<Content><Chars Value=\"c\"/></Content></LogicFrame>"));
+  for (const uint16_t key : {vkRight, vkDown}) {
+    SCOPED_TRACE(key);
+    auto document = Open(Path(u"notes.qbx"));
+    TPlainRoot* root = document->DocumentRoot();
+    auto* description = static_cast<TTextorElement*>(EmbeddedIn<TElement_LogicFrame>(root)->Description());
+    description->SetFocus(fdForward, u"0,4,0,4", nullptr, nullptr);
+    ASSERT_TRUE(description->IsFocused());
+    Press(document->DocumentSheet(), key);
+    ASSERT_TRUE(root->IsFocused());
+    EXPECT_EQ(Caret(root), 1) << "after the frame";
+  }
+  // The sheet form's find loop over the whole document, from the frame's content, for a text that is nowhere.
+  auto document = Open(Path(u"notes.qbx"));
+  TSheet* sheet = document->DocumentSheet();
+  EmbeddedIn<TElement_LogicFrame>(document->DocumentRoot())->Content()->Focus();
+  TFindData data;
+  data.FindScope = document->DocumentRoot();
+  data.FindText = u"absent";
+  bool found = false;
+  std::vector<TVisualElement*> visited;
+  for (TVisualElement* e = sheet->Focused(); e && visited.size() < 20;) {
+    visited.push_back(e);
+    TVisualElement* next = e->Find(&data, 0, found);
+    if (found || !next || next == e) break;
+    next->SetFocus(fdForward, {}, nullptr, nullptr);
+    e = next;
+  }
+  EXPECT_FALSE(found);
+  ASSERT_EQ(visited.size(), 3u) << "the content, the description, the root";
+  EXPECT_EQ(visited[2], document->DocumentRoot());
 }
 
 // ---------------------------------------------------------------------------------------------------------------
