@@ -584,8 +584,7 @@ void TCustomDataElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
     else
       name->SetUsed(true);
   }
-  if (!editing.empty() &&
-      !IsEditingFileName(editing, FTypeName, Scheme() ? Scheme()->FileName() : std::u16string())) {
+  if (!editing.empty() && !IsEditingFileName(editing, FTypeName, Scheme() ? Scheme()->FileName() : std::u16string())) {
     if (ALoader->Messages())
       ALoader->Messages()->AddLinked(
           mkWarning,

@@ -389,10 +389,10 @@ TEST_F(TDataElementUtilsTest, DataOfARunnableTypeIsWrittenAsBinAndKeepsItsTypeOn
     const char* Type;
     const char16_t* Extension;
   } cases[] = {
-      {"exe", u"bin"}, {"com", u"bin"}, {"bat", u"bin"}, {"cmd", u"bin"}, {"scr", u"bin"}, {"pif", u"bin"},
-      {"lnk", u"bin"}, {"url", u"bin"}, {"js", u"bin"},  {"jse", u"bin"}, {"vbs", u"bin"}, {"vbe", u"bin"},
-      {"wsf", u"bin"}, {"hta", u"bin"}, {"msi", u"bin"}, {"ps1", u"bin"}, {"reg", u"bin"}, {"cpl", u"bin"},
-      {"txt", u"txt"},
+      {"exe", u"bin"}, {"com", u"bin"}, {"bat", u"bin"}, {"cmd", u"bin"}, {"scr", u"bin"},
+      {"pif", u"bin"}, {"lnk", u"bin"}, {"url", u"bin"}, {"js", u"bin"},  {"jse", u"bin"},
+      {"vbs", u"bin"}, {"vbe", u"bin"}, {"wsf", u"bin"}, {"hta", u"bin"}, {"msi", u"bin"},
+      {"ps1", u"bin"}, {"reg", u"bin"}, {"cpl", u"bin"}, {"txt", u"txt"},
   };
   RecordLaunches();
   const std::string bytes = "MZ\x90 runnable";
