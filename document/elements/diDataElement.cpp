@@ -512,15 +512,20 @@ void TCustomDataElement::ValueChanged() {
 
 namespace {
 
-// A temporary file of external editing: File<n>.<ext> in the document's folder or the temporary folder.
-bool IsEditingFileName(const std::u16string& AName, const std::u16string& ADocumentFile) {
+// A temporary file of external editing for data typed ATypeName: File<n>.<ext> in the document's folder or the
+// temporary folder, ext being what such data is written under. A file planted beside the document under any
+// other extension (a program for a picture) is no file of ours.
+bool IsEditingFileName(const std::u16string& AName, const std::u16string& ATypeName,
+                       const std::u16string& ADocumentFile) {
   const std::u16string folder = ExtractFilePath(AName);
   if (folder.empty()) return false;
   const auto sameFolder = [&folder](const std::u16string& AOther) {
     return !AOther.empty() && LowerCaseAscii(AOther) == LowerCaseAscii(folder);
   };
   if (!sameFolder(GetTempFolder()) && !sameFolder(ExtractFilePath(ADocumentFile))) return false;
-  return IsEditingFileNamePattern(ExtractFileName(AName)) && FileExists(AName);
+  const std::u16string name = ExtractFileName(AName);
+  return IsEditingFileNamePattern(name) && SameTextAscii(ExtractFileExtNoDot(name), EditingFileExtension(ATypeName)) &&
+         FileExists(AName);
 }
 
 }  // namespace
@@ -579,7 +584,7 @@ void TCustomDataElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
     else
       name->SetUsed(true);
   }
-  if (!editing.empty() && !IsEditingFileName(editing, Scheme() ? Scheme()->FileName() : std::u16string())) {
+  if (!editing.empty() && !IsEditingFileName(editing, FTypeName, Scheme() ? Scheme()->FileName() : std::u16string())) {
     if (ALoader->Messages())
       ALoader->Messages()->AddLinked(
           mkWarning,

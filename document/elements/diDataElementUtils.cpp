@@ -160,7 +160,7 @@ bool FindVerbCommand(TRegistry& AClasses, const std::u16string& AKeyPath, const 
   return false;
 }
 
-// The temporary file's extension: the type name with letters and digits only, as the shell will see it.
+// The extension the Edit item's programs are looked up for: the type name with letters and digits only.
 std::u16string FileExtensionOf(const TCustomDataElement& AElement) { return SanitizeTypeName(AElement.TypeName()); }
 
 class TDataExternalEditing : public IDataExternalEditing {
@@ -257,17 +257,17 @@ void LaunchExternalEditor(TCustomDataElement* AElement, const std::u16string& AF
                           bool AOpenWithDialog) {
   if (AOpenWithDialog) return OpenWithDialog(AFileName);
   if (!AProgram.empty()) return RunProgram(AProgram, AFileName);
-  const TDataType type = AElement->DataType();
-  const TExternalEditorSettings* editor = DataElementSettings ? DataElementSettings->Category(DataTypeCategory(type))
-                                                              : nullptr;
+  const TExternalEditorSettings* editor =
+      DataElementSettings ? DataElementSettings->Category(DataTypeCategory(AElement->DataType())) : nullptr;
   if (editor && editor->DefaultAction->Value() == eaCustomEditor) {
     const std::u16string& path = editor->CustomEditor->Value();
     if (path.empty() || !FileExists(path))
       throw Exception(FormatLocStrOr(IdExternalEditorNotFound, u"Specified external editor not found: \"%1\"", {path}));
     return RunProgram(path, AFileName);
   }
-  // Data of no known type may be a program or a script: it is never started itself.
-  if (type == dtOther) return OpenWithDialog(AFileName);
+  // What starting the file runs is decided by its own extension, whatever the element's type says: a file of no
+  // known type may be a program or a script and is never started itself.
+  if (DataTypeOfFileName(AFileName) == dtOther) return OpenWithDialog(AFileName);
   RunAssociated(AFileName);
 }
 
@@ -281,7 +281,8 @@ void StartExternalEditing(TCustomDataElement* AElement, const std::u16string& AP
   const std::u16string folder =
       scheme && !scheme->FileName().empty() ? ExtractFilePath(scheme->FileName()) : GetTempFolder();
   std::unique_ptr<TFileStream> stream;
-  const std::u16string fileName = CreateUniqueFile(u"File%d", FileExtensionOf(*AElement), stream, folder);
+  const std::u16string fileName =
+      CreateUniqueFile(u"File%d", EditingFileExtension(AElement->TypeName()), stream, folder);
   try {
     AElement->WriteDataTo(*stream);
     stream.reset();
@@ -299,7 +300,10 @@ void ApplyExternalEditing(TCustomDataElement* AElement) {
   if (fileName.empty()) return;
   {
     TSchemeGroup group(AElement->Scheme(), FormatLocStrOr(IdPaletteApply, u"Apply", {}));
-    AElement->LoadFromFileUndoable(fileName);
+    // The element keeps its type: data of a runnable type was written as ".bin".
+    TBusyCursor busy;
+    TFileStream file(fileName, TFileMode::fmOpenRead);
+    AElement->SetPlainDataUndoable(file, AElement->TypeName());
     AElement->SetExternalEditingUndoable({});
   }
   DeleteEditingFile(AElement, fileName);

@@ -77,17 +77,18 @@ struct TShellLauncher {
 TShellLauncher SetShellLauncher(TShellLauncher ALauncher);
 
 // The data goes to a new temporary file File<n>.<type> in the document's folder (the temporary folder while the
-// document has no file) and a program is started on it, all in one undo group; an element without data gets a
-// blank PNG first. An element already in editing mode has the program started again on its file. A launch that
-// fails deletes the new file and raises.
+// document has no file), File<n>.bin for a type the system would run, and a program is started on it, all in one
+// undo group; an element without data gets a blank PNG first. An element already in editing mode has the program
+// started again on its file. A launch that fails deletes the new file and raises.
 void StartExternalEditing(TCustomDataElement* AElement, const std::u16string& AProgram, bool AOpenWithDialog);
 // AOpenWithDialog: the shell's Open With dialog. AProgram: that program with the quoted file name. Otherwise by
 // the category's default: the custom editor (which must exist: "Specified external editor not found"), else the
-// file's associated program through the verb "edit", then the default verb, then the Open With dialog. Data of
-// type 0 is never started itself: the Open With dialog opens instead.
+// file's associated program through the verb "edit", then the default verb, then the Open With dialog. A file
+// whose own extension is of type 0 is never started itself, whatever the element's type: the Open With dialog
+// opens instead.
 void LaunchExternalEditor(TCustomDataElement* AElement, const std::u16string& AFileName, const std::u16string& AProgram,
                           bool AOpenWithDialog);
-// One undo group: the file read back, then the mode left; the file is deleted.
+// One undo group: the file read back under the element's own type, then the mode left; the file is deleted.
 void ApplyExternalEditing(TCustomDataElement* AElement);
 // The file deleted and the mode left undoably.
 void CancelExternalEditing(TCustomDataElement* AElement);

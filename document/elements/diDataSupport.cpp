@@ -204,6 +204,30 @@ std::u16string SanitizeTypeName(std::u16string_view AName) {
   return result;
 }
 
+bool IsRunnableExtension(std::u16string_view AExtension) {
+  // What opening the file would run or install: programs, scripts, installers, shortcuts, control-panel items,
+  // registry imports, compiled help and the other launchers mail programs block. Kept sorted.
+  static constexpr std::u16string_view Runnable[] = {
+      u"accda", u"accde", u"ade", u"adp", u"app", u"appx", u"appxbundle", u"asp", u"aspx", u"asx", u"bas", u"bat",
+      u"bgi", u"cab", u"cer", u"chm", u"cmd", u"cnt", u"com", u"cpl", u"crt", u"csh", u"der", u"diagcab", u"exe",
+      u"fxp", u"gadget", u"grp", u"hlp", u"hpj", u"hta", u"htc", u"inf", u"ins", u"isp", u"its", u"jar", u"jnlp",
+      u"js", u"jse", u"ksh", u"lnk", u"mad", u"maf", u"mag", u"mam", u"maq", u"mar", u"mas", u"mat", u"mau", u"mav",
+      u"maw", u"mcf", u"mda", u"mdb", u"mde", u"mdt", u"mdw", u"mdz", u"msc", u"msh", u"msh1", u"msh1xml", u"msh2",
+      u"msh2xml", u"mshxml", u"msi", u"msix", u"msixbundle", u"msp", u"mst", u"msu", u"ops", u"osd", u"pcd", u"pif",
+      u"pl", u"plg", u"prf", u"prg", u"ps1", u"ps1xml", u"ps2", u"ps2xml", u"psc1", u"psc2", u"psd1", u"psdm1",
+      u"psm1", u"pst", u"py", u"pyc", u"pyo", u"pyw", u"pyz", u"pyzw", u"reg", u"scf", u"scr", u"sct", u"shb", u"shs",
+      u"theme", u"tmp", u"url", u"vb", u"vbe", u"vbp", u"vbs", u"vhd", u"vhdx", u"vsmacros", u"vsw", u"webpnp",
+      u"website", u"ws", u"wsc", u"wsf", u"wsh", u"xbap", u"xll", u"xnk",
+  };
+  const std::u16string extension = SanitizeTypeName(AExtension);
+  return std::binary_search(std::begin(Runnable), std::end(Runnable), extension);
+}
+
+std::u16string EditingFileExtension(std::u16string_view ATypeName) {
+  std::u16string extension = SanitizeTypeName(ATypeName);
+  return IsRunnableExtension(extension) ? std::u16string(u"bin") : extension;
+}
+
 bool IsEditingFileNamePattern(std::u16string_view AFileName) {
   const size_t slash = AFileName.find_last_of(u"\\/");
   const std::u16string_view name = slash == std::u16string_view::npos ? AFileName : AFileName.substr(slash + 1);

@@ -5,13 +5,16 @@
 """
 
 import argparse
+import shutil
+import struct
 import sys
 import time
 import traceback
+import zlib
 
 # Nothing written into the source tree.
 sys.dont_write_bytecode = True
-from harness import (PRINTER, PRINTER_PORT, AppInfoServer, CheckFailed, Session, Tools,  # noqa: E402
+from harness import (BROWSER, PRINTER, PRINTER_PORT, AppInfoServer, CheckFailed, Session, Tools,  # noqa: E402
                      browser_log, document_text, expect, prepare_template, wait_until)
 
 # The main window's fixed WM_COMMAND ids.
@@ -185,6 +188,61 @@ def check_unknown_element_kept(session):
     session.focus()
     saved = save(session, data)
     expect(saved == UNKNOWN, f"the unknown element was not written back unchanged:\n{saved!r}\n{UNKNOWN!r}")
+    expect(session.close() == 0, "the program did not end cleanly")
+
+
+def png(width, height, rgb):
+    """An opaque PNG of one colour."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    rows = b"".join(b"\0" + bytes(rgb) * width for _ in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+def document_sheet(session):
+    """The screen rectangle (left, top, width, height) of the document's sheet: the topmost visible range box."""
+    boxes = []
+    for line in session.driver("children", "TMainForm").splitlines():
+        parts = line.split()
+        if len(parts) >= 3 and parts[0] == "TRangeBox" and parts[1] == "visible":
+            boxes.append(tuple(int(n) for n in parts[2].split(",")))
+    expect(boxes, f"no visible sheet: {session.children()}")
+    return min(boxes, key=lambda box: box[1])
+
+
+def check_planted_editing_file_not_run(session):
+    """A picture whose editing file names a program planted beside the data file: clicking it and pressing Enter
+    runs nothing of it; the picture is edited afresh in a file of its own type and the program stays alive."""
+    folder = session.data_folder()
+    planted = folder + "File1.exe"
+    marker = folder + "browser.log"
+    # The recorder as the planted program: started, it would leave browser.log beside itself.
+    session.prefix.unix(planted).parent.mkdir(parents=True, exist_ok=True)
+    shutil.copy2(session.tools.browser, session.prefix.unix(planted))
+    # Pictures open in the recorder too: what the sound edit starts is seen in C:\qb\browser.log.
+    for key, value in (("HKCR\\.png", "QbPicture"),
+                       ("HKCR\\QbPicture\\shell\\edit\\command", f'"{BROWSER}" "%1"')):
+        session.prefix.run(["reg", "add", key, "/ve", "/t", "REG_SZ", "/d", value, "/f"])
+    picture = png(120, 80, (200, 60, 40)).hex().upper()
+    session.write(session.data_file(), document_text(
+        [f'<Image Type="png" Value="{picture}" ExternalEditingFileName="{planted}"/>', '<Chars Value="after"/><Br/>']))
+    session.start()
+    session.focus()
+    left, top, _, _ = document_sheet(session)
+    session.driver("click", str(left + 40), str(top + 30))
+    session.idle()
+    session.keys("enter")
+    session.idle()
+    expect(wait_until(lambda: session.exists(marker) or browser_log(session), 20),
+           f"Enter started nothing: {session.describe()}")
+    # Both would have started by now.
+    time.sleep(1.0)
+    expect(not session.exists(marker), f"the planted program ran: {session.read(marker)!r}")
+    opened = browser_log(session)
+    expect(len(opened) == 1 and opened[0].endswith(f'"{folder}File1.png"'), f"not the picture's own file: {opened}")
+    expect(session.process.poll() is None, "the program ended")
+    session.idle()
     expect(session.close() == 0, "the program did not end cleanly")
 
 

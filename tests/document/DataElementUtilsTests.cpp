@@ -328,7 +328,7 @@ TEST_F(TDataElementUtilsTest, DataOfAnUnknownTypeOpensTheOpenWithDialogAndStarts
   TCustomDataElement* e = DataElements().at(0);
   uint16_t key = VK_RETURN;
   e->KeyDown(key, {});
-  const std::u16string file = Path(u"File1.exe");
+  const std::u16string file = Path(u"File1.bin");
   EXPECT_EQ(Launches.OpenedWith, (std::vector<std::u16string>{file}));
 
   // The Edit item does the same on the element's file.
@@ -346,6 +346,76 @@ TEST_F(TDataElementUtilsTest, DataOfAnUnknownTypeOpensTheOpenWithDialogAndStarts
   UseCustomEditor(TDataCategory::dcOther, StubEditorPath());
   StartExternalEditing(e, {}, false);
   EXPECT_EQ(Launches.Executed, (std::vector<std::u16string>{u"|" + StubEditorPath() + u"|\"" + file + u"\""}));
+}
+
+TEST_F(TDataElementUtilsTest, ALoadedEditingFileKeepsTheModeOnlyUnderTheElementsOwnType) {
+  const struct {
+    const char* Type;
+    const char16_t* File;
+    bool Kept;
+  } cases[] = {
+      {"png", u"File1.png", true},  {"png", u"File1.exe", false}, {"png", u"File1.bat", false},
+      {"png", u"File1.jpg", false}, {"exe", u"File1.exe", false}, {"exe", u"File1.bin", true},
+      {"txt", u"File1.txt", true},
+  };
+  for (const auto& c : cases) {
+    const std::u16string file = Path(c.File);
+    WriteBytes(file, "MZ planted");
+    OpenWith(ImageKnot(c.Type, SmallPng, " ExternalEditingFileName=\"" + Narrow(file) + "\""));
+    EXPECT_EQ(DataElements().at(0)->IsExternalEditing(), c.Kept) << c.Type << " " << Narrow(file);
+    Document.reset();
+    RemoveFile(file);
+  }
+}
+
+TEST_F(TDataElementUtilsTest, AnEditingFileOfARunnableTypeIsNeverStartedWhateverTheElementsType) {
+  OpenWith(ImageKnot("png", SmallPng));
+  RecordLaunches();
+  TCustomDataElement* e = DataElements().at(0);
+  std::vector<std::u16string> files;
+  for (const char16_t* name : {u"File1.exe", u"File1.bat", u"File1.lnk", u"File1.url", u"File1.js", u"File1.EXE"}) {
+    files.push_back(Path(name));
+    WriteBytes(files.back(), "MZ planted");
+    e->SetExternalEditingFileName(files.back());
+    uint16_t key = VK_RETURN;
+    e->KeyDown(key, {});
+  }
+  EXPECT_TRUE(Launches.Executed.empty());
+  EXPECT_EQ(Launches.OpenedWith, files);
+}
+
+TEST_F(TDataElementUtilsTest, DataOfARunnableTypeIsWrittenAsBinAndKeepsItsTypeOnApply) {
+  const struct {
+    const char* Type;
+    const char16_t* Extension;
+  } cases[] = {
+      {"exe", u"bin"}, {"com", u"bin"}, {"bat", u"bin"}, {"cmd", u"bin"}, {"scr", u"bin"},
+      {"pif", u"bin"}, {"lnk", u"bin"}, {"url", u"bin"}, {"js", u"bin"},  {"jse", u"bin"},
+      {"vbs", u"bin"}, {"vbe", u"bin"}, {"wsf", u"bin"}, {"hta", u"bin"}, {"msi", u"bin"},
+      {"ps1", u"bin"}, {"reg", u"bin"}, {"cpl", u"bin"}, {"txt", u"txt"},
+  };
+  RecordLaunches();
+  const std::string bytes = "MZ\x90 runnable";
+  for (const auto& c : cases) {
+    Launches = {};
+    OpenWith(ImageKnot(c.Type, bytes));
+    TCustomDataElement* e = DataElements().at(0);
+    uint16_t key = VK_RETURN;
+    e->KeyDown(key, {});
+    const std::u16string file = Path(u"File1." + std::u16string(c.Extension));
+    EXPECT_EQ(e->ExternalEditingFileName(), file) << c.Type;
+    EXPECT_EQ(ReadBytes(file), bytes) << c.Type;
+    EXPECT_EQ(TemporaryFiles().size(), 1u) << c.Type;
+    EXPECT_EQ(Launches.OpenedWith, (std::vector<std::u16string>{file})) << c.Type;
+    EXPECT_TRUE(Launches.Executed.empty()) << c.Type;
+
+    ApplyExternalEditing(e);
+    EXPECT_EQ(Narrow(e->TypeName()), c.Type);
+    EXPECT_EQ(DataOf(*e), bytes) << c.Type;
+    EXPECT_FALSE(e->IsExternalEditing()) << c.Type;
+    Document.reset();
+    for (const std::u16string& left : TemporaryFiles()) RemoveFile(Path(left));
+  }
 }
 
 TEST(DataStreamImageSize, ReadsFromThePositionAndAsksTheSystemForIconsAndMetafiles) {
