@@ -5,9 +5,11 @@
 """
 
 import argparse
+import struct
 import sys
 import time
 import traceback
+import zlib
 
 # Nothing written into the source tree.
 sys.dont_write_bytecode = True
@@ -131,6 +133,31 @@ def check_unknown_element_kept(session):
     session.focus()
     saved = save(session, data)
     expect(saved == UNKNOWN, f"the unknown element was not written back unchanged:\n{saved!r}\n{UNKNOWN!r}")
+    expect(session.close() == 0, "the program did not end cleanly")
+
+
+def one_bit_png(side):
+    """A side x side one-bit grey PNG, all black: each row deflates to almost nothing."""
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    rows = (b"\0" + bytes((side + 7) // 8)) * side
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 1, 0, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+
+
+def check_huge_picture_not_decoded(session):
+    """A data file holding a 16384 x 16384 one-bit PNG (32 KB, yet 1 GB as 32-bit pixels) opens without the picture
+    being decoded: the program's peak working set stays under 100 MB, it answers, and a save keeps the bytes."""
+    data = session.data_file()
+    value = one_bit_png(16384).hex().upper()
+    session.write(data, document_text([f'<Image Type="png" Value="{value}"/>']))
+    session.start()
+    session.idle()
+    peak = int(session.driver("peak", "TMainForm").strip())
+    expect(0 < peak < 100 * 2**20, f"the peak working set is {peak / 2**20:.0f} MB")
+    session.focus()
+    saved = save(session, data)
+    expect(value.encode("ascii") in saved, "the picture's bytes were not written back")
     expect(session.close() == 0, "the program did not end cleanly")
 
 
