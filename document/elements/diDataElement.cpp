@@ -20,11 +20,13 @@
 #include "framework/fwBitmaps.h"
 #include "framework/fwClipboard.h"
 #include "graphics/images/umUniversalImage.h"
+#include "graphics/pixels/pxImageSize.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <map>
+#include <new>
 #include <span>
 
 IDataExternalEditing* DataExternalEditing = nullptr;
@@ -147,6 +149,53 @@ bool RunFileDialog(TOpenSaveDialog& ADialog, bool AOpen) {
 
 std::span<const uint8_t> Bytes(const TMemoryStream& AStream) {
   return {AStream.Memory(), static_cast<size_t>(const_cast<TMemoryStream&>(AStream).Size())};
+}
+
+struct TDecodedPreview {
+  std::unique_ptr<TUniversalImage> Image;
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int32_t Scale = 100;
+};
+
+// The picture in AData with its full size, scaled down to the preview's width; no image when it has no frame of a
+// size.
+TDecodedPreview DecodePreview(TMemoryStream& AData) {
+  TDecodedPreview result;
+  auto image = std::make_unique<TUniversalImage>();
+  AData.SetPosition(0);
+  image->LoadFromStream(AData);
+  if (image->Empty()) return result;
+  const SIZE size = image->GetSize();
+  if (size.cx <= 0 || size.cy <= 0) return result;
+  result.Width = size.cx;
+  result.Height = size.cy;
+  result.Scale = PreviewScale(result.Width);
+  if (result.Scale < 100) {
+    const TImageSize scaled = PreviewSize({result.Width, result.Height}, result.Scale);
+    auto small = std::make_unique<TUniversalImage>();
+    TBitmap32* frame = small->AddFrame();
+    frame->SetSize(scaled.Width, scaled.Height);
+    frame->Clear(0);
+    TBitmap32* source = image->First();
+    const TDrawMode mode = source->DrawMode();
+    source->SetDrawMode(dmOpaque);
+    source->StretchDrawTo(frame, TRect{0, 0, scaled.Width, scaled.Height}, source->BoundsRect());
+    source->SetDrawMode(mode);
+    image = std::move(small);
+  }
+  // An opaque picture is copied, not blended: blending at full alpha is not exact.
+  TBitmap32* frame = image->First();
+  const TColor32* bits = frame->Bits();
+  const size_t count = size_t(frame->Width()) * frame->Height();
+  frame->SetDrawMode(std::all_of(bits, bits + count, [](TColor32 APixel) { return APixel >> 24 == 0xFF; }) ? dmOpaque
+                                                                                                           : dmBlend);
+  result.Image = std::move(image);
+  return result;
+}
+
+std::u16string PreviewTooLargeText() {
+  return FormatLocStrOr(IdDataPreviewTooLarge, u"The picture is too large to be previewed", {});
 }
 
 // A 32-bit bitmap of ASource composed over opaque white.
@@ -316,6 +365,7 @@ void TCustomDataElement::SetExternalEditingUndoable(const std::u16string& AName)
 void TCustomDataElement::ReleasePreview() {
   FPreview.reset();
   FPreviewBuilt = false;
+  FPreviewTooLarge = false;
   FWidth = FHeight = 0;
   FScale = 100;
 }
@@ -324,39 +374,22 @@ void TCustomDataElement::BuildPreview() {
   if (FPreviewBuilt) return;
   FPreviewBuilt = true;
   if (!HasValue() || DataType() <= dtOther) return;
-  auto image = std::make_unique<TUniversalImage>();
+  TDecodedPreview preview;
+  // Data that is no readable picture, or memory that cannot be had for one, leaves the element without a preview.
   try {
-    FData->SetPosition(0);
-    image->LoadFromStream(*FData);
+    preview = DecodePreview(*FData);
   } catch (const Exception&) {
+  } catch (const std::bad_alloc&) {
+  }
+  if (!preview.Image) {
+    TPictureHeader header;
+    FPreviewTooLarge = ReadPictureHeader(Bytes(*FData), header) == TImageFormatError::TooLarge;
     return;
   }
-  if (image->Empty()) return;
-  const SIZE size = image->GetSize();
-  if (size.cx <= 0 || size.cy <= 0) return;
-  FWidth = size.cx;
-  FHeight = size.cy;
-  FScale = PreviewScale(FWidth);
-  if (FScale < 100) {
-    const TImageSize scaled = PreviewSize({FWidth, FHeight}, FScale);
-    auto small = std::make_unique<TUniversalImage>();
-    TBitmap32* frame = small->AddFrame();
-    frame->SetSize(scaled.Width, scaled.Height);
-    frame->Clear(0);
-    TBitmap32* source = image->First();
-    const TDrawMode mode = source->DrawMode();
-    source->SetDrawMode(dmOpaque);
-    source->StretchDrawTo(frame, TRect{0, 0, scaled.Width, scaled.Height}, source->BoundsRect());
-    source->SetDrawMode(mode);
-    image = std::move(small);
-  }
-  // An opaque picture is copied, not blended: blending at full alpha is not exact.
-  TBitmap32* frame = image->First();
-  const TColor32* bits = frame->Bits();
-  const size_t count = size_t(frame->Width()) * frame->Height();
-  frame->SetDrawMode(std::all_of(bits, bits + count, [](TColor32 APixel) { return APixel >> 24 == 0xFF; }) ? dmOpaque
-                                                                                                             : dmBlend);
-  FPreview = std::move(image);
+  FPreview = std::move(preview.Image);
+  FWidth = preview.Width;
+  FHeight = preview.Height;
+  FScale = preview.Scale;
 }
 
 TUniversalImage* TCustomDataElement::Preview() {
@@ -376,6 +409,10 @@ void TCustomDataElement::UpdateSize() {
   if (HasValue()) {
     if (TUniversalImage* preview = Preview()) {
       const SIZE size = preview->GetSize();
+      width = size.cx;
+      height = size.cy;
+    } else if (FPreviewTooLarge) {
+      const SIZE size = sheet->Canvas()->TextExtent(ckElement, PreviewTooLargeText());
       width = size.cx;
       height = size.cy;
     } else {
@@ -403,6 +440,10 @@ void TCustomDataElement::Paint(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) {
     POINT origin{};
     GetViewportOrgEx(ACanvas->GetHandle(), &origin);
     frame->DrawTo(target, origin.x + padding.Left, origin.y + padding.Top);
+    return;
+  }
+  if (FPreviewTooLarge) {
+    ACanvas->ElementTextOut(padding.Left, padding.Top, PreviewTooLargeText());
     return;
   }
   const int32_t lineHeight = ACanvas->TextExtent(ckFixed, u"0").cy;

@@ -59,6 +59,7 @@ enum : int {
   IdDataReadError = 2811,
   IdPaletteImage = 2812,
   IdPaletteImageHint = 2813,
+  IdDataPreviewTooLarge = 2842,
 };
 
 // The element's own flag byte.
@@ -126,7 +127,8 @@ class TCustomDataElement : public TVisualElement, public IDataElementFill {
   // One undo step.
   void SetExternalEditingUndoable(const std::u16string& AName);
 
-  // The decoded picture, built once after each data change; nil when the data is no readable image. Scaled when
+  // The decoded picture, built once after each data change; nil when the data is no readable image or a picture
+  // beyond MaxImageSide or MaxImagePixels, which the element tells instead of showing its bytes. Scaled when
   // Scale() is below 100.
   TUniversalImage* Preview();
   // The full image's pixel size and the preview's percent; 0 until a preview was built.
@@ -202,7 +204,8 @@ class TCustomDataElement : public TVisualElement, public IDataElementFill {
   void KeyPress(char16_t& AChar) override;
   void DblClick() override;
 
-  // Sized to the preview, the hexadecimal view or 60 x 40, plus the padding, while on a sheet and visible.
+  // Sized to the preview, the line that tells a picture is too large, the hexadecimal view or 60 x 40, plus the
+  // padding, while on a sheet and visible.
   void UpdateSize();
 
  private:
@@ -219,6 +222,7 @@ class TCustomDataElement : public TVisualElement, public IDataElementFill {
   TDataTypes FAcceptedTypes = AllDataTypes;
   bool FPreviewBuilt = false;
   std::unique_ptr<TUniversalImage> FPreview;
+  bool FPreviewTooLarge = false;  // no preview: the headers give a picture beyond the limits
   int32_t FWidth = 0;
   int32_t FHeight = 0;
   int32_t FScale = 100;

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <limits>
+
+#include "graphics/pixels/pxImageSize.h"
 
 namespace {
 
@@ -43,119 +44,30 @@ bool SameAsciiNoCase(std::u16string_view A, std::u16string_view B) {
   return true;
 }
 
-// Reads fixed-size fields in order; once a field runs past the end every later read fails too.
-class THeaderReader {
- public:
-  explicit THeaderReader(std::span<const uint8_t> AData) : FData(AData) {}
-
-  bool Skip(size_t ACount) {
-    if (FData.size() - FPos < ACount)
-      return false;
-    FPos += ACount;
-    return true;
-  }
-  bool Byte(uint8_t& AValue) {
-    if (FPos >= FData.size())
-      return false;
-    AValue = FData[FPos++];
-    return true;
-  }
-  bool U16LE(uint32_t& AValue) { return Number(2, false, AValue); }
-  bool U16BE(uint32_t& AValue) { return Number(2, true, AValue); }
-  bool U32LE(uint32_t& AValue) { return Number(4, false, AValue); }
-  bool U32BE(uint32_t& AValue) { return Number(4, true, AValue); }
-
- private:
-  bool Number(size_t ABytes, bool ABigEndian, uint32_t& AValue) {
-    if (FData.size() - FPos < ABytes)
-      return false;
-    AValue = 0;
-    for (size_t i = 0; i < ABytes; ++i) {
-      const uint32_t b = FData[FPos + (ABigEndian ? i : ABytes - 1 - i)];
-      AValue = AValue << 8 | b;
-    }
-    FPos += ABytes;
-    return true;
-  }
-
-  std::span<const uint8_t> FData;
-  size_t FPos = 0;
-};
-
-// A 32-bit field as a side: values past the signed range read as unusable (0).
+// A side as the data element keeps it: values past the signed range read as unusable (0).
 int32_t Side(uint32_t AValue) { return AValue > uint32_t(std::numeric_limits<int32_t>::max()) ? 0 : int32_t(AValue); }
 
-bool ReadBmpSize(THeaderReader& R, TImageSize& S) {
-  uint32_t type, infoSize, width, height;
-  if (!R.U16LE(type) || type != 0x4D42 || !R.Skip(12) || !R.U32LE(infoSize) || !R.U32LE(width) || !R.U32LE(height) ||
-      !R.Skip(28))
-    return false;
-  S.Width = static_cast<int32_t>(width);
-  // A top-down bitmap stores its height negated.
-  const int32_t h = static_cast<int32_t>(height);
-  S.Height = h == std::numeric_limits<int32_t>::min() ? 0 : std::abs(h);
-  return true;
-}
-
-bool ReadIconSize(THeaderReader& R, bool ACursor, TImageSize& S) {
-  uint32_t reserved, type, count;
-  if (!R.U16LE(reserved) || !R.U16LE(type) || !R.U16LE(count))
-    return false;
-  if (type != 1 && type != 2)
-    return true;
-  int32_t bestWidth = 0, bestHeight = 0;
-  for (uint32_t i = 0; i < count; ++i) {
-    uint8_t widthByte, heightByte;
-    if (!R.Byte(widthByte) || !R.Byte(heightByte) || !R.Skip(14))
-      return false;
-    // A width or height byte 0 means 256.
-    const int32_t width = widthByte == 0 ? 256 : widthByte;
-    const int32_t height = heightByte == 0 ? 256 : heightByte;
-    if (width > bestWidth) {
-      bestWidth = width;
-      bestHeight = ACursor ? width : height;
-    }
-  }
-  S = {bestWidth, bestHeight};
-  return true;
-}
-
-bool ReadJpegSize(THeaderReader& R, TImageSize& S) {
-  uint32_t marker;
-  if (!R.U16BE(marker) || marker != 0xFFD8)
-    return false;
-  for (;;) {
-    uint32_t code, length;
-    if (!R.U16BE(code) || code == 0xFFD9 || !R.U16BE(length))
-      return false;
-    if (code == 0xFFC0 || code == 0xFFC2) {
-      uint8_t precision;
-      uint32_t height, width;
-      if (!R.Byte(precision) || !R.U16BE(height) || !R.U16BE(width))
-        return false;
-      S = {static_cast<int32_t>(width), static_cast<int32_t>(height)};
-      return true;
-    }
-    // The length counts its own two bytes; less is damage, and would never move on.
-    if (length < 2 || !R.Skip(length - 2))
+bool ReadSize(std::span<const uint8_t> AData, TDataType AType, TPictureSize& ASize) {
+  uint8_t marker = 0;
+  switch (AType) {
+    case dtBmp:
+      return ReadBmpSize(AData, ASize);
+    case dtIco:
+    case dtCur:
+      return ReadIconDirectorySize(AData, AType == dtCur, ASize);
+    case 6:
+    case 7:
+    case 8:
+    case dtJfif:
+      // Baseline and progressive frames only.
+      return ReadJpegSize(AData, ASize, marker) && (marker == 0xC0 || marker == 0xC2);
+    case dtGif:
+      return ReadGifScreenSize(AData, ASize);
+    case dtPng:
+      return ReadPngSize(AData, ASize);
+    default:
       return false;
   }
-}
-
-bool ReadGifSize(THeaderReader& R, TImageSize& S) {
-  uint32_t width, height;
-  if (!R.Skip(6) || !R.U16LE(width) || !R.U16LE(height))
-    return false;
-  S = {static_cast<int32_t>(width), static_cast<int32_t>(height)};
-  return true;
-}
-
-bool ReadPngSize(THeaderReader& R, TImageSize& S) {
-  uint32_t width, height;
-  if (!R.Skip(16) || !R.U32BE(width) || !R.U32BE(height))
-    return false;
-  S = {Side(width), Side(height)};
-  return true;
 }
 
 }  // namespace
@@ -242,34 +154,10 @@ bool IsEditingFileNamePattern(std::u16string_view AFileName) {
 }
 
 bool GetImageSize(std::span<const uint8_t> AData, TDataType AType, TImageSize& ASize, TImageSize AIconSize) {
-  THeaderReader reader(AData);
+  TPictureSize size;
   TImageSize read;
-  bool ok = false;
-  switch (AType) {
-    case dtBmp:
-      ok = ReadBmpSize(reader, read);
-      break;
-    case dtIco:
-    case dtCur:
-      ok = ReadIconSize(reader, AType == dtCur, read);
-      break;
-    case 6:
-    case 7:
-    case 8:
-    case dtJfif:
-      ok = ReadJpegSize(reader, read);
-      break;
-    case dtGif:
-      ok = ReadGifSize(reader, read);
-      break;
-    case dtPng:
-      ok = ReadPngSize(reader, read);
-      break;
-    default:
-      break;
-  }
-  if (!ok)
-    read = {};
+  if (ReadSize(AData, AType, size))
+    read = {Side(size.Width), Side(size.Height)};
   const bool icon = AType == dtIco || AType == dtCur;
   ASize.Width = read.Width > 0 ? read.Width : icon ? AIconSize.Width : 100;
   ASize.Height = read.Height > 0 ? read.Height : icon ? AIconSize.Height : 100;

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "framework/fwRuntime.h"
 #include "graphics/pixels/pxBitmap.h"
 #include "graphics/pixels/pxImageFormats.h"
+#include "graphics/pixels/pxImageSize.h"
 #include "graphics/pixels/pxPngReader.h"
 
 // The flat API as gdiplus.dll exports it, declared here with the records' own 64-bit layouts.
@@ -109,6 +111,19 @@ struct TGdiPlusUnit {
 TGdiPlusUnit Unit;
 
 const TGdipApi& Api() { return Unit.Api; }
+
+// A decoder takes the pixel memory its header asks for before it finds the data missing: the size is checked first.
+void CheckPictureHeader(std::span<const uint8_t> ABytes) {
+  TPictureHeader header;
+  switch (ReadPictureHeader(ABytes, header)) {
+    case TImageFormatError::None:
+      return;
+    case TImageFormatError::TooLarge:
+      throw EGdipException(GdipValueOverflow);
+    default:
+      throw EGdipException(GdipUnknownImageFormat);
+  }
+}
 
 void DisposeNative(void*& AImage) {
   if (!AImage) return;
@@ -322,6 +337,7 @@ void TGDIPlusImage::LoadFromStream(TStream& AStream) {
     if (!bytes) throw EGdipException(GdipOutOfMemory);
     try {
       AStream.ReadBuffer(bytes, static_cast<size_t>(count));
+      CheckPictureHeader(std::span<const uint8_t>(static_cast<const uint8_t*>(bytes), static_cast<size_t>(count)));
     } catch (...) {
       GlobalUnlock(FMemory);
       throw;

@@ -18,6 +18,8 @@ class TCustomBitmap32;
 constexpr int GdipGenericError = 1;
 constexpr int GdipInvalidParameter = 2;
 constexpr int GdipOutOfMemory = 3;
+constexpr int GdipValueOverflow = 11;       // a picture beyond MaxImageSide or MaxImagePixels
+constexpr int GdipUnknownImageFormat = 13;  // bytes of no format GDI+ decodes, or a header cut short or damaged
 constexpr int GdipNotInitialized = 18;
 
 class EGdipException : public Exception {
@@ -52,7 +54,7 @@ void FinalizeGdiPlus();
 
 // Width x Height straight-alpha ARGB pixels, top row first, of the picture in AStream from its position to its end.
 // PNG files are read without GDI+, whose codecs cost a library load on first use; anything that reader refuses goes
-// to GDI+ as TGDIPlusImage::LoadFromStream takes it, raising as it does.
+// to GDI+ as TGDIPlusImage::LoadFromStream takes it, refused or raising as it is there.
 void DecodePicture(TStream& AStream, int32_t& AWidth, int32_t& AHeight, std::vector<uint32_t>& APixels);
 
 // The native image, in memory GDI+ allocates itself.
@@ -70,7 +72,9 @@ class TGDIPlusImage : public TObject {
 
   // Releases the native image and the encoded bytes it was decoded from.
   void FreeImage();
-  // Decodes AStream from its position to its end; the earlier image is released first.
+  // Decodes AStream from its position to its end; the earlier image is released first. The headers are read
+  // first: a picture beyond MaxImageSide or MaxImagePixels raises GdipValueOverflow, bytes of no format GDI+
+  // decodes or with a header cut short GdipUnknownImageFormat, and GDI+ never sees them.
   void LoadFromStream(TStream& AStream);
   // Makes the image a 32-bit ARGB bitmap of these straight-alpha pixels (top row first), so it can be encoded.
   void LoadFromPixels(const uint32_t* APixels, int32_t AWidth, int32_t AHeight);

@@ -199,7 +199,7 @@ TImageFormatError ReadDibHeader(std::span<const uint8_t> data, bool iconFrame, T
     height = -height;
   }
   if (width <= 0 || height == 0) return BadHeader(iconFrame);
-  if (width > MaxImageSide || height > MaxImageSide || static_cast<uint64_t>(width * height) > MaxImagePixels)
+  if (!WithinImageLimits(static_cast<uint64_t>(width), static_cast<uint64_t>(height)))
     return TImageFormatError::TooLarge;
   layout.Width = static_cast<int32_t>(width);
   layout.Height = static_cast<int32_t>(height);

@@ -18,9 +18,13 @@ enum class TImageFormatError : uint8_t {
   BadPng,       // a PNG file that breaks the format: signature, chunk order, checksum, header values, pixel data
 };
 
-// Pictures larger than this are refused before any pixel memory is taken.
-constexpr int32_t MaxImageSide = 32768;
+// Pictures larger than this are refused before any pixel memory is taken, by these readers, the PNG reader and the
+// GDI+ route alike. The side is the widest a JPEG or GIF can state: a strip that wide is still a small picture.
+constexpr int32_t MaxImageSide = 65535;
 constexpr uint64_t MaxImagePixels = uint64_t(1) << 26;
+constexpr bool WithinImageLimits(uint64_t width, uint64_t height) {
+  return width <= uint64_t(MaxImageSide) && height <= uint64_t(MaxImageSide) && width * height <= MaxImagePixels;
+}
 
 // Compression values of the information header.
 constexpr uint32_t DibRgb = 0;

@@ -107,9 +107,7 @@ TImageFormatError ReadHeader(std::span<const uint8_t> body, THeader& header) {
   if (header.Width == 0 || header.Height == 0 || header.Width > MaxChunkLength || header.Height > MaxChunkLength ||
       !ValidDepth(header.ColourType, header.Depth) || compression != 0 || filter != 0 || interlace > 1)
     return TImageFormatError::BadPng;
-  if (header.Width > static_cast<uint32_t>(MaxImageSide) || header.Height > static_cast<uint32_t>(MaxImageSide) ||
-      static_cast<uint64_t>(header.Width) * header.Height > MaxImagePixels)
-    return TImageFormatError::TooLarge;
+  if (!WithinImageLimits(header.Width, header.Height)) return TImageFormatError::TooLarge;
   return interlace == 0 ? TImageFormatError::None : TImageFormatError::Unsupported;
 }
 

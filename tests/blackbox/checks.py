@@ -191,13 +191,18 @@ def check_unknown_element_kept(session):
     expect(session.close() == 0, "the program did not end cleanly")
 
 
+def png_file(width, height, depth, colour_type, rows, level=-1):
+    """A PNG of one IDAT chunk holding the filtered rows as given."""
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    header = struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows, level))
+            + chunk(b"IEND", b""))
+
+
 def png(width, height, rgb):
     """An opaque PNG of one colour."""
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-    rows = b"".join(b"\0" + bytes(rgb) * width for _ in range(height))
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+    return png_file(width, height, 8, 2, b"".join(b"\0" + bytes(rgb) * width for _ in range(height)))
 
 
 def document_sheet(session):
@@ -243,6 +248,26 @@ def check_planted_editing_file_not_run(session):
     expect(len(opened) == 1 and opened[0].endswith(f'"{folder}File1.png"'), f"not the picture's own file: {opened}")
     expect(session.process.poll() is None, "the program ended")
     session.idle()
+
+
+def one_bit_png(side):
+    """A side x side one-bit grey PNG, all black: each row deflates to almost nothing."""
+    return png_file(side, side, 1, 0, (b"\0" + bytes((side + 7) // 8)) * side, 9)
+
+
+def check_huge_picture_not_decoded(session):
+    """A data file holding a 16384 x 16384 one-bit PNG (32 KB, yet 1 GB as 32-bit pixels) opens without the picture
+    being decoded: the program's peak working set stays under 100 MB, it answers, and a save keeps the bytes."""
+    data = session.data_file()
+    value = one_bit_png(16384).hex().upper()
+    session.write(data, document_text([f'<Image Type="png" Value="{value}"/>']))
+    session.start()
+    session.idle()
+    peak = int(session.driver("peak", "TMainForm").strip())
+    expect(0 < peak < 100 * 2**20, f"the peak working set is {peak / 2**20:.0f} MB")
+    session.focus()
+    saved = save(session, data)
+    expect(value.encode("ascii") in saved, "the picture's bytes were not written back")
     expect(session.close() == 0, "the program did not end cleanly")
 
 

@@ -180,6 +180,23 @@ TEST_F(DataElementTest, TheSizeIsThePreviewTheHexadecimalLinesOrSixtyByFortyPlus
   EXPECT_EQ(picture->Height(), 250 + padY);
 }
 
+TEST_F(DataElementTest, APictureBeyondTheSizeLimitsTellsItCannotBePreviewedInPlaceOfItsBytes) {
+  // The header of a 16384 x 16384 one-bit PNG.
+  const TBytes png = {0x89, 'P', 'N', 'G',  0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D',
+                      'R',  0,   0,   0x40, 0,    0,    0,    0x40, 0, 1, 0, 0,  0,   0};
+  TElement_Image* e = AddImage(png, u"png");
+  EXPECT_EQ(e->Preview(), nullptr);
+  TSheetCanvas* canvas = Host->Sheet->Canvas();
+  const TRect padding = canvas->GetThemePadding(teImageContainer);
+  const SIZE line = canvas->TextExtent(ckElement, u"The picture is too large to be previewed");
+  EXPECT_EQ(e->Width(), line.cx + padding.Left + padding.Right);
+  EXPECT_EQ(e->Height(), line.cy + padding.Top + padding.Bottom);
+  std::u16string hint;
+  e->GetHint(hint);
+  EXPECT_EQ(hint, u"png 16384x16384");
+  EXPECT_EQ(BytesOf(e->Data()), png);
+}
+
 TEST_F(DataElementTest, TheHexadecimalViewShowsSixteenBytesALineWithTheirCharacters) {
   TElement_Image* e = AddImage({0x48, 0x65, 0x6C, 0x6C, 0x6F, 0x01}, u"txt");
   const std::span<const uint8_t> bytes(e->Data().Memory(), static_cast<size_t>(e->DataSize()));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "graphics/pixels/pxPngReader.h"
+#include "tests/images/ImageBytes.h"
 #include "tests/images/ImageTestSupport.h"
 
 namespace {
@@ -262,6 +263,144 @@ TEST(GdiPlus, DecodePictureReadsPngsItselfAndLeavesTheRestToGdiPlus) {
     int32_t h = 0;
     std::vector<uint32_t> decoded;
     EXPECT_THROW(DecodePicture(stream, w, h, decoded), EGdipException) << bytes.size() << " bytes";
+  }
+}
+
+void PutBe32(TBytes& b, uint32_t v) {
+  for (int shift : {24, 16, 8, 0}) b.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+TBytes PngHeader(uint32_t width, uint32_t height) {
+  TBytes b = PngSignatureBytes();
+  PutBe32(b, 13);
+  PutBytes(b, {'I', 'H', 'D', 'R'});
+  PutBe32(b, width);
+  PutBe32(b, height);
+  PutBytes(b, {1, 0, 0, 0, 0, 0, 0, 0, 0});  // one-bit grey, then the checksum
+  return b;
+}
+
+// A screen, then one frame at (Left, Top) of its own size.
+TBytes GifHeader(uint16_t screenWidth, uint16_t screenHeight, uint16_t left, uint16_t top, uint16_t width,
+                 uint16_t height) {
+  TBytes b{'G', 'I', 'F', '8', '9', 'a'};
+  for (uint16_t v : {screenWidth, screenHeight}) Put16(b, v);
+  PutBytes(b, {0, 0, 0, 0x21, 0xF9, 4, 0, 0, 0, 0, 0, 0x2C});
+  for (uint16_t v : {left, top, width, height}) Put16(b, v);
+  PutBytes(b, {0, 2, 1, 0, 0, 0x3B});
+  return b;
+}
+
+// An application segment, then a start-of-frame segment with this marker.
+TBytes JpegHeader(uint8_t marker, uint16_t width, uint16_t height) {
+  TBytes b{0xFF, 0xD8, 0xFF, 0xE0, 0, 6, 'J', 'F', 'I', 'F', 0xFF, marker, 0, 11, 8};
+  for (uint16_t v : {height, width}) PutBytes(b, {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
+  PutBytes(b, {1, 1, 0x11, 0});
+  return b;
+}
+
+// One page with its width and length as LONG values, in either byte order.
+TBytes TiffHeader(bool bigEndian, uint32_t width, uint32_t height) {
+  TBytes b;
+  const auto put16 = [&](uint32_t v) { bigEndian ? PutBytes(b, {uint8_t(v >> 8), uint8_t(v)}) : Put16(b, v); };
+  const auto put32 = [&](uint32_t v) { bigEndian ? PutBe32(b, v) : Put32(b, v); };
+  PutBytes(b, bigEndian ? TBytes{'M', 'M'} : TBytes{'I', 'I'});
+  put16(42);
+  put32(8);
+  put16(2);
+  for (const auto& [tag, value] : {std::pair{256u, width}, std::pair{257u, height}}) {
+    put16(tag);
+    put16(4);
+    put32(1);
+    put32(value);
+  }
+  put32(0);
+  return b;
+}
+
+// An enhanced metafile header whose bounds, in device pixels, are Width x Height.
+TBytes EmfHeader(int32_t width, int32_t height) {
+  TBytes b;
+  // Type and size; the bounds in device pixels, the frame in hundredths of a millimetre.
+  for (uint32_t v : {1u, 88u, 0u, 0u, uint32_t(width - 1), uint32_t(height - 1), 0u, 0u, 100u, 100u}) Put32(b, v);
+  // Signature, version, bytes, records, handles, description and palette; the device in pixels, in millimetres.
+  for (uint32_t v : {0x464D4520u, 0x10000u, 88u, 1u, 1u, 0u, 0u, 0u, 1920u, 1080u, 508u, 286u}) Put32(b, v);
+  return b;
+}
+
+// A placeable Windows metafile header whose box is Width x Height units, 96 of them an inch.
+TBytes WmfHeader(uint16_t width, uint16_t height) {
+  TBytes b{0xD7, 0xCD, 0xC6, 0x9A, 0, 0, 0, 0, 0, 0};
+  for (uint16_t v : {width, height, uint16_t(96)}) Put16(b, v);
+  PutBytes(b, TBytes(6, 0));
+  return b;
+}
+
+TBytes Encoded(void (TGDIPlusImage::*ASave)(TStream&), int32_t AWidth, int32_t AHeight) {
+  const std::vector<uint32_t> pixels = SmoothOpaquePattern(AWidth, AHeight);
+  TGDIPlusImage image;
+  image.LoadFromPixels(pixels.data(), AWidth, AHeight);
+  TMemoryStream stream;
+  (image.*ASave)(stream);
+  return TBytes(stream.Memory(), stream.Memory() + stream.Size());
+}
+
+// A decoder takes the pixel memory a header asks for: beyond MaxImageSide or MaxImagePixels GDI+ never sees the
+// bytes, nor when a header it needs cannot be read; within them every format still decodes.
+TEST(GdiPlus, PicturesBeyondTheSizeLimitsAreRefusedBeforeDecoding) {
+  struct TRow {
+    const char* Name;
+    TBytes Bytes;
+    int Status;  // 0: decodes to Width x Height
+    int32_t Width = 0;
+    int32_t Height = 0;
+  };
+  const TRow rows[] = {
+      {"PNG one side too long", PngHeader(65536, 1), GdipValueOverflow},
+      {"PNG too many pixels", PngHeader(16384, 16384), GdipValueOverflow},
+      {"GIF screen", GifHeader(8193, 8193, 0, 0, 1, 1), GdipValueOverflow},
+      {"GIF frame reaching past a small screen", GifHeader(1, 1, 8000, 0, 193, 8193), GdipValueOverflow},
+      {"BMP", BmpFile(InfoHeader(8193, 8193, 1), {}, {}), GdipValueOverflow},
+      {"BMP stored top-down", BmpFile(InfoHeader(8193, -8193, 1), {}, {}), GdipValueOverflow},
+      {"BMP one side too long", BmpFile(InfoHeader(65536, 1, 1), {}, {}), GdipValueOverflow},
+      {"JPEG baseline", JpegHeader(0xC0, 8193, 8193), GdipValueOverflow},
+      {"JPEG progressive", JpegHeader(0xC2, 65535, 1025), GdipValueOverflow},
+      {"TIFF little-endian", TiffHeader(false, 8193, 8193), GdipValueOverflow},
+      {"TIFF big-endian, one side too long", TiffHeader(true, 1, 65536), GdipValueOverflow},
+      {"icon frame larger than its entry", IconFile({{16, 16, 1, InfoHeader(8193, 2 * 8193, 1)}}), GdipValueOverflow},
+      {"enhanced metafile", EmfHeader(8193, 8193), GdipValueOverflow},
+      {"placeable metafile", WmfHeader(8193, 8193), GdipValueOverflow},
+      {"PNG without its header chunk",
+       TBytes{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82},
+       GdipUnknownImageFormat},
+      {"JPEG image data before any frame", TBytes{0xFF, 0xD8, 0xFF, 0xDA, 0, 2, 0xFF, 0xD9}, GdipUnknownImageFormat},
+      {"PNG", Encoded(&TGDIPlusImage::SaveAsPng, 7, 5), 0, 7, 5},
+      {"PNG as wide as the side limit", Encoded(&TGDIPlusImage::SaveAsPng, 65535, 1), 0, 65535, 1},
+      {"GIF", Encoded(&TGDIPlusImage::SaveAsGif, 7, 5), 0, 7, 5},
+      {"BMP", Encoded(&TGDIPlusImage::SaveAsBmp, 7, 5), 0, 7, 5},
+      {"JPEG", Encoded(&TGDIPlusImage::SaveAsJpeg, 7, 5), 0, 7, 5},
+      {"TIFF", Encoded(&TGDIPlusImage::SaveAsTiff, 7, 5), 0, 7, 5},
+  };
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Name);
+    TMemoryStream stream;
+    stream.WriteBuffer(row.Bytes.data(), row.Bytes.size());
+    stream.SetPosition(0);
+    TGDIPlusImage image;
+    int status = 0;
+    try {
+      image.LoadFromStream(stream);
+    } catch (const EGdipException& e) {
+      status = e.Status();
+    }
+    EXPECT_EQ(status, row.Status);
+    EXPECT_EQ(image.HasImage(), status == 0);
+    if (status != 0 || row.Status != 0) continue;
+    int32_t width = 0;
+    int32_t height = 0;
+    image.GetSize(width, height);
+    EXPECT_EQ(width, row.Width);
+    EXPECT_EQ(height, row.Height);
   }
 }
 

@@ -1,6 +1,8 @@
-// Reads the pixel size of arbitrary bytes as every readable type: the sanitizers catch any read outside the input,
-// and a result of true must carry two sides above 0 while false leaves no side at 0 or below.
+// Reads the pixel size of arbitrary bytes as every readable type, and the picture header the GDI+ route checks:
+// the sanitizers catch any read outside the input; a result of true must carry two sides above 0 while false
+// leaves no side at 0 or below, and a header passes only with both sides within the limits.
 #include "document/elements/diDataSupport.h"
+#include "graphics/pixels/pxImageSize.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,5 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ok && (type == dtOther || type == dtEmf || type == dtWmf || type >= dtTif))
       std::abort();
   }
+  TPictureHeader header;
+  const TImageFormatError error = ReadPictureHeader(bytes, header);
+  const bool within = header.Width > 0 && header.Height > 0 && WithinImageLimits(header.Width, header.Height);
+  if ((error == TImageFormatError::None && !within) || (error == TImageFormatError::TooLarge && within))
+    std::abort();
+  if ((error == TImageFormatError::Unsupported) != (header.Format == TPictureFormat::Unknown))
+    std::abort();
   return 0;
 }
