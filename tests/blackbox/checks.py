@@ -134,6 +134,40 @@ def check_unknown_element_kept(session):
     expect(session.close() == 0, "the program did not end cleanly")
 
 
+LINKS = document_text([
+    '<Chars Value="file:///C:/qb/evil.bat"/><Br/>',
+    '<Chars Value="https://example.test/page"/><Br/>',
+])
+EVIL = "C:\\qb\\evil.bat"
+MARKER = "C:\\qb\\marker.txt"
+
+
+def check_link_starts_no_program(session):
+    """Ctrl+Enter on a data file's link to a batch file starts nothing and names the link in a box; on an https
+    link it opens the default browser (here a recorder)."""
+    session.write(EVIL, f"@echo ran> {MARKER}\r\n".encode("ascii"))
+    session.write(session.data_file(), LINKS)
+    session.start()
+    session.focus()
+    session.keys("ctrl+home", "right", "ctrl+enter")
+    expect(wait_until(lambda: session.boxes() or session.exists(MARKER), 20), f"nothing came: {session.describe()}")
+    # A batch file that was started needs a moment to write its marker.
+    time.sleep(2)
+    expect(not session.exists(MARKER), "the linked batch file ran")
+    boxes = session.boxes()
+    expected = 'The link "file:///C:/qb/evil.bat" was not opened: only web links (http and https) are opened.'
+    expect(len(boxes) == 1 and any(text == expected for _, _, text in boxes[0][1]), f"not the link's box: {boxes}")
+    dismiss(session)
+    expect(browser_log(session) == [], f"the file link reached the browser: {browser_log(session)}")
+    session.focus()
+    session.keys("down", "ctrl+enter")
+    expect(wait_until(lambda: browser_log(session), 20), f"no browser was started: {session.describe()}")
+    expect(len(browser_log(session)) == 1 and browser_log(session)[0].endswith('"https://example.test/page"'),
+           f"not the https link: {browser_log(session)}")
+    expect(not session.boxes(), f"a box after the https link: {session.boxes()}")
+    expect(session.close() == 0, "the program did not end cleanly")
+
+
 # -- the resident program ------------------------------------------------------------------------------------------
 
 def check_logoff_writes(session):
