@@ -3,6 +3,7 @@
 #include "document/model/diCanvas.h"
 #include "document/model/diSounds.h"
 #include "foundation/cuKnot.h"
+#include "foundation/cuUtilsWin.h"
 #include "framework/fwTimer.h"
 
 #include <algorithm>
@@ -56,7 +57,8 @@ TSheet::TSheet(TSheetSettings* ASettings)
       FTimerFactory([](unsigned AInterval, std::function<void()> ATick) -> std::unique_ptr<ISheetTimer> {
         return std::make_unique<TFrameworkSheetTimer>(AInterval, std::move(ATick));
       }),
-      FLeftButtonDown(&AsyncLeftButtonDown) {
+      FLeftButtonDown(&AsyncLeftButtonDown),
+      FBrowser([](const std::u16string& AURL) { return OpenInDefaultBrowser(AURL); }) {
   FRoot = TElement::CreateIn<TSheetElement>(nullptr, nullptr);
   FRoot->NotifyInitNew(0);
   FRoot->SetSheet(this);

@@ -64,6 +64,8 @@ class ISheetTimer {
   virtual ~ISheetTimer() = default;
 };
 using TSheetTimerFactory = std::function<std::unique_ptr<ISheetTimer>(unsigned AInterval, std::function<void()> ATick)>;
+// Opens a web address for the elements' links; true when a browser was started.
+using TSheetBrowser = std::function<bool(const std::u16string& AURL)>;
 
 // The root element of every sheet: no scheme; sized to its visible children and its padding.
 class TSheetElement : public TPanelElement {
@@ -110,6 +112,10 @@ class TSheet : public TItfObject, public IDropDownHost {
   // asynchronous key state by default) and who plays sounds (the resource player by default).
   void SetTimerFactory(TSheetTimerFactory AFactory) { FTimerFactory = std::move(AFactory); }
   void SetLeftButtonQuery(std::function<bool()> AQuery) { FLeftButtonDown = std::move(AQuery); }
+  // Who opens the elements' web links (the default browser by default).
+  void SetBrowser(TSheetBrowser ABrowser) { FBrowser = std::move(ABrowser); }
+  // AURL must be one that IsBrowsableUrl accepts: nothing else of a document may reach the shell.
+  bool OpenInBrowser(const std::u16string& AURL) const { return FBrowser(AURL); }
   // Whether a focus change clears the marks; on by default.
   bool ClearMarksOnFocus = true;
 
@@ -215,6 +221,7 @@ class TSheet : public TItfObject, public IDropDownHost {
   std::unique_ptr<ISheetTimer> FFocusTimer;
   TSheetTimerFactory FTimerFactory;
   std::function<bool()> FLeftButtonDown;
+  TSheetBrowser FBrowser;
 };
 
 // The sheet's update bracket for one scope, when there is a sheet; closed however the scope ends.

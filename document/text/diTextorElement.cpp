@@ -1040,8 +1040,20 @@ void TTextorElement::ActivateLink(TPortion* APortion) {
     return;
   }
   if (!HasTextorOptions(xoLinks) || !APortion || !APortion->Attributes()) return;
-  const std::u16string& target = APortion->Attributes()->LinkTarget();
-  if (!target.empty()) ShellExecuteFile(target);
+  const std::u16string target = APortion->Attributes()->LinkTarget();
+  TSheet* sheet = Sheet();
+  if (target.empty() || !sheet) return;
+  // The target is whatever the data file holds: a file, share or other scheme handed to the shell would start a
+  // program. Only a web address goes out, and only to the browser.
+  if (!IsBrowsableUrl(target))
+    ShowMessageBox(
+        FormatLocStrOr(IdLinkNotOpened, u"The link \"%1\" was not opened: only web links (http and https) are opened.",
+                       {target}),
+        {}, MB_OK | MB_ICONWARNING);
+  else if (!sheet->OpenInBrowser(target))
+    ShowMessageBox(
+        FormatLocStrOr(IdLinkNotStarted, u"The link \"%1\" could not be opened: no web browser was started.", {target}),
+        {}, MB_OK | MB_ICONWARNING);
 }
 
 bool TTextorElement::ForwardsToHost(int ACode) {

@@ -128,6 +128,8 @@ enum : int {
   IdPaletteItalicHint = 2408,
   IdPaletteUnderline = 2409,
   IdPaletteUnderlineHint = 2410,
+  IdLinkNotOpened = 2952,
+  IdLinkNotStarted = 2953,
 };
 
 // Node messages of hosted texts beside the engine's: forwarded to the host like 100 and 101.

@@ -128,14 +128,15 @@ CLICKED_CELL_X = 104
 CLICKED_END_X = 400
 
 
-def sheet_corner(session):
-    """The screen point of the document sheet's top-left corner (the edit window's visible range box)."""
+def document_sheet(session):
+    """The screen rectangle (left, top, width, height) of the document's sheet: the topmost visible range box."""
+    boxes = []
     for line in session.driver("children", "TMainForm").splitlines():
         parts = line.split()
         if len(parts) >= 3 and parts[0] == "TRangeBox" and parts[1] == "visible":
-            left, top = parts[2].split(",")[:2]
-            return int(left), int(top)
-    raise CheckFailed(f"no document sheet: {session.children()}")
+            boxes.append(tuple(int(n) for n in parts[2].split(",")))
+    expect(boxes, f"no visible sheet: {session.children()}")
+    return min(boxes, key=lambda box: box[1])
 
 
 def check_clicks_leave_esc_hiding(session):
@@ -145,7 +146,7 @@ def check_clicks_leave_esc_hiding(session):
     session.write(data, document_text(CLICKED))
     session.start()
     session.focus()
-    left, top = sheet_corner(session)
+    left, top = document_sheet(session)[:2]
     for x in (CLICKED_COMMENT_X, CLICKED_END_X, CLICKED_CELL_X, CLICKED_END_X):
         session.driver("click", str(left + x), str(top + CLICKED_ROW_Y))
         session.idle()
@@ -205,17 +206,6 @@ def png(width, height, rgb):
     return png_file(width, height, 8, 2, b"".join(b"\0" + bytes(rgb) * width for _ in range(height)))
 
 
-def document_sheet(session):
-    """The screen rectangle (left, top, width, height) of the document's sheet: the topmost visible range box."""
-    boxes = []
-    for line in session.driver("children", "TMainForm").splitlines():
-        parts = line.split()
-        if len(parts) >= 3 and parts[0] == "TRangeBox" and parts[1] == "visible":
-            boxes.append(tuple(int(n) for n in parts[2].split(",")))
-    expect(boxes, f"no visible sheet: {session.children()}")
-    return min(boxes, key=lambda box: box[1])
-
-
 def check_planted_editing_file_not_run(session):
     """A picture whose editing file names a program planted beside the data file: clicking it and pressing Enter
     runs nothing of it; the picture is edited afresh in a file of its own type and the program stays alive."""
@@ -268,6 +258,40 @@ def check_huge_picture_not_decoded(session):
     session.focus()
     saved = save(session, data)
     expect(value.encode("ascii") in saved, "the picture's bytes were not written back")
+    expect(session.close() == 0, "the program did not end cleanly")
+
+
+LINKS = document_text([
+    '<Chars Value="file:///C:/qb/evil.bat"/><Br/>',
+    '<Chars Value="https://example.test/page"/><Br/>',
+])
+EVIL = "C:\\qb\\evil.bat"
+MARKER = "C:\\qb\\marker.txt"
+
+
+def check_link_starts_no_program(session):
+    """Ctrl+Enter on a data file's link to a batch file starts nothing and names the link in a box; on an https
+    link it opens the default browser (here a recorder)."""
+    session.write(EVIL, f"@echo ran> {MARKER}\r\n".encode("ascii"))
+    session.write(session.data_file(), LINKS)
+    session.start()
+    session.focus()
+    session.keys("ctrl+home", "right", "ctrl+enter")
+    expect(wait_until(lambda: session.boxes() or session.exists(MARKER), 20), f"nothing came: {session.describe()}")
+    # A batch file that was started needs a moment to write its marker.
+    time.sleep(2)
+    expect(not session.exists(MARKER), "the linked batch file ran")
+    boxes = session.boxes()
+    expected = 'The link "file:///C:/qb/evil.bat" was not opened: only web links (http and https) are opened.'
+    expect(len(boxes) == 1 and any(text == expected for _, _, text in boxes[0][1]), f"not the link's box: {boxes}")
+    dismiss(session)
+    expect(browser_log(session) == [], f"the file link reached the browser: {browser_log(session)}")
+    session.focus()
+    session.keys("down", "ctrl+enter")
+    expect(wait_until(lambda: browser_log(session), 20), f"no browser was started: {session.describe()}")
+    expect(len(browser_log(session)) == 1 and browser_log(session)[0].endswith('"https://example.test/page"'),
+           f"not the https link: {browser_log(session)}")
+    expect(not session.boxes(), f"a box after the https link: {session.boxes()}")
     expect(session.close() == 0, "the program did not end cleanly")
 
 

@@ -8,6 +8,7 @@
 #include "document/text/diTextorElement.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuLocalization.h"
+#include "foundation/cuUtilsWin.h"
 #include "framework/fwClipboard.h"
 #include "tests/document/TestVisualElements.h"
 
@@ -829,6 +830,68 @@ TEST_F(TextElementTest, EnterOpensTheDropDownAndCtrlEnterDoesNot) {
   EXPECT_EQ(Host->Sheet->DropDown(), nullptr);
   Key(vkReturn);
   EXPECT_NE(Host->Sheet->DropDown(), nullptr);
+}
+
+TEST_F(TextElementTest, CtrlEnterOpensOnlyWebLinksInTheBrowserAndNamesAnyOtherTarget) {
+  // Keeps the message boxes instead of showing them.
+  struct TBoxes : IUserInterfaceHost {
+    TBoxes() { SetUserInterfaceHost(this); }
+    ~TBoxes() { SetUserInterfaceHost(nullptr); }
+    void ShowScreenCursor(TCursor) override {}
+    HCURSOR CursorHandle(TCursor) override { return nullptr; }
+    int MessageBox(const std::u16string& AText, const std::u16string&, UINT) override {
+      Shown.push_back(AText);
+      return IDOK;
+    }
+    std::vector<std::u16string> Shown;
+  } boxes;
+  enum TBrowser { brNotAsked, brOpens, brFails };
+  constexpr std::u16string_view NotOpened = u"\" was not opened: only web links (http and https) are opened.";
+  constexpr std::u16string_view NotStarted = u"\" could not be opened: no web browser was started.";
+  const struct {
+    std::u16string_view Target;
+    TBrowser Browser;
+    std::u16string_view Told;  // the box after the quoted target; empty: none
+  } cases[] = {
+      {u"file:///C:/qb/evil.exe", brNotAsked, NotOpened},
+      {u"file:///C:/qb/evil.bat", brNotAsked, NotOpened},
+      {u"FILE:///C:/qb/evil.exe", brNotAsked, NotOpened},
+      {uR"(file:\\C:\qb\evil.exe)", brNotAsked, NotOpened},
+      {uR"(file://C:\qb\evil.exe)", brNotAsked, NotOpened},
+      {u"file://host/share/x.exe", brNotAsked, NotOpened},
+      {uR"(file:\\host\share\x.exe)", brNotAsked, NotOpened},
+      {u"ftp://host/x.exe", brNotAsked, NotOpened},
+      {u"url://C:/qb/evil.exe", brNotAsked, NotOpened},
+      {uR"(url:\\host\share\x.exe)", brNotAsked, NotOpened},
+      // No scheme: the link finder leaves it plain text, so there is nothing to activate.
+      {uR"(\\host\share\x.exe)", brNotAsked, {}},
+      {u"http://example.test/a", brOpens, {}},
+      {u"https://example.test/b?c=d", brOpens, {}},
+      {u"HTTPS://example.test/c", brOpens, {}},
+      {u"https://down.test/", brFails, NotStarted},
+  };
+  std::vector<std::u16string> browsed;
+  bool opens = true;
+  Host->Sheet->SetBrowser([&](const std::u16string& AURL) {
+    browsed.push_back(AURL);
+    return opens;
+  });
+  for (const auto& c : cases) {
+    const std::u16string target(c.Target);
+    browsed.clear();
+    boxes.Shown.clear();
+    opens = c.Browser == brOpens;
+    TTextorElement* text = AddText(xoRich | xoLinks, PlainRootText, u"see " + target + u" now");
+    // The caret inside the target.
+    Edit(text, u"0,6,0,6");
+    Key(vkReturn, skCtrl);
+    std::vector<std::u16string> asked, told;
+    if (c.Browser != brNotAsked) asked.push_back(target);
+    if (!c.Told.empty()) told.push_back(u"The link \"" + target + std::u16string(c.Told));
+    EXPECT_EQ(browsed, asked) << Utf16ToUtf8(target);
+    EXPECT_EQ(boxes.Shown, told) << Utf16ToUtf8(target);
+    text->Destroy();
+  }
 }
 
 TEST_F(TextElementTest, TheFormatGroupIsOfferedWithASelectionAndTheDropDownSearchFoldsCase) {
