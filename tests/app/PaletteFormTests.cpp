@@ -336,6 +336,25 @@ TEST_F(PaletteFormTest, TheHintNamesTheShortcutAndTheDescription) {
   EXPECT_EQ(Form->ButtonOf(Small[0])->Hint(), u"Insert (Ctrl+L)\r\nOther elements.");
 }
 
+TEST_F(PaletteFormTest, AButtonHintIsAnOwnedUntitledToolWindowThatHidesWithTheHint) {
+  TUserButton* button = Form->ButtonOf(Small[0]);
+  const POINT centre = button->ClientToScreen(POINT{button->Width() / 2, button->Height() / 2});
+  SetCursorPos(centre.x, centre.y);
+  Pump();
+  Application->ActivateHint(centre);
+  THintWindow* hint = Application->HintWindow();
+  ASSERT_NE(dynamic_cast<TPaletteHintWindow*>(hint), nullptr);
+  EXPECT_EQ(hint->Caption(), u"Insert (Ctrl+L)\r\nOther elements.");
+  const HWND window = hint->Handle();
+  ASSERT_TRUE(IsWindowVisible(window));
+  // A taskbar lists the unowned top-level windows, by their titles.
+  EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+  EXPECT_NE(GetWindow(window, GW_OWNER), nullptr);
+  EXPECT_EQ(GetWindowTextLengthW(window), 0);
+  Application->CancelHint();
+  EXPECT_FALSE(IsWindow(window) && IsWindowVisible(window));
+}
+
 TEST_F(PaletteFormTest, UpdateButtonsEnablesFromTheItemStates) {
   EXPECT_TRUE(Form->ButtonOf(Small[0])->Enabled());
   EXPECT_FALSE(Form->ButtonOf(Small[3])->Enabled());
