@@ -331,7 +331,9 @@ void TPaletteForm::Rebuild(TVisualElement* AElement) {
     FRebuilding = false;
     throw;
   }
-  Invalidate();
+  // Freed buttons leave their pictures behind, and a reused panel keeps its old pixels where its width changed:
+  // the whole strip is painted again, panels included.
+  if (HandleAllocated()) RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 TPaletteForm::TGroupPanel& TPaletteForm::AddGroupPanel(TPaletteGroup* AGroup) {

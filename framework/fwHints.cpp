@@ -84,9 +84,11 @@ THintWindow::THintWindow(TComponent* AOwner) : TCustomControl(AOwner) {
 void THintWindow::CreateParams(TCreateParams& AParams) {
   TCustomControl::CreateParams(AParams);
   AParams.Style = WS_POPUP | WS_BORDER;
-  // A tool window has no taskbar button; WS_EX_NOACTIVATE keeps clicks from activating it.
+  // WS_EX_NOACTIVATE keeps clicks from activating it. No taskbar lists it: Wine's passes over owned windows but
+  // not over tool windows, and would title the button with the text, line breaks drawn as boxes.
   AParams.ExStyle = WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_NOACTIVATE;
-  AParams.WndParent = nullptr;
+  AParams.WndParent = Application ? Application->Handle() : nullptr;
+  AParams.Caption.clear();
   AParams.WindowClassStyle |= CS_SAVEBITS | CS_DROPSHADOW;
 }
 

@@ -34,6 +34,9 @@ class THintWindow : public TCustomControl {
  protected:
   void CreateParams(TCreateParams& AParams) override;
   void WndProc(TMessage& AMessage) override;
+  // The hint's text is kept here, never put into the window's title.
+  std::u16string GetText() const override { return FText; }
+  void SetTextValue(const std::u16string& AValue) override { FText = AValue; }
   // The text, wrapped, inside the border.
   void Paint() override;
   void ShowWindowState(bool AVisible) override;

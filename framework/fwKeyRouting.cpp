@@ -158,12 +158,16 @@ void TKeyRouting::KeyUp(TWinControl& AControl, TKeyMessage& AMessage) {
 
 void TKeyRouting::Char(TWinControl& AControl, TCharMessage& AMessage) {
   TMessage& message = AMessage.Message;
-  for (TWinControl* previewer : Previewers(AControl)) {
-    previewer->KeyPress(AMessage.Char);
+  // An Alt character is never typed: it belongs to the accelerators and the menu's mnemonics. (AltGr characters
+  // come as WM_CHAR.)
+  if (!AMessage.System()) {
+    for (TWinControl* previewer : Previewers(AControl)) {
+      previewer->KeyPress(AMessage.Char);
+      if (AMessage.Char == 0) return message.Answer();
+    }
+    AControl.KeyPress(AMessage.Char);
     if (AMessage.Char == 0) return message.Answer();
   }
-  AControl.KeyPress(AMessage.Char);
-  if (AMessage.Char == 0) return message.Answer();
   if (AMessage.System() || !(DialogCode(AControl, message) & DLGC_WANTCHARS)) {
     if (AControl.TopParent()->Perform(CM_DIALOGCHAR, AMessage.Char, AMessage.KeyData) != 0) return message.Answer();
   }

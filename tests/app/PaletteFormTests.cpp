@@ -336,12 +336,77 @@ TEST_F(PaletteFormTest, TheHintNamesTheShortcutAndTheDescription) {
   EXPECT_EQ(Form->ButtonOf(Small[0])->Hint(), u"Insert (Ctrl+L)\r\nOther elements.");
 }
 
+TEST_F(PaletteFormTest, AButtonHintIsAnOwnedUntitledToolWindowThatHidesWithTheHint) {
+  TUserButton* button = Form->ButtonOf(Small[0]);
+  const POINT centre = button->ClientToScreen(POINT{button->Width() / 2, button->Height() / 2});
+  SetCursorPos(centre.x, centre.y);
+  Pump();
+  Application->ActivateHint(centre);
+  THintWindow* hint = Application->HintWindow();
+  ASSERT_NE(dynamic_cast<TPaletteHintWindow*>(hint), nullptr);
+  EXPECT_EQ(hint->Caption(), u"Insert (Ctrl+L)\r\nOther elements.");
+  const HWND window = hint->Handle();
+  ASSERT_TRUE(IsWindowVisible(window));
+  // A taskbar lists the unowned top-level windows, by their titles.
+  EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+  EXPECT_NE(GetWindow(window, GW_OWNER), nullptr);
+  EXPECT_EQ(GetWindowTextLengthW(window), 0);
+  Application->CancelHint();
+  EXPECT_FALSE(IsWindow(window) && IsWindowVisible(window));
+}
+
 TEST_F(PaletteFormTest, UpdateButtonsEnablesFromTheItemStates) {
   EXPECT_TRUE(Form->ButtonOf(Small[0])->Enabled());
   EXPECT_FALSE(Form->ButtonOf(Small[3])->Enabled());
   Leaf->RefusesPaletteItems = true;
   Form->UpdateButtons();
   EXPECT_FALSE(Form->ButtonOf(Small[0])->Enabled());
+}
+
+// The pixels of ARect (client coordinates) as the form's window shows them, one 0x00RRGGBB value a pixel, row by
+// row.
+std::vector<uint32_t> ShownPixels(TPaletteForm& AForm, const RECT& ARect) {
+  const int width = ARect.right - ARect.left, height = ARect.bottom - ARect.top;
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC memory = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  HDC window = GetDC(AForm.Handle());
+  BitBlt(memory, 0, 0, width, height, window, ARect.left, ARect.top, SRCCOPY);
+  ReleaseDC(AForm.Handle(), window);
+  GdiFlush();
+  const auto* first = static_cast<const uint32_t*>(bits);
+  std::vector<uint32_t> pixels(first, first + static_cast<size_t>(width) * static_cast<size_t>(height));
+  for (uint32_t& pixel : pixels) pixel &= 0xFFFFFF;
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  DeleteObject(bitmap);
+  return pixels;
+}
+
+TEST_F(PaletteFormTest, WhenTheGroupsShrinkWhatLiesRightOfTheLastGroupShowsOnlyTheBackground) {
+  Pump(200);
+  const int before = Form->Groups().back().Panel->BoundsRect().right;
+  // The focused element now offers one small item: one narrow group is left, in the first group's panel.
+  Leaf->ExtraPaletteItems.clear();
+  Leaf->ExtraPaletteItems.push_back(Small[0]);
+  Form->Rebuild(Form->CurrentElement());
+  ASSERT_EQ(Form->Groups().size(), 1u);
+  const TPanelEx* panel = Form->Groups().front().Panel;
+  const TUserButton* button = Form->ButtonOf(Small[0]);
+  const RECT right{panel->Left() + button->BoundsRect().right, 0, before, Form->ClientHeight()};
+  ASSERT_LT(right.left, right.right);
+  Pump(200);
+  const std::vector<uint32_t> shown = ShownPixels(*Form, right);
+  // The background as a full repaint of the form and its panels draws it.
+  RedrawWindow(Form->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  const std::vector<uint32_t> background = ShownPixels(*Form, right);
+  ASSERT_EQ(shown.size(), background.size());
+  size_t stale = 0;
+  for (size_t i = 0; i < shown.size(); ++i) stale += shown[i] != background[i];
+  EXPECT_EQ(stale, 0u) << "of " << shown.size() << " pixels right of x = " << right.left;
 }
 
 // What a narrowing window took from the palette so far, in the order the rule gives it up.
