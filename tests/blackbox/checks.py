@@ -157,28 +157,6 @@ def check_clicks_leave_esc_hiding(session):
     session.keys("esc")
     expect(wait_until(lambda: session.driver("style", "TMainForm").startswith("hidden"), 10), "Esc did not hide")
     expect(session.close() == 0, "the program did not end cleanly")
-def check_alt_keys_open_menus(session):
-    """Alt+S, T pressed in a document with text opens the settings dialog through the Service menu, in English and
-    in German (Alt+X, E: each language has its own mnemonics); the document gets neither letter."""
-    data = session.data_file()
-    session.write(data, KNOWN)
-    for language, chord in (("ENU", ("alt+s", "t")), ("DEU", ("alt+x", "e"))):
-        session.seed_settings([("Language", language)])
-        # A later start stays in the notification area: a second instance's wake-up shows the window.
-        session.start(wait_shown=False)
-        session.wait_hidden_main()
-        session.driver("post", "TMainForm", "0x402")
-        session.wait_window()
-        session.focus()
-        session.keys(*chord)
-        session.wait_window("TSettingsForm", timeout=15)
-        expect(session.read(data) == KNOWN, f"the data file changed ({language})")
-        session.keys("esc")
-        session.driver("wait-gone", "TSettingsForm", "10000")
-        session.focus()
-        saved = save(session, data)
-        expect(saved == KNOWN, f"the document changed ({language}):\n{saved!r}\n{KNOWN!r}")
-        expect(session.close() == 0, "the program did not end cleanly")
 
 
 UNKNOWN = document_text([
@@ -212,6 +190,30 @@ def check_unknown_element_kept(session):
     saved = save(session, data)
     expect(saved == UNKNOWN, f"the unknown element was not written back unchanged:\n{saved!r}\n{UNKNOWN!r}")
     expect(session.close() == 0, "the program did not end cleanly")
+
+
+def check_alt_keys_open_menus(session):
+    """Alt+S, T pressed in a document with text opens the settings dialog through the Service menu, in English and
+    in German (Alt+X, E: each language has its own mnemonics); the document gets neither letter."""
+    data = session.data_file()
+    session.write(data, KNOWN)
+    for language, chord in (("ENU", ("alt+s", "t")), ("DEU", ("alt+x", "e"))):
+        session.seed_settings([("Language", language)])
+        # A later start stays in the notification area: a second instance's wake-up shows the window.
+        session.start(wait_shown=False)
+        session.wait_hidden_main()
+        session.driver("post", "TMainForm", "0x402")
+        session.wait_window()
+        session.focus()
+        session.keys(*chord)
+        session.wait_window("TSettingsForm", timeout=15)
+        expect(session.read(data) == KNOWN, f"the data file changed ({language})")
+        session.keys("esc")
+        session.driver("wait-gone", "TSettingsForm", "10000")
+        session.focus()
+        saved = save(session, data)
+        expect(saved == KNOWN, f"the document changed ({language}):\n{saved!r}\n{KNOWN!r}")
+        expect(session.close() == 0, "the program did not end cleanly")
 
 
 def png_file(width, height, depth, colour_type, rows, level=-1):
@@ -260,6 +262,7 @@ def check_planted_editing_file_not_run(session):
     expect(len(opened) == 1 and opened[0].endswith(f'"{folder}File1.png"'), f"not the picture's own file: {opened}")
     expect(session.process.poll() is None, "the program ended")
     session.idle()
+    expect(session.close() == 0, "the program did not end cleanly")
 
 
 def one_bit_png(side):
