@@ -421,7 +421,7 @@ void TCustomTableElement::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
 
 void TCustomTableElement::PerformTableEdit(uint8_t AMode, TTableKind AKind, int32_t AStart, int32_t AEnd,
                                            TKnot* AContent, bool ASelect, TFilerFlags AContentFlags,
-                                           uint8_t AContentMode) {
+                                           uint8_t AContentMode, int32_t AInsert) {
   // A table takes rows only.
   if (AContent && !AContent->FindKnot(TableRowKnotName)) AContent = nullptr;
   const int32_t count = GetCount(AKind);
@@ -436,7 +436,7 @@ void TCustomTableElement::PerformTableEdit(uint8_t AMode, TTableKind AKind, int3
     case tmRange:
       start = AStart;
       end = AEnd;
-      insert = AStart;
+      insert = AInsert < 0 ? AStart : AInsert;
       break;
     default:
       break;
@@ -754,6 +754,7 @@ void TCustomTableElement::SetInteractive(bool AValue) {
     return cell->IsFocused();
   });
   FInteractive->SetDragThreshold(GetSystemMetrics(SM_CXDRAG), GetSystemMetrics(SM_CYDRAG));
+  FInteractive->SetCanDrag(true);
   if (TSheet* sheet = Sheet(); sheet && sheet->Settings())
     FInteractive->SetCaretWidth(sheet->Settings()->CaretSize->Value());
   FInteractive->SetKind(FKind, false);
@@ -767,8 +768,11 @@ void TCustomTableElement::InteractiveNotify(TObject* ASender, intptr_t ANotify, 
       CaretChanged();
       if (AParam1) RequestScrollToCaret();
       break;
-    case tcSelectionChanged:
     case tcDropped:
+      DropSelection(static_cast<int32_t>(AParam1), AParam2 != 0);
+      // The dropped series are new cells even where the selected range stays the same.
+      [[fallthrough]];
+    case tcSelectionChanged:
       SelectCells();
       EditStateChanged();
       ReportCommandState();
@@ -785,6 +789,27 @@ void TCustomTableElement::InteractiveNotify(TObject* ASender, intptr_t ANotify, 
       break;
     default:
       break;
+  }
+}
+
+void TCustomTableElement::DropSelection(int32_t AGap, bool ACopy) {
+  if (!FInteractive || !FInteractive->HasSelection()) return;
+  int32_t start = 0, end = 0;
+  FInteractive->GetSelection(start, end);
+  const TTableKind kind = FInteractive->Kind();
+  // A copy gets cells of its own, as a paste does; moved cells keep their identifiers, so that the edits made in
+  // them before still find them.
+  const uint8_t mode = ACopy ? fmCopy : fmRecord;
+  const TFilerFlags flags = ACopy ? TFilerFlags::FromBits(0x04) : TFilerFlags();
+  TKnot content;
+  MakeContentRoot(&content);
+  TSchemeSaver saver(mode, &content, flags);
+  SaveSeries(&saver, &content, kind, start, end);
+  if (ACopy) {
+    TSchemeSaver::WriteFormatVersion(&content);
+    PerformTableEdit(tmRange, kind, AGap, AGap, &content, true, flags, mode);
+  } else {
+    PerformTableEdit(tmRange, kind, start, end, &content, true, flags, mode, AGap);
   }
 }
 
@@ -889,6 +914,30 @@ TElement* TTableCellElement::GetHostElement() {
 void TTableCellElement::GetPadding(TRect& ARect) {
   ARect = TRect();
   if (TSheet* sheet = Sheet()) ARect = sheet->Canvas()->GetThemePadding(teContainer);
+}
+
+TCustomTableElement* TTableCellElement::DraggingTable() {
+  auto* table = dynamic_cast<TCustomTableElement*>(VisualParent());
+  if (!table || !IsSelected()) return nullptr;
+  const TTableInteractive* interactive = table->Interactive();
+  return interactive && interactive->HasSelection() && interactive->CanDrag() ? table : nullptr;
+}
+
+int TTableCellElement::GetCursor(TVisualPoint APoint) {
+  if (DraggingTable()) return TableZoneCursor(tzOverSelection);
+  return TTextorElement::GetCursor(APoint);
+}
+
+void TTableCellElement::MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple,
+                                  bool AShift, bool ACtrl, bool AAlt) {
+  // The selection is painted over its cells: a press there grabs it rather than entering the cell.
+  if (ALeft && !ADouble && !AShift)
+    if (TCustomTableElement* table = DraggingTable()) {
+      table->MouseDown({APoint.X + Left(), APoint.Y + Top()}, ALeft, ADouble, ATriple, AQuadruple, AShift, ACtrl,
+                       AAlt);
+      return;
+    }
+  TTextorElement::MouseDown(APoint, ALeft, ADouble, ATriple, AQuadruple, AShift, ACtrl, AAlt);
 }
 
 const TElementClassInfo TElement_Table::ClassInfo{u"TElement_Table", &TCustomTableElement::ClassInfo,

@@ -115,9 +115,10 @@ class TCustomTableElement : public TVisualElement {
   TObject* Row(int32_t AIndex) const { return FRows.at(AIndex).get(); }
 
   // Undoable edits of whole rows or columns of AKind. AMode is tmSelection .. tmAppend; AStart and AEnd are read
-  // with tmRange only. An edit that removes nothing and inserts nothing records no step.
+  // with tmRange only, where the content goes to AStart, or to AInsert when given (a gap counted before the range
+  // is removed). An edit that removes nothing and inserts nothing records no step.
   void PerformTableEdit(uint8_t AMode, TTableKind AKind, int32_t AStart, int32_t AEnd, TKnot* AContent, bool ASelect,
-                        TFilerFlags AContentFlags, uint8_t AContentMode);
+                        TFilerFlags AContentFlags, uint8_t AContentMode, int32_t AInsert = -1);
   // One empty row (ARows) or column: at the caret while edited, else appended.
   void InsertSeries(bool ARows);
 
@@ -194,6 +195,8 @@ class TCustomTableElement : public TVisualElement {
 
  private:
   void InteractiveNotify(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2);
+  // The selected rows or columns moved, or copied, to gap AGap as one step; they stay selected there.
+  void DropSelection(int32_t AGap, bool ACopy);
   // Makes the cell at child position AIndex (row-major) and loads it from AKnot, an empty knot for nil.
   void CreateCell(TSchemeLoader* ALoader, int32_t AIndex, TKnot* AKnot);
   void SelectCells();
@@ -231,8 +234,14 @@ class TTableCellElement : public TTextorElement {
   void UpdateSize() override;
   TElement* GetHostElement() override;
   void GetPadding(TRect& ARect) override;
+  int GetCursor(TVisualPoint APoint) override;
+  void MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple, bool AShift, bool ACtrl,
+                 bool AAlt) override;
 
  private:
+  // The table when a press on this cell is its own: the cell lies in a selection that the table can drag.
+  TCustomTableElement* DraggingTable();
+
   TVisualSize FNaturalSize;
 };
 

@@ -140,7 +140,7 @@ void TTableInteractive::UpdateCursorZone(TVisualPoint APoint) {
   FCurrentPoint = APoint;
   if (FState != TTableState::tsIdle) return;
   int32_t index = -1;
-  if (FCanDrag && IsOverSelection(APoint))
+  if (CanDrag() && IsOverSelection(APoint))
     SetCursorZone(tzOverSelection);
   else if (HitTest(APoint, tkColumns, thBeam, index))
     SetCursorZone(tzColumnsBeam);
@@ -228,7 +228,7 @@ void TTableInteractive::KeyUp(uint16_t& AKey, TShiftKeys AShift) {
 void TTableInteractive::MouseDown(TVisualPoint APoint, bool AShift) {
   FDownPoint = APoint;
   FCurrentPoint = APoint;
-  if (FCanDrag && !AShift && IsOverSelection(APoint)) {
+  if (CanDrag() && !AShift && IsOverSelection(APoint)) {
     SetState(TTableState::tsDragPending);
     return;
   }

@@ -80,8 +80,8 @@ class TTableInteractive : public TItfObject {
   void SetHitTest(THitTestFunc AValue) { FHitTest = std::move(AValue); }
   // How far the pointer must move from a press before a drag starts; the host gives the system's setting.
   void SetDragThreshold(int32_t AX, int32_t AY) { FDragThreshold = {AX, AY}; }
-  // A selection may be dragged.
-  bool CanDrag() const { return FCanDrag; }
+  // A selection may be dragged: the option is on and the table can be edited, as a drop changes it.
+  bool CanDrag() const { return FCanDrag && CanEdit(); }
   void SetCanDrag(bool AValue) { FCanDrag = AValue; }
 
   TTableKind Kind() const { return FKind; }

@@ -461,6 +461,84 @@ TEST_F(TableTest, ThePointerOverTheBeamsShowsTheColumnAndRowCursors) {
   EXPECT_EQ(table->GetCursor(betweenRows), 31);
 }
 
+TEST_F(TableTest, DraggedRowsOrColumnsMoveOrCopyAsOneStepUnlessDroppedOnThemselvesOrReadOnly) {
+  enum TDrop { dpBelowLastRow, dpLeftOfFirstColumn, dpRightOfLastColumn, dpOnSecondRow };
+  const struct {
+    const char* Name;
+    TTableKind Kind;
+    int32_t Start, End;  // the selection, pressed on its first cell
+    TDrop Drop;
+    bool Copy;
+    bool ReadOnly;
+    std::u16string Grid;
+    uint8_t Zone;  // over the drop point while dragging; tzNone: no drag at all
+    int32_t SelectedStart, SelectedEnd;
+  } cases[] = {
+      {"a row moved below the last row", tkRows, 0, 1, dpBelowLastRow, false, false,
+       u"10,11,12,13|20,21,22,23|00,01,02,03", tzDragMove, 2, 3},
+      {"two columns moved before the first", tkColumns, 2, 4, dpLeftOfFirstColumn, false, false,
+       u"02,03,00,01|12,13,10,11|22,23,20,21", tzDragMove, 0, 2},
+      {"a column copied with Ctrl", tkColumns, 1, 2, dpRightOfLastColumn, true, false,
+       u"00,01,02,03,01|10,11,12,13,11|20,21,22,23,21", tzDragCopy, 4, 5},
+      {"a drop inside the dragged rows is refused", tkRows, 0, 2, dpOnSecondRow, false, false, NewGrid, tzNoDrop, 0,
+       2},
+      {"a read-only table does not drag", tkRows, 0, 1, dpBelowLastRow, false, true, NewGrid, tzNone, 0, 0},
+  };
+  const auto saved = [](TCustomTableElement* ATable) {
+    TKnot knot(u"Table");
+    ATable->SaveTo(&knot, fmDocument, {});
+    return knot.SaveToString();
+  };
+  for (const auto& c : cases) {
+    Host->History.Clear();
+    TElement_Table* table = AddTable();
+    const std::u16string before = saved(table);
+    Edit(table, c.Kind, 0);
+    table->Interactive()->SetSelection(c.Start, c.End);
+    Host->Scheme.SetReadOnly(c.ReadOnly);
+    const bool rows = c.Kind == tkRows;
+    TVisualElement* pressed = table->GetCell(rows ? 0 : c.Start, rows ? c.Start : 0);
+    TVisualElement* second = table->GetCell(0, 1);
+    const TVisualPoint press{pressed->Left() + pressed->Width() / 2, pressed->Top() + pressed->Height() / 2};
+    const TVisualPoint drop = c.Drop == dpBelowLastRow        ? TVisualPoint{press.X, table->Height() - 1}
+                              : c.Drop == dpLeftOfFirstColumn ? TVisualPoint{1, press.Y}
+                              : c.Drop == dpRightOfLastColumn ? TVisualPoint{table->Width() - 1, press.Y}
+                                                              : TVisualPoint{press.X, second->Top() + 1};
+    const TShiftKeys ctrl = c.Copy ? TShiftKeys(skCtrl) : TShiftKeys();
+    Host->Sheet->MouseMove(AtTable(table, press.X, press.Y), {});
+    EXPECT_EQ(Host->Sheet->Cursor() == crArrow, !c.ReadOnly) << c.Name;
+    Host->Sheet->MouseDown(AtTable(table, press.X, press.Y), true, {});
+    for (int i = 0; i < 2; ++i) Host->Sheet->MouseMove(AtTable(table, drop.X, drop.Y), ctrl | skLeft);
+    const bool dragging = table->Interactive() && table->Interactive()->State() == TTableState::tsDragging;
+    EXPECT_EQ(dragging, c.Zone != tzNone) << c.Name;
+    if (dragging) {
+      EXPECT_EQ(table->Interactive()->CursorZone(), c.Zone) << c.Name;
+    }
+    Host->Sheet->MouseUp(AtTable(table, drop.X, drop.Y), true, ctrl);
+    Host->Scheme.SetReadOnly(false);
+    EXPECT_EQ(Grid(table), c.Grid) << c.Name;
+    const bool changed = c.Grid != NewGrid;
+    EXPECT_EQ(Steps(), changed ? 1 : 0) << c.Name;
+    if (c.Zone != tzNone) {
+      ASSERT_NE(table->Interactive(), nullptr) << c.Name;
+      int32_t start = 0, end = 0;
+      table->Interactive()->GetSelection(start, end);
+      EXPECT_EQ(table->Interactive()->Kind(), c.Kind) << c.Name;
+      EXPECT_EQ(start, c.SelectedStart) << c.Name;
+      EXPECT_EQ(end, c.SelectedEnd) << c.Name;
+    }
+    if (changed) {
+      Host->History.Undo();
+      EXPECT_EQ(saved(table), before) << c.Name;
+      Host->History.Redo();
+      EXPECT_EQ(Grid(table), c.Grid) << c.Name;
+      Host->History.Undo();
+      EXPECT_EQ(saved(table), before) << c.Name;
+    }
+    table->Destroy();
+  }
+}
+
 TEST_F(TableTest, ArrowsEnterTheCellsOfTheOtherIndexWhichFollowsTheLastCellLeft) {
   TElement_Table* table = AddTable();
   Edit(table, tkRows, 1);
