@@ -970,13 +970,15 @@ bool TSheetForm::FindNext(int AMode, TFindData* AData, bool ADown) {
     TSheetUpdate update(FSheet);
     TFocusDirections direction;
     if (ADown) direction.Include(fdForward);
-    const int options = ADown ? 0 : 1;
+    const int options = ADown ? 0 : FindBackward;
     std::u16string place;
     focused->GetFocusData(place);
+    // The first step searches from the focused element's own selection.
+    AData->Origin = nullptr;
     for (TVisualElement* e = focused; e;) {
       TVisualElement* next = e->Find(AData, options, found);
       if (found || !next || next == e) break;
-      next->SetFocus(direction, {}, nullptr, nullptr);
+      next->SetFocus(direction, {}, AData->Origin, nullptr);
       e = next;
     }
     // A search that found nothing leaves the user where the search began, not at the end of the document.

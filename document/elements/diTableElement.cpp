@@ -857,6 +857,19 @@ bool TCustomTableElement::Activate() {
   return TVisualElement::Activate();
 }
 
+TVisualElement* TCustomTableElement::Find(TFindData* AData, int AOptions, bool& AFound) {
+  const bool forward = (AOptions & FindBackward) == 0;
+  TVisualElement* from = AData->Origin && AData->Origin->VisualParent() == this ? AData->Origin : nullptr;
+  for (TVisualElement* cell = GetNextChild(from, forward); cell; cell = GetNextChild(cell, forward)) {
+    TVisualElement* inner = nullptr;
+    if (cell->FindFocusable(forward, inner, AData->OnlyEnabled, AData->OnlyVisible)) {
+      AData->Origin = nullptr;
+      return inner;
+    }
+  }
+  return TVisualElement::Find(AData, AOptions, AFound);
+}
+
 void TCustomTableElement::SetFocus(TFocusDirections ADirection, const std::u16string& AFocusData,
                                    TVisualElement* AOrigin, const TVisualPoint* APoint) {
   TVisualElement::SetFocus(ADirection, AFocusData, AOrigin, APoint);

@@ -186,6 +186,9 @@ class TCustomTableElement : public TVisualElement {
   void MouseUp(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) override;
   void FocusChanged() override;
   bool Activate() override;
+  // Steps cell by cell in the grid's order from the cell the search came out of (from the first, or the last going
+  // backward, when it enters the table) to the next cell with a focusable element; past the last, as the base.
+  TVisualElement* Find(TFindData* AData, int AOptions, bool& AFound) override;
   void SetFocus(TFocusDirections ADirection, const std::u16string& AFocusData, TVisualElement* AOrigin,
                 const TVisualPoint* APoint) override;
 

@@ -21,6 +21,15 @@ bool Intersect(const TRect& A, const TRect& B, TRect& AResult) {
   return AResult.Left < AResult.Right && AResult.Top < AResult.Bottom;
 }
 
+// The top of a navigation chain has no navigation parent because it stands right under the sheet's root, so the
+// root as a scope holds it too.
+bool LiesInScope(TVisualElement* AElement, TVisualElement* AScope) {
+  if (!AScope) return false;
+  for (TVisualElement* e = AElement; e; e = e->GetNavigationParent())
+    if (e == AScope || (e->VisualParent() == AScope && !e->GetNavigationParent())) return true;
+  return false;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -659,12 +668,13 @@ void TVisualElement::GetHint(std::u16string& AText) {
 }
 
 TVisualElement* TVisualElement::Find(TFindData* AData, int AOptions, bool& AFound) {
+  TFocusDirections direction;
+  if ((AOptions & FindBackward) == 0) direction.Include(fdForward);
   TVisualElement* origin = nullptr;
-  TVisualElement* next = FindNextFocusable(fdForward, origin, AData->OnlyEnabled, AData->OnlyVisible);
-  if (!next) return nullptr;
-  for (TVisualElement* e = next; e; e = e->GetNavigationParent())
-    if (e == AData->FindScope) return next;
-  return nullptr;
+  TVisualElement* next = FindNextFocusable(direction, origin, AData->OnlyEnabled, AData->OnlyVisible);
+  if (!next || !LiesInScope(next, AData->FindScope)) return nullptr;
+  AData->Origin = origin;
+  return next;
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -92,6 +92,8 @@ enum : uint8_t {
 
 // "Could not find "%1"": the message box of a search that found nothing.
 constexpr int IdCouldNotFind = 2334;
+// Bit 0 of a search step's options: the search goes backward.
+constexpr int FindBackward = 1;
 
 // Directions of focus moves.
 enum class TFocusDirection : uint8_t {
@@ -135,6 +137,9 @@ class TFindData : public TObject {
   bool MatchCase = false;
   bool OnlyEnabled = true;
   bool OnlyVisible = true;
+  // Set by each step with the element it hands back: that element's child the search came out of, where the next
+  // step goes on beside it; nil when the search enters the element afresh.
+  TVisualElement* Origin = nullptr;
 
   // Whole-text equality: ordinal with MatchCase, else by Unicode simple case folding.
   virtual bool Matches(std::u16string_view AText) const;

@@ -21,6 +21,8 @@
 #include <climits>
 #include <cstdlib>
 #include <typeinfo>
+#include <utility>
+#include <vector>
 
 TPaletteGroup* PaletteFormatGroup = nullptr;
 TSchemePaletteItem* PaletteBoldItem = nullptr;
@@ -1821,10 +1823,16 @@ void TTextorElement::SetFocus(TFocusDirections ADirection, const std::u16string&
   FInteractive->SetCaretPosition(position);
 }
 
-bool TTextorElement::FindInText(TFindData* AData, bool AForward) {
+bool TTextorElement::FindInText(TFindData* AData, bool AForward, TVisualElement*& AInner) {
   if (AData->FindText.empty()) return false;
   TIndexPosition from{0, 0};
-  if (FInteractive) {
+  TVisualElement* origin = AData->Origin;
+  TElementPortion* passed = origin && origin->VisualParent() == this ? origin->EmbeddingPortion() : nullptr;
+  if (passed && passed->Textor() == FTextor.get()) {
+    // Back out of an embedded element: on beside it, whatever the caret's place.
+    from = FTextor->PositionToIndex({passed->Paragraph(), passed, 0});
+    if (AForward) ++from.CharIndex;
+  } else if (FInteractive) {
     const TIndexRange selection = FInteractive->SelectionIndex();
     const bool ordered = selection.Start.ParagraphIndex < selection.End.ParagraphIndex ||
                          (selection.Start.ParagraphIndex == selection.End.ParagraphIndex &&
@@ -1841,8 +1849,11 @@ bool TTextorElement::FindInText(TFindData* AData, bool AForward) {
     TParagraph* paragraph = FTextor->ParagraphAt(index);
     // The paragraph's characters with each embedded element as one character that matches nothing.
     std::u16string text;
+    std::vector<std::pair<size_t, TVisualElement*>> elements;
     for (TPortion* portion = paragraph->FirstPortion(); portion; portion = portion->Next()) {
       if (portion->Kind() == TPortionKind::pkElement) {
+        if (auto* element = dynamic_cast<TVisualElement*>(static_cast<TElementPortion*>(portion)->Element()))
+          elements.emplace_back(text.size(), element);
         text += u'\uFFFC';
         continue;
       }
@@ -1851,19 +1862,31 @@ bool TTextorElement::FindInText(TFindData* AData, bool AForward) {
       text += chars;
     }
     size_t found = std::u16string::npos;
+    // The stretch searched: [low, high) holds the match's characters, and the elements met before it.
+    size_t low = 0, high = text.size();
     if (AForward) {
-      const size_t start = index == from.ParagraphIndex ? size_t(std::max(0, from.CharIndex)) : 0;
-      if (start <= text.size())
-        found = AData->MatchCase ? text.find(pattern, start) : FindFolded(text, pattern, start);
+      low = index == from.ParagraphIndex ? size_t(std::max(0, from.CharIndex)) : 0;
+      if (low <= text.size()) found = AData->MatchCase ? text.find(pattern, low) : FindFolded(text, pattern, low);
     } else {
-      const size_t limit = index == from.ParagraphIndex ? size_t(std::max(0, from.CharIndex)) : text.size();
-      for (size_t at = 0; at + pattern.size() <= limit;) {
+      high = index == from.ParagraphIndex ? std::min(text.size(), size_t(std::max(0, from.CharIndex))) : text.size();
+      for (size_t at = 0; at + pattern.size() <= high;) {
         const size_t hit = AData->MatchCase ? text.find(pattern, at) : FindFolded(text, pattern, at);
-        if (hit == std::u16string::npos || hit + pattern.size() > limit) break;
+        if (hit == std::u16string::npos || hit + pattern.size() > high) break;
         found = hit;
         at = hit + 1;
       }
     }
+    if (found != std::u16string::npos) {
+      if (AForward)
+        high = found;
+      else
+        low = found + pattern.size();
+    }
+    // An element with something focusable inside, met before the match, takes the search over.
+    if (!AForward) std::reverse(elements.begin(), elements.end());
+    for (const auto& [at, element] : elements)
+      if (at >= low && at < high && element->FindFocusable(AForward, AInner, AData->OnlyEnabled, AData->OnlyVisible))
+        return false;
     if (found == std::u16string::npos) continue;
     const TIndexRange match{{index, int32_t(found)}, {index, int32_t(found + pattern.size())}};
     if (!IsFocused()) TCustomDropDownElement::SetFocus(fdForward, {}, nullptr, nullptr);
@@ -1876,10 +1899,15 @@ bool TTextorElement::FindInText(TFindData* AData, bool AForward) {
 }
 
 TVisualElement* TTextorElement::Find(TFindData* AData, int AOptions, bool& AFound) {
-  const bool forward = (AOptions & 1) == 0;
-  if (FindInText(AData, forward)) {
+  const bool forward = (AOptions & FindBackward) == 0;
+  TVisualElement* inner = nullptr;
+  if (FindInText(AData, forward, inner)) {
     AFound = true;
     return this;
+  }
+  if (inner) {
+    AData->Origin = nullptr;
+    return inner;
   }
   return TCustomDropDownElement::Find(AData, AOptions, AFound);
 }

@@ -404,7 +404,8 @@ class TTextorElement : public TCustomDropDownElement {
   int GetCursor(TVisualPoint APoint) override;
   void FocusChanged() override;
   bool Activate() override;
-  // Searches the text from the selection, backwards with AOptions bit 0, then goes on as the base does.
+  // Searches the text from the selection (or beside the element the search came out of), backwards with
+  // FindBackward, entering the embedded elements on the way; then goes on as the base does.
   TVisualElement* Find(TFindData* AData, int AOptions, bool& AFound) override;
   void KeyDown(uint16_t& AKey, TShiftKeys AShift) override;
   void KeyPress(char16_t& AChar) override;
@@ -445,7 +446,9 @@ class TTextorElement : public TCustomDropDownElement {
   void AddContentMessage(int AID, std::u16string_view AValue = {});
   // Makes, fills and inserts one data element; AFileName nil for the clipboard. The new element when one went in.
   TVisualElement* InsertDataElement(const std::u16string* AFileName);
-  bool FindInText(TFindData* AData, bool AForward);
+  // A match becomes the selection; otherwise AInner is the focusable element inside the first embedded element on
+  // the way, where the search goes on, or nil.
+  bool FindInText(TFindData* AData, bool AForward, TVisualElement*& AInner);
 
   std::u16string FDefaultText;
   TTextOptions FTextOptions;

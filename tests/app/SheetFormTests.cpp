@@ -7,9 +7,12 @@
 #include "controls/baSaper.h"
 #include "document/elements/diCommonElements.h"
 #include "document/elements/diCustomElements.h"
+#include "document/elements/plElements.h"
+#include "document/elements/unDocument.h"
 #include "document/model/diDropDown.h"
 #include "document/text/diTextorElement.h"
 #include "document/text/diTextorInteractive.h"
+#include "foundation/cuSystem.h"
 #include "foundation/cuUndoRedo.h"
 #include "foundation/cuUtilsWin.h"
 #include "framework/fwActions.h"
@@ -21,7 +24,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -576,6 +581,120 @@ TEST_F(SheetFormTest, GoingToElementsMarksTheFoundAndTellsOfAnUnknownIdentifier)
   EXPECT_EQ(Boxes.Boxes, (std::vector<std::u16string>{u"Element with identifier 999999 not found."}));
   EXPECT_GT(Form->rb1->Position().y, 0) << "the first found comes into view";
   EXPECT_TRUE(Host->Sheet->ClearMarksOnFocus);
+}
+
+// The sheet form on a real document: a plain root holding a comment, a table and a logic frame, with "twin" in the
+// comment, a table cell and the frame's content.
+class SheetFormDocumentTest : public SheetFormTest {
+ protected:
+  void SetUp() override {
+    SheetFormTest::SetUp();
+    const std::string bytes =
+        "<Quillbox FormatVersion=\"1.1\">\r\n"
+        "\t<Chars Value=\"Root Alpha \"/><Comment><Chars Value=\"note Beta twin\"/><Br/></Comment>"
+        "<Chars Value=\" mid\"/><Br/>\r\n"
+        "\t<Table><Row><Cell><Chars Value=\"x\"/><Br/></Cell><Cell><Chars Value=\"cell Gamma twin\"/><Br/></Cell></Row>"
+        "<Row><Cell/><Cell><Chars Value=\"y\"/><Br/></Cell></Row></Table><Br/>\r\n"
+        "\t<LogicFrame><Content><Chars Value=\"in Delta twin\"/><Br/></Content>"
+        "<Caption><Chars Value=\"cap\"/><Br/></Caption></LogicFrame><Br/>\r\n"
+        "\t<Chars Value=\"end Omega\"/><Br/>\r\n"
+        "</Quillbox>\r\n";
+    WriteFile(u"notes.qbx", bytes);
+    Document = std::make_unique<TPlainDocument>(&Settings);
+    Document->LoadFromFile(Scratch() + u"notes.qbx");
+    Form->SetSheet(Document->DocumentScheme(), Document->DocumentSheet());
+    Pump();
+  }
+  void TearDown() override {
+    Form->SetSheet(nullptr, nullptr);
+    Document.reset();
+    SheetFormTest::TearDown();
+  }
+
+  void WriteFile(const std::u16string& AName, const std::string& ABytes) {
+    std::ofstream(Path(Scratch() + AName), std::ios::binary) << ABytes;
+  }
+  std::string Saved() {
+    Document->SaveToFile(Scratch() + u"saved.qbx", true);
+    std::ifstream in(Path(Scratch() + u"saved.qbx"), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  // A search over the whole sheet, as the dialogs make it.
+  std::unique_ptr<TFindData> Search(std::u16string AText, bool AMatchCase) {
+    auto data = std::make_unique<TFindData>();
+    data->FindScope = Document->DocumentSheet()->Root();
+    data->FindText = std::move(AText);
+    data->MatchCase = AMatchCase;
+    return data;
+  }
+
+  TSheetSettings Settings{nullptr};
+  std::unique_ptr<TPlainDocument> Document;
+};
+
+TEST_F(SheetFormDocumentTest, FindReachesWordsInTheRootTextTableCellsCommentsAndFrameContents) {
+  static constexpr const char16_t* InRoot = u"(the root)";
+  const struct {
+    const char16_t* Find;
+    bool MatchCase;
+    bool Down;
+    // The focused text's whole text (InRoot for the root) and its selection afterwards; nil when nothing is found.
+    const char16_t* Text;
+    const char16_t* Selected;
+  } cases[] = {
+      {u"alpha", false, true, InRoot, u"Alpha"},
+      {u"beta", false, true, u"note Beta twin", u"Beta"},
+      {u"Beta", true, true, u"note Beta twin", u"Beta"},
+      {u"beta", true, true, nullptr, nullptr},
+      {u"gamma", false, true, u"cell Gamma twin", u"Gamma"},
+      {u"delta", false, true, u"in Delta twin", u"Delta"},
+      {u"omega", false, true, InRoot, u"Omega"},
+      {u"twin", false, true, u"note Beta twin", u"twin"},
+      {u"alpha", false, false, InRoot, u"Alpha"},
+      {u"beta", false, false, u"note Beta twin", u"Beta"},
+      {u"gamma", false, false, u"cell Gamma twin", u"Gamma"},
+      {u"Gamma", true, false, u"cell Gamma twin", u"Gamma"},
+      {u"GAMMA", true, false, nullptr, nullptr},
+      {u"delta", false, false, u"in Delta twin", u"Delta"},
+      {u"twin", false, false, u"in Delta twin", u"twin"},
+  };
+  TTextorElement* root = Document->DocumentRoot();
+  for (const auto& c : cases) {
+    const std::string name = Utf16ToUtf8(c.Find) + (c.MatchCase ? " matching case" : "") + (c.Down ? " down" : " up");
+    // From the start going down, from the end going up.
+    root->SetFocus(c.Down ? TFocusDirections(fdForward) : TFocusDirections(), {}, nullptr, nullptr);
+    const auto data = Search(c.Find, c.MatchCase);
+    EXPECT_EQ(Form->FindNext(1, data.get(), c.Down), c.Text != nullptr) << name;
+    auto* text = dynamic_cast<TTextorElement*>(Document->DocumentSheet()->Focused());
+    ASSERT_NE(text, nullptr) << name;
+    if (!c.Text) {
+      EXPECT_EQ(text, root) << name << ": the focus stays where the search began";
+      continue;
+    }
+    if (c.Text == InRoot)
+      EXPECT_EQ(text, root) << name;
+    else
+      EXPECT_EQ(text->GetText(), c.Text) << name;
+    ASSERT_NE(text->Interactive(), nullptr) << name;
+    EXPECT_EQ(text->Interactive()->GetSelectedText(), c.Selected) << name;
+  }
+}
+
+TEST_F(SheetFormDocumentTest, ReplaceAllReachesEveryElementAndUndoesAndRedoesInOneStep) {
+  const std::string before = Saved();
+  Document->DocumentRoot()->SetFocus(fdForward, {}, nullptr, nullptr);
+  Form->Replace(Search(u"TWIN", false).get(), u"pair", true, true);
+  EXPECT_EQ(Boxes.Boxes, (std::vector<std::u16string>{u"The program has made 3 replacements."}));
+  std::string expected = before;
+  for (size_t at = expected.find("twin"); at != std::string::npos; at = expected.find("twin", at))
+    expected.replace(at, 4, "pair");
+  const std::string replaced = Saved();
+  EXPECT_EQ(replaced, expected);
+  Form->EditUndo->Execute(nullptr);
+  EXPECT_EQ(Saved(), before) << "one undo restores every occurrence";
+  EXPECT_FALSE(Document->UndoRedo()->CanUndo());
+  Form->EditRedo->Execute(nullptr);
+  EXPECT_EQ(Saved(), replaced) << "one redo replaces them again";
 }
 
 // Counts the key downs the form hands to its hook.

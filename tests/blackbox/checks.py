@@ -526,6 +526,55 @@ def check_web_commands(session):
     expect(session.close() == 0, "the program did not end cleanly")
 
 
+def answers(session):
+    """The program runs and its window's thread has handled what came before."""
+    out = session.driver("idle", "TMainForm", check=False)
+    return "qbdriver:" not in out and session.process.poll() is None
+
+
+FRAME_AND_TABLE = document_text([
+    '<Chars Value="start"/><Br/>',
+    '<LogicFrame><Description><Chars Value="desc"/><Br/></Description><Content><Chars Value="inside"/><Br/></Content>'
+    '<Caption><Chars Value="cap"/><Br/></Caption></LogicFrame><Br/>',
+    '<Table><Row><Cell><Chars Value="a"/><Br/></Cell><Cell><Chars Value="needle"/><Br/></Cell></Row></Table><Br/>',
+    '<Chars Value="end"/><Br/>',
+])
+
+
+def check_find_through_elements(session):
+    """The caret walks with Right through a logic frame (its expand button, caption, content and description, where
+    typing goes) and with Down past a table; Find, searching up from the end, reaches the word in a table cell and
+    selects it, so typing replaces it; the program lives on and the data file holds what was typed."""
+    data = session.data_file()
+    session.write(data, FRAME_AND_TABLE)
+    session.start()
+    session.focus()
+    # "start" and its line end, the expand button, "cap", "inside": then the caret stands at the start of "desc".
+    session.keys("ctrl+home", *["right"] * 19)
+    session.keys("right", "right", "right", "right", "t:ription")
+    # Right at the description's end leaves the frame; Down goes past the table to the last line's end.
+    session.keys("right", "down", "down", "t: typed")
+    expect(answers(session), f"the program died on the way: {session.describe()}")
+    session.keys("ctrl+f")
+    session.wait_window("#32770")
+    session.keys("t:needle", "alt+u", "enter")
+    expect(answers(session), f"the program died in the search: {session.describe()}")
+    boxes = session.boxes()
+    expect(len(boxes) == 1 and boxes[0][0] == "Find", f"not only the find dialog: {boxes}")
+    session.keys("esc")
+    expect(wait_until(lambda: not session.boxes(), 10), f"the find dialog stays: {session.boxes()}")
+    session.focus()
+    session.keys("t:found")
+    saved = save(session, data)
+    for piece in (b'<Chars Value="description"/>', b'<Chars Value="found"/>', b'<Chars Value="end typed"/>',
+                  b'<Chars Value="inside"/>', b'<Chars Value="cap"/>'):
+        expect(piece in saved, f"{piece!r} is not in the saved file: {saved!r}")
+    expect(b"needle" not in saved, f"the found word was not replaced: {saved!r}")
+    table = saved[saved.index(b"<Table>"):saved.index(b"</Table>")]
+    expect(b'Value="found"' in table, f"the replacement is not in the table: {saved!r}")
+    expect(session.close() == 0, "the program did not end cleanly")
+
+
 CHECKS = {name[len("check_"):]: f for name, f in globals().items() if name.startswith("check_")}
 
 
