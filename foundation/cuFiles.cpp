@@ -52,7 +52,8 @@ std::unique_ptr<TFileStream> OpenFileToRead(const std::u16string& AFileName) {
   try {
     return std::make_unique<TFileStream>(AFileName, TFileMode::fmOpenRead);
   } catch (const EFileError&) {
-    if (!FileExists(AFileName)) RaiseFileNotFound(AFileName);
+    // A folder of that name is there, though no file: the system's error says why it cannot be read.
+    if (!FileExists(AFileName) && !DirectoryExists(AFileName)) RaiseFileNotFound(AFileName);
     throw;
   }
 }

@@ -54,6 +54,6 @@ uint32_t GetLastOSError();
 
 // Raises EFileError with the localized "File not found: %1" (string 2066), system error 2.
 [[noreturn]] void RaiseFileNotFound(const std::u16string& AFileName);
-// Opens AFileName for reading; a file that is not there raises the "File not found" error, any other failure the
-// system's.
+// Opens AFileName for reading; nothing at all there raises the "File not found" error, any other failure (a
+// folder of that name among them) the system's.
 std::unique_ptr<TFileStream> OpenFileToRead(const std::u16string& AFileName);

@@ -36,6 +36,9 @@ uint64_t NowTicks() {
   return Ticks(now);
 }
 
+// A file or a folder.
+bool PathTaken(const std::u16string& AName) { return FileExists(AName) || DirectoryExists(AName); }
+
 }  // namespace
 
 std::u16string BackupFileName(const std::u16string& AFileName) {
@@ -99,7 +102,8 @@ void TPlainDocument::LoadFromFile(const std::u16string& AFileName) {
   FDocumentSheet.reset();
 
   FRenewBackup = false;
-  if (FileExists(AFileName)) {
+  // Only nothing at all is a first start: a folder in the file's place raises as an unreadable file does.
+  if (PathTaken(AFileName)) {
     FDocumentScheme->LoadFromFile(AFileName);
     FRenewBackup = FDocumentScheme->LoadedWithParseError();
   } else {

@@ -41,7 +41,8 @@ class TPlainDocument : public TObject {
   TLogRoot* LogRoot() const;
 
   // A missing file starts an empty document, or the document of its backup when one exists (with a warning in
-  // the log); a file that exists and cannot be read raises and leaves the document without sheets.
+  // the log); anything else at the path that cannot be read as a file (a locked file, a folder) raises and leaves
+  // the document without sheets.
   void LoadFromFile(const std::u16string& AFileName);
   // Backup copy, then the scheme's replacing save; the document takes AFileName as its name unless AKeepName.
   // Raises without touching the file when no load succeeded. The backup is renewed whatever its age when the

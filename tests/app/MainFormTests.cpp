@@ -30,6 +30,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -589,19 +590,36 @@ TEST_F(MainFormTest, QueryEndSessionToTheApplicationWritesAModifiedDocumentBefor
 }
 
 TEST_F(MainFormTest, ADataFileThatCannotBeReadEndsTheStartWritingNothing) {
-  std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
-  WriteDocument(DataFile(), u"kept");
-  const std::string bytes = ReadBytes(DataFile());
-  TFileLock lock(DataFile());
-  ASSERT_TRUE(lock.Held());
-  Global = New<TGlobal>(nullptr, Places());
-  EXPECT_ANY_THROW(Form.reset(New<TMainForm>(nullptr, System())));
-  FreeAndNil(Global);
-  lock.Release();
-  EXPECT_EQ(ReadBytes(DataFile()), bytes);
-  EXPECT_FALSE(FileExists(SettingsFileName()));
-  EXPECT_FALSE(FileExists(SessionFileName()));
-  EXPECT_TRUE(TrayCalls.empty());
+  struct TCase {
+    const char* Name;
+    bool Folder;  // a folder in the data file's place, else a locked file
+  } cases[] = {{"a locked file", false}, {"a folder", true}};
+  const std::filesystem::path folder = Path(ExtractFilePath(DataFile()));
+  for (const TCase& c : cases) {
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    std::string bytes;
+    if (c.Folder) {
+      std::filesystem::create_directory(Path(DataFile()));
+    } else {
+      WriteDocument(DataFile(), u"kept");
+      bytes = ReadBytes(DataFile());
+    }
+    TFileLock lock(DataFile());
+    ASSERT_EQ(lock.Held(), !c.Folder) << c.Name;
+    Global = New<TGlobal>(nullptr, Places());
+    EXPECT_ANY_THROW(Form.reset(New<TMainForm>(nullptr, System()))) << c.Name;
+    FreeAndNil(Global);
+    lock.Release();
+    if (c.Folder)
+      EXPECT_TRUE(std::filesystem::is_empty(Path(DataFile()))) << c.Name;
+    else
+      EXPECT_EQ(ReadBytes(DataFile()), bytes) << c.Name;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1) << c.Name;
+    EXPECT_FALSE(FileExists(SettingsFileName())) << c.Name;
+    EXPECT_FALSE(FileExists(SessionFileName())) << c.Name;
+    EXPECT_TRUE(TrayCalls.empty()) << c.Name;
+  }
 }
 
 TEST_F(MainFormTest, TheBackupIsRenewedAtTheFirstSaveAfterAParseErrorOrOverAnotherFile) {

@@ -209,6 +209,26 @@ def check_locked_data_file(session):
         expect(not session.exists(path), f"{path} was written")
 
 
+def check_folder_at_data_file(session):
+    """A folder where the data file belongs is reported like an unreadable file: one report naming it, an exit
+    before the window shows, and nothing written."""
+    data = session.data_file()
+    session.prefix.unix(data).mkdir(parents=True)
+    session.start(wait_shown=False)
+    session.wait_window("#32770")
+    boxes = session.boxes()
+    expect(len(boxes) == 1 and any(data in text and "not found" not in text for _, _, text in boxes[0][1]),
+           f"not one report naming the folder as there but unreadable: {boxes}")
+    expect("TMainForm" not in session.driver("windows"), "the main window came")
+    dismiss(session)
+    expect(session.wait_exit() is not None, "the program did not end")
+    folder = session.prefix.unix(session.data_folder())
+    expect([p.relative_to(folder).as_posix() for p in folder.rglob("*")] == ["Quillbox.qbx"],
+           f"files were written beside or into the folder: {list(folder.rglob('*'))}")
+    for path in (session.settings_file(), session.session_file()):
+        expect(not session.exists(path), f"{path} was written")
+
+
 def check_autosave_failure(session):
     """An auto-save that cannot write shows one box, not one a tick, and saves once the file is free."""
     data = session.data_file()

@@ -161,6 +161,26 @@ TEST_F(TPlainDocumentTest, ALockedFileMakesLoadAndSaveRaiseAndStaysUntouched) {
   EXPECT_EQ(ReadBytes(notes), NotesFile);
 }
 
+TEST_F(TPlainDocumentTest, AFolderAtTheDataFilesPathMakesTheLoadRaiseAndWritesNothing) {
+  const std::u16string notes = Path(u"notes.qbx"), backup = Path(u"notesBackup.qbx");
+  ASSERT_TRUE(CreateDirectoryW(Wide(notes).c_str(), nullptr));
+  WriteBytes(backup, NotesFile);
+  TPlainDocument document(&Settings);
+  // Told as the system's reason, not as a missing file.
+  try {
+    document.LoadFromFile(notes);
+    ADD_FAILURE() << "no error";
+  } catch (const EFileError& e) {
+    EXPECT_NE(e.ErrorCode(), 2u);
+    EXPECT_NE(e.Message().find(notes), std::u16string::npos);
+  }
+  EXPECT_EQ(document.DocumentSheet(), nullptr);
+  EXPECT_ANY_THROW(document.SaveToFile(notes));
+  EXPECT_TRUE(DirectoryExists(notes));
+  EXPECT_EQ(ReadBytes(backup), NotesFile);
+  EXPECT_FALSE(FileExists(Path(u"notesDamaged.qbx")));
+}
+
 TEST_F(TPlainDocumentTest, AnUnknownElementRoundTripsAndWritesOneLogLine) {
   const std::string text =
       "\xEF\xBB\xBF<Quillbox FormatVersion=\"1.1\">\r\n"
