@@ -73,9 +73,16 @@ std::u16string CreateNumberedFile(const std::u16string& AFolder, std::u16string_
   }
 }
 
+bool IsReplaceTempName(std::u16string_view AName) {
+  constexpr std::u16string_view head = u"Rplc", tail = u".tmp";
+  if (AName.size() <= head.size() + tail.size() || !AName.starts_with(head) || !AName.ends_with(tail)) return false;
+  const std::u16string_view number = AName.substr(head.size(), AName.size() - head.size() - tail.size());
+  return std::all_of(number.begin(), number.end(), [](char16_t C) { return C >= u'0' && C <= u'9'; });
+}
+
 std::u16string CreateTempFileBeside(const std::u16string& ATarget) {
   std::unique_ptr<TFileStream> created;
-  return CreateNumberedFile(ExtractFilePath(ATarget), u"Rplc%d.tmp", {}, created);
+  return CreateNumberedFile(ExtractFilePath(ATarget), ReplaceTempMask, {}, created);
 }
 
 #ifdef _WIN32

@@ -118,6 +118,7 @@ void TPlainDocument::LoadFromFile(const std::u16string& AFileName) {
     }
     FDocumentScheme->SetFileName(AFileName);
   }
+  RemoveStrayTempFiles(ExtractFilePath(AFileName));
 
   FLogSheet = std::make_unique<TSheet>(FSheetSettings);
   PlaceOnSheet(FLogSheet.get(), LogRoot());
@@ -135,6 +136,18 @@ void TPlainDocument::SaveToFile(const std::u16string& AFileName, bool AKeepName)
   MakeBackupCopy(AFileName, !ownFile || FRenewBackup);
   FDocumentScheme->SaveToFile(AFileName, AKeepName);
   if (ownFile) FRenewBackup = false;
+}
+
+void TPlainDocument::RemoveStrayTempFiles(const std::u16string& AFolder) {
+  // One instance runs at a time: a temporary file of ours found now belongs to a save that was cut off.
+  TStringList found;
+  ListFiles(AFolder, u"Rplc*.tmp", found, true, true);
+  for (int i = 0; i < found.Count(); ++i)
+    if (IsReplaceTempName(ExtractFileName(found[i])) && !RemoveFile(found[i]))
+      LogRoot()->LogMessages()->Add(
+          mkWarning, FormatLocStrOr(IdTempNotRemoved,
+                                    u"The temporary file \"%1\" left by an interrupted save could not be removed",
+                                    {QuoteMessageValue(found[i])}));
 }
 
 void TPlainDocument::PlaceOnSheet(TSheet* ASheet, TVisualElement* ARoot) {

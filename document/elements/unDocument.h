@@ -17,6 +17,8 @@ class TVisualElement;
 
 // "%1 was missing; its backup %2 was loaded instead": the warning of a load from the backup.
 constexpr int IdBackupLoaded = 2339;
+// "The temporary file %1 left by an interrupted save could not be removed".
+constexpr int IdTempNotRemoved = 2061;
 
 // The backup beside a data file: its extension replaced by "Backup.qbx" (notes.qbx gives notesBackup.qbx).
 std::u16string BackupFileName(const std::u16string& AFileName);
@@ -42,7 +44,8 @@ class TPlainDocument : public TObject {
 
   // A missing file starts an empty document, or the document of its backup when one exists (with a warning in
   // the log); anything else at the path that cannot be read as a file (a locked file, a folder) raises and leaves
-  // the document without sheets.
+  // the document without sheets. A load removes the temporary files that interrupted saves left beside the file;
+  // only one that cannot be removed is reported.
   void LoadFromFile(const std::u16string& AFileName);
   // Backup copy, then the scheme's replacing save; the document takes AFileName as its name unless AKeepName.
   // Raises without touching the file when no load succeeded. The backup is renewed whatever its age when the
@@ -53,6 +56,7 @@ class TPlainDocument : public TObject {
  private:
   // Makes ASheet hold ARoot at its padding and focuses its first focusable element.
   void PlaceOnSheet(TSheet* ASheet, TVisualElement* ARoot);
+  void RemoveStrayTempFiles(const std::u16string& AFolder);
 
   TSheetSettings* FSheetSettings;
   bool FRenewBackup = false;

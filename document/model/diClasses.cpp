@@ -500,7 +500,7 @@ void TScheme::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
   // Beside the data file, so that the replacement is a rename within one folder.
   std::u16string folder = ExtractFilePath(AFileName);
   if (folder.empty()) folder = u"./";
-  const std::u16string temp = CreateUniqueFile(u"Rplc%d", u"tmp", stream, folder);
+  const std::u16string temp = CreateNumberedFile(folder, ReplaceTempMask, {}, stream);
   try {
     knot->SaveToStream(*stream, TKnotEncoding::keUtf8);
     stream->Flush();

@@ -181,6 +181,34 @@ TEST_F(TPlainDocumentTest, AFolderAtTheDataFilesPathMakesTheLoadRaiseAndWritesNo
   EXPECT_FALSE(FileExists(Path(u"notesDamaged.qbx")));
 }
 
+// Which files a load finds beside the data file, and whether they are gone after it.
+TEST_F(TPlainDocumentTest, ALoadRemovesOnlyTheTemporaryFilesOfCutOffSavesAndReportsOnlyOneItCannotRemove) {
+  struct Case {
+    const char16_t* Name;
+    bool Removed;
+  } cases[] = {{u"Rplc1.tmp", true},
+               {u"Rplc23.tmp", true},
+               {u"Rplcx.tmp", false},
+               {u"Rplc1.tmp.qbx", false},
+               {u"other.tmp", false}};
+  for (const Case& c : cases) WriteBytes(Path(c.Name), "left");
+  const std::u16string folder = Path(u"Rplc7.tmp"), held = Path(u"Rplc9.tmp"), notes = Path(u"notes.qbx");
+  ASSERT_TRUE(CreateDirectoryW(Wide(folder).c_str(), nullptr));
+  WriteBytes(held, "held");
+  WriteBytes(notes, NotesFile);
+  HANDLE lock =
+      CreateFileW(Wide(held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  auto document = Open(notes);
+  CloseHandle(lock);
+  for (const Case& c : cases) EXPECT_EQ(FileExists(Path(c.Name)), !c.Removed) << &c - cases;
+  EXPECT_TRUE(DirectoryExists(folder));
+  TElementMessages* log = document->LogRoot()->LogMessages();
+  ASSERT_EQ(log->GetCount(), 1);
+  EXPECT_EQ(log->GetItem(0)->Kind(), mkWarning);
+  EXPECT_NE(log->GetItem(0)->GetText().find(held), std::u16string::npos);
+}
+
 TEST_F(TPlainDocumentTest, AnUnknownElementRoundTripsAndWritesOneLogLine) {
   const std::string text =
       "\xEF\xBB\xBF<Quillbox FormatVersion=\"1.1\">\r\n"
