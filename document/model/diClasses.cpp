@@ -457,6 +457,7 @@ void TScheme::LoadFromFile(const std::u16string& AFileName) {
   TNodePtr<TKnot> knot(new TKnot);
   knot->LoadFromStream(bytes);
   FLoadedWithParseError = knot->HasParseError();
+  FLoadedInPart = true;
   // The reader counts its offsets after the byte-order mark; the user is told the file's own.
   const uint8_t* head = bytes.Memory();
   const bool marked = bytes.Size() >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF;
@@ -471,6 +472,8 @@ void TScheme::LoadFromFile(const std::u16string& AFileName) {
                                              u"characters there read as \"\uFFFD\" and a save keeps them so",
                                              {IntToStr(static_cast<int64_t>(invalidAt))}));
   LoadInto(loader, FRoot);
+  FLoadedInPart =
+      FLoadedWithParseError || invalidAt != std::string::npos || knot->CollectUnread(nullptr, nullptr, false);
 }
 
 void TScheme::LoadElement(TElement* AElement, uint8_t AMode, TKnot* AKnot) {

@@ -622,7 +622,7 @@ TEST_F(MainFormTest, ADataFileThatCannotBeReadEndsTheStartWritingNothing) {
   }
 }
 
-TEST_F(MainFormTest, TheBackupIsRenewedAtTheFirstSaveAfterAParseErrorOrOverAnotherFile) {
+TEST_F(MainFormTest, AParseErrorLeavesTheBackupAndKeepsTheFileWhileASaveOverAnotherFileRenewsItsBackup) {
   const std::u16string name = Scratch() + u"notes.qbx";
   const std::u16string backup = BackupFileName(name);
   auto writeBytes = [](const std::u16string& AName, const std::string& ABytes) {
@@ -638,10 +638,11 @@ TEST_F(MainFormTest, TheBackupIsRenewedAtTheFirstSaveAfterAParseErrorOrOverAnoth
     document.LoadFromFile(name);
     ASSERT_TRUE(document.DocumentScheme()->LoadedWithParseError());
     document.SaveToFile(name);
-    EXPECT_EQ(ReadBytes(backup), broken);
+    EXPECT_EQ(ReadBytes(backup), "young backup");
+    EXPECT_EQ(ReadBytes(DamagedCopyName(name, 1)), broken);
     const std::string saved = ReadBytes(name);
     document.SaveToFile(name);
-    EXPECT_EQ(ReadBytes(backup), broken);  // young again, and read whole since
+    EXPECT_EQ(ReadBytes(backup), "young backup");
     EXPECT_NE(saved, broken);
   }
 

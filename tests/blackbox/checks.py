@@ -134,6 +134,26 @@ def check_unknown_element_kept(session):
     expect(session.close() == 0, "the program did not end cleanly")
 
 
+def check_damaged_load_keeps_copies(session):
+    """A data file cut in half beside an intact backup: after typing and Ctrl+S the backup is unchanged and the cut
+    file is kept, byte for byte, under its kept-copy name beside them."""
+    data, folder = session.data_file(), session.data_folder()
+    backup, kept = folder + "QuillboxBackup.qbx", folder + "QuillboxDamaged.qbx"
+    whole = document_text([f'<Chars Value="paragraph {i}"/><Br/>' for i in range(1, 307)])
+    cut = whole[:len(whole) // 2]
+    session.write(backup, whole)
+    session.write(data, cut)
+    session.start()
+    session.focus()
+    session.keys("ctrl+end", "t:typed after the cut")
+    saved = save(session, data)
+    expect(b'Value="typed after the cut' in saved, f"the typing is not in the file: {saved!r}")
+    backup_now, kept_now = session.read(backup), session.read(kept)
+    expect(backup_now == whole, f"the backup changed: {len(whole)} bytes, now {backup_now and len(backup_now)}")
+    expect(kept_now == cut, f"the cut file was not kept as it was: {len(cut)} bytes, kept {kept_now and len(kept_now)}")
+    expect(session.close() == 0, "the program did not end cleanly")
+
+
 # -- the resident program ------------------------------------------------------------------------------------------
 
 def check_logoff_writes(session):
