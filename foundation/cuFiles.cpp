@@ -52,7 +52,8 @@ std::unique_ptr<TFileStream> OpenFileToRead(const std::u16string& AFileName) {
   try {
     return std::make_unique<TFileStream>(AFileName, TFileMode::fmOpenRead);
   } catch (const EFileError&) {
-    if (!FileExists(AFileName)) RaiseFileNotFound(AFileName);
+    // A folder of that name is there, though no file: the system's error says why it cannot be read.
+    if (!FileExists(AFileName) && !DirectoryExists(AFileName)) RaiseFileNotFound(AFileName);
     throw;
   }
 }
@@ -72,9 +73,16 @@ std::u16string CreateNumberedFile(const std::u16string& AFolder, std::u16string_
   }
 }
 
+bool IsReplaceTempName(std::u16string_view AName) {
+  constexpr std::u16string_view head = u"Rplc", tail = u".tmp";
+  if (AName.size() <= head.size() + tail.size() || !AName.starts_with(head) || !AName.ends_with(tail)) return false;
+  const std::u16string_view number = AName.substr(head.size(), AName.size() - head.size() - tail.size());
+  return std::all_of(number.begin(), number.end(), [](char16_t C) { return C >= u'0' && C <= u'9'; });
+}
+
 std::u16string CreateTempFileBeside(const std::u16string& ATarget) {
   std::unique_ptr<TFileStream> created;
-  return CreateNumberedFile(ExtractFilePath(ATarget), u"Rplc%d.tmp", {}, created);
+  return CreateNumberedFile(ExtractFilePath(ATarget), ReplaceTempMask, {}, created);
 }
 
 #ifdef _WIN32

@@ -41,7 +41,11 @@ void MoveFileReplacing(const std::u16string& ASource, const std::u16string& ATar
 // the next number. Returns the name and, in AStream, the new file. Raises EFileError.
 std::u16string CreateNumberedFile(const std::u16string& AFolder, std::u16string_view AMask, std::u16string_view AExt,
                                   std::unique_ptr<TFileStream>& AStream);
-// Creates a new empty file with a name not yet taken in ATarget's folder and returns its name. Raises EFileError.
+// The name of the temporary file a replacing save writes beside its target: "Rplc<n>.tmp".
+constexpr std::u16string_view ReplaceTempMask = u"Rplc%d.tmp";
+// Whether AName (without folder) is such a name, exactly: "Rplc", decimal digits, ".tmp".
+bool IsReplaceTempName(std::u16string_view AName);
+// Creates a new empty file named after ReplaceTempMask in ATarget's folder and returns its name. Raises EFileError.
 std::u16string CreateTempFileBeside(const std::u16string& ATarget);
 
 // The folder part with its trailing delimiter ("" for a bare name), and the name part.
@@ -54,6 +58,6 @@ uint32_t GetLastOSError();
 
 // Raises EFileError with the localized "File not found: %1" (string 2066), system error 2.
 [[noreturn]] void RaiseFileNotFound(const std::u16string& AFileName);
-// Opens AFileName for reading; a file that is not there raises the "File not found" error, any other failure the
-// system's.
+// Opens AFileName for reading; nothing at all there raises the "File not found" error, any other failure (a
+// folder of that name among them) the system's.
 std::unique_ptr<TFileStream> OpenFileToRead(const std::u16string& AFileName);

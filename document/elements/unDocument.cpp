@@ -36,13 +36,22 @@ uint64_t NowTicks() {
   return Ticks(now);
 }
 
-}  // namespace
+// A file or a folder.
+bool PathTaken(const std::u16string& AName) { return FileExists(AName) || DirectoryExists(AName); }
 
-std::u16string BackupFileName(const std::u16string& AFileName) {
+// AFileName without its extension.
+std::u16string WithoutExtension(const std::u16string& AFileName) {
   const std::u16string name = ExtractFileName(AFileName);
   const size_t dot = name.rfind(u'.');
-  const size_t cut = dot == std::u16string::npos ? AFileName.size() : AFileName.size() - (name.size() - dot);
-  return AFileName.substr(0, cut) + u"Backup.qbx";
+  return dot == std::u16string::npos ? AFileName : AFileName.substr(0, AFileName.size() - (name.size() - dot));
+}
+
+}  // namespace
+
+std::u16string BackupFileName(const std::u16string& AFileName) { return WithoutExtension(AFileName) + u"Backup.qbx"; }
+
+std::u16string DamagedCopyName(const std::u16string& AFileName, int ANumber) {
+  return WithoutExtension(AFileName) + u"Damaged" + (ANumber > 1 ? IntToStr(ANumber) : std::u16string()) + u".qbx";
 }
 
 void MakeBackupCopy(const std::u16string& AFileName, bool AForce) {
@@ -98,22 +107,31 @@ void TPlainDocument::LoadFromFile(const std::u16string& AFileName) {
   if (FDocumentSheet) DocumentRoot()->SetVisualParent(nullptr);
   FDocumentSheet.reset();
 
-  FRenewBackup = false;
-  if (FileExists(AFileName)) {
+  FLoadedInPart.clear();
+  FReadInPart.clear();
+  std::u16string read;
+  // Only nothing at all is a first start: a folder in the file's place raises as an unreadable file does.
+  if (PathTaken(AFileName)) {
     FDocumentScheme->LoadFromFile(AFileName);
-    FRenewBackup = FDocumentScheme->LoadedWithParseError();
+    read = AFileName;
   } else {
     // The first start has no file; a file lost beside its backup comes back from the backup, or the next saves
     // would replace that backup with an empty document.
     const std::u16string backup = BackupFileName(AFileName);
     if (FileExists(backup)) {
       FDocumentScheme->LoadFromFile(backup);
+      read = backup;
       LogRoot()->LogMessages()->Add(
           mkWarning, FormatLocStrOr(IdBackupLoaded, u"\"%1\" was missing; its backup \"%2\" was loaded instead",
                                     {QuoteMessageValue(AFileName), QuoteMessageValue(backup)}));
     }
     FDocumentScheme->SetFileName(AFileName);
   }
+  if (!read.empty() && FDocumentScheme->LoadedInPart()) {
+    FLoadedInPart = AFileName;
+    FReadInPart = read;
+  }
+  RemoveStrayTempFiles(ExtractFilePath(AFileName));
 
   FLogSheet = std::make_unique<TSheet>(FSheetSettings);
   PlaceOnSheet(FLogSheet.get(), LogRoot());
@@ -127,10 +145,51 @@ void TPlainDocument::LoadFromFile(const std::u16string& AFileName) {
 void TPlainDocument::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
   // Without a load the tree is not the file's content: saving it would replace the file with less.
   if (!FDocumentSheet) throw EStreamError(u"The document \"" + AFileName + u"\" was not loaded and is not saved");
-  const bool ownFile = AFileName == FDocumentScheme->FileName();
-  MakeBackupCopy(AFileName, !ownFile || FRenewBackup);
+  if (AFileName == FLoadedInPart) {
+    // The save writes only what was read: the file as it was goes first where no save reaches it, and the backup,
+    // perhaps the one copy of what the load missed, stays as it is.
+    if (!FReadInPart.empty()) KeepDamagedCopy(AFileName);
+    if (!PathTaken(BackupFileName(AFileName))) MakeBackupCopy(AFileName);
+  } else {
+    MakeBackupCopy(AFileName, AFileName != FDocumentScheme->FileName());
+  }
   FDocumentScheme->SaveToFile(AFileName, AKeepName);
-  if (ownFile) FRenewBackup = false;
+}
+
+void TPlainDocument::KeepDamagedCopy(const std::u16string& AFileName) {
+  for (int n = 1;; ++n) {
+    const std::u16string copy = DamagedCopyName(AFileName, n);
+    // Never over an existing file: every earlier copy stays.
+    if (CopyFileW(WinName(FReadInPart).c_str(), WinName(copy).c_str(), TRUE)) {
+      LogRoot()->LogMessages()->Add(
+          mkWarning, FormatLocStrOr(IdDamagedKept, u"\"%1\" was not read in full; it is kept unchanged as \"%2\"",
+                                    {QuoteMessageValue(FReadInPart), QuoteMessageValue(copy)}));
+      FReadInPart.clear();
+      return;
+    }
+    const uint32_t error = GetLastOSError();
+    // Gone since the load: no save can take it any more.
+    if (!FileExists(FReadInPart)) {
+      FReadInPart.clear();
+      return;
+    }
+    if (PathTaken(copy) && n < 100000) continue;
+    const std::u16string pattern = Localization ? Localization->GetLocStr(IdCannotCreateFile) : std::u16string();
+    throw EFCreateError(
+        Format(pattern.empty() ? u"Cannot create file \"%s\". %s" : pattern, {copy, SysErrorMessage(error)}), error);
+  }
+}
+
+void TPlainDocument::RemoveStrayTempFiles(const std::u16string& AFolder) {
+  // One instance runs at a time: a temporary file of ours found now belongs to a save that was cut off.
+  TStringList found;
+  ListFiles(AFolder, u"Rplc*.tmp", found, true, true);
+  for (int i = 0; i < found.Count(); ++i)
+    if (IsReplaceTempName(ExtractFileName(found[i])) && !RemoveFile(found[i]))
+      LogRoot()->LogMessages()->Add(
+          mkWarning, FormatLocStrOr(IdTempNotRemoved,
+                                    u"The temporary file \"%1\" left by an interrupted save could not be removed",
+                                    {QuoteMessageValue(found[i])}));
 }
 
 void TPlainDocument::PlaceOnSheet(TSheet* ASheet, TVisualElement* ARoot) {

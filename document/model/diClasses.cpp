@@ -457,6 +457,7 @@ void TScheme::LoadFromFile(const std::u16string& AFileName) {
   TNodePtr<TKnot> knot(new TKnot);
   knot->LoadFromStream(bytes);
   FLoadedWithParseError = knot->HasParseError();
+  FLoadedInPart = true;
   // The reader counts its offsets after the byte-order mark; the user is told the file's own.
   const uint8_t* head = bytes.Memory();
   const bool marked = bytes.Size() >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF;
@@ -471,6 +472,8 @@ void TScheme::LoadFromFile(const std::u16string& AFileName) {
                                              u"characters there read as \"\uFFFD\" and a save keeps them so",
                                              {IntToStr(static_cast<int64_t>(invalidAt))}));
   LoadInto(loader, FRoot);
+  FLoadedInPart =
+      FLoadedWithParseError || invalidAt != std::string::npos || knot->CollectUnread(nullptr, nullptr, false);
 }
 
 void TScheme::LoadElement(TElement* AElement, uint8_t AMode, TKnot* AKnot) {
@@ -500,7 +503,7 @@ void TScheme::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
   // Beside the data file, so that the replacement is a rename within one folder.
   std::u16string folder = ExtractFilePath(AFileName);
   if (folder.empty()) folder = u"./";
-  const std::u16string temp = CreateUniqueFile(u"Rplc%d", u"tmp", stream, folder);
+  const std::u16string temp = CreateNumberedFile(folder, ReplaceTempMask, {}, stream);
   try {
     knot->SaveToStream(*stream, TKnotEncoding::keUtf8);
     stream->Flush();

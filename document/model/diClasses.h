@@ -343,6 +343,9 @@ class TScheme : public TItfObject {
   void LoadFromFile(const std::u16string& AFileName);
   // The text of the last file loaded stopped being clean somewhere (its knot carried the parse-error bit).
   bool LoadedWithParseError() const { return FLoadedWithParseError; }
+  // The last file loaded was not read as it stands: a parse error, nodes or attributes left unread, or invalid
+  // UTF-8. A save of the tree would not give its content back.
+  bool LoadedInPart() const { return FLoadedInPart; }
   void LoadElement(TElement* AElement, uint8_t AMode, TKnot* AKnot);
   // Writes the whole tree to a temporary file beside AFileName and replaces AFileName with it in one step; the
   // data file is never touched before the replacement. Raises EFCreateError when the replacement fails.
@@ -368,6 +371,7 @@ class TScheme : public TItfObject {
   TElementClass FRootClass;
   bool FReadOnly = false;
   bool FLoadedWithParseError = false;
+  bool FLoadedInPart = false;
   // The root is being freed with the scheme: the index goes whole afterwards, not element by element.
   bool FClosing = false;
   TUndoRedo* FUndoRedo = nullptr;

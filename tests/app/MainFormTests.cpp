@@ -30,6 +30,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -589,22 +590,39 @@ TEST_F(MainFormTest, QueryEndSessionToTheApplicationWritesAModifiedDocumentBefor
 }
 
 TEST_F(MainFormTest, ADataFileThatCannotBeReadEndsTheStartWritingNothing) {
-  std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
-  WriteDocument(DataFile(), u"kept");
-  const std::string bytes = ReadBytes(DataFile());
-  TFileLock lock(DataFile());
-  ASSERT_TRUE(lock.Held());
-  Global = New<TGlobal>(nullptr, Places());
-  EXPECT_ANY_THROW(Form.reset(New<TMainForm>(nullptr, System())));
-  FreeAndNil(Global);
-  lock.Release();
-  EXPECT_EQ(ReadBytes(DataFile()), bytes);
-  EXPECT_FALSE(FileExists(SettingsFileName()));
-  EXPECT_FALSE(FileExists(SessionFileName()));
-  EXPECT_TRUE(TrayCalls.empty());
+  struct TCase {
+    const char* Name;
+    bool Folder;  // a folder in the data file's place, else a locked file
+  } cases[] = {{"a locked file", false}, {"a folder", true}};
+  const std::filesystem::path folder = Path(ExtractFilePath(DataFile()));
+  for (const TCase& c : cases) {
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    std::string bytes;
+    if (c.Folder) {
+      std::filesystem::create_directory(Path(DataFile()));
+    } else {
+      WriteDocument(DataFile(), u"kept");
+      bytes = ReadBytes(DataFile());
+    }
+    TFileLock lock(DataFile());
+    ASSERT_EQ(lock.Held(), !c.Folder) << c.Name;
+    Global = New<TGlobal>(nullptr, Places());
+    EXPECT_ANY_THROW(Form.reset(New<TMainForm>(nullptr, System()))) << c.Name;
+    FreeAndNil(Global);
+    lock.Release();
+    if (c.Folder)
+      EXPECT_TRUE(std::filesystem::is_empty(Path(DataFile()))) << c.Name;
+    else
+      EXPECT_EQ(ReadBytes(DataFile()), bytes) << c.Name;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1) << c.Name;
+    EXPECT_FALSE(FileExists(SettingsFileName())) << c.Name;
+    EXPECT_FALSE(FileExists(SessionFileName())) << c.Name;
+    EXPECT_TRUE(TrayCalls.empty()) << c.Name;
+  }
 }
 
-TEST_F(MainFormTest, TheBackupIsRenewedAtTheFirstSaveAfterAParseErrorOrOverAnotherFile) {
+TEST_F(MainFormTest, AParseErrorLeavesTheBackupAndKeepsTheFileWhileASaveOverAnotherFileRenewsItsBackup) {
   const std::u16string name = Scratch() + u"notes.qbx";
   const std::u16string backup = BackupFileName(name);
   auto writeBytes = [](const std::u16string& AName, const std::string& ABytes) {
@@ -620,10 +638,11 @@ TEST_F(MainFormTest, TheBackupIsRenewedAtTheFirstSaveAfterAParseErrorOrOverAnoth
     document.LoadFromFile(name);
     ASSERT_TRUE(document.DocumentScheme()->LoadedWithParseError());
     document.SaveToFile(name);
-    EXPECT_EQ(ReadBytes(backup), broken);
+    EXPECT_EQ(ReadBytes(backup), "young backup");
+    EXPECT_EQ(ReadBytes(DamagedCopyName(name, 1)), broken);
     const std::string saved = ReadBytes(name);
     document.SaveToFile(name);
-    EXPECT_EQ(ReadBytes(backup), broken);  // young again, and read whole since
+    EXPECT_EQ(ReadBytes(backup), "young backup");
     EXPECT_NE(saved, broken);
   }
 

@@ -575,6 +575,46 @@ def check_find_through_elements(session):
     expect(session.close() == 0, "the program did not end cleanly")
 
 
+def check_damaged_load_keeps_copies(session):
+    """A data file cut in half beside an intact backup: after typing and Ctrl+S the backup is unchanged and the cut
+    file is kept, byte for byte, under its kept-copy name beside them."""
+    data, folder = session.data_file(), session.data_folder()
+    backup, kept = folder + "QuillboxBackup.qbx", folder + "QuillboxDamaged.qbx"
+    whole = document_text([f'<Chars Value="paragraph {i}"/><Br/>' for i in range(1, 307)])
+    cut = whole[:len(whole) // 2]
+    session.write(backup, whole)
+    session.write(data, cut)
+    session.start()
+    session.focus()
+    session.keys("ctrl+end", "t:typed after the cut")
+    saved = save(session, data)
+    expect(b'Value="typed after the cut' in saved, f"the typing is not in the file: {saved!r}")
+    backup_now, kept_now = session.read(backup), session.read(kept)
+    expect(backup_now == whole, f"the backup changed: {len(whole)} bytes, now {backup_now and len(backup_now)}")
+    expect(kept_now == cut, f"the cut file was not kept as it was: {len(cut)} bytes, kept {kept_now and len(kept_now)}")
+    expect(session.close() == 0, "the program did not end cleanly")
+
+
+def check_folder_at_data_file(session):
+    """A folder where the data file belongs is reported like an unreadable file: one report naming it, an exit
+    before the window shows, and nothing written."""
+    data = session.data_file()
+    session.prefix.unix(data).mkdir(parents=True)
+    session.start(wait_shown=False)
+    session.wait_window("#32770")
+    boxes = session.boxes()
+    expect(len(boxes) == 1 and any(data in text and "not found" not in text for _, _, text in boxes[0][1]),
+           f"not one report naming the folder as there but unreadable: {boxes}")
+    expect("TMainForm" not in session.driver("windows"), "the main window came")
+    dismiss(session)
+    expect(session.wait_exit() is not None, "the program did not end")
+    folder = session.prefix.unix(session.data_folder())
+    expect([p.relative_to(folder).as_posix() for p in folder.rglob("*")] == ["Quillbox.qbx"],
+           f"files were written beside or into the folder: {list(folder.rglob('*'))}")
+    for path in (session.settings_file(), session.session_file()):
+        expect(not session.exists(path), f"{path} was written")
+
+
 CHECKS = {name[len("check_"):]: f for name, f in globals().items() if name.startswith("check_")}
 
 

@@ -164,6 +164,105 @@ TEST_F(TPlainDocumentTest, ALockedFileMakesLoadAndSaveRaiseAndStaysUntouched) {
   EXPECT_EQ(ReadBytes(notes), NotesFile);
 }
 
+TEST_F(TPlainDocumentTest, AFolderAtTheDataFilesPathMakesTheLoadRaiseAndWritesNothing) {
+  const std::u16string notes = Path(u"notes.qbx"), backup = Path(u"notesBackup.qbx");
+  ASSERT_TRUE(CreateDirectoryW(Wide(notes).c_str(), nullptr));
+  WriteBytes(backup, NotesFile);
+  TPlainDocument document(&Settings);
+  // Told as the system's reason, not as a missing file.
+  try {
+    document.LoadFromFile(notes);
+    ADD_FAILURE() << "no error";
+  } catch (const EFileError& e) {
+    EXPECT_NE(e.ErrorCode(), 2u);
+    EXPECT_NE(e.Message().find(notes), std::u16string::npos);
+  }
+  EXPECT_EQ(document.DocumentSheet(), nullptr);
+  EXPECT_ANY_THROW(document.SaveToFile(notes));
+  EXPECT_TRUE(DirectoryExists(notes));
+  EXPECT_EQ(ReadBytes(backup), NotesFile);
+  EXPECT_FALSE(FileExists(Path(u"notesDamaged.qbx")));
+}
+
+// Which files a load finds beside the data file, and whether they are gone after it.
+TEST_F(TPlainDocumentTest, ALoadRemovesOnlyTheTemporaryFilesOfCutOffSavesAndReportsOnlyOneItCannotRemove) {
+  struct Case {
+    const char16_t* Name;
+    bool Removed;
+  } cases[] = {{u"Rplc1.tmp", true},
+               {u"Rplc23.tmp", true},
+               {u"Rplcx.tmp", false},
+               {u"Rplc1.tmp.qbx", false},
+               {u"other.tmp", false}};
+  for (const Case& c : cases) WriteBytes(Path(c.Name), "left");
+  const std::u16string folder = Path(u"Rplc7.tmp"), held = Path(u"Rplc9.tmp"), notes = Path(u"notes.qbx");
+  ASSERT_TRUE(CreateDirectoryW(Wide(folder).c_str(), nullptr));
+  WriteBytes(held, "held");
+  WriteBytes(notes, NotesFile);
+  HANDLE lock =
+      CreateFileW(Wide(held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  auto document = Open(notes);
+  CloseHandle(lock);
+  for (const Case& c : cases) EXPECT_EQ(FileExists(Path(c.Name)), !c.Removed) << &c - cases;
+  EXPECT_TRUE(DirectoryExists(folder));
+  TElementMessages* log = document->LogRoot()->LogMessages();
+  ASSERT_EQ(log->GetCount(), 1);
+  EXPECT_EQ(log->GetItem(0)->Kind(), mkWarning);
+  EXPECT_NE(log->GetItem(0)->GetText().find(held), std::u16string::npos);
+}
+
+// A data file of ACount numbered paragraphs, as the document writes it.
+std::string ParagraphsFile(int ACount) {
+  std::string text = "\xEF\xBB\xBF<Quillbox FormatVersion=\"1.1\">\r\n";
+  for (int i = 1; i <= ACount; ++i) text += "\t<Chars Value=\"paragraph " + std::to_string(i) + "\"/><Br/>\r\n";
+  return text + "</Quillbox>\r\n";
+}
+
+TEST_F(TPlainDocumentTest, TheFirstSaveAfterALoadNotReadInFullKeepsTheFileAsItWasAndLeavesTheBackup) {
+  const std::string whole = ParagraphsFile(306);
+  std::string flipped = whole;
+  flipped.replace(flipped.find("Value=\"paragraph 7\""), 5, "Valqe");
+  std::string deep = "<Quillbox FormatVersion=\"1.1\"><Chars Value=\"top\"/><Br/>";
+  for (int i = 0; i < 10000; ++i) deep += "<Widget>";
+  for (int i = 0; i < 10000; ++i) deep += "</Widget>";
+  deep += "</Quillbox>";
+  struct Case {
+    const char* Name;
+    std::string Damaged;
+    double BackupDays;
+  } cases[] = {
+      {"cut in half", whole.substr(0, whole.size() / 2), 0},
+      {"an attribute name flipped", flipped, 6},
+      {"10,000 deep", deep, 0},
+  };
+  const std::u16string notes = Path(u"notes.qbx"), backup = Path(u"notesBackup.qbx");
+  const std::u16string kept[] = {Path(u"notesDamaged.qbx"), Path(u"notesDamaged2.qbx")};
+  for (const Case& c : cases) {
+    for (const std::u16string& name : kept) RemoveFile(name);
+    WriteBytes(backup, whole);
+    if (c.BackupDays > 0) SetAgeDays(backup, c.BackupDays);
+    // A second damaged load keeps its file beside the first one's copy.
+    const std::string damaged[] = {c.Damaged, c.Damaged + "\r\n"};
+    for (int round = 0; round < 2; ++round) {
+      WriteBytes(notes, damaged[round]);
+      auto document = Open(notes);
+      SaveWith(*document, u"typed", notes);
+      SaveWith(*document, u"typed again", notes);
+      // Compared whole, reported short: the files run to 170 kB.
+      EXPECT_TRUE(ReadBytes(backup) == whole) << c.Name << " " << round;
+      for (int k = 0; k <= round; ++k)
+        EXPECT_TRUE(ReadBytes(kept[k]) == damaged[k]) << c.Name << " " << round << " " << k;
+      int naming = 0;
+      TElementMessages* log = document->LogRoot()->LogMessages();
+      for (int i = 0; i < log->GetCount(); ++i)
+        naming += log->GetItem(i)->GetText().find(kept[round]) != std::u16string::npos;
+      EXPECT_EQ(naming, 1) << c.Name << " " << round;
+    }
+    EXPECT_FALSE(FileExists(Path(u"notesDamaged3.qbx"))) << c.Name;
+  }
+}
+
 TEST_F(TPlainDocumentTest, AnUnknownElementRoundTripsAndWritesOneLogLine) {
   const std::string text =
       "\xEF\xBB\xBF<Quillbox FormatVersion=\"1.1\">\r\n"

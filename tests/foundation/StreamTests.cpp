@@ -71,4 +71,18 @@ TEST(Paths, SplitIntoFolderAndName) {
   EXPECT_EQ(ExtractFileName(u"/tmp/x"), u"x");
 }
 
+TEST(Paths, OnlyTheReplacingSavesOwnNamesAreItsTemporaryFiles) {
+  struct Case {
+    const char16_t* Name;
+    bool Temporary;
+  } cases[] = {
+      {u"Rplc1.tmp", true},   {u"Rplc4096.tmp", true}, {u"Rplc.tmp", false},   {u"Rplcx.tmp", false},
+      {u"Rplc1x.tmp", false}, {u"Rplc-1.tmp", false},  {u"XRplc1.tmp", false}, {u"Rplc1.tmp.qbx", false},
+      {u"rplc1.tmp", false},  {u"Rplc1.TMP", false},   {u"Rplc1.tm", false},   {u"notes.qbx", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsReplaceTempName(c.Name), c.Temporary) << &c - cases;
+  TTestFolder dir;
+  EXPECT_TRUE(IsReplaceTempName(ExtractFileName(CreateTempFileBeside(dir.Path(u"data.bin")))));
+}
+
 }  // namespace
