@@ -34,6 +34,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -566,8 +567,8 @@ void TMainForm::FormKeyDown(TObject* ASender, uint16_t& AKey, TShiftState AShift
     HideToTray();
     AKey = 0;
   } else if (AKey == 'S' && AShift.Contains(ssCtrl)) {
-    SaveDocument();
     AKey = 0;
+    if (const std::optional<std::u16string> failure = TrySaveDocument()) ReportSaveFailure(*failure);
   }
 }
 
@@ -769,19 +770,27 @@ void TMainForm::AutoSaveTimer(TObject* ASender) {
     StartAutoSaveTimer();
     return;
   }
-  std::u16string failure;
+  if (const std::optional<std::u16string> failure = TrySaveDocument()) ReportSaveFailure(*failure);
+}
+
+std::optional<std::u16string> TMainForm::TrySaveDocument() {
   try {
     SaveDocument();
-    return;
+    return std::nullopt;
   } catch (const std::exception&) {
-    failure = CurrentExceptionMessage();
+    return CurrentExceptionMessage();
   }
-  // Ticks during the report find it running and wait; the next try comes a full interval after it closed.
+}
+
+void TMainForm::ReportSaveFailure(const std::u16string& AText) {
+  // One report at a time: a save failing while one is open adds nothing to what it says.
+  if (FReportingSave) return;
   {
     TFlagScope reporting(FReportingSave);
-    FSystem.MessageBox(failure, MB_OK | MB_ICONERROR);
+    FSystem.MessageBox(AText, MB_OK | MB_ICONERROR);
   }
-  StartAutoSaveTimer();
+  // Ticks during the report found it open and waited; the next try comes a full interval after it closed.
+  if (FModified) StartAutoSaveTimer();
 }
 
 void TMainForm::SaveDocument() {

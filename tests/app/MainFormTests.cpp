@@ -1,9 +1,12 @@
+#include "app/diEditForm.h"
 #include "app/diPaletteForm.h"
+#include "app/diSheetForm.h"
 #include "app/sfSettingsForm.h"
 #include "app/unMainForm.h"
 #include "app/unSettings.h"
 #include "app/unUtils.h"
 #include "controls/baAppCmpns.h"
+#include "controls/baSaper.h"
 #include "document/elements/diLog.h"
 #include "document/elements/plElements.h"
 #include "document/elements/unDocument.h"
@@ -88,6 +91,17 @@ std::string ReadBytes(const std::u16string& AName) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
+// Ctrl+S as the window gets it: the key sent to AWindow with Ctrl down in the thread's key state.
+void PressCtrlS(HWND AWindow) {
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] |= 0x80;
+  SetKeyboardState(keys);
+  SendMessageW(AWindow, WM_KEYDOWN, 'S', 0);
+  keys[VK_CONTROL] &= ~0x80;
+  SetKeyboardState(keys);
+}
+
 // A data file holding a plain text.
 void WriteDocument(const std::u16string& AName, std::u16string_view AText) {
   TSheetSettings settings(nullptr);
@@ -152,8 +166,10 @@ class MainFormTest : public TStartedUnitsTest {
     ApplicationTitleId = IdMainTitle;
     std::filesystem::create_directories(Path(Scratch() + u"program"));
     std::filesystem::create_directories(Path(Scratch() + u"startup"));
+    Application->OnException = MakeMethod<&MainFormTest::DefaultReport>(this);
   }
   void TearDown() override {
+    Application->OnException = TExceptionEvent();
     Form.reset();
     FreeAndNil(Global);
     DialogRunners = {};
@@ -227,9 +243,16 @@ class MainFormTest : public TStartedUnitsTest {
     return texts;
   }
 
+  // The application's report of an exception that left a handler: a box like the window's own.
+  void DefaultReport(TObject* ASender, const std::u16string& AText) {
+    Reports.push_back(AText);
+    if (OnReport) OnReport();
+  }
+
   TMainFormPtr Form;
   std::vector<TTrayCall> TrayCalls;
   TDateTime Clock = EncodeDateTime(2024, 3, 7, 15, 30);
+  // Every box the user would see: the window's reports of failed saves and the application's default report.
   std::vector<std::u16string> Reports;
   std::function<void()> OnReport;
   std::vector<std::u16string> Browsed;
@@ -569,6 +592,37 @@ TEST_F(MainFormTest, AFailingAutoSaveShowsOneReportAndSavesOnceTheFileIsFree) {
   ASSERT_TRUE(PumpUntil([&] { return !Form->Modified(); }, 5000));
   EXPECT_EQ(Reports.size(), 1u);
   EXPECT_NE(ReadBytes(DataFile()).find("after"), std::string::npos);
+}
+
+TEST_F(MainFormTest, OneSaveReportAtATimeWhicheverSaveFailedAndTheAutoSaveComesBackAfterIt) {
+  std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
+  WriteDocument(DataFile(), u"before");
+  Start();
+  Form->tmAutoSave->SetInterval(50);
+  HWND sheet = Form->EditForm->SheetForm()->rb1->Handle();
+  struct TCase {
+    const char* Name;
+    bool ByCtrlS;  // else the automatic save fails first
+  };
+  int n = 0;
+  for (const TCase& c : {TCase{"Ctrl+S", true}, TCase{"auto-save", false}}) {
+    auto lock = std::make_unique<TFileLock>(DataFile());
+    ASSERT_TRUE(lock->Held()) << c.Name;
+    Reports.clear();
+    // While the first report is open: a Ctrl+S and a second of ticks, then the file is freed.
+    OnReport = [&] {
+      if (Reports.size() > 1) return;
+      PressCtrlS(sheet);
+      Pump(1000);
+      lock->Release();
+    };
+    const std::u16string text = u"edit " + IntToStr(++n);
+    Form->Document()->DocumentRoot()->SetTextUndoable(text);
+    if (c.ByCtrlS) PressCtrlS(sheet);
+    ASSERT_TRUE(PumpUntil([&] { return !Form->Modified(); }, 5000)) << c.Name;
+    EXPECT_EQ(Reports.size(), 1u) << c.Name;
+    EXPECT_NE(ReadBytes(DataFile()).find(std::string(text.begin(), text.end())), std::string::npos) << c.Name;
+  }
 }
 
 TEST_F(MainFormTest, QueryEndSessionToTheApplicationWritesAModifiedDocumentBeforeAnswering) {
