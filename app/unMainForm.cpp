@@ -819,14 +819,20 @@ void TMainForm::SettingsChanged(TObject* ASender, intptr_t ANotify, intptr_t APa
 }
 
 void TMainForm::FormCloseQuery(TObject* ASender, bool& ACanClose) {
-  if (FModified) SaveDocument();
-  if (!FInitialized) return;
-  if (TKnot* knot = SessionKnot()) {
-    knot->WriteBool(u"StayOnTop", FStayOnTop);
-    EditForm->SaveLayout(*knot);
+  std::optional<std::u16string> failure;
+  if (FModified) failure = TrySaveDocument();
+  if (FInitialized) {
+    if (TKnot* knot = SessionKnot()) {
+      knot->WriteBool(u"StayOnTop", FStayOnTop);
+      EditForm->SaveLayout(*knot);
+    }
+    Global->SessionFile->Save();
+    Global->SaveChangedSettings();
   }
-  Global->SessionFile->Save();
-  Global->SaveChangedSettings();
+  if (!failure) return;
+  // The window stays with the text its file could not take; closing again tries the save again.
+  ACanClose = false;
+  ReportSaveFailure(*failure);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

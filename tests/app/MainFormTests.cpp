@@ -625,6 +625,36 @@ TEST_F(MainFormTest, OneSaveReportAtATimeWhicheverSaveFailedAndTheAutoSaveComesB
   }
 }
 
+TEST_F(MainFormTest, ACloseWhoseSaveFailsWritesSessionAndSettingsFirstReportsOnceAndKeepsTheWindow) {
+  std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
+  WriteDocument(DataFile(), u"before");
+  Start();
+  HWND window = Form->Handle();
+  Form->ShowFromTray();
+  TPlainRoot* root = Form->Document()->DocumentRoot();
+  root->SetTextUndoable(u"unsaved");
+  ASSERT_FALSE(FileExists(SessionFileName()));
+  ASSERT_FALSE(FileExists(SettingsFileName()));
+  auto lock = std::make_unique<TFileLock>(DataFile());
+  ASSERT_TRUE(lock->Held());
+  bool writtenFirst = false;
+  OnReport = [&] { writtenFirst = FileExists(SessionFileName()) && FileExists(SettingsFileName()); };
+
+  SendMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(Reports.size(), 1u);
+  EXPECT_TRUE(writtenFirst);
+  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_TRUE(Form->Modified());
+  EXPECT_EQ(root->GetText(), u"unsaved");
+
+  // Closed again once the file is free, the text is written.
+  lock->Release();
+  SendMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(Form->Modified());
+  EXPECT_NE(ReadBytes(DataFile()).find("unsaved"), std::string::npos);
+  EXPECT_EQ(Reports.size(), 1u);
+}
+
 TEST_F(MainFormTest, QueryEndSessionToTheApplicationWritesAModifiedDocumentBeforeAnswering) {
   std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
   WriteDocument(DataFile(), u"before");

@@ -5,6 +5,8 @@
 """
 
 import argparse
+import os
+import subprocess
 import sys
 import time
 import traceback
@@ -235,6 +237,46 @@ def check_autosave_failure(session):
     expect(b'Value="typed ' in saved, f"the freed file did not get the change: {saved!r}")
     expect(len(session.boxes()) == 0, f"another report came: {session.boxes()}")
     expect(session.close() == 0, "the program did not end cleanly")
+
+
+def set_writable(folder, writable):
+    """A folder nobody can write into, or writable again: the mode bits, and for root, who writes past them, the
+    immutable attribute."""
+    if writable and os.geteuid() == 0:
+        subprocess.run(["chattr", "-i", str(folder)], check=True)
+    folder.chmod(0o755 if writable else 0o555)
+    if not writable and os.geteuid() == 0:
+        subprocess.run(["chattr", "+i", str(folder)], check=True)
+
+
+def check_close_save_fails(session):
+    """A close whose save fails (the data folder read-only for the moment) writes the session and settings, shows
+    one report and keeps the window with its text; once the folder is writable again the close saves and ends."""
+    data = session.data_file()
+    folder = session.prefix.unix(session.data_folder())
+    session.start()
+    session.focus()
+    session.keys("t:unsaved words")
+    session.idle()
+    expect(not session.exists(session.session_file()), "the session file was there before the close")
+    set_writable(folder, False)
+    try:
+        session.driver("post", "TMainForm", "WM_CLOSE")
+        session.wait_window("#32770")
+        boxes = session.boxes()
+        expect(len(boxes) == 1, f"not one report: {boxes}")
+        state = session.read(session.session_file())
+        expect(state is not None and b"<MainForm" in state, f"the session was not written: {state!r}")
+        expect(session.exists(session.settings_file()), "the settings were not written")
+        dismiss(session)
+        session.idle()
+        expect(session.driver("style", "TMainForm").startswith("visible"), "the window did not stay")
+        expect(session.read(data) is None, "the data file was written into the read-only folder")
+    finally:
+        set_writable(folder, True)
+    expect(session.close() == 0, "the program did not end cleanly")
+    saved = session.read(data)
+    expect(saved is not None and b'Value="unsaved words' in saved, f"the text was not saved at last: {saved!r}")
 
 
 def check_print_to_file_printer(session):
