@@ -801,8 +801,19 @@ void TMainForm::SaveDocument() {
   FModified = false;
 }
 
+std::optional<std::u16string> TMainForm::MoveDocument() {
+  const std::u16string oldName = FDocument->DocumentScheme()->FileName();
+  // A failure to make the folder shows as the save's.
+  ForceFolder(ExtractFilePath(General().DataFileName->Value()));
+  std::optional<std::u16string> failure = TrySaveDocument();
+  // The next start loads the file that holds the text.
+  if (failure) General().DataFileName->SetValue(oldName);
+  return failure;
+}
+
 void TMainForm::SettingsChanged(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2) {
   if (ANotify != 1) return;
+  std::optional<std::u16string> failure;
   if (FInitialized) {
     SyncStartupShortcut(General().AutoStart->Value(), FStartupShortcut, FSystem.ProgramFileName);
     if (General().ShowInTray->Value() != FTrayIconShown) {
@@ -812,10 +823,11 @@ void TMainForm::SettingsChanged(TObject* ASender, intptr_t ANotify, intptr_t APa
         RemoveTrayIcon();
     }
     UpdateHotKey(General().HotKey->Value());
-    if (FDocument->DocumentScheme()->FileName() != General().DataFileName->Value()) SaveDocument();
+    if (FDocument->DocumentScheme()->FileName() != General().DataFileName->Value()) failure = MoveDocument();
     UpdateSystemMenu();
   }
   Global->SaveSettings();
+  if (failure) ReportSaveFailure(*failure);
 }
 
 void TMainForm::FormCloseQuery(TObject* ASender, bool& ACanClose) {

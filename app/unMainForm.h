@@ -243,6 +243,9 @@ class TMainForm : public TForm {
   std::optional<std::u16string> TrySaveDocument();
   // The one box of a failed save, whichever save it was; the automatic save comes back once it closed.
   void ReportSaveFailure(const std::u16string& AText);
+  // Saves under a changed DataFileName, its folder made first. On a failure the document keeps its name and the
+  // setting goes back to it; the failure's message is returned.
+  std::optional<std::u16string> MoveDocument();
   bool EscHides() const;
   void StartAutoSaveTimer();
 

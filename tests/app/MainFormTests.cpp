@@ -812,6 +812,48 @@ TEST_F(MainFormTest, ANewDataFileNameWritesTheDocumentThereAtOnceAndBacksUpWhatI
   EXPECT_EQ(ReadBytes(DataFile()), mine);  // the old file stays
 }
 
+TEST_F(MainFormTest, ANewDataFileNameInMissingFoldersMovesTheDocumentOrKeepsItsNameWithOneReport) {
+  // A file where a folder would have to be: nothing can be made under it.
+  std::ofstream(Path(Scratch() + u"blocker"), std::ios::binary) << "a file";
+  struct TCase {
+    const char* Name;
+    std::u16string NewName;
+    bool Moves;
+  };
+  const TCase cases[] = {
+      {"two folders deep", Scratch() + u"new\\sub\\n.qbx", true},
+      {"under a file", Scratch() + u"blocker\\sub\\n.qbx", false},
+  };
+  for (const TCase& c : cases) {
+    std::filesystem::remove_all(Path(Scratch() + u"local"));
+    std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
+    WriteDocument(DataFile(), u"mine");
+    const std::string mine = ReadBytes(DataFile());
+    Reports.clear();
+    Start();
+    ASSERT_FALSE(FileExists(SettingsFileName())) << c.Name;
+
+    EXPECT_NO_THROW(General().DataFileName->SetValue(c.NewName)) << c.Name;
+    const std::u16string kept = c.Moves ? c.NewName : DataFile();
+    EXPECT_EQ(Form->Document()->DocumentScheme()->FileName(), kept) << c.Name;
+    EXPECT_EQ(General().DataFileName->Value(), kept) << c.Name;
+    EXPECT_EQ(Reports.size(), c.Moves ? 0u : 1u) << c.Name;
+    EXPECT_NE(ReadBytes(kept).find("mine"), std::string::npos) << c.Name;
+    EXPECT_EQ(ReadBytes(DataFile()), mine) << c.Name;
+    EXPECT_TRUE(FileExists(SettingsFileName())) << c.Name;
+    const std::string settings = ReadBytes(SettingsFileName());
+    EXPECT_EQ(settings.find(std::string(c.NewName.begin(), c.NewName.end())) != std::string::npos, c.Moves)
+        << c.Name;
+
+    // Later changes go through and reach the settings file.
+    EXPECT_NO_THROW(General().HideByEsc->SetValue(!General().HideByEsc->Value())) << c.Name;
+    EXPECT_NE(ReadBytes(SettingsFileName()).find("HideByEsc"), std::string::npos) << c.Name;
+    EXPECT_EQ(Reports.size(), c.Moves ? 0u : 1u) << c.Name;
+    Form.reset();
+    FreeAndNil(Global);
+  }
+}
+
 TEST_F(MainFormTest, TheSoundsAndLogChoicesAreInTheSettingsTreeAndSurviveARestart) {
   Global = New<TGlobal>(nullptr, Places());
   ASSERT_EQ(SoundsSettings->Parent(), Global->Settings());

@@ -17,6 +17,7 @@ from harness import (PRINTER, PRINTER_PORT, AppInfoServer, CheckFailed, Session,
                      browser_log, document_text, expect, prepare_template, wait_until)
 
 # The main window's fixed WM_COMMAND ids.
+TOOLS_SETTINGS_COMMAND = 0x0300
 HELP_CHECK_UPDATES_COMMAND = 0x0501
 HELP_PROGRAM_PAGE_COMMAND = 0x0502
 STAY_ON_TOP_COMMAND = 0x0600
@@ -236,6 +237,47 @@ def check_autosave_failure(session):
     saved = saved_bytes(session, data, before, timeout=25)
     expect(b'Value="typed ' in saved, f"the freed file did not get the change: {saved!r}")
     expect(len(session.boxes()) == 0, f"another report came: {session.boxes()}")
+    expect(session.close() == 0, "the program did not end cleanly")
+
+
+def child_rect(session, window_class, child_class):
+    """The screen rectangle (left, top, width, height) of the first visible descendant of child_class."""
+    for line in session.driver("children", window_class).splitlines():
+        parts = line.split()
+        if len(parts) >= 3 and parts[0] == child_class and parts[1] == "visible":
+            return tuple(int(n) for n in parts[2].split(","))
+    raise CheckFailed(f"no visible {child_class} in {window_class}: {session.describe()}")
+
+
+def check_data_file_move(session):
+    """A data file name two folders deep, typed into the settings dialog: OK writes the document there at once,
+    the settings keep the name, and a restart loads it from the new folder."""
+    moved = session.data_folder() + "moved\\deeper\\notes.qbx"
+    session.start()
+    session.focus()
+    session.keys("t:moved text")
+    session.driver("post", "TMainForm", "WM_COMMAND", str(TOOLS_SETTINGS_COMMAND))
+    session.wait_window("TSettingsForm")
+    session.idle()
+    left, top, width, height = child_rect(session, "TSettingsForm", "TEdit")
+    session.driver("click", str(left + width // 2), str(top + height // 2))
+    session.keys("end", "shift+home", "del", "t:moved\\deeper\\notes.qbx", "enter")
+    session.driver("wait-gone", "TSettingsForm", "10000")
+    expect(not session.boxes(), f"a box after OK: {session.boxes()}")
+    first = session.read(moved)
+    expect(first is not None and b'Value="moved text' in first, f"the document was not written to {moved}: {first!r}")
+    expect(session.close() == 0, "the program did not end cleanly")
+    settings = session.read(session.settings_file())
+    expect(moved.encode("utf-8") in settings, f"the settings lost the new name: {settings!r}")
+
+    session.start(wait_shown=False)
+    session.wait_hidden_main()
+    session.driver("post", "TMainForm", "0x402")
+    session.wait_window()
+    session.focus()
+    session.keys("ctrl+end", "t: and more")
+    second = save(session, moved)
+    expect(b'Value="moved text and more' in second, f"the restart did not load {moved}: {second!r}")
     expect(session.close() == 0, "the program did not end cleanly")
 
 
