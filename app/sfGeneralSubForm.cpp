@@ -32,6 +32,7 @@ constexpr int IdReservedCharacter = 4185;
 constexpr int IdNameOfFolder = 4186;
 constexpr int IdNameOfDevice = 4187;
 constexpr int IdNoFileName = 4188;
+constexpr int IdCannotCreateFolder = 2044;
 
 constexpr int Indent = 8;
 constexpr int CheckBoxStep = 22;
@@ -227,8 +228,19 @@ std::u16string TGeneralSubForm::DataFolder() const { return Global ? Global->Dat
 TWinControl* TGeneralSubForm::CheckValues() {
   const std::u16string text = edDataFileName->Text();
   const TDataFileNameCheck check = CheckDataFileName(text, DataFolder(), FDataFileName->Default());
-  if (check.Problem == TDataFileNameProblem::dfOk) return nullptr;
-  ShowMessageBox(DataFileNameProblemText(Trim(text), check), {}, MB_OK | MB_ICONERROR);
+  if (check.Problem != TDataFileNameProblem::dfOk) {
+    ShowMessageBox(DataFileNameProblemText(Trim(text), check), {}, MB_OK | MB_ICONERROR);
+    return edDataFileName;
+  }
+  if (check.Value == FDataFileName->Value()) return nullptr;
+  // A new name's folder is made here, as the start makes it: whether it can be made shows only by making it, and
+  // a name the document could not move to is refused before any setting changes.
+  std::u16string folder = ExtractFilePath(check.Value);
+  const uint32_t error = ForceFolder(folder);
+  if (error == 0) return nullptr;
+  if (folder.size() > 3 && HasTrailingPathDelimiter(folder)) folder.pop_back();
+  ShowMessageBox(Localization->FormatLocStr(IdCannotCreateFolder, {folder, SysErrorMessage(error)}), {},
+                 MB_OK | MB_ICONERROR);
   return edDataFileName;
 }
 

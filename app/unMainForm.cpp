@@ -34,6 +34,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -566,8 +567,8 @@ void TMainForm::FormKeyDown(TObject* ASender, uint16_t& AKey, TShiftState AShift
     HideToTray();
     AKey = 0;
   } else if (AKey == 'S' && AShift.Contains(ssCtrl)) {
-    SaveDocument();
     AKey = 0;
+    if (const std::optional<std::u16string> failure = TrySaveDocument()) ReportSaveFailure(*failure);
   }
 }
 
@@ -769,19 +770,27 @@ void TMainForm::AutoSaveTimer(TObject* ASender) {
     StartAutoSaveTimer();
     return;
   }
-  std::u16string failure;
+  if (const std::optional<std::u16string> failure = TrySaveDocument()) ReportSaveFailure(*failure);
+}
+
+std::optional<std::u16string> TMainForm::TrySaveDocument() {
   try {
     SaveDocument();
-    return;
+    return std::nullopt;
   } catch (const std::exception&) {
-    failure = CurrentExceptionMessage();
+    return CurrentExceptionMessage();
   }
-  // Ticks during the report find it running and wait; the next try comes a full interval after it closed.
+}
+
+void TMainForm::ReportSaveFailure(const std::u16string& AText) {
+  // One report at a time: a save failing while one is open adds nothing to what it says.
+  if (FReportingSave) return;
   {
     TFlagScope reporting(FReportingSave);
-    FSystem.MessageBox(failure, MB_OK | MB_ICONERROR);
+    FSystem.MessageBox(AText, MB_OK | MB_ICONERROR);
   }
-  StartAutoSaveTimer();
+  // Ticks during the report found it open and waited; the next try comes a full interval after it closed.
+  if (FModified) StartAutoSaveTimer();
 }
 
 void TMainForm::SaveDocument() {
@@ -792,8 +801,19 @@ void TMainForm::SaveDocument() {
   FModified = false;
 }
 
+std::optional<std::u16string> TMainForm::MoveDocument() {
+  const std::u16string oldName = FDocument->DocumentScheme()->FileName();
+  // A failure to make the folder shows as the save's.
+  ForceFolder(ExtractFilePath(General().DataFileName->Value()));
+  std::optional<std::u16string> failure = TrySaveDocument();
+  // The next start loads the file that holds the text.
+  if (failure) General().DataFileName->SetValue(oldName);
+  return failure;
+}
+
 void TMainForm::SettingsChanged(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2) {
   if (ANotify != 1) return;
+  std::optional<std::u16string> failure;
   if (FInitialized) {
     SyncStartupShortcut(General().AutoStart->Value(), FStartupShortcut, FSystem.ProgramFileName);
     if (General().ShowInTray->Value() != FTrayIconShown) {
@@ -803,21 +823,28 @@ void TMainForm::SettingsChanged(TObject* ASender, intptr_t ANotify, intptr_t APa
         RemoveTrayIcon();
     }
     UpdateHotKey(General().HotKey->Value());
-    if (FDocument->DocumentScheme()->FileName() != General().DataFileName->Value()) SaveDocument();
+    if (FDocument->DocumentScheme()->FileName() != General().DataFileName->Value()) failure = MoveDocument();
     UpdateSystemMenu();
   }
   Global->SaveSettings();
+  if (failure) ReportSaveFailure(*failure);
 }
 
 void TMainForm::FormCloseQuery(TObject* ASender, bool& ACanClose) {
-  if (FModified) SaveDocument();
-  if (!FInitialized) return;
-  if (TKnot* knot = SessionKnot()) {
-    knot->WriteBool(u"StayOnTop", FStayOnTop);
-    EditForm->SaveLayout(*knot);
+  std::optional<std::u16string> failure;
+  if (FModified) failure = TrySaveDocument();
+  if (FInitialized) {
+    if (TKnot* knot = SessionKnot()) {
+      knot->WriteBool(u"StayOnTop", FStayOnTop);
+      EditForm->SaveLayout(*knot);
+    }
+    Global->SessionFile->Save();
+    Global->SaveChangedSettings();
   }
-  Global->SessionFile->Save();
-  Global->SaveChangedSettings();
+  if (!failure) return;
+  // The window stays with the text its file could not take; closing again tries the save again.
+  ACanClose = false;
+  ReportSaveFailure(*failure);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class TAction;
@@ -235,9 +236,16 @@ class TMainForm : public TForm {
   void TrayMessage(UINT AMouseMessage);
   bool SysCommand(WPARAM ACommand);
   void DropFiles(HDROP ADrop);
-  // Whether an automatic save must wait: a save or its report runs, the history executes or groups, or the
+  // Whether an automatic save must wait: a save or a save's report runs, the history executes or groups, or the
   // document sheet is inside an update.
   bool AutoSaveMustWait() const;
+  // SaveDocument; the failure's message when it raised.
+  std::optional<std::u16string> TrySaveDocument();
+  // The one box of a failed save, whichever save it was; the automatic save comes back once it closed.
+  void ReportSaveFailure(const std::u16string& AText);
+  // Saves under a changed DataFileName, its folder made first. On a failure the document keeps its name and the
+  // setting goes back to it; the failure's message is returned.
+  std::optional<std::u16string> MoveDocument();
   bool EscHides() const;
   void StartAutoSaveTimer();
 

@@ -40,15 +40,6 @@ std::u16string SystemFolder(int ACsidl) {
   return FromWide(path);
 }
 
-// The folder with every missing parent; true when it exists afterwards.
-bool ForceFolder(const std::u16string& AFolder) {
-  std::u16string folder = AFolder;
-  while (folder.size() > 3 && HasTrailingPathDelimiter(folder)) folder.pop_back();
-  if (folder.empty()) return false;
-  if (!DirectoryExists(folder)) SHCreateDirectoryExW(nullptr, WStr(folder), nullptr);
-  return DirectoryExists(folder);
-}
-
 // Neither rooted ("\x", "\\server\x") nor on a drive ("C:...").
 bool IsRelativePath(std::u16string_view APath) {
   if (!APath.empty() && (APath[0] == u'\\' || APath[0] == u'/')) return false;
@@ -89,6 +80,16 @@ void SetUpStandardButtonStyles(TPushStyler& AStyler) {
 }
 
 }  // namespace
+
+uint32_t ForceFolder(const std::u16string& AFolder) {
+  std::u16string folder = AFolder;
+  while (folder.size() > 3 && HasTrailingPathDelimiter(folder)) folder.pop_back();
+  if (folder.empty()) return ERROR_PATH_NOT_FOUND;
+  if (DirectoryExists(folder)) return 0;
+  const int error = SHCreateDirectoryExW(nullptr, WStr(folder), nullptr);
+  if (DirectoryExists(folder)) return 0;
+  return error != ERROR_SUCCESS ? static_cast<uint32_t>(error) : ERROR_PATH_NOT_FOUND;
+}
 
 TGlobalPlaces GetSystemPlaces() {
   TGlobalPlaces places;
@@ -208,7 +209,7 @@ void TGlobal::InitFileNames() {
   if (!FPlaces.CompanyName.empty() && !FPlaces.ProductName.empty() && !FPlaces.LocalAppDataFolder.empty()) {
     const std::u16string folder =
         WithDelimiter(FPlaces.LocalAppDataFolder) + FPlaces.CompanyName + u"\\" + FPlaces.ProductName + u"\\";
-    if (ForceFolder(folder)) FSettingsFolder = folder;
+    if (ForceFolder(folder) == 0) FSettingsFolder = folder;
   }
   SettingsFile->SetFileName(FSettingsFolder + FProgramTitle + u"." + SettingsFile->CommandLineSearchExt());
   SessionFile->SetFileName(FSettingsFolder + FProgramTitle + u"." + SessionFile->CommandLineSearchExt());

@@ -26,6 +26,9 @@ struct TGlobalPlaces {
 // Of the running program; the folders are created when missing.
 TGlobalPlaces GetSystemPlaces();
 
+// Makes AFolder with every missing parent: 0 when it exists afterwards, else the system's error code.
+uint32_t ForceFolder(const std::u16string& AFolder);
+
 // Created once before the main window and freed after it. The settings live in the tree between saves: the
 // settings file's knot is empty except while SaveSettings writes it.
 class TGlobal : public TComponent {

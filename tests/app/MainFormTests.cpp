@@ -1,9 +1,12 @@
+#include "app/diEditForm.h"
 #include "app/diPaletteForm.h"
+#include "app/diSheetForm.h"
 #include "app/sfSettingsForm.h"
 #include "app/unMainForm.h"
 #include "app/unSettings.h"
 #include "app/unUtils.h"
 #include "controls/baAppCmpns.h"
+#include "controls/baSaper.h"
 #include "document/elements/diLog.h"
 #include "document/elements/plElements.h"
 #include "document/elements/unDocument.h"
@@ -89,6 +92,17 @@ std::string ReadBytes(const std::u16string& AName) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
+// Ctrl+S as the window gets it: the key sent to AWindow with Ctrl down in the thread's key state.
+void PressCtrlS(HWND AWindow) {
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] |= 0x80;
+  SetKeyboardState(keys);
+  SendMessageW(AWindow, WM_KEYDOWN, 'S', 0);
+  keys[VK_CONTROL] &= ~0x80;
+  SetKeyboardState(keys);
+}
+
 // A data file holding a plain text.
 void WriteDocument(const std::u16string& AName, std::u16string_view AText) {
   TSheetSettings settings(nullptr);
@@ -153,8 +167,10 @@ class MainFormTest : public TStartedUnitsTest {
     ApplicationTitleId = IdMainTitle;
     std::filesystem::create_directories(Path(Scratch() + u"program"));
     std::filesystem::create_directories(Path(Scratch() + u"startup"));
+    Application->OnException = MakeMethod<&MainFormTest::DefaultReport>(this);
   }
   void TearDown() override {
+    Application->OnException = TExceptionEvent();
     Form.reset();
     FreeAndNil(Global);
     DialogRunners = {};
@@ -228,9 +244,16 @@ class MainFormTest : public TStartedUnitsTest {
     return texts;
   }
 
+  // The application's report of an exception that left a handler: a box like the window's own.
+  void DefaultReport(TObject* ASender, const std::u16string& AText) {
+    Reports.push_back(AText);
+    if (OnReport) OnReport();
+  }
+
   TMainFormPtr Form;
   std::vector<TTrayCall> TrayCalls;
   TDateTime Clock = EncodeDateTime(2024, 3, 7, 15, 30);
+  // Every box the user would see: the window's reports of failed saves and the application's default report.
   std::vector<std::u16string> Reports;
   std::function<void()> OnReport;
   std::vector<std::u16string> Browsed;
@@ -572,6 +595,67 @@ TEST_F(MainFormTest, AFailingAutoSaveShowsOneReportAndSavesOnceTheFileIsFree) {
   EXPECT_NE(ReadBytes(DataFile()).find("after"), std::string::npos);
 }
 
+TEST_F(MainFormTest, OneSaveReportAtATimeWhicheverSaveFailedAndTheAutoSaveComesBackAfterIt) {
+  std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
+  WriteDocument(DataFile(), u"before");
+  Start();
+  Form->tmAutoSave->SetInterval(50);
+  HWND sheet = Form->EditForm->SheetForm()->rb1->Handle();
+  struct TCase {
+    const char* Name;
+    bool ByCtrlS;  // else the automatic save fails first
+  };
+  int n = 0;
+  for (const TCase& c : {TCase{"Ctrl+S", true}, TCase{"auto-save", false}}) {
+    auto lock = std::make_unique<TFileLock>(DataFile());
+    ASSERT_TRUE(lock->Held()) << c.Name;
+    Reports.clear();
+    // While the first report is open: a Ctrl+S and a second of ticks, then the file is freed.
+    OnReport = [&] {
+      if (Reports.size() > 1) return;
+      PressCtrlS(sheet);
+      Pump(1000);
+      lock->Release();
+    };
+    const std::u16string text = u"edit " + IntToStr(++n);
+    Form->Document()->DocumentRoot()->SetTextUndoable(text);
+    if (c.ByCtrlS) PressCtrlS(sheet);
+    ASSERT_TRUE(PumpUntil([&] { return !Form->Modified(); }, 5000)) << c.Name;
+    EXPECT_EQ(Reports.size(), 1u) << c.Name;
+    EXPECT_NE(ReadBytes(DataFile()).find(std::string(text.begin(), text.end())), std::string::npos) << c.Name;
+  }
+}
+
+TEST_F(MainFormTest, ACloseWhoseSaveFailsWritesSessionAndSettingsFirstReportsOnceAndKeepsTheWindow) {
+  std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
+  WriteDocument(DataFile(), u"before");
+  Start();
+  HWND window = Form->Handle();
+  Form->ShowFromTray();
+  TPlainRoot* root = Form->Document()->DocumentRoot();
+  root->SetTextUndoable(u"unsaved");
+  ASSERT_FALSE(FileExists(SessionFileName()));
+  ASSERT_FALSE(FileExists(SettingsFileName()));
+  auto lock = std::make_unique<TFileLock>(DataFile());
+  ASSERT_TRUE(lock->Held());
+  bool writtenFirst = false;
+  OnReport = [&] { writtenFirst = FileExists(SessionFileName()) && FileExists(SettingsFileName()); };
+
+  SendMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(Reports.size(), 1u);
+  EXPECT_TRUE(writtenFirst);
+  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_TRUE(Form->Modified());
+  EXPECT_EQ(root->GetText(), u"unsaved");
+
+  // Closed again once the file is free, the text is written.
+  lock->Release();
+  SendMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(Form->Modified());
+  EXPECT_NE(ReadBytes(DataFile()).find("unsaved"), std::string::npos);
+  EXPECT_EQ(Reports.size(), 1u);
+}
+
 TEST_F(MainFormTest, QueryEndSessionToTheApplicationWritesAModifiedDocumentBeforeAnswering) {
   std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
   WriteDocument(DataFile(), u"before");
@@ -745,6 +829,48 @@ TEST_F(MainFormTest, ANewDataFileNameWritesTheDocumentThereAtOnceAndBacksUpWhatI
   EXPECT_NE(ReadBytes(other).find("mine"), std::string::npos);
   EXPECT_EQ(ReadBytes(BackupFileName(other)), theirs);
   EXPECT_EQ(ReadBytes(DataFile()), mine);  // the old file stays
+}
+
+TEST_F(MainFormTest, ANewDataFileNameInMissingFoldersMovesTheDocumentOrKeepsItsNameWithOneReport) {
+  // A file where a folder would have to be: nothing can be made under it.
+  std::ofstream(Path(Scratch() + u"blocker"), std::ios::binary) << "a file";
+  struct TCase {
+    const char* Name;
+    std::u16string NewName;
+    bool Moves;
+  };
+  const TCase cases[] = {
+      {"two folders deep", Scratch() + u"new\\sub\\n.qbx", true},
+      {"under a file", Scratch() + u"blocker\\sub\\n.qbx", false},
+  };
+  for (const TCase& c : cases) {
+    std::filesystem::remove_all(Path(Scratch() + u"local"));
+    std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
+    WriteDocument(DataFile(), u"mine");
+    const std::string mine = ReadBytes(DataFile());
+    Reports.clear();
+    Start();
+    ASSERT_FALSE(FileExists(SettingsFileName())) << c.Name;
+
+    EXPECT_NO_THROW(General().DataFileName->SetValue(c.NewName)) << c.Name;
+    const std::u16string kept = c.Moves ? c.NewName : DataFile();
+    EXPECT_EQ(Form->Document()->DocumentScheme()->FileName(), kept) << c.Name;
+    EXPECT_EQ(General().DataFileName->Value(), kept) << c.Name;
+    EXPECT_EQ(Reports.size(), c.Moves ? 0u : 1u) << c.Name;
+    EXPECT_NE(ReadBytes(kept).find("mine"), std::string::npos) << c.Name;
+    EXPECT_EQ(ReadBytes(DataFile()), mine) << c.Name;
+    EXPECT_TRUE(FileExists(SettingsFileName())) << c.Name;
+    const std::string settings = ReadBytes(SettingsFileName());
+    EXPECT_EQ(settings.find(std::string(c.NewName.begin(), c.NewName.end())) != std::string::npos, c.Moves)
+        << c.Name;
+
+    // Later changes go through and reach the settings file.
+    EXPECT_NO_THROW(General().HideByEsc->SetValue(!General().HideByEsc->Value())) << c.Name;
+    EXPECT_NE(ReadBytes(SettingsFileName()).find("HideByEsc"), std::string::npos) << c.Name;
+    EXPECT_EQ(Reports.size(), c.Moves ? 0u : 1u) << c.Name;
+    Form.reset();
+    FreeAndNil(Global);
+  }
 }
 
 TEST_F(MainFormTest, TheSoundsAndLogChoicesAreInTheSettingsTreeAndSurviveARestart) {

@@ -28,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -480,32 +481,47 @@ TEST_F(SettingsFormTest, TheDataFileNameIsStoredWholeOrRefusedWithNothingStored)
     EXPECT_EQ(Settings().General->DataFileName->Value(), c.Stored) << Utf8(typed);
   }
 
-  // A refused name: the message, the dialog stays open, and not even the other edits are stored.
-  const std::u16string before = Snapshot();
-  std::u16string message;
-  EXPECT_EQ(Run({WaitActive(), ClickStep([](TSettingsForm& D) -> TControl& { return *General(D).chShowInTray; }),
-                 [](TSettingsForm& D) {
-                   ReplaceText(*General(D).edDataFileName, u"a|b.qbx");
-                   return true;
-                 },
-                 [](TSettingsForm& D) { return General(D).edDataFileName->Text() == u"a|b.qbx"; }, ClickOK(),
-                 [&message](TSettingsForm&) {
-                   HWND box = FindThreadMessageBox();
-                   if (!box) return false;
-                   message = MessageBoxText(box);
-                   Keys({VK_RETURN});
-                   return true;
-                 },
-                 [](TSettingsForm& D) { return !FindThreadMessageBox() && GetActiveWindow() == D.Handle(); },
-                 Check([](TSettingsForm& D) {
-                   EXPECT_EQ(D.ModalResult(), mrNone);
-                   EXPECT_EQ(GetFocus(), General(D).edDataFileName->Handle());
-                 }),
-                 ClickCancel()},
-                u"GeneralSubForm"),
-            mrCancel);
-  EXPECT_EQ(message, u"The data file name \"a|b.qbx\" holds the character \"|\", which file names cannot hold.");
-  EXPECT_EQ(Snapshot(), before);
+  // A refused name: the message, the dialog stays open, and not even the other edits are stored. A new name's
+  // folder is made as the name is checked: one that cannot be made (under a file) is refused.
+  const std::u16string folder = GlobalModule().DataFolder();
+  std::ofstream(Path(folder + u"blocker"), std::ios::binary) << "a file";
+  struct TRefused {
+    const char16_t* Typed;
+    std::u16string Message;  // its start: the system's reason may follow
+  };
+  const TRefused refused[] = {
+      {u"a|b.qbx", u"The data file name \"a|b.qbx\" holds the character \"|\", which file names cannot hold."},
+      {u"blocker\\sub\\n.qbx", u"Cannot create the folder \"" + folder + u"blocker\\sub\" for the data file. "},
+  };
+  for (const TRefused& r : refused) {
+    const std::u16string before = Snapshot();
+    const std::u16string typed = r.Typed;
+    std::u16string message;
+    EXPECT_EQ(Run({WaitActive(), ClickStep([](TSettingsForm& D) -> TControl& { return *General(D).chShowInTray; }),
+                   [typed](TSettingsForm& D) {
+                     ReplaceText(*General(D).edDataFileName, typed);
+                     return true;
+                   },
+                   [typed](TSettingsForm& D) { return General(D).edDataFileName->Text() == typed; }, ClickOK(),
+                   [&message](TSettingsForm&) {
+                     HWND box = FindThreadMessageBox();
+                     if (!box) return false;
+                     message = MessageBoxText(box);
+                     Keys({VK_RETURN});
+                     return true;
+                   },
+                   [](TSettingsForm& D) { return !FindThreadMessageBox() && GetActiveWindow() == D.Handle(); },
+                   Check([](TSettingsForm& D) {
+                     EXPECT_EQ(D.ModalResult(), mrNone);
+                     EXPECT_EQ(GetFocus(), General(D).edDataFileName->Handle());
+                   }),
+                   ClickCancel()},
+                  u"GeneralSubForm"),
+              mrCancel)
+        << Utf8(typed);
+    EXPECT_EQ(message.substr(0, r.Message.size()), r.Message) << Utf8(typed);
+    EXPECT_EQ(Snapshot(), before) << Utf8(typed);
+  }
 }
 
 TEST_F(SettingsFormTest, TheThemeListOffersTheThemesFolderAndShowsAMissingThemeAsDefault) {

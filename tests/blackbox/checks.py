@@ -5,8 +5,10 @@
 """
 
 import argparse
+import os
 import shutil
 import struct
+import subprocess
 import sys
 import time
 import traceback
@@ -18,6 +20,7 @@ from harness import (BROWSER, PRINTER, PRINTER_PORT, AppInfoServer, CheckFailed,
                      browser_log, document_text, expect, prepare_template, wait_until)
 
 # The main window's fixed WM_COMMAND ids.
+TOOLS_SETTINGS_COMMAND = 0x0300
 HELP_CHECK_UPDATES_COMMAND = 0x0501
 HELP_PROGRAM_PAGE_COMMAND = 0x0502
 STAY_ON_TOP_COMMAND = 0x0600
@@ -613,6 +616,87 @@ def check_folder_at_data_file(session):
            f"files were written beside or into the folder: {list(folder.rglob('*'))}")
     for path in (session.settings_file(), session.session_file()):
         expect(not session.exists(path), f"{path} was written")
+
+
+def child_rect(session, window_class, child_class):
+    """The screen rectangle (left, top, width, height) of the first visible descendant of child_class."""
+    for line in session.driver("children", window_class).splitlines():
+        parts = line.split()
+        if len(parts) >= 3 and parts[0] == child_class and parts[1] == "visible":
+            return tuple(int(n) for n in parts[2].split(","))
+    raise CheckFailed(f"no visible {child_class} in {window_class}: {session.describe()}")
+
+
+def check_data_file_move(session):
+    """A data file name two folders deep, typed into the settings dialog: OK writes the document there at once,
+    the settings keep the name, and a restart loads it from the new folder."""
+    moved = session.data_folder() + "moved\\deeper\\notes.qbx"
+    session.start()
+    session.focus()
+    session.keys("t:moved text")
+    session.driver("post", "TMainForm", "WM_COMMAND", str(TOOLS_SETTINGS_COMMAND))
+    session.wait_window("TSettingsForm")
+    session.idle()
+    left, top, width, height = child_rect(session, "TSettingsForm", "TEdit")
+    session.driver("click", str(left + width // 2), str(top + height // 2))
+    session.keys("end", "shift+home", "del", "t:moved\\deeper\\notes.qbx", "enter")
+    session.driver("wait-gone", "TSettingsForm", "10000")
+    expect(not session.boxes(), f"a box after OK: {session.boxes()}")
+    first = session.read(moved)
+    expect(first is not None and b'Value="moved text' in first, f"the document was not written to {moved}: {first!r}")
+    expect(session.close() == 0, "the program did not end cleanly")
+    settings = session.read(session.settings_file())
+    expect(moved.encode("utf-8") in settings, f"the settings lost the new name: {settings!r}")
+
+    session.start(wait_shown=False)
+    session.wait_hidden_main()
+    session.driver("post", "TMainForm", "0x402")
+    session.wait_window()
+    session.focus()
+    session.keys("ctrl+end", "t: and more")
+    second = save(session, moved)
+    expect(b'Value="moved text and more' in second, f"the restart did not load {moved}: {second!r}")
+    expect(session.close() == 0, "the program did not end cleanly")
+
+
+def set_writable(folder, writable):
+    """A folder nobody can write into, or writable again: the mode bits, and for root, who writes past them, the
+    immutable attribute."""
+    if writable and os.geteuid() == 0:
+        subprocess.run(["chattr", "-i", str(folder)], check=True)
+    folder.chmod(0o755 if writable else 0o555)
+    if not writable and os.geteuid() == 0:
+        subprocess.run(["chattr", "+i", str(folder)], check=True)
+
+
+def check_close_save_fails(session):
+    """A close whose save fails (the data folder read-only for the moment) writes the session and settings, shows
+    one report and keeps the window with its text; once the folder is writable again the close saves and ends."""
+    data = session.data_file()
+    folder = session.prefix.unix(session.data_folder())
+    session.start()
+    session.focus()
+    session.keys("t:unsaved words")
+    session.idle()
+    expect(not session.exists(session.session_file()), "the session file was there before the close")
+    set_writable(folder, False)
+    try:
+        session.driver("post", "TMainForm", "WM_CLOSE")
+        session.wait_window("#32770")
+        boxes = session.boxes()
+        expect(len(boxes) == 1, f"not one report: {boxes}")
+        state = session.read(session.session_file())
+        expect(state is not None and b"<MainForm" in state, f"the session was not written: {state!r}")
+        expect(session.exists(session.settings_file()), "the settings were not written")
+        dismiss(session)
+        session.idle()
+        expect(session.driver("style", "TMainForm").startswith("visible"), "the window did not stay")
+        expect(session.read(data) is None, "the data file was written into the read-only folder")
+    finally:
+        set_writable(folder, True)
+    expect(session.close() == 0, "the program did not end cleanly")
+    saved = session.read(data)
+    expect(saved is not None and b'Value="unsaved words' in saved, f"the text was not saved at last: {saved!r}")
 
 
 CHECKS = {name[len("check_"):]: f for name, f in globals().items() if name.startswith("check_")}
