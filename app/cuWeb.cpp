@@ -275,9 +275,10 @@ bool TWebCommands::DownloadAndParse(TKnot& AInfo) {
 }
 
 void TWebCommands::OpenAddress(std::u16string_view AAddress, TKnot& AInfo, std::u16string_view ALanguage) {
-  if (AAddress.empty()) throw Exception(NotFoundText());
+  // An address the browser must not get is, to the user, no address at all: the same message tells it.
   const std::u16string address = LocalizeWebAddress(AAddress, MapAppLangToWebLang(AInfo, ALanguage));
-  if (IsBrowsableUrl(address)) Browser(address);
+  if (!IsBrowsableUrl(address)) throw Exception(NotFoundText());
+  Browser(address);
 }
 
 void TWebCommands::OpenApplicationPage(TKnot& AInfo, std::u16string_view AKey, std::u16string_view AAttribute,

@@ -62,7 +62,7 @@ class TWebCommands {
   unsigned TimeoutMs = DownloadTimeoutMs;
 
   // AAttribute of "Applications"/AKey, localized for ALanguage (a program language such as "ENU") and opened.
-  // Raises message 2055 when the address is missing; an unsafe address is not opened.
+  // Raises message 2055 when the address is missing or unsafe; only a safe one is opened.
   void OpenApplicationPage(TKnot& AInfo, std::u16string_view AKey, std::u16string_view AAttribute,
                            std::u16string_view ALanguage);
   // Nothing after the download when the identity cannot be read.

@@ -833,6 +833,13 @@ void TCustomDataElement::SetFormatUndoable(TDataType AType) {
   TSchemeOperation::Perform(TNodePtr<TSchemeOperation>(new TDataNewDataFormatOperation(this, AType)));
 }
 
+void WriteBlankPng(TStream& ADest) {
+  TMemoryStream flat;
+  BlankBitmap()->SaveToStream(flat, true);
+  flat.SetPosition(0);
+  TUniversalImage::ConvertToPng(flat, ADest);
+}
+
 void TCustomDataElement::ConvertFormat(TDataType AType) {
   TBusyCursor busy;
   const TDataType current = DataType();
@@ -1103,9 +1110,26 @@ void TDataNewDataFormatOperation::DoElement(TElement* AElement) {
   }
 }
 
+namespace {
+
+// Only a file of ours is removed. One that is gone is made again, so the editor gets the data back.
+void SwitchEditingFile(const TCustomDataElement& AElement, const std::u16string& AFrom, const std::u16string& ATo) {
+  const TScheme* scheme = AElement.Scheme();
+  if (!AFrom.empty() && AFrom != ATo &&
+      IsEditingFileName(AFrom, AElement.TypeName(), scheme ? scheme->FileName() : std::u16string()))
+    RemoveFile(AFrom);
+  if (!ATo.empty() && !FileExists(ATo)) {
+    TFileStream file(ATo, TFileMode::fmCreate);
+    AElement.WriteDataTo(file);
+  }
+}
+
+}  // namespace
+
 void TDataExternalEditingModeOperation::DoElement(TElement* AElement) {
   if (auto* element = dynamic_cast<TCustomDataElement*>(AElement)) {
     FOldName = element->ExternalEditingFileName();
+    SwitchEditingFile(*element, FOldName, FNewName);
     element->SetExternalEditingFileName(FNewName);
     element->RequestScrollToCaret();
   }
@@ -1114,11 +1138,7 @@ void TDataExternalEditingModeOperation::DoElement(TElement* AElement) {
 
 void TDataExternalEditingModeOperation::UndoElement(TElement* AElement) {
   if (auto* element = dynamic_cast<TCustomDataElement*>(AElement)) {
-    // Back into editing on a file that was deleted meanwhile: the editor gets the element's data again.
-    if (!FOldName.empty() && !FileExists(FOldName)) {
-      TFileStream file(FOldName, TFileMode::fmCreate);
-      element->WriteDataTo(file);
-    }
+    SwitchEditingFile(*element, FNewName, FOldName);
     element->SetExternalEditingFileName(FOldName);
     element->RequestScrollToCaret();
   }

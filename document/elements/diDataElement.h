@@ -229,6 +229,9 @@ class TCustomDataElement : public TVisualElement, public IDataElementFill {
   std::u16string FExternalEditingFileName;
 };
 
+// The blank picture an element without data becomes, as PNG.
+void WriteBlankPng(TStream& ADest);
+
 // The palette's picture: "FrameDot" while empty, can be disabled, opens its own formats first.
 class TElement_Image : public TCustomDataElement {
  public:
@@ -287,6 +290,8 @@ class TDataNewDataFormatOperation : public TCustomDataChangeOperation {
   TDataType FDataType;
 };
 
+// The temporary file follows the mode in every direction: the name left loses its file (only a file of ours), the
+// name taken gets one from the element's data when it has none.
 class TDataExternalEditingModeOperation : public TElementOperation {
  public:
   TDataExternalEditingModeOperation(TCustomDataElement* AElement, std::u16string ANewName)

@@ -253,12 +253,15 @@ TShellLauncher SetShellLauncher(TShellLauncher ALauncher) {
   return previous;
 }
 
-void LaunchExternalEditor(TCustomDataElement* AElement, const std::u16string& AFileName, const std::u16string& AProgram,
-                          bool AOpenWithDialog) {
+namespace {
+
+// The category's editor is chosen by AType.
+void LaunchEditorFor(TDataType AType, const std::u16string& AFileName, const std::u16string& AProgram,
+                     bool AOpenWithDialog) {
   if (AOpenWithDialog) return OpenWithDialog(AFileName);
   if (!AProgram.empty()) return RunProgram(AProgram, AFileName);
   const TExternalEditorSettings* editor =
-      DataElementSettings ? DataElementSettings->Category(DataTypeCategory(AElement->DataType())) : nullptr;
+      DataElementSettings ? DataElementSettings->Category(DataTypeCategory(AType)) : nullptr;
   if (editor && editor->DefaultAction->Value() == eaCustomEditor) {
     const std::u16string& path = editor->CustomEditor->Value();
     if (path.empty() || !FileExists(path))
@@ -271,26 +274,52 @@ void LaunchExternalEditor(TCustomDataElement* AElement, const std::u16string& AF
   RunAssociated(AFileName);
 }
 
-void StartExternalEditing(TCustomDataElement* AElement, const std::u16string& AProgram, bool AOpenWithDialog) {
-  TScheme* scheme = AElement->Scheme();
-  TSchemeGroup group(scheme, FormatLocStrOr(IdPaletteEdit, u"Edit", {}));
-  if (!AElement->HasValue()) AElement->SetFormatUndoable(dtPng);
-  if (AElement->IsExternalEditing())
-    return LaunchExternalEditor(AElement, AElement->ExternalEditingFileName(), AProgram, AOpenWithDialog);
+}  // namespace
 
+void LaunchExternalEditor(TCustomDataElement* AElement, const std::u16string& AFileName, const std::u16string& AProgram,
+                          bool AOpenWithDialog) {
+  LaunchEditorFor(AElement->DataType(), AFileName, AProgram, AOpenWithDialog);
+}
+
+void StartExternalEditing(TCustomDataElement* AElement, const std::u16string& AProgram, bool AOpenWithDialog) {
+  // The document changes only once the program was started: a launch that fails leaves no conversion, no undo step
+  // and the Modified flag as it was. An element without data is edited as the blank PNG it then becomes.
+  TScheme* scheme = AElement->Scheme();
+  const std::u16string caption = FormatLocStrOr(IdPaletteEdit, u"Edit", {});
+  const bool blank = !AElement->HasValue();
+  const TDataType type = blank ? dtPng : AElement->DataType();
+  if (AElement->IsExternalEditing()) {
+    LaunchEditorFor(type, AElement->ExternalEditingFileName(), AProgram, AOpenWithDialog);
+    if (blank) {
+      TSchemeGroup group(scheme, caption);
+      AElement->SetFormatUndoable(dtPng);
+    }
+    return;
+  }
+
+  TMemoryStream picture;
+  if (blank) WriteBlankPng(picture);
   const std::u16string folder =
       scheme && !scheme->FileName().empty() ? ExtractFilePath(scheme->FileName()) : GetTempFolder();
   std::unique_ptr<TFileStream> stream;
-  const std::u16string fileName =
-      CreateUniqueFile(u"File%d", EditingFileExtension(AElement->TypeName()), stream, folder);
+  const std::u16string fileName = CreateUniqueFile(
+      u"File%d", EditingFileExtension(blank ? DataTypeExtension(dtPng) : AElement->TypeName()), stream, folder);
   try {
-    AElement->WriteDataTo(*stream);
+    if (blank)
+      stream->CopyFrom(picture, 0);
+    else
+      AElement->WriteDataTo(*stream);
     stream.reset();
-    LaunchExternalEditor(AElement, fileName, AProgram, AOpenWithDialog);
+    LaunchEditorFor(type, fileName, AProgram, AOpenWithDialog);
   } catch (...) {
     stream.reset();
     RemoveFile(fileName);
     throw;
+  }
+  TSchemeGroup group(scheme, caption);
+  if (blank) {
+    picture.SetPosition(0);
+    AElement->SetPlainDataUndoable(picture, std::u16string(DataTypeExtension(dtPng)));
   }
   AElement->SetExternalEditingUndoable(fileName);
 }

@@ -77,9 +77,10 @@ struct TShellLauncher {
 TShellLauncher SetShellLauncher(TShellLauncher ALauncher);
 
 // The data goes to a new temporary file File<n>.<type> in the document's folder (the temporary folder while the
-// document has no file), File<n>.bin for a type the system would run, and a program is started on it, all in one
-// undo group; an element without data gets a blank PNG first. An element already in editing mode has the program
-// started again on its file. A launch that fails deletes the new file and raises.
+// document has no file), File<n>.bin for a type the system would run, and a program is started on it; then, in one
+// undo group, an element without data becomes the blank PNG written and the mode is entered. An element already in
+// editing mode has the program started again on its file. A launch that fails deletes the new file and raises,
+// with the document unchanged.
 void StartExternalEditing(TCustomDataElement* AElement, const std::u16string& AProgram, bool AOpenWithDialog);
 // AOpenWithDialog: the shell's Open With dialog. AProgram: that program with the quoted file name. Otherwise by
 // the category's default: the custom editor (which must exist: "Specified external editor not found"), else the

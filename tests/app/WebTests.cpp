@@ -381,10 +381,23 @@ TEST_F(WebTest, ClosingTheProgramDuringADownloadEndsItWithoutAReportAndLeavesThe
   }
 }
 
-TEST_F(WebTest, AnAddressWithABlankOrAQuoteNeverReachesTheBrowser) {
-  Commands.OpenCommunityPage(u"ENU");
-  Commands.OpenForumPage(u"ENU");
+TEST_F(WebTest, ARefusedAddressNeverReachesTheBrowserAndTheUserIsToldItIsNotFound) {
+  const std::u16string notFound = u"The information about the program is not found on the website";
+  EXPECT_EQ(ErrorOf([&] { Commands.OpenCommunityPage(u"ENU"); }), notFound);
+  EXPECT_EQ(ErrorOf([&] { Commands.OpenForumPage(u"ENU"); }), notFound);
+  const char* const pages[] = {
+      "http://q.example/a&#9;b", "http://q.example/&#127;", "ftp://q.example/help", "file:///C:/Windows/notepad.exe",
+      "javascript:alert(1)",     "http://",                 "  http://q.example/",
+  };
+  for (const char* page : pages) {
+    SCOPED_TRACE(page);
+    Server.Answer(200, std::string("<AppInfo><Applications><QuillBox OnlineHelpPage=\"") + page +
+                           "\"/></Applications><Resources ThemesPage=\"" + page + "\"/></AppInfo>");
+    EXPECT_EQ(ErrorOf([&] { Commands.OpenOnlineHelpPage(u"ENU"); }), notFound);
+    EXPECT_EQ(ErrorOf([&] { Commands.OpenWebResource(u"ENU", u"ThemesPage"); }), notFound);
+  }
   EXPECT_TRUE(Opened.empty());
+  EXPECT_TRUE(Messages.empty());
 }
 
 TEST(WebStrings, TheEnglishTableHoldsTheMessagesAsTheFallbacksSpellThem) {

@@ -161,6 +161,23 @@ TEST(RichTextAttributes, ControlCharactersAreDrawnAsReplacementCharactersAndTheS
   EXPECT_EQ(selected[10 * 80 + 2], 0xFFFFFFu);  // left of the run: untouched
 }
 
+// The note's font has no CJK glyphs: they come through the system's font links. A character without a glyph draws
+// the same box as an unassigned code point (a glyph index check would call every linked glyph missing).
+TEST(RichTextAttributes, CjkTextInTheNotesFontDrawsItsGlyphsRatherThanMissingGlyphBoxes) {
+  TSheetSettings settings(nullptr);
+  TSheetCanvas canvas(&settings);
+  TRichTextAttributes& note = *settings.GetTextAttributes(tfFixedFont);
+  EXPECT_EQ(note.FontName(), u"Courier New");
+  int advance = 0;
+  const std::vector<TColor32> missing = DrawnRun(canvas, note, u"\u0378", 0, advance);
+  for (const std::u16string text : {u"\u65E5", u"\u672C", u"\u4E2D", u"\u6587", u"\u3042"}) {
+    SCOPED_TRACE(static_cast<int>(text[0]));
+    const std::vector<TColor32> drawn = DrawnRun(canvas, note, text, 0, advance);
+    EXPECT_GT(std::count_if(drawn.begin(), drawn.end(), [](TColor32 c) { return c != 0xFFFFFF; }), 10);
+    EXPECT_NE(drawn, missing);
+  }
+}
+
 TEST(SheetCanvas, AnEmptyRectangleMakesNoBitmapAndTextIsMeasuredOnce) {
   TSheetSettings settings(nullptr);
   TSheetCanvas canvas(&settings);

@@ -269,6 +269,85 @@ TEST_F(TDataElementUtilsTest, ALaunchThatFailsDeletesItsNewFile) {
   SetShellLauncher(std::move(previous));
 }
 
+TEST_F(TDataElementUtilsTest, AnEditOfAnEmptyImageThatFailsToStartLeavesTheDocumentAsItWas) {
+  const struct {
+    const char* Name;
+    bool CustomEditor;  // else the shell refuses every way of starting the file
+    bool ModifiedBefore;
+  } cases[] = {
+      {"editor not found", true, false},
+      {"editor not found, modified before", true, true},
+      {"shell refused", false, false},
+      {"shell refused, modified before", false, true},
+  };
+  TShellLauncher launcher;
+  launcher.Execute = [](const std::u16string&, const std::u16string&, const std::u16string&) {
+    return intptr_t(SE_ERR_NOASSOC);
+  };
+  launcher.OpenWith = [](const std::u16string&) { return intptr_t(ERROR_FILE_NOT_FOUND); };
+  TShellLauncher previous = SetShellLauncher(std::move(launcher));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    OpenWith("\t<Image/>\r\n");
+    if (c.CustomEditor)
+      UseCustomEditor(TDataCategory::dcBitmaps, Path(u"missing.exe"));
+    else
+      DataElementSettings->Bitmaps->DefaultAction->SetValue(eaAssociated);
+    TCustomDataElement* e = DataElements().at(0);
+    ASSERT_FALSE(e->HasValue());
+    Document->UndoRedo()->SetModified(c.ModifiedBefore);
+    const size_t steps = UndoSteps();
+    EXPECT_THROW(StartExternalEditing(e, {}, false), Exception);
+    EXPECT_FALSE(e->HasValue());
+    EXPECT_EQ(e->TypeName(), u"");
+    EXPECT_FALSE(e->IsExternalEditing());
+    EXPECT_EQ(UndoSteps(), steps);
+    EXPECT_EQ(Document->UndoRedo()->Modified(), c.ModifiedBefore);
+    EXPECT_TRUE(TemporaryFiles().empty());
+  }
+  SetShellLauncher(std::move(previous));
+}
+
+TEST_F(TDataElementUtilsTest, UndoingEditRemovesItsFileAndRedoMakesItAgainFromTheData) {
+  const struct {
+    const char* Name;
+    std::string Knot;
+  } cases[] = {
+      {"picture", ImageKnot("png", SmallPng)},
+      {"empty image", "\t<Image/>\r\n"},
+  };
+  RecordLaunches();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    OpenWith(c.Knot);
+    TCustomDataElement* e = DataElements().at(0);
+    StartExternalEditing(e, {}, false);
+    const std::u16string file = Path(u"File1.png");
+    ASSERT_EQ(e->ExternalEditingFileName(), file);
+    const std::string data = DataOf(*e);
+    EXPECT_EQ(ReadBytes(file), data);
+
+    Document->UndoRedo()->Undo();
+    EXPECT_FALSE(e->IsExternalEditing());
+    EXPECT_TRUE(TemporaryFiles().empty());
+    Document->UndoRedo()->Redo();
+    EXPECT_EQ(e->ExternalEditingFileName(), file);
+    EXPECT_EQ(DataOf(*e), data);
+    EXPECT_EQ(ReadBytes(file), data);
+    EXPECT_EQ(TemporaryFiles().size(), 1u);
+
+    // Cancel, undone into editing and redone: the file follows the mode the same way.
+    CancelExternalEditing(e);
+    Document->UndoRedo()->Undo();
+    EXPECT_EQ(ReadBytes(file), data);
+    Document->UndoRedo()->Redo();
+    EXPECT_FALSE(e->IsExternalEditing());
+    EXPECT_TRUE(TemporaryFiles().empty());
+    Document.reset();
+    for (const std::u16string& left : TemporaryFiles()) RemoveFile(Path(left));
+  }
+}
+
 TEST_F(TDataElementUtilsTest, TheStubEditorsPictureIsAppliedInOneStepAndUndoneIntoEditingAgain) {
   OpenWith(ImageKnot("png", SmallPng));
   UseCustomEditor(TDataCategory::dcBitmaps, StubEditorPath());
