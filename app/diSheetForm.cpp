@@ -997,12 +997,19 @@ void TSheetForm::FindAgain(int AMode, TFindData* AData, bool ADown) {
   if (!FindNext(AMode, AData, ADown)) AData->NotFound();
 }
 
-bool TSheetForm::ReplaceSelection(const std::u16string& AText) {
+bool TSheetForm::ReplaceSelection(const std::u16string& AText, bool ADown) {
   auto* text = FSheet ? dynamic_cast<TTextorElement*>(FSheet->Focused()) : nullptr;
   TTextorInteractive* interactive = text ? text->Interactive() : nullptr;
   if (!interactive || !interactive->HasSelection() || !interactive->CanEdit()) return false;
   if (AText.empty()) return interactive->DeleteSelection();
+  const TIndexPosition start = interactive->Textor()->PositionToIndex(interactive->GetSelection().Start);
   interactive->Notify(tnReplaceSelection, reinterpret_cast<intptr_t>(&AText), 0);
+  // The caret ends after the new text. Searching up from there would meet the new text again whenever it holds
+  // what is searched for, so going up the search goes on from before it.
+  interactive = text->Interactive();
+  TTextPosition before;
+  if (!ADown && interactive && interactive->Textor()->IndexToPosition(start, before))
+    interactive->SetCaretPosition(before);
   return true;
 }
 
@@ -1021,10 +1028,10 @@ void TSheetForm::Replace(TFindData* AData, const std::u16string& AReplaceText, b
       TSheetUpdate update(FSheet);
       if (!FindNext(2, AData, ADown)) {
         notFound = true;
-      } else if (ReplaceSelection(AReplaceText)) {
+      } else if (ReplaceSelection(AReplaceText, ADown)) {
         count = 1;
         if (AAll) {
-          while (FindNext(1, AData, ADown) && ReplaceSelection(AReplaceText)) ++count;
+          while (FindNext(1, AData, ADown) && ReplaceSelection(AReplaceText, ADown)) ++count;
         } else if (!FindNext(1, AData, ADown)) {
           notFound = true;
         }

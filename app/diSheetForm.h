@@ -220,8 +220,9 @@ class TSheetForm : public TForm {
   void DropDownItemChosen(TObject* ASender);
   // The hooker's key handling before the box: false when the message is taken.
   bool HookKeyDown(TMessage& AMessage);
-  // Replaces the focused element's selection (the current match); false when it could not.
-  bool ReplaceSelection(const std::u16string& AText);
+  // Replaces the focused element's selection (the current match) and leaves the caret where a search in the
+  // direction goes on: after the new text going down, before it going up. False when it could not.
+  bool ReplaceSelection(const std::u16string& AText, bool ADown);
   TVisualPoint ClientToScreenPos(TVisualPoint APoint) const;
 
   TScheme* FScheme = nullptr;

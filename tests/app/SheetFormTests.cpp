@@ -7,6 +7,7 @@
 #include "controls/baSaper.h"
 #include "document/elements/diCommonElements.h"
 #include "document/elements/diCustomElements.h"
+#include "document/elements/diTableElement.h"
 #include "document/elements/plElements.h"
 #include "document/elements/unDocument.h"
 #include "document/model/diDropDown.h"
@@ -28,6 +29,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -589,21 +591,14 @@ class SheetFormDocumentTest : public SheetFormTest {
  protected:
   void SetUp() override {
     SheetFormTest::SetUp();
-    const std::string bytes =
-        "<Quillbox FormatVersion=\"1.1\">\r\n"
-        "\t<Chars Value=\"Root Alpha \"/><Comment><Chars Value=\"note Beta twin\"/><Br/></Comment>"
+    Load(
+        "<Chars Value=\"Root Alpha \"/><Comment><Chars Value=\"note Beta twin\"/><Br/></Comment>"
         "<Chars Value=\" mid\"/><Br/>\r\n"
         "\t<Table><Row><Cell><Chars Value=\"x\"/><Br/></Cell><Cell><Chars Value=\"cell Gamma twin\"/><Br/></Cell></Row>"
         "<Row><Cell/><Cell><Chars Value=\"y\"/><Br/></Cell></Row></Table><Br/>\r\n"
         "\t<LogicFrame><Content><Chars Value=\"in Delta twin\"/><Br/></Content>"
         "<Caption><Chars Value=\"cap\"/><Br/></Caption></LogicFrame><Br/>\r\n"
-        "\t<Chars Value=\"end Omega\"/><Br/>\r\n"
-        "</Quillbox>\r\n";
-    WriteFile(u"notes.qbx", bytes);
-    Document = std::make_unique<TPlainDocument>(&Settings);
-    Document->LoadFromFile(Scratch() + u"notes.qbx");
-    Form->SetSheet(Document->DocumentScheme(), Document->DocumentSheet());
-    Pump();
+        "\t<Chars Value=\"end Omega\"/><Br/>\r\n");
   }
   void TearDown() override {
     Form->SetSheet(nullptr, nullptr);
@@ -611,6 +606,15 @@ class SheetFormDocumentTest : public SheetFormTest {
     SheetFormTest::TearDown();
   }
 
+  // A document whose root holds AContent, bound to the form in place of the one before.
+  void Load(const std::string& AContent) {
+    WriteFile(u"notes.qbx", "<Quillbox FormatVersion=\"1.1\">\r\n\t" + AContent + "</Quillbox>\r\n");
+    auto document = std::make_unique<TPlainDocument>(&Settings);
+    document->LoadFromFile(Scratch() + u"notes.qbx");
+    Form->SetSheet(document->DocumentScheme(), document->DocumentSheet());
+    Document = std::move(document);
+    Pump();
+  }
   void WriteFile(const std::u16string& AName, const std::string& ABytes) {
     std::ofstream(Path(Scratch() + AName), std::ios::binary) << ABytes;
   }
@@ -695,6 +699,68 @@ TEST_F(SheetFormDocumentTest, ReplaceAllReachesEveryElementAndUndoesAndRedoesInO
   EXPECT_FALSE(Document->UndoRedo()->CanUndo());
   Form->EditRedo->Execute(nullptr);
   EXPECT_EQ(Saved(), replaced) << "one redo replaces them again";
+}
+
+// Fails a run that performs more steps than it may, so that a replace that never ends fails rather than hangs.
+struct TStepLimit : public TObject {
+  explicit TStepLimit(int ALimit) : Limit(ALimit) {}
+  void Notified(TObject*, intptr_t ANotify, intptr_t, intptr_t) {
+    if (ANotify == urPerformed && ++Steps > Limit) throw std::runtime_error("the replace ran past its step limit");
+  }
+  int Limit;
+  int Steps = 0;
+};
+
+TEST_F(SheetFormDocumentTest, ReplaceAllReplacesEveryOccurrenceOnceInEitherDirectionAndEnds) {
+  // "ba" holds the search text "a"; "A" equals it but for case, which the search ignores.
+  const struct {
+    bool Down;
+    const char16_t* Replacement;
+    bool InCell;
+    const char16_t* Expected;
+  } cases[] = {
+      {true, u"ba", false, u"ba bab\r\nbba ba"},
+      {false, u"ba", false, u"ba bab\r\nbba ba"},
+      {true, u"A", false, u"A Ab\r\nbA A"},
+      {false, u"A", false, u"A Ab\r\nbA A"},
+      {true, u"ba", true, u"ba bab ba"},
+      {false, u"ba", true, u"ba bab ba"},
+      {true, u"A", true, u"A Ab A"},
+      {false, u"A", true, u"A Ab A"},
+  };
+  for (const auto& c : cases) {
+    const std::string name =
+        Utf16ToUtf8(c.Replacement) + (c.InCell ? " in a cell" : " in the root") + (c.Down ? " down" : " up");
+    if (c.InCell)
+      Load(
+          "<Chars Value=\"x \"/><Table><Row><Cell><Chars Value=\"x\"/><Br/></Cell>"
+          "<Cell><Chars Value=\"a ab a\"/><Br/></Cell></Row></Table><Chars Value=\" end\"/><Br/>\r\n");
+    else
+      Load("<Chars Value=\"a ab\"/><Br/><Chars Value=\"ba a\"/><Br/>\r\n");
+    TTextorElement* root = Document->DocumentRoot();
+    TTextorElement* text = root;
+    if (c.InCell) {
+      auto* table = dynamic_cast<TCustomTableElement*>(root->FirstVisualChild());
+      ASSERT_NE(table, nullptr) << name;
+      text = dynamic_cast<TTextorElement*>(table->GetCell(1, 0));
+      ASSERT_NE(text, nullptr) << name;
+    }
+    const std::u16string before = text->GetText();
+    const int occurrences = c.InCell ? 3 : 4;
+    Boxes.Boxes.clear();
+    root->SetFocus(c.Down ? TFocusDirections(fdForward) : TFocusDirections(), {}, nullptr, nullptr);
+    TStepLimit limit(occurrences * 4);
+    Document->UndoRedo()->AddNotifyEvent(MakeMethod<&TStepLimit::Notified>(&limit));
+    EXPECT_NO_THROW(Form->Replace(Search(u"a", false).get(), c.Replacement, true, c.Down)) << name;
+    Document->UndoRedo()->RemoveNotifyEvent(MakeMethod<&TStepLimit::Notified>(&limit));
+    EXPECT_EQ(Boxes.Boxes,
+              (std::vector<std::u16string>{u"The program has made " + IntToStr(occurrences) + u" replacements."}))
+        << name;
+    EXPECT_EQ(text->GetText(), c.Expected) << name;
+    Form->EditUndo->Execute(nullptr);
+    EXPECT_EQ(text->GetText(), before) << name << ": one undo restores it";
+    EXPECT_FALSE(Document->UndoRedo()->CanUndo()) << name;
+  }
 }
 
 // Counts the key downs the form hands to its hook.
