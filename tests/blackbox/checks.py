@@ -68,6 +68,14 @@ def dismiss(session):
 
 # -- the editor ----------------------------------------------------------------------------------------------------
 
+def restart_shown(session):
+    """A later start stays in the notification area: the wake-up a second instance posts shows the window."""
+    session.start(wait_shown=False)
+    session.wait_hidden_main()
+    session.driver("post", "TMainForm", "0x402")
+    session.wait_window()
+
+
 def check_typing_saves(session):
     """Keys typed into the document, then Ctrl+S, put the text in the data file; Ctrl+Z then Ctrl+S gives the
     earlier bytes back."""
@@ -183,10 +191,7 @@ def check_unknown_element_kept(session):
     expect(session.close() == 0, "the program did not end cleanly")
 
     session.write(data, UNKNOWN)
-    session.start(wait_shown=False)
-    session.wait_hidden_main()
-    session.driver("post", "TMainForm", "0x402")
-    session.wait_window()
+    restart_shown(session)
     session.idle()
     expect(visible_sheets(session) == 2, f"the log pane is not shown: {session.children()}")
     session.focus()
@@ -202,11 +207,7 @@ def check_alt_keys_open_menus(session):
     session.write(data, KNOWN)
     for language, chord in (("ENU", ("alt+s", "t")), ("DEU", ("alt+x", "e"))):
         session.seed_settings([("Language", language)])
-        # A later start stays in the notification area: a second instance's wake-up shows the window.
-        session.start(wait_shown=False)
-        session.wait_hidden_main()
-        session.driver("post", "TMainForm", "0x402")
-        session.wait_window()
+        restart_shown(session)
         session.focus()
         session.keys(*chord)
         session.wait_window("TSettingsForm", timeout=15)
@@ -356,10 +357,7 @@ def check_unicode_data_folder(session):
     expect(b'Value="alpha' in first, f"the text is not in {name}: {first!r}")
     expect(session.close() == 0, "the program did not end cleanly")
 
-    session.start(wait_shown=False)
-    session.wait_hidden_main()
-    session.driver("post", "TMainForm", "0x402")
-    session.wait_window()
+    restart_shown(session)
     session.focus()
     session.keys("ctrl+end", "t:beta")
     second = save(session, name)
@@ -648,10 +646,7 @@ def check_data_file_move(session):
     settings = session.read(session.settings_file())
     expect(moved.encode("utf-8") in settings, f"the settings lost the new name: {settings!r}")
 
-    session.start(wait_shown=False)
-    session.wait_hidden_main()
-    session.driver("post", "TMainForm", "0x402")
-    session.wait_window()
+    restart_shown(session)
     session.focus()
     session.keys("ctrl+end", "t: and more")
     second = save(session, moved)
