@@ -424,6 +424,28 @@ TEST_F(TPlainDocumentTest, ArrowsAndFindLeavingAFramesDescriptionGoOnAfterTheFra
   EXPECT_EQ(visited[2], document->DocumentRoot());
 }
 
+TEST_F(TPlainDocumentTest, TheWorkspaceFollowsADescriptionsRightEdgeAsItsFrameGrowsAndShrinks) {
+  WriteBytes(Path(u"notes.qbx"),
+             DataFileWith("<LogicFrame><Description><Chars Value=\"what the frame holds and why\"/></Description>"
+                          "<Caption><Chars Value=\"F\"/></Caption></LogicFrame>"));
+  auto document = Open(Path(u"notes.qbx"));
+  TVisualElement* workspace = document->DocumentSheet()->Root();
+  auto* frame = EmbeddedIn<TElement_LogicFrame>(document->DocumentRoot());
+  TVisualElement* description = frame->Description();
+  TRect padding;
+  workspace->GetPadding(padding);
+  const int32_t narrow = workspace->Width();
+  // The caption is typed past the view's width, then back to one letter.
+  for (const std::u16string& caption : {u"F" + std::u16string(80, u'w'), std::u16string(u"F")}) {
+    SCOPED_TRACE(caption.size());
+    frame->Caption()->SetText(caption);
+    const int32_t edge = description->Left() + description->Width();
+    EXPECT_EQ(edge + padding.Right > narrow, caption.size() > 1);
+    EXPECT_EQ(workspace->Width(), std::max(narrow, edge + padding.Right));
+  }
+  EXPECT_EQ(workspace->Width(), narrow);
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Random edit sequences
 
