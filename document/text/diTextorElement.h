@@ -354,6 +354,8 @@ class TTextorElement : public TCustomDropDownElement {
   void GetChildClasses(TElementClassList& AList) override;
   void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override;
   void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) override;
+  // A TPartsTextBuilder gets the whole text as a plain copy gives it.
+  void BroadcastToParts(intptr_t AValue) override;
   // Node message 10 writes the baseline to the int32_t that parameter 1 points to.
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
   bool ChildNotification(TElement* AChild, int ACode, intptr_t AParam1, intptr_t AParam2) override;
@@ -444,6 +446,9 @@ class TTextorElement : public TCustomDropDownElement {
   // Makes, fills and inserts one data element; AFileName nil for the clipboard. The new element when one went in.
   TVisualElement* InsertDataElement(const std::u16string* AFileName);
   bool FindInText(TFindData* AData, bool AForward);
+  // ARange as plain text: runs as they are, tab runs as TABs, paragraph ends as CR LF, an embedded element as the
+  // text it collects through BroadcastToParts.
+  void AppendPlainText(const TTextRange& ARange, std::u16string& AText) const;
 
   std::u16string FDefaultText;
   TTextOptions FTextOptions;
