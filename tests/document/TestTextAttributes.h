@@ -98,6 +98,8 @@ class TTestTextor : public TTextor {
   TParagraphAttributes* DefaultParagraph = nullptr;
   TRect Margins;
   TRect Padding;
+  // What painting is clipped to; the whole plane by default.
+  TRect Clip{INT32_MIN / 2, INT32_MIN / 2, INT32_MAX / 2, INT32_MAX / 2};
   // Runs before each paragraph's layout, inside the layout (link detection does its work there).
   std::function<void(TParagraph*)> BeforeFormatParagraph;
 
@@ -117,6 +119,7 @@ class TTestTextor : public TTextor {
   void FormatParagraph(TParagraph* AParagraph, int32_t AWrapWidth, const TRect& APadding,
                        const TRect& AMargins) override;
   void GetPadding(TRect& ARect) const override { ARect = Padding; }
+  TRect GetClipRect(TCustomSheetCanvas& ACanvas) const override { return Clip; }
 };
 
 // A canvas to hand to painting; the test attributes record instead of drawing, so it is never drawn on.
