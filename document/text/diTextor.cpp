@@ -935,7 +935,7 @@ class TTextor::TUpdate {
   int FExceptions;
 };
 
-TTextor::TTextor(bool AFormatLocked) : FFormatLock(AFormatLocked ? 1 : 0) { new TParagraph(this, nullptr); }
+TTextor::TTextor() : FFormatLock(1) { new TParagraph(this, nullptr); }
 
 TTextor::~TTextor() {
   ++FChangeLock;

@@ -165,7 +165,7 @@ TShiftKeys KeyboardShift() {
 // ---------------------------------------------------------------------------------------------------------------
 // The engine bound to an element
 
-TSchemeTextor::TSchemeTextor(TTextorElement* AElement) : TTextor(true), FElement(AElement) {}
+TSchemeTextor::TSchemeTextor(TTextorElement* AElement) : FElement(AElement) {}
 
 void TSchemeTextor::Changed() {
   TTextor::Changed();

@@ -89,7 +89,10 @@ class TTestEmbeddedElement : public IEmbeddedElement {
 // A text host with settable answers that counts layouts, change signals and paragraph layouts.
 class TTestTextor : public TTextor {
  public:
-  explicit TTestTextor(bool AFormatLocked = false) : TTextor(AFormatLocked) {}
+  // Unless AFormatLocked, releases the lock every textor starts with, laying the text out with the default answers.
+  explicit TTestTextor(bool AFormatLocked = false) {
+    if (!AFormatLocked) EndFormatUpdate();
+  }
 
   int32_t WrapWidth = 0;
   bool LineBreaks = true;
