@@ -174,6 +174,13 @@ void Fill(const TBackground& ABackground, TCanvas& ACanvas, const RECT& ARect, T
   }
 }
 
+// Where two edge zones of A and B pixels with nothing between them meet when they share ALength in proportion,
+// rounded half up.
+int MeetingPoint(int ALength, int A, int B) {
+  const int64_t sum = int64_t(A) + B;
+  return sum > 0 ? static_cast<int>((2 * int64_t(ALength) * A + sum) / (2 * sum)) : 0;
+}
+
 }  // namespace
 
 int OffsetAmount(TOffsetKind AKind) {
@@ -639,8 +646,11 @@ void StretchBitmapZones(TBitmap& ABitmap, const TMargins& AZones, TCanvas& ACanv
   const auto [top, bottom] = ShrinkZones(dstHeight, zoneTop, zoneBottom);
   const int srcX[4] = {0, left, width - right, width};
   const int srcY[4] = {0, top, height - bottom, height};
-  const int dstX[4] = {ADstRect.left, ADstRect.left + left, ADstRect.right - right, ADstRect.right};
-  const int dstY[4] = {ADstRect.top, ADstRect.top + top, ADstRect.bottom - bottom, ADstRect.bottom};
+  int dstX[4] = {ADstRect.left, ADstRect.left + left, ADstRect.right - right, ADstRect.right};
+  int dstY[4] = {ADstRect.top, ADstRect.top + top, ADstRect.bottom - bottom, ADstRect.bottom};
+  // Nothing between the edges to stretch over the middle: the edges stretch to meet instead of leaving a hole.
+  if (srcX[1] >= srcX[2] && dstX[1] < dstX[2]) dstX[1] = dstX[2] = ADstRect.left + MeetingPoint(dstWidth, left, right);
+  if (srcY[1] >= srcY[2] && dstY[1] < dstY[2]) dstY[1] = dstY[2] = ADstRect.top + MeetingPoint(dstHeight, top, bottom);
   // Stretching straight from the zone of the source gives the pixels of a copy stretched from its own origin
   // (the tests compare both), without a temporary bitmap per zone.
   TCanvas& source = ABitmap.Canvas();

@@ -392,7 +392,7 @@ void PaintBackgroundPlain(const TBackground& ABackground, TCanvas& ACanvas, cons
 
 // Stretches ABitmap into ADstRect by nine zones: corners copied at their size, sides stretched along one axis,
 // the centre along both. A destination (or bitmap) too small for the zones shares it out with ShrinkZones and
-// cuts the borders, not scales them.
+// cuts the borders, not scales them; a bitmap without a middle zone has its edges stretched to meet.
 void StretchBitmapZones(TBitmap& ABitmap, const TMargins& AZones, TCanvas& ACanvas, const RECT& ADstRect);
 // Shares ALength between two zones A and B: A and B when it holds both, else the first gets ALength * A / (A + B)
 // rounded half to even (at most A) and the second the rest. Negative lengths and zones count as 0.

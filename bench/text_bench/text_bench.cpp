@@ -26,11 +26,9 @@ namespace {
 
 constexpr int32_t WrapWidth = 300;
 
-// A text host that wraps and lets CR, LF and TAB through.
+// A text host that wraps and lets CR, LF and TAB through; format-locked until the attributes are set.
 class TBenchTextor : public TTextor {
  public:
-  // Format-locked until the attributes are set.
-  TBenchTextor() : TTextor(true) {}
   TTextAttributes* Plain = nullptr;
   TTextAttributes* GetDefaultTextAttributes() const override { return Plain; }
   int32_t GetWrapWidth() const override { return WrapWidth; }

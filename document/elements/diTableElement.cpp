@@ -679,6 +679,21 @@ void TCustomTableElement::Copy() {
   Clipboard->SetAsText(content->SaveToString());
 }
 
+void TCustomTableElement::BroadcastToParts(intptr_t AValue) {
+  auto* builder = dynamic_cast<TPartsTextBuilder*>(reinterpret_cast<TObject*>(AValue));
+  if (!builder) {
+    TVisualElement::BroadcastToParts(AValue);
+    return;
+  }
+  for (int32_t r = 0; r < GetRowCount(); ++r) {
+    if (r) builder->Text += u"\r\n";
+    for (int32_t c = 0; c < GetColumnCount(); ++c) {
+      if (c) builder->Text += u'\t';
+      if (TVisualElement* cell = GetCell(c, r)) cell->BroadcastToParts(AValue);
+    }
+  }
+}
+
 void TCustomTableElement::CopyText() {
   if (!HasSelection() || !Clipboard) return;
   int32_t start = 0, end = 0;

@@ -154,6 +154,8 @@ class TCustomTableElement : public TVisualElement {
   bool CalcHasValue() override { return !FColumns.empty() || !FRows.empty(); }
   void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override;
   void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) override;
+  // A TPartsTextBuilder gets the cells' texts, those of a row joined by TAB, the rows by CR LF.
+  void BroadcastToParts(intptr_t AValue) override;
 
   // Visual element.
   void GetPadding(TRect& ARect) override { ARect = {4, 4, 4, 4}; }

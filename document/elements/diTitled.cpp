@@ -50,9 +50,8 @@ TSchemeImages* ImagesOfKind(TTitleItemKind AKind) {
   }
 }
 
-TRect Positive(TRect ARect) {
-  return {std::abs(ARect.Left), std::abs(ARect.Top), std::abs(ARect.Right), std::abs(ARect.Bottom)};
-}
+// An item's baseline from its top; one without a baseline of its own stands on its bottom.
+int32_t BaselineOf(const TTitleItem& AItem) { return AItem.Baseline ? AItem.Baseline : AItem.Height; }
 
 }  // namespace
 
@@ -259,6 +258,7 @@ void TCustomTitledElement::MeasureItem(TTitleItem& AItem) {
       const SIZE size = canvas->TextExtent(ckElement, AItem.Text);
       AItem.Width = size.cx;
       AItem.Height = size.cy;
+      AItem.Baseline = canvas->TextAscent(ckElement);
       AItem.Margins = theme.TextMargins();
       break;
     }
@@ -273,6 +273,8 @@ void TCustomTitledElement::MeasureItem(TTitleItem& AItem) {
         size.Height = std::max<int32_t>(size.Height, canvas->TextExtent(ckElement, u"0").cy);
       AItem.Width = size.Width;
       AItem.Height = size.Height;
+      // A text answers where its first row's baseline lies; other elements stand on their bottom.
+      e->Perform(nmAskBaseline, reinterpret_cast<intptr_t>(&AItem.Baseline), 0);
       e->GetMargins(AItem.Margins);
       break;
     }
@@ -294,7 +296,9 @@ void TCustomTitledElement::MeasureItem(TTitleItem& AItem) {
       AItem.Margins = canvas->GetThemeMargins(teLine);
       break;
   }
-  AItem.Margins = Positive(AItem.Margins);
+  TRect& m = AItem.Margins;
+  AItem.Shift = {std::min(m.Left, 0), std::min(m.Top, 0)};
+  m = {std::abs(m.Left), std::abs(m.Top), std::abs(m.Right), std::abs(m.Bottom)};
 }
 
 void TCustomTitledElement::RelayoutTitle() {
@@ -320,13 +324,11 @@ void TCustomTitledElement::RelayoutTitle() {
   int32_t right = padding.Left;
   int32_t y = padding.Top;
   int first = 0;
-  std::vector<std::pair<int, int>> rows;
-  std::vector<int32_t> rowTops, rowHeights;
   while (first < items.Count()) {
     int last = first;
     while (last < items.Count() - 1 && !items.Item(last).LineBreakAfter) ++last;
     int32_t x = padding.Left;
-    int32_t height = 0;
+    int32_t height = 0, baseline = 0;
     for (int i = first; i <= last; ++i) {
       TTitleItem& item = items.Item(i);
       MeasureItem(item);
@@ -334,12 +336,11 @@ void TCustomTitledElement::RelayoutTitle() {
       item.Bounds.Left = x;
       x += item.Width;
       height = std::max(height, item.Height);
+      baseline = std::max(baseline, BaselineOf(item));
     }
     right = std::max(right, x);
-    if (!rows.empty()) y += spacingY;
-    rows.emplace_back(first, last);
-    rowTops.push_back(y);
-    rowHeights.push_back(height);
+    if (items.RowCount()) y += spacingY;
+    items.AddRow() = {first, last, y, height, baseline};
     y += height;
     first = last + 1;
   }
@@ -348,10 +349,10 @@ void TCustomTitledElement::RelayoutTitle() {
   const int32_t width = std::max(right + padding.Right, minimum.Width);
   const int32_t height = std::max(y + padding.Bottom, minimum.Height);
 
-  for (size_t r = 0; r < rows.size(); ++r) {
-    const int32_t top = rowTops[r];
-    const int32_t rowHeight = rowHeights[r];
-    for (int i = rows[r].first; i <= rows[r].second; ++i) {
+  for (int r = 0; r < items.RowCount(); ++r) {
+    const int32_t top = items.Row(r).Top;
+    const int32_t rowHeight = items.Row(r).Height;
+    for (int i = items.Row(r).First; i <= items.Row(r).Last; ++i) {
       TTitleItem& item = items.Item(i);
       int32_t itemTop = top + (rowHeight - item.Height) / 2;
       int32_t itemWidth = item.Width;
@@ -372,7 +373,9 @@ void TCustomTitledElement::RelayoutTitle() {
         default:
           break;
       }
-      item.Bounds = {item.Bounds.Left, itemTop, item.Bounds.Left + itemWidth, itemTop + itemHeight};
+      const int32_t itemLeft = item.Bounds.Left + item.Shift.X;
+      itemTop += item.Shift.Y;
+      item.Bounds = {itemLeft, itemTop, itemLeft + itemWidth, itemTop + itemHeight};
       if (item.Kind == tkContainer) {
         if (auto* container = dynamic_cast<ITitleContainer*>(item.Element))
           container->SetTitleBounds(item.Bounds);

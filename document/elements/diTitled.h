@@ -105,8 +105,20 @@ struct TTitleItem {
   int32_t Height = 0;
   int32_t Baseline = 0;
   TRect Margins;
+  // The negative margins, made positive in Margins, taken off the item's position.
+  TVisualPoint Shift;
   // Where the layout put the item, in the element's coordinates.
   TRect Bounds;
+};
+
+// A row of the last layout: its first and last item, its top, its height (the highest item's) and its baseline
+// (the largest of its items', from its top).
+struct TTitleRow {
+  int First = 0;
+  int Last = 0;
+  int32_t Top = 0;
+  int32_t Height = 0;
+  int32_t Baseline = 0;
 };
 
 // The items of one title, in order; rows end at items with LineBreakAfter. References to items stay valid only
@@ -131,8 +143,14 @@ class TTitleWriter {
   TTitleItem& Item(int AIndex) { return FItems.at(AIndex); }
   const TTitleItem& Item(int AIndex) const { return FItems.at(AIndex); }
 
+  // The rows, as the layout formed them.
+  TTitleRow& AddRow() { return FRows.emplace_back(); }
+  int RowCount() const { return static_cast<int>(FRows.size()); }
+  const TTitleRow& Row(int AIndex) const { return FRows.at(AIndex); }
+
  private:
   std::vector<TTitleItem> FItems;
+  std::vector<TTitleRow> FRows;
 };
 
 // What the title layout asks of a text it places as a container item.

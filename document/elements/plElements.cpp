@@ -20,6 +20,25 @@ void AddGroup(TElementClassList& AList, int AIndex) {
     AddListUnique(AList, ClassesGroups->GetGroup(AIndex));
 }
 
+// The element's own message shows only on the sheet's sign; the user reading the log learns of each one too,
+// wherever it stands in the tree (a frame's content, a table cell, a description), in document order. A walk, not
+// a recursion: a damaged file may nest deeply.
+void ReportUnaccepted(TElement* ARoot, TElementMessages* AMessages) {
+  for (TElement* e = ARoot->FirstChildElement(); e;) {
+    if (auto* unaccepted = dynamic_cast<TElement_Unaccepted*>(e))
+      AMessages->AddLinked(mkElementError,
+                           FormatLocStrOr(IdUnsupportedElement, u"[Unsupported] element \"%1\" in this editor",
+                                          {QuoteMessageValue(unaccepted->KnotName())}),
+                           IntToStr(unaccepted->ID()));
+    if (TElement* child = e->FirstChildElement()) {
+      e = child;
+      continue;
+    }
+    while (e != ARoot && !e->NextSiblingElement()) e = e->ParentElement();
+    e = e == ARoot ? nullptr : e->NextSiblingElement();
+  }
+}
+
 }  // namespace
 
 const TElementClassInfo TPlainRoot::ClassInfo{u"TPlainRoot", &TTextorElement::ClassInfo, &ElementFactory<TPlainRoot>};
@@ -40,13 +59,7 @@ void TPlainRoot::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
   TTextorElement::LoadFromKnot(ALoader, AKnot);
   TElementMessages* messages = ALoader->Messages();
   if (!messages) return;
-  // The element's own message shows only on the sheet's sign; the user reading the log learns of it too.
-  for (TVisualElement* child = FirstVisualChild(); child; child = child->NextVisualSibling())
-    if (auto* unaccepted = dynamic_cast<TElement_Unaccepted*>(child))
-      messages->AddLinked(mkElementError,
-                          FormatLocStrOr(IdUnsupportedElement, u"[Unsupported] element \"%1\" in this editor",
-                                         {QuoteMessageValue(unaccepted->KnotName())}),
-                          IntToStr(unaccepted->ID()));
+  ReportUnaccepted(this, messages);
 }
 
 bool TPlainRoot::HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) {

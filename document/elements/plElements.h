@@ -14,7 +14,7 @@ class TPlainRoot : public TTextorElement {
   explicit TPlainRoot(TScheme* AScheme);
 
   void GetChildClasses(TElementClassList& AList) override;
-  // Each element left unaccepted also tells the load's message list (the log), linked to it.
+  // Each element left unaccepted anywhere in the tree also tells the load's message list (the log), linked to it.
   void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override;
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
   void GetPadding(TRect& ARect) override;

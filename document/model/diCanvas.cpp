@@ -263,6 +263,14 @@ SIZE TCustomSheetCanvas::TextExtent(int AKind, const std::u16string& AText) {
   return size;
 }
 
+int TCustomSheetCanvas::TextAscent(int AKind) {
+  HDC dc = FMeasure->Handle();
+  SelectKind(dc, FMeasureFont, AKind);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  return metrics.tmAscent;
+}
+
 int TCustomSheetCanvas::TextWidth(const std::u16string& AText) {
   auto it = FWidths.find(AText);
   if (it != FWidths.end()) return it->second;

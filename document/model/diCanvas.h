@@ -114,6 +114,8 @@ class TCustomSheetCanvas : public TObject {
   int TextWidth(const std::u16string& AText);
   // Widths and heights in one of the three sheet fonts, uncached.
   SIZE TextExtent(int AKind, const std::u16string& AText);
+  // The ascent of one of the three sheet fonts: where a line of it has its baseline, from its top.
+  int TextAscent(int AKind);
   int DigitWidth(int AKind) const { return FDigitWidths.at(AKind - 1); }
   int MeasureCount() const { return FMeasureCount; }
 

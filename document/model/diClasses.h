@@ -399,6 +399,14 @@ struct TElementDeleter {
 template <class T>
 using TElementPtr = std::unique_ptr<T, TElementDeleter>;
 
+// What a plain-text copy hands an embedded element through BroadcastToParts: every element that holds text
+// appends it.
+class TPartsTextBuilder : public TObject {
+ public:
+  explicit TPartsTextBuilder(std::u16string& AText) : Text(AText) {}
+  std::u16string& Text;
+};
+
 class TElement : public TNode {
  public:
   static const TElementClassInfo ClassInfo;
@@ -500,6 +508,7 @@ class TElement : public TNode {
   // A saver with that mode, flags and knot, then SaveToKnot.
   void SaveTo(TKnot* AKnot, uint8_t AMode, TFilerFlags AFlags);
   virtual void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot);
+  // Passes AValue, a TObject*, down to every part; an element acts on the kinds of value it knows.
   virtual void BroadcastToParts(intptr_t AValue);
   virtual bool IsDefault(TSchemeSaver* ASaver, TKnot* AKnot) { return false; }
   virtual bool IsStoredInline(TSchemeFiler* AFiler);

@@ -55,7 +55,10 @@ void TPanelElement::Layout() {
 }
 
 void TPanelElement::ChildBoundsChanged(TVisualElement* AChild, const TRect& AOldRect, int32_t AOldDescent) {
-  if (AChild->IsVisible() && (AOldRect.Width() != AChild->Width() || AOldRect.Height() != AChild->Height()))
+  if (!AChild->IsVisible()) return;
+  // A child moved at its size (a description following its element) can still change the extent.
+  if (AOldRect.Width() != AChild->Width() || AOldRect.Height() != AChild->Height() ||
+      AOldRect.Right != AChild->Left() + AChild->Width() || AOldRect.Bottom != AChild->Top() + AChild->Height())
     UpdateLayout();
 }
 

@@ -935,7 +935,7 @@ class TTextor::TUpdate {
   int FExceptions;
 };
 
-TTextor::TTextor(bool AFormatLocked) : FFormatLock(AFormatLocked ? 1 : 0) { new TParagraph(this, nullptr); }
+TTextor::TTextor() : FFormatLock(1) { new TParagraph(this, nullptr); }
 
 TTextor::~TTextor() {
   ++FChangeLock;
@@ -1696,7 +1696,8 @@ void TTextor::PaintRange(TCustomSheetCanvas& ACanvas, TTextOwnerStates AState, c
             TTextAttributes* a = paragraph->GetTextAttributes();
             if (!a) return false;
             const TRect rect = RunRect(a, rowRect, baseline);
-            if (AFlags.Contains(tpSelection) && APaintSelection && range.End.Paragraph != paragraph)
+            // The caller's end: a clip that cuts the range ends it at this row.
+            if (AFlags.Contains(tpSelection) && APaintSelection && ARange.End.Paragraph != paragraph)
               a->PaintBlank(ACanvas, RunFlags(AState, AFlags), 5, x, rect);
             if (AFlags.Contains(tpWhiteSpace) && paragraph->Next()) {
               static constexpr char16_t pilcrow = u'\u00B6';

@@ -435,8 +435,9 @@ class TParagraph {
 // operations on the text. The virtual operations are the host's answers.
 class TTextor : public TObject {
  public:
-  // With AFormatLocked nothing is laid out until the owner calls EndFormatUpdate.
-  explicit TTextor(bool AFormatLocked = false);
+  // Starts with the format lock held: nothing is laid out until the owner, its answers in force, calls
+  // EndFormatUpdate. (A layout inside this constructor would ask the base's answers, not the host's.)
+  TTextor();
   TTextor(const TTextor&) = delete;
   TTextor& operator=(const TTextor&) = delete;
   ~TTextor() override;

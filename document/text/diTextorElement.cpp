@@ -162,18 +162,12 @@ TShiftKeys KeyboardShift() {
   return shift;
 }
 
-// The texts of every text element in AElement's subtree, for plain copies of embedded elements.
-void CollectTexts(TElement* AElement, std::u16string& AText) {
-  if (auto* text = dynamic_cast<TTextorElement*>(AElement)) AText += text->GetText();
-  for (TElement* c = AElement->FirstChildElement(); c; c = c->NextSiblingElement()) CollectTexts(c, AText);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------------------
 // The engine bound to an element
 
-TSchemeTextor::TSchemeTextor(TTextorElement* AElement) : TTextor(true), FElement(AElement) {}
+TSchemeTextor::TSchemeTextor(TTextorElement* AElement) : FElement(AElement) {}
 
 void TSchemeTextor::Changed() {
   TTextor::Changed();
@@ -813,23 +807,35 @@ void TTextorElement::Copy() {
   if (Sheet()) Sheet()->CloseDropDown(false);
 }
 
-void TTextorElement::CopyText() {
-  if (!HasSelection() || !Clipboard) return;
-  std::u16string text;
-  FTextor->IterateRange(FInteractive->GetSelection(), false, [&](const TTextPiece& APiece) {
+void TTextorElement::AppendPlainText(const TTextRange& ARange, std::u16string& AText) const {
+  FTextor->IterateRange(ARange, false, [&](const TTextPiece& APiece) {
     if (!APiece.Portion) {
-      text += u"\r\n";
+      AText += u"\r\n";
     } else if (APiece.Portion->Kind() == TPortionKind::pkElement) {
-      if (auto* element = dynamic_cast<TElement*>(static_cast<TElementPortion*>(APiece.Portion)->Element()))
-        CollectTexts(element, text);
+      if (auto* element = dynamic_cast<TElement*>(static_cast<TElementPortion*>(APiece.Portion)->Element())) {
+        TPartsTextBuilder builder(AText);
+        element->BroadcastToParts(reinterpret_cast<intptr_t>(static_cast<TObject*>(&builder)));
+      }
     } else {
-      std::u16string chars(APiece.Count, u'\0');
-      APiece.Portion->CopyChars(APiece.Offset, APiece.Count, chars.data());
-      text += chars;
+      const size_t at = AText.size();
+      AText.resize(at + static_cast<size_t>(APiece.Count));
+      APiece.Portion->CopyChars(APiece.Offset, APiece.Count, AText.data() + at);
     }
     return true;
   });
+}
+
+void TTextorElement::CopyText() {
+  if (!HasSelection() || !Clipboard) return;
+  std::u16string text;
+  AppendPlainText(FInteractive->GetSelection(), text);
   Clipboard->SetAsText(text);
+}
+
+void TTextorElement::BroadcastToParts(intptr_t AValue) {
+  if (auto* builder = dynamic_cast<TPartsTextBuilder*>(reinterpret_cast<TObject*>(AValue)))
+    AppendPlainText(FTextor->GetWholeRange(), builder->Text);
+  TCustomDropDownElement::BroadcastToParts(AValue);
 }
 
 bool TTextorElement::Paste() {

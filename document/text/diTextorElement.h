@@ -356,6 +356,8 @@ class TTextorElement : public TCustomDropDownElement {
   void GetChildClasses(TElementClassList& AList) override;
   void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override;
   void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) override;
+  // A TPartsTextBuilder gets the whole text as a plain copy gives it.
+  void BroadcastToParts(intptr_t AValue) override;
   // Node message 10 writes the baseline to the int32_t that parameter 1 points to.
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
   bool ChildNotification(TElement* AChild, int ACode, intptr_t AParam1, intptr_t AParam2) override;
@@ -449,6 +451,9 @@ class TTextorElement : public TCustomDropDownElement {
   // A match becomes the selection; otherwise AInner is the focusable element inside the first embedded element on
   // the way, where the search goes on, or nil.
   bool FindInText(TFindData* AData, bool AForward, TVisualElement*& AInner);
+  // ARange as plain text: runs as they are, tab runs as TABs, paragraph ends as CR LF, an embedded element as the
+  // text it collects through BroadcastToParts.
+  void AppendPlainText(const TTextRange& ARange, std::u16string& AText) const;
 
   std::u16string FDefaultText;
   TTextOptions FTextOptions;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -56,7 +57,8 @@ TEST(ShrinkZones, SharesRoundHalfToEvenAndNeverGoBelowZero) {
   }
 }
 
-// The rule as written: each zone copied into a bitmap of its own and that stretched into the destination zone.
+// The rule as written: each zone copied into a bitmap of its own and that stretched into the destination zone;
+// without a middle zone in the source the edges share the destination in proportion (half up).
 void ReferenceZones(TBitmap& ABitmap, const TMargins& AZones, TCanvas& ACanvas, const RECT& ADst) {
   const int w = ABitmap.Width(), h = ABitmap.Height();
   const int dw = ADst.right - ADst.left, dh = ADst.bottom - ADst.top;
@@ -66,8 +68,10 @@ void ReferenceZones(TBitmap& ABitmap, const TMargins& AZones, TCanvas& ACanvas, 
   auto [l, r] = ShrinkZones(dw, zl, zr);
   auto [t, b] = ShrinkZones(dh, zt, zb);
   const int sx[4] = {0, l, w - r, w}, sy[4] = {0, t, h - b, h};
-  const int dx[4] = {ADst.left, ADst.left + l, ADst.right - r, ADst.right};
-  const int dy[4] = {ADst.top, ADst.top + t, ADst.bottom - b, ADst.bottom};
+  int dx[4] = {ADst.left, ADst.left + l, ADst.right - r, ADst.right};
+  int dy[4] = {ADst.top, ADst.top + t, ADst.bottom - b, ADst.bottom};
+  if (sx[1] == sx[2] && dx[1] < dx[2]) dx[1] = dx[2] = ADst.left + int(std::floor(double(dw) * l / (l + r) + 0.5));
+  if (sy[1] == sy[2] && dy[1] < dy[2]) dy[1] = dy[2] = ADst.top + int(std::floor(double(dh) * t / (t + b) + 0.5));
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) {
       const int zw = sx[i + 1] - sx[i], zh = sy[j + 1] - sy[j];
@@ -102,7 +106,7 @@ TEST_F(PainterStyles, StretchedZonesEqualZonesCopiedThenStretchedForRandomSizes)
   }
 }
 
-TEST_F(PainterStyles, CornersKeepTheirSizeAndAZoneWithoutSourceIsSkipped) {
+TEST_F(PainterStyles, CornersKeepTheirSizeAndEdgesWithNothingBetweenThemMeet) {
   // 6 x 6 in 2 x 2 blocks of nine colours; zones 2 on every side.
   const TColor colours[3][3] = {
       {0x000001, 0x000002, 0x000003}, {0x000004, 0x000005, 0x000006}, {0x000007, 0x000008, 0x000009}};
@@ -121,14 +125,27 @@ TEST_F(PainterStyles, CornersKeepTheirSizeAndAZoneWithoutSourceIsSkipped) {
   for (const Probe& p : probes) EXPECT_EQ(PixelAt(*target, p.X, p.Y), p.Colour) << p.X << ", " << p.Y;
 
   // A 4-pixel-wide bitmap under zones of 3 and 3: the zones shrink to 2 and 2 and no centre column is left, so the
-  // middle of a wider destination stays as it was.
+  // two edge columns of a wider destination stretch to meet in its middle.
   TBitmap narrow(4, 6);
-  narrow.Canvas().Brush().SetColor(clRed);
-  narrow.Canvas().FillRect(RECT{0, 0, 4, 6});
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 4; ++x) narrow.Canvas().SetPixel(x, y, x < 2 ? clRed : clBlue);
   zones.SetBounds(3, 0, 3, 0);
   auto wide = Filled(10, 6);
   StretchBitmapZones(narrow, zones, wide->Canvas(), RECT{0, 0, 10, 6});
-  for (int x = 0; x < 10; ++x) EXPECT_EQ(PixelAt(*wide, x, 3), x < 2 || x >= 8 ? clRed : clWhite) << x;
+  for (int x = 0; x < 10; ++x) EXPECT_EQ(PixelAt(*wide, x, 3), x < 5 ? clRed : clBlue) << x;
+}
+
+TEST_F(PainterStyles, ABitmapWithoutAMiddleZoneStretchesItsEdgesToFillTheWholeTarget) {
+  for (const int size : {4, 6, 7}) {
+    SCOPED_TRACE(size);
+    auto source = Filled(size, size, clRed);
+    auto target = Filled(20, 20, clFuchsia);
+    StretchBitmapZones(*source, TMargins(3), target->Canvas(), RECT{0, 0, 20, 20});
+    int unpainted = 0;
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 20; ++x) unpainted += PixelAt(*target, x, y) != clRed;
+    EXPECT_EQ(unpainted, 0);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------------------------

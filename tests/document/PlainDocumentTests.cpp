@@ -15,6 +15,7 @@
 #include "document/text/diTextorElement.h"
 #include "foundation/cuFiles.h"
 #include "foundation/cuKnot.h"
+#include "foundation/cuSystem.h"
 #include "foundation/cuWin32.h"
 #include "framework/fwBitmaps.h"
 #include "framework/fwClipboard.h"
@@ -521,6 +522,75 @@ TEST_F(TPlainDocumentTest, ArrowsAndFindLeavingAFramesDescriptionGoOnAfterTheFra
   EXPECT_FALSE(found);
   ASSERT_EQ(visited.size(), 3u) << "the content, the description, the root";
   EXPECT_EQ(visited[2], document->DocumentRoot());
+}
+
+// A data file's tree as the knot writer lays it out, so files written by hand compare with saved ones.
+std::u16string KnotText(const std::string& ABytes) {
+  TNodePtr<TKnot> knot(new TKnot);
+  knot->LoadFromString(Utf8ToUtf16(std::string_view(ABytes).substr(ABytes.starts_with("\xEF\xBB\xBF") ? 3 : 0)));
+  return knot->SaveToString();
+}
+
+TEST_F(TPlainDocumentTest, EveryUnknownElementOfTheTreeWritesOneLogLineAndRoundTrips) {
+  const struct {
+    const char* Name;
+    const char* Body;
+    std::vector<std::u16string> Reported;  // in document order
+  } cases[] = {
+      {"frame content", "<LogicFrame><Content><Widget Size=\"3\"/><Br/></Content></LogicFrame><Br/>", {u"Widget"}},
+      {"comment", "<Comment><Chars Value=\"c\"/><Gadget/><Br/></Comment><Br/>", {u"Gadget"}},
+      {"table cell", "<Table><Row><Cell><Widget Size=\"3\"/><Br/></Cell><Cell/></Row></Table><Br/>", {u"Widget"}},
+      {"description",
+       "<LogicFrame><Description><Widget Size=\"3\"/><Br/></Description><Content><Chars Value=\"c\"/><Br/>"
+       "</Content></LogicFrame><Br/>",
+       {u"Widget"}},
+      {"every level",
+       "<Widget A=\"1\"/><Comment><Gadget/><LogicFrame><Content><Widget A=\"3\"><Part/></Widget><Br/></Content>"
+       "</LogicFrame><Br/></Comment><Br/>",
+       {u"Widget", u"Gadget", u"Widget"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string text = DataFileWith(c.Body);
+    const std::u16string notes = Path(u"notes.qbx");
+    WriteBytes(notes, text);
+    auto document = Open(notes);
+    TElementMessages* log = document->LogRoot()->LogMessages();
+    std::vector<std::u16string> reported;
+    for (int i = 0; i < log->GetCount(); ++i) {
+      const std::u16string& line = log->GetItem(i)->GetText();
+      EXPECT_EQ(log->GetItem(i)->Kind(), mkElementError);
+      const size_t open = line.find(u'"');
+      reported.push_back(line.substr(open + 1, line.find(u'"', open + 1) - open - 1));
+      const TElement* target = document->DocumentScheme()->FindByID(StrToIntDef(log->GetItem(i)->Parts()[0].Target, 0));
+      EXPECT_TRUE(target && target->HasOptions(eoUnaccepted));
+    }
+    EXPECT_EQ(reported, c.Reported);
+    document->SaveToFile(notes);
+    EXPECT_EQ(KnotText(ReadBytes(notes)), KnotText(text));
+  }
+}
+
+TEST_F(TPlainDocumentTest, TheWorkspaceFollowsADescriptionsRightEdgeAsItsFrameGrowsAndShrinks) {
+  WriteBytes(Path(u"notes.qbx"),
+             DataFileWith("<LogicFrame><Description><Chars Value=\"what the frame holds and why\"/></Description>"
+                          "<Caption><Chars Value=\"F\"/></Caption></LogicFrame>"));
+  auto document = Open(Path(u"notes.qbx"));
+  TVisualElement* workspace = document->DocumentSheet()->Root();
+  auto* frame = EmbeddedIn<TElement_LogicFrame>(document->DocumentRoot());
+  TVisualElement* description = frame->Description();
+  TRect padding;
+  workspace->GetPadding(padding);
+  const int32_t narrow = workspace->Width();
+  // The caption is typed past the view's width, then back to one letter.
+  for (const std::u16string& caption : {u"F" + std::u16string(80, u'w'), std::u16string(u"F")}) {
+    SCOPED_TRACE(caption.size());
+    frame->Caption()->SetText(caption);
+    const int32_t edge = description->Left() + description->Width();
+    EXPECT_EQ(edge + padding.Right > narrow, caption.size() > 1);
+    EXPECT_EQ(workspace->Width(), std::max(narrow, edge + padding.Right));
+  }
+  EXPECT_EQ(workspace->Width(), narrow);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -332,6 +332,25 @@ TEST_F(TableTest, CopiedRowsAreContentKnotTextThatPastesAtTheCaret) {
   EXPECT_EQ(Clipboard->AsText(), u"00\t01\t02\t03\r\n10\t11\t12\t13");
 }
 
+TEST_F(TableTest, ATextsPlainCopyGivesATablesCellsTabbedAndItsRowsOnLinesOfTheirOwn) {
+  auto* text = TElement::CreateIn<TTextorElement>(&Host->Scheme, Host->Root);
+  text->SetTextorOptions(xoRich);
+  text->SetTextOptions(AnyTextOptions);
+  text->SetVisualParent(Host->Root);
+  TKnot knot(u"Text");
+  knot.LoadFromString(
+      u"<Text><Chars Value=\"before\"/><Br/><Table>"
+      u"<Row><Cell><Chars Value=\"aa\"/></Cell><Cell><Chars Value=\"a2\"/></Cell></Row>"
+      u"<Row><Cell><Chars Value=\"bb\"/></Cell><Cell><Chars Value=\"b2\"/></Cell></Row>"
+      u"</Table><Br/><Chars Value=\"after\"/></Text>");
+  Host->Scheme.LoadElement(text, fmDocument, &knot);
+  ASSERT_NE(dynamic_cast<TElement_Table*>(text->FirstVisualChild()), nullptr);
+  text->SetFocus(fdForward, {}, nullptr, nullptr);
+  text->SelectAll();
+  text->CopyText();
+  EXPECT_EQ(Clipboard->AsText(), u"before\r\naa\ta2\r\nbb\tb2\r\nafter");
+}
+
 TEST_F(TableTest, PastedRowsReplaceTheSelection) {
   TElement_Table* table = AddTable();
   TKnot content{std::u16string(ContentKnotName)};

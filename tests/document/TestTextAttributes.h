@@ -89,7 +89,10 @@ class TTestEmbeddedElement : public IEmbeddedElement {
 // A text host with settable answers that counts layouts, change signals and paragraph layouts.
 class TTestTextor : public TTextor {
  public:
-  explicit TTestTextor(bool AFormatLocked = false) : TTextor(AFormatLocked) {}
+  // Unless AFormatLocked, releases the lock every textor starts with, laying the text out with the default answers.
+  explicit TTestTextor(bool AFormatLocked = false) {
+    if (!AFormatLocked) EndFormatUpdate();
+  }
 
   int32_t WrapWidth = 0;
   bool LineBreaks = true;
@@ -98,6 +101,8 @@ class TTestTextor : public TTextor {
   TParagraphAttributes* DefaultParagraph = nullptr;
   TRect Margins;
   TRect Padding;
+  // What painting is clipped to; the whole plane by default.
+  TRect Clip{INT32_MIN / 2, INT32_MIN / 2, INT32_MAX / 2, INT32_MAX / 2};
   // Runs before each paragraph's layout, inside the layout (link detection does its work there).
   std::function<void(TParagraph*)> BeforeFormatParagraph;
 
@@ -117,6 +122,7 @@ class TTestTextor : public TTextor {
   void FormatParagraph(TParagraph* AParagraph, int32_t AWrapWidth, const TRect& APadding,
                        const TRect& AMargins) override;
   void GetPadding(TRect& ARect) const override { ARect = Padding; }
+  TRect GetClipRect(TCustomSheetCanvas& ACanvas) const override { return Clip; }
 };
 
 // A canvas to hand to painting; the test attributes record instead of drawing, so it is never drawn on.

@@ -108,3 +108,27 @@ TEST(TextorLayout, ParagraphsRemovedAboveANewOneMoveTheRestUp) {
   EXPECT_EQ(textor.LastParagraph()->FirstRow()->GetTop(), 26);
   EXPECT_EQ(textor.GetHeight(), 39);
 }
+
+// A host whose answers hold from its own construction on; it releases the format lock as its constructor ends.
+class TAnsweringTextor : public TTextor {
+ public:
+  explicit TAnsweringTextor(TTextAttributes* AAttributes) : FAttributes(AAttributes) { EndFormatUpdate(); }
+  TTextAttributes* GetDefaultTextAttributes() const override { return FAttributes; }
+  bool AllowsLineBreaks() const override { return true; }
+
+ private:
+  TTextAttributes* FAttributes;
+};
+
+TEST(TextorLayout, AHostsFirstParagraphIsLaidOutWithItsOwnAnswersAsAFullLayoutWouldBe) {
+  TTestTextAttributes attributes;
+  TAnsweringTextor textor(&attributes);
+  ASSERT_NE(textor.FirstParagraph()->FirstRow(), nullptr);
+  EXPECT_EQ(textor.FirstParagraph()->FirstRow()->GetHeight(), 13) << "ascent + descent of an empty paragraph";
+  TTextRange range;
+  textor.InsertText(textor.GetEndPosition(), u"\r\nb", nullptr, range);
+  const int32_t incremental = textor.GetHeight();
+  textor.InvalidateLayout();
+  EXPECT_EQ(textor.GetHeight(), incremental);
+  EXPECT_EQ(incremental, 26);
+}

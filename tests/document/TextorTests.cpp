@@ -704,4 +704,23 @@ TEST_F(Textor, PaintingDrawsRunsOnTheirBaselineWithSymbolsAndTheSelectionTail) {
   EXPECT_EQ(PA.Backgrounds, (std::vector<TRect>{{0, 0, 100, 13}, {0, 13, 100, 34}}));
 }
 
+TEST_F(Textor, AClipAcrossTheSelectionPaintsTheBlocksAfterTheParagraphEndsInsideIt) {
+  SetText(u"ab\r\ncd\r\nef");
+  // Rows of 13 px: the clip strips of each row, and the whole text.
+  const struct {
+    int32_t Top, Bottom;
+    std::vector<int32_t> Blocks;  // the tops of the selection blocks painted
+  } cases[] = {{0, 39, {0, 13}}, {0, 13, {0}}, {13, 26, {13}}, {26, 39, {}}, {5, 20, {0, 13}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.Top) + ".." + std::to_string(c.Bottom));
+    T.Clip = {0, c.Top, 1000, c.Bottom};
+    A.Painted.clear();
+    T.PaintRange(TestCanvas(), osActive, T.GetWholeRange(), tpSelection, true);
+    std::vector<int32_t> blocks;
+    for (const TTestPaintCall& p : A.Painted)
+      if (p.Kind == TTestPaintCall::pcBlank && p.Width == 5) blocks.push_back(p.Rect.Top);
+    EXPECT_EQ(blocks, c.Blocks);
+  }
+}
+
 }  // namespace

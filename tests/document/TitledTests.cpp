@@ -76,6 +76,18 @@ class TTestTitled : public TTitledElement {
 const TElementClassInfo TTestTitled::ClassInfo{u"TElement_TestTitled", &TTitledElement::ClassInfo,
                                                &ElementFactory<TTestTitled>};
 
+// A leaf with the margins a test gives it.
+class TMarginLeaf : public TTestVisualLeaf {
+ public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  using TTestVisualLeaf::TTestVisualLeaf;
+  void GetMargins(TRect& ARect) override { ARect = Margins; }
+  TRect Margins;
+};
+const TElementClassInfo TMarginLeaf::ClassInfo{u"TElement_TestMarginLeaf", &TTestVisualLeaf::ClassInfo,
+                                               &ElementFactory<TMarginLeaf>};
+
 class TitledTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -388,6 +400,51 @@ TEST_F(TitledTest, TitleRowsCentreOddDifferencesTowardTheTopAndTheContentFollows
   frame->ExpandButton()->SetExpanded(false);
   EXPECT_EQ(frame->Title()->Count(), 2);
   EXPECT_FALSE(frame->Content()->IsVisible());
+}
+
+TEST_F(TitledTest, TheButtonAndTheCaptionOfATitleRowShareItsBaselineTheLargestOfTheirs) {
+  TTestFrame* frame = Add<TTestFrame>();
+  frame->Text()->SetText(u"content");
+  const TTitleWriter* title = frame->Title();
+  ASSERT_NE(title, nullptr);
+  ASSERT_EQ(title->RowCount(), 2);
+  const TTitleItem& button = title->Item(0);
+  const TTitleItem& caption = title->Item(1);
+  ASSERT_NE(button.Height, caption.Height);
+  EXPECT_EQ(button.Baseline, 0) << "a picture stands on its bottom";
+  EXPECT_GT(caption.Baseline, 0);
+  EXPECT_LT(caption.Baseline, caption.Height);
+  const TTitleRow& first = title->Row(0);
+  EXPECT_EQ(first.First, 0);
+  EXPECT_EQ(first.Last, 1);
+  EXPECT_EQ(first.Height, std::max(button.Height, caption.Height));
+  EXPECT_EQ(first.Baseline, std::max(button.Height, caption.Baseline));
+  // The content's row (a gap, then the text) takes the text's own baseline, asked of it.
+  const TTitleRow& second = title->Row(1);
+  EXPECT_EQ(second.First, 2);
+  EXPECT_EQ(second.Top, frame->Content()->Top());
+  EXPECT_EQ(second.Baseline, frame->Text()->Baseline());
+  EXPECT_GT(second.Baseline, 0);
+}
+
+TEST_F(TitledTest, ANegativeMarginIsMadePositiveAndTakenOffTheItemsPosition) {
+  const TRect negative{-3, -2, -4, -5};
+  TRect placed[2];
+  for (int i = 0; i < 2; ++i) {
+    TTestTitled* titled = Add<TTestTitled>();
+    auto* leaf = AddVisual<TMarginLeaf>(titled, 0, 0, 40, 30);
+    leaf->Margins = i ? negative : TRect{3, 2, 4, 5};
+    titled->Placed.push_back(leaf);
+    titled->RelayoutTitle();
+    const TTitleItem& item = titled->Title()->Item(1);
+    EXPECT_EQ(item.Margins, (TRect{3, 2, 4, 5}));
+    EXPECT_EQ(leaf->Left(), item.Bounds.Left);
+    EXPECT_EQ(leaf->Top(), item.Bounds.Top);
+    placed[i] = item.Bounds;
+  }
+  EXPECT_EQ(placed[1].Left, placed[0].Left - 3);
+  EXPECT_EQ(placed[1].Top, placed[0].Top - 2);
+  EXPECT_EQ(placed[1].Right - placed[1].Left, placed[0].Right - placed[0].Left);
 }
 
 TEST_F(TitledTest, ATextSizedByTheAvailableSpaceMakesTheTitleSizeDependentAndFollowsTheView) {
