@@ -2,6 +2,7 @@
 
 #include "app/diPaletteForm.h"
 #include "app/diSheetForm.h"
+#include "app/unMenuImages.h"
 #include "controls/baSaper.h"
 #include "document/elements/diLog.h"
 #include "document/model/diCanvas.h"
@@ -65,10 +66,14 @@ TEditForm::TEditForm(TComponent* AOwner) : TForm(AOwner) {
   const TShiftState ctrl = ssCtrl;
   const TShiftState ctrlShift = ssCtrl | ssShift;
   EditFind = MakeAction(this, al1, u"EditFind", MakeShortCut('F', ctrl));
+  // The form has no image list: its pictures are those of the menu strip, where the main window's menus find them.
+  EditFind->SetImageIndex(imFind);
   EditFind->OnExecute = MakeMethod<&TEditForm::EditFindExecute>(this);
   EditFindNext = MakeAction(this, al1, u"EditFindNext", MakeShortCut(VK_F3));
+  EditFindNext->SetImageIndex(imFindNext);
   EditFindNext->OnExecute = MakeMethod<&TEditForm::EditFindNextExecute>(this);
   EditReplace = MakeAction(this, al1, u"EditReplace", MakeShortCut('H', ctrl));
+  EditReplace->SetImageIndex(imReplace);
   EditReplace->SetSecondaryShortCuts({MakeShortCut('R', ctrl)});
   EditReplace->OnExecute = MakeMethod<&TEditForm::EditReplaceExecute>(this);
   EditCode = MakeAction(this, al1, u"EditCode", MakeShortCut(VK_F6));
@@ -85,6 +90,7 @@ TEditForm::TEditForm(TComponent* AOwner) : TForm(AOwner) {
   ToolsClearLog = MakeAction(this, al1, u"ToolsClearLog", MakeShortCut(VK_F5, ctrl));
   ToolsClearLog->OnExecute = MakeMethod<&TEditForm::ToolsClearLogExecute>(this);
   ViewPalette = MakeAction(this, al1, u"ViewPalette", MakeShortCut(VK_F4));
+  ViewPalette->SetImageIndex(imPalette);
   ViewPalette->SetAutoCheck(true);
   ViewPalette->OnExecute = MakeMethod<&TEditForm::ViewPaletteExecute>(this);
 

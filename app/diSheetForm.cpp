@@ -1,5 +1,6 @@
 #include "app/diSheetForm.h"
 
+#include "app/unMenuImages.h"
 #include "controls/baAppCmpns.h"
 #include "controls/baSaper.h"
 #include "document/elements/diCustomElements.h"
@@ -294,26 +295,29 @@ TSheetForm::TSheetForm(TComponent* AOwner) : TForm(AOwner) {
   SetBorderStyle(TFormBorderStyle::bsNone);
 
   iml1 = New<TImageList>(this);
+  LoadMenuImages(*iml1);
   al1 = New<TActionList>(this);
   al1->SetImages(iml1);
-  auto action = [this](TNotifyEvent AExecute) {
+  auto action = [this](TNotifyEvent AExecute, int AImage = -1) {
     TAction* a = New<TAction>(this);
     a->SetActionList(al1);
+    a->SetImageIndex(AImage);
     a->OnExecute = AExecute;
     return a;
   };
-  EditUndo = action(MakeMethod<&TSheetForm::EditUndoExecute>(this));
-  EditRedo = action(MakeMethod<&TSheetForm::EditRedoExecute>(this));
-  EditCut = action(MakeMethod<&TSheetForm::EditCutExecute>(this));
-  EditCopy = action(MakeMethod<&TSheetForm::EditCopyExecute>(this));
-  EditCopyText = action(MakeMethod<&TSheetForm::EditCopyTextExecute>(this));
+  EditUndo = action(MakeMethod<&TSheetForm::EditUndoExecute>(this), imUndo);
+  EditRedo = action(MakeMethod<&TSheetForm::EditRedoExecute>(this), imRedo);
+  EditCut = action(MakeMethod<&TSheetForm::EditCutExecute>(this), imCut);
+  EditCopy = action(MakeMethod<&TSheetForm::EditCopyExecute>(this), imCopy);
+  EditCopyText = action(MakeMethod<&TSheetForm::EditCopyTextExecute>(this), imCopyText);
   EditCopyText->SetShortCut(MakeShortCut('C', ssCtrl | ssShift));
-  EditPaste = action(MakeMethod<&TSheetForm::EditPasteExecute>(this));
-  EditDelete = action(MakeMethod<&TSheetForm::EditDeleteExecute>(this));
-  EditSelectAll = action(MakeMethod<&TSheetForm::EditSelectAllExecute>(this));
+  EditPaste = action(MakeMethod<&TSheetForm::EditPasteExecute>(this), imPaste);
+  EditDelete = action(MakeMethod<&TSheetForm::EditDeleteExecute>(this), imDelete);
+  EditSelectAll = action(MakeMethod<&TSheetForm::EditSelectAllExecute>(this), imSelectAll);
   EditReadOnly = action(MakeMethod<&TSheetForm::EditReadOnlyExecute>(this));
   EditReadOnly->SetAutoCheck(true);
-  ViewNonPrintingCharacters = action(MakeMethod<&TSheetForm::ViewNonPrintingCharactersExecute>(this));
+  ViewNonPrintingCharacters =
+      action(MakeMethod<&TSheetForm::ViewNonPrintingCharactersExecute>(this), imNonPrintingCharacters);
   ViewNonPrintingCharacters->SetAutoCheck(true);
 
   pmEdit = New<TPopupMenu>(this);
@@ -329,6 +333,7 @@ TSheetForm::TSheetForm(TComponent* AOwner) : TForm(AOwner) {
   };
   // Not linked to the action: the menu keeps the plain word while the action's caption names the operation.
   miUndo = New<TMenuItem>(this);
+  miUndo->SetImageIndex(imUndo);
   miUndo->OnClick = MakeMethod<&TSheetForm::miUndoClick>(this);
   pmEdit->Items()->Add(miUndo);
   entry(nullptr);

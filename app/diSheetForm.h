@@ -160,6 +160,7 @@ class TSheetForm : public TForm {
   TPopupMenu* pmEdit;
   TMenuItem* miUndo;
   TActionList* al1;
+  // The pictures of the menus and actions (TMenuImage), for the actions and the popup.
   TImageList* iml1;
   TAction* EditUndo;
   TAction* EditRedo;

@@ -6,6 +6,7 @@
 #include "app/diPrint.h"
 #include "app/diSheetForm.h"
 #include "app/sfSettingsForm.h"
+#include "app/unMenuImages.h"
 #include "app/unSettings.h"
 #include "app/unUtils.h"
 #include "controls/baAppActns.h"
@@ -24,6 +25,7 @@
 #include "framework/fwActions.h"
 #include "framework/fwApplication.h"
 #include "framework/fwDialogs.h"
+#include "framework/fwImageList.h"
 #include "framework/fwMenus.h"
 #include "framework/fwRuntime.h"
 #include "framework/fwScreen.h"
@@ -246,6 +248,15 @@ TMainForm::TMainForm(TComponent* AOwner, TMainFormSystem ASystem) : TForm(AOwner
   PageSetupDialog->SetName(u"PageSetupDialog");
   PageSetupDialog->SetMargins(RECT{2500, 2500, 2500, 2500});
   PageSetupDialog->SetMinMargins(RECT{0, 0, 0, 0});
+
+  iml1 = new TImageList(this);
+  iml1->SetName(u"iml1");
+  LoadMenuImages(*iml1);
+  al1->SetImages(iml1);
+  AppActions->SetImages(iml1);
+  mm1->SetImages(iml1);
+  pmTray->SetImages(iml1);
+  miQuillbox->SetImageIndex(imProgram);
 }
 
 TMainForm::~TMainForm() {
@@ -261,10 +272,11 @@ TMenuItem* TMainForm::NewItem(TMenuItem* AParent, const char16_t* AName, uint16_
   return item;
 }
 
-TAction* TMainForm::NewAction(TActionList* AList, const char16_t* AName, TNotifyEvent AExecute) {
+TAction* TMainForm::NewAction(TActionList* AList, const char16_t* AName, TMenuImage AImage, TNotifyEvent AExecute) {
   auto* action = new TAction(this);
   action->SetName(AName);
   action->SetActionList(AList);
+  action->SetImageIndex(AImage);
   action->OnExecute = AExecute;
   return action;
 }
@@ -306,18 +318,21 @@ void TMainForm::CreateActions() {
   al1 = new TActionList(this);
   al1->SetName(u"al1");
   al1->OnExecute = MakeMethod<&TMainForm::ActionsExecute>(this);
-  FileImport = NewAction(al1, u"FileImport", MakeMethod<&TMainForm::FileImportExecute>(this));
-  FileExport = NewAction(al1, u"FileExport", MakeMethod<&TMainForm::FileExportExecute>(this));
-  FilePageSetup = NewAction(al1, u"FilePageSetup", MakeMethod<&TMainForm::FilePageSetupExecute>(this));
-  FilePrint = NewAction(al1, u"FilePrint", MakeMethod<&TMainForm::FilePrintExecute>(this));
+  FileImport = NewAction(al1, u"FileImport", imImport, MakeMethod<&TMainForm::FileImportExecute>(this));
+  FileExport = NewAction(al1, u"FileExport", imExport, MakeMethod<&TMainForm::FileExportExecute>(this));
+  FilePageSetup = NewAction(al1, u"FilePageSetup", imPageSetup, MakeMethod<&TMainForm::FilePageSetupExecute>(this));
+  FilePrint = NewAction(al1, u"FilePrint", imPrint, MakeMethod<&TMainForm::FilePrintExecute>(this));
   FilePrint->SetShortCut(MakeShortCut('P', ssCtrl));
-  ToolsSettings = NewAction(al1, u"ToolsSettings", MakeMethod<&TMainForm::ToolsSettingsExecute>(this));
-  HelpOnlineHelp = NewAction(al1, u"HelpOnlineHelp", MakeMethod<&TMainForm::HelpOnlineHelpExecute>(this));
+  ToolsSettings = NewAction(al1, u"ToolsSettings", imSettings, MakeMethod<&TMainForm::ToolsSettingsExecute>(this));
+  HelpOnlineHelp = NewAction(al1, u"HelpOnlineHelp", imOnlineHelp, MakeMethod<&TMainForm::HelpOnlineHelpExecute>(this));
   HelpOnlineHelp->SetShortCut(MakeShortCut(VK_F1));
-  HelpCheckUpdates = NewAction(al1, u"HelpCheckUpdates", MakeMethod<&TMainForm::HelpCheckUpdatesExecute>(this));
-  HelpProgramPage = NewAction(al1, u"HelpProgramPage", MakeMethod<&TMainForm::HelpProgramPageExecute>(this));
-  HelpSendMessage = NewAction(al1, u"HelpSendMessage", MakeMethod<&TMainForm::HelpSendMessageExecute>(this));
-  HelpForum = NewAction(al1, u"HelpForum", MakeMethod<&TMainForm::HelpForumExecute>(this));
+  HelpCheckUpdates =
+      NewAction(al1, u"HelpCheckUpdates", imCheckUpdates, MakeMethod<&TMainForm::HelpCheckUpdatesExecute>(this));
+  HelpProgramPage =
+      NewAction(al1, u"HelpProgramPage", imProgramPage, MakeMethod<&TMainForm::HelpProgramPageExecute>(this));
+  HelpSendMessage =
+      NewAction(al1, u"HelpSendMessage", imSendMessage, MakeMethod<&TMainForm::HelpSendMessageExecute>(this));
+  HelpForum = NewAction(al1, u"HelpForum", imForum, MakeMethod<&TMainForm::HelpForumExecute>(this));
 
   NewItem(miFile, u"FileImport1", cmFileImport, FileImport);
   NewItem(miFile, u"FileExport1", cmFileExport, FileExport);
@@ -349,6 +364,8 @@ void TMainForm::FormCreate(TObject* ASender) {
   // The fixed actions exist once the list is loaded.
   NewItem(miFile, u"FileExit2", cmFileExit, AppActions->ExitAction());
   NewItem(miHelp, u"HelpAbout1", cmHelpAbout, AppActions->AboutAction());
+  AppActions->ExitAction()->SetImageIndex(imExit);
+  AppActions->AboutAction()->SetImageIndex(imAbout);
   FileExit1->SetAction(AppActions->ExitAction());
   AppActions->AboutAction()->OnExecute = MakeMethod<&TMainForm::HelpAboutExecute>(this);
 

@@ -3,6 +3,7 @@
 // change; the single-instance rule, the installer mutexes and the Startup folder's shortcut.
 #pragma once
 
+#include "app/unMenuImages.h"
 #include "foundation/cuUtils.h"
 #include "foundation/cuWin32.h"
 #include "framework/fwForms.h"
@@ -18,6 +19,7 @@ class TActionList;
 class TAppActions;
 class TEditForm;
 class TFormPlace;
+class TImageList;
 class TKnot;
 class TMainMenu;
 class TMenuItem;
@@ -163,6 +165,8 @@ class TMainForm : public TForm {
   TMenuItem* FileExit1;
   TPrintDialog* PrintDialog;
   TPageSetupDialog* PageSetupDialog;
+  // The pictures of the menus and actions (TMenuImage).
+  TImageList* iml1;
 
   TEditForm* EditForm = nullptr;
   TPlainDocument* Document() const { return FDocument.get(); }
@@ -202,7 +206,7 @@ class TMainForm : public TForm {
  private:
   void CreateMenus();
   void CreateActions();
-  TAction* NewAction(TActionList* AList, const char16_t* AName, TNotifyEvent AExecute);
+  TAction* NewAction(TActionList* AList, const char16_t* AName, TMenuImage AImage, TNotifyEvent AExecute);
   TMenuItem* NewItem(TMenuItem* AParent, const char16_t* AName, uint16_t ACommand, TAction* AAction = nullptr);
   void BindEditorActions();
   void UpdateCaptions();

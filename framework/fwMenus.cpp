@@ -4,40 +4,12 @@
 #include <cstring>
 
 #include "framework/fwApplication.h"
-#include "framework/fwBitmaps.h"
 #include "framework/fwForms.h"
+#include "framework/fwGraphics.h"
 #include "framework/fwImageList.h"
 #include "framework/fwWinControls.h"
 
 namespace {
-
-// Menus draw 32-bit item bitmaps with premultiplied alpha.
-HBITMAP MenuBitmap(const TImageList& AImages, int AIndex) {
-  if (AIndex < 0 || AIndex >= AImages.Count()) return nullptr;
-  TBitmap image;
-  AImages.GetBitmap(AIndex, image);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = image.Width();
-  info.bmiHeader.biHeight = -image.Height();
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (!bitmap) return nullptr;
-  auto* out = static_cast<uint8_t*>(bits);
-  for (int y = 0; y < image.Height(); ++y) {
-    const auto* row = static_cast<const uint8_t*>(image.ScanLine(y));
-    for (int x = 0; x < image.Width(); ++x, out += 4) {
-      const uint8_t* p = row + 4 * x;
-      const unsigned alpha = p[3];
-      for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>((p[c] * alpha + 127) / 255);
-      out[3] = p[3];
-    }
-  }
-  return bitmap;
-}
 
 void EmptyMenu(HMENU AMenu) {
   // RemoveMenu leaves the submenus alone: each item destroys its own.
@@ -70,7 +42,6 @@ TMenuItem::~TMenuItem() {
     EmptyMenu(FHandle);
     DestroyMenu(FHandle);
   }
-  if (FBitmap) DeleteObject(FBitmap);
 }
 
 void TMenuItem::BeforeDestruction() {
@@ -300,10 +271,6 @@ void TMenu::FillSubmenu(TMenuItem* AParent) {
   EmptyMenu(menu);
   for (TMenuItem* item : AParent->FItems) {
     if (!item->FVisible) continue;
-    if (item->FBitmap) {
-      DeleteObject(item->FBitmap);
-      item->FBitmap = nullptr;
-    }
     MENUITEMINFOW info{};
     info.cbSize = sizeof(info);
     info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_DATA;
@@ -320,8 +287,10 @@ void TMenu::FillSubmenu(TMenuItem* AParent) {
       text = item->DisplayText();
       info.dwTypeData = const_cast<wchar_t*>(WStr(text));
       info.hSubMenu = item->FItems.empty() ? nullptr : item->Handle();
-      if (FImages) item->FBitmap = MenuBitmap(*FImages, item->FImageIndex);
-      info.hbmpItem = item->FBitmap;
+      // Menus copy an item's bitmap as it is (Wine neither blends its alpha nor leaves it alone when the item is
+      // highlighted): the menu's window draws the picture, over whatever the system painted behind it.
+      info.hbmpItem =
+          FImages && item->FImageIndex >= 0 && item->FImageIndex < FImages->Count() ? HBMMENU_CALLBACK : nullptr;
     }
     InsertMenuItemW(menu, GetMenuItemCount(menu), TRUE, &info);
   }
@@ -374,6 +343,17 @@ TMenuItem* TMenu::FindItem(uint16_t ACommand) const {
   return nullptr;
 }
 
+TMenuItem* TMenu::FindData(ULONG_PTR AData) const {
+  std::vector<TMenuItem*> pending{FItems};
+  while (!pending.empty()) {
+    TMenuItem* item = pending.back();
+    pending.pop_back();
+    if (item != FItems && reinterpret_cast<ULONG_PTR>(item) == AData) return item;
+    for (TMenuItem* child : item->FItems) pending.push_back(child);
+  }
+  return nullptr;
+}
+
 TMenuItem* TMenu::FindPopup(HMENU AMenu) const {
   std::vector<TMenuItem*> pending{FItems};
   while (!pending.empty()) {
@@ -408,8 +388,37 @@ bool TMenu::HandleShortCut(uint16_t AKey, TShiftState AShift, TShortCutPass APas
   return false;
 }
 
+void TMenu::PictureMessage(TMessage& AMessage) {
+  if (!FImages) return;
+  if (AMessage.Msg == WM_MEASUREITEM) {
+    MEASUREITEMSTRUCT& measure = TMeasureItemMessage(AMessage).Record;
+    if (measure.CtlType != ODT_MENU || !FindData(measure.itemData)) return;
+    // Two pixels each side: Wine sets the text right after the picture.
+    measure.itemWidth = static_cast<UINT>(FImages->Width() + 4);
+    measure.itemHeight = static_cast<UINT>(FImages->Height());
+    AMessage.Answer(TRUE);
+  } else if (AMessage.Msg == WM_DRAWITEM) {
+    const DRAWITEMSTRUCT& draw = TDrawItemMessage(AMessage).Record;
+    if (draw.CtlType != ODT_MENU) return;
+    // Only an item of this menu, in the submenu that holds it: the data alone could be another menu's.
+    TMenuItem* item = FindData(draw.itemData);
+    if (!item || !item->FParent || reinterpret_cast<HWND>(item->FParent->FHandle) != draw.hwndItem) return;
+    const RECT& r = draw.rcItem;
+    TCanvas canvas;
+    canvas.SetHandle(draw.hDC);
+    FImages->Draw(canvas, r.left + (r.right - r.left - FImages->Width()) / 2,
+                  r.top + (r.bottom - r.top - FImages->Height()) / 2, item->FImageIndex,
+                  !(draw.itemState & (ODS_GRAYED | ODS_DISABLED)));
+    AMessage.Answer(TRUE);
+  }
+}
+
 void TMenu::ControlMessage(TMessage& AMessage) {
   switch (AMessage.Msg) {
+    case WM_MEASUREITEM:
+    case WM_DRAWITEM:
+      PictureMessage(AMessage);
+      break;
     case WM_COMMAND:
       // From a menu (0) or an accelerator (1), with no control: also posted by another process.
       if (AMessage.LParam == 0 && HIWORD(AMessage.WParam) <= 1 && DispatchCommand(LOWORD(AMessage.WParam)))
@@ -467,7 +476,13 @@ TPopupMenu::TPopupMenu(TComponent* AOwner) : TMenu(AOwner) {}
 
 void TPopupMenu::Notification(TComponent* AComponent, TComponentOperation AOperation) {
   TMenu::Notification(AComponent, AOperation);
-  if (AOperation == TComponentOperation::opRemove && AComponent == FPopupComponent) FPopupComponent = nullptr;
+  if (AOperation != TComponentOperation::opRemove) return;
+  if (AComponent == FPopupComponent) FPopupComponent = nullptr;
+  if (AComponent == FDrawer) FDrawer = nullptr;
+}
+
+void TPopupMenu::DrawerMessage(TMessage& AMessage) {
+  if (AMessage.Msg == WM_MEASUREITEM || AMessage.Msg == WM_DRAWITEM) PictureMessage(AMessage);
 }
 
 HWND TPopupMenu::OwnerWindow() const {
@@ -501,7 +516,20 @@ void TPopupMenu::Popup(int X, int Y) {
       flags |= TPM_CENTERALIGN;
       break;
   }
+  // The owner window is asked for the pictures: while the menu shows, this menu hears its messages.
+  TWinControl* drawer = FindControl(owner);
+  if (drawer == Control()) drawer = nullptr;
+  if (drawer) {
+    FDrawer = drawer;
+    FreeNotification(drawer);
+    drawer->AddMessageFilter(MakeMethod<&TPopupMenu::DrawerMessage>(this));
+  }
   const auto command = static_cast<uint16_t>(TrackPopupMenuEx(menu, flags, X, Y, owner, nullptr));
+  if (FDrawer) {
+    FDrawer->RemoveMessageFilter(MakeMethod<&TPopupMenu::DrawerMessage>(this));
+    RemoveFreeNotification(FDrawer);
+    FDrawer = nullptr;
+  }
   if (background) PostMessageW(owner, WM_NULL, 0, 0);
   if (command) CallGuarded([&] { DispatchCommand(command); });
 }

@@ -46,7 +46,7 @@ class TMenuItem : public TComponent {
   // Drawn in bold; the item a double click on a tray icon means.
   bool Default() const { return FDefault; }
   void SetDefault(bool AValue);
-  // In the menu's Images; -1 none.
+  // In the menu's Images; -1 none. A disabled item shows it grey.
   int ImageIndex() const { return FImageIndex; }
   void SetImageIndex(int AValue);
   const std::u16string& Hint() const { return FHint; }
@@ -107,7 +107,6 @@ class TMenuItem : public TComponent {
   std::u16string FHint;
   uint16_t FCommand = 0;
   HMENU FHandle = nullptr;
-  HBITMAP FBitmap = nullptr;  // the image shown for this item
   std::unique_ptr<TLink> FLink;
 };
 
@@ -119,7 +118,8 @@ class TMenu : public TComponent, public IShortCutHandler {
   ~TMenu() override;
 
   TMenuItem* Items() const { return FItems; }
-  // Images are drawn from this 32-bit list.
+  // The items' pictures, drawn from this list when the window the menu shows for asks (HBMMENU_CALLBACK): the
+  // owning control's, or a popup's owner window while the popup shows.
   TImageList* Images() const { return FImages; }
   void SetImages(TImageList* AValue);
   HMENU Handle() { return FItems->Handle(); }
@@ -144,6 +144,8 @@ class TMenu : public TComponent, public IShortCutHandler {
   virtual void SubmenuRebuilt(TMenuItem* AParent) {}
   // Messages of the control the menu belongs to, before the control sees them.
   virtual void ControlMessage(TMessage& AMessage);
+  // WM_MEASUREITEM and WM_DRAWITEM of an item's picture: answered when the item is this menu's.
+  void PictureMessage(TMessage& AMessage);
   TWinControl* Control() const { return FControl; }
 
  private:
@@ -154,6 +156,8 @@ class TMenu : public TComponent, public IShortCutHandler {
   // A command id for AItem unique in this menu (fixed ids are kept).
   void AssignCommands(TMenuItem* AItem);
   uint16_t NextFreeCommand() const;
+  // The item whose pointer is AData (a menu entry's item data), nil when none of this menu's is.
+  TMenuItem* FindData(ULONG_PTR AData) const;
 
   TMenuItem* FItems;
   TImageList* FImages = nullptr;
@@ -205,9 +209,12 @@ class TPopupMenu : public TMenu, public IPopupMenu {
 
  private:
   HWND OwnerWindow() const;
+  void DrawerMessage(TMessage& AMessage);
 
   TPopupAlignment FAlignment = TPopupAlignment::paLeft;
   TControl* FPopupComponent = nullptr;
+  // The owner window's control while the menu shows for it (when that is not the menu's own).
+  TWinControl* FDrawer = nullptr;
 };
 
 // Greys or enables the close item (SC_CLOSE) of a window's system menu.

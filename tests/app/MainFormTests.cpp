@@ -3,6 +3,7 @@
 #include "app/diSheetForm.h"
 #include "app/sfSettingsForm.h"
 #include "app/unMainForm.h"
+#include "app/unMenuImages.h"
 #include "app/unSettings.h"
 #include "app/unUtils.h"
 #include "controls/baAppCmpns.h"
@@ -17,10 +18,12 @@
 #include "foundation/cuFiles.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuLocalization.h"
+#include "foundation/cuSystem.h"
 #include "foundation/cuUndoRedo.h"
 #include "foundation/cuUtilsWin.h"
 #include "framework/fwApplication.h"
 #include "framework/fwDialogs.h"
+#include "framework/fwImageList.h"
 #include "framework/fwMenus.h"
 #include "framework/fwRuntime.h"
 #include "framework/fwTimer.h"
@@ -35,6 +38,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -450,6 +454,34 @@ TEST_F(MainFormTest, TheAlwaysOnTopItemKeepsItsSignAndPlaceThroughALanguageSwitc
   window = Form->Handle();
   EXPECT_EQ((item(text), text), u"- Always on Top ");
   EXPECT_FALSE(GetWindowLongW(Form->Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+}
+
+TEST_F(MainFormTest, EveryCommandOfTheMenusHasAPictureOfItsOwnAndTheFileMenuShowsThem) {
+  Start();
+  ASSERT_EQ(Form->iml1->Count(), imCount);
+  EXPECT_EQ(Form->mm1->Images(), Form->iml1);
+  EXPECT_EQ(Form->pmTray->Images(), Form->iml1);
+  std::set<int> pictures;
+  for (TMenuItem* menu : {Form->miFile, Form->miEdit, Form->miTools, Form->miView, Form->miHelp})
+    for (int i = 0; i < menu->Count(); ++i) {
+      const TMenuItem& item = *menu->Items(i);
+      if (item.IsLine()) continue;
+      EXPECT_TRUE(item.ImageIndex() >= 0 && item.ImageIndex() < imCount) << Utf16ToUtf8(item.Caption());
+      EXPECT_TRUE(pictures.insert(item.ImageIndex()).second) << Utf16ToUtf8(item.Caption());
+    }
+  EXPECT_EQ(Form->miQuillbox->ImageIndex(), imProgram);
+  EXPECT_EQ(Form->FileExit1->ImageIndex(), imExit);
+
+  HMENU file = Form->miFile->Handle();
+  for (int i = 0; i < GetMenuItemCount(file); ++i) {
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_FTYPE | MIIM_BITMAP;
+    ASSERT_TRUE(GetMenuItemInfoW(file, i, TRUE, &info));
+    if (!(info.fType & MFT_SEPARATOR)) {
+      EXPECT_EQ(info.hbmpItem, HBMMENU_CALLBACK) << i;
+    }
+  }
 }
 
 // Cancels the settings dialog once it shows, noting whether the main window was still on top meanwhile.

@@ -1,7 +1,9 @@
-// Menus on a shown form's real menu bar: items that follow their actions, the after-rebuild event, radio items,
-// a WM_COMMAND posted by a second process, Alt+letter opening a bar item, and the system menu's close item.
+// Menus on a shown form's real menu bar: items that follow their actions, their pictures, the after-rebuild event,
+// radio items, a WM_COMMAND posted by a second process, Alt+letter opening a bar item, and the system menu's close
+// item.
 #include <gtest/gtest.h>
 
+#include "framework/fwImageList.h"
 #include "framework/fwMenus.h"
 #include "framework/fwTimer.h"
 #include "tests/framework/ActionTestSupport.h"
@@ -138,6 +140,56 @@ TEST_F(MenuTest, ItemsShowTheirActionsCaptionShortCutAndStateAndFollowLaterChang
   // Clicking the item runs the action with the item as sender.
   EXPECT_TRUE(form->Menu->DispatchCommand(0x123));
   EXPECT_EQ(journal, TJournal{"saveItem"});
+}
+
+TEST_F(MenuTest, AnItemsPictureIsDrawnByTheMenuWithItsAlphaAndGreyWhileTheItemIsDisabled) {
+  // One 4 x 4 picture, opaque red in its top-left pixel, transparent elsewhere.
+  TBitmap picture(4, 4, TPixelFormat::pf32bit);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) static_cast<uint32_t*>(picture.ScanLine(y))[x] = 0;
+  static_cast<uint32_t*>(picture.ScanLine(0))[0] = 0xFFC00000u;
+  auto* images = New<TImageList>(form, 4, 4);
+  images->Add(picture);
+  form->Menu->SetImages(images);
+  form->Save->SetImageIndex(0);
+  HMENU file = form->File->Handle();
+  MENUITEMINFOW info{};
+  info.cbSize = sizeof(info);
+  info.fMask = MIIM_BITMAP | MIIM_DATA;
+  ASSERT_TRUE(GetMenuItemInfoW(file, 0x123, FALSE, &info));
+  EXPECT_EQ(info.hbmpItem, HBMMENU_CALLBACK);
+
+  // The system asks the window for the picture's size, then has it drawn over what it painted (white here).
+  MEASUREITEMSTRUCT measure{ODT_MENU, 0, 0x123, 0, 0, info.dwItemData};
+  EXPECT_TRUE(SendMessageW(form->Handle(), WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure)));
+  EXPECT_EQ(measure.itemWidth, 8u);
+  EXPECT_EQ(measure.itemHeight, 4u);
+  auto drawn = [&](HMENU AMenu, UINT AState, LRESULT& AAnswer) {
+    TBitmap target(4, 4, TPixelFormat::pf32bit);
+    target.Canvas().Brush().SetColor(clWhite);
+    target.Canvas().FillRect(RECT{0, 0, 4, 4});
+    DRAWITEMSTRUCT draw{};
+    draw.CtlType = ODT_MENU;
+    draw.itemID = 0x123;
+    draw.itemAction = ODA_DRAWENTIRE;
+    draw.itemState = AState;
+    draw.hwndItem = reinterpret_cast<HWND>(AMenu);
+    draw.hDC = target.Canvas().Handle();
+    draw.rcItem = RECT{0, 0, 4, 4};
+    draw.itemData = info.dwItemData;
+    AAnswer = SendMessageW(form->Handle(), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw));
+    EXPECT_EQ(static_cast<const uint32_t*>(target.ScanLine(1))[1] & 0xFFFFFF, 0xFFFFFFu);
+    return static_cast<const uint32_t*>(target.ScanLine(0))[0] & 0xFFFFFF;
+  };
+  LRESULT answer = 0;
+  EXPECT_EQ(drawn(file, 0, answer), 0xC00000u);
+  EXPECT_TRUE(answer);
+  // 0xC0 greys to 57; at half opacity over white: 57 * 128 / 255 + 255 * 127 / 255 = 156.
+  const uint32_t grey = drawn(file, ODS_GRAYED | ODS_DISABLED, answer);
+  for (int shift : {0, 8, 16}) EXPECT_NEAR(static_cast<int>((grey >> shift) & 0xFF), 156, 2);
+  // An entry of another submenu is not this item, whatever its data says.
+  EXPECT_EQ(drawn(form->Menu->Handle(), 0, answer), 0xFFFFFFu);
+  EXPECT_FALSE(answer);
 }
 
 TEST_F(MenuTest, ABarRebuildFiresTheAfterRebuildEventButAChangeInsideASubmenuDoesNot) {
