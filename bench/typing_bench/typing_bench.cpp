@@ -1,11 +1,12 @@
-// typing_bench [paragraphs] [runs]: what the user waits for while typing and while the log fills.
+// typing_bench [runs [paragraphs...]]: what the user waits for while typing and while the log fills.
 //
 //   key to repaint  a typed character: the edit operation, the layout it asks for and the painting of the rectangle
-//                   it invalidated, in a document of that many paragraphs (an embedded element in every tenth)
-//                   beside the same in an empty document
-//   log             5,000 messages written one by one beside one insertion of the same content
-// Both documents are built in the same run; each figure is the median of the runs. The large document should cost
-// the changed paragraph, not the text: at most twice the empty one.
+//                   it invalidated, in documents of 2,000, 20,000 and 200,000 paragraphs (an embedded element in
+//                   every tenth) beside the same in an empty document
+//   log             5,000 and 20,000 messages written one by one beside one insertion of the same content, each
+//                   run into an emptied log
+// Each figure is the median of the runs. The large documents should cost the changed paragraph, not the text: at
+// most 1.2x the empty one; one insertion should grow with what it inserts: 20,000 messages within 5x of 5,000.
 #include "document/elements/diLog.h"
 #include "document/elements/plElements.h"
 #include "document/elements/unDocument.h"
@@ -34,7 +35,7 @@
 namespace {
 
 constexpr int KeysPerRun = 200;
-constexpr int LogMessages = 5000;
+constexpr int LogSizes[] = {5000, 20000};
 
 // Microseconds from a key to the painted change, in a document of AParagraphs paragraphs.
 double KeyToRepaint(TSheetSettings& ASettings, int AParagraphs, int ARuns, HDC ADC) {
@@ -79,31 +80,29 @@ struct TLogFigures {
   double AtOnce = 0;
 };
 
-TLogFigures LogWrites(TSheetSettings& ASettings, int ARuns) {
+TLogFigures LogWrites(TSheetSettings& ASettings, int AMessages, int ARuns) {
   TPlainDocument document(&ASettings);
   document.LoadFromFile(GetTempFolder() + u"typing_bench_missing.qbx");
   document.LogSheet()->SetViewSize({800, 200});
   TLogRoot* log = document.LogRoot();
   TElementMessages* messages = log->LogMessages();
   TLogFigures f;
-  // Each run starts from an empty log; emptying it is not timed.
+  // Each run starts from an empty log; emptying it is not timed. The one insertion adds no message to the list,
+  // whose Clear then does nothing: the text is emptied as well.
   auto timed = [&](const std::function<void()>& AWrite) {
-    std::vector<double> times;
-    for (int run = 0; run < ARuns; ++run) {
+    return MedianMs(ARuns, AWrite, [&] {
       messages->Clear();
-      times.push_back(MedianMs(1, AWrite));
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+      log->Clear();
+    });
   };
   f.OneByOne = timed([&] {
-    for (int i = 0; i < LogMessages; ++i)
+    for (int i = 0; i < AMessages; ++i)
       messages->AddLinked(i % 3 == 0 ? mkWarning : mkInformation, u"Message " + IntToStr(i) + u" about [it]", u"1");
   });
   // The same lines as one content knot.
   TNodePtr<TKnot> content(new TKnot(std::u16string(ContentKnotName)));
   content->SetAddedOptions(content->AddedOptions() | koOrderedChildren);
-  for (int i = 0; i < LogMessages; ++i) {
+  for (int i = 0; i < AMessages; ++i) {
     if (i > 0) content->AddKnot(u"Br");
     if (i % 3 == 0) {
       content->AddKnot(u"Sign")->WriteInteger(u"Kind", mkWarning);
@@ -124,8 +123,10 @@ TLogFigures LogWrites(TSheetSettings& ASettings, int ARuns) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int paragraphs = argc > 1 ? std::atoi(argv[1]) : 20000;
-  const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
+  const int runs = argc > 1 ? std::atoi(argv[1]) : 5;
+  std::vector<int> sizes;
+  for (int i = 2; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+  if (sizes.empty()) sizes = {2000, 20000, 200000};
   InitializeGdiPlus();
   InitializeDeviceContextManager();
   InitializePalette();
@@ -140,15 +141,28 @@ int main(int argc, char** argv) {
   HGDIOBJ old = SelectObject(dc, bitmap);
   {
     TSheetSettings settings(nullptr);
-    const double empty = KeyToRepaint(settings, 0, runs, dc);
-    const double large = KeyToRepaint(settings, paragraphs, runs, dc);
     std::printf("key to repaint, median of %d runs of %d keys\n", runs, KeysPerRun);
+    const double empty = KeyToRepaint(settings, 0, runs, dc);
     std::printf("  empty document           %10.1f us/key\n", empty);
-    std::printf("  %6d paragraphs         %10.1f us/key   %.2fx\n", paragraphs, large, large / empty);
-    const TLogFigures log = LogWrites(settings, runs);
-    std::printf("log of %d messages, median of %d runs\n", LogMessages, runs);
-    std::printf("  one by one               %10.1f ms\n", log.OneByOne);
-    std::printf("  one insertion            %10.1f ms   %.2fx\n", log.AtOnce, log.OneByOne / log.AtOnce);
+    std::fflush(stdout);
+    for (int paragraphs : sizes) {
+      const double large = KeyToRepaint(settings, paragraphs, runs, dc);
+      std::printf("  %6d paragraphs         %10.1f us/key   %.2fx\n", paragraphs, large, large / empty);
+      std::fflush(stdout);
+    }
+    std::printf("log, median of %d runs\n", runs);
+    double first = 0;
+    for (int messages : LogSizes) {
+      const TLogFigures log = LogWrites(settings, messages, runs);
+      std::printf("  %6d one by one         %10.1f ms\n", messages, log.OneByOne);
+      std::printf("  %6d one insertion      %10.1f ms   %.2fx faster", messages, log.AtOnce, log.OneByOne / log.AtOnce);
+      if (first > 0)
+        std::printf("; %.2fx the insertion of %d", log.AtOnce / first, LogSizes[0]);
+      else
+        first = log.AtOnce;
+      std::printf("\n");
+      std::fflush(stdout);
+    }
   }
   SelectObject(dc, old);
   DeleteObject(bitmap);

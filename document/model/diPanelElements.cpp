@@ -41,30 +41,71 @@ void TPanelElement::CancelLayout() {
   if (Sheet()) Sheet()->CancelLayout(this);
 }
 
+void TPanelElement::TExtentEdge::Add(int32_t AEdge) {
+  if (AEdge > Value) {
+    Value = AEdge;
+    Count = 1;
+  } else if (AEdge == Value) {
+    ++Count;
+  }
+}
+
+bool TPanelElement::TExtentEdge::Remove(int32_t AEdge) {
+  if (AEdge > Value) return false;
+  // Below the edge, or the edge is the 0 that no child pushed out: it stays.
+  if (AEdge < Value || Value == 0) return true;
+  return --Count > 0;
+}
+
+void TPanelElement::AddToExtent(const TRect& ARect) {
+  if (!FExtentValid) return;
+  FRight.Add(ARect.Right);
+  FBottom.Add(ARect.Bottom);
+}
+
+void TPanelElement::RemoveFromExtent(const TRect& ARect) {
+  if (!FExtentValid) return;
+  // Both edges are counted down before the answer is taken.
+  const bool right = FRight.Remove(ARect.Right);
+  const bool bottom = FBottom.Remove(ARect.Bottom);
+  FExtentValid = right && bottom;
+}
+
 void TPanelElement::Layout() {
-  int32_t right = 0, bottom = 0;
-  for (TVisualElement* c = FirstVisibleChild(); c; c = c->NextVisibleSibling()) {
-    right = std::max(right, c->Left() + c->Width());
-    bottom = std::max(bottom, c->Top() + c->Height());
+  if (!FExtentValid) {
+    FRight = {};
+    FBottom = {};
+    FExtentValid = true;
+    for (TVisualElement* c = FirstVisibleChild(); c; c = c->NextVisibleSibling()) AddToExtent(c->GetBoundsRect());
   }
   TRect padding;
   GetPadding(padding);
-  const int32_t width = right ? right + padding.Right : Width();
-  const int32_t height = bottom ? bottom + padding.Bottom : Height();
+  const int32_t width = FRight.Value ? FRight.Value + padding.Right : Width();
+  const int32_t height = FBottom.Value ? FBottom.Value + padding.Bottom : Height();
   SetBounds(Left(), Top(), width, height, Descent());
 }
 
 void TPanelElement::ChildBoundsChanged(TVisualElement* AChild, const TRect& AOldRect, int32_t AOldDescent) {
   if (!AChild->IsVisible()) return;
+  RemoveFromExtent(AOldRect);
+  AddToExtent(AChild->GetBoundsRect());
   // A child moved at its size (a description following its element) can still change the extent.
   if (AOldRect.Width() != AChild->Width() || AOldRect.Height() != AChild->Height() ||
       AOldRect.Right != AChild->Left() + AChild->Width() || AOldRect.Bottom != AChild->Top() + AChild->Height())
     UpdateLayout();
 }
 
-void TPanelElement::ChildVisibleChanged(TVisualElement* AChild) { UpdateLayout(); }
+void TPanelElement::ChildVisibleChanged(TVisualElement* AChild) {
+  if (AChild->IsVisible())
+    AddToExtent(AChild->GetBoundsRect());
+  else
+    RemoveFromExtent(AChild->GetBoundsRect());
+  UpdateLayout();
+}
 
 void TPanelElement::InsertVisualChild(TVisualElement* AChild, TVisualElement* ABefore) {
+  // Counted before it is linked: joining the sheet may resize it, and that change is counted against this.
+  if (AChild->IsVisible()) AddToExtent(AChild->GetBoundsRect());
   TVisualElement::InsertVisualChild(AChild, ABefore);
   if (AChild->IsVisible()) UpdateLayout();
 }
@@ -72,6 +113,8 @@ void TPanelElement::InsertVisualChild(TVisualElement* AChild, TVisualElement* AB
 void TPanelElement::RemoveVisualChild(TVisualElement* AChild) {
   const bool visible = AChild->IsVisible();
   TVisualElement::RemoveVisualChild(AChild);
+  // As it was unlinked: leaving the sheet may have changed it, with this told.
+  if (AChild->IsVisible()) RemoveFromExtent(AChild->GetBoundsRect());
   if (visible) UpdateLayout();
 }
 

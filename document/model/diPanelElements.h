@@ -5,6 +5,7 @@
 
 #include "document/model/diVisualElement.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,11 +33,27 @@ class TPanelElement : public TVisualElement {
   void GetAvailableSize(TVisualElement* AChild, TVisualSize& ASize) override;
 
  private:
+  // The largest right or bottom edge of the visible children (0 at least) and how many children reach it, kept as
+  // children come, go, move and show or hide, so that a layout does not walk them all: a sheet root holds a sign
+  // for every element with messages, and they leave it one by one.
+  struct TExtentEdge {
+    int32_t Value = 0;
+    int32_t Count = 0;
+    void Add(int32_t AEdge);
+    // False when the last child at the edge left: only a walk tells the new one.
+    bool Remove(int32_t AEdge);
+  };
+
   void Layout();
   // Leaves the sheet's list of waiting layouts.
   void CancelLayout();
+  void AddToExtent(const TRect& ARect);
+  void RemoveFromExtent(const TRect& ARect);
 
   bool FLayoutPending = false;
+  bool FExtentValid = false;
+  TExtentEdge FRight;
+  TExtentEdge FBottom;
 };
 
 class TElement_Unaccepted : public TVisualElement {

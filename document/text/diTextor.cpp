@@ -1157,11 +1157,19 @@ TParagraph* TTextor::AddParagraph(TParagraph* ABefore) {
 }
 
 void TTextor::LinkParagraph(TParagraph* AParagraph, TParagraph* ABefore) {
-  InvalidateIndexes();
+  // A paragraph added at the end takes the next place and leaves the others theirs, as the log adds its lines;
+  // with no shift pending there is nothing it could owe.
+  const bool appended = !ABefore && FIndexesValid && !FShiftPending;
+  if (!appended) InvalidateIndexes();
   AParagraph->FNext = ABefore;
   AParagraph->FPrevious = ABefore ? ABefore->FPrevious : FLastParagraph;
   (AParagraph->FPrevious ? AParagraph->FPrevious->FNext : FFirstParagraph) = AParagraph;
   (ABefore ? ABefore->FPrevious : FLastParagraph) = AParagraph;
+  if (!appended) return;
+  AParagraph->FIndex = static_cast<int32_t>(FParagraphs.size());
+  AParagraph->FAppliedShift = 0;
+  FParagraphs.push_back(AParagraph);
+  FShiftTree.push_back(0);
 }
 
 void TTextor::UnlinkParagraph(TParagraph* AParagraph) {
@@ -1499,6 +1507,7 @@ void TTextor::AddShift(int32_t AFrom, int32_t ADelta) {
   const size_t n = FParagraphs.size();
   for (size_t k = size_t(AFrom) + 1; k <= n; k += k & (~k + 1)) FShiftTree[k] += ADelta;
   FShiftPending = true;
+  FElementsShifted = true;
 }
 
 int32_t TTextor::ShiftAt(int32_t AIndex) const {
@@ -1754,9 +1763,12 @@ void TTextor::FormatText(bool AChanged) {
       for (TParagraph* p : dirty)
         if (flagged(p)) FormatOne(p, wrap, padding, margins);
     }
-    // Embedded elements are on the sheet: they move now, the rest when asked for.
-    if (FShiftPending)
+    // Embedded elements are on the sheet: they move now, the rest when asked for. A layout that moved nothing
+    // leaves them where the last one put them.
+    if (FElementsShifted) {
       for (TParagraph* p : FElementParagraphs) p->Sync();
+      FElementsShifted = false;
+    }
     // Paragraphs flagged while they were laid out (link detection) are done.
     for (size_t i = FDirty.size(); i-- > 0;)
       if (!flagged(FDirty[i])) RemoveFromList(FDirty, FDirty[i], &TParagraph::FDirtySlot);

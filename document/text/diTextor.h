@@ -645,6 +645,7 @@ class TTextor : public TObject {
   bool FLayoutChanged = false;  // the pending layout follows a change of the text
   bool FFormatting = false;
   bool FShiftPending = false;
+  bool FElementsShifted = false;  // a shift was recorded since the paragraphs with elements last followed
   mutable bool FWidthValid = false;
   mutable int32_t FWidth = 0;
   mutable bool FIndexesValid = false;

@@ -605,12 +605,16 @@ void TTextorElement::LoadRich(TSchemeLoader* ALoader, TKnot* AKnot, const TTextP
 void TTextorElement::InsertContent(TKnot* AKnot, uint8_t AMode, TTextRange& ARange, const TTextPosition& APosition,
                                    TFilerFlags AFlags) {
   TSchemeLoader loader(Scheme(), AMode, AFlags, AKnot, Scheme() ? Scheme()->Messages() : nullptr);
+  // One layout for the whole content: laid out piece by piece, every new paragraph would renumber the text.
+  FTextor->BeginUpdate();
   try {
     LoadRich(&loader, AKnot, APosition, ARange, false);
   } catch (...) {
+    FTextor->EndUpdate();
     loader.Abort();
     throw;
   }
+  FTextor->EndUpdate();
   loader.Finish();
 }
 

@@ -453,30 +453,28 @@ int StartMeasure(const std::wstring& AClass, int AArgc, wchar_t** AArgv) {
   return 0;
 }
 
-bool FileStamp(const std::wstring& AFile, FILETIME& AStamp, ULONGLONG& AIndex) {
-  HANDLE file = CreateFileW(AFile.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION info{};
-  const bool read = GetFileInformationByHandle(file, &info);
-  CloseHandle(file);
-  AStamp = info.ftLastWriteTime;
-  AIndex = (ULONGLONG(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  return read;
+// The file's times, read without opening it: Wine refuses to replace a file that any process holds open, whatever
+// the sharing, so a stamp read through a handle could make the very save it waits for fail.
+bool FileStamp(const std::wstring& AFile, FILETIME& AWritten, FILETIME& ACreated) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(AFile.c_str(), GetFileExInfoStandard, &data)) return false;
+  AWritten = data.ftLastWriteTime;
+  ACreated = data.ftCreationTime;
+  return true;
 }
 
 int SaveMeasure(HWND AWindow, const std::wstring& AFile) {
-  FILETIME before{};
-  ULONGLONG beforeIndex = 0;
-  FileStamp(AFile, before, beforeIndex);
+  FILETIME written{}, created{};
+  FileStamp(AFile, written, created);
   if (!Foreground(AWindow)) return Fail(L"not in the foreground");
   const auto start = std::chrono::steady_clock::now();
   Send({KeyInput(VK_CONTROL, false), KeyInput('S', false), KeyInput('S', true), KeyInput(VK_CONTROL, true)});
+  // A save writes a new file and renames it over the old one: either time tells.
   const bool saved = WaitFor(
       [&] {
-        FILETIME now{};
-        ULONGLONG index = 0;
-        return FileStamp(AFile, now, index) && (index != beforeIndex || CompareFileTime(&now, &before) != 0);
+        FILETIME nowWritten{}, nowCreated{};
+        return FileStamp(AFile, nowWritten, nowCreated) &&
+               (CompareFileTime(&nowWritten, &written) != 0 || CompareFileTime(&nowCreated, &created) != 0);
       },
       60000);
   Idle(AWindow, 60000);
