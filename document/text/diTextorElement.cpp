@@ -1612,6 +1612,10 @@ void TTextorElement::SetInteractive(bool AValue) {
     std::unique_ptr<TSchemeTextorInteractive> interactive = std::move(FInteractive);
     interactive->CancelMode();
     interactive->RemoveNotifyEvent(MakeMethod<&TTextorElement::InteractiveNotify>(this));
+    // The selection, embedded elements included, was the interactive's and is shown no more; a new one starts
+    // with none.
+    SelectEmbeddedElements();
+    if (interactive->HasSelection()) Invalidate();
     return;
   }
   // The interactive works on laid-out text only.

@@ -11,6 +11,7 @@
 #include "document/model/diClasses.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diMessages.h"
+#include "document/model/diPalette.h"
 #include "document/model/diSheet.h"
 #include "document/text/diTextorElement.h"
 #include "foundation/cuFiles.h"
@@ -24,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 
 #include <random>
@@ -451,6 +453,80 @@ TEST_F(TPlainDocumentTest, AClickAfterAClickIntoAnEmbeddedElementTypesWhereItPoi
     char16_t key = u'X';
     sheet->KeyPress(key);
     EXPECT_EQ(SaveText(*document), expected);
+  }
+}
+
+// A palette item run on the sheet's focused element as the palette runs it: on the selected children when the
+// items came from them.
+void RunPaletteItem(TSheet* ASheet, TSchemePaletteItem* AItem) {
+  TVisualElement* element = ASheet->Focused();
+  TPaletteList offered;
+  if (!CollectPaletteItems(element, offered)) return AItem->Apply(element, 0);
+  TPaletteTargetList selected;
+  element->GetSelectedPaletteTargets(selected);
+  ASheet->BeginUpdate();
+  element->Scheme()->BeginGroup(false, AItem->GetCaption());
+  AItem->ApplyToList(selected, 0);
+  element->Scheme()->EndGroup();
+  ASheet->EndUpdate();
+}
+
+bool Offers(const TPaletteList& AList, TPaletteNode* AItem) {
+  return std::find(AList.begin(), AList.end(), AItem) != AList.end();
+}
+
+TEST_F(TPlainDocumentTest, AClickIntoTheTextAfterLeavingASelectedFrameDropsTheSelectionAndOffersTheInsertItems) {
+  const struct {
+    const char* Name;
+    void (*Leave)(TSheet*, TPlainRoot*);  // from the text with the frame selected
+  } cases[] = {
+      {"into the frame's description, typing",
+       [](TSheet* ASheet, TPlainRoot*) {
+         RunPaletteItem(ASheet, PaletteDescriptionItem);
+         char16_t key = u'd';
+         ASheet->KeyPress(key);
+       }},
+      {"into a comment",
+       [](TSheet* ASheet, TPlainRoot* ARoot) {
+         TVisualElement* comment = EmbeddedIn<TElement_Comment>(ARoot);
+         Click(ASheet, comment, {comment->Width() / 2, comment->Height() / 2});
+       }},
+  };
+  TElementPaletteItem* insertFrame = FindPaletteItemOfClass(&TElement_LogicFrame::ClassInfo);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    WriteBytes(Path(u"notes.qbx"), DataFileWith("<Comment><Chars Value=\"C\"/></Comment><Chars Value=\"ab\"/>"));
+    auto document = Open(Path(u"notes.qbx"));
+    TPlainRoot* root = document->DocumentRoot();
+    TSheet* sheet = document->DocumentSheet();
+    TRect padding;
+    root->GetPadding(padding);
+    // Right of the first row's end: the caret goes after "ab".
+    const TVisualPoint rowEnd{root->Width() - 10, padding.Top + 2};
+    Click(sheet, root, rowEnd);
+    RunPaletteItem(sheet, insertFrame);
+    auto* frame = EmbeddedIn<TElement_LogicFrame>(root);
+    ASSERT_NE(frame, nullptr);
+    uint16_t key = vkLeft;
+    sheet->KeyDown(key, skShift);
+    ASSERT_TRUE(frame->IsSelected());
+    TPaletteList offered;
+    ASSERT_TRUE(CollectPaletteItems(sheet->Focused(), offered));
+    ASSERT_TRUE(Offers(offered, PaletteDescriptionItem));
+
+    c.Leave(sheet, root);
+    ASSERT_FALSE(root->IsFocused());
+    EXPECT_FALSE(frame->IsSelected()) << "once the text is left";
+    Click(sheet, root, rowEnd);
+    ASSERT_TRUE(root->IsFocused());
+    EXPECT_EQ(Caret(root), 3);
+    EXPECT_FALSE(root->HasSelection());
+    EXPECT_FALSE(frame->IsSelected());
+    offered.clear();
+    EXPECT_FALSE(CollectPaletteItems(sheet->Focused(), offered));
+    EXPECT_TRUE(Offers(offered, insertFrame));
+    EXPECT_FALSE(Offers(offered, PaletteDescriptionItem));
+    EXPECT_FALSE(Offers(offered, PaletteCollapsedItem));
   }
 }
 
