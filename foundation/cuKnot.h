@@ -265,6 +265,7 @@ class TKnot : public TNode {
   void WriteTo(TCodeWriter& AWriter);
   // Every line, the last included, ends in CR LF.
   std::u16string SaveToString();
+  // UTF-8 reaches the stream piece by piece, so a failure on the way leaves the text's beginning written.
   void SaveToStream(TStream& AStream, TKnotEncoding AEncoding = TKnotEncoding::keAnsi);
   // Written to a temporary file beside AFileName that then replaces it in one step.
   void SaveToFile(const std::u16string& AFileName, TKnotEncoding AEncoding = TKnotEncoding::keAnsi);

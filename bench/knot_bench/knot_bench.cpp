@@ -1,6 +1,8 @@
 // Times reading and writing a 20 MB knot document against pugixml's DOM parse and save of the same bytes, in
 // alternating rounds so that neither runs in a heap the other has grown; medians. Loads the same tree in each encoding
-// a file may have (with and without the byte-order mark, ANSI, UTF-16) and counts the heap each load takes.
+// a file may have (with and without the byte-order mark, ANSI, UTF-16) and counts the heap each load takes. The heap
+// keeps fixed limits for taking pages from the system and giving them back: left to move, they follow the largest
+// block freed last, so one figure's cost would hang on which other ran before it.
 //   knot_bench [megabytes] [rounds] [file to keep the document in]
 #include <malloc.h>
 #include <sys/resource.h>
@@ -175,6 +177,8 @@ THeap HeapOfLoad(TMemoryStream& ASource) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
   const size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 20;
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 7;
   const std::unique_ptr<TKnot> doc = MakeDocument(megabytes << 20, kWords);
