@@ -936,10 +936,63 @@ const uint8_t* FindBadUtf8(const uint8_t* P, const uint8_t* AEnd, const uint8_t*
   return AEnd;
 }
 
-bool HasLongerUtf8Sequence(const uint8_t* P, const uint8_t* AEnd) {
-  for (; P < AEnd; ++P)
-    if (*P >= 0x80) return true;
-  return false;
+// True when every sequence is well-formed UTF-8: FindBadUtf8 finds nothing.
+bool IsValidUtf8(const uint8_t* P, const uint8_t* AEnd) {
+  while (P < AEnd) {
+#if defined(__SSE2__)
+    while (AEnd - P >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+      const int high = _mm_movemask_epi8(v);
+      if (high) {
+        P += __builtin_ctz(static_cast<unsigned>(high));
+        break;
+      }
+      P += 16;
+    }
+#endif
+    // Sequences one after another, as in a word of a non-Latin script, until ASCII comes again.
+    while (P < AEnd) {
+      const uint8_t b = *P;
+      if (b < 0x80) {
+        ++P;
+        break;
+      }
+      // The allowed range of the first continuation byte keeps out overlong forms, surrogates and values above
+      // U+10FFFF.
+      uint8_t lo = 0x80, hi = 0xBF;
+      int need;
+      if (b >= 0xC2 && b <= 0xDF) {
+        need = 1;
+      } else if (b >= 0xE0 && b <= 0xEF) {
+        need = 2;
+        if (b == 0xE0) lo = 0xA0;
+        if (b == 0xED) hi = 0x9F;
+      } else if (b >= 0xF0 && b <= 0xF4) {
+        need = 3;
+        if (b == 0xF0) lo = 0x90;
+        if (b == 0xF4) hi = 0x8F;
+      } else {
+        return false;
+      }
+      if (AEnd - P <= need || P[1] < lo || P[1] > hi) return false;
+      for (int k = 2; k <= need; ++k)
+        if ((P[k] & 0xC0) != 0x80) return false;
+      P += need + 1;
+    }
+  }
+  return true;
+}
+
+// In a double-byte code page: whether no lead byte takes a byte that means something in a knot text (all of which lie
+// below 0x40, where no byte that follows a lead byte of a character does). Then markup found byte by byte stands
+// between whole characters.
+bool MarkupBetweenCharacters(const TAnsiBytes& AAnsi, const uint8_t* P, const uint8_t* AEnd) {
+  while (P < AEnd) {
+    if (!AAnsi.Lead[*P++]) continue;
+    if (P == AEnd) break;
+    if (*P++ < 0x40) return false;
+  }
+  return true;
 }
 
 void AppendCodePoint(std::string& AOut, uint32_t C) {
@@ -1180,8 +1233,9 @@ char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, char* AOut, size_t& A
 template <class TChar>
 class TKnotReader {
  public:
-  TKnotReader(TKnot& ARoot, TKnotStore& AStore, const TChar* AText, size_t ALength)
-      : FRoot(ARoot), FStore(AStore), Begin(AText), P(AText), End(AText + ALength), FSlots(kSlots) {}
+  // AAnsi: the bytes are in the ANSI code page it describes, not UTF-8.
+  TKnotReader(TKnot& ARoot, TKnotStore& AStore, const TChar* AText, size_t ALength, const TAnsiBytes* AAnsi)
+      : FRoot(ARoot), FStore(AStore), Begin(AText), P(AText), End(AText + ALength), FAnsi(AAnsi), FSlots(kSlots) {}
 
   void Run() {
     FNoName = FStore.Intern(u"");
@@ -1228,11 +1282,14 @@ class TKnotReader {
     if (!FStore.InvalidUtf8) FStore.InvalidUtf8Offset = static_cast<size_t>(AAt - Begin);
     FStore.InvalidUtf8 += ACount;
   }
-  // Steps over one whole character: a surrogate pair, or every byte of a UTF-8 sequence.
+  // Steps over one whole character: a surrogate pair, every byte of a UTF-8 sequence, or a lead byte and the byte
+  // it takes.
   void StepOver() {
     if constexpr (std::is_same_v<TChar, char16_t>) {
       const bool pair = End - P >= 2 && P[0] >= 0xD800 && P[0] <= 0xDBFF && P[1] >= 0xDC00 && P[1] <= 0xDFFF;
       P += pair ? 2 : 1;
+    } else if (FAnsi) {
+      P += FAnsi->Lead[*P] && End - P >= 2 ? 2 : 1;
     } else {
       char16_t units[2];
       DecodeUtf8Char(P, End, units);
@@ -1275,6 +1332,29 @@ class TKnotReader {
     }
   }
 
+  // Bytes of the ANSI code page as UTF-16, and as UTF-8 into AOut. The pieces decoded start and end between whole
+  // characters, so each reads as it would in the whole text.
+  std::u16string AnsiText(std::basic_string_view<TChar> ASource) const {
+    if (FAnsi->DoubleByte) return AnsiToString(ASource.data(), ASource.size());
+    std::u16string text(ASource.size(), u'\0');
+    for (size_t i = 0; i < ASource.size(); ++i) text[i] = FAnsi->Units[ASource[i]];
+    return text;
+  }
+  std::string_view AnsiToUtf8(std::basic_string_view<TChar> ASource, std::string& AOut) const {
+    AOut.clear();
+    if (FAnsi->DoubleByte) {
+      AppendUtf8(AOut, AnsiText(ASource));
+    } else {
+      for (const TChar b : ASource) {
+        if (b < 0x80)
+          AOut.push_back(static_cast<char>(b));
+        else
+          AppendCodePoint(AOut, FAnsi->Units[b]);
+      }
+    }
+    return AOut;
+  }
+
   const TKnotName* InternName(std::basic_string_view<TChar> ARaw) {
     size_t hash = ARaw.size();
     for (size_t i = 0; i < ARaw.size() && i < 16; ++i) hash = (hash ^ ARaw[i]) * 0x100000001B3ull;
@@ -1295,14 +1375,18 @@ class TKnotReader {
     size_t bad;
     return DecodeName(ARaw, bad);
   }
+  // Names hold whole characters, as values do: a lone surrogate is kept as U+FFFD.
+  const TKnotName* InternWhole(std::u16string_view AName) {
+    for (size_t i = 0; i < AName.size(); ++i)
+      if (IsLoneSurrogateAt(AName, i)) return FStore.Intern(Utf8ToUtf16(Utf16ToUtf8(AName)));
+    return FStore.Intern(AName);
+  }
   const TKnotName* DecodeName(std::basic_string_view<TChar> ARaw, size_t& ABad) {
+    ABad = 0;
     if constexpr (std::is_same_v<TChar, char16_t>) {
-      // Names hold whole characters, as values do: a lone surrogate is kept as U+FFFD.
-      ABad = 0;
-      for (size_t i = 0; i < ARaw.size(); ++i)
-        if (IsLoneSurrogateAt(ARaw, i)) return FStore.Intern(Utf8ToUtf16(Utf16ToUtf8(ARaw)));
-      return FStore.Intern(ARaw);
+      return InternWhole(ARaw);
     } else {
+      if (FAnsi) return InternWhole(AnsiText(ARaw));
       ABad = Clean(ARaw, FBytes);
       NoteBadUtf8(ARaw.data(), ABad);
       return FStore.Intern(Utf8ToUtf16(FBytes));
@@ -1325,6 +1409,14 @@ class TKnotReader {
           ++q;
         }
       }
+    } else if (FAnsi) {
+      // The name's characters take one or two bytes each; they end where a byte with a meaning in the markup
+      // stands, which must be the ">".
+      const TChar* r = q;
+      while (r < End && static_cast<size_t>(r - q) <= 2 * AName.size() && !Is(*r, ccNameEnd))
+        r += FAnsi->Lead[*r] && End - r >= 2 ? 2 : 1;
+      if (r >= End || *r != '>' || AnsiText({q, static_cast<size_t>(r - q)}) != AName) return false;
+      q = r;
     } else {
       size_t i = 0;
       // The bytes of a kept knot's name as it was read match at once.
@@ -1382,6 +1474,10 @@ class TKnotReader {
     AParam->FStorage = TKnotParam::kInStore;
   }
 
+  void StoreCleanValue(TKnotParam* AParam, std::string_view ABytes) {
+    const auto* from = reinterpret_cast<const uint8_t*>(ABytes.data());
+    StoreCleanValue(AParam, from, from + ABytes.size());
+  }
   // A value without inner quotes, written into the store once.
   void StoreCleanValue(TKnotParam* AParam, const uint8_t* AFrom, const uint8_t* ATo) {
     const size_t room = 3 * static_cast<size_t>(ATo - AFrom) + 16;
@@ -1488,8 +1584,9 @@ class TKnotReader {
         if (q && (q + 1 == End || Is(q[1], ccValueEnd))) {
           const TChar* s = P + 1;
           P = q + 1;
-          if (AParam) StoreCleanValue(AParam, s, q);
-          return;
+          if (!AParam) return;
+          if (FAnsi) return StoreCleanValue(AParam, AnsiToUtf8({s, static_cast<size_t>(q - s)}, FClean));
+          return StoreCleanValue(AParam, s, q);
         }
       }
     }
@@ -1529,16 +1626,15 @@ class TKnotReader {
         AppendUtf8(FBytes, FText);
       }
       StoreValue(AParam, FBytes);
-    } else if (quotes == 0) {
-      StoreCleanValue(AParam, source.data(), source.data() + source.size());
     } else {
       std::string_view bytes(reinterpret_cast<const char*>(source.data()), source.size());
+      if (FAnsi) bytes = AnsiToUtf8(source, FClean);
+      if (quotes == 0) return StoreCleanValue(AParam, bytes);
       const uint8_t* after;
-      if (FindBadUtf8(source.data(), source.data() + source.size(), after) != source.data() + source.size()) {
+      if (!FAnsi && FindBadUtf8(source.data(), source.data() + source.size(), after) != source.data() + source.size()) {
         NoteBadUtf8(source.data(), Clean(source, FClean));
         bytes = FClean;
       }
-      if (quotes == 0 && !amp) return StoreValue(AParam, bytes);
       UnescapeUtf8(bytes, quotes, amp, FBytes, FScratch);
       StoreValue(AParam, FBytes);
     }
@@ -1578,6 +1674,7 @@ class TKnotReader {
   const TChar* const Begin;
   const TChar* P;
   const TChar* const End;
+  const TAnsiBytes* const FAnsi;
   std::vector<TOpen> FStack;
   std::vector<TSlot> FSlots;
   const TKnotName* FNoName = nullptr;
@@ -1586,7 +1683,7 @@ class TKnotReader {
 };
 
 template <class TChar>
-void TKnot::ReadText(const TChar* AText, size_t ALength) {
+void TKnot::ReadText(const TChar* AText, size_t ALength, const TAnsiBytes* AAnsi) {
   Clear();
   // A store of its own for what is read: the old one starts afresh when nothing else uses it any more.
   if (!(FState & kInStore)) {
@@ -1606,14 +1703,14 @@ void TKnot::ReadText(const TChar* AText, size_t ALength) {
   TKnotStore& store = Store();
   store.Reason = TKnotParseError::peNone;
   store.ErrorOffset = store.InvalidUtf8 = store.InvalidUtf8Offset = 0;
-  TKnotReader<TChar> reader(*this, store, AText, ALength);
+  TKnotReader<TChar> reader(*this, store, AText, ALength, AAnsi);
   reader.Run();
   if (reader.Failed()) FState |= kParseError;
 }
 
-void TKnot::Parse(const char16_t* AText, size_t ALength) { ReadText(AText, ALength); }
+void TKnot::Parse(const char16_t* AText, size_t ALength) { ReadText(AText, ALength, nullptr); }
 
-void TKnot::ParseUtf8(const uint8_t* ABytes, size_t ACount) { ReadText(ABytes, ACount); }
+void TKnot::ParseUtf8(const uint8_t* ABytes, size_t ACount) { ReadText(ABytes, ACount, nullptr); }
 
 void TKnot::LoadFromStream(TStream& AStream) {
   // A memory stream is read where it lies; any other stream is copied into memory first.
@@ -1631,15 +1728,19 @@ void TKnot::LoadFromStream(TStream& AStream) {
   }
   if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return ParseUtf8(b + 3, n - 3);
   std::u16string text;
-  const uint8_t* after;
   if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
     text = Utf16LEToString(b + 2, n - 2);
   } else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
     text = Utf16BEToString(b + 2, n - 2);
-  } else if (HasLongerUtf8Sequence(b, b + n) && FindBadUtf8(b, b + n, after) == b + n) {
-    // Without a mark: ANSI text that is also valid UTF-8 with longer sequences is practically unknown.
+  } else if (IsValidUtf8(b, b + n)) {
+    // Without a mark: ASCII reads the same either way, and ANSI text that is also valid UTF-8 with longer sequences
+    // is practically unknown.
     return ParseUtf8(b, n);
   } else {
+    // Names and values are decoded where they are kept; only a code page the reader cannot follow byte by byte, or
+    // a double-byte text whose lead bytes take markup, is decoded whole first.
+    const TAnsiBytes ansi = AnsiBytes();
+    if (ansi.Usable && (!ansi.DoubleByte || MarkupBetweenCharacters(ansi, b, b + n))) return ReadText(b, n, &ansi);
     text = AnsiToString(b, n);
   }
   copy = std::vector<uint8_t>();
