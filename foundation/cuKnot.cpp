@@ -162,22 +162,25 @@ struct TKnotStore {
 
   void* Allocate(size_t ASize, size_t AAlign) {
     char* p = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(Cursor) + AAlign - 1) & ~(uintptr_t(AAlign) - 1));
-    if (!Cursor || p > Limit || static_cast<size_t>(Limit - p) < ASize) {
-      // Blocks grow with the tree, so a large file needs few and the unused end of the last stays small.
-      const size_t least = ASize + AAlign + sizeof(TKnotBlock);
-      auto* block = Reserve ? Reserve->Take(least) : nullptr;
-      if (!block) {
-        const size_t size = std::max(least + 64, std::clamp<size_t>(Allocated / 4, size_t(16) << 10, size_t(4) << 20));
-        block = new (::operator new(size)) TKnotBlock{nullptr, size};
-      }
-      block->Previous = static_cast<TKnotBlock*>(LastBlock);
-      LastBlock = block;
-      Allocated += block->Size;
-      char* const start = reinterpret_cast<char*>(block);
-      Limit = start + block->Size;
-      p = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(start + sizeof(TKnotBlock)) + AAlign - 1) &
-                                  ~(uintptr_t(AAlign) - 1));
+    if (!Cursor || p > Limit || static_cast<size_t>(Limit - p) < ASize) return AllocateInNewBlock(ASize, AAlign);
+    Cursor = p + ASize;
+    return p;
+  }
+  [[gnu::noinline]] void* AllocateInNewBlock(size_t ASize, size_t AAlign) {
+    // Blocks grow with the tree, so a large file needs few and the unused end of the last stays small.
+    const size_t least = ASize + AAlign + sizeof(TKnotBlock);
+    auto* block = Reserve ? Reserve->Take(least) : nullptr;
+    if (!block) {
+      const size_t size = std::max(least + 64, std::clamp<size_t>(Allocated / 4, size_t(16) << 10, size_t(4) << 20));
+      block = new (::operator new(size)) TKnotBlock{nullptr, size};
     }
+    block->Previous = static_cast<TKnotBlock*>(LastBlock);
+    LastBlock = block;
+    Allocated += block->Size;
+    char* const start = reinterpret_cast<char*>(block);
+    Limit = start + block->Size;
+    char* const p = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(start + sizeof(TKnotBlock)) + AAlign - 1) &
+                                            ~(uintptr_t(AAlign) - 1));
     Cursor = p + ASize;
     return p;
   }
@@ -866,7 +869,7 @@ enum : uint8_t {
 };
 
 struct TCharClasses {
-  uint8_t Of[128] = {};
+  uint8_t Of[256] = {};
   constexpr TCharClasses() {
     for (char c : {'\t', '\n', '\r', ' '}) Of[static_cast<int>(c)] = ccWhite | ccNameEnd | ccValueEnd;
     for (char c : {'"', '/', '<', '=', '>'}) Of[static_cast<int>(c)] |= ccNameEnd;
@@ -880,7 +883,24 @@ constexpr TCharClasses kClasses;
 
 template <class TChar>
 inline bool Is(TChar C, uint8_t AClass) {
-  return C < 128 && (kClasses.Of[C] & AClass);
+  if constexpr (sizeof(TChar) == 1)
+    return kClasses.Of[C] & AClass;
+  else
+    return C < 128 && (kClasses.Of[C] & AClass);
+}
+
+// The ASize bytes at P (at most eight) as one word, the bytes beyond them zero; eight bytes from P may be read.
+inline uint64_t WordOf(const uint8_t* P, size_t ASize) {
+  uint64_t word;
+  std::memcpy(&word, P, sizeof(word));
+  return ASize >= 8 ? word : word & ((uint64_t(1) << (8 * ASize)) - 1);
+}
+
+// Whether ASize bytes at A and at B are the same; sixteen bytes from either may be read.
+inline bool SameBytes(const uint8_t* A, const uint8_t* B, size_t ASize) {
+  if (ASize > 16) return std::memcmp(A, B, ASize) == 0;
+  if (ASize <= 8) return WordOf(A, ASize) == WordOf(B, ASize);
+  return WordOf(A, 8) == WordOf(B, 8) && WordOf(A + ASize - 8, 8) == WordOf(B + ASize - 8, 8);
 }
 
 // Inside quotes only a double quote or an ampersand stops a value: skips whole blocks up to the one that holds
@@ -1121,29 +1141,77 @@ void UnescapeUtf8(std::string_view AValue, int AQuoteCount, bool AAmpersandSeen,
   flushHigh();
 }
 
+// C as UTF-8 at AOut, which has room for four bytes; returns the end.
+char* PutCodePoint(char* AOut, uint32_t C) {
+  if (C < 0x80) {
+    *AOut++ = static_cast<char>(C);
+  } else if (C < 0x800) {
+    *AOut++ = static_cast<char>(0xC0 | (C >> 6));
+    *AOut++ = static_cast<char>(0x80 | (C & 0x3F));
+  } else if (C < 0x10000) {
+    *AOut++ = static_cast<char>(0xE0 | (C >> 12));
+    *AOut++ = static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+    *AOut++ = static_cast<char>(0x80 | (C & 0x3F));
+  } else {
+    *AOut++ = static_cast<char>(0xF0 | (C >> 18));
+    *AOut++ = static_cast<char>(0x80 | ((C >> 12) & 0x3F));
+    *AOut++ = static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+    *AOut++ = static_cast<char>(0x80 | (C & 0x3F));
+  }
+  return AOut;
+}
+
+// The character of the entity at P ("&", its name, ";") when it is one a writer makes: a named one or up to five
+// decimal digits. ASemicolon is then set to its ";". Else -1, and the entity is left to DecodeEntity.
+int WrittenEntityAt(const uint8_t* P, const uint8_t* AEnd, const uint8_t*& ASemicolon) {
+  const size_t left = static_cast<size_t>(AEnd - P);
+  if (left < 4) return -1;
+  int c = -1;
+  size_t size = 0;
+  if (P[1] == '#') {
+    uint32_t value = 0;
+    size_t digits = 0;
+    while (digits < 5 && 2 + digits < left && P[2 + digits] >= '0' && P[2 + digits] <= '9')
+      value = value * 10 + (P[2 + digits++] - '0');
+    if (!digits || value > 0xFFFF) return -1;
+    c = static_cast<int>(value);
+    size = 2 + digits;
+  } else if (P[2] == 't' && (P[1] == 'l' || P[1] == 'g')) {
+    c = P[1] == 'l' ? '<' : '>';
+    size = 3;
+  } else if (left >= 5 && P[1] == 'a' && P[2] == 'm' && P[3] == 'p') {
+    c = '&';
+    size = 4;
+  } else if (left >= 6 && P[1] == 'q' && P[2] == 'u' && P[3] == 'o' && P[4] == 't') {
+    c = '"';
+    size = 5;
+  }
+  if (c < 0 || size >= left || P[size] != ';') return -1;
+  ASemicolon = P + size;
+  return c;
+}
+
 // A value without inner quotes from UTF-8 to clean UTF-8 in one pass, as UnescapeUtf8 after replacing bad
-// sequences would give it. AOut has room for three bytes a source byte and sixteen more. Returns the end of the
-// output; ABad counts the bad sequences, AFirstBad is the first.
-char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, char* AOut, size_t& ABad, const uint8_t*& AFirstBad) {
+// sequences would give it. Bytes up to AReadable (at least AEnd) may be read, not only the value's. AOut has room
+// for three bytes a source byte and sixteen more. Returns the end of the output; ABad counts the bad sequences,
+// AFirstBad is the first.
+char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, const uint8_t* AReadable, char* AOut, size_t& ABad,
+                    const uint8_t*& AFirstBad) {
   uint32_t high = 0;  // a high surrogate from an entity, waiting for a low one
-  auto put = [&AOut](uint32_t C) {
-    std::string bytes;
-    AppendCodePoint(bytes, C);
-    std::memcpy(AOut, bytes.data(), bytes.size());
-    AOut += bytes.size();
-  };
   while (P < AEnd) {
     if (high && *P != '&') {
-      put(0xFFFD);
+      AOut = PutCodePoint(AOut, 0xFFFD);
       high = 0;
     }
 #if defined(__SSE2__)
-    // Plain ASCII sixteen bytes at a time; the block that stops it still gives its plain start.
+    // Plain ASCII sixteen bytes at a time; the block that stops it still gives its plain start. A block may reach
+    // past the value's end into readable text, whose bytes then count as a stop.
     const __m128i amp = _mm_set1_epi8('&');
-    while (AEnd - P >= 16) {
+    while (AReadable - P >= 16) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(AOut), v);
-      const unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(v) | _mm_movemask_epi8(_mm_cmpeq_epi8(v, amp)));
+      unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(v) | _mm_movemask_epi8(_mm_cmpeq_epi8(v, amp)));
+      if (AEnd - P < 16) stop |= 1u << (AEnd - P);
       if (stop) {
         const int plain = __builtin_ctz(stop);
         P += plain;
@@ -1155,29 +1223,36 @@ char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, char* AOut, size_t& A
     }
     if (P == AEnd) break;
 #endif
-    const uint8_t b = *P;
+    uint8_t b = *P;
     if (b < 0x80 && b != '&') {
       *AOut++ = static_cast<char>(b);
       ++P;
       continue;
     }
-    // Two- and three-byte sequences of the common ranges need no decoding to be known good.
-    if (b >= 0xC2 && b <= 0xDF && AEnd - P >= 2 && (P[1] & 0xC0) == 0x80) {
-      AOut[0] = static_cast<char>(b);
-      AOut[1] = static_cast<char>(P[1]);
-      AOut += 2;
-      P += 2;
-      continue;
+    // Two- and three-byte sequences of the common ranges need no decoding to be known good; a word of a non-Latin
+    // script is a run of them.
+    bool copied = false;
+    for (;;) {
+      if (b >= 0xC2 && b <= 0xDF && AEnd - P >= 2 && (P[1] & 0xC0) == 0x80) {
+        AOut[0] = static_cast<char>(b);
+        AOut[1] = static_cast<char>(P[1]);
+        AOut += 2;
+        P += 2;
+      } else if (((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF) && AEnd - P >= 3 && (P[1] & 0xC0) == 0x80 &&
+                 (P[2] & 0xC0) == 0x80) {
+        AOut[0] = static_cast<char>(b);
+        AOut[1] = static_cast<char>(P[1]);
+        AOut[2] = static_cast<char>(P[2]);
+        AOut += 3;
+        P += 3;
+      } else {
+        break;
+      }
+      copied = true;
+      if (P == AEnd) break;
+      b = *P;
     }
-    if (((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF) && AEnd - P >= 3 && (P[1] & 0xC0) == 0x80 &&
-        (P[2] & 0xC0) == 0x80) {
-      AOut[0] = static_cast<char>(b);
-      AOut[1] = static_cast<char>(P[1]);
-      AOut[2] = static_cast<char>(P[2]);
-      AOut += 3;
-      P += 3;
-      continue;
-    }
+    if (copied) continue;
     if (b >= 0x80) {
       const uint8_t* start = P;
       char16_t units[2];
@@ -1193,13 +1268,16 @@ char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, char* AOut, size_t& A
       continue;
     }
     // An entity runs to the first ";" unless a "&" comes first.
-    const uint8_t* q = P + 1;
-    while (q < AEnd && *q != ';' && *q != '&') ++q;
-    int decoded = -1;
-    if (q < AEnd && *q == ';' && q > P + 1)
-      decoded = DecodeEntity(std::string_view(reinterpret_cast<const char*>(P + 1), static_cast<size_t>(q - P - 1)));
+    const uint8_t* q;
+    int decoded = WrittenEntityAt(P, AEnd, q);
     if (decoded < 0) {
-      if (high) put(0xFFFD);
+      q = P + 1;
+      while (q < AEnd && *q != ';' && *q != '&') ++q;
+      if (q < AEnd && *q == ';' && q > P + 1)
+        decoded = DecodeEntity(std::string_view(reinterpret_cast<const char*>(P + 1), static_cast<size_t>(q - P - 1)));
+    }
+    if (decoded < 0) {
+      if (high) AOut = PutCodePoint(AOut, 0xFFFD);
       high = 0;
       *AOut++ = '&';
       ++P;
@@ -1208,20 +1286,18 @@ char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, char* AOut, size_t& A
     P = q + 1;
     const auto unit = static_cast<uint32_t>(decoded);
     if (unit >= 0xDC00 && unit <= 0xDFFF && high) {
-      put(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+      AOut = PutCodePoint(AOut, 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
       high = 0;
       continue;
     }
-    if (high) put(0xFFFD);
+    if (high) AOut = PutCodePoint(AOut, 0xFFFD);
     high = 0;
     if (unit >= 0xD800 && unit <= 0xDBFF)
       high = unit;
-    else if (unit < 0x80)
-      *AOut++ = static_cast<char>(unit);
     else
-      put(unit >= 0xDC00 && unit <= 0xDFFF ? 0xFFFD : unit);
+      AOut = PutCodePoint(AOut, unit >= 0xDC00 && unit <= 0xDFFF ? 0xFFFD : unit);
   }
-  if (high) put(0xFFFD);
+  if (high) AOut = PutCodePoint(AOut, 0xFFFD);
   return AOut;
 }
 
@@ -1233,9 +1309,18 @@ char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, char* AOut, size_t& A
 template <class TChar>
 class TKnotReader {
  public:
-  // AAnsi: the bytes are in the ANSI code page it describes, not UTF-8.
-  TKnotReader(TKnot& ARoot, TKnotStore& AStore, const TChar* AText, size_t ALength, const TAnsiBytes* AAnsi)
-      : FRoot(ARoot), FStore(AStore), Begin(AText), P(AText), End(AText + ALength), FAnsi(AAnsi), FSlots(kSlots) {}
+  // AAnsi: the bytes are in the ANSI code page it describes, not UTF-8. AOnTrial: UTF-8 bytes that may turn out not
+  // to be UTF-8; reading stops at the first bad sequence.
+  TKnotReader(TKnot& ARoot, TKnotStore& AStore, const TChar* AText, size_t ALength, const TAnsiBytes* AAnsi,
+              bool AOnTrial)
+      : FRoot(ARoot),
+        FStore(AStore),
+        Begin(AText),
+        P(AText),
+        End(AText + ALength),
+        FAnsi(AAnsi),
+        FOnTrial(AOnTrial),
+        FSlots(kSlots) {}
 
   void Run() {
     FNoName = FStore.Intern(u"");
@@ -1249,6 +1334,7 @@ class TKnotReader {
       if (q < End) q = Find(q, '>');
       if (q < End) q = Find(q, '<');
       if (q == End) return Fail(TKnotParseError::peNoElement);
+      PassOver(P, q);
       P = q;
     }
     ReadTree();
@@ -1257,11 +1343,15 @@ class TKnotReader {
   }
 
   bool Failed() const { return FStore.Reason != TKnotParseError::peNone; }
+  // On trial: whether bytes were passed over that may hold a bad sequence.
+  bool PassedOverUnchecked() const { return FUnchecked; }
 
  private:
   struct TOpen {
-    TKnot* Knot;          // nullptr for an element too deep to keep
-    std::u16string Name;  // the name of an element not kept
+    TKnot* Knot;             // nullptr for an element too deep to keep
+    const TKnotName* Name;   // as read; the empty name until then
+    const TChar* Raw;        // the name in the text
+    size_t RawSize;
   };
   // Names met so far by their source text; most files use a few dozen.
   struct TSlot {
@@ -1281,6 +1371,13 @@ class TKnotReader {
     if (!ACount) return;
     if (!FStore.InvalidUtf8) FStore.InvalidUtf8Offset = static_cast<size_t>(AAt - Begin);
     FStore.InvalidUtf8 += ACount;
+    // On trial the bytes are not UTF-8 after all: the rest is left, as if the text ended here.
+    if (FOnTrial) P = End;
+  }
+  // Bytes stepped over without decoding them. On trial, any but ASCII leave the text to be checked whole.
+  void PassOver(const TChar* AFrom, const TChar* ATo) {
+    if constexpr (sizeof(TChar) == 1)
+      if (FOnTrial && !FUnchecked) FUnchecked = !std::all_of(AFrom, ATo, [](TChar c) { return c < 0x80; });
   }
   // Steps over one whole character: a surrogate pair, every byte of a UTF-8 sequence, or a lead byte and the byte
   // it takes.
@@ -1296,6 +1393,25 @@ class TKnotReader {
     }
   }
   void SkipWhite() {
+    if (P == End || !Is(*P, ccWhite)) return;
+    ++P;
+#if defined(__SSE2__)
+    // Between elements, a line break and a tab a level.
+    if constexpr (sizeof(TChar) == 1) {
+      while (End - P >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+        const __m128i white =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))));
+        const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(white)) & 0xFFFF;
+        if (other) {
+          P += __builtin_ctz(other);
+          return;
+        }
+        P += 16;
+      }
+    }
+#endif
     while (P < End && Is(*P, ccWhite)) ++P;
   }
   const TChar* Find(const TChar* AFrom, char AChar) const {
@@ -1307,7 +1423,6 @@ class TKnotReader {
     while (P < End && !Is(*P, ccNameEnd)) ++P;
     return {s, static_cast<size_t>(P - s)};
   }
-  static const std::u16string& NameOf(const TOpen& AOpen) { return AOpen.Knot ? AOpen.Knot->Name() : AOpen.Name; }
 
   // UTF-8 with each bad sequence as U+FFFD; the count of bad sequences.
   size_t Clean(std::basic_string_view<TChar> ASource, std::string& AOut) {
@@ -1356,8 +1471,20 @@ class TKnotReader {
   }
 
   const TKnotName* InternName(std::basic_string_view<TChar> ARaw) {
+    // Bytes are taken a word at a time where the text goes on far enough, which a name followed by its element
+    // nearly always does; a slot's text lies before the name, so it may be read as far.
+    const bool wordwise = sizeof(TChar) == 1 && ARaw.size() <= 16 && End - ARaw.data() >= 16;
     size_t hash = ARaw.size();
-    for (size_t i = 0; i < ARaw.size() && i < 16; ++i) hash = (hash ^ ARaw[i]) * 0x100000001B3ull;
+    if constexpr (sizeof(TChar) == 1) {
+      if (wordwise) {
+        const auto* raw = reinterpret_cast<const uint8_t*>(ARaw.data());
+        const uint64_t head = WordOf(raw, ARaw.size());
+        const uint64_t tail = ARaw.size() > 8 ? WordOf(raw + ARaw.size() - 8, 8) : 0;
+        hash = static_cast<size_t>(((head * 0x9E3779B97F4A7C15ull) ^ tail ^ ARaw.size()) * 0xFF51AFD7ED558CCDull);
+      }
+    }
+    if (!wordwise)
+      for (size_t i = 0; i < ARaw.size() && i < 16; ++i) hash = (hash ^ ARaw[i]) * 0x100000001B3ull;
     hash ^= hash >> 29;
     for (size_t i = hash % kSlots, tries = 0; tries < 8; i = (i + 1) % kSlots, ++tries) {
       TSlot& slot = FSlots[i];
@@ -1367,7 +1494,14 @@ class TKnotReader {
         slot.Name = DecodeName(ARaw, slot.BadCount);
         return slot.Name;
       }
-      if (slot.Size == ARaw.size() && std::equal(ARaw.begin(), ARaw.end(), slot.Text)) {
+      bool same = slot.Size == ARaw.size();
+      if constexpr (sizeof(TChar) == 1) {
+        if (same && wordwise) same = SameBytes(ARaw.data(), slot.Text, ARaw.size());
+        else if (same) same = std::equal(ARaw.begin(), ARaw.end(), slot.Text);
+      } else {
+        same = same && std::equal(ARaw.begin(), ARaw.end(), slot.Text);
+      }
+      if (same) {
         NoteBadUtf8(ARaw.data(), slot.BadCount);
         return slot.Name;
       }
@@ -1393,9 +1527,18 @@ class TKnotReader {
     }
   }
 
-  // True when AName follows at AAt, then ">" at once; AAt then stands on the ">".
-  bool MatchName(const TChar*& AAt, const TKnot* AKnot, const std::u16string& AName) const {
+  // True when the open element's name follows at AAt, then ">" at once; AAt then stands on the ">".
+  bool MatchName(const TChar*& AAt, const TOpen& AOpen) {
+    const std::u16string& AName = AOpen.Name->Text;
     const TChar* q = AAt;
+    // The name written as in the start tag matches at once: the same text decodes the same.
+    if constexpr (sizeof(TChar) == 1) {
+      const size_t size = AOpen.RawSize;
+      if (AOpen.Raw && End - q >= 17 && size <= 16 && SameBytes(q, AOpen.Raw, size) && q[size] == '>') {
+        AAt = q + size;
+        return true;
+      }
+    }
     if constexpr (std::is_same_v<TChar, char16_t>) {
       // A lone surrogate was kept as U+FFFD.
       for (size_t i = 0; i < AName.size(); ++i, ++q) {
@@ -1419,15 +1562,6 @@ class TKnotReader {
       q = r;
     } else {
       size_t i = 0;
-      // The bytes of a kept knot's name as it was read match at once.
-      if (AKnot) {
-        const std::string& bytes = AKnot->FName->Utf8;
-        if (static_cast<size_t>(End - q) > bytes.size() && std::memcmp(q, bytes.data(), bytes.size()) == 0 &&
-            q[bytes.size()] == '>') {
-          AAt = q + bytes.size();
-          return true;
-        }
-      }
       while (i < AName.size()) {
         if (q == End) return false;
         char16_t units[2];
@@ -1435,6 +1569,8 @@ class TKnotReader {
         if (i + n > AName.size() || units[0] != AName[i] || (n == 2 && units[1] != AName[i + 1])) return false;
         i += n;
       }
+      // A bad sequence here reads as U+FFFD without being counted.
+      PassOver(AAt, q);
     }
     if (q == End || *q != '>') return false;
     AAt = q;
@@ -1476,16 +1612,16 @@ class TKnotReader {
 
   void StoreCleanValue(TKnotParam* AParam, std::string_view ABytes) {
     const auto* from = reinterpret_cast<const uint8_t*>(ABytes.data());
-    StoreCleanValue(AParam, from, from + ABytes.size());
+    StoreCleanValue(AParam, from, from + ABytes.size(), from + ABytes.size());
   }
-  // A value without inner quotes, written into the store once.
-  void StoreCleanValue(TKnotParam* AParam, const uint8_t* AFrom, const uint8_t* ATo) {
+  // A value without inner quotes, written into the store once; the bytes up to AReadable may be read.
+  void StoreCleanValue(TKnotParam* AParam, const uint8_t* AFrom, const uint8_t* ATo, const uint8_t* AReadable) {
     const size_t room = 3 * static_cast<size_t>(ATo - AFrom) + 16;
     char local[64];
     char* out = room <= sizeof(local) ? local : static_cast<char*>(FStore.Allocate(room, 1));
     size_t bad = 0;
     const uint8_t* firstBad = nullptr;
-    char* const outEnd = CopyValueUtf8(AFrom, ATo, out, bad, firstBad);
+    char* const outEnd = CopyValueUtf8(AFrom, ATo, AReadable, out, bad, firstBad);
     NoteBadUtf8(firstBad, bad);
     const std::string_view bytes(out, static_cast<size_t>(outEnd - out));
     AParam->FKind = TKnotParamKind::pkString;
@@ -1502,7 +1638,7 @@ class TKnotReader {
   }
 
   void ReadTree() {
-    FStack.push_back({&FRoot, {}});
+    FStack.push_back({&FRoot, FNoName, nullptr, 0});
     bool inStartTag = true;
     while (!FStack.empty()) {
       if (inStartTag) {
@@ -1514,9 +1650,9 @@ class TKnotReader {
         // A child starts at P.
         if (FStack.size() >= static_cast<size_t>(MaxKnotDepth) || !FStack.back().Knot) {
           if (FStack.back().Knot) Fail(TKnotParseError::peTooDeep);
-          FStack.push_back({nullptr, {}});
+          FStack.push_back({nullptr, FNoName, nullptr, 0});
         } else {
-          FStack.push_back({NewChild(FStack.back().Knot), {}});
+          FStack.push_back({NewChild(FStack.back().Knot), FNoName, nullptr, 0});
         }
         inStartTag = true;
       } else {
@@ -1541,11 +1677,10 @@ class TKnotReader {
           Fail(TKnotParseError::peUnnamedElement);
         } else {
           named = true;
-          const TKnotName* interned = InternName(name);
-          if (AOpen.Knot)
-            AOpen.Knot->FName = interned;
-          else
-            AOpen.Name = interned->Text;
+          AOpen.Name = InternName(name);
+          AOpen.Raw = name.data();
+          AOpen.RawSize = name.size();
+          if (AOpen.Knot) AOpen.Knot->FName = AOpen.Name;
         }
       } else if (!name.empty()) {
         TKnotParam* param = AOpen.Knot ? NewParam(AOpen.Knot, InternName(name)) : nullptr;
@@ -1586,7 +1721,7 @@ class TKnotReader {
           P = q + 1;
           if (!AParam) return;
           if (FAnsi) return StoreCleanValue(AParam, AnsiToUtf8({s, static_cast<size_t>(q - s)}, FClean));
-          return StoreCleanValue(AParam, s, q);
+          return StoreCleanValue(AParam, s, q, End);
         }
       }
     }
@@ -1629,7 +1764,8 @@ class TKnotReader {
     } else {
       std::string_view bytes(reinterpret_cast<const char*>(source.data()), source.size());
       if (FAnsi) bytes = AnsiToUtf8(source, FClean);
-      if (quotes == 0) return StoreCleanValue(AParam, bytes);
+      if (quotes == 0)
+        return FAnsi ? StoreCleanValue(AParam, bytes) : StoreCleanValue(AParam, source.data(), source.data() + source.size(), End);
       const uint8_t* after;
       if (!FAnsi && FindBadUtf8(source.data(), source.data() + source.size(), after) != source.data() + source.size()) {
         NoteBadUtf8(source.data(), Clean(source, FClean));
@@ -1659,8 +1795,9 @@ class TKnotReader {
       if (q < End && *q == '/') {
         ++q;
         while (q < End && Is(*q, ccWhite)) ++q;
-        if (MatchName(q, AOpen.Knot, NameOf(AOpen))) {
+        if (MatchName(q, AOpen)) {
           P = Find(q + 1, '<');
+          PassOver(q + 1, P);
           return false;
         }
         Fail(TKnotParseError::peMismatchedEnd);
@@ -1675,6 +1812,8 @@ class TKnotReader {
   const TChar* P;
   const TChar* const End;
   const TAnsiBytes* const FAnsi;
+  const bool FOnTrial;
+  bool FUnchecked = false;
   std::vector<TOpen> FStack;
   std::vector<TSlot> FSlots;
   const TKnotName* FNoName = nullptr;
@@ -1683,7 +1822,7 @@ class TKnotReader {
 };
 
 template <class TChar>
-void TKnot::ReadText(const TChar* AText, size_t ALength, const TAnsiBytes* AAnsi) {
+bool TKnot::ReadText(const TChar* AText, size_t ALength, const TAnsiBytes* AAnsi, bool AOnTrial) {
   Clear();
   // A store of its own for what is read: the old one starts afresh when nothing else uses it any more.
   if (!(FState & kInStore)) {
@@ -1703,14 +1842,22 @@ void TKnot::ReadText(const TChar* AText, size_t ALength, const TAnsiBytes* AAnsi
   TKnotStore& store = Store();
   store.Reason = TKnotParseError::peNone;
   store.ErrorOffset = store.InvalidUtf8 = store.InvalidUtf8Offset = 0;
-  TKnotReader<TChar> reader(*this, store, AText, ALength, AAnsi);
+  TKnotReader<TChar> reader(*this, store, AText, ALength, AAnsi, AOnTrial);
   reader.Run();
   if (reader.Failed()) FState |= kParseError;
+  if constexpr (sizeof(TChar) == 1) {
+    if (AOnTrial) {
+      if (store.InvalidUtf8) return false;
+      // A text not read cleanly may hold bad sequences where the reader did not look, as may what it passed over.
+      if ((reader.Failed() || reader.PassedOverUnchecked()) && !IsValidUtf8(AText, AText + ALength)) return false;
+    }
+  }
+  return true;
 }
 
-void TKnot::Parse(const char16_t* AText, size_t ALength) { ReadText(AText, ALength, nullptr); }
+void TKnot::Parse(const char16_t* AText, size_t ALength) { ReadText(AText, ALength, nullptr, false); }
 
-void TKnot::ParseUtf8(const uint8_t* ABytes, size_t ACount) { ReadText(ABytes, ACount, nullptr); }
+void TKnot::ParseUtf8(const uint8_t* ABytes, size_t ACount) { ReadText(ABytes, ACount, nullptr, false); }
 
 void TKnot::LoadFromStream(TStream& AStream) {
   // A memory stream is read where it lies; any other stream is copied into memory first.
@@ -1732,15 +1879,19 @@ void TKnot::LoadFromStream(TStream& AStream) {
     text = Utf16LEToString(b + 2, n - 2);
   } else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
     text = Utf16BEToString(b + 2, n - 2);
-  } else if (IsValidUtf8(b, b + n)) {
-    // Without a mark: ASCII reads the same either way, and ANSI text that is also valid UTF-8 with longer sequences
-    // is practically unknown.
-    return ParseUtf8(b, n);
+  } else if (ReadText(b, n, nullptr, true)) {
+    // Without a mark, bytes that are valid UTF-8 are read as UTF-8: ASCII reads the same either way, and ANSI text
+    // that is also valid UTF-8 with longer sequences is practically unknown. They are read so on trial, which the
+    // first bad sequence ends.
+    return;
   } else {
     // Names and values are decoded where they are kept; only a code page the reader cannot follow byte by byte, or
     // a double-byte text whose lead bytes take markup, is decoded whole first.
     const TAnsiBytes ansi = AnsiBytes();
-    if (ansi.Usable && (!ansi.DoubleByte || MarkupBetweenCharacters(ansi, b, b + n))) return ReadText(b, n, &ansi);
+    if (ansi.Usable && (!ansi.DoubleByte || MarkupBetweenCharacters(ansi, b, b + n))) {
+      ReadText(b, n, &ansi, false);
+      return;
+    }
     text = AnsiToString(b, n);
   }
   copy = std::vector<uint8_t>();

@@ -294,9 +294,9 @@ class TKnot : public TNode {
   void CopyOwnData(const TKnot& ASource);
   TKnot* AddKnotNamed(const TKnotName* AName);
   static TKnot* FindSibling(TKnot* AFrom, std::u16string_view AName);
-  // AAnsi: bytes in the ANSI code page it describes.
+  // AAnsi: bytes in the ANSI code page it describes. AOnTrial: bytes read as UTF-8 unless they are not; false then.
   template <class TChar>
-  void ReadText(const TChar* AText, size_t ALength, const TAnsiBytes* AAnsi);
+  bool ReadText(const TChar* AText, size_t ALength, const TAnsiBytes* AAnsi, bool AOnTrial);
   void SetInternedName(const TKnotName* AName);
 
   const TKnotName* FName;
