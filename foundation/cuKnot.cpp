@@ -1204,14 +1204,27 @@ char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, const uint8_t* AReada
       high = 0;
     }
 #if defined(__SSE2__)
-    // Plain ASCII sixteen bytes at a time; the block that stops it still gives its plain start. A block may reach
-    // past the value's end into readable text, whose bytes then count as a stop.
+    // Sixteen bytes at a time up to an ampersand or a longer sequence other than a good two-byte one; the block that
+    // stops it still gives its start. A block may reach past the value's end into readable text, whose bytes then
+    // count as a stop.
     const __m128i amp = _mm_set1_epi8('&');
     while (AReadable - P >= 16) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(AOut), v);
-      unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(v) | _mm_movemask_epi8(_mm_cmpeq_epi8(v, amp)));
-      if (AEnd - P < 16) stop |= 1u << (AEnd - P);
+      const unsigned inside = AEnd - P < 16 ? (1u << (AEnd - P)) - 1 : 0xFFFF;
+      unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, amp)));
+      if (const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v))) {
+        // A lead byte C2..DF followed by a continuation byte 80..BF inside the value is a good character whole.
+        const __m128i fromC2 = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(0xC2)));
+        const unsigned leads =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(fromC2, _mm_set1_epi8(0x1D)), fromC2)));
+        const unsigned follows = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
+                                     _mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xC0))), _mm_set1_epi8(static_cast<char>(0x80))))) &
+                                 inside;
+        const unsigned pairs = leads & (follows >> 1);
+        stop |= high & ~(pairs | (pairs << 1));
+      }
+      stop |= ~inside & 0xFFFF;
       if (stop) {
         const int plain = __builtin_ctz(stop);
         P += plain;
@@ -1420,6 +1433,24 @@ class TKnotReader {
   }
   std::basic_string_view<TChar> ReadName() {
     const TChar* s = P;
+#if defined(__SSE2__)
+    if constexpr (sizeof(TChar) == 1) {
+      // Every byte that ends a name lies below "?", where names have few of theirs.
+      while (End - P >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+        for (auto low = static_cast<unsigned>(
+                 _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8('>')), v)));
+             low; low &= low - 1) {
+          const int i = __builtin_ctz(low);
+          if (Is(P[i], ccNameEnd)) {
+            P += i;
+            return {s, static_cast<size_t>(P - s)};
+          }
+        }
+        P += 16;
+      }
+    }
+#endif
     while (P < End && !Is(*P, ccNameEnd)) ++P;
     return {s, static_cast<size_t>(P - s)};
   }
