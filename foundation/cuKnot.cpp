@@ -1213,16 +1213,17 @@ char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, const uint8_t* AReada
       _mm_storeu_si128(reinterpret_cast<__m128i*>(AOut), v);
       const unsigned inside = AEnd - P < 16 ? (1u << (AEnd - P)) - 1 : 0xFFFF;
       unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, amp)));
-      if (const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v))) {
+      if (const unsigned longer = static_cast<unsigned>(_mm_movemask_epi8(v))) {
         // A lead byte C2..DF followed by a continuation byte 80..BF inside the value is a good character whole.
         const __m128i fromC2 = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(0xC2)));
         const unsigned leads =
             static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(fromC2, _mm_set1_epi8(0x1D)), fromC2)));
-        const unsigned follows = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
-                                     _mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xC0))), _mm_set1_epi8(static_cast<char>(0x80))))) &
-                                 inside;
+        const unsigned follows =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
+                _mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xC0))), _mm_set1_epi8(static_cast<char>(0x80))))) &
+            inside;
         const unsigned pairs = leads & (follows >> 1);
-        stop |= high & ~(pairs | (pairs << 1));
+        stop |= longer & ~(pairs | (pairs << 1));
       }
       stop |= ~inside & 0xFFFF;
       if (stop) {
@@ -1361,9 +1362,9 @@ class TKnotReader {
 
  private:
   struct TOpen {
-    TKnot* Knot;             // nullptr for an element too deep to keep
-    const TKnotName* Name;   // as read; the empty name until then
-    const TChar* Raw;        // the name in the text
+    TKnot* Knot;            // nullptr for an element too deep to keep
+    const TKnotName* Name;  // as read; the empty name until then
+    const TChar* Raw;       // the name in the text
     size_t RawSize;
   };
   // Names met so far by their source text; most files use a few dozen.
@@ -1438,8 +1439,8 @@ class TKnotReader {
       // Every byte that ends a name lies below "?", where names have few of theirs.
       while (End - P >= 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
-        for (auto low = static_cast<unsigned>(
-                 _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8('>')), v)));
+        for (auto low =
+                 static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8('>')), v)));
              low; low &= low - 1) {
           const int i = __builtin_ctz(low);
           if (Is(P[i], ccNameEnd)) {
@@ -1527,8 +1528,10 @@ class TKnotReader {
       }
       bool same = slot.Size == ARaw.size();
       if constexpr (sizeof(TChar) == 1) {
-        if (same && wordwise) same = SameBytes(ARaw.data(), slot.Text, ARaw.size());
-        else if (same) same = std::equal(ARaw.begin(), ARaw.end(), slot.Text);
+        if (same && wordwise)
+          same = SameBytes(ARaw.data(), slot.Text, ARaw.size());
+        else if (same)
+          same = std::equal(ARaw.begin(), ARaw.end(), slot.Text);
       } else {
         same = same && std::equal(ARaw.begin(), ARaw.end(), slot.Text);
       }
@@ -1796,7 +1799,8 @@ class TKnotReader {
       std::string_view bytes(reinterpret_cast<const char*>(source.data()), source.size());
       if (FAnsi) bytes = AnsiToUtf8(source, FClean);
       if (quotes == 0)
-        return FAnsi ? StoreCleanValue(AParam, bytes) : StoreCleanValue(AParam, source.data(), source.data() + source.size(), End);
+        return FAnsi ? StoreCleanValue(AParam, bytes)
+                     : StoreCleanValue(AParam, source.data(), source.data() + source.size(), End);
       const uint8_t* after;
       if (!FAnsi && FindBadUtf8(source.data(), source.data() + source.size(), after) != source.data() + source.size()) {
         NoteBadUtf8(source.data(), Clean(source, FClean));
@@ -1957,9 +1961,9 @@ char* EscapeUtf8(std::string_view AValue, bool ADoubleQuoteMode, char* AOut, boo
       changing = _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, amp));
       // TAB, LF and CR: the bytes 9 to 13 less VT and FF.
       const __m128i low = _mm_sub_epi8(v, _mm_set1_epi8(9));
-      const __m128i white = _mm_andnot_si128(
-          _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(11)), _mm_cmpeq_epi8(v, _mm_set1_epi8(12))),
-          _mm_cmpeq_epi8(_mm_min_epu8(low, _mm_set1_epi8(4)), low));
+      const __m128i white =
+          _mm_andnot_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(11)), _mm_cmpeq_epi8(v, _mm_set1_epi8(12))),
+                           _mm_cmpeq_epi8(_mm_min_epu8(low, _mm_set1_epi8(4)), low));
       calling = _mm_or_si128(calling, _mm_or_si128(changing, _mm_or_si128(_mm_cmpeq_epi8(v, gt), white)));
       // Only a double quote of the changing bytes calls for quotes.
       calling = _mm_andnot_si128(_mm_cmpeq_epi8(v, amp), calling);
@@ -2071,7 +2075,8 @@ class TKnotWriter {
   void MakeRoom(size_t ASize) {
     if (FSink) PassOn();
     const size_t used = static_cast<size_t>(FPos - FBuffer.get());
-    if (static_cast<size_t>(FLimit - FPos) < ASize) Grow(std::max(used + ASize, 2 * static_cast<size_t>(FLimit - FBuffer.get())));
+    if (static_cast<size_t>(FLimit - FPos) < ASize)
+      Grow(std::max(used + ASize, 2 * static_cast<size_t>(FLimit - FBuffer.get())));
   }
   void Grow(size_t ACapacity) {
     const size_t used = static_cast<size_t>(FPos - FBuffer.get());
