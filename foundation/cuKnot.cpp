@@ -2043,7 +2043,7 @@ class TKnotWriter {
       const TFrame f = top;
       FStack.pop_back();
       --FLevel;
-      BeginText(2);
+      BeginText();
       Put("</");
       Put(NameOf(f.Knot));
       Put('>');
@@ -2094,20 +2094,23 @@ class TKnotWriter {
     FSink->WriteBuffer(FBuffer.get(), used);
     FPos = FBuffer.get();
   }
-  void Put(char AChar) { *Room(1) = AChar, ++FPos; }
+  void Put(char AChar) {
+    *Room(1) = AChar;
+    ++FPos;
+  }
   void Put(std::string_view AText) {
     std::memcpy(Room(AText.size()), AText.data(), AText.size());
     FPos += AText.size();
   }
 
-  // A line's first text is preceded by the indentation; ASize more bytes follow at once.
-  void BeginText(size_t ASize) {
+  // A line's first text is preceded by the indentation.
+  void BeginText() {
     if (!FAnyLine) {
       FAnyLine = true;
       FAtLineStart = true;
     }
     if (FAtLineStart && FIndenting && FLevel >= 1) {
-      std::memset(Room(static_cast<size_t>(FLevel) + ASize), '\t', static_cast<size_t>(FLevel));
+      std::memset(Room(static_cast<size_t>(FLevel)), '\t', static_cast<size_t>(FLevel));
       FPos += FLevel;
     }
     FAtLineStart = false;
@@ -2153,11 +2156,12 @@ class TKnotWriter {
 
   // A string value escaped, between quotes unless the options allow none and it needs none.
   void PutString(std::string_view AValue, TKnotOptions AOptions) {
-    // Written one byte on, leaving room for a quote in front.
+    // Written one byte on, leaving room for a quote in front: up to six bytes a byte ("&quot;"), sixteen the
+    // escaping may write ahead, and the two quotes. It is found by its offset, as the code page's references may grow
+    // the buffer.
     const size_t at = static_cast<size_t>(Room(6 * AValue.size() + 18) - FBuffer.get()) + 1;
     bool needsQuotes;
     FPos = EscapeUtf8(AValue, AOptions.Contains(koDoubleQuotes), FBuffer.get() + at, needsQuotes);
-    // The buffer may grow meanwhile.
     if (FForAnsi) ProtectForAnsi(FBuffer.get() + at);
     char* const value = FBuffer.get() + at;
     if (!AOptions.Contains(koAllowUnquoted) || needsQuotes) {
@@ -2236,7 +2240,7 @@ class TKnotWriter {
     FNewLines = !f.Options.Contains(koNoLineBreaks);
     const bool hasChildren = AKnot->FirstChild() != nullptr;
     const std::string& name = NameOf(AKnot);
-    BeginText(name.size() + 1);
+    BeginText();
     Put('<');
     Put(name);
     if (!AKnot->FirstParam() && !hasChildren) {
