@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -116,31 +117,37 @@ struct TClasses {
 };
 inline constexpr TClasses Classes;
 
-// The entity of a character that entity mode replaces (&, <, >, " or a control character 1..31).
-template <class S>
-void AppendEntity(S& AOut, uint32_t C) {
-  using TChar = typename S::value_type;
-  auto put = [&](const char* AText) {
-    for (; *AText; ++AText) AOut.push_back(static_cast<TChar>(*AText));
+// The entity of a character that entity mode replaces (&, <, >, " or a control character 1..31), written at AOut,
+// which has room for six bytes; returns its end.
+inline char* PutEntity(char* AOut, uint32_t C) {
+  auto put = [&AOut](const char* AText, size_t ASize) {
+    std::memcpy(AOut, AText, ASize);
+    return AOut + ASize;
   };
   switch (C) {
     case '&':
-      put("&amp;");
-      break;
+      return put("&amp;", 5);
     case '<':
-      put("&lt;");
-      break;
+      return put("&lt;", 4);
     case '>':
-      put("&gt;");
-      break;
+      return put("&gt;", 4);
     case '"':
-      put("&quot;");
-      break;
+      return put("&quot;", 6);
     default:
-      put("&#");
-      if (C >= 10) AOut.push_back(static_cast<TChar>('0' + C / 10));
-      AOut.push_back(static_cast<TChar>('0' + C % 10));
-      AOut.push_back(static_cast<TChar>(';'));
+      *AOut++ = '&';
+      *AOut++ = '#';
+      if (C >= 10) *AOut++ = static_cast<char>('0' + C / 10);
+      *AOut++ = static_cast<char>('0' + C % 10);
+      *AOut++ = ';';
+      return AOut;
   }
+}
+
+// The same entity appended to a string of any character type.
+template <class S>
+void AppendEntity(S& AOut, uint32_t C) {
+  char entity[6];
+  const char* const end = PutEntity(entity, C);
+  for (const char* p = entity; p < end; ++p) AOut.push_back(static_cast<typename S::value_type>(*p));
 }
 }  // namespace ValueEscapes

@@ -162,22 +162,25 @@ struct TKnotStore {
 
   void* Allocate(size_t ASize, size_t AAlign) {
     char* p = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(Cursor) + AAlign - 1) & ~(uintptr_t(AAlign) - 1));
-    if (!Cursor || p > Limit || static_cast<size_t>(Limit - p) < ASize) {
-      // Blocks grow with the tree, so a large file needs few and the unused end of the last stays small.
-      const size_t least = ASize + AAlign + sizeof(TKnotBlock);
-      auto* block = Reserve ? Reserve->Take(least) : nullptr;
-      if (!block) {
-        const size_t size = std::max(least + 64, std::clamp<size_t>(Allocated / 4, size_t(16) << 10, size_t(4) << 20));
-        block = new (::operator new(size)) TKnotBlock{nullptr, size};
-      }
-      block->Previous = static_cast<TKnotBlock*>(LastBlock);
-      LastBlock = block;
-      Allocated += block->Size;
-      char* const start = reinterpret_cast<char*>(block);
-      Limit = start + block->Size;
-      p = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(start + sizeof(TKnotBlock)) + AAlign - 1) &
-                                  ~(uintptr_t(AAlign) - 1));
+    if (!Cursor || p > Limit || static_cast<size_t>(Limit - p) < ASize) return AllocateInNewBlock(ASize, AAlign);
+    Cursor = p + ASize;
+    return p;
+  }
+  [[gnu::noinline]] void* AllocateInNewBlock(size_t ASize, size_t AAlign) {
+    // Blocks grow with the tree, so a large file needs few and the unused end of the last stays small.
+    const size_t least = ASize + AAlign + sizeof(TKnotBlock);
+    auto* block = Reserve ? Reserve->Take(least) : nullptr;
+    if (!block) {
+      const size_t size = std::max(least + 64, std::clamp<size_t>(Allocated / 4, size_t(16) << 10, size_t(4) << 20));
+      block = new (::operator new(size)) TKnotBlock{nullptr, size};
     }
+    block->Previous = static_cast<TKnotBlock*>(LastBlock);
+    LastBlock = block;
+    Allocated += block->Size;
+    char* const start = reinterpret_cast<char*>(block);
+    Limit = start + block->Size;
+    char* const p = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(start + sizeof(TKnotBlock)) + AAlign - 1) &
+                                            ~(uintptr_t(AAlign) - 1));
     Cursor = p + ASize;
     return p;
   }
@@ -866,7 +869,7 @@ enum : uint8_t {
 };
 
 struct TCharClasses {
-  uint8_t Of[128] = {};
+  uint8_t Of[256] = {};
   constexpr TCharClasses() {
     for (char c : {'\t', '\n', '\r', ' '}) Of[static_cast<int>(c)] = ccWhite | ccNameEnd | ccValueEnd;
     for (char c : {'"', '/', '<', '=', '>'}) Of[static_cast<int>(c)] |= ccNameEnd;
@@ -880,7 +883,24 @@ constexpr TCharClasses kClasses;
 
 template <class TChar>
 inline bool Is(TChar C, uint8_t AClass) {
-  return C < 128 && (kClasses.Of[C] & AClass);
+  if constexpr (sizeof(TChar) == 1)
+    return kClasses.Of[C] & AClass;
+  else
+    return C < 128 && (kClasses.Of[C] & AClass);
+}
+
+// The ASize bytes at P (at most eight) as one word, the bytes beyond them zero; eight bytes from P may be read.
+inline uint64_t WordOf(const uint8_t* P, size_t ASize) {
+  uint64_t word;
+  std::memcpy(&word, P, sizeof(word));
+  return ASize >= 8 ? word : word & ((uint64_t(1) << (8 * ASize)) - 1);
+}
+
+// Whether ASize bytes at A and at B are the same; sixteen bytes from either may be read.
+inline bool SameBytes(const uint8_t* A, const uint8_t* B, size_t ASize) {
+  if (ASize > 16) return std::memcmp(A, B, ASize) == 0;
+  if (ASize <= 8) return WordOf(A, ASize) == WordOf(B, ASize);
+  return WordOf(A, 8) == WordOf(B, 8) && WordOf(A + ASize - 8, 8) == WordOf(B + ASize - 8, 8);
 }
 
 // Inside quotes only a double quote or an ampersand stops a value: skips whole blocks up to the one that holds
@@ -936,10 +956,63 @@ const uint8_t* FindBadUtf8(const uint8_t* P, const uint8_t* AEnd, const uint8_t*
   return AEnd;
 }
 
-bool HasLongerUtf8Sequence(const uint8_t* P, const uint8_t* AEnd) {
-  for (; P < AEnd; ++P)
-    if (*P >= 0x80) return true;
-  return false;
+// True when every sequence is well-formed UTF-8: FindBadUtf8 finds nothing.
+bool IsValidUtf8(const uint8_t* P, const uint8_t* AEnd) {
+  while (P < AEnd) {
+#if defined(__SSE2__)
+    while (AEnd - P >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+      const int high = _mm_movemask_epi8(v);
+      if (high) {
+        P += __builtin_ctz(static_cast<unsigned>(high));
+        break;
+      }
+      P += 16;
+    }
+#endif
+    // Sequences one after another, as in a word of a non-Latin script, until ASCII comes again.
+    while (P < AEnd) {
+      const uint8_t b = *P;
+      if (b < 0x80) {
+        ++P;
+        break;
+      }
+      // The allowed range of the first continuation byte keeps out overlong forms, surrogates and values above
+      // U+10FFFF.
+      uint8_t lo = 0x80, hi = 0xBF;
+      int need;
+      if (b >= 0xC2 && b <= 0xDF) {
+        need = 1;
+      } else if (b >= 0xE0 && b <= 0xEF) {
+        need = 2;
+        if (b == 0xE0) lo = 0xA0;
+        if (b == 0xED) hi = 0x9F;
+      } else if (b >= 0xF0 && b <= 0xF4) {
+        need = 3;
+        if (b == 0xF0) lo = 0x90;
+        if (b == 0xF4) hi = 0x8F;
+      } else {
+        return false;
+      }
+      if (AEnd - P <= need || P[1] < lo || P[1] > hi) return false;
+      for (int k = 2; k <= need; ++k)
+        if ((P[k] & 0xC0) != 0x80) return false;
+      P += need + 1;
+    }
+  }
+  return true;
+}
+
+// In a double-byte code page: whether no lead byte takes a byte that means something in a knot text (all of which lie
+// below 0x40, where no byte that follows a lead byte of a character does). Then markup found byte by byte stands
+// between whole characters.
+bool MarkupBetweenCharacters(const TAnsiBytes& AAnsi, const uint8_t* P, const uint8_t* AEnd) {
+  while (P < AEnd) {
+    if (!AAnsi.Lead[*P++]) continue;
+    if (P == AEnd) break;
+    if (*P++ < 0x40) return false;
+  }
+  return true;
 }
 
 void AppendCodePoint(std::string& AOut, uint32_t C) {
@@ -1068,29 +1141,91 @@ void UnescapeUtf8(std::string_view AValue, int AQuoteCount, bool AAmpersandSeen,
   flushHigh();
 }
 
+// C as UTF-8 at AOut, which has room for four bytes; returns the end.
+char* PutCodePoint(char* AOut, uint32_t C) {
+  if (C < 0x80) {
+    *AOut++ = static_cast<char>(C);
+  } else if (C < 0x800) {
+    *AOut++ = static_cast<char>(0xC0 | (C >> 6));
+    *AOut++ = static_cast<char>(0x80 | (C & 0x3F));
+  } else if (C < 0x10000) {
+    *AOut++ = static_cast<char>(0xE0 | (C >> 12));
+    *AOut++ = static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+    *AOut++ = static_cast<char>(0x80 | (C & 0x3F));
+  } else {
+    *AOut++ = static_cast<char>(0xF0 | (C >> 18));
+    *AOut++ = static_cast<char>(0x80 | ((C >> 12) & 0x3F));
+    *AOut++ = static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+    *AOut++ = static_cast<char>(0x80 | (C & 0x3F));
+  }
+  return AOut;
+}
+
+// The character of the entity at P ("&", its name, ";") when it is one a writer makes: a named one or up to five
+// decimal digits. ASemicolon is then set to its ";". Else -1, and the entity is left to DecodeEntity.
+int WrittenEntityAt(const uint8_t* P, const uint8_t* AEnd, const uint8_t*& ASemicolon) {
+  const size_t left = static_cast<size_t>(AEnd - P);
+  if (left < 4) return -1;
+  int c = -1;
+  size_t size = 0;
+  if (P[1] == '#') {
+    uint32_t value = 0;
+    size_t digits = 0;
+    while (digits < 5 && 2 + digits < left && P[2 + digits] >= '0' && P[2 + digits] <= '9')
+      value = value * 10 + (P[2 + digits++] - '0');
+    if (!digits || value > 0xFFFF) return -1;
+    c = static_cast<int>(value);
+    size = 2 + digits;
+  } else if (P[2] == 't' && (P[1] == 'l' || P[1] == 'g')) {
+    c = P[1] == 'l' ? '<' : '>';
+    size = 3;
+  } else if (left >= 5 && P[1] == 'a' && P[2] == 'm' && P[3] == 'p') {
+    c = '&';
+    size = 4;
+  } else if (left >= 6 && P[1] == 'q' && P[2] == 'u' && P[3] == 'o' && P[4] == 't') {
+    c = '"';
+    size = 5;
+  }
+  if (c < 0 || size >= left || P[size] != ';') return -1;
+  ASemicolon = P + size;
+  return c;
+}
+
 // A value without inner quotes from UTF-8 to clean UTF-8 in one pass, as UnescapeUtf8 after replacing bad
-// sequences would give it. AOut has room for three bytes a source byte and sixteen more. Returns the end of the
-// output; ABad counts the bad sequences, AFirstBad is the first.
-char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, char* AOut, size_t& ABad, const uint8_t*& AFirstBad) {
+// sequences would give it. Bytes up to AReadable (at least AEnd) may be read, not only the value's. AOut has room
+// for three bytes a source byte and sixteen more. Returns the end of the output; ABad counts the bad sequences,
+// AFirstBad is the first.
+char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, const uint8_t* AReadable, char* AOut, size_t& ABad,
+                    const uint8_t*& AFirstBad) {
   uint32_t high = 0;  // a high surrogate from an entity, waiting for a low one
-  auto put = [&AOut](uint32_t C) {
-    std::string bytes;
-    AppendCodePoint(bytes, C);
-    std::memcpy(AOut, bytes.data(), bytes.size());
-    AOut += bytes.size();
-  };
   while (P < AEnd) {
     if (high && *P != '&') {
-      put(0xFFFD);
+      AOut = PutCodePoint(AOut, 0xFFFD);
       high = 0;
     }
 #if defined(__SSE2__)
-    // Plain ASCII sixteen bytes at a time; the block that stops it still gives its plain start.
+    // Sixteen bytes at a time up to an ampersand or a longer sequence other than a good two-byte one; the block that
+    // stops it still gives its start. A block may reach past the value's end into readable text, whose bytes then
+    // count as a stop.
     const __m128i amp = _mm_set1_epi8('&');
-    while (AEnd - P >= 16) {
+    while (AReadable - P >= 16) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(AOut), v);
-      const unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(v) | _mm_movemask_epi8(_mm_cmpeq_epi8(v, amp)));
+      const unsigned inside = AEnd - P < 16 ? (1u << (AEnd - P)) - 1 : 0xFFFF;
+      unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, amp)));
+      if (const unsigned longer = static_cast<unsigned>(_mm_movemask_epi8(v))) {
+        // A lead byte C2..DF followed by a continuation byte 80..BF inside the value is a good character whole.
+        const __m128i fromC2 = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(0xC2)));
+        const unsigned leads =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(fromC2, _mm_set1_epi8(0x1D)), fromC2)));
+        const unsigned follows =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
+                _mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xC0))), _mm_set1_epi8(static_cast<char>(0x80))))) &
+            inside;
+        const unsigned pairs = leads & (follows >> 1);
+        stop |= longer & ~(pairs | (pairs << 1));
+      }
+      stop |= ~inside & 0xFFFF;
       if (stop) {
         const int plain = __builtin_ctz(stop);
         P += plain;
@@ -1102,29 +1237,36 @@ char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, char* AOut, size_t& A
     }
     if (P == AEnd) break;
 #endif
-    const uint8_t b = *P;
+    uint8_t b = *P;
     if (b < 0x80 && b != '&') {
       *AOut++ = static_cast<char>(b);
       ++P;
       continue;
     }
-    // Two- and three-byte sequences of the common ranges need no decoding to be known good.
-    if (b >= 0xC2 && b <= 0xDF && AEnd - P >= 2 && (P[1] & 0xC0) == 0x80) {
-      AOut[0] = static_cast<char>(b);
-      AOut[1] = static_cast<char>(P[1]);
-      AOut += 2;
-      P += 2;
-      continue;
+    // Two- and three-byte sequences of the common ranges need no decoding to be known good; a word of a non-Latin
+    // script is a run of them.
+    bool copied = false;
+    for (;;) {
+      if (b >= 0xC2 && b <= 0xDF && AEnd - P >= 2 && (P[1] & 0xC0) == 0x80) {
+        AOut[0] = static_cast<char>(b);
+        AOut[1] = static_cast<char>(P[1]);
+        AOut += 2;
+        P += 2;
+      } else if (((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF) && AEnd - P >= 3 && (P[1] & 0xC0) == 0x80 &&
+                 (P[2] & 0xC0) == 0x80) {
+        AOut[0] = static_cast<char>(b);
+        AOut[1] = static_cast<char>(P[1]);
+        AOut[2] = static_cast<char>(P[2]);
+        AOut += 3;
+        P += 3;
+      } else {
+        break;
+      }
+      copied = true;
+      if (P == AEnd) break;
+      b = *P;
     }
-    if (((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF) && AEnd - P >= 3 && (P[1] & 0xC0) == 0x80 &&
-        (P[2] & 0xC0) == 0x80) {
-      AOut[0] = static_cast<char>(b);
-      AOut[1] = static_cast<char>(P[1]);
-      AOut[2] = static_cast<char>(P[2]);
-      AOut += 3;
-      P += 3;
-      continue;
-    }
+    if (copied) continue;
     if (b >= 0x80) {
       const uint8_t* start = P;
       char16_t units[2];
@@ -1140,13 +1282,16 @@ char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, char* AOut, size_t& A
       continue;
     }
     // An entity runs to the first ";" unless a "&" comes first.
-    const uint8_t* q = P + 1;
-    while (q < AEnd && *q != ';' && *q != '&') ++q;
-    int decoded = -1;
-    if (q < AEnd && *q == ';' && q > P + 1)
-      decoded = DecodeEntity(std::string_view(reinterpret_cast<const char*>(P + 1), static_cast<size_t>(q - P - 1)));
+    const uint8_t* q;
+    int decoded = WrittenEntityAt(P, AEnd, q);
     if (decoded < 0) {
-      if (high) put(0xFFFD);
+      q = P + 1;
+      while (q < AEnd && *q != ';' && *q != '&') ++q;
+      if (q < AEnd && *q == ';' && q > P + 1)
+        decoded = DecodeEntity(std::string_view(reinterpret_cast<const char*>(P + 1), static_cast<size_t>(q - P - 1)));
+    }
+    if (decoded < 0) {
+      if (high) AOut = PutCodePoint(AOut, 0xFFFD);
       high = 0;
       *AOut++ = '&';
       ++P;
@@ -1155,20 +1300,18 @@ char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, char* AOut, size_t& A
     P = q + 1;
     const auto unit = static_cast<uint32_t>(decoded);
     if (unit >= 0xDC00 && unit <= 0xDFFF && high) {
-      put(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+      AOut = PutCodePoint(AOut, 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
       high = 0;
       continue;
     }
-    if (high) put(0xFFFD);
+    if (high) AOut = PutCodePoint(AOut, 0xFFFD);
     high = 0;
     if (unit >= 0xD800 && unit <= 0xDBFF)
       high = unit;
-    else if (unit < 0x80)
-      *AOut++ = static_cast<char>(unit);
     else
-      put(unit >= 0xDC00 && unit <= 0xDFFF ? 0xFFFD : unit);
+      AOut = PutCodePoint(AOut, unit >= 0xDC00 && unit <= 0xDFFF ? 0xFFFD : unit);
   }
-  if (high) put(0xFFFD);
+  if (high) AOut = PutCodePoint(AOut, 0xFFFD);
   return AOut;
 }
 
@@ -1180,8 +1323,18 @@ char* CopyValueUtf8(const uint8_t* P, const uint8_t* AEnd, char* AOut, size_t& A
 template <class TChar>
 class TKnotReader {
  public:
-  TKnotReader(TKnot& ARoot, TKnotStore& AStore, const TChar* AText, size_t ALength)
-      : FRoot(ARoot), FStore(AStore), Begin(AText), P(AText), End(AText + ALength), FSlots(kSlots) {}
+  // AAnsi: the bytes are in the ANSI code page it describes, not UTF-8. AOnTrial: UTF-8 bytes that may turn out not
+  // to be UTF-8; reading stops at the first bad sequence.
+  TKnotReader(TKnot& ARoot, TKnotStore& AStore, const TChar* AText, size_t ALength, const TAnsiBytes* AAnsi,
+              bool AOnTrial)
+      : FRoot(ARoot),
+        FStore(AStore),
+        Begin(AText),
+        P(AText),
+        End(AText + ALength),
+        FAnsi(AAnsi),
+        FOnTrial(AOnTrial),
+        FSlots(kSlots) {}
 
   void Run() {
     FNoName = FStore.Intern(u"");
@@ -1195,6 +1348,7 @@ class TKnotReader {
       if (q < End) q = Find(q, '>');
       if (q < End) q = Find(q, '<');
       if (q == End) return Fail(TKnotParseError::peNoElement);
+      PassOver(P, q);
       P = q;
     }
     ReadTree();
@@ -1203,11 +1357,15 @@ class TKnotReader {
   }
 
   bool Failed() const { return FStore.Reason != TKnotParseError::peNone; }
+  // On trial: whether bytes were passed over that may hold a bad sequence.
+  bool PassedOverUnchecked() const { return FUnchecked; }
 
  private:
   struct TOpen {
-    TKnot* Knot;          // nullptr for an element too deep to keep
-    std::u16string Name;  // the name of an element not kept
+    TKnot* Knot;            // nullptr for an element too deep to keep
+    const TKnotName* Name;  // as read; the empty name until then
+    const TChar* Raw;       // the name in the text
+    size_t RawSize;
   };
   // Names met so far by their source text; most files use a few dozen.
   struct TSlot {
@@ -1227,18 +1385,47 @@ class TKnotReader {
     if (!ACount) return;
     if (!FStore.InvalidUtf8) FStore.InvalidUtf8Offset = static_cast<size_t>(AAt - Begin);
     FStore.InvalidUtf8 += ACount;
+    // On trial the bytes are not UTF-8 after all: the rest is left, as if the text ended here.
+    if (FOnTrial) P = End;
   }
-  // Steps over one whole character: a surrogate pair, or every byte of a UTF-8 sequence.
+  // Bytes stepped over without decoding them. On trial, any but ASCII leave the text to be checked whole.
+  void PassOver(const TChar* AFrom, const TChar* ATo) {
+    if constexpr (sizeof(TChar) == 1)
+      if (FOnTrial && !FUnchecked) FUnchecked = !std::all_of(AFrom, ATo, [](TChar c) { return c < 0x80; });
+  }
+  // Steps over one whole character: a surrogate pair, every byte of a UTF-8 sequence, or a lead byte and the byte
+  // it takes.
   void StepOver() {
     if constexpr (std::is_same_v<TChar, char16_t>) {
       const bool pair = End - P >= 2 && P[0] >= 0xD800 && P[0] <= 0xDBFF && P[1] >= 0xDC00 && P[1] <= 0xDFFF;
       P += pair ? 2 : 1;
+    } else if (FAnsi) {
+      P += FAnsi->Lead[*P] && End - P >= 2 ? 2 : 1;
     } else {
       char16_t units[2];
       DecodeUtf8Char(P, End, units);
     }
   }
   void SkipWhite() {
+    if (P == End || !Is(*P, ccWhite)) return;
+    ++P;
+#if defined(__SSE2__)
+    // Between elements, a line break and a tab a level.
+    if constexpr (sizeof(TChar) == 1) {
+      while (End - P >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+        const __m128i white =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))));
+        const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(white)) & 0xFFFF;
+        if (other) {
+          P += __builtin_ctz(other);
+          return;
+        }
+        P += 16;
+      }
+    }
+#endif
     while (P < End && Is(*P, ccWhite)) ++P;
   }
   const TChar* Find(const TChar* AFrom, char AChar) const {
@@ -1247,10 +1434,27 @@ class TKnotReader {
   }
   std::basic_string_view<TChar> ReadName() {
     const TChar* s = P;
+#if defined(__SSE2__)
+    if constexpr (sizeof(TChar) == 1) {
+      // Every byte that ends a name lies below "?", where names have few of theirs.
+      while (End - P >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+        for (auto low =
+                 static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8('>')), v)));
+             low; low &= low - 1) {
+          const int i = __builtin_ctz(low);
+          if (Is(P[i], ccNameEnd)) {
+            P += i;
+            return {s, static_cast<size_t>(P - s)};
+          }
+        }
+        P += 16;
+      }
+    }
+#endif
     while (P < End && !Is(*P, ccNameEnd)) ++P;
     return {s, static_cast<size_t>(P - s)};
   }
-  static const std::u16string& NameOf(const TOpen& AOpen) { return AOpen.Knot ? AOpen.Knot->Name() : AOpen.Name; }
 
   // UTF-8 with each bad sequence as U+FFFD; the count of bad sequences.
   size_t Clean(std::basic_string_view<TChar> ASource, std::string& AOut) {
@@ -1275,9 +1479,44 @@ class TKnotReader {
     }
   }
 
+  // Bytes of the ANSI code page as UTF-16, and as UTF-8 into AOut. The pieces decoded start and end between whole
+  // characters, so each reads as it would in the whole text.
+  std::u16string AnsiText(std::basic_string_view<TChar> ASource) const {
+    if (FAnsi->DoubleByte) return AnsiToString(ASource.data(), ASource.size());
+    std::u16string text(ASource.size(), u'\0');
+    for (size_t i = 0; i < ASource.size(); ++i) text[i] = FAnsi->Units[ASource[i]];
+    return text;
+  }
+  std::string_view AnsiToUtf8(std::basic_string_view<TChar> ASource, std::string& AOut) const {
+    AOut.clear();
+    if (FAnsi->DoubleByte) {
+      AppendUtf8(AOut, AnsiText(ASource));
+    } else {
+      for (const TChar b : ASource) {
+        if (b < 0x80)
+          AOut.push_back(static_cast<char>(b));
+        else
+          AppendCodePoint(AOut, FAnsi->Units[b]);
+      }
+    }
+    return AOut;
+  }
+
   const TKnotName* InternName(std::basic_string_view<TChar> ARaw) {
+    // Bytes are taken a word at a time where the text goes on far enough, which a name followed by its element
+    // nearly always does; a slot's text lies before the name, so it may be read as far.
+    const bool wordwise = sizeof(TChar) == 1 && ARaw.size() <= 16 && End - ARaw.data() >= 16;
     size_t hash = ARaw.size();
-    for (size_t i = 0; i < ARaw.size() && i < 16; ++i) hash = (hash ^ ARaw[i]) * 0x100000001B3ull;
+    if constexpr (sizeof(TChar) == 1) {
+      if (wordwise) {
+        const auto* raw = reinterpret_cast<const uint8_t*>(ARaw.data());
+        const uint64_t head = WordOf(raw, ARaw.size());
+        const uint64_t tail = ARaw.size() > 8 ? WordOf(raw + ARaw.size() - 8, 8) : 0;
+        hash = static_cast<size_t>(((head * 0x9E3779B97F4A7C15ull) ^ tail ^ ARaw.size()) * 0xFF51AFD7ED558CCDull);
+      }
+    }
+    if (!wordwise)
+      for (size_t i = 0; i < ARaw.size() && i < 16; ++i) hash = (hash ^ ARaw[i]) * 0x100000001B3ull;
     hash ^= hash >> 29;
     for (size_t i = hash % kSlots, tries = 0; tries < 8; i = (i + 1) % kSlots, ++tries) {
       TSlot& slot = FSlots[i];
@@ -1287,7 +1526,16 @@ class TKnotReader {
         slot.Name = DecodeName(ARaw, slot.BadCount);
         return slot.Name;
       }
-      if (slot.Size == ARaw.size() && std::equal(ARaw.begin(), ARaw.end(), slot.Text)) {
+      bool same = slot.Size == ARaw.size();
+      if constexpr (sizeof(TChar) == 1) {
+        if (same && wordwise)
+          same = SameBytes(ARaw.data(), slot.Text, ARaw.size());
+        else if (same)
+          same = std::equal(ARaw.begin(), ARaw.end(), slot.Text);
+      } else {
+        same = same && std::equal(ARaw.begin(), ARaw.end(), slot.Text);
+      }
+      if (same) {
         NoteBadUtf8(ARaw.data(), slot.BadCount);
         return slot.Name;
       }
@@ -1295,23 +1543,36 @@ class TKnotReader {
     size_t bad;
     return DecodeName(ARaw, bad);
   }
+  // Names hold whole characters, as values do: a lone surrogate is kept as U+FFFD.
+  const TKnotName* InternWhole(std::u16string_view AName) {
+    for (size_t i = 0; i < AName.size(); ++i)
+      if (IsLoneSurrogateAt(AName, i)) return FStore.Intern(Utf8ToUtf16(Utf16ToUtf8(AName)));
+    return FStore.Intern(AName);
+  }
   const TKnotName* DecodeName(std::basic_string_view<TChar> ARaw, size_t& ABad) {
+    ABad = 0;
     if constexpr (std::is_same_v<TChar, char16_t>) {
-      // Names hold whole characters, as values do: a lone surrogate is kept as U+FFFD.
-      ABad = 0;
-      for (size_t i = 0; i < ARaw.size(); ++i)
-        if (IsLoneSurrogateAt(ARaw, i)) return FStore.Intern(Utf8ToUtf16(Utf16ToUtf8(ARaw)));
-      return FStore.Intern(ARaw);
+      return InternWhole(ARaw);
     } else {
+      if (FAnsi) return InternWhole(AnsiText(ARaw));
       ABad = Clean(ARaw, FBytes);
       NoteBadUtf8(ARaw.data(), ABad);
       return FStore.Intern(Utf8ToUtf16(FBytes));
     }
   }
 
-  // True when AName follows at AAt, then ">" at once; AAt then stands on the ">".
-  bool MatchName(const TChar*& AAt, const TKnot* AKnot, const std::u16string& AName) const {
+  // True when the open element's name follows at AAt, then ">" at once; AAt then stands on the ">".
+  bool MatchName(const TChar*& AAt, const TOpen& AOpen) {
+    const std::u16string& AName = AOpen.Name->Text;
     const TChar* q = AAt;
+    // The name written as in the start tag matches at once: the same text decodes the same.
+    if constexpr (sizeof(TChar) == 1) {
+      const size_t size = AOpen.RawSize;
+      if (AOpen.Raw && End - q >= 17 && size <= 16 && SameBytes(q, AOpen.Raw, size) && q[size] == '>') {
+        AAt = q + size;
+        return true;
+      }
+    }
     if constexpr (std::is_same_v<TChar, char16_t>) {
       // A lone surrogate was kept as U+FFFD.
       for (size_t i = 0; i < AName.size(); ++i, ++q) {
@@ -1325,17 +1586,16 @@ class TKnotReader {
           ++q;
         }
       }
+    } else if (FAnsi) {
+      // The name's characters take one or two bytes each; they end where a byte with a meaning in the markup
+      // stands, which must be the ">".
+      const TChar* r = q;
+      while (r < End && static_cast<size_t>(r - q) <= 2 * AName.size() && !Is(*r, ccNameEnd))
+        r += FAnsi->Lead[*r] && End - r >= 2 ? 2 : 1;
+      if (r >= End || *r != '>' || AnsiText({q, static_cast<size_t>(r - q)}) != AName) return false;
+      q = r;
     } else {
       size_t i = 0;
-      // The bytes of a kept knot's name as it was read match at once.
-      if (AKnot) {
-        const std::string& bytes = AKnot->FName->Utf8;
-        if (static_cast<size_t>(End - q) > bytes.size() && std::memcmp(q, bytes.data(), bytes.size()) == 0 &&
-            q[bytes.size()] == '>') {
-          AAt = q + bytes.size();
-          return true;
-        }
-      }
       while (i < AName.size()) {
         if (q == End) return false;
         char16_t units[2];
@@ -1343,6 +1603,8 @@ class TKnotReader {
         if (i + n > AName.size() || units[0] != AName[i] || (n == 2 && units[1] != AName[i + 1])) return false;
         i += n;
       }
+      // A bad sequence here reads as U+FFFD without being counted.
+      PassOver(AAt, q);
     }
     if (q == End || *q != '>') return false;
     AAt = q;
@@ -1382,14 +1644,18 @@ class TKnotReader {
     AParam->FStorage = TKnotParam::kInStore;
   }
 
-  // A value without inner quotes, written into the store once.
-  void StoreCleanValue(TKnotParam* AParam, const uint8_t* AFrom, const uint8_t* ATo) {
+  void StoreCleanValue(TKnotParam* AParam, std::string_view ABytes) {
+    const auto* from = reinterpret_cast<const uint8_t*>(ABytes.data());
+    StoreCleanValue(AParam, from, from + ABytes.size(), from + ABytes.size());
+  }
+  // A value without inner quotes, written into the store once; the bytes up to AReadable may be read.
+  void StoreCleanValue(TKnotParam* AParam, const uint8_t* AFrom, const uint8_t* ATo, const uint8_t* AReadable) {
     const size_t room = 3 * static_cast<size_t>(ATo - AFrom) + 16;
     char local[64];
     char* out = room <= sizeof(local) ? local : static_cast<char*>(FStore.Allocate(room, 1));
     size_t bad = 0;
     const uint8_t* firstBad = nullptr;
-    char* const outEnd = CopyValueUtf8(AFrom, ATo, out, bad, firstBad);
+    char* const outEnd = CopyValueUtf8(AFrom, ATo, AReadable, out, bad, firstBad);
     NoteBadUtf8(firstBad, bad);
     const std::string_view bytes(out, static_cast<size_t>(outEnd - out));
     AParam->FKind = TKnotParamKind::pkString;
@@ -1406,7 +1672,7 @@ class TKnotReader {
   }
 
   void ReadTree() {
-    FStack.push_back({&FRoot, {}});
+    FStack.push_back({&FRoot, FNoName, nullptr, 0});
     bool inStartTag = true;
     while (!FStack.empty()) {
       if (inStartTag) {
@@ -1418,9 +1684,9 @@ class TKnotReader {
         // A child starts at P.
         if (FStack.size() >= static_cast<size_t>(MaxKnotDepth) || !FStack.back().Knot) {
           if (FStack.back().Knot) Fail(TKnotParseError::peTooDeep);
-          FStack.push_back({nullptr, {}});
+          FStack.push_back({nullptr, FNoName, nullptr, 0});
         } else {
-          FStack.push_back({NewChild(FStack.back().Knot), {}});
+          FStack.push_back({NewChild(FStack.back().Knot), FNoName, nullptr, 0});
         }
         inStartTag = true;
       } else {
@@ -1445,11 +1711,10 @@ class TKnotReader {
           Fail(TKnotParseError::peUnnamedElement);
         } else {
           named = true;
-          const TKnotName* interned = InternName(name);
-          if (AOpen.Knot)
-            AOpen.Knot->FName = interned;
-          else
-            AOpen.Name = interned->Text;
+          AOpen.Name = InternName(name);
+          AOpen.Raw = name.data();
+          AOpen.RawSize = name.size();
+          if (AOpen.Knot) AOpen.Knot->FName = AOpen.Name;
         }
       } else if (!name.empty()) {
         TKnotParam* param = AOpen.Knot ? NewParam(AOpen.Knot, InternName(name)) : nullptr;
@@ -1488,8 +1753,9 @@ class TKnotReader {
         if (q && (q + 1 == End || Is(q[1], ccValueEnd))) {
           const TChar* s = P + 1;
           P = q + 1;
-          if (AParam) StoreCleanValue(AParam, s, q);
-          return;
+          if (!AParam) return;
+          if (FAnsi) return StoreCleanValue(AParam, AnsiToUtf8({s, static_cast<size_t>(q - s)}, FClean));
+          return StoreCleanValue(AParam, s, q, End);
         }
       }
     }
@@ -1529,16 +1795,17 @@ class TKnotReader {
         AppendUtf8(FBytes, FText);
       }
       StoreValue(AParam, FBytes);
-    } else if (quotes == 0) {
-      StoreCleanValue(AParam, source.data(), source.data() + source.size());
     } else {
       std::string_view bytes(reinterpret_cast<const char*>(source.data()), source.size());
+      if (FAnsi) bytes = AnsiToUtf8(source, FClean);
+      if (quotes == 0)
+        return FAnsi ? StoreCleanValue(AParam, bytes)
+                     : StoreCleanValue(AParam, source.data(), source.data() + source.size(), End);
       const uint8_t* after;
-      if (FindBadUtf8(source.data(), source.data() + source.size(), after) != source.data() + source.size()) {
+      if (!FAnsi && FindBadUtf8(source.data(), source.data() + source.size(), after) != source.data() + source.size()) {
         NoteBadUtf8(source.data(), Clean(source, FClean));
         bytes = FClean;
       }
-      if (quotes == 0 && !amp) return StoreValue(AParam, bytes);
       UnescapeUtf8(bytes, quotes, amp, FBytes, FScratch);
       StoreValue(AParam, FBytes);
     }
@@ -1563,8 +1830,9 @@ class TKnotReader {
       if (q < End && *q == '/') {
         ++q;
         while (q < End && Is(*q, ccWhite)) ++q;
-        if (MatchName(q, AOpen.Knot, NameOf(AOpen))) {
+        if (MatchName(q, AOpen)) {
           P = Find(q + 1, '<');
+          PassOver(q + 1, P);
           return false;
         }
         Fail(TKnotParseError::peMismatchedEnd);
@@ -1578,6 +1846,9 @@ class TKnotReader {
   const TChar* const Begin;
   const TChar* P;
   const TChar* const End;
+  const TAnsiBytes* const FAnsi;
+  const bool FOnTrial;
+  bool FUnchecked = false;
   std::vector<TOpen> FStack;
   std::vector<TSlot> FSlots;
   const TKnotName* FNoName = nullptr;
@@ -1586,7 +1857,7 @@ class TKnotReader {
 };
 
 template <class TChar>
-void TKnot::ReadText(const TChar* AText, size_t ALength) {
+bool TKnot::ReadText(const TChar* AText, size_t ALength, const TAnsiBytes* AAnsi, bool AOnTrial) {
   Clear();
   // A store of its own for what is read: the old one starts afresh when nothing else uses it any more.
   if (!(FState & kInStore)) {
@@ -1606,14 +1877,22 @@ void TKnot::ReadText(const TChar* AText, size_t ALength) {
   TKnotStore& store = Store();
   store.Reason = TKnotParseError::peNone;
   store.ErrorOffset = store.InvalidUtf8 = store.InvalidUtf8Offset = 0;
-  TKnotReader<TChar> reader(*this, store, AText, ALength);
+  TKnotReader<TChar> reader(*this, store, AText, ALength, AAnsi, AOnTrial);
   reader.Run();
   if (reader.Failed()) FState |= kParseError;
+  if constexpr (sizeof(TChar) == 1) {
+    if (AOnTrial) {
+      if (store.InvalidUtf8) return false;
+      // A text not read cleanly may hold bad sequences where the reader did not look, as may what it passed over.
+      if ((reader.Failed() || reader.PassedOverUnchecked()) && !IsValidUtf8(AText, AText + ALength)) return false;
+    }
+  }
+  return true;
 }
 
-void TKnot::Parse(const char16_t* AText, size_t ALength) { ReadText(AText, ALength); }
+void TKnot::Parse(const char16_t* AText, size_t ALength) { ReadText(AText, ALength, nullptr, false); }
 
-void TKnot::ParseUtf8(const uint8_t* ABytes, size_t ACount) { ReadText(ABytes, ACount); }
+void TKnot::ParseUtf8(const uint8_t* ABytes, size_t ACount) { ReadText(ABytes, ACount, nullptr, false); }
 
 void TKnot::LoadFromStream(TStream& AStream) {
   // A memory stream is read where it lies; any other stream is copied into memory first.
@@ -1631,15 +1910,23 @@ void TKnot::LoadFromStream(TStream& AStream) {
   }
   if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return ParseUtf8(b + 3, n - 3);
   std::u16string text;
-  const uint8_t* after;
   if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
     text = Utf16LEToString(b + 2, n - 2);
   } else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
     text = Utf16BEToString(b + 2, n - 2);
-  } else if (HasLongerUtf8Sequence(b, b + n) && FindBadUtf8(b, b + n, after) == b + n) {
-    // Without a mark: ANSI text that is also valid UTF-8 with longer sequences is practically unknown.
-    return ParseUtf8(b, n);
+  } else if (ReadText(b, n, nullptr, true)) {
+    // Without a mark, bytes that are valid UTF-8 are read as UTF-8: ASCII reads the same either way, and ANSI text
+    // that is also valid UTF-8 with longer sequences is practically unknown. They are read so on trial, which the
+    // first bad sequence ends.
+    return;
   } else {
+    // Names and values are decoded where they are kept; only a code page the reader cannot follow byte by byte, or
+    // a double-byte text whose lead bytes take markup, is decoded whole first.
+    const TAnsiBytes ansi = AnsiBytes();
+    if (ansi.Usable && (!ansi.DoubleByte || MarkupBetweenCharacters(ansi, b, b + n))) {
+      ReadText(b, n, &ansi, false);
+      return;
+    }
     text = AnsiToString(b, n);
   }
   copy = std::vector<uint8_t>();
@@ -1653,48 +1940,97 @@ void TKnot::LoadFromFile(const std::u16string& AFileName) { LoadFromStream(*Open
 
 namespace {
 
-// TCustomXmlCodeWriter::EscapeValue on UTF-8, appended to AOut.
-bool AppendEscaped(std::string& AOut, std::string_view AValue, bool ADoubleQuoteMode) {
+// TCustomXmlCodeWriter::EscapeValue on UTF-8, written at AOut, which has room for six bytes a byte of AValue and
+// sixteen more. Returns the end of what was written; ANeedsQuotes tells whether the value needs quotes.
+char* EscapeUtf8(std::string_view AValue, bool ADoubleQuoteMode, char* AOut, bool& ANeedsQuotes) {
   uint8_t seen = 0;
   const uint8_t change = ADoubleQuoteMode ? ValueEscapes::QuoteChange : ValueEscapes::EntityChange;
-  const char* run = AValue.data();
-  const char* const end = run + AValue.size();
-  for (const char* p = run; p < end; ++p) {
-    const uint8_t cls = ValueEscapes::Classes[static_cast<uint8_t>(*p)];
-    if (!cls) continue;
-    seen |= cls;
-    if (!(cls & change)) continue;
-    AOut.append(run, static_cast<size_t>(p - run));
-    run = p + 1;
-    if (!ADoubleQuoteMode)
-      ValueEscapes::AppendEntity(AOut, static_cast<uint8_t>(*p));
-    else if (*p == '"')
-      AOut.append("\"\"");
-    else
-      AOut.append("&amp;");
+  const char* p = AValue.data();
+  const char* const end = p + AValue.size();
+#if defined(__SSE2__)
+  // Sixteen bytes at a time are copied as they are up to the first one that changes; the bytes that call for
+  // quotes are only noted. Either kind is ASCII, so the bytes of a longer UTF-8 sequence never match.
+  const __m128i quote = _mm_set1_epi8('"'), amp = _mm_set1_epi8('&'), space = _mm_set1_epi8(' '),
+                slash = _mm_set1_epi8('/'), gt = _mm_set1_epi8('>');
+  unsigned quoting = 0;
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(AOut), v);
+    __m128i changing, calling = _mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, slash));
+    if (ADoubleQuoteMode) {
+      changing = _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, amp));
+      // TAB, LF and CR: the bytes 9 to 13 less VT and FF.
+      const __m128i low = _mm_sub_epi8(v, _mm_set1_epi8(9));
+      const __m128i white =
+          _mm_andnot_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(11)), _mm_cmpeq_epi8(v, _mm_set1_epi8(12))),
+                           _mm_cmpeq_epi8(_mm_min_epu8(low, _mm_set1_epi8(4)), low));
+      calling = _mm_or_si128(calling, _mm_or_si128(changing, _mm_or_si128(_mm_cmpeq_epi8(v, gt), white)));
+      // Only a double quote of the changing bytes calls for quotes.
+      calling = _mm_andnot_si128(_mm_cmpeq_epi8(v, amp), calling);
+    } else {
+      // The bytes 1 to 31, & < > and the double quote.
+      const __m128i control = _mm_sub_epi8(v, _mm_set1_epi8(1));
+      changing = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(control, _mm_set1_epi8(30)), control),
+                              _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, amp)),
+                                           _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')), _mm_cmpeq_epi8(v, gt))));
+    }
+    quoting |= static_cast<unsigned>(_mm_movemask_epi8(calling));
+    const unsigned changes = static_cast<unsigned>(_mm_movemask_epi8(changing));
+    if (!changes) {
+      p += 16;
+      AOut += 16;
+      continue;
+    }
+    const int plain = __builtin_ctz(changes);
+    p += plain;
+    AOut += plain;
+    const auto c = static_cast<uint8_t>(*p++);
+    seen |= ValueEscapes::Classes[c];
+    if (!ADoubleQuoteMode) {
+      AOut = ValueEscapes::PutEntity(AOut, c);
+    } else if (c == '"') {
+      *AOut++ = '"';
+      *AOut++ = '"';
+    } else {
+      AOut = ValueEscapes::PutEntity(AOut, c);
+    }
   }
-  AOut.append(run, static_cast<size_t>(end - run));
-  return seen & (ADoubleQuoteMode ? ValueEscapes::QuoteQuotes : ValueEscapes::EntityQuotes);
+  if (quoting) seen |= ADoubleQuoteMode ? ValueEscapes::QuoteQuotes : ValueEscapes::EntityQuotes;
+#endif
+  for (; p < end; ++p) {
+    const auto c = static_cast<uint8_t>(*p);
+    const uint8_t cls = ValueEscapes::Classes[c];
+    seen |= cls;
+    if (!(cls & change)) {
+      *AOut++ = static_cast<char>(c);
+    } else if (ADoubleQuoteMode && c == '"') {
+      *AOut++ = '"';
+      *AOut++ = '"';
+    } else {
+      AOut = ValueEscapes::PutEntity(AOut, c);
+    }
+  }
+  ANeedsQuotes = seen & (ADoubleQuoteMode ? ValueEscapes::QuoteQuotes : ValueEscapes::EntityQuotes);
+  return AOut;
 }
 
 bool SurvivesAnsi(std::u16string_view AText) { return AnsiToString(StringToAnsi(AText)) == AText; }
 
 }  // namespace
 
-// Writes a tree as UTF-8 into one buffer, in the layout of an XML code writer indenting by one tab. For the ANSI
-// code page, a character of a value the code page does not hold is written as a character reference, so that no
-// replacement or look-alike of the conversion can turn into markup; a name must be held whole.
+// Writes a tree as UTF-8 in the layout of an XML code writer indenting by one tab: into one buffer, or with a sink
+// into the sink piece by piece. For the ANSI code page, a character of a value the code page does not hold is written
+// as a character reference, so that no replacement or look-alike of the conversion can turn into markup; a name must
+// be held whole.
 class TKnotWriter {
  public:
-  explicit TKnotWriter(bool AForAnsi) : FForAnsi(AForAnsi) {}
-
-  std::string Out;
+  TKnotWriter(bool AForAnsi, TStream* ASink) : FForAnsi(AForAnsi), FSink(ASink) {}
 
   void Run(TKnot& ARoot) {
     // A text grown by doubling leaves a trail of freed buffers that the heap may hand back to the system: a tree
-    // written before is given its last length and a little more at once.
+    // written before is given its last length and a little more at once. A sink needs a piece at a time only.
     TKnotBlockReserve* const reserve = ARoot.FName->Store ? ARoot.FName->Store->Reserve.get() : nullptr;
-    if (reserve && reserve->FTextSize) Out.reserve(reserve->FTextSize + reserve->FTextSize / 16);
+    Grow(!FSink && reserve && reserve->FTextSize ? reserve->FTextSize + reserve->FTextSize / 16 : kPiece);
     enter(&ARoot);
     while (!FStack.empty()) {
       TFrame& top = FStack.back();
@@ -1708,14 +2044,18 @@ class TKnotWriter {
       FStack.pop_back();
       --FLevel;
       BeginText();
-      Out += "</";
-      Out += NameOf(f.Knot);
-      Out += '>';
+      Put("</");
+      Put(NameOf(f.Knot));
+      Put('>');
       finish(f);
     }
-    if (FAnyLine) Out += "\r\n";
-    if (reserve) reserve->FTextSize = Out.size();
+    if (FAnyLine) Put("\r\n");
+    if (reserve) reserve->FTextSize = FWritten + static_cast<size_t>(FPos - FBuffer.get());
+    PassOn();
   }
+
+  // The text written, without a sink.
+  std::string_view Text() const { return {FBuffer.get(), static_cast<size_t>(FPos - FBuffer.get())}; }
 
  private:
   struct TFrame {
@@ -1724,20 +2064,62 @@ class TKnotWriter {
     TKnotOptions Options;
     bool Indenting, NewLines;
   };
+  // What a sink is given at a time.
+  static constexpr size_t kPiece = size_t(64) << 10;
+
+  // Room for ASize more bytes at FPos: with a sink, what was written goes to it first.
+  char* Room(size_t ASize) {
+    if (static_cast<size_t>(FLimit - FPos) < ASize) MakeRoom(ASize);
+    return FPos;
+  }
+  void MakeRoom(size_t ASize) {
+    if (FSink) PassOn();
+    const size_t used = static_cast<size_t>(FPos - FBuffer.get());
+    if (static_cast<size_t>(FLimit - FPos) < ASize)
+      Grow(std::max(used + ASize, 2 * static_cast<size_t>(FLimit - FBuffer.get())));
+  }
+  void Grow(size_t ACapacity) {
+    const size_t used = static_cast<size_t>(FPos - FBuffer.get());
+    if (FBuffer && ACapacity <= static_cast<size_t>(FLimit - FBuffer.get())) return;
+    std::unique_ptr<char[]> bigger(new char[ACapacity]);
+    if (used) std::memcpy(bigger.get(), FBuffer.get(), used);
+    FBuffer = std::move(bigger);
+    FPos = FBuffer.get() + used;
+    FLimit = FBuffer.get() + ACapacity;
+  }
+  void PassOn() {
+    if (!FSink) return;
+    const size_t used = static_cast<size_t>(FPos - FBuffer.get());
+    FWritten += used;
+    FSink->WriteBuffer(FBuffer.get(), used);
+    FPos = FBuffer.get();
+  }
+  void Put(char AChar) {
+    *Room(1) = AChar;
+    ++FPos;
+  }
+  void Put(std::string_view AText) {
+    std::memcpy(Room(AText.size()), AText.data(), AText.size());
+    FPos += AText.size();
+  }
 
   // A line's first text is preceded by the indentation.
   void BeginText() {
     if (!FAnyLine) {
       FAnyLine = true;
-      FLineStart = Out.size();
+      FAtLineStart = true;
     }
-    if (Out.size() == FLineStart && FIndenting && FLevel >= 1) Out.append(static_cast<size_t>(FLevel), '\t');
+    if (FAtLineStart && FIndenting && FLevel >= 1) {
+      std::memset(Room(static_cast<size_t>(FLevel)), '\t', static_cast<size_t>(FLevel));
+      FPos += FLevel;
+    }
+    FAtLineStart = false;
   }
   void NewLine() {
     if (!FNewLines) return;
-    if (FAnyLine) Out += "\r\n";
+    if (FAnyLine) Put("\r\n");
     FAnyLine = true;
-    FLineStart = Out.size();
+    FAtLineStart = true;
   }
 
   const std::string& NameOf(const TKnotName* AName) {
@@ -1747,50 +2129,78 @@ class TKnotWriter {
   }
   const std::string& NameOf(const TKnot* AKnot) { return NameOf(AKnot->FName); }
 
-  // Characters of the escaped value at AFrom that the code page does not hold become character references.
-  void ProtectForAnsi(size_t AFrom) {
-    const std::string_view written = std::string_view(Out).substr(AFrom);
+  // Characters of the escaped value from AFrom that the code page does not hold become character references. No sink
+  // is used for the code page, so the value is still in the buffer.
+  void ProtectForAnsi(char* AFrom) {
+    const std::string_view written(AFrom, static_cast<size_t>(FPos - AFrom));
     if (std::all_of(written.begin(), written.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; })) return;
     const std::u16string text = Utf8ToUtf16(written.data(), written.size());
     if (SurvivesAnsi(text)) return;
-    Out.resize(AFrom);
+    FPos = AFrom;
     for (size_t i = 0; i < text.size(); ++i) {
       const char16_t c = text[i];
       const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size();
       const std::u16string_view one(text.data() + i, pair ? 2 : 1);
       if (c < 0x80 || SurvivesAnsi(one)) {
-        AppendUtf8(Out, one);
+        Put(Utf16ToUtf8(one));
       } else {
         for (char16_t unit : one) {
-          Out += "&#";
-          Out += Utf16ToUtf8(IntToStr(unit));
-          Out += ';';
+          Put("&#");
+          Put(Utf16ToUtf8(IntToStr(unit)));
+          Put(';');
         }
       }
       if (pair) ++i;
     }
   }
 
+  // A string value escaped, between quotes unless the options allow none and it needs none.
+  void PutString(std::string_view AValue, TKnotOptions AOptions) {
+    // Written one byte on, leaving room for a quote in front: up to six bytes a byte ("&quot;"), sixteen the
+    // escaping may write ahead, and the two quotes. It is found by its offset, as the code page's references may grow
+    // the buffer.
+    const size_t at = static_cast<size_t>(Room(6 * AValue.size() + 18) - FBuffer.get()) + 1;
+    bool needsQuotes;
+    FPos = EscapeUtf8(AValue, AOptions.Contains(koDoubleQuotes), FBuffer.get() + at, needsQuotes);
+    if (FForAnsi) ProtectForAnsi(FBuffer.get() + at);
+    char* const value = FBuffer.get() + at;
+    if (!AOptions.Contains(koAllowUnquoted) || needsQuotes) {
+      value[-1] = '"';
+      Put('"');
+    } else {
+      std::memmove(value - 1, value, static_cast<size_t>(FPos - value));
+      --FPos;
+    }
+  }
+
+  // A stream as upper-case hexadecimal, two characters a byte, never escaped.
+  void PutHex(TKnotParam* AParam, TKnotOptions AOptions) {
+    const std::u16string hex = AParam->GetAsString();
+    const bool quoted = !AOptions.Contains(koAllowUnquoted);
+    char* out = Room(hex.size() + 2);
+    if (quoted) *out++ = '"';
+    for (const char16_t c : hex) *out++ = static_cast<char>(c);
+    if (quoted) *out++ = '"';
+    FPos = out;
+  }
+
   void WriteParams(const TKnot* AKnot, TKnotOptions AOptions) {
     for (TKnotParam* p = AKnot->FirstParam(); p; p = p->Next()) {
-      Out += ' ';
-      Out += NameOf(p->FName);
-      if (p->Kind() == TKnotParamKind::pkNone) continue;
-      const bool unquotedAllowed = AOptions.Contains(koAllowUnquoted);
-      Out += '=';
-      const size_t at = Out.size();
-      bool needsQuotes = false;
-      if (p->Kind() == TKnotParamKind::pkString) {
-        // Written as if quoted; the quotes go in front afterwards when they are needed.
-        needsQuotes = AppendEscaped(Out, p->Bytes(), AOptions.Contains(koDoubleQuotes));
-        if (FForAnsi) ProtectForAnsi(at);
-      } else {
-        Out += Utf16ToUtf8(p->GetAsString());
+      const std::string& name = NameOf(p->FName);
+      char* out = Room(name.size() + 2);
+      *out++ = ' ';
+      std::memcpy(out, name.data(), name.size());
+      out += name.size();
+      if (p->Kind() == TKnotParamKind::pkNone) {
+        FPos = out;
+        continue;
       }
-      if (!unquotedAllowed || needsQuotes) {
-        Out.insert(at, 1, '"');
-        Out += '"';
-      }
+      *out++ = '=';
+      FPos = out;
+      if (p->Kind() == TKnotParamKind::pkString)
+        PutString(p->Bytes(), AOptions);
+      else
+        PutHex(p, AOptions);
     }
   }
 
@@ -1829,21 +2239,22 @@ class TKnotWriter {
     FIndenting = !f.Options.Contains(koNoIndent);
     FNewLines = !f.Options.Contains(koNoLineBreaks);
     const bool hasChildren = AKnot->FirstChild() != nullptr;
+    const std::string& name = NameOf(AKnot);
     BeginText();
-    Out += '<';
-    Out += NameOf(AKnot);
+    Put('<');
+    Put(name);
     if (!AKnot->FirstParam() && !hasChildren) {
-      Out += "/>";
+      Put("/>");
       finish(f);
       return;
     }
     WriteParams(AKnot, f.Options);
     if (!hasChildren) {
-      Out += "/>";
+      Put("/>");
       finish(f);
       return;
     }
-    Out += '>';
+    Put('>');
     NewLine();
     ++FLevel;
     f.NextChild = AKnot->GetFirstKnot();
@@ -1851,23 +2262,29 @@ class TKnotWriter {
   }
 
   const bool FForAnsi;
+  TStream* const FSink;
+  std::unique_ptr<char[]> FBuffer;
+  char* FPos = nullptr;
+  char* FLimit = nullptr;
+  // Bytes passed on to the sink.
+  size_t FWritten = 0;
   std::vector<TFrame> FStack;
   std::unordered_map<const TKnot*, bool> FEmptiness;
-  size_t FLineStart = 0;
   bool FAnyLine = false;
+  bool FAtLineStart = false;
   int FLevel = 0;
   bool FIndenting = true;
   bool FNewLines = true;
 };
 
 void TKnot::WriteTo(TCodeWriter& AWriter) {
-  TKnotWriter writer(false);
+  TKnotWriter writer(false, nullptr);
   writer.Run(*this);
   // The lines as they are, each ended by the code writer.
   const bool indenting = AWriter.Indenting(), newLines = AWriter.NewLines();
   AWriter.SetIndenting(false);
   AWriter.SetNewLines(true);
-  std::string_view text = writer.Out;
+  std::string_view text = writer.Text();
   while (!text.empty()) {
     const size_t end = text.find("\r\n");
     AWriter.Write(Utf8ToUtf16(text.substr(0, end)));
@@ -1879,33 +2296,36 @@ void TKnot::WriteTo(TCodeWriter& AWriter) {
 }
 
 std::u16string TKnot::SaveToString() {
-  TKnotWriter writer(false);
+  TKnotWriter writer(false, nullptr);
   writer.Run(*this);
-  return Utf8ToUtf16(writer.Out);
+  const std::string_view text = writer.Text();
+  return Utf8ToUtf16(text.data(), text.size());
 }
 
 void TKnot::SaveToStream(TStream& AStream, TKnotEncoding AEncoding) {
-  TKnotWriter writer(AEncoding == TKnotEncoding::keAnsi);
+  if (AEncoding == TKnotEncoding::keUtf8) {
+    AStream.WriteBuffer("\xEF\xBB\xBF", 3);
+    TKnotWriter(false, &AStream).Run(*this);
+    return;
+  }
+  TKnotWriter writer(AEncoding == TKnotEncoding::keAnsi, nullptr);
   writer.Run(*this);
+  const std::string_view text = writer.Text();
   switch (AEncoding) {
-    case TKnotEncoding::keUtf8:
-      AStream.WriteBuffer("\xEF\xBB\xBF", 3);
-      AStream.WriteBuffer(writer.Out.data(), writer.Out.size());
-      break;
     case TKnotEncoding::keUtf16LE: {
-      const std::string bytes = StringToUtf16LE(Utf8ToUtf16(writer.Out));
+      const std::string bytes = StringToUtf16LE(Utf8ToUtf16(text.data(), text.size()));
       AStream.WriteBuffer("\xFF\xFE", 2);
       AStream.WriteBuffer(bytes.data(), bytes.size());
       break;
     }
     case TKnotEncoding::keUtf16BE: {
-      const std::string bytes = StringToUtf16BE(Utf8ToUtf16(writer.Out));
+      const std::string bytes = StringToUtf16BE(Utf8ToUtf16(text.data(), text.size()));
       AStream.WriteBuffer("\xFE\xFF", 2);
       AStream.WriteBuffer(bytes.data(), bytes.size());
       break;
     }
-    case TKnotEncoding::keAnsi: {
-      const std::string bytes = StringToAnsi(Utf8ToUtf16(writer.Out));
+    default: {
+      const std::string bytes = StringToAnsi(Utf8ToUtf16(text.data(), text.size()));
       AStream.WriteBuffer(bytes.data(), bytes.size());
       break;
     }

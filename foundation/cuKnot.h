@@ -14,6 +14,7 @@
 
 class TKnot;
 class TCodeWriter;
+struct TAnsiBytes;
 
 // Options of a knot; the effective options are (inherited and not removed) or added. The values are the bits
 // stored by earlier versions.
@@ -258,13 +259,14 @@ class TKnot : public TNode {
   // The same from UTF-8 bytes (without their byte-order mark); reads exactly what Parse reads from the decoded text.
   void ParseUtf8(const uint8_t* ABytes, size_t ACount);
   // From the stream's position to its end; a byte-order mark chooses UTF-8 or UTF-16. Without one, bytes that are
-  // valid UTF-8 with at least one longer sequence are read as UTF-8, others in the ANSI code page.
+  // valid UTF-8 (ASCII among them) are read as UTF-8, others in the ANSI code page.
   void LoadFromStream(TStream& AStream);
   // Raises the "file not found" error when the file cannot be opened and does not exist.
   void LoadFromFile(const std::u16string& AFileName);
   void WriteTo(TCodeWriter& AWriter);
   // Every line, the last included, ends in CR LF.
   std::u16string SaveToString();
+  // UTF-8 reaches the stream piece by piece, so a failure on the way leaves the text's beginning written.
   void SaveToStream(TStream& AStream, TKnotEncoding AEncoding = TKnotEncoding::keAnsi);
   // Written to a temporary file beside AFileName that then replaces it in one step.
   void SaveToFile(const std::u16string& AFileName, TKnotEncoding AEncoding = TKnotEncoding::keAnsi);
@@ -292,8 +294,9 @@ class TKnot : public TNode {
   void CopyOwnData(const TKnot& ASource);
   TKnot* AddKnotNamed(const TKnotName* AName);
   static TKnot* FindSibling(TKnot* AFrom, std::u16string_view AName);
+  // AAnsi: bytes in the ANSI code page it describes. AOnTrial: bytes read as UTF-8 unless they are not; false then.
   template <class TChar>
-  void ReadText(const TChar* AText, size_t ALength);
+  bool ReadText(const TChar* AText, size_t ALength, const TAnsiBytes* AAnsi, bool AOnTrial);
   void SetInternedName(const TKnotName* AName);
 
   const TKnotName* FName;

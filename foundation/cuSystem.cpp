@@ -392,6 +392,37 @@ std::string StringToAnsi(std::u16string_view AText) {
 
 #endif
 
+namespace {
+// Every byte's character alone, the lead bytes left out; false when a byte is not one character.
+bool ReadSingleBytes(TAnsiBytes& ABytes) {
+  for (int b = 0; b < 256; ++b) {
+    if (ABytes.Lead[b]) continue;
+    const char byte = static_cast<char>(b);
+    const std::u16string one = AnsiToString(&byte, 1);
+    if (one.size() != 1) return false;
+    ABytes.Units[b] = one[0];
+  }
+  return true;
+}
+}  // namespace
+
+TAnsiBytes AnsiBytes() {
+  TAnsiBytes bytes;
+#ifdef _WIN32
+  CPINFO info{};
+  if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize > 2) return bytes;
+  bytes.DoubleByte = info.MaxCharSize == 2;
+  // Ranges of lead bytes in pairs, ended by a zero pair.
+  for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i]; i += 2)
+    for (int b = info.LeadByte[i]; b <= info.LeadByte[i + 1]; ++b) bytes.Lead[b] = true;
+#endif
+  if (!ReadSingleBytes(bytes)) return bytes;
+  for (int b = 0; b < 256; ++b)
+    if (b < 0x80 ? bytes.Lead[b] || bytes.Units[b] != b : !bytes.Lead[b] && bytes.Units[b] < 0x80) return bytes;
+  bytes.Usable = true;
+  return bytes;
+}
+
 std::u16string AsciiToString(std::string_view AText) {
   std::u16string out(AText.size(), u'\0');
   for (size_t i = 0; i < AText.size(); ++i) out[i] = static_cast<uint8_t>(AText[i]);

@@ -304,6 +304,18 @@ std::u16string AnsiToString(std::string_view AText);
 std::u16string AnsiToString(const void* ABytes, size_t ACount);
 std::string StringToAnsi(std::u16string_view AText);
 
+// How the ANSI code page reads single bytes, for a reader that decodes a text piece by piece: a byte is one
+// character (Units) or, in a double-byte code page, the lead byte of a character that takes the byte after it too.
+// Usable is false for a code page these rules do not describe, or one that does not read ASCII bytes as ASCII and
+// every other byte as something else.
+struct TAnsiBytes {
+  bool Usable = false;
+  bool DoubleByte = false;
+  char16_t Units[256] = {};
+  bool Lead[256] = {};
+};
+TAnsiBytes AnsiBytes();
+
 // ASCII text for literals and diagnostics: each byte becomes one character.
 std::u16string AsciiToString(std::string_view AText);
 
