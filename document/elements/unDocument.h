@@ -2,10 +2,12 @@
 // scheme whose root writes the document's reports, a sheet for each, and the data file with its backup.
 #pragma once
 
+#include "document/model/diVisualElement.h"
 #include "foundation/cuSystem.h"
 #include "foundation/cuUndoRedo.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class TLogRoot;
@@ -43,6 +45,10 @@ class TPlainDocument : public TObject {
   // A missing file starts an empty document, or the document of its backup when one exists (with a warning in
   // the log); a file that exists and cannot be read raises and leaves the document without sheets.
   void LoadFromFile(const std::u16string& AFileName);
+  // The sizes of the views that will show the two sheets: the sheets a later load makes have them before their
+  // roots are placed, so the document is laid out once, at the width it is shown at, and not again when the views
+  // take the sheets.
+  void SetViewSizes(TVisualSize ADocument, TVisualSize ALog);
   // Backup copy, then the scheme's replacing save; the document takes AFileName as its name unless AKeepName.
   // Raises without touching the file when no load succeeded. The backup is renewed whatever its age when the
   // file was loaded with a parse error (the first save of it only) or when AFileName is not the document's file:
@@ -50,11 +56,13 @@ class TPlainDocument : public TObject {
   void SaveToFile(const std::u16string& AFileName, bool AKeepName = false);
 
  private:
-  // Makes ASheet hold ARoot at its padding and focuses its first focusable element.
-  void PlaceOnSheet(TSheet* ASheet, TVisualElement* ARoot);
+  // Makes ASheet hold ARoot at its padding, at AViewSize when it is known, and focuses its first focusable element.
+  void PlaceOnSheet(TSheet* ASheet, TVisualElement* ARoot, const std::optional<TVisualSize>& AViewSize);
 
   TSheetSettings* FSheetSettings;
   bool FRenewBackup = false;
+  std::optional<TVisualSize> FDocumentViewSize;
+  std::optional<TVisualSize> FLogViewSize;
   std::unique_ptr<TScheme> FDocumentScheme;
   std::unique_ptr<TSheet> FDocumentSheet;
   std::unique_ptr<TScheme> FLogScheme;
