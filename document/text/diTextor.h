@@ -465,6 +465,9 @@ class TTextor : public TObject {
   int32_t FormatLock() const { return FFormatLock; }
   bool Formatting() const { return FFormatting; }
   bool LayoutPending() const { return FLayoutPending; }
+  // Every paragraph is laid out, at AWrapWidth and with APadding, and no layout waits: one now would make the same
+  // rows.
+  bool LaidOutAt(int32_t AWrapWidth, const TRect& APadding) const;
   // Every paragraph laid out again (settings changed the measuring).
   void InvalidateLayout();
   void RequestLayout(bool AChanged);
@@ -644,6 +647,9 @@ class TTextor : public TObject {
   bool FLayoutChanged = false;  // the pending layout follows a change of the text
   bool FFormatting = false;
   bool FShiftPending = false;
+  // What the last layout was made with.
+  int32_t FLaidOutWrap = -1;
+  TRect FLaidOutPadding;
   mutable bool FWidthValid = false;
   mutable int32_t FWidth = 0;
   mutable bool FIndexesValid = false;
