@@ -434,15 +434,13 @@ void TSheetForm::SetSheet(TScheme* AScheme, TSheet* ASheet) {
   if (FScheme && FScheme->UndoRedo())
     FScheme->UndoRedo()->AddNotifyEvent(MakeMethod<&TSheetForm::UndoRedoChanged>(this));
   if (FSheet) {
-    const SIZE client = rb1->GetClientSize();
-    FSheet->SetViewSize({static_cast<int32_t>(client.cx), static_cast<int32_t>(client.cy)});
+    FSheet->SetViewSize(ViewSize());
     FSheet->AddNotifyEvent(MakeMethod<&TSheetForm::SheetNotification>(this));
     FSheet->Settings()->AddNotifyEvent(MakeMethod<&TSheetForm::SheetSettingsChanged>(this));
   }
   UpdateHintsAndCursor();
   if (FSheet) {
-    const SIZE client = rb1->GetClientSize();
-    FSheet->SetViewSize({static_cast<int32_t>(client.cx), static_cast<int32_t>(client.cy)});
+    FSheet->SetViewSize(ViewSize());
     rb1->SetPosition({FSheet->ScreenPos().X, FSheet->ScreenPos().Y});
     ViewNonPrintingCharacters->SetChecked(FSheet->Settings()->NonPrintingCharacters->Value());
     if (rb1->HandleAllocated() && GetFocus() == rb1->Handle()) FSheet->SetActive(true);
@@ -454,6 +452,11 @@ void TSheetForm::SetSheet(TScheme* AScheme, TSheet* ASheet) {
   UpdateEditActions();
   UpdateUndoRedoActions();
   UpdateWantTabs();
+}
+
+TVisualSize TSheetForm::ViewSize() const {
+  const SIZE client = rb1->GetClientSize();
+  return {static_cast<int32_t>(client.cx), static_cast<int32_t>(client.cy)};
 }
 
 void TSheetForm::UpdateHintsAndCursor() {
@@ -822,8 +825,7 @@ void TSheetForm::rb1PaintDC(TObject*, HDC ADC, const RECT& ARect) {
 void TSheetForm::rb1Resize(TObject*) {
   if (!FSheet) return;
   if (TCustomForm* form = GetParentForm(this); form && form->WindowState() == TFormWindowState::wsMinimized) return;
-  const SIZE client = rb1->GetClientSize();
-  FSheet->SetViewSize({static_cast<int32_t>(client.cx), static_cast<int32_t>(client.cy)});
+  FSheet->SetViewSize(ViewSize());
 }
 
 void TSheetForm::rb1Scrolled(TObject*) {

@@ -122,6 +122,8 @@ class TSheetForm : public TForm {
   TSheet* Sheet() const { return FSheet; }
   // Binds the pair; nil, nil unbinds. Nothing happens when neither differs.
   void SetSheet(TScheme* AScheme, TSheet* ASheet);
+  // The size a bound sheet is shown at: the range box's client area.
+  TVisualSize ViewSize() const;
 
   // One search from the focused element (mode 1 find next, 2 the first step of a replace); true on a match.
   bool FindNext(int AMode, TFindData* AData, bool ADown);

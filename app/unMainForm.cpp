@@ -386,6 +386,7 @@ void TMainForm::FormCreate(TObject* ASender) {
   HandleNeeded();
 
   // A file that is there and cannot be read raises here: the program ends before anything is written over it.
+  FDocument->SetViewSizes(EditForm->SheetForm()->ViewSize(), EditForm->LogForm()->ViewSize());
   FDocument->LoadFromFile(General().DataFileName->Value());
   if (TKnot* knot = SessionKnot(); knot && FDocument->DocumentSheet())
     FDocument->DocumentSheet()->LoadState(knot->FindOrAddKnot(u"SheetData"));

@@ -1,6 +1,9 @@
 #include "foundation/cuDeviceContextManager.h"
 
+#include "foundation/cuFontAdvances.h"
+
 #include <algorithm>
+#include <cstring>
 
 std::unique_ptr<TDeviceContextManager> DeviceContextManager;
 
@@ -13,6 +16,8 @@ TDeviceContextManager::TDeviceContextManager() { Reset(); }
 TDeviceContextManager::~TDeviceContextManager() { ReleaseDC(); }
 
 void TDeviceContextManager::ReleaseDC() {
+  FFontAdvances.clear();
+  FAdvances.clear();
   if (!FDC) return;
   SelectObject(FDC, FOldBitmap);
   if (FOriginalFont) SelectObject(FDC, FOriginalFont);
@@ -67,16 +72,35 @@ LOGFONTW TDeviceContextManager::MakeFont(const std::u16string& AName, int ASize,
   return font;
 }
 
+bool TDeviceContextManager::TLogFontLess::operator()(const LOGFONTW& A, const LOGFONTW& B) const {
+  return std::memcmp(&A, &B, sizeof(LOGFONTW)) < 0;
+}
+
 HFONT TDeviceContextManager::CreateFont(const std::u16string& AName, int ASize, TFontStyles AStyle, BYTE ACharset,
-                                        TFontPitch APitch, int AEscapement, int AOrientation) const {
+                                        TFontPitch APitch, int AEscapement, int AOrientation) {
   const LOGFONTW font = MakeFont(AName, ASize, AStyle, ACharset, APitch, AEscapement, AOrientation);
+  std::unique_ptr<TFontAdvances>& advances = FAdvances[font];
+  if (!advances) advances = std::make_unique<TFontAdvances>(font);
   HFONT handle = CreateFontIndirectW(&font);
   if (!handle) throw EOSError(u"Cannot create the font " + AName, GetLastError());
+  FFontAdvances[handle] = advances.get();
   return handle;
+}
+
+SIZE TDeviceContextManager::TextExtent(HDC ADC, HFONT AFont, const char16_t* AText, int ALength) {
+  if (FAdvanceCache && ALength > 0) {
+    auto it = FFontAdvances.find(AFont);
+    if (it != FFontAdvances.end()) return it->second->TextExtent(FDC, AText, ALength);
+  }
+  TSelectObjectGuard selection(ADC, AFont);
+  SIZE size{};
+  GetTextExtentPoint32W(ADC, reinterpret_cast<const wchar_t*>(AText), ALength, &size);
+  return size;
 }
 
 void TDeviceContextManager::DeleteFont(HFONT AFont) {
   if (!AFont) return;
+  FFontAdvances.erase(AFont);
   if (FDC && GetCurrentObject(FDC, OBJ_FONT) == AFont) SelectObject(FDC, FOriginalFont);
   DeleteObject(AFont);
 }

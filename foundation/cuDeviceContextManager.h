@@ -5,9 +5,13 @@
 #include "foundation/cuWin32.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+
+class TFontAdvances;
 
 // Font style bits.
 using TFontStyles = uint8_t;
@@ -51,12 +55,20 @@ class TDeviceContextManager : public TObject {
 
   // ASize in points; the caller frees the font with DeleteFont. Raises EOSError.
   HFONT CreateFont(const std::u16string& AName, int ASize, TFontStyles AStyle, BYTE ACharset, TFontPitch APitch,
-                   int AEscapement = 0, int AOrientation = 0) const;
+                   int AEscapement = 0, int AOrientation = 0);
   // The logical font CreateFont asks for.
   LOGFONTW MakeFont(const std::u16string& AName, int ASize, TFontStyles AStyle, BYTE ACharset, TFontPitch APitch,
                     int AEscapement = 0, int AOrientation = 0) const;
   // A font still selected into DC is deselected first, so a font is never deleted while in use.
   void DeleteFont(HFONT AFont);
+  // AText's extent in AFont as GetTextExtentPoint32W gives it on ADC, a DC at the screen's resolution. For a font
+  // made by CreateFont it comes from the advances of its logical font, each character measured once on DC for all
+  // fonts made alike; other fonts, and empty texts, ask GDI.
+  SIZE TextExtent(HDC ADC, HFONT AFont, const char16_t* AText, int ALength);
+  int TextWidth(HFONT AFont, const char16_t* AText, int ALength) { return TextExtent(FDC, AFont, AText, ALength).cx; }
+  // With the cache off every width comes from GDI, as the layout's equality tests compare.
+  void SetAdvanceCache(bool AOn) { FAdvanceCache = AOn; }
+  bool AdvanceCache() const { return FAdvanceCache; }
   // AFont selected into DC until the result goes out of scope.
   [[nodiscard]] TSelectObjectGuard SelectFont(HFONT AFont) const { return TSelectObjectGuard(FDC, AFont); }
 
@@ -68,6 +80,15 @@ class TDeviceContextManager : public TObject {
   HGDIOBJ FOldBitmap = nullptr;
   HGDIOBJ FOriginalFont = nullptr;
   int FLogPixelsY = 0;
+
+  // Logical fonts ordered by their bytes: MakeLogFont leaves no stray bytes behind the face name.
+  struct TLogFontLess {
+    bool operator()(const LOGFONTW& A, const LOGFONTW& B) const;
+  };
+  // The advances by logical font, valid for this DC, and the fonts made here with theirs.
+  std::map<LOGFONTW, std::unique_ptr<TFontAdvances>, TLogFontLess> FAdvances;
+  std::unordered_map<HFONT, TFontAdvances*> FFontAdvances;
+  bool FAdvanceCache = true;
 };
 
 // The shared manager, alive between InitializeDeviceContextManager and FinalizeDeviceContextManager.

@@ -46,6 +46,22 @@ void MakeEmptyGrid(TKnot* AKnot, int32_t AColumns, int32_t ARows) {
   }
 }
 
+// Holds the grid's layout for a scope when AHeld (a layout running, or cells that size one by one).
+class TLayoutCount {
+ public:
+  TLayoutCount(int32_t& ACount, bool AHeld) : FCount(AHeld ? &ACount : nullptr) {
+    if (FCount) ++*FCount;
+  }
+  ~TLayoutCount() {
+    if (FCount) --*FCount;
+  }
+  TLayoutCount(const TLayoutCount&) = delete;
+  TLayoutCount& operator=(const TLayoutCount&) = delete;
+
+ private:
+  int32_t* FCount;
+};
+
 class TTableUpdate {
  public:
   explicit TTableUpdate(TCustomTableElement* ATable) : FTable(ATable) { FTable->BeginUpdate(); }
@@ -477,11 +493,7 @@ void TCustomTableElement::InsertSeries(bool ARows) {
 
 void TCustomTableElement::LayoutCells() {
   if (!Sheet() || !IsVisible() || FUpdateCount > 0 || FLayoutCount > 0) return;
-  ++FLayoutCount;
-  struct TLayoutCount {
-    int32_t& Count;
-    ~TLayoutCount() { --Count; }
-  } guard{FLayoutCount};
+  TLayoutCount running(FLayoutCount, true);
   TRect padding;
   GetPadding(padding);
   const int32_t columns = GetColumnCount();
@@ -629,8 +641,13 @@ void TCustomTableElement::VisibleChanged() {
 
 void TCustomTableElement::SettingsChanged(bool ASheetChanged, bool ASettingsChanged, bool AWidthChanged,
                                           bool AHeightChanged) {
-  TVisualElement::SettingsChanged(ASheetChanged, ASettingsChanged, AWidthChanged, AHeightChanged);
-  if (ASheetChanged || ASettingsChanged) LayoutCells();
+  const bool all = ASheetChanged || ASettingsChanged;
+  {
+    // The cells size one by one; the grid is laid out once, after them.
+    TLayoutCount held(FLayoutCount, all);
+    TVisualElement::SettingsChanged(ASheetChanged, ASettingsChanged, AWidthChanged, AHeightChanged);
+  }
+  if (all) LayoutCells();
 }
 
 void TCustomTableElement::DetachFromSheet() {

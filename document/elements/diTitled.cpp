@@ -301,21 +301,25 @@ void TCustomTitledElement::MeasureItem(TTitleItem& AItem) {
   m = {std::abs(m.Left), std::abs(m.Top), std::abs(m.Right), std::abs(m.Bottom)};
 }
 
+void TCustomTitledElement::WriteTitleItems() {
+  auto title = std::make_unique<TTitleWriter>();
+  WriteTitle(*title);
+  FTitle = std::move(title);
+  for (int i = 0; i < FTitle->Count(); ++i)
+    if (auto* text = dynamic_cast<TTextorElement*>(FTitle->Item(i).Element);
+        text && text->HasTextorOptions(SizeBoundTextorOptions))
+      FTitleFlags.Include(tlSizeDependent);
+  for (TVisualElement* c = FirstVisualChild(); c; c = c->NextVisualSibling()) c->UpdateVisible();
+}
+
 void TCustomTitledElement::RelayoutTitle() {
   TSheet* sheet = Sheet();
   if (!sheet || IsDestroying() || !IsVisible() || (FTitleState & tsLayingOut)) return;
   TStateBit running(FTitleState, tsLayingOut);
   TSheetUpdate update(sheet);
 
-  auto title = std::make_unique<TTitleWriter>();
-  WriteTitle(*title);
-  FTitle = std::move(title);
+  WriteTitleItems();
   TTitleWriter& items = *FTitle;
-  for (int i = 0; i < items.Count(); ++i)
-    if (auto* text = dynamic_cast<TTextorElement*>(items.Item(i).Element);
-        text && text->HasTextorOptions(SizeBoundTextorOptions))
-      FTitleFlags.Include(tlSizeDependent);
-  for (TVisualElement* c = FirstVisualChild(); c; c = c->NextVisualSibling()) c->UpdateVisible();
 
   TRect padding;
   GetPadding(padding);
@@ -493,6 +497,9 @@ void TCustomTitledElement::SettingsChanged(bool ASheetChanged, bool ASettingsCha
   {
     // The children resize one by one; the title is laid out once, after them.
     TStateBit children(FTitleState, tsLayingOut);
+    // The parts the title places are shown before they reach the sheet, so that a text lays out once there and
+    // not again when it is shown.
+    if (!FTitle && Sheet() && IsVisible() && !IsDestroying()) WriteTitleItems();
     TCustomDescribedElement::SettingsChanged(ASheetChanged, ASettingsChanged, AWidthChanged, AHeightChanged);
   }
   if (ASheetChanged || ASettingsChanged || ((AWidthChanged || AHeightChanged) && FTitleFlags.Contains(tlSizeDependent)))

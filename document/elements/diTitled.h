@@ -205,6 +205,8 @@ class TCustomTitledElement : public TCustomDescribedElement {
   void UpdateChildrenVisible() override;
 
  private:
+  // Writes the title anew and shows the children it places.
+  void WriteTitleItems();
   void MeasureItem(TTitleItem& AItem);
   // Refreshes the expand buttons among the children that control AChild.
   void UpdateControllingButtons(TVisualElement* AChild);

@@ -134,12 +134,17 @@ void TPlainDocument::LoadFromFile(const std::u16string& AFileName) {
   RemoveStrayTempFiles(ExtractFilePath(AFileName));
 
   FLogSheet = std::make_unique<TSheet>(FSheetSettings);
-  PlaceOnSheet(FLogSheet.get(), LogRoot());
+  PlaceOnSheet(FLogSheet.get(), LogRoot(), FLogViewSize);
   FLogSheet->SetReadOnly(true);
   FLogSheet->FocusFirst();
   FDocumentSheet = std::make_unique<TSheet>(FSheetSettings);
-  PlaceOnSheet(FDocumentSheet.get(), DocumentRoot());
+  PlaceOnSheet(FDocumentSheet.get(), DocumentRoot(), FDocumentViewSize);
   FDocumentSheet->FocusFirst();
+}
+
+void TPlainDocument::SetViewSizes(TVisualSize ADocument, TVisualSize ALog) {
+  FDocumentViewSize = ADocument;
+  FLogViewSize = ALog;
 }
 
 void TPlainDocument::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
@@ -192,7 +197,8 @@ void TPlainDocument::RemoveStrayTempFiles(const std::u16string& AFolder) {
                                     {QuoteMessageValue(found[i])}));
 }
 
-void TPlainDocument::PlaceOnSheet(TSheet* ASheet, TVisualElement* ARoot) {
+void TPlainDocument::PlaceOnSheet(TSheet* ASheet, TVisualElement* ARoot, const std::optional<TVisualSize>& AViewSize) {
+  if (AViewSize) ASheet->SetViewSize(*AViewSize);
   TRect padding;
   ASheet->Root()->GetPadding(padding);
   ARoot->SetBounds(padding.Left, padding.Top, ARoot->Width(), ARoot->Height(), ARoot->Descent());

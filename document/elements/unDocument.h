@@ -2,10 +2,12 @@
 // scheme whose root writes the document's reports, a sheet for each, and the data file with its backup.
 #pragma once
 
+#include "document/model/diVisualElement.h"
 #include "foundation/cuSystem.h"
 #include "foundation/cuUndoRedo.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class TLogRoot;
@@ -52,6 +54,10 @@ class TPlainDocument : public TObject {
   // the document without sheets. A load removes the temporary files that interrupted saves left beside the file;
   // only one that cannot be removed is reported.
   void LoadFromFile(const std::u16string& AFileName);
+  // The sizes of the views that will show the two sheets: the sheets a later load makes have them before their
+  // roots are placed, so the document is laid out once, at the width it is shown at, and not again when the views
+  // take the sheets.
+  void SetViewSizes(TVisualSize ADocument, TVisualSize ALog);
   // Backup copy, then the scheme's replacing save; the document takes AFileName as its name unless AKeepName.
   // Raises without touching the file when no load succeeded. The backup is renewed whatever its age when
   // AFileName is not the document's file, which was never read. After a load that did not read everything, the
@@ -60,8 +66,8 @@ class TPlainDocument : public TObject {
   void SaveToFile(const std::u16string& AFileName, bool AKeepName = false);
 
  private:
-  // Makes ASheet hold ARoot at its padding and focuses its first focusable element.
-  void PlaceOnSheet(TSheet* ASheet, TVisualElement* ARoot);
+  // Makes ASheet hold ARoot at its padding, at AViewSize when it is known, and focuses its first focusable element.
+  void PlaceOnSheet(TSheet* ASheet, TVisualElement* ARoot, const std::optional<TVisualSize>& AViewSize);
   // Copies FReadInPart to the first DamagedCopyName of AFileName not taken and says so in the log.
   void KeepDamagedCopy(const std::u16string& AFileName);
   void RemoveStrayTempFiles(const std::u16string& AFolder);
@@ -71,6 +77,8 @@ class TPlainDocument : public TObject {
   // file that was read (it or its backup) until a copy of it is kept.
   std::u16string FLoadedInPart;
   std::u16string FReadInPart;
+  std::optional<TVisualSize> FDocumentViewSize;
+  std::optional<TVisualSize> FLogViewSize;
   std::unique_ptr<TScheme> FDocumentScheme;
   std::unique_ptr<TSheet> FDocumentSheet;
   std::unique_ptr<TScheme> FLogScheme;

@@ -2,6 +2,7 @@
 
 #include "document/model/diSchemeImagesWin.h"
 #include "document/model/diThemesWin.h"
+#include "foundation/cuDeviceContextManager.h"
 #include "framework/fwImageList.h"
 #include "graphics/pixels/pxBackendsGDI.h"
 
@@ -137,8 +138,7 @@ void TCustomSheetCanvas::SelectKind(HDC ADC, int& ASelected, int AKind) {
 
 void TCustomSheetCanvas::ResetCaches() {
   FWidths.clear();
-  FPaintFont = FMeasureFont = ckNone;
-  if (FMeasure->Handle()) SelectObject(FMeasure->Handle(), GetStockObject(SYSTEM_FONT));
+  FPaintFont = ckNone;
   if (FBitmap && FBitmap->Handle()) SelectObject(FBitmap->Handle(), GetStockObject(SYSTEM_FONT));
   DropFonts();
   for (int kind = ckElement; kind <= ckFixed; ++kind) FDigitWidths[kind - 1] = TextExtent(kind, u"0").cx;
@@ -255,12 +255,9 @@ void TCustomSheetCanvas::ElementTextOut(int X, int Y, const std::u16string& ATex
 }
 
 SIZE TCustomSheetCanvas::TextExtent(int AKind, const std::u16string& AText) {
-  HDC dc = FMeasure->Handle();
-  SelectKind(dc, FMeasureFont, AKind);
-  SIZE size{};
-  GetTextExtentPoint32W(dc, WStr(AText), static_cast<int>(AText.size()), &size);
   ++FMeasureCount;
-  return size;
+  return DeviceContextManager->TextExtent(FMeasure->Handle(), KindFont(AKind), AText.data(),
+                                          static_cast<int>(AText.size()));
 }
 
 int TCustomSheetCanvas::TextAscent(int AKind) {

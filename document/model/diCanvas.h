@@ -112,7 +112,7 @@ class TCustomSheetCanvas : public TObject {
   void DrawText(int X, int Y, const std::u16string& AText, HFONT AFont, TColor32 AColor);
   // Element-font widths through the cache; each text is measured once until ResetCaches.
   int TextWidth(const std::u16string& AText);
-  // Widths and heights in one of the three sheet fonts, uncached.
+  // Widths and heights in one of the three sheet fonts, as the device-context manager measures them.
   SIZE TextExtent(int AKind, const std::u16string& AText);
   // The ascent of one of the three sheet fonts: where a line of it has its baseline, from its top.
   int TextAscent(int AKind);
@@ -141,7 +141,6 @@ class TCustomSheetCanvas : public TObject {
   POINT FOrigin{0, 0};
   std::unique_ptr<TBitmap32> FMeasure;
   int FPaintFont = ckNone;
-  int FMeasureFont = ckNone;
   // The three sheet fonts as pooled rich text attributes, whose fonts are made through the device-context manager.
   std::array<TAttributesRef<TRichTextAttributes>, 3> FFonts;
   std::array<int, 3> FDigitWidths{};

@@ -5,6 +5,7 @@
 #include "foundation/cuDeviceContextManager.h"
 #include "graphics/pixels/pxBitmap.h"
 
+#include <algorithm>
 #include <utility>
 
 const TClassInfo<TAttributes> TRichParagraphAttributes::ClassInfo{u"TRichParagraphAttributes",
@@ -139,11 +140,10 @@ int TRichTextAttributes::GetTabWidth() {
 
 int TRichTextAttributes::TextWidth(const char16_t* AText, int ALength) {
   if (ALength <= 0) return 0;
+  if (std::none_of(AText, AText + ALength, [](char16_t c) { return c < 32; }))
+    return DeviceContextManager->TextWidth(Font(), AText, ALength);
   const std::u16string text = VisibleText(AText, ALength);
-  auto selection = DeviceContextManager->SelectFont(Font());
-  SIZE size{};
-  GetTextExtentPoint32W(DeviceContextManager->DC(), reinterpret_cast<const wchar_t*>(text.data()), ALength, &size);
-  return size.cx;
+  return DeviceContextManager->TextWidth(Font(), text.data(), ALength);
 }
 
 void TRichTextAttributes::PaintSelection(TCustomSheetCanvas& ACanvas, uint32_t AFlags, const TRect& ARect) {

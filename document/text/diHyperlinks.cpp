@@ -31,6 +31,12 @@ class TTextorUpdate {
   TTextor& FTextor;
 };
 
+// Whether a portion of ARange has attributes of its own, which a reset to the defaults would drop.
+bool HasOwnAttributes(const TTextor& ATextor, const TTextRange& ARange) {
+  return !ATextor.IterateRange(
+      ARange, false, [](const TTextPiece& APiece) { return !APiece.Portion || !APiece.Portion->Attributes(); });
+}
+
 }  // namespace
 
 bool IsLinkSeparator(char16_t C) { return C == u'\t' || C == u' ' || C == u'"' || C == u'<' || C == u'>'; }
@@ -70,8 +76,9 @@ void FindLinks(TParagraph* AParagraph, const TLinkAttributesFunc& AAttributesOf)
   TTextRange stretch = textor.GetTextStretch(AParagraph->GetBeginPosition(), true, false);
   while (!TTextor::IsRangeEmpty(stretch)) {
     const std::u16string text = textor.GetRangeText(stretch);
-    TTextRange reset;
-    textor.SetRangeAttributes(stretch, false, nullptr, reset);
+    // A stretch that has only the defaults already keeps them: a reset would change nothing.
+    TTextRange reset = stretch;
+    if (HasOwnAttributes(textor, stretch)) textor.SetRangeAttributes(stretch, false, nullptr, reset);
     // Setting attributes splits portions: the stretch is held as indexes, which splitting keeps, from here on.
     const TIndexRange at = textor.RangeToIndexRange(reset);
     size_t start = 0, finish = 0;

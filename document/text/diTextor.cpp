@@ -993,6 +993,11 @@ void TTextor::InvalidateLayout() {
   EndFormatUpdate();
 }
 
+bool TTextor::LaidOutAt(int32_t AWrapWidth, const TRect& APadding) const {
+  return FFormatLock == 0 && !FLayoutPending && !FFormatting && FDirty.empty() && FLaidOutWrap == AWrapWidth &&
+         FLaidOutPadding == APadding;
+}
+
 void TTextor::RequestLayout(bool AChanged) {
   if (FFormatting) return;
   if (FFormatLock == 0) {
@@ -1772,6 +1777,8 @@ void TTextor::FormatText(bool AChanged) {
     // Paragraphs flagged while they were laid out (link detection) are done.
     for (size_t i = FDirty.size(); i-- > 0;)
       if (!flagged(FDirty[i])) RemoveFromList(FDirty, FDirty[i], &TParagraph::FDirtySlot);
+    FLaidOutWrap = wrap;
+    FLaidOutPadding = padding;
   } catch (...) {
     FFormatting = false;
     throw;

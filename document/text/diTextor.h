@@ -466,6 +466,9 @@ class TTextor : public TObject {
   int32_t FormatLock() const { return FFormatLock; }
   bool Formatting() const { return FFormatting; }
   bool LayoutPending() const { return FLayoutPending; }
+  // Every paragraph is laid out, at AWrapWidth and with APadding, and no layout waits: one now would make the same
+  // rows.
+  bool LaidOutAt(int32_t AWrapWidth, const TRect& APadding) const;
   // Every paragraph laid out again (settings changed the measuring).
   void InvalidateLayout();
   void RequestLayout(bool AChanged);
@@ -646,6 +649,9 @@ class TTextor : public TObject {
   bool FFormatting = false;
   bool FShiftPending = false;
   bool FElementsShifted = false;  // a shift was recorded since the paragraphs with elements last followed
+  // What the last layout was made with.
+  int32_t FLaidOutWrap = -1;
+  TRect FLaidOutPadding;
   mutable bool FWidthValid = false;
   mutable int32_t FWidth = 0;
   mutable bool FIndexesValid = false;

@@ -1174,7 +1174,15 @@ void TTextorElement::UpdateSize() {
 void TTextorElement::BoundsChanged(const TRect& AOldRect, int32_t AOldDescent) {
   TCustomDropDownElement::BoundsChanged(AOldRect, AOldDescent);
   if ((FInternalState & isAfterLayout) || HasTextorOptions(xoWrapUnbounded)) return;
-  if (AOldRect.Right - AOldRect.Left != Width()) LayoutAgain();
+  if (AOldRect.Right - AOldRect.Left == Width()) return;
+  // A width that leaves the wrap width as it was (a title stretching its content) keeps the rows: what follows a
+  // layout runs without one.
+  TRect padding;
+  FTextor->GetPadding(padding);
+  if (IsVisible() && FTextor->LaidOutAt(FTextor->GetWrapWidth(), padding))
+    AfterLayout(false);
+  else
+    LayoutAgain();
 }
 
 void TTextorElement::ChildBoundsChanged(TVisualElement* AChild, const TRect& AOldRect, int32_t AOldDescent) {

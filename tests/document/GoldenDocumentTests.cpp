@@ -9,13 +9,17 @@
 #include "document/model/diMessages.h"
 #include "document/model/diPalette.h"
 #include "document/model/diSchemeImagesWin.h"
+#include "document/text/diTextor.h"
+#include "foundation/cuDeviceContextManager.h"
 #include "foundation/cuKnot.h"
 #include "tests/document/TestVisualElements.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -228,6 +232,80 @@ TEST_F(GoldenDocumentTest, PicturesInTheTextAndInACommentSaveTheGoldenTextAndLoa
   inComment->SetDisabled(true);
 
   ExpectGoldenRoundTrip(text, GoldenImages);
+}
+
+// The elements benchmark's document: a paragraph per ten elements, each a logic frame (every other one
+// collapsed), a comment, the six signs, a second comment and a table of 3 x 4 cells.
+std::u16string BenchmarkDocument(int AElements) {
+  std::u16string text = u"<Quillbox FormatVersion=\"1.1\">\r\n";
+  for (int p = 0; p * 10 < AElements; ++p) {
+    text += u"<Chars Value=\"Paragraph " + std::u16string(1, char16_t(u'a' + p % 26)) + u" \"/>";
+    text += p % 2 ? u"<LogicFrame Expanded=\"0\">" : u"<LogicFrame>";
+    text +=
+        u"<Description><Chars Value=\"Why\"/><Br/></Description>"
+        u"<Content><Chars Value=\"What the frame holds\"/><Br/></Content>"
+        u"<Caption><Chars Value=\"Frame\"/><Br/></Caption></LogicFrame>"
+        u"<Comment><Chars Value=\"A comment of a few words\"/><Br/></Comment>"
+        u"<Information/><Question/><Star/><Important/><Stop/><Ready/>"
+        u"<Comment><Chars Value=\"Another\"/><Br/></Comment><Table>";
+    for (int r = 0; r < 3; ++r) {
+      text += u"<Row>";
+      for (int c = 0; c < 4; ++c) text += u"<Cell><Chars Value=\"cell\"/><Br/></Cell>";
+      text += u"</Row>";
+    }
+    text += u"</Table><Br/>\r\n";
+  }
+  return text + u"</Quillbox>\r\n";
+}
+
+// Runs of several scripts: letters the font has, letters that come from a fallback font, marks that combine, a
+// character outside the basic plane and scripts that shape.
+const std::u16string ScriptsDocument =
+    u"<Quillbox FormatVersion=\"1.1\">\r\n"
+    u"<Chars Value=\"Latin AVTo Wa, \u041A\u0438\u0440\u0438\u043B\u043B\u0438\u0446\u0430 \u03B5\u03BB\u03BB\u03B7"
+    u"\u03BD\u03B9\u03BA\u03AC, \u4E2D\u6587\u7684\u5B57 \u65E5\u672C\u8A9E\u306E\u304B\u306A, e\u0301 a\u0308, "
+    u"\U0001F600 \U0001D11E, \u0627\u0644\u0639\u0631\u0628\u064A\u0629 \u05E9\u05DC\u05D5\u05DD, \u0939\u093F"
+    u"\u0928\u094D\u0926\u0940 \u0E44\u0E17\u0E22, and words enough to wrap the row more than once\"/>"
+    u"<Comment><Chars Value=\"\u00A9 \u2014 \u20AC \u2192 \uFF21\uFF22 \uAC00\uB098 \uFFFD\"/><Br/></Comment><Br/>\r\n"
+    u"</Quillbox>\r\n";
+
+// Every visual element's bounds and every row of every text, in tree order.
+void CollectLayout(TVisualElement* AElement, std::vector<int32_t>& ALayout) {
+  ALayout.insert(ALayout.end(),
+                 {AElement->Left(), AElement->Top(), AElement->Width(), AElement->Height(), AElement->Descent()});
+  if (auto* text = dynamic_cast<TTextorElement*>(AElement))
+    for (TParagraph* p = text->Textor()->FirstParagraph(); p; p = p->Next())
+      for (TRow* row = p->FirstRow(); row; row = row->GetNextRow())
+        ALayout.insert(ALayout.end(), {row->GetLeft(), row->GetTop(), row->Width, row->Bottom, row->Descent});
+  for (TVisualElement* c = AElement->FirstVisualChild(); c; c = c->NextVisualSibling()) CollectLayout(c, ALayout);
+}
+
+TEST_F(GoldenDocumentTest, TextMeasuredFromTheFontsAdvancesLaysOutAsTextMeasuredByGdi) {
+  const struct {
+    const char* Name;
+    std::u16string Text;
+  } documents[] = {{"golden", Golden}, {"2,000 elements", BenchmarkDocument(2000)}, {"scripts", ScriptsDocument}};
+  for (const auto& document : documents) {
+    for (const TTextorOptions wrap : {TTextorOptions(), TTextorOptions(xoWrap240)}) {
+      SCOPED_TRACE(std::string(document.Name) + (wrap.Empty() ? "" : ", wrapped"));
+      std::vector<int32_t> layouts[2];
+      for (const bool cached : {true, false}) {
+        DeviceContextManager->SetAdvanceCache(cached);
+        Host = std::make_unique<TSheetHostFixture>();
+        auto* text = TElement::CreateIn<TTextorElement>(&Host->Scheme, Host->Root);
+        text->SetTextorOptions(wrap | xoRich);
+        text->SetTextOptions(AnyTextOptions);
+        TKnot knot;
+        knot.LoadFromString(document.Text);
+        Host->Scheme.LoadElement(text, fmDocument, &knot);
+        text->SetVisualParent(Host->Root);
+        CollectLayout(text, layouts[cached]);
+      }
+      DeviceContextManager->SetAdvanceCache(true);
+      EXPECT_GT(layouts[1].size(), 15u);
+      EXPECT_EQ(layouts[1], layouts[0]);
+    }
+  }
 }
 
 }  // namespace
