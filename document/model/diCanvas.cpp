@@ -261,10 +261,12 @@ SIZE TCustomSheetCanvas::TextExtent(int AKind, const std::u16string& AText) {
 }
 
 int TCustomSheetCanvas::TextAscent(int AKind) {
+  // The measuring context's font is the text cache's to choose: put back what it had.
   HDC dc = FMeasure->Handle();
-  SelectKind(dc, FMeasureFont, AKind);
+  HGDIOBJ previous = SelectObject(dc, KindFont(AKind));
   TEXTMETRICW metrics{};
   GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, previous);
   return metrics.tmAscent;
 }
 
