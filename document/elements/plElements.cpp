@@ -42,7 +42,7 @@ void TPlainRoot::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
   if (!messages) return;
   // The element's own message shows only on the sheet's sign; the user reading the log learns of it too.
   for (TVisualElement* child = FirstVisualChild(); child; child = child->NextVisualSibling())
-    if (auto* unaccepted = dynamic_cast<TElement_Unaccepted*>(child))
+    if (auto* unaccepted = child->HasOptions(eoUnaccepted) ? dynamic_cast<TElement_Unaccepted*>(child) : nullptr)
       messages->AddLinked(mkElementError,
                           FormatLocStrOr(IdUnsupportedElement, u"[Unsupported] element \"%1\" in this editor",
                                          {QuoteMessageValue(unaccepted->KnotName())}),

@@ -706,8 +706,7 @@ TElement* TElement::CreateChildFromKnot(TSchemeLoader* ALoader, TKnot* AKnot, TE
     AClasses->reserve(8);
     GetAllowedChildClasses(*AClasses);
   }
-  std::u16string name = AKnot->Name();
-  TranslateNodeName(ALoader, AKnot, name);
+  const std::u16string_view name = TranslateNodeName(ALoader, AKnot, AKnot->Name());
   TElementClass cls = nullptr;
   for (TElementClass c : *AClasses)
     if (c->NodeName() == name) {
@@ -827,7 +826,11 @@ bool TElement::ShouldSaveChild(TSchemeSaver* ASaver, TElement* AChild) {
 void TElement::Check() {
   if (IsDestroying()) return;
   if (FScheme && FScheme->IsLoading()) {
-    FScheme->QueueCheck(this);
+    // A check that would clear nothing and add nothing is left out of the end of the load, which would have to
+    // come back to the element. Whatever could change that runs this again.
+    if (FMessages || IsValueRequired() || !FHandling.Contains(TElementHandling::ehCheckAnswered) ||
+        CheckValueMayReport())
+      FScheme->QueueCheck(this);
     return;
   }
   const bool hadNoProblems = HasNoProblems();

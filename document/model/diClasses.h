@@ -108,6 +108,7 @@ enum class TElementHandling : uint8_t {
   ehChildrenPlain = 0x02,     // ChildNotification is TElement's own
   ehMoveHooksPlain = 0x04,    // ParentChanging is TNode's own
   ehChildHooksPlain = 0x08,   // ChildAdding and ChildrenChanged are TNode's own
+  ehCheckAnswered = 0x10,     // CheckValueMayReport is declared with the CheckValue it answers for
 };
 using TElementHandlings = TSet<TElementHandling>;
 
@@ -201,6 +202,9 @@ class TSchemeLoader : public TSchemeFiler {
   TScheme* Scheme() const { return FScheme; }
   TElementMessages* Messages() const { return FMessages; }
   int Version() const { return FVersion; }
+  // Where element loads read a value they use at once (TKnotParam::GetAsString): a load of thousands of
+  // elements then makes no string per value.
+  std::u16string& TextBuffer() { return FTextBuffer; }
 
   // AElement->Loaded(this, ADatum) runs at Finish(), in the order of registration.
   void RegisterLoaded(TElement* AElement, intptr_t ADatum);
@@ -218,6 +222,7 @@ class TSchemeLoader : public TSchemeFiler {
   int FVersion;
   bool FFinished = false;
   std::vector<std::pair<TElement*, intptr_t>> FLoaded;
+  std::u16string FTextBuffer;
 };
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -475,6 +480,9 @@ class TElement : public TNode {
   virtual void RedoDependent(TOperation* AOperation, intptr_t ADatum) {}
   virtual void UndoDependent(TOperation* AOperation, intptr_t ADatum) {}
   virtual void CheckValue() {}
+  // Whether CheckValue could add a message to the element as it is now. A class that overrides CheckValue
+  // answers this beside it; one that does not has its check run at the end of every load.
+  virtual bool CheckValueMayReport() { return false; }
   virtual void GetChildClasses(TElementClassList& AList);
   virtual bool CalcHasValue() { return false; }
   virtual bool CalcIsEmpty() { return !CalcHasValue(); }
@@ -504,16 +512,24 @@ class TElement : public TNode {
   virtual bool IsDefault(TSchemeSaver* ASaver, TKnot* AKnot) { return false; }
   virtual bool IsStoredInline(TSchemeFiler* AFiler);
   virtual void GetStorageNodeName(TSchemeFiler* AFiler, std::u16string& AName);
-  // The knot's name, or its current name when it is a retired one.
-  virtual void TranslateNodeName(TSchemeLoader* ALoader, TKnot* AKnot, std::u16string& AName) {}
+  // AName, the knot's, or its current name when it is a retired one; the text stays valid after the call.
+  virtual std::u16string_view TranslateNodeName(TSchemeLoader* ALoader, TKnot* AKnot, std::u16string_view AName) {
+    return AName;
+  }
   // The class that holds knots no allowed class takes; nil leaves such knots unread.
   virtual TElementClass GetUnacceptedClass(TSchemeLoader* ALoader) { return nullptr; }
 
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
   void ParentChanged() override;
 
+  // Marks that the constructors of some classes set and their destructors clear again (cmVisual of the visual
+  // element, cmText of the text element, cmExpandButton of the expand button): the type tests a load makes by
+  // the ten thousand then need no dynamic_cast, which the MinGW runtime answers by comparing type names.
+  uint8_t ClassMarks() const { return FClassMarks; }
+
  protected:
   void SetState(TElementState AState, bool AValue) { FState.Set(AState, AValue); }
+  void SetClassMark(uint8_t AMark, bool AValue) { FClassMarks = AValue ? FClassMarks | AMark : FClassMarks & ~AMark; }
 
  private:
   friend class TScheme;
@@ -535,6 +551,7 @@ class TElement : public TNode {
   // While JoinElement moves the element, FParentElement holds the parent it is moved under.
   bool FJoining = false;
   TElementHandlings FHandling;
+  uint8_t FClassMarks = 0;
   std::unique_ptr<TElementMessages> FMessages;
 };
 
@@ -560,6 +577,18 @@ constexpr bool KeepsPlainChildHooks = requires {
   requires std::is_same_v<decltype(&T::ChildAdding), void (TNode::*)(TNode*, TNode*)>;
   requires std::is_same_v<decltype(&T::ChildrenChanged), void (TNode::*)()>;
 };
+// Whether class T declares its CheckValueMayReport in the class that declares its CheckValue.
+template <class M>
+struct TMemberOwner;
+template <class C, class R, class... A>
+struct TMemberOwner<R (C::*)(A...)> {
+  using Type = C;
+};
+template <class T>
+constexpr bool AnswersForCheckValue = requires {
+  requires std::is_same_v<typename TMemberOwner<decltype(&T::CheckValue)>::Type,
+                          typename TMemberOwner<decltype(&T::CheckValueMayReport)>::Type>;
+};
 
 // The factory of every element class's descriptor.
 template <class T>
@@ -570,7 +599,8 @@ TElement* ElementFactory(TScheme* AScheme) {
                          .Set(TElementHandling::ehOwnMessagesPlain, KeepsPlainOwnMessages<T>)
                          .Set(TElementHandling::ehChildrenPlain, KeepsPlainChildMessages<T>)
                          .Set(TElementHandling::ehMoveHooksPlain, KeepsPlainMoveHooks<T>)
-                         .Set(TElementHandling::ehChildHooksPlain, KeepsPlainChildHooks<T>);
+                         .Set(TElementHandling::ehChildHooksPlain, KeepsPlainChildHooks<T>)
+                         .Set(TElementHandling::ehCheckAnswered, AnswersForCheckValue<T>);
   TElement* element;
   try {
     element = new (AScheme) T(AScheme);

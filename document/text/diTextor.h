@@ -9,6 +9,7 @@
 #include "foundation/cuSet.h"
 #include "graphics/pixels/pxTypes.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -16,6 +17,7 @@
 #include <vector>
 
 class TCustomSheetCanvas;
+class TElementPool;
 class TElementPortion;
 class TParagraph;
 class TPortion;
@@ -127,6 +129,11 @@ class TPortion {
   TPortion(const TPortion&) = delete;
   TPortion& operator=(const TPortion&) = delete;
   virtual ~TPortion();
+
+  // Portions and paragraphs come from their textor's pool, when it has one.
+  static void* operator new(size_t ASize, TElementPool* APool);
+  static void operator delete(void* APortion, TElementPool* APool) noexcept;
+  static void operator delete(void* APortion) noexcept;
 
   virtual TPortionKind Kind() const = 0;
   TParagraph* Paragraph() const { return FParagraph; }
@@ -340,6 +347,10 @@ class TParagraph {
   // Frees the rows, unlinks itself (the paragraph after it must be positioned again), frees the portions.
   ~TParagraph();
 
+  static void* operator new(size_t ASize, TElementPool* APool);
+  static void operator delete(void* AParagraph, TElementPool* APool) noexcept;
+  static void operator delete(void* AParagraph) noexcept;
+
   TTextor* Textor() const { return FTextor; }
   TParagraph* Next() const { return FNext; }
   TParagraph* Previous() const { return FPrevious; }
@@ -435,8 +446,9 @@ class TParagraph {
 // operations on the text. The virtual operations are the host's answers.
 class TTextor : public TObject {
  public:
-  // With AFormatLocked nothing is laid out until the owner calls EndFormatUpdate.
-  explicit TTextor(bool AFormatLocked = false);
+  // With AFormatLocked nothing is laid out until the owner calls EndFormatUpdate. With APool the paragraphs,
+  // portions and characters come from that pool, as the elements of the text's scheme do.
+  explicit TTextor(bool AFormatLocked = false, TElementPool* APool = nullptr);
   TTextor(const TTextor&) = delete;
   TTextor& operator=(const TTextor&) = delete;
   ~TTextor() override;
@@ -454,6 +466,7 @@ class TTextor : public TObject {
   TParagraph* FirstParagraph() const { return FFirstParagraph; }
   TParagraph* LastParagraph() const { return FLastParagraph; }
   int32_t ParagraphCount() const;
+  TElementPool* Pool() const { return FPool; }
 
   // Locks and signals: inside BeginUpdate ... EndUpdate any number of edits cause one layout, when the format
   // lock drops, and one Changed, when the change lock drops.
@@ -604,9 +617,20 @@ class TTextor : public TObject {
 
  private:
   friend class TParagraph;
-  class TUpdate;
   // Lowers both locks without a layout or a signal: an exception left the update.
   void DropUpdate();
+  // Runs AWork inside an update; an exception leaves the update through DropUpdate.
+  template <class F>
+  void Updating(F&& AWork) {
+    BeginUpdate();
+    try {
+      AWork();
+    } catch (...) {
+      DropUpdate();
+      throw;
+    }
+    EndUpdate();
+  }
   void InsertPortionChars(const TTextPosition& APosition, TPortionKind AKind, TTextAttributes* AAttributes,
                           const char16_t* AText, IEmbeddedElement* AElement, int32_t ACount, TTextRange& ARange);
   TPortion* CreatePortion(TPortionKind AKind, TParagraph* AParagraph, TTextAttributes* AAttributes, TPortion* ABefore,
@@ -635,6 +659,7 @@ class TTextor : public TObject {
   static void AddToList(std::vector<TParagraph*>& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot);
   static void RemoveFromList(std::vector<TParagraph*>& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot);
 
+  TElementPool* FPool;
   TParagraph* FFirstParagraph = nullptr;
   TParagraph* FLastParagraph = nullptr;
   int32_t FChangeLock = 0;

@@ -272,7 +272,7 @@ class TTextorElement : public TCustomDropDownElement {
   explicit TTextorElement(TScheme* AScheme);
   ~TTextorElement() override;
 
-  TSchemeTextor* Textor() const { return FTextor.get(); }
+  TSchemeTextor* Textor() const { return const_cast<TSchemeTextor*>(&FTextor); }
   // Nil unless the element is being edited on a sheet.
   TSchemeTextorInteractive* Interactive() const { return FInteractive.get(); }
 
@@ -351,6 +351,7 @@ class TTextorElement : public TCustomDropDownElement {
   bool CalcHasValue() override;
   bool CalcIsEmpty() override;
   void CheckValue() override;
+  bool CheckValueMayReport() override;
   void OptionsChanged(TElementOptions AOldOptions) override;
   void HierarchyChanged() override;
   void GetChildClasses(TElementClassList& AList) override;
@@ -359,7 +360,7 @@ class TTextorElement : public TCustomDropDownElement {
   // Node message 10 writes the baseline to the int32_t that parameter 1 points to.
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
   bool ChildNotification(TElement* AChild, int ACode, intptr_t AParam1, intptr_t AParam2) override;
-  void TranslateNodeName(TSchemeLoader* ALoader, TKnot* AKnot, std::u16string& AName) override;
+  std::u16string_view TranslateNodeName(TSchemeLoader* ALoader, TKnot* AKnot, std::u16string_view AName) override;
   TElementClass GetUnacceptedClass(TSchemeLoader* ALoader) override;
 
   // Visual element.
@@ -454,11 +455,20 @@ class TTextorElement : public TCustomDropDownElement {
   TTextOptions FTextOptions;
   TTextorOptions FOptions;
   uint8_t FInternalState = 0;
-  std::unique_ptr<TSchemeTextor> FTextor;
+  // In the element itself: a load makes tens of thousands of texts.
+  TSchemeTextor FTextor;
   int32_t FBaseline = 0;
   std::unique_ptr<TSchemeTextorInteractive> FInteractive;
   TEditClock FClock;
 };
+
+// The class mark of TTextorElement (TElement::ClassMarks).
+constexpr uint8_t cmText = 0x02;
+
+// AElement as a text element; nil for nil and for any other element.
+inline TTextorElement* AsTextorElement(TElement* AElement) {
+  return AElement && (AElement->ClassMarks() & cmText) ? static_cast<TTextorElement*>(AElement) : nullptr;
+}
 
 // The "Format" palette group with Bold, Italic and Underline, and the shared default attributes of texts off a
 // sheet; between InitializeTextorElement and FinalizeTextorElement.
