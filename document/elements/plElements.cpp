@@ -39,10 +39,10 @@ void TPlainRoot::GetChildClasses(TElementClassList& AList) {
 void TPlainRoot::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
   TTextorElement::LoadFromKnot(ALoader, AKnot);
   TElementMessages* messages = ALoader->Messages();
-  if (!messages) return;
+  if (!messages || !ALoader->MadeUnaccepted()) return;
   // The element's own message shows only on the sheet's sign; the user reading the log learns of it too.
   for (TVisualElement* child = FirstVisualChild(); child; child = child->NextVisualSibling())
-    if (auto* unaccepted = child->HasOptions(eoUnaccepted) ? dynamic_cast<TElement_Unaccepted*>(child) : nullptr)
+    if (auto* unaccepted = dynamic_cast<TElement_Unaccepted*>(child))
       messages->AddLinked(mkElementError,
                           FormatLocStrOr(IdUnsupportedElement, u"[Unsupported] element \"%1\" in this editor",
                                          {QuoteMessageValue(unaccepted->KnotName())}),

@@ -682,16 +682,19 @@ void TElement::NotifyInitNew(intptr_t AParam) { Broadcast(nmInitNew, AParam, 0, 
 
 namespace {
 
-// Whether every name in AKnot's subtree reads back as it is written. A loop, not recursion: a file may nest deeply.
+// Whether every name in AKnot's subtree reads back as it is written. A walk along the links, not recursion: a file
+// may nest deeply.
 bool CanBeWrittenBack(TKnot* AKnot) {
-  std::vector<TKnot*> pending{AKnot};
-  while (!pending.empty()) {
-    TKnot* knot = pending.back();
-    pending.pop_back();
+  for (TKnot* knot = AKnot; knot;) {
     if (!IsValidKnotName(knot->Name())) return false;
     for (TKnotParam* p = knot->FirstParam(); p; p = p->Next())
       if (!IsValidKnotName(p->Name())) return false;
-    for (TKnot* k = knot->FirstKnot(); k; k = k->NextKnot()) pending.push_back(k);
+    if (TKnot* child = knot->FirstKnot()) {
+      knot = child;
+      continue;
+    }
+    while (knot != AKnot && !knot->NextKnot()) knot = knot->ParentKnot();
+    knot = knot == AKnot ? nullptr : knot->NextKnot();
   }
   return true;
 }
@@ -714,7 +717,7 @@ TElement* TElement::CreateChildFromKnot(TSchemeLoader* ALoader, TKnot* AKnot, TE
       break;
     }
   // A knot that a damaged file left without a name could be held, but never written back: it stays unread.
-  if (!cls && CanBeWrittenBack(AKnot)) cls = GetUnacceptedClass(ALoader);
+  if (!cls && CanBeWrittenBack(AKnot) && (cls = GetUnacceptedClass(ALoader))) ALoader->FUnaccepted = true;
   if (!cls) return nullptr;
   AKnot->SetUsed(true);
   TElementPtr<TElement> child(CreateIn(cls, FScheme, this, ABefore));
@@ -827,10 +830,11 @@ void TElement::Check() {
   if (IsDestroying()) return;
   if (FScheme && FScheme->IsLoading()) {
     // A check that would clear nothing and add nothing is left out of the end of the load, which would have to
-    // come back to the element. Whatever could change that runs this again.
-    if (FMessages || IsValueRequired() || !FHandling.Contains(TElementHandling::ehCheckAnswered) ||
-        CheckValueMayReport())
-      FScheme->QueueCheck(this);
+    // come back to the element. Whatever could change that (the value, the options, the messages) runs this again.
+    const bool mayReport =
+        FMessages || (HasValue() ? !FHandling.Contains(TElementHandling::ehCheckAnswered) || CheckValueMayReport()
+                                 : IsValueRequired());
+    if (mayReport) FScheme->QueueCheck(this);
     return;
   }
   const bool hadNoProblems = HasNoProblems();

@@ -205,6 +205,8 @@ class TSchemeLoader : public TSchemeFiler {
   // Where element loads read a value they use at once (TKnotParam::GetAsString): a load of thousands of
   // elements then makes no string per value.
   std::u16string& TextBuffer() { return FTextBuffer; }
+  // Whether a knot that no allowed class took went to an element's unaccepted class.
+  bool MadeUnaccepted() const { return FUnaccepted; }
 
   // AElement->Loaded(this, ADatum) runs at Finish(), in the order of registration.
   void RegisterLoaded(TElement* AElement, intptr_t ADatum);
@@ -214,6 +216,8 @@ class TSchemeLoader : public TSchemeFiler {
   void Abort();
 
  private:
+  // CreateChildFromKnot notes an unaccepted child.
+  friend class TElement;
   void BeginFinish();
   void ReportUnread();
 
@@ -221,6 +225,7 @@ class TSchemeLoader : public TSchemeFiler {
   TElementMessages* FMessages;
   int FVersion;
   bool FFinished = false;
+  bool FUnaccepted = false;
   std::vector<std::pair<TElement*, intptr_t>> FLoaded;
   std::u16string FTextBuffer;
 };
