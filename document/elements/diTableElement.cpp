@@ -254,6 +254,7 @@ void TCustomTableElement::InsertRows(TSchemeLoader* ALoader, TKnot* AKnot, int32
     for (int32_t c = 0; c < columns; ++c) FColumns.push_back(CreateColumn(c));
   }
   const int32_t columns = GetColumnCount();
+  if (FRows.empty()) FRows.reserve(static_cast<size_t>(CountNamed(AKnot, TableRowKnotName)));
   // Every new cell goes before the first cell of the row that stood at AIndex.
   TVisualElement* before = GetVisualChild(AIndex * columns);
   for (TKnot* rowKnot = firstRow; rowKnot; rowKnot = NamedFrom(rowKnot->NextKnot(), TableRowKnotName)) {

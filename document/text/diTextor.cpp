@@ -1,7 +1,5 @@
 #include "document/text/diTextor.h"
 
-#include "document/model/diElementPool.h"
-
 #include "foundation/cuUnicode.h"
 
 #include <algorithm>
@@ -936,7 +934,11 @@ void TParagraph::PlaceElements(const TRect& APadding, const TRect& AMargins) {
 // ---------------------------------------------------------------------------------------------------------------
 // TTextor
 
-TTextor::TTextor(bool AFormatLocked, TElementPool* APool) : FPool(APool), FFormatLock(AFormatLocked ? 1 : 0) {
+TTextor::TTextor(bool AFormatLocked, TElementPool* APool)
+    : FPool(APool),
+      FFormatLock(AFormatLocked ? 1 : 0),
+      FDirty(TPoolAllocator<TParagraph*>(APool)),
+      FElementParagraphs(TPoolAllocator<TParagraph*>(APool)) {
   new (FPool) TParagraph(this, nullptr);
 }
 
@@ -1526,13 +1528,13 @@ void TTextor::FlushShifts() {
   FShiftPending = false;
 }
 
-void TTextor::AddToList(std::vector<TParagraph*>& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot) {
+void TTextor::AddToList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot) {
   if (AParagraph->*ASlot >= 0) return;
   AParagraph->*ASlot = static_cast<int32_t>(AList.size());
   AList.push_back(AParagraph);
 }
 
-void TTextor::RemoveFromList(std::vector<TParagraph*>& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot) {
+void TTextor::RemoveFromList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot) {
   const int32_t slot = AParagraph->*ASlot;
   if (slot < 0) return;
   TParagraph* last = AList.back();
@@ -1752,7 +1754,7 @@ void TTextor::FormatText(bool AChanged) {
     GetPadding(padding);
     GetElementMargins(margins);
     EnsureIndexes();
-    std::vector<TParagraph*> dirty;
+    TParagraphList dirty(FDirty.get_allocator());
     dirty.swap(FDirty);
     for (TParagraph* p : dirty) p->FDirtySlot = -1;
     auto flagged = [](const TParagraph* p) { return !p->Formatted() || !p->Positioned(); };

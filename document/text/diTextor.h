@@ -5,6 +5,7 @@
 // host through the virtual operations of TTextor.
 #pragma once
 
+#include "document/model/diElementPool.h"
 #include "document/model/diTextorAttributes.h"
 #include "foundation/cuSet.h"
 #include "graphics/pixels/pxTypes.h"
@@ -17,7 +18,6 @@
 #include <vector>
 
 class TCustomSheetCanvas;
-class TElementPool;
 class TElementPortion;
 class TParagraph;
 class TPortion;
@@ -656,8 +656,10 @@ class TTextor : public TObject {
   void AddShift(int32_t AFrom, int32_t ADelta);
   int32_t ShiftAt(int32_t AIndex) const;
   void FlushShifts();
-  static void AddToList(std::vector<TParagraph*>& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot);
-  static void RemoveFromList(std::vector<TParagraph*>& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot);
+  // Paragraphs the textor keeps track of, in its pool.
+  using TParagraphList = std::vector<TParagraph*, TPoolAllocator<TParagraph*>>;
+  static void AddToList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot);
+  static void RemoveFromList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot);
 
   TElementPool* FPool;
   TParagraph* FFirstParagraph = nullptr;
@@ -674,8 +676,8 @@ class TTextor : public TObject {
   mutable bool FIndexesValid = false;
   mutable std::vector<TParagraph*> FParagraphs;  // in text order while the indexes are valid
   mutable std::vector<int32_t> FShiftTree;
-  std::vector<TParagraph*> FDirty;
-  std::vector<TParagraph*> FElementParagraphs;
+  TParagraphList FDirty;
+  TParagraphList FElementParagraphs;
 };
 
 // A word character: a letter, a digit or "_".
