@@ -564,7 +564,7 @@ TElement* TElement::CreatePart(TElementClass AClass, TElement* AParent, TElement
 
 void TElement::JoinElement(TElement* AParent, TElement* ABefore) {
   FParentElement = AParent;
-  FJoining = true;
+  SetState(esJoining, true);
   try {
     // Appended where neither class has a move hook but ParentChanged, as nearly always in a load: MoveTo would
     // only call hooks that do nothing.
@@ -577,11 +577,11 @@ void TElement::JoinElement(TElement* AParent, TElement* ABefore) {
       MoveTo(AParent, ABefore);
     }
   } catch (...) {
-    FJoining = false;
+    SetState(esJoining, false);
     FParentElement = dynamic_cast<TElement*>(Parent());
     throw;
   }
-  FJoining = false;
+  SetState(esJoining, false);
 }
 
 TElement::TElement(TScheme* AScheme) : FScheme(AScheme) {
@@ -747,7 +747,8 @@ void TElement::ParentChanged() {
   TNode::ParentChanged();
   // A load creates elements by the ten thousand, each under an element already known as one: no type test then.
   // The first change under JoinElement is that one unless a hook moved the element elsewhere first.
-  const bool joined = std::exchange(FJoining, false) && Parent() == FParentElement;
+  const bool joined = HasState(esJoining) && Parent() == FParentElement;
+  SetState(esJoining, false);
   if (!joined) FParentElement = dynamic_cast<TElement*>(Parent());
   // A destroying subtree is only being taken apart, one node at a time: nothing in it is to hear of each step.
   if (!IsDestroying() && !UnheardDeep()) Broadcast(nmHierarchyChanged, 0, 0, true, true);

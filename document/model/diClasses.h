@@ -81,6 +81,7 @@ enum class TElementState : uint8_t {
   esHasValue = 0x08,       // CalcHasValue at the last UpdateState
   esNotEmpty = 0x10,       // not CalcIsEmpty at the last UpdateState
   esCheckQueued = 0x20,    // its check waits for the end of a load
+  esJoining = 0x40,        // JoinElement is moving it: FParentElement holds the parent it is moved under
 };
 constexpr bool IsFlagFamily(TElementState) { return true; }
 using enum TElementState;
@@ -101,8 +102,9 @@ constexpr bool IsFlagFamily(TElementOption) { return true; }
 using enum TElementOption;
 using TElementOptions = TSet<TElementOption>;
 
-// Which node messages and move hooks an element's class leaves as TElement and TNode have them, as ElementFactory
-// tells from the class it makes; an element made otherwise is taken to hear every message and to have every hook.
+// Which node messages and move hooks an element's class leaves as TElement and TNode have them, and whether its
+// check answers for itself, as ElementFactory tells from the class it makes; an element made otherwise is taken to
+// hear every message, to have every hook and to need every check.
 enum class TElementHandling : uint8_t {
   ehOwnMessagesPlain = 0x01,  // HandleMessage and HierarchyChanged are TElement's own
   ehChildrenPlain = 0x02,     // ChildNotification is TElement's own
@@ -445,7 +447,7 @@ class TElement : public TNode {
   bool IsDestroying() const { return HasState(esDestroying); }
   bool IsPart() const { return HasOptions(eoPart); }
 
-  TElement* ParentElement() const { return FJoining ? nullptr : FParentElement; }
+  TElement* ParentElement() const { return HasState(esJoining) ? nullptr : FParentElement; }
   TElement* FirstChildElement() const;
   TElement* NextSiblingElement() const;
 
@@ -553,8 +555,6 @@ class TElement : public TNode {
   int32_t FID = 0;
   TElementStates FState;
   TElementOptions FOptions;
-  // While JoinElement moves the element, FParentElement holds the parent it is moved under.
-  bool FJoining = false;
   TElementHandlings FHandling;
   uint8_t FClassMarks = 0;
   std::unique_ptr<TElementMessages> FMessages;

@@ -27,8 +27,8 @@ char16_t* AllocChars(TElementPool* APool, const char16_t* ASource, int32_t ACoun
 
 void FreeChars(char16_t* ABuffer) { TElementPool::Free(ABuffer); }
 
-int32_t InsertIntoCharBuffer(TElementPool* APool, char16_t*& ABuffer, int32_t ALength, int32_t AIndex,
-                             int32_t ACount, const char16_t* ASource) {
+int32_t InsertIntoCharBuffer(TElementPool* APool, char16_t*& ABuffer, int32_t ALength, int32_t AIndex, int32_t ACount,
+                             const char16_t* ASource) {
   if (ACount < 1) return ALength;
   char16_t* grown = AllocChars(APool, nullptr, ALength + ACount);
   if (ABuffer) {
@@ -41,8 +41,7 @@ int32_t InsertIntoCharBuffer(TElementPool* APool, char16_t*& ABuffer, int32_t AL
   return ALength + ACount;
 }
 
-int32_t DeleteFromCharBuffer(TElementPool* APool, char16_t*& ABuffer, int32_t ALength, int32_t AIndex,
-                             int32_t ACount) {
+int32_t DeleteFromCharBuffer(TElementPool* APool, char16_t*& ABuffer, int32_t ALength, int32_t AIndex, int32_t ACount) {
   const int32_t length = ALength - ACount;
   char16_t* shrunk = nullptr;
   if (length > 0) {

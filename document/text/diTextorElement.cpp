@@ -48,6 +48,9 @@ constexpr int32_t UnboundedSize = 1073741823;
 // Edits closer than this merge.
 constexpr int64_t MergeInterval = 800;
 
+// The default text of the elements that have none.
+const std::u16string NoText;
+
 // The scheme's check bracket and the engine's update around one edit; closed however the edit ends.
 class TEditBracket {
  public:
@@ -454,10 +457,20 @@ TTextorElement::~TTextorElement() {
   FTextor.BeginUpdate();
 }
 
+void TTextorElement::SetEditClock(TEditClock AClock) {
+  FClock = AClock ? std::make_unique<TEditClock>(std::move(AClock)) : nullptr;
+}
+
 int64_t TTextorElement::EditTime() const {
-  if (FClock) return FClock();
+  if (FClock) return (*FClock)();
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
+}
+
+const std::u16string& TTextorElement::DefaultText() const { return FDefaultText ? *FDefaultText : NoText; }
+
+void TTextorElement::SetDefaultText(std::u16string AValue) {
+  FDefaultText = AValue.empty() ? nullptr : std::make_unique<std::u16string>(std::move(AValue));
 }
 
 void TTextorElement::SetTextOptions(TTextOptions AValue) {
@@ -465,8 +478,10 @@ void TTextorElement::SetTextOptions(TTextOptions AValue) {
   const TTextOptions layout = toTabs | toLineBreaks;
   const bool reinsert = (AValue & layout) != (FTextOptions & layout);
   FTextOptions = AValue;
-  if (reinsert) {
-    FInternalState |= isSignalsOff | isReplacedWhole;
+  if (reinsert) FInternalState |= isReplacedWhole;
+  // An empty text, as every new element's, has nothing to insert again.
+  if (reinsert && !FTextor.IsEmpty()) {
+    FInternalState |= isSignalsOff;
     try {
       FTextor.ReinsertText();
     } catch (...) {
@@ -632,7 +647,7 @@ void TTextorElement::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
   TCustomDropDownElement::SaveToKnot(ASaver, AKnot);
   if (!IsRich()) {
     const std::u16string text = GetText();
-    if (text.empty() || text == FDefaultText) return;
+    if (text.empty() || text == DefaultText()) return;
     std::u16string name = u"Value";
     if (IsStoredInline(ASaver)) GetStorageNodeName(ASaver, name);
     AKnot->WriteString(name, text);
@@ -657,7 +672,7 @@ void TTextorElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
   if (!IsRich()) {
     std::u16string name = u"Value";
     if (IsStoredInline(ALoader)) GetStorageNodeName(ALoader, name);
-    SetText(AKnot->ReadString(name, FDefaultText));
+    SetText(AKnot->ReadString(name, DefaultText()));
     return;
   }
   TKnot* source = AKnot;
@@ -1488,7 +1503,7 @@ bool TTextorElement::CalcHasValue() { return !FTextor.IsEmpty(); }
 
 bool TTextorElement::CalcIsEmpty() {
   if (FirstVisualChild()) return false;
-  if (!FDefaultText.empty()) return GetText() == FDefaultText;
+  if (FDefaultText) return GetText() == *FDefaultText;
   return FTextor.IsEmpty();
 }
 

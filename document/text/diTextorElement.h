@@ -284,12 +284,12 @@ class TTextorElement : public TCustomDropDownElement {
   bool IsRich() const { return FOptions.Contains(xoRich); }
   bool IsHosted() const { return FOptions.Contains(xoHosted); }
   // The text that counts as no value; a plain element whose knot has no "Value" loads it.
-  const std::u16string& DefaultText() const { return FDefaultText; }
-  void SetDefaultText(std::u16string AValue) { FDefaultText = std::move(AValue); }
+  const std::u16string& DefaultText() const;
+  void SetDefaultText(std::u16string AValue);
   int32_t Baseline() const { return FBaseline; }
 
   // Edits merge by this clock; tests give their own.
-  void SetEditClock(TEditClock AClock) { FClock = std::move(AClock); }
+  void SetEditClock(TEditClock AClock);
   int64_t EditTime() const;
 
   // The whole text, paragraphs joined by CR LF. SetText replaces it without undo.
@@ -451,15 +451,16 @@ class TTextorElement : public TCustomDropDownElement {
   // the way, where the search goes on, or nil.
   bool FindInText(TFindData* AData, bool AForward, TVisualElement*& AInner);
 
-  std::u16string FDefaultText;
+  // A load makes tens of thousands of texts: the engine lies in the element, and what few elements have is held
+  // aside.
   TTextOptions FTextOptions;
   TTextorOptions FOptions;
-  uint8_t FInternalState = 0;
-  // In the element itself: a load makes tens of thousands of texts.
-  TSchemeTextor FTextor;
   int32_t FBaseline = 0;
+  uint8_t FInternalState = 0;
+  std::unique_ptr<std::u16string> FDefaultText;
+  TSchemeTextor FTextor;
   std::unique_ptr<TSchemeTextorInteractive> FInteractive;
-  TEditClock FClock;
+  std::unique_ptr<TEditClock> FClock;
 };
 
 // The class mark of TTextorElement (TElement::ClassMarks).
