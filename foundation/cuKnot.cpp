@@ -261,6 +261,8 @@ const std::u16string& TKnotParam::Name() const { return FName->Text; }
 
 void TKnotParam::SetName(std::u16string AName) { FName = FKnot->Store().InternValid(AName); }
 
+bool TKnotParam::HasValidName() const { return FName->Valid; }
+
 void TKnotParam::ReleaseContents() {
   if (FKind == TKnotParamKind::pkStream || FKind == TKnotParamKind::pkStreamRef)
     delete FStream;
@@ -484,6 +486,8 @@ void TKnot::SetInternedName(const TKnotName* AName) {
 }
 
 const std::u16string& TKnot::Name() const { return FName->Text; }
+
+bool TKnot::HasValidName() const { return FName->Valid; }
 
 void TKnot::ToggleUsed() {
   FState ^= kUsed;

@@ -69,6 +69,8 @@ class TKnotParam : public TObject {
   const std::u16string& Name() const;
   // Raises EProgrammingError for a name the reader could not read back.
   void SetName(std::u16string AName);
+  // IsValidKnotName(Name()), worked out once for each name of the tree.
+  bool HasValidName() const;
   bool Used() const { return FUsed; }
   void SetUsed(bool AValue) {
     if (FUsed != AValue) ToggleUsed();
@@ -181,6 +183,8 @@ class TKnot : public TNode {
   const std::u16string& Name() const;
   // Raises EProgrammingError for a name the reader could not read back (see IsValidKnotName).
   void SetName(std::u16string AName);
+  // IsValidKnotName(Name()), worked out once for each name of the tree.
+  bool HasValidName() const;
 
   // Navigation. Each flags the knot it returns as read, except AddKnot.
   TKnot* AddKnot(std::u16string AName);

@@ -686,9 +686,9 @@ namespace {
 // may nest deeply.
 bool CanBeWrittenBack(TKnot* AKnot) {
   for (TKnot* knot = AKnot; knot;) {
-    if (!IsValidKnotName(knot->Name())) return false;
+    if (!knot->HasValidName()) return false;
     for (TKnotParam* p = knot->FirstParam(); p; p = p->Next())
-      if (!IsValidKnotName(p->Name())) return false;
+      if (!p->HasValidName()) return false;
     if (TKnot* child = knot->FirstKnot()) {
       knot = child;
       continue;
