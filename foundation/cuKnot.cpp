@@ -264,6 +264,8 @@ const std::u16string& TKnotParam::Name() const { return FName->Text; }
 
 void TKnotParam::SetName(std::u16string AName) { FName = FKnot->Store().InternValid(AName); }
 
+bool TKnotParam::HasValidName() const { return FName->Valid; }
+
 void TKnotParam::ReleaseContents() {
   if (FKind == TKnotParamKind::pkStream || FKind == TKnotParamKind::pkStreamRef)
     delete FStream;
@@ -382,6 +384,39 @@ std::u16string TKnotParam::GetAsString() {
   }
 }
 
+void TKnotParam::GetAsString(std::u16string& AText) {
+  if (FKind != TKnotParamKind::pkString) {
+    AText = GetAsString();
+    return;
+  }
+  SetUsed(true);
+  const std::string_view bytes = Bytes();
+  AText.resize(bytes.size());  // never more characters than bytes
+  AText.resize(Utf8ToUtf16(bytes.data(), bytes.size(), AText.data()));
+}
+
+bool TKnotParam::IsString(std::u16string_view AText) {
+  if (FKind != TKnotParamKind::pkString) return GetAsString() == AText;
+  SetUsed(true);
+  const std::string_view bytes = Bytes();
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  const uint8_t* const end = p + bytes.size();
+  size_t i = 0;
+  while (p < end) {
+    char16_t units[2];
+    const size_t n = DecodeUtf8Char(p, end, units);
+    for (size_t k = 0; k < n; ++k, ++i)
+      if (i >= AText.size() || AText[i] != units[k]) return false;
+  }
+  return i == AText.size();
+}
+
+bool TKnotParam::GetAsInteger(int& AValue) {
+  if (FKind != TKnotParamKind::pkString) return TryStrToInt(GetAsString(), AValue);
+  SetUsed(true);
+  return TryStrToInt(Bytes(), AValue);
+}
+
 bool TKnotParam::ReadStream(TStream& AStream) {
   SetUsed(true);
   switch (FKind) {
@@ -454,6 +489,8 @@ void TKnot::SetInternedName(const TKnotName* AName) {
 }
 
 const std::u16string& TKnot::Name() const { return FName->Text; }
+
+bool TKnot::HasValidName() const { return FName->Valid; }
 
 void TKnot::ToggleUsed() {
   FState ^= kUsed;
@@ -651,9 +688,8 @@ std::u16string TKnot::ReadString(std::u16string_view AName, std::u16string_view 
 bool TKnot::ReadBool(std::u16string_view AName, bool ADefault) {
   TKnotParam* p = FindParam(AName);
   if (!p) return ADefault;
-  const std::u16string s = p->GetAsString();
-  if (s == u"1") return true;
-  if (s == u"0") return false;
+  if (p->IsString(u"1")) return true;
+  if (p->IsString(u"0")) return false;
   return ADefault;
 }
 
@@ -661,7 +697,7 @@ int TKnot::ReadInteger(std::u16string_view AName, int ADefault, int AMin, int AM
   TKnotParam* p = FindParam(AName);
   if (!p) return ADefault;
   int v;
-  if (!TryStrToInt(p->GetAsString(), v)) return ADefault;
+  if (!p->GetAsInteger(v)) return ADefault;
   if (AMin != AMax && (v < AMin || v > AMax)) return ADefault;
   return v;
 }

@@ -70,6 +70,8 @@ class TKnotParam : public TObject {
   const std::u16string& Name() const;
   // Raises EProgrammingError for a name the reader could not read back.
   void SetName(std::u16string AName);
+  // IsValidKnotName(Name()), worked out once for each name of the tree.
+  bool HasValidName() const;
   bool Used() const { return FUsed; }
   void SetUsed(bool AValue) {
     if (FUsed != AValue) ToggleUsed();
@@ -90,6 +92,14 @@ class TKnotParam : public TObject {
   bool HasValue();
   // A string as it is; a stream as upper-case hexadecimal, two characters a byte; nothing as "".
   std::u16string GetAsString();
+  // The same answers read from the stored bytes where they are, without a string of their own: a load reads
+  // thousands of values.
+  // GetAsString's text into AText, in its memory.
+  void GetAsString(std::u16string& AText);
+  // GetAsString() == AText.
+  bool IsString(std::u16string_view AText);
+  // TryStrToInt(GetAsString(), AValue).
+  bool GetAsInteger(int& AValue);
   // Hexadecimal text is decoded into AStream (False for an odd length or a bad digit, the stream then empty);
   // a stream is copied whole. AStream is rewound after decoding text.
   bool ReadStream(TStream& AStream);
@@ -174,6 +184,8 @@ class TKnot : public TNode {
   const std::u16string& Name() const;
   // Raises EProgrammingError for a name the reader could not read back (see IsValidKnotName).
   void SetName(std::u16string AName);
+  // IsValidKnotName(Name()), worked out once for each name of the tree.
+  bool HasValidName() const;
 
   // Navigation. Each flags the knot it returns as read, except AddKnot.
   TKnot* AddKnot(std::u16string AName);

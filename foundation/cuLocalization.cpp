@@ -12,8 +12,11 @@ void FinalizeLocalization() { Localization.reset(); }
 
 std::u16string FormatPlaceholders(std::u16string_view ATemplate, std::span<const std::u16string_view> AArgs) {
   std::vector<bool> used(AArgs.size(), false);
+  // Sized once for the template and every argument.
+  size_t size = ATemplate.size();
+  for (const std::u16string_view arg : AArgs) size += arg.size();
   std::u16string result;
-  result.reserve(ATemplate.size());
+  result.reserve(size);
   size_t i = 0;
   while (i < ATemplate.size()) {
     if (ATemplate[i] != u'%') {

@@ -449,17 +449,21 @@ std::u16string IntToHex(uint64_t AValue, int ADigits) {
   return s;
 }
 
-bool TryStrToInt64(std::u16string_view AText, int64_t& AValue) {
+namespace {
+
+// An optional sign and decimal digits, nothing else.
+template <class TChar>
+bool TryDecimalToInt64(std::basic_string_view<TChar> AText, int64_t& AValue) {
   size_t i = 0;
   bool negative = false;
-  if (i < AText.size() && (AText[i] == u'+' || AText[i] == u'-')) negative = AText[i++] == u'-';
+  if (i < AText.size() && (AText[i] == TChar('+') || AText[i] == TChar('-'))) negative = AText[i++] == TChar('-');
   if (i >= AText.size()) return false;
   const uint64_t limit = negative ? uint64_t(1) << 63 : (uint64_t(1) << 63) - 1;
   uint64_t v = 0;
   for (; i < AText.size(); ++i) {
-    const char16_t c = AText[i];
-    if (c < u'0' || c > u'9') return false;
-    const unsigned digit = c - u'0';
+    const TChar c = AText[i];
+    if (c < TChar('0') || c > TChar('9')) return false;
+    const unsigned digit = static_cast<unsigned>(c - TChar('0'));
     if (v > (limit - digit) / 10) return false;
     v = v * 10 + digit;
   }
@@ -467,13 +471,24 @@ bool TryStrToInt64(std::u16string_view AText, int64_t& AValue) {
   return true;
 }
 
-bool TryStrToInt(std::u16string_view AText, int& AValue) {
+template <class TChar>
+bool TryDecimalToInt(std::basic_string_view<TChar> AText, int& AValue) {
   int64_t v;
-  if (!TryStrToInt64(AText, v) || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
+  if (!TryDecimalToInt64(AText, v) || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
     return false;
   AValue = static_cast<int>(v);
   return true;
 }
+
+}  // namespace
+
+bool TryStrToInt64(std::u16string_view AText, int64_t& AValue) { return TryDecimalToInt64(AText, AValue); }
+
+bool TryStrToInt(std::u16string_view AText, int& AValue) { return TryDecimalToInt(AText, AValue); }
+
+// A byte from 0x80 on lies outside "0".."9" whether char is signed or not: it ends the number as its character
+// would.
+bool TryStrToInt(std::string_view AUtf8, int& AValue) { return TryDecimalToInt(AUtf8, AValue); }
 
 int StrToIntDef(std::u16string_view AText, int ADefault) {
   int v;

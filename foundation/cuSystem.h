@@ -328,6 +328,8 @@ std::u16string UIntToStr(uint64_t AValue);
 std::u16string IntToHex(uint64_t AValue, int ADigits);
 // An optional "+" or "-" and decimal digits only, within the target's range.
 bool TryStrToInt(std::u16string_view AText, int& AValue);
+// The same for the text of UTF-8 bytes, read from them as they are.
+bool TryStrToInt(std::string_view AUtf8, int& AValue);
 bool TryStrToInt64(std::u16string_view AText, int64_t& AValue);
 int StrToIntDef(std::u16string_view AText, int ADefault);
 // Raises EConvertError when AText is not an integer.

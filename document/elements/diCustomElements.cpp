@@ -144,8 +144,11 @@ const TElementClassInfo TExpandButton::ClassInfo{u"TExpandButton", &TCustomButto
                                                  &ElementFactory<TExpandButton>};
 
 TExpandButton::TExpandButton(TScheme* AScheme) : TCustomButtonElement(AScheme) {
+  SetClassMark(cmExpandButton, true);
   SetVisualOptions(VisualOptions() | voFocusable);
 }
+
+TExpandButton::~TExpandButton() { SetClassMark(cmExpandButton, false); }
 
 TExpandButton* TExpandButton::CreateAt(TElement* AParent, TElement* ABefore, TVisualElement* AVisualParent,
                                        TVisualElement* AVisualBefore, bool AExpanded) {

@@ -86,6 +86,7 @@ class TExpandButton : public TCustomButtonElement {
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
   explicit TExpandButton(TScheme* AScheme);
+  ~TExpandButton() override;
 
   // A part of AParent placed among AVisualParent's children, expanded by default when AExpanded.
   static TExpandButton* CreateAt(TElement* AParent, TElement* ABefore, TVisualElement* AVisualParent,
@@ -128,6 +129,14 @@ class TExpandButton : public TCustomButtonElement {
   bool FExpanded = false;
   std::vector<TElement*> FControlled;
 };
+
+// The class mark of TExpandButton (TElement::ClassMarks).
+constexpr uint8_t cmExpandButton = 0x04;
+
+// AElement as an expand button; nil for nil and for any other element.
+inline TExpandButton* AsExpandButton(TElement* AElement) {
+  return AElement && (AElement->ClassMarks() & cmExpandButton) ? static_cast<TExpandButton*>(AElement) : nullptr;
+}
 
 // Collapsing or expanding: undoable, but not a change of the document (the state reaches the file with the next
 // save).

@@ -36,6 +36,18 @@ std::vector<TKnot*> ChildKnots(TKnot* AKnot, std::u16string_view AName) {
   return list;
 }
 
+// The first knot from AFrom on named AName; a load walks rows and cells this way, without a list of them.
+TKnot* NamedFrom(TKnot* AFrom, std::u16string_view AName) {
+  while (AFrom && AFrom->Name() != AName) AFrom = AFrom->NextKnot();
+  return AFrom;
+}
+
+int32_t CountNamed(TKnot* AKnot, std::u16string_view AName) {
+  int32_t count = 0;
+  for (TKnot* k = NamedFrom(AKnot->FirstKnot(), AName); k; k = NamedFrom(k->NextKnot(), AName)) ++count;
+  return count;
+}
+
 // A content knot of ARows rows of AColumns empty cells.
 void MakeEmptyGrid(TKnot* AKnot, int32_t AColumns, int32_t ARows) {
   MakeContentRoot(AKnot);
@@ -228,45 +240,51 @@ int32_t TCustomTableElement::RowOfCell(TVisualElement* ACell) const {
   return -1;
 }
 
-void TCustomTableElement::CreateCell(TSchemeLoader* ALoader, int32_t AIndex, TKnot* AKnot) {
-  TVisualElement* before = GetVisualChild(AIndex);
-  auto* cell = dynamic_cast<TVisualElement*>(TElement::CreateIn(GetCellClass(), Scheme(), this, before));
+void TCustomTableElement::CreateCell(TSchemeLoader* ALoader, TVisualElement* ABefore, TKnot* AKnot) {
+  TVisualElement* cell = AsVisualElement(TElement::CreateIn(GetCellClass(), Scheme(), this, ABefore));
   if (!cell) return;
   try {
-    TKnot empty;
-    cell->LoadFromKnot(ALoader, AKnot ? AKnot : &empty);
+    if (AKnot) {
+      cell->LoadFromKnot(ALoader, AKnot);
+    } else {
+      TKnot empty;
+      cell->LoadFromKnot(ALoader, &empty);
+    }
   } catch (...) {
     cell->Destroy();
     throw;
   }
-  cell->ChangeVisualParent(this, before);
+  cell->ChangeVisualParent(this, ABefore);
 }
 
 void TCustomTableElement::InsertRows(TSchemeLoader* ALoader, TKnot* AKnot, int32_t AIndex, int32_t& ACount) {
-  const std::vector<TKnot*> rows = ChildKnots(AKnot, TableRowKnotName);
+  TKnot* firstRow = NamedFrom(AKnot->FirstKnot(), TableRowKnotName);
   ACount = 0;
-  if (rows.empty()) return;
+  if (!firstRow) return;
   AIndex = std::clamp(AIndex, 0, GetRowCount());
   if (FColumns.empty()) {
     // A table without columns has no rows either: the first row brings the columns, at least one.
     FRows.clear();
-    const int32_t columns =
-        std::max<int32_t>(1, static_cast<int32_t>(ChildKnots(rows.front(), TableCellKnotName).size()));
+    const int32_t columns = std::max<int32_t>(1, CountNamed(firstRow, TableCellKnotName));
+    FColumns.reserve(static_cast<size_t>(columns));
     for (int32_t c = 0; c < columns; ++c) FColumns.push_back(CreateColumn(c));
   }
   const int32_t columns = GetColumnCount();
-  for (TKnot* rowKnot : rows) {
+  if (FRows.empty()) FRows.reserve(static_cast<size_t>(CountNamed(AKnot, TableRowKnotName)));
+  // Every new cell goes before the first cell of the row that stood at AIndex.
+  TVisualElement* before = GetVisualChild(AIndex * columns);
+  for (TKnot* rowKnot = firstRow; rowKnot; rowKnot = NamedFrom(rowKnot->NextKnot(), TableRowKnotName)) {
     rowKnot->SetUsed(true);
     const int32_t r = AIndex + ACount;
     FRows.insert(FRows.begin() + r, CreateRow(r));
     if (FOptions.Contains(taStoresRows)) LoadRow(FRows[r].get(), ALoader, rowKnot);
     ++ACount;
     // Missing cells load empty; extra ones stay unread and are reported.
-    const std::vector<TKnot*> cells = ChildKnots(rowKnot, TableCellKnotName);
+    TKnot* cellKnot = NamedFrom(rowKnot->FirstKnot(), TableCellKnotName);
     for (int32_t c = 0; c < columns; ++c) {
-      TKnot* cellKnot = c < static_cast<int32_t>(cells.size()) ? cells[c] : nullptr;
       if (cellKnot) cellKnot->SetUsed(true);
-      CreateCell(ALoader, r * columns + c, cellKnot);
+      CreateCell(ALoader, before, cellKnot);
+      if (cellKnot) cellKnot = NamedFrom(cellKnot->NextKnot(), TableCellKnotName);
     }
   }
 }
@@ -306,7 +324,7 @@ void TCustomTableElement::InsertColumns(TSchemeLoader* ALoader, TKnot* AKnot, in
     for (int32_t c = 0; c < added; ++c) {
       TKnot* cellKnot = c < static_cast<int32_t>(cells.size()) ? cells[c] : nullptr;
       if (cellKnot) cellKnot->SetUsed(true);
-      CreateCell(ALoader, r * columns + AIndex + c, cellKnot);
+      CreateCell(ALoader, GetVisualChild(r * columns + AIndex + c), cellKnot);
     }
   }
 }
@@ -375,18 +393,17 @@ void TCustomTableElement::SaveTable(TSchemeSaver* ASaver, TKnot* AKnot) {
 void TCustomTableElement::LoadTable(TSchemeLoader* ALoader, TKnot* AKnot) {
   TTableUpdate update(this);
   DeleteSeries(tkRows, 0, GetRowCount());
-  const std::vector<TKnot*> rows = ChildKnots(AKnot, TableRowKnotName);
+  TKnot* firstRow = NamedFrom(AKnot->FirstKnot(), TableRowKnotName);
   std::vector<TKnot*> columnKnots;
   TKnot* columnList = AKnot->FindKnot(TableColumnsKnotName);
   if (columnList) {
     columnList->SetUsed(true);
     columnKnots = ChildKnots(columnList, TableColumnKnotName);
   }
-  const size_t columns = columnList     ? columnKnots.size()
-                         : rows.empty() ? 0
-                                        : ChildKnots(rows.front(), TableCellKnotName).size();
+  const size_t columns = columnList ? columnKnots.size() : firstRow ? CountNamed(firstRow, TableCellKnotName) : 0;
   // Without columns there is no grid: the rows stay unread and are reported.
-  if (columns == 0 || rows.empty()) return;
+  if (columns == 0 || !firstRow) return;
+  FColumns.reserve(columns);
   for (size_t c = 0; c < columns; ++c) {
     FColumns.push_back(CreateColumn(static_cast<int32_t>(c)));
     if (c < columnKnots.size()) {

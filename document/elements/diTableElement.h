@@ -202,8 +202,8 @@ class TCustomTableElement : public TVisualElement {
   void InteractiveNotify(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2);
   // The selected rows or columns moved, or copied, to gap AGap as one step; they stay selected there.
   void DropSelection(int32_t AGap, bool ACopy);
-  // Makes the cell at child position AIndex (row-major) and loads it from AKnot, an empty knot for nil.
-  void CreateCell(TSchemeLoader* ALoader, int32_t AIndex, TKnot* AKnot);
+  // A new cell before ABefore (nil: last), loaded from AKnot or, without one, empty.
+  void CreateCell(TSchemeLoader* ALoader, TVisualElement* ABefore, TKnot* AKnot);
   void SelectCells();
   // The band of the selected rows or columns, in table coordinates; empty without one.
   TRect SelectionBand();

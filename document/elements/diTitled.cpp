@@ -420,7 +420,7 @@ void TCustomTitledElement::VisibleChanged() {
 
 void TCustomTitledElement::UpdateControllingButtons(TVisualElement* AChild) {
   for (TVisualElement* c = FirstVisualChild(); c; c = c->NextVisualSibling())
-    if (auto* button = dynamic_cast<TExpandButton*>(c); button && button->Controls(AChild)) button->UpdateState();
+    if (auto* button = AsExpandButton(c); button && button->Controls(AChild)) button->UpdateState();
 }
 
 bool TCustomTitledElement::VisualChildNotify(TVisualElement* AChild, int ACode, intptr_t AParam1, intptr_t AParam2) {

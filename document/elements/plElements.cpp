@@ -58,7 +58,7 @@ void TPlainRoot::GetChildClasses(TElementClassList& AList) {
 void TPlainRoot::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
   TTextorElement::LoadFromKnot(ALoader, AKnot);
   TElementMessages* messages = ALoader->Messages();
-  if (!messages) return;
+  if (!messages || !ALoader->MadeUnaccepted()) return;
   ReportUnaccepted(this, messages);
 }
 

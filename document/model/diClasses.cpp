@@ -564,7 +564,7 @@ TElement* TElement::CreatePart(TElementClass AClass, TElement* AParent, TElement
 
 void TElement::JoinElement(TElement* AParent, TElement* ABefore) {
   FParentElement = AParent;
-  FJoining = true;
+  SetState(esJoining, true);
   try {
     // Appended where neither class has a move hook but ParentChanged, as nearly always in a load: MoveTo would
     // only call hooks that do nothing.
@@ -577,11 +577,11 @@ void TElement::JoinElement(TElement* AParent, TElement* ABefore) {
       MoveTo(AParent, ABefore);
     }
   } catch (...) {
-    FJoining = false;
+    SetState(esJoining, false);
     FParentElement = dynamic_cast<TElement*>(Parent());
     throw;
   }
-  FJoining = false;
+  SetState(esJoining, false);
 }
 
 TElement::TElement(TScheme* AScheme) : FScheme(AScheme) {
@@ -682,16 +682,19 @@ void TElement::NotifyInitNew(intptr_t AParam) { Broadcast(nmInitNew, AParam, 0, 
 
 namespace {
 
-// Whether every name in AKnot's subtree reads back as it is written. A loop, not recursion: a file may nest deeply.
+// Whether every name in AKnot's subtree reads back as it is written. A walk along the links, not recursion: a file
+// may nest deeply.
 bool CanBeWrittenBack(TKnot* AKnot) {
-  std::vector<TKnot*> pending{AKnot};
-  while (!pending.empty()) {
-    TKnot* knot = pending.back();
-    pending.pop_back();
-    if (!IsValidKnotName(knot->Name())) return false;
+  for (TKnot* knot = AKnot; knot;) {
+    if (!knot->HasValidName()) return false;
     for (TKnotParam* p = knot->FirstParam(); p; p = p->Next())
-      if (!IsValidKnotName(p->Name())) return false;
-    for (TKnot* k = knot->FirstKnot(); k; k = k->NextKnot()) pending.push_back(k);
+      if (!p->HasValidName()) return false;
+    if (TKnot* child = knot->FirstKnot()) {
+      knot = child;
+      continue;
+    }
+    while (knot != AKnot && !knot->NextKnot()) knot = knot->ParentKnot();
+    knot = knot == AKnot ? nullptr : knot->NextKnot();
   }
   return true;
 }
@@ -706,8 +709,7 @@ TElement* TElement::CreateChildFromKnot(TSchemeLoader* ALoader, TKnot* AKnot, TE
     AClasses->reserve(8);
     GetAllowedChildClasses(*AClasses);
   }
-  std::u16string name = AKnot->Name();
-  TranslateNodeName(ALoader, AKnot, name);
+  const std::u16string_view name = TranslateNodeName(ALoader, AKnot, AKnot->Name());
   TElementClass cls = nullptr;
   for (TElementClass c : *AClasses)
     if (c->NodeName() == name) {
@@ -715,7 +717,7 @@ TElement* TElement::CreateChildFromKnot(TSchemeLoader* ALoader, TKnot* AKnot, TE
       break;
     }
   // A knot that a damaged file left without a name could be held, but never written back: it stays unread.
-  if (!cls && CanBeWrittenBack(AKnot)) cls = GetUnacceptedClass(ALoader);
+  if (!cls && CanBeWrittenBack(AKnot) && (cls = GetUnacceptedClass(ALoader))) ALoader->FUnaccepted = true;
   if (!cls) return nullptr;
   AKnot->SetUsed(true);
   TElementPtr<TElement> child(CreateIn(cls, FScheme, this, ABefore));
@@ -745,7 +747,8 @@ void TElement::ParentChanged() {
   TNode::ParentChanged();
   // A load creates elements by the ten thousand, each under an element already known as one: no type test then.
   // The first change under JoinElement is that one unless a hook moved the element elsewhere first.
-  const bool joined = std::exchange(FJoining, false) && Parent() == FParentElement;
+  const bool joined = HasState(esJoining) && Parent() == FParentElement;
+  SetState(esJoining, false);
   if (!joined) FParentElement = dynamic_cast<TElement*>(Parent());
   // A destroying subtree is only being taken apart, one node at a time: nothing in it is to hear of each step.
   if (!IsDestroying() && !UnheardDeep()) Broadcast(nmHierarchyChanged, 0, 0, true, true);
@@ -827,7 +830,12 @@ bool TElement::ShouldSaveChild(TSchemeSaver* ASaver, TElement* AChild) {
 void TElement::Check() {
   if (IsDestroying()) return;
   if (FScheme && FScheme->IsLoading()) {
-    FScheme->QueueCheck(this);
+    // A check that would clear nothing and add nothing is left out of the end of the load, which would have to
+    // come back to the element. Whatever could change that (the value, the options, the messages) runs this again.
+    const bool mayReport =
+        FMessages || (HasValue() ? !FHandling.Contains(TElementHandling::ehCheckAnswered) || CheckValueMayReport()
+                                 : IsValueRequired());
+    if (mayReport) FScheme->QueueCheck(this);
     return;
   }
   const bool hadNoProblems = HasNoProblems();

@@ -81,6 +81,7 @@ enum class TElementState : uint8_t {
   esHasValue = 0x08,       // CalcHasValue at the last UpdateState
   esNotEmpty = 0x10,       // not CalcIsEmpty at the last UpdateState
   esCheckQueued = 0x20,    // its check waits for the end of a load
+  esJoining = 0x40,        // JoinElement is moving it: FParentElement holds the parent it is moved under
 };
 constexpr bool IsFlagFamily(TElementState) { return true; }
 using enum TElementState;
@@ -101,13 +102,15 @@ constexpr bool IsFlagFamily(TElementOption) { return true; }
 using enum TElementOption;
 using TElementOptions = TSet<TElementOption>;
 
-// Which node messages and move hooks an element's class leaves as TElement and TNode have them, as ElementFactory
-// tells from the class it makes; an element made otherwise is taken to hear every message and to have every hook.
+// Which node messages and move hooks an element's class leaves as TElement and TNode have them, and whether its
+// check answers for itself, as ElementFactory tells from the class it makes; an element made otherwise is taken to
+// hear every message, to have every hook and to need every check.
 enum class TElementHandling : uint8_t {
   ehOwnMessagesPlain = 0x01,  // HandleMessage and HierarchyChanged are TElement's own
   ehChildrenPlain = 0x02,     // ChildNotification is TElement's own
   ehMoveHooksPlain = 0x04,    // ParentChanging is TNode's own
   ehChildHooksPlain = 0x08,   // ChildAdding and ChildrenChanged are TNode's own
+  ehCheckAnswered = 0x10,     // CheckValueMayReport is declared with the CheckValue it answers for
 };
 using TElementHandlings = TSet<TElementHandling>;
 
@@ -201,6 +204,11 @@ class TSchemeLoader : public TSchemeFiler {
   TScheme* Scheme() const { return FScheme; }
   TElementMessages* Messages() const { return FMessages; }
   int Version() const { return FVersion; }
+  // Where element loads read a value they use at once (TKnotParam::GetAsString): a load of thousands of
+  // elements then makes no string per value.
+  std::u16string& TextBuffer() { return FTextBuffer; }
+  // Whether a knot that no allowed class took went to an element's unaccepted class.
+  bool MadeUnaccepted() const { return FUnaccepted; }
 
   // AElement->Loaded(this, ADatum) runs at Finish(), in the order of registration.
   void RegisterLoaded(TElement* AElement, intptr_t ADatum);
@@ -210,6 +218,8 @@ class TSchemeLoader : public TSchemeFiler {
   void Abort();
 
  private:
+  // CreateChildFromKnot notes an unaccepted child.
+  friend class TElement;
   void BeginFinish();
   void ReportUnread();
 
@@ -217,7 +227,9 @@ class TSchemeLoader : public TSchemeFiler {
   TElementMessages* FMessages;
   int FVersion;
   bool FFinished = false;
+  bool FUnaccepted = false;
   std::vector<std::pair<TElement*, intptr_t>> FLoaded;
+  std::u16string FTextBuffer;
 };
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -443,7 +455,7 @@ class TElement : public TNode {
   bool IsDestroying() const { return HasState(esDestroying); }
   bool IsPart() const { return HasOptions(eoPart); }
 
-  TElement* ParentElement() const { return FJoining ? nullptr : FParentElement; }
+  TElement* ParentElement() const { return HasState(esJoining) ? nullptr : FParentElement; }
   TElement* FirstChildElement() const;
   TElement* NextSiblingElement() const;
 
@@ -483,6 +495,9 @@ class TElement : public TNode {
   virtual void RedoDependent(TOperation* AOperation, intptr_t ADatum) {}
   virtual void UndoDependent(TOperation* AOperation, intptr_t ADatum) {}
   virtual void CheckValue() {}
+  // Whether CheckValue could add a message to the element as it is now. A class that overrides CheckValue
+  // answers this beside it; one that does not has its check run at the end of every load.
+  virtual bool CheckValueMayReport() { return false; }
   virtual void GetChildClasses(TElementClassList& AList);
   virtual bool CalcHasValue() { return false; }
   virtual bool CalcIsEmpty() { return !CalcHasValue(); }
@@ -513,16 +528,24 @@ class TElement : public TNode {
   virtual bool IsDefault(TSchemeSaver* ASaver, TKnot* AKnot) { return false; }
   virtual bool IsStoredInline(TSchemeFiler* AFiler);
   virtual void GetStorageNodeName(TSchemeFiler* AFiler, std::u16string& AName);
-  // The knot's name, or its current name when it is a retired one.
-  virtual void TranslateNodeName(TSchemeLoader* ALoader, TKnot* AKnot, std::u16string& AName) {}
+  // AName, the knot's, or its current name when it is a retired one; the text stays valid after the call.
+  virtual std::u16string_view TranslateNodeName(TSchemeLoader* ALoader, TKnot* AKnot, std::u16string_view AName) {
+    return AName;
+  }
   // The class that holds knots no allowed class takes; nil leaves such knots unread.
   virtual TElementClass GetUnacceptedClass(TSchemeLoader* ALoader) { return nullptr; }
 
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
   void ParentChanged() override;
 
+  // Marks that the constructors of some classes set and their destructors clear again (cmVisual of the visual
+  // element, cmText of the text element, cmExpandButton of the expand button): the type tests a load makes by
+  // the ten thousand then need no dynamic_cast, which the MinGW runtime answers by comparing type names.
+  uint8_t ClassMarks() const { return FClassMarks; }
+
  protected:
   void SetState(TElementState AState, bool AValue) { FState.Set(AState, AValue); }
+  void SetClassMark(uint8_t AMark, bool AValue) { FClassMarks = AValue ? FClassMarks | AMark : FClassMarks & ~AMark; }
 
  private:
   friend class TScheme;
@@ -541,9 +564,8 @@ class TElement : public TNode {
   int32_t FID = 0;
   TElementStates FState;
   TElementOptions FOptions;
-  // While JoinElement moves the element, FParentElement holds the parent it is moved under.
-  bool FJoining = false;
   TElementHandlings FHandling;
+  uint8_t FClassMarks = 0;
   std::unique_ptr<TElementMessages> FMessages;
 };
 
@@ -569,6 +591,18 @@ constexpr bool KeepsPlainChildHooks = requires {
   requires std::is_same_v<decltype(&T::ChildAdding), void (TNode::*)(TNode*, TNode*)>;
   requires std::is_same_v<decltype(&T::ChildrenChanged), void (TNode::*)()>;
 };
+// Whether class T declares its CheckValueMayReport in the class that declares its CheckValue.
+template <class M>
+struct TMemberOwner;
+template <class C, class R, class... A>
+struct TMemberOwner<R (C::*)(A...)> {
+  using Type = C;
+};
+template <class T>
+constexpr bool AnswersForCheckValue = requires {
+  requires std::is_same_v<typename TMemberOwner<decltype(&T::CheckValue)>::Type,
+                          typename TMemberOwner<decltype(&T::CheckValueMayReport)>::Type>;
+};
 
 // The factory of every element class's descriptor.
 template <class T>
@@ -579,7 +613,8 @@ TElement* ElementFactory(TScheme* AScheme) {
                          .Set(TElementHandling::ehOwnMessagesPlain, KeepsPlainOwnMessages<T>)
                          .Set(TElementHandling::ehChildrenPlain, KeepsPlainChildMessages<T>)
                          .Set(TElementHandling::ehMoveHooksPlain, KeepsPlainMoveHooks<T>)
-                         .Set(TElementHandling::ehChildHooksPlain, KeepsPlainChildHooks<T>);
+                         .Set(TElementHandling::ehChildHooksPlain, KeepsPlainChildHooks<T>)
+                         .Set(TElementHandling::ehCheckAnswered, AnswersForCheckValue<T>);
   TElement* element;
   try {
     element = new (AScheme) T(AScheme);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <type_traits>
 
 // Reference-counted: the scheme holds one reference and every live slot another, so a pool outlives the last
 // element made from it, whichever goes last. A pool and its elements belong to one thread.
@@ -41,6 +42,28 @@ class TElementPool {
   // The slabs, each starting with a link to the previous one.
   void* FLastSlab = nullptr;
   size_t FRefs = 1;
+};
+
+// A standard allocator over a pool, for the small lists that objects living in the pool keep (nil: the heap).
+template <class T>
+class TPoolAllocator {
+ public:
+  using value_type = T;
+  using propagate_on_container_copy_assignment = std::true_type;
+  using propagate_on_container_move_assignment = std::true_type;
+  using propagate_on_container_swap = std::true_type;
+
+  explicit TPoolAllocator(TElementPool* APool = nullptr) noexcept : FPool(APool) {}
+  template <class U>
+  TPoolAllocator(const TPoolAllocator<U>& AOther) noexcept : FPool(AOther.Pool()) {}
+
+  T* allocate(size_t ACount) { return static_cast<T*>(TElementPool::Allocate(FPool, ACount * sizeof(T))); }
+  void deallocate(T* AItems, size_t) noexcept { TElementPool::Free(AItems); }
+  TElementPool* Pool() const noexcept { return FPool; }
+  friend bool operator==(const TPoolAllocator& A, const TPoolAllocator& B) noexcept { return A.FPool == B.FPool; }
+
+ private:
+  TElementPool* FPool;
 };
 
 struct TElementPoolRelease {

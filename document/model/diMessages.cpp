@@ -38,6 +38,7 @@ TElementMessage* TElementMessages::Add(uint8_t AKind, std::u16string_view AText)
 
 TElementMessage* TElementMessages::AddLinked(uint8_t AKind, std::u16string_view AText, std::u16string_view ATarget) {
   auto m = std::make_unique<TElementMessage>(AKind);
+  m->FParts.reserve(3);
   std::u16string_view prefix, link = AText, suffix;
   size_t open = AText.find(u'[');
   if (open != std::u16string_view::npos) {

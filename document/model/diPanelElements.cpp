@@ -179,6 +179,7 @@ void TElement_Unaccepted::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
   if (stored) {
     FKnotName = stored->Name();
     const std::u16string text = stored->SaveToString();
+    FKnotText.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), u'\n')) + 1);
     size_t start = 0;
     while (start < text.size()) {
       size_t end = text.find(u'\n', start);

@@ -49,9 +49,10 @@ void TFindData::NotFound() const {
 const TElementClassInfo TVisualElement::ClassInfo{u"TVisualElement", &TElement::ClassInfo,
                                                   &ElementFactory<TVisualElement>};
 
-TVisualElement::TVisualElement(TScheme* AScheme) : TElement(AScheme) {}
+TVisualElement::TVisualElement(TScheme* AScheme) : TElement(AScheme) { SetClassMark(cmVisual, true); }
 
 TVisualElement::~TVisualElement() {
+  SetClassMark(cmVisual, false);
   // Content children have left by now, each through its own destructor; what remains are parts placed here.
   if (FVisualParent)
     FVisualParent->RemoveVisualChild(this);

@@ -403,3 +403,11 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   TMessagesSignElement* FMessagesSign = nullptr;
   TElementPortion* FEmbeddingPortion = nullptr;
 };
+
+// The class mark of TVisualElement (TElement::ClassMarks).
+constexpr uint8_t cmVisual = 0x01;
+
+// AElement as a visual element; nil for nil and for any other element.
+inline TVisualElement* AsVisualElement(TElement* AElement) {
+  return AElement && (AElement->ClassMarks() & cmVisual) ? static_cast<TVisualElement*>(AElement) : nullptr;
+}

@@ -6,47 +6,51 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
+#include <new>
 
 namespace {
 
 // ---------------------------------------------------------------------------------------------------------------
-// Character buffers of text portions: exactly the portion's length, no terminator, no spare capacity.
+// Character buffers of text portions: exactly the portion's length, no terminator, no spare capacity. They come
+// from the textor's pool (the heap without one).
 
-char16_t* AllocChars(const char16_t* ASource, int32_t ACount) {
-  auto* buffer = static_cast<char16_t*>(std::malloc(sizeof(char16_t) * static_cast<size_t>(ACount)));
-  if (!buffer) throw EOutOfMemory(u"Out of memory for text");
+char16_t* AllocChars(TElementPool* APool, const char16_t* ASource, int32_t ACount) {
+  char16_t* buffer;
+  try {
+    buffer = static_cast<char16_t*>(TElementPool::Allocate(APool, sizeof(char16_t) * static_cast<size_t>(ACount)));
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory(u"Out of memory for text");
+  }
   if (ASource) std::memcpy(buffer, ASource, sizeof(char16_t) * static_cast<size_t>(ACount));
   return buffer;
 }
 
-void FreeChars(char16_t* ABuffer) { std::free(ABuffer); }
+void FreeChars(char16_t* ABuffer) { TElementPool::Free(ABuffer); }
 
-int32_t InsertIntoCharBuffer(char16_t*& ABuffer, int32_t ALength, int32_t AIndex, int32_t ACount,
+int32_t InsertIntoCharBuffer(TElementPool* APool, char16_t*& ABuffer, int32_t ALength, int32_t AIndex, int32_t ACount,
                              const char16_t* ASource) {
   if (ACount < 1) return ALength;
-  if (!ABuffer) {
-    ABuffer = AllocChars(ASource, ACount);
-    return ACount;
+  char16_t* grown = AllocChars(APool, nullptr, ALength + ACount);
+  if (ABuffer) {
+    std::memcpy(grown, ABuffer, sizeof(char16_t) * static_cast<size_t>(AIndex));
+    std::memcpy(grown + AIndex + ACount, ABuffer + AIndex, sizeof(char16_t) * static_cast<size_t>(ALength - AIndex));
+    FreeChars(ABuffer);
   }
-  auto* grown = static_cast<char16_t*>(std::realloc(ABuffer, sizeof(char16_t) * static_cast<size_t>(ALength + ACount)));
-  if (!grown) throw EOutOfMemory(u"Out of memory for text");
+  if (ASource) std::memcpy(grown + AIndex, ASource, sizeof(char16_t) * static_cast<size_t>(ACount));
   ABuffer = grown;
-  std::memmove(ABuffer + AIndex + ACount, ABuffer + AIndex, sizeof(char16_t) * static_cast<size_t>(ALength - AIndex));
-  if (ASource) std::memcpy(ABuffer + AIndex, ASource, sizeof(char16_t) * static_cast<size_t>(ACount));
   return ALength + ACount;
 }
 
-int32_t DeleteFromCharBuffer(char16_t*& ABuffer, int32_t ALength, int32_t AIndex, int32_t ACount) {
+int32_t DeleteFromCharBuffer(TElementPool* APool, char16_t*& ABuffer, int32_t ALength, int32_t AIndex, int32_t ACount) {
   const int32_t length = ALength - ACount;
-  std::memmove(ABuffer + AIndex, ABuffer + AIndex + ACount, sizeof(char16_t) * static_cast<size_t>(length - AIndex));
-  if (length == 0) {
-    FreeChars(ABuffer);
-    ABuffer = nullptr;
-  } else if (auto* shrunk =
-                 static_cast<char16_t*>(std::realloc(ABuffer, sizeof(char16_t) * static_cast<size_t>(length)))) {
-    ABuffer = shrunk;
+  char16_t* shrunk = nullptr;
+  if (length > 0) {
+    shrunk = AllocChars(APool, nullptr, length);
+    std::memcpy(shrunk, ABuffer, sizeof(char16_t) * static_cast<size_t>(AIndex));
+    std::memcpy(shrunk + AIndex, ABuffer + AIndex + ACount, sizeof(char16_t) * static_cast<size_t>(length - AIndex));
   }
+  FreeChars(ABuffer);
+  ABuffer = shrunk;
   return length;
 }
 
@@ -88,15 +92,21 @@ TRect RunRect(TTextAttributes* AAttributes, const TRect& ARowRect, int32_t ABase
 
 TPortion* NewPortion(TPortionKind AKind, TParagraph* AParagraph, TTextAttributes* AAttributes, TPortion* ABefore,
                      IEmbeddedElement* AElement) {
+  TElementPool* pool = AParagraph->Textor()->Pool();
   switch (AKind) {
     case TPortionKind::pkText:
-      return new TTextPortion(AParagraph, AAttributes, ABefore);
+      return new (pool) TTextPortion(AParagraph, AAttributes, ABefore);
     case TPortionKind::pkTabStops:
-      return new TTabStopsPortion(AParagraph, AAttributes, ABefore);
+      return new (pool) TTabStopsPortion(AParagraph, AAttributes, ABefore);
     case TPortionKind::pkElement:
-      return new TElementPortion(AParagraph, AAttributes, ABefore, AElement);
+      return new (pool) TElementPortion(AParagraph, AAttributes, ABefore, AElement);
   }
   throw EProgrammingError(u"Unknown portion kind");
+}
+
+TElementPool* PoolOf(const TPortion* APortion) {
+  const TTextor* textor = APortion->Textor();
+  return textor ? textor->Pool() : nullptr;
 }
 
 TTextPosition Normalized(TParagraph* AParagraph, TPortion* APortion, int32_t AOffset) {
@@ -130,6 +140,10 @@ TPortion::~TPortion() {
 }
 
 TTextor* TPortion::Textor() const { return FParagraph ? FParagraph->Textor() : nullptr; }
+
+void* TPortion::operator new(size_t ASize, TElementPool* APool) { return TElementPool::Allocate(APool, ASize); }
+void TPortion::operator delete(void* APortion, TElementPool*) noexcept { TElementPool::Free(APortion); }
+void TPortion::operator delete(void* APortion) noexcept { TElementPool::Free(APortion); }
 
 void TPortion::Link(TParagraph* AParagraph, TPortion* ABefore, bool ASignal) {
   FParagraph = AParagraph;
@@ -231,19 +245,19 @@ int32_t TTextPortion::MeasureChars(int32_t& X, int32_t AOffset, int32_t ACount) 
 }
 
 void TTextPortion::DeleteChars(int32_t AIndex, int32_t ACount) {
-  FLength = DeleteFromCharBuffer(FChars, FLength, AIndex, ACount);
+  FLength = DeleteFromCharBuffer(PoolOf(this), FChars, FLength, AIndex, ACount);
 }
 
 void TTextPortion::SplitTo(TPortion* ATarget, int32_t AIndex) {
   auto* target = static_cast<TTextPortion*>(ATarget);
-  target->FChars = AllocChars(FChars + AIndex, FLength - AIndex);
+  target->FChars = AllocChars(PoolOf(this), FChars + AIndex, FLength - AIndex);
   target->FLength = FLength - AIndex;
   DeleteChars(AIndex, FLength - AIndex);
 }
 
 void TTextPortion::AppendPortion(const TPortion* AOther) {
   auto* other = static_cast<const TTextPortion*>(AOther);
-  FLength = InsertIntoCharBuffer(FChars, FLength, FLength, other->FLength, other->FChars);
+  FLength = InsertIntoCharBuffer(PoolOf(this), FChars, FLength, FLength, other->FLength, other->FChars);
 }
 
 int32_t TTextPortion::CharIndexAtX(int32_t& X, int32_t ATargetX, int32_t AOffset, int32_t ACount, bool ARound,
@@ -277,7 +291,7 @@ int32_t TTextPortion::CharIndexAtX(int32_t& X, int32_t ATargetX, int32_t AOffset
 }
 
 int32_t TTextPortion::InsertChars(int32_t AIndex, const char16_t* AText, int32_t ACount) {
-  FLength = InsertIntoCharBuffer(FChars, FLength, AIndex, ACount, AText);
+  FLength = InsertIntoCharBuffer(PoolOf(this), FChars, FLength, AIndex, ACount, AText);
   return ACount;
 }
 
@@ -558,6 +572,10 @@ bool TRow::Contains(const TTextPosition& APosition) const {
 
 // ---------------------------------------------------------------------------------------------------------------
 // TParagraph
+
+void* TParagraph::operator new(size_t ASize, TElementPool* APool) { return TElementPool::Allocate(APool, ASize); }
+void TParagraph::operator delete(void* AParagraph, TElementPool*) noexcept { TElementPool::Free(AParagraph); }
+void TParagraph::operator delete(void* AParagraph) noexcept { TElementPool::Free(AParagraph); }
 
 TParagraph::TParagraph(TTextor* ATextor, TParagraph* ABefore) : FTextor(ATextor) {
   FTextor->LinkParagraph(this, ABefore);
@@ -915,27 +933,13 @@ void TParagraph::PlaceElements(const TRect& APadding, const TRect& AMargins) {
 // ---------------------------------------------------------------------------------------------------------------
 // TTextor
 
-// Opens an update; closes it at the end of the scope, without a layout or a signal when an exception leaves it.
-class TTextor::TUpdate {
- public:
-  explicit TUpdate(TTextor& ATextor) : FTextor(ATextor), FExceptions(std::uncaught_exceptions()) {
-    FTextor.BeginUpdate();
-  }
-  TUpdate(const TUpdate&) = delete;
-  TUpdate& operator=(const TUpdate&) = delete;
-  ~TUpdate() noexcept(false) {
-    if (std::uncaught_exceptions() > FExceptions)
-      FTextor.DropUpdate();
-    else
-      FTextor.EndUpdate();
-  }
-
- private:
-  TTextor& FTextor;
-  int FExceptions;
-};
-
-TTextor::TTextor() : FFormatLock(1) { new TParagraph(this, nullptr); }
+TTextor::TTextor(TElementPool* APool)
+    : FPool(APool),
+      FFormatLock(1),
+      FDirty(TPoolAllocator<TParagraph*>(APool)),
+      FElementParagraphs(TPoolAllocator<TParagraph*>(APool)) {
+  new (FPool) TParagraph(this, nullptr);
+}
 
 TTextor::~TTextor() {
   ++FChangeLock;
@@ -1018,20 +1022,22 @@ void TTextor::Invalidate() {
 }
 
 void TTextor::Clear() {
-  TUpdate update(*this);
-  if (!FFirstParagraph) {
-    new TParagraph(this, nullptr);
-    return;
-  }
-  while (FLastParagraph != FFirstParagraph) delete FLastParagraph;
-  FFirstParagraph->Clear();
+  Updating([&] {
+    if (!FFirstParagraph) {
+      new (FPool) TParagraph(this, nullptr);
+      return;
+    }
+    while (FLastParagraph != FFirstParagraph) delete FLastParagraph;
+    FFirstParagraph->Clear();
+  });
 }
 
 void TTextor::SetText(std::u16string_view AText) {
-  TUpdate update(*this);
-  Clear();
-  TTextRange range;
-  InsertText(GetEndPosition(), AText, nullptr, range);
+  Updating([&] {
+    Clear();
+    TTextRange range;
+    InsertText(GetEndPosition(), AText, nullptr, range);
+  });
 }
 
 std::u16string TTextor::GetText() const {
@@ -1063,37 +1069,38 @@ void TTextor::InsertText(const TTextPosition& APosition, std::u16string_view ATe
                          TTextRange& ARange) {
   ARange = {APosition, APosition};
   if (AText.empty()) return;
-  TUpdate update(*this);
-  const bool breaks = AllowsLineBreaks();
-  const bool tabs = AllowsTabs();
-  if (!breaks && !tabs) {
-    InsertChars(APosition, AText, AAttributes, ARange);
-    return;
-  }
-  auto isBreak = [&](char16_t c) { return breaks && (c == u'\r' || c == u'\n'); };
-  auto isTab = [&](char16_t c) { return tabs && c == u'\t'; };
-  bool first = true;
-  TTextPosition at = APosition;
-  const size_t n = AText.size();
-  for (size_t i = 0; i < n;) {
-    TTextRange piece;
-    const char16_t c = AText[i];
-    size_t j = i + 1;
-    if (isBreak(c)) {
-      if (j < n && AText[j] == (c == u'\r' ? u'\n' : u'\r')) ++j;
-      SplitParagraph(at, AAttributes, piece);
-    } else if (isTab(c)) {
-      while (j < n && isTab(AText[j])) ++j;
-      InsertTabs(at, static_cast<int32_t>(j - i), AAttributes, piece);
-    } else {
-      while (j < n && !isBreak(AText[j]) && !isTab(AText[j])) ++j;
-      InsertChars(at, AText.substr(i, j - i), AAttributes, piece);
+  Updating([&] {
+    const bool breaks = AllowsLineBreaks();
+    const bool tabs = AllowsTabs();
+    if (!breaks && !tabs) {
+      InsertChars(APosition, AText, AAttributes, ARange);
+      return;
     }
-    if (first) ARange.Start = piece.Start;
-    first = false;
-    ARange.End = at = piece.End;
-    i = j;
-  }
+    auto isBreak = [&](char16_t c) { return breaks && (c == u'\r' || c == u'\n'); };
+    auto isTab = [&](char16_t c) { return tabs && c == u'\t'; };
+    bool first = true;
+    TTextPosition at = APosition;
+    const size_t n = AText.size();
+    for (size_t i = 0; i < n;) {
+      TTextRange piece;
+      const char16_t c = AText[i];
+      size_t j = i + 1;
+      if (isBreak(c)) {
+        if (j < n && AText[j] == (c == u'\r' ? u'\n' : u'\r')) ++j;
+        SplitParagraph(at, AAttributes, piece);
+      } else if (isTab(c)) {
+        while (j < n && isTab(AText[j])) ++j;
+        InsertTabs(at, static_cast<int32_t>(j - i), AAttributes, piece);
+      } else {
+        while (j < n && !isBreak(AText[j]) && !isTab(AText[j])) ++j;
+        InsertChars(at, AText.substr(i, j - i), AAttributes, piece);
+      }
+      if (first) ARange.Start = piece.Start;
+      first = false;
+      ARange.End = at = piece.End;
+      i = j;
+    }
+  });
 }
 
 void TTextor::InsertChars(const TTextPosition& APosition, std::u16string_view AText, TTextAttributes* AAttributes,
@@ -1122,43 +1129,46 @@ void TTextor::InsertPortionChars(const TTextPosition& APosition, TPortionKind AK
                                  TTextRange& ARange) {
   ARange = {APosition, APosition};
   if (ACount < 1) return;
-  TUpdate update(*this);
-  TParagraph* paragraph = APosition.Paragraph;
-  TPortion* at = APosition.Portion;
-  TPortion* before = nullptr;
-  if (at && at->Kind() == AKind && at->CanMergeWith(AAttributes)) {
-    const int32_t n = at->InsertChars(APosition.Offset, AText, ACount);
-    ARange.End = Normalized(paragraph, at, APosition.Offset + n);
-  } else if (APosition.Offset == 0 && paragraph->PortionBefore(at, before) && before->Kind() == AKind &&
-             before->CanMergeWith(AAttributes)) {
-    const int32_t offset = before->Length();
-    const int32_t n = before->InsertChars(offset, AText, ACount);
-    ARange.Start = {paragraph, before, offset};
-    ARange.End = Normalized(paragraph, before, offset + n);
-  } else {
-    TPortion* tail = at ? at->SplitAt(APosition.Offset) : nullptr;
-    TPortion* portion = CreatePortion(AKind, paragraph, AAttributes, tail, AElement);
-    const int32_t n = AKind == TPortionKind::pkElement ? 1 : portion->InsertChars(0, AText, ACount);
-    ARange.Start = {paragraph, portion, 0};
-    ARange.End = Normalized(paragraph, portion, n);
-  }
-  paragraph->Changed();
+  Updating([&] {
+    TParagraph* paragraph = APosition.Paragraph;
+    TPortion* at = APosition.Portion;
+    TPortion* before = nullptr;
+    if (at && at->Kind() == AKind && at->CanMergeWith(AAttributes)) {
+      const int32_t n = at->InsertChars(APosition.Offset, AText, ACount);
+      ARange.End = Normalized(paragraph, at, APosition.Offset + n);
+    } else if (APosition.Offset == 0 && paragraph->PortionBefore(at, before) && before->Kind() == AKind &&
+               before->CanMergeWith(AAttributes)) {
+      const int32_t offset = before->Length();
+      const int32_t n = before->InsertChars(offset, AText, ACount);
+      ARange.Start = {paragraph, before, offset};
+      ARange.End = Normalized(paragraph, before, offset + n);
+    } else {
+      TPortion* tail = at ? at->SplitAt(APosition.Offset) : nullptr;
+      TPortion* portion = CreatePortion(AKind, paragraph, AAttributes, tail, AElement);
+      const int32_t n = AKind == TPortionKind::pkElement ? 1 : portion->InsertChars(0, AText, ACount);
+      ARange.Start = {paragraph, portion, 0};
+      ARange.End = Normalized(paragraph, portion, n);
+    }
+    paragraph->Changed();
+  });
 }
 
 void TTextor::SplitParagraph(const TTextPosition& APosition, TTextAttributes* AAttributes, TTextRange& ARange) {
-  TUpdate update(*this);
-  TParagraph* old = APosition.Paragraph;
-  TParagraph* paragraph = new TParagraph(this, old->Next());
-  const bool moved = APosition.Portion != nullptr;
-  if (moved) MoveParagraphPortions(APosition.Portion->SplitAt(APosition.Offset), paragraph);
-  paragraph->SetParagraphAttributes(old->ParagraphAttributes());
-  paragraph->SetTextAttributes(moved ? old->TextAttributes() : AAttributes);
-  ARange = {old->GetEndPosition(), paragraph->GetBeginPosition()};
+  Updating([&] {
+    TParagraph* old = APosition.Paragraph;
+    TParagraph* paragraph = new (FPool) TParagraph(this, old->Next());
+    const bool moved = APosition.Portion != nullptr;
+    if (moved) MoveParagraphPortions(APosition.Portion->SplitAt(APosition.Offset), paragraph);
+    paragraph->SetParagraphAttributes(old->ParagraphAttributes());
+    paragraph->SetTextAttributes(moved ? old->TextAttributes() : AAttributes);
+    ARange = {old->GetEndPosition(), paragraph->GetBeginPosition()};
+  });
 }
 
 TParagraph* TTextor::AddParagraph(TParagraph* ABefore) {
-  TUpdate update(*this);
-  return new TParagraph(this, ABefore);
+  TParagraph* paragraph = nullptr;
+  Updating([&] { paragraph = new (FPool) TParagraph(this, ABefore); });
+  return paragraph;
 }
 
 void TTextor::LinkParagraph(TParagraph* AParagraph, TParagraph* ABefore) {
@@ -1193,59 +1203,61 @@ void TTextor::UnlinkParagraph(TParagraph* AParagraph) {
 }
 
 void TTextor::MoveParagraphPortions(TPortion* AFirst, TParagraph* ADest) {
-  TUpdate update(*this);
-  for (TPortion* p = AFirst; p;) {
-    TPortion* next = p->Next();
-    p->Unlink();
-    p->Link(ADest, nullptr, true);
-    p = next;
-  }
+  Updating([&] {
+    for (TPortion* p = AFirst; p;) {
+      TPortion* next = p->Next();
+      p->Unlink();
+      p->Link(ADest, nullptr, true);
+      p = next;
+    }
+  });
 }
 
 void TTextor::DeleteRange(const TTextRange& ARange, TTextPosition& APosition) {
   APosition = ARange.Start;
   if (IsRangeEmpty(ARange)) return;
-  TUpdate update(*this);
-  TTextPosition result = ARange.Start;
-  TParagraph* first = ARange.Start.Paragraph;
-  TParagraph* last = ARange.End.Paragraph;
-  for (TParagraph* paragraph = first; paragraph;) {
-    // Each next piece is fetched before the current one is freed.
-    TParagraph* nextParagraph = paragraph->Next();
-    if (paragraph != first && paragraph != last) {
-      delete paragraph;
-      paragraph = nextParagraph;
-      continue;
-    }
-    TPortion* endPortion = paragraph == last ? ARange.End.Portion : nullptr;
-    const int32_t endOffset = paragraph == last ? ARange.End.Offset : 0;
-    TPortion* p = paragraph == first ? ARange.Start.Portion : paragraph->FirstPortion();
-    int32_t offset = paragraph == first ? ARange.Start.Offset : 0;
-    while (p) {
-      TPortion* next = p->Next();
-      const bool atEnd = p == endPortion;
-      const int32_t count = (atEnd ? endOffset : p->Length()) - offset;
-      if (offset == 0 && count == p->Length()) {
-        if (result.Portion == p) result = {result.Paragraph, next, 0};
-        delete p;
-      } else if (count > 0) {
-        p->Delete(offset, count);
-        if (result.Portion == p) NormalizePosition(result);
+  Updating([&] {
+    TTextPosition result = ARange.Start;
+    TParagraph* first = ARange.Start.Paragraph;
+    TParagraph* last = ARange.End.Paragraph;
+    for (TParagraph* paragraph = first; paragraph;) {
+      // Each next piece is fetched before the current one is freed.
+      TParagraph* nextParagraph = paragraph->Next();
+      if (paragraph != first && paragraph != last) {
+        delete paragraph;
+        paragraph = nextParagraph;
+        continue;
       }
-      if (atEnd) break;
-      p = next;
-      offset = 0;
+      TPortion* endPortion = paragraph == last ? ARange.End.Portion : nullptr;
+      const int32_t endOffset = paragraph == last ? ARange.End.Offset : 0;
+      TPortion* p = paragraph == first ? ARange.Start.Portion : paragraph->FirstPortion();
+      int32_t offset = paragraph == first ? ARange.Start.Offset : 0;
+      while (p) {
+        TPortion* next = p->Next();
+        const bool atEnd = p == endPortion;
+        const int32_t count = (atEnd ? endOffset : p->Length()) - offset;
+        if (offset == 0 && count == p->Length()) {
+          if (result.Portion == p) result = {result.Paragraph, next, 0};
+          delete p;
+        } else if (count > 0) {
+          p->Delete(offset, count);
+          if (result.Portion == p) NormalizePosition(result);
+        }
+        if (atEnd) break;
+        p = next;
+        offset = 0;
+      }
+      if (paragraph == last) break;
+      paragraph = nextParagraph;
     }
-    if (paragraph == last) break;
-    paragraph = nextParagraph;
-  }
-  if (first != last) {
-    if (!result.Portion) result = {first, last->FirstPortion(), 0};
-    if (last->FirstPortion()) MoveParagraphPortions(last->FirstPortion(), first);
-    delete last;
-  }
-  result.Paragraph = first;
-  APosition = result;
+    if (first != last) {
+      if (!result.Portion) result = {first, last->FirstPortion(), 0};
+      if (last->FirstPortion()) MoveParagraphPortions(last->FirstPortion(), first);
+      delete last;
+    }
+    result.Paragraph = first;
+    APosition = result;
+  });
 }
 
 TPortion* TTextor::SplitPortionForRange(TTextRange& ARange, TPortion* APortion, int32_t AOffset, int32_t AEnd) {
@@ -1267,28 +1279,29 @@ TPortion* TTextor::SplitPortionForRange(TTextRange& ARange, TPortion* APortion, 
 
 void TTextor::SetRangeAttributes(const TTextRange& ARange, bool AIncludeLastEnd, TTextAttributes* AAttributes,
                                  TTextRange& ANewRange) {
-  TUpdate update(*this);
-  TTextRange range = ARange;
-  TParagraph* first = ARange.Start.Paragraph;
-  TParagraph* last = ARange.End.Paragraph;
-  for (TParagraph* paragraph = first; paragraph; paragraph = paragraph->Next()) {
-    TPortion* endPortion = paragraph == last ? ARange.End.Portion : nullptr;
-    const int32_t endOffset = paragraph == last ? ARange.End.Offset : 0;
-    TPortion* p = paragraph == first ? ARange.Start.Portion : paragraph->FirstPortion();
-    int32_t offset = paragraph == first ? ARange.Start.Offset : 0;
-    while (p) {
-      TPortion* next = p->Next();
-      const bool atEnd = p == endPortion;
-      const int32_t end = atEnd ? endOffset : p->Length();
-      if (end > offset) SplitPortionForRange(range, p, offset, end)->SetAttributes(AAttributes);
-      if (atEnd) break;
-      p = next;
-      offset = 0;
+  Updating([&] {
+    TTextRange range = ARange;
+    TParagraph* first = ARange.Start.Paragraph;
+    TParagraph* last = ARange.End.Paragraph;
+    for (TParagraph* paragraph = first; paragraph; paragraph = paragraph->Next()) {
+      TPortion* endPortion = paragraph == last ? ARange.End.Portion : nullptr;
+      const int32_t endOffset = paragraph == last ? ARange.End.Offset : 0;
+      TPortion* p = paragraph == first ? ARange.Start.Portion : paragraph->FirstPortion();
+      int32_t offset = paragraph == first ? ARange.Start.Offset : 0;
+      while (p) {
+        TPortion* next = p->Next();
+        const bool atEnd = p == endPortion;
+        const int32_t end = atEnd ? endOffset : p->Length();
+        if (end > offset) SplitPortionForRange(range, p, offset, end)->SetAttributes(AAttributes);
+        if (atEnd) break;
+        p = next;
+        offset = 0;
+      }
+      if (paragraph != last || (AIncludeLastEnd && !endPortion)) paragraph->SetTextAttributes(AAttributes);
+      if (paragraph == last) break;
     }
-    if (paragraph != last || (AIncludeLastEnd && !endPortion)) paragraph->SetTextAttributes(AAttributes);
-    if (paragraph == last) break;
-  }
-  ANewRange = range;
+    ANewRange = range;
+  });
 }
 
 TTextAttributes* TTextor::GetAttributesAt(const TTextPosition& APosition) const {
@@ -1528,13 +1541,13 @@ void TTextor::FlushShifts() {
   FShiftPending = false;
 }
 
-void TTextor::AddToList(std::vector<TParagraph*>& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot) {
+void TTextor::AddToList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot) {
   if (AParagraph->*ASlot >= 0) return;
   AParagraph->*ASlot = static_cast<int32_t>(AList.size());
   AList.push_back(AParagraph);
 }
 
-void TTextor::RemoveFromList(std::vector<TParagraph*>& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot) {
+void TTextor::RemoveFromList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot) {
   const int32_t slot = AParagraph->*ASlot;
   if (slot < 0) return;
   TParagraph* last = AList.back();
@@ -1569,18 +1582,19 @@ bool TTextor::IndexRangeToRange(const TIndexRange& AIndex, TTextRange& ARange) c
 }
 
 void TTextor::ReinsertText() {
-  TUpdate update(*this);
-  TTextPosition at = GetBeginPosition();
-  for (;;) {
-    const TTextRange stretch = GetTextStretch(at, true, true);
-    if (IsRangeEmpty(stretch)) break;
-    const std::u16string text = GetRangeText(stretch);
-    TTextPosition start;
-    DeleteRange(stretch, start);
-    TTextRange inserted;
-    InsertText(start, text, nullptr, inserted);
-    at = inserted.End;
-  }
+  Updating([&] {
+    TTextPosition at = GetBeginPosition();
+    for (;;) {
+      const TTextRange stretch = GetTextStretch(at, true, true);
+      if (IsRangeEmpty(stretch)) break;
+      const std::u16string text = GetRangeText(stretch);
+      TTextPosition start;
+      DeleteRange(stretch, start);
+      TTextRange inserted;
+      InsertText(start, text, nullptr, inserted);
+      at = inserted.End;
+    }
+  });
 }
 
 TRow* TTextor::FindRow(const TTextPosition& APosition, bool APreferNext, TRow* AHint) const {
@@ -1754,7 +1768,7 @@ void TTextor::FormatText(bool AChanged) {
     GetPadding(padding);
     GetElementMargins(margins);
     EnsureIndexes();
-    std::vector<TParagraph*> dirty;
+    TParagraphList dirty(FDirty.get_allocator());
     dirty.swap(FDirty);
     for (TParagraph* p : dirty) p->FDirtySlot = -1;
     auto flagged = [](const TParagraph* p) { return !p->Formatted() || !p->Positioned(); };

@@ -5,10 +5,12 @@
 // host through the virtual operations of TTextor.
 #pragma once
 
+#include "document/model/diElementPool.h"
 #include "document/model/diTextorAttributes.h"
 #include "foundation/cuSet.h"
 #include "graphics/pixels/pxTypes.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -127,6 +129,11 @@ class TPortion {
   TPortion(const TPortion&) = delete;
   TPortion& operator=(const TPortion&) = delete;
   virtual ~TPortion();
+
+  // Portions and paragraphs come from their textor's pool, when it has one.
+  static void* operator new(size_t ASize, TElementPool* APool);
+  static void operator delete(void* APortion, TElementPool* APool) noexcept;
+  static void operator delete(void* APortion) noexcept;
 
   virtual TPortionKind Kind() const = 0;
   TParagraph* Paragraph() const { return FParagraph; }
@@ -340,6 +347,10 @@ class TParagraph {
   // Frees the rows, unlinks itself (the paragraph after it must be positioned again), frees the portions.
   ~TParagraph();
 
+  static void* operator new(size_t ASize, TElementPool* APool);
+  static void operator delete(void* AParagraph, TElementPool* APool) noexcept;
+  static void operator delete(void* AParagraph) noexcept;
+
   TTextor* Textor() const { return FTextor; }
   TParagraph* Next() const { return FNext; }
   TParagraph* Previous() const { return FPrevious; }
@@ -436,8 +447,9 @@ class TParagraph {
 class TTextor : public TObject {
  public:
   // Starts with the format lock held: nothing is laid out until the owner, its answers in force, calls
-  // EndFormatUpdate. (A layout inside this constructor would ask the base's answers, not the host's.)
-  TTextor();
+  // EndFormatUpdate. (A layout inside this constructor would ask the base's answers, not the host's.) With APool
+  // the paragraphs, portions and characters come from that pool, as the elements of the text's scheme do.
+  explicit TTextor(TElementPool* APool = nullptr);
   TTextor(const TTextor&) = delete;
   TTextor& operator=(const TTextor&) = delete;
   ~TTextor() override;
@@ -455,6 +467,7 @@ class TTextor : public TObject {
   TParagraph* FirstParagraph() const { return FFirstParagraph; }
   TParagraph* LastParagraph() const { return FLastParagraph; }
   int32_t ParagraphCount() const;
+  TElementPool* Pool() const { return FPool; }
 
   // Locks and signals: inside BeginUpdate ... EndUpdate any number of edits cause one layout, when the format
   // lock drops, and one Changed, when the change lock drops.
@@ -608,9 +621,20 @@ class TTextor : public TObject {
 
  private:
   friend class TParagraph;
-  class TUpdate;
   // Lowers both locks without a layout or a signal: an exception left the update.
   void DropUpdate();
+  // Runs AWork inside an update; an exception leaves the update through DropUpdate.
+  template <class F>
+  void Updating(F&& AWork) {
+    BeginUpdate();
+    try {
+      AWork();
+    } catch (...) {
+      DropUpdate();
+      throw;
+    }
+    EndUpdate();
+  }
   void InsertPortionChars(const TTextPosition& APosition, TPortionKind AKind, TTextAttributes* AAttributes,
                           const char16_t* AText, IEmbeddedElement* AElement, int32_t ACount, TTextRange& ARange);
   TPortion* CreatePortion(TPortionKind AKind, TParagraph* AParagraph, TTextAttributes* AAttributes, TPortion* ABefore,
@@ -636,9 +660,12 @@ class TTextor : public TObject {
   void AddShift(int32_t AFrom, int32_t ADelta);
   int32_t ShiftAt(int32_t AIndex) const;
   void FlushShifts();
-  static void AddToList(std::vector<TParagraph*>& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot);
-  static void RemoveFromList(std::vector<TParagraph*>& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot);
+  // Paragraphs the textor keeps track of, in its pool.
+  using TParagraphList = std::vector<TParagraph*, TPoolAllocator<TParagraph*>>;
+  static void AddToList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot);
+  static void RemoveFromList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot);
 
+  TElementPool* FPool;
   TParagraph* FFirstParagraph = nullptr;
   TParagraph* FLastParagraph = nullptr;
   int32_t FChangeLock = 0;
@@ -657,8 +684,8 @@ class TTextor : public TObject {
   mutable bool FIndexesValid = false;
   mutable std::vector<TParagraph*> FParagraphs;  // in text order while the indexes are valid
   mutable std::vector<int32_t> FShiftTree;
-  std::vector<TParagraph*> FDirty;
-  std::vector<TParagraph*> FElementParagraphs;
+  TParagraphList FDirty;
+  TParagraphList FElementParagraphs;
 };
 
 // A word character: a letter, a digit or "_".

@@ -48,6 +48,9 @@ constexpr int32_t UnboundedSize = 1073741823;
 // Edits closer than this merge.
 constexpr int64_t MergeInterval = 800;
 
+// The default text of the elements that have none.
+const std::u16string NoText;
+
 // The scheme's check bracket and the engine's update around one edit; closed however the edit ends.
 class TEditBracket {
  public:
@@ -167,7 +170,8 @@ TShiftKeys KeyboardShift() {
 // ---------------------------------------------------------------------------------------------------------------
 // The engine bound to an element
 
-TSchemeTextor::TSchemeTextor(TTextorElement* AElement) : FElement(AElement) {}
+TSchemeTextor::TSchemeTextor(TTextorElement* AElement)
+    : TTextor(AElement->Scheme() ? AElement->Scheme()->Pool() : nullptr), FElement(AElement) {}
 
 void TSchemeTextor::Changed() {
   TTextor::Changed();
@@ -431,7 +435,8 @@ const TElementClassInfo TTextorElement::ClassInfo{u"TTextorElement", &TCustomDro
                                                   &ElementFactory<TTextorElement>};
 
 TTextorElement::TTextorElement(TScheme* AScheme)
-    : TCustomDropDownElement(AScheme), FTextor(std::make_unique<TSchemeTextor>(this)) {
+    : TCustomDropDownElement(AScheme), FTextor(this) {
+  SetClassMark(cmText, true);
   // The engine was made format-locked: the lock is the one held while the element is off a sheet.
   FInternalState = isOffSheet;
   SetOptions(Options() | eoValue);
@@ -439,16 +444,27 @@ TTextorElement::TTextorElement(TScheme* AScheme)
 }
 
 TTextorElement::~TTextorElement() {
+  SetClassMark(cmText, false);
   // The embedded elements went before, each clearing its portion (RemoveVisualChild): the engine frees portions only.
   SetInteractive(false);
-  FTextor->SetElement(nullptr);
-  FTextor->BeginUpdate();
+  FTextor.SetElement(nullptr);
+  FTextor.BeginUpdate();
+}
+
+void TTextorElement::SetEditClock(TEditClock AClock) {
+  FClock = AClock ? std::make_unique<TEditClock>(std::move(AClock)) : nullptr;
 }
 
 int64_t TTextorElement::EditTime() const {
-  if (FClock) return FClock();
+  if (FClock) return (*FClock)();
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
+}
+
+const std::u16string& TTextorElement::DefaultText() const { return FDefaultText ? *FDefaultText : NoText; }
+
+void TTextorElement::SetDefaultText(std::u16string AValue) {
+  FDefaultText = AValue.empty() ? nullptr : std::make_unique<std::u16string>(std::move(AValue));
 }
 
 void TTextorElement::SetTextOptions(TTextOptions AValue) {
@@ -456,10 +472,12 @@ void TTextorElement::SetTextOptions(TTextOptions AValue) {
   const TTextOptions layout = toTabs | toLineBreaks;
   const bool reinsert = (AValue & layout) != (FTextOptions & layout);
   FTextOptions = AValue;
-  if (reinsert) {
-    FInternalState |= isSignalsOff | isReplacedWhole;
+  if (reinsert) FInternalState |= isReplacedWhole;
+  // An empty text, as every new element's, has nothing to insert again.
+  if (reinsert && !FTextor.IsEmpty()) {
+    FInternalState |= isSignalsOff;
     try {
-      FTextor->ReinsertText();
+      FTextor.ReinsertText();
     } catch (...) {
       FInternalState &= ~isSignalsOff;
       throw;
@@ -476,17 +494,17 @@ void TTextorElement::SetTextorOptions(TTextorOptions AValue) {
   if (changed.ContainsAny(LayoutTextorOptions)) LayoutAgain();
 }
 
-std::u16string TTextorElement::GetText() const { return FTextor->GetText(); }
+std::u16string TTextorElement::GetText() const { return FTextor.GetText(); }
 
 void TTextorElement::SetText(std::u16string_view AText) {
   if (!FirstVisualChild() && AText == GetText()) return;
   FInternalState |= isReplacedWhole;
-  FTextor->SetText(AText);
+  FTextor.SetText(AText);
 }
 
 void TTextorElement::Clear() {
   FInternalState |= isReplacedWhole;
-  FTextor->Clear();
+  FTextor.Clear();
 }
 
 void TTextorElement::SetTextUndoable(std::u16string_view AText) {
@@ -498,7 +516,7 @@ void TTextorElement::SetTextUndoable(std::u16string_view AText) {
 // Storage
 
 void TTextorElement::IterateRange(TSchemeSaver* ASaver, TKnot* AKnot, const TTextRange* ARange) {
-  const TTextRange range = ARange ? *ARange : FTextor->GetWholeRange();
+  const TTextRange range = ARange ? *ARange : FTextor.GetWholeRange();
   const bool breaks = !(ASaver->HasFlags(ffNoPositions) && (FTextOptions & TTextOptions::FromBits(0x4F)).Empty());
   TKnot* lastChars = nullptr;
   std::u16string lastData;
@@ -514,7 +532,7 @@ void TTextorElement::IterateRange(TSchemeSaver* ASaver, TKnot* AKnot, const TTex
     if (!data.empty()) lastChars->WriteString(u"Data", data);
     lastData = data;
   };
-  FTextor->IterateRange(range, ARange == nullptr, [&](const TTextPiece& APiece) {
+  FTextor.IterateRange(range, ARange == nullptr, [&](const TTextPiece& APiece) {
     if (!APiece.Portion) {
       if (breaks) {
         TKnot* br = AKnot->AddKnot(std::u16string(BreakKnotName));
@@ -565,7 +583,8 @@ bool TTextorElement::ContentToPlainText(TKnot* AKnot, std::u16string& AText) {
 
 void TTextorElement::LoadRich(TSchemeLoader* ALoader, TKnot* AKnot, const TTextPosition& APosition,
                               TTextRange& ARange, bool AWholeElement) {
-  const TIndexPosition start = FTextor->PositionToIndex(APosition);
+  // A whole element is read into an empty text: it starts at the text's start, no index needs working out.
+  const TIndexPosition start = AWholeElement ? TIndexPosition() : FTextor.PositionToIndex(APosition);
   TTextPosition position = APosition;
   const bool skipBreaks = ALoader->HasFlags(ffNoPositions) && (FTextOptions & TTextOptions::FromBits(0x4F)).Empty();
   TKnot* last = static_cast<TKnot*>(AKnot->LastChild());
@@ -576,13 +595,17 @@ void TTextorElement::LoadRich(TSchemeLoader* ALoader, TKnot* AKnot, const TTextP
       k->SetUsed(true);
       // The last paragraph's end is stored too; read back it would add an empty paragraph.
       if (skipBreaks || (AWholeElement && k == last)) continue;
-      FTextor->SplitParagraph(position, nullptr, inserted);
+      FTextor.SplitParagraph(position, nullptr, inserted);
       position = inserted.End;
     } else if (k->Name() == CharsKnotName) {
       k->SetUsed(true);
-      const std::u16string value = k->ReadString(u"Value", u"");
+      std::u16string& value = ALoader->TextBuffer();
+      if (TKnotParam* p = k->FindParam(u"Value"))
+        p->GetAsString(value);
+      else
+        value.clear();
       if (value.empty()) continue;
-      FTextor->InsertText(position, value, GetLinkAttributes(k), inserted);
+      FTextor.InsertText(position, value, GetLinkAttributes(k), inserted);
       position = inserted.End;
     } else if (AWholeElement && k->IsUsed()) {
       // A part's knot, read by the element's parts.
@@ -590,15 +613,15 @@ void TTextorElement::LoadRich(TSchemeLoader* ALoader, TKnot* AKnot, const TTextP
       k->SetUsed(false);
     } else {
       TElement* child = CreateChildFromKnot(ALoader, k, nullptr, classes);
-      auto* visual = dynamic_cast<TVisualElement*>(child);
+      TVisualElement* visual = AsVisualElement(child);
       if (!visual) continue;
-      FTextor->InsertElement(position, visual, nullptr, inserted);
+      FTextor.InsertElement(position, visual, nullptr, inserted);
       visual->SetVisualParent(this);
       position = inserted.End;
     }
   }
-  TTextPosition begin;
-  if (!FTextor->IndexToPosition(start, begin)) begin = position;
+  TTextPosition begin = FTextor.GetBeginPosition();
+  if (!AWholeElement && !FTextor.IndexToPosition(start, begin)) begin = position;
   ARange = {begin, position};
 }
 
@@ -606,15 +629,15 @@ void TTextorElement::InsertContent(TKnot* AKnot, uint8_t AMode, TTextRange& ARan
                                    TFilerFlags AFlags) {
   TSchemeLoader loader(Scheme(), AMode, AFlags, AKnot, Scheme() ? Scheme()->Messages() : nullptr);
   // One layout for the whole content: laid out piece by piece, every new paragraph would renumber the text.
-  FTextor->BeginUpdate();
+  FTextor.BeginUpdate();
   try {
     LoadRich(&loader, AKnot, APosition, ARange, false);
   } catch (...) {
-    FTextor->EndUpdate();
+    FTextor.EndUpdate();
     loader.Abort();
     throw;
   }
-  FTextor->EndUpdate();
+  FTextor.EndUpdate();
   loader.Finish();
 }
 
@@ -622,13 +645,13 @@ void TTextorElement::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
   TCustomDropDownElement::SaveToKnot(ASaver, AKnot);
   if (!IsRich()) {
     const std::u16string text = GetText();
-    if (text.empty() || text == FDefaultText) return;
+    if (text.empty() || text == DefaultText()) return;
     std::u16string name = u"Value";
     if (IsStoredInline(ASaver)) GetStorageNodeName(ASaver, name);
     AKnot->WriteString(name, text);
     return;
   }
-  if (FTextor->IsEmpty() && !(ASaver->Mode() == fmRecord && HasValue())) return;
+  if (FTextor.IsEmpty() && !(ASaver->Mode() == fmRecord && HasValue())) return;
   TKnot* target = AKnot;
   MakeOrdered(AKnot);
   if (ASaver->Mode() == fmRecord)
@@ -647,7 +670,7 @@ void TTextorElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
   if (!IsRich()) {
     std::u16string name = u"Value";
     if (IsStoredInline(ALoader)) GetStorageNodeName(ALoader, name);
-    SetText(AKnot->ReadString(name, FDefaultText));
+    SetText(AKnot->ReadString(name, DefaultText()));
     return;
   }
   TKnot* source = AKnot;
@@ -659,17 +682,17 @@ void TTextorElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
       }
   TScheme* scheme = Scheme();
   if (scheme) scheme->BeginLoading();
-  FTextor->BeginUpdate();
+  FTextor.BeginUpdate();
   try {
     Clear();
     TTextRange range;
-    if (source) LoadRich(ALoader, source, FTextor->GetBeginPosition(), range, true);
+    if (source) LoadRich(ALoader, source, FTextor.GetBeginPosition(), range, true);
   } catch (...) {
-    FTextor->EndUpdate();
+    FTextor.EndUpdate();
     if (scheme) scheme->EndLoading();
     throw;
   }
-  FTextor->EndUpdate();
+  FTextor.EndUpdate();
   if (scheme) scheme->EndLoading();
 }
 
@@ -700,7 +723,7 @@ void TTextorElement::PerformEdit(uint8_t AMode, const TTextRange* ARange, TKnot*
       }
       break;
     case emWhole:
-      replaced = FTextor->GetWholeRange();
+      replaced = FTextor.GetWholeRange();
       removes = true;
       break;
     default:
@@ -711,7 +734,7 @@ void TTextorElement::PerformEdit(uint8_t AMode, const TTextRange* ARange, TKnot*
   if (!removes && !AContent) return;
 
   TNodePtr<TTextorEditOperation> operation = CreateEditOperation(AContent != nullptr);
-  if (removes) operation->ReplacedRange = FTextor->RangeToIndexRange(replaced);
+  if (removes) operation->ReplacedRange = FTextor.RangeToIndexRange(replaced);
   if (AContent) {
     TTextPosition at;
     TTextAttributes* attributes = nullptr;
@@ -722,24 +745,24 @@ void TTextorElement::PerformEdit(uint8_t AMode, const TTextRange* ARange, TKnot*
           attributes = FInteractive->GetTypingAttributes();
         } else {
           // A palette run on a text that is not being edited: the end of the text.
-          at = FTextor->GetEndPosition();
-          attributes = FTextor->GetAttributesAt(at);
+          at = FTextor.GetEndPosition();
+          attributes = FTextor.GetAttributesAt(at);
         }
         break;
       case emRange:
-        at = ARange ? ARange->Start : FTextor->GetEndPosition();
-        attributes = FTextor->GetAttributesAt(ARange ? ARange->End : at);
+        at = ARange ? ARange->Start : FTextor.GetEndPosition();
+        attributes = FTextor.GetAttributesAt(ARange ? ARange->End : at);
         break;
       case emWhole:
-        at = FTextor->GetBeginPosition();
-        attributes = FTextor->GetAttributesAt(FTextor->GetEndPosition());
+        at = FTextor.GetBeginPosition();
+        attributes = FTextor.GetAttributesAt(FTextor.GetEndPosition());
         break;
       default:
-        at = FTextor->GetEndPosition();
-        attributes = FTextor->GetAttributesAt(at);
+        at = FTextor.GetEndPosition();
+        attributes = FTextor.GetAttributesAt(at);
         break;
     }
-    operation->InsertPosition = FTextor->PositionToIndex(at);
+    operation->InsertPosition = FTextor.PositionToIndex(at);
     operation->SetTypingAttributes(attributes);
     operation->SetNewContent(AContent, AContentMode, AContentFlags);
     operation->SelectInserted = ASelect;
@@ -772,12 +795,12 @@ void TTextorElement::InsertElements(uint8_t AMode, const TTextRange* ARange, std
   if (AMode != emWhole && breaks && !AElements.empty()) {
     TElementPaletteItem* item = FindPaletteItemOfClass(AElements.front()->ClassRef());
     if (HasTextorOptions(xoBlockElements) || (item && item->HasFlag(pfBlockInsertion))) {
-      TTextPosition at = FTextor->GetEndPosition();
+      TTextPosition at = FTextor.GetEndPosition();
       if (AMode == emSelection && FInteractive)
         at = FInteractive->HasSelection() ? FInteractive->GetSelection().Start : FInteractive->GetCaretPosition();
       else if (AMode == emRange && ARange)
         at = ARange->Start;
-      if (!FTextor->IsAtParagraphEdge(at, false)) content->AddKnot(std::u16string(BreakKnotName));
+      if (!FTextor.IsAtParagraphEdge(at, false)) content->AddKnot(std::u16string(BreakKnotName));
     }
   }
   bool first = true;
@@ -812,7 +835,7 @@ void TTextorElement::Copy() {
 }
 
 void TTextorElement::AppendPlainText(const TTextRange& ARange, std::u16string& AText) const {
-  FTextor->IterateRange(ARange, false, [&](const TTextPiece& APiece) {
+  FTextor.IterateRange(ARange, false, [&](const TTextPiece& APiece) {
     if (!APiece.Portion) {
       AText += u"\r\n";
     } else if (APiece.Portion->Kind() == TPortionKind::pkElement) {
@@ -838,7 +861,7 @@ void TTextorElement::CopyText() {
 
 void TTextorElement::BroadcastToParts(intptr_t AValue) {
   if (auto* builder = dynamic_cast<TPartsTextBuilder*>(reinterpret_cast<TObject*>(AValue)))
-    AppendPlainText(FTextor->GetWholeRange(), builder->Text);
+    AppendPlainText(FTextor.GetWholeRange(), builder->Text);
   TCustomDropDownElement::BroadcastToParts(AValue);
 }
 
@@ -878,7 +901,7 @@ TVisualElement* TTextorElement::InsertDataElement(const std::u16string* AFileNam
     return nullptr;
   // The new element goes before the element that follows the caret in the text, else at the end.
   TElement* before = nullptr;
-  TTextPosition at = FInteractive ? FInteractive->GetCaretPosition() : FTextor->GetEndPosition();
+  TTextPosition at = FInteractive ? FInteractive->GetCaretPosition() : FTextor.GetEndPosition();
   for (TParagraph* p = at.Paragraph; p && !before; p = p->Next()) {
     for (TPortion* portion = p == at.Paragraph ? at.Portion : p->FirstPortion(); portion; portion = portion->Next())
       if (portion->Kind() == TPortionKind::pkElement)
@@ -975,7 +998,7 @@ TElement* TTextorElement::GetHostElement() {
   return owner ? owner->ParentElement() : nullptr;
 }
 
-TTextorElement* TTextorElement::TextHost() { return dynamic_cast<TTextorElement*>(GetHostElement()); }
+TTextorElement* TTextorElement::TextHost() { return AsTextorElement(GetHostElement()); }
 
 bool TTextorElement::GetFrameThemeElement(int& AIndex) {
   if (HasTextorOptions(xoFieldFrame)) {
@@ -1100,7 +1123,7 @@ void TTextorElement::NotifyHostTextChanged() {
 // Layout
 
 void TTextorElement::LayoutAgain() {
-  if (IsVisible()) FTextor->InvalidateLayout();
+  if (IsVisible()) FTextor.InvalidateLayout();
 }
 
 void TTextorElement::AfterLayout(bool AReset) {
@@ -1113,25 +1136,25 @@ void TTextorElement::AfterLayout(bool AReset) {
     if (FInteractive->HasPendingSelection()) {
       FInteractive->ApplyPendingSelection();
     } else if (replaced) {
-      FInteractive->SetCaretPosition(FTextor->GetBeginPosition());
+      FInteractive->SetCaretPosition(FTextor.GetBeginPosition());
     } else {
       // The selection maps onto the new rows.
       const TIndexRange selection = FInteractive->SelectionIndex();
       const bool caretAtStart = FInteractive->CaretIndex() == selection.Start && !(selection.Start == selection.End);
       TTextRange range;
-      placed = FTextor->IndexRangeToRange(selection, range);
+      placed = FTextor.IndexRangeToRange(selection, range);
       if (placed) FInteractive->SelectRange(range, caretAtStart);
     }
     FInternalState &= ~isApplyingSelection;
   }
-  if (Sheet() && IsVisible() && FTextor->FormatLock() == 0) {
+  if (Sheet() && IsVisible() && FTextor.FormatLock() == 0) {
     // The rows changed; inside the sheet's update, where every layout runs, a repaint is one of the whole view.
     Invalidate();
     UpdateSize();
     TRect padding;
     GetPadding(padding);
     int32_t baseline = padding.Top + padding.Bottom;
-    if (TParagraph* first = FTextor->FirstParagraph())
+    if (TParagraph* first = FTextor.FirstParagraph())
       if (TRow* row = first->FirstRow()) baseline += row->GetBaseline();
     if (baseline != FBaseline) {
       FBaseline = baseline;
@@ -1149,16 +1172,16 @@ void TTextorElement::AfterLayout(bool AReset) {
 }
 
 void TTextorElement::UpdateSize() {
-  if (!Sheet() || !IsVisible() || FTextor->FormatLock() > 0 || FTextor->LayoutPending()) return;
+  if (!Sheet() || !IsVisible() || FTextor.FormatLock() > 0 || FTextor.LayoutPending()) return;
   TTextWidthLimits limits;
   GetWidthLimits(limits);
   TRect padding;
   GetPadding(padding);
-  int32_t width = FTextor->GetWidth();
-  int32_t height = FTextor->GetHeight();
-  if ((HasTextorOptions(xoEmptyKeepsWidth) || IsValueRequired()) && FTextor->IsEmpty())
+  int32_t width = FTextor.GetWidth();
+  int32_t height = FTextor.GetHeight();
+  if ((HasTextorOptions(xoEmptyKeepsWidth) || IsValueRequired()) && FTextor.IsEmpty())
     width = std::max(width, height * 2 / 3);
-  TRow* last = FTextor->LastParagraph() ? FTextor->LastParagraph()->LastRow() : nullptr;
+  TRow* last = FTextor.LastParagraph() ? FTextor.LastParagraph()->LastRow() : nullptr;
   if (HasTextorOptions(xoGrowToScrollLast) && Sheet()->Settings() &&
       Sheet()->Settings()->IncreaseWorkspaceHeight->Value()) {
     const int32_t lastHeight = last ? last->GetHeight() : 0;
@@ -1178,8 +1201,8 @@ void TTextorElement::BoundsChanged(const TRect& AOldRect, int32_t AOldDescent) {
   // A width that leaves the wrap width as it was (a title stretching its content) keeps the rows: what follows a
   // layout runs without one.
   TRect padding;
-  FTextor->GetPadding(padding);
-  if (IsVisible() && FTextor->LaidOutAt(FTextor->GetWrapWidth(), padding))
+  FTextor.GetPadding(padding);
+  if (IsVisible() && FTextor.LaidOutAt(FTextor.GetWrapWidth(), padding))
     AfterLayout(false);
   else
     LayoutAgain();
@@ -1190,7 +1213,7 @@ void TTextorElement::ChildBoundsChanged(TVisualElement* AChild, const TRect& AOl
   const bool resized = AOldRect.Right - AOldRect.Left != AChild->Width() ||
                        AOldRect.Bottom - AOldRect.Top != AChild->Height() || AOldDescent != AChild->Descent();
   if (!resized) return;
-  if (TElementPortion* portion = AChild->EmbeddingPortion(); portion && portion->Textor() == FTextor.get())
+  if (TElementPortion* portion = AChild->EmbeddingPortion(); portion && portion->Textor() == &FTextor)
     portion->InvalidateLayout();
 }
 
@@ -1207,7 +1230,7 @@ void TTextorElement::InsertVisualChild(TVisualElement* AChild, TVisualElement* A
 void TTextorElement::RemoveVisualChild(TVisualElement* AChild) {
   TElementPortion* portion = AChild->EmbeddingPortion();
   TCustomDropDownElement::RemoveVisualChild(AChild);
-  if (portion && portion->Textor() == FTextor.get()) {
+  if (portion && portion->Textor() == &FTextor) {
     // The element leaves the text with its portion; the portion must not free it again.
     portion->ClearElement();
     AChild->SetEmbeddingPortion(nullptr);
@@ -1215,10 +1238,10 @@ void TTextorElement::RemoveVisualChild(TVisualElement* AChild) {
       TTextPosition start{portion->Paragraph(), portion, 0};
       TTextPosition end{portion->Paragraph(), portion->Next(), 0};
       TTextPosition at;
-      FTextor->DeleteRange({start, end}, at);
+      FTextor.DeleteRange({start, end}, at);
     }
   }
-  if (!IsDestroying() && !FTextor->Formatting() && FTextOptions.ContainsAny(toElementRequired | toSingleElement))
+  if (!IsDestroying() && !FTextor.Formatting() && FTextOptions.ContainsAny(toElementRequired | toSingleElement))
     UpdateState();
 }
 
@@ -1253,20 +1276,20 @@ void TTextorElement::GetAvailableSize(TVisualElement* AChild, TVisualSize& ASize
 }
 
 void TTextorElement::VisibleChanged() {
-  FTextor->BeginFormatUpdate();
+  FTextor.BeginFormatUpdate();
   try {
     TCustomDropDownElement::VisibleChanged();
-    if (IsVisible()) FTextor->InvalidateLayout();
+    if (IsVisible()) FTextor.InvalidateLayout();
   } catch (...) {
-    FTextor->EndFormatUpdate();
+    FTextor.EndFormatUpdate();
     throw;
   }
-  FTextor->EndFormatUpdate();
+  FTextor.EndFormatUpdate();
   UpdateSize();
 }
 
 void TTextorElement::Paint(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) {
-  if (FTextor->FormatLock() > 0 || FTextor->LayoutPending()) return;
+  if (FTextor.FormatLock() > 0 || FTextor.LayoutPending()) return;
   PaintFrame(ACanvas);
   TRect padding;
   GetPadding(padding);
@@ -1281,8 +1304,8 @@ void TTextorElement::Paint(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) {
     const TTextOwnerStates state = AFlags.Contains(spInactive) ? TTextOwnerStates() : TTextOwnerStates(osActive);
     FInteractive->Paint(*ACanvas, state, flags);
   } else {
-    FTextor->PaintParagraphBackgrounds(*ACanvas, {});
-    FTextor->PaintRange(*ACanvas, {}, FTextor->GetWholeRange(), flags, false);
+    FTextor.PaintParagraphBackgrounds(*ACanvas, {});
+    FTextor.PaintRange(*ACanvas, {}, FTextor.GetWholeRange(), flags, false);
   }
   ACanvas->MoveOrigin(-padding.Left, -padding.Top);
 }
@@ -1305,46 +1328,46 @@ void TTextorElement::SettingsChanged(bool ASheetChanged, bool ASettingsChanged, 
   }
   const bool all = ASheetChanged || ASettingsChanged;
   const bool attach = Sheet() && (FInternalState & isOffSheet);
-  FTextor->BeginFormatUpdate();
+  FTextor.BeginFormatUpdate();
   try {
     if (attach) {
       // The lock held off the sheet gives way to this bracket's.
       FInternalState &= ~isOffSheet;
-      FTextor->EndFormatUpdate();
+      FTextor.EndFormatUpdate();
     }
     if (all && Sheet()) {
-      FTextor->InvalidateLayout();
+      FTextor.InvalidateLayout();
       if (FInteractive) ConfigureInteractive(FInteractive.get());
-    } else if (AWidthChanged && widthInChain && FTextor->GetWrapWidth() > 0) {
-      FTextor->InvalidateLayout();
+    } else if (AWidthChanged && widthInChain && FTextor.GetWrapWidth() > 0) {
+      FTextor.InvalidateLayout();
     }
     TCustomDropDownElement::SettingsChanged(ASheetChanged, ASettingsChanged, AWidthChanged, AHeightChanged);
   } catch (...) {
-    FTextor->EndFormatUpdate();
+    FTextor.EndFormatUpdate();
     throw;
   }
-  FTextor->EndFormatUpdate();
+  FTextor.EndFormatUpdate();
   if (!all && ((AWidthChanged && widthInChain) || (AHeightChanged && heightInChain))) UpdateSize();
 }
 
 void TTextorElement::DetachFromSheet() {
   if (!(FInternalState & isOffSheet)) {
     FInternalState |= isOffSheet;
-    FTextor->BeginFormatUpdate();
+    FTextor.BeginFormatUpdate();
   }
   SetInteractive(false);
   TCustomDropDownElement::DetachFromSheet();
 }
 
 void TTextorElement::UpdateChildrenVisible() {
-  FTextor->BeginFormatUpdate();
+  FTextor.BeginFormatUpdate();
   try {
     TCustomDropDownElement::UpdateChildrenVisible();
   } catch (...) {
-    FTextor->EndFormatUpdate();
+    FTextor.EndFormatUpdate();
     throw;
   }
-  FTextor->EndFormatUpdate();
+  FTextor.EndFormatUpdate();
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -1361,7 +1384,7 @@ void TTextorElement::HierarchyChanged() {
   const TTextorOptions taken = IsHosted() ? TTextorOptions::FromBits(0x3EE067) : TTextorOptions::FromBits(0xE024);
   TTextorOptions options = FOptions - taken;
   TTextOptions textOptions = AnyTextOptions;
-  if (TTextorElement* host = dynamic_cast<TTextorElement*>(GetHostElement())) {
+  if (TTextorElement* host = TextHost()) {
     options |= host->TextorOptions() & taken;
     textOptions = host->TextOptions();
   }
@@ -1398,10 +1421,11 @@ bool TTextorElement::ChildNotification(TElement* AChild, int ACode, intptr_t APa
   return TCustomDropDownElement::ChildNotification(AChild, ACode, AParam1, AParam2);
 }
 
-void TTextorElement::TranslateNodeName(TSchemeLoader* ALoader, TKnot* AKnot, std::u16string& AName) {
+std::u16string_view TTextorElement::TranslateNodeName(TSchemeLoader* ALoader, TKnot* AKnot,
+                                                      std::u16string_view AName) {
   if (IsHosted())
     if (TElement* host = GetHostElement()) return host->TranslateNodeName(ALoader, AKnot, AName);
-  TCustomDropDownElement::TranslateNodeName(ALoader, AKnot, AName);
+  return TCustomDropDownElement::TranslateNodeName(ALoader, AKnot, AName);
 }
 
 TElementClass TTextorElement::GetUnacceptedClass(TSchemeLoader* ALoader) {
@@ -1493,12 +1517,12 @@ TDropDownItem* TTextorElement::FillDropDown(TDropDownItem* ARoot) {
   return nullptr;
 }
 
-bool TTextorElement::CalcHasValue() { return !FTextor->IsEmpty(); }
+bool TTextorElement::CalcHasValue() { return !FTextor.IsEmpty(); }
 
 bool TTextorElement::CalcIsEmpty() {
   if (FirstVisualChild()) return false;
-  if (!FDefaultText.empty()) return GetText() == FDefaultText;
-  return FTextor->IsEmpty();
+  if (FDefaultText) return GetText() == *FDefaultText;
+  return FTextor.IsEmpty();
 }
 
 int TTextorElement::CountEmbeddedElements(int ALimit) {
@@ -1507,6 +1531,9 @@ int TTextorElement::CountEmbeddedElements(int ALimit) {
     if (!c->IsEffectivelyDisabled() && !c->HasOptions(eoSkippedOnRequest) && c->EmbeddingPortion()) ++count;
   return count;
 }
+
+// Any text with none of the further checks asked for passes CheckContent and CheckValue without a word.
+bool TTextorElement::CheckValueMayReport() { return FTextOptions != AnyTextOptions; }
 
 void TTextorElement::CheckValue() {
   TCustomDropDownElement::CheckValue();
@@ -1527,16 +1554,16 @@ void TTextorElement::CheckContent() {
   const TTextPortion* firstRun = nullptr;
   const TTextPortion* lastRun = nullptr;
   bool hasTextRun = false;
-  if (TParagraph* p = FTextor->FirstParagraph(); p && p->FirstPortion() && p->FirstPortion()->Kind() == TPortionKind::pkText)
+  if (TParagraph* p = FTextor.FirstParagraph(); p && p->FirstPortion() && p->FirstPortion()->Kind() == TPortionKind::pkText)
     firstRun = static_cast<const TTextPortion*>(p->FirstPortion());
-  if (TParagraph* p = FTextor->LastParagraph(); p && p->LastPortion() && p->LastPortion()->Kind() == TPortionKind::pkText)
+  if (TParagraph* p = FTextor.LastParagraph(); p && p->LastPortion() && p->LastPortion()->Kind() == TPortionKind::pkText)
     lastRun = static_cast<const TTextPortion*>(p->LastPortion());
 
   if (FTextOptions != AnyTextOptions) {
     bool space = false, tab = false, lineFeed = false, digit = false, underscore = false, letter = false,
          nonLatin = false, other = false;
     std::u16string fileChars, pathChars;
-    for (TParagraph* p = FTextor->FirstParagraph(); p; p = p->Next())
+    for (TParagraph* p = FTextor.FirstParagraph(); p; p = p->Next())
       for (TPortion* portion = p->FirstPortion(); portion; portion = portion->Next()) {
         if (portion->Kind() != TPortionKind::pkText) continue;
         hasTextRun = true;
@@ -1627,8 +1654,8 @@ void TTextorElement::SetInteractive(bool AValue) {
     return;
   }
   // The interactive works on laid-out text only.
-  if (FTextor->FormatLock() > 0 || FTextor->LayoutPending()) return;
-  FInteractive = std::make_unique<TSchemeTextorInteractive>(FTextor.get());
+  if (FTextor.FormatLock() > 0 || FTextor.LayoutPending()) return;
+  FInteractive = std::make_unique<TSchemeTextorInteractive>(&FTextor);
   ConfigureInteractive(FInteractive.get());
   FInteractive->SetCanEdit([this] { return !IsReadOnly(); });
   FInteractive->AddNotifyEvent(MakeMethod<&TTextorElement::InteractiveNotify>(this));
@@ -1676,9 +1703,9 @@ void TTextorElement::SelectEmbeddedElements() {
   if (selecting) selection = FInteractive->GetSelection();
   for (TVisualElement* c = FirstVisualChild(); c; c = c->NextVisualSibling()) {
     TElementPortion* portion = c->EmbeddingPortion();
-    if (!portion || portion->Textor() != FTextor.get()) continue;
+    if (!portion || portion->Textor() != &FTextor) continue;
     const TTextPosition at{portion->Paragraph(), portion, 0};
-    c->SetSelected(selecting && FTextor->IsPositionInRange(at, selection));
+    c->SetSelected(selecting && FTextor.IsPositionInRange(at, selection));
   }
 }
 
@@ -1810,12 +1837,12 @@ void TTextorElement::SetFocus(TFocusDirections ADirection, const std::u16string&
   TCustomDropDownElement::SetFocus(ADirection, AFocusData, AOrigin, APoint);
   if (!FInteractive) return;
   const bool atEnd = !ADirection.Contains(fdForward);
-  TTextPosition position = atEnd ? FTextor->GetEndPosition() : FTextor->GetBeginPosition();
+  TTextPosition position = atEnd ? FTextor.GetEndPosition() : FTextor.GetBeginPosition();
   if (APoint) {
     TRect padding;
     GetPadding(padding);
     TRow* row = nullptr;
-    if (FTextor->PositionAtPoint({APoint->X - padding.Left, APoint->Y - padding.Top}, true, true, nullptr, row,
+    if (FTextor.PositionAtPoint({APoint->X - padding.Left, APoint->Y - padding.Top}, true, true, nullptr, row,
                                  position)) {
       FInteractive->SetCaretPosition(position);
       return;
@@ -1823,10 +1850,10 @@ void TTextorElement::SetFocus(TFocusDirections ADirection, const std::u16string&
   } else if (AOrigin && AOrigin != this) {
     for (TVisualElement* e = AOrigin; e; e = e->VisualParent())
       if (e->VisualParent() == this) {
-        if (TElementPortion* portion = e->EmbeddingPortion(); portion && portion->Textor() == FTextor.get()) {
+        if (TElementPortion* portion = e->EmbeddingPortion(); portion && portion->Textor() == &FTextor) {
           // Past the element in the direction of the move, so that the next arrow does not enter it again.
           position = {portion->Paragraph(), portion, 0};
-          if (ADirection.Contains(fdForward)) position = FTextor->NextCharPosition(position);
+          if (ADirection.Contains(fdForward)) position = FTextor.NextCharPosition(position);
           FInteractive->SetCaretPosition(position);
           return;
         }
@@ -1835,8 +1862,8 @@ void TTextorElement::SetFocus(TFocusDirections ADirection, const std::u16string&
   } else if (!AFocusData.empty()) {
     TIndexRange index = ParseFocusData(AFocusData);
     TTextRange range;
-    if (FTextor->IndexRangeToRange(index, range)) {
-      const bool reversed = FTextor->IsBefore(range.End, range.Start);
+    if (FTextor.IndexRangeToRange(index, range)) {
+      const bool reversed = FTextor.IsBefore(range.End, range.Start);
       if (reversed) std::swap(range.Start, range.End);
       FInteractive->SelectRange(range, reversed);
       return;
@@ -1850,9 +1877,9 @@ bool TTextorElement::FindInText(TFindData* AData, bool AForward, TVisualElement*
   TIndexPosition from{0, 0};
   TVisualElement* origin = AData->Origin;
   TElementPortion* passed = origin && origin->VisualParent() == this ? origin->EmbeddingPortion() : nullptr;
-  if (passed && passed->Textor() == FTextor.get()) {
+  if (passed && passed->Textor() == &FTextor) {
     // Back out of an embedded element: on beside it, whatever the caret's place.
-    from = FTextor->PositionToIndex({passed->Paragraph(), passed, 0});
+    from = FTextor.PositionToIndex({passed->Paragraph(), passed, 0});
     if (AForward) ++from.CharIndex;
   } else if (FInteractive) {
     const TIndexRange selection = FInteractive->SelectionIndex();
@@ -1863,12 +1890,12 @@ bool TTextorElement::FindInText(TFindData* AData, bool AForward, TVisualElement*
     const TIndexPosition last = ordered ? selection.End : selection.Start;
     from = AForward ? last : first;
   } else if (!AForward) {
-    from = FTextor->PositionToIndex(FTextor->GetEndPosition());
+    from = FTextor.PositionToIndex(FTextor.GetEndPosition());
   }
-  const int32_t count = FTextor->ParagraphCount();
+  const int32_t count = FTextor.ParagraphCount();
   const std::u16string_view pattern = AData->FindText;
   for (int32_t index = from.ParagraphIndex; index >= 0 && index < count; index += AForward ? 1 : -1) {
-    TParagraph* paragraph = FTextor->ParagraphAt(index);
+    TParagraph* paragraph = FTextor.ParagraphAt(index);
     // The paragraph's characters with each embedded element as one character that matches nothing.
     std::u16string text;
     std::vector<std::pair<size_t, TVisualElement*>> elements;
@@ -1913,7 +1940,7 @@ bool TTextorElement::FindInText(TFindData* AData, bool AForward, TVisualElement*
     const TIndexRange match{{index, int32_t(found)}, {index, int32_t(found + pattern.size())}};
     if (!IsFocused()) TCustomDropDownElement::SetFocus(fdForward, {}, nullptr, nullptr);
     TTextRange range;
-    if (!FInteractive || !FTextor->IndexRangeToRange(match, range)) return false;
+    if (!FInteractive || !FTextor.IndexRangeToRange(match, range)) return false;
     FInteractive->SelectRange(range, !AForward);
     return true;
   }

@@ -272,7 +272,7 @@ class TTextorElement : public TCustomDropDownElement {
   explicit TTextorElement(TScheme* AScheme);
   ~TTextorElement() override;
 
-  TSchemeTextor* Textor() const { return FTextor.get(); }
+  TSchemeTextor* Textor() const { return const_cast<TSchemeTextor*>(&FTextor); }
   // Nil unless the element is being edited on a sheet.
   TSchemeTextorInteractive* Interactive() const { return FInteractive.get(); }
 
@@ -284,12 +284,12 @@ class TTextorElement : public TCustomDropDownElement {
   bool IsRich() const { return FOptions.Contains(xoRich); }
   bool IsHosted() const { return FOptions.Contains(xoHosted); }
   // The text that counts as no value; a plain element whose knot has no "Value" loads it.
-  const std::u16string& DefaultText() const { return FDefaultText; }
-  void SetDefaultText(std::u16string AValue) { FDefaultText = std::move(AValue); }
+  const std::u16string& DefaultText() const;
+  void SetDefaultText(std::u16string AValue);
   int32_t Baseline() const { return FBaseline; }
 
   // Edits merge by this clock; tests give their own.
-  void SetEditClock(TEditClock AClock) { FClock = std::move(AClock); }
+  void SetEditClock(TEditClock AClock);
   int64_t EditTime() const;
 
   // The whole text, paragraphs joined by CR LF. SetText replaces it without undo.
@@ -351,6 +351,7 @@ class TTextorElement : public TCustomDropDownElement {
   bool CalcHasValue() override;
   bool CalcIsEmpty() override;
   void CheckValue() override;
+  bool CheckValueMayReport() override;
   void OptionsChanged(TElementOptions AOldOptions) override;
   void HierarchyChanged() override;
   void GetChildClasses(TElementClassList& AList) override;
@@ -361,7 +362,7 @@ class TTextorElement : public TCustomDropDownElement {
   // Node message 10 writes the baseline to the int32_t that parameter 1 points to.
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
   bool ChildNotification(TElement* AChild, int ACode, intptr_t AParam1, intptr_t AParam2) override;
-  void TranslateNodeName(TSchemeLoader* ALoader, TKnot* AKnot, std::u16string& AName) override;
+  std::u16string_view TranslateNodeName(TSchemeLoader* ALoader, TKnot* AKnot, std::u16string_view AName) override;
   TElementClass GetUnacceptedClass(TSchemeLoader* ALoader) override;
 
   // Visual element.
@@ -455,15 +456,25 @@ class TTextorElement : public TCustomDropDownElement {
   // text it collects through BroadcastToParts.
   void AppendPlainText(const TTextRange& ARange, std::u16string& AText) const;
 
-  std::u16string FDefaultText;
+  // A load makes tens of thousands of texts: the engine lies in the element, and what few elements have is held
+  // aside.
   TTextOptions FTextOptions;
   TTextorOptions FOptions;
-  uint8_t FInternalState = 0;
-  std::unique_ptr<TSchemeTextor> FTextor;
   int32_t FBaseline = 0;
+  uint8_t FInternalState = 0;
+  std::unique_ptr<std::u16string> FDefaultText;
+  TSchemeTextor FTextor;
   std::unique_ptr<TSchemeTextorInteractive> FInteractive;
-  TEditClock FClock;
+  std::unique_ptr<TEditClock> FClock;
 };
+
+// The class mark of TTextorElement (TElement::ClassMarks).
+constexpr uint8_t cmText = 0x02;
+
+// AElement as a text element; nil for nil and for any other element.
+inline TTextorElement* AsTextorElement(TElement* AElement) {
+  return AElement && (AElement->ClassMarks() & cmText) ? static_cast<TTextorElement*>(AElement) : nullptr;
+}
 
 // The "Format" palette group with Bold, Italic and Underline, and the shared default attributes of texts off a
 // sheet; between InitializeTextorElement and FinalizeTextorElement.
