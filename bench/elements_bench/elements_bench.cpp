@@ -1,29 +1,32 @@
-// elements_bench [runs [elements...]]: a document of the element kinds users insert, in a rich text as the plain
-// document's root holds them, against the bare knot tree of the same text in the same run; 2,000, 20,000 and
+// elements_bench [runs [elements...]]: a document of the element kinds users insert, in the plain document's root
+// as the program loads it, against the bare knot tree of the same text in the same run; 2,000, 20,000 and
 // 200,000 elements unless others are given.
 //
 //   knot parse     text -> knot tree
 //   knot write     knot tree -> text
-//   load           text -> knot tree -> elements in a rich text off the sheet
+//   load           text -> knot tree -> elements in the document's root off the sheet
 //   layout         the loaded text put on the sheet, which measures and places every element
 //   first paint    the 800 x 600 view at the top of the text painted once after that
 //   save           elements -> knot tree -> text
+//   close          the root taken off the sheet, the sheet and the scheme with all its elements freed
 // The document has one paragraph per ten elements: a logic frame (caption, content and description), two
 // comments, the six signs and a 3 x 4 table. Each figure is the median of the runs, in milliseconds.
 #include "document/elements/diCommonElements.h"
 #include "document/elements/diCustomElements.h"
 #include "document/elements/diTableElement.h"
 #include "document/elements/diTitled.h"
+#include "document/elements/plElements.h"
+#include "document/model/diCanvas.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diMessages.h"
 #include "document/model/diPalette.h"
+#include "document/model/diSheet.h"
 #include "document/model/diSchemeImagesWin.h"
 #include "document/model/diTextorAttributes.h"
 #include "document/text/diTextorElement.h"
 #include "foundation/cuDeviceContextManager.h"
 #include "foundation/cuKnot.h"
 #include "graphics/images/umGDIPlus.h"
-#include "tests/document/TestVisualElements.h"
 
 #include "bench/BenchTiming.h"
 
@@ -39,22 +42,13 @@ namespace {
 
 constexpr int ElementsPerParagraph = 10;
 
-// A timer that never ticks: focus and caret timers would otherwise pile up in the recording host.
+// A timer that never ticks: the bench has no window for focus and caret timers to tick in.
 class TIdleTimer : public ISheetTimer {};
 
-std::unique_ptr<TSheetHostFixture> NewHost() {
-  auto host = std::make_unique<TSheetHostFixture>();
-  host->Sheet->SetTimerFactory(
-      [](unsigned, std::function<void()>) -> std::unique_ptr<ISheetTimer> { return std::make_unique<TIdleTimer>(); });
-  return host;
-}
+// The program's document scheme: its root, the plain root, takes the signs and the plain elements as real elements.
+std::unique_ptr<TScheme> NewDocumentScheme() { return std::make_unique<TScheme>(&TPlainRoot::ClassInfo, u"Quillbox"); }
 
-TTextorElement* NewRichText(TSheetHostFixture& AHost) {
-  auto* text = TElement::CreateIn<TTextorElement>(&AHost.Scheme, AHost.Root);
-  text->SetTextorOptions(xoRich);
-  text->SetTextOptions(AnyTextOptions);
-  return text;
-}
+TPlainRoot* RootOf(TScheme& AScheme) { return static_cast<TPlainRoot*>(AScheme.Root()); }
 
 template <class T>
 T* Embed(TTextorElement* AText, TParagraph* AParagraph) {
@@ -69,8 +63,8 @@ TTextorElement* AsText(TVisualElement* AElement) { return static_cast<TTextorEle
 
 // The document's knot text, built through the elements themselves so that it is what a save writes.
 std::u16string BuildDocument(int AElements) {
-  auto host = NewHost();
-  TTextorElement* text = NewRichText(*host);
+  auto scheme = NewDocumentScheme();
+  TTextorElement* text = RootOf(*scheme);
   const int paragraphs = (AElements + ElementsPerParagraph - 1) / ElementsPerParagraph;
   std::u16string lines;
   for (int i = 0; i < paragraphs; ++i) {
@@ -112,7 +106,7 @@ std::u16string BuildDocument(int AElements) {
   }
   text->Textor()->EndUpdate();
   TNodePtr<TKnot> knot(new TKnot);
-  host->Scheme.SaveElement(text, fmDocument, knot.get(), {});
+  scheme->SaveElement(text, fmDocument, knot.get(), {});
   return knot->SaveToString();
 }
 
@@ -149,54 +143,73 @@ int main(int argc, char** argv) {
   for (int elements : sizes) {
     const std::u16string text = BuildDocument(elements);
 
-    const double parse = MedianMs(runs, [&] {
-      TNodePtr<TKnot> knot(new TKnot);
-      knot->LoadFromString(text);
-    });
     TNodePtr<TKnot> parsed(new TKnot);
     parsed->LoadFromString(text);
     const double write = MedianMs(runs, [&] { parsed->SaveToString(); });
 
-    std::vector<double> loads, layouts, paints, saves;
+    TSheetSettings settings(nullptr);
+    std::vector<double> parses, loads, layouts, paints, saves, closes;
     int withParts = 0;
     int32_t height = 0;
     for (int i = 0; i < runs; ++i) {
-      auto host = NewHost();
-      TTextorElement* rich = NewRichText(*host);
-      TElementMessages log;
-      host->Scheme.SetMessages(&log);
+      // The bare parse and the load alternate, so both meet the heap as the runs before left it.
       auto start = std::chrono::steady_clock::now();
       {
         TNodePtr<TKnot> knot(new TKnot);
         knot->LoadFromString(text);
-        host->Scheme.LoadElement(rich, fmDocument, knot.get());
+      }
+      parses.push_back(Since(start));
+      auto scheme = NewDocumentScheme();
+      TPlainRoot* root = RootOf(*scheme);
+      TElementMessages log;
+      scheme->SetMessages(&log);
+      start = std::chrono::steady_clock::now();
+      {
+        TNodePtr<TKnot> knot(new TKnot);
+        knot->LoadFromString(text);
+        scheme->LoadElement(root, fmDocument, knot.get());
       }
       loads.push_back(Since(start));
+      // An element the root did not take would have been reported.
       if (log.GetCount() != 0) std::abort();
-      host->Scheme.SetMessages(nullptr);
+      scheme->SetMessages(nullptr);
 
+      auto sheet = std::make_unique<TSheet>(&settings);
+      sheet->SetTimerFactory(
+          [](unsigned, std::function<void()>) -> std::unique_ptr<ISheetTimer> { return std::make_unique<TIdleTimer>(); });
+      sheet->SetViewSize({800, 600});
       start = std::chrono::steady_clock::now();
-      rich->SetVisualParent(host->Root);
+      // Placed as the program places its root.
+      TRect padding;
+      sheet->Root()->GetPadding(padding);
+      root->SetBounds(padding.Left, padding.Top, root->Width(), root->Height(), root->Descent());
+      root->SetVisualParent(sheet->Root());
       layouts.push_back(Since(start));
       start = std::chrono::steady_clock::now();
-      host->Sheet->PaintTo(dc, TRect{0, 0, 800, 600}, {});
+      sheet->PaintTo(dc, TRect{0, 0, 800, 600}, {});
       paints.push_back(Since(start));
 
       start = std::chrono::steady_clock::now();
       TNodePtr<TKnot> knot(new TKnot);
-      host->Scheme.SaveElement(rich, fmDocument, knot.get(), {});
+      scheme->SaveElement(root, fmDocument, knot.get(), {});
       const std::u16string saved = knot->SaveToString();
       saves.push_back(Since(start));
       if (saved != text) std::abort();
-      withParts = host->Scheme.ElementCount();
-      height = rich->Height();
+      withParts = scheme->ElementCount();
+      height = root->Height();
+
+      start = std::chrono::steady_clock::now();
+      root->SetVisualParent(nullptr);
+      sheet.reset();
+      scheme.reset();
+      closes.push_back(Since(start));
     }
 
-    std::printf("\ndocument: %d elements in %d paragraphs of a rich text (%d with parts and cells), %.1f KB of knot "
+    std::printf("\ndocument: %d elements in %d paragraphs of the root (%d with parts and cells), %.1f KB of knot "
                 "text, laid out %d px high; median of %d runs\n\n",
                 elements, (elements + ElementsPerParagraph - 1) / ElementsPerParagraph, withParts,
                 text.size() * 1.0 / 1024, height, runs);
-    const double load = Median(loads), layout = Median(layouts), paint = Median(paints), save = Median(saves);
+    const double parse = Median(parses), load = Median(loads), layout = Median(layouts), paint = Median(paints), save = Median(saves);
     PrintKnotRatioRow("knot parse", 20, parse, 0);
     PrintKnotRatioRow("knot write", 20, write, 0);
     PrintKnotRatioRow("load", 20, load, parse);
@@ -204,6 +217,7 @@ int main(int argc, char** argv) {
     PrintKnotRatioRow("first paint", 20, paint, 0);
     PrintKnotRatioRow("load to first paint", 20, load + layout + paint, parse);
     PrintKnotRatioRow("save", 20, save, write);
+    PrintKnotRatioRow("close", 20, Median(closes), 0);
     std::fflush(stdout);
   }
   SelectObject(dc, old);
