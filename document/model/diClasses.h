@@ -607,7 +607,7 @@ constexpr bool AnswersForCheckValue = requires {
 // The factory of every element class's descriptor.
 template <class T>
 TElement* ElementFactory(TScheme* AScheme) {
-  static_assert(alignof(T) <= 16, "an element is aligned as the heap aligns");
+  static_assert(alignof(T) <= TElementPool::Alignment, "an element is aligned as its pool aligns");
   if (!AScheme) return new (AScheme) T(AScheme);
   AScheme->FMaking = TElementHandlings{}
                          .Set(TElementHandling::ehOwnMessagesPlain, KeepsPlainOwnMessages<T>)

@@ -20,13 +20,16 @@ class TElementPool {
 
   void Release() noexcept;
 
+  // What the objects get: every type made in a pool is aligned to no more.
+  static constexpr size_t Alignment = 8;
+
  private:
   TElementPool() = default;
   ~TElementPool();
   TElementPool(const TElementPool&) = delete;
   TElementPool& operator=(const TElementPool&) = delete;
 
-  static constexpr size_t Granule = 16;
+  static constexpr size_t Granule = Alignment;
   static constexpr size_t LargestSlot = 1024;
   static constexpr size_t ClassCount = LargestSlot / Granule;
 
@@ -35,7 +38,8 @@ class TElementPool {
 
   // Freed slots by size, each holding a link to the next; a slot of that size is taken from there first.
   void* FFreed[ClassCount] = {};
-  // The rest of the latest slab, shared by all sizes.
+  // The latest slab and the rest of it, shared by all sizes.
+  char* FSlabStart = nullptr;
   char* FCursor = nullptr;
   char* FLimit = nullptr;
   size_t FNextSlabSize = 4096;
@@ -57,7 +61,10 @@ class TPoolAllocator {
   template <class U>
   TPoolAllocator(const TPoolAllocator<U>& AOther) noexcept : FPool(AOther.Pool()) {}
 
-  T* allocate(size_t ACount) { return static_cast<T*>(TElementPool::Allocate(FPool, ACount * sizeof(T))); }
+  T* allocate(size_t ACount) {
+    static_assert(alignof(T) <= TElementPool::Alignment, "the pool aligns its objects to eight bytes");
+    return static_cast<T*>(TElementPool::Allocate(FPool, ACount * sizeof(T)));
+  }
   void deallocate(T* AItems, size_t) noexcept { TElementPool::Free(AItems); }
   TElementPool* Pool() const noexcept { return FPool; }
   friend bool operator==(const TPoolAllocator& A, const TPoolAllocator& B) noexcept { return A.FPool == B.FPool; }

@@ -141,6 +141,9 @@ TPortion::~TPortion() {
 
 TTextor* TPortion::Textor() const { return FParagraph ? FParagraph->Textor() : nullptr; }
 
+static_assert(alignof(TTextPortion) <= TElementPool::Alignment && alignof(TTabStopsPortion) <= TElementPool::Alignment &&
+                  alignof(TElementPortion) <= TElementPool::Alignment,
+              "a portion is aligned as its pool aligns");
 void* TPortion::operator new(size_t ASize, TElementPool* APool) { return TElementPool::Allocate(APool, ASize); }
 void TPortion::operator delete(void* APortion, TElementPool*) noexcept { TElementPool::Free(APortion); }
 void TPortion::operator delete(void* APortion) noexcept { TElementPool::Free(APortion); }
@@ -573,6 +576,7 @@ bool TRow::Contains(const TTextPosition& APosition) const {
 // ---------------------------------------------------------------------------------------------------------------
 // TParagraph
 
+static_assert(alignof(TParagraph) <= TElementPool::Alignment, "a paragraph is aligned as its pool aligns");
 void* TParagraph::operator new(size_t ASize, TElementPool* APool) { return TElementPool::Allocate(APool, ASize); }
 void TParagraph::operator delete(void* AParagraph, TElementPool*) noexcept { TElementPool::Free(AParagraph); }
 void TParagraph::operator delete(void* AParagraph) noexcept { TElementPool::Free(AParagraph); }
