@@ -252,7 +252,8 @@ void TExpandButton::Paint(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) {
 void TExpandButton::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
   TCustomButtonElement::LoadFromKnot(ALoader, AKnot);
   if (ALoader->HasFlags(ffNoPositions)) return;
-  std::u16string name = u"Value";
+  std::u16string& name = ALoader->NameBuffer();
+  name = u"Value";
   if (IsStoredInline(ALoader)) GetStorageNodeName(ALoader, name);
   SetExpanded(AKnot->ReadBool(name, FExpandedByDefault));
 }

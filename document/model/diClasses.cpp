@@ -884,7 +884,8 @@ void TElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
       part->LoadFromKnot(ALoader, AKnot);
       continue;
     }
-    std::u16string name;
+    std::u16string& name = ALoader->NameBuffer();
+    name.clear();
     part->GetStorageNodeName(ALoader, name);
     if (TKnot* sub = AKnot->FindKnot(name)) part->LoadFromKnot(ALoader, sub);
   }

@@ -207,6 +207,8 @@ class TSchemeLoader : public TSchemeFiler {
   // Where element loads read a value they use at once (TKnotParam::GetAsString): a load of thousands of
   // elements then makes no string per value.
   std::u16string& TextBuffer() { return FTextBuffer; }
+  // Where element loads work out the name of a part's knot or value, used before any further load begins.
+  std::u16string& NameBuffer() { return FNameBuffer; }
   // Whether a knot that no allowed class took went to an element's unaccepted class.
   bool MadeUnaccepted() const { return FUnaccepted; }
 
@@ -230,6 +232,7 @@ class TSchemeLoader : public TSchemeFiler {
   bool FUnaccepted = false;
   std::vector<std::pair<TElement*, intptr_t>> FLoaded;
   std::u16string FTextBuffer;
+  std::u16string FNameBuffer;
 };
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -668,9 +668,16 @@ void TTextorElement::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
 void TTextorElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
   TCustomDropDownElement::LoadFromKnot(ALoader, AKnot);
   if (!IsRich()) {
-    std::u16string name = u"Value";
+    std::u16string& name = ALoader->NameBuffer();
+    name = u"Value";
     if (IsStoredInline(ALoader)) GetStorageNodeName(ALoader, name);
-    SetText(AKnot->ReadString(name, DefaultText()));
+    if (TKnotParam* p = AKnot->FindParam(name)) {
+      std::u16string& value = ALoader->TextBuffer();
+      p->GetAsString(value);
+      SetText(value);
+    } else {
+      SetText(DefaultText());
+    }
     return;
   }
   TKnot* source = AKnot;
