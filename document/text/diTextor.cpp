@@ -396,6 +396,7 @@ TElementPortion::TElementPortion(TParagraph* AParagraph, TTextAttributes* AAttri
                                  IEmbeddedElement* AElement)
     : TPortion(AParagraph, AAttributes, ABefore, 1), FElement(AElement) {
   if (FElement) FElement->SetEmbeddingPortion(this);
+  if (TTextor* t = Textor()) t->FElementPortionsValid = false;
 }
 
 TElementPortion::~TElementPortion() {
@@ -405,6 +406,7 @@ TElementPortion::~TElementPortion() {
     element->SetEmbeddingPortion(nullptr);
     element->DetachEmbedded();
   }
+  if (TTextor* t = Textor()) t->FElementPortionsValid = false;
   // The element goes after the portion has left its paragraph.
   Unlink();
   if (element) element->FreeEmbedded();
@@ -592,6 +594,7 @@ TParagraph::~TParagraph() {
   while (FLastPortion) delete FLastPortion;
   if (FExtent == FTextor->FWidth) FTextor->FWidthValid = false;
   TTextor::RemoveFromList(FTextor->FDirty, this, &TParagraph::FDirtySlot);
+  if (FElementSlot >= 0) FTextor->FElementPortionsValid = false;
   TTextor::RemoveFromList(FTextor->FElementParagraphs, this, &TParagraph::FElementSlot);
   AssignAttributes(FParagraphAttributes, static_cast<TParagraphAttributes*>(nullptr));
   AssignAttributes(FTextAttributes, static_cast<TTextAttributes*>(nullptr));
@@ -685,7 +688,7 @@ void TParagraph::Sync() const {
   if (shift == 0) return;
   auto* self = const_cast<TParagraph*>(this);
   self->FAppliedShift += shift;
-  self->MoveVertically(shift);
+  self->MoveRows(shift);
 }
 
 void TParagraph::MarkDirty() { TTextor::AddToList(FTextor->FDirty, this, &TParagraph::FDirtySlot); }
@@ -727,6 +730,7 @@ void TParagraph::Format(int32_t AWrapWidth, const TRect& APadding, const TRect& 
   if (!FFormatted) {
     ClearRows();
     Wrap(AWrapWidth, APadding, AMargins);
+    FElementShift = FAppliedShift;  // placed where the rows are
     return;
   }
   if (FPositioned) return;
@@ -738,8 +742,16 @@ void TParagraph::Format(int32_t AWrapWidth, const TRect& APadding, const TRect& 
 }
 
 void TParagraph::MoveVertically(int32_t ADY) {
+  MoveRows(ADY);
+  MoveElements(ADY);
+}
+
+void TParagraph::MoveRows(int32_t ADY) {
   for (TRow* r = FFirstRow; r; r = r->FNext) r->Bottom += ADY;
   FTop += ADY;
+}
+
+void TParagraph::MoveElements(int32_t ADY) {
   if (FHasElements)
     for (TPortion* p = FFirstPortion; p; p = p->Next())
       if (p->Kind() == TPortionKind::pkElement) p->MoveTo(0, 0, ADY);
@@ -913,6 +925,7 @@ void TParagraph::Wrap(int32_t AWrapWidth, const TRect& APadding, const TRect& AM
   }
   FHasElements = hasElements;
   if (hasElements) {
+    if (FElementSlot < 0) FTextor->FElementPortionsValid = false;
     TTextor::AddToList(FTextor->FElementParagraphs, this, &TParagraph::FElementSlot);
     PlaceElements(APadding, AMargins);
   }
@@ -941,7 +954,8 @@ TTextor::TTextor(TElementPool* APool)
     : FPool(APool),
       FFormatLock(1),
       FDirty(TPoolAllocator<TParagraph*>(APool)),
-      FElementParagraphs(TPoolAllocator<TParagraph*>(APool)) {
+      FElementParagraphs(TPoolAllocator<TParagraph*>(APool)),
+      FElementPortions(TPoolAllocator<TElementEntry>(APool)) {
   new (FPool) TParagraph(this, nullptr);
 }
 
@@ -1186,7 +1200,7 @@ void TTextor::LinkParagraph(TParagraph* AParagraph, TParagraph* ABefore) {
   (ABefore ? ABefore->FPrevious : FLastParagraph) = AParagraph;
   if (!appended) return;
   AParagraph->FIndex = static_cast<int32_t>(FParagraphs.size());
-  AParagraph->FAppliedShift = 0;
+  AParagraph->FAppliedShift = AParagraph->FElementShift = 0;
   FParagraphs.push_back(AParagraph);
   FShiftTree.push_back(0);
 }
@@ -1207,6 +1221,7 @@ void TTextor::UnlinkParagraph(TParagraph* AParagraph) {
 }
 
 void TTextor::MoveParagraphPortions(TPortion* AFirst, TParagraph* ADest) {
+  FElementPortionsValid = false;
   Updating([&] {
     for (TPortion* p = AFirst; p;) {
       TPortion* next = p->Next();
@@ -1513,7 +1528,7 @@ void TTextor::EnsureIndexes() const {
   int32_t i = 0;
   for (TParagraph* p = FFirstParagraph; p; p = p->Next(), ++i) {
     p->FIndex = i;
-    p->FAppliedShift = 0;
+    p->FAppliedShift = p->FElementShift = 0;
     FParagraphs.push_back(p);
   }
   FShiftTree.assign(FParagraphs.size() + 1, 0);
@@ -1529,7 +1544,7 @@ void TTextor::AddShift(int32_t AFrom, int32_t ADelta) {
   const size_t n = FParagraphs.size();
   for (size_t k = size_t(AFrom) + 1; k <= n; k += k & (~k + 1)) FShiftTree[k] += ADelta;
   FShiftPending = true;
-  FElementsShifted = true;
+  FElementsShiftedFrom = std::min(FElementsShiftedFrom, AFrom);
 }
 
 int32_t TTextor::ShiftAt(int32_t AIndex) const {
@@ -1539,10 +1554,53 @@ int32_t TTextor::ShiftAt(int32_t AIndex) const {
 }
 
 void TTextor::FlushShifts() {
-  for (TParagraph* p = FFirstParagraph; p; p = p->Next()) p->Sync();
-  for (TParagraph* p = FFirstParagraph; p; p = p->Next()) p->FAppliedShift = 0;
+  for (TParagraph* p = FFirstParagraph; p; p = p->Next()) {
+    p->Sync();
+    if (p->FHasElements)
+      if (const int32_t shift = ShiftAt(p->FIndex) - p->FElementShift; shift != 0) p->MoveElements(shift);
+  }
+  for (TParagraph* p = FFirstParagraph; p; p = p->Next()) p->FAppliedShift = p->FElementShift = 0;
   std::fill(FShiftTree.begin(), FShiftTree.end(), 0);
   FShiftPending = false;
+  FElementsShiftedFrom = INT32_MAX;
+}
+
+void TTextor::SyncElements() {
+  if (FElementsShiftedFrom == INT32_MAX) return;
+  EnsureIndexes();
+  if (!FElementPortionsValid) {
+    std::sort(FElementParagraphs.begin(), FElementParagraphs.end(),
+              [](const TParagraph* a, const TParagraph* b) { return a->FIndex < b->FIndex; });
+    FElementPortions.clear();
+    for (size_t i = 0; i < FElementParagraphs.size(); ++i) {
+      TParagraph* paragraph = FElementParagraphs[i];
+      paragraph->FElementSlot = static_cast<int32_t>(i);
+      for (TPortion* p = paragraph->FFirstPortion; p; p = p->Next())
+        if (p->Kind() == TPortionKind::pkElement)
+          FElementPortions.push_back({paragraph, static_cast<TElementPortion*>(p)});
+    }
+    FElementPortionsValid = true;
+  }
+  const size_t n = FElementPortions.size();
+  size_t i =
+      std::partition_point(FElementPortions.begin(), FElementPortions.end(),
+                           [this](const TElementEntry& e) { return e.Paragraph->FIndex < FElementsShiftedFrom; }) -
+      FElementPortions.begin();
+  // The paragraphs and elements lie apart in the pool: those a few entries ahead are fetched while these move.
+  constexpr size_t Ahead = 16;
+  while (i < n) {
+    if (i + Ahead < n) {
+      __builtin_prefetch(FElementPortions[i + Ahead].Paragraph);
+      __builtin_prefetch(FElementPortions[i + Ahead].Portion);
+    }
+    if (i + Ahead / 2 < n) __builtin_prefetch(FElementPortions[i + Ahead / 2].Portion->Element());
+    TParagraph* paragraph = FElementPortions[i].Paragraph;
+    const int32_t shift = ShiftAt(paragraph->FIndex) - paragraph->FElementShift;
+    paragraph->FElementShift += shift;
+    for (; i < n && FElementPortions[i].Paragraph == paragraph; ++i)
+      if (shift != 0) FElementPortions[i].Portion->MoveTo(0, 0, shift);
+  }
+  FElementsShiftedFrom = INT32_MAX;
 }
 
 void TTextor::AddToList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot) {
@@ -1788,10 +1846,7 @@ void TTextor::FormatText(bool AChanged) {
     }
     // Embedded elements are on the sheet: they move now, the rest when asked for. A layout that moved nothing
     // leaves them where the last one put them.
-    if (FElementsShifted) {
-      for (TParagraph* p : FElementParagraphs) p->Sync();
-      FElementsShifted = false;
-    }
+    SyncElements();
     // Paragraphs flagged while they were laid out (link detection) are done.
     for (size_t i = FDirty.size(); i-- > 0;)
       if (!flagged(FDirty[i])) RemoveFromList(FDirty, FDirty[i], &TParagraph::FDirtySlot);

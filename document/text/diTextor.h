@@ -417,8 +417,10 @@ class TParagraph {
                int32_t ABottom, int32_t AWidth);
   int32_t RowLeft(int32_t AWrapWidth, int32_t AWidth, bool AFirstRow) const;
   void PlaceElements(const TRect& APadding, const TRect& AMargins);
-  // Applies the vertical shift that layouts of paragraphs above left pending for this one.
+  // Applies to the rows the vertical shift that layouts of paragraphs above left pending for this one.
   void Sync() const;
+  void MoveRows(int32_t ADY);
+  void MoveElements(int32_t ADY);
   // Needs a layout: in the textor's list of paragraphs to lay out.
   void MarkDirty();
 
@@ -435,6 +437,7 @@ class TParagraph {
   int32_t FExtent = 0;        // the widest row with its left edge and the right indent
   int32_t FIndex = 0;         // place in the text while the textor's indexes are valid
   int32_t FAppliedShift = 0;  // the pending shifts up to this place already applied to the rows
+  int32_t FElementShift = 0;  // the same for the embedded elements, which follow at the end of a layout
   int32_t FDirtySlot = -1;    // in the textor's list of paragraphs to lay out
   int32_t FElementSlot = -1;  // in the textor's list of paragraphs that hold elements
   bool FFormatted = false;
@@ -620,6 +623,7 @@ class TTextor : public TObject {
   virtual TRect GetClipRect(TCustomSheetCanvas& ACanvas) const;
 
  private:
+  friend class TElementPortion;
   friend class TParagraph;
   // Lowers both locks without a layout or a signal: an exception left the update.
   void DropUpdate();
@@ -653,13 +657,16 @@ class TTextor : public TObject {
   void FormatOne(TParagraph* AParagraph, int32_t AWrapWidth, const TRect& APadding, const TRect& AMargins);
 
   // A layout shifts the paragraphs below a changed one by recording the shift in a Fenwick tree over paragraph
-  // places; each paragraph applies what it still owes when its rows are asked for, and paragraphs with embedded
-  // elements at the end of the layout. So a keystroke costs the changed paragraph, not the text.
+  // places; each paragraph applies what it still owes to its rows when they are asked for, and the embedded
+  // elements below the first shifted place follow at the end of the layout. So a keystroke costs the changed
+  // paragraph and the elements it moves, not the text.
   void EnsureIndexes() const;
   void InvalidateIndexes();
   void AddShift(int32_t AFrom, int32_t ADelta);
   int32_t ShiftAt(int32_t AIndex) const;
   void FlushShifts();
+  // Moves the embedded elements at or below the first shifted place with their text.
+  void SyncElements();
   // Paragraphs the textor keeps track of, in its pool.
   using TParagraphList = std::vector<TParagraph*, TPoolAllocator<TParagraph*>>;
   static void AddToList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot);
@@ -675,7 +682,9 @@ class TTextor : public TObject {
   bool FLayoutChanged = false;  // the pending layout follows a change of the text
   bool FFormatting = false;
   bool FShiftPending = false;
-  bool FElementsShifted = false;  // a shift was recorded since the paragraphs with elements last followed
+  // The first place a shift was recorded at since the paragraphs with elements last followed; INT32_MAX: none.
+  int32_t FElementsShiftedFrom = INT32_MAX;
+  bool FElementPortionsValid = true;  // FElementPortions lists the element portions of FElementParagraphs
   // What the last layout was made with.
   int32_t FLaidOutWrap = -1;
   TRect FLaidOutPadding;
@@ -686,6 +695,13 @@ class TTextor : public TObject {
   mutable std::vector<int32_t> FShiftTree;
   TParagraphList FDirty;
   TParagraphList FElementParagraphs;
+  // The element portions in text order, so that the elements below a shift are moved without walking the portions
+  // of their paragraphs; made again from FElementParagraphs when an element portion comes, goes or moves.
+  struct TElementEntry {
+    TParagraph* Paragraph;
+    TElementPortion* Portion;
+  };
+  std::vector<TElementEntry, TPoolAllocator<TElementEntry>> FElementPortions;
 };
 
 // A word character: a letter, a digit or "_".
