@@ -14,6 +14,7 @@
 #include "document/elements/diCustomElements.h"
 #include "document/elements/diTableElement.h"
 #include "document/elements/diTitled.h"
+#include "document/elements/plElements.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diMessages.h"
 #include "document/model/diPalette.h"
@@ -42,18 +43,19 @@ constexpr int ElementsPerParagraph = 10;
 // A timer that never ticks: focus and caret timers would otherwise pile up in the recording host.
 class TIdleTimer : public ISheetTimer {};
 
+// A host whose view is the 800 x 600 that the first paint draws, as a window would give it.
 std::unique_ptr<TSheetHostFixture> NewHost() {
   auto host = std::make_unique<TSheetHostFixture>();
+  host->Sheet->SetViewSize({800, 600});
   host->Sheet->SetTimerFactory(
       [](unsigned, std::function<void()>) -> std::unique_ptr<ISheetTimer> { return std::make_unique<TIdleTimer>(); });
   return host;
 }
 
+// The plain document's root: a rich text that takes the signs too (a bare rich text would keep them as
+// unsupported elements, each with its message and its sign). A load that leaves any unsupported tells the log.
 TTextorElement* NewRichText(TSheetHostFixture& AHost) {
-  auto* text = TElement::CreateIn<TTextorElement>(&AHost.Scheme, AHost.Root);
-  text->SetTextorOptions(xoRich);
-  text->SetTextOptions(AnyTextOptions);
-  return text;
+  return TElement::CreateIn<TPlainRoot>(&AHost.Scheme, AHost.Root);
 }
 
 template <class T>
