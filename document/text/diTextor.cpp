@@ -573,6 +573,10 @@ bool TRow::Contains(const TTextPosition& APosition) const {
 // ---------------------------------------------------------------------------------------------------------------
 // TParagraph
 
+void* TRow::operator new(size_t ASize, TElementPool* APool) { return TElementPool::Allocate(APool, ASize); }
+void TRow::operator delete(void* ARow, TElementPool*) noexcept { TElementPool::Free(ARow); }
+void TRow::operator delete(void* ARow) noexcept { TElementPool::Free(ARow); }
+
 void* TParagraph::operator new(size_t ASize, TElementPool* APool) { return TElementPool::Allocate(APool, ASize); }
 void TParagraph::operator delete(void* AParagraph, TElementPool*) noexcept { TElementPool::Free(AParagraph); }
 void TParagraph::operator delete(void* AParagraph) noexcept { TElementPool::Free(AParagraph); }
@@ -771,7 +775,7 @@ int32_t TParagraph::RowLeft(int32_t AWrapWidth, int32_t AWidth, bool AFirstRow) 
 
 TRow* TParagraph::AddRow(TRowKind AKind, const TTextPosition& AStart, const TTextPosition& AEnd, int32_t ADescent,
                          int32_t ABottom, int32_t AWidth) {
-  TRow* row = new TRow(this, AKind);
+  TRow* row = new (FTextor->FPool) TRow(this, AKind);
   row->FStart = AStart;
   row->FEnd = AEnd;
   row->Descent = ADescent;

@@ -294,6 +294,11 @@ class TRow {
   TRow(const TRow&) = delete;
   TRow& operator=(const TRow&) = delete;
 
+  // From the textor's pool, as its paragraphs and portions: a layout makes a row for every line.
+  static void* operator new(size_t ASize, TElementPool* APool);
+  static void operator delete(void* ARow, TElementPool* APool) noexcept;
+  static void operator delete(void* ARow) noexcept;
+
   int32_t Descent = 0;  // the largest descent of the row's content
   int32_t Bottom = 0;   // in text coordinates
   int32_t Width = 0;    // of the content
