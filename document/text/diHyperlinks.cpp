@@ -37,6 +37,19 @@ bool HasOwnAttributes(const TTextor& ATextor, const TTextRange& ARange) {
       ARange, false, [](const TTextPiece& APiece) { return !APiece.Portion || !APiece.Portion->Attributes(); });
 }
 
+// Whether a scan could change the paragraph: a text with attributes of its own, which the scan resets, or a
+// colon, which every link has after its scheme. Most paragraphs have neither and are left without a look at
+// their stretches.
+bool MayChange(const TParagraph& AParagraph) {
+  for (const TPortion* p = AParagraph.FirstPortion(); p; p = p->Next()) {
+    if (p->Kind() == TPortionKind::pkElement) continue;
+    if (p->Attributes()) return true;
+    for (int32_t i = 0; i < p->Length(); ++i)
+      if (p->GetChar(i) == u':') return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool IsLinkSeparator(char16_t C) { return C == u'\t' || C == u' ' || C == u'"' || C == u'<' || C == u'>'; }
@@ -71,6 +84,7 @@ bool IsURL(std::u16string_view AText, size_t AStart, size_t AFinish) {
 }
 
 void FindLinks(TParagraph* AParagraph, const TLinkAttributesFunc& AAttributesOf) {
+  if (!MayChange(*AParagraph)) return;
   TTextor& textor = *AParagraph->Textor();
   TTextorUpdate update(textor);
   TTextRange stretch = textor.GetTextStretch(AParagraph->GetBeginPosition(), true, false);
