@@ -544,6 +544,11 @@ void TCustomTableElement::LayoutCells() {
       if (GetColumnWidth(c) == 0) widths[c] = std::max(widths[c], size.Width);
       if (GetRowHeight(r) == 0) heights[r] = std::max(heights[r], size.Height);
     }
+  // Grown once, not push by push: a document's first layout sizes thousands of tables.
+  FColumnStarts.reserve(static_cast<size_t>(columns));
+  FColumnEnds.reserve(static_cast<size_t>(columns));
+  FRowStarts.reserve(static_cast<size_t>(rows));
+  FRowEnds.reserve(static_cast<size_t>(rows));
   int32_t x = padding.Left;
   for (int32_t c = 0; c < columns; ++c) {
     FColumnStarts.push_back(x);
@@ -965,7 +970,7 @@ void TTableCellElement::UpdateSize() {
     return;
   }
   FNaturalSize = size;
-  if (auto* table = dynamic_cast<TCustomTableElement*>(VisualParent())) table->LayoutCells();
+  if (auto* table = AsElementOfClass<TCustomTableElement>(VisualParent())) table->LayoutCells();
 }
 
 TElement* TTableCellElement::GetHostElement() {
@@ -1006,7 +1011,7 @@ const TElementClassInfo TElement_Table::ClassInfo{u"TElement_Table", &TCustomTab
                                                   &ElementFactory<TElement_Table>};
 
 void TElement_Table::MeasureCell(TVisualElement* ACell, TVisualSize& ASize) {
-  if (auto* cell = dynamic_cast<TTableCellElement*>(ACell))
+  if (auto* cell = AsElementOfClass<TTableCellElement>(ACell))
     ASize = cell->NaturalSize();
   else
     ASize = {ACell->Width(), ACell->Height()};
