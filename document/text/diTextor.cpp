@@ -940,6 +940,8 @@ void TParagraph::PlaceElements(const TRect& APadding, const TRect& AMargins) {
 TTextor::TTextor(TElementPool* APool)
     : FPool(APool),
       FFormatLock(1),
+      FParagraphs(TPoolAllocator<TParagraph*>(APool)),
+      FShiftTree(TPoolAllocator<int32_t>(APool)),
       FDirty(TPoolAllocator<TParagraph*>(APool)),
       FElementParagraphs(TPoolAllocator<TParagraph*>(APool)) {
   new (FPool) TParagraph(this, nullptr);

@@ -687,8 +687,9 @@ class TTextor : public TObject {
   mutable bool FWidthValid = false;
   mutable int32_t FWidth = 0;
   mutable bool FIndexesValid = false;
-  mutable std::vector<TParagraph*> FParagraphs;  // in text order while the indexes are valid
-  mutable std::vector<int32_t> FShiftTree;
+  // Both from the pool: every text's first layout makes them, thousands in a document.
+  mutable TParagraphList FParagraphs;  // in text order while the indexes are valid
+  mutable std::vector<int32_t, TPoolAllocator<int32_t>> FShiftTree;
   TParagraphList FDirty;
   TParagraphList FElementParagraphs;
 };
