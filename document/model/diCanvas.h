@@ -10,7 +10,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -37,12 +37,9 @@ class TSheetSettings : public TProperty {
   TBooleanProperty* IncreaseWorkspaceHeight;
 
   // Loaded by name (a theme that cannot be read falls back to the built-in one) and scaled by the font size.
-  // Inline, the name compared as bytes: a layout asks for it several times per element.
+  // Inline, with the name compared in place (no library call): a layout asks for it several times per element.
   TSheetTheme& GetTheme() {
-    const std::u16string& name = Theme->Value();
-    if (FTheme && FThemeScale == std::clamp(FontSize->Value(), 0, 2) && FThemeName.size() == name.size() &&
-        std::memcmp(FThemeName.data(), name.data(), name.size() * sizeof(char16_t)) == 0)
-      return *FTheme;
+    if (FTheme && FThemeScale == std::clamp(FontSize->Value(), 0, 2) && IsThemeName(Theme->Value())) return *FTheme;
     return RefreshTheme();
   }
   // The reason the named theme could not be used at the last load; empty when it was.
@@ -58,6 +55,12 @@ class TSheetSettings : public TProperty {
   void DropAttributes();
   // Loads or rescales the theme after the settings changed (also when they were loaded, without a message).
   TSheetTheme& RefreshTheme();
+  bool IsThemeName(const std::u16string& AName) const {
+    if (AName.size() != FThemeName.size()) return false;
+    for (size_t i = 0; i < AName.size(); ++i)
+      if (AName[i] != FThemeName[i]) return false;
+    return true;
+  }
 
   std::unique_ptr<TSheetTheme> FTheme;
   std::u16string FThemeName;
