@@ -42,10 +42,12 @@ bool HasOwnAttributes(const TTextor& ATextor, const TTextRange& ARange) {
 // their stretches.
 bool MayChange(const TParagraph& AParagraph) {
   for (const TPortion* p = AParagraph.FirstPortion(); p; p = p->Next()) {
-    if (p->Kind() == TPortionKind::pkElement) continue;
+    const TPortionKind kind = p->Kind();
+    if (kind == TPortionKind::pkElement) continue;
     if (p->Attributes()) return true;
-    for (int32_t i = 0; i < p->Length(); ++i)
-      if (p->GetChar(i) == u':') return true;
+    if (kind == TPortionKind::pkText &&
+        static_cast<const TTextPortion*>(p)->Text().find(u':') != std::u16string_view::npos)
+      return true;
   }
   return false;
 }
