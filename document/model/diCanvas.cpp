@@ -54,6 +54,7 @@ TSheetTheme& TSheetSettings::RefreshTheme() {
     FTheme->SetScale(ScaleDelta[scale], ScalePercent[scale]);
     FThemeScale = scale;
   }
+  FThemeStores = Theme->Stores();
   return *FTheme;
 }
 

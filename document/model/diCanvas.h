@@ -10,7 +10,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -37,9 +37,10 @@ class TSheetSettings : public TProperty {
   TBooleanProperty* IncreaseWorkspaceHeight;
 
   // Loaded by name (a theme that cannot be read falls back to the built-in one) and scaled by the font size.
-  // Inline, with the name compared in place (no library call): a layout asks for it several times per element.
+  // Inline, the name's store count standing for the name: a layout asks for it several times per element.
   TSheetTheme& GetTheme() {
-    if (FTheme && FThemeScale == std::clamp(FontSize->Value(), 0, 2) && IsThemeName(Theme->Value())) return *FTheme;
+    if (FTheme && FThemeStores == Theme->Stores() && FThemeScale == std::clamp(FontSize->Value(), 0, 2))
+      return *FTheme;
     return RefreshTheme();
   }
   // The reason the named theme could not be used at the last load; empty when it was.
@@ -55,15 +56,10 @@ class TSheetSettings : public TProperty {
   void DropAttributes();
   // Loads or rescales the theme after the settings changed (also when they were loaded, without a message).
   TSheetTheme& RefreshTheme();
-  bool IsThemeName(const std::u16string& AName) const {
-    if (AName.size() != FThemeName.size()) return false;
-    for (size_t i = 0; i < AName.size(); ++i)
-      if (AName[i] != FThemeName[i]) return false;
-    return true;
-  }
 
   std::unique_ptr<TSheetTheme> FTheme;
   std::u16string FThemeName;
+  uint32_t FThemeStores = 0;  // the name's store count when the theme was last checked against it
   int FThemeScale = -1;
   std::u16string FThemeProblem;
   std::array<TAttributesRef<TRichTextAttributes>, 4> FAttributes;
