@@ -24,6 +24,10 @@
 #include "foundation/cuDeviceContextManager.h"
 #include "foundation/cuKnot.h"
 #include "graphics/images/umGDIPlus.h"
+#include "graphics/pixels/pxBindings.h"
+#include "graphics/pixels/pxBlend.h"
+#include "graphics/pixels/pxLowLevel.h"
+#include "graphics/pixels/pxSystem.h"
 #include "tests/document/TestVisualElements.h"
 
 #include "bench/BenchTiming.h"
@@ -134,6 +138,10 @@ int main(int argc, char** argv) {
   std::vector<int> sizes;
   for (int i = 2; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
   if (sizes.empty()) sizes = {2000, 20000, 200000};
+  // The pixel routines bound to the processor as the program binds them at start-up (portable otherwise).
+  pxSystemStart();
+  pxLowLevelStart();
+  pxBlendStart();
   InitializeGdiPlus();
   InitializeDeviceContextManager();
   InitializePalette();
@@ -223,5 +231,6 @@ int main(int argc, char** argv) {
   TAttributes::FreePool();
   FinalizeDeviceContextManager();
   FinalizeGdiPlus();
+  pxBindingsEnd();
   return 0;
 }
