@@ -179,11 +179,13 @@ void TStringProperty::SetValue(std::u16string AValue) {
   AValue = Normalize(std::move(AValue));
   if (AValue == FValue) return;
   FValue = std::move(AValue);
+  ++FStores;
   Changed();
 }
 
 void TStringProperty::ReadValue(TKnot& AKnot, std::u16string_view AParamName) {
   FValue = Normalize(AKnot.ReadString(AParamName, FDefault));
+  ++FStores;
 }
 
 void TStringProperty::WriteValue(TKnot& AKnot, std::u16string_view AParamName) {

@@ -151,6 +151,9 @@ class TStringProperty : public TOneValueProperty {
 
   const std::u16string& Value() const { return FValue; }
   const std::u16string& Default() const { return FDefault; }
+  // How many times a value was stored, loads included: a reader that keeps what it made of the value tells a
+  // change without comparing texts.
+  uint32_t Stores() const { return FStores; }
   // Normalised first: leading blanks trimmed (poTrimLeft), trailing blanks trimmed (poTrimRight), then a path
   // delimiter appended when missing (poPathDelimiter).
   void SetValue(std::u16string AValue);
@@ -166,6 +169,7 @@ class TStringProperty : public TOneValueProperty {
  private:
   std::u16string FValue;
   std::u16string FDefault;
+  uint32_t FStores = 0;
 };
 
 // An index into a list of names; stored as the name, matched back ignoring case. The default is the index of

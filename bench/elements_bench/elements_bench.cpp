@@ -27,6 +27,10 @@
 #include "foundation/cuDeviceContextManager.h"
 #include "foundation/cuKnot.h"
 #include "graphics/images/umGDIPlus.h"
+#include "graphics/pixels/pxBindings.h"
+#include "graphics/pixels/pxBlend.h"
+#include "graphics/pixels/pxLowLevel.h"
+#include "graphics/pixels/pxSystem.h"
 
 #include "bench/BenchTiming.h"
 
@@ -126,6 +130,10 @@ int main(int argc, char** argv) {
   std::vector<int> sizes;
   for (int i = 2; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
   if (sizes.empty()) sizes = {2000, 20000, 200000};
+  // The pixel routines bound to the processor as the program binds them at start-up (portable otherwise).
+  pxSystemStart();
+  pxLowLevelStart();
+  pxBlendStart();
   InitializeGdiPlus();
   InitializeDeviceContextManager();
   InitializePalette();
@@ -235,5 +243,6 @@ int main(int argc, char** argv) {
   TAttributes::FreePool();
   FinalizeDeviceContextManager();
   FinalizeGdiPlus();
+  pxBindingsEnd();
   return 0;
 }

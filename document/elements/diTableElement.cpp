@@ -206,7 +206,12 @@ void TSchemeTableInteractive::ApplyPendingSelection() {
 
 const TElementClassInfo TCustomTableElement::ClassInfo{u"TCustomTableElement", &TVisualElement::ClassInfo, nullptr};
 
-TCustomTableElement::TCustomTableElement(TScheme* AScheme) : TVisualElement(AScheme) {
+TCustomTableElement::TCustomTableElement(TScheme* AScheme)
+    : TVisualElement(AScheme),
+      FColumnStarts(TPoolAllocator<int32_t>(AScheme ? AScheme->Pool() : nullptr)),
+      FColumnEnds(FColumnStarts.get_allocator()),
+      FRowStarts(FColumnStarts.get_allocator()),
+      FRowEnds(FColumnStarts.get_allocator()) {
   SetVisualOptions(VisualOptions() | voClickFocus | voFocusable | voTakesPastes | voSelectAll | voSelectionContainer);
 }
 
@@ -526,13 +531,14 @@ void TCustomTableElement::LayoutCells() {
   const TSheetTheme& theme = Sheet()->Canvas()->Theme();
   const int32_t spacingX = theme.SpacingX();
   const int32_t spacingY = theme.SpacingY();
-  std::vector<TVisualElement*> cells;
+  const TPoolAllocator<int32_t> pool = FColumnStarts.get_allocator();
+  std::vector<TVisualElement*, TPoolAllocator<TVisualElement*>> cells{TPoolAllocator<TVisualElement*>(pool)};
   cells.reserve(static_cast<size_t>(columns) * rows);
   for (TVisualElement* c = FirstVisualChild(); c && static_cast<int32_t>(cells.size()) < columns * rows;
        c = c->NextVisualSibling())
     cells.push_back(c);
   cells.resize(static_cast<size_t>(columns) * rows, nullptr);
-  std::vector<int32_t> widths(columns, 0), heights(rows, 0);
+  TEdgeList widths(columns, 0, pool), heights(rows, 0, pool);
   for (int32_t c = 0; c < columns; ++c) widths[c] = GetColumnWidth(c);
   for (int32_t r = 0; r < rows; ++r) heights[r] = GetRowHeight(r);
   for (int32_t r = 0; r < rows; ++r)
@@ -544,6 +550,11 @@ void TCustomTableElement::LayoutCells() {
       if (GetColumnWidth(c) == 0) widths[c] = std::max(widths[c], size.Width);
       if (GetRowHeight(r) == 0) heights[r] = std::max(heights[r], size.Height);
     }
+  // Grown once, not push by push: a document's first layout sizes thousands of tables.
+  FColumnStarts.reserve(static_cast<size_t>(columns));
+  FColumnEnds.reserve(static_cast<size_t>(columns));
+  FRowStarts.reserve(static_cast<size_t>(rows));
+  FRowEnds.reserve(static_cast<size_t>(rows));
   int32_t x = padding.Left;
   for (int32_t c = 0; c < columns; ++c) {
     FColumnStarts.push_back(x);
@@ -567,8 +578,8 @@ void TCustomTableElement::LayoutCells() {
 }
 
 bool TCustomTableElement::HitTestSeries(TVisualPoint APoint, TTableKind AKind, TTableHit AHit, int32_t& AIndex) {
-  const std::vector<int32_t>& starts = AKind == tkColumns ? FColumnStarts : FRowStarts;
-  const std::vector<int32_t>& ends = AKind == tkColumns ? FColumnEnds : FRowEnds;
+  const TEdgeList& starts = AKind == tkColumns ? FColumnStarts : FRowStarts;
+  const TEdgeList& ends = AKind == tkColumns ? FColumnEnds : FRowEnds;
   const int32_t v = AKind == tkColumns ? APoint.X : APoint.Y;
   const int32_t count = static_cast<int32_t>(starts.size());
   AIndex = -1;
@@ -600,7 +611,7 @@ int32_t TCustomTableElement::GapEdge(TTableKind AKind, int32_t AGap) {
   TRect padding;
   GetPadding(padding);
   const bool columns = AKind == tkColumns;
-  const std::vector<int32_t>& starts = columns ? FColumnStarts : FRowStarts;
+  const TEdgeList& starts = columns ? FColumnStarts : FRowStarts;
   const int32_t half =
       Sheet() ? (columns ? Sheet()->Canvas()->Theme().SpacingX() : Sheet()->Canvas()->Theme().SpacingY()) / 2 : 0;
   if (AGap < static_cast<int32_t>(starts.size())) return (AGap >= 0 ? starts[AGap] : 0) - half;
@@ -965,7 +976,7 @@ void TTableCellElement::UpdateSize() {
     return;
   }
   FNaturalSize = size;
-  if (auto* table = dynamic_cast<TCustomTableElement*>(VisualParent())) table->LayoutCells();
+  if (auto* table = AsElementOfClass<TCustomTableElement>(VisualParent())) table->LayoutCells();
 }
 
 TElement* TTableCellElement::GetHostElement() {
@@ -1006,7 +1017,7 @@ const TElementClassInfo TElement_Table::ClassInfo{u"TElement_Table", &TCustomTab
                                                   &ElementFactory<TElement_Table>};
 
 void TElement_Table::MeasureCell(TVisualElement* ACell, TVisualSize& ASize) {
-  if (auto* cell = dynamic_cast<TTableCellElement*>(ACell))
+  if (auto* cell = AsElementOfClass<TTableCellElement>(ACell))
     ASize = cell->NaturalSize();
   else
     ASize = {ACell->Width(), ACell->Height()};

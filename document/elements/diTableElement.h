@@ -4,6 +4,7 @@
 #pragma once
 
 #include "document/elements/diTableInteractive.h"
+#include "document/model/diElementPool.h"
 #include "document/model/diElementOperations.h"
 #include "document/text/diTextorElement.h"
 #include "foundation/cuSet.h"
@@ -216,11 +217,13 @@ class TCustomTableElement : public TVisualElement {
   std::unique_ptr<TSchemeTableInteractive> FInteractive;
   int32_t FUpdateCount = 0;
   int32_t FLayoutCount = 0;
-  // The extents of the columns and rows at the last layout, in table coordinates.
-  std::vector<int32_t> FColumnStarts;
-  std::vector<int32_t> FColumnEnds;
-  std::vector<int32_t> FRowStarts;
-  std::vector<int32_t> FRowEnds;
+  // The extents of the columns and rows at the last layout, in table coordinates; from the scheme's pool, as a
+  // layout's own lists are: a document's first layout sizes thousands of tables.
+  using TEdgeList = std::vector<int32_t, TPoolAllocator<int32_t>>;
+  TEdgeList FColumnStarts;
+  TEdgeList FColumnEnds;
+  TEdgeList FRowStarts;
+  TEdgeList FRowEnds;
   // What the controller referred to when the focus last left the table.
   TTableKind FKind = tkRows;
   int32_t FOtherIndex = 0;

@@ -306,7 +306,7 @@ void TCustomTitledElement::WriteTitleItems() {
   WriteTitle(*title);
   FTitle = std::move(title);
   for (int i = 0; i < FTitle->Count(); ++i)
-    if (auto* text = dynamic_cast<TTextorElement*>(FTitle->Item(i).Element);
+    if (auto* text = AsTextorElement(FTitle->Item(i).Element);
         text && text->HasTextorOptions(SizeBoundTextorOptions))
       FTitleFlags.Include(tlSizeDependent);
   for (TVisualElement* c = FirstVisualChild(); c; c = c->NextVisualSibling()) c->UpdateVisible();
@@ -632,7 +632,7 @@ void TTitledTextContainer::SetTitleBounds(const TRect& ARect) {
 }
 
 void TTitledTextContainer::UpdateSize() {
-  auto* titled = dynamic_cast<TCustomTitledElement*>(VisualParent());
+  auto* titled = AsElementOfClass<TCustomTitledElement>(VisualParent());
   if (!titled) {
     TTextorElement::UpdateSize();
     return;

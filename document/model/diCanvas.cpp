@@ -39,8 +39,7 @@ void TSheetSettings::DropAttributes() {
   for (auto& a : FAttributes) a = {};
 }
 
-TSheetTheme& TSheetSettings::GetTheme() {
-  // The theme follows the settings also when they were loaded, which changes values without a change message.
+TSheetTheme& TSheetSettings::RefreshTheme() {
   if (!FTheme || FThemeName != Theme->Value()) {
     DropAttributes();
     auto theme = std::make_unique<TSheetTheme>();
@@ -55,6 +54,7 @@ TSheetTheme& TSheetSettings::GetTheme() {
     FTheme->SetScale(ScaleDelta[scale], ScalePercent[scale]);
     FThemeScale = scale;
   }
+  FThemeStores = Theme->Stores();
   return *FTheme;
 }
 

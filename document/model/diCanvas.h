@@ -8,7 +8,9 @@
 #include "foundation/cuWin32.h"
 #include "graphics/pixels/pxTypes.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -35,7 +37,12 @@ class TSheetSettings : public TProperty {
   TBooleanProperty* IncreaseWorkspaceHeight;
 
   // Loaded by name (a theme that cannot be read falls back to the built-in one) and scaled by the font size.
-  TSheetTheme& GetTheme();
+  // Inline, the name's store count standing for the name: a layout asks for it several times per element.
+  TSheetTheme& GetTheme() {
+    if (FTheme && FThemeStores == Theme->Stores() && FThemeScale == std::clamp(FontSize->Value(), 0, 2))
+      return *FTheme;
+    return RefreshTheme();
+  }
   // The reason the named theme could not be used at the last load; empty when it was.
   const std::u16string& ThemeProblem() const { return FThemeProblem; }
   // Shared rich text attributes of theme font AFont (tfCodeFont .. tfCommentFont).
@@ -47,9 +54,12 @@ class TSheetSettings : public TProperty {
 
  private:
   void DropAttributes();
+  // Loads or rescales the theme after the settings changed (also when they were loaded, without a message).
+  TSheetTheme& RefreshTheme();
 
   std::unique_ptr<TSheetTheme> FTheme;
   std::u16string FThemeName;
+  uint32_t FThemeStores = 0;  // the name's store count when the theme was last checked against it
   int FThemeScale = -1;
   std::u16string FThemeProblem;
   std::array<TAttributesRef<TRichTextAttributes>, 4> FAttributes;

@@ -411,3 +411,10 @@ constexpr uint8_t cmVisual = 0x01;
 inline TVisualElement* AsVisualElement(TElement* AElement) {
   return AElement && (AElement->ClassMarks() & cmVisual) ? static_cast<TVisualElement*>(AElement) : nullptr;
 }
+
+// AElement as a T, told by its element class; nil for nil and for any other class. For hot paths: MinGW's
+// dynamic_cast compares type names.
+template <class T>
+T* AsElementOfClass(TElement* AElement) {
+  return AElement && AElement->ClassRef()->InheritsFrom(&T::ClassInfo) ? static_cast<T*>(AElement) : nullptr;
+}

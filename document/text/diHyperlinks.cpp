@@ -37,6 +37,21 @@ bool HasOwnAttributes(const TTextor& ATextor, const TTextRange& ARange) {
       ARange, false, [](const TTextPiece& APiece) { return !APiece.Portion || !APiece.Portion->Attributes(); });
 }
 
+// Whether a scan could change the paragraph: a text with attributes of its own, which the scan resets, or a
+// colon, which every link has after its scheme. Most paragraphs have neither and are left without a look at
+// their stretches.
+bool MayChange(const TParagraph& AParagraph) {
+  for (const TPortion* p = AParagraph.FirstPortion(); p; p = p->Next()) {
+    const TPortionKind kind = p->Kind();
+    if (kind == TPortionKind::pkElement) continue;
+    if (p->Attributes()) return true;
+    if (kind == TPortionKind::pkText &&
+        static_cast<const TTextPortion*>(p)->Text().find(u':') != std::u16string_view::npos)
+      return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool IsLinkSeparator(char16_t C) { return C == u'\t' || C == u' ' || C == u'"' || C == u'<' || C == u'>'; }
@@ -71,6 +86,7 @@ bool IsURL(std::u16string_view AText, size_t AStart, size_t AFinish) {
 }
 
 void FindLinks(TParagraph* AParagraph, const TLinkAttributesFunc& AAttributesOf) {
+  if (!MayChange(*AParagraph)) return;
   TTextor& textor = *AParagraph->Textor();
   TTextorUpdate update(textor);
   TTextRange stretch = textor.GetTextStretch(AParagraph->GetBeginPosition(), true, false);

@@ -579,6 +579,11 @@ bool TRow::Contains(const TTextPosition& APosition) const {
 // TParagraph
 
 static_assert(alignof(TParagraph) <= TElementPool::Alignment, "a paragraph is aligned as its pool aligns");
+static_assert(alignof(TRow) <= TElementPool::Alignment, "a row is aligned as its pool aligns");
+void* TRow::operator new(size_t ASize, TElementPool* APool) { return TElementPool::Allocate(APool, ASize); }
+void TRow::operator delete(void* ARow, TElementPool*) noexcept { TElementPool::Free(ARow); }
+void TRow::operator delete(void* ARow) noexcept { TElementPool::Free(ARow); }
+
 void* TParagraph::operator new(size_t ASize, TElementPool* APool) { return TElementPool::Allocate(APool, ASize); }
 void TParagraph::operator delete(void* AParagraph, TElementPool*) noexcept { TElementPool::Free(AParagraph); }
 void TParagraph::operator delete(void* AParagraph) noexcept { TElementPool::Free(AParagraph); }
@@ -787,7 +792,7 @@ int32_t TParagraph::RowLeft(int32_t AWrapWidth, int32_t AWidth, bool AFirstRow) 
 
 TRow* TParagraph::AddRow(TRowKind AKind, const TTextPosition& AStart, const TTextPosition& AEnd, int32_t ADescent,
                          int32_t ABottom, int32_t AWidth) {
-  TRow* row = new TRow(this, AKind);
+  TRow* row = new (FTextor->FPool) TRow(this, AKind);
   row->FStart = AStart;
   row->FEnd = AEnd;
   row->Descent = ADescent;
@@ -953,6 +958,8 @@ void TParagraph::PlaceElements(const TRect& APadding, const TRect& AMargins) {
 TTextor::TTextor(TElementPool* APool)
     : FPool(APool),
       FFormatLock(1),
+      FParagraphs(TPoolAllocator<TParagraph*>(APool)),
+      FShiftTree(TPoolAllocator<int32_t>(APool)),
       FDirty(TPoolAllocator<TParagraph*>(APool)),
       FElementParagraphs(TPoolAllocator<TParagraph*>(APool)),
       FElementPortions(TPoolAllocator<TElementEntry>(APool)) {

@@ -294,6 +294,11 @@ class TRow {
   TRow(const TRow&) = delete;
   TRow& operator=(const TRow&) = delete;
 
+  // From the textor's pool, as its paragraphs and portions: a layout makes a row for every line.
+  static void* operator new(size_t ASize, TElementPool* APool);
+  static void operator delete(void* ARow, TElementPool* APool) noexcept;
+  static void operator delete(void* ARow) noexcept;
+
   int32_t Descent = 0;  // the largest descent of the row's content
   int32_t Bottom = 0;   // in text coordinates
   int32_t Width = 0;    // of the content
@@ -691,8 +696,9 @@ class TTextor : public TObject {
   mutable bool FWidthValid = false;
   mutable int32_t FWidth = 0;
   mutable bool FIndexesValid = false;
-  mutable std::vector<TParagraph*> FParagraphs;  // in text order while the indexes are valid
-  mutable std::vector<int32_t> FShiftTree;
+  // Both from the pool: every text's first layout makes them, thousands in a document.
+  mutable TParagraphList FParagraphs;  // in text order while the indexes are valid
+  mutable std::vector<int32_t, TPoolAllocator<int32_t>> FShiftTree;
   TParagraphList FDirty;
   TParagraphList FElementParagraphs;
   // The element portions in text order, so that the elements below a shift are moved without walking the portions

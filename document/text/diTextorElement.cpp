@@ -972,10 +972,10 @@ void TTextorElement::DetectLinks(TParagraph* AParagraph) {
     return;
   }
   if (!HasTextorOptions(xoLinks) || !Sheet() || AParagraph->IsEmpty()) return;
-  TTextAttributes* base = GetTextAttributes();
-  FindLinks(AParagraph, [base](std::u16string_view AURL) -> TTextAttributes* {
+  // The base is looked up per link found: most paragraphs have none.
+  FindLinks(AParagraph, [this](std::u16string_view AURL) -> TTextAttributes* {
     TRichTextAttributes link;
-    if (base) link.Assign(*base);
+    if (TTextAttributes* base = GetTextAttributes()) link.Assign(*base);
     link.SetLink(1, std::u16string(AURL));
     return static_cast<TTextAttributes*>(link.Acquire());
   });
