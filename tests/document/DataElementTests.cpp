@@ -38,12 +38,6 @@ TBytes BytesOf(const TMemoryStream& AStream) {
   return TBytes(stream.Memory(), stream.Memory() + stream.Size());
 }
 
-TBytes BytesOf(TStream& AStream) {
-  TMemoryStream copy;
-  copy.CopyFrom(AStream, 0);
-  return BytesOf(copy);
-}
-
 std::unique_ptr<TMemoryStream> StreamOf(const TBytes& ABytes) {
   auto stream = std::make_unique<TMemoryStream>();
   if (!ABytes.empty()) stream->WriteBuffer(ABytes.data(), ABytes.size());
@@ -634,7 +628,9 @@ TEST_F(DataElementTest, IconsAndCursorsFromDataThatIsNoImageAreTheGreyBlank) {
     ASSERT_GE(data.size(), 22u);
     EXPECT_EQ(TBytes(data.begin(), data.begin() + 6), (TBytes{0, 0, uint8_t(type == dtIco ? 1 : 2), 0, 1, 0}));
     EXPECT_EQ(data[6], uint8_t(size));
-    if (type == dtCur) EXPECT_EQ(TBytes(data.begin() + 10, data.begin() + 14), (TBytes{0, 0, 0, 0}));
+    if (type == dtCur) {
+      EXPECT_EQ(TBytes(data.begin() + 10, data.begin() + 14), (TBytes{0, 0, 0, 0}));
+    }
     EXPECT_EQ(e->TypeName(), type == dtIco ? u"ico" : u"cur");
     TUniversalImage image;
     image.LoadIconStream(*StreamOf(data));
