@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Start-up of the real program under Wine + Xvfb, beside Wine's own notepad.exe: time from the process start to
 its window painted and answering, and the peak working set, with an empty document and with a generated data file
-of 20,000 elements; then Ctrl+S on that file. The median of a few starts each; one run of the tool.
+of 20,000 elements; then Ctrl+S on that file, and a few starts with 200,000 elements, reported. The median of a
+few starts each; one run of the tool.
 
-    startup_bench.py --build DIR --program EXE --driver EXE --browser EXE [--runs N]
+    startup_bench.py --build DIR --program EXE --driver EXE --browser EXE [--runs N] [--huge-runs N]
 
-Floors: the empty start within 1.5x notepad's; the large file within 3x the empty start and 150 MB working set.
+Floors: the empty start within 1.5x notepad's; the large file within 2.5x the empty start and 150 MB working set.
 Exit code 1 when a floor is missed.
 """
 
@@ -20,14 +21,15 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "blackbox
 from harness import PROGRAM, CheckFailed, Session, Tools, document_text, prepare_template  # noqa: E402
 
 ELEMENTS = 20000
+HUGE_ELEMENTS = 200000
 
 
-def large_document():
-    """20,000 elements in the document root: per group of four a comment, a sign, a logic frame with caption and
+def large_document(elements=ELEMENTS):
+    """The elements in the document root: per group of four a comment, a sign, a logic frame with caption and
     content, and a second comment, each after a line of text."""
     signs = ["Star", "Information", "Question", "Important", "Stop", "Ready"]
     lines = []
-    for i in range(ELEMENTS // 4):
+    for i in range(elements // 4):
         lines.append(f'<Chars Value="Line {i}: "/>')
         lines.append("<Comment>")
         lines.append(f'\t<Chars Value="Comment {i} with a few words of text"/><Br/>')
@@ -80,6 +82,7 @@ def main():
     for option in ("build", "program", "driver", "browser"):
         parser.add_argument(f"--{option}", required=True)
     parser.add_argument("--runs", type=int, default=7)
+    parser.add_argument("--huge-runs", type=int, default=3)
     args = parser.parse_args()
     tools = Tools(args.build, args.program, args.driver, args.browser)
     prepare_template(tools)
@@ -116,6 +119,12 @@ def main():
         close_program()
         # Written back byte for byte: every element was loaded, none was left out.
         round_trip = session.read(session.data_file()) == large
+
+        huge_document = large_document(HUGE_ELEMENTS)
+        huge = []
+        for _ in range(args.huge_runs):
+            huge.append(start_program(session, huge_document))
+            close_program()
     finally:
         session.finish()
 
@@ -129,11 +138,19 @@ def main():
     print(f"  Ctrl+S, {ELEMENTS} elements   {statistics.median(saves):8.1f} ms  "
           f"(file {len(large) / 1024:.0f} KB; peak working set after the saves {peak_after_save / mb:.1f} MB)")
     print(f"  the saved file {'equals' if round_trip else 'differs from'} the generated one")
+    if huge:
+        times = sorted(r[0] for r in huge)
+        print(f"  Quillbox, {HUGE_ELEMENTS} elements {statistics.median(times):8.1f} ms  "
+              f"{max(r[1] for r in huge) / mb:7.1f} MB   (median of {len(huge)}: {times[0]:.1f}-{times[-1]:.1f} ms; "
+              f"file {len(huge_document) / 1024:.0f} KB)")
+    # Each round's own ratio, its starts having met the machine in the same state: the spread shows the load.
+    ratios = sorted(e[0] / n[0] for n, e in zip(rounds["notepad"], rounds["empty"]))
+    print(f"  empty / notepad by round: median {statistics.median(ratios):.2f}x, {ratios[0]:.2f}x-{ratios[-1]:.2f}x")
     failed = []
     if empty[0] > 1.5 * notepad[0]:
         failed.append("the empty start is above 1.5x notepad's")
-    if big[0] > 3 * empty[0]:
-        failed.append("the large file's start is above 3x the empty start")
+    if big[0] > 2.5 * empty[0]:
+        failed.append("the large file's start is above 2.5x the empty start")
     if max(big[1], peak_after_save) > 150 * mb:
         failed.append("the large file's working set is above 150 MB")
     for line in failed:

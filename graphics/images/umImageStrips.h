@@ -1,4 +1,5 @@
-// The program's image strips stored as PNG: decoded through GDI+ and cut into an image list.
+// The program's image strips stored as PNG: decoded as DecodePicture does (PNG without GDI+'s codecs, whose library
+// would load at every start) and cut into an image list.
 #pragma once
 
 #include "foundation/cuStreams.h"
