@@ -1704,16 +1704,22 @@ void TTextorElement::InteractiveNotify(TObject* ASender, intptr_t ANotify, intpt
 }
 
 void TTextorElement::SelectEmbeddedElements() {
-  if (!FirstVisualChild()) return;
-  TTextRange selection;
   const bool selecting = FInteractive && FInteractive->HasSelection();
+  // A find steps through thousands of elements, and the text each step leaves clears its selection: with none
+  // set before, there is nothing to walk.
+  if (!selecting && !(FInternalState & isEmbeddedSelected)) return;
+  TTextRange selection;
   if (selecting) selection = FInteractive->GetSelection();
+  bool selected = false;
   for (TVisualElement* c = FirstVisualChild(); c; c = c->NextVisualSibling()) {
     TElementPortion* portion = c->EmbeddingPortion();
     if (!portion || portion->Textor() != &FTextor) continue;
     const TTextPosition at{portion->Paragraph(), portion, 0};
-    c->SetSelected(selecting && FTextor.IsPositionInRange(at, selection));
+    const bool inside = selecting && FTextor.IsPositionInRange(at, selection);
+    c->SetSelected(inside);
+    selected = selected || inside;
   }
+  FInternalState = selected ? FInternalState | isEmbeddedSelected : FInternalState & ~isEmbeddedSelected;
 }
 
 void TTextorElement::CancelMode() {

@@ -434,13 +434,15 @@ class TTextorElement : public TCustomDropDownElement {
 
  private:
   // isOffSheet: the engine's format lock taken while the element is off a sheet is held; isReplacedWhole: the
-  // text was replaced as a whole since the last layout, so the caret goes to its start.
+  // text was replaced as a whole since the last layout, so the caret goes to its start; isEmbeddedSelected: the
+  // last SelectEmbeddedElements left some embedded element selected.
   enum : uint8_t {
     isSignalsOff = 0x01,
     isApplyingSelection = 0x02,
     isAfterLayout = 0x04,
     isOffSheet = 0x08,
     isReplacedWhole = 0x10,
+    isEmbeddedSelected = 0x20,
   };
 
   void InteractiveNotify(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2);
