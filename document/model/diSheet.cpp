@@ -108,6 +108,7 @@ void TSheet::EndUpdate() {
     return set;
   };
   if (take(spWorkspaceSize)) Notify(snWorkspaceSize, 0, 0);
+  if (take(spFocusTimer) && FFocused) FFocusTimer = FTimerFactory(FocusTimerInterval, [this] { FocusTick(); });
   if (take(spFocus)) {
     // The focus change covers the focused element's content, availability and edit state.
     FPending.Exclude(spFocusedContent | spFocusedAvailability | spFocusedEditState);
@@ -188,9 +189,10 @@ void TSheet::SetFocused(TVisualElement* AElement) {
       if (AElement) AElement->FocusChanged();
       if (ClearMarksOnFocus && !(FFocused && FFocused->IsMarked())) ClearMarked();
       UpdateCaret();
+      // The wait starts when the update ends: a find steps the focus through thousands of elements in one, and
+      // each timer is a window of the system's.
       FFocusTimer.reset();
-      if (FFocused) FFocusTimer = FTimerFactory(FocusTimerInterval, [this] { FocusTick(); });
-      FPending.Include(spFocus);
+      FPending.Include(spFocus | spFocusTimer);
     }
   } catch (...) {
     EndUpdate();

@@ -53,6 +53,7 @@ enum class TSheetPending : uint16_t {
   spFocusedAvailability = 0x0080,
   spViewWidth = 0x0100,
   spViewHeight = 0x0200,
+  spFocusTimer = 0x0400,
 };
 constexpr bool IsFlagFamily(TSheetPending) { return true; }
 using enum TSheetPending;

@@ -190,6 +190,21 @@ TEST_F(TVisualTest, AHeldLeftButtonPostponesTheScrollToTheCaretUntilItIsReleased
   EXPECT_EQ(Count(snScrollToCaret), 1);
 }
 
+TEST_F(TVisualTest, FocusMovedManyTimesInOneUpdateStartsOneWaitForTheScroll) {
+  std::vector<TTestVisualLeaf*> leaves;
+  for (int i = 0; i < 5; ++i) leaves.push_back(AddLeaf(Root, 0, 30 * i));
+  const int made = Timers.Made();
+  {
+    TSheetUpdate update(Sheet.get());
+    for (TTestVisualLeaf* leaf : leaves) leaf->Focus();
+  }
+  EXPECT_EQ(Timers.Made() - made, 1);
+  Notes.clear();
+  Timers.TickAll();
+  EXPECT_EQ(Count(snScrollToCaret), 1);
+  EXPECT_EQ(Sheet->Focused(), leaves.back());
+}
+
 TEST_F(TVisualTest, TheViewStateRestoresTheFocusOnlyForAMatchingElementAndAlwaysTheScrollPosition) {
   AddLeaf(Root, 0, 0);
   TTestVisualLeaf* second = AddLeaf(Root, 0, 30);
