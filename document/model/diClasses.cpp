@@ -755,7 +755,7 @@ void TElement::ParentChanged() {
 }
 
 bool TElement::Unheard() const {
-  if (!FHandling.Contains(TElementHandling::ehOwnMessagesPlain)) return false;
+  if (!FHandling.Contains(TElementHandling::ehOwnMessagesPlain) || HeardBeyondParent()) return false;
   const TElement* parent = ParentElement();
   return !parent || parent->FHandling.Contains(TElementHandling::ehChildrenPlain);
 }

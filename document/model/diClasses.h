@@ -106,8 +106,8 @@ using TElementOptions = TSet<TElementOption>;
 // check answers for itself, as ElementFactory tells from the class it makes; an element made otherwise is taken to
 // hear every message, to have every hook and to need every check.
 enum class TElementHandling : uint8_t {
-  ehOwnMessagesPlain = 0x01,  // HandleMessage and HierarchyChanged are TElement's own
-  ehChildrenPlain = 0x02,     // ChildNotification is TElement's own
+  ehOwnMessagesPlain = 0x01,  // HandleMessage passes node messages on; HierarchyChanged is TElement's own
+  ehChildrenPlain = 0x02,     // ChildNotification passes node messages on
   ehMoveHooksPlain = 0x04,    // ParentChanging is TNode's own
   ehChildHooksPlain = 0x08,   // ChildAdding and ChildrenChanged are TNode's own
   ehCheckAnswered = 0x10,     // CheckValueMayReport is declared with the CheckValue it answers for
@@ -540,6 +540,10 @@ class TElement : public TNode {
 
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
   void ParentChanged() override;
+  // The last class whose HandleMessage and ChildNotification leave the hierarchy, value and emptiness messages to
+  // TElement's own handling. A class that overrides either and does so names itself here; one that overrides
+  // either without that is taken to hear them.
+  using TPassesNodeMessages = TElement;
 
   // Marks that the constructors of some classes set and their destructors clear again (cmVisual of the visual
   // element, cmText of the text element, cmExpandButton of the expand button): the type tests a load makes by
@@ -549,6 +553,8 @@ class TElement : public TNode {
  protected:
   void SetState(TElementState AState, bool AValue) { FState.Set(AState, AValue); }
   void SetClassMark(uint8_t AMark, bool AValue) { FClassMarks = AValue ? FClassMarks | AMark : FClassMarks & ~AMark; }
+  // Whether an element besides the parent hears the element's messages.
+  virtual bool HeardBeyondParent() const { return false; }
 
  private:
   friend class TScheme;
@@ -572,16 +578,25 @@ class TElement : public TNode {
   std::unique_ptr<TElementMessages> FMessages;
 };
 
-// Whether class T keeps TElement's own HandleMessage and HierarchyChanged, and its own ChildNotification. A class
-// that overrides one, even in a base between, or hides it from view, counts as hearing.
+// The class that declares a member function.
+template <class M>
+struct TMemberOwner;
+template <class C, class R, class... A>
+struct TMemberOwner<R (C::*)(A...)> {
+  using Type = C;
+};
+// Whether class T's HandleMessage passes the hierarchy and state messages on and its HierarchyChanged is TElement's
+// own, and whether its ChildNotification passes them on. A class that overrides one, even in a base between,
+// without naming itself as TPassesNodeMessages, or hides it from view, counts as hearing.
 template <class T>
 constexpr bool KeepsPlainOwnMessages = requires {
-  requires std::is_same_v<decltype(&T::HandleMessage), bool (TElement::*)(int, intptr_t, intptr_t)>;
+  requires std::is_base_of_v<typename TMemberOwner<decltype(&T::HandleMessage)>::Type, typename T::TPassesNodeMessages>;
   requires std::is_same_v<decltype(&T::HierarchyChanged), void (TElement::*)()>;
 };
 template <class T>
 constexpr bool KeepsPlainChildMessages = requires {
-  requires std::is_same_v<decltype(&T::ChildNotification), bool (TElement::*)(TElement*, int, intptr_t, intptr_t)>;
+  requires std::is_base_of_v<typename TMemberOwner<decltype(&T::ChildNotification)>::Type,
+                             typename T::TPassesNodeMessages>;
 };
 // Whether class T keeps TNode's own move hooks: ParentChanging on the node that moves, ChildAdding and
 // ChildrenChanged on its new parent.
@@ -595,12 +610,6 @@ constexpr bool KeepsPlainChildHooks = requires {
   requires std::is_same_v<decltype(&T::ChildrenChanged), void (TNode::*)()>;
 };
 // Whether class T declares its CheckValueMayReport in the class that declares its CheckValue.
-template <class M>
-struct TMemberOwner;
-template <class C, class R, class... A>
-struct TMemberOwner<R (C::*)(A...)> {
-  using Type = C;
-};
 template <class T>
 constexpr bool AnswersForCheckValue = requires {
   requires std::is_same_v<typename TMemberOwner<decltype(&T::CheckValue)>::Type,

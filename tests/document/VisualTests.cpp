@@ -823,6 +823,66 @@ TEST_F(TVisualTest, TheFindStepNeverLeavesItsScope) {
   EXPECT_FALSE(found);
 }
 
+// A leaf, a visual parent and a parent that log the value and emptiness messages the hook they override hears;
+// made through their classes' factories, as a load makes elements.
+struct THeardLog {
+  std::vector<int> Heard;
+  void Hear(int ACode) {
+    if (ACode >= nmHasValueChanged && ACode <= nmValueChanged) Heard.push_back(ACode);
+  }
+};
+struct THearingLeaf : TTestVisualLeaf, THeardLog {
+  using TTestVisualLeaf::TTestVisualLeaf;
+  bool HandleMessage(int AMsg, intptr_t A1, intptr_t A2) override {
+    Hear(AMsg);
+    return TTestVisualLeaf::HandleMessage(AMsg, A1, A2);
+  }
+};
+struct THearingVisualParent : TTestVisualGroup, THeardLog {
+  using TTestVisualGroup::TTestVisualGroup;
+  bool VisualChildNotify(TVisualElement* AChild, int ACode, intptr_t A1, intptr_t A2) override {
+    Hear(ACode);
+    return TTestVisualGroup::VisualChildNotify(AChild, ACode, A1, A2);
+  }
+};
+struct THearingParent : TTestVisualGroup, THeardLog {
+  using TTestVisualGroup::TTestVisualGroup;
+  bool ChildNotification(TElement* AChild, int ACode, intptr_t A1, intptr_t A2) override {
+    Hear(ACode);
+    return TTestVisualGroup::ChildNotification(AChild, ACode, A1, A2);
+  }
+};
+const TElementClassInfo HearingLeafClass{u"TElement_HearingLeaf", &TTestVisualLeaf::ClassInfo,
+                                         &ElementFactory<THearingLeaf>};
+const TElementClassInfo HearingVisualParentClass{u"TElement_HearingVisualParent", &TTestVisualGroup::ClassInfo,
+                                                 &ElementFactory<THearingVisualParent>};
+const TElementClassInfo HearingParentClass{u"TElement_HearingParent", &TTestVisualGroup::ClassInfo,
+                                           &ElementFactory<THearingParent>};
+
+TEST_F(TVisualTest, ValueMessagesReachEveryHookAVisualClassOverrides) {
+  struct TRow {
+    TElementClass Parent;
+    TElementClass Leaf;
+    bool VisualChild;
+    bool LeafListens;
+  };
+  const TRow rows[] = {
+      {&TTestVisualGroup::ClassInfo, &HearingLeafClass, false, true},
+      {&HearingVisualParentClass, &TTestVisualLeaf::ClassInfo, true, false},
+      {&HearingParentClass, &TTestVisualLeaf::ClassInfo, false, false},
+  };
+  for (const TRow& row : rows) {
+    TElement* parent = TElement::CreateIn(row.Parent, &Scheme, Root, nullptr);
+    auto* leaf = static_cast<TTestVisualLeaf*>(TElement::CreateIn(row.Leaf, &Scheme, parent, nullptr));
+    if (row.VisualChild) leaf->SetVisualParent(static_cast<TVisualElement*>(parent));
+    leaf->SetText(u"x");
+    auto* log = dynamic_cast<THeardLog*>(row.LeafListens ? static_cast<TElement*>(leaf) : parent);
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(log->Heard, (std::vector<int>{nmHasValueChanged, nmEmptyChanged, nmValueChanged}))
+        << "row " << (&row - rows);
+  }
+}
+
 TEST(FindData, IgnoringCaseFoldsEveryAlphabetAndMatchCaseComparesExactly) {
   struct Case {
     const char16_t* Find;
