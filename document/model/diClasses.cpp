@@ -764,7 +764,8 @@ bool TElement::UnheardDeep() const {
   // In the order of the broadcast, up to the first element that hears.
   const TNode* node = this;
   while (node) {
-    if (!static_cast<const TElement*>(node)->Unheard()) return false;
+    const auto* e = static_cast<const TElement*>(node);
+    if (!e->FHandling.Contains(TElementHandling::ehHierarchyPlain) || !e->Unheard()) return false;
     if (node->FirstChild()) {
       node = node->FirstChild();
       continue;

@@ -106,11 +106,12 @@ using TElementOptions = TSet<TElementOption>;
 // check answers for itself, as ElementFactory tells from the class it makes; an element made otherwise is taken to
 // hear every message, to have every hook and to need every check.
 enum class TElementHandling : uint8_t {
-  ehOwnMessagesPlain = 0x01,  // HandleMessage passes node messages on; HierarchyChanged is TElement's own
-  ehChildrenPlain = 0x02,     // ChildNotification passes node messages on
+  ehOwnMessagesPlain = 0x01,  // HandleMessage passes the hierarchy and state messages on
+  ehChildrenPlain = 0x02,     // ChildNotification passes the hierarchy and state messages on
   ehMoveHooksPlain = 0x04,    // ParentChanging is TNode's own
   ehChildHooksPlain = 0x08,   // ChildAdding and ChildrenChanged are TNode's own
   ehCheckAnswered = 0x10,     // CheckValueMayReport is declared with the CheckValue it answers for
+  ehHierarchyPlain = 0x20,    // HierarchyChanged is TElement's own
 };
 using TElementHandlings = TSet<TElementHandling>;
 
@@ -561,7 +562,7 @@ class TElement : public TNode {
   // True when a message to the element would reach nothing but TElement::HandleMessage's own handling, so that a
   // message that handling ignores need not be sent.
   bool Unheard() const;
-  // Unheard for the element and its whole subtree.
+  // Unheard for the element and its whole subtree, each keeping TElement's own HierarchyChanged.
   bool UnheardDeep() const;
   void SetID(int32_t AID);
   // Places a new element under AParent, sparing ParentChanged the type test of the parent.
@@ -585,18 +586,21 @@ template <class C, class R, class... A>
 struct TMemberOwner<R (C::*)(A...)> {
   using Type = C;
 };
-// Whether class T's HandleMessage passes the hierarchy and state messages on and its HierarchyChanged is TElement's
-// own, and whether its ChildNotification passes them on. A class that overrides one, even in a base between,
-// without naming itself as TPassesNodeMessages, or hides it from view, counts as hearing.
+// Whether class T's HandleMessage and its ChildNotification pass the hierarchy and state messages on, and whether
+// it keeps TElement's own HierarchyChanged. A class that overrides one, even in a base between, without naming
+// itself as TPassesNodeMessages, or hides it from view, counts as hearing.
 template <class T>
 constexpr bool KeepsPlainOwnMessages = requires {
   requires std::is_base_of_v<typename TMemberOwner<decltype(&T::HandleMessage)>::Type, typename T::TPassesNodeMessages>;
-  requires std::is_same_v<decltype(&T::HierarchyChanged), void (TElement::*)()>;
 };
 template <class T>
 constexpr bool KeepsPlainChildMessages = requires {
   requires std::is_base_of_v<typename TMemberOwner<decltype(&T::ChildNotification)>::Type,
                              typename T::TPassesNodeMessages>;
+};
+template <class T>
+constexpr bool KeepsPlainHierarchyHook = requires {
+  requires std::is_same_v<decltype(&T::HierarchyChanged), void (TElement::*)()>;
 };
 // Whether class T keeps TNode's own move hooks: ParentChanging on the node that moves, ChildAdding and
 // ChildrenChanged on its new parent.
@@ -626,7 +630,8 @@ TElement* ElementFactory(TScheme* AScheme) {
                          .Set(TElementHandling::ehChildrenPlain, KeepsPlainChildMessages<T>)
                          .Set(TElementHandling::ehMoveHooksPlain, KeepsPlainMoveHooks<T>)
                          .Set(TElementHandling::ehChildHooksPlain, KeepsPlainChildHooks<T>)
-                         .Set(TElementHandling::ehCheckAnswered, AnswersForCheckValue<T>);
+                         .Set(TElementHandling::ehCheckAnswered, AnswersForCheckValue<T>)
+                         .Set(TElementHandling::ehHierarchyPlain, KeepsPlainHierarchyHook<T>);
   TElement* element;
   try {
     element = new (AScheme) T(AScheme);

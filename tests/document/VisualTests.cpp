@@ -823,13 +823,17 @@ TEST_F(TVisualTest, TheFindStepNeverLeavesItsScope) {
   EXPECT_FALSE(found);
 }
 
-// A leaf, a visual parent and a parent that log the value and emptiness messages the hook they override hears;
-// made through their classes' factories, as a load makes elements.
+// Leaves, a visual parent and a parent that log the hierarchy, value and emptiness messages the hook they override
+// hears; made through their classes' factories, as a load makes elements.
 struct THeardLog {
   std::vector<int> Heard;
   void Hear(int ACode) {
-    if (ACode >= nmHasValueChanged && ACode <= nmValueChanged) Heard.push_back(ACode);
+    if (ACode == nmHierarchyChanged || (ACode >= nmHasValueChanged && ACode <= nmValueChanged)) Heard.push_back(ACode);
   }
+};
+struct TMovedLeaf : TTestVisualLeaf, THeardLog {
+  using TTestVisualLeaf::TTestVisualLeaf;
+  void HierarchyChanged() override { Hear(nmHierarchyChanged); }
 };
 struct THearingLeaf : TTestVisualLeaf, THeardLog {
   using TTestVisualLeaf::TTestVisualLeaf;
@@ -854,22 +858,25 @@ struct THearingParent : TTestVisualGroup, THeardLog {
 };
 const TElementClassInfo HearingLeafClass{u"TElement_HearingLeaf", &TTestVisualLeaf::ClassInfo,
                                          &ElementFactory<THearingLeaf>};
+const TElementClassInfo MovedLeafClass{u"TElement_MovedLeaf", &TTestVisualLeaf::ClassInfo, &ElementFactory<TMovedLeaf>};
 const TElementClassInfo HearingVisualParentClass{u"TElement_HearingVisualParent", &TTestVisualGroup::ClassInfo,
                                                  &ElementFactory<THearingVisualParent>};
 const TElementClassInfo HearingParentClass{u"TElement_HearingParent", &TTestVisualGroup::ClassInfo,
                                            &ElementFactory<THearingParent>};
 
-TEST_F(TVisualTest, ValueMessagesReachEveryHookAVisualClassOverrides) {
+TEST_F(TVisualTest, HierarchyAndValueMessagesReachEveryHookAVisualClassOverrides) {
   struct TRow {
     TElementClass Parent;
     TElementClass Leaf;
     bool VisualChild;
     bool LeafListens;
+    std::vector<int> Heard;
   };
   const TRow rows[] = {
-      {&TTestVisualGroup::ClassInfo, &HearingLeafClass, false, true},
-      {&HearingVisualParentClass, &TTestVisualLeaf::ClassInfo, true, false},
-      {&HearingParentClass, &TTestVisualLeaf::ClassInfo, false, false},
+      {&TTestVisualGroup::ClassInfo, &HearingLeafClass, false, true, {2, 5, 6, 7}},
+      {&TTestVisualGroup::ClassInfo, &MovedLeafClass, false, true, {2}},
+      {&HearingVisualParentClass, &TTestVisualLeaf::ClassInfo, true, false, {5, 6, 7}},
+      {&HearingParentClass, &TTestVisualLeaf::ClassInfo, false, false, {2, 5, 6, 7}},
   };
   for (const TRow& row : rows) {
     TElement* parent = TElement::CreateIn(row.Parent, &Scheme, Root, nullptr);
@@ -878,8 +885,7 @@ TEST_F(TVisualTest, ValueMessagesReachEveryHookAVisualClassOverrides) {
     leaf->SetText(u"x");
     auto* log = dynamic_cast<THeardLog*>(row.LeafListens ? static_cast<TElement*>(leaf) : parent);
     ASSERT_NE(log, nullptr);
-    EXPECT_EQ(log->Heard, (std::vector<int>{nmHasValueChanged, nmEmptyChanged, nmValueChanged}))
-        << "row " << (&row - rows);
+    EXPECT_EQ(log->Heard, row.Heard) << "row " << (&row - rows);
   }
 }
 
