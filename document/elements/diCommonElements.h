@@ -48,6 +48,7 @@ class TCustomCommentElement : public TTextorElement {
   virtual TElementClass GetDataClass();
 
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
+  using TPassesNodeMessages = TCustomCommentElement;
   bool GetFrameThemeElement(int& AIndex) override;
   void GetChildClasses(TElementClassList& AList) override;
 };

@@ -123,6 +123,7 @@ class TExpandButton : public TCustomButtonElement {
   void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override;
   void SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) override;
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
+  using TPassesNodeMessages = TExpandButton;
 
  private:
   bool FExpandedByDefault = false;

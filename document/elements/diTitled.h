@@ -58,6 +58,7 @@ class TCustomDescribedElement : public TVisualElement {
   bool ExecutePaletteItem(TVisualElement* ATarget, TPaletteItem* AItem, intptr_t AValue) override;
   void GetPaletteItems(TPaletteList& AList) override;
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
+  using TPassesNodeMessages = TCustomDescribedElement;
 
  private:
   TVisualElement* FDescription = nullptr;

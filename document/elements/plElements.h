@@ -17,5 +17,6 @@ class TPlainRoot : public TTextorElement {
   // Each element left unaccepted anywhere in the tree also tells the load's message list (the log), linked to it.
   void LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) override;
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
+  using TPassesNodeMessages = TPlainRoot;
   void GetPadding(TRect& ARect) override;
 };

@@ -755,7 +755,7 @@ void TElement::ParentChanged() {
 }
 
 bool TElement::Unheard() const {
-  if (!FHandling.Contains(TElementHandling::ehOwnMessagesPlain)) return false;
+  if (!FHandling.Contains(TElementHandling::ehOwnMessagesPlain) || HeardBeyondParent()) return false;
   const TElement* parent = ParentElement();
   return !parent || parent->FHandling.Contains(TElementHandling::ehChildrenPlain);
 }
@@ -764,7 +764,8 @@ bool TElement::UnheardDeep() const {
   // In the order of the broadcast, up to the first element that hears.
   const TNode* node = this;
   while (node) {
-    if (!static_cast<const TElement*>(node)->Unheard()) return false;
+    const auto* e = static_cast<const TElement*>(node);
+    if (!e->FHandling.Contains(TElementHandling::ehHierarchyPlain) || !e->Unheard()) return false;
     if (node->FirstChild()) {
       node = node->FirstChild();
       continue;

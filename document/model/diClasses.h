@@ -106,11 +106,12 @@ using TElementOptions = TSet<TElementOption>;
 // check answers for itself, as ElementFactory tells from the class it makes; an element made otherwise is taken to
 // hear every message, to have every hook and to need every check.
 enum class TElementHandling : uint8_t {
-  ehOwnMessagesPlain = 0x01,  // HandleMessage and HierarchyChanged are TElement's own
-  ehChildrenPlain = 0x02,     // ChildNotification is TElement's own
+  ehOwnMessagesPlain = 0x01,  // HandleMessage passes the hierarchy and state messages on
+  ehChildrenPlain = 0x02,     // ChildNotification passes the hierarchy and state messages on
   ehMoveHooksPlain = 0x04,    // ParentChanging is TNode's own
   ehChildHooksPlain = 0x08,   // ChildAdding and ChildrenChanged are TNode's own
   ehCheckAnswered = 0x10,     // CheckValueMayReport is declared with the CheckValue it answers for
+  ehHierarchyPlain = 0x20,    // HierarchyChanged is TElement's own
 };
 using TElementHandlings = TSet<TElementHandling>;
 
@@ -540,6 +541,10 @@ class TElement : public TNode {
 
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
   void ParentChanged() override;
+  // The last class whose HandleMessage and ChildNotification leave the hierarchy, value and emptiness messages to
+  // TElement's own handling. A class that overrides either and does so names itself here; one that overrides
+  // either without that is taken to hear them.
+  using TPassesNodeMessages = TElement;
 
   // Marks that the constructors of some classes set and their destructors clear again (cmVisual of the visual
   // element, cmText of the text element, cmExpandButton of the expand button): the type tests a load makes by
@@ -549,13 +554,15 @@ class TElement : public TNode {
  protected:
   void SetState(TElementState AState, bool AValue) { FState.Set(AState, AValue); }
   void SetClassMark(uint8_t AMark, bool AValue) { FClassMarks = AValue ? FClassMarks | AMark : FClassMarks & ~AMark; }
+  // Whether an element besides the parent hears the element's messages.
+  virtual bool HeardBeyondParent() const { return false; }
 
  private:
   friend class TScheme;
   // True when a message to the element would reach nothing but TElement::HandleMessage's own handling, so that a
   // message that handling ignores need not be sent.
   bool Unheard() const;
-  // Unheard for the element and its whole subtree.
+  // Unheard for the element and its whole subtree, each keeping TElement's own HierarchyChanged.
   bool UnheardDeep() const;
   void SetID(int32_t AID);
   // Places a new element under AParent, sparing ParentChanged the type test of the parent.
@@ -572,16 +579,28 @@ class TElement : public TNode {
   std::unique_ptr<TElementMessages> FMessages;
 };
 
-// Whether class T keeps TElement's own HandleMessage and HierarchyChanged, and its own ChildNotification. A class
-// that overrides one, even in a base between, or hides it from view, counts as hearing.
+// The class that declares a member function.
+template <class M>
+struct TMemberOwner;
+template <class C, class R, class... A>
+struct TMemberOwner<R (C::*)(A...)> {
+  using Type = C;
+};
+// Whether class T's HandleMessage and its ChildNotification pass the hierarchy and state messages on, and whether
+// it keeps TElement's own HierarchyChanged. A class that overrides one, even in a base between, without naming
+// itself as TPassesNodeMessages, or hides it from view, counts as hearing.
 template <class T>
 constexpr bool KeepsPlainOwnMessages = requires {
-  requires std::is_same_v<decltype(&T::HandleMessage), bool (TElement::*)(int, intptr_t, intptr_t)>;
-  requires std::is_same_v<decltype(&T::HierarchyChanged), void (TElement::*)()>;
+  requires std::is_base_of_v<typename TMemberOwner<decltype(&T::HandleMessage)>::Type, typename T::TPassesNodeMessages>;
 };
 template <class T>
 constexpr bool KeepsPlainChildMessages = requires {
-  requires std::is_same_v<decltype(&T::ChildNotification), bool (TElement::*)(TElement*, int, intptr_t, intptr_t)>;
+  requires std::is_base_of_v<typename TMemberOwner<decltype(&T::ChildNotification)>::Type,
+                             typename T::TPassesNodeMessages>;
+};
+template <class T>
+constexpr bool KeepsPlainHierarchyHook = requires {
+  requires std::is_same_v<decltype(&T::HierarchyChanged), void (TElement::*)()>;
 };
 // Whether class T keeps TNode's own move hooks: ParentChanging on the node that moves, ChildAdding and
 // ChildrenChanged on its new parent.
@@ -595,12 +614,6 @@ constexpr bool KeepsPlainChildHooks = requires {
   requires std::is_same_v<decltype(&T::ChildrenChanged), void (TNode::*)()>;
 };
 // Whether class T declares its CheckValueMayReport in the class that declares its CheckValue.
-template <class M>
-struct TMemberOwner;
-template <class C, class R, class... A>
-struct TMemberOwner<R (C::*)(A...)> {
-  using Type = C;
-};
 template <class T>
 constexpr bool AnswersForCheckValue = requires {
   requires std::is_same_v<typename TMemberOwner<decltype(&T::CheckValue)>::Type,
@@ -617,7 +630,8 @@ TElement* ElementFactory(TScheme* AScheme) {
                          .Set(TElementHandling::ehChildrenPlain, KeepsPlainChildMessages<T>)
                          .Set(TElementHandling::ehMoveHooksPlain, KeepsPlainMoveHooks<T>)
                          .Set(TElementHandling::ehChildHooksPlain, KeepsPlainChildHooks<T>)
-                         .Set(TElementHandling::ehCheckAnswered, AnswersForCheckValue<T>);
+                         .Set(TElementHandling::ehCheckAnswered, AnswersForCheckValue<T>)
+                         .Set(TElementHandling::ehHierarchyPlain, KeepsPlainHierarchyHook<T>);
   TElement* element;
   try {
     element = new (AScheme) T(AScheme);

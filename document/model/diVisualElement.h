@@ -359,6 +359,8 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   // Overrides of the element.
   bool IsActive() override { return !IsEffectivelyDisabled(); }
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
+  // Besides telling the visual parent, which HeardBeyondParent answers for.
+  using TPassesNodeMessages = TVisualElement;
   void GetPartNodeName(TElement* APart, TSchemeFiler* AFiler, std::u16string& AName) override;
   void HasValueChanged() override;
   void MessagesChanged() override;
@@ -381,6 +383,7 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
 
  private:
   friend class TMessagesSignElement;
+  bool HeardBeyondParent() const override { return FVisualParent != nullptr; }
   void UnlinkVisualChild(TVisualElement* AChild);
   void LinkVisualChild(TVisualElement* AChild, TVisualElement* ABefore);
   void SetSheetDeep(TSheet* ASheet);

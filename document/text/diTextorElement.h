@@ -362,6 +362,7 @@ class TTextorElement : public TCustomDropDownElement {
   // Node message 10 writes the baseline to the int32_t that parameter 1 points to.
   bool HandleMessage(int AMsg, intptr_t AParam1, intptr_t AParam2) override;
   bool ChildNotification(TElement* AChild, int ACode, intptr_t AParam1, intptr_t AParam2) override;
+  using TPassesNodeMessages = TTextorElement;
   std::u16string_view TranslateNodeName(TSchemeLoader* ALoader, TKnot* AKnot, std::u16string_view AName) override;
   TElementClass GetUnacceptedClass(TSchemeLoader* ALoader) override;
 

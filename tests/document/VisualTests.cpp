@@ -838,6 +838,72 @@ TEST_F(TVisualTest, TheFindStepNeverLeavesItsScope) {
   EXPECT_FALSE(found);
 }
 
+// Leaves, a visual parent and a parent that log the hierarchy, value and emptiness messages the hook they override
+// hears; made through their classes' factories, as a load makes elements.
+struct THeardLog {
+  std::vector<int> Heard;
+  void Hear(int ACode) {
+    if (ACode == nmHierarchyChanged || (ACode >= nmHasValueChanged && ACode <= nmValueChanged)) Heard.push_back(ACode);
+  }
+};
+struct TMovedLeaf : TTestVisualLeaf, THeardLog {
+  using TTestVisualLeaf::TTestVisualLeaf;
+  void HierarchyChanged() override { Hear(nmHierarchyChanged); }
+};
+struct THearingLeaf : TTestVisualLeaf, THeardLog {
+  using TTestVisualLeaf::TTestVisualLeaf;
+  bool HandleMessage(int AMsg, intptr_t A1, intptr_t A2) override {
+    Hear(AMsg);
+    return TTestVisualLeaf::HandleMessage(AMsg, A1, A2);
+  }
+};
+struct THearingVisualParent : TTestVisualGroup, THeardLog {
+  using TTestVisualGroup::TTestVisualGroup;
+  bool VisualChildNotify(TVisualElement* AChild, int ACode, intptr_t A1, intptr_t A2) override {
+    Hear(ACode);
+    return TTestVisualGroup::VisualChildNotify(AChild, ACode, A1, A2);
+  }
+};
+struct THearingParent : TTestVisualGroup, THeardLog {
+  using TTestVisualGroup::TTestVisualGroup;
+  bool ChildNotification(TElement* AChild, int ACode, intptr_t A1, intptr_t A2) override {
+    Hear(ACode);
+    return TTestVisualGroup::ChildNotification(AChild, ACode, A1, A2);
+  }
+};
+const TElementClassInfo HearingLeafClass{u"TElement_HearingLeaf", &TTestVisualLeaf::ClassInfo,
+                                         &ElementFactory<THearingLeaf>};
+const TElementClassInfo MovedLeafClass{u"TElement_MovedLeaf", &TTestVisualLeaf::ClassInfo, &ElementFactory<TMovedLeaf>};
+const TElementClassInfo HearingVisualParentClass{u"TElement_HearingVisualParent", &TTestVisualGroup::ClassInfo,
+                                                 &ElementFactory<THearingVisualParent>};
+const TElementClassInfo HearingParentClass{u"TElement_HearingParent", &TTestVisualGroup::ClassInfo,
+                                           &ElementFactory<THearingParent>};
+
+TEST_F(TVisualTest, HierarchyAndValueMessagesReachEveryHookAVisualClassOverrides) {
+  struct TRow {
+    TElementClass Parent;
+    TElementClass Leaf;
+    bool VisualChild;
+    bool LeafListens;
+    std::vector<int> Heard;
+  };
+  const TRow rows[] = {
+      {&TTestVisualGroup::ClassInfo, &HearingLeafClass, false, true, {2, 5, 6, 7}},
+      {&TTestVisualGroup::ClassInfo, &MovedLeafClass, false, true, {2}},
+      {&HearingVisualParentClass, &TTestVisualLeaf::ClassInfo, true, false, {5, 6, 7}},
+      {&HearingParentClass, &TTestVisualLeaf::ClassInfo, false, false, {2, 5, 6, 7}},
+  };
+  for (const TRow& row : rows) {
+    TElement* parent = TElement::CreateIn(row.Parent, &Scheme, Root, nullptr);
+    auto* leaf = static_cast<TTestVisualLeaf*>(TElement::CreateIn(row.Leaf, &Scheme, parent, nullptr));
+    if (row.VisualChild) leaf->SetVisualParent(static_cast<TVisualElement*>(parent));
+    leaf->SetText(u"x");
+    auto* log = dynamic_cast<THeardLog*>(row.LeafListens ? static_cast<TElement*>(leaf) : parent);
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(log->Heard, row.Heard) << "row " << (&row - rows);
+  }
+}
+
 TEST(FindData, IgnoringCaseFoldsEveryAlphabetAndMatchCaseComparesExactly) {
   struct Case {
     const char16_t* Find;
