@@ -115,6 +115,22 @@ TTextPosition Normalized(TParagraph* AParagraph, TPortion* APortion, int32_t AOf
   return p;
 }
 
+// The stretch of a paragraph that a range covers: from First at Offset up to End at EndOffset, End nil for the
+// paragraph's end.
+struct TRangeStretch {
+  TPortion* First;
+  int32_t Offset;
+  TPortion* End;
+  int32_t EndOffset;
+};
+
+TRangeStretch StretchOf(const TTextRange& ARange, TParagraph* AParagraph) {
+  const bool first = AParagraph == ARange.Start.Paragraph;
+  const bool last = AParagraph == ARange.End.Paragraph;
+  return {first ? ARange.Start.Portion : AParagraph->FirstPortion(), first ? ARange.Start.Offset : 0,
+          last ? ARange.End.Portion : nullptr, last ? ARange.End.Offset : 0};
+}
+
 }  // namespace
 
 bool IsWordChar(int32_t AChar) {
@@ -1254,14 +1270,13 @@ void TTextor::DeleteRange(const TTextRange& ARange, TTextPosition& APosition) {
         paragraph = nextParagraph;
         continue;
       }
-      TPortion* endPortion = paragraph == last ? ARange.End.Portion : nullptr;
-      const int32_t endOffset = paragraph == last ? ARange.End.Offset : 0;
-      TPortion* p = paragraph == first ? ARange.Start.Portion : paragraph->FirstPortion();
-      int32_t offset = paragraph == first ? ARange.Start.Offset : 0;
+      const TRangeStretch stretch = StretchOf(ARange, paragraph);
+      TPortion* p = stretch.First;
+      int32_t offset = stretch.Offset;
       while (p) {
         TPortion* next = p->Next();
-        const bool atEnd = p == endPortion;
-        const int32_t count = (atEnd ? endOffset : p->Length()) - offset;
+        const bool atEnd = p == stretch.End;
+        const int32_t count = (atEnd ? stretch.EndOffset : p->Length()) - offset;
         if (offset == 0 && count == p->Length()) {
           if (result.Portion == p) result = {result.Paragraph, next, 0};
           delete p;
@@ -1310,20 +1325,19 @@ void TTextor::SetRangeAttributes(const TTextRange& ARange, bool AIncludeLastEnd,
     TParagraph* first = ARange.Start.Paragraph;
     TParagraph* last = ARange.End.Paragraph;
     for (TParagraph* paragraph = first; paragraph; paragraph = paragraph->Next()) {
-      TPortion* endPortion = paragraph == last ? ARange.End.Portion : nullptr;
-      const int32_t endOffset = paragraph == last ? ARange.End.Offset : 0;
-      TPortion* p = paragraph == first ? ARange.Start.Portion : paragraph->FirstPortion();
-      int32_t offset = paragraph == first ? ARange.Start.Offset : 0;
+      const TRangeStretch stretch = StretchOf(ARange, paragraph);
+      TPortion* p = stretch.First;
+      int32_t offset = stretch.Offset;
       while (p) {
         TPortion* next = p->Next();
-        const bool atEnd = p == endPortion;
-        const int32_t end = atEnd ? endOffset : p->Length();
+        const bool atEnd = p == stretch.End;
+        const int32_t end = atEnd ? stretch.EndOffset : p->Length();
         if (end > offset) SplitPortionForRange(range, p, offset, end)->SetAttributes(AAttributes);
         if (atEnd) break;
         p = next;
         offset = 0;
       }
-      if (paragraph != last || (AIncludeLastEnd && !endPortion)) paragraph->SetTextAttributes(AAttributes);
+      if (paragraph != last || (AIncludeLastEnd && !stretch.End)) paragraph->SetTextAttributes(AAttributes);
       if (paragraph == last) break;
     }
     ANewRange = range;
