@@ -131,6 +131,21 @@ TRangeStretch StretchOf(const TTextRange& ARange, TParagraph* AParagraph) {
           last ? ARange.End.Portion : nullptr, last ? ARange.End.Offset : 0};
 }
 
+// AVisit(portion, from, to) for each portion of the stretch with the characters it covers. The next portion is
+// taken before each call, so AVisit may free or split the portion it gets.
+template <class TVisit>
+void VisitStretch(const TRangeStretch& AStretch, TVisit AVisit) {
+  int32_t offset = AStretch.Offset;
+  for (TPortion* p = AStretch.First; p;) {
+    TPortion* next = p->Next();
+    const bool atEnd = p == AStretch.End;
+    AVisit(p, offset, atEnd ? AStretch.EndOffset : p->Length());
+    if (atEnd) break;
+    p = next;
+    offset = 0;
+  }
+}
+
 }  // namespace
 
 bool IsWordChar(int32_t AChar) {
@@ -1270,24 +1285,16 @@ void TTextor::DeleteRange(const TTextRange& ARange, TTextPosition& APosition) {
         paragraph = nextParagraph;
         continue;
       }
-      const TRangeStretch stretch = StretchOf(ARange, paragraph);
-      TPortion* p = stretch.First;
-      int32_t offset = stretch.Offset;
-      while (p) {
-        TPortion* next = p->Next();
-        const bool atEnd = p == stretch.End;
-        const int32_t count = (atEnd ? stretch.EndOffset : p->Length()) - offset;
-        if (offset == 0 && count == p->Length()) {
-          if (result.Portion == p) result = {result.Paragraph, next, 0};
+      VisitStretch(StretchOf(ARange, paragraph), [&](TPortion* p, int32_t AFrom, int32_t ATo) {
+        const int32_t count = ATo - AFrom;
+        if (AFrom == 0 && count == p->Length()) {
+          if (result.Portion == p) result = {result.Paragraph, p->Next(), 0};
           delete p;
         } else if (count > 0) {
-          p->Delete(offset, count);
+          p->Delete(AFrom, count);
           if (result.Portion == p) NormalizePosition(result);
         }
-        if (atEnd) break;
-        p = next;
-        offset = 0;
-      }
+      });
       if (paragraph == last) break;
       paragraph = nextParagraph;
     }
@@ -1326,17 +1333,9 @@ void TTextor::SetRangeAttributes(const TTextRange& ARange, bool AIncludeLastEnd,
     TParagraph* last = ARange.End.Paragraph;
     for (TParagraph* paragraph = first; paragraph; paragraph = paragraph->Next()) {
       const TRangeStretch stretch = StretchOf(ARange, paragraph);
-      TPortion* p = stretch.First;
-      int32_t offset = stretch.Offset;
-      while (p) {
-        TPortion* next = p->Next();
-        const bool atEnd = p == stretch.End;
-        const int32_t end = atEnd ? stretch.EndOffset : p->Length();
-        if (end > offset) SplitPortionForRange(range, p, offset, end)->SetAttributes(AAttributes);
-        if (atEnd) break;
-        p = next;
-        offset = 0;
-      }
+      VisitStretch(stretch, [&](TPortion* p, int32_t AFrom, int32_t ATo) {
+        if (ATo > AFrom) SplitPortionForRange(range, p, AFrom, ATo)->SetAttributes(AAttributes);
+      });
       if (paragraph != last || (AIncludeLastEnd && !stretch.End)) paragraph->SetTextAttributes(AAttributes);
       if (paragraph == last) break;
     }
