@@ -4,8 +4,17 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <vector>
+
+// The document sizes a bench is run at: its arguments after the count of runs, or 2,000, 20,000 and 200,000.
+inline std::vector<int> SizesFromArgs(int argc, char** argv) {
+  std::vector<int> sizes;
+  for (int i = 2; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+  if (sizes.empty()) sizes = {2000, 20000, 200000};
+  return sizes;
+}
 
 // The median of ARuns timings of AWork alone; AReset runs untimed after each (an edit undone between two runs).
 inline double MedianMs(int ARuns, const std::function<void()>& AWork, const std::function<void()>& AReset) {

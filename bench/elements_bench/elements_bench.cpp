@@ -127,9 +127,7 @@ double Since(std::chrono::steady_clock::time_point AStart) {
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::atoi(argv[1]) : 5;
-  std::vector<int> sizes;
-  for (int i = 2; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
-  if (sizes.empty()) sizes = {2000, 20000, 200000};
+  const std::vector<int> sizes = SizesFromArgs(argc, argv);
   // The pixel routines bound to the processor as the program binds them at start-up (portable otherwise).
   pxSystemStart();
   pxLowLevelStart();
