@@ -27,6 +27,12 @@ char16_t* AllocChars(TElementPool* APool, const char16_t* ASource, int32_t ACoun
 
 void FreeChars(char16_t* ABuffer) { TElementPool::Free(ABuffer); }
 
+void MoveEmbedded(IEmbeddedElement* AElement, int32_t ADX, int32_t ADY) {
+  const TRect b = AElement->GetEmbeddedBounds();
+  AElement->SetEmbeddedBounds(b.Left + ADX, b.Top + ADY, static_cast<int32_t>(b.Width()),
+                              static_cast<int32_t>(b.Height()), AElement->GetEmbeddedDescent());
+}
+
 int32_t InsertIntoCharBuffer(TElementPool* APool, char16_t*& ABuffer, int32_t ALength, int32_t AIndex, int32_t ACount,
                              const char16_t* ASource) {
   if (ACount < 1) return ALength;
@@ -474,11 +480,13 @@ int32_t TElementPortion::CharIndexAtX(int32_t& X, int32_t ATargetX, int32_t AOff
   return AOffset + (X + w / 2 < ATargetX ? 1 : 0);
 }
 
+void TElementPortion::ClearElement() {
+  FElement = nullptr;
+  if (TTextor* t = Textor()) t->FElementPortionsValid = false;
+}
+
 void TElementPortion::MoveTo(int32_t AOffset, int32_t ADX, int32_t ADY) {
-  if (!FElement) return;
-  const TRect b = FElement->GetEmbeddedBounds();
-  FElement->SetEmbeddedBounds(b.Left + ADX, b.Top + ADY, static_cast<int32_t>(b.Width()),
-                              static_cast<int32_t>(b.Height()), FElement->GetEmbeddedDescent());
+  if (FElement) MoveEmbedded(FElement, ADX, ADY);
 }
 
 void TElementPortion::Paint(TCustomSheetCanvas& ACanvas, TTextOwnerStates AState, const TRect& ARowRect, int32_t& X,
@@ -766,7 +774,6 @@ void TParagraph::Format(int32_t AWrapWidth, const TRect& APadding, const TRect& 
   if (!FFormatted) {
     ClearRows();
     Wrap(AWrapWidth, APadding, AMargins);
-    FElementShift = FAppliedShift;  // placed where the rows are
     return;
   }
   if (FPositioned) return;
@@ -970,7 +977,7 @@ void TParagraph::Wrap(int32_t AWrapWidth, const TRect& APadding, const TRect& AM
 }
 
 void TParagraph::PlaceElements(const TRect& APadding, const TRect& AMargins) {
-  const TTextPoint origin{APadding.Left, APadding.Top};
+  const TTextPoint origin{APadding.Left, APadding.Top - FTextor->ElementShiftAt(FIndex)};
   for (TRow* row = FFirstRow; row; row = row->FNext) {
     const int32_t left = row->GetLeft();
     const int32_t baseline = row->GetBaseline();
@@ -1238,7 +1245,7 @@ void TTextor::LinkParagraph(TParagraph* AParagraph, TParagraph* ABefore) {
   (ABefore ? ABefore->FPrevious : FLastParagraph) = AParagraph;
   if (!appended) return;
   AParagraph->FIndex = static_cast<int32_t>(FParagraphs.size());
-  AParagraph->FAppliedShift = AParagraph->FElementShift = 0;
+  AParagraph->FAppliedShift = 0;
   FParagraphs.push_back(AParagraph);
   FShiftTree.push_back(0);
 }
@@ -1548,7 +1555,7 @@ void TTextor::EnsureIndexes() const {
   int32_t i = 0;
   for (TParagraph* p = FFirstParagraph; p; p = p->Next(), ++i) {
     p->FIndex = i;
-    p->FAppliedShift = p->FElementShift = 0;
+    p->FAppliedShift = 0;
     FParagraphs.push_back(p);
   }
   FShiftTree.assign(FParagraphs.size() + 1, 0);
@@ -1558,13 +1565,20 @@ void TTextor::EnsureIndexes() const {
 void TTextor::InvalidateIndexes() {
   if (FShiftPending) FlushShifts();
   FIndexesValid = false;
+  FElementPortionsValid = false;  // the elements' list holds places
 }
 
 void TTextor::AddShift(int32_t AFrom, int32_t ADelta) {
   const size_t n = FParagraphs.size();
   for (size_t k = size_t(AFrom) + 1; k <= n; k += k & (~k + 1)) FShiftTree[k] += ADelta;
   FShiftPending = true;
-  FElementsShiftedFrom = std::min(FElementsShiftedFrom, AFrom);
+  // A layout records its shifts top down: a shift lands at the end, and sums with one at its place.
+  auto at = std::upper_bound(FElementShifts.begin(), FElementShifts.end(), AFrom,
+                             [](int32_t AIndex, const TElementShift& AShift) { return AIndex < AShift.From; });
+  if (at != FElementShifts.begin() && (at - 1)->From == AFrom)
+    (at - 1)->Delta += ADelta;
+  else
+    FElementShifts.insert(at, {AFrom, ADelta});
 }
 
 int32_t TTextor::ShiftAt(int32_t AIndex) const {
@@ -1574,19 +1588,24 @@ int32_t TTextor::ShiftAt(int32_t AIndex) const {
 }
 
 void TTextor::FlushShifts() {
-  for (TParagraph* p = FFirstParagraph; p; p = p->Next()) {
-    p->Sync();
-    if (p->FHasElements)
-      if (const int32_t shift = ShiftAt(p->FIndex) - p->FElementShift; shift != 0) p->MoveElements(shift);
-  }
-  for (TParagraph* p = FFirstParagraph; p; p = p->Next()) p->FAppliedShift = p->FElementShift = 0;
+  SyncElements();
+  for (TParagraph* p = FFirstParagraph; p; p = p->Next()) p->Sync();
+  for (TParagraph* p = FFirstParagraph; p; p = p->Next()) p->FAppliedShift = 0;
   std::fill(FShiftTree.begin(), FShiftTree.end(), 0);
   FShiftPending = false;
-  FElementsShiftedFrom = INT32_MAX;
+}
+
+int32_t TTextor::ElementShiftAt(int32_t AIndex) const {
+  int32_t sum = 0;
+  for (const TElementShift& shift : FElementShifts) {
+    if (shift.From > AIndex) break;
+    sum += shift.Delta;
+  }
+  return sum;
 }
 
 void TTextor::SyncElements() {
-  if (FElementsShiftedFrom == INT32_MAX) return;
+  if (FElementShifts.empty()) return;
   EnsureIndexes();
   if (!FElementPortionsValid) {
     std::sort(FElementParagraphs.begin(), FElementParagraphs.end(),
@@ -1597,30 +1616,26 @@ void TTextor::SyncElements() {
       paragraph->FElementSlot = static_cast<int32_t>(i);
       for (TPortion* p = paragraph->FFirstPortion; p; p = p->Next())
         if (p->Kind() == TPortionKind::pkElement)
-          FElementPortions.push_back({paragraph, static_cast<TElementPortion*>(p)});
+          if (IEmbeddedElement* element = static_cast<TElementPortion*>(p)->Element())
+            FElementPortions.push_back({paragraph->FIndex, element});
     }
     FElementPortionsValid = true;
   }
   const size_t n = FElementPortions.size();
-  size_t i =
-      std::partition_point(FElementPortions.begin(), FElementPortions.end(),
-                           [this](const TElementEntry& e) { return e.Paragraph->FIndex < FElementsShiftedFrom; }) -
-      FElementPortions.begin();
-  // The paragraphs and elements lie apart in the pool: those a few entries ahead are fetched while these move.
-  constexpr size_t Ahead = 16;
-  while (i < n) {
-    if (i + Ahead < n) {
-      __builtin_prefetch(FElementPortions[i + Ahead].Paragraph);
-      __builtin_prefetch(FElementPortions[i + Ahead].Portion);
-    }
-    if (i + Ahead / 2 < n) __builtin_prefetch(FElementPortions[i + Ahead / 2].Portion->Element());
-    TParagraph* paragraph = FElementPortions[i].Paragraph;
-    const int32_t shift = ShiftAt(paragraph->FIndex) - paragraph->FElementShift;
-    paragraph->FElementShift += shift;
-    for (; i < n && FElementPortions[i].Paragraph == paragraph; ++i)
-      if (shift != 0) FElementPortions[i].Portion->MoveTo(0, 0, shift);
+  size_t i = std::partition_point(FElementPortions.begin(), FElementPortions.end(),
+                                  [this](const TElementEntry& e) { return e.Index < FElementShifts.front().From; }) -
+             FElementPortions.begin();
+  auto next = FElementShifts.begin();
+  int32_t shift = 0;
+  // The elements lie apart in the pool: those a few entries ahead are fetched while these move.
+  constexpr size_t Ahead = 8;
+  for (; i < n; ++i) {
+    if (i + Ahead < n) __builtin_prefetch(FElementPortions[i + Ahead].Element);
+    const TElementEntry& entry = FElementPortions[i];
+    for (; next != FElementShifts.end() && next->From <= entry.Index; ++next) shift += next->Delta;
+    if (shift != 0) MoveEmbedded(entry.Element, 0, shift);
   }
-  FElementsShiftedFrom = INT32_MAX;
+  FElementShifts.clear();
 }
 
 void TTextor::AddToList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot) {

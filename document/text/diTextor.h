@@ -261,7 +261,7 @@ class TElementPortion : public TPortion {
   TPortionKind Kind() const override { return TPortionKind::pkElement; }
   IEmbeddedElement* Element() const { return FElement; }
   // Forgets the element without freeing it (its owner frees it).
-  void ClearElement() { FElement = nullptr; }
+  void ClearElement();
 
   int32_t MeasureChars(int32_t& X, int32_t AOffset, int32_t ACount) const override;
   bool CanMergeWith(const TTextAttributes* AAttributes) const override { return false; }
@@ -442,7 +442,6 @@ class TParagraph {
   int32_t FExtent = 0;        // the widest row with its left edge and the right indent
   int32_t FIndex = 0;         // place in the text while the textor's indexes are valid
   int32_t FAppliedShift = 0;  // the pending shifts up to this place already applied to the rows
-  int32_t FElementShift = 0;  // the same for the embedded elements, which follow at the end of a layout
   int32_t FDirtySlot = -1;    // in the textor's list of paragraphs to lay out
   int32_t FElementSlot = -1;  // in the textor's list of paragraphs that hold elements
   bool FFormatted = false;
@@ -662,15 +661,18 @@ class TTextor : public TObject {
   void FormatOne(TParagraph* AParagraph, int32_t AWrapWidth, const TRect& APadding, const TRect& AMargins);
 
   // A layout shifts the paragraphs below a changed one by recording the shift in a Fenwick tree over paragraph
-  // places; each paragraph applies what it still owes to its rows when they are asked for, and the embedded
-  // elements below the first shifted place follow at the end of the layout. So a keystroke costs the changed
-  // paragraph and the elements it moves, not the text.
+  // places; each paragraph applies what it still owes to its rows when they are asked for. The embedded elements
+  // follow at the end of the layout, each by the shifts recorded above it since the last one: an element owes
+  // exactly those, for an element placed meanwhile is placed back by what it will be moved. So a keystroke costs
+  // the changed paragraph and the elements it moves, not the text, and moving an element touches the element alone.
   void EnsureIndexes() const;
   void InvalidateIndexes();
   void AddShift(int32_t AFrom, int32_t ADelta);
   int32_t ShiftAt(int32_t AIndex) const;
   void FlushShifts();
-  // Moves the embedded elements at or below the first shifted place with their text.
+  // The shifts recorded at or above AIndex that its embedded elements still owe.
+  int32_t ElementShiftAt(int32_t AIndex) const;
+  // Moves the embedded elements below the shifts recorded since the last layout with their text.
   void SyncElements();
   // Paragraphs the textor keeps track of, in its pool.
   using TParagraphList = std::vector<TParagraph*, TPoolAllocator<TParagraph*>>;
@@ -687,9 +689,7 @@ class TTextor : public TObject {
   bool FLayoutChanged = false;  // the pending layout follows a change of the text
   bool FFormatting = false;
   bool FShiftPending = false;
-  // The first place a shift was recorded at since the paragraphs with elements last followed; INT32_MAX: none.
-  int32_t FElementsShiftedFrom = INT32_MAX;
-  bool FElementPortionsValid = true;  // FElementPortions lists the element portions of FElementParagraphs
+  bool FElementPortionsValid = true;  // FElementPortions lists the elements of FElementParagraphs
   // What the last layout was made with.
   int32_t FLaidOutWrap = -1;
   TRect FLaidOutPadding;
@@ -701,13 +701,20 @@ class TTextor : public TObject {
   mutable std::vector<int32_t, TPoolAllocator<int32_t>> FShiftTree;
   TParagraphList FDirty;
   TParagraphList FElementParagraphs;
-  // The element portions in text order, so that the elements below a shift are moved without walking the portions
-  // of their paragraphs; made again from FElementParagraphs when an element portion comes, goes or moves.
+  // The embedded elements in text order with their paragraphs' places, so that the elements below a shift are
+  // moved without reading their paragraphs or portions; made again from FElementParagraphs when an element comes,
+  // goes or moves, or the places change.
   struct TElementEntry {
-    TParagraph* Paragraph;
-    TElementPortion* Portion;
+    int32_t Index;
+    IEmbeddedElement* Element;
   };
   std::vector<TElementEntry, TPoolAllocator<TElementEntry>> FElementPortions;
+  // The shifts recorded since the elements last followed, by place.
+  struct TElementShift {
+    int32_t From;
+    int32_t Delta;
+  };
+  std::vector<TElementShift> FElementShifts;
 };
 
 // A word character: a letter, a digit or "_".

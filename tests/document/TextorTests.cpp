@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -364,6 +365,45 @@ TEST_F(Textor, AParagraphThatGrowsShiftsTheRestWithoutLayingThemOut) {
   T.DeleteRange({P(1, 2), P(1, 5)}, r.Start);
   EXPECT_EQ(T.GetHeight(), 52);
   EXPECT_EQ(e->Bounds.Top, 39);
+}
+
+// An element laid out again in the layout that shifts it is placed where its rows are, and moved no further.
+TEST_F(Textor, ElementsBelowAShiftStandWhereAFullLayoutPutsThem) {
+  SetText(u"aa\r\nbb\r\ncc");
+  TTestEmbeddedElement* e = AddElement(10, 10);
+  Wrap(30);
+  TTextRange r;
+  const struct {
+    const char* Edit;
+    std::function<void()> Make;
+  } cases[] = {
+      {"a row added above", [&] { T.InsertText(P(0, 2), u"aaa", nullptr, r); }},
+      {"a row removed above", [&] { T.DeleteRange({P(0, 2), P(0, 5)}, r.Start); }},
+      {"a row added above and the element's paragraph wrapped again",
+       [&] {
+         T.BeginUpdate();
+         T.InsertText(P(0, 2), u"aaa", nullptr, r);
+         T.InsertText(P(2, 0), u"c", nullptr, r);
+         T.EndUpdate();
+       }},
+      {"rows added above and below the element's paragraph wrapped again",
+       [&] {
+         T.BeginUpdate();
+         T.InsertText(P(2, 0), u"cccc", nullptr, r);
+         T.InsertText(P(1, 0), u"bbbb", nullptr, r);
+         T.InsertText(P(0, 0), u"aaaa", nullptr, r);
+         T.EndUpdate();
+       }},
+      {"a paragraph added above", [&] { T.InsertText(P(0, 0), u"\r\n", nullptr, r); }},
+  };
+  for (const auto& c : cases) {
+    const int32_t top = e->Bounds.Top;
+    c.Make();
+    const TRect incremental = e->Bounds;
+    EXPECT_NE(incremental.Top, top) << c.Edit;
+    T.InvalidateLayout();
+    EXPECT_EQ(incremental, e->Bounds) << c.Edit;
+  }
 }
 
 // ---------------------------------------------------------------------------------------------------------------
