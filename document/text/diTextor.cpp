@@ -306,22 +306,29 @@ int32_t TTextPortion::CharIndexAtX(int32_t& X, int32_t ATargetX, int32_t AOffset
   TTextAttributes* a = GetAttributes();
   auto width = [&](int32_t n) { return n < 1 || !a ? 0 : a->TextWidth(FChars + AOffset, n); };
   const int32_t d = ATargetX - X;
-  const int32_t total = width(ACount);
+  // A long run is measured only a little past the target, so that wrapping it row by row stays linear: a prefix
+  // twice as long each time, until it passes the target or takes the whole run.
+  int32_t count = std::min<int32_t>(ACount, 64);
+  int32_t total = width(count);
+  while (total <= d && count < ACount) {
+    count = count > ACount / 2 ? ACount : 2 * count;
+    total = width(count);
+  }
   if (total <= d) {
     X += total;
     return -1;
   }
-  int32_t i = MulDiv(d, ACount, total);
-  if (i >= ACount) i = ACount - 1;
+  int32_t i = MulDiv(d, count, total);
+  if (i >= count) i = count - 1;
   if (i < 0) i = 0;
   int32_t left = width(i);
-  int32_t right = i < ACount - 1 ? width(i + 1) : total;
+  int32_t right = i < count - 1 ? width(i + 1) : total;
   while (left > d && i > 0) {
     --i;
     right = left;
     left = width(i);
   }
-  while (d >= right && i < ACount - 1) {
+  while (d >= right && i < count - 1) {
     ++i;
     left = right;
     right = width(i + 1);
@@ -887,9 +894,13 @@ void TParagraph::WrapPortion(TWrapState& S, TPortion* P) {
   if (!S.Wrapping) return;
   if (!P->Next() && S.W <= S.Avail) return;
   int32_t s = 0;
+  // After a break, the rest of a text portion is measured only as far as the next row reaches: measuring all of it
+  // at every row made a long paragraph's layout quadratic.
+  bool unmeasured = false;
   for (;;) {
     int kind;
     int32_t i;
+    const int32_t restX = x0, restFrom = s;
     FitPortion(S, P, x0, s, kind, i);
     if (kind >= S.Kind) {
       S.Candidate = Normalized(this, P, i + 1);
@@ -899,6 +910,10 @@ void TParagraph::WrapPortion(TWrapState& S, TPortion* P) {
       S.CW = x0;
       P->MeasureChars(S.CW, s, i - s + 1);
       s = i + 1;
+    }
+    if (!S.Candidate.Portion && unmeasured) {
+      S.W = restX;
+      P->MeasureChars(S.W, restFrom, length - restFrom);
     }
     if (S.W <= S.Avail || !S.Candidate.Portion) return;
     TRow* row = AddRow(FFirstRow ? TRowKind::rkWrappedInner : TRowKind::rkWrappedFirst, S.RowStart, S.Candidate, S.CD,
@@ -919,7 +934,13 @@ void TParagraph::WrapPortion(TWrapState& S, TPortion* P) {
         }
       }
       S.W = x0;
-      P->MeasureChars(S.W, s, length - s);
+      unmeasured = false;
+      if (P->Kind() != TPortionKind::pkText) {
+        P->MeasureChars(S.W, s, length - s);
+      } else if (P->CharIndexAtX(S.W, S.Avail, s, length - s, false, nullptr) >= 0) {
+        S.W = S.Avail + 1;  // over the row: it breaks again
+        unmeasured = true;
+      }
     }
     S.Kind = 0;
     S.CA = S.TextAscent;

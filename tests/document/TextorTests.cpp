@@ -314,6 +314,26 @@ TEST_F(Textor, RowsAtYAreFoundInsideTheTextAndClampedOutsideIt) {
   EXPECT_EQ(I(p), (TIndexPosition{4, 1}));
 }
 
+// Faults: wrapping measured all the rest of a portion at every row, so a long paragraph took quadratic time.
+TEST_F(Textor, ALongParagraphIsWrappedInLinearTime) {
+  const struct {
+    std::u16string_view Unit;
+    int Repeats;
+    size_t Rows;
+  } cases[] = {{u"abcd ", 1000, 500}, {u"a", 5000, 500}};
+  for (const auto& c : cases) {
+    std::u16string text;
+    for (int i = 0; i < c.Repeats; ++i) text += c.Unit;
+    SetText(text);
+    const int before = A.MeasuredChars;
+    Wrap(70);  // ten characters a row
+    EXPECT_EQ(Rows().size(), c.Rows);
+    EXPECT_EQ(Rows().back()->GetEndPosition(), T.GetEndPosition());
+    EXPECT_LE(A.MeasuredChars - before, 20 * int(text.size())) << text.size();
+    Wrap(0);
+  }
+}
+
 // Faults: a tab portion broken at a row start kept the width it had at the old x.
 TEST_F(Textor, TabsAfterABreakAreMeasuredFromTheNewRowStart) {
   SetText(u"abcdefghij\txyz");
