@@ -375,6 +375,9 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   void SetEmbeddedBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight, int32_t ADescent) override {
     SetBounds(ALeft, ATop, AWidth, AHeight, ADescent);
   }
+  void MoveEmbedded(int32_t ADX, int32_t ADY) override {
+    SetBounds(FLeft + ADX, FTop + ADY, FWidth, FHeight, FDescent);
+  }
   void PaintEmbedded(TCustomSheetCanvas& ACanvas, int32_t AOriginX, int32_t AOriginY) override;
   void SetEmbeddingPortion(TElementPortion* APortion) override { FEmbeddingPortion = APortion; }
   void DetachEmbedded() override { SetVisualParent(nullptr); }

@@ -27,12 +27,6 @@ char16_t* AllocChars(TElementPool* APool, const char16_t* ASource, int32_t ACoun
 
 void FreeChars(char16_t* ABuffer) { TElementPool::Free(ABuffer); }
 
-void MoveEmbedded(IEmbeddedElement* AElement, int32_t ADX, int32_t ADY) {
-  const TRect b = AElement->GetEmbeddedBounds();
-  AElement->SetEmbeddedBounds(b.Left + ADX, b.Top + ADY, static_cast<int32_t>(b.Width()),
-                              static_cast<int32_t>(b.Height()), AElement->GetEmbeddedDescent());
-}
-
 int32_t InsertIntoCharBuffer(TElementPool* APool, char16_t*& ABuffer, int32_t ALength, int32_t AIndex, int32_t ACount,
                              const char16_t* ASource) {
   if (ACount < 1) return ALength;
@@ -493,7 +487,7 @@ void TElementPortion::ClearElement() {
 }
 
 void TElementPortion::MoveTo(int32_t AOffset, int32_t ADX, int32_t ADY) {
-  if (FElement) MoveEmbedded(FElement, ADX, ADY);
+  if (FElement) FElement->MoveEmbedded(ADX, ADY);
 }
 
 void TElementPortion::Paint(TCustomSheetCanvas& ACanvas, TTextOwnerStates AState, const TRect& ARowRect, int32_t& X,
@@ -1654,7 +1648,7 @@ void TTextor::SyncElements() {
     if (i + Ahead < n) __builtin_prefetch(FElementPortions[i + Ahead].Element);
     const TElementEntry& entry = FElementPortions[i];
     for (; next != FElementShifts.end() && next->From <= entry.Index; ++next) shift += next->Delta;
-    if (shift != 0) MoveEmbedded(entry.Element, 0, shift);
+    if (shift != 0) entry.Element->MoveEmbedded(0, shift);
   }
   FElementShifts.clear();
 }

@@ -106,6 +106,8 @@ class IEmbeddedElement {
   // How far the element reaches below the baseline it stands on.
   virtual int32_t GetEmbeddedDescent() const = 0;
   virtual void SetEmbeddedBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight, int32_t ADescent) = 0;
+  // Moves the element by (ADX, ADY), keeping its size and descent.
+  virtual void MoveEmbedded(int32_t ADX, int32_t ADY) = 0;
   // Paints at the element's own bounds with the canvas origin moved by (-AOriginX, -AOriginY) for the call: the
   // canvas stands at the text's origin, the bounds count from the owner's.
   virtual void PaintEmbedded(TCustomSheetCanvas& ACanvas, int32_t AOriginX, int32_t AOriginY) = 0;

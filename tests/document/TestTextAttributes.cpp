@@ -32,6 +32,10 @@ void TTestEmbeddedElement::SetEmbeddedBounds(int32_t ALeft, int32_t ATop, int32_
   Descent = ADescent;
 }
 
+void TTestEmbeddedElement::MoveEmbedded(int32_t ADX, int32_t ADY) {
+  Bounds = {Bounds.Left + ADX, Bounds.Top + ADY, Bounds.Right + ADX, Bounds.Bottom + ADY};
+}
+
 void TTestEmbeddedElement::PaintEmbedded(TCustomSheetCanvas& ACanvas, int32_t AOriginX, int32_t AOriginY) {
   ++Paints;
   PaintOrigin = {AOriginX, AOriginY};

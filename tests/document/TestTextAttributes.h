@@ -79,6 +79,7 @@ class TTestEmbeddedElement : public IEmbeddedElement {
   TRect GetEmbeddedBounds() const override { return Bounds; }
   int32_t GetEmbeddedDescent() const override { return Descent; }
   void SetEmbeddedBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight, int32_t ADescent) override;
+  void MoveEmbedded(int32_t ADX, int32_t ADY) override;
   void PaintEmbedded(TCustomSheetCanvas& ACanvas, int32_t AOriginX, int32_t AOriginY) override;
   void SetEmbeddingPortion(TElementPortion* APortion) override { Portion = APortion; }
   void DetachEmbedded() override { ++Detaches; }
