@@ -27,6 +27,9 @@ char16_t* AllocChars(TElementPool* APool, const char16_t* ASource, int32_t ACoun
 
 void FreeChars(char16_t* ABuffer) { TElementPool::Free(ABuffer); }
 
+// Orders a place before the shifts recorded below it.
+constexpr auto BeforeShift = [](int32_t AIndex, const auto& AShift) { return AIndex < AShift.From; };
+
 int32_t InsertIntoCharBuffer(TElementPool* APool, char16_t*& ABuffer, int32_t ALength, int32_t AIndex, int32_t ACount,
                              const char16_t* ASource) {
   if (ACount < 1) return ALength;
@@ -1587,13 +1590,12 @@ void TTextor::AddShift(int32_t AFrom, int32_t ADelta) {
   const size_t n = FParagraphs.size();
   for (size_t k = size_t(AFrom) + 1; k <= n; k += k & (~k + 1)) FShiftTree[k] += ADelta;
   FShiftPending = true;
-  // A layout records its shifts top down: a shift lands at the end, and sums with one at its place.
-  auto at = std::upper_bound(FElementShifts.begin(), FElementShifts.end(), AFrom,
-                             [](int32_t AIndex, const TElementShift& AShift) { return AIndex < AShift.From; });
-  if (at != FElementShifts.begin() && (at - 1)->From == AFrom)
-    (at - 1)->Delta += ADelta;
-  else
-    FElementShifts.insert(at, {AFrom, ADelta});
+  if (FElementParagraphs.empty()) return;
+  // A layout records its shifts top down: a shift lands at the end, or adds to one at its place.
+  auto at = std::upper_bound(FElementShifts.begin(), FElementShifts.end(), AFrom, BeforeShift);
+  if (at == FElementShifts.begin() || (at - 1)->From != AFrom)
+    at = FElementShifts.insert(at, {AFrom, at == FElementShifts.begin() ? 0 : (at - 1)->Sum}) + 1;
+  for (auto shift = at - 1; shift != FElementShifts.end(); ++shift) shift->Sum += ADelta;
 }
 
 int32_t TTextor::ShiftAt(int32_t AIndex) const {
@@ -1611,12 +1613,8 @@ void TTextor::FlushShifts() {
 }
 
 int32_t TTextor::ElementShiftAt(int32_t AIndex) const {
-  int32_t sum = 0;
-  for (const TElementShift& shift : FElementShifts) {
-    if (shift.From > AIndex) break;
-    sum += shift.Delta;
-  }
-  return sum;
+  auto at = std::upper_bound(FElementShifts.begin(), FElementShifts.end(), AIndex, BeforeShift);
+  return at == FElementShifts.begin() ? 0 : (at - 1)->Sum;
 }
 
 void TTextor::SyncElements() {
@@ -1647,7 +1645,7 @@ void TTextor::SyncElements() {
   for (; i < n; ++i) {
     if (i + Ahead < n) __builtin_prefetch(FElementPortions[i + Ahead].Element);
     const TElementEntry& entry = FElementPortions[i];
-    for (; next != FElementShifts.end() && next->From <= entry.Index; ++next) shift += next->Delta;
+    for (; next != FElementShifts.end() && next->From <= entry.Index; ++next) shift = next->Sum;
     if (shift != 0) entry.Element->MoveEmbedded(0, shift);
   }
   FElementShifts.clear();

@@ -711,10 +711,11 @@ class TTextor : public TObject {
     IEmbeddedElement* Element;
   };
   std::vector<TElementEntry, TPoolAllocator<TElementEntry>> FElementPortions;
-  // The shifts recorded since the elements last followed, by place.
+  // The shifts recorded since the elements last followed, by place, each with the sum of those up to its place;
+  // none while no paragraph holds elements.
   struct TElementShift {
     int32_t From;
-    int32_t Delta;
+    int32_t Sum;
   };
   std::vector<TElementShift> FElementShifts;
 };
