@@ -8,6 +8,7 @@
 // A keystroke must cost at most 2% of the full layout. Each figure is the median of the runs, in milliseconds.
 // The bench build measures with fixed metrics (every character 7 px, ascent 10, descent 3, tab 56), the win build
 // with GDI fonts (Tahoma 8, emphasised runs bold).
+#include "document/model/diElementPool.h"
 #include "document/text/diTextor.h"
 #include "tests/document/TestTextAttributes.h"
 
@@ -27,9 +28,11 @@ namespace {
 
 constexpr int32_t WrapWidth = 300;
 
-// A text host that wraps and lets CR, LF and TAB through; format-locked until the attributes are set.
+// A text host that wraps and lets CR, LF and TAB through; format-locked until the attributes are set. Its text
+// comes from a pool, as an element's does.
 class TBenchTextor : public TTextor {
  public:
+  using TTextor::TTextor;
   TTextAttributes* Plain = nullptr;
   TTextAttributes* GetDefaultTextAttributes() const override { return Plain; }
   int32_t GetWrapWidth() const override { return WrapWidth; }
@@ -95,7 +98,8 @@ int main(int argc, char** argv) {
 #endif
   int freed = 0, elements = 0;
   {
-    TBenchTextor textor;
+    TElementPoolRef pool(TElementPool::Create());
+    TBenchTextor textor(pool.get());
     textor.Plain = plain.get();
     textor.EndFormatUpdate();
 
@@ -184,7 +188,7 @@ int main(int argc, char** argv) {
     Row("paragraph walk", walk, full);
 
     // A long paragraph, as a pasted log or data line makes one: a keystroke wraps all of it again.
-    TBenchTextor longText;
+    TBenchTextor longText(pool.get());
     longText.Plain = plain.get();
     longText.EndFormatUpdate();
     std::u16string line;

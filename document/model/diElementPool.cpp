@@ -50,11 +50,19 @@ void TElementPool::Release() noexcept {
 }
 
 void* TElementPool::Allocate(TElementPool* APool, size_t ASize) {
+  return Allocate(APool, ASize, &TElementPool::FElements);
+}
+
+void* TElementPool::AllocateText(TElementPool* APool, size_t ASize) {
+  return Allocate(APool, ASize, &TElementPool::FText);
+}
+
+void* TElementPool::Allocate(TElementPool* APool, size_t ASize, TSlabRun TElementPool::*ARun) {
   // Room for the link a freed slot keeps after its header.
   const size_t slotSize = (std::max(ASize, sizeof(void*)) + sizeof(TSlotHeader) + Granule - 1) / Granule * Granule;
   TSlotHeader* header;
   if (APool && slotSize <= LargestSlot) {
-    header = static_cast<TSlotHeader*>(APool->AllocateSlot(slotSize));
+    header = static_cast<TSlotHeader*>(APool->AllocateSlot(slotSize, APool->*ARun));
     ++APool->FRefs;
   } else {
     header = static_cast<TSlotHeader*>(::operator new(slotSize));
@@ -76,7 +84,7 @@ void TElementPool::Free(void* AObject) noexcept {
   pool->Release();
 }
 
-void* TElementPool::AllocateSlot(size_t ASlotSize) {
+void* TElementPool::AllocateSlot(size_t ASlotSize, TSlabRun& ARun) {
   void*& freed = FFreed[ASlotSize / Granule - 1];
   if (void* slot = freed) {
     QB_POOL_UNPOISON(slot, ASlotSize);
@@ -84,23 +92,23 @@ void* TElementPool::AllocateSlot(size_t ASlotSize) {
     freed = *reinterpret_cast<void**>(static_cast<TSlotHeader*>(slot) + 1);
     return slot;
   }
-  if (static_cast<size_t>(FLimit - FCursor) < ASlotSize) {
+  if (static_cast<size_t>(ARun.Limit - ARun.Cursor) < ASlotSize) {
     // Slabs grow with the pool: a small tree keeps one small slab, a large one needs few allocations. The end of
     // the slab left behind is too short for this slot and stays unused.
-    const size_t size = FNextSlabSize;
-    FNextSlabSize = std::min(size * 2, LargestSlabSize);
+    const size_t size = ARun.NextSlabSize;
+    ARun.NextSlabSize = std::min(size * 2, LargestSlabSize);
     auto* slab = static_cast<char*>(::operator new(size));
     *reinterpret_cast<TSlabHeader*>(slab) = {FLastSlab, this};
     FLastSlab = slab;
-    FSlabStart = slab;
-    FCursor = slab + SlabHeaderSize;
-    FLimit = slab + size;
-    QB_POOL_POISON(FCursor, size - SlabHeaderSize);
+    ARun.SlabStart = slab;
+    ARun.Cursor = slab + SlabHeaderSize;
+    ARun.Limit = slab + size;
+    QB_POOL_POISON(ARun.Cursor, size - SlabHeaderSize);
   }
-  void* slot = FCursor;
-  FCursor += ASlotSize;
+  void* slot = ARun.Cursor;
+  ARun.Cursor += ASlotSize;
   QB_POOL_UNPOISON(slot, ASlotSize);
-  static_cast<TSlotHeader*>(slot)->SlabOffset = static_cast<uint32_t>(static_cast<char*>(slot) - FSlabStart);
+  static_cast<TSlotHeader*>(slot)->SlabOffset = static_cast<uint32_t>(static_cast<char*>(slot) - ARun.SlabStart);
   return slot;
 }
 

@@ -15,6 +15,9 @@ class TElementPool {
   static TElementPool* Create();
   // ASize bytes for an object from APool; nil or an object too large for the slabs: from the heap.
   static void* Allocate(TElementPool* APool, size_t ASize);
+  // The same for the text engine's paragraphs, runs, characters and rows, which take slabs of their own: the
+  // elements lie together, so that moving the elements below an edit touches few pages.
+  static void* AllocateText(TElementPool* APool, size_t ASize);
   // Gives back an object from Allocate, to the pool it came from.
   static void Free(void* AObject) noexcept;
 
@@ -33,16 +36,22 @@ class TElementPool {
   static constexpr size_t LargestSlot = 1024;
   static constexpr size_t ClassCount = LargestSlot / Granule;
 
-  void* AllocateSlot(size_t ASlotSize);
+  // The latest slab of a kind and the rest of it, shared by all sizes.
+  struct TSlabRun {
+    char* SlabStart = nullptr;
+    char* Cursor = nullptr;
+    char* Limit = nullptr;
+    size_t NextSlabSize = 4096;
+  };
+
+  static void* Allocate(TElementPool* APool, size_t ASize, TSlabRun TElementPool::*ARun);
+  void* AllocateSlot(size_t ASlotSize, TSlabRun& ARun);
   void FreeSlot(void* ASlot, size_t ASlotSize) noexcept;
 
   // Freed slots by size, each holding a link to the next; a slot of that size is taken from there first.
   void* FFreed[ClassCount] = {};
-  // The latest slab and the rest of it, shared by all sizes.
-  char* FSlabStart = nullptr;
-  char* FCursor = nullptr;
-  char* FLimit = nullptr;
-  size_t FNextSlabSize = 4096;
+  TSlabRun FElements;
+  TSlabRun FText;
   // The slabs, each starting with a link to the previous one.
   void* FLastSlab = nullptr;
   size_t FRefs = 1;

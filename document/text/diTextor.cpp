@@ -17,7 +17,8 @@ namespace {
 char16_t* AllocChars(TElementPool* APool, const char16_t* ASource, int32_t ACount) {
   char16_t* buffer;
   try {
-    buffer = static_cast<char16_t*>(TElementPool::Allocate(APool, sizeof(char16_t) * static_cast<size_t>(ACount)));
+    buffer =
+        static_cast<char16_t*>(TElementPool::AllocateText(APool, sizeof(char16_t) * static_cast<size_t>(ACount)));
   } catch (const std::bad_alloc&) {
     throw EOutOfMemory(u"Out of memory for text");
   }
@@ -178,7 +179,7 @@ TTextor* TPortion::Textor() const { return FParagraph ? FParagraph->Textor() : n
 static_assert(alignof(TTextPortion) <= TElementPool::Alignment && alignof(TTabStopsPortion) <= TElementPool::Alignment &&
                   alignof(TElementPortion) <= TElementPool::Alignment,
               "a portion is aligned as its pool aligns");
-void* TPortion::operator new(size_t ASize, TElementPool* APool) { return TElementPool::Allocate(APool, ASize); }
+void* TPortion::operator new(size_t ASize, TElementPool* APool) { return TElementPool::AllocateText(APool, ASize); }
 void TPortion::operator delete(void* APortion, TElementPool*) noexcept { TElementPool::Free(APortion); }
 void TPortion::operator delete(void* APortion) noexcept { TElementPool::Free(APortion); }
 
@@ -623,11 +624,11 @@ bool TRow::Contains(const TTextPosition& APosition) const {
 
 static_assert(alignof(TParagraph) <= TElementPool::Alignment, "a paragraph is aligned as its pool aligns");
 static_assert(alignof(TRow) <= TElementPool::Alignment, "a row is aligned as its pool aligns");
-void* TRow::operator new(size_t ASize, TElementPool* APool) { return TElementPool::Allocate(APool, ASize); }
+void* TRow::operator new(size_t ASize, TElementPool* APool) { return TElementPool::AllocateText(APool, ASize); }
 void TRow::operator delete(void* ARow, TElementPool*) noexcept { TElementPool::Free(ARow); }
 void TRow::operator delete(void* ARow) noexcept { TElementPool::Free(ARow); }
 
-void* TParagraph::operator new(size_t ASize, TElementPool* APool) { return TElementPool::Allocate(APool, ASize); }
+void* TParagraph::operator new(size_t ASize, TElementPool* APool) { return TElementPool::AllocateText(APool, ASize); }
 void TParagraph::operator delete(void* AParagraph, TElementPool*) noexcept { TElementPool::Free(AParagraph); }
 void TParagraph::operator delete(void* AParagraph) noexcept { TElementPool::Free(AParagraph); }
 

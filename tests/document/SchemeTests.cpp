@@ -1,4 +1,5 @@
 #include "document/model/diClasses.h"
+#include "document/model/diElementPool.h"
 #include "document/model/diMessages.h"
 #include "foundation/cuFiles.h"
 #include "foundation/cuKnot.h"
@@ -864,6 +865,17 @@ TEST(SchemeOperation, WithoutHistoryRunsOnce) {
   EXPECT_EQ(n->Text(), u"z");
   d.Scheme.BeginGroup(true, u"ignored");
   d.Scheme.EndGroup();
+}
+
+// Text made between two elements leaves them side by side: moving many elements touches few pages.
+TEST(ElementPool, TextStorageLiesApartFromTheElements) {
+  TElementPoolRef pool(TElementPool::Create());
+  char* first = static_cast<char*>(TElementPool::Allocate(pool.get(), 64));
+  char* text = static_cast<char*>(TElementPool::AllocateText(pool.get(), 64));
+  char* second = static_cast<char*>(TElementPool::Allocate(pool.get(), 64));
+  EXPECT_EQ(second - first, 64 + 8);  // the slot and the next one's header
+  EXPECT_FALSE(text > first && text < second);
+  for (char* object : {first, text, second}) TElementPool::Free(object);
 }
 
 }  // namespace
