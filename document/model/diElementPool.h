@@ -18,7 +18,7 @@ class TElementPool {
   // The same for the text engine's paragraphs, runs, characters and rows, which take slabs of their own: the
   // elements lie together, so that moving the elements below an edit touches few pages.
   static void* AllocateText(TElementPool* APool, size_t ASize);
-  // Gives back an object from Allocate, to the pool it came from.
+  // Gives back an object from Allocate or AllocateText, to the pool it came from.
   static void Free(void* AObject) noexcept;
 
   void Release() noexcept;

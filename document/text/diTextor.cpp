@@ -438,7 +438,7 @@ TElementPortion::TElementPortion(TParagraph* AParagraph, TTextAttributes* AAttri
                                  IEmbeddedElement* AElement)
     : TPortion(AParagraph, AAttributes, ABefore, 1), FElement(AElement) {
   if (FElement) FElement->SetEmbeddingPortion(this);
-  if (TTextor* t = Textor()) t->FElementPortionsValid = false;
+  if (TTextor* t = Textor()) t->FEmbeddedValid = false;
 }
 
 TElementPortion::~TElementPortion() {
@@ -448,7 +448,7 @@ TElementPortion::~TElementPortion() {
     element->SetEmbeddingPortion(nullptr);
     element->DetachEmbedded();
   }
-  if (TTextor* t = Textor()) t->FElementPortionsValid = false;
+  if (TTextor* t = Textor()) t->FEmbeddedValid = false;
   // The element goes after the portion has left its paragraph.
   Unlink();
   if (element) element->FreeEmbedded();
@@ -487,7 +487,7 @@ int32_t TElementPortion::CharIndexAtX(int32_t& X, int32_t ATargetX, int32_t AOff
 
 void TElementPortion::ClearElement() {
   FElement = nullptr;
-  if (TTextor* t = Textor()) t->FElementPortionsValid = false;
+  if (TTextor* t = Textor()) t->FEmbeddedValid = false;
 }
 
 void TElementPortion::MoveTo(int32_t AOffset, int32_t ADX, int32_t ADY) {
@@ -643,7 +643,7 @@ TParagraph::~TParagraph() {
   while (FLastPortion) delete FLastPortion;
   if (FExtent == FTextor->FWidth) FTextor->FWidthValid = false;
   TTextor::RemoveFromList(FTextor->FDirty, this, &TParagraph::FDirtySlot);
-  if (FElementSlot >= 0) FTextor->FElementPortionsValid = false;
+  if (FElementSlot >= 0) FTextor->FEmbeddedValid = false;
   TTextor::RemoveFromList(FTextor->FElementParagraphs, this, &TParagraph::FElementSlot);
   AssignAttributes(FParagraphAttributes, static_cast<TParagraphAttributes*>(nullptr));
   AssignAttributes(FTextAttributes, static_cast<TTextAttributes*>(nullptr));
@@ -858,17 +858,17 @@ bool TParagraph::CanBreakAfter(const TPortion* APortion, int32_t AIndex) const {
   return FTextor->CanBreakBetween(APortion->GetChar(AIndex), next);
 }
 
-void TParagraph::FitPortion(TWrapState& AState, TPortion* APortion, int32_t AX0, int32_t AStart, int& AKind,
-                            int32_t& AIndex) const {
+bool TParagraph::FitPortion(TWrapState& AState, TPortion* APortion, int32_t AX0, int32_t AStart, int& AKind,
+                            int32_t& AIndex, int32_t& AEndX) const {
   const int32_t length = APortion->Length();
-  int32_t x = AX0;
-  const int32_t r = APortion->CharIndexAtX(x, AState.Avail, AStart, length - AStart, false, nullptr);
+  AEndX = AX0;
+  const int32_t r = APortion->CharIndexAtX(AEndX, AState.Avail, AStart, length - AStart, false, nullptr);
   if (r > AStart) {
     for (int32_t i = r - 1; i >= AStart; --i)
       if (CanBreakAfter(APortion, i)) {
         AKind = 3;
         AIndex = i;
-        return;
+        return false;
       }
     AKind = 2;
     AIndex = r - 1;
@@ -879,6 +879,7 @@ void TParagraph::FitPortion(TWrapState& AState, TPortion* APortion, int32_t AX0,
     AKind = 2;
     AIndex = length - 1;
   }
+  return r < 0;
 }
 
 void TParagraph::WrapPortion(TWrapState& S, TPortion* P) {
@@ -892,14 +893,15 @@ void TParagraph::WrapPortion(TWrapState& S, TPortion* P) {
   if (!S.Wrapping) return;
   if (!P->Next() && S.W <= S.Avail) return;
   int32_t s = 0;
-  // After a break, the rest of a text portion is measured only as far as the next row reaches: measuring all of it
-  // at every row made a long paragraph's layout quadratic.
+  // After a break, the rest of a text portion is measured only as far as the next row reaches, by the fit itself:
+  // measuring all of it at every row made a long paragraph's layout quadratic.
   bool unmeasured = false;
   for (;;) {
     int kind;
-    int32_t i;
-    const int32_t restX = x0, restFrom = s;
-    FitPortion(S, P, x0, s, kind, i);
+    int32_t i, endX;
+    const int32_t restFrom = s;
+    const bool fits = FitPortion(S, P, x0, s, kind, i, endX);
+    if (unmeasured) S.W = fits ? endX : S.Avail + 1;  // over the row: it breaks again
     if (kind >= S.Kind) {
       S.Candidate = Normalized(this, P, i + 1);
       S.Kind = kind;
@@ -909,8 +911,8 @@ void TParagraph::WrapPortion(TWrapState& S, TPortion* P) {
       P->MeasureChars(S.CW, s, i - s + 1);
       s = i + 1;
     }
-    if (!S.Candidate.Portion && unmeasured) {
-      S.W = restX;
+    if (!S.Candidate.Portion && unmeasured && !fits) {
+      S.W = x0;
       P->MeasureChars(S.W, restFrom, length - restFrom);
     }
     if (S.W <= S.Avail || !S.Candidate.Portion) return;
@@ -932,13 +934,8 @@ void TParagraph::WrapPortion(TWrapState& S, TPortion* P) {
         }
       }
       S.W = x0;
-      unmeasured = false;
-      if (P->Kind() != TPortionKind::pkText) {
-        P->MeasureChars(S.W, s, length - s);
-      } else if (P->CharIndexAtX(S.W, S.Avail, s, length - s, false, nullptr) >= 0) {
-        S.W = S.Avail + 1;  // over the row: it breaks again
-        unmeasured = true;
-      }
+      unmeasured = P->Kind() == TPortionKind::pkText;
+      if (!unmeasured) P->MeasureChars(S.W, s, length - s);
     }
     S.Kind = 0;
     S.CA = S.TextAscent;
@@ -987,7 +984,7 @@ void TParagraph::Wrap(int32_t AWrapWidth, const TRect& APadding, const TRect& AM
   }
   FHasElements = hasElements;
   if (hasElements) {
-    if (FElementSlot < 0) FTextor->FElementPortionsValid = false;
+    if (FElementSlot < 0) FTextor->FEmbeddedValid = false;
     TTextor::AddToList(FTextor->FElementParagraphs, this, &TParagraph::FElementSlot);
     PlaceElements(APadding, AMargins);
   }
@@ -1019,7 +1016,7 @@ TTextor::TTextor(TElementPool* APool)
       FShiftTree(TPoolAllocator<int32_t>(APool)),
       FDirty(TPoolAllocator<TParagraph*>(APool)),
       FElementParagraphs(TPoolAllocator<TParagraph*>(APool)),
-      FElementPortions(TPoolAllocator<TElementEntry>(APool)) {
+      FEmbedded(TPoolAllocator<TElementEntry>(APool)) {
   new (FPool) TParagraph(this, nullptr);
 }
 
@@ -1285,7 +1282,7 @@ void TTextor::UnlinkParagraph(TParagraph* AParagraph) {
 }
 
 void TTextor::MoveParagraphPortions(TPortion* AFirst, TParagraph* ADest) {
-  FElementPortionsValid = false;
+  FEmbeddedValid = false;
   Updating([&] {
     for (TPortion* p = AFirst; p;) {
       TPortion* next = p->Next();
@@ -1584,7 +1581,7 @@ void TTextor::EnsureIndexes() const {
 void TTextor::InvalidateIndexes() {
   if (FShiftPending) FlushShifts();
   FIndexesValid = false;
-  FElementPortionsValid = false;  // the elements' list holds places
+  FEmbeddedValid = false;  // the elements' list holds places
 }
 
 void TTextor::AddShift(int32_t AFrom, int32_t ADelta) {
@@ -1621,31 +1618,31 @@ int32_t TTextor::ElementShiftAt(int32_t AIndex) const {
 void TTextor::SyncElements() {
   if (FElementShifts.empty()) return;
   EnsureIndexes();
-  if (!FElementPortionsValid) {
+  if (!FEmbeddedValid) {
     std::sort(FElementParagraphs.begin(), FElementParagraphs.end(),
               [](const TParagraph* a, const TParagraph* b) { return a->FIndex < b->FIndex; });
-    FElementPortions.clear();
+    FEmbedded.clear();
     for (size_t i = 0; i < FElementParagraphs.size(); ++i) {
       TParagraph* paragraph = FElementParagraphs[i];
       paragraph->FElementSlot = static_cast<int32_t>(i);
       for (TPortion* p = paragraph->FFirstPortion; p; p = p->Next())
         if (p->Kind() == TPortionKind::pkElement)
           if (IEmbeddedElement* element = static_cast<TElementPortion*>(p)->Element())
-            FElementPortions.push_back({paragraph->FIndex, element});
+            FEmbedded.push_back({paragraph->FIndex, element});
     }
-    FElementPortionsValid = true;
+    FEmbeddedValid = true;
   }
-  const size_t n = FElementPortions.size();
-  size_t i = std::partition_point(FElementPortions.begin(), FElementPortions.end(),
+  const size_t n = FEmbedded.size();
+  size_t i = std::partition_point(FEmbedded.begin(), FEmbedded.end(),
                                   [this](const TElementEntry& e) { return e.Index < FElementShifts.front().From; }) -
-             FElementPortions.begin();
+             FEmbedded.begin();
   auto next = FElementShifts.begin();
   int32_t shift = 0;
   // The elements lie apart in the pool: those a few entries ahead are fetched while these move.
   constexpr size_t Ahead = 8;
   for (; i < n; ++i) {
-    if (i + Ahead < n) __builtin_prefetch(FElementPortions[i + Ahead].Element);
-    const TElementEntry& entry = FElementPortions[i];
+    if (i + Ahead < n) __builtin_prefetch(FEmbedded[i + Ahead].Element);
+    const TElementEntry& entry = FEmbedded[i];
     for (; next != FElementShifts.end() && next->From <= entry.Index; ++next) shift = next->Sum;
     if (shift != 0) entry.Element->MoveEmbedded(0, shift);
   }

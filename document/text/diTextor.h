@@ -417,8 +417,10 @@ class TParagraph {
   friend class TTextor;
   struct TWrapState;
   void WrapPortion(TWrapState& AState, TPortion* APortion);
-  void FitPortion(TWrapState& AState, TPortion* APortion, int32_t AX0, int32_t AStart, int& AKind,
-                  int32_t& AIndex) const;
+  // Where the portion's characters from AStart, at AX0, break the row; true when they all fit it, AEndX then the x
+  // after them.
+  bool FitPortion(TWrapState& AState, TPortion* APortion, int32_t AX0, int32_t AStart, int& AKind, int32_t& AIndex,
+                  int32_t& AEndX) const;
   bool CanBreakAfter(const TPortion* APortion, int32_t AIndex) const;
   TRow* AddRow(TRowKind AKind, const TTextPosition& AStart, const TTextPosition& AEnd, int32_t ADescent,
                int32_t ABottom, int32_t AWidth);
@@ -691,7 +693,7 @@ class TTextor : public TObject {
   bool FLayoutChanged = false;  // the pending layout follows a change of the text
   bool FFormatting = false;
   bool FShiftPending = false;
-  bool FElementPortionsValid = true;  // FElementPortions lists the elements of FElementParagraphs
+  bool FEmbeddedValid = true;  // FEmbedded lists the elements of FElementParagraphs
   // What the last layout was made with.
   int32_t FLaidOutWrap = -1;
   TRect FLaidOutPadding;
@@ -710,7 +712,7 @@ class TTextor : public TObject {
     int32_t Index;
     IEmbeddedElement* Element;
   };
-  std::vector<TElementEntry, TPoolAllocator<TElementEntry>> FElementPortions;
+  std::vector<TElementEntry, TPoolAllocator<TElementEntry>> FEmbedded;
   // The shifts recorded since the elements last followed, by place, each with the sum of those up to its place;
   // none while no paragraph holds elements.
   struct TElementShift {
