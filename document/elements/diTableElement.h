@@ -200,6 +200,8 @@ class TCustomTableElement : public TVisualElement {
   void FocusChanged() override;
   // Entered from the text around it, the table gives the focus to its first cell (AForward) or its last.
   bool FocusEmbedded(bool AForward) override;
+  // Up and Down from the lines around the table enter it as Right and Left do.
+  bool FocusEmbeddedVertically(bool AForward) override { return FocusEmbedded(AForward); }
   bool Activate() override;
   // Steps cell by cell in the grid's order from the cell the search came out of (from the first, or the last going
   // backward, when it enters the table) to the next cell with a focusable element; past the last, as the base.

@@ -594,16 +594,16 @@ struct TCaretPlace {
 };
 
 TEST_F(TableTest, ArrowsWalkTheCellsRowByRowAndOutOfTheTableAndTypingLandsInTheCellsReached) {
-  // "ab", the table, "yz": the caret before the table is at 2, after it at 3.
+  // Lines "ab", the table alone, "yz".
   auto* text = TElement::CreateIn<TTextorElement>(&Host->Scheme, Host->Root);
   text->SetTextorOptions(xoRich);
   text->SetTextOptions(AnyTextOptions);
   text->SetVisualParent(Host->Root);
-  text->SetText(u"abyz");
+  text->SetText(u"ab\r\n\r\nyz");
   auto* table = TElement::CreateIn<TElement_Table>(&Host->Scheme, text);
   table->NotifyInitNew(0);
   TTextPosition at;
-  ASSERT_TRUE(text->Textor()->IndexToPosition({0, 2}, at));
+  ASSERT_TRUE(text->Textor()->IndexToPosition({1, 0}, at));
   TTextRange range;
   text->Textor()->InsertElement(at, table, nullptr, range);
   table->SetVisualParent(text);
@@ -613,7 +613,7 @@ TEST_F(TableTest, ArrowsWalkTheCellsRowByRowAndOutOfTheTableAndTypingLandsInTheC
   const auto element = [&](const TCaretPlace& APlace) -> TVisualElement* {
     return APlace.Column < 0 ? static_cast<TVisualElement*>(text) : table->GetCell(APlace.Column, APlace.Row);
   };
-  const char16_t *start = u"0,0,0,0", *end = u"0,2,0,2", *before = u"0,2,0,2", *after = u"0,3,0,3";
+  const char16_t *start = u"0,0,0,0", *end = u"0,2,0,2", *before = u"1,0,1,0", *after = u"1,1,1,1";
   const struct {
     const char* Name;
     TCaretPlace From;
@@ -633,6 +633,8 @@ TEST_F(TableTest, ArrowsWalkTheCellsRowByRowAndOutOfTheTableAndTypingLandsInTheC
       {"Up in the top row", {1, 0, end}, vkUp, {-1, 0, before}},
       {"Right before the table", {-1, 0, before}, vkRight, {0, 0, start}},
       {"Left after the table", {-1, 0, after}, vkLeft, {3, 2, end}},
+      {"Down from the line above", {-1, 0, start}, vkDown, {0, 0, start}},
+      {"Up from the line below", {-1, 0, u"2,0,2,0"}, vkUp, {3, 2, end}},
   };
   for (const auto& c : cases) {
     element(c.From)->SetFocus(fdForward, c.From.Data, nullptr, nullptr);
