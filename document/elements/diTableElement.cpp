@@ -231,6 +231,11 @@ TVisualElement* TCustomTableElement::GetCell(int32_t AColumn, int32_t ARow) cons
   return GetVisualChild(ARow * GetColumnCount() + AColumn);
 }
 
+TVisualElement* TCustomTableElement::GetClampedCell(int32_t AColumn, int32_t ARow) const {
+  if (GetColumnCount() == 0 || GetRowCount() == 0) return nullptr;
+  return GetCell(std::clamp(AColumn, 0, GetColumnCount() - 1), std::clamp(ARow, 0, GetRowCount() - 1));
+}
+
 int32_t TCustomTableElement::ColumnOfCell(TVisualElement* ACell) const {
   int32_t index = 0;
   for (TVisualElement* c = FirstVisualChild(); c; c = c->NextVisualSibling(), ++index)
@@ -806,9 +811,7 @@ void TCustomTableElement::SetInteractive(bool AValue) {
     return HitTestSeries(APoint, AKind, AHit, AIndex);
   });
   FInteractive->SetEnterCell([this](int32_t AColumn, int32_t ARow, bool AForward) {
-    if (GetColumnCount() == 0 || GetRowCount() == 0) return false;
-    TVisualElement* cell =
-        GetCell(std::clamp(AColumn, 0, GetColumnCount() - 1), std::clamp(ARow, 0, GetRowCount() - 1));
+    TVisualElement* cell = GetClampedCell(AColumn, ARow);
     if (!cell) return false;
     cell->SetFocus(AForward ? TFocusDirections(fdForward) : TFocusDirections(), {}, nullptr, nullptr);
     return cell->IsFocused();
@@ -888,6 +891,64 @@ void TCustomTableElement::KeyUp(uint16_t& AKey, TShiftKeys AShift) {
   if (AKey) TVisualElement::KeyUp(AKey, AShift);
 }
 
+void TCustomTableElement::KeyPress(char16_t& AChar) {
+  if (!FInteractive || AChar < u' ') return;
+  const bool rows = FInteractive->Kind() == tkRows;
+  const int32_t series = FInteractive->CaretSeries();
+  const int32_t other = FInteractive->OtherIndex();
+  TVisualElement* cell = rows ? GetClampedCell(other, series) : GetClampedCell(series, other);
+  // Focusing the cell ends the table's editing and frees its controller: nothing of it is touched after this.
+  if (cell) cell->SetFocus({}, {}, nullptr, nullptr);
+  if (!cell || !cell->IsFocused()) {
+    MessageBeep(MB_OK);
+    AChar = 0;
+    return;
+  }
+  cell->KeyPress(AChar);
+}
+
+bool TCustomTableElement::MoveFromCell(TVisualElement* ACell, uint16_t AKey) {
+  int32_t column = ColumnOfCell(ACell);
+  int32_t row = RowOfCell(ACell);
+  if (column < 0 || row < 0) return false;
+  switch (AKey) {
+    case VK_LEFT:
+      if (--column < 0) {
+        column = GetColumnCount() - 1;
+        --row;
+      }
+      break;
+    case VK_RIGHT:
+      if (++column >= GetColumnCount()) {
+        column = 0;
+        ++row;
+      }
+      break;
+    case VK_UP:
+      --row;
+      break;
+    case VK_DOWN:
+      ++row;
+      break;
+    default:
+      return false;
+  }
+  TFocusDirections direction;
+  if (AKey == VK_LEFT || AKey == VK_RIGHT) direction.Include(fdHorizontal);
+  if (AKey == VK_RIGHT || AKey == VK_DOWN) direction.Include(fdForward);
+  // A cell entered forward puts the caret at its start, one entered backward at its end.
+  if (TVisualElement* cell = GetCell(column, row)) {
+    cell->SetFocus(direction, {}, nullptr, nullptr);
+    return cell->IsFocused();
+  }
+  // Past the grid: the next place from the table itself, in the text beside it.
+  TVisualElement* origin = nullptr;
+  TVisualElement* next = FindNextFocusable(direction, origin, false, true);
+  if (!next) return false;
+  next->SetFocus(direction, {}, origin, nullptr);
+  return true;
+}
+
 void TCustomTableElement::MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple,
                                     bool AShift, bool ACtrl, bool AAlt) {
   if (!ALeft || ADouble) {
@@ -910,6 +971,12 @@ void TCustomTableElement::MouseUp(TVisualPoint APoint, bool ALeft, TShiftKeys AS
 void TCustomTableElement::FocusChanged() {
   TVisualElement::FocusChanged();
   SetInteractive(IsFocused());
+}
+
+bool TCustomTableElement::FocusEmbedded(bool AForward) {
+  TVisualElement* cell = AForward ? GetCell(0, 0) : GetCell(GetColumnCount() - 1, GetRowCount() - 1);
+  if (cell && cell->FocusEmbedded(AForward)) return true;
+  return TVisualElement::FocusEmbedded(AForward);
 }
 
 bool TCustomTableElement::Activate() {
@@ -999,6 +1066,14 @@ TCustomTableElement* TTableCellElement::DraggingTable() {
 int TTableCellElement::GetCursor(TVisualPoint APoint) {
   if (DraggingTable()) return TableZoneCursor(tzOverSelection);
   return TTextorElement::GetCursor(APoint);
+}
+
+void TTableCellElement::KeyDown(uint16_t& AKey, TShiftKeys AShift) {
+  TTextorElement::KeyDown(AKey, AShift);
+  // An arrow the text did not use stands at its edge.
+  if (AKey < VK_LEFT || AKey > VK_DOWN || AShift.Contains(skShift)) return;
+  if (auto* table = dynamic_cast<TCustomTableElement*>(VisualParent()); table && table->MoveFromCell(this, AKey))
+    AKey = 0;
 }
 
 void TTableCellElement::MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple,

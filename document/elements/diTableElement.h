@@ -112,6 +112,8 @@ class TCustomTableElement : public TVisualElement {
   // -1 for an element that is not one of the cells.
   int32_t ColumnOfCell(TVisualElement* ACell) const;
   int32_t RowOfCell(TVisualElement* ACell) const;
+  // The cell at (column, row) clamped to the grid; nil in a table without cells.
+  TVisualElement* GetClampedCell(int32_t AColumn, int32_t ARow) const;
   TObject* Column(int32_t AIndex) const { return FColumns.at(AIndex).get(); }
   TObject* Row(int32_t AIndex) const { return FRows.at(AIndex).get(); }
 
@@ -146,6 +148,11 @@ class TCustomTableElement : public TVisualElement {
   virtual void LayoutCells();
   virtual void SaveColumn(TObject* AColumn, TSchemeSaver* ASaver, TKnot* AKnot) {}
   virtual void SaveRow(TObject* ARow, TSchemeSaver* ASaver, TKnot* AKnot) {}
+
+  // An arrow key (virtual-key code) that the text of ACell left at its edge: the focus goes to the neighbouring
+  // cell of the row (Left and Right, on into the next or the previous row) or of the column (Up and Down), and
+  // past the grid out of the table, beside it. False when nothing took the focus.
+  bool MoveFromCell(TVisualElement* ACell, uint16_t AKey);
 
   // The controller's hit test in table coordinates.
   bool HitTestSeries(TVisualPoint APoint, TTableKind AKind, TTableHit AHit, int32_t& AIndex);
@@ -183,11 +190,18 @@ class TCustomTableElement : public TVisualElement {
   void CancelMode() override;
   void KeyDown(uint16_t& AKey, TShiftKeys AShift) override;
   void KeyUp(uint16_t& AKey, TShiftKeys AShift) override;
+  // A character typed on the table goes into the cell at the caret, at the end of its text; without a cell it is
+  // refused with a beep.
+  void KeyPress(char16_t& AChar) override;
   void MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple, bool AShift, bool ACtrl,
                  bool AAlt) override;
   void MouseMove(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) override;
   void MouseUp(TVisualPoint APoint, bool ALeft, TShiftKeys AShift) override;
   void FocusChanged() override;
+  // Entered from the text around it, the table gives the focus to its first cell (AForward) or its last.
+  bool FocusEmbedded(bool AForward) override;
+  // Up and Down from the lines around the table enter it as Right and Left do.
+  bool FocusEmbeddedVertically(bool AForward) override { return FocusEmbedded(AForward); }
   bool Activate() override;
   // Steps cell by cell in the grid's order from the cell the search came out of (from the first, or the last going
   // backward, when it enters the table) to the next cell with a focusable element; past the last, as the base.
@@ -243,6 +257,8 @@ class TTableCellElement : public TTextorElement {
   TElement* GetHostElement() override;
   void GetPadding(TRect& ARect) override;
   int GetCursor(TVisualPoint APoint) override;
+  // Arrows the text leaves unused move to the neighbouring cell (TCustomTableElement::MoveFromCell).
+  void KeyDown(uint16_t& AKey, TShiftKeys AShift) override;
   void MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple, bool AShift, bool ACtrl,
                  bool AAlt) override;
 

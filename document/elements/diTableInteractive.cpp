@@ -179,7 +179,15 @@ bool TTableInteractive::KeyMove(uint16_t AKey, TShiftKeys AShift) {
   }
   const bool back = FKind == tkColumns ? AKey == vkLeft : AKey == vkUp;
   const bool forward = FKind == tkColumns ? AKey == vkRight : AKey == vkDown;
-  if (!back && !forward) return false;
+  if (!back && !forward) {
+    // The arrows across the caret lead into the cell it stands for, Right and Down to its start: the table keeps
+    // them, so that none leaves it from a caret the mouse placed.
+    const bool across = AKey == vkLeft || AKey == vkRight || AKey == vkUp || AKey == vkDown;
+    if (!across || !AShift.Empty() || !FEnterCell) return false;
+    const int32_t column = FKind == tkColumns ? CaretSeries() : FOtherIndex;
+    const int32_t row = FKind == tkColumns ? FOtherIndex : CaretSeries();
+    return FEnterCell(column, row, AKey == vkRight || AKey == vkDown);
+  }
   const int32_t count = Count();
   const int32_t cell = back ? FCaret - 1 : FCaret;
   if (AShift.Empty() && cell >= 0 && cell < count && FEnterCell) {

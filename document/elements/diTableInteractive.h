@@ -8,6 +8,7 @@
 #include "foundation/cuClasses.h"
 #include "foundation/cuUtils.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 
@@ -99,6 +100,9 @@ class TTableInteractive : public TItfObject {
   void SetCaretWidth(int32_t AValue);
   // The row (column kind) or column (row kind) where keyboard moves enter cells.
   int32_t OtherIndex() const { return FOtherIndex; }
+  // The row (row kind) or column the caret stands for: the first of the selection, else the one after the caret's
+  // gap; it may be the count, past the last.
+  int32_t CaretSeries() const { return HasSelection() ? std::min(FAnchor, FEnd) : FCaret; }
   void SetOtherIndex(int32_t AValue) { FOtherIndex = AValue; }
   TTableState State() const { return FState; }
   uint8_t CursorZone() const { return FCursorZone; }

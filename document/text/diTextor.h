@@ -117,6 +117,9 @@ class IEmbeddedElement {
   virtual void FreeEmbedded() = 0;
   // Focuses the first focusable part found in the direction; false when there is none.
   virtual bool FocusEmbedded(bool AForward) = 0;
+  // Up (AForward false) or Down onto the element from a row beside it: entered as FocusEmbedded does, by an element
+  // that wants it (a grid of cells); false leaves the caret in the text.
+  virtual bool FocusEmbeddedVertically(bool AForward) { return false; }
 
  protected:
   ~IEmbeddedElement() = default;

@@ -286,6 +286,13 @@ bool TTextorInteractive::EnterElement(bool AForwards) {
   return element && element->FocusEmbedded(AForwards);
 }
 
+bool TTextorInteractive::EnterElementVertically(const TRow* ARow, int32_t AX, bool AForwards) {
+  TTextPosition under;
+  if (!ARow->PositionAtX(AX, false, nullptr, under)) return false;
+  IEmbeddedElement* element = FTextor->ElementAt(under, true);
+  return element && element->FocusEmbeddedVertically(AForwards);
+}
+
 bool TTextorInteractive::GetLinkAtCaret(TTextPosition& APosition) const {
   const TTextPosition caret = GetCaretPosition();
   if (IsLink(caret.Portion)) {
@@ -342,6 +349,8 @@ bool TTextorInteractive::KeyMove(uint16_t AKey, TShiftKeys AShift) {
       const TRect rect = FTextor->GetCaretRect(row, caret, FCaretWidth);
       const TTextPoint point{rect.Left + (rect.Right - rect.Left) / 2, AKey == vkUp ? rect.Top - 1 : rect.Bottom};
       if (!FTextor->PositionAtPoint(point, true, true, nullptr, row, position)) return false;
+      // As with Left and Right, nothing is touched once an element took the focus.
+      if (!shift && EnterElementVertically(row, point.X, AKey == vkDown)) return true;
       break;
     }
     default:

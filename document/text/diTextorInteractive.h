@@ -180,6 +180,8 @@ class TTextorInteractive : public TItfObject {
   bool KeyMove(uint16_t AKey, TShiftKeys AShift);
   bool DeleteChar(bool AForwards);
   bool EnterElement(bool AForwards);
+  // The element under AX in ARow, when it takes Up or Down.
+  bool EnterElementVertically(const TRow* ARow, int32_t AX, bool AForwards);
   bool GetLinkAtCaret(TTextPosition& APosition) const;
   bool LinkAtPoint(TTextPoint APoint, bool AClamp, TTextPosition& APosition) const;
   bool IsPointInSelection(TTextPoint APoint) const;

@@ -580,6 +580,47 @@ def check_find_through_elements(session):
     expect(session.close() == 0, "the program did not end cleanly")
 
 
+def table_document(rows):
+    """A line "Shopping", a table of the rows given (lists of cell texts, "" for an empty cell) and a line "end"."""
+    lines = ['<Chars Value="Shopping"/><Br/>', '<Table>']
+    for row in rows:
+        lines.append('\t<Row>')
+        for cell in row:
+            if cell:
+                lines += ['\t\t<Cell>', f'\t\t\t<Chars Value="{cell}"/><Br/>', '\t\t</Cell>']
+            else:
+                lines.append('\t\t<Cell/>')
+        lines.append('\t</Row>')
+    lines += ['</Table><Br/>', '<Chars Value="end"/><Br/>']
+    return document_text(lines)
+
+
+def check_arrows_type_across_cells(session):
+    """Right from the line before a table enters its first cell; words typed with Right between them fill the cells
+    of a row and of the next, as the saved file shows; every letter typed is undone by Ctrl+Z and redone by Ctrl+Y,
+    each giving the earlier file back byte for byte."""
+    data = session.data_file()
+    session.write(data, table_document([[""] * 4, [""] * 4]))
+    session.start()
+    session.focus()
+    empty = save(session, data)
+    # The end of "Shopping", the start of the table's line, the first cell.
+    session.keys("ctrl+home", "end", "right", "right")
+    for index, word in enumerate(["Item", "Qty", "Shop", "Note", "Milk", "2"]):
+        session.keys(*(["right"] if index else []), f"t:{word}")
+    typed = save(session, data)
+    expected = table_document([["Item", "Qty", "Shop", "Note"], ["Milk", "2", "", ""]])
+    expect(typed == expected, f"the words did not land in the cells:\n{typed!r}\n{expected!r}")
+    # More presses than letters: the history holds nothing older than the typing.
+    session.keys(*["ctrl+z"] * 20)
+    undone = save(session, data)
+    expect(undone == empty, f"undo did not empty the cells:\n{undone!r}\n{empty!r}")
+    session.keys(*["ctrl+y"] * 20)
+    redone = save(session, data)
+    expect(redone == typed, f"redo did not give the typing back:\n{redone!r}\n{typed!r}")
+    expect(session.close() == 0, "the program did not end cleanly")
+
+
 def check_damaged_load_keeps_copies(session):
     """A data file cut in half beside an intact backup: after typing and Ctrl+S the backup is unchanged and the cut
     file is kept, byte for byte, under its kept-copy name beside them."""

@@ -20,7 +20,16 @@
 
 namespace {
 
-enum : uint16_t { vkBack = 8, vkEnd = 35, vkHome = 36, vkUp = 38, vkDown = 40, vkDelete = 46 };
+enum : uint16_t {
+  vkBack = 8,
+  vkEnd = 35,
+  vkHome = 36,
+  vkLeft = 37,
+  vkUp = 38,
+  vkRight = 39,
+  vkDown = 40,
+  vkDelete = 46,
+};
 
 class TableTest : public ::testing::Test {
  protected:
@@ -574,6 +583,106 @@ TEST_F(TableTest, ArrowsEnterTheCellsOfTheOtherIndexWhichFollowsTheLastCellLeft)
   key = vkUp;
   Host->Sheet->KeyDown(key, {});
   EXPECT_EQ(Host->Sheet->Focused(), table->GetCell(2, 1));
+}
+
+// Where the caret stands: in cell (Column, Row), or in the text around the table with Column -1, and the focus
+// data of its place there.
+struct TCaretPlace {
+  int32_t Column;
+  int32_t Row;
+  const char16_t* Data;
+};
+
+TEST_F(TableTest, ArrowsWalkTheCellsRowByRowAndOutOfTheTableAndTypingLandsInTheCellsReached) {
+  // Lines "ab", the table alone, "yz".
+  auto* text = TElement::CreateIn<TTextorElement>(&Host->Scheme, Host->Root);
+  text->SetTextorOptions(xoRich);
+  text->SetTextOptions(AnyTextOptions);
+  text->SetVisualParent(Host->Root);
+  text->SetText(u"ab\r\n\r\nyz");
+  auto* table = TElement::CreateIn<TElement_Table>(&Host->Scheme, text);
+  table->NotifyInitNew(0);
+  TTextPosition at;
+  ASSERT_TRUE(text->Textor()->IndexToPosition({1, 0}, at));
+  TTextRange range;
+  text->Textor()->InsertElement(at, table, nullptr, range);
+  table->SetVisualParent(text);
+  for (int32_t r = 0; r < table->GetRowCount(); ++r)
+    for (int32_t c = 0; c < table->GetColumnCount(); ++c)
+      Cell(table, c, r)->SetText(std::u16string{char16_t(u'0' + r), char16_t(u'0' + c)});
+  const auto element = [&](const TCaretPlace& APlace) -> TVisualElement* {
+    return APlace.Column < 0 ? static_cast<TVisualElement*>(text) : table->GetCell(APlace.Column, APlace.Row);
+  };
+  const char16_t *start = u"0,0,0,0", *end = u"0,2,0,2", *before = u"1,0,1,0", *after = u"1,1,1,1";
+  const struct {
+    const char* Name;
+    TCaretPlace From;
+    uint16_t Key;
+    TCaretPlace To;
+  } cases[] = {
+      {"Right at a cell's end", {0, 0, end}, vkRight, {1, 0, start}},
+      {"Right at a row's last cell's end", {3, 0, end}, vkRight, {0, 1, start}},
+      {"Right at the last cell's end", {3, 2, end}, vkRight, {-1, 0, after}},
+      {"Right inside a cell's text", {1, 1, start}, vkRight, {1, 1, u"0,1,0,1"}},
+      {"Left at a cell's start", {1, 1, start}, vkLeft, {0, 1, end}},
+      {"Left at a row's first cell's start", {0, 1, start}, vkLeft, {3, 0, end}},
+      {"Left at the first cell's start", {0, 0, start}, vkLeft, {-1, 0, before}},
+      {"Down in the first row", {2, 0, start}, vkDown, {2, 1, start}},
+      {"Down in the last row", {2, 2, start}, vkDown, {-1, 0, after}},
+      {"Up in a middle row", {1, 1, end}, vkUp, {1, 0, end}},
+      {"Up in the top row", {1, 0, end}, vkUp, {-1, 0, before}},
+      {"Right before the table", {-1, 0, before}, vkRight, {0, 0, start}},
+      {"Left after the table", {-1, 0, after}, vkLeft, {3, 2, end}},
+      {"Down from the line above", {-1, 0, start}, vkDown, {0, 0, start}},
+      {"Up from the line below", {-1, 0, u"2,0,2,0"}, vkUp, {3, 2, end}},
+  };
+  for (const auto& c : cases) {
+    element(c.From)->SetFocus(fdForward, c.From.Data, nullptr, nullptr);
+    uint16_t key = c.Key;
+    Host->Sheet->KeyDown(key, {});
+    TVisualElement* focused = Host->Sheet->Focused();
+    EXPECT_EQ(focused, element(c.To)) << c.Name;
+    std::u16string data;
+    if (focused) focused->GetFocusData(data);
+    EXPECT_EQ(data, c.To.Data) << c.Name;
+  }
+
+  // From a row caret the mouse placed, Right enters the cell of the caret's row in the column last used.
+  Edit(table, tkRows, 1);
+  table->Interactive()->SetOtherIndex(2);
+  uint16_t right = vkRight;
+  Host->Sheet->KeyDown(right, {});
+  EXPECT_EQ(Host->Sheet->Focused(), table->GetCell(2, 1));
+
+  // Typing with Right between the words fills a row and the next; on the table itself a letter goes into the cell
+  // at its caret. Each cell's typing undoes and redoes as a whole.
+  for (int32_t r = 0; r < table->GetRowCount(); ++r)
+    for (int32_t c = 0; c < table->GetColumnCount(); ++c) Cell(table, c, r)->SetText({});
+  const std::u16string around = text->GetText();
+  const int steps = Steps();
+  table->GetCell(0, 0)->SetFocus(fdForward, {}, nullptr, nullptr);
+  for (const char16_t* word : {u"Item", u"Qty", u"Shop", u"Note", u"Milk", u"2"}) {
+    if (word[0] != u'I') {
+      uint16_t key = vkRight;
+      Host->Sheet->KeyDown(key, {});
+    }
+    for (const char16_t* p = word; *p; ++p) {
+      char16_t ch = *p;
+      Host->Sheet->KeyPress(ch);
+    }
+  }
+  Edit(table, tkRows, 2);
+  table->Interactive()->SetOtherIndex(0);
+  char16_t ch = u'x';
+  Host->Sheet->KeyPress(ch);
+  const std::u16string typed = u"Item,Qty,Shop,Note|Milk,2,,|x,,,";
+  EXPECT_EQ(Grid(table), typed);
+  EXPECT_EQ(text->GetText(), around);
+  EXPECT_GE(Steps(), steps + 7);
+  while (Steps() > steps) Host->History.Undo();
+  EXPECT_EQ(Grid(table), u",,,|,,,|,,,");
+  while (Host->History.CanRedo()) Host->History.Redo();
+  EXPECT_EQ(Grid(table), typed);
 }
 
 // The colour at two points of the table painted through the sheet with AFlags.
