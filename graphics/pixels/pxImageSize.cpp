@@ -122,8 +122,8 @@ bool ReadIconFrameSize(std::span<const uint8_t> data, uint32_t offset, TPictureS
 uint64_t SaturatedSum(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
 
 // The frames one after another in entry order, as the icon reader takes them. GDI+ takes each at its entry's
-// offset instead: with AtOffsets a frame that lies elsewhere is two answers, and damage.
-bool ReadIconExtent(std::span<const uint8_t> data, TPictureHeader& header, bool atOffsets) {
+// offset instead: a frame that lies elsewhere is two answers, and damage.
+bool ReadIconExtent(std::span<const uint8_t> data, TPictureHeader& header) {
   THeaderReader reader(data);
   uint32_t reserved = 0, type = 0, count = 0;
   if (!reader.U16LE(reserved) || !reader.U16LE(type) || !reader.U16LE(count) || count == 0) return false;
@@ -133,7 +133,7 @@ bool ReadIconExtent(std::span<const uint8_t> data, TPictureHeader& header, bool 
     uint32_t size = 0, offset = 0;
     TPictureSize frame;
     if (!reader.Byte(widthByte) || !reader.Byte(heightByte) || !reader.Skip(6) || !reader.U32LE(size) ||
-        !reader.U32LE(offset) || (atOffsets && offset != position) || position > UINT32_MAX ||
+        !reader.U32LE(offset) || offset != position || position > UINT32_MAX ||
         !ReadIconFrameSize(data, uint32_t(position), frame))
       return false;
     const uint64_t width = std::max<uint64_t>(widthByte == 0 ? 256u : widthByte, frame.Width);
@@ -270,7 +270,7 @@ bool ReadExtent(TPictureFormat format, std::span<const uint8_t> data, TPictureHe
     case TPictureFormat::Gif:
       return ReadGifExtent(data, header);
     case TPictureFormat::Icon:
-      return ReadIconExtent(data, header, true);
+      return ReadIconExtent(data, header);
     case TPictureFormat::Tiff:
       return ReadTiffExtent(data, header);
     case TPictureFormat::Emf:
@@ -380,7 +380,7 @@ bool WithinImageLimits(const TPictureHeader& header) {
 bool ReadIconPicture(std::span<const uint8_t> data, TPictureHeader& header) {
   header = TPictureHeader();
   header.Format = TPictureFormat::Icon;
-  return ReadIconExtent(data, header, false);
+  return ReadIconExtent(data, header);
 }
 
 TImageFormatError ReadPictureHeader(std::span<const uint8_t> data, TPictureHeader& header) {

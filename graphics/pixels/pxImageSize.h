@@ -45,9 +45,10 @@ struct TPictureHeader {
 // Sides within MaxImageSide and all the frames together within MaxImagePixels.
 bool WithinImageLimits(const TPictureHeader& header);
 
-// An icon or cursor taken as the icon reader takes it, its frames one after another in entry order: its largest
+// An icon or cursor, its frames one after another in entry order, each where its entry's offset says: its largest
 // frame and the pixels of all of them, each frame as large as its entry or its own header says, whichever is
-// larger (a PNG frame is decoded at its header's size). False when the directory or a frame's header is cut short.
+// larger (a PNG frame is decoded at its header's size). False when the directory or a frame's header is cut short,
+// or a frame lies elsewhere than its offset says.
 bool ReadIconPicture(std::span<const uint8_t> data, TPictureHeader& header);
 
 // The format by its signature (those GDI+ knows), then its size by its headers. None when the size lies within
