@@ -60,6 +60,8 @@ bool IsStartOfFrame(uint8_t marker) {
   return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
+uint64_t SaturatedSum(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+
 // Sub-blocks of a GIF extension or image: a length byte and that many bytes, up to a length 0.
 bool SkipGifSubBlocks(THeaderReader& reader) {
   for (;;) {
@@ -70,8 +72,9 @@ bool SkipGifSubBlocks(THeaderReader& reader) {
   }
 }
 
-// The screen, widened by every frame whose place and size reach beyond it. The walk ends at the trailer, at a
-// block no GIF has, or where the data does: a decoder sees no frame past that.
+// The screen, widened by every frame whose place and size reach beyond it; a decoder keeps every frame, so their
+// pixels count together. The walk ends at the trailer, at a block no GIF has, or where the data does: a decoder
+// sees no frame past that.
 bool ReadGifExtent(std::span<const uint8_t> data, TPictureHeader& header) {
   THeaderReader reader(data);
   uint32_t width = 0, height = 0;
@@ -94,6 +97,7 @@ bool ReadGifExtent(std::span<const uint8_t> data, TPictureHeader& header) {
       break;
     header.Width = std::max<uint64_t>(header.Width, uint64_t(left) + width);
     header.Height = std::max<uint64_t>(header.Height, uint64_t(top) + height);
+    header.Pixels = SaturatedSum(header.Pixels, uint64_t(width) * height);
     if ((flags & 0x80) != 0 && !reader.Skip(3u << ((flags & 7) + 1))) break;
     if (!reader.Skip(1) || !SkipGifSubBlocks(reader)) break;
   }
@@ -118,8 +122,6 @@ bool ReadIconFrameSize(std::span<const uint8_t> data, uint32_t offset, TPictureS
   size = {width, AbsoluteSide(height) / 2};
   return true;
 }
-
-uint64_t SaturatedSum(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
 
 // The frames one after another in entry order, as the icon reader takes them. GDI+ takes each at its entry's
 // offset instead: a frame that lies elsewhere is two answers, and damage.
@@ -389,8 +391,8 @@ TImageFormatError ReadPictureHeader(std::span<const uint8_t> data, TPictureHeade
   if (header.Format == TPictureFormat::Unknown) return TImageFormatError::Unsupported;
   if (!ReadExtent(header.Format, data, header) || header.Width == 0 || header.Height == 0)
     return TImageFormatError::Truncated;
-  if (header.Pixels == 0)
-    header.Pixels = header.Width <= UINT32_MAX && header.Height <= UINT32_MAX ? header.Width * header.Height
-                                                                              : UINT64_MAX;
+  const uint64_t area =
+      header.Width <= UINT32_MAX && header.Height <= UINT32_MAX ? header.Width * header.Height : UINT64_MAX;
+  header.Pixels = std::max(header.Pixels, area);
   return WithinImageLimits(header) ? TImageFormatError::None : TImageFormatError::TooLarge;
 }

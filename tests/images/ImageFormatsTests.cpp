@@ -406,6 +406,20 @@ TBytes Tiff(std::initializer_list<TTiffEntry> entries) {
   return b;
 }
 
+// A GIF screen of Side x Side with this many frames as large, each of one empty data sub-block.
+TBytes Gif(uint16_t side, int frames) {
+  TBytes b{'G', 'I', 'F', '8', '9', 'a'};
+  for (uint16_t v : {side, side}) Put16(b, v);
+  PutBytes(b, {0, 0, 0});
+  for (int i = 0; i < frames; ++i) {
+    b.push_back(0x2C);
+    for (uint16_t v : {uint16_t(0), uint16_t(0), side, side}) Put16(b, v);
+    PutBytes(b, {0, 2, 0});
+  }
+  b.push_back(0x3B);
+  return b;
+}
+
 // SOI, then a start-of-frame segment for each size.
 TBytes Jpeg(std::initializer_list<std::pair<uint16_t, uint16_t>> frames) {
   TBytes b{0xFF, 0xD8};
@@ -419,7 +433,7 @@ TBytes Jpeg(std::initializer_list<std::pair<uint16_t, uint16_t>> frames) {
 }  // namespace
 
 // A header that states a size twice lets one reading pass while a decoder takes the other and its memory: such a
-// header is damage. An icon's frames are decoded together, so the limit holds for all of them at once.
+// header is damage. An icon's or a GIF's frames are decoded together, so the limit holds for all of them at once.
 TEST(PictureHeader, TwoAnswersInOneHeaderAreDamageAndAllFramesCount) {
   const TBytes bigPng = PngStart(4096, 4096);
   const auto icon = [&](size_t frames) {
@@ -447,6 +461,8 @@ TEST(PictureHeader, TwoAnswersInOneHeaderAreDamageAndAllFramesCount) {
       {"icon of five 4096 x 4096 frames", icon(5), TImageFormatError::TooLarge},
       {"icon of sixteen 4096 x 4096 frames", icon(16), TImageFormatError::TooLarge},
       {"icon entry naming another frame", elsewhere, TImageFormatError::Truncated},
+      {"GIF of four 4096 x 4096 frames", Gif(4096, 4), TImageFormatError::None},
+      {"GIF of sixteen 4096 x 4096 frames", Gif(4096, 16), TImageFormatError::TooLarge},
   };
   for (const auto& row : rows) {
     TPictureHeader header;
