@@ -101,6 +101,8 @@ bool ReadGifExtent(std::span<const uint8_t> data, TPictureHeader& header) {
     if ((flags & 0x80) != 0 && !reader.Skip(3u << ((flags & 7) + 1))) break;
     if (!reader.Skip(1) || !SkipGifSubBlocks(reader)) break;
   }
+  // Frames are drawn over a picture of the whole extent.
+  header.Pixels = std::max(header.Pixels, header.Width * header.Height);
   return true;
 }
 
@@ -391,8 +393,8 @@ TImageFormatError ReadPictureHeader(std::span<const uint8_t> data, TPictureHeade
   if (header.Format == TPictureFormat::Unknown) return TImageFormatError::Unsupported;
   if (!ReadExtent(header.Format, data, header) || header.Width == 0 || header.Height == 0)
     return TImageFormatError::Truncated;
-  const uint64_t area =
-      header.Width <= UINT32_MAX && header.Height <= UINT32_MAX ? header.Width * header.Height : UINT64_MAX;
-  header.Pixels = std::max(header.Pixels, area);
+  if (header.Pixels == 0)
+    header.Pixels =
+        header.Width <= UINT32_MAX && header.Height <= UINT32_MAX ? header.Width * header.Height : UINT64_MAX;
   return WithinImageLimits(header) ? TImageFormatError::None : TImageFormatError::TooLarge;
 }

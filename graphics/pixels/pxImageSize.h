@@ -37,8 +37,8 @@ struct TPictureHeader {
   // largest frame by its own header, a TIFF's first page, a metafile at each resolution it records.
   uint64_t Width = 0;
   uint64_t Height = 0;
-  // The pixels of all the frames a picture holds together (an icon's or a GIF's every frame), at least Width x
-  // Height; at most UINT64_MAX.
+  // The pixels of all the frames a picture holds together: an icon's every frame, a GIF's every frame but at least
+  // its extent, else Width x Height; at most UINT64_MAX.
   uint64_t Pixels = 0;
 };
 
