@@ -164,7 +164,7 @@ TDecodedPreview DecodePreview(TMemoryStream& AData) {
   TDecodedPreview result;
   auto image = std::make_unique<TUniversalImage>();
   AData.SetPosition(0);
-  image->LoadFromStream(AData);
+  image->LoadFromStream(AData, true);
   if (image->Empty()) return result;
   const SIZE size = image->GetSize();
   if (size.cx <= 0 || size.cy <= 0) return result;
@@ -196,6 +196,12 @@ TDecodedPreview DecodePreview(TMemoryStream& AData) {
 
 std::u16string PreviewTooLargeText() {
   return FormatLocStrOr(IdDataPreviewTooLarge, u"The picture is too large to be previewed", {});
+}
+
+// Whether the headers give a picture beyond MaxImageSide or MaxImagePixels, all its frames together.
+bool PictureTooLarge(const TMemoryStream& AData) {
+  TPictureHeader header;
+  return ReadPictureHeader(Bytes(AData), header) == TImageFormatError::TooLarge;
 }
 
 // A 32-bit bitmap of ASource composed over opaque white.
@@ -382,8 +388,7 @@ void TCustomDataElement::BuildPreview() {
   } catch (const std::bad_alloc&) {
   }
   if (!preview.Image) {
-    TPictureHeader header;
-    FPreviewTooLarge = ReadPictureHeader(Bytes(*FData), header) == TImageFormatError::TooLarge;
+    FPreviewTooLarge = PictureTooLarge(*FData);
     return;
   }
   FPreview = std::move(preview.Image);
@@ -571,6 +576,24 @@ bool IsEditingFileName(const std::u16string& AName, const std::u16string& ATypeN
 
 }  // namespace
 
+void TCustomDataElement::ReportRefusedPicture(TElementMessages& AMessages) {
+  TPictureHeader header;
+  switch (ReadPictureHeader(Bytes(*FData), header)) {
+    case TImageFormatError::TooLarge:
+      AMessages.AddLinked(mkWarning,
+                          FormatLocStrOr(IdDataPictureTooLarge, u"The [picture] is too large to be previewed", {}),
+                          IntToStr(ID()));
+      break;
+    case TImageFormatError::Truncated:
+      AMessages.AddLinked(mkWarning,
+                          FormatLocStrOr(IdDataPictureDamaged, u"The [picture] is damaged and cannot be previewed", {}),
+                          IntToStr(ID()));
+      break;
+    default:
+      break;
+  }
+}
+
 void TCustomDataElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
   TBusyCursor busy;
   TVisualElement::LoadFromKnot(ALoader, AKnot);
@@ -613,6 +636,7 @@ void TCustomDataElement::LoadFromKnot(TSchemeLoader* ALoader, TKnot* AKnot) {
   FData->SetPosition(0);
   FTypeName = SafeTypeName(AKnot->ReadString(u"Type", u""));
   ValueChanged();
+  if (!inProcess && ALoader->Messages() && DataType() > dtOther) ReportRefusedPicture(*ALoader->Messages());
   if (inProcess && width > 0 && height > 0) {
     FWidth = width;
     FHeight = height;
@@ -851,7 +875,7 @@ void TCustomDataElement::ConvertFormat(TDataType AType) {
       full = std::make_unique<TUniversalImage>();
       try {
         FData->SetPosition(0);
-        full->LoadFromStream(*FData);
+        full->LoadFromStream(*FData, true);
       } catch (const Exception&) {
         full.reset();
       }
@@ -957,7 +981,7 @@ void TCustomDataElement::Copy() {
       full = std::make_unique<TUniversalImage>();
       try {
         FData->SetPosition(0);
-        full->LoadFromStream(*FData);
+        full->LoadFromStream(*FData, true);
         if (!full->Empty()) picture = full->First();
       } catch (const Exception&) {
       }

@@ -60,6 +60,8 @@ enum : int {
   IdPaletteImage = 2812,
   IdPaletteImageHint = 2813,
   IdDataPreviewTooLarge = 2842,
+  IdDataPictureTooLarge = 2843,
+  IdDataPictureDamaged = 2844,
 };
 
 // The element's own flag byte.
@@ -215,6 +217,8 @@ class TCustomDataElement : public TVisualElement, public IDataElementFill {
   void ReplaceData(std::shared_ptr<TMemoryStream> AData, const std::u16string& ATypeName);
   void BuildPreview();
   void ReleasePreview();
+  // A picture whose headers refuse it to every decoder, too large or damaged, is named in the loader's messages.
+  void ReportRefusedPicture(TElementMessages& AMessages);
 
   TDataElementFlags FFlags;
   std::shared_ptr<TMemoryStream> FData;

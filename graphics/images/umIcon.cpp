@@ -1,6 +1,7 @@
 #include "graphics/images/umIcon.h"
 
 #include "graphics/pixels/pxBitmap.h"
+#include "graphics/pixels/pxImageSize.h"
 
 namespace {
 
@@ -13,6 +14,7 @@ TIconImage::~TIconImage() { Clear(); }
 void TIconImage::Clear() {
   FFrames.clear();
   FData.clear();
+  FWithinLimits = true;
 }
 
 void TIconImage::LoadFromStream(TStream& AStream) {
@@ -31,6 +33,11 @@ void TIconImage::LoadFromStream(TStream& AStream) {
   if (error != TImageFormatError::None || needed > uint64_t(available)) InvalidIcon();
   FData.resize(size_t(needed));
   AStream.ReadBuffer(FData.data() + directoryEnd, FData.size() - directoryEnd);
+
+  // A frame whose entry's offset names another place is read elsewhere by other decoders: damage.
+  TPictureHeader extent;
+  if (directoryEnd > 6 && !ReadIconPicture(FData, extent)) InvalidIcon();
+  FWithinLimits = directoryEnd == 6 || ::WithinImageLimits(extent);
 
   TIconLayout layout;
   error = ReadIcon(FData, layout);

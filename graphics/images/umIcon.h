@@ -2,7 +2,8 @@
 // Icons and cursors read frame by frame without the platform's icon objects, so every frame, whatever its depth,
 // becomes 32-bit ARGB with real transparency. A frame is either PNG (or MNG) data, which the universal image
 // decodes through GDI+, or a colour image with its 1-bit mask, combined here. The file is untrusted: a frame that
-// does not fit its data raises "Invalid icon format" and nothing is read or written out of bounds.
+// does not fit its data, or lies elsewhere than its entry's offset says, raises "Invalid icon format" and nothing
+// is read or written out of bounds.
 
 #include <cstdint>
 #include <memory>
@@ -29,6 +30,9 @@ class TIconImage : public TObject {
   bool GetPngStream(int AIndex, TMemoryStream*& AStream) const;
   // A DIB frame's pixels into ABitmap, which the caller has sized to GetFrameSize.
   void CopyFrameTo(int AIndex, TCustomBitmap32& ABitmap) const;
+  // Whether all the frames together, each as large as its decoder makes it, lie within MaxImageSide and
+  // MaxImagePixels: known before any frame is decoded.
+  bool WithinImageLimits() const { return FWithinLimits; }
   void Clear();
 
  private:
@@ -40,4 +44,5 @@ class TIconImage : public TObject {
 
   std::vector<uint8_t> FData;  // the icon as read; DIB frames are decoded from it
   std::vector<TFrame> FFrames;
+  bool FWithinLimits = true;
 };

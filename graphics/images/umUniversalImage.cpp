@@ -28,23 +28,25 @@ void TUniversalImage::LoadFromFile(const std::u16string& AFileName) {
     LoadGdiPlusStream(stream);
 }
 
-void TUniversalImage::LoadFromStream(TStream& AStream) {
+void TUniversalImage::LoadFromStream(TStream& AStream, bool AFirstFrameOnly) {
   const int64_t start = AStream.Position();
   uint8_t head[4] = {};
   const size_t read = AStream.Read(head, sizeof head);
   AStream.SetPosition(start);
   const bool icon = read == 4 && head[0] == 0 && head[1] == 0 && (head[2] == 1 || head[2] == 2) && head[3] == 0;
   if (icon)
-    LoadIconStream(AStream);
+    LoadIconStream(AStream, AFirstFrameOnly);
   else
     LoadGdiPlusStream(AStream);
 }
 
-void TUniversalImage::LoadIconStream(TStream& AStream) {
+void TUniversalImage::LoadIconStream(TStream& AStream, bool AFirstFrameOnly) {
   TIconImage icon;
   icon.LoadFromStream(AStream);
   if (icon.Count() == 0) throw EStreamError(FormatLocStrOr(IdStreamReadError, u"Stream read error", {}));
-  for (int i = 0; i < icon.Count(); ++i) {
+  if (!icon.WithinImageLimits()) throw EGdipException(GdipValueOverflow);
+  const int count = AFirstFrameOnly ? 1 : icon.Count();
+  for (int i = 0; i < count; ++i) {
     TMemoryStream* png = nullptr;
     if (icon.GetPngStream(i, png)) {
       LoadGdiPlusFrame(*png);

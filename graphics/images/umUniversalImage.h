@@ -18,10 +18,12 @@ class TUniversalImage : public TObject {
   // The reader by the name's extension: "ico" and "cur" (any case) the icon reader, anything else GDI+.
   void LoadFromFile(const std::u16string& AFileName);
   // The reader by the first bytes: 00 00 01 00 or 00 00 02 00 the icon reader, anything else GDI+; either reads
-  // from the position the stream had.
-  void LoadFromStream(TStream& AStream);
-  // Every frame of an icon or cursor; one without frames raises "Stream read error".
-  void LoadIconStream(TStream& AStream);
+  // from the position the stream had. AFirstFrameOnly: an icon's other frames are not decoded.
+  void LoadFromStream(TStream& AStream, bool AFirstFrameOnly = false);
+  // Every frame of an icon or cursor (the first only with AFirstFrameOnly); one without frames raises "Stream read
+  // error". An icon whose frames together lie beyond MaxImageSide or MaxImagePixels raises EGdipException with
+  // GdipValueOverflow before any frame is decoded, as a picture does on the GDI+ route.
+  void LoadIconStream(TStream& AStream, bool AFirstFrameOnly = false);
   void LoadGdiPlusStream(TStream& AStream) { LoadGdiPlusFrame(AStream); }
   // The rest of the stream decoded into one new frame; a failure adds none.
   void LoadGdiPlusFrame(TStream& AStream);

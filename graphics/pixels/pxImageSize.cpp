@@ -60,6 +60,8 @@ bool IsStartOfFrame(uint8_t marker) {
   return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
+uint64_t SaturatedSum(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+
 // Sub-blocks of a GIF extension or image: a length byte and that many bytes, up to a length 0.
 bool SkipGifSubBlocks(THeaderReader& reader) {
   for (;;) {
@@ -70,8 +72,9 @@ bool SkipGifSubBlocks(THeaderReader& reader) {
   }
 }
 
-// The screen, widened by every frame whose place and size reach beyond it. The walk ends at the trailer, at a
-// block no GIF has, or where the data does: a decoder sees no frame past that.
+// The screen, widened by every frame whose place and size reach beyond it; a decoder keeps every frame, so their
+// pixels count together. The walk ends at the trailer, at a block no GIF has, or where the data does: a decoder
+// sees no frame past that.
 bool ReadGifExtent(std::span<const uint8_t> data, TPictureHeader& header) {
   THeaderReader reader(data);
   uint32_t width = 0, height = 0;
@@ -94,9 +97,12 @@ bool ReadGifExtent(std::span<const uint8_t> data, TPictureHeader& header) {
       break;
     header.Width = std::max<uint64_t>(header.Width, uint64_t(left) + width);
     header.Height = std::max<uint64_t>(header.Height, uint64_t(top) + height);
+    header.Pixels = SaturatedSum(header.Pixels, uint64_t(width) * height);
     if ((flags & 0x80) != 0 && !reader.Skip(3u << ((flags & 7) + 1))) break;
     if (!reader.Skip(1) || !SkipGifSubBlocks(reader)) break;
   }
+  // Frames are drawn over a picture of the whole extent.
+  header.Pixels = std::max(header.Pixels, header.Width * header.Height);
   return true;
 }
 
@@ -119,24 +125,33 @@ bool ReadIconFrameSize(std::span<const uint8_t> data, uint32_t offset, TPictureS
   return true;
 }
 
+// The frames one after another in entry order, as the icon reader takes them. GDI+ takes each at its entry's
+// offset instead: a frame that lies elsewhere is two answers, and damage.
 bool ReadIconExtent(std::span<const uint8_t> data, TPictureHeader& header) {
   THeaderReader reader(data);
   uint32_t reserved = 0, type = 0, count = 0;
   if (!reader.U16LE(reserved) || !reader.U16LE(type) || !reader.U16LE(count) || count == 0) return false;
+  uint64_t position = 6 + 16 * uint64_t(count);
   for (uint32_t i = 0; i < count; ++i) {
     uint8_t widthByte = 0, heightByte = 0;
-    uint32_t offset = 0;
+    uint32_t size = 0, offset = 0;
     TPictureSize frame;
-    if (!reader.Byte(widthByte) || !reader.Byte(heightByte) || !reader.Skip(10) || !reader.U32LE(offset) ||
-        !ReadIconFrameSize(data, offset, frame))
+    if (!reader.Byte(widthByte) || !reader.Byte(heightByte) || !reader.Skip(6) || !reader.U32LE(size) ||
+        !reader.U32LE(offset) || offset != position || position > UINT32_MAX ||
+        !ReadIconFrameSize(data, uint32_t(position), frame))
       return false;
-    header.Width = std::max<uint64_t>({header.Width, widthByte == 0 ? 256u : widthByte, frame.Width});
-    header.Height = std::max<uint64_t>({header.Height, heightByte == 0 ? 256u : heightByte, frame.Height});
+    const uint64_t width = std::max<uint64_t>(widthByte == 0 ? 256u : widthByte, frame.Width);
+    const uint64_t height = std::max<uint64_t>(heightByte == 0 ? 256u : heightByte, frame.Height);
+    header.Width = std::max(header.Width, width);
+    header.Height = std::max(header.Height, height);
+    header.Pixels = SaturatedSum(header.Pixels, width * height);
+    position += size;
   }
   return true;
 }
 
-// The first page's ImageWidth (256) and ImageLength (257) tags, each a SHORT or a LONG.
+// The first page's ImageWidth (256) and ImageLength (257) tags, each one SHORT or one LONG. Decoders differ on a
+// tag stated twice or in another form (one takes the first, another the last), so either is damage.
 bool ReadTiffExtent(std::span<const uint8_t> data, TPictureHeader& header) {
   THeaderReader reader(data, data[0] == 'M');
   uint32_t magic = 0, offset = 0, count = 0;
@@ -150,8 +165,10 @@ bool ReadTiffExtent(std::span<const uint8_t> data, TPictureHeader& header) {
     } else if (!reader.U32(value)) {
       return false;
     }
-    if ((tag == 256 || tag == 257) && (type == 3 || type == 4) && values >= 1)
-      (tag == 256 ? header.Width : header.Height) = value;
+    if (tag != 256 && tag != 257) continue;
+    uint64_t& side = tag == 256 ? header.Width : header.Height;
+    if (side != 0 || (type != 3 && type != 4) || values != 1 || value == 0) return false;
+    side = value;
   }
   return true;
 }
@@ -212,15 +229,44 @@ bool ReadWmfExtent(std::span<const uint8_t> data, TPictureHeader& header) {
   return true;
 }
 
+// A bitmap whose pixels are a JPEG or PNG file (compression 4 or 5) has two sizes, its header's and that file's.
+bool HoldsAnotherPicture(std::span<const uint8_t> data) {
+  THeaderReader reader(data);
+  uint32_t headerSize = 0, compression = 0;
+  if (!reader.Seek(14) || !reader.U32LE(headerSize) || headerSize < 40 || !reader.Seek(30) ||
+      !reader.U32LE(compression))
+    return false;
+  return compression == 4 || compression == 5;
+}
+
+// Segments up to the image data: a second start of frame before it states the size twice. A walk that ends
+// before the image data is left to the decoder, which finds no picture there.
+bool HasOneFrame(std::span<const uint8_t> data) {
+  THeaderReader reader(data);
+  int frames = 0;
+  if (!reader.Skip(2)) return false;
+  for (;;) {
+    uint8_t code = 0;
+    if (!reader.Byte(code) || code != 0xFF) return true;
+    while (code == 0xFF)
+      if (!reader.Byte(code)) return true;
+    if (code == 0xD9 || code == 0xDA) return true;
+    if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) continue;
+    uint32_t length = 0;
+    if (!reader.U16BE(length) || length < 2 || !reader.Skip(length - 2)) return true;
+    if (IsStartOfFrame(code) && ++frames > 1) return false;
+  }
+}
+
 bool ReadExtent(TPictureFormat format, std::span<const uint8_t> data, TPictureHeader& header) {
   TPictureSize size;
   uint8_t marker = 0;
   switch (format) {
     case TPictureFormat::Bmp:
-      if (!ReadBmpSize(data, size)) return false;
+      if (!ReadBmpSize(data, size) || HoldsAnotherPicture(data)) return false;
       break;
     case TPictureFormat::Jpeg:
-      if (!ReadJpegSize(data, size, marker)) return false;
+      if (!ReadJpegSize(data, size, marker) || !HasOneFrame(data)) return false;
       break;
     case TPictureFormat::Png:
       if (!StartsWith(data, "IHDR", 4, 12) || !ReadPngSize(data, size)) return false;
@@ -331,11 +377,24 @@ bool ReadPngSize(std::span<const uint8_t> data, TPictureSize& size) {
   return true;
 }
 
+bool WithinImageLimits(const TPictureHeader& header) {
+  return WithinImageLimits(header.Width, header.Height) && header.Pixels <= MaxImagePixels;
+}
+
+bool ReadIconPicture(std::span<const uint8_t> data, TPictureHeader& header) {
+  header = TPictureHeader();
+  header.Format = TPictureFormat::Icon;
+  return ReadIconExtent(data, header);
+}
+
 TImageFormatError ReadPictureHeader(std::span<const uint8_t> data, TPictureHeader& header) {
   header = TPictureHeader();
   header.Format = FormatOf(data);
   if (header.Format == TPictureFormat::Unknown) return TImageFormatError::Unsupported;
   if (!ReadExtent(header.Format, data, header) || header.Width == 0 || header.Height == 0)
     return TImageFormatError::Truncated;
-  return WithinImageLimits(header.Width, header.Height) ? TImageFormatError::None : TImageFormatError::TooLarge;
+  if (header.Pixels == 0)
+    header.Pixels =
+        header.Width <= UINT32_MAX && header.Height <= UINT32_MAX ? header.Width * header.Height : UINT64_MAX;
+  return WithinImageLimits(header) ? TImageFormatError::None : TImageFormatError::TooLarge;
 }

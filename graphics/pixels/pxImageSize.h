@@ -37,9 +37,22 @@ struct TPictureHeader {
   // largest frame by its own header, a TIFF's first page, a metafile at each resolution it records.
   uint64_t Width = 0;
   uint64_t Height = 0;
+  // The pixels of all the frames a picture holds together: an icon's every frame, a GIF's every frame but at least
+  // its extent, else Width x Height; at most UINT64_MAX.
+  uint64_t Pixels = 0;
 };
+
+// Sides within MaxImageSide and all the frames together within MaxImagePixels.
+bool WithinImageLimits(const TPictureHeader& header);
+
+// An icon or cursor, its frames one after another in entry order, each where its entry's offset says: its largest
+// frame and the pixels of all of them, each frame as large as its entry or its own header says, whichever is
+// larger (a PNG frame is decoded at its header's size). False when the directory or a frame's header is cut short,
+// or a frame lies elsewhere than its offset says.
+bool ReadIconPicture(std::span<const uint8_t> data, TPictureHeader& header);
 
 // The format by its signature (those GDI+ knows), then its size by its headers. None when the size lies within
 // MaxImageSide and MaxImagePixels, TooLarge beyond them, Unsupported for a signature of none of these formats,
-// Truncated when a header the size needs is cut short or damaged.
+// Truncated when a header the size needs is cut short or damaged, or gives two answers where a decoder takes one
+// (a size stated twice, or in a form no decoder reads as a size): which one a decoder takes is not known here.
 TImageFormatError ReadPictureHeader(std::span<const uint8_t> data, TPictureHeader& header);

@@ -277,20 +277,63 @@ def one_bit_png(side):
     return png_file(side, side, 1, 0, (b"\0" + bytes((side + 7) // 8)) * side, 9)
 
 
-def check_huge_picture_not_decoded(session):
-    """A data file holding a 16384 x 16384 one-bit PNG (32 KB, yet 1 GB as 32-bit pixels) opens without the picture
-    being decoded: the program's peak working set stays under 100 MB, it answers, and a save keeps the bytes."""
+def icon_file(frames):
+    """An icon whose directory lists each frame (sides 0, that is 256), the frames one after another in its order."""
+    directory = struct.pack("<HHH", 0, 1, len(frames))
+    offset = 6 + 16 * len(frames)
+    for frame in frames:
+        directory += struct.pack("<BBBBHHII", 0, 0, 0, 0, 1, 32, len(frame), offset)
+        offset += len(frame)
+    return directory + b"".join(frames)
+
+
+def packbits_tiff(side, appended):
+    """A side x side one-bit white TIFF in one PackBits strip, with the (tag, type, value) entries appended to its
+    directory after its own."""
+    row = (side + 7) // 8
+    strip = (b"".join(bytes((257 - min(128, row - i), 0)) for i in range(0, row, 128))) * side
+    entries = [(256, 4, side), (257, 4, side), (258, 3, 1), (259, 3, 32773), (262, 3, 0), (273, 4, 0),
+               (277, 3, 1), (278, 4, side), (279, 4, len(strip))] + list(appended)
+    start = 8 + 2 + 12 * len(entries) + 4
+    directory = struct.pack("<H", len(entries))
+    for tag, kind, value in entries:
+        value = start if tag == 273 else value
+        directory += struct.pack("<HHI", tag, kind, 1) + (struct.pack("<HH", value, 0) if kind == 3
+                                                          else struct.pack("<I", value))
+    return b"II*\0" + struct.pack("<I", 8) + directory + struct.pack("<I", 0) + strip
+
+
+def open_hostile_picture(session, type_name, picture):
+    """A data file holding the picture opens without it being decoded: the program's peak working set stays under
+    100 MB, it answers, the log tells the picture is too large, and a save keeps the bytes."""
     data = session.data_file()
-    value = one_bit_png(16384).hex().upper()
-    session.write(data, document_text([f'<Image Type="png" Value="{value}"/>']))
+    value = picture.hex().upper()
+    session.write(data, document_text([f'<Image Type="{type_name}" Value="{value}"/>']))
     session.start()
     session.idle()
     peak = int(session.driver("peak", "TMainForm").strip())
     expect(0 < peak < 100 * 2**20, f"the peak working set is {peak / 2**20:.0f} MB")
+    expect(wait_until(lambda: visible_sheets(session) == 2, 10), f"no message in the log: {session.children()}")
     session.focus()
     saved = save(session, data)
     expect(value.encode("ascii") in saved, "the picture's bytes were not written back")
     expect(session.close() == 0, "the program did not end cleanly")
+
+
+def check_huge_picture_not_decoded(session):
+    """A 16384 x 16384 one-bit PNG: 32 KB, yet 1 GB as 32-bit pixels."""
+    open_hostile_picture(session, "png", one_bit_png(16384))
+
+
+def check_many_frame_icon_not_decoded(session):
+    """An icon listing sixteen copies of a 4096 x 4096 one-bit PNG frame (34 KB): each frame is within the pixel
+    limit, all of them together are four times beyond it."""
+    open_hostile_picture(session, "ico", icon_file([one_bit_png(4096)] * 16))
+
+
+def check_repeated_size_tags_not_decoded(session):
+    """A 9000 x 9000 one-bit PackBits TIFF (162 KB) whose directory states its sides again as 64 x 64."""
+    open_hostile_picture(session, "tif", packbits_tiff(9000, [(256, 4, 64), (257, 4, 64)]))
 
 
 LINKS = document_text([

@@ -191,6 +191,24 @@ TEST_F(DataElementTest, APictureBeyondTheSizeLimitsTellsItCannotBePreviewedInPla
   EXPECT_EQ(BytesOf(e->Data()), png);
 }
 
+// The preview shows an icon's first frame; the others are not decoded for it.
+TEST_F(DataElementTest, AnIconsPreviewDecodesOnlyTheFrameItShows) {
+  const TBytes png = MakePng(8, 8);
+  const uint8_t count = 3;
+  TBytes icon = {0, 0, 1, 0, count, 0};
+  for (uint32_t i = 0, offset = 6 + 16 * count; i < count; ++i, offset += uint32_t(png.size())) {
+    const uint32_t entry[] = {8 | 8 << 8, 32u << 16, uint32_t(png.size()), offset};
+    for (uint32_t v : entry)
+      for (int shift = 0; shift < 32; shift += 8) icon.push_back(uint8_t(v >> shift));
+  }
+  for (uint8_t i = 0; i < count; ++i) icon.insert(icon.end(), png.begin(), png.end());
+  TElement_Image* e = AddImage(icon, u"ico");
+  TUniversalImage* preview = e->Preview();
+  ASSERT_NE(preview, nullptr);
+  EXPECT_EQ(preview->Count(), 1);
+  EXPECT_EQ(preview->GetSize().cx, 8);
+}
+
 TEST_F(DataElementTest, TheHexadecimalViewShowsSixteenBytesALineWithTheirCharacters) {
   TElement_Image* e = AddImage({0x48, 0x65, 0x6C, 0x6C, 0x6F, 0x01}, u"txt");
   const std::span<const uint8_t> bytes(e->Data().Memory(), static_cast<size_t>(e->DataSize()));
@@ -285,6 +303,39 @@ TEST_F(DataElementTest, AValueThatIsNoHexadecimalIsADataReadErrorAndNoData) {
   ASSERT_EQ(messages.GetCount(), 1);
   EXPECT_EQ(messages.GetItem(0)->Kind(), mkWarning);
   EXPECT_EQ(messages.GetItem(0)->GetText(), u"Data read error in the element");
+}
+
+// A picture its headers refuse to every decoder is named in the log when the document is read.
+TEST_F(DataElementTest, APictureRefusedByItsHeadersIsNamedInTheLoadersMessages) {
+  const struct {
+    const char16_t* Knot;
+    const char16_t* Message;  // none: nullptr
+  } rows[] = {
+      // The header of a 16384 x 16384 one-bit PNG.
+      {u"<Image Type=\"png\" Value=\"89504E470D0A1A0A0000000D49484452000040000000400001000000\"/>",
+       u"The picture is too large to be previewed"},
+      // A TIFF whose width is stated twice.
+      {u"<Image Type=\"tif\" Value=\"49492A00080000000300000104000100000040000000000104000100000001000000010104000100"
+       u"00004000000000000000\"/>",
+       u"The picture is damaged and cannot be previewed"},
+      {u"<Image Type=\"png\" Value=\"01020304\"/>", nullptr},
+  };
+  for (const auto& row : rows) {
+    TElementMessages messages;
+    TKnot knot;
+    knot.LoadFromString(row.Knot);
+    TElement_Image* e = AddImage();
+    {
+      TSchemeLoader loader(&Host->Scheme, fmDocument, {}, &knot, &messages);
+      e->LoadFromKnot(&loader, &knot);
+      loader.Finish();
+    }
+    EXPECT_TRUE(e->HasValue());
+    ASSERT_EQ(messages.GetCount(), row.Message ? 1 : 0);
+    if (!row.Message) continue;
+    EXPECT_EQ(messages.GetItem(0)->Kind(), mkWarning);
+    EXPECT_EQ(messages.GetItem(0)->GetText(), row.Message);
+  }
 }
 
 TEST_F(DataElementTest, TypeNamesKeepLettersAndDigitsOnly) {

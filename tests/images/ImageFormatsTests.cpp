@@ -1,4 +1,5 @@
 #include "graphics/pixels/pxImageFormats.h"
+#include "graphics/pixels/pxImageSize.h"
 #include "tests/images/ImageBytes.h"
 
 #include <gtest/gtest.h>
@@ -369,3 +370,102 @@ TEST(GifTransparency, RefusesDataItCannotFollow) {
 }
 
 }  // namespace
+
+namespace {
+
+void PutBe32(TBytes& b, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+// A PNG signature and header chunk, all a size reader needs.
+TBytes PngStart(uint32_t width, uint32_t height) {
+  TBytes b{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+  PutBe32(b, width);
+  PutBe32(b, height);
+  PutBytes(b, {1, 0, 0, 0, 0, 0, 0, 0, 0});
+  return b;
+}
+
+struct TTiffEntry {
+  uint16_t Tag, Type;
+  uint32_t Count, Value;
+};
+
+// A little-endian TIFF of one directory with these entries in this order.
+TBytes Tiff(std::initializer_list<TTiffEntry> entries) {
+  TBytes b{'I', 'I', 42, 0};
+  Put32(b, 8);
+  Put16(b, static_cast<uint32_t>(entries.size()));
+  for (const TTiffEntry& e : entries) {
+    Put16(b, e.Tag);
+    Put16(b, e.Type);
+    Put32(b, e.Count);
+    Put32(b, e.Value);
+  }
+  Put32(b, 0);
+  return b;
+}
+
+// A GIF screen of Side x Side with this many frames as large, each of one empty data sub-block.
+TBytes Gif(uint16_t side, int frames) {
+  TBytes b{'G', 'I', 'F', '8', '9', 'a'};
+  for (uint16_t v : {side, side}) Put16(b, v);
+  PutBytes(b, {0, 0, 0});
+  for (int i = 0; i < frames; ++i) {
+    b.push_back(0x2C);
+    for (uint16_t v : {uint16_t(0), uint16_t(0), side, side}) Put16(b, v);
+    PutBytes(b, {0, 2, 0});
+  }
+  b.push_back(0x3B);
+  return b;
+}
+
+// SOI, then a start-of-frame segment for each size.
+TBytes Jpeg(std::initializer_list<std::pair<uint16_t, uint16_t>> frames) {
+  TBytes b{0xFF, 0xD8};
+  for (const auto& [width, height] : frames)
+    PutBytes(b, {0xFF, 0xC0, 0, 11, 8, uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8), uint8_t(width), 1,
+                 1, 0x11, 0});
+  PutBytes(b, {0xFF, 0xDA, 0, 2, 0xFF, 0xD9});
+  return b;
+}
+
+}  // namespace
+
+// A header that states a size twice lets one reading pass while a decoder takes the other and its memory: such a
+// header is damage. An icon's or a GIF's frames are decoded together, so the limit holds for all of them at once.
+TEST(PictureHeader, TwoAnswersInOneHeaderAreDamageAndAllFramesCount) {
+  const TBytes bigPng = PngStart(4096, 4096);
+  const auto icon = [&](size_t frames) {
+    return IconFile(std::vector<TIconPart>(frames, TIconPart{0, 0, 32, bigPng}));
+  };
+  // The first entry's offset names the small second frame; the icon reader takes the large one that follows.
+  TBytes elsewhere = IconFile({{16, 16, 32, PngStart(9000, 9000)}, {16, 16, 32, PngStart(16, 16)}});
+  elsewhere[6 + 12] = static_cast<uint8_t>(6 + 32 + bigPng.size());
+  const struct {
+    const char* Name;
+    TBytes Bytes;
+    TImageFormatError Result;
+  } rows[] = {
+      {"TIFF", Tiff({{256, 4, 1, 9000}, {257, 3, 1, 9000}}), TImageFormatError::TooLarge},
+      {"TIFF sides stated again, smaller",
+       Tiff({{256, 4, 1, 9000}, {257, 4, 1, 9000}, {256, 4, 1, 64}, {257, 4, 1, 64}}), TImageFormatError::Truncated},
+      {"TIFF width stated again as a signed LONG", Tiff({{256, 3, 1, 64}, {257, 4, 1, 64}, {256, 9, 1, 9000}}),
+       TImageFormatError::Truncated},
+      {"TIFF width of two values", Tiff({{256, 4, 2, 64}, {257, 4, 1, 64}}), TImageFormatError::Truncated},
+      {"JPEG", Jpeg({{64, 64}}), TImageFormatError::None},
+      {"JPEG with a second frame", Jpeg({{64, 64}, {9000, 9000}}), TImageFormatError::Truncated},
+      {"BMP", BmpFile(InfoHeader(64, 64, 24), {}, TBytes(64 * 64 * 3)), TImageFormatError::None},
+      {"BMP holding a PNG", BmpFile(InfoHeader(64, 64, 0, 5), {}, PngStart(9000, 9000)), TImageFormatError::Truncated},
+      {"icon of four 4096 x 4096 frames", icon(4), TImageFormatError::None},
+      {"icon of five 4096 x 4096 frames", icon(5), TImageFormatError::TooLarge},
+      {"icon of sixteen 4096 x 4096 frames", icon(16), TImageFormatError::TooLarge},
+      {"icon entry naming another frame", elsewhere, TImageFormatError::Truncated},
+      {"GIF of four 4096 x 4096 frames", Gif(4096, 4), TImageFormatError::None},
+      {"GIF of sixteen 4096 x 4096 frames", Gif(4096, 16), TImageFormatError::TooLarge},
+  };
+  for (const auto& row : rows) {
+    TPictureHeader header;
+    EXPECT_EQ(ReadPictureHeader(row.Bytes, header), row.Result) << row.Name;
+  }
+}

@@ -124,6 +124,9 @@ TEST(UniversalImage, MalformedIconsRaiseAndLeaveNoEmptyFrame) {
   truncated.resize(truncated.size() - 3);
   TBytes shortFrame = good;
   shortFrame.resize(good.size() - 4);
+  // The first entry's offset names the second frame.
+  TBytes elsewhere = IconFile({{2, 2, 32, good}, {2, 2, 32, good}});
+  elsewhere[6 + 12] = static_cast<uint8_t>(6 + 32 + good.size());
   const std::vector<TBadIconCase> cases = {
       {"truncated", truncated},
       {"declared size below its parts", IconFile({{2, 2, 32, shortFrame}})},
@@ -131,6 +134,7 @@ TEST(UniversalImage, MalformedIconsRaiseAndLeaveNoEmptyFrame) {
       {"negative width", IconFile({{2, 2, 32, InfoHeader(-2, 4, 32)}})},
       {"huge dimensions", IconFile({{0, 0, 32, InfoHeader(60000, 120000, 1)}})},
       {"directory only", TBytes{0, 0, 1, 0, 3, 0}},
+      {"frame elsewhere than its offset says", elsewhere},
   };
   for (const TBadIconCase& c : cases) {
     TMemoryStream stream;
@@ -164,6 +168,24 @@ TEST(UniversalImage, IconWithoutFramesIsAReadError) {
   } catch (const EStreamError& e) {
     EXPECT_EQ(e.Message(), u"Stream read error");
   }
+}
+
+// Sixteen frames of 4096 x 4096 are within the limits one by one but not together: the icon is refused before
+// any frame is decoded, as a picture too large for GDI+ is.
+TEST(UniversalImage, AnIconBeyondTheLimitsWithAllItsFramesIsRefusedBeforeDecoding) {
+  // The start of a one-bit grey PNG of 4096 x 4096: its header chunk.
+  const TBytes frame = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D',
+                        'R',  0,   0,   0x10, 0,    0,    0,    0x10, 0, 1, 0, 0,  0,   0};
+  TMemoryStream stream;
+  Put(stream, IconFile(std::vector<TIconPart>(16, TIconPart{0, 0, 1, frame})));
+  TUniversalImage image;
+  try {
+    image.LoadFromStream(stream);
+    FAIL() << "no exception";
+  } catch (const EGdipException& e) {
+    EXPECT_EQ(e.Status(), GdipValueOverflow);
+  }
+  EXPECT_TRUE(image.Empty());
 }
 
 TEST(UniversalImage, ReaderIsChosenByFirstBytesFromTheCurrentPosition) {

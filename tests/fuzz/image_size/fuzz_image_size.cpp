@@ -1,6 +1,6 @@
 // Reads the pixel size of arbitrary bytes as every readable type, and the picture header the GDI+ route checks:
 // the sanitizers catch any read outside the input; a result of true must carry two sides above 0 while false
-// leaves no side at 0 or below, and a header passes only with both sides within the limits.
+// leaves no side at 0 or below, and a header passes only with both sides and all its frames within the limits.
 #include "document/elements/diDataSupport.h"
 #include "graphics/pixels/pxImageSize.h"
 
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   TPictureHeader header;
   const TImageFormatError error = ReadPictureHeader(bytes, header);
-  const bool within = header.Width > 0 && header.Height > 0 && WithinImageLimits(header.Width, header.Height);
+  const bool within = header.Width > 0 && header.Height > 0 && WithinImageLimits(header);
   if ((error == TImageFormatError::None && !within) || (error == TImageFormatError::TooLarge && within))
     std::abort();
   if ((error == TImageFormatError::Unsupported) != (header.Format == TPictureFormat::Unknown))
