@@ -501,9 +501,7 @@ void TScheme::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
 
   std::unique_ptr<TFileStream> stream;
   // Beside the data file, so that the replacement is a rename within one folder.
-  std::u16string folder = ExtractFilePath(AFileName);
-  if (folder.empty()) folder = u"./";
-  const std::u16string temp = CreateNumberedFile(folder, ReplaceTempMask, {}, stream);
+  const std::u16string temp = CreateTempFileBeside(AFileName, stream);
   try {
     knot->SaveToStream(*stream, TKnotEncoding::keUtf8);
     stream->Flush();
