@@ -180,9 +180,8 @@ void TPlainDocument::KeepDamagedCopy(const std::u16string& AFileName) {
       return;
     }
     if (PathTaken(copy) && n < 100000) continue;
-    const std::u16string pattern = Localization ? Localization->GetLocStr(IdCannotCreateFile) : std::u16string();
-    throw EFCreateError(
-        Format(pattern.empty() ? u"Cannot create file \"%s\". %s" : pattern, {copy, SysErrorMessage(error)}), error);
+    // The copy is a step of saving the data file, and what the user asked for.
+    throw EFCreateError(SaveFailedMessage(AFileName, SysErrorMessage(error)), error);
   }
 }
 
