@@ -553,6 +553,9 @@ void TMainForm::WndProc(TMessage& AMessage) {
       }
       ShowFromTray();
       return AMessage.Answer();
+    case WM_SAVEFAILED:
+      if (FSessionSaveFailure) ReportSaveFailure(*std::exchange(FSessionSaveFailure, std::nullopt));
+      return AMessage.Answer();
     default:
       break;
   }
@@ -817,6 +820,8 @@ void TMainForm::SaveDocument() {
   if (TSheet* sheet = FDocument->DocumentSheet())
     if (TKnot* knot = SessionKnot()) sheet->SaveState(knot->FindOrAddKnot(u"SheetData"));
   FModified = false;
+  // The text is in its file: nothing keeps the session any more.
+  if (Application) Application->AllowEndSession();
 }
 
 std::optional<std::u16string> TMainForm::MoveDocument() {
@@ -862,7 +867,12 @@ void TMainForm::FormCloseQuery(TObject* ASender, bool& ACanClose) {
   if (!failure) return;
   // The window stays with the text its file could not take; closing again tries the save again.
   ACanClose = false;
-  ReportSaveFailure(*failure);
+  if (!Application || !Application->InSessionQuery()) return ReportSaveFailure(*failure);
+  // The system waits on the answer, and a box now would keep it waiting on the user: it is told why at once, and
+  // the box comes once the question is answered.
+  Application->BlockEndSession(*failure);
+  FSessionSaveFailure = *failure;
+  PostMessageW(Handle(), WM_SAVEFAILED, 0, 0);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -30,10 +30,12 @@ class TPopupMenu;
 class TPrintDialog;
 class TTimer;
 
-// The main window's private messages: the tray icon's callback (LParam the mouse message) and the wake-up a
-// second start posts (WParam and LParam 0).
+// The main window's private messages: the tray icon's callback (LParam the mouse message), the wake-up a second
+// start posts, and the report of a save that failed while the system asked whether the session may end, posted
+// to come after the answer (WParam and LParam 0 for both).
 constexpr UINT WM_TRAYICON = WM_USER + 1;
 constexpr UINT WM_SHOWINSTANCE = WM_USER + 2;
+constexpr UINT WM_SAVEFAILED = WM_USER + 3;
 
 // The WM_COMMAND ids of the main window's menu items, fixed so that another process can click them.
 enum TMainCommand : uint16_t {
@@ -268,6 +270,8 @@ class TMainForm : public TForm {
   bool FFirstRun = false;
   bool FSaving = false;
   bool FReportingSave = false;
+  // The failure of the save a session question ran, waiting for WM_SAVEFAILED to report it.
+  std::optional<std::u16string> FSessionSaveFailure;
   bool FSubscribed = false;
   HICON FTrayIcon = nullptr;
   UINT FTaskbarCreatedMessage = 0;

@@ -1,6 +1,7 @@
 #include "foundation/cuFiles.h"
 
 #include "foundation/cuLocalization.h"
+#include "foundation/cuUnicode.h"
 
 #include <algorithm>
 
@@ -59,11 +60,11 @@ std::unique_ptr<TFileStream> OpenFileToRead(const std::u16string& AFileName) {
 }
 
 std::u16string CreateNumberedFile(const std::u16string& AFolder, std::u16string_view AMask, std::u16string_view AExt,
-                                  std::unique_ptr<TFileStream>& AStream) {
+                                  std::unique_ptr<TFileStream>& AStream, std::u16string_view AAvoid) {
   for (int i = 1;; ++i) {
     std::u16string name = AFolder + Format(AMask, {i});
     if (!AExt.empty()) name += u"." + std::u16string(AExt);
-    if (FileExists(name)) continue;
+    if (FileExists(name) || (!AAvoid.empty() && SameTextFolded(ExtractFileName(name), AAvoid))) continue;
     try {
       AStream = std::make_unique<TFileStream>(name, TFileMode::fmCreateNew);
       return name;
@@ -80,9 +81,13 @@ bool IsReplaceTempName(std::u16string_view AName) {
   return std::all_of(number.begin(), number.end(), [](char16_t C) { return C >= u'0' && C <= u'9'; });
 }
 
+std::u16string CreateTempFileBeside(const std::u16string& ATarget, std::unique_ptr<TFileStream>& AStream) {
+  return CreateNumberedFile(ExtractFilePath(ATarget), ReplaceTempMask, {}, AStream, ExtractFileName(ATarget));
+}
+
 std::u16string CreateTempFileBeside(const std::u16string& ATarget) {
   std::unique_ptr<TFileStream> created;
-  return CreateNumberedFile(ExtractFilePath(ATarget), ReplaceTempMask, {}, created);
+  return CreateTempFileBeside(ATarget, created);
 }
 
 #ifdef _WIN32

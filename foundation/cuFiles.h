@@ -38,14 +38,18 @@ bool RemoveFile(const std::u16string& AFileName);
 void MoveFileReplacing(const std::u16string& ASource, const std::u16string& ATarget);
 // For i = 1, 2, ...: AFolder + AMask formatted with i (+ "." + AExt when given), created only when no file of that
 // name exists, so no one else's file is ever opened; a name taken between the look and the creation moves on to
-// the next number. Returns the name and, in AStream, the new file. Raises EFileError.
+// the next number, and so does the name AAvoid (without folder, compared without regard to case), taken or not.
+// Returns the name and, in AStream, the new file. Raises EFileError.
 std::u16string CreateNumberedFile(const std::u16string& AFolder, std::u16string_view AMask, std::u16string_view AExt,
-                                  std::unique_ptr<TFileStream>& AStream);
+                                  std::unique_ptr<TFileStream>& AStream, std::u16string_view AAvoid = {});
 // The name of the temporary file a replacing save writes beside its target: "Rplc<n>.tmp".
 constexpr std::u16string_view ReplaceTempMask = u"Rplc%d.tmp";
 // Whether AName (without folder) is such a name, exactly: "Rplc", decimal digits, ".tmp".
 bool IsReplaceTempName(std::u16string_view AName);
-// Creates a new empty file named after ReplaceTempMask in ATarget's folder and returns its name. Raises EFileError.
+// Creates a new empty file named after ReplaceTempMask in ATarget's folder, never under ATarget's own name (a data
+// file may bear such a name), and returns its name and, in AStream, the open file. Raises EFileError.
+std::u16string CreateTempFileBeside(const std::u16string& ATarget, std::unique_ptr<TFileStream>& AStream);
+// The same, the new file closed.
 std::u16string CreateTempFileBeside(const std::u16string& ATarget);
 
 // The folder part with its trailing delimiter ("" for a bare name), and the name part.

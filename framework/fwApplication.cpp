@@ -221,8 +221,26 @@ void TApplication::HandleException(TObject* ASender) noexcept {
 void TApplication::ShowException(const std::u16string& AMessage) { MessageBox(AMessage, FTitle, MB_OK | MB_ICONSTOP); }
 
 bool TApplication::QueryEndSession() {
+  AllowEndSession();
   IApplicationForm* form = MainFormInterface();
-  return !form || form->FormCloseQuery();
+  if (!form) return true;
+  FInSessionQuery = true;
+  struct TAsking {
+    bool& Flag;
+    ~TAsking() { Flag = false; }
+  } asking{FInSessionQuery};
+  return form->FormCloseQuery();
+}
+
+void TApplication::BlockEndSession(const std::u16string& AReason) {
+  FEndSessionBlockReason = AReason;
+  ShutdownBlockReasonCreate(Handle(), WStr(AReason));
+}
+
+void TApplication::AllowEndSession() {
+  if (!FEndSessionBlockReason) return;
+  FEndSessionBlockReason.reset();
+  ShutdownBlockReasonDestroy(Handle());
 }
 
 void TApplication::EndSession() {
@@ -237,6 +255,7 @@ void TApplication::WindowMessage(TMessage& AMessage) {
       AMessage.Answer(QueryEndSession() ? TRUE : FALSE);
       break;
     case WM_ENDSESSION:
+      AllowEndSession();
       if (AMessage.WParam) EndSession();
       AMessage.Answer();
       break;

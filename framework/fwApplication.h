@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -127,8 +128,19 @@ class TApplication : public TComponent {
   // The application's hidden window (answers the session messages).
   HWND Handle() const;
 
-  // WM_QUERYENDSESSION: the main form's close query decides.
+  // WM_QUERYENDSESSION: the main form's close query decides, at once. The system waits on the answer and flags a
+  // program that keeps it waiting: while the query runs InSessionQuery is true, and nothing it runs may wait on the
+  // user (a message box); a form that refuses says why with BlockEndSession and reports more after the question.
+  // Every question first withdraws the reason of the one before.
   bool QueryEndSession();
+  bool InSessionQuery() const { return FInSessionQuery; }
+  // Registers AReason for the system to show beside the program while it keeps the session from ending
+  // (ShutdownBlockReasonCreate on the application's window), until AllowEndSession, the next question or the
+  // session's end.
+  void BlockEndSession(const std::u16string& AReason);
+  void AllowEndSession();
+  // The reason registered; none while the session may end.
+  const std::optional<std::u16string>& EndSessionBlockReason() const { return FEndSessionBlockReason; }
   // WM_ENDSESSION (the session really ends): the loop is marked terminated, the application's forms and data
   // modules are freed last created first, then OnEndSession runs (where the program ends its units), all before
   // the message returns.
@@ -148,6 +160,8 @@ class TApplication : public TComponent {
   std::u16string FTitle;
   bool FShowMainForm = true;
   bool FTerminated = false;
+  bool FInSessionQuery = false;
+  std::optional<std::u16string> FEndSessionBlockReason;
   int FModalLevel = 0;
   TColor FHintColor = clInfoBk;
   int FHintPause = 500;

@@ -180,7 +180,7 @@ T* LParamObject(const TMessage& AMessage) {
 }
 
 // Messages between framework objects live in 0xB000..0xB0FF, inside the application range (WM_APP and above);
-// WM_USER..WM_USER+2 belong to the program's own windows. Each number is fixed here when its user is built.
+// WM_USER..WM_USER+3 belong to the program's own windows. Each number is fixed here when its user is built.
 constexpr UINT CM_BASE = 0xB000;
 
 // Control messages (fwControls, fwWinControls, fwForms). Parameters are given where a message has any.

@@ -329,7 +329,7 @@ void ApplyExternalEditing(TCustomDataElement* AElement) {
   if (fileName.empty()) return;
   {
     TSchemeGroup group(AElement->Scheme(), FormatLocStrOr(IdPaletteApply, u"Apply", {}));
-    // The element keeps its type: data of a runnable type was written as ".bin".
+    // The element keeps its type: data of a type not known to be inert was written as ".bin".
     TBusyCursor busy;
     TFileStream file(fileName, TFileMode::fmOpenRead);
     AElement->SetPlainDataUndoable(file, AElement->TypeName());

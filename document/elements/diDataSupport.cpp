@@ -116,28 +116,26 @@ std::u16string SanitizeTypeName(std::u16string_view AName) {
   return result;
 }
 
-bool IsRunnableExtension(std::u16string_view AExtension) {
-  // What opening the file would run or install: programs, scripts, installers, shortcuts, control-panel items,
-  // registry imports, compiled help and the other launchers mail programs block. Kept sorted.
-  static constexpr std::u16string_view Runnable[] = {
-      u"accda", u"accde", u"ade", u"adp", u"app", u"appx", u"appxbundle", u"asp", u"aspx", u"asx", u"bas", u"bat",
-      u"bgi", u"cab", u"cer", u"chm", u"cmd", u"cnt", u"com", u"cpl", u"crt", u"csh", u"der", u"diagcab", u"exe",
-      u"fxp", u"gadget", u"grp", u"hlp", u"hpj", u"hta", u"htc", u"inf", u"ins", u"isp", u"its", u"jar", u"jnlp",
-      u"js", u"jse", u"ksh", u"lnk", u"mad", u"maf", u"mag", u"mam", u"maq", u"mar", u"mas", u"mat", u"mau", u"mav",
-      u"maw", u"mcf", u"mda", u"mdb", u"mde", u"mdt", u"mdw", u"mdz", u"msc", u"msh", u"msh1", u"msh1xml", u"msh2",
-      u"msh2xml", u"mshxml", u"msi", u"msix", u"msixbundle", u"msp", u"mst", u"msu", u"ops", u"osd", u"pcd", u"pif",
-      u"pl", u"plg", u"prf", u"prg", u"ps1", u"ps1xml", u"ps2", u"ps2xml", u"psc1", u"psc2", u"psd1", u"psdm1",
-      u"psm1", u"pst", u"py", u"pyc", u"pyo", u"pyw", u"pyz", u"pyzw", u"reg", u"scf", u"scr", u"sct", u"shb", u"shs",
-      u"theme", u"tmp", u"url", u"vb", u"vbe", u"vbp", u"vbs", u"vhd", u"vhdx", u"vsmacros", u"vsw", u"webpnp",
-      u"website", u"ws", u"wsc", u"wsf", u"wsh", u"xbap", u"xll", u"xnk",
+bool IsInertExtension(std::u16string_view AExtension) {
+  // What the shell opens for viewing or editing without running anything in it: pictures, plain and rich text, PDF,
+  // the office types that cannot hold macros (docx, xlsx, pptx and their templates and shows), the open-document
+  // types, sound, video, and the archive the shell only lists.
+  // Left out on purpose: macro-enabled and old binary office types (docm, xlsm, doc, xls, ...), web pages and
+  // SVG (scripts), Windows Media files (their script commands open addresses), disk images (iso, img, vhd), and
+  // everything else no one has looked at. Kept sorted.
+  static constexpr std::u16string_view Inert[] = {
+      u"3gp",  u"aac",  u"avi",  u"avif", u"bmp",  u"cur",  u"dib",  u"docx", u"dotx", u"emf",  u"flac",
+      u"gif",  u"heic", u"heif", u"ico",  u"jfif", u"jpe",  u"jpeg", u"jpg",  u"m4a",  u"m4v",  u"mid",
+      u"midi", u"mkv",  u"mov",  u"mp3",  u"mp4",  u"mpeg", u"mpg",  u"odg",  u"odp",  u"ods",  u"odt",
+      u"oga",  u"ogg",  u"opus", u"pdf",  u"png",  u"potx", u"ppsx", u"pptx", u"rtf",  u"text", u"tif",
+      u"tiff", u"txt",  u"wav",  u"webm", u"webp", u"wmf",  u"xlsx", u"xltx", u"zip",
   };
-  const std::u16string extension = SanitizeTypeName(AExtension);
-  return std::binary_search(std::begin(Runnable), std::end(Runnable), extension);
+  return std::binary_search(std::begin(Inert), std::end(Inert), SanitizeTypeName(AExtension));
 }
 
 std::u16string EditingFileExtension(std::u16string_view ATypeName) {
   std::u16string extension = SanitizeTypeName(ATypeName);
-  return IsRunnableExtension(extension) ? std::u16string(u"bin") : extension;
+  return IsInertExtension(extension) ? extension : std::u16string(u"bin");
 }
 
 bool IsEditingFileNamePattern(std::u16string_view AFileName) {

@@ -52,11 +52,12 @@ bool SameDataFormat(TDataType A, TDataType B);
 constexpr size_t MaxTypeNameLength = 10;
 std::u16string SanitizeTypeName(std::u16string_view AName);
 
-// An extension the system would run, install or hand to an interpreter when the file is opened (exe, bat, lnk,
-// url, js, msi, ps1, reg, cpl and the like), without regard to case.
-bool IsRunnableExtension(std::u16string_view AExtension);
-// The extension an external-editing file of data typed ATypeName is written under: the type name as
-// SanitizeTypeName leaves it, or "bin" when that is runnable.
+// An extension, without regard to case, that the shell opens for viewing or editing without running anything: a
+// short list of known types (pictures, plain and rich text, pdf, the office types that cannot hold macros, the
+// open-document types, sound, video, zip). False for every other extension, known or not.
+bool IsInertExtension(std::u16string_view AExtension);
+// The extension an external-editing file of data typed ATypeName is written under, so that a double click on it
+// in the folder runs nothing: the type name as SanitizeTypeName leaves it when that is inert, else "bin".
 std::u16string EditingFileExtension(std::u16string_view ATypeName);
 
 // The name part of an external-editing temporary file: "File<n>" with n from 1 (no leading zero), then "." and a

@@ -8,6 +8,7 @@
 #include "document/model/diSheet.h"
 #include "foundation/cuFiles.h"
 #include "foundation/cuLocalization.h"
+#include "foundation/cuUnicode.h"
 #include "foundation/cuUtilsWin.h"
 #include "foundation/cuWin32.h"
 
@@ -131,7 +132,7 @@ void TPlainDocument::LoadFromFile(const std::u16string& AFileName) {
     FLoadedInPart = AFileName;
     FReadInPart = read;
   }
-  RemoveStrayTempFiles(ExtractFilePath(AFileName));
+  RemoveStrayTempFiles(AFileName);
 
   FLogSheet = std::make_unique<TSheet>(FSheetSettings);
   PlaceOnSheet(FLogSheet.get(), LogRoot(), FLogViewSize);
@@ -179,18 +180,21 @@ void TPlainDocument::KeepDamagedCopy(const std::u16string& AFileName) {
       return;
     }
     if (PathTaken(copy) && n < 100000) continue;
-    const std::u16string pattern = Localization ? Localization->GetLocStr(IdCannotCreateFile) : std::u16string();
-    throw EFCreateError(
-        Format(pattern.empty() ? u"Cannot create file \"%s\". %s" : pattern, {copy, SysErrorMessage(error)}), error);
+    // The copy is a step of saving the data file, and what the user asked for.
+    throw EFCreateError(SaveFailedMessage(AFileName, SysErrorMessage(error)), error);
   }
 }
 
-void TPlainDocument::RemoveStrayTempFiles(const std::u16string& AFolder) {
-  // One instance runs at a time: a temporary file of ours found now belongs to a save that was cut off.
+void TPlainDocument::RemoveStrayTempFiles(const std::u16string& AFileName) {
+  // One instance runs at a time: a temporary file of ours found now belongs to a save that was cut off, unless it
+  // is the data file itself, which may bear such a name (names of one folder compare without regard to case). The
+  // backup and the damaged copies end in ".qbx" and never do.
+  const std::u16string dataName = ExtractFileName(AFileName);
   TStringList found;
-  ListFiles(AFolder, u"Rplc*.tmp", found, true, true);
+  ListFiles(ExtractFilePath(AFileName), u"Rplc*.tmp", found, true, true);
   for (int i = 0; i < found.Count(); ++i)
-    if (IsReplaceTempName(ExtractFileName(found[i])) && !RemoveFile(found[i]))
+    if (IsReplaceTempName(ExtractFileName(found[i])) && !SameTextFolded(ExtractFileName(found[i]), dataName) &&
+        !RemoveFile(found[i]))
       LogRoot()->LogMessages()->Add(
           mkWarning, FormatLocStrOr(IdTempNotRemoved,
                                     u"The temporary file \"%1\" left by an interrupted save could not be removed",

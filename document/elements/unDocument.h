@@ -70,7 +70,8 @@ class TPlainDocument : public TObject {
   void PlaceOnSheet(TSheet* ASheet, TVisualElement* ARoot, const std::optional<TVisualSize>& AViewSize);
   // Copies FReadInPart to the first DamagedCopyName of AFileName not taken and says so in the log.
   void KeepDamagedCopy(const std::u16string& AFileName);
-  void RemoveStrayTempFiles(const std::u16string& AFolder);
+  // Removes the temporary files of cut-off saves beside AFileName, never AFileName itself.
+  void RemoveStrayTempFiles(const std::u16string& AFileName);
 
   TSheetSettings* FSheetSettings;
   // After a load that did not read everything: the document's file, whose backup is then left alone, and the

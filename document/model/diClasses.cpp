@@ -491,6 +491,12 @@ void TScheme::SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, TFile
   AElement->SaveToKnot(&saver, saver.Knot());
 }
 
+std::u16string SaveFailedMessage(const std::u16string& AFileName, const std::u16string& AReason) {
+  const std::u16string pattern = Localization ? Localization->GetLocStr(IdSaveFailed) : std::u16string();
+  return Format(pattern.empty() ? u"Cannot save \"%s\". %s The text stays in the window, unsaved." : pattern,
+                {AFileName, AReason});
+}
+
 void TScheme::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
   [[maybe_unused]] TSchemeBusyCursor busy;
   TFileNameGuard name(*this, AKeepName);
@@ -500,11 +506,14 @@ void TScheme::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
   SaveElement(FRoot, fmDocument, knot.get(), ffStreamsByReference);
 
   std::unique_ptr<TFileStream> stream;
-  // Beside the data file, so that the replacement is a rename within one folder.
-  std::u16string folder = ExtractFilePath(AFileName);
-  if (folder.empty()) folder = u"./";
-  const std::u16string temp = CreateNumberedFile(folder, ReplaceTempMask, {}, stream);
+  std::u16string temp;
+  const auto discard = [&] {
+    stream.reset();
+    if (!temp.empty()) RemoveFile(temp);
+  };
   try {
+    // Beside the data file, so that the replacement is a rename within one folder.
+    temp = CreateTempFileBeside(AFileName, stream);
     knot->SaveToStream(*stream, TKnotEncoding::keUtf8);
     stream->Flush();
     stream.reset();
@@ -515,16 +524,14 @@ void TScheme::SaveToFile(const std::u16string& AFileName, bool AKeepName) {
       readOnly.Restore();
       throw;
     }
-  } catch (const EFileError& e) {
-    stream.reset();
-    RemoveFile(temp);
-    const std::u16string pattern = Localization ? Localization->GetLocStr(IdCannotCreateFile) : std::u16string();
-    throw EFCreateError(Format(pattern.empty() ? u"Cannot create file \"%s\". %s" : pattern,
-                               {AFileName, SysErrorMessage(e.ErrorCode())}),
-                        e.ErrorCode());
+  } catch (const Exception& e) {
+    discard();
+    // The user knows the data file, not the temporary one: whatever step failed, the message names the former.
+    const auto* fileError = dynamic_cast<const EFileError*>(&e);
+    const uint32_t code = fileError ? fileError->ErrorCode() : 0;
+    throw EFCreateError(SaveFailedMessage(AFileName, fileError ? SysErrorMessage(code) : e.Message()), code);
   } catch (...) {
-    stream.reset();
-    RemoveFile(temp);
+    discard();
     throw;
   }
   name.Succeeded();

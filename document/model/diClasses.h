@@ -364,7 +364,8 @@ class TScheme : public TItfObject {
   bool LoadedInPart() const { return FLoadedInPart; }
   void LoadElement(TElement* AElement, uint8_t AMode, TKnot* AKnot);
   // Writes the whole tree to a temporary file beside AFileName and replaces AFileName with it in one step; the
-  // data file is never touched before the replacement. Raises EFCreateError when the replacement fails.
+  // data file is never touched before the replacement. Any step that fails raises EFCreateError with
+  // SaveFailedMessage for AFileName (never the temporary file's name).
   void SaveToFile(const std::u16string& AFileName, bool AKeepName);
   void SaveElement(TElement* AElement, uint8_t AMode, TKnot* AKnot, TFilerFlags AFlags);
 
@@ -404,6 +405,10 @@ class EFCreateError : public EFileError {
  public:
   using EFileError::EFileError;
 };
+
+// The text of a failed save (string IdSaveFailed): the file the user asked for, the reason, and that the text is
+// still unsaved in the window.
+std::u16string SaveFailedMessage(const std::u16string& AFileName, const std::u16string& AReason);
 
 // ---------------------------------------------------------------------------------------------------------------
 // The element.

@@ -38,7 +38,7 @@ enum : int {
   IdInvalidText = 2332,         // "The data provided hold bytes that are not UTF-8 (first at byte %1) ..."
   IdUnsupportedElement = 2333,  // "[Unsupported] element "%1" in this editor"
   IdMoreNotRead = 2338,         // "And %1 more nodes and attributes were not read"
-  IdCannotCreateFile = 65439,   // "Cannot create file "%s". %s": the save could not put the new file in place
+  IdSaveFailed = 65439,         // "Cannot save "%s". %s The text stays in the window, unsaved."
 };
 
 struct TElementMessagePart {

@@ -705,6 +705,34 @@ TEST_F(MainFormTest, QueryEndSessionToTheApplicationWritesAModifiedDocumentBefor
   EXPECT_TRUE(FileExists(SessionFileName()));
 }
 
+// The system waits on the answer: a save that fails refuses at once with its reason registered, and the box comes
+// after the question.
+TEST_F(MainFormTest, ALogOffWhoseSaveFailsIsRefusedAtOnceWithItsReasonAndReportedAfterTheQuestion) {
+  std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
+  WriteDocument(DataFile(), u"before");
+  Global = New<TGlobal>(nullptr, Places());
+  TMainForm* form = nullptr;
+  Application->CreateForm(form, System());
+  Form.reset(form);
+  form->Document()->DocumentRoot()->SetTextUndoable(u"typed before log-off");
+  TFileLock lock(DataFile());
+  ASSERT_TRUE(lock.Held());
+
+  EXPECT_EQ(SendMessageW(Application->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
+  EXPECT_TRUE(Reports.empty());
+  ASSERT_TRUE(Application->EndSessionBlockReason());
+  EXPECT_NE(Application->EndSessionBlockReason()->find(DataFile()), std::u16string::npos);
+  ASSERT_TRUE(PumpUntil([&] { return !Reports.empty(); }, 5000));
+  EXPECT_EQ(Reports, std::vector<std::u16string>{*Application->EndSessionBlockReason()});
+  EXPECT_TRUE(form->Modified());
+
+  // Once the text is in its file, nothing keeps the session.
+  lock.Release();
+  EXPECT_EQ(SendMessageW(Application->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  EXPECT_FALSE(Application->EndSessionBlockReason());
+  EXPECT_EQ(Reports.size(), 1u);
+}
+
 TEST_F(MainFormTest, ADataFileThatCannotBeReadEndsTheStartWritingNothing) {
   struct TCase {
     const char* Name;

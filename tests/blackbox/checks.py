@@ -414,6 +414,28 @@ def check_unicode_data_folder(session):
            f"the settings lost the data file's name: {settings!r}")
 
 
+def check_data_file_named_like_temp(session):
+    """A data file named like a save's temporary file (Rplc1.tmp) survives a start and a close without edits, and
+    the next start shows its text and saves it in place."""
+    data = session.data_folder() + "Rplc1.tmp"
+    session.seed_settings([("DataFileName", data)])
+    session.write(data, KNOWN)
+    session.start()
+    session.idle()
+    expect(session.read(data) == KNOWN, f"the start removed or changed the data file: {session.read(data)!r}")
+    expect(session.close() == 0, "the program did not end cleanly")
+    expect(session.read(data) == KNOWN, f"the close removed or changed the data file: {session.read(data)!r}")
+
+    restart_shown(session)
+    session.focus()
+    saved = save(session, data)
+    expect(saved == KNOWN, f"the restart did not load the data file:\n{saved!r}\n{KNOWN!r}")
+    expect(session.close() == 0, "the program did not end cleanly")
+    folder = session.prefix.unix(session.data_folder())
+    names = sorted(p.name for p in folder.iterdir())
+    expect(names == ["Rplc1.tmp", "Rplc1Backup.qbx"], f"not the data file and its backup: {names}")
+
+
 def check_locked_data_file(session):
     """A data file locked at start gives a report and an exit, and no file is written."""
     data = session.data_file()

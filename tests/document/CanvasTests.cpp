@@ -278,7 +278,7 @@ TEST(StringTable, CarriesTheMessagesOfTheModel) {
             u"Data provided contain invalid UTF-8 (first at byte 9): the characters there read as \"\uFFFD\" and a "
             u"save keeps them so");
   EXPECT_EQ(strings.GetLocStr(IdNewerFormat).substr(0, 52), u"The format of the data provided is of a newer versio");
-  EXPECT_EQ(strings.GetLocStr(IdCannotCreateFile), u"Cannot create file \"%s\". %s");
+  EXPECT_EQ(strings.GetLocStr(IdSaveFailed), u"Cannot save \"%s\". %s The text stays in the window, unsaved.");
   EXPECT_NE(strings.GetLocStr(IdThemeNotUsable), u"");
 }
 #endif

@@ -497,6 +497,28 @@ TEST_F(TDataElementUtilsTest, DataOfARunnableTypeIsWrittenAsBinAndKeepsItsTypeOn
   }
 }
 
+// Only types known to open without running anything keep their extension; every other type, known or not, is
+// written as ".bin".
+TEST(EditingFileExtension, OnlyTypesThatOpenWithoutRunningAnythingKeepTheirExtension) {
+  const struct {
+    const char16_t* Type;
+    const char16_t* Extension;
+  } cases[] = {
+      {u"png", u"png"},  {u"JPG", u"jpg"},  {u"jfif", u"jfif"},     {u"tiff", u"tiff"}, {u"ico", u"ico"},
+      {u"cur", u"cur"},  {u"emf", u"emf"},  {u"wmf", u"wmf"},       {u"webp", u"webp"}, {u"txt", u"txt"},
+      {u"rtf", u"rtf"},  {u"pdf", u"pdf"},  {u"docx", u"docx"},     {u"xlsx", u"xlsx"}, {u"pptx", u"pptx"},
+      {u"odt", u"odt"},  {u"ods", u"ods"},  {u"mp3", u"mp3"},       {u"wav", u"wav"},   {u"mp4", u"mp4"},
+      {u"zip", u"zip"},  {u"docm", u"bin"}, {u"dotm", u"bin"},      {u"xlsm", u"bin"},  {u"xltm", u"bin"},
+      {u"xlam", u"bin"}, {u"pptm", u"bin"}, {u"ppsm", u"bin"},      {u"potm", u"bin"},  {u"ppam", u"bin"},
+      {u"doc", u"bin"},  {u"xls", u"bin"},  {u"xlsb", u"bin"},      {u"ppt", u"bin"},   {u"iqy", u"bin"},
+      {u"slk", u"bin"},  {u"rdp", u"bin"},  {u"iso", u"bin"},       {u"img", u"bin"},   {u"vhd", u"bin"},
+      {u"one", u"bin"},  {u"htm", u"bin"},  {u"html", u"bin"},      {u"mht", u"bin"},   {u"svg", u"bin"},
+      {u"wsb", u"bin"},  {u"ppkg", u"bin"}, {u"themepack", u"bin"}, {u"exe", u"bin"},   {u"lnk", u"bin"},
+      {u"js", u"bin"},   {u"tmp", u"bin"},  {u"qbx", u"bin"},       {u"x.exe", u"bin"}, {u"", u"bin"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EditingFileExtension(c.Type), c.Extension) << Narrow(c.Type);
+}
+
 TEST(DataStreamImageSize, ReadsFromThePositionAndAsksTheSystemForIconsAndMetafiles) {
   TMemoryStream png;
   png.WriteBytes("abc" + SmallPng);

@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 
 #include <random>
 #include <string>
@@ -213,6 +214,28 @@ TEST_F(TPlainDocumentTest, ALoadRemovesOnlyTheTemporaryFilesOfCutOffSavesAndRepo
   ASSERT_EQ(log->GetCount(), 1);
   EXPECT_EQ(log->GetItem(0)->Kind(), mkWarning);
   EXPECT_NE(log->GetItem(0)->GetText().find(held), std::u16string::npos);
+}
+
+// A data file may bear a temporary file's name: no load removes it, and no save writes through that name.
+TEST_F(TPlainDocumentTest, ADataFileNamedLikeASavesTemporaryFileSurvivesItsLoadsAndSaves) {
+  const std::u16string data = Path(u"Rplc1.tmp"), stray = Path(u"Rplc2.tmp");
+  {
+    auto document = Open(data);
+    SaveWith(*document, u"first", data);
+  }
+  EXPECT_NE(ReadBytes(data).find("first"), std::string::npos);
+  WriteBytes(stray, "left");
+  {
+    auto document = Open(data);
+    EXPECT_FALSE(FileExists(stray));
+    EXPECT_TRUE(FileExists(data));
+    EXPECT_EQ(document->DocumentRoot()->GetText(), u"first");
+    SaveWith(*document, u"second", data);
+  }
+  auto document = Open(data);
+  EXPECT_EQ(document->DocumentRoot()->GetText(), u"second");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(std::filesystem::path(Wide(Folder))), {}), 2);
+  EXPECT_TRUE(FileExists(BackupFileName(data)));
 }
 
 // A data file of ACount numbered paragraphs, as the document writes it.

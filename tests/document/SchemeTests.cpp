@@ -774,13 +774,37 @@ TEST(SchemeSave, AFailedReplacementKeepsTheOldTargetRemovesTheTemporaryAndRestor
   try {
     d.Scheme.SaveToFile(dir.File("doc.qbx"), false);
   } catch (const EFCreateError& e) {
-    const std::u16string head = u"Cannot create file \"" + dir.File("doc.qbx") + u"\". ";
+    const std::u16string head = u"Cannot save \"" + dir.File("doc.qbx") + u"\". ";
     EXPECT_EQ(e.Message().substr(0, head.size()), head);
     EXPECT_GT(e.Message().size(), head.size());  // the system's reason follows
   }
   EXPECT_EQ(d.Scheme.FileName(), u"before.qbx");
   EXPECT_EQ(dir.Names(), (std::vector<std::string>{"doc.qbx"}));
   EXPECT_TRUE(fs::is_directory(fs::path(dir.File("doc.qbx")) / "inside"));
+}
+
+// Whichever step fails, the message names the file the user knows, not the temporary one, and says the text is
+// not saved.
+TEST(SchemeSave, EveryFailedSaveNamesTheDataFileAndSaysTheTextStaysUnsaved) {
+  TTempFolder dir;
+  fs::create_directories(fs::path(dir.File("taken.qbx")) / "inside");
+  const std::u16string tail = u" The text stays in the window, unsaved.";
+  // The temporary file cannot be made, or it cannot replace the target.
+  for (const std::u16string& target : {dir.File("missing") + u"\\doc.qbx", dir.File("taken.qbx")}) {
+    TDocument d;
+    d.AddNote(u"new");
+    try {
+      d.Scheme.SaveToFile(target, false);
+      ADD_FAILURE() << "saved";
+    } catch (const EFCreateError& e) {
+      const std::u16string head = u"Cannot save \"" + target + u"\". ";
+      EXPECT_EQ(e.Message().substr(0, head.size()), head);
+      EXPECT_GT(e.Message().size(), head.size() + tail.size());  // the system's reason between
+      EXPECT_TRUE(e.Message().ends_with(tail));
+      EXPECT_EQ(e.Message().find(u"Rplc"), std::u16string::npos);
+    }
+  }
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"taken.qbx"}));
 }
 
 TEST(SchemeSave, NotifiesFileNameChanges) {
