@@ -1,5 +1,6 @@
 #include "app/cuWeb.h"
 
+#include "document/text/diTextorElement.h"
 #include "foundation/cuFiles.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuLocalization.h"
@@ -238,6 +239,11 @@ std::u16string UpdateServer() {
 
 std::u16string AppInfoAddress() { return UpdateServer() + u"appinfo.xml"; }
 
+std::u16string BrowserNotStartedText(std::u16string_view AAddress) {
+  return FormatLocStrOr(IdLinkNotStarted, u"The link \"%1\" could not be opened: no web browser was started.",
+                        {AAddress});
+}
+
 bool DownloadToStream(const std::u16string& AAddress, TStream& AStream, unsigned ATimeoutMs) {
   if (DownloadWaiting.exchange(true)) return false;
   const TDownloadWaitingScope waiting;
@@ -287,7 +293,7 @@ void TWebCommands::OpenAddress(std::u16string_view AAddress, TKnot& AInfo, std::
   // An address the browser must not get is, to the user, no address at all: the same message tells it.
   const std::u16string address = LocalizeWebAddress(AAddress, MapAppLangToWebLang(AInfo, ALanguage));
   if (!IsBrowsableUrl(address)) throw Exception(NotFoundText());
-  Browser(address);
+  if (!Browser(address)) MessageBox(BrowserNotStartedText(address), MB_OK | MB_ICONWARNING);
 }
 
 void TWebCommands::OpenApplicationPage(TKnot& AInfo, std::u16string_view AKey, std::u16string_view AAttribute,

@@ -35,6 +35,9 @@ constexpr size_t MaxDownloadSize = 1 << 20;
 // download is dropped and the quit is left to the program's loop), and at once while another download is waited
 // for: one request at a time, so a command served during a download starts none.
 bool DownloadToStream(const std::u16string& AAddress, TStream& AStream, unsigned ATimeoutMs = DownloadTimeoutMs);
+// What the user is told when no browser could be started for AAddress, as for a link in the text.
+std::u16string BrowserNotStartedText(std::u16string_view AAddress);
+
 // The application-information file as text (see DecodeAppInfo); nothing when the program is ending.
 std::optional<std::u16string> DownloadAppInfo(unsigned ATimeoutMs = DownloadTimeoutMs);
 
@@ -51,7 +54,7 @@ class TWebCommands {
  public:
   // Fills the identity; false when the version block could not be read.
   using TIdentityReader = std::function<bool(TProgramIdentity&)>;
-  // Gets only addresses that passed IsBrowsableUrl; true when a browser was started.
+  // Gets only addresses that passed IsBrowsableUrl; true when a browser was started, else the user is told.
   using TBrowser = std::function<bool(const std::u16string& AAddress)>;
   using TMessageBox = std::function<int(const std::u16string& AText, UINT AFlags)>;
 

@@ -575,6 +575,27 @@ TEST_F(WebTest, AnAnswerShorterThanItAnnouncedIsAFailedDownload) {
   EXPECT_TRUE(Messages.empty());
 }
 
+TEST_F(WebTest, APageNoBrowserCouldOpenIsReportedWithItsAddress) {
+  Commands.Browser = [this](const std::u16string& AAddress) {
+    Opened.push_back(AAddress);
+    return false;
+  };
+  Identity.Version = u"1.0.3";
+  Button = IDOK;
+  Commands.OpenOnlineHelpPage(u"ENU");
+  Commands.OpenWebResource(u"DEU", u"ThemesPage");
+  Commands.CheckForUpdates(u"ENU");
+  const std::vector<std::u16string> pages{u"http://q.example/en/help/en.html", u"https://q.example/themes/de",
+                                          u"http://q.example/en/get"};
+  EXPECT_EQ(Opened, pages);
+  ASSERT_EQ(Messages.size(), 4u);
+  for (size_t page : {0, 1, 2}) {
+    const size_t message = page < 2 ? page : 3;
+    EXPECT_EQ(Messages[message], u"The link \"" + pages[page] + u"\" could not be opened: no web browser was started.");
+    EXPECT_EQ(Flags[message], UINT(MB_OK | MB_ICONWARNING));
+  }
+}
+
 TEST_F(WebTest, ARefusedAddressNeverReachesTheBrowserAndTheUserIsToldItIsNotFound) {
   const std::u16string notFound = u"The information about the program is not found on the website";
   EXPECT_EQ(ErrorOf([&] { Commands.OpenCommunityPage(u"ENU"); }), notFound);
