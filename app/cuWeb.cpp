@@ -34,9 +34,9 @@ using TKernelHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, TCloseKerne
 // One download, shared by the thread that waits for it and the worker thread that fetches it: whichever lets go
 // last frees it, so the worker owns everything it touches. The worker fetches the bytes and nothing else. The
 // waiting thread gives up at the deadline or at the program's end and goes on without the worker, whose result is
-// dropped. Giving up closes the WinInet handles, which ends a blocked call on Windows. Wine ends none so: its
-// worker ends when the server stops or a connection's time-out (what was left of the deadline) passes between two
-// bytes, which a server trickling its status line or headers never lets happen.
+// dropped. Giving up closes the WinInet handles, which ends a blocked call on Windows. Wine ends none that way:
+// its worker ends when the server stops or a connection's time-out (what was left of the deadline) passes between
+// two bytes, which a server trickling its status line or headers never lets happen.
 class TDownload {
  public:
   // The download with its worker running.

@@ -35,11 +35,11 @@ constexpr size_t MaxDownloadSize = 1 << 20;
 // download is dropped and the quit is left to the program's loop), and at once while another download is waited
 // for: one request at a time, so a command served during a download starts none.
 bool DownloadToStream(const std::u16string& AAddress, TStream& AStream, unsigned ATimeoutMs = DownloadTimeoutMs);
-// What the user is told when no browser could be started for AAddress, as for a link in the text.
-std::u16string BrowserNotStartedText(std::u16string_view AAddress);
-
 // The application-information file as text (see DecodeAppInfo); nothing when the program is ending.
 std::optional<std::u16string> DownloadAppInfo(unsigned ATimeoutMs = DownloadTimeoutMs);
+
+// What the user is told when no browser could be started for AAddress, as for a link in the text.
+std::u16string BrowserNotStartedText(std::u16string_view AAddress);
 
 // What the running program's version block says.
 struct TProgramIdentity {
@@ -49,7 +49,8 @@ struct TProgramIdentity {
 };
 
 // The commands. Every one downloads the file anew under the busy cursor; failures raise, to reach the
-// application's error report. A command whose download the program's end interrupts does nothing more.
+// application's error report. A command whose download the program's end interrupts does nothing more, and one
+// served while another's download is waited for does nothing at all.
 class TWebCommands {
  public:
   // Fills the identity; false when the version block could not be read.

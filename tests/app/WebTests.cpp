@@ -284,8 +284,13 @@ class TResponsivenessProbe {
         PostMessageW(window, WM_APP, AQuestion, 0);
         return AwaitAnswer([&] { return FPosted == AQuestion; });
       default: {
-        // The pointer goes to one of two points of the window by turns, so each question moves it.
-        const int x = AQuestion % 2 ? TTestWindow::Size / 4 : TTestWindow::Size * 3 / 4;
+        // The pointer goes to the one of two points of the window (at the screen's corner) it is farther from, so
+        // each question moves it.
+        POINT at{};
+        GetCursorPos(&at);
+        const int left = TTestWindow::Size / 4;
+        const int right = TTestWindow::Size * 3 / 4;
+        const int x = std::abs(at.x - left) < std::abs(at.x - right) ? right : left;
         INPUT move{};
         move.type = INPUT_MOUSE;
         move.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
