@@ -593,11 +593,13 @@ TEST_F(WebTest, APageNoBrowserCouldOpenIsReportedWithItsAddress) {
   const std::vector<std::u16string> pages{u"http://q.example/en/help/en.html", u"https://q.example/themes/de",
                                           u"http://q.example/en/get"};
   EXPECT_EQ(Opened, pages);
+  // The third report follows the newer-version question whose OK went to the download page.
   ASSERT_EQ(Messages.size(), 4u);
-  for (size_t page : {0, 1, 2}) {
-    const size_t message = page < 2 ? page : 3;
-    EXPECT_EQ(Messages[message], u"The link \"" + pages[page] + u"\" could not be opened: no web browser was started.");
-    EXPECT_EQ(Flags[message], UINT(MB_OK | MB_ICONWARNING));
+  Messages.erase(Messages.begin() + 2);
+  Flags.erase(Flags.begin() + 2);
+  for (size_t i = 0; i < pages.size(); ++i) {
+    EXPECT_EQ(Messages[i], u"The link \"" + pages[i] + u"\" could not be opened: no web browser was started.");
+    EXPECT_EQ(Flags[i], UINT(MB_OK | MB_ICONWARNING));
   }
 }
 
