@@ -1,5 +1,6 @@
 #include "app/cuAboutForm.h"
 
+#include "app/cuWeb.h"
 #include "app/unUtils.h"
 #include "controls/baStyledPainter.h"
 #include "controls/baUserButtons.h"
@@ -81,7 +82,10 @@ std::u16string GetProgramVersion() {
 // ---------------------------------------------------------------------------------------------------------------
 
 TAboutForm::TAboutForm(TComponent* AOwner, const std::u16string& ALogoName)
-    : TForm(AOwner), FLogo(std::make_unique<TBitmap32>()) {
+    : TForm(AOwner),
+      Browser([](const std::u16string& AAddress) { return OpenInDefaultBrowser(AAddress); }),
+      MessageBox([](const std::u16string& AText, UINT AFlags) { return ShowMessageBox(AText, {}, AFlags); }),
+      FLogo(std::make_unique<TBitmap32>()) {
   SetBorderStyle(TFormBorderStyle::bsDialog);
   SetBorderIcons(biSystemMenu);
   SetPosition(TPosition::poOwnerFormCenter);
@@ -183,7 +187,10 @@ void TAboutForm::LogoPaint(TObject* ASender) {
                   (pbLogo->Height() - FLogo->Height()) / 2);
 }
 
-void TAboutForm::LogoClick(TObject* ASender) { OpenInDefaultBrowser(pbLogo->Hint()); }
+void TAboutForm::LogoClick(TObject* ASender) {
+  const std::u16string address = pbLogo->Hint();
+  if (!Browser(address)) MessageBox(BrowserNotStartedText(address), MB_OK | MB_ICONWARNING);
+}
 
 void ShowAboutBox(TComponent* AOwner, const std::u16string& AText, const std::u16string& AAddress) {
   std::unique_ptr<TAboutForm, TComponentDeleter> form(New<TAboutForm>(AOwner));

@@ -4,6 +4,7 @@
 #include "framework/fwForms.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,7 +26,7 @@ std::u16string GetProgramFileName();
 std::u16string GetProgramVersion();
 
 // A modal dialog: the program's icon, name and version on a white band, the maker's notice and a logo that opens
-// the maker's web address.
+// the maker's web address (the user is told when no browser could be started).
 class TAboutForm : public TForm {
  public:
   // The logo is the program's RCDATA resource ALogoName; a missing or unreadable one leaves the logo area empty.
@@ -39,6 +40,10 @@ class TAboutForm : public TForm {
   // Its hint holds the web address.
   TPaintBox* pbLogo;
   TUserWinButton* ubOK;
+
+  // Seams: the default web browser (true when one was started) and the program's message box unless replaced.
+  std::function<bool(const std::u16string& AAddress)> Browser;
+  std::function<int(const std::u16string& AText, UINT AFlags)> MessageBox;
 
   // Empty when the resource could not be read.
   const TBitmap32& Logo() const { return *FLogo; }

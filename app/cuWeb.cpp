@@ -1,5 +1,6 @@
 #include "app/cuWeb.h"
 
+#include "document/text/diTextorElement.h"
 #include "foundation/cuFiles.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuLocalization.h"
@@ -30,13 +31,39 @@ struct TCloseKernelHandle {
 };
 using TKernelHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, TCloseKernelHandle>;
 
-// One download. Its worker thread fetches the bytes and nothing else; the thread that made the object waits for it,
-// cancels it at the deadline or at the program's end, and joins the worker before the object goes.
-// Cancelling closes the WinInet handles from the waiting side, which ends a blocked call on Windows. Wine ignores
-// the session's time-outs and does not end a blocked call when its handle is closed, but it keeps the time-outs
-// given to the connection: there they are what is left of the deadline, so the worker stops near it by itself.
+// One download, shared by the thread that waits for it and the worker thread that fetches it: whichever lets go
+// last frees it, so the worker owns everything it touches. The worker fetches the bytes and nothing else. The
+// waiting thread gives up at the deadline or at the program's end and goes on without the worker, whose result is
+// dropped. Giving up closes the WinInet handles, which ends a blocked call on Windows. Wine ends none that way:
+// its worker ends when the server stops or a connection's time-out (what was left of the deadline) passes between
+// two bytes, which a server trickling its status line or headers never lets happen.
 class TDownload {
  public:
+  // The download with its worker running.
+  static std::shared_ptr<TDownload> Start(std::u16string AAddress, unsigned ATimeoutMs) {
+    auto download = std::shared_ptr<TDownload>(new TDownload(std::move(AAddress), ATimeoutMs));
+    std::thread([download] { download->Run(); }).detach();
+    return download;
+  }
+  TDownload(const TDownload&) = delete;
+  TDownload& operator=(const TDownload&) = delete;
+
+  TClock::time_point Deadline() const { return FDeadline; }
+  // Set when the worker has ended: what it left may be read from then on.
+  HANDLE Finished() const { return FFinished.get(); }
+  bool HasFinished() const { return WaitForSingleObject(FFinished.get(), 0) == WAIT_OBJECT_0; }
+  void Cancel() {
+    std::lock_guard lock(FMutex);
+    FCancelled = true;
+    CloseHandles();
+  }
+
+  // What the worker left: the bytes, or the failure and whether WinInet started at all.
+  const std::string& Bytes() const { return FBytes; }
+  DWORD Error() const { return FError; }
+  bool Started() const { return FStarted; }
+
+ private:
   TDownload(std::u16string AAddress, unsigned ATimeoutMs)
       : FAddress(std::move(AAddress)),
         FTimeoutMs(ATimeoutMs),
@@ -46,32 +73,8 @@ class TDownload {
       const DWORD error = GetLastError();
       throw EOSError(SysErrorMessage(error), error);
     }
-    FWorker = std::thread([this] { Run(); });
   }
-  ~TDownload() {
-    if (!FWorker.joinable()) return;
-    Cancel();
-    FWorker.join();
-  }
-  TDownload(const TDownload&) = delete;
-  TDownload& operator=(const TDownload&) = delete;
 
-  TClock::time_point Deadline() const { return FDeadline; }
-  // Set when the worker has ended.
-  HANDLE Finished() const { return FFinished.get(); }
-  void Cancel() {
-    std::lock_guard lock(FMutex);
-    FCancelled = true;
-    CloseHandles();
-  }
-  void Join() { FWorker.join(); }
-
-  // What the worker left, read after Join: the bytes, or the failure and whether WinInet started at all.
-  const std::string& Bytes() const { return FBytes; }
-  DWORD Error() const { return FError; }
-  bool Started() const { return FStarted; }
-
- private:
   void Run() noexcept {
     try {
       FError = Fetch();
@@ -128,10 +131,18 @@ class TDownload {
       DWORD read = 0;
       if (available > 0 && !InternetReadFile(request, buffer, std::min(available, BlockSize), &read))
         return GetLastError();
-      if (read == 0) return ERROR_SUCCESS;
+      if (read == 0) return Whole(request) ? ERROR_SUCCESS : ERROR_INTERNET_CONNECTION_ABORTED;
       FBytes.append(buffer, read);
       if (FBytes.size() > MaxDownloadSize) return ERROR_INVALID_DATA;
     }
+  }
+
+  // False when the server announced more bytes than came before it closed the connection.
+  bool Whole(HINTERNET ARequest) const {
+    DWORD announced = 0;
+    DWORD size = sizeof(announced);
+    return !HttpQueryInfoW(ARequest, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced, &size, nullptr) ||
+           FBytes.size() >= announced;
   }
 
   // Gives AHandle's blocking calls what is left of the deadline; false when nothing is left or the download was
@@ -160,8 +171,7 @@ class TDownload {
     return AHandle;
   }
 
-  // Under FMutex. After a cancel the worker may still call WinInet with a handle closed here; it fails, as the
-  // waiting thread makes no handle of its own until the worker has ended.
+  // Under FMutex. After a cancel the worker may still call WinInet with a handle closed here; it fails.
   void CloseHandles() {
     for (HINTERNET* slot : {&FRequest, &FConnection, &FSession}) {
       if (*slot) InternetCloseHandle(*slot);
@@ -181,7 +191,6 @@ class TDownload {
   std::string FBytes;
   DWORD FError = ERROR_SUCCESS;
   bool FStarted = false;
-  std::thread FWorker;
 };
 
 // Handles the messages waiting for this thread; false once the program has been asked to end (the quit stays for
@@ -203,6 +212,13 @@ bool ServeMessages() {
   return true;
 }
 
+// Set while a download is waited for: a command served meanwhile starts no second one.
+std::atomic<bool> DownloadWaiting = false;
+
+struct TDownloadWaitingScope {
+  ~TDownloadWaitingScope() { DownloadWaiting = false; }
+};
+
 std::u16string NotFoundText() {
   return FormatLocStrOr(IdWebInfoNotFound, u"The information about the program is not found on the website", {});
 }
@@ -223,37 +239,36 @@ std::u16string UpdateServer() {
 
 std::u16string AppInfoAddress() { return UpdateServer() + u"appinfo.xml"; }
 
+std::u16string BrowserNotStartedText(std::u16string_view AAddress) {
+  return FormatLocStrOr(IdLinkNotStarted, u"The link \"%1\" could not be opened: no web browser was started.",
+                        {AAddress});
+}
+
 bool DownloadToStream(const std::u16string& AAddress, TStream& AStream, unsigned ATimeoutMs) {
-  TDownload download(AAddress, ATimeoutMs);
-  const HANDLE finished = download.Finished();
+  if (DownloadWaiting.exchange(true)) return false;
+  const TDownloadWaitingScope waiting;
+  const std::shared_ptr<TDownload> download = TDownload::Start(AAddress, ATimeoutMs);
+  const HANDLE finished = download->Finished();
   bool ending = false;
-  bool late = false;
   for (;;) {
     ending = !ServeMessages();
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(download.Deadline() - TClock::now()).count();
-    late = left <= 0;
-    if (ending || late) break;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(download->Deadline() - TClock::now()).count();
+    if (ending || left <= 0) break;
     if (MsgWaitForMultipleObjectsEx(1, &finished, static_cast<DWORD>(left), QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
         WAIT_OBJECT_0)
       break;
   }
-  if (ending || late) {
-    download.Cancel();
-    // Until the worker is gone only messages sent from other threads are answered: nothing may start another
-    // download while this one's handles are closing.
-    while (MsgWaitForMultipleObjectsEx(1, &finished, INFINITE, QS_SENDMESSAGE, 0) != WAIT_OBJECT_0) {
-      MSG message;
-      PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-  }
-  download.Join();
+  const bool done = download->HasFinished();
+  if (!done) download->Cancel();
   if (ending) return false;
-  const DWORD error = late ? ERROR_INTERNET_TIMEOUT : download.Error();
+  const DWORD error = done ? download->Error() : ERROR_INTERNET_TIMEOUT;
   if (error != ERROR_SUCCESS) {
-    const std::u16string prefix = download.Started() ? u"Can't open URL: " + AAddress : u"Unable to initialize WinInet.";
+    // What the worker left is read only once it has ended.
+    const std::u16string prefix =
+        !done || download->Started() ? u"Can't open URL: " + AAddress : u"Unable to initialize WinInet.";
     throw EOSError(prefix + u"\r\n" + SysErrorMessage(error), error);
   }
-  AStream.WriteBytes(download.Bytes());
+  AStream.WriteBytes(download->Bytes());
   return true;
 }
 
@@ -278,7 +293,7 @@ void TWebCommands::OpenAddress(std::u16string_view AAddress, TKnot& AInfo, std::
   // An address the browser must not get is, to the user, no address at all: the same message tells it.
   const std::u16string address = LocalizeWebAddress(AAddress, MapAppLangToWebLang(AInfo, ALanguage));
   if (!IsBrowsableUrl(address)) throw Exception(NotFoundText());
-  Browser(address);
+  if (!Browser(address)) MessageBox(BrowserNotStartedText(address), MB_OK | MB_ICONWARNING);
 }
 
 void TWebCommands::OpenApplicationPage(TKnot& AInfo, std::u16string_view AKey, std::u16string_view AAttribute,

@@ -27,14 +27,19 @@ constexpr unsigned DownloadTimeoutMs = 6000;
 constexpr size_t MaxDownloadSize = 1 << 20;
 
 // An HTTP GET of AAddress, always from the server, into AStream. The bytes are fetched on a worker thread while
-// this thread goes on serving its messages; the answer must come whole within ATimeoutMs and hold at most
-// MaxDownloadSize bytes. Raises EOSError "Unable to initialize WinInet." or "Can't open URL: " + the address, each
-// followed by CR LF and the system's text (a time-out's, or invalid data's for an answer too long). False, with
-// nothing written, when the program was asked to end meanwhile: the download is dropped and the quit is left to
-// the program's loop.
+// this thread goes on serving its messages; the answer must come whole (as long as it announced) within
+// ATimeoutMs and hold at most MaxDownloadSize bytes. At the deadline this thread goes on at once, leaving the
+// worker to end on its own. Raises EOSError "Unable to initialize WinInet." or "Can't open URL: " + the address,
+// each followed by CR LF and the system's text (a time-out's, an aborted connection's for an answer cut short, or
+// invalid data's for one too long). False, with nothing written, when the program was asked to end meanwhile (the
+// download is dropped and the quit is left to the program's loop), and at once while another download is waited
+// for: one request at a time, so a command served during a download starts none.
 bool DownloadToStream(const std::u16string& AAddress, TStream& AStream, unsigned ATimeoutMs = DownloadTimeoutMs);
 // The application-information file as text (see DecodeAppInfo); nothing when the program is ending.
 std::optional<std::u16string> DownloadAppInfo(unsigned ATimeoutMs = DownloadTimeoutMs);
+
+// What the user is told when no browser could be started for AAddress, as for a link in the text.
+std::u16string BrowserNotStartedText(std::u16string_view AAddress);
 
 // What the running program's version block says.
 struct TProgramIdentity {
@@ -44,12 +49,13 @@ struct TProgramIdentity {
 };
 
 // The commands. Every one downloads the file anew under the busy cursor; failures raise, to reach the
-// application's error report. A command whose download the program's end interrupts does nothing more.
+// application's error report. A command whose download the program's end interrupts does nothing more, and one
+// served while another's download is waited for does nothing at all.
 class TWebCommands {
  public:
   // Fills the identity; false when the version block could not be read.
   using TIdentityReader = std::function<bool(TProgramIdentity&)>;
-  // Gets only addresses that passed IsBrowsableUrl; true when a browser was started.
+  // Gets only addresses that passed IsBrowsableUrl; true when a browser was started, else the user is told.
   using TBrowser = std::function<bool(const std::u16string& AAddress)>;
   using TMessageBox = std::function<int(const std::u16string& AText, UINT AFlags)>;
 

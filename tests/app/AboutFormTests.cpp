@@ -15,6 +15,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -109,6 +110,26 @@ TEST_F(AboutFormTest, ShowsTitleVersionAndTheLogoOnTheFormsColour) {
   EXPECT_EQ(form->Logo().Pixel(0, 0), Color32(ColorToRef(form->Color())));
   EXPECT_EQ(ShowAndClose(*form), mrOk);
   EXPECT_EQ(ShowAndClose(*form, true), mrOk);
+}
+
+TEST_F(AboutFormTest, ALogoNoBrowserCouldOpenIsReportedWithItsAddress) {
+  std::unique_ptr<TAboutForm, TComponentDeleter> form(New<TAboutForm>(nullptr));
+  std::vector<std::u16string> opened;
+  std::vector<std::u16string> reported;
+  form->Browser = [&](const std::u16string& AAddress) {
+    opened.push_back(AAddress);
+    return false;
+  };
+  form->MessageBox = [&](const std::u16string& AText, UINT AFlags) {
+    reported.push_back(AText);
+    EXPECT_EQ(AFlags, UINT(MB_OK | MB_ICONWARNING));
+    return IDOK;
+  };
+  form->pbLogo->SetHint(u"https://maker.example/");
+  form->pbLogo->Click();
+  EXPECT_EQ(opened, std::vector<std::u16string>{u"https://maker.example/"});
+  EXPECT_EQ(reported, std::vector<std::u16string>{
+                          u"The link \"https://maker.example/\" could not be opened: no web browser was started."});
 }
 
 }  // namespace

@@ -5,15 +5,19 @@
 #include "foundation/cuWin32.h"
 
 #include <winsock2.h>
+#include <wininet.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/cuWeb.h"
+#include "foundation/cuFiles.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuLocalization.h"
 #include "foundation/cuWebSupport.h"
@@ -22,13 +26,15 @@
 
 namespace {
 
-// How the server's answer goes out: at once, one byte every TrickleMs, or never (the request is read and left
-// unanswered).
-enum class TManner { Whole, Trickle, Silent };
+// How the server's answer goes out: at once; held until released, then at once; the head at once and the body one
+// byte every TrickleMs; never (the request is read and left unanswered); the status line, or the last header, one
+// byte every TrickleMs and never ended; or cut: the head announces twice the body, the body goes and the server
+// closes.
+enum class TManner { Whole, Held, Trickle, Silent, StatusTrickle, HeaderTrickle, Cut };
 
-// Answers every connection with one configured response and keeps the requests it read. A slow answer goes on
-// until the client leaves, the server stops or GuardMs pass: a download that never gives up fails its test
-// instead of hanging it.
+// Answers every connection, each on a thread of its own, with one configured response and keeps the requests it
+// read. A slow answer goes on until the client leaves, the server stops or GuardMs pass: a download that never
+// gives up fails its test instead of hanging it, and one left behind keeps no later connection waiting.
 class TLoopbackServer {
  public:
   static constexpr int TrickleMs = 100;
@@ -53,6 +59,7 @@ class TLoopbackServer {
     FStopping = true;
     closesocket(FListener);
     FThread.join();
+    for (std::thread& client : FClients) client.join();
     WSACleanup();
   }
 
@@ -64,9 +71,16 @@ class TLoopbackServer {
     FBody = std::move(ABody);
     FManner = AManner;
   }
+  // Lets the held answers go.
+  void Release() { FReleased = true; }
   std::vector<std::string> Requests() {
     std::lock_guard lock(FMutex);
     return FRequests;
+  }
+  // Whether the connection that brought request ARequest (counted from 0) is still being answered.
+  bool Answering(size_t ARequest) {
+    std::lock_guard lock(FMutex);
+    return ARequest < FOpen.size() && FOpen[ARequest];
   }
 
  private:
@@ -74,39 +88,77 @@ class TLoopbackServer {
     for (;;) {
       SOCKET client = accept(FListener, nullptr, nullptr);
       if (client == INVALID_SOCKET) return;
-      std::string request;
-      char buffer[1024];
-      while (request.find("\r\n\r\n") == std::string::npos) {
-        const int n = recv(client, buffer, sizeof(buffer), 0);
-        if (n <= 0) break;
-        request.append(buffer, n);
-      }
-      std::string head;
-      std::string body;
-      TManner manner;
-      {
+      FClients.emplace_back([this, client] {
+        const size_t request = AnswerClient(client);
+        closesocket(client);
         std::lock_guard lock(FMutex);
-        FRequests.push_back(request);
-        head = "HTTP/1.1 " + std::to_string(FStatus) + (FStatus == 200 ? " OK" : " Not Found") +
-               "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(FBody.size()) +
-               "\r\nConnection: close\r\n\r\n";
-        body = FBody;
-        manner = FManner;
-      }
-      if (manner == TManner::Whole) {
-        const std::string response = head + body;
-        send(client, response.data(), static_cast<int>(response.size()), 0);
-        shutdown(client, SD_SEND);
-        while (recv(client, buffer, sizeof(buffer), 0) > 0) {
-        }
-      } else {
-        const auto guard = std::chrono::steady_clock::now() + std::chrono::milliseconds(GuardMs);
-        if (manner == TManner::Trickle) send(client, head.data(), static_cast<int>(head.size()), 0);
-        for (size_t sent = 0; ClientStays(client, guard);)
-          if (manner == TManner::Trickle && sent < body.size() && send(client, &body[sent++], 1, 0) != 1) break;
-      }
-      closesocket(client);
+        FOpen[request] = false;
+      });
     }
+  }
+
+  // The request's number.
+  size_t AnswerClient(SOCKET AClient) {
+    std::string request;
+    char buffer[1024];
+    while (request.find("\r\n\r\n") == std::string::npos) {
+      const int n = recv(AClient, buffer, sizeof(buffer), 0);
+      if (n <= 0) break;
+      request.append(buffer, n);
+    }
+    std::string body;
+    TManner manner;
+    int status;
+    size_t number;
+    {
+      std::lock_guard lock(FMutex);
+      number = FRequests.size();
+      FRequests.push_back(request);
+      FOpen.push_back(true);
+      body = FBody;
+      manner = FManner;
+      status = FStatus;
+    }
+    const std::string statusLine = "HTTP/1.1 " + std::to_string(status) + (status == 200 ? " OK" : " Not Found");
+    const size_t announced = manner == TManner::Cut ? 2 * body.size() : body.size();
+    const std::string head = statusLine + "\r\nContent-Type: text/xml\r\nContent-Length: " +
+                             std::to_string(announced) + "\r\nConnection: close\r\n\r\n";
+    const auto guard = std::chrono::steady_clock::now() + std::chrono::milliseconds(GuardMs);
+    // What goes at once, and what goes a byte at a time after it.
+    std::string whole;
+    std::string slow;
+    switch (manner) {
+      case TManner::Held:
+        while (!FReleased && ClientStays(AClient, guard)) {
+        }
+        [[fallthrough]];
+      case TManner::Whole:
+      case TManner::Cut: {
+        const std::string response = head + body;
+        send(AClient, response.data(), static_cast<int>(response.size()), 0);
+        shutdown(AClient, SD_SEND);
+        while (recv(AClient, buffer, sizeof(buffer), 0) > 0) {
+        }
+        return number;
+      }
+      case TManner::Trickle:
+        whole = head;
+        slow = body;
+        break;
+      case TManner::Silent:
+        break;
+      case TManner::StatusTrickle:
+        slow = statusLine + std::string(GuardMs / TrickleMs, 'K');
+        break;
+      case TManner::HeaderTrickle:
+        whole = statusLine + "\r\nX-Slow: ";
+        slow = std::string(GuardMs / TrickleMs, 'x');
+        break;
+    }
+    send(AClient, whole.data(), static_cast<int>(whole.size()), 0);
+    for (size_t sent = 0; ClientStays(AClient, guard);)
+      if (sent < slow.size() && send(AClient, &slow[sent++], 1, 0) != 1) break;
+    return number;
   }
 
   // Waits TrickleMs; false once the client has left, the server stops or the guard has passed.
@@ -125,26 +177,78 @@ class TLoopbackServer {
   SOCKET FListener;
   int FPort = 0;
   std::thread FThread;
+  // Added to by the serving thread only, joined after it has ended.
+  std::vector<std::thread> FClients;
   std::atomic<bool> FStopping = false;
+  std::atomic<bool> FReleased = false;
   std::mutex FMutex;
   int FStatus = 200;
   std::string FBody;
   TManner FManner = TManner::Whole;
   std::vector<std::string> FRequests;
+  std::vector<bool> FOpen;
 };
 
-// Asks a window of the constructing thread, from another thread, to answer WM_NULL every 50 ms: a thread that
-// serves its messages answers each question well within MaxWaitMs.
+// A small top-level window of this thread, shown at the screen's corner above the others, that hands what it
+// receives to OnMessage.
+class TTestWindow {
+ public:
+  static constexpr int Size = 100;
+
+  TTestWindow() {
+    static const ATOM registered = [] {
+      WNDCLASSW windowClass{};
+      windowClass.lpfnWndProc = [](HWND AWindow, UINT AMessage, WPARAM AW, LPARAM AL) -> LRESULT {
+        if (auto* self = reinterpret_cast<TTestWindow*>(GetWindowLongPtrW(AWindow, GWLP_USERDATA));
+            self && self->OnMessage && self->OnMessage(AMessage, AW, AL))
+          return 0;
+        return DefWindowProcW(AWindow, AMessage, AW, AL);
+      };
+      windowClass.hInstance = GetModuleHandleW(nullptr);
+      windowClass.lpszClassName = L"QbWebTestWindow";
+      return RegisterClassW(&windowClass);
+    }();
+    FWindow = CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE, MAKEINTATOM(registered), nullptr, WS_POPUP, 0, 0,
+                              Size, Size, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    // Never active: under Wine a window that was takes 2 s to destroy.
+    SetWindowPos(FWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
+  }
+  ~TTestWindow() { DestroyWindow(FWindow); }
+  TTestWindow(const TTestWindow&) = delete;
+  TTestWindow& operator=(const TTestWindow&) = delete;
+
+  HWND Handle() const { return FWindow; }
+  // True when the message was handled.
+  std::function<bool(UINT AMessage, WPARAM AW, LPARAM AL)> OnMessage;
+
+ private:
+  HWND FWindow;
+};
+
+// Asks a window of the constructing thread, from another thread, a question every 50 ms, in turn: a sent WM_NULL,
+// a posted message and a mouse move over it. A thread that serves its messages and its input answers each within
+// MaxWaitMs.
 class TResponsivenessProbe {
  public:
   static constexpr UINT MaxWaitMs = 1000;
 
-  TResponsivenessProbe()
-      : FWindow(CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)),
-        FThread([this] { Ask(); }) {}
+  TResponsivenessProbe() : FAnswer(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    FWindow.OnMessage = [this](UINT AMessage, WPARAM AW, LPARAM AL) {
+      if (AMessage == WM_APP)
+        FPosted = static_cast<int>(AW);
+      else if (AMessage == WM_MOUSEMOVE)
+        FPointerX = static_cast<short>(LOWORD(AL));
+      else
+        return false;
+      SetEvent(FAnswer);
+      return true;
+    };
+    FThread = std::thread([this] { Ask(); });
+  }
   ~TResponsivenessProbe() {
     Stop();
-    DestroyWindow(FWindow);
+    CloseHandle(FAnswer);
   }
 
   // Ends the questions, serving this thread's messages until the last one is answered or given up.
@@ -159,9 +263,8 @@ class TResponsivenessProbe {
 
  private:
   void Ask() {
-    while (!FStopping) {
-      DWORD_PTR result = 0;
-      if (SendMessageTimeoutW(FWindow, WM_NULL, 0, 0, SMTO_NORMAL, MaxWaitMs, &result))
+    for (int question = 0; !FStopping; ++question) {
+      if (Answers(question))
         ++FAnswered;
       else
         ++FMissed;
@@ -170,7 +273,50 @@ class TResponsivenessProbe {
     FDone = true;
   }
 
-  HWND FWindow;
+  bool Answers(int AQuestion) {
+    const HWND window = FWindow.Handle();
+    switch (AQuestion % 3) {
+      case 0: {
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, MaxWaitMs, &result) != 0;
+      }
+      case 1:
+        PostMessageW(window, WM_APP, AQuestion, 0);
+        return AwaitAnswer([&] { return FPosted == AQuestion; });
+      default: {
+        // The pointer goes to the one of two points of the window (at the screen's corner) it is farther from, so
+        // each question moves it.
+        POINT at{};
+        GetCursorPos(&at);
+        const int left = TTestWindow::Size / 4;
+        const int right = TTestWindow::Size * 3 / 4;
+        const int x = std::abs(at.x - left) < std::abs(at.x - right) ? right : left;
+        INPUT move{};
+        move.type = INPUT_MOUSE;
+        move.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+        move.mi.dy = MulDiv(TTestWindow::Size / 2, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+        move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+        SendInput(1, &move, sizeof(move));
+        // The absolute coordinates may round to a neighbouring pixel.
+        return AwaitAnswer([&] { return std::abs(FPointerX - x) <= 2; });
+      }
+    }
+  }
+
+  // Whether the window's answer made AAnswered hold within MaxWaitMs.
+  bool AwaitAnswer(const std::function<bool()>& AAnswered) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(MaxWaitMs);
+    while (!AAnswered()) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+      if (left <= 0 || WaitForSingleObject(FAnswer, static_cast<DWORD>(left)) != WAIT_OBJECT_0) return AAnswered();
+    }
+    return true;
+  }
+
+  TTestWindow FWindow;
+  HANDLE FAnswer;
+  std::atomic<int> FPosted = -1;
+  std::atomic<int> FPointerX = -1;
   std::atomic<bool> FStopping = false;
   std::atomic<bool> FDone = false;
   std::atomic<int> FAnswered = 0;
@@ -378,6 +524,82 @@ TEST_F(WebTest, ClosingTheProgramDuringADownloadEndsItWithoutAReportAndLeavesThe
       MSG quit;
       EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     }
+  }
+}
+
+TEST_F(WebTest, AStatusLineOrHeaderTrickledWithoutEndIsReportedAtTheDeadlineWhileMessagesAndInputAreServed) {
+  struct TCase {
+    const char* Name;
+    TManner Manner;
+  };
+  const TCase cases[] = {{"status line", TManner::StatusTrickle}, {"header", TManner::HeaderTrickle}};
+  Commands.TimeoutMs = 1500;
+  const std::u16string timedOut =
+      u"Can't open URL: " + Server.Base() + u"appinfo.xml\r\n" + SysErrorMessage(ERROR_INTERNET_TIMEOUT);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Server.Answer(200, "", c.Manner);
+    const size_t request = Server.Requests().size();
+    TResponsivenessProbe probe;
+    const std::u16string error = ErrorOf([&] { Commands.CheckForUpdates(u"ENU"); });
+    // Reported while the server still trickles: the worker left behind ends when the server stops.
+    EXPECT_TRUE(Server.Answering(request));
+    probe.Stop();
+    EXPECT_EQ(error, timedOut);
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_EQ(probe.Missed(), 0);
+    EXPECT_GE(probe.Answered(), 3);
+    EXPECT_EQ(Server.Requests().size(), request + 1);
+  }
+}
+
+TEST_F(WebTest, ACommandServedDuringADownloadStartsNoSecondOneAndTheFirstReportsItsAnswer) {
+  Server.Answer(200, AppInfoText, TManner::Held);
+  std::u16string secondError = u"(not run)";
+  TTestWindow window;
+  window.OnMessage = [&](UINT AMessage, WPARAM, LPARAM) {
+    if (AMessage != WM_APP) return false;
+    secondError = ErrorOf([&] { Commands.CheckForUpdates(u"ENU"); });
+    Server.Release();
+    return true;
+  };
+  PostMessageW(window.Handle(), WM_APP, 0, 0);
+  EXPECT_EQ(ErrorOf([&] { Commands.CheckForUpdates(u"ENU"); }), u"(none)");
+  EXPECT_EQ(secondError, u"(none)");
+  EXPECT_EQ(Messages, std::vector<std::u16string>{u"Excellent! You have the latest version of the program"});
+  EXPECT_EQ(Server.Requests().size(), 1u);
+}
+
+TEST_F(WebTest, AnAnswerShorterThanItAnnouncedIsAFailedDownload) {
+  Identity.Version = u"1.0.3";
+  Server.Answer(200, AppInfoText, TManner::Cut);
+  const std::u16string error = ErrorOf([&] { Commands.CheckForUpdates(u"ENU"); });
+  const std::u16string prefix = u"Can't open URL: " + Server.Base() + u"appinfo.xml\r\n";
+  EXPECT_EQ(error.rfind(prefix, 0), 0u) << std::string(error.begin(), error.end());
+  EXPECT_GT(error.size(), prefix.size());
+  EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(WebTest, APageNoBrowserCouldOpenIsReportedWithItsAddress) {
+  Commands.Browser = [this](const std::u16string& AAddress) {
+    Opened.push_back(AAddress);
+    return false;
+  };
+  Identity.Version = u"1.0.3";
+  Button = IDOK;
+  Commands.OpenOnlineHelpPage(u"ENU");
+  Commands.OpenWebResource(u"DEU", u"ThemesPage");
+  Commands.CheckForUpdates(u"ENU");
+  const std::vector<std::u16string> pages{u"http://q.example/en/help/en.html", u"https://q.example/themes/de",
+                                          u"http://q.example/en/get"};
+  EXPECT_EQ(Opened, pages);
+  // The third report follows the newer-version question whose OK went to the download page.
+  ASSERT_EQ(Messages.size(), 4u);
+  Messages.erase(Messages.begin() + 2);
+  Flags.erase(Flags.begin() + 2);
+  for (size_t i = 0; i < pages.size(); ++i) {
+    EXPECT_EQ(Messages[i], u"The link \"" + pages[i] + u"\" could not be opened: no web browser was started.");
+    EXPECT_EQ(Flags[i], UINT(MB_OK | MB_ICONWARNING));
   }
 }
 

@@ -17,12 +17,14 @@ import zlib
 # Nothing written into the source tree.
 sys.dont_write_bytecode = True
 from harness import (BROWSER, PRINTER, PRINTER_PORT, AppInfoServer, CheckFailed, Session, Tools,  # noqa: E402
-                     browser_log, document_text, expect, prepare_template, wait_until)
+                     TrickleServer, browser_log, document_text, expect, prepare_template, wait_until)
 
 # The main window's fixed WM_COMMAND ids.
+FILE_EXIT_COMMAND = 0x0104
 TOOLS_SETTINGS_COMMAND = 0x0300
 HELP_CHECK_UPDATES_COMMAND = 0x0501
 HELP_PROGRAM_PAGE_COMMAND = 0x0502
+HELP_ABOUT_COMMAND = 0x0505
 STAY_ON_TOP_COMMAND = 0x0600
 
 # The edit window shows its log sheet (a second sheet form) only while the log holds messages.
@@ -593,6 +595,55 @@ def check_web_commands(session):
     finally:
         server.close()
     expect(session.close() == 0, "the program did not end cleanly")
+
+
+def virtual_desktop(session):
+    """The program's windows open in a Wine desktop window of the prefix: with no window manager on the display,
+    Wine waits 2 s for each window shown in the X session to be withdrawn when it hides."""
+    for key, name, value in (("HKCU\\Software\\Wine\\Explorer", "Desktop", "Default"),
+                             ("HKCU\\Software\\Wine\\Explorer\\Desktops", "Default", "1280x800")):
+        session.prefix.run(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f"])
+
+
+def serves_posted_command(session):
+    """The About command posted to the main window opens its box within a second; the box is closed again."""
+    session.driver("post", "TMainForm", "WM_COMMAND", str(HELP_ABOUT_COMMAND))
+    out = session.driver("wait-window", "TAboutForm", "1000", check=False)
+    expect("qbdriver:" not in out, f"a posted command waited over a second: {session.describe()}")
+    session.driver("post", "TAboutForm", "WM_CLOSE")
+    session.driver("wait-gone", "TAboutForm", "10000")
+
+
+def check_stalled_update_check(session):
+    """An update server that sends its status line and then a header a byte at a time without end: the update check
+    reports the time-out at its deadline, a command posted before and after that is served within a second, and
+    File > Exit posted during a second such check ends the program within a second, leaving no process."""
+    server = TrickleServer()
+    session.env["QUILLBOX_UPDATE_SERVER"] = server.address
+    virtual_desktop(session)
+    try:
+        session.start()
+        session.driver("post", "TMainForm", "WM_COMMAND", str(HELP_CHECK_UPDATES_COMMAND))
+        posted = time.monotonic()
+        expect(wait_until(lambda: server.requests == 1, 20), f"the server was not asked: {session.describe()}")
+        # Until the report at the download's deadline (6 s, later by the time a box shown meanwhile stays open).
+        while not session.boxes():
+            expect(time.monotonic() < posted + 10, f"no report at the deadline: {session.describe()}")
+            serves_posted_command(session)
+        boxes = session.boxes()
+        expect(len(boxes) == 1 and any(text.startswith(f"Can't open URL: {server.address}appinfo.xml") and
+                                       "timed out" in text for _, _, text in boxes[0][1]),
+               f"not the time-out's report: {boxes}")
+        dismiss(session)
+        serves_posted_command(session)
+        session.driver("post", "TMainForm", "WM_COMMAND", str(HELP_CHECK_UPDATES_COMMAND))
+        expect(wait_until(lambda: server.requests == 2, 20), f"the server was not asked again: {session.describe()}")
+        serves_posted_command(session)
+        out = session.driver("close-wait", "TMainForm", "1000", str(FILE_EXIT_COMMAND), check=False)
+        expect("qbdriver:" not in out, f"Exit did not end the program within a second: {out}{session.describe()}")
+        expect(session.wait_exit(10) == 0, "the program did not end cleanly")
+    finally:
+        server.close()
 
 
 def answers(session):

@@ -9,6 +9,7 @@ reads their bytes and times, serves the update check and reads what the browser 
 import http.server
 import os
 import shutil
+import socket
 import subprocess
 import tempfile
 import threading
@@ -353,3 +354,54 @@ def browser_log(session):
     """The lines the browser recorder was started with."""
     data = session.read("C:\\qb\\browser.log")
     return data.decode("utf-8").splitlines() if data else []
+
+
+class TrickleServer:
+    """An update server on 127.0.0.1 that answers the status line and then trickles a header, a byte every step
+    seconds, without end: until the client leaves or the server closes. Counts the requests."""
+
+    def __init__(self, step=0.5):
+        self.step = step
+        self.requests = 0
+        self.closing = threading.Event()
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.address = f"http://127.0.0.1:{self.listener.getsockname()[1]}/"
+        self.threads = [threading.Thread(target=self._accept, daemon=True)]
+        self.threads[0].start()
+
+    def _accept(self):
+        while True:
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                return
+            thread = threading.Thread(target=self._answer, args=(client,), daemon=True)
+            self.threads.append(thread)
+            thread.start()
+
+    def _answer(self, client):
+        with client:
+            request = b""
+            while b"\r\n\r\n" not in request:
+                data = client.recv(4096)
+                if not data:
+                    return
+                request += data
+            self.requests += 1
+            try:
+                client.sendall(b"HTTP/1.1 200 OK\r\nX-Slow: ")
+                while not self.closing.wait(self.step):
+                    client.sendall(b"x")
+            except OSError:
+                pass
+
+    def close(self):
+        self.closing.set()
+        # A shut listener wakes the accept waiting on it; a closed one would not.
+        try:
+            self.listener.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self.listener.close()
+        for thread in self.threads:
+            thread.join(10)

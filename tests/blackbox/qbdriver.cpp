@@ -28,7 +28,8 @@
 //                                                     first paint of it shown, and the peak working set in bytes
 //   qbdriver save-measure CLASS FILE                  Ctrl+S into the foreground window; ms until FILE was
 //                                                     replaced and the window's thread answers again
-//   qbdriver close-wait CLASS [MS]                    WM_CLOSE to the window, then waits for its process to end
+//   qbdriver close-wait CLASS [MS [COMMAND-ID]]       WM_CLOSE (or WM_COMMAND COMMAND-ID) to the window, then
+//                                                     waits for its process to end
 //   qbdriver peak CLASS                               the peak working set of the window's process in bytes
 // Exit code 0 on success, 1 when a wait timed out or a window was missing, 2 on bad arguments.
 #include <windows.h>
@@ -600,7 +601,10 @@ int Run(int AArgc, wchar_t** AArgv) {
     DWORD pid = 0;
     GetWindowThreadProcessId(target, &pid);
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-    PostMessageW(target, WM_CLOSE, 0, 0);
+    if (AArgc > 4)
+      PostMessageW(target, WM_COMMAND, static_cast<WPARAM>(number(4, 0)), 0);
+    else
+      PostMessageW(target, WM_CLOSE, 0, 0);
     const bool ended = process && WaitForSingleObject(process, static_cast<DWORD>(number(3, 30000))) == WAIT_OBJECT_0;
     if (process) CloseHandle(process);
     return ended ? 0 : Fail(L"the process did not end");
