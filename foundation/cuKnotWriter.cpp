@@ -360,15 +360,15 @@ class TKnotWriter {
 void TKnot::WriteTo(TCodeWriter& AWriter) {
   TKnotWriter writer(false, nullptr);
   writer.Run(*this);
-  // The lines as they are, each ended by the code writer.
+  // The lines as they are, broken by the code writer; the last, the root's end, stays open as a knot leaves it.
   const bool indenting = AWriter.Indenting(), newLines = AWriter.NewLines();
   AWriter.SetIndenting(false);
   AWriter.SetNewLines(true);
   std::string_view text = writer.Text();
-  while (!text.empty()) {
+  for (bool first = true; !text.empty(); first = false) {
+    if (!first) AWriter.NewLine();
     const size_t end = text.find("\r\n");
     AWriter.Write(Utf8ToUtf16(text.substr(0, end)));
-    AWriter.NewLine();
     text.remove_prefix(std::min(text.size(), end + 2));
   }
   AWriter.SetIndenting(indenting);

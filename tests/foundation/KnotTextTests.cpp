@@ -163,6 +163,15 @@ TEST(KnotWriter, StreamsAreWrittenAsHexadecimalAndFlagTheWrittenKnots) {
   EXPECT_EQ(Str(root.SaveToString()), "<r>\r\n\t<c bin=009A/>\r\n</r>\r\n");
 }
 
+TEST(KnotWriter, ACodeWriterGetsTheLinesOfTheTextAndNoMore) {
+  TKnot a(u"a");
+  a.AddKnot(u"b");
+  TXmlCodeWriter w;
+  a.WriteTo(w);
+  EXPECT_EQ(w.LineCount(), 3);
+  EXPECT_EQ(Str(w.Text()), Str(a.SaveToString()));
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Reading
 
