@@ -1039,6 +1039,8 @@ bool TKnot::ReadText(const TChar* AText, size_t ALength, const TAnsiBytes* AAnsi
   store.ErrorOffset = store.InvalidUtf8 = store.InvalidUtf8Offset = 0;
   TKnotReader<TChar> reader(*this, store, AText, ALength, AAnsi, AOnTrial);
   reader.Run();
+  store.Sized = this;
+  store.TextSize = ALength;
   if (reader.Failed()) FState |= kParseError;
   if constexpr (sizeof(TChar) == 1) {
     if (AOnTrial) {

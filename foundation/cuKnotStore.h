@@ -62,6 +62,10 @@ struct TKnotStore {
   size_t Allocated = 0;
   // Open build scopes: knots, parameters and strings added meanwhile come from the blocks.
   int Building = 0;
+  // The knot whose text was last read into or written from a tree of the store, and that text's length (in bytes of
+  // UTF-8 when written): the length of its next text, which mostly differs little.
+  const TKnot* Sized = nullptr;
+  size_t TextSize = 0;
   // What the last reading met.
   TKnotParseError Reason = TKnotParseError::peNone;
   size_t ErrorOffset = 0;

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <typeinfo>
 #include <unordered_map>
 #include <vector>
 
@@ -96,26 +97,104 @@ char* EscapeUtf8(std::string_view AValue, bool ADoubleQuoteMode, char* AOut, boo
 
 bool SurvivesAnsi(std::u16string_view AText) { return AnsiToString(StringToAnsi(AText)) == AText; }
 
+// ASize bytes from AFrom at ATo without a call: names are short, and a save writes one for every knot and parameter.
+inline char* PutShort(char* ATo, const char* AFrom, size_t ASize) {
+  if (ASize > 16) {
+    std::memcpy(ATo, AFrom, ASize);
+  } else if (ASize >= 8) {
+    // Two words that overlap for fewer than sixteen bytes.
+    uint64_t head, tail;
+    std::memcpy(&head, AFrom, sizeof(head));
+    std::memcpy(&tail, AFrom + ASize - 8, sizeof(tail));
+    std::memcpy(ATo, &head, sizeof(head));
+    std::memcpy(ATo + ASize - 8, &tail, sizeof(tail));
+  } else if (ASize >= 4) {
+    uint32_t head, tail;
+    std::memcpy(&head, AFrom, sizeof(head));
+    std::memcpy(&tail, AFrom + ASize - 4, sizeof(tail));
+    std::memcpy(ATo, &head, sizeof(head));
+    std::memcpy(ATo + ASize - 4, &tail, sizeof(tail));
+  } else {
+    for (size_t i = 0; i < ASize; ++i) ATo[i] = AFrom[i];
+  }
+  return ATo + ASize;
+}
+
 }  // namespace
 
-// Writes a tree as UTF-8 in the layout of an XML code writer indenting by one tab: into one buffer, or with a sink
-// into the sink piece by piece. For the ANSI code page, a character of a value the code page does not hold is written
-// as a character reference, so that no replacement or look-alike of the conversion can turn into markup; a name must
-// be held whole.
+// Writes a tree as UTF-8 in the layout of an XML code writer indenting by one tab: into one buffer, straight into the
+// memory of a memory stream it ends, or with another sink into the sink piece by piece. For the ANSI code page, a
+// character of a value the code page does not hold is written as a character reference, so that no replacement or
+// look-alike of the conversion can turn into markup; a name must be held whole.
 class TKnotWriter {
  public:
-  TKnotWriter(bool AForAnsi, TStream* ASink) : FForAnsi(AForAnsi), FSink(ASink) {}
+  TKnotWriter(bool AForAnsi, TStream* ASink) : FForAnsi(AForAnsi), FSink(ASink) {
+    // A memory stream is written where its bytes lie, not copied into it from a buffer of the writer's; a class
+    // derived from it may write otherwise.
+    if (ASink && typeid(*ASink) == typeid(TMemoryStream) && ASink->Position() == ASink->Size()) {
+      FMemory = static_cast<TMemoryStream*>(ASink);
+      FBase = static_cast<size_t>(FMemory->Size());
+    }
+  }
 
   void Run(TKnot& ARoot) {
-    // A text grown by doubling leaves a trail of freed buffers that the heap may hand back to the system: a tree
-    // written before is given its last length and a little more at once. A sink needs a piece at a time only.
-    TKnotBlockReserve* const reserve = ARoot.FName->Store ? ARoot.FName->Store->Reserve.get() : nullptr;
-    Grow(!FSink && reserve && reserve->FTextSize ? reserve->FTextSize + reserve->FTextSize / 16 : kPiece);
+    // A text grown by doubling is copied at every step and leaves a trail of freed buffers that the heap may hand
+    // back to the system, only to take fresh pages again: a text is given once the length of the one last read into
+    // or written from the same knot, or from the tree its save last built, and a little more. A sink other than a
+    // memory stream needs a piece at a time only.
+    TKnotStore* const store = ARoot.FName->Store;
+    TKnotBlockReserve* const reserve = store ? store->Reserve.get() : nullptr;
+    size_t known = store && store->Sized == &ARoot ? store->TextSize : 0;
+    if (!known && reserve) known = reserve->FTextSize;
+    const size_t size = known ? known + known / 16 : 0;
+    if (FMemory) {
+      if (size) FMemory->SetCapacity(FBase + size);
+      MakeRoom(kPiece);
+    } else {
+      Grow(!FSink && size ? size : kPiece);
+    }
+    try {
+      Write(ARoot);
+    } catch (...) {
+      // What was written stays, and no more.
+      if (FMemory) FMemory->SetSize(FBase + static_cast<size_t>(FPos - FStart));
+      throw;
+    }
+    const size_t written = FWritten + static_cast<size_t>(FPos - FStart);
+    if (store) {
+      store->Sized = &ARoot;
+      store->TextSize = written;
+    }
+    if (reserve) reserve->FTextSize = written;
+    if (FMemory) {
+      FMemory->SetSize(FBase + written);
+      FMemory->SetPosition(static_cast<int64_t>(FBase + written));
+    } else {
+      PassOn();
+    }
+  }
+
+  // The text written, without a sink.
+  std::string_view Text() const { return {FStart, static_cast<size_t>(FPos - FStart)}; }
+
+ private:
+  struct TFrame {
+    TKnot* Knot;
+    TKnot* Child;  // the child written last
+    TKnotOptions Options;
+    bool Indenting, NewLines;
+  };
+  // What a sink is given at a time, and what a memory stream grows by.
+  static constexpr size_t kPiece = size_t(64) << 10;
+
+  void Write(TKnot& ARoot) {
     enter(&ARoot);
     while (!FStack.empty()) {
       TFrame& top = FStack.back();
-      if (TKnot* child = top.NextChild) {
-        top.NextChild = child->GetNextKnot();
+      // The next child is looked for only once the last one is written: it lies after that one's subtree, where the
+      // writing has just been, not far ahead.
+      if (TKnot* child = Flagged(top.Child ? top.Child->NextKnot() : top.Knot->FirstKnot())) {
+        top.Child = child;
         if (top.Options.Contains(koSkipEmptyChildren) && IsEmptyForWriting(child)) continue;
         enter(child);
         continue;
@@ -123,29 +202,16 @@ class TKnotWriter {
       const TFrame f = top;
       FStack.pop_back();
       --FLevel;
-      BeginText();
-      Put("</");
-      Put(NameOf(f.Knot));
-      Put('>');
+      const std::string& name = NameOf(f.Knot);
+      BeginText(name.size() + 3);
+      FPos[0] = '<';
+      FPos[1] = '/';
+      FPos = PutShort(FPos + 2, name.data(), name.size());
+      *FPos++ = '>';
       finish(f);
     }
     if (FAnyLine) Put("\r\n");
-    if (reserve) reserve->FTextSize = FWritten + static_cast<size_t>(FPos - FBuffer.get());
-    PassOn();
   }
-
-  // The text written, without a sink.
-  std::string_view Text() const { return {FBuffer.get(), static_cast<size_t>(FPos - FBuffer.get())}; }
-
- private:
-  struct TFrame {
-    TKnot* Knot;
-    TKnot* NextChild;
-    TKnotOptions Options;
-    bool Indenting, NewLines;
-  };
-  // What a sink is given at a time.
-  static constexpr size_t kPiece = size_t(64) << 10;
 
   // Room for ASize more bytes at FPos: with a sink, what was written goes to it first.
   char* Room(size_t ASize) {
@@ -153,46 +219,58 @@ class TKnotWriter {
     return FPos;
   }
   void MakeRoom(size_t ASize) {
+    const size_t used = static_cast<size_t>(FPos - FStart);
+    if (FMemory) {
+      // Within the capacity given at the start the stream's bytes stay where they are.
+      const size_t size = FBase + used + std::max(ASize, kPiece);
+      FMemory->SetSize(static_cast<int64_t>(size));
+      char* const memory = reinterpret_cast<char*>(FMemory->Memory());
+      FStart = memory + FBase;
+      FPos = FStart + used;
+      FLimit = memory + size;
+      return;
+    }
     if (FSink) PassOn();
-    const size_t used = static_cast<size_t>(FPos - FBuffer.get());
     if (static_cast<size_t>(FLimit - FPos) < ASize)
-      Grow(std::max(used + ASize, 2 * static_cast<size_t>(FLimit - FBuffer.get())));
+      Grow(std::max(static_cast<size_t>(FPos - FStart) + ASize, 2 * static_cast<size_t>(FLimit - FStart)));
   }
   void Grow(size_t ACapacity) {
-    const size_t used = static_cast<size_t>(FPos - FBuffer.get());
-    if (FBuffer && ACapacity <= static_cast<size_t>(FLimit - FBuffer.get())) return;
+    const size_t used = static_cast<size_t>(FPos - FStart);
+    if (FOwned && ACapacity <= static_cast<size_t>(FLimit - FStart)) return;
     std::unique_ptr<char[]> bigger(new char[ACapacity]);
-    if (used) std::memcpy(bigger.get(), FBuffer.get(), used);
-    FBuffer = std::move(bigger);
-    FPos = FBuffer.get() + used;
-    FLimit = FBuffer.get() + ACapacity;
+    if (used) std::memcpy(bigger.get(), FStart, used);
+    FOwned = std::move(bigger);
+    FStart = FOwned.get();
+    FPos = FStart + used;
+    FLimit = FStart + ACapacity;
   }
   void PassOn() {
-    if (!FSink) return;
-    const size_t used = static_cast<size_t>(FPos - FBuffer.get());
+    if (!FSink || FMemory) return;
+    const size_t used = static_cast<size_t>(FPos - FStart);
     FWritten += used;
-    FSink->WriteBuffer(FBuffer.get(), used);
-    FPos = FBuffer.get();
+    FSink->WriteBuffer(FStart, used);
+    FPos = FStart;
   }
   void Put(char AChar) {
     *Room(1) = AChar;
     ++FPos;
   }
-  void Put(std::string_view AText) {
-    std::memcpy(Room(AText.size()), AText.data(), AText.size());
-    FPos += AText.size();
-  }
+  void Put(std::string_view AText) { FPos = PutShort(Room(AText.size()), AText.data(), AText.size()); }
 
-  // A line's first text is preceded by the indentation.
-  void BeginText() {
+  // A line's first text is preceded by the indentation. Room for ATextSize bytes of text follows it.
+  void BeginText(size_t ATextSize) {
     if (!FAnyLine) {
       FAnyLine = true;
       FAtLineStart = true;
     }
-    if (FAtLineStart && FIndenting && FLevel >= 1) {
-      std::memset(Room(static_cast<size_t>(FLevel)), '\t', static_cast<size_t>(FLevel));
-      FPos += FLevel;
-    }
+    const size_t tabs = FAtLineStart && FIndenting && FLevel >= 1 ? static_cast<size_t>(FLevel) : 0;
+    // Sixteen tabs are written at once, more than most levels need.
+    char* out = Room(std::max(tabs, size_t(16)) + ATextSize);
+    if (tabs <= 16)
+      std::memcpy(out, "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t", 16);
+    else
+      std::memset(out, '\t', tabs);
+    FPos = out + tabs;
     FAtLineStart = false;
   }
   void NewLine() {
@@ -208,6 +286,11 @@ class TKnotWriter {
     return AName->Utf8;
   }
   const std::string& NameOf(const TKnot* AKnot) { return NameOf(AKnot->FName); }
+  // As GetNextKnot and GetFirstKnot flag the knot they give: a written tree has its knots flagged as read.
+  static TKnot* Flagged(TKnot* AKnot) {
+    if (AKnot) AKnot->SetUsed(true);
+    return AKnot;
+  }
 
   // Characters of the escaped value from AFrom that the code page does not hold become character references. No sink
   // is used for the code page, so the value is still in the buffer.
@@ -239,11 +322,11 @@ class TKnotWriter {
     // Written one byte on, leaving room for a quote in front: up to six bytes a byte ("&quot;"), sixteen the
     // escaping may write ahead, and the two quotes. It is found by its offset, as the code page's references may grow
     // the buffer.
-    const size_t at = static_cast<size_t>(Room(6 * AValue.size() + 18) - FBuffer.get()) + 1;
+    const size_t at = static_cast<size_t>(Room(6 * AValue.size() + 18) - FStart) + 1;
     bool needsQuotes;
-    FPos = EscapeUtf8(AValue, AOptions.Contains(koDoubleQuotes), FBuffer.get() + at, needsQuotes);
-    if (FForAnsi) ProtectForAnsi(FBuffer.get() + at);
-    char* const value = FBuffer.get() + at;
+    FPos = EscapeUtf8(AValue, AOptions.Contains(koDoubleQuotes), FStart + at, needsQuotes);
+    if (FForAnsi) ProtectForAnsi(FStart + at);
+    char* const value = FStart + at;
     if (!AOptions.Contains(koAllowUnquoted) || needsQuotes) {
       value[-1] = '"';
       Put('"');
@@ -253,15 +336,62 @@ class TKnotWriter {
     }
   }
 
-  // A stream as upper-case hexadecimal, two characters a byte, never escaped.
+  // A stream as upper-case hexadecimal, two characters a byte, never escaped: turned into text where its bytes lie,
+  // or a piece at a time as they are read, never copied whole first.
   void PutHex(TKnotParam* AParam, TKnotOptions AOptions) {
-    const std::u16string hex = AParam->GetAsString();
+    AParam->SetUsed(true);
     const bool quoted = !AOptions.Contains(koAllowUnquoted);
-    char* out = Room(hex.size() + 2);
-    if (quoted) *out++ = '"';
-    for (const char16_t c : hex) *out++ = static_cast<char>(c);
-    if (quoted) *out++ = '"';
-    FPos = out;
+    if (quoted) Put('"');
+    if (TStream* stream = AParam->Stream()) {
+      const int64_t position = stream->Position();
+      const auto size = static_cast<size_t>(stream->Size());
+      if (typeid(*stream) == typeid(TMemoryStream)) {
+        PutHexBytes(static_cast<TMemoryStream*>(stream)->Memory(), size);
+      } else {
+        stream->SetPosition(0);
+        uint8_t piece[4096];
+        for (size_t left = size; left;) {
+          const size_t n = std::min(left, sizeof(piece));
+          stream->ReadBuffer(piece, n);
+          PutHexBytes(piece, n);
+          left -= n;
+        }
+      }
+      stream->SetPosition(position);
+    }
+    if (quoted) Put('"');
+  }
+  void PutHexBytes(const uint8_t* ABytes, size_t ASize) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    while (ASize) {
+      // A piece at a time, so that a sink's buffer stays the size of a piece.
+      const size_t n = std::min(ASize, kPiece / 2);
+      char* out = Room(2 * n);
+      size_t i = 0;
+#if defined(__SSE2__)
+      // Sixteen bytes at a time: a nibble n becomes '0' + n, and seven more from 10 on, giving 'A' to 'F'.
+      const __m128i nibble = _mm_set1_epi8(0x0F), nine = _mm_set1_epi8(9), zero = _mm_set1_epi8('0'),
+                    letters = _mm_set1_epi8('A' - '0' - 10);
+      auto digits = [&](__m128i ANibbles) {
+        return _mm_add_epi8(_mm_add_epi8(ANibbles, zero), _mm_and_si128(_mm_cmpgt_epi8(ANibbles, nine), letters));
+      };
+      for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ABytes + i));
+        const __m128i high = digits(_mm_and_si128(_mm_srli_epi16(v, 4), nibble));
+        const __m128i low = digits(_mm_and_si128(v, nibble));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(high, low));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi8(high, low));
+        out += 32;
+      }
+#endif
+      for (; i < n; ++i) {
+        *out++ = kDigits[ABytes[i] >> 4];
+        *out++ = kDigits[ABytes[i] & 15];
+      }
+      FPos = out;
+      ABytes += n;
+      ASize -= n;
+    }
   }
 
   void WriteParams(const TKnot* AKnot, TKnotOptions AOptions) {
@@ -269,8 +399,7 @@ class TKnotWriter {
       const std::string& name = NameOf(p->FName);
       char* out = Room(name.size() + 2);
       *out++ = ' ';
-      std::memcpy(out, name.data(), name.size());
-      out += name.size();
+      out = PutShort(out, name.data(), name.size());
       if (p->Kind() == TKnotParamKind::pkNone) {
         FPos = out;
         continue;
@@ -320,9 +449,9 @@ class TKnotWriter {
     FNewLines = !f.Options.Contains(koNoLineBreaks);
     const bool hasChildren = AKnot->FirstChild() != nullptr;
     const std::string& name = NameOf(AKnot);
-    BeginText();
-    Put('<');
-    Put(name);
+    BeginText(name.size() + 1);
+    *FPos = '<';
+    FPos = PutShort(FPos + 1, name.data(), name.size());
     if (!AKnot->FirstParam() && !hasChildren) {
       Put("/>");
       finish(f);
@@ -337,13 +466,16 @@ class TKnotWriter {
     Put('>');
     NewLine();
     ++FLevel;
-    f.NextChild = AKnot->GetFirstKnot();
     FStack.push_back(f);
   }
 
   const bool FForAnsi;
   TStream* const FSink;
-  std::unique_ptr<char[]> FBuffer;
+  // The sink when it is a memory stream that the text ends, and where the text starts in it.
+  TMemoryStream* FMemory = nullptr;
+  size_t FBase = 0;
+  std::unique_ptr<char[]> FOwned;
+  char* FStart = nullptr;
   char* FPos = nullptr;
   char* FLimit = nullptr;
   // Bytes passed on to the sink.

@@ -1,7 +1,8 @@
 // Holds the knot unit's byte-scanning reader and streaming writer to the plain reference: arbitrary bytes read as a
 // file, as UTF-8 and as UTF-16 must give the reference's tree and parse result; the tree read, with options, stream
 // parameters and per-knot option changes steered by the first two bytes, must be written to the reference's bytes in
-// every encoding, through every way out (text, code writer, memory stream, other stream, a save's store and reserve).
+// every encoding, through every way out (text, code writer, memory stream empty or not, other stream, a save's store
+// and reserve).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -107,6 +108,15 @@ void CheckWritten(TKnot& AKnot) {
     Check(written == writable, "refused differently");
     if (!written) continue;
     Check(BytesOf(memory) == expected, "bytes written differ");
+    // After bytes a stream already held, and over some of them.
+    TMemoryStream after;
+    after.WriteBuffer("held", 4);
+    AKnot.SaveToStream(after, encoding);
+    Check(BytesOf(after) == "held" + expected, "bytes written after others differ");
+    after.SetPosition(2);
+    AKnot.SaveToStream(after, encoding);
+    Check(BytesOf(after).substr(2, expected.size()) == expected && after.Position() == int64_t(2 + expected.size()),
+          "bytes written over others differ");
     TStringStream other;
     AKnot.SaveToStream(other, encoding);
     Check(other.Bytes == expected, "bytes written to a stream differ");
