@@ -6,6 +6,7 @@
 #include "foundation/cuFiles.h"
 #include "foundation/cuKnot.h"
 #include "tests/foundation/KnotDump.h"
+#include "tests/foundation/KnotReference.h"
 #include "tests/foundation/TestFolder.h"
 
 namespace {
@@ -161,6 +162,15 @@ TEST(KnotWriter, StreamsAreWrittenAsHexadecimalAndFlagTheWrittenKnots) {
   EXPECT_TRUE(root.FirstKnot()->IsUsed());
   root.SetOptions(koAllowUnquoted);
   EXPECT_EQ(Str(root.SaveToString()), "<r>\r\n\t<c bin=009A/>\r\n</r>\r\n");
+}
+
+TEST(KnotWriter, ACodeWriterGetsTheLinesOfTheTextAndNoMore) {
+  TKnot a(u"a");
+  a.AddKnot(u"b");
+  TXmlCodeWriter w;
+  a.WriteTo(w);
+  EXPECT_EQ(w.LineCount(), 3);
+  EXPECT_EQ(Str(w.Text()), Str(a.SaveToString()));
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -444,6 +454,54 @@ TEST(KnotRoundTrip, AnsiNeverTurnsALookAlikeIntoMarkup) {
   back.LoadFromStream(s);
   EXPECT_FALSE(back.HasParseError());
   EXPECT_EQ(back.ReadString(u"t", u""), lookAlikes + u"\u00E9");
+}
+
+// The plain reference that the fuzz target holds the reader and writer to, here on the format's edge cases in every
+// encoding a file may come in, so that the host and Windows builds compare them too.
+TEST(KnotRoundTrip, ReadingAndWritingAgreeWithThePlainReference) {
+  const std::string_view texts[] = {
+      "<a></a>",
+      "<a x x= y=\"\" z=1 z=2/>",
+      "<a x=a\"b c\"d/>",
+      "<a x=\"&lt;&#9;&#X41;&#0x42;&#xD83D;&#xDE00;&#xD800;&bad;&\"/>",
+      "<a><b></B></a>",
+      "<a>text<b/></a>",
+      "<?xml version=\"1.0\"?>\r\n<a/>",
+      "<a/>x",
+      "<a></a>x",
+      "<a /\xF0\x9F\x98\x80>",
+      "<a x=\"caf\xC3\xA9 \xE2\x80\x94\"><b y=\"\xFF\xFE\"/></a>",
+      "\xEF\xBB\xBF<a x=\"\xC3(\" \xE0\x80=1/>",
+      std::string_view("\xFF\xFE<\0a\0 \0x\0=\0\x3D\xD8/\0>\0", 18),
+      "<a><b/><c x=\"tab\there/\" y=\"\\x\"/><d/></a>",
+  };
+  for (const std::string_view text : texts) {
+    SCOPED_TRACE(text);
+    TMemoryStream input;
+    input.WriteBuffer(text.data(), text.size());
+    input.SetPosition(0);
+    TKnot knot;
+    knot.LoadFromStream(input);
+    TPlainKnot plain;
+    EXPECT_EQ(knot.HasParseError(), !LoadPlainKnot(text, plain));
+    EXPECT_TRUE(PlainKnotOf(knot) == plain);
+    for (const uint16_t options : {0, 142, 16 | 32 | 4}) {
+      knot.SetOptions(TKnotOptions::FromBits(options));
+      plain = PlainKnotOf(knot);
+      for (const TKnotEncoding encoding : {TKnotEncoding::keUtf8, TKnotEncoding::keAnsi}) {
+        std::string expected;
+        TMemoryStream written;
+        // A name outside the ANSI code page is refused.
+        if (!SavePlainKnot(plain, encoding, expected)) {
+          EXPECT_THROW(knot.SaveToStream(written, encoding), EProgrammingError);
+          continue;
+        }
+        knot.SaveToStream(written, encoding);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(written.Memory()), static_cast<size_t>(written.Size())),
+                  expected);
+      }
+    }
+  }
 }
 
 TEST(KnotRoundTrip, StreamReadingStartsAtThePositionAndDropsAnOddUtf16Byte) {
