@@ -3,6 +3,7 @@
 #include "controls/baAppCmpns.h"
 #include "document/elements/diDataElementUtils.h"
 #include "document/elements/plElements.h"
+#include "document/elements/unDocument.h"
 #include "document/model/diCanvas.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diMessages.h"
@@ -28,6 +29,7 @@
 #include <map>
 #include <new>
 #include <span>
+#include <vector>
 
 IDataExternalEditing* DataExternalEditing = nullptr;
 unsigned DataClipboardFormat = 0;
@@ -558,23 +560,96 @@ void TCustomDataElement::ValueChanged() {
 
 namespace {
 
-// A temporary file of external editing for data typed ATypeName: File<n>.<ext> in the document's folder or the
-// temporary folder, ext being what such data is written under. A file planted beside the document under any
-// other extension (a program for a picture) is no file of ours.
-bool IsEditingFileName(const std::u16string& AName, const std::u16string& ATypeName,
-                       const std::u16string& ADocumentFile) {
-  const std::u16string folder = ExtractFilePath(AName);
-  if (folder.empty()) return false;
-  const auto sameFolder = [&folder](const std::u16string& AOther) {
-    return !AOther.empty() && LowerCaseAscii(AOther) == LowerCaseAscii(folder);
+bool IsPathDelimiter(char16_t C) { return C == u'\\' || C == u'/'; }
+
+// The system's answer of a path routine that takes a buffer and returns the length it needs; empty on failure.
+template <class TCall>
+std::u16string PathAnswer(TCall ACall) {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const DWORD length = ACall(buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) return FromWide(buffer.data(), length);
+    buffer.resize(length + 1);
+  }
+  return {};
+}
+
+std::u16string LongName(const std::u16string& AName) {
+  return PathAnswer([&AName](wchar_t* ABuffer, DWORD ASize) { return GetLongPathNameW(WStr(AName), ABuffer, ASize); });
+}
+
+// The name under which the file system finds AName: full, with "." and ".." resolved, "/" as "\", the trailing
+// dots and spaces the system drops dropped, and short names of what exists made long. Empty for a name that
+// depends on the current folder or drive, a device or "\\?\" name, a stream name, or wildcards.
+std::u16string ResolvedFileName(const std::u16string& AName) {
+  const bool drive = AName.size() >= 3 &&
+                     ((AName[0] >= u'A' && AName[0] <= u'Z') || (AName[0] >= u'a' && AName[0] <= u'z')) &&
+                     AName[1] == u':' && IsPathDelimiter(AName[2]);
+  const bool share = AName.size() >= 3 && IsPathDelimiter(AName[0]) && IsPathDelimiter(AName[1]) && AName[2] != u'?' &&
+                     AName[2] != u'.' && !IsPathDelimiter(AName[2]);
+  if (!drive && !share) return {};
+  if (AName.find_first_of(u"*?\"<>|", 0) != std::u16string::npos || AName.find(u':', 2) != std::u16string::npos)
+    return {};
+  if (std::any_of(AName.begin(), AName.end(), [](char16_t C) { return C < u' '; })) return {};
+  const std::u16string full = PathAnswer(
+      [&AName](wchar_t* ABuffer, DWORD ASize) { return GetFullPathNameW(WStr(AName), ASize, ABuffer, nullptr); });
+  if (full.empty()) return {};
+  if (std::u16string name = LongName(full); !name.empty()) return name;
+  const std::u16string folder = LongName(ExtractFilePath(full));
+  return folder.empty() ? full : folder + ExtractFileName(full);
+}
+
+// Folders compare without their trailing delimiter.
+std::u16string_view FolderPart(std::u16string_view AFolder) {
+  while (!AFolder.empty() && IsPathDelimiter(AFolder.back())) AFolder.remove_suffix(1);
+  return AFolder;
+}
+
+// Names compare as the file system does: code unit by code unit after the system's upper-casing.
+bool SameFileNameText(std::u16string_view A, std::u16string_view B) {
+  return CompareStringOrdinal(reinterpret_cast<const wchar_t*>(A.data()), static_cast<int>(A.size()),
+                              reinterpret_cast<const wchar_t*>(B.data()), static_cast<int>(B.size()),
+                              TRUE) == CSTR_EQUAL;
+}
+
+// Two names of one file: one volume, one file number. False when either cannot be opened.
+bool SameFile(const std::u16string& A, const std::u16string& B) {
+  const auto identify = [](const std::u16string& AName, BY_HANDLE_FILE_INFORMATION& AInfo) {
+    HANDLE file = CreateFileW(WStr(AName), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool known = GetFileInformationByHandle(file, &AInfo) != 0;
+    CloseHandle(file);
+    return known;
   };
-  if (!sameFolder(GetTempFolder()) && !sameFolder(ExtractFilePath(ADocumentFile))) return false;
-  const std::u16string name = ExtractFileName(AName);
-  return IsEditingFileNamePattern(name) && SameTextAscii(ExtractFileExtNoDot(name), EditingFileExtension(ATypeName)) &&
-         FileExists(AName);
+  BY_HANDLE_FILE_INFORMATION a{}, b{};
+  return identify(A, a) && identify(B, b) && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 
 }  // namespace
+
+bool IsEditingFileName(const std::u16string& AName, const std::u16string& ATypeName,
+                       const std::u16string& ADocumentFile) {
+  const std::u16string resolved = ResolvedFileName(AName);
+  if (resolved.empty() || !FileExists(resolved)) return false;
+  const std::u16string name = ExtractFileName(resolved);
+  if (!IsEditingFileNamePattern(name) || !SameTextAscii(ExtractFileExtNoDot(name), EditingFileExtension(ATypeName)))
+    return false;
+  const std::u16string document = ADocumentFile.empty() ? std::u16string() : ResolvedFileName(ADocumentFile);
+  const std::u16string folder = ExtractFilePath(resolved);
+  const auto sameFolder = [&folder](const std::u16string& AOther) {
+    return !AOther.empty() && SameFileNameText(FolderPart(AOther), FolderPart(folder));
+  };
+  if (!sameFolder(ResolvedFileName(GetTempFolder())) && !sameFolder(ExtractFilePath(document))) return false;
+  // A data file may itself bear such a name. Its backup and kept damaged copies, named "...Backup.qbx" and
+  // "...Damaged<n>.qbx", never do under their long names; another name of the same file is caught by its identity.
+  if (document.empty()) return true;
+  for (const std::u16string& own : {document, BackupFileName(document)})
+    if (SameFileNameText(resolved, own) || SameFile(resolved, own)) return false;
+  return true;
+}
 
 void TCustomDataElement::ReportRefusedPicture(TElementMessages& AMessages) {
   TPictureHeader header;

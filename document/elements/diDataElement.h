@@ -325,6 +325,14 @@ bool DataClipboardHasData();
 using TDataFileDialog = std::function<bool(TOpenSaveDialog& ADialog, bool AOpen)>;
 TDataFileDialog SetDataFileDialog(TDataFileDialog ADialog);
 
+// Whether AName may be a temporary file of external editing for data typed ATypeName in the document kept in
+// ADocumentFile (empty while it has none): File<n>.<ext> in the document's folder or the temporary folder, ext
+// being what such data is written under, and never the document's file or its backup, however either is spelled.
+// Names are compared as the file system resolves them; a relative, device or stream name is none. The file must
+// exist.
+bool IsEditingFileName(const std::u16string& AName, const std::u16string& ATypeName,
+                       const std::u16string& ADocumentFile);
+
 // ---------------------------------------------------------------------------------------------------------------
 // Start-up: the strips, the class group, the palette groups and items and the clipboard formats.
 

@@ -64,20 +64,12 @@ void RunAssociated(const std::u16string& AFileName) {
   OpenWithDialog(AFileName);
 }
 
-// Folders compare without regard to case and to a trailing delimiter.
-std::u16string FolderKey(std::u16string AFolder) {
-  while (!AFolder.empty() && HasTrailingPathDelimiter(AFolder)) AFolder.pop_back();
-  return LowerCaseAscii(AFolder);
-}
-
-// Only a temporary file of ours is ever deleted: File<n>.<type> in the document's or the temporary folder.
+// Only a temporary file of ours is ever deleted: File<n>.<type> in the document's or the temporary folder, never
+// the document's file or its backup, whatever name the element was given.
 void DeleteEditingFile(TCustomDataElement* AElement, const std::u16string& AFileName) {
-  if (!IsEditingFileNamePattern(AFileName)) return;
-  const std::u16string folder = FolderKey(ExtractFilePath(AFileName));
   const TScheme* scheme = AElement->Scheme();
-  const bool ours = folder == FolderKey(GetTempFolder()) ||
-                    (scheme && !scheme->FileName().empty() && folder == FolderKey(ExtractFilePath(scheme->FileName())));
-  if (ours) RemoveFile(AFileName);
+  if (IsEditingFileName(AFileName, AElement->TypeName(), scheme ? scheme->FileName() : std::u16string()))
+    RemoveFile(AFileName);
 }
 
 // A scheme's undo group for one scope, ended also when an exception leaves it.

@@ -89,9 +89,10 @@ void StartExternalEditing(TCustomDataElement* AElement, const std::u16string& AP
 // opens instead.
 void LaunchExternalEditor(TCustomDataElement* AElement, const std::u16string& AFileName, const std::u16string& AProgram,
                           bool AOpenWithDialog);
-// One undo group: the file read back under the element's own type, then the mode left; the file is deleted.
+// One undo group: the file read back under the element's own type, then the mode left; the file is deleted. A
+// file is only ever deleted when IsEditingFileName holds for it, never the document's file or its backup.
 void ApplyExternalEditing(TCustomDataElement* AElement);
-// The file deleted and the mode left undoably.
+// The file deleted as Apply deletes it and the mode left undoably.
 void CancelExternalEditing(TCustomDataElement* AElement);
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -399,6 +400,77 @@ TEST_F(TDataElementUtilsTest, ALoadedNameOutsideThePatternDropsTheModeAndTheFile
   EXPECT_EQ(ReadBytes(foreign), "keep");
   EXPECT_EQ(DataOf(*e), SmallPng);
   EXPECT_TRUE(Launches.Executed.empty());
+}
+
+// A document that names its own data file (or the backup) as an editing file, spelled as the file system would
+// still find it: the name is refused on load, and should it be set anyway Cancel and Apply leave the file alone.
+TEST_F(TDataElementUtilsTest, TheDataFileAndItsBackupAreNeverEditingFilesUnderAnySpelling) {
+  const std::u16string folder = Path(u"J\u00F6rg \u00C4\\");
+  ASSERT_TRUE(CreateDirectoryW(Wide(folder).c_str(), nullptr));
+  const std::u16string data = folder + u"File1.png";
+  const std::u16string backup = folder + u"File1Backup.qbx";
+  WriteBytes(backup, "backup");
+  const auto shortName = [](const std::u16string& AName) {
+    wchar_t buffer[MAX_PATH];
+    const DWORD length = GetShortPathNameW(Wide(AName).c_str(), buffer, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? FromWide(buffer) : AName;
+  };
+  const auto slashes = [](std::u16string AName) {
+    std::replace(AName.begin(), AName.end(), u'\\', u'/');
+    return AName;
+  };
+  wchar_t previousFolder[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, previousFolder);
+  SetCurrentDirectoryW(Wide(folder).c_str());
+  const std::u16string spellings[] = {
+      data,
+      folder + u"FILE1.png",
+      LowerCaseAscii(Folder) + u"j\u00F6rg \u00E4\\file1.png",
+      Path(u"J\u00D6RG \u00C4\\File1.PNG"),
+      folder + u".\\File1.png",
+      folder + u"..\\J\u00F6rg \u00C4\\File1.png",
+      Path(u"J\u00F6rg \u00C4\\sub\\..\\File1.png"),
+      slashes(data),
+      folder + u"/File1.png",
+      data + u".",
+      data + u" ",
+      data + u". .",
+      shortName(folder) + u"File1.png",
+      u"File1.png",
+      u".\\File1.png",
+      u"\\\\?\\" + data,
+      u"\\\\.\\" + data,
+      data + u"::$DATA",
+      backup,
+      folder + u"FILE1BACKUP.QBX",
+      shortName(backup),
+  };
+  for (const std::u16string& spelling : spellings) {
+    SCOPED_TRACE(Utf16ToUtf8(spelling));
+    const std::string document =
+        "\xEF\xBB\xBF<Quillbox FormatVersion=\"1.1\">\r\n" +
+        ImageKnot("png", SmallPng, " ExternalEditingFileName=\"" + Utf16ToUtf8(spelling) + "\"") + "</Quillbox>\r\n";
+    WriteBytes(data, document);
+    Document = Open(data);
+    TCustomDataElement* e = DataElements().at(0);
+    EXPECT_FALSE(e->IsExternalEditing());
+
+    e->SetExternalEditingFileName(spelling);
+    CancelExternalEditing(e);
+    e->SetExternalEditingFileName(spelling);
+    try {
+      ApplyExternalEditing(e);
+    } catch (const Exception&) {
+      // A spelling the system cannot open is not read back; what counts is that no file went.
+    }
+    Document.reset();
+    EXPECT_EQ(ReadBytes(data), document);
+    EXPECT_EQ(ReadBytes(backup), "backup");
+  }
+  SetCurrentDirectoryW(previousFolder);
+  RemoveFile(data);
+  RemoveFile(backup);
+  RemoveDirectoryW(Wide(folder).c_str());
 }
 
 TEST_F(TDataElementUtilsTest, DataOfAnUnknownTypeOpensTheOpenWithDialogAndStartsNothing) {
