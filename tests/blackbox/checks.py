@@ -16,13 +16,14 @@ import zlib
 
 # Nothing written into the source tree.
 sys.dont_write_bytecode = True
-from harness import (BROWSER, PRINTER, PRINTER_PORT, AppInfoServer, CheckFailed, Session, Tools,  # noqa: E402
+from harness import (BROWSER, PRINTER, PRINTER_PORT, PROGRAM, AppInfoServer, CheckFailed, Session, Tools,  # noqa: E402
                      browser_log, document_text, expect, prepare_template, wait_until)
 
 # The main window's fixed WM_COMMAND ids.
 TOOLS_SETTINGS_COMMAND = 0x0300
 HELP_CHECK_UPDATES_COMMAND = 0x0501
 HELP_PROGRAM_PAGE_COMMAND = 0x0502
+HELP_ABOUT_COMMAND = 0x0505
 STAY_ON_TOP_COMMAND = 0x0600
 
 # The edit window shows its log sheet (a second sheet form) only while the log holds messages.
@@ -478,6 +479,44 @@ def check_stay_on_top_keeps_hot_key(session):
     expect(session.close() == 0, "the program did not end cleanly")
     for kind, name in (("atom", "QuillboxHotKey"), ("hotkey", "")):
         expect(session.driver("probe", kind, name).strip() == "free", f"{kind} {name} is still held after the end")
+
+
+def front(session, classes):
+    """The class of the foreground window, and which of the classes are shown, from the top of the z-order down."""
+    lines = session.driver("front").split()
+    return lines[0], [c for c in lines[1:] if c in classes]
+
+
+def check_box_comes_back_above_its_window(session):
+    """In a virtual desktop, with the About box or the settings dialog open and another program's window in front,
+    the hot key, a click on the tray icon and a second start each bring the box back as the active window, above
+    the main window it belongs to, and both above the other program's window."""
+    for key, name, data in (("HKCU\\Software\\Wine\\Explorer", "Desktop", "Default"),
+                            ("HKCU\\Software\\Wine\\Explorer\\Desktops", "Default", "1024x768")):
+        session.prefix.run(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", data, "/f"])
+    session.start()
+    other = session.prefix.spawn(["notepad.exe"])
+    try:
+        session.wait_window("Notepad")
+        for box, command in (("TAboutForm", HELP_ABOUT_COMMAND), ("TSettingsForm", TOOLS_SETTINGS_COMMAND)):
+            session.driver("post", "TMainForm", "WM_COMMAND", str(command))
+            session.wait_window(box)
+            triggers = (("the hot key", lambda: session.keys("ctrl+shift+e")),
+                        ("a tray click", lambda: session.driver("post", "TMainForm", "0x401", "0", "0x201")),
+                        ("a second start", lambda: session.prefix.run([PROGRAM])))
+            for name, trigger in triggers:
+                session.driver("foreground", "Notepad")
+                trigger()
+                expect(wait_until(lambda: front(session, [])[0] != "Notepad", 30), f"{name} with {box}: nothing came")
+                session.idle()
+                active, order = front(session, [box, "TMainForm", "Notepad"])
+                expect(active == box and order == [box, "TMainForm", "Notepad"],
+                       f"{name} with {box}: {active} is active, the order is {order}")
+            session.driver("post", box, "WM_CLOSE")
+            session.driver("wait-gone", box, "30000")
+    finally:
+        other.kill()
+    expect(session.close() == 0, "the program did not end cleanly")
 
 
 def appinfo(versions):
