@@ -74,6 +74,20 @@ bool SelectionMatches(TVisualElement* AElement, const TFindData* AData) {
   return interactive && interactive->HasSelection() && AData->Matches(interactive->GetSelectedText());
 }
 
+// Focus steps inside it do not reveal the elements they pass: a search opens only what hides its match.
+class TRevealPause {
+ public:
+  explicit TRevealPause(TSheet* ASheet) : FSheet(ASheet), FWas(ASheet->RevealOnFocus) { ASheet->RevealOnFocus = false; }
+  ~TRevealPause() { FSheet->RevealOnFocus = FWas; }
+  TRevealPause(const TRevealPause&) = delete;
+  TRevealPause& operator=(const TRevealPause&) = delete;
+  bool Was() const { return FWas; }
+
+ private:
+  TSheet* FSheet;
+  bool FWas;
+};
+
 }  // namespace
 
 TSheetFormSettings::TSheetFormSettings(TProperty* AParent, std::u16string AName)
@@ -980,17 +994,22 @@ bool TSheetForm::FindNext(int AMode, TFindData* AData, bool ADown) {
     const int options = ADown ? 0 : FindBackward;
     std::u16string place;
     focused->GetFocusData(place);
-    // The first step searches from the focused element's own selection.
-    AData->Origin = nullptr;
-    for (TVisualElement* e = focused; e;) {
-      TVisualElement* next = e->Find(AData, options, found);
-      if (found || !next || next == e) break;
-      next->SetFocus(direction, {}, AData->Origin, nullptr);
-      e = next;
+    bool reveal = true;
+    {
+      TRevealPause pause(FSheet);
+      reveal = pause.Was();
+      // The first step searches from the focused element's own selection.
+      AData->Origin = nullptr;
+      for (TVisualElement* e = focused; e;) {
+        TVisualElement* next = e->Find(AData, options, found);
+        if (found || !next || next == e) break;
+        next->SetFocus(direction, {}, AData->Origin, nullptr);
+        e = next;
+      }
+      // A search that found nothing leaves the user where the search began, not at the end of the document.
+      if (!found && FSheet->Focused() != focused) focused->SetFocus(fdForward, place, nullptr, nullptr);
     }
-    // A search that found nothing leaves the user where the search began, not at the end of the document.
-    if (!found && FSheet->Focused() != focused) focused->SetFocus(fdForward, place, nullptr, nullptr);
-    if (TVisualElement* now = FSheet->Focused()) now->MakeVisible();
+    if (TVisualElement* now = FSheet->Focused(); now && reveal) now->MakeVisible();
     FSheet->ScrollToCaret();
   } catch (...) {
     if (FScheme) FScheme->EndGroup();
@@ -1006,7 +1025,9 @@ void TSheetForm::FindAgain(int AMode, TFindData* AData, bool ADown) {
 
 bool TSheetForm::ReplaceSelection(const std::u16string& AText, bool ADown) {
   auto* text = FSheet ? dynamic_cast<TTextorElement*>(FSheet->Focused()) : nullptr;
-  TTextorInteractive* interactive = text ? text->Interactive() : nullptr;
+  // A disabled element's text is found, never replaced.
+  if (!text || text->IsEffectivelyDisabled()) return false;
+  TTextorInteractive* interactive = text->Interactive();
   if (!interactive || !interactive->HasSelection() || !interactive->CanEdit()) return false;
   if (AText.empty()) return interactive->DeleteSelection();
   const TIndexPosition start = interactive->Textor()->PositionToIndex(interactive->GetSelection().Start);
@@ -1033,12 +1054,14 @@ void TSheetForm::Replace(TFindData* AData, const std::u16string& AReplaceText, b
     if (FScheme) FScheme->BeginGroup(false, {});
     try {
       TSheetUpdate update(FSheet);
+      // A match that cannot be replaced (a disabled element's) is passed over: the search goes on beyond it.
       if (!FindNext(2, AData, ADown)) {
         notFound = true;
-      } else if (ReplaceSelection(AReplaceText, ADown)) {
-        count = 1;
+      } else {
+        if (ReplaceSelection(AReplaceText, ADown)) count = 1;
         if (AAll) {
-          while (FindNext(1, AData, ADown) && ReplaceSelection(AReplaceText, ADown)) ++count;
+          while (FindNext(1, AData, ADown))
+            if (ReplaceSelection(AReplaceText, ADown)) ++count;
         } else if (!FindNext(1, AData, ADown)) {
           notFound = true;
         }
@@ -1052,7 +1075,7 @@ void TSheetForm::Replace(TFindData* AData, const std::u16string& AReplaceText, b
   // Told once every bracket has closed: the box runs a message loop of its own.
   if (notFound)
     AData->NotFound();
-  else if (AAll && count >= 1)
+  else if (AAll)
     InformationBox(FormatLocStrOr(IdReplacements, u"The program has made %1 replacements", {IntToStr(count)}));
 }
 

@@ -707,6 +707,8 @@ void TMainForm::HideToTray() {
 
 void TMainForm::ShowFromTray() {
   Show();
+  // Activated even while a box has disabled it: under Wine only activation restacks the window above other
+  // programs' windows. The box, if one is open, takes the activation and the top next.
   if (HWND window = HandleIfAllocated()) SetForegroundWindow(window);
   if (Application) Application->BringToFront();
 }

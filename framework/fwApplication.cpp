@@ -33,6 +33,19 @@ class TModalScope {
   TApplication* FApplication;
 };
 
+// The window that takes the keyboard when the program comes forward: the main form's, or while a box has disabled
+// it, the uppermost shown and enabled window it owns. (Wine's GetLastActivePopup gives the main form's own window
+// even while a box is open over it.)
+HWND FrontWindow(HWND AMain) {
+  if (IsWindowEnabled(AMain)) return AMain;
+  for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+    if (w == AMain || !IsWindowVisible(w) || !IsWindowEnabled(w)) continue;
+    for (HWND owner = GetWindow(w, GW_OWNER); owner; owner = GetWindow(owner, GW_OWNER))
+      if (owner == AMain) return w;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 std::u16string CurrentExceptionMessage() {
@@ -188,8 +201,11 @@ void TApplication::Restore() {
 
 void TApplication::BringToFront() {
   if (IApplicationForm* form = MainFormInterface()) {
-    HWND wnd = GetLastActivePopup(form->FormHandle());
-    if (wnd && IsWindowVisible(wnd) && IsWindowEnabled(wnd)) SetForegroundWindow(wnd);
+    HWND wnd = FrontWindow(form->FormHandle());
+    if (!wnd || !IsWindowVisible(wnd)) return;
+    // Raised as well: activation alone leaves a box under its window when that window was raised after it.
+    SetWindowPos(wnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(wnd);
   }
 }
 

@@ -100,7 +100,7 @@ class TApplication : public TComponent {
     if (FModalLevel > 0) --FModalLevel;
   }
 
-  // Restores a minimised main form; brings the main form (or its last active popup) to the foreground.
+  // Restores a minimised main form; brings the main form, or the box open over it, to the top and the foreground.
   void Restore();
   void BringToFront();
 

@@ -176,9 +176,9 @@ void TSheet::SetFocused(TVisualElement* AElement) {
     if (AElement) {
       AElement->SetBeingFocused(true);
       if (AElement->HasVisualOptions(voShownOnDemand)) AElement->UpdateVisible();
-      AElement->MakeVisible();
+      if (RevealOnFocus) AElement->MakeVisible();
       AElement->SetBeingFocused(false);
-      if (!AElement->IsVisible()) AElement = nullptr;
+      if (RevealOnFocus && !AElement->IsVisible()) AElement = nullptr;
     }
     if (AElement != FFocused) {
       TVisualElement* old = FFocused;

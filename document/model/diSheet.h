@@ -119,6 +119,9 @@ class TSheet : public TItfObject, public IDropDownHost {
   bool OpenInBrowser(const std::u16string& AURL) const { return FBrowser(AURL); }
   // Whether a focus change clears the marks; on by default.
   bool ClearMarksOnFocus = true;
+  // Whether a newly focused element is made visible (what hides it is expanded); on by default. A search turns it
+  // off while it steps through elements, so that only where it stops is revealed.
+  bool RevealOnFocus = true;
 
   void BeginUpdate() { ++FUpdateCount; }
   void EndUpdate();

@@ -135,8 +135,10 @@ class TFindData : public TObject {
   TVisualElement* FindScope = nullptr;
   std::u16string FindText;
   bool MatchCase = false;
-  bool OnlyEnabled = true;
-  bool OnlyVisible = true;
+  // A search reaches disabled elements and hidden ones too: it reveals where it stops, and a replace leaves the
+  // text of a disabled element as it is.
+  bool OnlyEnabled = false;
+  bool OnlyVisible = false;
   // Set by each step with the element it hands back: that element's child the search came out of, where the next
   // step goes on beside it; nil when the search enters the element afresh.
   TVisualElement* Origin = nullptr;

@@ -34,6 +34,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -382,6 +383,60 @@ TEST_F(MainFormTest, TheBalloonShowsOncePerProcessAndOnlyOnTheFirstRun) {
   Form->Show();
   Form->HideToTray();
   EXPECT_TRUE(Balloons().empty());
+}
+
+// Those of the windows that are shown, going down the z-order from the top.
+std::vector<HWND> ShownFromTheTop(std::initializer_list<HWND> AWindows) {
+  std::vector<HWND> order;
+  for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT))
+    if (IsWindowVisible(w) && std::find(AWindows.begin(), AWindows.end(), w) != AWindows.end()) order.push_back(w);
+  return order;
+}
+
+TEST_F(MainFormTest, WhileABoxIsOpenShowingTheWindowBringsTheBoxToTheFrontAboveIt) {
+  // The application's main form, as in the program: the box belongs to its window.
+  Global = New<TGlobal>(nullptr, Places());
+  TMainForm* form = nullptr;
+  Application->CreateForm(form, System());
+  Form.reset(form);
+  Form->Show();
+  std::unique_ptr<TForm, TComponentDeleter> box(New<TForm>(Form.get()));
+  box->SetBounds(0, 0, 200, 100);
+  // Inside the box's loop: another program's window comes to the front, then the window is shown from the tray.
+  struct TRound {
+    TMainForm* Main;
+    TForm* Box;
+    HWND Other = nullptr;
+    int Ticks = 0;
+    bool Shown = false;
+    HWND Active = nullptr;
+    std::vector<HWND> Order;
+    std::vector<HWND> Expected() const { return {Box->Handle(), Main->Handle(), Other}; }
+    void Tick(TObject*) {
+      ++Ticks;
+      if (!Other) {
+        Other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 300, 200, nullptr,
+                                nullptr, nullptr, nullptr);
+        SetForegroundWindow(Other);
+      } else if (!Shown && GetForegroundWindow() == Other) {
+        Main->ShowFromTray();
+        Shown = true;
+      } else if (Shown) {
+        Active = GetForegroundWindow();
+        Order = ShownFromTheTop({Box->Handle(), Main->Handle(), Other});
+        if ((Active == Box->Handle() && Order == Expected()) || Ticks > 100) Box->SetModalResult(mrOk);
+      }
+    }
+  } round{Form.get(), box.get()};
+  TTimer timer(nullptr);
+  timer.SetInterval(30);
+  timer.SetOnTimer(MakeMethod<&TRound::Tick>(&round));
+  box->ShowModal();
+  timer.SetEnabled(false);
+  DestroyWindow(round.Other);
+  ASSERT_TRUE(round.Shown) << "the other window never came to the front";
+  EXPECT_EQ(round.Active, box->Handle()) << "the box has the keyboard";
+  EXPECT_EQ(round.Order, round.Expected()) << "the box is above its window, and both above the other program's";
 }
 
 TEST_F(MainFormTest, ATrayClickHidesTheWindowOnlyWithin500MsOfItsDeactivation) {

@@ -763,6 +763,65 @@ TEST_F(SheetFormDocumentTest, ReplaceAllReplacesEveryOccurrenceOnceInEitherDirec
   }
 }
 
+TEST_F(SheetFormDocumentTest, FindAndReplaceRevealTextInACollapsedFrameAndFindButKeepADisabledOne) {
+  // "needle" in a collapsed frame's content, then in a disabled comment.
+  const std::string content =
+      "<Chars Value=\"start \"/><LogicFrame Expanded=\"0\"><Content><Chars Value=\"one needle here\"/><Br/>"
+      "</Content><Caption><Chars Value=\"cap\"/><Br/></Caption></LogicFrame>"
+      "<Chars Value=\" mid \"/><Comment Disabled=\"1\"><Chars Value=\"a needle too\"/><Br/></Comment>"
+      "<Chars Value=\" end\"/><Br/>\r\n";
+  enum TAction { aFind, aReplace, aReplaceAll };
+  const struct {
+    const char* Name;
+    TAction Action;
+    int Times;
+    // The focused text afterwards, its selection, and what was told.
+    const char16_t* Focused;
+    const char16_t* Selected;
+    std::vector<std::u16string> Told;
+    bool Replaced;
+  } cases[] = {
+      {"find", aFind, 1, u"one needle here", u"needle", {}, false},
+      {"find twice", aFind, 2, u"a needle too", u"needle", {}, false},
+      {"find past the last", aFind, 3, u"a needle too", u"needle", {u"Could not find \"needle\"."}, false},
+      {"replace", aReplace, 1, u"a needle too", u"needle", {}, true},
+      {"replace twice", aReplace, 2, u"a needle too", u"needle", {u"Could not find \"needle\"."}, true},
+      {"replace all", aReplaceAll, 1, nullptr, nullptr, {u"The program has made 1 replacements."}, true},
+  };
+  for (const auto& c : cases) {
+    Load(content);
+    const std::string before = Saved();
+    Boxes.Boxes.clear();
+    Document->DocumentRoot()->SetFocus(fdForward, {}, nullptr, nullptr);
+    for (int i = 0; i < c.Times; ++i) {
+      const auto data = Search(u"needle", false);
+      if (c.Action == aFind)
+        Form->FindAgain(1, data.get(), true);
+      else
+        Form->Replace(data.get(), u"pin", c.Action == aReplaceAll, true);
+    }
+    EXPECT_EQ(Boxes.Boxes, c.Told) << c.Name;
+    if (c.Focused) {
+      auto* text = dynamic_cast<TTextorElement*>(Document->DocumentSheet()->Focused());
+      ASSERT_NE(text, nullptr) << c.Name;
+      EXPECT_EQ(text->GetText(), c.Focused) << c.Name;
+      ASSERT_NE(text->Interactive(), nullptr) << c.Name;
+      EXPECT_EQ(text->Interactive()->GetSelectedText(), c.Selected) << c.Name;
+      EXPECT_TRUE(text->IsVisible()) << c.Name;
+    }
+    std::string expected = before;
+    const std::string collapsed = " Expanded=\"0\"";
+    expected.erase(expected.find(collapsed), collapsed.size());
+    if (c.Replaced) expected.replace(expected.find("one needle"), 10, "one pin");
+    const std::string after = Saved();
+    EXPECT_EQ(after, expected) << c.Name << ": the frame opens, the disabled comment keeps its text";
+    while (Document->UndoRedo()->CanUndo()) Form->EditUndo->Execute(nullptr);
+    EXPECT_EQ(Saved(), before) << c.Name << ": undone, the frame is collapsed again";
+    while (Document->UndoRedo()->CanRedo()) Form->EditRedo->Execute(nullptr);
+    EXPECT_EQ(Saved(), after) << c.Name << ": redone";
+  }
+}
+
 // Counts the key downs the form hands to its hook.
 struct TKeyCounter : public TObject {
   int Count = 0;

@@ -6,6 +6,7 @@
 
 import argparse
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -16,7 +17,7 @@ import zlib
 
 # Nothing written into the source tree.
 sys.dont_write_bytecode = True
-from harness import (BROWSER, PRINTER, PRINTER_PORT, AppInfoServer, CheckFailed, Session, Tools,  # noqa: E402
+from harness import (BROWSER, PRINTER, PRINTER_PORT, PROGRAM, AppInfoServer, CheckFailed, Session, Tools,  # noqa: E402
                      TrickleServer, browser_log, document_text, expect, prepare_template, wait_until)
 
 # The main window's fixed WM_COMMAND ids.
@@ -545,6 +546,70 @@ def check_stay_on_top_keeps_hot_key(session):
     expect(session.close() == 0, "the program did not end cleanly")
     for kind, name in (("atom", "QuillboxHotKey"), ("hotkey", "")):
         expect(session.driver("probe", kind, name).strip() == "free", f"{kind} {name} is still held after the end")
+
+
+def front(session, classes):
+    """The class of the foreground window, and which of the classes are shown, from the top of the z-order down."""
+    lines = session.driver("front").split()
+    return lines[0], [c for c in lines[1:] if c in classes]
+
+
+def stacked(session, names):
+    """Which of the window names the X server stacks, from the top down: what the user sees of the z-order (Wine
+    keeps one of its own). Each window shown in the virtual desktop is an X window inside the desktop's."""
+    display = ":" + (session.folder / "xvfb.display").read_text().strip()
+    tree = subprocess.run(["xwininfo", "-display", display, "-root", "-tree"], capture_output=True, text=True,
+                          check=True, timeout=30).stdout
+    order = []
+    for line in tree.splitlines():
+        # A named window of more than a pixel: the program's hidden helper windows are 1x1.
+        found = re.match(r'\s*0x[0-9a-f]+ "(.*)": \(.*\)\s+(\d+)x(\d+)\+', line)
+        if found and found.group(1) in names and (found.group(2), found.group(3)) != ("1", "1"):
+            order.append(found.group(1))
+    return order
+
+
+def caption(session, window_class):
+    for line in session.driver("windows").splitlines():
+        parts = line.split(" ", 4)
+        if len(parts) == 5 and parts[2] == "visible" and parts[3] == window_class:
+            return parts[4][1:-1]
+    raise CheckFailed(f"no visible {window_class}: {session.describe()}")
+
+
+def check_box_comes_back_above_its_window(session):
+    """In a virtual desktop, with the About box or the settings dialog open and another program's window in front,
+    the hot key, a click on the tray icon and a second start each bring the box back as the active window, above
+    the main window it belongs to, and both above the other program's window."""
+    for key, name, data in (("HKCU\\Software\\Wine\\Explorer", "Desktop", "Default"),
+                            ("HKCU\\Software\\Wine\\Explorer\\Desktops", "Default", "1024x768")):
+        session.prefix.run(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", data, "/f"])
+    session.start()
+    other = session.prefix.spawn(["notepad.exe"])
+    try:
+        session.wait_window("Notepad")
+        for box, command in (("TAboutForm", HELP_ABOUT_COMMAND), ("TSettingsForm", TOOLS_SETTINGS_COMMAND)):
+            session.driver("post", "TMainForm", "WM_COMMAND", str(command))
+            session.wait_window(box)
+            shown = [caption(session, window_class) for window_class in (box, "TMainForm", "Notepad")]
+            triggers = (("the hot key", lambda: session.keys("ctrl+shift+e")),
+                        ("a tray click", lambda: session.driver("post", "TMainForm", "0x401", "0", "0x201")),
+                        ("a second start", lambda: session.prefix.run([PROGRAM])))
+            for name, trigger in triggers:
+                session.driver("foreground", "Notepad")
+                trigger()
+                expect(wait_until(lambda: front(session, [])[0] != "Notepad", 30), f"{name} with {box}: nothing came")
+                session.idle()
+                active, order = front(session, [box, "TMainForm", "Notepad"])
+                expect(active == box and order == [box, "TMainForm", "Notepad"],
+                       f"{name} with {box}: {active} is active, the order is {order}")
+                seen = stacked(session, shown)
+                expect(seen == shown, f"{name} with {box}: the screen stacks {seen}")
+            session.driver("post", box, "WM_CLOSE")
+            session.driver("wait-gone", box, "30000")
+    finally:
+        other.kill()
+    expect(session.close() == 0, "the program did not end cleanly")
 
 
 def appinfo(versions):

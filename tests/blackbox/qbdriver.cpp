@@ -16,6 +16,8 @@
 //   qbdriver post CLASS MSG [WPARAM [LPARAM]]         PostMessageW to the window (MSG a number or WM_ name)
 //   qbdriver send CLASS MSG [WPARAM [LPARAM]]         SendMessageTimeoutW, prints the result
 //   qbdriver style CLASS                              "visible" or "hidden", then "topmost" when on top
+//   qbdriver front                                    the class of the foreground window, then the classes of the
+//                                                     visible top-level windows, top first
 //   qbdriver idle CLASS                               a WM_NULL round trip: the window's thread has handled what
 //                                                     came before
 //   qbdriver logoff CLASS                             WM_QUERYENDSESSION, then WM_ENDSESSION, to every top-level
@@ -577,6 +579,14 @@ int Run(int AArgc, wchar_t** AArgv) {
     if (!window(target)) return Fail(L"no window of class " + arg(2));
     Out(std::wstring(IsWindowVisible(target) ? L"visible" : L"hidden") +
         ((GetWindowLongPtrW(target, GWL_EXSTYLE) & WS_EX_TOPMOST) ? L" topmost" : L""));
+    return 0;
+  }
+  if (command == L"front") {
+    HWND foreground = GetForegroundWindow();
+    Out(foreground ? ClassOf(foreground) : L"(none)");
+    // EnumWindows goes down the z-order from the top.
+    for (HWND w : TopLevelWindows())
+      if (IsWindowVisible(w)) Out(ClassOf(w));
     return 0;
   }
   if (command == L"idle") {
