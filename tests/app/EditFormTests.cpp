@@ -30,7 +30,7 @@ namespace {
 
 // Handles messages through the application (so that its hooks, the shortcut walk among them, see the keys) until
 // ACondition holds or AMilliseconds pass.
-bool PumpAppUntil(const std::function<bool()>& ACondition, DWORD AMilliseconds = 2000) {
+bool PumpAppUntil(const std::function<bool()>& ACondition, DWORD AMilliseconds = HangMs) {
   const DWORD start = GetTickCount();
   while (!ACondition()) {
     if (GetTickCount() - start > AMilliseconds) return false;

@@ -17,8 +17,8 @@ import zlib
 
 # Nothing written into the source tree.
 sys.dont_write_bytecode = True
-from harness import (BROWSER, PRINTER, PRINTER_PORT, PROGRAM, AppInfoServer, CheckFailed, Session, Tools,  # noqa: E402
-                     TrickleServer, browser_log, document_text, expect, prepare_template, wait_until)
+from harness import (BROWSER, HANG, PRINTER, PRINTER_PORT, PROGRAM, AppInfoServer, CheckFailed, Session,  # noqa: E402
+                     Tools, TrickleServer, browser_log, document_text, expect, prepare_template, wait_until)
 
 # The main window's fixed WM_COMMAND ids.
 FILE_EXIT_COMMAND = 0x0104
@@ -46,7 +46,7 @@ def stamp(session, path):
     return info.st_mtime_ns, info.st_ino, info.st_size
 
 
-def saved_bytes(session, path, before, timeout=15):
+def saved_bytes(session, path, before, timeout=HANG):
     """The file's bytes once its stamp differs from before."""
     expect(wait_until(lambda: stamp(session, path) not in (None, before), timeout),
            f"{path} was not written: {session.describe()}")
@@ -66,7 +66,7 @@ def dismiss(session):
     box = session.boxes()[0]
     ids = [ident for cls, ident, _ in box[1] if cls == "Button"]
     session.driver("press", "#32770", str(1 if 1 in ids or not ids else ids[0]))
-    expect(wait_until(lambda: not session.boxes(), 10), f"the box stays: {box}")
+    expect(wait_until(lambda: not session.boxes()), f"the box stays: {box}")
 
 
 # -- the editor ----------------------------------------------------------------------------------------------------
@@ -107,10 +107,15 @@ def check_ctrl_typing_inserts(session):
     session.keys("t:Frame here: ")
     session.keys("+ctrl", "l", "sleep:100", "-ctrl")
     session.idle()
-    # The run is posted: a moment for it before the save.
-    time.sleep(0.5)
-    saved = save(session, data)
-    expect(b"<LogicFrame" in saved, f"no logic frame in the saved file: {saved!r}")
+    # The run is posted: saved again until it has run.
+    saved = b""
+
+    def framed():
+        nonlocal saved
+        saved = save(session, data)
+        return b"<LogicFrame" in saved
+
+    expect(wait_until(framed), f"no logic frame in the saved file: {saved!r}")
     expect(b'Value="Frame here: ' in saved, f"the text before it is missing: {saved!r}")
     expect(saved.index(b'Value="Frame here: ') < saved.index(b"<LogicFrame"),
            f"the frame is not at the caret: {saved!r}")
@@ -169,7 +174,7 @@ def check_clicks_leave_esc_hiding(session):
     expected = document_text([line.replace('"end"', '"endX"') for line in CLICKED])
     expect(saved == expected, f"the typing did not go into the main text:\n{saved!r}\n{expected!r}")
     session.keys("esc")
-    expect(wait_until(lambda: session.driver("style", "TMainForm").startswith("hidden"), 10), "Esc did not hide")
+    expect(wait_until(lambda: session.driver("style", "TMainForm").startswith("hidden")), "Esc did not hide")
     expect(session.close() == 0, "the program did not end cleanly")
 
 
@@ -213,7 +218,7 @@ def check_alt_keys_open_menus(session):
         restart_shown(session)
         session.focus()
         session.keys(*chord)
-        session.wait_window("TSettingsForm", timeout=15)
+        session.wait_window("TSettingsForm")
         expect(session.read(data) == KNOWN, f"the data file changed ({language})")
         # A loaded machine may show the dialog before the system makes it active: Esc goes to the active window.
         session.driver("idle", "TSettingsForm")
@@ -263,7 +268,7 @@ def check_planted_editing_file_not_run(session):
     session.idle()
     session.keys("enter")
     session.idle()
-    expect(wait_until(lambda: session.exists(marker) or browser_log(session), 20),
+    expect(wait_until(lambda: session.exists(marker) or browser_log(session)),
            f"Enter started nothing: {session.describe()}")
     # Both would have started by now.
     time.sleep(1.0)
@@ -355,7 +360,7 @@ def check_link_starts_no_program(session):
     session.start()
     session.focus()
     session.keys("ctrl+home", "right", "ctrl+enter")
-    expect(wait_until(lambda: session.boxes() or session.exists(MARKER), 20), f"nothing came: {session.describe()}")
+    expect(wait_until(lambda: session.boxes() or session.exists(MARKER)), f"nothing came: {session.describe()}")
     # A batch file that was started needs a moment to write its marker.
     time.sleep(2)
     expect(not session.exists(MARKER), "the linked batch file ran")
@@ -366,7 +371,7 @@ def check_link_starts_no_program(session):
     expect(browser_log(session) == [], f"the file link reached the browser: {browser_log(session)}")
     session.focus()
     session.keys("down", "ctrl+enter")
-    expect(wait_until(lambda: browser_log(session), 20), f"no browser was started: {session.describe()}")
+    expect(wait_until(lambda: browser_log(session)), f"no browser was started: {session.describe()}")
     expect(len(browser_log(session)) == 1 and browser_log(session)[0].endswith('"https://example.test/page"'),
            f"not the https link: {browser_log(session)}")
     expect(not session.boxes(), f"a box after the https link: {session.boxes()}")
@@ -443,10 +448,10 @@ def check_locked_data_file(session):
     """A data file locked at start gives a report and an exit, and no file is written."""
     data = session.data_file()
     session.write(data, KNOWN)
-    holder = session.driver_spawn("hold", data, str(session.prefix.unix("C:\\release")), "60000")
+    holder = session.driver_spawn("hold", data, str(session.prefix.unix("C:\\release")), "300000")
     try:
         expect(wait_until(lambda: b"held" in (session.folder / "driver.log").read_bytes()
-                          if (session.folder / "driver.log").exists() else False, 20), "the file was not locked")
+                          if (session.folder / "driver.log").exists() else False), "the file was not locked")
         session.start(wait_shown=False)
         session.wait_window("#32770")
         boxes = session.boxes()
@@ -473,13 +478,13 @@ def check_autosave_failure(session):
     session.write(data, KNOWN)
     session.start()
     session.focus()
-    holder = session.driver_spawn("hold", data, str(session.prefix.unix("C:\\release")), "90000")
+    holder = session.driver_spawn("hold", data, str(session.prefix.unix("C:\\release")), "300000")
     try:
         expect(wait_until(lambda: (session.folder / "driver.log").exists()
-                          and b"held" in (session.folder / "driver.log").read_bytes(), 20), "the file was not locked")
+                          and b"held" in (session.folder / "driver.log").read_bytes()), "the file was not locked")
         session.keys("t:typed ")
         # The auto-save runs 10 s after the change; two more intervals must not bring a second box.
-        session.wait_window("#32770", timeout=20)
+        session.wait_window("#32770")
         time.sleep(21)
         boxes = session.boxes()
         expect(len(boxes) == 1, f"not exactly one report: {boxes}")
@@ -489,7 +494,7 @@ def check_autosave_failure(session):
         holder.wait(timeout=30)
     before = stamp(session, data)
     dismiss(session)
-    saved = saved_bytes(session, data, before, timeout=25)
+    saved = saved_bytes(session, data, before)
     expect(b'Value="typed ' in saved, f"the freed file did not get the change: {saved!r}")
     expect(len(session.boxes()) == 0, f"another report came: {session.boxes()}")
     expect(session.close() == 0, "the program did not end cleanly")
@@ -509,7 +514,7 @@ def check_print_to_file_printer(session):
     expect(len(boxes) == 1 and any(text == PRINTER for _, _, text in boxes[0][1]),
            f"not the print dialog with the test printer: {boxes}")
     session.driver("press", "#32770", "1")
-    expect(wait_until(lambda: out.exists() and b"%%EOF" in out.read_bytes(), 30),
+    expect(wait_until(lambda: out.exists() and b"%%EOF" in out.read_bytes()),
            f"nothing printed: {session.describe()}")
     pages = out.read_bytes().count(b"%%Page:")
     expect(pages == 1, f"a short document printed {pages} pages")
@@ -534,14 +539,14 @@ def check_stay_on_top_keeps_hot_key(session):
     for on_top in (True, False):
         session.driver("post", "TMainForm", "WM_COMMAND", str(STAY_ON_TOP_COMMAND))
         session.idle()
-        expect(wait_until(lambda: ("topmost" in session.driver("style", "TMainForm")) == on_top, 10),
+        expect(wait_until(lambda: ("topmost" in session.driver("style", "TMainForm")) == on_top),
                f"the window is not {'on top' if on_top else 'back to normal'}")
         expect(session.driver("probe", "hotkey", "").strip() == "held", "the hot key was lost")
         session.focus()
         session.keys("esc")
-        expect(wait_until(lambda: session.driver("style", "TMainForm").startswith("hidden"), 10), "Esc did not hide")
+        expect(wait_until(lambda: session.driver("style", "TMainForm").startswith("hidden")), "Esc did not hide")
         session.keys("ctrl+shift+e")
-        expect(wait_until(lambda: session.driver("style", "TMainForm").startswith("visible"), 10),
+        expect(wait_until(lambda: session.driver("style", "TMainForm").startswith("visible")),
                "the hot key did not bring the window back")
     expect(session.close() == 0, "the program did not end cleanly")
     for kind, name in (("atom", "QuillboxHotKey"), ("hotkey", "")):
@@ -633,7 +638,7 @@ def check_web_commands(session):
     try:
         session.start()
         session.driver("post", "TMainForm", "WM_COMMAND", str(HELP_PROGRAM_PAGE_COMMAND))
-        expect(wait_until(lambda: browser_log(session), 20), f"no browser was started: {session.describe()}")
+        expect(wait_until(lambda: browser_log(session)), f"no browser was started: {session.describe()}")
         expect(browser_log(session)[-1].endswith('"http://home.test/en/start/en"'),
                f"not the localized home page: {browser_log(session)}")
         session.driver("post", "TMainForm", "WM_COMMAND", str(HELP_CHECK_UPDATES_COMMAND))
@@ -653,7 +658,7 @@ def check_web_commands(session):
         expect(len(boxes) == 1 and any(text == expected for _, _, text in boxes[0][1]),
                f"not the newer-version box: {boxes}")
         session.driver("press", "#32770", "1")
-        expect(wait_until(lambda: len(browser_log(session)) == 2, 20), f"no download page: {browser_log(session)}")
+        expect(wait_until(lambda: len(browser_log(session)) == 2), f"no download page: {browser_log(session)}")
         expect(browser_log(session)[-1].endswith('"http://home.test/download"'),
                f"not the download page: {browser_log(session)}")
         expect(server.requests == [("/appinfo.xml", "AppWeb")] * 3, f"not three requests: {server.requests}")
@@ -691,9 +696,10 @@ def check_stalled_update_check(session):
         session.driver("post", "TMainForm", "WM_COMMAND", str(HELP_CHECK_UPDATES_COMMAND))
         posted = time.monotonic()
         expect(wait_until(lambda: server.requests == 1, 20), f"the server was not asked: {session.describe()}")
-        # Until the report at the download's deadline (6 s, later by the time a box shown meanwhile stays open).
+        # Until the report at the download's deadline (6 s, later by the time a box shown meanwhile stays open); the
+        # server trickles without end, so a check that missed its deadline would never report.
         while not session.boxes():
-            expect(time.monotonic() < posted + 10, f"no report at the deadline: {session.describe()}")
+            expect(time.monotonic() < posted + HANG, f"no report at the deadline: {session.describe()}")
             serves_posted_command(session)
         boxes = session.boxes()
         expect(len(boxes) == 1 and any(text.startswith(f"Can't open URL: {server.address}appinfo.xml") and
@@ -748,7 +754,7 @@ def check_find_through_elements(session):
     boxes = session.boxes()
     expect(len(boxes) == 1 and boxes[0][0] == "Find", f"not only the find dialog: {boxes}")
     session.keys("esc")
-    expect(wait_until(lambda: not session.boxes(), 10), f"the find dialog stays: {session.boxes()}")
+    expect(wait_until(lambda: not session.boxes()), f"the find dialog stays: {session.boxes()}")
     session.focus()
     session.keys("t:found")
     saved = save(session, data)

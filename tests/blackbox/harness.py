@@ -36,7 +36,12 @@ def expect(condition, message):
         raise CheckFailed(message)
 
 
-def wait_until(condition, timeout, step=0.1):
+# How long a wait for the program lasts before it is taken for a hang: far longer than a busy machine needs, so
+# that it never decides a check. The driver's own waits end sooner.
+HANG = 90
+
+
+def wait_until(condition, timeout=HANG, step=0.1):
     """True once condition() holds, False after timeout seconds."""
     end = time.monotonic() + timeout
     while True:
@@ -190,7 +195,7 @@ class Session:
 
     # -- the driver --------------------------------------------------------------------------------------------
 
-    def driver(self, *args, timeout=60, check=True):
+    def driver(self, *args, timeout=HANG, check=True):
         return self.prefix.run([self.tools.driver] + list(args), timeout=timeout, check=check)
 
     def driver_spawn(self, *args):
@@ -270,11 +275,11 @@ class Session:
         if wait_shown:
             self.wait_window()
 
-    def wait_window(self, window_class="TMainForm", timeout=30):
+    def wait_window(self, window_class="TMainForm", timeout=60):
         out = self.driver("wait-window", window_class, str(timeout * 1000), timeout=timeout + 30, check=False)
         expect("qbdriver:" not in out, f"no window of class {window_class}: {self.describe()}")
 
-    def wait_hidden_main(self, timeout=30):
+    def wait_hidden_main(self, timeout=HANG):
         """The main window exists, shown or not (a later start stays in the notification area)."""
         ok = wait_until(lambda: "TMainForm" in self.driver("windows"), timeout, 0.3)
         expect(ok, f"no main window: {self.describe()}")
@@ -287,13 +292,13 @@ class Session:
     def idle(self):
         self.driver("idle", "TMainForm")
 
-    def wait_exit(self, timeout=30):
+    def wait_exit(self, timeout=HANG):
         try:
             return self.process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             raise CheckFailed(f"the program did not end: {self.describe()}")
 
-    def close(self, timeout=30):
+    def close(self, timeout=HANG):
         """Ends the program as its File > Exit does: the main window closes."""
         if self.process and self.process.poll() is None:
             self.driver("post", "TMainForm", "WM_CLOSE")

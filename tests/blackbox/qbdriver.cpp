@@ -131,6 +131,9 @@ HWND FindAny(const std::wstring& AClass) {
 
 long ParseNumber(const std::wstring& AText) { return static_cast<long>(wcstoll(AText.c_str(), nullptr, 0)); }
 
+// How long a wait for the program lasts before it is taken for a hang: far longer than a busy machine needs.
+constexpr DWORD HangMs = 60000;
+
 bool WaitFor(const std::function<bool()>& ACondition, DWORD ATimeoutMs) {
   const DWORD start = GetTickCount();
   for (;;) {
@@ -273,10 +276,10 @@ bool Foreground(HWND AWindow) {
   AttachThreadInput(self, target, TRUE);
   SetForegroundWindow(AWindow);
   AttachThreadInput(self, target, FALSE);
-  return WaitFor([&] { return GetForegroundWindow() == AWindow; }, 3000);
+  return WaitFor([&] { return GetForegroundWindow() == AWindow; }, HangMs);
 }
 
-bool Idle(HWND AWindow, DWORD ATimeoutMs = 10000) {
+bool Idle(HWND AWindow, DWORD ATimeoutMs = HangMs) {
   DWORD_PTR result = 0;
   return SendMessageTimeoutW(AWindow, WM_NULL, 0, 0, SMTO_NORMAL, ATimeoutMs, &result) != 0;
 }
@@ -519,13 +522,13 @@ int Run(int AArgc, wchar_t** AArgv) {
     return 0;
   }
   if (command == L"wait-window") {
-    if (!WaitFor([&] { return (target = FindVisible(arg(2))) != nullptr; }, number(3, 20000)))
+    if (!WaitFor([&] { return (target = FindVisible(arg(2))) != nullptr; }, number(3, HangMs)))
       return Fail(L"no window of class " + arg(2));
     Out(Hex(reinterpret_cast<uintptr_t>(target)));
     return 0;
   }
   if (command == L"wait-gone")
-    return WaitFor([&] { return FindVisible(arg(2)) == nullptr; }, number(3, 20000)) ? 0 : Fail(L"still there");
+    return WaitFor([&] { return FindVisible(arg(2)) == nullptr; }, number(3, HangMs)) ? 0 : Fail(L"still there");
   if (command == L"boxes") {
     for (HWND w : TopLevelWindows()) {
       if (!IsWindowVisible(w) || ClassOf(w) != L"#32770") continue;
@@ -591,7 +594,7 @@ int Run(int AArgc, wchar_t** AArgv) {
   }
   if (command == L"idle") {
     // Found again on each try: the window may be re-created meanwhile (a change of its style).
-    return WaitFor([&] { return window(target) && Idle(target); }, 20000) ? 0 : Fail(L"no answer");
+    return WaitFor([&] { return window(target) && Idle(target); }, HangMs) ? 0 : Fail(L"no answer");
   }
   if (command == L"logoff") {
     if (!window(target)) return Fail(L"no window of class " + arg(2));

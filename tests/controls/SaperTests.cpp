@@ -53,9 +53,15 @@ class TSaperForm : public TForm {
     Journal->push_back("popup");
     AHandled = true;
   }
+  // Only the test's own input is written down: Wine adds moves of its own at the pointer's place (a capture let go,
+  // a window changed under it), late on a loaded machine.
   void Note(const char* AWhat, int X, int Y) {
+    if (GetMessageExtraInfo() != TestInput) return;
     Journal->push_back(std::string(AWhat) + " " + std::to_string(X) + "," + std::to_string(Y));
   }
+
+  // The mark the test's own input carries.
+  static constexpr LPARAM TestInput = 0x5A9E;
 
   TJournal* Journal;
   TRangeBox* Box = nullptr;
@@ -71,7 +77,7 @@ POINT CursorPos() {
 }
 
 // The pointer moved to a screen point (absolute coordinates that land on exactly that pixel), with the buttons
-// given, from the input queue; then the loop handles what it caused.
+// given, from the input queue and marked as the test's; then the loop handles what it caused.
 void SendMouse(POINT AScreen, DWORD AButtons = 0) {
   const LONGLONG width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
   INPUT input{};
@@ -79,8 +85,9 @@ void SendMouse(POINT AScreen, DWORD AButtons = 0) {
   input.mi.dx = static_cast<LONG>((AScreen.x * 65536LL + width - 1) / width);
   input.mi.dy = static_cast<LONG>((AScreen.y * 65536LL + height - 1) / height);
   input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | AButtons;
+  input.mi.dwExtraInfo = TSaperForm::TestInput;
   SendInput(1, &input, sizeof(INPUT));
-  PumpApplication([] { return false; }, 60);
+  HandleInput();
 }
 
 SCROLLINFO BarInfo(HWND AWindow, int ABar) {

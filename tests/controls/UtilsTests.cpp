@@ -66,7 +66,7 @@ class TUtilsForm : public TForm {
   TTransparencyControl* Transparent = nullptr;
 };
 
-bool LoopUntil(const std::function<bool()>& ACondition, unsigned ATimeoutMs = 3000) {
+bool LoopUntil(const std::function<bool()>& ACondition, unsigned ATimeoutMs = HangMs) {
   const UINT_PTR tick = SetTimer(nullptr, 0, 10, nullptr);
   const ULONGLONG end = GetTickCount64() + ATimeoutMs;
   bool held = false;

@@ -16,7 +16,7 @@
 inline std::string Utf8(const std::u16string& AText) { return std::string(AText.begin(), AText.end()); }
 
 // Handles messages through the application (its message hooks included) until ACondition holds or the time is up.
-inline bool PumpApplication(const std::function<bool()>& ACondition, unsigned ATimeoutMs = 3000) {
+inline bool PumpApplication(const std::function<bool()>& ACondition, unsigned ATimeoutMs = HangMs) {
   const ULONGLONG end = GetTickCount64() + ATimeoutMs;
   for (;;) {
     Application->ProcessMessages();
@@ -26,12 +26,17 @@ inline bool PumpApplication(const std::function<bool()>& ACondition, unsigned AT
   }
 }
 
+// Handles messages until no input waits for this thread. Wine queues input before SendInput returns, and what the
+// loop posts while it handles the input it handles in the same round.
+inline void HandleInput() {
+  PumpApplication([] { return HIWORD(GetQueueStatus(QS_INPUT)) == 0; });
+}
+
 // Presses the modifiers, the key, then lets everything go (last modifier first), and handles messages until the
 // messages this causes are handled.
 inline bool TypeKeys(uint16_t AKey, std::initializer_list<uint16_t> AModifiers = {}) {
   if (!SendKeys({AKey}, AModifiers)) return false;
-  // Wine queues the input before SendInput returns; the pause lets the loop handle all it causes.
-  PumpApplication([] { return false; }, 100);
+  HandleInput();
   return true;
 }
 

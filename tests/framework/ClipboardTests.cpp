@@ -20,6 +20,7 @@ const std::vector<uint8_t> kChildBytes{9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
 constexpr wchar_t kWrittenEvent[] = L"QuillboxClipboardTestWritten";
 constexpr wchar_t kReadEvent[] = L"QuillboxClipboardTestRead";
 constexpr wchar_t kHeldEvent[] = L"QuillboxClipboardTestHeld";
+constexpr wchar_t kOpeningEvent[] = L"QuillboxClipboardTestOpening";
 
 // 3 x 2 pixels in 32 bits, each with its own alpha.
 void FillProbeBitmap(TBitmap& ABitmap, uint32_t ASeed) {
@@ -88,7 +89,7 @@ HANDLE StartChild(const wchar_t* ARole) {
 }
 
 DWORD WaitForExit(HANDLE AProcess) {
-  WaitPumping(AProcess, 30000);
+  WaitPumping(AProcess, HangMs);
   DWORD code = 999;
   GetExitCodeProcess(AProcess, &code);
   CloseHandle(AProcess);
@@ -102,20 +103,23 @@ TEST(ClipboardChild, Role) {
   HANDLE written = OpenEventW(EVENT_MODIFY_STATE, FALSE, kWrittenEvent);
   HANDLE read = OpenEventW(SYNCHRONIZE, FALSE, kReadEvent);
   HANDLE held = OpenEventW(EVENT_MODIFY_STATE, FALSE, kHeldEvent);
+  HANDLE opening = OpenEventW(SYNCHRONIZE, FALSE, kOpeningEvent);
   if (role == L"verify") {
     ExpectContent(clipboard, kParentText, kParentBytes, 0x80402010u);
   } else if (role == L"write") {
     WriteContent(clipboard, kChildText, kChildBytes, 0x01020304u);
     SetEvent(written);
     // Stay alive while the parent reads: contents may leave with the last process of the session.
-    WaitPumping(read, 20000);
+    WaitPumping(read, HangMs);
   } else if (role == L"hold") {
+    // Held from before the parent opens until after, however late a busy machine runs either process.
     clipboard.Open();
     SetEvent(held);
-    Sleep(400);
+    WaitForSingleObject(opening, HangMs);
+    Sleep(150);
     clipboard.Close();
   }
-  for (HANDLE h : {written, read, held})
+  for (HANDLE h : {written, read, held, opening})
     if (h) CloseHandle(h);
 }
 
@@ -134,7 +138,7 @@ TEST_F(ClipboardTest, TextPrivateFormatAndBitmapComeFromAnotherProcess) {
   HANDLE read = CreateEventW(nullptr, TRUE, FALSE, kReadEvent);
   HANDLE child = StartChild(L"write");
   ASSERT_NE(child, nullptr);
-  ASSERT_TRUE(WaitPumping(written, 20000));
+  ASSERT_TRUE(WaitPumping(written, HangMs));
   ExpectContent(*Clipboard, kChildText, kChildBytes, 0x01020304u);
   SetEvent(read);
   EXPECT_EQ(WaitForExit(child), 0u);
@@ -144,16 +148,19 @@ TEST_F(ClipboardTest, TextPrivateFormatAndBitmapComeFromAnotherProcess) {
 
 TEST_F(ClipboardTest, OpenWaitsWhileAnotherProcessHoldsTheClipboard) {
   HANDLE held = CreateEventW(nullptr, TRUE, FALSE, kHeldEvent);
+  HANDLE opening = CreateEventW(nullptr, TRUE, FALSE, kOpeningEvent);
   HANDLE child = StartChild(L"hold");
   ASSERT_NE(child, nullptr);
-  ASSERT_TRUE(WaitPumping(held, 20000));
+  ASSERT_TRUE(WaitPumping(held, HangMs));
   ULONGLONG start = GetTickCount64();
+  SetEvent(opening);
   Clipboard->Open();
   ULONGLONG waited = GetTickCount64() - start;
   Clipboard->Close();
   EXPECT_GE(waited, 100u);
   EXPECT_EQ(WaitForExit(child), 0u);
   CloseHandle(held);
+  CloseHandle(opening);
 }
 
 TEST_F(ClipboardTest, OneBracketPutsSeveralFormatsAndClearEmpties) {

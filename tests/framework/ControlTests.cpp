@@ -184,7 +184,7 @@ TEST_F(ShownControlTest, ThePointerEntersAndLeavesWindowlessChildrenOneAtATime) 
   moveTo(80, 40);
   journal.clear();
   SetCursorPos(origin.x + 400, origin.y + 400);
-  EXPECT_TRUE(PumpUntil([&] { return !hover().empty(); }, 2000));
+  EXPECT_TRUE(PumpUntil([&] { return !hover().empty(); }));
   EXPECT_EQ(hover(), (TJournal{"blue leave"}));
 }
 
@@ -538,7 +538,7 @@ TEST_F(ShownControlTest, RecreatingAWindowMakesItsChildrenAgainWithTheirTextBoun
   // Creation order is kept as the order of the windows, bottom to top.
   EXPECT_EQ(GetWindow(hidden->Handle(), GW_HWNDNEXT), second->Handle());
   EXPECT_EQ(GetWindow(second->Handle(), GW_HWNDNEXT), first->Handle());
-  EXPECT_TRUE(PumpUntil([&] { return first->Focused(); }, 2000));
+  EXPECT_TRUE(PumpUntil([&] { return first->Focused(); }));
   EXPECT_EQ(form->ActiveControl(), first);
   // The windowless children are still there and routed to.
   EXPECT_EQ(form->ControlAtPos(POINT{15, 15}, false), form->Red);

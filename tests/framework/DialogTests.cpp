@@ -293,7 +293,7 @@ TEST_F(DialogTest, RealFindDialogReportsTextAndOptionsAndTabMovesInsideIt) {
   SetForegroundWindow(dialog);
   HWND edit = GetDlgItem(dialog, 0x480);
   SetFocus(edit);
-  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == edit; }, 3000));
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == edit; }));
 
   PostMessageW(edit, WM_KEYDOWN, VK_TAB, KeyData(VK_TAB));
   PostMessageW(edit, WM_KEYUP, VK_TAB, KeyData(VK_TAB) | (LPARAM(3) << 30));
@@ -307,7 +307,7 @@ TEST_F(DialogTest, RealFindDialogReportsTextAndOptionsAndTabMovesInsideIt) {
     SendMessageW(GetDlgItem(dialog, 0x411), BM_CLICK, 0, 0);  // chx2, match case
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
   });
-  EXPECT_TRUE(PumpUntil([&] { return !journal.Events.empty(); }, 5000));
+  EXPECT_TRUE(PumpUntil([&] { return !journal.Events.empty(); }));
   user.join();
   EXPECT_EQ(journal.Events, (std::vector<std::string>{"find needle"}));
   EXPECT_EQ(find->Options(), frDown | frMatchCase | frFindNext | frHideWholeWord);

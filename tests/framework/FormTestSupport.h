@@ -46,7 +46,7 @@ inline void PressKey(HWND AWindow, UINT AKey, bool AAlt = false) {
 inline bool ShowActive(TCustomForm& AForm) {
   AForm.Show();
   SetForegroundWindow(AForm.Handle());
-  return PumpUntil([&] { return AForm.Active(); }, 3000);
+  return PumpUntil([&] { return AForm.Active(); });
 }
 
 // A suite whose tests share one shown form, so its window is put away once per suite rather than once per test.

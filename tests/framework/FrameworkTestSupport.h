@@ -27,8 +27,12 @@ class FrameworkTest : public ::testing::Test {
 // each key is pressed and let go, then the modifiers are let go, last first. True when every event was queued.
 bool SendKeys(std::initializer_list<uint16_t> AKeys, std::initializer_list<uint16_t> AModifiers = {});
 
+// How long a test waits for an event before it takes the wait for a hang: far longer than a busy machine needs, so
+// that it never decides a pass.
+constexpr unsigned HangMs = 60000;
+
 // Handles messages until ACondition holds or ATimeoutMs pass; returns whether it held.
-bool PumpUntil(const std::function<bool()>& ACondition, unsigned ATimeoutMs = 5000);
+bool PumpUntil(const std::function<bool()>& ACondition, unsigned ATimeoutMs = HangMs);
 
 // Waits for AObject while handling this thread's messages (a clipboard owner must answer other processes
 // meanwhile); true when it was signalled.

@@ -273,7 +273,7 @@ TEST_F(MenuTest, APopupForAControlRunsOnPopupThenClicksTheChosenItemAfterItClose
   form->AddItem(popup->Items(), u"Second");
   form->SetPopupMenu(popup);
   PostMessageW(form->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(form->Handle()), MAKELPARAM(150, 150));
-  PumpApplication([&] { return journal.size() >= 2; }, 3000);
+  PumpApplication([&] { return journal.size() >= 2; });
   EXPECT_EQ(journal, (TJournal{"popup", "first"}));
   EXPECT_EQ(popup->PopupComponent(), form);
   form->SetPopupMenu(nullptr);

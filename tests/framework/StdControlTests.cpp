@@ -111,7 +111,7 @@ TEST_F(StdControlTest, ATreeViewMadeAgainKeepsItsNodesOpenBranchesAndTheUsersSel
   const RECT r = a2->DisplayRect(true);
   EXPECT_EQ(tree->GetNodeAt((r.left + r.right) / 2, (r.top + r.bottom) / 2), a2);
   EXPECT_TRUE(tree->GetHitTestInfoAt((r.left + r.right) / 2, (r.top + r.bottom) / 2).ContainsAny(htOnItem));
-  EXPECT_TRUE(PumpUntil([&] { return tree->Focused(); }, 2000));
+  EXPECT_TRUE(PumpUntil([&] { return tree->Focused(); }));
 
   // The user's next choice is told again.
   PressKey(tree->Handle(), VK_UP);
@@ -386,7 +386,7 @@ TEST_F(StdControlTest, ALabelsAcceleratorFocusesItsControlUnlessTheFocusedContro
   for (const TCase& c : cases) {
     SCOPED_TRACE(std::string(1, static_cast<char>(c.Key)) + (c.Alt ? " with Alt" : ""));
     c.Focused->SetFocus();
-    ASSERT_TRUE(PumpUntil([&] { return c.Focused->Focused(); }, 2000));
+    ASSERT_TRUE(PumpUntil([&] { return c.Focused->Focused(); }));
     PressKey(c.Focused->Handle(), c.Key, c.Alt);
     EXPECT_TRUE(c.Expected->Focused());
   }
