@@ -74,6 +74,11 @@ TVisualElement* TElement_Comment::GetNavigationParent() {
   return TCustomCommentElement::GetNavigationParent();
 }
 
+bool TElement_Comment::ComputeVisible() {
+  if (TVisualElement* described = GetDescribedElement(this); described && !described->IsVisible()) return false;
+  return TCustomCommentElement::ComputeVisible();
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Logic frames
 

@@ -62,6 +62,8 @@ class TElement_Comment : public TCustomCommentElement {
 
   // A description navigates back to the element it describes, so arrows go on to that element's next sibling.
   TVisualElement* GetNavigationParent() override;
+  // A description is shown only while the element it describes is.
+  bool ComputeVisible() override;
 };
 
 // The caption of a logic frame: a comment without margins whose background the frame paints.

@@ -81,10 +81,10 @@ TCustomDescribedElement::TCustomDescribedElement(TScheme* AScheme, TElementClass
 void TCustomDescribedElement::PlaceDescription() {
   if (!FDescription || IsDestroying()) return;
   TSheet* sheet = Sheet();
-  // The description is on the sheet only while the element is shown there.
-  TVisualElement* parent = sheet && IsVisible() ? sheet->Root() : nullptr;
+  // On the sheet with the element even while hidden with it, so that a search can reach its text.
+  TVisualElement* parent = sheet ? sheet->Root() : nullptr;
   if (FDescription->VisualParent() != parent) FDescription->SetVisualParent(parent);
-  if (!parent) return;
+  if (!parent || !IsVisible()) return;
   TRect own, other;
   GetMargins(own);
   FDescription->GetMargins(other);

@@ -765,36 +765,63 @@ TEST_F(SheetFormDocumentTest, ReplaceAllReplacesEveryOccurrenceOnceInEitherDirec
 
 TEST_F(SheetFormDocumentTest, FindAndReplaceRevealTextInACollapsedFrameAndFindButKeepADisabledOne) {
   // "needle" in a collapsed frame's content, then in a disabled comment.
-  const std::string content =
+  const std::string flat =
       "<Chars Value=\"start \"/><LogicFrame Expanded=\"0\"><Content><Chars Value=\"one needle here\"/><Br/>"
       "</Content><Caption><Chars Value=\"cap\"/><Br/></Caption></LogicFrame>"
       "<Chars Value=\" mid \"/><Comment Disabled=\"1\"><Chars Value=\"a needle too\"/><Br/></Comment>"
       "<Chars Value=\" end\"/><Br/>\r\n";
+  // A collapsed frame (the first "Expanded") holding a described collapsed frame (the second), then a described
+  // collapsed frame (the third): each word stands in one place.
+  const std::string nested =
+      "<Chars Value=\"start \"/><LogicFrame Expanded=\"0\"><Content><Chars Value=\"outer \"/>"
+      "<LogicFrame Expanded=\"0\"><Description><Chars Value=\"about alpha\"/><Br/></Description>"
+      "<Content><Chars Value=\"inner beta\"/><Br/></Content><Caption><Chars Value=\"cap gamma\"/><Br/></Caption>"
+      "</LogicFrame><Br/></Content><Caption><Chars Value=\"outer cap\"/><Br/></Caption></LogicFrame>"
+      "<Chars Value=\" mid \"/><LogicFrame Expanded=\"0\"><Description><Chars Value=\"own delta\"/><Br/>"
+      "</Description><Content><Chars Value=\"x\"/><Br/></Content><Caption><Chars Value=\"y\"/><Br/></Caption>"
+      "</LogicFrame><Chars Value=\" end\"/><Br/>\r\n";
   enum TAction { aFind, aReplace, aReplaceAll };
   const struct {
     const char* Name;
+    const std::string& Content;
+    const char16_t* Word;
     TAction Action;
     int Times;
     // The focused text afterwards, its selection, and what was told.
     const char16_t* Focused;
     const char16_t* Selected;
     std::vector<std::u16string> Told;
-    bool Replaced;
+    // The frames opened, by the order of their "Expanded" in the file, and the text the word was replaced in.
+    std::vector<int> Opened;
+    const char* Replaced;
   } cases[] = {
-      {"find", aFind, 1, u"one needle here", u"needle", {}, false},
-      {"find twice", aFind, 2, u"a needle too", u"needle", {}, false},
-      {"find past the last", aFind, 3, u"a needle too", u"needle", {u"Could not find \"needle\"."}, false},
-      {"replace", aReplace, 1, u"a needle too", u"needle", {}, true},
-      {"replace twice", aReplace, 2, u"a needle too", u"needle", {u"Could not find \"needle\"."}, true},
-      {"replace all", aReplaceAll, 1, nullptr, nullptr, {u"The program has made 1 replacements."}, true},
+      {"find", flat, u"needle", aFind, 1, u"one needle here", u"needle", {}, {0}, nullptr},
+      {"find twice", flat, u"needle", aFind, 2, u"a needle too", u"needle", {}, {0}, nullptr},
+      {"find past the last", flat, u"needle", aFind, 3, u"a needle too", u"needle",
+       {u"Could not find \"needle\"."}, {0}, nullptr},
+      {"replace", flat, u"needle", aReplace, 1, u"a needle too", u"needle", {}, {0}, "one needle"},
+      {"replace twice", flat, u"needle", aReplace, 2, u"a needle too", u"needle",
+       {u"Could not find \"needle\"."}, {0}, "one needle"},
+      {"replace all", flat, u"needle", aReplaceAll, 1, nullptr, nullptr,
+       {u"The program has made 1 replacements."}, {0}, "one needle"},
+      {"find a nested frame's description", nested, u"alpha", aFind, 1, u"about alpha", u"alpha", {}, {0}, nullptr},
+      {"replace all in a nested frame's description", nested, u"alpha", aReplaceAll, 1, nullptr, nullptr,
+       {u"The program has made 1 replacements."}, {0}, "about alpha"},
+      {"find a nested frame's content", nested, u"beta", aFind, 1, u"inner beta", u"beta", {}, {0, 1}, nullptr},
+      {"replace all in a nested frame's content", nested, u"beta", aReplaceAll, 1, nullptr, nullptr,
+       {u"The program has made 1 replacements."}, {0, 1}, "inner beta"},
+      {"find a nested frame's caption", nested, u"gamma", aFind, 1, u"cap gamma", u"gamma", {}, {0}, nullptr},
+      {"find a collapsed frame's description", nested, u"delta", aFind, 1, u"own delta", u"delta", {}, {}, nullptr},
+      {"replace a collapsed frame's description", nested, u"delta", aReplace, 1, u"own pin", u"",
+       {u"Could not find \"delta\"."}, {}, "own delta"},
   };
   for (const auto& c : cases) {
-    Load(content);
+    Load(c.Content);
     const std::string before = Saved();
     Boxes.Boxes.clear();
     Document->DocumentRoot()->SetFocus(fdForward, {}, nullptr, nullptr);
     for (int i = 0; i < c.Times; ++i) {
-      const auto data = Search(u"needle", false);
+      const auto data = Search(c.Word, false);
       if (c.Action == aFind)
         Form->FindAgain(1, data.get(), true);
       else
@@ -811,13 +838,24 @@ TEST_F(SheetFormDocumentTest, FindAndReplaceRevealTextInACollapsedFrameAndFindBu
     }
     std::string expected = before;
     const std::string collapsed = " Expanded=\"0\"";
-    expected.erase(expected.find(collapsed), collapsed.size());
-    if (c.Replaced) expected.replace(expected.find("one needle"), 10, "one pin");
+    for (auto opened = c.Opened.rbegin(); opened != c.Opened.rend(); ++opened) {
+      size_t at = expected.find(collapsed);
+      for (int i = 0; i < *opened; ++i) at = expected.find(collapsed, at + 1);
+      expected.erase(at, collapsed.size());
+    }
+    if (c.Replaced) {
+      std::string replaced = c.Replaced;
+      const std::string word = Utf16ToUtf8(c.Word);
+      replaced.replace(replaced.find(word), word.size(), "pin");
+      expected.replace(expected.find(c.Replaced), std::string(c.Replaced).size(), replaced);
+    }
     const std::string after = Saved();
-    EXPECT_EQ(after, expected) << c.Name << ": the frame opens, the disabled comment keeps its text";
-    while (Document->UndoRedo()->CanUndo()) Form->EditUndo->Execute(nullptr);
-    EXPECT_EQ(Saved(), before) << c.Name << ": undone, the frame is collapsed again";
-    while (Document->UndoRedo()->CanRedo()) Form->EditRedo->Execute(nullptr);
+    EXPECT_EQ(after, expected) << c.Name << ": only what hides the match opens, the disabled comment keeps its text";
+    // The frames opened and the replacements are one step.
+    if (Document->UndoRedo()->CanUndo()) Form->EditUndo->Execute(nullptr);
+    EXPECT_FALSE(Document->UndoRedo()->CanUndo()) << c.Name;
+    EXPECT_EQ(Saved(), before) << c.Name << ": undone, the frames are collapsed again";
+    if (Document->UndoRedo()->CanRedo()) Form->EditRedo->Execute(nullptr);
     EXPECT_EQ(Saved(), after) << c.Name << ": redone";
   }
 }
