@@ -200,6 +200,17 @@ class MainFormTest : public TStartedUnitsTest {
     ASSERT_TRUE(file->Save());
   }
 
+  // A document written before; the window made as the program makes it, the application's main form.
+  TMainForm* StartAsTheApplicationsMainForm() {
+    std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
+    WriteDocument(DataFile(), u"before");
+    Global = New<TGlobal>(nullptr, Places());
+    TMainForm* form = nullptr;
+    Application->CreateForm(form, System());
+    Form.reset(form);
+    return form;
+  }
+
   TMainFormSystem System() {
     TMainFormSystem system;
     system.NotifyIcon = [this](DWORD AMessage, const NOTIFYICONDATAW& AData) {
@@ -745,12 +756,7 @@ TEST_F(MainFormTest, ACloseWhoseSaveFailsWritesSessionAndSettingsFirstReportsOnc
 }
 
 TEST_F(MainFormTest, QueryEndSessionToTheApplicationWritesAModifiedDocumentBeforeAnswering) {
-  std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
-  WriteDocument(DataFile(), u"before");
-  Global = New<TGlobal>(nullptr, Places());
-  TMainForm* form = nullptr;
-  Application->CreateForm(form, System());
-  Form.reset(form);
+  TMainForm* form = StartAsTheApplicationsMainForm();
   ASSERT_EQ(Application->MainForm(), form);
   form->Document()->DocumentRoot()->SetTextUndoable(u"typed before log-off");
   ASSERT_TRUE(form->Modified());
@@ -764,12 +770,7 @@ TEST_F(MainFormTest, QueryEndSessionToTheApplicationWritesAModifiedDocumentBefor
 // The system waits on the answer: a save that fails refuses at once with its reason registered, and the box comes
 // after the question.
 TEST_F(MainFormTest, ALogOffWhoseSaveFailsIsRefusedAtOnceWithItsReasonAndReportedAfterTheQuestion) {
-  std::filesystem::create_directories(Path(ExtractFilePath(DataFile())));
-  WriteDocument(DataFile(), u"before");
-  Global = New<TGlobal>(nullptr, Places());
-  TMainForm* form = nullptr;
-  Application->CreateForm(form, System());
-  Form.reset(form);
+  TMainForm* form = StartAsTheApplicationsMainForm();
   form->Document()->DocumentRoot()->SetTextUndoable(u"typed before log-off");
   TFileLock lock(DataFile());
   ASSERT_TRUE(lock.Held());

@@ -1,10 +1,11 @@
-// A compact text picture of a knot tree for exact comparisons: name(param,param=value)[child child].
+// Walks and pictures of knot trees for exact comparisons in tests and fuzz targets.
 #pragma once
 
 #include <string>
 
 #include "foundation/cuKnot.h"
 
+// A compact text picture of a knot tree: name(param,param=value)[child child].
 inline std::string DumpKnot(const TKnot& AKnot) {
   std::string out;
   const TKnot* k = &AKnot;
@@ -30,6 +31,22 @@ inline std::string DumpKnot(const TKnot& AKnot) {
     }
     if (k == &AKnot) return out;
     out += ' ';
+    k = k->NextKnot();
+  }
+}
+
+// Pre-order, without recursion.
+template <class F>
+void ForEachKnot(TKnot& ARoot, F&& AVisit) {
+  TKnot* k = &ARoot;
+  for (;;) {
+    AVisit(k);
+    if (k->FirstChild()) {
+      k = k->FirstKnot();
+      continue;
+    }
+    while (k != &ARoot && !k->NextSibling()) k = k->ParentKnot();
+    if (k == &ARoot) return;
     k = k->NextKnot();
   }
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/cuKnot.h"
+#include "tests/foundation/KnotDump.h"
 
 namespace {
 
@@ -64,22 +65,6 @@ void CheckSameTree(const TKnot& A, const TKnot& B, bool AUnquoted) {
     Check(b->NextSibling() != nullptr, "sibling counts differ");
     a = a->NextKnot();
     b = b->NextKnot();
-  }
-}
-
-// Pre-order, without recursion.
-template <class F>
-void ForEachKnot(TKnot& ARoot, F&& AVisit) {
-  TKnot* k = &ARoot;
-  for (;;) {
-    AVisit(k);
-    if (k->FirstChild()) {
-      k = k->FirstKnot();
-      continue;
-    }
-    while (k != &ARoot && !k->NextSibling()) k = k->ParentKnot();
-    if (k == &ARoot) return;
-    k = k->NextKnot();
   }
 }
 

@@ -12,6 +12,7 @@
 
 #include "foundation/cuCodeWriters.h"
 #include "foundation/cuKnot.h"
+#include "tests/foundation/KnotDump.h"
 #include "tests/foundation/KnotReference.h"
 
 namespace {
@@ -41,22 +42,6 @@ class TStringStream : public TStream {
 
 std::string BytesOf(TMemoryStream& AStream) {
   return std::string(reinterpret_cast<const char*>(AStream.Memory()), static_cast<size_t>(AStream.Size()));
-}
-
-// Pre-order, without recursion.
-template <class F>
-void ForEachKnot(TKnot& ARoot, F&& AVisit) {
-  TKnot* k = &ARoot;
-  for (;;) {
-    AVisit(k);
-    if (k->FirstChild()) {
-      k = k->FirstKnot();
-      continue;
-    }
-    while (k != &ARoot && !k->NextSibling()) k = k->ParentKnot();
-    if (k == &ARoot) return;
-    k = k->NextKnot();
-  }
 }
 
 // Options added and removed on single knots and string parameters turned into streams, owned or referenced, each
