@@ -40,6 +40,10 @@ enum : uint16_t { vkReturn = 13, vkEscape = 27, vkLeft = 37, vkUp = 38, vkRight 
 const TElementClassInfo TSheetElement::ClassInfo{u"TSheetElement", &TPanelElement::ClassInfo,
                                                  &ElementFactory<TSheetElement>};
 
+TSheetElement::TSheetElement(TScheme* AScheme) : TPanelElement(AScheme) {
+  SetVisualOptions(VisualOptions() | voPlaceIndexed);
+}
+
 void TSheetElement::GetPadding(TRect& ARect) {
   ARect = Sheet() ? Sheet()->Canvas()->GetThemePadding(teSheet) : TRect();
 }

@@ -73,7 +73,9 @@ class TSheetElement : public TPanelElement {
  public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
-  using TPanelElement::TPanelElement;
+  // Its children (the document's root, the descriptions and message signs beside the document's elements) are
+  // painted and hit-tested by place.
+  explicit TSheetElement(TScheme* AScheme);
 
   void GetPadding(TRect& ARect) override;
   void Paint(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) override;

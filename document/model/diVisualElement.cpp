@@ -11,7 +11,10 @@
 #include "foundation/cuUtilsWin.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -41,6 +44,37 @@ bool TFindData::Matches(std::u16string_view AText) const {
 
 void TFindData::NotFound() const {
   ShowMessageBox(FormatLocStrOr(IdCouldNotFind, u"Could not find \"%1\"", {FindText}), {}, MB_OK | MB_ICONINFORMATION);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Index by place
+
+void TPlaceIndex::Build(const TVisualElement& AParent) {
+  FEntries.clear();
+  uint32_t rank = 0;
+  for (TVisualElement* c = AParent.FirstVisualChild(); c; c = c->NextVisualSibling(), ++rank)
+    if (c->IsVisible()) FEntries.push_back({c->Top(), c->Top() + c->Height(), 0, rank, c});
+  // Children mostly come in place order (a text's elements as loaded, descriptions beside them).
+  auto byTop = [](const TEntry& A, const TEntry& B) { return A.Top < B.Top; };
+  if (!std::is_sorted(FEntries.begin(), FEntries.end(), byTop)) std::stable_sort(FEntries.begin(), FEntries.end(), byTop);
+  int32_t bottom = INT32_MIN;
+  for (TEntry& e : FEntries) e.MaxBottom = bottom = std::max(bottom, e.Bottom);
+  FValid = true;
+}
+
+void TPlaceIndex::Find(const TVisualElement& AParent, int32_t ATop, int32_t ABottom,
+                       std::vector<TVisualElement*>& AFound) {
+  if (!FValid) Build(AParent);
+  // Every entry that reaches into the band starts above its end and lies after the last whose largest bottom stays
+  // above its start.
+  auto end = std::partition_point(FEntries.begin(), FEntries.end(), [&](const TEntry& e) { return e.Top < ABottom; });
+  auto begin = std::partition_point(FEntries.begin(), end, [&](const TEntry& e) { return e.MaxBottom <= ATop; });
+  std::vector<std::pair<uint32_t, TVisualElement*>> ranked;
+  for (auto e = begin; e != end; ++e)
+    if (e->Bottom > ATop) ranked.emplace_back(e->Rank, e->Element);
+  // Back to the drawing order, which decides what lies on top.
+  std::sort(ranked.begin(), ranked.end());
+  for (const auto& r : ranked) AFound.push_back(r.second);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -99,6 +133,7 @@ TVisualElement* TVisualElement::NextVisibleSibling() const {
 }
 
 void TVisualElement::LinkVisualChild(TVisualElement* AChild, TVisualElement* ABefore) {
+  PlaceIndexChanged();
   AChild->FVisualParent = this;
   AChild->FNextVisualSibling = ABefore;
   AChild->FPrevVisualSibling = ABefore ? ABefore->FPrevVisualSibling : FLastVisualChild;
@@ -113,6 +148,7 @@ void TVisualElement::LinkVisualChild(TVisualElement* AChild, TVisualElement* ABe
 }
 
 void TVisualElement::UnlinkVisualChild(TVisualElement* AChild) {
+  PlaceIndexChanged();
   if (AChild->FPrevVisualSibling)
     AChild->FPrevVisualSibling->FNextVisualSibling = AChild->FNextVisualSibling;
   else
@@ -196,6 +232,8 @@ bool TVisualElement::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int3
   FWidth = AWidth;
   FHeight = AHeight;
   FDescent = ADescent;
+  // The index holds rows only: a child moved along its row, as typing moves the rest of the row, keeps it.
+  if (FVisualParent && (oldRect.Top != ATop || oldRect.Bottom != ATop + AHeight)) FVisualParent->PlaceIndexChanged();
   Invalidate();
   if (moved) Moved();
   if (FVisualParent) FVisualParent->ChildBoundsChanged(this, oldRect, oldDescent);
@@ -300,6 +338,7 @@ void TVisualElement::UpdateVisible() {
   if (value == IsVisible()) return;
   if (!value) Invalidate();
   FVisualState.Set(vsVisible, value);
+  if (FVisualParent) FVisualParent->PlaceIndexChanged();
   VisibleChanged();
   if (value) Invalidate();
 }
@@ -439,7 +478,21 @@ void TVisualElement::PaintChild(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags, 
   AChild->PaintElement(ACanvas, AFlags);
 }
 
+TPlaceIndex* TVisualElement::PlaceIndex() {
+  if (!HasVisualOptions(voPlaceIndexed)) return nullptr;
+  if (!FPlaceIndex) FPlaceIndex = std::make_unique<TPlaceIndex>();
+  return FPlaceIndex.get();
+}
+
 void TVisualElement::PaintChildren(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) {
+  if (TPlaceIndex* index = PlaceIndex()) {
+    const TRect clip = ACanvas->ClipRect();
+    std::vector<TVisualElement*> found;
+    index->Find(*this, clip.Top, clip.Bottom, found);
+    for (TVisualElement* c : found)
+      if (ACanvas->MeetsClip(c->GetBoundsRect())) PaintChild(ACanvas, AFlags, c);
+    return;
+  }
   for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling)
     if (c->IsVisible() && ACanvas->MeetsClip(c->GetBoundsRect())) PaintChild(ACanvas, AFlags, c);
 }
@@ -463,9 +516,17 @@ TVisualElement* TVisualElement::HitTest(TVisualPoint APoint, THitTestFlags AFlag
   if (AFlags.Contains(htChildren)) {
     THitTestFlags inner = AFlags | htSelf;
     if (!AFlags.Contains(htDeep)) inner.Exclude(htChildren);
-    for (TVisualElement* c = FLastVisualChild; c; c = c->FPrevVisualSibling)
-      if (c->IsVisible())
-        if (TVisualElement* hit = c->HitTest(c->ParentToClient(APoint), inner)) return hit;
+    if (TPlaceIndex* index = PlaceIndex()) {
+      // A child is hit only inside its bounds: the theme's mouse-transparent margins are never negative.
+      std::vector<TVisualElement*> found;
+      index->Find(*this, APoint.Y, APoint.Y + 1, found);
+      for (auto c = found.rbegin(); c != found.rend(); ++c)
+        if (TVisualElement* hit = (*c)->HitTest((*c)->ParentToClient(APoint), inner)) return hit;
+    } else {
+      for (TVisualElement* c = FLastVisualChild; c; c = c->FPrevVisualSibling)
+        if (c->IsVisible())
+          if (TVisualElement* hit = c->HitTest(c->ParentToClient(APoint), inner)) return hit;
+    }
   }
   return AFlags.Contains(htSelf) ? this : nullptr;
 }
