@@ -296,8 +296,11 @@ bool TVisualElement::ContainsPoint(TVisualPoint APoint) {
 void TVisualElement::SetVisualOptions(TVisualOptions AValue) {
   if (AValue == FVisualOptions) return;
   const bool onDemand = AValue.Contains(voShownOnDemand) != FVisualOptions.Contains(voShownOnDemand);
+  const bool transparency = AValue.Contains(voHitTransparent) != FVisualOptions.Contains(voHitTransparent);
   FVisualOptions = AValue;
   if (onDemand) UpdateVisible();
+  // What a hit test finds here changed: the sheet forgets its last answer as it does on a repaint.
+  if (transparency) Invalidate();
 }
 
 bool TVisualElement::ComputeEffectivelyDisabled() {
