@@ -279,6 +279,10 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   void CursorChanged();
   void SetDisabledUndoable(bool AValue);
 
+  // The selected children of a selection container in drawing order, kept between changes: made again by the
+  // first read after a child's selection or place in the drawing order changed.
+  const std::vector<TVisualElement*>& SelectedChildren();
+
   // The element as a palette target.
   void GetSelectedPaletteTargets(TPaletteTargetList& AList) override;
   void QueryPaletteItemState(TPaletteItem* AItem, TPaletteItemState& AState) override;
@@ -424,6 +428,10 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   }
   // The index by place when the class asks for one; made on first use.
   TPlaceIndex* PlaceIndex();
+  // A child's selection or place in the drawing order changed: the kept selected children are out of date.
+  void SelectedChildrenChanged() {
+    if (FSelectedChildren) FSelectedChildren->Valid = false;
+  }
   void PlaceMessagesSign();
   void FreeMessagesSign();
 
@@ -443,6 +451,11 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   TMessagesSignElement* FMessagesSign = nullptr;
   TElementPortion* FEmbeddingPortion = nullptr;
   std::unique_ptr<TPlaceIndex> FPlaceIndex;
+  struct TSelectedChildren {
+    std::vector<TVisualElement*> List;
+    bool Valid = false;
+  };
+  std::unique_ptr<TSelectedChildren> FSelectedChildren;
 };
 
 // The class mark of TVisualElement (TElement::ClassMarks).
