@@ -270,6 +270,9 @@ void TVisualElement::GetAvailableSize(TVisualElement* AChild, TVisualSize& ASize
 }
 
 void TVisualElement::Moved() {
+  // Off a sheet there is no sheet place to follow: a document's root placed before it joins does not walk its
+  // tree for nothing.
+  if (!FSheet) return;
   for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) c->Moved();
   PlaceMessagesSign();
   if (IsFocused()) CaretChanged();

@@ -443,6 +443,20 @@ TEST_F(TVisualTest, HitTestsSkipSelectedAndTransparentElementsUnlessAskedFor) {
         << c.Point.X << "," << c.Point.Y << " " << c.AllowSelected << c.SkipTransparent;
 }
 
+TEST_F(TVisualTest, AMoveTellsTheChildrenOnlyOnASheetWhereTheirPlaceFollows) {
+  auto* group = AddVisual<TTestVisualGroup>(Root, 0, 0, 200, 100);
+  TTestVisualLeaf* inner = AddLeaf(group, 10, 10);
+  const int placed = inner->MovedHooks;
+  group->SetBounds(5, 0, 200, 100, group->Descent());
+  EXPECT_EQ(inner->MovedHooks, placed + 1);
+  group->SetVisualParent(nullptr);
+  group->SetBounds(0, 0, 200, 100, group->Descent());
+  EXPECT_EQ(inner->MovedHooks, placed + 1);
+  group->SetVisualParent(Root);
+  group->SetBounds(5, 5, 200, 100, group->Descent());
+  EXPECT_EQ(inner->MovedHooks, placed + 2);
+}
+
 TEST_F(TVisualTest, APointerMovedOrRestingIsHitTestedOnceUntilTheSheetChanges) {
   TTestVisualLeaf* leaf = AddLeaf(Root, 0, 0);
   Sheet->MouseMove({5, 5}, {});
