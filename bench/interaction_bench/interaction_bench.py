@@ -23,32 +23,10 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "blackbox"))
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "startup_bench"))
 from harness import CheckFailed, Session, Tools, prepare_template  # noqa: E402
-from startup_bench import large_document, start_program  # noqa: E402
+from startup_bench import cpu_ms, large_document, program_pid, start_program  # noqa: E402
 
 SIZES = (0, 20000, 200000)
 MOVES = 40
-TICKS = os.sysconf("SC_CLK_TCK")
-
-
-def program_pid(session):
-    """The host process of the program started in the session's prefix."""
-    prefix = f"WINEPREFIX={session.prefix.folder.resolve() / 'prefix'}".encode()
-    for entry in Path("/proc").iterdir():
-        if not entry.name.isdigit():
-            continue
-        try:
-            if b"Quillbox.exe" in (entry / "cmdline").read_bytes() and \
-                    prefix in (entry / "environ").read_bytes().split(b"\0"):
-                return int(entry.name)
-        except OSError:
-            continue
-    raise CheckFailed("the program's host process was not found")
-
-
-def cpu_ms(pid):
-    """User and system time of the process so far."""
-    fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) * 1000 / TICKS
 
 
 def text_area(session):
