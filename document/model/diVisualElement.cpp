@@ -54,9 +54,10 @@ void TPlaceIndex::Build(const TVisualElement& AParent) {
   uint32_t rank = 0;
   for (TVisualElement* c = AParent.FirstVisualChild(); c; c = c->NextVisualSibling(), ++rank)
     if (c->IsVisible()) FEntries.push_back({c->Top(), c->Top() + c->Height(), 0, rank, c});
-  // Children mostly come in place order (a text's elements as loaded, descriptions beside them).
-  auto byTop = [](const TEntry& A, const TEntry& B) { return A.Top < B.Top; };
-  if (!std::is_sorted(FEntries.begin(), FEntries.end(), byTop)) std::stable_sort(FEntries.begin(), FEntries.end(), byTop);
+  // Children mostly come in place order (a text's elements as loaded, descriptions beside them). Sorted in place,
+  // the drawing order breaking ties: a stable sort would take and free a buffer of the size of the children.
+  auto byTop = [](const TEntry& A, const TEntry& B) { return A.Top < B.Top || (A.Top == B.Top && A.Rank < B.Rank); };
+  if (!std::is_sorted(FEntries.begin(), FEntries.end(), byTop)) std::sort(FEntries.begin(), FEntries.end(), byTop);
   int32_t bottom = INT32_MIN;
   for (TEntry& e : FEntries) e.MaxBottom = bottom = std::max(bottom, e.Bottom);
   FValid = true;
