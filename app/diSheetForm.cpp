@@ -468,6 +468,15 @@ void TSheetForm::SetSheet(TScheme* AScheme, TSheet* ASheet) {
   UpdateWantTabs();
 }
 
+bool TSheetForm::MeetsView(const TRect& ARect) const {
+  // The window would clip the rest away: a layout that moves thousands of elements below the view asks for as many
+  // repaints, each a trip to the window system for nothing.
+  const POINT at = rb1->Position();
+  const SIZE client = rb1->GetClientSize();
+  return ARect.Left < at.x + client.cx && ARect.Right > at.x && ARect.Top < at.y + client.cy && ARect.Bottom > at.y &&
+         ARect.Left < ARect.Right && ARect.Top < ARect.Bottom;
+}
+
 TVisualSize TSheetForm::ViewSize() const {
   const SIZE client = rb1->GetClientSize();
   return {static_cast<int32_t>(client.cx), static_cast<int32_t>(client.cy)};
@@ -507,10 +516,10 @@ void TSheetForm::SheetNotification(TObject*, intptr_t ANotify, intptr_t AParam1,
       rb1->Invalidate();
       break;
     case snRepaint:
-      if (AParam1)
-        rb1->InvalidateRect(ToRECT(*reinterpret_cast<const TRect*>(AParam1)));
-      else
+      if (!AParam1)
         rb1->Invalidate();
+      else if (const TRect& r = *reinterpret_cast<const TRect*>(AParam1); MeetsView(r))
+        rb1->InvalidateRect(ToRECT(r));
       break;
     case snFocusChanged:
     case snEditState:

@@ -124,6 +124,8 @@ class TSheetForm : public TForm {
   void SetSheet(TScheme* AScheme, TSheet* ASheet);
   // The size a bound sheet is shown at: the range box's client area.
   TVisualSize ViewSize() const;
+  // Whether a repaint of ARect, in sheet coordinates, reaches the visible part of the sheet.
+  bool MeetsView(const TRect& ARect) const;
 
   // One search from the focused element (mode 1 find next, 2 the first step of a replace); true on a match.
   bool FindNext(int AMode, TFindData* AData, bool ADown);

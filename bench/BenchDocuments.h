@@ -50,14 +50,14 @@ class TRepaints {
   bool FAll = false;
 };
 
-// AParagraphs lines of text, an embedded element (the tests' "VisualLeaf") in every tenth, as content for the plain
-// root.
-inline TNodePtr<TKnot> DocumentContent(int AParagraphs) {
+// AParagraphs lines of text, an embedded element (the tests' "VisualLeaf") in every AElementEvery-th, as content for
+// the plain root.
+inline TNodePtr<TKnot> DocumentContent(int AParagraphs, int AElementEvery = 10) {
   TNodePtr<TKnot> content(new TKnot(std::u16string(ContentKnotName)));
   content->SetAddedOptions(content->AddedOptions() | koOrderedChildren);
   for (int i = 0; i < AParagraphs; ++i) {
     content->AddKnot(u"Chars")->WriteString(u"Value", u"Paragraph " + IntToStr(i) + u" of the notes, with some words");
-    if (i % 10 == 0) content->AddKnot(u"VisualLeaf")->WriteString(u"Text", u"e");
+    if (i % AElementEvery == 0) content->AddKnot(u"VisualLeaf")->WriteString(u"Text", u"e");
     if (i + 1 < AParagraphs) content->AddKnot(u"Br");
   }
   return content;

@@ -1,16 +1,17 @@
 #!/usr/bin/env python3
 """Start-up of the real program under Wine + Xvfb, beside Wine's own notepad.exe: time from the process start to
-its window painted and answering, and the peak working set, with an empty document and with a generated data file
-of 20,000 elements; then Ctrl+S on that file, and a few starts with 200,000 elements, reported. The median of a
-few starts each; one run of the tool.
+its window painted and answering, the program's own CPU time by then and the peak working set, with an empty
+document and with a generated data file of 20,000 elements; then Ctrl+S on that file, and a few starts with 200,000
+elements, reported. The median of a few starts each; one run of the tool.
 
     startup_bench.py --build DIR --program EXE --driver EXE --browser EXE [--runs N] [--huge-runs N]
 
-Floors: the empty start within 1.5x notepad's; the large file within 2.5x the empty start and 150 MB working set.
-Exit code 1 when a floor is missed.
+Floors: the empty start within 1.5x notepad's; the large file within 2.5x the empty start, its CPU within 1.6x the
+empty start's, and 150 MB working set. Exit code 1 when a floor is missed.
 """
 
 import argparse
+import os
 import statistics
 import sys
 from pathlib import Path
@@ -49,6 +50,27 @@ def large_document(elements=ELEMENTS):
     return document_text(lines)
 
 
+def program_pid(session):
+    """The host process of the program started in the session's prefix."""
+    prefix = f"WINEPREFIX={session.prefix.folder.resolve() / 'prefix'}".encode()
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            if b"Quillbox.exe" in (entry / "cmdline").read_bytes() and \
+                    prefix in (entry / "environ").read_bytes().split(b"\0"):
+                return int(entry.name)
+        except OSError:
+            continue
+    raise CheckFailed("the program's host process was not found")
+
+
+def cpu_ms(pid):
+    """User and system time of the host process so far."""
+    fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) * 1000 / os.sysconf("SC_CLK_TCK")
+
+
 def measure_start(session, window_class, command):
     out = session.driver("start-measure", window_class, *command, timeout=120)
     values = dict(line.split(" ", 1) for line in out.splitlines() if " " in line)
@@ -68,13 +90,15 @@ def start_program(session, data):
         backup.unlink()
     if data is not None:
         session.write(session.data_file(), data)
-    return measure_start(session, "TMainForm", [PROGRAM])
+    # The program's own CPU once its window is painted and the first idle moments passed.
+    return measure_start(session, "TMainForm", [PROGRAM]) + (cpu_ms(program_pid(session)),)
 
 
 def medians(rounds):
-    """Medians of the paint and window times, the largest peak, of one kind of start."""
+    """Medians of the paint and window times, the largest peak, and the median CPU (when measured) of one kind of
+    start."""
     return (statistics.median(r[0] for r in rounds), max(r[1] for r in rounds),
-            statistics.median(r[2] for r in rounds))
+            statistics.median(r[2] for r in rounds), statistics.median(r[-1] for r in rounds))
 
 
 def main():
@@ -132,9 +156,9 @@ def main():
     print(f"startup_bench: median of {args.runs} starts each (first paint, peak working set; the main window made)")
     print(f"  notepad.exe              {notepad[0]:8.1f} ms  {notepad[1] / mb:7.1f} MB   (window {notepad[2]:.1f} ms)")
     print(f"  Quillbox, empty          {empty[0]:8.1f} ms  {empty[1] / mb:7.1f} MB   (window {empty[2]:.1f} ms; "
-          f"{empty[0] / notepad[0]:.2f}x notepad)")
+          f"{empty[0] / notepad[0]:.2f}x notepad; CPU {empty[3]:.0f} ms)")
     print(f"  Quillbox, {ELEMENTS} elements {big[0]:8.1f} ms  {big[1] / mb:7.1f} MB   (window {big[2]:.1f} ms; "
-          f"{big[0] / empty[0]:.2f}x empty)")
+          f"{big[0] / empty[0]:.2f}x empty; CPU {big[3]:.0f} ms, {big[3] / empty[3]:.2f}x empty)")
     print(f"  Ctrl+S, {ELEMENTS} elements   {statistics.median(saves):8.1f} ms  "
           f"(file {len(large) / 1024:.0f} KB; peak working set after the saves {peak_after_save / mb:.1f} MB)")
     print(f"  the saved file {'equals' if round_trip else 'differs from'} the generated one")
@@ -151,6 +175,8 @@ def main():
         failed.append("the empty start is above 1.5x notepad's")
     if big[0] > 2.5 * empty[0]:
         failed.append("the large file's start is above 2.5x the empty start")
+    if big[3] > 1.6 * empty[3]:
+        failed.append("the large file's start takes above 1.6x the empty start's CPU")
     if max(big[1], peak_after_save) > 150 * mb:
         failed.append("the large file's working set is above 150 MB")
     for line in failed:

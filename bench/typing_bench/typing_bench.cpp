@@ -1,8 +1,8 @@
 // typing_bench [runs [paragraphs...]]: what the user waits for while typing and while the log fills.
 //
 //   key to repaint  a typed character: the edit operation, the layout it asks for and the painting of the rectangle
-//                   it invalidated, in documents of 2,000, 20,000 and 200,000 paragraphs (an embedded element in
-//                   every tenth) beside the same in an empty document
+//                   it invalidated, in documents of 2,000, 20,000 and 200,000 elements (a paragraph of text with
+//                   an embedded element each) beside the same in an empty document
 //   log             5,000 and 20,000 messages written one by one beside one insertion of the same content, each
 //                   run into an emptied log
 // Each figure is the median of the runs. The large documents should cost the changed paragraph, not the text: at
@@ -37,15 +37,15 @@ namespace {
 constexpr int KeysPerRun = 200;
 constexpr int LogSizes[] = {5000, 20000};
 
-// Microseconds from a key to the painted change, in a document of AParagraphs paragraphs.
-double KeyToRepaint(TSheetSettings& ASettings, int AParagraphs, int ARuns, HDC ADC) {
+// Microseconds from a key to the painted change, in a document of AElements elements.
+double KeyToRepaint(TSheetSettings& ASettings, int AElements, int ARuns, HDC ADC) {
   TPlainDocument document(&ASettings);
   document.LoadFromFile(GetTempFolder() + u"typing_bench_missing.qbx");
   TSheet* sheet = document.DocumentSheet();
   sheet->SetViewSize({800, 600});
   TPlainRoot* root = document.DocumentRoot();
-  if (AParagraphs > 0) {
-    TNodePtr<TKnot> content = DocumentContent(AParagraphs);
+  if (AElements > 0) {
+    TNodePtr<TKnot> content = DocumentContent(AElements, 1);
     TTextRange inserted;
     root->InsertContent(content.get(), fmDocument, inserted, root->Textor()->GetEndPosition(), {});
   }
@@ -143,9 +143,9 @@ int main(int argc, char** argv) {
     const double empty = KeyToRepaint(settings, 0, runs, dc);
     std::printf("  empty document           %10.1f us/key\n", empty);
     std::fflush(stdout);
-    for (int paragraphs : sizes) {
-      const double large = KeyToRepaint(settings, paragraphs, runs, dc);
-      std::printf("  %6d paragraphs         %10.1f us/key   %.2fx\n", paragraphs, large, large / empty);
+    for (int elements : sizes) {
+      const double large = KeyToRepaint(settings, elements, runs, dc);
+      std::printf("  %6d elements           %10.1f us/key   %.2fx\n", elements, large, large / empty);
       std::fflush(stdout);
     }
     std::printf("log, median of %d runs\n", runs);

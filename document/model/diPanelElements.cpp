@@ -87,8 +87,10 @@ void TPanelElement::Layout() {
 
 void TPanelElement::ChildBoundsChanged(TVisualElement* AChild, const TRect& AOldRect, int32_t AOldDescent) {
   if (!AChild->IsVisible()) return;
-  RemoveFromExtent(AOldRect);
+  // The new place is counted before the old one is taken out: a child at the edge that grows keeps the extent
+  // known, where counting it out first left the edge without a child and the extent to a walk of all of them.
   AddToExtent(AChild->GetBoundsRect());
+  RemoveFromExtent(AOldRect);
   // A child moved at its size (a description following its element) can still change the extent.
   if (AOldRect.Width() != AChild->Width() || AOldRect.Height() != AChild->Height() ||
       AOldRect.Right != AChild->Left() + AChild->Width() || AOldRect.Bottom != AChild->Top() + AChild->Height())

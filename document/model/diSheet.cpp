@@ -40,6 +40,10 @@ enum : uint16_t { vkReturn = 13, vkEscape = 27, vkLeft = 37, vkUp = 38, vkRight 
 const TElementClassInfo TSheetElement::ClassInfo{u"TSheetElement", &TPanelElement::ClassInfo,
                                                  &ElementFactory<TSheetElement>};
 
+TSheetElement::TSheetElement(TScheme* AScheme) : TPanelElement(AScheme) {
+  SetVisualOptions(VisualOptions() | voPlaceIndexed);
+}
+
 void TSheetElement::GetPadding(TRect& ARect) {
   ARect = Sheet() ? Sheet()->Canvas()->GetThemePadding(teSheet) : TRect();
 }
@@ -126,6 +130,7 @@ void TSheet::EndUpdate() {
 }
 
 void TSheet::InvalidateRect(const TRect* ARect) {
+  FLastHit.Valid = false;
   if (FUpdateCount > 0)
     FPending.Include(spRepaintAll);
   else
@@ -292,6 +297,7 @@ void TSheet::ClearMarked() {
 
 void TSheet::ElementLeaving(TVisualElement* AElement) {
   if (FDestroying) return;
+  FLastHit.Valid = false;
   if (FCaptured == AElement) SetCaptured(nullptr);
   if (FHovered == AElement) SetHovered(nullptr);
   if (FFocused == AElement) SetFocused(nullptr);
@@ -351,7 +357,12 @@ TVisualElement* TSheet::ElementAt(TVisualPoint APoint, bool AAllowSelected, bool
   THitTestFlags flags = htSelf | htChildren | htDeep;
   if (AAllowSelected) flags.Include(htSelected);
   if (!ASkipTransparent) flags.Include(htTransparent);
-  return FRoot->HitTest(FRoot->ParentToClient(APoint), flags);
+  // Kept only with selected elements allowed: a change of the selection repaints nothing by itself.
+  if (!AAllowSelected) return FRoot->HitTest(FRoot->ParentToClient(APoint), flags);
+  if (FLastHit.Valid && FLastHit.Point == APoint && FLastHit.Flags == flags) return FLastHit.Element;
+  TVisualElement* hit = FRoot->HitTest(FRoot->ParentToClient(APoint), flags);
+  FLastHit = {true, APoint, flags, hit};
+  return hit;
 }
 
 void TSheet::MouseDown(TVisualPoint APoint, bool ALeft, TShiftKeys AShift, bool ATriple, bool AQuadruple) {

@@ -73,7 +73,9 @@ class TSheetElement : public TPanelElement {
  public:
   static const TElementClassInfo ClassInfo;
   TElementClass ClassRef() const override { return &ClassInfo; }
-  using TPanelElement::TPanelElement;
+  // Its children (the document's root, the descriptions and message signs beside the document's elements) are
+  // painted and hit-tested by place.
+  explicit TSheetElement(TScheme* AScheme);
 
   void GetPadding(TRect& ARect) override;
   void Paint(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) override;
@@ -145,6 +147,8 @@ class TSheet : public TItfObject, public IDropDownHost {
   void MouseMove(TVisualPoint APoint, TShiftKeys AShift);
   void MouseUp(TVisualPoint APoint, bool ALeft, TShiftKeys AShift);
 
+  // With selected elements allowed the last answer is kept until the sheet changes: the pointer's move and the
+  // hint asked at the same place, or a hint asked again and again over a resting pointer, hit-test once.
   TVisualElement* ElementAt(TVisualPoint APoint, bool AAllowSelected, bool ASkipTransparent);
 
   // ADC is the window's device context (an HDC).
@@ -214,6 +218,14 @@ class TSheet : public TItfObject, public IDropDownHost {
   TVisualElement* FFocused = nullptr;
   TVisualElement* FHovered = nullptr;
   TVisualPoint FMousePos;
+  // The last hit test; any repaint or an element leaving makes it stale, for nothing a hit test reads changes
+  // without one.
+  struct TLastHit {
+    bool Valid = false;
+    TVisualPoint Point;
+    THitTestFlags Flags;
+    TVisualElement* Element = nullptr;
+  } FLastHit;
   std::vector<TVisualElement*> FMarked;
   int32_t FUpdateCount = 0;
   TVisualPoint FScreenPos;

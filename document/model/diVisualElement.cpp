@@ -11,7 +11,10 @@
 #include "foundation/cuUtilsWin.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -41,6 +44,38 @@ bool TFindData::Matches(std::u16string_view AText) const {
 
 void TFindData::NotFound() const {
   ShowMessageBox(FormatLocStrOr(IdCouldNotFind, u"Could not find \"%1\"", {FindText}), {}, MB_OK | MB_ICONINFORMATION);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Index by place
+
+void TPlaceIndex::Build(const TVisualElement& AParent) {
+  FEntries.clear();
+  uint32_t rank = 0;
+  for (TVisualElement* c = AParent.FirstVisualChild(); c; c = c->NextVisualSibling(), ++rank)
+    if (c->IsVisible()) FEntries.push_back({c->Top(), c->Top() + c->Height(), 0, rank, c});
+  // Children mostly come in place order (a text's elements as loaded, descriptions beside them). Sorted in place,
+  // the drawing order breaking ties: a stable sort would take and free a buffer of the size of the children.
+  auto byTop = [](const TEntry& A, const TEntry& B) { return A.Top < B.Top || (A.Top == B.Top && A.Rank < B.Rank); };
+  if (!std::is_sorted(FEntries.begin(), FEntries.end(), byTop)) std::sort(FEntries.begin(), FEntries.end(), byTop);
+  int32_t bottom = INT32_MIN;
+  for (TEntry& e : FEntries) e.MaxBottom = bottom = std::max(bottom, e.Bottom);
+  FValid = true;
+}
+
+void TPlaceIndex::Find(const TVisualElement& AParent, int32_t ATop, int32_t ABottom,
+                       std::vector<TVisualElement*>& AFound) {
+  if (!FValid) Build(AParent);
+  // Every entry that reaches into the band starts above its end and lies after the last whose largest bottom stays
+  // above its start.
+  auto end = std::partition_point(FEntries.begin(), FEntries.end(), [&](const TEntry& e) { return e.Top < ABottom; });
+  auto begin = std::partition_point(FEntries.begin(), end, [&](const TEntry& e) { return e.MaxBottom <= ATop; });
+  std::vector<std::pair<uint32_t, TVisualElement*>> ranked;
+  for (auto e = begin; e != end; ++e)
+    if (e->Bottom > ATop) ranked.emplace_back(e->Rank, e->Element);
+  // Back to the drawing order, which decides what lies on top.
+  std::sort(ranked.begin(), ranked.end());
+  for (const auto& r : ranked) AFound.push_back(r.second);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -99,6 +134,8 @@ TVisualElement* TVisualElement::NextVisibleSibling() const {
 }
 
 void TVisualElement::LinkVisualChild(TVisualElement* AChild, TVisualElement* ABefore) {
+  PlaceIndexChanged();
+  if (AChild->IsSelected()) SelectedChildrenChanged();
   AChild->FVisualParent = this;
   AChild->FNextVisualSibling = ABefore;
   AChild->FPrevVisualSibling = ABefore ? ABefore->FPrevVisualSibling : FLastVisualChild;
@@ -113,6 +150,8 @@ void TVisualElement::LinkVisualChild(TVisualElement* AChild, TVisualElement* ABe
 }
 
 void TVisualElement::UnlinkVisualChild(TVisualElement* AChild) {
+  PlaceIndexChanged();
+  if (AChild->IsSelected()) SelectedChildrenChanged();
   if (AChild->FPrevVisualSibling)
     AChild->FPrevVisualSibling->FNextVisualSibling = AChild->FNextVisualSibling;
   else
@@ -196,6 +235,8 @@ bool TVisualElement::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int3
   FWidth = AWidth;
   FHeight = AHeight;
   FDescent = ADescent;
+  // The index holds rows only: a child moved along its row, as typing moves the rest of the row, keeps it.
+  if (FVisualParent && (oldRect.Top != ATop || oldRect.Bottom != ATop + AHeight)) FVisualParent->PlaceIndexChanged();
   Invalidate();
   if (moved) Moved();
   if (FVisualParent) FVisualParent->ChildBoundsChanged(this, oldRect, oldDescent);
@@ -230,6 +271,9 @@ void TVisualElement::GetAvailableSize(TVisualElement* AChild, TVisualSize& ASize
 }
 
 void TVisualElement::Moved() {
+  // Off a sheet there is no sheet place to follow: a document's root placed before it joins does not walk its
+  // tree for nothing.
+  if (!FSheet) return;
   for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) c->Moved();
   PlaceMessagesSign();
   if (IsFocused()) CaretChanged();
@@ -258,8 +302,11 @@ bool TVisualElement::ContainsPoint(TVisualPoint APoint) {
 void TVisualElement::SetVisualOptions(TVisualOptions AValue) {
   if (AValue == FVisualOptions) return;
   const bool onDemand = AValue.Contains(voShownOnDemand) != FVisualOptions.Contains(voShownOnDemand);
+  const bool transparency = AValue.Contains(voHitTransparent) != FVisualOptions.Contains(voHitTransparent);
   FVisualOptions = AValue;
   if (onDemand) UpdateVisible();
+  // What a hit test finds here changed: the sheet forgets its last answer as it does on a repaint.
+  if (transparency) Invalidate();
 }
 
 bool TVisualElement::ComputeEffectivelyDisabled() {
@@ -300,6 +347,7 @@ void TVisualElement::UpdateVisible() {
   if (value == IsVisible()) return;
   if (!value) Invalidate();
   FVisualState.Set(vsVisible, value);
+  if (FVisualParent) FVisualParent->PlaceIndexChanged();
   VisibleChanged();
   if (value) Invalidate();
 }
@@ -314,6 +362,7 @@ void TVisualElement::SetDisabled(bool AValue) {
 void TVisualElement::SetSelected(bool AValue) {
   if (AValue == IsSelected()) return;
   FVisualState.Set(vsSelected, AValue);
+  if (FVisualParent) FVisualParent->SelectedChildrenChanged();
   SelectedChanged();
   if (FVisualParent) FVisualParent->StateChanged(this);
 }
@@ -439,7 +488,21 @@ void TVisualElement::PaintChild(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags, 
   AChild->PaintElement(ACanvas, AFlags);
 }
 
+TPlaceIndex* TVisualElement::PlaceIndex() {
+  if (!HasVisualOptions(voPlaceIndexed)) return nullptr;
+  if (!FPlaceIndex) FPlaceIndex = std::make_unique<TPlaceIndex>();
+  return FPlaceIndex.get();
+}
+
 void TVisualElement::PaintChildren(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) {
+  if (TPlaceIndex* index = PlaceIndex()) {
+    const TRect clip = ACanvas->ClipRect();
+    std::vector<TVisualElement*> found;
+    index->Find(*this, clip.Top, clip.Bottom, found);
+    for (TVisualElement* c : found)
+      if (ACanvas->MeetsClip(c->GetBoundsRect())) PaintChild(ACanvas, AFlags, c);
+    return;
+  }
   for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling)
     if (c->IsVisible() && ACanvas->MeetsClip(c->GetBoundsRect())) PaintChild(ACanvas, AFlags, c);
 }
@@ -463,9 +526,17 @@ TVisualElement* TVisualElement::HitTest(TVisualPoint APoint, THitTestFlags AFlag
   if (AFlags.Contains(htChildren)) {
     THitTestFlags inner = AFlags | htSelf;
     if (!AFlags.Contains(htDeep)) inner.Exclude(htChildren);
-    for (TVisualElement* c = FLastVisualChild; c; c = c->FPrevVisualSibling)
-      if (c->IsVisible())
-        if (TVisualElement* hit = c->HitTest(c->ParentToClient(APoint), inner)) return hit;
+    if (TPlaceIndex* index = PlaceIndex()) {
+      // A child is hit only inside its bounds: the theme's mouse-transparent margins are never negative.
+      std::vector<TVisualElement*> found;
+      index->Find(*this, APoint.Y, APoint.Y + 1, found);
+      for (auto c = found.rbegin(); c != found.rend(); ++c)
+        if (TVisualElement* hit = (*c)->HitTest((*c)->ParentToClient(APoint), inner)) return hit;
+    } else {
+      for (TVisualElement* c = FLastVisualChild; c; c = c->FPrevVisualSibling)
+        if (c->IsVisible())
+          if (TVisualElement* hit = c->HitTest(c->ParentToClient(APoint), inner)) return hit;
+    }
   }
   return AFlags.Contains(htSelf) ? this : nullptr;
 }
@@ -778,10 +849,22 @@ void TVisualElement::GetPaletteItemState(TPaletteItem* AItem, TPaletteItemState&
   if (dynamic_cast<TDisablePaletteItem*>(AItem)) AState.Ticked = IsDisabled();
 }
 
+const std::vector<TVisualElement*>& TVisualElement::SelectedChildren() {
+  if (!FSelectedChildren) FSelectedChildren = std::make_unique<TSelectedChildren>();
+  if (!FSelectedChildren->Valid) {
+    FSelectedChildren->List.clear();
+    for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling)
+      if (c->IsSelected()) FSelectedChildren->List.push_back(c);
+    FSelectedChildren->Valid = true;
+  }
+  return FSelectedChildren->List;
+}
+
 void TVisualElement::GetSelectedPaletteTargets(TPaletteTargetList& AList) {
   if (!HasVisualOptions(voSelectionContainer)) return;
-  for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling)
-    if (c->IsSelected()) AList.push_back(c);
+  // Asked on every focus and command-state notice: a text of 200,000 elements is not walked for each.
+  const std::vector<TVisualElement*>& selected = SelectedChildren();
+  AList.insert(AList.end(), selected.begin(), selected.end());
 }
 
 void TVisualElement::QueryPaletteItemState(TPaletteItem* AItem, TPaletteItemState& AState) {

@@ -10,6 +10,7 @@
 #include "graphics/pixels/pxTypes.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,7 @@ enum class TVisualOption : uint16_t {
   voSelectionContainer = 0x0800,      // its children can be selected; palette commands go to them
   voNotInCopies = 0x1000,             // left out of copies that leave the tree
   voShownOnDemand = 0x2000,           // visible only with a value or while focused
+  voPlaceIndexed = 0x4000,            // its children are painted and hit-tested through a TPlaceIndex
 };
 constexpr bool IsFlagFamily(TVisualOption) { return true; }
 using enum TVisualOption;
@@ -147,6 +149,32 @@ class TFindData : public TObject {
   virtual bool Matches(std::u16string_view AText) const;
   // Tells the user that FindText was not found.
   virtual void NotFound() const;
+};
+
+// The visible children of a container by place: sorted by their tops, each with its place in the drawing order
+// and the largest bottom up to it, so that those meeting a band of rows are found by two binary searches. An element
+// that overflows downwards (a tall description, a frame grown below its row) raises the largest bottom after it and
+// so is still found wherever it shows. Made again on the first query after a child came, went, moved or changed its
+// visibility.
+class TPlaceIndex {
+ public:
+  void Invalidate() { FValid = false; }
+  // The visible children of AParent whose bounds reach into the rows ATop .. ABottom - 1 of AParent, in drawing
+  // order.
+  void Find(const TVisualElement& AParent, int32_t ATop, int32_t ABottom, std::vector<TVisualElement*>& AFound);
+
+ private:
+  struct TEntry {
+    int32_t Top;
+    int32_t Bottom;
+    int32_t MaxBottom;  // the largest bottom of this entry and those before it
+    uint32_t Rank;      // the place in the drawing order
+    TVisualElement* Element;
+  };
+  void Build(const TVisualElement& AParent);
+
+  std::vector<TEntry> FEntries;
+  bool FValid = false;
 };
 
 class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedElement {
@@ -252,6 +280,10 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   void ReportCommandState();
   void CursorChanged();
   void SetDisabledUndoable(bool AValue);
+
+  // The selected children of a selection container in drawing order, kept between changes: made again by the
+  // first read after a child's selection or place in the drawing order changed.
+  const std::vector<TVisualElement*>& SelectedChildren();
 
   // The element as a palette target.
   void GetSelectedPaletteTargets(TPaletteTargetList& AList) override;
@@ -392,6 +424,16 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   void UnlinkVisualChild(TVisualElement* AChild);
   void LinkVisualChild(TVisualElement* AChild, TVisualElement* ABefore);
   void SetSheetDeep(TSheet* ASheet);
+  // A child came, went, moved or changed its visibility: the index by place is out of date.
+  void PlaceIndexChanged() {
+    if (FPlaceIndex) FPlaceIndex->Invalidate();
+  }
+  // The index by place when the class asks for one; made on first use.
+  TPlaceIndex* PlaceIndex();
+  // A child's selection or place in the drawing order changed: the kept selected children are out of date.
+  void SelectedChildrenChanged() {
+    if (FSelectedChildren) FSelectedChildren->Valid = false;
+  }
   void PlaceMessagesSign();
   void FreeMessagesSign();
 
@@ -410,6 +452,12 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   TVisualOptions FVisualOptions;
   TMessagesSignElement* FMessagesSign = nullptr;
   TElementPortion* FEmbeddingPortion = nullptr;
+  std::unique_ptr<TPlaceIndex> FPlaceIndex;
+  struct TSelectedChildren {
+    std::vector<TVisualElement*> List;
+    bool Valid = false;
+  };
+  std::unique_ptr<TSelectedChildren> FSelectedChildren;
 };
 
 // The class mark of TVisualElement (TElement::ClassMarks).

@@ -1014,6 +1014,7 @@ TTextor::TTextor(TElementPool* APool)
       FFormatLock(1),
       FParagraphs(TPoolAllocator<TParagraph*>(APool)),
       FShiftTree(TPoolAllocator<int32_t>(APool)),
+      FExtentTree(TPoolAllocator<int32_t>(APool)),
       FDirty(TPoolAllocator<TParagraph*>(APool)),
       FElementParagraphs(TPoolAllocator<TParagraph*>(APool)),
       FEmbedded(TPoolAllocator<TElementEntry>(APool)) {
@@ -1135,7 +1136,31 @@ bool TTextor::IsEmpty() const {
 
 int32_t TTextor::GetHeight() const { return FLastParagraph->LastRow() ? FLastParagraph->LastRow()->Bottom : 0; }
 
+bool TTextor::UsesExtentTree() const {
+  // A short text is read whole: what it has is soon walked.
+  constexpr size_t LongText = 64;
+  EnsureIndexes();
+  if (FParagraphs.size() < LongText) return false;
+  if (!FExtentTreeValid) {
+    const size_t n = FParagraphs.size();
+    FExtentTree.assign(2 * n, 0);
+    for (size_t i = 0; i < n; ++i) FExtentTree[n + i] = FParagraphs[i]->FExtent;
+    for (size_t i = n - 1; i > 0; --i) FExtentTree[i] = std::max(FExtentTree[2 * i], FExtentTree[2 * i + 1]);
+    FExtentTreeValid = true;
+  }
+  return true;
+}
+
+void TTextor::ExtentChanged(const TParagraph* AParagraph) {
+  if (!FExtentTreeValid || !FIndexesValid) return;
+  const size_t n = FParagraphs.size();
+  size_t i = n + size_t(AParagraph->FIndex);
+  FExtentTree[i] = AParagraph->FExtent;
+  for (i /= 2; i > 0; i /= 2) FExtentTree[i] = std::max(FExtentTree[2 * i], FExtentTree[2 * i + 1]);
+}
+
 int32_t TTextor::GetWidth() const {
+  if (UsesExtentTree()) return FExtentTree[1];
   if (!FWidthValid) {
     FWidth = 0;
     for (TParagraph* p = FFirstParagraph; p; p = p->Next()) FWidth = std::max(FWidth, p->FExtent);
@@ -1567,6 +1592,7 @@ TParagraph* TTextor::ParagraphAt(int32_t AIndex) const {
 
 void TTextor::EnsureIndexes() const {
   if (FIndexesValid) return;
+  FExtentTreeValid = false;
   FParagraphs.clear();
   int32_t i = 0;
   for (TParagraph* p = FFirstParagraph; p; p = p->Next(), ++i) {
@@ -1858,6 +1884,7 @@ void TTextor::FormatOne(TParagraph* AParagraph, int32_t AWrapWidth, const TRect&
   }
   const int32_t oldExtent = AParagraph->FExtent;
   FormatParagraph(AParagraph, AWrapWidth, APadding, AMargins);
+  if (AParagraph->FExtent != oldExtent) ExtentChanged(AParagraph);
   if (!AParagraph->LastRow()) return;  // a host that laid nothing out
   // The widest row stays known unless the widest paragraph narrowed.
   if (AParagraph->FExtent >= FWidth)

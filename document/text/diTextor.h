@@ -674,6 +674,10 @@ class TTextor : public TObject {
   // the changed paragraph and the elements it moves, not the text, and moving an element touches the element alone.
   void EnsureIndexes() const;
   void InvalidateIndexes();
+  // Whether the width is kept in FExtentTree; then the tree is made when out of date.
+  bool UsesExtentTree() const;
+  // A paragraph's width changed: its leaf and the nodes above it.
+  void ExtentChanged(const TParagraph* AParagraph);
   void AddShift(int32_t AFrom, int32_t ADelta);
   int32_t ShiftAt(int32_t AIndex) const;
   void FlushShifts();
@@ -702,6 +706,10 @@ class TTextor : public TObject {
   TRect FLaidOutPadding;
   mutable bool FWidthValid = false;
   mutable int32_t FWidth = 0;
+  // A long text's width from the paragraphs' widths by place, each node the largest of its two: a keystroke that
+  // narrows the widest paragraph finds the next widest without reading every paragraph. Made with the indexes.
+  mutable std::vector<int32_t, TPoolAllocator<int32_t>> FExtentTree;
+  mutable bool FExtentTreeValid = false;
   mutable bool FIndexesValid = false;
   // Both from the pool: every text's first layout makes them, thousands in a document.
   mutable TParagraphList FParagraphs;  // in text order while the indexes are valid

@@ -440,7 +440,9 @@ TTextorElement::TTextorElement(TScheme* AScheme)
   // The engine was made format-locked: the lock is the one held while the element is off a sheet.
   FInternalState = isOffSheet;
   SetOptions(Options() | eoValue);
-  SetVisualOptions(VisualOptions() | voClickFocus | voFocusable | voTakesPastes | voSelectAll | voSelectionContainer);
+  // The embedded elements lie in place order: they are hit-tested by place.
+  SetVisualOptions(VisualOptions() | voClickFocus | voFocusable | voTakesPastes | voSelectAll | voSelectionContainer |
+                   voPlaceIndexed);
 }
 
 TTextorElement::~TTextorElement() {

@@ -13,6 +13,7 @@
 //   qbdriver keys TOKEN...                            SendInput: "ctrl+s", "+ctrl" down, "-ctrl" up, "t:text",
 //                                                     "sleep:MS"
 //   qbdriver click X Y                                a left click at a screen point
+//   qbdriver move X Y                                 the mouse moved to a screen point
 //   qbdriver post CLASS MSG [WPARAM [LPARAM]]         PostMessageW to the window (MSG a number or WM_ name)
 //   qbdriver send CLASS MSG [WPARAM [LPARAM]]         SendMessageTimeoutW, prints the result
 //   qbdriver style CLASS                              "visible" or "hidden", then "topmost" when on top
@@ -20,6 +21,8 @@
 //                                                     visible top-level windows, top first
 //   qbdriver idle CLASS                               a WM_NULL round trip: the window's thread has handled what
 //                                                     came before
+//   qbdriver settle CLASS [MS]                        waits until the window's process waits for input with none
+//                                                     left to handle and nothing left to paint
 //   qbdriver logoff CLASS                             WM_QUERYENDSESSION, then WM_ENDSESSION, to every top-level
 //                                                     window of the window's process, then ends that process
 //   qbdriver probe mutex|atom|hotkey NAME             prints "held" or "free"
@@ -415,6 +418,18 @@ bool Painted(HWND AWindow) {
   return true;
 }
 
+// The input sent so far handled and its repaints done: the process waits for input with none queued, its window
+// answers and has nothing left to paint.
+bool Settle(HWND AWindow, DWORD ATimeoutMs) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(AWindow, &pid);
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
+  if (!process) return false;
+  const bool idle = WaitForInputIdle(process, ATimeoutMs) == 0;
+  CloseHandle(process);
+  return idle && Idle(AWindow, ATimeoutMs) && WaitFor([&] { return Painted(AWindow); }, ATimeoutMs);
+}
+
 double MsSince(std::chrono::steady_clock::time_point AStart) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - AStart).count();
 }
@@ -566,6 +581,18 @@ int Run(int AArgc, wchar_t** AArgv) {
     release.mi.dwFlags = MOUSEEVENTF_LEFTUP;
     Send({press, release});
     return 0;
+  }
+  if (command == L"move") {
+    SetCursorPos(static_cast<int>(number(2, 0)), static_cast<int>(number(3, 0)));
+    INPUT move{};
+    move.type = INPUT_MOUSE;
+    move.mi.dwFlags = MOUSEEVENTF_MOVE;
+    Send({move});
+    return 0;
+  }
+  if (command == L"settle") {
+    if (!window(target)) return Fail(L"no window of class " + arg(2));
+    return Settle(target, static_cast<DWORD>(number(3, 60000))) ? 0 : Fail(L"not settled");
   }
   if (command == L"post" || command == L"send") {
     if (!window(target)) return Fail(L"no window of class " + arg(2));

@@ -12,13 +12,16 @@
 #include "document/text/diTextor.h"
 #include "foundation/cuDeviceContextManager.h"
 #include "foundation/cuKnot.h"
+#include "graphics/pixels/pxBackendsGDI.h"
 #include "tests/document/TestVisualElements.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -305,6 +308,80 @@ TEST_F(GoldenDocumentTest, TextMeasuredFromTheFontsAdvancesLaysOutAsTextMeasured
       EXPECT_GT(layouts[1].size(), 15u);
       EXPECT_EQ(layouts[1], layouts[0]);
     }
+  }
+}
+
+// Every element of the visual tree from AElement, the option for painting and hit-testing by place set or cleared.
+void SetPlaceIndexed(TVisualElement* AElement, bool AValue) {
+  TVisualOptions options = AElement->VisualOptions();
+  options.Set(voPlaceIndexed, AValue);
+  AElement->SetVisualOptions(options);
+  for (TVisualElement* c = AElement->FirstVisualChild(); c; c = c->NextVisualSibling()) SetPlaceIndexed(c, AValue);
+}
+
+TEST_F(GoldenDocumentTest, PaintingAndHitTestingByPlaceGiveWhatThePlainWalkGives) {
+  const struct {
+    const char* Name;
+    std::u16string Text;
+    bool Overflowing;
+  } documents[] = {{"golden", Golden, false},
+                   {"golden, elements overflowing their place", Golden, true},
+                   {"200 elements, elements overflowing their place", BenchmarkDocument(200), true}};
+  for (const auto& document : documents) {
+    SCOPED_TRACE(document.Name);
+    Host = std::make_unique<TSheetHostFixture>();
+    TTextorElement* text = AddRichText();
+    text->SetTextorOptions(xoRich | xoWrap240);
+    TKnot knot;
+    knot.LoadFromString(document.Text);
+    Host->Scheme.LoadElement(text, fmDocument, &knot);
+    TSheetElement* root = Host->Sheet->Root();
+    if (document.Overflowing) {
+      // A description taller than the rows beside it, over the descriptions below.
+      for (TVisualElement* c = text->FirstVisualChild(); c; c = c->NextVisualSibling())
+        if (auto* frame = dynamic_cast<TElement_LogicFrame*>(c)) {
+          AsText(frame->Description())->SetText(u"A\r\ntall\r\ndescription\r\nof\r\nmany\r\nlines\r\nover\r\nothers");
+          break;
+        }
+      // In the text but out of its place: one grown down across the rows, drawn last; one drawn first under the
+      // elements it overlaps; one selected.
+      auto* grown = TElement::CreateIn<TTestVisualLeaf>(&Host->Scheme, text);
+      grown->SetVisualParent(text);
+      grown->SetBounds(40, 8, 70, 260, grown->Descent());
+      auto* under = TElement::CreateIn<TTestVisualLeaf>(&Host->Scheme, text);
+      under->ChangeVisualParent(text, text->FirstVisualChild());
+      under->SetBounds(0, 0, 400, 90, under->Descent());
+      if (TVisualElement* last = text->LastVisualChild()->PrevVisualSibling()) last->SetSelected(true);
+      // Found once, then moved: along the rows by typing at the start, and the grown one further down.
+      Host->Sheet->ElementAt({50, 50}, true, true);
+      TBitmap32 target;
+      target.SetSize(100, 100);
+      Host->Sheet->PaintTo(target.Handle(), {0, 0, 100, 100}, {});
+      TTextRange typed;
+      text->Textor()->InsertText(text->Textor()->GetBeginPosition(), u"Typed ", nullptr, typed);
+      grown->SetBounds(40, 30, 70, 300, grown->Descent());
+    }
+    const int32_t width = std::min<int32_t>(root->Width() + 20, 1200);
+    const int32_t height = std::min<int32_t>(root->Height() + 20, 1600);
+    std::vector<TVisualElement*> hits[2];
+    std::vector<TColor32> pixels[2];
+    for (const bool indexed : {true, false}) {
+      SetPlaceIndexed(root, indexed);
+      for (int32_t y = 0; y < height; y += 3)
+        for (int32_t x = 0; x < width; x += 3)
+          for (const auto& [selected, transparent] : {std::tuple(true, true), std::tuple(false, false)})
+            hits[indexed].push_back(Host->Sheet->ElementAt({x, y}, selected, transparent));
+      // The whole sheet, then bands of it painted one by one over it.
+      TBitmap32 target;
+      target.SetSize(width, height);
+      Host->Sheet->PaintTo(target.Handle(), {0, 0, width, height}, {});
+      for (int32_t y = 0; y < height; y += 37) Host->Sheet->PaintTo(target.Handle(), {0, y, width, y + 37}, {});
+      for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) pixels[indexed].push_back(target.Pixel(x, y));
+    }
+    EXPECT_GT(std::set<TVisualElement*>(hits[1].begin(), hits[1].end()).size(), 10u);
+    EXPECT_TRUE(hits[1] == hits[0]);
+    EXPECT_TRUE(pixels[1] == pixels[0]);
   }
 }
 

@@ -57,6 +57,15 @@ class TTestVisualLeaf : public TVisualElement {
   bool CalcHasValue() override { return !FText.empty(); }
   uint8_t GetCaret(TRect& ARect) override;
   void BoundsChanged(const TRect& AOldRect, int32_t AOldDescent) override { ++BoundsHooks; }
+  void Moved() override {
+    ++MovedHooks;
+    TVisualElement::Moved();
+  }
+  // Asked by every hit test that reaches the element.
+  void GetMouseTransparentMargins(TRect& ARect) override {
+    ++HitTests;
+    ARect = TRect();
+  }
   void MouseClick() override { ++Clicks; }
   void MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bool ATriple, bool AQuadruple, bool AShift, bool ACtrl,
                  bool AAlt) override;
@@ -75,6 +84,8 @@ class TTestVisualLeaf : public TVisualElement {
   // Runs of items other than Disabled, as "text:value", with " in update" inside a sheet update.
   std::vector<std::u16string>* PaletteRuns = nullptr;
   int BoundsHooks = 0;
+  int MovedHooks = 0;
+  int HitTests = 0;
   int Clicks = 0;
   int MouseDowns = 0;
   int Activations = 0;

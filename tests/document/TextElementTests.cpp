@@ -314,6 +314,42 @@ TEST_F(TextElementTest, InsertedElementsKeepOneElementPerIdentifierThroughUndoAn
   EXPECT_EQ(Host->Scheme.FindByID(id), text->FirstVisualChild());
 }
 
+TEST_F(TextElementTest, TheSelectedElementsAreKeptInDrawingOrderThroughInsertDeleteUndoAndSelection) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"abcdef");
+  const auto insertAt = [&](const char16_t* AFocus) {
+    Edit(text, AFocus);
+    std::vector<TVisualElement*> list{TElement::CreateIn<TTestVisualLeaf>(&Host->Scheme, text)};
+    text->InsertElements(emSelection, nullptr, list);
+  };
+  const auto expectKept = [&](const char* AStep, bool ASome) {
+    SCOPED_TRACE(AStep);
+    std::vector<TVisualElement*> walked;
+    for (TVisualElement* c = text->FirstVisualChild(); c; c = c->NextVisualSibling())
+      if (c->IsSelected()) walked.push_back(c);
+    EXPECT_EQ(text->SelectedChildren(), walked);
+    EXPECT_EQ(!walked.empty(), ASome);
+    TPaletteTargetList targets;
+    text->GetSelectedPaletteTargets(targets);
+    EXPECT_EQ(targets, TPaletteTargetList(walked.begin(), walked.end()));
+  };
+  // Drawn in the order they came, which is not the text's: the last one stands first in the text.
+  insertAt(u"0,6,0,6");
+  insertAt(u"0,3,0,3");
+  insertAt(u"0,0,0,0");
+  expectKept("inserted", false);
+  Edit(text, u"0,0,0,8");
+  expectKept("two of three selected", true);
+  Key(vkDelete);
+  expectKept("deleted", false);
+  Host->History.Undo();
+  Edit(text, u"0,2,0,9");
+  expectKept("undone, then the selection changed", true);
+  Edit(text, u"0,9,0,9");
+  expectKept("unselected", false);
+  Host->History.Redo();
+  expectKept("redone", false);
+}
+
 TEST_F(TextElementTest, BlockElementsTakeLinesOfTheirOwn) {
   const struct {
     const char16_t* Focus;

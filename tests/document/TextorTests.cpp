@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -269,6 +271,36 @@ TEST_F(Textor, RowsAlignBetweenTheIndents) {
     Wrap(c.Wrap);
     EXPECT_EQ(Rows().front()->GetLeft(), c.RowLeft) << int(c.Alignment) << " " << c.Wrap;
     EXPECT_EQ(T.GetWidth(), c.RowLeft + 40 + c.Right);
+  }
+}
+
+TEST_F(Textor, ALongTextsWidthFollowsItsWidestParagraphThroughEdits) {
+  std::u16string text;
+  for (int i = 0; i < 100; ++i) text += std::u16string(size_t(10 + i % 37), u'x') + u"\r\n";
+  SetText(text);
+  // Every character is 7 px wide and the rows start at 0: the width is the longest paragraph's.
+  const auto widest = [&] {
+    size_t longest = 0, start = 0;
+    const std::u16string all = T.GetText();
+    for (size_t end; (end = all.find(u"\r\n", start)) != std::u16string::npos; start = end + 2)
+      longest = std::max(longest, end - start);
+    return int32_t(7 * std::max(longest, all.size() - start));
+  };
+  TTextRange r;
+  TTextPosition at;
+  const std::function<void()> edits[] = {
+      [&] { T.InsertText(P(40, 0), u"yyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyy", nullptr, r); },
+      [&] { T.DeleteRange({P(40, 0), P(40, 30)}, at); },
+      [&] { T.DeleteRange({P(36, 0), P(36, 46)}, at); },
+      [&] { T.DeleteRange({P(72, 0), P(73, 0)}, at); },
+      [&] { T.SplitParagraph(P(35, 20), nullptr, r); },
+      [&] { T.InsertText(P(99, 3), u"zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz", nullptr, r); },
+      [&] { T.DeleteRange({P(98, 0), T.GetEndPosition()}, at); },
+  };
+  EXPECT_EQ(T.GetWidth(), widest());
+  for (size_t i = 0; i < std::size(edits); ++i) {
+    edits[i]();
+    EXPECT_EQ(T.GetWidth(), widest()) << "after edit " << i;
   }
 }
 

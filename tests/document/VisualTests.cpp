@@ -443,6 +443,33 @@ TEST_F(TVisualTest, HitTestsSkipSelectedAndTransparentElementsUnlessAskedFor) {
         << c.Point.X << "," << c.Point.Y << " " << c.AllowSelected << c.SkipTransparent;
 }
 
+TEST_F(TVisualTest, AMoveTellsTheChildrenOnlyOnASheetWhereTheirPlaceFollows) {
+  auto* group = AddVisual<TTestVisualGroup>(Root, 0, 0, 200, 100);
+  TTestVisualLeaf* inner = AddLeaf(group, 10, 10);
+  const int placed = inner->MovedHooks;
+  group->SetBounds(5, 0, 200, 100, group->Descent());
+  EXPECT_EQ(inner->MovedHooks, placed + 1);
+  group->SetVisualParent(nullptr);
+  group->SetBounds(0, 0, 200, 100, group->Descent());
+  EXPECT_EQ(inner->MovedHooks, placed + 1);
+  group->SetVisualParent(Root);
+  group->SetBounds(5, 5, 200, 100, group->Descent());
+  EXPECT_EQ(inner->MovedHooks, placed + 2);
+}
+
+TEST_F(TVisualTest, APointerMovedOrRestingIsHitTestedOnceUntilTheSheetChanges) {
+  TTestVisualLeaf* leaf = AddLeaf(Root, 0, 0);
+  Sheet->MouseMove({5, 5}, {});
+  EXPECT_EQ(Sheet->Hovered(), leaf);
+  const int once = leaf->HitTests;
+  // The hint asks at the same place, and again and again while the pointer rests there.
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Sheet->ElementAt({5, 5}, true, true), leaf);
+  EXPECT_EQ(leaf->HitTests, once);
+  leaf->SetBounds(0, 40, leaf->Width(), leaf->Height(), leaf->Descent());
+  EXPECT_EQ(Sheet->ElementAt({5, 5}, true, true), Root);
+  EXPECT_EQ(Sheet->ElementAt({5, 45}, true, true), leaf);
+}
+
 TEST_F(TVisualTest, TheSignOfAnElementAtTheTopIsClampedToAQuarterAboveTheRoot) {
   TTestVisualLeaf* leaf = AddLeaf(Root, 10, 2);
   leaf->SetOptions(leaf->Options() | eoValueRequired);
