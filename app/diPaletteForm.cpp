@@ -174,6 +174,7 @@ TPaletteForm::TPaletteForm(TComponent* AOwner) : TForm(AOwner) {
   tmCtrl->SetEnabled(false);
   tmCtrl->SetInterval(10);
   tmCtrl->SetOnTimer(MakeMethod<&TPaletteForm::CtrlTick>(this));
+  CtrlHeld = [] { return GetKeyState(VK_CONTROL) < 0; };
   tmCtrlHints = Make<TTimer>(this);
   tmCtrlHints->SetEnabled(false);
   tmCtrlHints->SetInterval(550);
@@ -723,7 +724,7 @@ void TPaletteForm::KeyUp(uint16_t& AKey, TShiftState) {
 }
 
 void TPaletteForm::CtrlTick(TObject*) {
-  if (GetKeyState(VK_CONTROL) < 0) return;
+  if (CtrlHeld()) return;
   StopCtrlMode();
   if (!FTypedPrefix.empty()) ExecuteTypedShortcut();
 }

@@ -11,6 +11,7 @@
 #include "framework/fwMessages.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -152,6 +153,9 @@ class TPaletteForm : public TForm {
   TStyledPainter* ptrSecondPartPaletteButton;
   TTimer* tmCtrl;
   TTimer* tmCtrlHints;
+  // Whether Ctrl is held now, as the 10 ms poll reads it; tests hold it without the system's keyboard, which Wine
+  // may resynchronise from the X server at any moment.
+  std::function<bool()> CtrlHeld;
 
  protected:
   void WndProc(TMessage& AMessage) override;

@@ -228,11 +228,12 @@ class TTestWindow {
 
 // Once AAsking holds, asks a window of the constructing thread, from another thread, a question every 50 ms, in
 // turn: a sent WM_NULL, a posted message and a mouse move over it. A thread that serves its messages and its input
-// answers each at once; one that leaves a question unanswered for MaxWaitMs, far beyond a busy machine's delay,
-// has stopped serving them.
+// answers each at once; one that leaves a question unanswered for MaxWaitMs, far beyond a busy machine's delay and
+// far below the loopback server's guard (a wait that ignored the deadline lasts that long), has stopped serving
+// them.
 class TResponsivenessProbe {
  public:
-  static constexpr UINT MaxWaitMs = 5000;
+  static constexpr UINT MaxWaitMs = 20000;
 
   explicit TResponsivenessProbe(std::function<bool()> AAsking = [] { return true; })
       : FAnswer(CreateEventW(nullptr, FALSE, FALSE, nullptr)), FAsking(std::move(AAsking)) {
