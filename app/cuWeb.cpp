@@ -31,10 +31,11 @@ struct TCloseKernelHandle {
 };
 using TKernelHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, TCloseKernelHandle>;
 
-// One download, shared by the thread that waits for it and the worker thread that fetches it: whichever lets go
-// last frees it, so the worker owns everything it touches. The worker fetches the bytes and nothing else. The
-// waiting thread gives up at the deadline or at the program's end and goes on without the worker, whose result is
-// dropped. Giving up closes the WinInet handles, which ends a blocked call on Windows. Wine ends none that way:
+// One download, shared by the thread that waits for it, the worker thread that fetches it and, once given up, the
+// thread that closes its handles: whichever lets go last frees it, so the worker owns everything it touches. The
+// worker fetches the bytes and nothing else. The waiting thread gives up at the deadline or at the program's end
+// and goes on without the worker, whose result is dropped. Giving up closes the WinInet handles, which ends a
+// blocked call on Windows. Wine ends none that way:
 // its worker ends when the server stops or a connection's time-out (what was left of the deadline) passes between
 // two bytes, which a server trickling its status line or headers never lets happen.
 class TDownload {
@@ -259,7 +260,9 @@ bool DownloadToStream(const std::u16string& AAddress, TStream& AStream, unsigned
       break;
   }
   const bool done = download->HasFinished();
-  if (!done) download->Cancel();
+  // Under Wine closing a handle that a blocked call holds can wait for that call, as long as a server keeps it
+  // busy: the window's thread leaves the closing to a thread of its own.
+  if (!done) std::thread([download] { download->Cancel(); }).detach();
   if (ending) return false;
   const DWORD error = done ? download->Error() : ERROR_INTERNET_TIMEOUT;
   if (error != ERROR_SUCCESS) {
