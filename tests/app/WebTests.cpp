@@ -243,7 +243,7 @@ class TResponsivenessProbe {
       if (AMessage == WM_APP)
         FPosted = static_cast<int>(AW);
       else if (AMessage == WM_MOUSEMOVE)
-        FPointerX = static_cast<short>(LOWORD(AL));
+        ++FMoves;
       else
         return false;
       SetEvent(FAnswer);
@@ -296,7 +296,8 @@ class TResponsivenessProbe {
         return AwaitAnswer([&] { return FPosted == AQuestion; });
       default: {
         // The pointer goes to the one of two points of the window (at the screen's corner) it is farther from, so
-        // each question moves it.
+        // each question moves it. Any move that reaches the window afterwards answers: Wine may merge the move
+        // with one of its own that puts the pointer back where X had it.
         POINT at{};
         GetCursorPos(&at);
         const int left = TTestWindow::Size / 4;
@@ -309,9 +310,9 @@ class TResponsivenessProbe {
         move.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
         move.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
         move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+        const int moves = FMoves;
         SendInput(1, &move, sizeof(move));
-        // The absolute coordinates may round to a neighbouring pixel.
-        return AwaitAnswer([&] { return std::abs(FPointerX - x) <= 2; });
+        return AwaitAnswer([&] { return FMoves > moves; });
       }
     }
   }
@@ -329,7 +330,7 @@ class TResponsivenessProbe {
   TTestWindow FWindow;
   HANDLE FAnswer;
   std::atomic<int> FPosted = -1;
-  std::atomic<int> FPointerX = -1;
+  std::atomic<int> FMoves = 0;
   std::function<bool()> FAsking;
   std::atomic<bool> FStopping = false;
   std::atomic<bool> FDone = false;
