@@ -357,9 +357,10 @@ TEST_F(TDataElementUtilsTest, TheStubEditorsPictureIsAppliedInOneStepAndUndoneIn
   const std::u16string file = Path(u"File1.png");
   ASSERT_EQ(e->ExternalEditingFileName(), file);
 
-  // The stub moves its picture over the file: wait until it is there.
+  // The stub moves its picture over the file: wait until it is there, as long as a hang would take (a loaded
+  // machine took over 15 s to start the stub).
   std::string edited;
-  for (int i = 0; i < 300 && edited.size() != 157; ++i) {
+  for (int i = 0; i < 1200 && edited.size() != 157; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     edited = ReadBytes(file);
   }
