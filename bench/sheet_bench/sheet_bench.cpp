@@ -8,6 +8,7 @@
 #include "document/model/diSheet.h"
 #include "document/model/diTextorAttributes.h"
 #include "foundation/cuDeviceContextManager.h"
+#include "foundation/cuKeys.h"
 #include "graphics/images/umGDIPlus.h"
 #include "tests/document/TestVisualElements.h"
 
@@ -20,8 +21,6 @@
 #include <vector>
 
 namespace {
-
-enum : uint16_t { vkLeft = 37, vkRight = 39 };
 
 constexpr int RepaintsPerRun = 500;
 constexpr int HitTestsPerRun = 20000;

@@ -3,6 +3,7 @@
 #include "document/model/diCanvas.h"
 #include "document/model/diSchemeImagesWin.h"
 #include "document/model/diSheet.h"
+#include "foundation/cuKeys.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuLocalization.h"
 #include "foundation/cuUtilsWin.h"
@@ -14,8 +15,6 @@
 #include <utility>
 
 namespace {
-
-enum : uint16_t { vkReturn = 13, vkSpace = 32 };
 
 TElementBeeper& Beeper() {
   static TElementBeeper beeper = [] { MessageBeep(0); };

@@ -1,23 +1,11 @@
 #include "document/elements/diTableInteractive.h"
 
+#include "foundation/cuKeys.h"
+
 #include <algorithm>
 #include <cstdlib>
 
 namespace {
-
-// Virtual-key codes; the controller is platform-free.
-enum : uint16_t {
-  vkBack = 8,
-  vkControl = 17,
-  vkEscape = 27,
-  vkEnd = 35,
-  vkHome = 36,
-  vkLeft = 37,
-  vkUp = 38,
-  vkRight = 39,
-  vkDown = 40,
-  vkDelete = 46,
-};
 
 TTableKind OtherKind(TTableKind AKind) { return AKind == tkRows ? tkColumns : tkRows; }
 

@@ -2,6 +2,7 @@
 
 #include "document/model/diCanvas.h"
 #include "document/model/diSounds.h"
+#include "foundation/cuKeys.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuUtilsWin.h"
 #include "framework/fwTimer.h"
@@ -29,8 +30,6 @@ class TFrameworkSheetTimer : public ISheetTimer {
 };
 
 bool AsyncLeftButtonDown() { return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0; }
-
-enum : uint16_t { vkReturn = 13, vkEscape = 27, vkLeft = 37, vkUp = 38, vkRight = 39, vkDown = 40 };
 
 }  // namespace
 

@@ -1,26 +1,12 @@
 #include "document/text/diTextorInteractive.h"
 
+#include "foundation/cuKeys.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
 
 namespace {
-
-// Virtual key codes as the host reports them.
-enum : uint16_t {
-  vkBack = 8,
-  vkTab = 9,
-  vkLineFeed = 10,
-  vkReturn = 13,
-  vkControl = 17,
-  vkEnd = 35,
-  vkHome = 36,
-  vkLeft = 37,
-  vkUp = 38,
-  vkRight = 39,
-  vkDown = 40,
-  vkDelete = 46,
-};
 
 bool operator<(const TIndexPosition& A, const TIndexPosition& B) {
   return A.ParagraphIndex != B.ParagraphIndex ? A.ParagraphIndex < B.ParagraphIndex : A.CharIndex < B.CharIndex;

@@ -3,6 +3,7 @@
 #include "document/model/diCanvas.h"
 #include "document/model/diSheet.h"
 #include "document/model/diSounds.h"
+#include "foundation/cuKeys.h"
 #include "tests/document/TestVisualElements.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +12,6 @@
 #include <utility>
 
 namespace {
-
-enum : uint16_t { vkReturn = 13 };
 
 // A focusable element with choices "Yes" and "No"; it takes only "Yes".
 class TTestChoice : public TCustomDropDownElement {

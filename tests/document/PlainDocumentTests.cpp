@@ -15,6 +15,7 @@
 #include "document/model/diSheet.h"
 #include "document/text/diTextorElement.h"
 #include "foundation/cuFiles.h"
+#include "foundation/cuKeys.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuSystem.h"
 #include "foundation/cuWin32.h"
@@ -401,8 +402,6 @@ TEST_F(TPlainDocumentTest, APicturePastedIntoTheRootOrACommentBecomesAnImageElem
 
 // ---------------------------------------------------------------------------------------------------------------
 // Clicks and arrow keys through embedded elements
-
-enum : uint16_t { vkLeft = 37, vkUp = 38, vkRight = 39, vkDown = 40 };
 
 // A data file whose root text holds ABody.
 std::string DataFileWith(const std::string& ABody) {

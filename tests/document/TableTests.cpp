@@ -5,6 +5,7 @@
 #include "document/model/diPalette.h"
 #include "document/model/diThemes.h"
 #include "document/text/diTextorElement.h"
+#include "foundation/cuKeys.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuLocalization.h"
 #include "framework/fwClipboard.h"
@@ -19,17 +20,6 @@
 #include <vector>
 
 namespace {
-
-enum : uint16_t {
-  vkBack = 8,
-  vkEnd = 35,
-  vkHome = 36,
-  vkLeft = 37,
-  vkUp = 38,
-  vkRight = 39,
-  vkDown = 40,
-  vkDelete = 46,
-};
 
 class TableTest : public ::testing::Test {
  protected:

@@ -6,6 +6,7 @@
 #include "document/model/diPalette.h"
 #include "document/model/diSounds.h"
 #include "document/text/diTextorElement.h"
+#include "foundation/cuKeys.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuLocalization.h"
 #include "foundation/cuUtilsWin.h"
@@ -23,8 +24,6 @@
 #include <vector>
 
 namespace {
-
-enum : uint16_t { vkBack = 8, vkTab = 9, vkReturn = 13, vkLeft = 37, vkDelete = 46 };
 
 // A text that counts its value changes.
 class TCountingText : public TTextorElement {

@@ -5,6 +5,7 @@
 #include "document/model/diClassesGroups.h"
 #include "document/model/diPalette.h"
 #include "document/model/diSounds.h"
+#include "foundation/cuKeys.h"
 #include "foundation/cuKnot.h"
 #include "graphics/pixels/pxBackendsGDI.h"
 #include "tests/document/TestVisualElements.h"
@@ -19,8 +20,6 @@
 #include <vector>
 
 namespace {
-
-enum : uint16_t { vkReturn = 13, vkSpace = 32 };
 
 // A rich description that navigates back to the element it describes.
 class TTestDescription : public TTextorElement {

@@ -7,6 +7,7 @@
 #include "document/model/diPanelElements.h"
 #include "document/model/diSheet.h"
 #include "document/model/diSounds.h"
+#include "foundation/cuKeys.h"
 #include "foundation/cuKnot.h"
 #include "foundation/cuUtils.h"
 #include "tests/document/TestElements.h"
@@ -20,8 +21,6 @@
 #include <vector>
 
 namespace {
-
-enum : uint16_t { vkTab = 9, vkReturn = 13, vkEscape = 27, vkLeft = 37, vkUp = 38, vkRight = 39, vkDown = 40 };
 
 // A leaf that sits in every test: (10, 2) inside the root, 50 x 20.
 struct TVisualTest : TSheetHostFixture, ::testing::Test {
