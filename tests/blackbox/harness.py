@@ -95,6 +95,8 @@ class Prefix:
         # Each prefix starts its own Xvfb: nothing of the developer's display is touched.
         self.env.pop("DISPLAY", None)
         self.env.pop("WAYLAND_DISPLAY", None)
+        # Wine's own errors go to the output a failed run reports: a program that dies inside Wine says why.
+        self.env.setdefault("QB_WINEDEBUG", "err+all")
 
     @property
     def drive_c(self):
