@@ -203,11 +203,19 @@ void TVisualElement::SetSheetDeep(TSheet* ASheet) {
   for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) c->SetSheetDeep(ASheet);
 }
 
+void TVisualElement::TakeJoiningSheet() {
+  if (!FSheet && FVisualParent) FSheet = FVisualParent->FSheet;
+}
+
 void TVisualElement::SetSheet(TSheet* ASheet) {
   if (ASheet == FSheet) return;
-  if (FSheet) DetachFromSheet();
-  SetSheetDeep(ASheet);
+  if (FSheet) {
+    DetachFromSheet();
+    SetSheetDeep(nullptr);
+  }
   if (!ASheet) return;
+  // The subtree takes the sheet as the walk of the settings reaches each element, and no walk goes before it.
+  FSheet = ASheet;
   TSheetUpdate update(ASheet);
   SettingsChanged(true, true, true, true);
 }
@@ -271,6 +279,7 @@ void TVisualElement::GetAvailableSize(TVisualElement* AChild, TVisualSize& ASize
 }
 
 void TVisualElement::Moved() {
+  TakeJoiningSheet();
   // Off a sheet there is no sheet place to follow: a document's root placed before it joins does not walk its
   // tree for nothing.
   if (!FSheet) return;
@@ -282,8 +291,10 @@ void TVisualElement::Moved() {
 void TVisualElement::SettingsChanged(bool ASheetChanged, bool ASettingsChanged, bool AWidthChanged,
                                      bool AHeightChanged) {
   const bool all = ASheetChanged || ASettingsChanged;
-  for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling)
+  for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) {
+    if (ASheetChanged) c->FSheet = FSheet;
     if (all || c->IsVisible()) c->SettingsChanged(ASheetChanged, ASettingsChanged, AWidthChanged, AHeightChanged);
+  }
   if (all && HasOptions(eoValue) && Messages()) Check();
   UpdateMessagesSign();
 }
@@ -343,6 +354,7 @@ void TVisualElement::UpdateEffectivelySelected() {
 
 void TVisualElement::UpdateVisible() {
   if (IsDestroying()) return;
+  TakeJoiningSheet();
   const bool value = ComputeVisible();
   if (value == IsVisible()) return;
   if (!value) Invalidate();
