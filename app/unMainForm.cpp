@@ -385,13 +385,15 @@ void TMainForm::FormCreate(TObject* ASender) {
   // width lays the whole document out again.
   HandleNeeded();
 
+  // The palette shown or hidden changes the sheet's height, which walks the whole document again: the layout
+  // comes before the document too.
+  if (TKnot* knot = SessionKnot()) EditForm->LoadLayout(*knot);
   // A file that is there and cannot be read raises here: the program ends before anything is written over it.
   FDocument->SetViewSizes(EditForm->SheetForm()->ViewSize(), EditForm->LogForm()->ViewSize());
   FDocument->LoadFromFile(General().DataFileName->Value());
   if (TKnot* knot = SessionKnot(); knot && FDocument->DocumentSheet())
     FDocument->DocumentSheet()->LoadState(knot->FindOrAddKnot(u"SheetData"));
   FDocument->UndoRedo()->AddNotifyEvent(MakeMethod<&TMainForm::DocumentChanged>(this));
-  if (TKnot* knot = SessionKnot()) EditForm->LoadLayout(*knot);
   EditForm->SetDocument(FDocument->DocumentScheme(), FDocument->DocumentSheet(), FDocument->LogScheme(),
                         FDocument->LogSheet());
   SetActiveControl(EditForm->SheetForm()->rb1);

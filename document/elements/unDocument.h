@@ -58,6 +58,7 @@ class TPlainDocument : public TObject {
   // roots are placed, so the document is laid out once, at the width it is shown at, and not again when the views
   // take the sheets.
   void SetViewSizes(TVisualSize ADocument, TVisualSize ALog);
+  const std::optional<TVisualSize>& DocumentViewSize() const { return FDocumentViewSize; }
   // Backup copy, then the scheme's replacing save; the document takes AFileName as its name unless AKeepName.
   // Raises without touching the file when no load succeeded. The backup is renewed whatever its age when
   // AFileName is not the document's file, which was never read. After a load that did not read everything, the

@@ -107,6 +107,8 @@ class TSheet : public TItfObject, public IDropDownHost {
   TDropDownList* DropDown() const { return FDropDown.get(); }
   const std::vector<TVisualElement*>& Marked() const { return FMarked; }
   int UpdateCount() const { return FUpdateCount; }
+  // Inside the settings walk of a subtree that joins the sheet (TSheetJoin).
+  bool Joining() const { return FJoining > 0; }
   TVisualPoint ScreenPos() const { return FScreenPos; }
   TVisualSize ViewSize() const { return FViewSize; }
   TSheetPendings Pending() const { return FPending; }
@@ -228,6 +230,8 @@ class TSheet : public TItfObject, public IDropDownHost {
   } FLastHit;
   std::vector<TVisualElement*> FMarked;
   int32_t FUpdateCount = 0;
+  int FJoining = 0;
+  friend class TSheetJoin;
   TVisualPoint FScreenPos;
   TVisualSize FViewSize{UnsetViewSize, UnsetViewSize};
   TSheetPendings FPending;
@@ -238,6 +242,22 @@ class TSheet : public TItfObject, public IDropDownHost {
   TSheetTimerFactory FTimerFactory;
   std::function<bool()> FLeftButtonDown;
   TSheetBrowser FBrowser;
+};
+
+// For one scope, the sheet's joining state: raised for a subtree's settings walk (AJoining), or cleared for the walk
+// that follows the sheet places once that walk ended; given back however the scope ends.
+class TSheetJoin {
+ public:
+  TSheetJoin(TSheet* ASheet, bool AJoining) : FSheet(ASheet), FSaved(ASheet->FJoining) {
+    FSheet->FJoining = AJoining ? FSaved + 1 : 0;
+  }
+  ~TSheetJoin() { FSheet->FJoining = FSaved; }
+  TSheetJoin(const TSheetJoin&) = delete;
+  TSheetJoin& operator=(const TSheetJoin&) = delete;
+
+ private:
+  TSheet* FSheet;
+  int FSaved;
 };
 
 // The sheet's update bracket for one scope, when there is a sheet; closed however the scope ends.

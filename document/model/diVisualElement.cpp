@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -203,13 +204,58 @@ void TVisualElement::SetSheetDeep(TSheet* ASheet) {
   for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) c->SetSheetDeep(ASheet);
 }
 
+void TVisualElement::TakeJoiningSheet() {
+  if (!FSheet && FVisualParent) FSheet = FVisualParent->FSheet;
+}
+
 void TVisualElement::SetSheet(TSheet* ASheet) {
   if (ASheet == FSheet) return;
-  if (FSheet) DetachFromSheet();
-  SetSheetDeep(ASheet);
+  if (FSheet) {
+    DetachFromSheet();
+    SetSheetDeep(nullptr);
+  }
   if (!ASheet) return;
+  // The subtree takes the sheet as the walk of the settings reaches each element, and no walk goes before it.
+  FSheet = ASheet;
   TSheetUpdate update(ASheet);
-  SettingsChanged(true, true, true, true);
+  if (FVisualParent != ASheet->Root() || IsPart()) {
+    SettingsChanged(true, true, true, true);
+    return;
+  }
+  // A tree right under the sheet's root, a document's: its layouts inside the walk move what they hold again and
+  // again, and its sheet places are final only when the walk ends. Signs and descriptions there are parts of its
+  // elements and follow with them.
+  {
+    TSheetJoin join(ASheet, true);
+    SettingsChanged(true, true, true, true);
+  }
+  TSheetJoin settled(ASheet, false);
+  FollowJoinedPlaces();
+}
+
+void TVisualElement::FollowJoinedPlaces() {
+  // What follows a sheet place is a sign or a description of an element of this subtree, or of one inside such a
+  // description, joined after it: right under the sheet's root too. Their elements and they move, in the order
+  // they joined, and nothing else of a tree the size of a document is walked.
+  TSheetElement* root = FSheet->Root();
+  std::unordered_set<TVisualElement*> joined{this};
+  std::vector<std::pair<TVisualElement*, TVisualElement*>> moving;
+  for (TVisualElement* c = root->FirstVisualChild(); c; c = c->FNextVisualSibling) {
+    TVisualElement* owner = nullptr;
+    if (auto* sign = dynamic_cast<TMessagesSignElement*>(c))
+      owner = sign->SignedElement();
+    else if (c->IsPart())
+      owner = dynamic_cast<TVisualElement*>(c->ParentElement());
+    TVisualElement* top = owner;
+    while (top && top->FVisualParent != root) top = top->FVisualParent;
+    if (!top || !joined.count(top)) continue;
+    joined.insert(c);
+    moving.emplace_back(owner, c);
+  }
+  for (const auto& [owner, placed] : moving) {
+    owner->Moved();
+    placed->Moved();
+  }
 }
 
 void TVisualElement::DetachFromSheet() {
@@ -271,9 +317,10 @@ void TVisualElement::GetAvailableSize(TVisualElement* AChild, TVisualSize& ASize
 }
 
 void TVisualElement::Moved() {
+  TakeJoiningSheet();
   // Off a sheet there is no sheet place to follow: a document's root placed before it joins does not walk its
-  // tree for nothing.
-  if (!FSheet) return;
+  // tree for nothing, and a subtree joining one follows them once, when its walk ends.
+  if (!FSheet || FSheet->Joining()) return;
   for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) c->Moved();
   PlaceMessagesSign();
   if (IsFocused()) CaretChanged();
@@ -282,8 +329,10 @@ void TVisualElement::Moved() {
 void TVisualElement::SettingsChanged(bool ASheetChanged, bool ASettingsChanged, bool AWidthChanged,
                                      bool AHeightChanged) {
   const bool all = ASheetChanged || ASettingsChanged;
-  for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling)
+  for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) {
+    if (ASheetChanged) c->FSheet = FSheet;
     if (all || c->IsVisible()) c->SettingsChanged(ASheetChanged, ASettingsChanged, AWidthChanged, AHeightChanged);
+  }
   if (all && HasOptions(eoValue) && Messages()) Check();
   UpdateMessagesSign();
 }
@@ -343,6 +392,7 @@ void TVisualElement::UpdateEffectivelySelected() {
 
 void TVisualElement::UpdateVisible() {
   if (IsDestroying()) return;
+  TakeJoiningSheet();
   const bool value = ComputeVisible();
   if (value == IsVisible()) return;
   if (!value) Invalidate();

@@ -424,6 +424,12 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   void UnlinkVisualChild(TVisualElement* AChild);
   void LinkVisualChild(TVisualElement* AChild, TVisualElement* ABefore);
   void SetSheetDeep(TSheet* ASheet);
+  // A subtree joining a sheet takes it as the walk of the settings reaches each element. An element reached
+  // earlier, by a parent showing or moving it before that walk got there, takes it then: only a joining element
+  // lacks the sheet of its visual parent, and it sees the sheet as it did when the whole subtree took it first.
+  void TakeJoiningSheet();
+  // Once the walk of a subtree that joined right under the sheet's root ended, what follows sheet places follows.
+  void FollowJoinedPlaces();
   // A child came, went, moved or changed its visibility: the index by place is out of date.
   void PlaceIndexChanged() {
     if (FPlaceIndex) FPlaceIndex->Invalidate();

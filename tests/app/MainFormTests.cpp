@@ -990,6 +990,15 @@ TEST_F(MainFormTest, ANewDataFileNameInMissingFoldersMovesTheDocumentOrKeepsItsN
   }
 }
 
+TEST_F(MainFormTest, TheDocumentIsLaidOutAtTheSizeItsViewKeepsOnceTheEditWindowsLayoutIsRead) {
+  Start();
+  // Placed at a size the layout then changes, by the palette it hides, the whole document would be walked again.
+  const std::optional<TVisualSize> placed = Form->Document()->DocumentViewSize();
+  const TVisualSize shown = Form->EditForm->SheetForm()->ViewSize();
+  ASSERT_TRUE(placed);
+  EXPECT_EQ(std::pair(placed->Width, placed->Height), std::pair(shown.Width, shown.Height));
+}
+
 TEST_F(MainFormTest, TheSoundsAndLogChoicesAreInTheSettingsTreeAndSurviveARestart) {
   Global = New<TGlobal>(nullptr, Places());
   ASSERT_EQ(SoundsSettings->Parent(), Global->Settings());

@@ -5,6 +5,7 @@
 #include "document/elements/diDataElement.h"
 #include "document/elements/diTableElement.h"
 #include "document/elements/diTitled.h"
+#include "document/elements/plElements.h"
 #include "document/model/diClassesGroups.h"
 #include "document/model/diMessages.h"
 #include "document/model/diPalette.h"
@@ -22,6 +23,7 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <typeinfo>
 #include <vector>
 
 namespace {
@@ -383,6 +385,68 @@ TEST_F(GoldenDocumentTest, PaintingAndHitTestingByPlaceGiveWhatThePlainWalkGives
     EXPECT_TRUE(hits[1] == hits[0]);
     EXPECT_TRUE(pixels[1] == pixels[0]);
   }
+}
+
+// Frames described inside described frames, three deep, one branch collapsed, after the golden document's kinds.
+const std::u16string NestedFramesDocument = [] {
+  const auto frame = [](std::u16string AName, std::u16string AInside, bool AExpanded) {
+    return u"<LogicFrame" + std::u16string(AExpanded ? u"" : u" Expanded=\"0\"") + u"><Description><Chars Value=\"" +
+           AName + u" why\"/><Br/></Description><Content><Chars Value=\"" + AName + u" holds \"/>" + AInside +
+           u"<Br/></Content><Caption><Chars Value=\"" + AName + u"\"/><Br/></Caption></LogicFrame>";
+  };
+  std::u16string text = Golden.substr(0, Golden.rfind(u"</Quillbox>"));
+  text += frame(u"Outer", frame(u"Inner", frame(u"Deepest", u"", true) + frame(u"Beside", u"", true), true), true);
+  text += frame(u"Shut", frame(u"Hidden", frame(u"Under", u"", true), true), false);
+  return text + u"<Br/></Quillbox>\r\n";
+}();
+
+uint64_t Fnv(uint64_t AHash, int64_t AValue) {
+  for (int i = 0; i < 8; ++i) AHash = (AHash ^ uint8_t(AValue >> (8 * i))) * 1099511628211ull;
+  return AHash;
+}
+
+// Every element's kind and place on the sheet, in the drawing order.
+uint64_t HashPlaces(TVisualElement* AElement, uint64_t AHash) {
+  const TVisualPoint p = AElement->ClientToSheet({0, 0});
+  for (const char c : std::string(typeid(*AElement).name())) AHash = Fnv(AHash, c);
+  for (const int64_t v : {int64_t(p.X), int64_t(p.Y), int64_t(AElement->Width()), int64_t(AElement->Height()),
+                          int64_t(AElement->Descent()), int64_t(AElement->IsVisible())})
+    AHash = Fnv(AHash, v);
+  for (TVisualElement* c = AElement->FirstVisualChild(); c; c = c->NextVisualSibling()) AHash = HashPlaces(c, AHash);
+  return AHash;
+}
+
+TEST_F(GoldenDocumentTest, TheRootJoiningTheSheetKeepsEveryPlaceTheDrawingOrderAndThePaint) {
+  // The document's root loaded off the sheet and then put on it, as the plain document starts.
+  TScheme scheme(&TPlainRoot::ClassInfo, u"Quillbox");
+  auto* root = static_cast<TPlainRoot*>(scheme.Root());
+  TKnot knot;
+  knot.LoadFromString(NestedFramesDocument);
+  scheme.LoadElement(root, fmDocument, &knot);
+  TSheet sheet(&Host->Settings);
+  sheet.SetTimerFactory(Host->Timers.Factory());
+  sheet.SetViewSize({800, 600});
+  root->SetVisualParent(sheet.Root());
+
+  // The sheet's root draws the document, then the descriptions in the order they joined it.
+  std::vector<std::u16string> order;
+  for (TVisualElement* c = sheet.Root()->FirstVisualChild(); c; c = c->NextVisualSibling())
+    order.push_back(c == root ? u"document" : AsText(c)->GetText());
+  const std::vector<std::u16string> expected{u"document",    u"An expanded frame", u"A collapsed frame", u"",
+                                             u"Deepest why", u"Beside why",        u"Inner why",         u"Outer why",
+                                             u"Under why",   u"Hidden why",        u"Shut why"};
+  EXPECT_EQ(order, expected);
+  EXPECT_EQ(HashPlaces(sheet.Root(), 14695981039346656037ull), 7560391609666709372ull);
+
+  const int32_t width = sheet.Root()->Width(), height = sheet.Root()->Height();
+  TBitmap32 target;
+  target.SetSize(width, height);
+  sheet.PaintTo(target.Handle(), {0, 0, width, height}, {});
+  uint64_t pixels = 14695981039346656037ull;
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x) pixels = Fnv(pixels, target.Pixel(x, y));
+  EXPECT_EQ(pixels, 6311063193371976362ull);
+  root->SetVisualParent(nullptr);
 }
 
 }  // namespace
