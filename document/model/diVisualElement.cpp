@@ -443,7 +443,7 @@ bool TVisualElement::IsReadOnly() const {
 
 void TVisualElement::InvalidateRect(const TRect* ARect) {
   if (IsDestroying() || !FSheet || !IsVisible()) return;
-  if (FSheet->UpdateCount() > 0) {
+  if (!FSheet->RepaintsByArea()) {
     FSheet->InvalidateRect(nullptr);
     return;
   }

@@ -181,10 +181,29 @@ void TSchemeTextor::Changed() {
 void TSchemeTextor::FormatText(bool AChanged) {
   TSheet* sheet = FElement ? FElement->Sheet() : nullptr;
   {
-    TSheetUpdate bracket(sheet);
+    // The layout repaints what it changes, so that a key repaints its rows rather than the whole view.
+    TSheetLayoutUpdate bracket(sheet);
+    FLaidOutTop = INT32_MAX;
+    FLaidOutBottom = INT32_MIN;
     TTextor::FormatText(AChanged);
+    InvalidateLaidOut();
   }
   if (FElement) FElement->AfterLayout(AChanged);
+}
+
+void TSchemeTextor::InvalidateLaidOut() {
+  const int32_t height = GetHeight();
+  if (height != FLaidOutHeight) {
+    FLaidOutTop = std::min({FLaidOutTop, height, FLaidOutHeight});
+    FLaidOutBottom = INT32_MAX;
+  }
+  FLaidOutHeight = height;
+  if (!FElement || FLaidOutTop > FLaidOutBottom) return;
+  TRect padding;
+  GetPadding(padding);
+  const TRect area{0, FLaidOutTop + padding.Top, FElement->Width(),
+                   FLaidOutBottom == INT32_MAX ? FElement->Height() : FLaidOutBottom + padding.Top};
+  FElement->InvalidateRect(&area);
 }
 
 TParagraphAttributes* TSchemeTextor::GetDefaultParagraphAttributes() const { return DefaultParagraphAttributes.get(); }
@@ -228,7 +247,15 @@ bool TSchemeTextor::IsSameWord(int32_t APrev, int32_t ANext) const {
 void TSchemeTextor::FormatParagraph(TParagraph* AParagraph, int32_t AWrapWidth, const TRect& APadding,
                                     const TRect& AMargins) {
   if (FElement) FElement->DetectLinks(AParagraph);
+  const TRow* old = AParagraph->LastRow();
+  const int32_t oldTop = old ? AParagraph->Top() : INT32_MAX;
+  const int32_t oldBottom = old ? old->Bottom : INT32_MIN;
   TTextor::FormatParagraph(AParagraph, AWrapWidth, APadding, AMargins);
+  const TRow* last = AParagraph->LastRow();
+  if (!last) return;
+  FLaidOutTop = std::min({FLaidOutTop, oldTop, AParagraph->Top()});
+  // Rows that end elsewhere moved the paragraphs below.
+  FLaidOutBottom = last->Bottom == oldBottom ? std::max(FLaidOutBottom, oldBottom) : INT32_MAX;
 }
 
 void TSchemeTextor::GetPadding(TRect& ARect) const {
@@ -1157,8 +1184,6 @@ void TTextorElement::AfterLayout(bool AReset) {
     FInternalState &= ~isApplyingSelection;
   }
   if (Sheet() && IsVisible() && FTextor.FormatLock() == 0) {
-    // The rows changed; inside the sheet's update, where every layout runs, a repaint is one of the whole view.
-    Invalidate();
     UpdateSize();
     TRect padding;
     GetPadding(padding);
