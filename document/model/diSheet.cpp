@@ -148,10 +148,9 @@ void TSheet::InvalidateRect(const TRect* ARect) {
     else
       FRepaintArea = r;
     FPending.Include(spRepaintArea);
-    // An area across the whole height of the view repaints it whole: later requests need no rectangle worked out
-    // (a row that wraps moves every element below it).
-    if (FRepaintArea.Top <= FScreenPos.Y && FRepaintArea.Bottom >= int64_t(FScreenPos.Y) + FViewSize.Height)
-      FPending.Include(spRepaintAll);
+    // An area as tall as the view gains little over all of it, and later requests then need no rectangle worked
+    // out (a row that wraps moves every element below it).
+    if (FRepaintArea.Height() >= FViewSize.Height) FPending.Include(spRepaintAll);
   } else {
     FPending.Include(spRepaintAll);
   }
