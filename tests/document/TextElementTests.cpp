@@ -227,6 +227,29 @@ TEST_F(TextElementTest, AKeyRepaintsItsRowWithTheElementItMovesAndNothingBelow) 
   EXPECT_GE(note.Rect.Right, to.X);
 }
 
+TEST_F(TextElementTest, AKeyLeavesTheRowsOfItsParagraphThatItDidNotChange) {
+  Host->Sheet->SetViewSize({200, 1000});
+  TTextorElement* text = AddText(RichOptions | xoMinWidthAvailable, PlainRootText, u"ab");
+  // Too wide to share the first row with any text: the element makes a row of its own.
+  auto* leaf = TElement::CreateIn<TTestVisualLeaf>(&Host->Scheme, text);
+  std::vector<TVisualElement*> list{leaf};
+  text->InsertElements(emAppend, nullptr, list);
+  leaf->SetBounds(leaf->Left(), leaf->Top(), 190, 20, 3);
+  const TRow* first = text->Textor()->FirstParagraph()->FirstRow();
+  ASSERT_NE(first->GetNextRow(), nullptr);
+  Edit(text, u"0,1,0,1");
+  Host->Notes.clear();
+  Type(u'x');
+  ASSERT_EQ(text->GetText(), u"axb");
+  ASSERT_EQ(Host->Count(snRepaint), 1);
+  const TSheetHostFixture::TNote& note = Host->Notes[Host->Notes.size() - 1];
+  ASSERT_TRUE(note.HasRect);
+  TRect padding;
+  text->GetPadding(padding);
+  first = text->Textor()->FirstParagraph()->FirstRow();
+  EXPECT_EQ(note.Rect.Bottom, text->ClientToSheet({0, padding.Top + first->Bottom}).Y);
+}
+
 TEST_F(TextElementTest, ACaretMoveBetweenKeysStartsANewStep) {
   TTextorElement* text = AddText(RichOptions, PlainRootText, u"");
   Edit(text, {});
