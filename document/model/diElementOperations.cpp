@@ -64,15 +64,29 @@ void TElementOperation::Run(bool AUndo) {
   TElement* element = scheme ? scheme->FindByID(FElementID) : nullptr;
   if (!element) return;
   TSheet* sheet = SheetOf(element);
-  if (sheet) sheet->BeginUpdate();
+  // The first run has no dependents to replay: they were made by it.
+  TElementOperationDependents* dependents =
+      AUndo ? FUndoDependents.get() : (State() == osRedoing ? FRedoDependents.get() : nullptr);
+  // What dependents do is theirs to say: with them the update repaints everything.
+  const bool layout = RepaintsItsChanges() && !(dependents && dependents->Count() > 0);
+  const auto end = [sheet, layout] {
+    if (!sheet) return;
+    if (layout)
+      sheet->EndLayoutUpdate();
+    else
+      sheet->EndUpdate();
+  };
+  if (sheet) {
+    if (layout)
+      sheet->BeginLayoutUpdate();
+    else
+      sheet->BeginUpdate();
+  }
   try {
     if (AUndo)
       UndoElement(element);
     else
       DoElement(element);
-    // The first run has no dependents to replay: they were made by it.
-    TElementOperationDependents* dependents =
-        AUndo ? FUndoDependents.get() : (State() == osRedoing ? FRedoDependents.get() : nullptr);
     for (int i = 0; dependents && i < dependents->Count(); ++i)
       if (TElement* e = scheme->FindByID(dependents->ID(i))) {
         if (AUndo)
@@ -81,10 +95,10 @@ void TElementOperation::Run(bool AUndo) {
           e->RedoDependent(this, dependents->Datum(i));
       }
   } catch (...) {
-    if (sheet) sheet->EndUpdate();
+    end();
     throw;
   }
-  if (sheet) sheet->EndUpdate();
+  end();
 }
 
 void TVisualElementDisableOperation::DoElement(TElement* AElement) {

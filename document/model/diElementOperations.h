@@ -47,6 +47,9 @@ class TElementOperation : public TSchemeOperation {
   // The change itself; the base gives the focus back to the element when it had it.
   virtual void DoElement(TElement* AElement);
   virtual void UndoElement(TElement* AElement);
+  // Whether the change repaints each place it changes, old and new, as a layout does: its sheet update then
+  // gathers the repaint requests into one rectangle rather than repainting everything.
+  virtual bool RepaintsItsChanges() const { return false; }
 
  private:
   void Run(bool AUndo);

@@ -125,15 +125,34 @@ void TSheet::EndUpdate() {
   }
   if (take(spFocusedAvailability)) Notify(snAvailability, 0, 0);
   if (take(spFocusedEditState)) Notify(snEditState, 0, 0);
-  if (take(spRepaintAll)) Notify(snRepaint, 0, 0);
+  if (take(spRepaintAll)) {
+    FPending.Exclude(spRepaintArea);
+    Notify(snRepaint, 0, 0);
+  }
+  if (take(spRepaintArea)) {
+    const TRect area = FRepaintArea;
+    Notify(snRepaint, reinterpret_cast<intptr_t>(&area), 0);
+  }
 }
 
 void TSheet::InvalidateRect(const TRect* ARect) {
   FLastHit.Valid = false;
-  if (FUpdateCount > 0)
-    FPending.Include(spRepaintAll);
-  else
+  if (FUpdateCount == 0) {
     Notify(snRepaint, reinterpret_cast<intptr_t>(ARect), 0);
+  } else if (ARect && RepaintsByArea()) {
+    const TRect& r = *ARect;
+    if (FPending.Contains(spRepaintArea))
+      FRepaintArea = {std::min(FRepaintArea.Left, r.Left), std::min(FRepaintArea.Top, r.Top),
+                      std::max(FRepaintArea.Right, r.Right), std::max(FRepaintArea.Bottom, r.Bottom)};
+    else
+      FRepaintArea = r;
+    FPending.Include(spRepaintArea);
+    // An area as tall as the view gains little over all of it, and later requests then need no rectangle worked
+    // out (a row that wraps moves every element below it).
+    if (FRepaintArea.Height() >= FViewSize.Height) FPending.Include(spRepaintAll);
+  } else {
+    FPending.Include(spRepaintAll);
+  }
 }
 
 void TSheet::DelayLayout(TPanelElement* APanel) { FDelayedLayouts.push_back(APanel); }

@@ -54,6 +54,7 @@ enum class TSheetPending : uint16_t {
   spViewWidth = 0x0100,
   spViewHeight = 0x0200,
   spFocusTimer = 0x0400,
+  spRepaintArea = 0x0800,
 };
 constexpr bool IsFlagFamily(TSheetPending) { return true; }
 using enum TSheetPending;
@@ -129,6 +130,21 @@ class TSheet : public TItfObject, public IDropDownHost {
 
   void BeginUpdate() { ++FUpdateCount; }
   void EndUpdate();
+  // An update around a layout, which repaints each place it changes, the old and the new: while only such
+  // updates are open, repaint requests are gathered into one rectangle instead of a repaint of everything.
+  void BeginLayoutUpdate() {
+    ++FLayoutUpdateCount;
+    BeginUpdate();
+  }
+  void EndLayoutUpdate() {
+    --FLayoutUpdateCount;
+    EndUpdate();
+  }
+  // Whether a repaint request is worth its rectangle now: outside updates, or while only layout updates are open
+  // and nothing has asked for a repaint of everything yet.
+  bool RepaintsByArea() const {
+    return FUpdateCount == FLayoutUpdateCount && !FPending.Contains(spRepaintAll);
+  }
 
   void SetFocused(TVisualElement* AElement);
   void DelayFocus(TVisualElement* AElement);
@@ -230,6 +246,8 @@ class TSheet : public TItfObject, public IDropDownHost {
   } FLastHit;
   std::vector<TVisualElement*> FMarked;
   int32_t FUpdateCount = 0;
+  int32_t FLayoutUpdateCount = 0;
+  TRect FRepaintArea;
   int FJoining = 0;
   friend class TSheetJoin;
   TVisualPoint FScreenPos;
@@ -271,6 +289,22 @@ class TSheetUpdate {
   }
   TSheetUpdate(const TSheetUpdate&) = delete;
   TSheetUpdate& operator=(const TSheetUpdate&) = delete;
+
+ private:
+  TSheet* FSheet;
+};
+
+// The sheet's layout update (BeginLayoutUpdate) for one scope, when there is a sheet.
+class TSheetLayoutUpdate {
+ public:
+  explicit TSheetLayoutUpdate(TSheet* ASheet) : FSheet(ASheet) {
+    if (FSheet) FSheet->BeginLayoutUpdate();
+  }
+  ~TSheetLayoutUpdate() {
+    if (FSheet) FSheet->EndLayoutUpdate();
+  }
+  TSheetLayoutUpdate(const TSheetLayoutUpdate&) = delete;
+  TSheetLayoutUpdate& operator=(const TSheetLayoutUpdate&) = delete;
 
  private:
   TSheet* FSheet;

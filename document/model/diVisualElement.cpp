@@ -170,9 +170,14 @@ void TVisualElement::InsertVisualChild(TVisualElement* AChild, TVisualElement* A
 }
 
 void TVisualElement::RemoveVisualChild(TVisualElement* AChild) {
+  // An update that gathers repaint areas repaints no more than it is asked to, and a child that is freed asks for
+  // nothing: where it was is asked for here.
+  const bool repaint = AChild->IsVisible() && FSheet && FSheet->UpdateCount() > 0 && FSheet->RepaintsByArea();
+  const TRect area = AChild->GetBoundsRect();
   AChild->SetSheet(nullptr);
   UnlinkVisualChild(AChild);
   AChild->FVisualParent = nullptr;
+  if (repaint) InvalidateRect(&area);
   if (HasVisualOptions(voSelectionContainer) && AChild->IsSelected()) ReportCommandState();
 }
 
@@ -493,7 +498,7 @@ bool TVisualElement::IsReadOnly() const {
 
 void TVisualElement::InvalidateRect(const TRect* ARect) {
   if (IsDestroying() || !FSheet || !IsVisible()) return;
-  if (FSheet->UpdateCount() > 0) {
+  if (!FSheet->RepaintsByArea()) {
     FSheet->InvalidateRect(nullptr);
     return;
   }

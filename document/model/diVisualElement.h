@@ -406,8 +406,10 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   TElementPortion* EmbeddingPortion() const { return FEmbeddingPortion; }
   TRect GetEmbeddedBounds() const override { return GetBoundsRect(); }
   int32_t GetEmbeddedDescent() const override { return FDescent; }
+  // A layout places every element of the rows it makes; one left where it was needs no repaint for that.
   void SetEmbeddedBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight, int32_t ADescent) override {
-    SetBounds(ALeft, ATop, AWidth, AHeight, ADescent);
+    if (ALeft != FLeft || ATop != FTop || AWidth != FWidth || AHeight != FHeight || ADescent != FDescent)
+      SetBounds(ALeft, ATop, AWidth, AHeight, ADescent);
   }
   void MoveEmbedded(int32_t ADX, int32_t ADY) override {
     SetBounds(FLeft + ADX, FTop + ADY, FWidth, FHeight, FDescent);

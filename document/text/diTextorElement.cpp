@@ -181,10 +181,30 @@ void TSchemeTextor::Changed() {
 void TSchemeTextor::FormatText(bool AChanged) {
   TSheet* sheet = FElement ? FElement->Sheet() : nullptr;
   {
-    TSheetUpdate bracket(sheet);
+    // The layout repaints what it changes, so that a key repaints its rows rather than the whole view.
+    TSheetLayoutUpdate bracket(sheet);
+    FLaidOutTop = INT32_MAX;
+    FLaidOutBottom = INT32_MIN;
     TTextor::FormatText(AChanged);
+    InvalidateLaidOut();
   }
   if (FElement) FElement->AfterLayout(AChanged);
+}
+
+void TSchemeTextor::InvalidateLaidOut() {
+  const int32_t height = GetHeight();
+  if (height != FLaidOutHeight) {
+    // The last row may have lost its paragraph end with the paragraphs after it.
+    const TRow* last = LastParagraph()->LastRow();
+    AddLaidOut(std::min({height, FLaidOutHeight, last ? last->GetTop() : 0}), INT32_MAX);
+  }
+  FLaidOutHeight = height;
+  if (!FElement || FLaidOutTop > FLaidOutBottom) return;
+  TRect padding;
+  GetPadding(padding);
+  const TRect area{0, FLaidOutTop + padding.Top, FElement->Width(),
+                   FLaidOutBottom == INT32_MAX ? FElement->Height() : FLaidOutBottom + padding.Top};
+  FElement->InvalidateRect(&area);
 }
 
 TParagraphAttributes* TSchemeTextor::GetDefaultParagraphAttributes() const { return DefaultParagraphAttributes.get(); }
@@ -228,7 +248,88 @@ bool TSchemeTextor::IsSameWord(int32_t APrev, int32_t ANext) const {
 void TSchemeTextor::FormatParagraph(TParagraph* AParagraph, int32_t AWrapWidth, const TRect& APadding,
                                     const TRect& AMargins) {
   if (FElement) FElement->DetectLinks(AParagraph);
+  const TRow* old = AParagraph->LastRow();
+  const int32_t oldTop = old ? AParagraph->Top() : INT32_MAX;
+  const int32_t oldBottom = old ? old->Bottom : INT32_MIN;
+  // The prints kept are of the rows shown now when they are of this paragraph: its rows came from a layout of it,
+  // none has run since.
+  std::vector<TRowPrint> before;
+  if (old && FPrintedParagraph == AParagraph) before.swap(FPrints);
   TTextor::FormatParagraph(AParagraph, AWrapWidth, APadding, AMargins);
+  FPrintedParagraph = AParagraph;
+  PrintRows(AParagraph, FPrints);
+  const TRow* last = AParagraph->LastRow();
+  if (!last) return;
+  if (!old) {
+    // A new paragraph: the one above may show a paragraph end now.
+    const TParagraph* above = AParagraph->Previous();
+    const TRow* row = above ? above->LastRow() : nullptr;
+    AddLaidOut(row ? row->GetTop() : AParagraph->Top(), INT32_MAX);
+    return;
+  }
+  // Rows that end elsewhere moved the paragraphs below.
+  if (last->Bottom != oldBottom) {
+    AddLaidOut(std::min(oldTop, AParagraph->Top()), INT32_MAX);
+    return;
+  }
+  if (before.size() != FPrints.size()) {
+    AddLaidOut(std::min(oldTop, AParagraph->Top()), oldBottom);
+    return;
+  }
+  for (size_t i = 0; i < before.size(); ++i)
+    if (!(before[i] == FPrints[i])) {
+      AddLaidOut(before[i].Top, before[i].Bottom);
+      AddLaidOut(FPrints[i].Top, FPrints[i].Bottom);
+    }
+}
+
+void TSchemeTextor::AddLaidOut(int32_t ATop, int32_t ABottom) {
+  FLaidOutTop = std::min(FLaidOutTop, ATop);
+  FLaidOutBottom = std::max(FLaidOutBottom, ABottom);
+}
+
+void TSchemeTextor::PrintRows(const TParagraph* AParagraph, std::vector<TRowPrint>& APrints) {
+  APrints.clear();
+  // FNV-1a over the values, which stand for themselves.
+  uint64_t print = 0;
+  const auto mix = [&print](uint64_t AValue) { print = (print ^ AValue) * 0x100000001B3ull; };
+  for (const TRow* row = AParagraph->FirstRow(); row; row = row->GetNextRow()) {
+    print = 0xCBF29CE484222325ull;
+    mix(uint64_t(row->Kind()));
+    mix(uint64_t(uint32_t(row->GetLeft())));
+    mix(uint64_t(uint32_t(row->Width)));
+    mix(uint64_t(uint32_t(row->Descent)));
+    mix(reinterpret_cast<uintptr_t>(AParagraph->GetParagraphAttributes()));
+    mix(reinterpret_cast<uintptr_t>(AParagraph->GetTextAttributes()));
+    mix(reinterpret_cast<uintptr_t>(AParagraph->Next()));
+    row->IteratePieces([&](const TTextPiece& APiece) {
+      if (!APiece.Portion) {
+        mix(0);
+        return true;
+      }
+      mix(uint64_t(APiece.Portion->Kind()));
+      mix(reinterpret_cast<uintptr_t>(APiece.Portion->GetAttributes()));
+      mix(uint64_t(uint32_t(APiece.Count)));
+      switch (APiece.Portion->Kind()) {
+        case TPortionKind::pkText:
+          for (char16_t c : static_cast<const TTextPortion*>(APiece.Portion)->Text().substr(APiece.Offset, APiece.Count))
+            mix(c);
+          break;
+        case TPortionKind::pkElement:
+          if (const IEmbeddedElement* e = static_cast<const TElementPortion*>(APiece.Portion)->Element()) {
+            const TRect b = e->GetEmbeddedBounds();
+            mix(reinterpret_cast<uintptr_t>(e));
+            mix((uint64_t(uint32_t(b.Left)) << 32) | uint32_t(b.Top));
+            mix((uint64_t(uint32_t(b.Right)) << 32) | uint32_t(b.Bottom));
+          }
+          break;
+        case TPortionKind::pkTabStops:
+          break;
+      }
+      return true;
+    });
+    APrints.push_back({row->GetTop(), row->Bottom, print});
+  }
 }
 
 void TSchemeTextor::GetPadding(TRect& ARect) const {
@@ -1157,8 +1258,6 @@ void TTextorElement::AfterLayout(bool AReset) {
     FInternalState &= ~isApplyingSelection;
   }
   if (Sheet() && IsVisible() && FTextor.FormatLock() == 0) {
-    // The rows changed; inside the sheet's update, where every layout runs, a repaint is one of the whole view.
-    Invalidate();
     UpdateSize();
     TRect padding;
     GetPadding(padding);

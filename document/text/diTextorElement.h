@@ -177,7 +177,27 @@ class TSchemeTextor : public TTextor {
   TRect GetClipRect(TCustomSheetCanvas& ACanvas) const override;
 
  private:
+  // A row as laid out: its place and a fingerprint of everything its painting reads.
+  struct TRowPrint {
+    int32_t Top;
+    int32_t Bottom;
+    uint64_t Print;
+    friend bool operator==(const TRowPrint&, const TRowPrint&) = default;
+  };
+  static void PrintRows(const TParagraph* AParagraph, std::vector<TRowPrint>& APrints);
+  // Repaints what the layout changed: the rows laid out again, and everything below the first one whose rows
+  // moved what follows them or where the text's height changed.
+  void InvalidateLaidOut();
+  void AddLaidOut(int32_t ATop, int32_t ABottom);
+
   TTextorElement* FElement;
+  // The rows of the paragraph laid out last, so that typing into it repaints only the rows a key changed.
+  const TParagraph* FPrintedParagraph = nullptr;
+  std::vector<TRowPrint> FPrints;
+  // In text coordinates, gathered by one layout; a bottom of INT32_MAX reaches the end of the element.
+  int32_t FLaidOutTop = INT32_MAX;
+  int32_t FLaidOutBottom = INT32_MIN;
+  int32_t FLaidOutHeight = 0;
 };
 
 // The interactive of a text element: an edit leaves the selection it makes for the next layout.
@@ -240,6 +260,8 @@ class TTextorEditOperation : public TContentEditOperation {
  protected:
   void DoElement(TElement* AElement) override;
   void UndoElement(TElement* AElement) override;
+  // The text's layout repaints the rows it changes; so does each element that moves or leaves.
+  bool RepaintsItsChanges() const override { return true; }
   virtual void DoEdit(TTextorElement* AElement);
   virtual void UndoEdit(TTextorElement* AElement);
 

@@ -195,6 +195,60 @@ TEST_F(TextElementTest, AKeyRepaintsOnceAfterTheEdit) {
   EXPECT_EQ(text->GetText(), u"axbc");
 }
 
+TEST_F(TextElementTest, AKeyRepaintsItsRowWithTheElementItMovesAndNothingBelow) {
+  // As wide as the sheet, as the document's text is: a key leaves its size alone.
+  TTextorElement* text = AddText(RichOptions | xoMinWidthAvailable, PlainRootText, u"ab");
+  std::vector<TVisualElement*> list{TElement::CreateIn<TTestVisualLeaf>(&Host->Scheme, text)};
+  TVisualElement* leaf = list.front();
+  text->InsertElements(emAppend, nullptr, list);
+  Edit(text, u"0,3,0,3");
+  for (char16_t c : std::u16string(u"\rcd")) Type(c);
+  Edit(text, u"0,1,0,1");
+  const TRect before = leaf->GetBoundsRect();
+  Host->Notes.clear();
+  Type(u'x');
+  ASSERT_EQ(text->GetText(), u"axb\r\ncd");
+  ASSERT_EQ(Host->Count(snRepaint), 1);
+  const TSheetHostFixture::TNote& note = Host->Notes[Host->Notes.size() - 1];
+  ASSERT_EQ(note.Code, snRepaint);
+  ASSERT_TRUE(note.HasRect);
+  TRect padding;
+  text->GetPadding(padding);
+  const TParagraph* second = text->Textor()->FirstParagraph()->Next();
+  const TVisualPoint rowTop = text->ClientToSheet({0, padding.Top});
+  const TVisualPoint below = text->ClientToSheet({0, padding.Top + second->Top()});
+  const TVisualPoint from = text->ClientToSheet({before.Left, before.Top});
+  const TVisualPoint to = text->ClientToSheet({leaf->Left() + leaf->Width(), leaf->Top() + leaf->Height()});
+  EXPECT_LT(before.Left, leaf->Left());
+  EXPECT_EQ(note.Rect.Top, rowTop.Y);
+  EXPECT_EQ(note.Rect.Bottom, below.Y);
+  EXPECT_LE(note.Rect.Left, from.X);
+  EXPECT_GE(note.Rect.Right, to.X);
+}
+
+TEST_F(TextElementTest, AKeyLeavesTheRowsOfItsParagraphThatItDidNotChange) {
+  Host->Sheet->SetViewSize({200, 1000});
+  TTextorElement* text = AddText(RichOptions | xoMinWidthAvailable, PlainRootText, u"ab");
+  // Too wide to share the first row with any text: the element makes a row of its own.
+  auto* leaf = TElement::CreateIn<TTestVisualLeaf>(&Host->Scheme, text);
+  std::vector<TVisualElement*> list{leaf};
+  text->InsertElements(emAppend, nullptr, list);
+  leaf->SetBounds(leaf->Left(), leaf->Top(), 190, 20, 3);
+  const TRow* first = text->Textor()->FirstParagraph()->FirstRow();
+  ASSERT_NE(first->GetNextRow(), nullptr);
+  Edit(text, u"0,1,0,1");
+  Host->Notes.clear();
+  Type(u'x');
+  ASSERT_EQ(text->GetText(), u"axb");
+  ASSERT_EQ(Host->Count(snRepaint), 1);
+  const TSheetHostFixture::TNote& note = Host->Notes[Host->Notes.size() - 1];
+  ASSERT_TRUE(note.HasRect);
+  TRect padding;
+  text->GetPadding(padding);
+  first = text->Textor()->FirstParagraph()->FirstRow();
+  EXPECT_EQ(note.Rect.Bottom, text->ClientToSheet({0, padding.Top + first->Bottom}).Y);
+}
+
 TEST_F(TextElementTest, ACaretMoveBetweenKeysStartsANewStep) {
   TTextorElement* text = AddText(RichOptions, PlainRootText, u"");
   Edit(text, {});
