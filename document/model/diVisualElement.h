@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class TMessagesSignElement;
@@ -154,14 +155,17 @@ class TFindData : public TObject {
 // The visible children of a container by place: sorted by their tops, each with its place in the drawing order
 // and the largest bottom up to it, so that those meeting a band of rows are found by two binary searches. An element
 // that overflows downwards (a tall description, a frame grown below its row) raises the largest bottom after it and
-// so is still found wherever it shows. Made again on the first query after a child came, went, moved or changed its
-// visibility.
+// so is still found wherever it shows. Made again on the first query after a child came, went or changed its
+// visibility; a child that moved keeps its entry, which follows it, and the next query puts the entries from the
+// first moved one in order again.
 class TPlaceIndex {
  public:
   void Invalidate() { FValid = false; }
   // The visible children of AParent whose bounds reach into the rows ATop .. ABottom - 1 of AParent, in drawing
   // order.
   void Find(const TVisualElement& AParent, int32_t ATop, int32_t ABottom, std::vector<TVisualElement*>& AFound);
+  // AChild, visible, changed its top or its bottom.
+  void ChildMoved(const TVisualElement& AChild);
 
  private:
   struct TEntry {
@@ -172,8 +176,14 @@ class TPlaceIndex {
     TVisualElement* Element;
   };
   void Build(const TVisualElement& AParent);
+  // Sorts the entries from the first moved one again and counts their largest bottoms; invalid when that took
+  // longer than a build.
+  void Repair();
 
+  // Kept between builds and queries: a document's children fill blocks that fresh ones would fault in anew.
   std::vector<TEntry> FEntries;
+  std::vector<std::pair<uint32_t, TVisualElement*>> FRanked;
+  size_t FMovedFrom = SIZE_MAX;  // the first entry moved since the order was last put right
   bool FValid = false;
 };
 
@@ -214,6 +224,13 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   bool SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight, int32_t ADescent);
   TRect GetBoundsRect() const { return {FLeft, FTop, FLeft + FWidth, FTop + FHeight}; }
   TRect GetSizeRect() const { return {0, 0, FWidth, FHeight}; }
+  // One of a batch that moves children of one parent with the rest of its text, below a paragraph that grew or
+  // shrank: only the place and the parent's index follow, AArea takes in the old and the new bounds, and the
+  // parent's ChildrenShifted finishes the batch.
+  void ShiftWithText(int32_t ADY, TRect& AArea);
+  // Ends a batch of ShiftWithText on the children: repaints AArea (nothing when it is empty), and what follows a
+  // sheet place inside a child (its messages sign, a description, the caret) is placed again.
+  void ChildrenShifted(const TRect& AArea);
   TVisualPoint ClientToSheet(TVisualPoint APoint) const;
   TVisualPoint SheetToClient(TVisualPoint APoint) const;
   TVisualPoint ParentToClient(TVisualPoint APoint) const { return {APoint.X - FLeft, APoint.Y - FTop}; }
@@ -420,14 +437,17 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
 
  private:
   friend class TMessagesSignElement;
+  friend class TPlaceIndex;
   bool HeardBeyondParent() const override { return FVisualParent != nullptr; }
   void UnlinkVisualChild(TVisualElement* AChild);
   void LinkVisualChild(TVisualElement* AChild, TVisualElement* ABefore);
   void SetSheetDeep(TSheet* ASheet);
-  // A child came, went, moved or changed its visibility: the index by place is out of date.
+  // A child came, went or changed its visibility: the index by place is out of date.
   void PlaceIndexChanged() {
     if (FPlaceIndex) FPlaceIndex->Invalidate();
   }
+  // This element's top or bottom changed: its entry in the visual parent's index follows.
+  void PlaceInIndexChanged();
   // The index by place when the class asks for one; made on first use.
   TPlaceIndex* PlaceIndex();
   // A child's selection or place in the drawing order changed: the kept selected children are out of date.
@@ -448,6 +468,7 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   int32_t FWidth = 0;
   int32_t FHeight = 0;
   int32_t FDescent = 3;
+  uint32_t FPlaceSlot = 0;  // the entry in the visual parent's index by place, as its last build made it
   TVisualStates FVisualState = vsVisible;
   TVisualOptions FVisualOptions;
   TMessagesSignElement* FMessagesSign = nullptr;
