@@ -308,25 +308,21 @@ void TVisualElement::ShiftWithText(int32_t ADY, TRect& AArea) {
   }
   FTop += ADY;
   PlaceInIndexChanged();
+  if (!FSheet) return;
+  // Only what was marked as followed hears of the move: the children as Moved tells them, then the element.
+  if (FFollowedInside)
+    for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) c->Moved();
+  if (FFollowed) FollowPlace();
 }
 
 void TVisualElement::ChildrenShifted(const TRect& AArea) {
   if (AArea.Left < AArea.Right && AArea.Top < AArea.Bottom) InvalidateRect(&AArea);
-  if (!FSheet) return;
-  // A shifted child took its subtree along; only what follows a sheet place inside it must hear of the move, and
-  // those are few: the focused element and the root's signs and descriptions.
-  auto follow = [this](TVisualElement* AElement) {
-    for (TVisualElement* e = AElement; e; e = e->FVisualParent)
-      if (e->FVisualParent == this) {
-        e->Moved();
-        return;
-      }
-  };
-  follow(FSheet->Focused());
-  if (TSheetElement* root = FSheet->Root())
-    for (TVisualElement* c = root->FFirstVisualChild; c; c = c->FNextVisualSibling) {
-      auto* sign = AsElementOfClass<TMessagesSignElement>(c);
-      follow(sign ? sign->SignedElement() : AsVisualElement(c->ParentElement()));
+  // The caret follows the focused element, which marks nothing, wherever it lies inside a child.
+  if (!FSheet || !FSheet->Focused()) return;
+  for (TVisualElement* e = FSheet->Focused(); e->FVisualParent; e = e->FVisualParent)
+    if (e->FVisualParent == this) {
+      FSheet->Focused()->CaretChanged();
+      return;
     }
 }
 
@@ -365,8 +361,18 @@ void TVisualElement::Moved() {
   // tree for nothing.
   if (!FSheet) return;
   for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) c->Moved();
+  FollowPlace();
+}
+
+void TVisualElement::FollowPlace() {
   PlaceMessagesSign();
   if (IsFocused()) CaretChanged();
+}
+
+void TVisualElement::PlaceFollowed() {
+  FFollowed = true;
+  // The whole chain: a branch that was marked under another parent came here unmarked above.
+  for (TVisualElement* e = FVisualParent; e; e = e->FVisualParent) e->FFollowedInside = true;
 }
 
 void TVisualElement::SettingsChanged(bool ASheetChanged, bool ASettingsChanged, bool AWidthChanged,
@@ -647,6 +653,7 @@ void TVisualElement::UpdateMessagesSign() {
         CreatePartAt(&TMessagesSignElement::ClassInfo, root, nullptr, root, nullptr));
     sign->SetSignedElement(this);
     FMessagesSign = sign;
+    PlaceFollowed();
   }
   PlaceMessagesSign();
 }

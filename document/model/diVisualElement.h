@@ -277,6 +277,9 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   TMessagesSignElement* MessagesSign() const { return FMessagesSign; }
   // Creates, places or frees the sign after a change of the problems, the visibility or the position.
   void UpdateMessagesSign();
+  // Something beside the visual tree now follows this element's sheet place (a sign, a description): the element
+  // and its visual ancestors remember that a shift with their text must reach it.
+  void PlaceFollowed();
 
   // Writes AChild into a new sub-knot of AKnot when CanSaveVisualChild agrees; nil when nothing was written.
   TKnot* SaveChild(TSchemeSaver* ASaver, TElement* AChild, TKnot* AKnot);
@@ -354,6 +357,9 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   virtual void PaintExternalEditing(TSheetCanvas* ACanvas);
   virtual void PaintMark(TSheetCanvas* ACanvas);
   virtual void Moved();
+  // What follows this element's own sheet place goes with it: the messages sign and the caret here; kinds with
+  // more (a description) add theirs. Moved calls it after the children.
+  virtual void FollowPlace();
   virtual void CommitValue() {}
   virtual bool VisualChildNotify(TVisualElement* AChild, int ACode, intptr_t AParam1, intptr_t AParam2) {
     return false;
@@ -471,6 +477,10 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   uint32_t FPlaceSlot = 0;  // the entry in the visual parent's index by place, as its last build made it
   TVisualStates FVisualState = vsVisible;
   TVisualOptions FVisualOptions;
+  // Something follows its own sheet place, or did once (a sign, a description): a shift places it too.
+  bool FFollowed = false;
+  // The same for something inside: a shift moves the inside too.
+  bool FFollowedInside = false;
   TMessagesSignElement* FMessagesSign = nullptr;
   TElementPortion* FEmbeddingPortion = nullptr;
   std::unique_ptr<TPlaceIndex> FPlaceIndex;

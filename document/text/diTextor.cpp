@@ -1665,10 +1665,15 @@ void TTextor::SyncElements() {
   auto next = FElementShifts.begin();
   int32_t shift = 0;
   bool moved = false;
-  // The elements lie apart in the pool: those a few entries ahead are fetched while these move.
+  // The elements lie apart in the pool: those a few entries ahead are fetched while these move, their interface
+  // and the place that the embedding classes keep right after it.
   constexpr size_t Ahead = 8;
   for (; i < n; ++i) {
-    if (i + Ahead < n) __builtin_prefetch(FEmbedded[i + Ahead].Element);
+    if (i + Ahead < n) {
+      const char* ahead = reinterpret_cast<const char*>(FEmbedded[i + Ahead].Element);
+      __builtin_prefetch(ahead);
+      __builtin_prefetch(ahead + 64);
+    }
     const TElementEntry& entry = FEmbedded[i];
     for (; next != FElementShifts.end() && next->From <= entry.Index; ++next) shift = next->Sum;
     if (shift != 0) {
