@@ -225,11 +225,12 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   TRect GetBoundsRect() const { return {FLeft, FTop, FLeft + FWidth, FTop + FHeight}; }
   TRect GetSizeRect() const { return {0, 0, FWidth, FHeight}; }
   // One of a batch that moves children of one parent with the rest of its text, below a paragraph that grew or
-  // shrank: only the place and the parent's index follow, AArea takes in the old and the new bounds, and the
-  // parent's ChildrenShifted finishes the batch.
+  // shrank: the place, the parent's index and what was marked as following a place inside the child or the child
+  // itself (PlaceFollowed) follow; no other hook runs. AArea takes in the old and the new bounds, and the parent's
+  // ChildrenShifted finishes the batch.
   void ShiftWithText(int32_t ADY, TRect& AArea);
-  // Ends a batch of ShiftWithText on the children: repaints AArea (nothing when it is empty), and what follows a
-  // sheet place inside a child (its messages sign, a description, the caret) is placed again.
+  // Ends a batch of ShiftWithText on the children: repaints AArea (nothing when it is empty) and places the caret
+  // again when the focused element lies inside a child.
   void ChildrenShifted(const TRect& AArea);
   TVisualPoint ClientToSheet(TVisualPoint APoint) const;
   TVisualPoint SheetToClient(TVisualPoint APoint) const;
@@ -463,12 +464,8 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   void PlaceMessagesSign();
   void FreeMessagesSign();
 
-  TSheet* FSheet = nullptr;
-  TVisualElement* FVisualParent = nullptr;
-  TVisualElement* FFirstVisualChild = nullptr;
-  TVisualElement* FLastVisualChild = nullptr;
-  TVisualElement* FNextVisualSibling = nullptr;
-  TVisualElement* FPrevVisualSibling = nullptr;
+  // What a shift with the text reads and writes comes first, together right after the embedded interface that the
+  // text holds: the elements below a change are fetched a line or two each.
   int32_t FLeft = 0;
   int32_t FTop = 0;
   int32_t FWidth = 0;
@@ -481,6 +478,12 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   bool FFollowed = false;
   // The same for something inside: a shift moves the inside too.
   bool FFollowedInside = false;
+  TSheet* FSheet = nullptr;
+  TVisualElement* FVisualParent = nullptr;
+  TVisualElement* FFirstVisualChild = nullptr;
+  TVisualElement* FLastVisualChild = nullptr;
+  TVisualElement* FNextVisualSibling = nullptr;
+  TVisualElement* FPrevVisualSibling = nullptr;
   TMessagesSignElement* FMessagesSign = nullptr;
   TElementPortion* FEmbeddingPortion = nullptr;
   std::unique_ptr<TPlaceIndex> FPlaceIndex;

@@ -1665,8 +1665,8 @@ void TTextor::SyncElements() {
   auto next = FElementShifts.begin();
   int32_t shift = 0;
   bool moved = false;
-  // The elements lie apart in the pool: those a few entries ahead are fetched while these move, their interface
-  // and the place that the embedding classes keep right after it.
+  // The elements lie apart in the pool: those a few entries ahead are fetched while these move, the line of their
+  // interface and the next, where the embedding classes keep their places.
   constexpr size_t Ahead = 8;
   for (; i < n; ++i) {
     if (i + Ahead < n) {
