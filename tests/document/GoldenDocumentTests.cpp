@@ -400,9 +400,12 @@ TEST_F(GoldenDocumentTest, ElementsBelowATypedParagraphStandWhereAFreshLayoutPut
   TKnot knot;
   knot.LoadFromString(BenchmarkDocument(200));
   Host->Scheme.LoadElement(text, fmDocument, &knot);
-  // At the end of the text: one focused, whose caret follows it, and one that nothing follows.
+  // At the end of the text: one focused, whose caret follows it, one that nothing follows, and a frame inside a
+  // comment whose description follows it from deeper down.
   auto* focused = Embed<TTestVisualLeaf>(text);
   auto* plain = Embed<TTestVisualLeaf>(text);
+  auto* inner = Embed<TElement_LogicFrame>(Embed<TElement_Comment>(text));
+  AsText(inner->Description())->SetText(u"Described");
   focused->Focus();
   TTextRange typed;
   const struct {
@@ -442,6 +445,7 @@ TEST_F(GoldenDocumentTest, ElementsBelowATypedParagraphStandWhereAFreshLayoutPut
     EXPECT_TRUE(hits[1] == hits[0]);
     EXPECT_EQ(carets[1], carets[0]);
     EXPECT_EQ(carets[1].Top, focused->ClientToSheet({0, 0}).Y);
+    EXPECT_EQ(inner->Description()->Top(), inner->ClientToSheet({0, 0}).Y - Host->Sheet->Root()->Top());
   }
 }
 
