@@ -166,6 +166,13 @@ class TPlaceIndex {
   void Find(const TVisualElement& AParent, int32_t ATop, int32_t ABottom, std::vector<TVisualElement*>& AFound);
   // AChild, visible, changed its top or its bottom.
   void ChildMoved(const TVisualElement& AChild);
+  // Calls AVisit with each visible child of AParent, in no set order.
+  template <class F>
+  void ForEachVisible(const TVisualElement& AParent, F&& AVisit) {
+    if (FValid && FMovedFrom != SIZE_MAX) Repair();
+    if (!FValid) Build(AParent);
+    for (const TEntry& e : FEntries) AVisit(e.Element);
+  }
 
  private:
   struct TEntry {
@@ -210,6 +217,16 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   TVisualElement* FirstVisibleChild() const;
   TVisualElement* LastVisibleChild() const;
   TVisualElement* NextVisibleSibling() const;
+  // Calls AVisit with each visible child, in drawing order unless the class keeps an index by place, which lists
+  // them without walking the hidden ones.
+  template <class F>
+  void ForEachVisibleChild(F&& AVisit) {
+    if (TPlaceIndex* index = PlaceIndex()) {
+      index->ForEachVisible(*this, AVisit);
+      return;
+    }
+    for (TVisualElement* c = FirstVisibleChild(); c; c = c->NextVisibleSibling()) AVisit(c);
+  }
   void SetVisualParent(TVisualElement* AParent) { ChangeVisualParent(AParent, nullptr); }
   virtual void ChangeVisualParent(TVisualElement* AParent, TVisualElement* ABefore);
   void SetSheet(TSheet* ASheet);
