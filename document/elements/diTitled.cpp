@@ -83,7 +83,10 @@ void TCustomDescribedElement::PlaceDescription() {
   TSheet* sheet = Sheet();
   // On the sheet with the element even while hidden with it, so that a search can reach its text.
   TVisualElement* parent = sheet ? sheet->Root() : nullptr;
-  if (FDescription->VisualParent() != parent) FDescription->SetVisualParent(parent);
+  if (FDescription->VisualParent() != parent) {
+    FDescription->SetVisualParent(parent);
+    if (parent) PlaceFollowed();
+  }
   if (!parent || !IsVisible()) return;
   TRect own, other;
   GetMargins(own);
@@ -99,8 +102,8 @@ void TCustomDescribedElement::BoundsChanged(const TRect& AOldRect, int32_t AOldD
   if (AOldRect.Top != Top() || AOldRect.Right != Left() + Width()) PlaceDescription();
 }
 
-void TCustomDescribedElement::Moved() {
-  TVisualElement::Moved();
+void TCustomDescribedElement::FollowPlace() {
+  TVisualElement::FollowPlace();
   PlaceDescription();
 }
 

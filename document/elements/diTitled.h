@@ -48,7 +48,7 @@ class TCustomDescribedElement : public TVisualElement {
   void PlaceDescription();
 
   void BoundsChanged(const TRect& AOldRect, int32_t AOldDescent) override;
-  void Moved() override;
+  void FollowPlace() override;
   void SettingsChanged(bool ASheetChanged, bool ASettingsChanged, bool AWidthChanged, bool AHeightChanged) override;
   void EffectivelyDisabledChanged() override;
   void VisibleChanged() override;

@@ -76,7 +76,8 @@ void TPanelElement::Layout() {
     FRight = {};
     FBottom = {};
     FExtentValid = true;
-    for (TVisualElement* c = FirstVisibleChild(); c; c = c->NextVisibleSibling()) AddToExtent(c->GetBoundsRect());
+    // A sheet's root holds a description for every described element, shown or not: its index lists the shown.
+    ForEachVisibleChild([this](TVisualElement* c) { AddToExtent(c->GetBoundsRect()); });
   }
   TRect padding;
   GetPadding(padding);

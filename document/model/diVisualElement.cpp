@@ -50,33 +50,88 @@ void TFindData::NotFound() const {
 // ---------------------------------------------------------------------------------------------------------------
 // Index by place
 
+namespace {
+
+template <class TEntry>
+bool PlacedBefore(const TEntry& A, const TEntry& B) {
+  return A.Top < B.Top || (A.Top == B.Top && A.Rank < B.Rank);
+}
+
+}  // namespace
+
 void TPlaceIndex::Build(const TVisualElement& AParent) {
   FEntries.clear();
+  FMovedFrom = SIZE_MAX;
   uint32_t rank = 0;
   for (TVisualElement* c = AParent.FirstVisualChild(); c; c = c->NextVisualSibling(), ++rank)
-    if (c->IsVisible()) FEntries.push_back({c->Top(), c->Top() + c->Height(), 0, rank, c});
+    if (c->IsVisible()) {
+      c->FPlaceSlot = static_cast<uint32_t>(FEntries.size());
+      FEntries.push_back({c->Top(), c->Top() + c->Height(), 0, rank, c});
+    }
   // Children mostly come in place order (a text's elements as loaded, descriptions beside them). Sorted in place,
   // the drawing order breaking ties: a stable sort would take and free a buffer of the size of the children.
-  auto byTop = [](const TEntry& A, const TEntry& B) { return A.Top < B.Top || (A.Top == B.Top && A.Rank < B.Rank); };
-  if (!std::is_sorted(FEntries.begin(), FEntries.end(), byTop)) std::sort(FEntries.begin(), FEntries.end(), byTop);
+  if (!std::is_sorted(FEntries.begin(), FEntries.end(), PlacedBefore<TEntry>)) {
+    std::sort(FEntries.begin(), FEntries.end(), PlacedBefore<TEntry>);
+    for (size_t i = 0; i < FEntries.size(); ++i) FEntries[i].Element->FPlaceSlot = static_cast<uint32_t>(i);
+  }
   int32_t bottom = INT32_MIN;
   for (TEntry& e : FEntries) e.MaxBottom = bottom = std::max(bottom, e.Bottom);
   FValid = true;
 }
 
+void TPlaceIndex::ChildMoved(const TVisualElement& AChild) {
+  if (!FValid) return;
+  const size_t slot = AChild.FPlaceSlot;
+  // A child the last build did not enter where it says is one this index does not know.
+  if (slot >= FEntries.size() || FEntries[slot].Element != &AChild) {
+    FValid = false;
+    return;
+  }
+  FEntries[slot].Top = AChild.Top();
+  FEntries[slot].Bottom = AChild.Top() + AChild.Height();
+  FMovedFrom = std::min(FMovedFrom, slot);
+}
+
+void TPlaceIndex::Repair() {
+  size_t from = std::exchange(FMovedFrom, SIZE_MAX);
+  // Moved entries keep their order among themselves (a text shifts everything below a change alike) or step past
+  // a few neighbours (an element wrapped to the next row): sorting by insertion costs those steps. Many steps tell
+  // of a larger change, which a build handles.
+  size_t steps = FEntries.size() / 8 + 64;
+  for (size_t i = std::max<size_t>(from, 1); i < FEntries.size(); ++i) {
+    if (!PlacedBefore(FEntries[i], FEntries[i - 1])) continue;
+    const TEntry e = FEntries[i];
+    size_t j = i;
+    for (; j > 0 && PlacedBefore(e, FEntries[j - 1]); --j) {
+      if (steps-- == 0) {
+        FValid = false;
+        return;
+      }
+      FEntries[j] = FEntries[j - 1];
+      FEntries[j].Element->FPlaceSlot = static_cast<uint32_t>(j);
+    }
+    FEntries[j] = e;
+    e.Element->FPlaceSlot = static_cast<uint32_t>(j);
+    from = std::min(from, j);
+  }
+  int32_t bottom = from > 0 ? FEntries[from - 1].MaxBottom : INT32_MIN;
+  for (size_t i = from; i < FEntries.size(); ++i) FEntries[i].MaxBottom = bottom = std::max(bottom, FEntries[i].Bottom);
+}
+
 void TPlaceIndex::Find(const TVisualElement& AParent, int32_t ATop, int32_t ABottom,
                        std::vector<TVisualElement*>& AFound) {
+  if (FValid && FMovedFrom != SIZE_MAX) Repair();
   if (!FValid) Build(AParent);
   // Every entry that reaches into the band starts above its end and lies after the last whose largest bottom stays
   // above its start.
   auto end = std::partition_point(FEntries.begin(), FEntries.end(), [&](const TEntry& e) { return e.Top < ABottom; });
   auto begin = std::partition_point(FEntries.begin(), end, [&](const TEntry& e) { return e.MaxBottom <= ATop; });
-  std::vector<std::pair<uint32_t, TVisualElement*>> ranked;
+  FRanked.clear();
   for (auto e = begin; e != end; ++e)
-    if (e->Bottom > ATop) ranked.emplace_back(e->Rank, e->Element);
+    if (e->Bottom > ATop) FRanked.emplace_back(e->Rank, e->Element);
   // Back to the drawing order, which decides what lies on top.
-  std::sort(ranked.begin(), ranked.end());
-  for (const auto& r : ranked) AFound.push_back(r.second);
+  std::sort(FRanked.begin(), FRanked.end());
+  for (const auto& r : FRanked) AFound.push_back(r.second);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -287,13 +342,44 @@ bool TVisualElement::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int3
   FHeight = AHeight;
   FDescent = ADescent;
   // The index holds rows only: a child moved along its row, as typing moves the rest of the row, keeps it.
-  if (FVisualParent && (oldRect.Top != ATop || oldRect.Bottom != ATop + AHeight)) FVisualParent->PlaceIndexChanged();
+  if (oldRect.Top != ATop || oldRect.Bottom != ATop + AHeight) PlaceInIndexChanged();
   Invalidate();
   if (moved) Moved();
   if (FVisualParent) FVisualParent->ChildBoundsChanged(this, oldRect, oldDescent);
   if (FSheet && FSheet->Root() == this) FSheet->WorkspaceSizeChanged();
   BoundsChanged(oldRect, oldDescent);
   return true;
+}
+
+void TVisualElement::ShiftWithText(int32_t ADY, TRect& AArea) {
+  if (IsVisible()) {
+    const TRect r = GetBoundsRect();
+    AArea = {std::min(AArea.Left, r.Left), std::min(AArea.Top, r.Top + std::min(ADY, 0)),
+             std::max(AArea.Right, r.Right), std::max(AArea.Bottom, r.Bottom + std::max(ADY, 0))};
+  }
+  FTop += ADY;
+  PlaceInIndexChanged();
+  if (!FSheet) return;
+  // Only what was marked as followed hears of the move: the children as Moved tells them, then the element.
+  if (FFollowedInside)
+    for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) c->Moved();
+  if (FFollowed) FollowPlace();
+}
+
+void TVisualElement::ChildrenShifted(const TRect& AArea) {
+  if (AArea.Left < AArea.Right && AArea.Top < AArea.Bottom) InvalidateRect(&AArea);
+  // The caret follows the focused element, which marks nothing, wherever it lies inside a child.
+  if (!FSheet || !FSheet->Focused()) return;
+  for (TVisualElement* e = FSheet->Focused(); e->FVisualParent; e = e->FVisualParent)
+    if (e->FVisualParent == this) {
+      FSheet->Focused()->CaretChanged();
+      return;
+    }
+}
+
+void TVisualElement::PlaceInIndexChanged() {
+  // A hidden child has no entry.
+  if (FVisualParent && FVisualParent->FPlaceIndex && IsVisible()) FVisualParent->FPlaceIndex->ChildMoved(*this);
 }
 
 TVisualPoint TVisualElement::ClientToSheet(TVisualPoint APoint) const {
@@ -327,8 +413,18 @@ void TVisualElement::Moved() {
   // tree for nothing, and a subtree joining one follows them once, when its walk ends.
   if (!FSheet || FSheet->Joining()) return;
   for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) c->Moved();
+  FollowPlace();
+}
+
+void TVisualElement::FollowPlace() {
   PlaceMessagesSign();
   if (IsFocused()) CaretChanged();
+}
+
+void TVisualElement::PlaceFollowed() {
+  FFollowed = true;
+  // The whole chain: a branch that was marked under another parent came here unmarked above.
+  for (TVisualElement* e = FVisualParent; e; e = e->FVisualParent) e->FFollowedInside = true;
 }
 
 void TVisualElement::SettingsChanged(bool ASheetChanged, bool ASettingsChanged, bool AWidthChanged,
@@ -612,6 +708,7 @@ void TVisualElement::UpdateMessagesSign() {
         CreatePartAt(&TMessagesSignElement::ClassInfo, root, nullptr, root, nullptr));
     sign->SetSignedElement(this);
     FMessagesSign = sign;
+    PlaceFollowed();
   }
   PlaceMessagesSign();
 }

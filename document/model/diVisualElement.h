@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class TMessagesSignElement;
@@ -154,14 +155,24 @@ class TFindData : public TObject {
 // The visible children of a container by place: sorted by their tops, each with its place in the drawing order
 // and the largest bottom up to it, so that those meeting a band of rows are found by two binary searches. An element
 // that overflows downwards (a tall description, a frame grown below its row) raises the largest bottom after it and
-// so is still found wherever it shows. Made again on the first query after a child came, went, moved or changed its
-// visibility.
+// so is still found wherever it shows. Made again on the first query after a child came, went or changed its
+// visibility; a child that moved keeps its entry, which follows it, and the next query puts the entries from the
+// first moved one in order again.
 class TPlaceIndex {
  public:
   void Invalidate() { FValid = false; }
   // The visible children of AParent whose bounds reach into the rows ATop .. ABottom - 1 of AParent, in drawing
   // order.
   void Find(const TVisualElement& AParent, int32_t ATop, int32_t ABottom, std::vector<TVisualElement*>& AFound);
+  // AChild, visible, changed its top or its bottom.
+  void ChildMoved(const TVisualElement& AChild);
+  // Calls AVisit with each visible child of AParent, in no set order.
+  template <class F>
+  void ForEachVisible(const TVisualElement& AParent, F&& AVisit) {
+    if (FValid && FMovedFrom != SIZE_MAX) Repair();
+    if (!FValid) Build(AParent);
+    for (const TEntry& e : FEntries) AVisit(e.Element);
+  }
 
  private:
   struct TEntry {
@@ -172,8 +183,14 @@ class TPlaceIndex {
     TVisualElement* Element;
   };
   void Build(const TVisualElement& AParent);
+  // Sorts the entries from the first moved one again and counts their largest bottoms; invalid when that took
+  // longer than a build.
+  void Repair();
 
+  // Kept between builds and queries: a document's children fill blocks that fresh ones would fault in anew.
   std::vector<TEntry> FEntries;
+  std::vector<std::pair<uint32_t, TVisualElement*>> FRanked;
+  size_t FMovedFrom = SIZE_MAX;  // the first entry moved since the order was last put right
   bool FValid = false;
 };
 
@@ -200,6 +217,16 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   TVisualElement* FirstVisibleChild() const;
   TVisualElement* LastVisibleChild() const;
   TVisualElement* NextVisibleSibling() const;
+  // Calls AVisit with each visible child, in drawing order unless the class keeps an index by place, which lists
+  // them without walking the hidden ones.
+  template <class F>
+  void ForEachVisibleChild(F&& AVisit) {
+    if (TPlaceIndex* index = PlaceIndex()) {
+      index->ForEachVisible(*this, AVisit);
+      return;
+    }
+    for (TVisualElement* c = FirstVisibleChild(); c; c = c->NextVisibleSibling()) AVisit(c);
+  }
   void SetVisualParent(TVisualElement* AParent) { ChangeVisualParent(AParent, nullptr); }
   virtual void ChangeVisualParent(TVisualElement* AParent, TVisualElement* ABefore);
   void SetSheet(TSheet* ASheet);
@@ -214,6 +241,14 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   bool SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight, int32_t ADescent);
   TRect GetBoundsRect() const { return {FLeft, FTop, FLeft + FWidth, FTop + FHeight}; }
   TRect GetSizeRect() const { return {0, 0, FWidth, FHeight}; }
+  // One of a batch that moves children of one parent with the rest of its text, below a paragraph that grew or
+  // shrank: the place, the parent's index and what was marked as following a place inside the child or the child
+  // itself (PlaceFollowed) follow; no other hook runs. AArea takes in the old and the new bounds, and the parent's
+  // ChildrenShifted finishes the batch.
+  void ShiftWithText(int32_t ADY, TRect& AArea);
+  // Ends a batch of ShiftWithText on the children: repaints AArea (nothing when it is empty) and places the caret
+  // again when the focused element lies inside a child.
+  void ChildrenShifted(const TRect& AArea);
   TVisualPoint ClientToSheet(TVisualPoint APoint) const;
   TVisualPoint SheetToClient(TVisualPoint APoint) const;
   TVisualPoint ParentToClient(TVisualPoint APoint) const { return {APoint.X - FLeft, APoint.Y - FTop}; }
@@ -260,6 +295,9 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   TMessagesSignElement* MessagesSign() const { return FMessagesSign; }
   // Creates, places or frees the sign after a change of the problems, the visibility or the position.
   void UpdateMessagesSign();
+  // Something beside the visual tree now follows this element's sheet place (a sign, a description): the element
+  // and its visual ancestors remember that a shift with their text must reach it.
+  void PlaceFollowed();
 
   // Writes AChild into a new sub-knot of AKnot when CanSaveVisualChild agrees; nil when nothing was written.
   TKnot* SaveChild(TSchemeSaver* ASaver, TElement* AChild, TKnot* AKnot);
@@ -337,6 +375,9 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   virtual void PaintExternalEditing(TSheetCanvas* ACanvas);
   virtual void PaintMark(TSheetCanvas* ACanvas);
   virtual void Moved();
+  // What follows this element's own sheet place goes with it: the messages sign and the caret here; kinds with
+  // more (a description) add theirs. Moved calls it after the children.
+  virtual void FollowPlace();
   virtual void CommitValue() {}
   virtual bool VisualChildNotify(TVisualElement* AChild, int ACode, intptr_t AParam1, intptr_t AParam2) {
     return false;
@@ -422,6 +463,7 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
 
  private:
   friend class TMessagesSignElement;
+  friend class TPlaceIndex;
   bool HeardBeyondParent() const override { return FVisualParent != nullptr; }
   void UnlinkVisualChild(TVisualElement* AChild);
   void LinkVisualChild(TVisualElement* AChild, TVisualElement* ABefore);
@@ -432,10 +474,12 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   void TakeJoiningSheet();
   // Once the walk of a subtree that joined right under the sheet's root ended, what follows sheet places follows.
   void FollowJoinedPlaces();
-  // A child came, went, moved or changed its visibility: the index by place is out of date.
+  // A child came, went or changed its visibility: the index by place is out of date.
   void PlaceIndexChanged() {
     if (FPlaceIndex) FPlaceIndex->Invalidate();
   }
+  // This element's top or bottom changed: its entry in the visual parent's index follows.
+  void PlaceInIndexChanged();
   // The index by place when the class asks for one; made on first use.
   TPlaceIndex* PlaceIndex();
   // A child's selection or place in the drawing order changed: the kept selected children are out of date.
@@ -445,19 +489,26 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   void PlaceMessagesSign();
   void FreeMessagesSign();
 
+  // What a shift with the text reads and writes comes first, together right after the embedded interface that the
+  // text holds: the elements below a change are fetched a line or two each.
+  int32_t FLeft = 0;
+  int32_t FTop = 0;
+  int32_t FWidth = 0;
+  int32_t FHeight = 0;
+  int32_t FDescent = 3;
+  uint32_t FPlaceSlot = 0;  // the entry in the visual parent's index by place, as its last build made it
+  TVisualStates FVisualState = vsVisible;
+  TVisualOptions FVisualOptions;
+  // Something follows its own sheet place, or did once (a sign, a description): a shift places it too.
+  bool FFollowed = false;
+  // The same for something inside: a shift moves the inside too.
+  bool FFollowedInside = false;
   TSheet* FSheet = nullptr;
   TVisualElement* FVisualParent = nullptr;
   TVisualElement* FFirstVisualChild = nullptr;
   TVisualElement* FLastVisualChild = nullptr;
   TVisualElement* FNextVisualSibling = nullptr;
   TVisualElement* FPrevVisualSibling = nullptr;
-  int32_t FLeft = 0;
-  int32_t FTop = 0;
-  int32_t FWidth = 0;
-  int32_t FHeight = 0;
-  int32_t FDescent = 3;
-  TVisualStates FVisualState = vsVisible;
-  TVisualOptions FVisualOptions;
   TMessagesSignElement* FMessagesSign = nullptr;
   TElementPortion* FEmbeddingPortion = nullptr;
   std::unique_ptr<TPlaceIndex> FPlaceIndex;

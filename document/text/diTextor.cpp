@@ -1664,15 +1664,25 @@ void TTextor::SyncElements() {
              FEmbedded.begin();
   auto next = FElementShifts.begin();
   int32_t shift = 0;
-  // The elements lie apart in the pool: those a few entries ahead are fetched while these move.
+  bool moved = false;
+  // The elements lie apart in the pool: those a few entries ahead are fetched while these move, the line of their
+  // interface and the next, where the embedding classes keep their places.
   constexpr size_t Ahead = 8;
   for (; i < n; ++i) {
-    if (i + Ahead < n) __builtin_prefetch(FEmbedded[i + Ahead].Element);
+    if (i + Ahead < n) {
+      const char* ahead = reinterpret_cast<const char*>(FEmbedded[i + Ahead].Element);
+      __builtin_prefetch(ahead);
+      __builtin_prefetch(ahead + 64);
+    }
     const TElementEntry& entry = FEmbedded[i];
     for (; next != FElementShifts.end() && next->From <= entry.Index; ++next) shift = next->Sum;
-    if (shift != 0) entry.Element->MoveEmbedded(0, shift);
+    if (shift != 0) {
+      ShiftElement(entry.Element, shift);
+      moved = true;
+    }
   }
   FElementShifts.clear();
+  if (moved) ElementsShifted();
 }
 
 void TTextor::AddToList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot) {

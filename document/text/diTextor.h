@@ -632,6 +632,10 @@ class TTextor : public TObject {
   virtual void GetPadding(TRect& ARect) const { ARect = TRect(); }
   // The canvas's clip rectangle in text coordinates; everything in the base.
   virtual TRect GetClipRect(TCustomSheetCanvas& ACanvas) const;
+  // The embedded elements below a changed paragraph follow their text as one batch: ShiftElement for each, then
+  // ElementsShifted once. A plain move of each in the base.
+  virtual void ShiftElement(IEmbeddedElement* AElement, int32_t ADY) { AElement->MoveEmbedded(0, ADY); }
+  virtual void ElementsShifted() {}
 
  private:
   friend class TElementPortion;

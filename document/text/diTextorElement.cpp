@@ -339,6 +339,19 @@ void TSchemeTextor::GetPadding(TRect& ARect) const {
 
 TRect TSchemeTextor::GetClipRect(TCustomSheetCanvas& ACanvas) const { return ACanvas.ClipRect(); }
 
+void TSchemeTextor::ShiftElement(IEmbeddedElement* AElement, int32_t ADY) {
+  auto* element = static_cast<TVisualElement*>(AElement);
+  if (FElement && element->VisualParent() == FElement)
+    element->ShiftWithText(ADY, FShiftedArea);
+  else
+    TTextor::ShiftElement(AElement, ADY);
+}
+
+void TSchemeTextor::ElementsShifted() {
+  const TRect area = std::exchange(FShiftedArea, NoShiftedArea);
+  if (FElement) FElement->ChildrenShifted(area);
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // The pending selection
 

@@ -175,6 +175,9 @@ class TSchemeTextor : public TTextor {
   void GetPadding(TRect& ARect) const override;
   // The element paints its text with the canvas origin on the text's: the canvas clip is the text's.
   TRect GetClipRect(TCustomSheetCanvas& ACanvas) const override;
+  // Its elements are visual ones; those shown in the element move as a batch that the element finishes.
+  void ShiftElement(IEmbeddedElement* AElement, int32_t ADY) override;
+  void ElementsShifted() override;
 
  private:
   // A row as laid out: its place and a fingerprint of everything its painting reads.
@@ -198,6 +201,9 @@ class TSchemeTextor : public TTextor {
   int32_t FLaidOutTop = INT32_MAX;
   int32_t FLaidOutBottom = INT32_MIN;
   int32_t FLaidOutHeight = 0;
+  static constexpr TRect NoShiftedArea{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+  // What the elements of the batch covered before and after their move; empty between batches.
+  TRect FShiftedArea = NoShiftedArea;
 };
 
 // The interactive of a text element: an edit leaves the selection it makes for the next layout.

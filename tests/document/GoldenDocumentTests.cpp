@@ -449,4 +449,68 @@ TEST_F(GoldenDocumentTest, TheRootJoiningTheSheetKeepsEveryPlaceTheDrawingOrderA
   root->SetVisualParent(nullptr);
 }
 
+// Every hit on the sheet at a grid of points over the root, both flags allowing.
+std::vector<TVisualElement*> HitsOver(TSheetHostFixture& AHost) {
+  std::vector<TVisualElement*> hits;
+  TSheetElement* root = AHost.Sheet->Root();
+  for (int32_t y = 0; y < root->Height() + 20; y += 4)
+    for (int32_t x = 0; x < root->Width() + 20; x += 4) hits.push_back(AHost.Sheet->ElementAt({x, y}, true, true));
+  return hits;
+}
+
+TEST_F(GoldenDocumentTest, ElementsBelowATypedParagraphStandWhereAFreshLayoutPutsThemAndOnlyWhatFollowsThemMoves) {
+  TTextorElement* text = AddRichText();
+  text->SetTextorOptions(xoRich | xoWrap240);
+  TKnot knot;
+  knot.LoadFromString(BenchmarkDocument(200));
+  Host->Scheme.LoadElement(text, fmDocument, &knot);
+  // At the end of the text: one focused, whose caret follows it, one that nothing follows, and a frame inside a
+  // comment whose description follows it from deeper down.
+  auto* focused = Embed<TTestVisualLeaf>(text);
+  auto* plain = Embed<TTestVisualLeaf>(text);
+  auto* inner = Embed<TElement_LogicFrame>(Embed<TElement_Comment>(text));
+  AsText(inner->Description())->SetText(u"Described");
+  focused->Focus();
+  TTextRange typed;
+  const struct {
+    const char* Name;
+    bool Grows;
+  } steps[] = {{"a paragraph grown by rows", true}, {"the same paragraph shrunk back", false}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.Name);
+    // The index by place stands before the shift.
+    HitsOver(*Host);
+    const int32_t top = plain->Top();
+    plain->MovedHooks = plain->BoundsHooks = 0;
+    if (step.Grows) {
+      text->Textor()->InsertText(text->Textor()->GetBeginPosition(),
+                                 u"Words typed at the start of the first paragraph, enough of them to wrap it onto "
+                                 u"rows of its own below the row it had before ",
+                                 nullptr, typed);
+    } else {
+      TTextPosition at;
+      text->Textor()->DeleteRange(typed, at);
+    }
+    EXPECT_EQ(plain->Top() > top, step.Grows);
+    EXPECT_EQ(plain->MovedHooks + plain->BoundsHooks, 0);
+    std::vector<int32_t> layouts[2];
+    std::vector<TVisualElement*> hits[2];
+    TRect carets[2];
+    for (const bool fresh : {false, true}) {
+      if (fresh) {
+        TSheetUpdate update(Host->Sheet.get());
+        text->SettingsChanged(false, true, false, false);
+      }
+      CollectLayout(Host->Sheet->Root(), layouts[fresh]);
+      hits[fresh] = HitsOver(*Host);
+      carets[fresh] = Host->Sheet->CaretRect();
+    }
+    EXPECT_TRUE(layouts[1] == layouts[0]);
+    EXPECT_TRUE(hits[1] == hits[0]);
+    EXPECT_EQ(carets[1], carets[0]);
+    EXPECT_EQ(carets[1].Top, focused->ClientToSheet({0, 0}).Y);
+    EXPECT_EQ(inner->Description()->Top(), inner->ClientToSheet({0, 0}).Y - Host->Sheet->Root()->Top());
+  }
+}
+
 }  // namespace
