@@ -421,7 +421,7 @@ TEST_F(MainFormTest, WhileABoxIsOpenShowingTheWindowBringsTheBoxToTheFrontAboveI
     int Ticks = 0;
     bool Shown = false;
     HWND Active = nullptr;
-    std::vector<HWND> Order;
+    std::vector<HWND> Order{};
     std::vector<HWND> Expected() const { return {Box->Handle(), Main->Handle(), Other}; }
     void Tick(TObject*) {
       ++Ticks;
