@@ -1012,9 +1012,9 @@ void TParagraph::PlaceElements(const TRect& APadding, const TRect& AMargins) {
 TTextor::TTextor(TElementPool* APool)
     : FPool(APool),
       FFormatLock(1),
+      FExtentTree(TPoolAllocator<int32_t>(APool)),
       FParagraphs(TPoolAllocator<TParagraph*>(APool)),
       FShiftTree(TPoolAllocator<int32_t>(APool)),
-      FExtentTree(TPoolAllocator<int32_t>(APool)),
       FDirty(TPoolAllocator<TParagraph*>(APool)),
       FElementParagraphs(TPoolAllocator<TParagraph*>(APool)),
       FEmbedded(TPoolAllocator<TElementEntry>(APool)) {
