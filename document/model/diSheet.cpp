@@ -140,12 +140,7 @@ void TSheet::InvalidateRect(const TRect* ARect) {
   if (FUpdateCount == 0) {
     Notify(snRepaint, reinterpret_cast<intptr_t>(ARect), 0);
   } else if (ARect && RepaintsByArea()) {
-    const TRect& r = *ARect;
-    if (FPending.Contains(spRepaintArea))
-      FRepaintArea = {std::min(FRepaintArea.Left, r.Left), std::min(FRepaintArea.Top, r.Top),
-                      std::max(FRepaintArea.Right, r.Right), std::max(FRepaintArea.Bottom, r.Bottom)};
-    else
-      FRepaintArea = r;
+    FRepaintArea = FPending.Contains(spRepaintArea) ? UnionRect(FRepaintArea, *ARect) : *ARect;
     FPending.Include(spRepaintArea);
     // An area as tall as the view gains little over all of it, and later requests then need no rectangle worked
     // out (a row that wraps moves every element below it).

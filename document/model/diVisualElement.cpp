@@ -354,8 +354,7 @@ bool TVisualElement::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int3
 void TVisualElement::ShiftWithText(int32_t ADY, TRect& AArea) {
   if (IsVisible()) {
     const TRect r = GetBoundsRect();
-    AArea = {std::min(AArea.Left, r.Left), std::min(AArea.Top, r.Top + std::min(ADY, 0)),
-             std::max(AArea.Right, r.Right), std::max(AArea.Bottom, r.Bottom + std::max(ADY, 0))};
+    AArea = UnionRect(AArea, {r.Left, r.Top + std::min(ADY, 0), r.Right, r.Bottom + std::max(ADY, 0)});
   }
   FTop += ADY;
   PlaceInIndexChanged();

@@ -24,6 +24,12 @@ struct TRect {
   friend bool operator==(const TRect&, const TRect&) = default;
 };
 
+// The smallest rectangle holding both.
+constexpr TRect UnionRect(const TRect& A, const TRect& B) {
+  return {A.Left < B.Left ? A.Left : B.Left, A.Top < B.Top ? A.Top : B.Top, A.Right > B.Right ? A.Right : B.Right,
+          A.Bottom > B.Bottom ? A.Bottom : B.Bottom};
+}
+
 enum TDrawMode : uint8_t { dmOpaque, dmBlend, dmCustom, dmTransparent };
 enum TCombineMode : uint8_t { cmBlend, cmMerge };
 enum TWrapMode : uint8_t { wmClamp, wmRepeat, wmMirror };
