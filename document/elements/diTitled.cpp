@@ -643,7 +643,7 @@ void TTitledTextContainer::UpdateSize() {
   TSchemeTextor* textor = Textor();
   if (!Sheet() || !IsVisible() || textor->FormatLock() > 0 || textor->LayoutPending()) return;
   TTextWidthLimits limits;
-  GetWidthLimits(limits);
+  GetMinimumLimits(limits);
   TRect padding;
   GetPadding(padding);
   const int32_t width = std::max(textor->GetWidth() + padding.Left + padding.Right, limits.MinWidth);

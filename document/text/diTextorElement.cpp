@@ -1162,7 +1162,9 @@ bool TTextorElement::GetFrameThemeElement(int& AIndex) {
   return false;
 }
 
-void TTextorElement::GetWidthLimits(TTextWidthLimits& ALimits) {
+void TTextorElement::GetWidthLimits(TTextWidthLimits& ALimits) { FillWidthLimits(ALimits, true); }
+
+void TTextorElement::FillWidthLimits(TTextWidthLimits& ALimits, bool AWrap) {
   int frame = 0;
   int32_t extent = 10;
   if (GetFrameThemeElement(frame)) {
@@ -1186,7 +1188,9 @@ void TTextorElement::GetWidthLimits(TTextWidthLimits& ALimits) {
   };
   const uint32_t bits = FOptions.Bits();
   ALimits.MinWidth = extent;
-  if (bits & 0x3E0000) {
+  if (!AWrap) {
+    ALimits.WrapWidth = 0;
+  } else if (bits & 0x3E0000) {
     if (bits & uint32_t(xoWrapUnbounded))
       ALimits.WrapWidth = UnboundedSize;
     else if (bits & uint32_t(xoWrap960))
@@ -1322,7 +1326,7 @@ void TTextorElement::AfterLayout(bool AReset) {
 void TTextorElement::UpdateSize() {
   if (!Sheet() || !IsVisible() || FTextor.FormatLock() > 0 || FTextor.LayoutPending()) return;
   TTextWidthLimits limits;
-  GetWidthLimits(limits);
+  GetMinimumLimits(limits);
   TRect padding;
   GetPadding(padding);
   int32_t width = FTextor.GetWidth();

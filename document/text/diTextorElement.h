@@ -476,6 +476,9 @@ class TTextorElement : public TCustomDropDownElement {
   void SelectEmbeddedElements();
   // The host when hosted and it is a text element.
   TTextorElement* TextHost();
+  // The minimum width and height of GetWidthLimits alone, the wrap width left 0: a size update needs no more, and
+  // the wrap width of most texts asks every visual parent up to the sheet for the available size.
+  void GetMinimumLimits(TTextWidthLimits& ALimits) { FillWidthLimits(ALimits, false); }
 
  private:
   // isOffSheet: the engine's format lock taken while the element is off a sheet is held; isReplacedWhole: the
@@ -490,6 +493,8 @@ class TTextorElement : public TCustomDropDownElement {
     isEmbeddedSelected = 0x20,
   };
 
+  // GetWidthLimits, with the wrap width when AWrap.
+  void FillWidthLimits(TTextWidthLimits& ALimits, bool AWrap);
   void InteractiveNotify(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2);
   void LoadRich(TSchemeLoader* ALoader, TKnot* AKnot, const TTextPosition& APosition, TTextRange& ARange,
                 bool AWholeElement);
