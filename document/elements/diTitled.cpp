@@ -179,6 +179,11 @@ bool TCustomDescribedElement::HandleMessage(int AMsg, intptr_t AParam1, intptr_t
 // ---------------------------------------------------------------------------------------------------------------
 // Title writer
 
+void TTitleWriter::Clear() {
+  FItems.clear();
+  FRows.clear();
+}
+
 TTitleItem& TTitleWriter::AddItem(TTitleItemKind AKind) {
   if (FItems.size() == FItems.capacity()) FItems.reserve(FItems.size() + 10);
   TTitleItem& item = FItems.emplace_back();
@@ -305,9 +310,12 @@ void TCustomTitledElement::MeasureItem(TTitleItem& AItem) {
 }
 
 void TCustomTitledElement::WriteTitleItems() {
-  auto title = std::make_unique<TTitleWriter>();
-  WriteTitle(*title);
-  FTitle = std::move(title);
+  // Written over the last title: a document's first layout writes every title twice.
+  if (FTitle)
+    FTitle->Clear();
+  else
+    FTitle = std::make_unique<TTitleWriter>();
+  WriteTitle(*FTitle);
   for (int i = 0; i < FTitle->Count(); ++i)
     if (auto* text = AsTextorElement(FTitle->Item(i).Element);
         text && text->HasTextorOptions(SizeBoundTextorOptions))

@@ -139,6 +139,8 @@ class TTitleWriter {
   // The next item starts a new row; nothing while empty.
   void NewLine();
   bool Contains(const TVisualElement* AElement) const;
+  // No items and no rows; what they took is kept for the next title.
+  void Clear();
 
   int Count() const { return static_cast<int>(FItems.size()); }
   TTitleItem& Item(int AIndex) { return FItems.at(AIndex); }

@@ -377,6 +377,17 @@ TEST_F(TitledTest, AChildTheTitleDoesNotPlaceIsNeverShown) {
   EXPECT_LT(titled->Width(), withLeaf);
 }
 
+TEST_F(TitledTest, ALayoutWritesTheTitleOverTheLastOneWithTheItemsItPlacesNow) {
+  TTestFrame* frame = Add<TTestFrame>();
+  const TTitleWriter* title = frame->Title();
+  ASSERT_NE(title, nullptr);
+  ASSERT_EQ(title->Count(), 4);
+  frame->ExpandButton()->SetExpanded(false);
+  ASSERT_EQ(frame->Title(), title);
+  EXPECT_EQ(title->Count(), 2);
+  EXPECT_EQ(title->RowCount(), 1);
+}
+
 TEST_F(TitledTest, TitleRowsCentreOddDifferencesTowardTheTopAndTheContentFollowsTheGap) {
   TTestFrame* frame = Add<TTestFrame>();
   const TTitleWriter* title = frame->Title();
