@@ -25,7 +25,9 @@ class TStateBit {
   uint8_t FBit;
 };
 
-enum : uint8_t { tsLayingOut = 0x01 };
+// tsWritten: the title was written for the parts to show as they join a sheet, and the layout that follows their
+// settings takes it as it is.
+enum : uint8_t { tsLayingOut = 0x01, tsWritten = 0x02 };
 
 // Texts that size themselves by what their parent offers make the title depend on the available size.
 constexpr TTextorOptions SizeBoundTextorOptions = xoHosted | xoMinWidthAvailable | xoMinHeightAvailable;
@@ -185,6 +187,11 @@ void TTitleWriter::Clear() {
 }
 
 TTitleItem& TTitleWriter::AddItem(TTitleItemKind AKind) {
+  // The scratch item is written and never read.
+  if (FScratch) {
+    ++FCounted;
+    return *FScratch;
+  }
   if (FItems.size() == FItems.capacity()) FItems.reserve(FItems.size() + 10);
   TTitleItem& item = FItems.emplace_back();
   item.Kind = AKind;
@@ -232,7 +239,7 @@ TTitleItem& TTitleWriter::AddImage(TTitleItemKind AKind, int AIndex) {
 TTitleItem& TTitleWriter::AddLine() { return AddItem(tkLine); }
 
 void TTitleWriter::NewLine() {
-  if (!FItems.empty()) FItems.back().LineBreakAfter = true;
+  if (!FScratch && !FItems.empty()) FItems.back().LineBreakAfter = true;
 }
 
 bool TTitleWriter::Contains(const TVisualElement* AElement) const {
@@ -310,11 +317,16 @@ void TCustomTitledElement::MeasureItem(TTitleItem& AItem) {
 }
 
 void TCustomTitledElement::WriteTitleItems() {
-  // Written over the last title: a document's first layout writes every title twice.
+  // Counted first, so that the items take one block of their number, and written over the last title: a document's
+  // first layout writes every title twice.
+  TTitleItem scratch;
+  TTitleWriter counter(&scratch);
+  WriteTitle(counter);
   if (FTitle)
     FTitle->Clear();
   else
     FTitle = std::make_unique<TTitleWriter>();
+  FTitle->ReserveItems(counter.Count());
   WriteTitle(*FTitle);
   for (int i = 0; i < FTitle->Count(); ++i)
     if (auto* text = AsTextorElement(FTitle->Item(i).Element);
@@ -329,7 +341,8 @@ void TCustomTitledElement::RelayoutTitle() {
   TStateBit running(FTitleState, tsLayingOut);
   TSheetUpdate update(sheet);
 
-  WriteTitleItems();
+  if (!(FTitleState & tsWritten)) WriteTitleItems();
+  FTitleState &= ~tsWritten;
   TTitleWriter& items = *FTitle;
 
   TRect padding;
@@ -338,6 +351,10 @@ void TCustomTitledElement::RelayoutTitle() {
   // Rows: horizontal places first, the widest row sets the width a container spans to.
   int32_t right = padding.Left;
   int32_t y = padding.Top;
+  int rows = items.Count() > 0 ? 1 : 0;
+  for (int i = 0; i + 1 < items.Count(); ++i)
+    if (items.Item(i).LineBreakAfter) ++rows;
+  items.ReserveRows(rows);
   int first = 0;
   while (first < items.Count()) {
     int last = first;
@@ -510,11 +527,15 @@ void TCustomTitledElement::SettingsChanged(bool ASheetChanged, bool ASettingsCha
     TStateBit children(FTitleState, tsLayingOut);
     // The parts the title places are shown before they reach the sheet, so that a text lays out once there and
     // not again when it is shown.
-    if (!FTitle && Sheet() && IsVisible() && !IsDestroying()) WriteTitleItems();
+    if (!FTitle && Sheet() && IsVisible() && !IsDestroying()) {
+      WriteTitleItems();
+      FTitleState |= tsWritten;
+    }
     TCustomDescribedElement::SettingsChanged(ASheetChanged, ASettingsChanged, AWidthChanged, AHeightChanged);
   }
   if (ASheetChanged || ASettingsChanged || ((AWidthChanged || AHeightChanged) && FTitleFlags.Contains(tlSizeDependent)))
     RelayoutTitle();
+  FTitleState &= ~tsWritten;
 }
 
 void TCustomTitledElement::UpdateChildrenVisible() {
