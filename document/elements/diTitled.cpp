@@ -55,6 +55,13 @@ TSchemeImages* ImagesOfKind(TTitleItemKind AKind) {
 // An item's baseline from its top; one without a baseline of its own stands on its bottom.
 int32_t BaselineOf(const TTitleItem& AItem) { return AItem.Baseline ? AItem.Baseline : AItem.Height; }
 
+// The container interface of a title item's element; the title's own text container is told by its class, for
+// MinGW's dynamic_cast compares type names and a layout asks for every container of a document.
+ITitleContainer* TitleContainerOf(TVisualElement* AElement) {
+  if (auto* text = AsElementOfClass<TTitledTextContainer>(AElement)) return text;
+  return dynamic_cast<ITitleContainer*>(AElement);
+}
+
 }  // namespace
 
 TSchemePaletteItem* PaletteDescriptionItem = nullptr;
@@ -283,7 +290,7 @@ void TCustomTitledElement::MeasureItem(TTitleItem& AItem) {
       TVisualElement* e = AItem.Element;
       TVisualSize size{e->Width(), e->Height()};
       if (AItem.Kind == tkContainer)
-        if (auto* container = dynamic_cast<ITitleContainer*>(e)) size = container->GetNaturalSize();
+        if (ITitleContainer* container = TitleContainerOf(e)) size = container->GetNaturalSize();
       if (AItem.Kind == tkLineElement)
         size.Height = std::max<int32_t>(size.Height, canvas->TextExtent(ckElement, u"0").cy);
       AItem.Width = size.Width;
@@ -409,7 +416,7 @@ void TCustomTitledElement::RelayoutTitle() {
       itemTop += item.Shift.Y;
       item.Bounds = {itemLeft, itemTop, itemLeft + itemWidth, itemTop + itemHeight};
       if (item.Kind == tkContainer) {
-        if (auto* container = dynamic_cast<ITitleContainer*>(item.Element))
+        if (ITitleContainer* container = TitleContainerOf(item.Element))
           container->SetTitleBounds(item.Bounds);
         else
           item.Element->SetBounds(item.Bounds.Left, itemTop, itemWidth, itemHeight, item.Element->Descent());
