@@ -1032,7 +1032,7 @@ void TTableCellElement::UpdateSize() {
   TRect padding;
   GetPadding(padding);
   TTextWidthLimits limits;
-  GetWidthLimits(limits);
+  GetMinimumLimits(limits);
   int32_t width = Textor()->GetWidth();
   const int32_t height = Textor()->GetHeight();
   if (Textor()->IsEmpty()) width = std::max(width, height * 2 / 3);

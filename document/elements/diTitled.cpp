@@ -25,7 +25,9 @@ class TStateBit {
   uint8_t FBit;
 };
 
-enum : uint8_t { tsLayingOut = 0x01 };
+// tsWritten: the title was written for the parts to show as they join a sheet, and the layout that follows their
+// settings takes it as it is.
+enum : uint8_t { tsLayingOut = 0x01, tsWritten = 0x02 };
 
 // Texts that size themselves by what their parent offers make the title depend on the available size.
 constexpr TTextorOptions SizeBoundTextorOptions = xoHosted | xoMinWidthAvailable | xoMinHeightAvailable;
@@ -52,6 +54,13 @@ TSchemeImages* ImagesOfKind(TTitleItemKind AKind) {
 
 // An item's baseline from its top; one without a baseline of its own stands on its bottom.
 int32_t BaselineOf(const TTitleItem& AItem) { return AItem.Baseline ? AItem.Baseline : AItem.Height; }
+
+// The container interface of a title item's element; the title's own text container is told by its class, for
+// MinGW's dynamic_cast compares type names and a layout asks for every container of a document.
+ITitleContainer* TitleContainerOf(TVisualElement* AElement) {
+  if (auto* text = AsElementOfClass<TTitledTextContainer>(AElement)) return text;
+  return dynamic_cast<ITitleContainer*>(AElement);
+}
 
 }  // namespace
 
@@ -179,7 +188,17 @@ bool TCustomDescribedElement::HandleMessage(int AMsg, intptr_t AParam1, intptr_t
 // ---------------------------------------------------------------------------------------------------------------
 // Title writer
 
+void TTitleWriter::Clear() {
+  FItems.clear();
+  FRows.clear();
+}
+
 TTitleItem& TTitleWriter::AddItem(TTitleItemKind AKind) {
+  // The scratch item is written and never read.
+  if (FScratch) {
+    ++FCounted;
+    return *FScratch;
+  }
   if (FItems.size() == FItems.capacity()) FItems.reserve(FItems.size() + 10);
   TTitleItem& item = FItems.emplace_back();
   item.Kind = AKind;
@@ -227,7 +246,7 @@ TTitleItem& TTitleWriter::AddImage(TTitleItemKind AKind, int AIndex) {
 TTitleItem& TTitleWriter::AddLine() { return AddItem(tkLine); }
 
 void TTitleWriter::NewLine() {
-  if (!FItems.empty()) FItems.back().LineBreakAfter = true;
+  if (!FScratch && !FItems.empty()) FItems.back().LineBreakAfter = true;
 }
 
 bool TTitleWriter::Contains(const TVisualElement* AElement) const {
@@ -271,7 +290,7 @@ void TCustomTitledElement::MeasureItem(TTitleItem& AItem) {
       TVisualElement* e = AItem.Element;
       TVisualSize size{e->Width(), e->Height()};
       if (AItem.Kind == tkContainer)
-        if (auto* container = dynamic_cast<ITitleContainer*>(e)) size = container->GetNaturalSize();
+        if (ITitleContainer* container = TitleContainerOf(e)) size = container->GetNaturalSize();
       if (AItem.Kind == tkLineElement)
         size.Height = std::max<int32_t>(size.Height, canvas->TextExtent(ckElement, u"0").cy);
       AItem.Width = size.Width;
@@ -305,9 +324,17 @@ void TCustomTitledElement::MeasureItem(TTitleItem& AItem) {
 }
 
 void TCustomTitledElement::WriteTitleItems() {
-  auto title = std::make_unique<TTitleWriter>();
-  WriteTitle(*title);
-  FTitle = std::move(title);
+  // Counted first, so that the items take one block of their number, and written over the last title: a document's
+  // first layout writes every title twice.
+  TTitleItem scratch;
+  TTitleWriter counter(&scratch);
+  WriteTitle(counter);
+  if (FTitle)
+    FTitle->Clear();
+  else
+    FTitle = std::make_unique<TTitleWriter>();
+  FTitle->ReserveItems(counter.Count());
+  WriteTitle(*FTitle);
   for (int i = 0; i < FTitle->Count(); ++i)
     if (auto* text = AsTextorElement(FTitle->Item(i).Element);
         text && text->HasTextorOptions(SizeBoundTextorOptions))
@@ -321,7 +348,8 @@ void TCustomTitledElement::RelayoutTitle() {
   TStateBit running(FTitleState, tsLayingOut);
   TSheetUpdate update(sheet);
 
-  WriteTitleItems();
+  if (!(FTitleState & tsWritten)) WriteTitleItems();
+  FTitleState &= ~tsWritten;
   TTitleWriter& items = *FTitle;
 
   TRect padding;
@@ -330,6 +358,10 @@ void TCustomTitledElement::RelayoutTitle() {
   // Rows: horizontal places first, the widest row sets the width a container spans to.
   int32_t right = padding.Left;
   int32_t y = padding.Top;
+  int rows = items.Count() > 0 ? 1 : 0;
+  for (int i = 0; i + 1 < items.Count(); ++i)
+    if (items.Item(i).LineBreakAfter) ++rows;
+  items.ReserveRows(rows);
   int first = 0;
   while (first < items.Count()) {
     int last = first;
@@ -384,7 +416,7 @@ void TCustomTitledElement::RelayoutTitle() {
       itemTop += item.Shift.Y;
       item.Bounds = {itemLeft, itemTop, itemLeft + itemWidth, itemTop + itemHeight};
       if (item.Kind == tkContainer) {
-        if (auto* container = dynamic_cast<ITitleContainer*>(item.Element))
+        if (ITitleContainer* container = TitleContainerOf(item.Element))
           container->SetTitleBounds(item.Bounds);
         else
           item.Element->SetBounds(item.Bounds.Left, itemTop, itemWidth, itemHeight, item.Element->Descent());
@@ -502,11 +534,15 @@ void TCustomTitledElement::SettingsChanged(bool ASheetChanged, bool ASettingsCha
     TStateBit children(FTitleState, tsLayingOut);
     // The parts the title places are shown before they reach the sheet, so that a text lays out once there and
     // not again when it is shown.
-    if (!FTitle && Sheet() && IsVisible() && !IsDestroying()) WriteTitleItems();
+    if (!FTitle && Sheet() && IsVisible() && !IsDestroying()) {
+      WriteTitleItems();
+      FTitleState |= tsWritten;
+    }
     TCustomDescribedElement::SettingsChanged(ASheetChanged, ASettingsChanged, AWidthChanged, AHeightChanged);
   }
   if (ASheetChanged || ASettingsChanged || ((AWidthChanged || AHeightChanged) && FTitleFlags.Contains(tlSizeDependent)))
     RelayoutTitle();
+  FTitleState &= ~tsWritten;
 }
 
 void TCustomTitledElement::UpdateChildrenVisible() {
@@ -643,7 +679,7 @@ void TTitledTextContainer::UpdateSize() {
   TSchemeTextor* textor = Textor();
   if (!Sheet() || !IsVisible() || textor->FormatLock() > 0 || textor->LayoutPending()) return;
   TTextWidthLimits limits;
-  GetWidthLimits(limits);
+  GetMinimumLimits(limits);
   TRect padding;
   GetPadding(padding);
   const int32_t width = std::max(textor->GetWidth() + padding.Left + padding.Right, limits.MinWidth);

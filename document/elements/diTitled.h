@@ -126,6 +126,10 @@ struct TTitleRow {
 // until the next item is added.
 class TTitleWriter {
  public:
+  TTitleWriter() = default;
+  // A writer that only counts the items: each one added is written over AScratch.
+  explicit TTitleWriter(TTitleItem* AScratch) : FScratch(AScratch) {}
+
   TTitleItem& AddItem(TTitleItemKind AKind);
   TTitleItem& AddText(std::u16string AText);
   TTitleItem& AddElement(TVisualElement* AElement, TTitleAlignment AAlignment);
@@ -139,8 +143,13 @@ class TTitleWriter {
   // The next item starts a new row; nothing while empty.
   void NewLine();
   bool Contains(const TVisualElement* AElement) const;
+  // No items and no rows; what they took is kept for the next title.
+  void Clear();
+  // Room for AItems items, or for ARows rows: a document holds thousands of titles, each in blocks of its size.
+  void ReserveItems(int AItems) { FItems.reserve(static_cast<size_t>(AItems)); }
+  void ReserveRows(int ARows) { FRows.reserve(static_cast<size_t>(ARows)); }
 
-  int Count() const { return static_cast<int>(FItems.size()); }
+  int Count() const { return FScratch ? FCounted : static_cast<int>(FItems.size()); }
   TTitleItem& Item(int AIndex) { return FItems.at(AIndex); }
   const TTitleItem& Item(int AIndex) const { return FItems.at(AIndex); }
 
@@ -152,6 +161,8 @@ class TTitleWriter {
  private:
   std::vector<TTitleItem> FItems;
   std::vector<TTitleRow> FRows;
+  TTitleItem* FScratch = nullptr;
+  int FCounted = 0;
 };
 
 // What the title layout asks of a text it places as a container item.

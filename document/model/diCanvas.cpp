@@ -58,19 +58,16 @@ TSheetTheme& TSheetSettings::RefreshTheme() {
   return *FTheme;
 }
 
-TRichTextAttributes* TSheetSettings::GetTextAttributes(int AFont) {
+TRichTextAttributes* TSheetSettings::MakeTextAttributes(int AFont, TSheetTheme& ATheme) {
   if (AFont < tfCodeFont || AFont > tfCommentFont) throw EProgrammingError(u"No text attributes for this font");
-  TSheetTheme& theme = GetTheme();
+  const TSheetThemeFontData& font = ATheme.GetFont(AFont);
+  TRichTextAttributes model;
+  model.SetFontName(font.FontName);
+  model.SetFontSize(font.ScaledSize);
+  model.SetColor(font.FontColor);
+  model.SetStyle(font.FontStyle);
   auto& slot = FAttributes[static_cast<size_t>(AFont - tfCodeFont)];
-  if (!slot) {
-    const TSheetThemeFontData& font = theme.GetFont(AFont);
-    TRichTextAttributes model;
-    model.SetFontName(font.FontName);
-    model.SetFontSize(font.ScaledSize);
-    model.SetColor(font.FontColor);
-    model.SetStyle(font.FontStyle);
-    slot = TAttributesRef<TRichTextAttributes>(static_cast<TRichTextAttributes*>(model.Acquire()));
-  }
+  slot = TAttributesRef<TRichTextAttributes>(static_cast<TRichTextAttributes*>(model.Acquire()));
   return slot.get();
 }
 
@@ -197,10 +194,6 @@ void TCustomSheetCanvas::DrawThemeElement(int AIndex, const TRect& ARect, TColor
 void TCustomSheetCanvas::DrawThemeIcon(int AIndex, int X, int Y, TColor32 ATint) {
   if (FBitmap) Theme().GetElement(AIndex).DrawIcon(FBitmap.get(), X + FOrigin.x, Y + FOrigin.y, ATint);
 }
-
-TRect TCustomSheetCanvas::GetThemeMargins(int AIndex) const { return Theme().GetElement(AIndex).Margins(); }
-
-TRect TCustomSheetCanvas::GetThemePadding(int AIndex) const { return Theme().GetElement(AIndex).Padding(); }
 
 SIZE TCustomSheetCanvas::GetThemeImageSize(int AIndex) const {
   TSheetThemeElementData& e = Theme().GetElement(AIndex);

@@ -45,8 +45,14 @@ class TSheetSettings : public TProperty {
   }
   // The reason the named theme could not be used at the last load; empty when it was.
   const std::u16string& ThemeProblem() const { return FThemeProblem; }
-  // Shared rich text attributes of theme font AFont (tfCodeFont .. tfCommentFont).
-  TRichTextAttributes* GetTextAttributes(int AFont);
+  // Shared rich text attributes of theme font AFont (tfCodeFont .. tfCommentFont). Inline once they are made: a
+  // layout asks for them for every text it lays out.
+  TRichTextAttributes* GetTextAttributes(int AFont) {
+    TSheetTheme& theme = GetTheme();
+    const size_t slot = static_cast<size_t>(AFont - tfCodeFont);
+    if (slot < FAttributes.size() && FAttributes[slot]) return FAttributes[slot].get();
+    return MakeTextAttributes(AFont, theme);
+  }
   // AValue x 140 / 100 for "Large", x 180 / 100 for "Great".
   int ScaleValue(int AValue) const;
 
@@ -54,6 +60,7 @@ class TSheetSettings : public TProperty {
 
  private:
   void DropAttributes();
+  TRichTextAttributes* MakeTextAttributes(int AFont, TSheetTheme& ATheme);
   // Loads or rescales the theme after the settings changed (also when they were loaded, without a message).
   TSheetTheme& RefreshTheme();
 
@@ -103,8 +110,9 @@ class TCustomSheetCanvas : public TObject {
   // Theme pictures.
   void DrawThemeElement(int AIndex, const TRect& ARect, TColor32 ATint = 0);
   void DrawThemeIcon(int AIndex, int X, int Y, TColor32 ATint = 0);
-  TRect GetThemeMargins(int AIndex) const;
-  TRect GetThemePadding(int AIndex) const;
+  // Inline: a layout asks for them several times for every element.
+  TRect GetThemeMargins(int AIndex) const { return Theme().GetElement(AIndex).Margins(); }
+  TRect GetThemePadding(int AIndex) const { return Theme().GetElement(AIndex).Padding(); }
   SIZE GetThemeImageSize(int AIndex) const;
   void PaintDisabledVeil(const TRect& ARect);
   void FillSelection(const TRect& ARect, bool AActive);

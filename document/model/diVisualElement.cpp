@@ -302,10 +302,10 @@ void TVisualElement::FollowJoinedPlaces() {
   std::vector<std::pair<TVisualElement*, TVisualElement*>> moving;
   for (TVisualElement* c = root->FirstVisualChild(); c; c = c->FNextVisualSibling) {
     TVisualElement* owner = nullptr;
-    if (auto* sign = dynamic_cast<TMessagesSignElement*>(c))
+    if (auto* sign = AsElementOfClass<TMessagesSignElement>(c))
       owner = sign->SignedElement();
     else if (c->IsPart())
-      owner = dynamic_cast<TVisualElement*>(c->ParentElement());
+      owner = AsVisualElement(c->ParentElement());
     TVisualElement* top = owner;
     while (top && top->FVisualParent != root) top = top->FVisualParent;
     if (!top || !joined.count(top)) continue;

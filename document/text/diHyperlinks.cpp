@@ -37,17 +37,23 @@ bool HasOwnAttributes(const TTextor& ATextor, const TTextRange& ARange) {
       ARange, false, [](const TTextPiece& APiece) { return !APiece.Portion || !APiece.Portion->Attributes(); });
 }
 
+// Whether AText has a colon before a slash or a backslash, which every link has after its scheme; a colon that ends
+// AText may have them in the text that follows.
+bool HasSchemeDelimiter(std::u16string_view AText) {
+  for (size_t i = AText.find(u':'); i != std::u16string_view::npos; i = AText.find(u':', i + 1))
+    if (i + 1 == AText.size() || AText[i + 1] == u'/' || AText[i + 1] == u'\\') return true;
+  return false;
+}
+
 // Whether a scan could change the paragraph: a text with attributes of its own, which the scan resets, or a
-// colon, which every link has after its scheme. Most paragraphs have neither and are left without a look at
-// their stretches.
+// scheme's delimiter. Most paragraphs have neither, a colon of plain prose included, and are left without a look
+// at their stretches.
 bool MayChange(const TParagraph& AParagraph) {
   for (const TPortion* p = AParagraph.FirstPortion(); p; p = p->Next()) {
     const TPortionKind kind = p->Kind();
     if (kind == TPortionKind::pkElement) continue;
     if (p->Attributes()) return true;
-    if (kind == TPortionKind::pkText &&
-        static_cast<const TTextPortion*>(p)->Text().find(u':') != std::u16string_view::npos)
-      return true;
+    if (kind == TPortionKind::pkText && HasSchemeDelimiter(static_cast<const TTextPortion*>(p)->Text())) return true;
   }
   return false;
 }

@@ -185,7 +185,12 @@ void TSchemeTextor::FormatText(bool AChanged) {
     TSheetLayoutUpdate bracket(sheet);
     FLaidOutTop = INT32_MAX;
     FLaidOutBottom = INT32_MIN;
+    FPrintsPending = false;
     TTextor::FormatText(AChanged);
+    if (FPrintsPending) {
+      PrintRows(FPrintedParagraph, FPrints);
+      FPrintsPending = false;
+    }
     InvalidateLaidOut();
   }
   if (FElement) FElement->AfterLayout(AChanged);
@@ -253,11 +258,18 @@ void TSchemeTextor::FormatParagraph(TParagraph* AParagraph, int32_t AWrapWidth, 
   const int32_t oldBottom = old ? old->Bottom : INT32_MIN;
   // The prints kept are of the rows shown now when they are of this paragraph: its rows came from a layout of it,
   // none has run since.
-  std::vector<TRowPrint> before;
-  if (old && FPrintedParagraph == AParagraph) before.swap(FPrints);
+  const bool compared = old && FPrintedParagraph == AParagraph;
+  TRowPrints before;
+  if (compared) std::swap(before, FPrints);
   TTextor::FormatParagraph(AParagraph, AWrapWidth, APadding, AMargins);
   FPrintedParagraph = AParagraph;
-  PrintRows(AParagraph, FPrints);
+  // Prints that nothing compares now wait for the end of the layout, which may lay out another paragraph still.
+  if (compared) {
+    PrintRows(AParagraph, FPrints);
+  } else {
+    FPrints.Clear();
+    FPrintsPending = true;
+  }
   const TRow* last = AParagraph->LastRow();
   if (!last) return;
   if (!old) {
@@ -272,11 +284,11 @@ void TSchemeTextor::FormatParagraph(TParagraph* AParagraph, int32_t AWrapWidth, 
     AddLaidOut(std::min(oldTop, AParagraph->Top()), INT32_MAX);
     return;
   }
-  if (before.size() != FPrints.size()) {
+  if (!compared || before.Size() != FPrints.Size()) {
     AddLaidOut(std::min(oldTop, AParagraph->Top()), oldBottom);
     return;
   }
-  for (size_t i = 0; i < before.size(); ++i)
+  for (size_t i = 0; i < before.Size(); ++i)
     if (!(before[i] == FPrints[i])) {
       AddLaidOut(before[i].Top, before[i].Bottom);
       AddLaidOut(FPrints[i].Top, FPrints[i].Bottom);
@@ -288,8 +300,23 @@ void TSchemeTextor::AddLaidOut(int32_t ATop, int32_t ABottom) {
   FLaidOutBottom = std::max(FLaidOutBottom, ABottom);
 }
 
-void TSchemeTextor::PrintRows(const TParagraph* AParagraph, std::vector<TRowPrint>& APrints) {
-  APrints.clear();
+void TSchemeTextor::TRowPrints::Clear() {
+  FCount = 0;
+  if (FMore) FMore->clear();
+}
+
+void TSchemeTextor::TRowPrints::Add(const TRowPrint& APrint) {
+  if (FCount == 0) {
+    FFirst = APrint;
+  } else {
+    if (!FMore) FMore = std::make_unique<std::vector<TRowPrint>>();
+    FMore->push_back(APrint);
+  }
+  ++FCount;
+}
+
+void TSchemeTextor::PrintRows(const TParagraph* AParagraph, TRowPrints& APrints) {
+  APrints.Clear();
   // FNV-1a over the values, which stand for themselves.
   uint64_t print = 0;
   const auto mix = [&print](uint64_t AValue) { print = (print ^ AValue) * 0x100000001B3ull; };
@@ -328,7 +355,7 @@ void TSchemeTextor::PrintRows(const TParagraph* AParagraph, std::vector<TRowPrin
       }
       return true;
     });
-    APrints.push_back({row->GetTop(), row->Bottom, print});
+    APrints.Add({row->GetTop(), row->Bottom, print});
   }
 }
 
@@ -1135,7 +1162,9 @@ bool TTextorElement::GetFrameThemeElement(int& AIndex) {
   return false;
 }
 
-void TTextorElement::GetWidthLimits(TTextWidthLimits& ALimits) {
+void TTextorElement::GetWidthLimits(TTextWidthLimits& ALimits) { FillWidthLimits(ALimits, true); }
+
+void TTextorElement::FillWidthLimits(TTextWidthLimits& ALimits, bool AWrap) {
   int frame = 0;
   int32_t extent = 10;
   if (GetFrameThemeElement(frame)) {
@@ -1159,7 +1188,9 @@ void TTextorElement::GetWidthLimits(TTextWidthLimits& ALimits) {
   };
   const uint32_t bits = FOptions.Bits();
   ALimits.MinWidth = extent;
-  if (bits & 0x3E0000) {
+  if (!AWrap) {
+    ALimits.WrapWidth = 0;
+  } else if (bits & 0x3E0000) {
     if (bits & uint32_t(xoWrapUnbounded))
       ALimits.WrapWidth = UnboundedSize;
     else if (bits & uint32_t(xoWrap960))
@@ -1295,7 +1326,7 @@ void TTextorElement::AfterLayout(bool AReset) {
 void TTextorElement::UpdateSize() {
   if (!Sheet() || !IsVisible() || FTextor.FormatLock() > 0 || FTextor.LayoutPending()) return;
   TTextWidthLimits limits;
-  GetWidthLimits(limits);
+  GetMinimumLimits(limits);
   TRect padding;
   GetPadding(padding);
   int32_t width = FTextor.GetWidth();

@@ -187,7 +187,21 @@ class TSchemeTextor : public TTextor {
     uint64_t Print;
     friend bool operator==(const TRowPrint&, const TRowPrint&) = default;
   };
-  static void PrintRows(const TParagraph* AParagraph, std::vector<TRowPrint>& APrints);
+  // The prints of one paragraph's rows. Most paragraphs of a document are a row each, whose print is kept in place:
+  // a text's first layout then allocates nothing for it.
+  class TRowPrints {
+   public:
+    size_t Size() const { return FCount; }
+    const TRowPrint& operator[](size_t AIndex) const { return AIndex == 0 ? FFirst : (*FMore)[AIndex - 1]; }
+    void Clear();
+    void Add(const TRowPrint& APrint);
+
+   private:
+    TRowPrint FFirst{};
+    uint32_t FCount = 0;
+    std::unique_ptr<std::vector<TRowPrint>> FMore;
+  };
+  static void PrintRows(const TParagraph* AParagraph, TRowPrints& APrints);
   // Repaints what the layout changed: the rows laid out again, and everything below the first one whose rows
   // moved what follows them or where the text's height changed.
   void InvalidateLaidOut();
@@ -196,7 +210,9 @@ class TSchemeTextor : public TTextor {
   TTextorElement* FElement;
   // The rows of the paragraph laid out last, so that typing into it repaints only the rows a key changed.
   const TParagraph* FPrintedParagraph = nullptr;
-  std::vector<TRowPrint> FPrints;
+  TRowPrints FPrints;
+  // Printed when the layout ends: a text's first layout lays out every paragraph and keeps the last one's prints.
+  bool FPrintsPending = false;
   // In text coordinates, gathered by one layout; a bottom of INT32_MAX reaches the end of the element.
   int32_t FLaidOutTop = INT32_MAX;
   int32_t FLaidOutBottom = INT32_MIN;
@@ -460,6 +476,9 @@ class TTextorElement : public TCustomDropDownElement {
   void SelectEmbeddedElements();
   // The host when hosted and it is a text element.
   TTextorElement* TextHost();
+  // The minimum width and height of GetWidthLimits alone, the wrap width left 0: a size update needs no more, and
+  // the wrap width of most texts asks every visual parent up to the sheet for the available size.
+  void GetMinimumLimits(TTextWidthLimits& ALimits) { FillWidthLimits(ALimits, false); }
 
  private:
   // isOffSheet: the engine's format lock taken while the element is off a sheet is held; isReplacedWhole: the
@@ -474,6 +493,8 @@ class TTextorElement : public TCustomDropDownElement {
     isEmbeddedSelected = 0x20,
   };
 
+  // GetWidthLimits, with the wrap width when AWrap.
+  void FillWidthLimits(TTextWidthLimits& ALimits, bool AWrap);
   void InteractiveNotify(TObject* ASender, intptr_t ANotify, intptr_t AParam1, intptr_t AParam2);
   void LoadRich(TSchemeLoader* ALoader, TKnot* AKnot, const TTextPosition& APosition, TTextRange& ARange,
                 bool AWholeElement);

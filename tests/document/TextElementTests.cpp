@@ -55,6 +55,21 @@ class TRecordingHost : public TTestVisualGroup {
 const TElementClassInfo TRecordingHost::ClassInfo{u"TElement_RecordingHost", &TTestVisualGroup::ClassInfo,
                                                   &ElementFactory<TRecordingHost>};
 
+// A host that counts how often its children ask it for the size it offers them.
+class TSizeAskedHost : public TTestVisualGroup {
+ public:
+  static const TElementClassInfo ClassInfo;
+  TElementClass ClassRef() const override { return &ClassInfo; }
+  using TTestVisualGroup::TTestVisualGroup;
+  void GetAvailableSize(TVisualElement* AChild, TVisualSize& ASize) override {
+    ++Asked;
+    TTestVisualGroup::GetAvailableSize(AChild, ASize);
+  }
+  int Asked = 0;
+};
+const TElementClassInfo TSizeAskedHost::ClassInfo{u"TElement_SizeAskedHost", &TTestVisualGroup::ClassInfo,
+                                                  &ElementFactory<TSizeAskedHost>};
+
 // A data element for pastes and drops: takes files ending in ".png" and whatever the clipboard holds.
 class TTestDataLeaf : public TTestVisualLeaf, public IDataElementFill {
  public:
@@ -247,6 +262,21 @@ TEST_F(TextElementTest, AKeyLeavesTheRowsOfItsParagraphThatItDidNotChange) {
   text->GetPadding(padding);
   first = text->Textor()->FirstParagraph()->FirstRow();
   EXPECT_EQ(note.Rect.Bottom, text->ClientToSheet({0, padding.Top + first->Bottom}).Y);
+}
+
+TEST_F(TextElementTest, ASizeUpdateAsksForTheAvailableSizeOnlyForAMinimumThatFollowsIt) {
+  const struct {
+    TTextorOptions Options;
+    int Asked;
+  } cases[] = {{RichOptions, 0}, {RichOptions | xoMinWidthAvailable, 1}, {RichOptions | xoMinHeightAvailable, 1}};
+  for (const auto& c : cases) {
+    auto* host = TElement::CreateIn<TSizeAskedHost>(&Host->Scheme, Host->Root);
+    host->SetVisualParent(Host->Root);
+    TTextorElement* text = AddText(c.Options, PlainRootText, u"abc", host);
+    host->Asked = 0;
+    text->UpdateSize();
+    EXPECT_EQ(host->Asked, c.Asked) << (&c - cases);
+  }
 }
 
 TEST_F(TextElementTest, ACaretMoveBetweenKeysStartsANewStep) {

@@ -51,11 +51,13 @@ class TTestFrame : public TTitledElementWithContent {
     SetVisualOptions(VisualOptions() | voStoresPosition);
   }
   void WriteTitle(TTitleWriter& AWriter) override {
+    ++Writes;
     TTitledElement::WriteTitle(AWriter);
     AWriter.AddText(u"Frame");
     WriteContent(AWriter);
   }
   TTitledTextContainer* Text() const { return static_cast<TTitledTextContainer*>(Content()); }
+  int Writes = 0;
 };
 const TElementClassInfo TTestFrame::ClassInfo{u"TElement_TestFrame", &TTitledElementWithContent::ClassInfo,
                                               &ElementFactory<TTestFrame>};
@@ -375,6 +377,29 @@ TEST_F(TitledTest, AChildTheTitleDoesNotPlaceIsNeverShown) {
   titled->RelayoutTitle();
   EXPECT_FALSE(leaf->IsVisible());
   EXPECT_LT(titled->Width(), withLeaf);
+}
+
+TEST_F(TitledTest, AFrameJoiningASheetWritesItsTitleOnceForItsPartsAndItsLayout) {
+  TTestFrame* frame = Add<TTestFrame>();
+  // Counted, then written.
+  EXPECT_EQ(frame->Writes, 2);
+  ASSERT_NE(frame->Title(), nullptr);
+  EXPECT_EQ(frame->Title()->Count(), 4);
+  EXPECT_TRUE(frame->Text()->IsVisible());
+  frame->ExpandButton()->SetExpanded(false);
+  EXPECT_EQ(frame->Writes, 4);
+  EXPECT_EQ(frame->Title()->Count(), 2);
+}
+
+TEST_F(TitledTest, ALayoutWritesTheTitleOverTheLastOneWithTheItemsItPlacesNow) {
+  TTestFrame* frame = Add<TTestFrame>();
+  const TTitleWriter* title = frame->Title();
+  ASSERT_NE(title, nullptr);
+  ASSERT_EQ(title->Count(), 4);
+  frame->ExpandButton()->SetExpanded(false);
+  ASSERT_EQ(frame->Title(), title);
+  EXPECT_EQ(title->Count(), 2);
+  EXPECT_EQ(title->RowCount(), 1);
 }
 
 TEST_F(TitledTest, TitleRowsCentreOddDifferencesTowardTheTopAndTheContentFollowsTheGap) {
