@@ -16,6 +16,8 @@
 #include "graphics/pixels/pxBackendsGDI.h"
 #include "tests/document/TestVisualElements.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -495,18 +497,35 @@ TEST_F(GoldenDocumentTest, ElementsBelowATypedParagraphStandWhereAFreshLayoutPut
     EXPECT_EQ(plain->MovedHooks + plain->BoundsHooks, 0);
     std::vector<int32_t> layouts[2];
     std::vector<TVisualElement*> hits[2];
+    std::vector<uint64_t> pixels[2];
     TRect carets[2];
     for (const bool fresh : {false, true}) {
       if (fresh) {
         TSheetUpdate update(Host->Sheet.get());
         text->SettingsChanged(false, true, false, false);
       }
-      CollectLayout(Host->Sheet->Root(), layouts[fresh]);
+      // Painted in bands first, as a repaint after a key asks, before any place is read; each row of pixels kept as
+      // its hash, the sheet being long.
+      const int32_t width = std::min<int32_t>(Host->Sheet->Root()->Width() + 20, 1200);
+      const int32_t height = Host->Sheet->Root()->Height() + 20;
+      TBitmap32 target;
+      target.SetSize(width, 37);
+      for (int32_t y = 0; y < height; y += 37) {
+        SetViewportOrgEx(target.Handle(), 0, -y, nullptr);
+        Host->Sheet->PaintTo(target.Handle(), {0, y, width, y + 37}, {});
+        for (int32_t row = 0; row < 37; ++row) {
+          uint64_t hash = 14695981039346656037ull;
+          for (int32_t x = 0; x < width; ++x) hash = Fnv(hash, target.Pixel(x, row));
+          pixels[fresh].push_back(hash);
+        }
+      }
       hits[fresh] = HitsOver(*Host);
+      CollectLayout(Host->Sheet->Root(), layouts[fresh]);
       carets[fresh] = Host->Sheet->CaretRect();
     }
     EXPECT_TRUE(layouts[1] == layouts[0]);
     EXPECT_TRUE(hits[1] == hits[0]);
+    EXPECT_TRUE(pixels[1] == pixels[0]);
     EXPECT_EQ(carets[1], carets[0]);
     EXPECT_EQ(carets[1].Top, focused->ClientToSheet({0, 0}).Y);
     EXPECT_EQ(inner->Description()->Top(), inner->ClientToSheet({0, 0}).Y - Host->Sheet->Root()->Top());
