@@ -25,6 +25,14 @@ bool Intersect(const TRect& A, const TRect& B, TRect& AResult) {
   return AResult.Left < AResult.Right && AResult.Top < AResult.Bottom;
 }
 
+// The element whose sheet place AChild of a sheet's root follows: the signed one of a sign, the owner of a part (a
+// description); nil for any other child.
+TVisualElement* FollowedElement(const TVisualElement* AChild) {
+  if (auto* sign = AsElementOfClass<TMessagesSignElement>(const_cast<TVisualElement*>(AChild)))
+    return sign->SignedElement();
+  return AChild->IsPart() ? AsVisualElement(AChild->ParentElement()) : nullptr;
+}
+
 // The top of a navigation chain has no navigation parent because it stands right under the sheet's root, so the
 // root as a scope holds it too.
 bool LiesInScope(TVisualElement* AElement, TVisualElement* AScope) {
@@ -66,7 +74,7 @@ void TPlaceIndex::Build(const TVisualElement& AParent) {
   for (TVisualElement* c = AParent.FirstVisualChild(); c; c = c->NextVisualSibling(), ++rank)
     if (c->IsVisible()) {
       c->FPlaceSlot = static_cast<uint32_t>(FEntries.size());
-      FEntries.push_back({c->Top(), c->Top() + c->Height(), 0, rank, c});
+      FEntries.push_back({c->FTop, c->FTop + c->FHeight, 0, rank, c});
     }
   // Children mostly come in place order (a text's elements as loaded, descriptions beside them). Sorted in place,
   // the drawing order breaking ties: a stable sort would take and free a buffer of the size of the children.
@@ -87,8 +95,8 @@ void TPlaceIndex::ChildMoved(const TVisualElement& AChild) {
     FValid = false;
     return;
   }
-  FEntries[slot].Top = AChild.Top();
-  FEntries[slot].Bottom = AChild.Top() + AChild.Height();
+  FEntries[slot].Top = AChild.FTop;
+  FEntries[slot].Bottom = AChild.FTop + AChild.FHeight;
   FMovedFrom = std::min(FMovedFrom, slot);
 }
 
@@ -228,7 +236,7 @@ void TVisualElement::RemoveVisualChild(TVisualElement* AChild) {
   // An update that gathers repaint areas repaints no more than it is asked to, and a child that is freed asks for
   // nothing: where it was is asked for here.
   const bool repaint = AChild->IsVisible() && FSheet && FSheet->UpdateCount() > 0 && FSheet->RepaintsByArea();
-  const TRect area = AChild->GetBoundsRect();
+  const TRect area = repaint ? AChild->GetBoundsRect() : TRect();
   AChild->SetSheet(nullptr);
   UnlinkVisualChild(AChild);
   AChild->FVisualParent = nullptr;
@@ -301,11 +309,7 @@ void TVisualElement::FollowJoinedPlaces() {
   std::unordered_set<TVisualElement*> joined{this};
   std::vector<std::pair<TVisualElement*, TVisualElement*>> moving;
   for (TVisualElement* c = root->FirstVisualChild(); c; c = c->FNextVisualSibling) {
-    TVisualElement* owner = nullptr;
-    if (auto* sign = AsElementOfClass<TMessagesSignElement>(c))
-      owner = sign->SignedElement();
-    else if (c->IsPart())
-      owner = AsVisualElement(c->ParentElement());
+    TVisualElement* owner = FollowedElement(c);
     TVisualElement* top = owner;
     while (top && top->FVisualParent != root) top = top->FVisualParent;
     if (!top || !joined.count(top)) continue;
@@ -328,6 +332,7 @@ void TVisualElement::DetachFromSheet() {
 // Geometry and layout
 
 bool TVisualElement::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight, int32_t ADescent) {
+  SettlePlace();
   if (ALeft == FLeft && ATop == FTop && AWidth == FWidth && AHeight == FHeight && ADescent == FDescent) {
     Invalidate();
     return false;
@@ -351,22 +356,20 @@ bool TVisualElement::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int3
   return true;
 }
 
-void TVisualElement::ShiftWithText(int32_t ADY, TRect& AArea) {
-  if (IsVisible()) {
-    const TRect r = GetBoundsRect();
-    AArea = UnionRect(AArea, {r.Left, r.Top + std::min(ADY, 0), r.Right, r.Bottom + std::max(ADY, 0)});
-  }
+bool TVisualElement::ShiftWithText(int32_t ADY) {
   FTop += ADY;
   PlaceInIndexChanged();
-  if (!FSheet) return;
+  return FSheet && (FFollowedInside || FFollowed);
+}
+
+void TVisualElement::FollowShift() {
   // Only what was marked as followed hears of the move: the children as Moved tells them, then the element.
   if (FFollowedInside)
     for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling) c->Moved();
   if (FFollowed) FollowPlace();
 }
 
-void TVisualElement::ChildrenShifted(const TRect& AArea) {
-  if (AArea.Left < AArea.Right && AArea.Top < AArea.Bottom) InvalidateRect(&AArea);
+void TVisualElement::ChildrenShifted() {
   // The caret follows the focused element, which marks nothing, wherever it lies inside a child.
   if (!FSheet || !FSheet->Focused()) return;
   for (TVisualElement* e = FSheet->Focused(); e->FVisualParent; e = e->FVisualParent)
@@ -376,6 +379,39 @@ void TVisualElement::ChildrenShifted(const TRect& AArea) {
     }
 }
 
+void TVisualElement::ChildPlacesOwed() {
+  FOwesPlaces = true;
+  if (!FSheet || !FSheet->Root()) return;
+  TVisualElement* root = FSheet->Root();
+  root->FOwesPlaces = true;
+  root->SettleShownFollowers();
+  // The caret: reading the focused element's place settles the child it lies in, and the batch places the caret.
+  if (TVisualElement* focused = FSheet->Focused())
+    for (TVisualElement* e = focused; e->FVisualParent; e = e->FVisualParent)
+      if (e->FVisualParent == this) {
+        focused->ClientToSheet({0, 0});
+        return;
+      }
+}
+
+void TVisualElement::SettleChildPlaces(const TVisualElement* AChild) {
+  if (!AChild) return;
+  if (TVisualElement* followed = FollowedElement(AChild)) followed->ClientToSheet({0, 0});
+}
+
+void TVisualElement::SettleShownFollowers() {
+  // Settling may move the followers, and with them their entries: the elements are gathered first.
+  std::vector<TVisualElement*> followed;
+  const auto gather = [&followed](TVisualElement* c) {
+    if (TVisualElement* e = FollowedElement(c)) followed.push_back(e);
+  };
+  if (TPlaceIndex* index = PlaceIndex())
+    index->ForEachVisible(*this, gather);
+  else
+    for (TVisualElement* c = FirstVisibleChild(); c; c = c->NextVisibleSibling()) gather(c);
+  for (TVisualElement* e : followed) e->ClientToSheet({0, 0});
+}
+
 void TVisualElement::PlaceInIndexChanged() {
   // A hidden child has no entry.
   if (FVisualParent && FVisualParent->FPlaceIndex && IsVisible()) FVisualParent->FPlaceIndex->ChildMoved(*this);
@@ -383,6 +419,7 @@ void TVisualElement::PlaceInIndexChanged() {
 
 TVisualPoint TVisualElement::ClientToSheet(TVisualPoint APoint) const {
   for (const TVisualElement* e = this; e; e = e->FVisualParent) {
+    e->SettlePlace();
     APoint.X += e->FLeft;
     APoint.Y += e->FTop;
   }
@@ -391,6 +428,7 @@ TVisualPoint TVisualElement::ClientToSheet(TVisualPoint APoint) const {
 
 TVisualPoint TVisualElement::SheetToClient(TVisualPoint APoint) const {
   for (const TVisualElement* e = this; e; e = e->FVisualParent) {
+    e->SettlePlace();
     APoint.X -= e->FLeft;
     APoint.Y -= e->FTop;
   }
@@ -496,6 +534,9 @@ void TVisualElement::UpdateVisible() {
   const bool value = ComputeVisible();
   if (value == IsVisible()) return;
   if (!value) Invalidate();
+  // What a shown element's place reaches (the parent's index and extent) takes it where it belongs: a follower
+  // moved by settling while hidden leaves them alone.
+  if (value) SettlePlace();
   FVisualState.Set(vsVisible, value);
   if (FVisualParent) FVisualParent->PlaceIndexChanged();
   VisibleChanged();
@@ -601,6 +642,7 @@ void TVisualElement::InvalidateRect(const TRect* ARect) {
   GetClientRect(client);
   TRect r = client;
   if (ARect && !Intersect(*ARect, client, r)) return;
+  SettlePlace();
   r = {r.Left + FLeft, r.Top + FTop, r.Right + FLeft, r.Bottom + FTop};
   if (FVisualParent)
     FVisualParent->InvalidateRect(&r);
@@ -609,6 +651,7 @@ void TVisualElement::InvalidateRect(const TRect* ARect) {
 }
 
 void TVisualElement::PaintElement(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) {
+  SettlePlace();
   ACanvas->MoveOrigin(FLeft, FTop);
   Paint(ACanvas, AFlags);
   PaintChildren(ACanvas, AFlags);
@@ -647,6 +690,7 @@ TPlaceIndex* TVisualElement::PlaceIndex() {
 void TVisualElement::PaintChildren(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) {
   if (TPlaceIndex* index = PlaceIndex()) {
     const TRect clip = ACanvas->ClipRect();
+    if (FOwesPlaces) SettleChildPlacesAbove(clip.Bottom);
     std::vector<TVisualElement*> found;
     index->Find(*this, clip.Top, clip.Bottom, found);
     for (TVisualElement* c : found)
@@ -678,6 +722,7 @@ TVisualElement* TVisualElement::HitTest(TVisualPoint APoint, THitTestFlags AFlag
     if (!AFlags.Contains(htDeep)) inner.Exclude(htChildren);
     if (TPlaceIndex* index = PlaceIndex()) {
       // A child is hit only inside its bounds: the theme's mouse-transparent margins are never negative.
+      if (FOwesPlaces) SettleChildPlacesAbove(APoint.Y + 1);
       std::vector<TVisualElement*> found;
       index->Find(*this, APoint.Y, APoint.Y + 1, found);
       for (auto c = found.rbegin(); c != found.rend(); ++c)
@@ -768,6 +813,7 @@ void TVisualElement::SaveToKnot(TSchemeSaver* ASaver, TKnot* AKnot) {
   // Stored only where it is read back: an element that cannot be disabled would lose it at the next load.
   if (IsDisabled() && HasVisualOptions(voCanBeDisabled)) AKnot->WriteString(u"Disabled", u"1");
   if (HasVisualOptions(voStoresPosition) && !ASaver->HasFlags(ffNoPositions)) {
+    SettlePlace();
     AKnot->WriteInteger(u"Left", FLeft);
     AKnot->WriteInteger(u"Top", FTop);
   }
@@ -914,6 +960,7 @@ void TVisualElement::MouseDown(TVisualPoint APoint, bool ALeft, bool ADouble, bo
     SetCapture(true);
     return;
   }
+  SettlePlace();
   if (FVisualParent)
     FVisualParent->MouseDown({APoint.X + FLeft, APoint.Y + FTop}, ALeft, ADouble, ATriple, AQuadruple, AShift, ACtrl,
                              AAlt);

@@ -221,6 +221,7 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   // them without walking the hidden ones.
   template <class F>
   void ForEachVisibleChild(F&& AVisit) {
+    if (FOwesPlaces) SettleChildPlaces(nullptr);
     if (TPlaceIndex* index = PlaceIndex()) {
       index->ForEachVisible(*this, AVisit);
       return;
@@ -233,25 +234,41 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
 
   // Geometry.
   int32_t Left() const { return FLeft; }
-  int32_t Top() const { return FTop; }
+  int32_t Top() const {
+    SettlePlace();
+    return FTop;
+  }
   int32_t Width() const { return FWidth; }
   int32_t Height() const { return FHeight; }
   int32_t Descent() const { return FDescent; }
   // Repaints; the hooks run only when one of the five values changed. True when one did.
   bool SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight, int32_t ADescent);
-  TRect GetBoundsRect() const { return {FLeft, FTop, FLeft + FWidth, FTop + FHeight}; }
+  TRect GetBoundsRect() const {
+    SettlePlace();
+    return {FLeft, FTop, FLeft + FWidth, FTop + FHeight};
+  }
   TRect GetSizeRect() const { return {0, 0, FWidth, FHeight}; }
   // One of a batch that moves children of one parent with the rest of its text, below a paragraph that grew or
-  // shrank: the place, the parent's index and what was marked as following a place inside the child or the child
-  // itself (PlaceFollowed) follow; no other hook runs. AArea takes in the old and the new bounds, and the parent's
-  // ChildrenShifted finishes the batch.
-  void ShiftWithText(int32_t ADY, TRect& AArea);
-  // Ends a batch of ShiftWithText on the children: repaints AArea (nothing when it is empty) and places the caret
-  // again when the focused element lies inside a child.
-  void ChildrenShifted(const TRect& AArea);
+  // shrank: the place and the parent's index follow; no hook runs. True when something was marked as following a
+  // place inside the child or the child itself (PlaceFollowed): FollowShift moves that once every child of the
+  // batch stands where it belongs, and the parent's ChildrenShifted finishes the batch. The layout that recorded
+  // the shift repainted everything below its change.
+  bool ShiftWithText(int32_t ADY);
+  void FollowShift();
+  // Ends a batch of ShiftWithText on the children: places the caret again when the focused element lies inside a
+  // child.
+  void ChildrenShifted();
+  // A layout of this element's text left children below its change owing their places. Every read of such a
+  // child's place, of a place inside it or of what follows it settles what it needs first; a query of the index by
+  // place settles through its band. What the sheet root's index and extent count (shown followers) and the caret
+  // are settled now.
+  void ChildPlacesOwed();
   TVisualPoint ClientToSheet(TVisualPoint APoint) const;
   TVisualPoint SheetToClient(TVisualPoint APoint) const;
-  TVisualPoint ParentToClient(TVisualPoint APoint) const { return {APoint.X - FLeft, APoint.Y - FTop}; }
+  TVisualPoint ParentToClient(TVisualPoint APoint) const {
+    SettlePlace();
+    return {APoint.X - FLeft, APoint.Y - FTop};
+  }
   // The size this element offers AChild: what its own visual parent offers it; the view size at the sheet's
   // root; else the largest integer.
   virtual void GetAvailableSize(TVisualElement* AChild, TVisualSize& ASize);
@@ -461,6 +478,15 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   void FreeEmbedded() override { Destroy(); }
   bool FocusEmbedded(bool AForward) override;
 
+ protected:
+  // Settles the place of AChild, of every child when nil, while FOwesPlaces says some are owed. In the base the
+  // children owed are the followers of a sheet's root: each settles with the element it follows, and the shown ones
+  // never wait (ChildPlacesOwed).
+  virtual void SettleChildPlaces(const TVisualElement* AChild);
+  // Settles the children whose places reach above AY, where they stand or where they belong.
+  virtual void SettleChildPlacesAbove(int32_t AY) {}
+  void ChildPlacesSettled() { FOwesPlaces = false; }
+
  private:
   friend class TMessagesSignElement;
   friend class TPlaceIndex;
@@ -474,6 +500,12 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   void TakeJoiningSheet();
   // Once the walk of a subtree that joined right under the sheet's root ended, what follows sheet places follows.
   void FollowJoinedPlaces();
+  // Reads of the place settle it first while the visual parent owes it.
+  void SettlePlace() const {
+    if (FVisualParent && FVisualParent->FOwesPlaces) FVisualParent->SettleChildPlaces(this);
+  }
+  // The shown followers of this sheet's root stand where the elements they follow are.
+  void SettleShownFollowers();
   // A child came, went or changed its visibility: the index by place is out of date.
   void PlaceIndexChanged() {
     if (FPlaceIndex) FPlaceIndex->Invalidate();
@@ -503,6 +535,8 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   bool FFollowed = false;
   // The same for something inside: a shift moves the inside too.
   bool FFollowedInside = false;
+  // Some children's places are owed (SettleChildPlaces).
+  bool FOwesPlaces = false;
   TSheet* FSheet = nullptr;
   TVisualElement* FVisualParent = nullptr;
   TVisualElement* FFirstVisualChild = nullptr;

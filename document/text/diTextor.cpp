@@ -1001,6 +1001,9 @@ void TParagraph::PlaceElements(const TRect& APadding, const TRect& AMargins) {
     row->IteratePieces([&](const TTextPiece& APiece) {
       APiece.Portion->PlaceInRow(left + x, baseline, AMargins, origin);
       APiece.Portion->MeasureChars(x, APiece.Offset, APiece.Count);
+      if (APiece.Portion->Kind() == TPortionKind::pkElement)
+        if (const IEmbeddedElement* e = static_cast<const TElementPortion*>(APiece.Portion)->Element())
+          FTextor->FElementRise = std::max(FTextor->FElementRise, FTop - (e->GetEmbeddedBounds().Top - origin.Y));
       return true;
     });
   }
@@ -1307,6 +1310,8 @@ void TTextor::UnlinkParagraph(TParagraph* AParagraph) {
 }
 
 void TTextor::MoveParagraphPortions(TPortion* AFirst, TParagraph* ADest) {
+  // An element owes what its paragraph owes: it settles before it changes paragraphs.
+  SyncElements();
   FEmbeddedValid = false;
   Updating([&] {
     for (TPortion* p = AFirst; p;) {
@@ -1641,7 +1646,7 @@ int32_t TTextor::ElementShiftAt(int32_t AIndex) const {
   return at == FElementShifts.begin() ? 0 : (at - 1)->Sum;
 }
 
-void TTextor::SyncElements() {
+void TTextor::SyncElements(int32_t AThrough) {
   if (FElementShifts.empty()) return;
   EnsureIndexes();
   if (!FEmbeddedValid) {
@@ -1658,13 +1663,16 @@ void TTextor::SyncElements() {
     }
     FEmbeddedValid = true;
   }
-  const size_t n = FEmbedded.size();
   size_t i = std::partition_point(FEmbedded.begin(), FEmbedded.end(),
                                   [this](const TElementEntry& e) { return e.Index < FElementShifts.front().From; }) -
              FEmbedded.begin();
+  const size_t n = std::partition_point(FEmbedded.begin() + i, FEmbedded.end(),
+                                        [AThrough](const TElementEntry& e) { return e.Index <= AThrough; }) -
+                   FEmbedded.begin();
   auto next = FElementShifts.begin();
   int32_t shift = 0;
   bool moved = false;
+  FSettling = true;
   // The elements lie apart in the pool: those a few entries ahead are fetched while these move, the line of their
   // interface and the next, where the embedding classes keep their places.
   constexpr size_t Ahead = 8;
@@ -1681,8 +1689,57 @@ void TTextor::SyncElements() {
       moved = true;
     }
   }
-  FElementShifts.clear();
+  FSettling = false;
+  if (AThrough >= static_cast<int32_t>(FParagraphs.size()) - 1) {
+    FElementShifts.clear();
+  } else {
+    // The paragraphs after AThrough owe what they did: the shifts above them fold into one at the first of them.
+    const int32_t rest = ElementShiftAt(AThrough);
+    FElementShifts.erase(FElementShifts.begin(),
+                         std::upper_bound(FElementShifts.begin(), FElementShifts.end(), AThrough, BeforeShift));
+    if (rest != 0 && (FElementShifts.empty() || FElementShifts.front().From != AThrough + 1))
+      FElementShifts.insert(FElementShifts.begin(), {AThrough + 1, rest});
+  }
   if (moved) ElementsShifted();
+}
+
+void TTextor::SettleElementsThrough(const TParagraph* AParagraph) {
+  if (FElementShifts.empty() || FFormatting || FSettling) return;
+  EnsureIndexes();
+  if (ElementShiftAt(AParagraph->FIndex) != 0) SyncElements(AParagraph->FIndex);
+}
+
+void TTextor::SettleElements() {
+  if (FFormatting || FSettling) return;
+  SyncElements();
+}
+
+void TTextor::SettleElementsAbove(int32_t AY) {
+  if (FElementShifts.empty() || FFormatting || FSettling) return;
+  EnsureIndexes();
+  // The most that a paragraph at or after each shift owes.
+  std::vector<int32_t> most(FElementShifts.size());
+  int32_t largest = INT32_MIN;
+  for (size_t k = most.size(); k-- > 0;) most[k] = largest = std::max(largest, FElementShifts[k].Sum);
+  // An element belongs at most FElementRise above its paragraph's top, and stands what it owes above that. Both
+  // bounds of a paragraph and of those after it grow with its place: the first paragraph whose bounds reach AY is
+  // found by halving.
+  const auto below = [&](int32_t AIndex) {
+    const auto at = std::upper_bound(FElementShifts.begin(), FElementShifts.end(), AIndex, BeforeShift);
+    int32_t owed = at == FElementShifts.begin() ? 0 : (at - 1)->Sum;
+    if (at != FElementShifts.end()) owed = std::max(owed, most[size_t(at - FElementShifts.begin())]);
+    return FParagraphs[size_t(AIndex)]->Top() - FElementRise - std::max(owed, 0) >= AY;
+  };
+  int32_t low = FElementShifts.front().From;
+  int32_t high = static_cast<int32_t>(FParagraphs.size());
+  while (low < high) {
+    const int32_t middle = low + (high - low) / 2;
+    if (below(middle))
+      high = middle;
+    else
+      low = middle + 1;
+  }
+  if (low > FElementShifts.front().From) SyncElements(low == static_cast<int32_t>(FParagraphs.size()) ? INT32_MAX : low - 1);
 }
 
 void TTextor::AddToList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot) {
@@ -1927,9 +1984,9 @@ void TTextor::FormatText(bool AChanged) {
       for (TParagraph* p : dirty)
         if (flagged(p)) FormatOne(p, wrap, padding, margins);
     }
-    // Embedded elements are on the sheet: they move now, the rest when asked for. A layout that moved nothing
-    // leaves them where the last one put them.
-    SyncElements();
+    // Embedded elements are on the sheet: they move now unless the host settles them as they are needed, the rest
+    // when asked for. A layout that moved nothing leaves them where the last one put them.
+    if (!DefersElementShifts()) SyncElements();
     // Paragraphs flagged while they were laid out (link detection) are done.
     for (size_t i = FDirty.size(); i-- > 0;)
       if (!flagged(FDirty[i])) RemoveFromList(FDirty, FDirty[i], &TParagraph::FDirtySlot);

@@ -636,6 +636,18 @@ class TTextor : public TObject {
   // ElementsShifted once. A plain move of each in the base.
   virtual void ShiftElement(IEmbeddedElement* AElement, int32_t ADY) { AElement->MoveEmbedded(0, ADY); }
   virtual void ElementsShifted() {}
+  // Whether a layout leaves the embedded elements below a change owing their shifts until they are settled (the
+  // Settle members); they follow at the end of every layout in the base.
+  virtual bool DefersElementShifts() const { return false; }
+  // Whether embedded elements still owe shifts with their text.
+  bool OwesElementShifts() const { return !FElementShifts.empty(); }
+  // Settles what the elements of AParagraph and of the paragraphs before it owe. The Settle members do nothing
+  // while a layout runs, which places elements as they stand, or while a settling moves them.
+  void SettleElementsThrough(const TParagraph* AParagraph);
+  // Settles the elements from the first that owes on, until those of a paragraph and of every one after it lie at
+  // or below AY (text coordinates) both where they stand and where they belong.
+  void SettleElementsAbove(int32_t AY);
+  void SettleElements();
 
  private:
   friend class TElementPortion;
@@ -673,9 +685,11 @@ class TTextor : public TObject {
 
   // A layout shifts the paragraphs below a changed one by recording the shift in a Fenwick tree over paragraph
   // places; each paragraph applies what it still owes to its rows when they are asked for. The embedded elements
-  // follow at the end of the layout, each by the shifts recorded above it since the last one: an element owes
-  // exactly those, for an element placed meanwhile is placed back by what it will be moved. So a keystroke costs
-  // the changed paragraph and the elements it moves, not the text, and moving an element touches the element alone.
+  // follow at the end of the layout, or later when the host defers them, each by the shifts recorded above it since
+  // it last followed: an element owes exactly those, for an element placed meanwhile is placed back by what it will
+  // be moved. Elements settle as a prefix in text order, and the shifts above the settled ones fold into one below
+  // them. So a keystroke costs the changed paragraph and the elements it moves, not the text, and moving an element
+  // touches the element alone.
   void EnsureIndexes() const;
   void InvalidateIndexes();
   // Whether the width is kept in FExtentTree; then the tree is made when out of date.
@@ -687,8 +701,8 @@ class TTextor : public TObject {
   void FlushShifts();
   // The shifts recorded at or above AIndex that its embedded elements still owe.
   int32_t ElementShiftAt(int32_t AIndex) const;
-  // Moves the embedded elements below the shifts recorded since the last layout with their text.
-  void SyncElements();
+  // Moves the embedded elements of the paragraphs up to AThrough by what they owe; what those after it owe stays.
+  void SyncElements(int32_t AThrough = INT32_MAX);
   // Paragraphs the textor keeps track of, in its pool.
   using TParagraphList = std::vector<TParagraph*, TPoolAllocator<TParagraph*>>;
   static void AddToList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot);
@@ -704,6 +718,10 @@ class TTextor : public TObject {
   bool FLayoutChanged = false;  // the pending layout follows a change of the text
   bool FFormatting = false;
   bool FShiftPending = false;
+  bool FSettling = false;  // elements move by what they owe
+  // The most that a layout placed an element above its paragraph's top (a row's baseline need not leave room for
+  // every element in it); it only grows.
+  int32_t FElementRise = 0;
   bool FEmbeddedValid = true;  // FEmbedded lists the elements of FElementParagraphs
   // What the last layout was made with.
   int32_t FLaidOutWrap = -1;

@@ -187,6 +187,7 @@ void TSchemeTextor::FormatText(bool AChanged) {
     FLaidOutBottom = INT32_MIN;
     FPrintsPending = false;
     TTextor::FormatText(AChanged);
+    if (FElement && OwesElementShifts()) FElement->ChildPlacesOwed();
     if (FPrintsPending) {
       PrintRows(FPrintedParagraph, FPrints);
       FPrintsPending = false;
@@ -368,16 +369,21 @@ TRect TSchemeTextor::GetClipRect(TCustomSheetCanvas& ACanvas) const { return ACa
 
 void TSchemeTextor::ShiftElement(IEmbeddedElement* AElement, int32_t ADY) {
   auto* element = static_cast<TVisualElement*>(AElement);
-  if (FElement && element->VisualParent() == FElement)
-    element->ShiftWithText(ADY, FShiftedArea);
-  else
+  if (!FElement || element->VisualParent() != FElement)
     TTextor::ShiftElement(AElement, ADY);
+  else if (element->ShiftWithText(ADY))
+    FFollowing.push_back(element);
 }
 
 void TSchemeTextor::ElementsShifted() {
-  const TRect area = std::exchange(FShiftedArea, NoShiftedArea);
-  if (FElement) FElement->ChildrenShifted(area);
+  // What follows reads places, which may settle more of the text: the batch is taken first.
+  std::vector<TVisualElement*> following;
+  following.swap(FFollowing);
+  for (TVisualElement* element : following) element->FollowShift();
+  if (FElement) FElement->ChildrenShifted();
 }
+
+bool TSchemeTextor::DefersElementShifts() const { return FElement && FElement->Sheet(); }
 
 // ---------------------------------------------------------------------------------------------------------------
 // The pending selection
@@ -1407,6 +1413,21 @@ void TTextorElement::GetMouseTransparentMargins(TRect& ARect) {
   int frame = 0;
   ARect = TRect();
   if (Sheet() && GetFrameThemeElement(frame)) ARect = Sheet()->Canvas()->Theme().GetElement(frame).MouseTransparent();
+}
+
+void TTextorElement::SettleChildPlaces(const TVisualElement* AChild) {
+  if (!AChild)
+    FTextor.SettleElements();
+  else if (const TElementPortion* portion = AChild->EmbeddingPortion(); portion && portion->Textor() == &FTextor)
+    FTextor.SettleElementsThrough(portion->Paragraph());
+  if (!FTextor.OwesElementShifts()) ChildPlacesSettled();
+}
+
+void TTextorElement::SettleChildPlacesAbove(int32_t AY) {
+  TRect padding;
+  FTextor.GetPadding(padding);
+  FTextor.SettleElementsAbove(AY - padding.Top);
+  if (!FTextor.OwesElementShifts()) ChildPlacesSettled();
 }
 
 void TTextorElement::GetPadding(TRect& ARect) {

@@ -175,9 +175,11 @@ class TSchemeTextor : public TTextor {
   void GetPadding(TRect& ARect) const override;
   // The element paints its text with the canvas origin on the text's: the canvas clip is the text's.
   TRect GetClipRect(TCustomSheetCanvas& ACanvas) const override;
-  // Its elements are visual ones; those shown in the element move as a batch that the element finishes.
+  // Its elements are visual ones; those shown in the element move as a batch that the element finishes. On a
+  // sheet they owe their places until read.
   void ShiftElement(IEmbeddedElement* AElement, int32_t ADY) override;
   void ElementsShifted() override;
+  bool DefersElementShifts() const override;
 
  private:
   // A row as laid out: its place and a fingerprint of everything its painting reads.
@@ -217,9 +219,8 @@ class TSchemeTextor : public TTextor {
   int32_t FLaidOutTop = INT32_MAX;
   int32_t FLaidOutBottom = INT32_MIN;
   int32_t FLaidOutHeight = 0;
-  static constexpr TRect NoShiftedArea{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
-  // What the elements of the batch covered before and after their move; empty between batches.
-  TRect FShiftedArea = NoShiftedArea;
+  // The elements of the batch that something follows; empty between batches.
+  std::vector<TVisualElement*> FFollowing;
 };
 
 // The interactive of a text element: an edit leaves the selection it makes for the next layout.
@@ -470,6 +471,9 @@ class TTextorElement : public TCustomDropDownElement {
                 const TVisualPoint* APoint) override;
 
  protected:
+  // The embedded elements owe their places to the text: a child settles with the paragraphs before it.
+  void SettleChildPlaces(const TVisualElement* AChild) override;
+  void SettleChildPlacesAbove(int32_t AY) override;
   // Creates or frees the interactive; AValue while focused.
   void SetInteractive(bool AValue);
   // Marks the embedded elements inside the selection selected and the others not.

@@ -472,6 +472,16 @@ TEST_F(GoldenDocumentTest, ElementsBelowATypedParagraphStandWhereAFreshLayoutPut
   auto* plain = Embed<TTestVisualLeaf>(text);
   auto* inner = Embed<TElement_LogicFrame>(Embed<TElement_Comment>(text));
   AsText(inner->Description())->SetText(u"Described");
+  // Below all of them, alone in the last paragraph: one that something follows, which waits to be read.
+  TTestVisualLeaf* waiting = nullptr;
+  {
+    TSheetUpdate update(Host->Sheet.get());
+    TTextRange split;
+    text->Textor()->SplitParagraph(text->Textor()->GetEndPosition(), nullptr, split);
+    waiting = Embed<TTestVisualLeaf>(text);
+    waiting->SetBounds(0, 0, 80, 60, waiting->Descent());
+    waiting->PlaceFollowed();
+  }
   focused->Focus();
   TTextRange typed;
   const struct {
@@ -483,7 +493,9 @@ TEST_F(GoldenDocumentTest, ElementsBelowATypedParagraphStandWhereAFreshLayoutPut
     // The index by place stands before the shift.
     HitsOver(*Host);
     const int32_t top = plain->Top();
+    const int32_t waitingTop = waiting->Top();
     plain->MovedHooks = plain->BoundsHooks = 0;
+    waiting->FollowHooks = 0;
     if (step.Grows) {
       text->Textor()->InsertText(text->Textor()->GetBeginPosition(),
                                  u"Words typed at the start of the first paragraph, enough of them to wrap it onto "
@@ -495,6 +507,11 @@ TEST_F(GoldenDocumentTest, ElementsBelowATypedParagraphStandWhereAFreshLayoutPut
     }
     EXPECT_EQ(plain->Top() > top, step.Grows);
     EXPECT_EQ(plain->MovedHooks + plain->BoundsHooks, 0);
+    EXPECT_EQ(waiting->FollowHooks, 0);
+    // Everything below the typed paragraph moved alike: a hit where the waiting one belongs finds it there.
+    const TVisualPoint belongs{waiting->Left() + 1, waitingTop + plain->Top() - top + 1};
+    EXPECT_EQ(text->HitTest(belongs, {htSelf, htChildren, htDeep}), waiting);
+    EXPECT_EQ(waiting->FollowHooks, 1);
     std::vector<int32_t> layouts[2];
     std::vector<TVisualElement*> hits[2];
     std::vector<uint64_t> pixels[2];
@@ -527,6 +544,7 @@ TEST_F(GoldenDocumentTest, ElementsBelowATypedParagraphStandWhereAFreshLayoutPut
     EXPECT_TRUE(hits[1] == hits[0]);
     EXPECT_TRUE(pixels[1] == pixels[0]);
     EXPECT_EQ(carets[1], carets[0]);
+    EXPECT_EQ(waiting->Top() > waitingTop, step.Grows);
     EXPECT_EQ(carets[1].Top, focused->ClientToSheet({0, 0}).Y);
     EXPECT_EQ(inner->Description()->Top(), inner->ClientToSheet({0, 0}).Y - Host->Sheet->Root()->Top());
   }

@@ -61,6 +61,10 @@ class TTestVisualLeaf : public TVisualElement {
     ++MovedHooks;
     TVisualElement::Moved();
   }
+  void FollowPlace() override {
+    ++FollowHooks;
+    TVisualElement::FollowPlace();
+  }
   // Asked by every hit test that reaches the element.
   void GetMouseTransparentMargins(TRect& ARect) override {
     ++HitTests;
@@ -85,6 +89,7 @@ class TTestVisualLeaf : public TVisualElement {
   std::vector<std::u16string>* PaletteRuns = nullptr;
   int BoundsHooks = 0;
   int MovedHooks = 0;
+  int FollowHooks = 0;  // what follows its place was placed
   int HitTests = 0;
   int Clicks = 0;
   int MouseDowns = 0;
