@@ -183,6 +183,13 @@ void TSchemeTextor::FormatText(bool AChanged) {
   {
     // The layout repaints what it changes, so that a key repaints its rows rather than the whole view.
     TSheetLayoutUpdate bracket(sheet);
+    FLayoutTextAttributes = GetDefaultTextAttributes();
+    GetPadding(FLayoutPadding);
+    FInLayout = true;
+    struct TLayoutEnd {
+      bool& InLayout;
+      ~TLayoutEnd() { InLayout = false; }
+    } layoutEnd{FInLayout};
     FLaidOutTop = INT32_MAX;
     FLaidOutBottom = INT32_MIN;
     FPrintsPending = false;
@@ -215,6 +222,7 @@ void TSchemeTextor::InvalidateLaidOut() {
 TParagraphAttributes* TSchemeTextor::GetDefaultParagraphAttributes() const { return DefaultParagraphAttributes.get(); }
 
 TTextAttributes* TSchemeTextor::GetDefaultTextAttributes() const {
+  if (FInLayout) return FLayoutTextAttributes;
   if (FElement && FElement->Sheet()) return FElement->GetTextAttributes();
   return DefaultTextAttributes.get();
 }
@@ -230,7 +238,7 @@ int32_t TSchemeTextor::GetWrapWidth() const {
   FElement->GetWidthLimits(limits);
   if (limits.WrapWidth >= UnboundedSize) return 0;
   TRect padding;
-  if (FElement->Sheet()) FElement->GetPadding(padding);
+  GetPadding(padding);
   return std::max(1, limits.WrapWidth - padding.Left - padding.Right);
 }
 
@@ -360,6 +368,10 @@ void TSchemeTextor::PrintRows(const TParagraph* AParagraph, TRowPrints& APrints)
 }
 
 void TSchemeTextor::GetPadding(TRect& ARect) const {
+  if (FInLayout) {
+    ARect = FLayoutPadding;
+    return;
+  }
   ARect = TRect();
   if (FElement && FElement->Sheet()) FElement->GetPadding(ARect);
 }

@@ -208,6 +208,10 @@ class TSchemeTextor : public TTextor {
   void AddLaidOut(int32_t ATop, int32_t ABottom);
 
   TTextorElement* FElement;
+  // Read once per layout, which asks for them for every paragraph and portion and changes neither.
+  bool FInLayout = false;
+  TTextAttributes* FLayoutTextAttributes = nullptr;
+  TRect FLayoutPadding;
   // The rows of the paragraph laid out last, so that typing into it repaints only the rows a key changed.
   const TParagraph* FPrintedParagraph = nullptr;
   TRowPrints FPrints;
