@@ -969,6 +969,14 @@ void TParagraph::Wrap(int32_t AWrapWidth, const TRect& APadding, const TRect& AM
   const TRow* above = FPrevious ? FPrevious->LastRow() : nullptr;
   s.Y = above ? above->Bottom : 0;
   FTop = s.Y;
+  // The embedded elements lie apart in the pool: all of them are fetched at once, the line of their interface and
+  // the next, where the embedding classes keep their sizes, before the walk asks each in turn.
+  for (const TPortion* p = FFirstPortion; p; p = p->Next())
+    if (p->Kind() == TPortionKind::pkElement)
+      if (const IEmbeddedElement* element = static_cast<const TElementPortion*>(p)->Element()) {
+        __builtin_prefetch(element);
+        __builtin_prefetch(reinterpret_cast<const char*>(element) + 64);
+      }
   bool hasElements = false;
   for (TPortion* p = FFirstPortion; p; p = p->Next()) {
     WrapPortion(s, p);
