@@ -1296,7 +1296,7 @@ void TTextor::LinkParagraph(TParagraph* AParagraph, TParagraph* ABefore) {
   AParagraph->FIndex = static_cast<int32_t>(FParagraphs.size());
   AParagraph->FAppliedShift = 0;
   FParagraphs.push_back(AParagraph);
-  FShiftTree.push_back(0);
+  FShiftTree.resize(FParagraphs.size() + 1);
 }
 
 void TTextor::UnlinkParagraph(TParagraph* AParagraph) {
@@ -1608,7 +1608,11 @@ void TTextor::EnsureIndexes() const {
     p->FAppliedShift = 0;
     FParagraphs.push_back(p);
   }
-  FShiftTree.assign(FParagraphs.size() + 1, 0);
+  // A text of one paragraph never shifts one: most texts are one, and they allocate no tree.
+  if (FParagraphs.size() > 1)
+    FShiftTree.assign(FParagraphs.size() + 1, 0);
+  else
+    FShiftTree.clear();
   FIndexesValid = true;
 }
 
