@@ -183,13 +183,13 @@ void TSchemeTextor::FormatText(bool AChanged) {
   {
     // The layout repaints what it changes, so that a key repaints its rows rather than the whole view.
     TSheetLayoutUpdate bracket(sheet);
-    FLayoutTextAttributes = GetDefaultTextAttributes();
-    GetPadding(FLayoutPadding);
-    FInLayout = true;
+    TLayoutReads reads{GetDefaultTextAttributes(), {}};
+    GetPadding(reads.Padding);
     struct TLayoutEnd {
-      bool& InLayout;
-      ~TLayoutEnd() { InLayout = false; }
-    } layoutEnd{FInLayout};
+      const TLayoutReads*& Reads;
+      ~TLayoutEnd() { Reads = nullptr; }
+    } layoutEnd{FLayoutReads};
+    FLayoutReads = &reads;
     FLaidOutTop = INT32_MAX;
     FLaidOutBottom = INT32_MIN;
     FPrintsPending = false;
@@ -222,7 +222,7 @@ void TSchemeTextor::InvalidateLaidOut() {
 TParagraphAttributes* TSchemeTextor::GetDefaultParagraphAttributes() const { return DefaultParagraphAttributes.get(); }
 
 TTextAttributes* TSchemeTextor::GetDefaultTextAttributes() const {
-  if (FInLayout) return FLayoutTextAttributes;
+  if (FLayoutReads) return FLayoutReads->TextAttributes;
   if (FElement && FElement->Sheet()) return FElement->GetTextAttributes();
   return DefaultTextAttributes.get();
 }
@@ -368,8 +368,8 @@ void TSchemeTextor::PrintRows(const TParagraph* AParagraph, TRowPrints& APrints)
 }
 
 void TSchemeTextor::GetPadding(TRect& ARect) const {
-  if (FInLayout) {
-    ARect = FLayoutPadding;
+  if (FLayoutReads) {
+    ARect = FLayoutReads->Padding;
     return;
   }
   ARect = TRect();
