@@ -1020,7 +1020,6 @@ void TParagraph::PlaceElements(const TRect& APadding, const TRect& AMargins) {
 TTextor::TTextor(TElementPool* APool)
     : FPool(APool),
       FFormatLock(1),
-      FExtentTree(TPoolAllocator<int32_t>(APool)),
       FParagraphs(TPoolAllocator<TParagraph*>(APool)),
       FShiftTree(TPoolAllocator<int32_t>(APool)),
       FDirty(TPoolAllocator<TParagraph*>(APool)),
@@ -1150,10 +1149,13 @@ bool TTextor::UsesExtentTree() const {
   EnsureIndexes();
   if (FParagraphs.size() < LongText) return false;
   if (!FExtentTreeValid) {
+    if (!FExtentTree)
+      FExtentTree = std::make_unique<std::vector<int32_t, TPoolAllocator<int32_t>>>(TPoolAllocator<int32_t>(FPool));
+    auto& tree = *FExtentTree;
     const size_t n = FParagraphs.size();
-    FExtentTree.assign(2 * n, 0);
-    for (size_t i = 0; i < n; ++i) FExtentTree[n + i] = FParagraphs[i]->FExtent;
-    for (size_t i = n - 1; i > 0; --i) FExtentTree[i] = std::max(FExtentTree[2 * i], FExtentTree[2 * i + 1]);
+    tree.assign(2 * n, 0);
+    for (size_t i = 0; i < n; ++i) tree[n + i] = FParagraphs[i]->FExtent;
+    for (size_t i = n - 1; i > 0; --i) tree[i] = std::max(tree[2 * i], tree[2 * i + 1]);
     FExtentTreeValid = true;
   }
   return true;
@@ -1161,14 +1163,15 @@ bool TTextor::UsesExtentTree() const {
 
 void TTextor::ExtentChanged(const TParagraph* AParagraph) {
   if (!FExtentTreeValid || !FIndexesValid) return;
+  auto& tree = *FExtentTree;
   const size_t n = FParagraphs.size();
   size_t i = n + size_t(AParagraph->FIndex);
-  FExtentTree[i] = AParagraph->FExtent;
-  for (i /= 2; i > 0; i /= 2) FExtentTree[i] = std::max(FExtentTree[2 * i], FExtentTree[2 * i + 1]);
+  tree[i] = AParagraph->FExtent;
+  for (i /= 2; i > 0; i /= 2) tree[i] = std::max(tree[2 * i], tree[2 * i + 1]);
 }
 
 int32_t TTextor::GetWidth() const {
-  if (UsesExtentTree()) return FExtentTree[1];
+  if (UsesExtentTree()) return (*FExtentTree)[1];
   if (!FWidthValid) {
     FWidth = 0;
     for (TParagraph* p = FFirstParagraph; p; p = p->Next()) FWidth = std::max(FWidth, p->FExtent);

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -711,8 +712,9 @@ class TTextor : public TObject {
   mutable bool FWidthValid = false;
   mutable int32_t FWidth = 0;
   // A long text's width from the paragraphs' widths by place, each node the largest of its two: a keystroke that
-  // narrows the widest paragraph finds the next widest without reading every paragraph. Made with the indexes.
-  mutable std::vector<int32_t, TPoolAllocator<int32_t>> FExtentTree;
+  // narrows the widest paragraph finds the next widest without reading every paragraph. Made with the indexes, for
+  // a long text only.
+  mutable std::unique_ptr<std::vector<int32_t, TPoolAllocator<int32_t>>> FExtentTree;
   mutable bool FExtentTreeValid = false;
   mutable bool FIndexesValid = false;
   // Both from the pool: every text's first layout makes them, thousands in a document.
