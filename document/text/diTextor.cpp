@@ -1079,6 +1079,9 @@ void TTextor::EndFormatUpdate() {
 }
 
 void TTextor::InvalidateLayout() {
+  // A text that was never laid out waits for its first layout already: a document joining a sheet asks each of
+  // its texts, which would otherwise each walk their paragraphs for nothing.
+  if (!FLayoutBegun) return;
   BeginFormatUpdate();
   for (TParagraph* p = FFirstParagraph; p; p = p->Next()) p->InvalidateLayout();
   EndFormatUpdate();
@@ -1922,6 +1925,7 @@ void TTextor::FormatOne(TParagraph* AParagraph, int32_t AWrapWidth, const TRect&
 
 void TTextor::FormatText(bool AChanged) {
   FFormatting = true;
+  FLayoutBegun = true;
   try {
     const int32_t wrap = GetWrapWidth();
     TRect padding, margins;

@@ -704,6 +704,7 @@ class TTextor : public TObject {
   bool FLayoutPending = false;
   bool FLayoutChanged = false;  // the pending layout follows a change of the text
   bool FFormatting = false;
+  bool FLayoutBegun = false;  // until the first layout no paragraph is laid out, and every one waits for it
   bool FShiftPending = false;
   bool FEmbeddedValid = true;  // FEmbedded lists the elements of FElementParagraphs
   // What the last layout was made with.
