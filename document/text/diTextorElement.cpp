@@ -180,16 +180,18 @@ void TSchemeTextor::Changed() {
 
 void TSchemeTextor::FormatText(bool AChanged) {
   TSheet* sheet = FElement ? FElement->Sheet() : nullptr;
+  // Read once for the layout and for what follows it, the element's new size included.
+  TLayoutReads reads{GetDefaultTextAttributes(), {}};
+  GetPadding(reads.Padding);
+  struct TLayoutEnd {
+    const TLayoutReads*& Reads;
+    const TLayoutReads* Before;
+    ~TLayoutEnd() { Reads = Before; }
+  } layoutEnd{FLayoutReads, FLayoutReads};
+  FLayoutReads = &reads;
   {
     // The layout repaints what it changes, so that a key repaints its rows rather than the whole view.
     TSheetLayoutUpdate bracket(sheet);
-    TLayoutReads reads{GetDefaultTextAttributes(), {}};
-    GetPadding(reads.Padding);
-    struct TLayoutEnd {
-      const TLayoutReads*& Reads;
-      ~TLayoutEnd() { Reads = nullptr; }
-    } layoutEnd{FLayoutReads};
-    FLayoutReads = &reads;
     FLaidOutTop = INT32_MAX;
     FLaidOutBottom = INT32_MIN;
     FPrintsPending = false;
@@ -1316,7 +1318,7 @@ void TTextorElement::AfterLayout(bool AReset) {
   if (Sheet() && IsVisible() && FTextor.FormatLock() == 0) {
     UpdateSize();
     TRect padding;
-    GetPadding(padding);
+    FTextor.GetPadding(padding);
     int32_t baseline = padding.Top + padding.Bottom;
     if (TParagraph* first = FTextor.FirstParagraph())
       if (TRow* row = first->FirstRow()) baseline += row->GetBaseline();
@@ -1340,7 +1342,7 @@ void TTextorElement::UpdateSize() {
   TTextWidthLimits limits;
   GetMinimumLimits(limits);
   TRect padding;
-  GetPadding(padding);
+  FTextor.GetPadding(padding);
   int32_t width = FTextor.GetWidth();
   int32_t height = FTextor.GetHeight();
   if ((HasTextorOptions(xoEmptyKeepsWidth) || IsValueRequired()) && FTextor.IsEmpty())
