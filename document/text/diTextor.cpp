@@ -969,6 +969,14 @@ void TParagraph::Wrap(int32_t AWrapWidth, const TRect& APadding, const TRect& AM
   const TRow* above = FPrevious ? FPrevious->LastRow() : nullptr;
   s.Y = above ? above->Bottom : 0;
   FTop = s.Y;
+  // The embedded elements lie apart in the pool: all of them are fetched at once, the line of their interface and
+  // the next, where the embedding classes keep their sizes, before the walk asks each in turn.
+  for (const TPortion* p = FFirstPortion; p; p = p->Next())
+    if (p->Kind() == TPortionKind::pkElement)
+      if (const IEmbeddedElement* element = static_cast<const TElementPortion*>(p)->Element()) {
+        __builtin_prefetch(element);
+        __builtin_prefetch(reinterpret_cast<const char*>(element) + 64);
+      }
   bool hasElements = false;
   for (TPortion* p = FFirstPortion; p; p = p->Next()) {
     WrapPortion(s, p);
@@ -1015,7 +1023,6 @@ void TParagraph::PlaceElements(const TRect& APadding, const TRect& AMargins) {
 TTextor::TTextor(TElementPool* APool)
     : FPool(APool),
       FFormatLock(1),
-      FExtentTree(TPoolAllocator<int32_t>(APool)),
       FParagraphs(TPoolAllocator<TParagraph*>(APool)),
       FShiftTree(TPoolAllocator<int32_t>(APool)),
       FDirty(TPoolAllocator<TParagraph*>(APool)),
@@ -1075,6 +1082,9 @@ void TTextor::EndFormatUpdate() {
 }
 
 void TTextor::InvalidateLayout() {
+  // A text that was never laid out waits for its first layout already: a document joining a sheet asks each of
+  // its texts, which would otherwise each walk their paragraphs for nothing.
+  if (!FLayoutBegun) return;
   BeginFormatUpdate();
   for (TParagraph* p = FFirstParagraph; p; p = p->Next()) p->InvalidateLayout();
   EndFormatUpdate();
@@ -1145,10 +1155,13 @@ bool TTextor::UsesExtentTree() const {
   EnsureIndexes();
   if (FParagraphs.size() < LongText) return false;
   if (!FExtentTreeValid) {
+    if (!FExtentTree)
+      FExtentTree = std::make_unique<std::vector<int32_t, TPoolAllocator<int32_t>>>(TPoolAllocator<int32_t>(FPool));
+    auto& tree = *FExtentTree;
     const size_t n = FParagraphs.size();
-    FExtentTree.assign(2 * n, 0);
-    for (size_t i = 0; i < n; ++i) FExtentTree[n + i] = FParagraphs[i]->FExtent;
-    for (size_t i = n - 1; i > 0; --i) FExtentTree[i] = std::max(FExtentTree[2 * i], FExtentTree[2 * i + 1]);
+    tree.assign(2 * n, 0);
+    for (size_t i = 0; i < n; ++i) tree[n + i] = FParagraphs[i]->FExtent;
+    for (size_t i = n - 1; i > 0; --i) tree[i] = std::max(tree[2 * i], tree[2 * i + 1]);
     FExtentTreeValid = true;
   }
   return true;
@@ -1156,14 +1169,15 @@ bool TTextor::UsesExtentTree() const {
 
 void TTextor::ExtentChanged(const TParagraph* AParagraph) {
   if (!FExtentTreeValid || !FIndexesValid) return;
+  auto& tree = *FExtentTree;
   const size_t n = FParagraphs.size();
   size_t i = n + size_t(AParagraph->FIndex);
-  FExtentTree[i] = AParagraph->FExtent;
-  for (i /= 2; i > 0; i /= 2) FExtentTree[i] = std::max(FExtentTree[2 * i], FExtentTree[2 * i + 1]);
+  tree[i] = AParagraph->FExtent;
+  for (i /= 2; i > 0; i /= 2) tree[i] = std::max(tree[2 * i], tree[2 * i + 1]);
 }
 
 int32_t TTextor::GetWidth() const {
-  if (UsesExtentTree()) return FExtentTree[1];
+  if (UsesExtentTree()) return (*FExtentTree)[1];
   if (!FWidthValid) {
     FWidth = 0;
     for (TParagraph* p = FFirstParagraph; p; p = p->Next()) FWidth = std::max(FWidth, p->FExtent);
@@ -1291,7 +1305,7 @@ void TTextor::LinkParagraph(TParagraph* AParagraph, TParagraph* ABefore) {
   AParagraph->FIndex = static_cast<int32_t>(FParagraphs.size());
   AParagraph->FAppliedShift = 0;
   FParagraphs.push_back(AParagraph);
-  FShiftTree.push_back(0);
+  FShiftTree.resize(FParagraphs.size() + 1);
 }
 
 void TTextor::UnlinkParagraph(TParagraph* AParagraph) {
@@ -1605,7 +1619,11 @@ void TTextor::EnsureIndexes() const {
     p->FAppliedShift = 0;
     FParagraphs.push_back(p);
   }
-  FShiftTree.assign(FParagraphs.size() + 1, 0);
+  // A text of one paragraph never shifts one: most texts are one, and they allocate no tree.
+  if (FParagraphs.size() > 1)
+    FShiftTree.assign(FParagraphs.size() + 1, 0);
+  else
+    FShiftTree.clear();
   FIndexesValid = true;
 }
 
@@ -1964,6 +1982,7 @@ void TTextor::FormatOne(TParagraph* AParagraph, int32_t AWrapWidth, const TRect&
 
 void TTextor::FormatText(bool AChanged) {
   FFormatting = true;
+  FLayoutBegun = true;
   try {
     const int32_t wrap = GetWrapWidth();
     TRect padding, margins;

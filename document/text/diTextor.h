@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -717,6 +718,7 @@ class TTextor : public TObject {
   bool FLayoutPending = false;
   bool FLayoutChanged = false;  // the pending layout follows a change of the text
   bool FFormatting = false;
+  bool FLayoutBegun = false;  // until the first layout no paragraph is laid out, and every one waits for it
   bool FShiftPending = false;
   bool FSettling = false;  // elements move by what they owe
   // The most that a layout placed an element above its paragraph's top (a row's baseline need not leave room for
@@ -729,8 +731,9 @@ class TTextor : public TObject {
   mutable bool FWidthValid = false;
   mutable int32_t FWidth = 0;
   // A long text's width from the paragraphs' widths by place, each node the largest of its two: a keystroke that
-  // narrows the widest paragraph finds the next widest without reading every paragraph. Made with the indexes.
-  mutable std::vector<int32_t, TPoolAllocator<int32_t>> FExtentTree;
+  // narrows the widest paragraph finds the next widest without reading every paragraph. Made with the indexes, for
+  // a long text only.
+  mutable std::unique_ptr<std::vector<int32_t, TPoolAllocator<int32_t>>> FExtentTree;
   mutable bool FExtentTreeValid = false;
   mutable bool FIndexesValid = false;
   // Both from the pool: every text's first layout makes them, thousands in a document.

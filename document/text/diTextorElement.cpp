@@ -180,6 +180,15 @@ void TSchemeTextor::Changed() {
 
 void TSchemeTextor::FormatText(bool AChanged) {
   TSheet* sheet = FElement ? FElement->Sheet() : nullptr;
+  // Read once for the layout and for what follows it, the element's new size included.
+  TLayoutReads reads{GetDefaultTextAttributes(), {}};
+  GetPadding(reads.Padding);
+  struct TLayoutEnd {
+    const TLayoutReads*& Reads;
+    const TLayoutReads* Before;
+    ~TLayoutEnd() { Reads = Before; }
+  } layoutEnd{FLayoutReads, FLayoutReads};
+  FLayoutReads = &reads;
   {
     // The layout repaints what it changes, so that a key repaints its rows rather than the whole view.
     TSheetLayoutUpdate bracket(sheet);
@@ -216,6 +225,7 @@ void TSchemeTextor::InvalidateLaidOut() {
 TParagraphAttributes* TSchemeTextor::GetDefaultParagraphAttributes() const { return DefaultParagraphAttributes.get(); }
 
 TTextAttributes* TSchemeTextor::GetDefaultTextAttributes() const {
+  if (FLayoutReads) return FLayoutReads->TextAttributes;
   if (FElement && FElement->Sheet()) return FElement->GetTextAttributes();
   return DefaultTextAttributes.get();
 }
@@ -231,7 +241,7 @@ int32_t TSchemeTextor::GetWrapWidth() const {
   FElement->GetWidthLimits(limits);
   if (limits.WrapWidth >= UnboundedSize) return 0;
   TRect padding;
-  if (FElement->Sheet()) FElement->GetPadding(padding);
+  GetPadding(padding);
   return std::max(1, limits.WrapWidth - padding.Left - padding.Right);
 }
 
@@ -361,6 +371,10 @@ void TSchemeTextor::PrintRows(const TParagraph* AParagraph, TRowPrints& APrints)
 }
 
 void TSchemeTextor::GetPadding(TRect& ARect) const {
+  if (FLayoutReads) {
+    ARect = FLayoutReads->Padding;
+    return;
+  }
   ARect = TRect();
   if (FElement && FElement->Sheet()) FElement->GetPadding(ARect);
 }
@@ -1310,7 +1324,7 @@ void TTextorElement::AfterLayout(bool AReset) {
   if (Sheet() && IsVisible() && FTextor.FormatLock() == 0) {
     UpdateSize();
     TRect padding;
-    GetPadding(padding);
+    FTextor.GetPadding(padding);
     int32_t baseline = padding.Top + padding.Bottom;
     if (TParagraph* first = FTextor.FirstParagraph())
       if (TRow* row = first->FirstRow()) baseline += row->GetBaseline();
@@ -1334,7 +1348,7 @@ void TTextorElement::UpdateSize() {
   TTextWidthLimits limits;
   GetMinimumLimits(limits);
   TRect padding;
-  GetPadding(padding);
+  FTextor.GetPadding(padding);
   int32_t width = FTextor.GetWidth();
   int32_t height = FTextor.GetHeight();
   if ((HasTextorOptions(xoEmptyKeepsWidth) || IsValueRequired()) && FTextor.IsEmpty())

@@ -210,6 +210,13 @@ class TSchemeTextor : public TTextor {
   void AddLaidOut(int32_t ATop, int32_t ABottom);
 
   TTextorElement* FElement;
+  // Read once per layout, which asks for them for every paragraph and portion and changes neither; kept on the
+  // layout's stack, so that a text pays one pointer for them.
+  struct TLayoutReads {
+    TTextAttributes* TextAttributes;
+    TRect Padding;
+  };
+  const TLayoutReads* FLayoutReads = nullptr;
   // The rows of the paragraph laid out last, so that typing into it repaints only the rows a key changed.
   const TParagraph* FPrintedParagraph = nullptr;
   TRowPrints FPrints;
