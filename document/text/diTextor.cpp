@@ -1568,9 +1568,18 @@ bool TTextor::IsBefore(const TTextPosition& A, const TTextPosition& B) const {
       if (p == B.Portion) return true;
     return false;
   }
+  // By their places in the text: a walk from one to the other cost a selection over a long text the text's length
+  // for every element it checked. A paragraph the text no longer holds is found by the walk as before.
+  EnsureIndexes();
+  if (HoldsAtIndex(A.Paragraph) && HoldsAtIndex(B.Paragraph)) return A.Paragraph->FIndex < B.Paragraph->FIndex;
   for (TParagraph* p = A.Paragraph->Next(); p; p = p->Next())
     if (p == B.Paragraph) return true;
   return false;
+}
+
+bool TTextor::HoldsAtIndex(const TParagraph* AParagraph) const {
+  return AParagraph->FIndex >= 0 && size_t(AParagraph->FIndex) < FParagraphs.size() &&
+         FParagraphs[size_t(AParagraph->FIndex)] == AParagraph;
 }
 
 bool TTextor::IsPositionInRange(const TTextPosition& APosition, const TTextRange& ARange) const {

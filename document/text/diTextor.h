@@ -692,6 +692,8 @@ class TTextor : public TObject {
   // them. So a keystroke costs the changed paragraph and the elements it moves, not the text, and moving an element
   // touches the element alone.
   void EnsureIndexes() const;
+  // Whether AParagraph stands in this text at the place its index says.
+  bool HoldsAtIndex(const TParagraph* AParagraph) const;
   void InvalidateIndexes();
   // Whether the width is kept in FExtentTree; then the tree is made when out of date.
   bool UsesExtentTree() const;
