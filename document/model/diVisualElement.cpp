@@ -405,10 +405,7 @@ void TVisualElement::SettleShownFollowers() {
   const auto gather = [&followed](TVisualElement* c) {
     if (TVisualElement* e = FollowedElement(c)) followed.push_back(e);
   };
-  if (TPlaceIndex* index = PlaceIndex())
-    index->ForEachVisible(*this, gather);
-  else
-    for (TVisualElement* c = FirstVisibleChild(); c; c = c->NextVisibleSibling()) gather(c);
+  ForEachVisibleChildAsPlaced(gather);
   for (TVisualElement* e : followed) e->ClientToSheet({0, 0});
 }
 

@@ -222,11 +222,7 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   template <class F>
   void ForEachVisibleChild(F&& AVisit) {
     if (FOwesPlaces) SettleChildPlaces(nullptr);
-    if (TPlaceIndex* index = PlaceIndex()) {
-      index->ForEachVisible(*this, AVisit);
-      return;
-    }
-    for (TVisualElement* c = FirstVisibleChild(); c; c = c->NextVisibleSibling()) AVisit(c);
+    ForEachVisibleChildAsPlaced(AVisit);
   }
   void SetVisualParent(TVisualElement* AParent) { ChangeVisualParent(AParent, nullptr); }
   virtual void ChangeVisualParent(TVisualElement* AParent, TVisualElement* ABefore);
@@ -506,6 +502,15 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   }
   // The shown followers of this sheet's root stand where the elements they follow are.
   void SettleShownFollowers();
+  // ForEachVisibleChild without settling what the children owe.
+  template <class F>
+  void ForEachVisibleChildAsPlaced(F&& AVisit) {
+    if (TPlaceIndex* index = PlaceIndex()) {
+      index->ForEachVisible(*this, AVisit);
+      return;
+    }
+    for (TVisualElement* c = FirstVisibleChild(); c; c = c->NextVisibleSibling()) AVisit(c);
+  }
   // A child came, went or changed its visibility: the index by place is out of date.
   void PlaceIndexChanged() {
     if (FPlaceIndex) FPlaceIndex->Invalidate();
