@@ -731,8 +731,7 @@ int32_t TParagraph::Top() const {
   return FTop;
 }
 
-void TParagraph::Sync() const {
-  if (!FTextor->FShiftPending) return;
+void TParagraph::SyncShift() const {
   const int32_t shift = FTextor->ShiftAt(FIndex) - FAppliedShift;
   if (shift == 0) return;
   auto* self = const_cast<TParagraph*>(this);
@@ -1618,8 +1617,7 @@ TParagraph* TTextor::ParagraphAt(int32_t AIndex) const {
   return AIndex >= 0 && size_t(AIndex) < FParagraphs.size() ? FParagraphs[size_t(AIndex)] : nullptr;
 }
 
-void TTextor::EnsureIndexes() const {
-  if (FIndexesValid) return;
+void TTextor::MakeIndexes() const {
   FExtentTreeValid = false;
   FParagraphs.clear();
   int32_t i = 0;
@@ -1642,11 +1640,11 @@ void TTextor::InvalidateIndexes() {
   FEmbeddedValid = false;  // the elements' list holds places
 }
 
-void TTextor::AddShift(int32_t AFrom, int32_t ADelta) {
+void TTextor::AddShift(int32_t AFrom, int32_t ADelta, bool AElementsOwe) {
   const size_t n = FParagraphs.size();
   for (size_t k = size_t(AFrom) + 1; k <= n; k += k & (~k + 1)) FShiftTree[k] += ADelta;
   FShiftPending = true;
-  if (FElementParagraphs.empty()) return;
+  if (!AElementsOwe || FElementParagraphs.empty()) return;
   // A layout records its shifts top down: a shift lands at the end, or adds to one at its place.
   auto at = std::upper_bound(FElementShifts.begin(), FElementShifts.end(), AFrom, BeforeShift);
   if (at == FElementShifts.begin() || (at - 1)->From != AFrom)
@@ -1986,7 +1984,8 @@ void TTextor::FormatOne(TParagraph* AParagraph, int32_t AWrapWidth, const TRect&
   else if (oldExtent == FWidth)
     FWidthValid = false;
   const int32_t shift = AParagraph->LastRow()->Bottom - oldBottom;
-  if (shift != 0 && size_t(AParagraph->FIndex) + 1 < FParagraphs.size()) AddShift(AParagraph->FIndex + 1, shift);
+  if (shift != 0 && size_t(AParagraph->FIndex) + 1 < FParagraphs.size())
+    AddShift(AParagraph->FIndex + 1, shift, AParagraph->FIndex + 1 < FFreshFrom);
 }
 
 void TTextor::FormatText(bool AChanged) {
@@ -2002,6 +2001,10 @@ void TTextor::FormatText(bool AChanged) {
     dirty.swap(FDirty);
     for (TParagraph* p : dirty) p->FDirtySlot = -1;
     auto flagged = [](const TParagraph* p) { return !p->Formatted() || !p->Positioned(); };
+    // The paragraphs at the end that were never laid out: a first layout places all of their elements where their
+    // paragraphs end up, which then owe none of the shifts above.
+    FFreshFrom = static_cast<int32_t>(FParagraphs.size());
+    for (const TParagraph* p = FLastParagraph; p && !p->LastRow(); p = p->Previous()) FFreshFrom = p->FIndex;
     if (dirty.size() * 8 > FParagraphs.size()) {
       // Many: in text order without sorting.
       for (TParagraph* p = FFirstParagraph; p; p = p->Next())

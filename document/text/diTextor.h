@@ -432,6 +432,7 @@ class TParagraph {
   void PlaceElements(const TRect& APadding, const TRect& AMargins);
   // Applies to the rows the vertical shift that layouts of paragraphs above left pending for this one.
   void Sync() const;
+  void SyncShift() const;
   void MoveRows(int32_t ADY);
   void MoveElements(int32_t ADY);
   // Needs a layout: in the textor's list of paragraphs to lay out.
@@ -691,7 +692,10 @@ class TTextor : public TObject {
   // be moved. Elements settle as a prefix in text order, and the shifts above the settled ones fold into one below
   // them. So a keystroke costs the changed paragraph and the elements it moves, not the text, and moving an element
   // touches the element alone.
-  void EnsureIndexes() const;
+  void EnsureIndexes() const {
+    if (!FIndexesValid) MakeIndexes();
+  }
+  void MakeIndexes() const;
   // Whether AParagraph stands in this text at the place its index says.
   bool HoldsAtIndex(const TParagraph* AParagraph) const;
   void InvalidateIndexes();
@@ -699,7 +703,9 @@ class TTextor : public TObject {
   bool UsesExtentTree() const;
   // A paragraph's width changed: its leaf and the nodes above it.
   void ExtentChanged(const TParagraph* AParagraph);
-  void AddShift(int32_t AFrom, int32_t ADelta);
+  // AElementsOwe: whether placed elements at and after AFrom owe the shift; none are placed where every paragraph
+  // from there on was never laid out, and those a layout places stand where the shift put their paragraph.
+  void AddShift(int32_t AFrom, int32_t ADelta, bool AElementsOwe);
   int32_t ShiftAt(int32_t AIndex) const;
   void FlushShifts();
   // The shifts recorded at or above AIndex that its embedded elements still owe.
@@ -723,6 +729,7 @@ class TTextor : public TObject {
   bool FLayoutBegun = false;  // until the first layout no paragraph is laid out, and every one waits for it
   bool FShiftPending = false;
   bool FSettling = false;  // elements move by what they owe
+  int32_t FFreshFrom = 0;  // during a layout: from this paragraph on, none had been laid out
   // The most that a layout placed an element above its paragraph's top (a row's baseline need not leave room for
   // every element in it); it only grows.
   int32_t FElementRise = 0;
@@ -759,6 +766,10 @@ class TTextor : public TObject {
   };
   std::vector<TElementShift> FElementShifts;
 };
+
+inline void TParagraph::Sync() const {
+  if (FTextor->FShiftPending) SyncShift();
+}
 
 // A word character: a letter, a digit or "_".
 bool IsWordChar(int32_t AChar);

@@ -460,6 +460,31 @@ std::vector<TVisualElement*> HitsOver(TSheetHostFixture& AHost) {
   return hits;
 }
 
+TEST_F(GoldenDocumentTest, AFirstLayoutPlacesEveryElementWhereItsParagraphEndsUp) {
+  // Loaded off the sheet, then laid out once as it joins: each paragraph grows from nothing and moves those below
+  // it before they are laid out, so an element is placed once and never moved after.
+  auto* text = TElement::CreateIn<TTextorElement>(&Host->Scheme, Host->Root);
+  text->SetTextorOptions(xoRich | xoWrap240);
+  TKnot knot;
+  knot.LoadFromString(BenchmarkDocument(200));
+  Host->Scheme.LoadElement(text, fmDocument, &knot);
+  TTextRange split;
+  text->Textor()->SplitParagraph(text->Textor()->GetEndPosition(), nullptr, split);
+  auto* last = Embed<TTestVisualLeaf>(text);
+  last->PlaceFollowed();
+  text->SetVisualParent(Host->Root);
+  std::vector<int32_t> layouts[2];
+  CollectLayout(Host->Sheet->Root(), layouts[0]);
+  EXPECT_EQ(last->FollowHooks, 1);
+  {
+    TSheetUpdate update(Host->Sheet.get());
+    text->SettingsChanged(false, true, false, false);
+  }
+  CollectLayout(Host->Sheet->Root(), layouts[1]);
+  EXPECT_GT(layouts[0].size(), 200u);
+  EXPECT_EQ(layouts[0], layouts[1]);
+}
+
 TEST_F(GoldenDocumentTest, ElementsBelowATypedParagraphStandWhereAFreshLayoutPutsThemAndOnlyWhatFollowsThemMoves) {
   TTextorElement* text = AddRichText();
   text->SetTextorOptions(xoRich | xoWrap240);
