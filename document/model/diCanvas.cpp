@@ -8,6 +8,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 namespace {
 
 // Font delta and percent of each font size.
@@ -210,8 +212,31 @@ void TCustomSheetCanvas::FillSelection(const TRect& ARect, bool AActive) {
   FillRect(ARect, AActive ? Theme().SelectColor() : Theme().SelectInactiveColor());
 }
 
+namespace {
+
+// APremultiplied over ABack, channel by channel with the back's share rounded: the image list's own blend.
+TColor32 OverPremultiplied(TColor32 APremultiplied, TColor32 ABack) {
+  const uint32_t rest = 255 - (APremultiplied >> 24);
+  TColor32 result = 0;
+  for (int shift = 0; shift < 32; shift += 8)
+    result |= ((APremultiplied >> shift & 0xFF) + ((ABack >> shift & 0xFF) * rest + 127) / 255) << shift;
+  return result;
+}
+
+}  // namespace
+
 void TCustomSheetCanvas::DrawImage(const TSchemeImages& AImages, int AIndex, int X, int Y) {
-  if (FBitmap) ImageList_Draw(AImages.List().Handle(), AIndex, FBitmap->Handle(), X, Y, ILD_TRANSPARENT);
+  if (!FBitmap || AIndex < 0 || AIndex >= AImages.Count()) return;
+  const int32_t size = AImages.Width();
+  const int32_t left = X + FOrigin.x, top = Y + FOrigin.y;
+  const TRect& clip = FBitmap->ClipRect();
+  const int32_t x0 = std::max(left, clip.Left), x1 = std::min(left + size, clip.Right);
+  const int32_t y0 = std::max(top, clip.Top), y1 = std::min(top + AImages.Height(), clip.Bottom);
+  for (int32_t y = y0; y < y1; ++y) {
+    const TColor32* source = AImages.Atlas().ScanLine(y - top) + AIndex * size + (x0 - left);
+    TColor32* target = FBitmap->ScanLine(y) + x0;
+    for (int32_t x = x0; x < x1; ++x, ++source, ++target) *target = OverPremultiplied(*source, *target);
+  }
 }
 
 void TCustomSheetCanvas::DrawText(int X, int Y, const std::u16string& AText, HFONT AFont, TColor32 AColor) {

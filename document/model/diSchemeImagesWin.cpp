@@ -7,6 +7,7 @@
 #include "framework/fwBitmaps.h"
 #include "framework/fwImageList.h"
 #include "graphics/images/umGDIPlus.h"
+#include "graphics/pixels/pxBackendsGDI.h"
 
 #include <cstring>
 #include <string>
@@ -19,7 +20,20 @@ int ClassesCharImagesIndex = -1;
 int ClassesSmallImagesIndex = -1;
 int ClassesLargeImagesIndex = -1;
 
-TSchemeImages::TSchemeImages(int AWidth, int AHeight) : FList(std::make_unique<TImageList>(nullptr, AWidth, AHeight)) {}
+namespace {
+
+// Each colour times alpha, rounded down.
+uint32_t Premultiplied(uint32_t APixel) {
+  const uint32_t a = APixel >> 24;
+  uint32_t result = APixel & 0xFF000000u;
+  for (int shift = 0; shift < 24; shift += 8) result |= ((APixel >> shift & 0xFF) * a / 255) << shift;
+  return result;
+}
+
+}  // namespace
+
+TSchemeImages::TSchemeImages(int AWidth, int AHeight)
+    : FList(std::make_unique<TImageList>(nullptr, AWidth, AHeight)), FAtlas(std::make_unique<TBitmap32>()) {}
 
 TSchemeImages::~TSchemeImages() = default;
 
@@ -40,7 +54,19 @@ int TSchemeImages::AddStrip(TStrip AStrip) {
   for (int y = 0; y < h; ++y)
     std::memcpy(bitmap.ScanLine(y), &AStrip.Pixels[static_cast<size_t>(y) * w], size_t(w) * 4);
   const int first = FList->Add(bitmap);
-  if (first >= 0) FStrips.push_back(std::move(AStrip));
+  if (first < 0) return first;
+  // The list took the whole images the strip holds, from its left.
+  const int32_t size = Width(), height = Height();
+  const int32_t before = FAtlas->Width(), after = Count() * size;
+  TBitmap32 grown;
+  grown.SetSize(after, height);
+  for (int32_t y = 0; y < height; ++y) {
+    if (before > 0) std::memcpy(grown.ScanLine(y), FAtlas->ScanLine(y), size_t(before) * 4);
+    for (int32_t x = 0; x < after - before; ++x)
+      grown.ScanLine(y)[before + x] = y < h ? Premultiplied(AStrip.Pixels[static_cast<size_t>(y) * w + x]) : 0;
+  }
+  FAtlas->Assign(&grown);
+  FStrips.push_back(std::move(AStrip));
   return first;
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+class TBitmap32;
 class TImageList;
 class TStream;
 
@@ -23,6 +24,9 @@ class TSchemeImages : public TObject {
   std::unique_ptr<TSchemeImages> CreateGreyed() const;
 
   TImageList& List() const { return *FList; }
+  // The images side by side in list order, each colour multiplied by its alpha as the list draws them: the sheet
+  // blends them itself, for the list draws each through two device contexts and two bitmaps of its own.
+  const TBitmap32& Atlas() const { return *FAtlas; }
   int Width() const;
   int Height() const;
   int Count() const;
@@ -38,6 +42,7 @@ class TSchemeImages : public TObject {
   // The pixels of every strip added, kept for the greyed copies: read back from the list one image at a time,
   // they cost the start several milliseconds.
   std::vector<TStrip> FStrips;
+  std::unique_ptr<TBitmap32> FAtlas;
 };
 
 // The three lists and the first index of the engine's own strip in each, alive between InitializeSchemeImages

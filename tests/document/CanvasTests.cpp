@@ -249,6 +249,45 @@ TEST(SchemeImages, StripsAreCutIntoImagesOfTheListWidth) {
   EXPECT_EQ(greyed->CreateGreyed()->Count(), 6);
 }
 
+TEST(SheetCanvas, DrawsEveryElementImageAsTheImageListDrawsIt) {
+  InitializeSchemeImages();
+  const std::unique_ptr<TSchemeImages> greyed = SchemeSmallImages->CreateGreyed();
+  const TSchemeImages* lists[] = {SchemeCharImages.get(), SchemeSmallImages.get(), SchemeLargeImages.get(),
+                                  greyed.get()};
+  // Backgrounds of every level under the half-transparent edges; origins that cut images at each side.
+  const auto background = [](TBitmap32& ABitmap, int AKind) {
+    for (int32_t y = 0; y < ABitmap.Height(); ++y)
+      for (int32_t x = 0; x < ABitmap.Width(); ++x)
+        ABitmap.ScanLine(y)[x] = AKind == 0   ? 0xFFFFFFFFu
+                                 : AKind == 1 ? 0xFF000000u
+                                              : 0xFF000000u | uint32_t((x * 37 + y * 11) & 0xFF) << 16 |
+                                                    uint32_t((x * 5 + y * 71) & 0xFF) << 8 | uint32_t((x ^ y) * 13 & 0xFF);
+  };
+  TSheetSettings settings(nullptr);
+  for (const TSchemeImages* list : lists)
+    for (int index = 0; index < list->Count(); ++index)
+      for (int kind = 0; kind < 3; ++kind)
+        for (const int at : {-5, 3, 30}) {
+          SCOPED_TRACE(::testing::Message() << list->Width() << " px, image " << index << ", background " << kind
+                                            << ", at " << at);
+          TBitmap32 expected, painted;
+          for (TBitmap32* b : {&expected, &painted}) {
+            b->SetSize(40, 40);
+            background(*b, kind);
+          }
+          ImageList_Draw(list->List().Handle(), index, expected.Handle(), at, at + 1, ILD_TRANSPARENT);
+          TSheetCanvas canvas(&settings);
+          canvas.BeginPaint(painted.Handle(), TRect{0, 0, 40, 40});
+          background(*canvas.Bitmap(), kind);
+          canvas.MoveOrigin(at, 1);
+          canvas.DrawImage(*list, index, 0, at);
+          canvas.EndPaint(painted.Handle());
+          for (int32_t y = 0; y < 40; ++y)
+            for (int32_t x = 0; x < 40; ++x) ASSERT_EQ(painted.Pixel(x, y), expected.Pixel(x, y)) << x << "," << y;
+        }
+  FinalizeSchemeImages();
+}
+
 TEST(Sounds, PlayingAResourceOrAMissingOneNeverFails) {
   for (const wchar_t* name : {L"diClassesItemSound", L"diClassesValueSound"}) {
     std::unique_ptr<TStream> wave = CreateResourceStream(nullptr, name, MAKEINTRESOURCEW(10));  // RT_RCDATA
