@@ -1914,11 +1914,15 @@ void TTextorElement::SelectEmbeddedElements(TSchemeTextorInteractive& AInteracti
   }
   std::vector<TVisualElement*> stays(inside);
   std::sort(stays.begin(), stays.end());
+  // One command-state notice for the whole change: the palette reads every selected child for each.
+  const bool bracket = !HasVisualState(vsStateBracket);
+  if (bracket) BeginStateUpdate();
   // From the last on: the visual parent's selected children lose them at their end.
   for (auto c = before.rbegin(); c != before.rend(); ++c)
     if (!std::binary_search(stays.begin(), stays.end(), *c)) (*c)->SetSelected(false);
   for (TVisualElement* c : inside) c->SetSelected(true);
   before = std::move(inside);
+  if (bracket) EndStateUpdate();
 }
 
 void TTextorElement::CancelMode() {

@@ -501,6 +501,16 @@ TEST_F(TextElementTest, TheSelectedElementsFollowEachSelectionChangeAndOnlyThose
   }
 }
 
+TEST_F(TextElementTest, ASelectionOverManyElementsTellsTheCommandStateOnce) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"ab");
+  for (int i = 0; i < 3; ++i) Host->EmbedAtEnd<TTestVisualLeaf>(text);
+  Edit(text, u"0,0,0,0");
+  Host->Notes.clear();
+  Key(vkEnd, skShift);
+  EXPECT_EQ(text->SelectedChildren().size(), 3u);
+  EXPECT_EQ(Host->Count(snCommandState), 1);
+}
+
 TEST_F(TextElementTest, BlockElementsTakeLinesOfTheirOwn) {
   const struct {
     const char16_t* Focus;
