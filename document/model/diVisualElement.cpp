@@ -199,7 +199,6 @@ TVisualElement* TVisualElement::NextVisibleSibling() const {
 
 void TVisualElement::LinkVisualChild(TVisualElement* AChild, TVisualElement* ABefore) {
   PlaceIndexChanged();
-  if (AChild->IsSelected()) SelectedChildrenChanged();
   AChild->FVisualParent = this;
   AChild->FNextVisualSibling = ABefore;
   AChild->FPrevVisualSibling = ABefore ? ABefore->FPrevVisualSibling : FLastVisualChild;
@@ -211,11 +210,12 @@ void TVisualElement::LinkVisualChild(TVisualElement* AChild, TVisualElement* ABe
     ABefore->FPrevVisualSibling = AChild;
   else
     FLastVisualChild = AChild;
+  if (AChild->IsSelected()) AddSelectedChild(AChild);
 }
 
 void TVisualElement::UnlinkVisualChild(TVisualElement* AChild) {
   PlaceIndexChanged();
-  if (AChild->IsSelected()) SelectedChildrenChanged();
+  if (AChild->IsSelected()) RemoveSelectedChild(AChild);
   if (AChild->FPrevVisualSibling)
     AChild->FPrevVisualSibling->FNextVisualSibling = AChild->FNextVisualSibling;
   else
@@ -550,7 +550,12 @@ void TVisualElement::SetDisabled(bool AValue) {
 void TVisualElement::SetSelected(bool AValue) {
   if (AValue == IsSelected()) return;
   FVisualState.Set(vsSelected, AValue);
-  if (FVisualParent) FVisualParent->SelectedChildrenChanged();
+  if (FVisualParent) {
+    if (AValue)
+      FVisualParent->AddSelectedChild(this);
+    else
+      FVisualParent->RemoveSelectedChild(this);
+  }
   SelectedChanged();
   if (FVisualParent) FVisualParent->StateChanged(this);
 }
@@ -1048,11 +1053,77 @@ const std::vector<TVisualElement*>& TVisualElement::SelectedChildren() {
   if (!FSelectedChildren) FSelectedChildren = std::make_unique<TSelectedChildren>();
   if (!FSelectedChildren->Valid) {
     FSelectedChildren->List.clear();
-    for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling)
+    size_t children = 0;
+    for (TVisualElement* c = FFirstVisualChild; c; c = c->FNextVisualSibling, ++children)
       if (c->IsSelected()) FSelectedChildren->List.push_back(c);
+    FSelectedChildren->Credit = 4 * children + 64;
     FSelectedChildren->Valid = true;
   }
   return FSelectedChildren->List;
+}
+
+bool TVisualElement::TSelectedChildren::Spend(size_t ASteps) {
+  if (ASteps > Credit) {
+    Valid = false;
+    return false;
+  }
+  Credit -= ASteps;
+  return true;
+}
+
+size_t TVisualElement::TSelectedChildren::Find(const TVisualElement* AChild) {
+  for (size_t front = 0, back = List.size(); front < back; ++front) {
+    if (!Spend(1)) return SIZE_MAX;
+    if (List[front] == AChild) return front;
+    if (List[--back] == AChild) return back;
+  }
+  // Not kept although selected: the list is wrong, and the next read makes it again.
+  Valid = false;
+  return SIZE_MAX;
+}
+
+void TVisualElement::AddSelectedChild(TVisualElement* AChild) {
+  TSelectedChildren* kept = FSelectedChildren.get();
+  if (!kept || !kept->Valid) return;
+  std::vector<TVisualElement*>& list = kept->List;
+  // After the nearest selected sibling before it or before the nearest one after it, looked for both ways at once:
+  // a selection in a text grows beside a selected element, and an end of the children reached first places it too.
+  size_t at = 0;
+  if (!list.empty()) {
+    TVisualElement* before = AChild->FPrevVisualSibling;
+    TVisualElement* after = AChild->FNextVisualSibling;
+    for (;;) {
+      if (!kept->Spend(1)) return;
+      if (!before) break;
+      if (before->IsSelected()) {
+        at = kept->Find(before);
+        if (at == SIZE_MAX) return;
+        ++at;
+        break;
+      }
+      if (!after) {
+        at = list.size();
+        break;
+      }
+      if (after->IsSelected()) {
+        at = kept->Find(after);
+        if (at == SIZE_MAX) return;
+        break;
+      }
+      before = before->FPrevVisualSibling;
+      after = after->FNextVisualSibling;
+    }
+  }
+  if (!kept->Spend(list.size() - at)) return;
+  list.insert(list.begin() + static_cast<ptrdiff_t>(at), AChild);
+}
+
+void TVisualElement::RemoveSelectedChild(TVisualElement* AChild) {
+  TSelectedChildren* kept = FSelectedChildren.get();
+  if (!kept || !kept->Valid) return;
+  const size_t at = kept->Find(AChild);
+  if (at == SIZE_MAX || !kept->Spend(kept->List.size() - at)) return;
+  kept->List.erase(kept->List.begin() + static_cast<ptrdiff_t>(at));
 }
 
 void TVisualElement::GetSelectedPaletteTargets(TPaletteTargetList& AList) {

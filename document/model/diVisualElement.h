@@ -332,8 +332,9 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   void CursorChanged();
   void SetDisabledUndoable(bool AValue);
 
-  // The selected children of a selection container in drawing order, kept between changes: made again by the
-  // first read after a child's selection or place in the drawing order changed.
+  // The selected children of a selection container in drawing order, kept between changes: a child that is
+  // selected, unselected, comes or goes updates them; a walk of the children makes them again when those updates
+  // have cost as much.
   const std::vector<TVisualElement*>& SelectedChildren();
 
   // The element as a palette target.
@@ -519,10 +520,10 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   void PlaceInIndexChanged();
   // The index by place when the class asks for one; made on first use.
   TPlaceIndex* PlaceIndex();
-  // A child's selection or place in the drawing order changed: the kept selected children are out of date.
-  void SelectedChildrenChanged() {
-    if (FSelectedChildren) FSelectedChildren->Valid = false;
-  }
+  // AChild, now selected and linked, joins the kept selected children at its place in the drawing order.
+  void AddSelectedChild(TVisualElement* AChild);
+  // AChild, selected until now or still linked, leaves the kept selected children.
+  void RemoveSelectedChild(TVisualElement* AChild);
   void PlaceMessagesSign();
   void FreeMessagesSign();
 
@@ -553,7 +554,14 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   std::unique_ptr<TPlaceIndex> FPlaceIndex;
   struct TSelectedChildren {
     std::vector<TVisualElement*> List;
+    // The steps left to the updates before a walk of the children is as cheap: a selection grown at the front of
+    // thousands of selected children moves them all with every key.
+    size_t Credit = 0;
     bool Valid = false;
+    // Takes ASteps from the credit; false, and no longer valid, when it has not as many.
+    bool Spend(size_t ASteps);
+    // The place of AChild, which is in the list, searched from both ends; SIZE_MAX when the credit ran out.
+    size_t Find(const TVisualElement* AChild);
   };
   std::unique_ptr<TSelectedChildren> FSelectedChildren;
 };

@@ -1400,6 +1400,7 @@ void TTextorElement::InsertVisualChild(TVisualElement* AChild, TVisualElement* A
 }
 
 void TTextorElement::RemoveVisualChild(TVisualElement* AChild) {
+  if (FInteractive && !FInteractive->SelectedElements().empty()) FInteractive->ForgetSelectedElements();
   TElementPortion* portion = AChild->EmbeddingPortion();
   TCustomDropDownElement::RemoveVisualChild(AChild);
   if (portion && portion->Textor() == &FTextor) {
@@ -1836,7 +1837,7 @@ void TTextorElement::SetInteractive(bool AValue) {
     interactive->RemoveNotifyEvent(MakeMethod<&TTextorElement::InteractiveNotify>(this));
     // The selection, embedded elements included, was the interactive's and is shown no more; a new one starts
     // with none.
-    SelectEmbeddedElements();
+    SelectEmbeddedElements(*interactive, false);
     if (interactive->HasSelection()) Invalidate();
     return;
   }
@@ -1856,7 +1857,7 @@ void TTextorElement::InteractiveNotify(TObject* ASender, intptr_t ANotify, intpt
       if (AParam1) RequestScrollToCaret();
       break;
     case tnSelectionChanged:
-      SelectEmbeddedElements();
+      if (FInteractive) SelectEmbeddedElements(*FInteractive, true);
       EditStateChanged();
       if (HasTextorOptions(xoFormatCommands)) ReportCommandState();
       Invalidate();
@@ -1883,23 +1884,45 @@ void TTextorElement::InteractiveNotify(TObject* ASender, intptr_t ANotify, intpt
   }
 }
 
-void TTextorElement::SelectEmbeddedElements() {
-  const bool selecting = FInteractive && FInteractive->HasSelection();
+void TTextorElement::SelectEmbeddedElements(TSchemeTextorInteractive& AInteractive, bool AShown) {
+  std::vector<TVisualElement*>& before = AInteractive.SelectedElements();
+  const bool selecting = AShown && AInteractive.HasSelection();
   // A find steps through thousands of elements, and the text each step leaves clears its selection: with none
-  // set before, there is nothing to walk.
-  if (!selecting && !(FInternalState & isEmbeddedSelected)) return;
-  TTextRange selection;
-  if (selecting) selection = FInteractive->GetSelection();
-  bool selected = false;
-  for (TVisualElement* c = FirstVisualChild(); c; c = c->NextVisualSibling()) {
-    TElementPortion* portion = c->EmbeddingPortion();
-    if (!portion || portion->Textor() != &FTextor) continue;
-    const TTextPosition at{portion->Paragraph(), portion, 0};
-    const bool inside = selecting && FTextor.IsPositionInRange(at, selection);
-    c->SetSelected(inside);
-    selected = selected || inside;
+  // set before, there is nothing to look at.
+  if (!selecting && before.empty() && !AInteractive.SelectedElementsLost()) return;
+  if (AInteractive.SelectedElementsLost()) {
+    for (TVisualElement* c : SelectedChildren())
+      if (const TElementPortion* portion = c->EmbeddingPortion(); portion && portion->Textor() == &FTextor)
+        before.push_back(c);
+    AInteractive.SetSelectedElementsLost(false);
   }
-  FInternalState = selected ? FInternalState | isEmbeddedSelected : FInternalState & ~isEmbeddedSelected;
+  // The elements inside are found by a walk over the selection's portions: a key costs what it covers.
+  std::vector<TVisualElement*> inside;
+  if (selecting) {
+    const TTextRange selection = AInteractive.GetSelection();
+    for (TParagraph* p = selection.Start.Paragraph; p; p = p->Next()) {
+      const bool last = p == selection.End.Paragraph;
+      TPortion* stop = last ? selection.End.Portion : nullptr;
+      for (TPortion* q = p == selection.Start.Paragraph ? selection.Start.Portion : p->FirstPortion(); q && q != stop;
+           q = q->Next())
+        if (q->Kind() == TPortionKind::pkElement)
+          if (IEmbeddedElement* embedded = static_cast<TElementPortion*>(q)->Element())
+            if (auto* element = static_cast<TVisualElement*>(embedded); element->VisualParent() == this)
+              inside.push_back(element);
+      if (last) break;
+    }
+  }
+  std::vector<TVisualElement*> stays(inside);
+  std::sort(stays.begin(), stays.end());
+  // One command-state notice for the whole change: the palette reads every selected child for each.
+  const bool bracket = !HasVisualState(vsStateBracket);
+  if (bracket) BeginStateUpdate();
+  // From the last on: the visual parent's selected children lose them at their end.
+  for (auto c = before.rbegin(); c != before.rend(); ++c)
+    if (!std::binary_search(stays.begin(), stays.end(), *c)) (*c)->SetSelected(false);
+  for (TVisualElement* c : inside) c->SetSelected(true);
+  before = std::move(inside);
+  if (bracket) EndStateUpdate();
 }
 
 void TTextorElement::CancelMode() {

@@ -242,7 +242,20 @@ class TSchemeTextorInteractive : public TTextorInteractive {
   // Selects the pending range (the start of the text when it no longer converts) and clears it.
   void ApplyPendingSelection();
 
+  // The embedded elements that the last selection change selected, in text order, so that the next one looks at
+  // them and at those inside its selection only.
+  std::vector<TVisualElement*>& SelectedElements() { return FSelectedElements; }
+  // An element left the text and may be one of them: the next change takes the selected children instead.
+  void ForgetSelectedElements() {
+    FSelectedElements.clear();
+    FSelectedElementsLost = true;
+  }
+  bool SelectedElementsLost() const { return FSelectedElementsLost; }
+  void SetSelectedElementsLost(bool AValue) { FSelectedElementsLost = AValue; }
+
  private:
+  std::vector<TVisualElement*> FSelectedElements;
+  bool FSelectedElementsLost = false;
   bool FPending = false;
   TIndexRange FPendingRange;
   bool FPendingCaretAtStart = false;
@@ -483,8 +496,9 @@ class TTextorElement : public TCustomDropDownElement {
   void SettleChildPlacesAbove(int32_t AY) override;
   // Creates or frees the interactive; AValue while focused.
   void SetInteractive(bool AValue);
-  // Marks the embedded elements inside the selection selected and the others not.
-  void SelectEmbeddedElements();
+  // Marks the embedded elements inside AInteractive's selection selected, none when not AShown, and unselects the
+  // others that it selected before.
+  void SelectEmbeddedElements(TSchemeTextorInteractive& AInteractive, bool AShown);
   // The host when hosted and it is a text element.
   TTextorElement* TextHost();
   // The minimum width and height of GetWidthLimits alone, the wrap width left 0: a size update needs no more, and
@@ -493,15 +507,13 @@ class TTextorElement : public TCustomDropDownElement {
 
  private:
   // isOffSheet: the engine's format lock taken while the element is off a sheet is held; isReplacedWhole: the
-  // text was replaced as a whole since the last layout, so the caret goes to its start; isEmbeddedSelected: the
-  // last SelectEmbeddedElements left some embedded element selected.
+  // text was replaced as a whole since the last layout, so the caret goes to its start.
   enum : uint8_t {
     isSignalsOff = 0x01,
     isApplyingSelection = 0x02,
     isAfterLayout = 0x04,
     isOffSheet = 0x08,
     isReplacedWhole = 0x10,
-    isEmbeddedSelected = 0x20,
   };
 
   // GetWidthLimits, with the wrap width when AWrap.

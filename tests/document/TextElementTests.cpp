@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -431,6 +432,83 @@ TEST_F(TextElementTest, TheSelectedElementsAreKeptInDrawingOrderThroughInsertDel
   expectKept("unselected", false);
   Host->History.Redo();
   expectKept("redone", false);
+}
+
+TEST_F(TextElementTest, TheSelectedElementsFollowEachSelectionChangeAndOnlyThoseTheTextSelectedAreUnselected) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"ab\r\ncd");
+  TTextorElement* other = AddText(RichOptions, PlainRootText, u"x");
+  // "a E b E" and "c E d", drawn in the order they came, which is not the text's.
+  for (const char16_t* at : {u"1,1,1,1", u"0,2,0,2", u"0,1,0,1"}) {
+    Edit(text, at);
+    std::vector<TVisualElement*> list{TElement::CreateIn<TTestVisualLeaf>(&Host->Scheme, text)};
+    text->InsertElements(emSelection, nullptr, list);
+  }
+  TTextor& textor = *text->Textor();
+  const auto embedded = [&] {
+    std::vector<TVisualElement*> found;
+    for (TVisualElement* c = text->FirstVisualChild(); c; c = c->NextVisualSibling())
+      if (c->EmbeddingPortion()) found.push_back(c);
+    std::sort(found.begin(), found.end(), [&](TVisualElement* A, TVisualElement* B) {
+      return textor.IsBefore({A->EmbeddingPortion()->Paragraph(), A->EmbeddingPortion(), 0},
+                             {B->EmbeddingPortion()->Paragraph(), B->EmbeddingPortion(), 0});
+    });
+    return found;
+  };
+  TVisualElement* mark = nullptr;  // selected by something else, outside the selection
+  const auto shift = [&](uint16_t AKey, int ATimes) {
+    for (int i = 0; i < ATimes; ++i) Key(AKey, skShift);
+  };
+  const struct {
+    const char* Name;
+    std::function<void()> Act;
+    size_t Selected;
+  } steps[] = {
+      {"grown over an element", [&] { Edit(text, u"0,2,0,2"), shift(vkRight, 2); }, 1},
+      {"grown into the next paragraph", [&] { shift(vkRight, 3); }, 2},
+      {"shrunk", [&] { shift(vkLeft, 2); }, 1},
+      {"flipped past the anchor", [&] { shift(vkLeft, 4); }, 1},
+      {"collapsed", [&] { Key(vkRight); }, 0},
+      {"all", [&] { Edit(text, u"0,0,1,3"); }, 3},
+      {"deleted", [&] { Key(vkDelete); }, 0},
+      {"undone", [&] { Host->History.Undo(), Edit(text, u"0,0,1,3"); }, 3},
+      {"a selected one removed", [&] { embedded().front()->Free(), shift(vkLeft, 1); }, 2},
+      {"a click elsewhere", [&] { Edit(other, u"0,0,0,0"); }, 0},
+      {"grown beside a marked one",
+       [&] {
+         Edit(text, u"0,0,0,0");
+         mark = embedded().back();
+         mark->SetSelected(true);
+         shift(vkRight, 1);
+       },
+       1},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.Name);
+    step.Act();
+    TSchemeTextorInteractive* interactive = text->Interactive();
+    std::vector<TVisualElement*> walked;
+    int child = 0;
+    for (TVisualElement* c = text->FirstVisualChild(); c; c = c->NextVisualSibling(), ++child) {
+      TElementPortion* portion = c->EmbeddingPortion();
+      ASSERT_NE(portion, nullptr);
+      const bool inside = interactive && interactive->HasSelection() &&
+                          textor.IsPositionInRange({portion->Paragraph(), portion, 0}, interactive->GetSelection());
+      EXPECT_EQ(c->IsSelected(), inside || c == mark) << "child " << child;
+      if (c->IsSelected()) walked.push_back(c);
+    }
+    EXPECT_EQ(walked.size(), step.Selected);
+    EXPECT_EQ(text->SelectedChildren(), walked);
+  }
+}
+
+TEST_F(TextElementTest, ASelectionOverManyElementsTellsTheCommandStateOnce) {
+  TTextorElement* text = AddText(RichOptions, PlainRootText, u"ab");
+  for (int i = 0; i < 3; ++i) Host->EmbedAtEnd<TTestVisualLeaf>(text);
+  Edit(text, u"0,0,0,0");
+  Host->Notes.clear();
+  Key(vkEnd, skShift);
+  EXPECT_EQ(text->SelectedChildren().size(), 3u);
+  EXPECT_EQ(Host->Count(snCommandState), 1);
 }
 
 TEST_F(TextElementTest, BlockElementsTakeLinesOfTheirOwn) {
