@@ -1050,7 +1050,14 @@ void TVisualElement::GetPaletteItemState(TPaletteItem* AItem, TPaletteItemState&
 }
 
 const std::vector<TVisualElement*>& TVisualElement::SelectedChildren() {
-  if (!FSelectedChildren) FSelectedChildren = std::make_unique<TSelectedChildren>();
+  if (!FSelectedChildren) {
+    FSelectedChildren = std::make_unique<TSelectedChildren>();
+    // The palette asks a document's root as it starts: none of its thousands of children was ever selected.
+    if (!FChildSelected) {
+      FSelectedChildren->Credit = 64;
+      FSelectedChildren->Valid = true;
+    }
+  }
   if (!FSelectedChildren->Valid) {
     FSelectedChildren->List.clear();
     size_t children = 0;
@@ -1083,6 +1090,7 @@ size_t TVisualElement::TSelectedChildren::Find(const TVisualElement* AChild) {
 }
 
 void TVisualElement::AddSelectedChild(TVisualElement* AChild) {
+  FChildSelected = true;
   TSelectedChildren* kept = FSelectedChildren.get();
   if (!kept || !kept->Valid) return;
   std::vector<TVisualElement*>& list = kept->List;

@@ -543,6 +543,8 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   bool FFollowedInside = false;
   // Some children's places are owed (SettleChildPlaces).
   bool FOwesPlaces = false;
+  // A child was selected once: until then the selected children are none, known without a walk.
+  bool FChildSelected = false;
   TSheet* FSheet = nullptr;
   TVisualElement* FVisualParent = nullptr;
   TVisualElement* FFirstVisualChild = nullptr;
