@@ -159,6 +159,34 @@ void TRangeBox::SetPosition(POINT APosition) {
   if (OnScrolled) OnScrolled(this);
 }
 
+void TRangeBox::ScrollRangeBelow(int ATop, int ADistance) {
+  const HWND window = HandleIfAllocated();
+  if (!window || ADistance == 0) return;
+  RECT band = ClientRect();
+  band.top = static_cast<LONG>(std::clamp<int64_t>(int64_t{ATop} - FPosition.y, band.top, band.bottom));
+  if (band.top >= band.bottom) return;
+  if (FOptions.Contains(rboScrollFullRepaint)) {
+    TPlaceBox::InvalidateRect(band);
+    return;
+  }
+  // Wine moves a waiting repaint along with the pixels and keeps it where it was too; asked for in both places
+  // here, it is lost on no platform.
+  HRGN waiting = CreateRectRgn(0, 0, 0, 0);
+  const bool pending = GetUpdateRgn(window, waiting, FALSE) > NULLREGION;
+  ScrollWindowEx(window, 0, ADistance, &band, &band, nullptr, nullptr, SW_INVALIDATE);
+  if (pending) {
+    InvalidateRgn(window, waiting, FALSE);
+    HRGN moved = CreateRectRgnIndirect(&band);
+    CombineRgn(moved, moved, waiting, RGN_AND);
+    OffsetRgn(moved, 0, ADistance);
+    InvalidateRgn(window, moved, FALSE);
+    DeleteObject(moved);
+  }
+  DeleteObject(waiting);
+  // A scroll moves the system caret when it covers it: it goes back where the range puts it.
+  if (!IsRectEmpty(&FShownCaret)) SetCaretPos(FShownCaret.left, FShownCaret.top);
+}
+
 void TRangeBox::ScrollBy(int ADeltaX, int ADeltaY) {
   SetPosition(POINT{Saturate(int64_t{FPosition.x} + ADeltaX), Saturate(int64_t{FPosition.y} + ADeltaY)});
 }

@@ -93,6 +93,10 @@ class TRangeBox : public TPlaceBox {
   // Clamped into the limits of each axis; OnScrolling before anything moves, OnScrolled after.
   void SetPosition(POINT APosition);
   void ScrollBy(int ADeltaX, int ADeltaY);
+  // The range from row ATop down (range coordinates) moved ADistance down, up when negative: the pixels shown of it
+  // move, and what the move uncovers is repainted, as is what waited for a repaint there, where it was and where
+  // it went.
+  void ScrollRangeBelow(int ATop, int ADistance);
   // Scrolls as little as shows ARect (range coordinates); its top-left edge wins when it is larger than the view.
   void ScrollRectIntoView(const RECT& ARect);
   // The positions an axis of ARangeSize may take in a client of AClientSize.
