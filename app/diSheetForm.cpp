@@ -511,13 +511,10 @@ TVisualPoint TSheetForm::ClientToScreenPos(TVisualPoint APoint) const {
 
 void TSheetForm::SheetNotification(TObject*, intptr_t ANotify, intptr_t AParam1, intptr_t) {
   switch (ANotify) {
-    case snWorkspaceSize: {
-      // The sheet repaints what its size changed; a scroll bar that came or went changed the view.
-      const SIZE client = rb1->GetClientSize();
-      rb1->SetRangeSize(FSheet->GetWorkspaceWidth(), FSheet->GetWorkspaceHeight());
-      if (const SIZE now = rb1->GetClientSize(); now.cx != client.cx || now.cy != client.cy) rb1->Invalidate();
+    case snWorkspaceSize:
+      // The sheet repaints what its size changed.
+      rb1->ResizeRange(FSheet->GetWorkspaceWidth(), FSheet->GetWorkspaceHeight());
       break;
-    }
     case snScrollBand: {
       const auto& scroll = *reinterpret_cast<const TSheetScroll*>(AParam1);
       rb1->ScrollRangeBelow(scroll.Top, scroll.Distance);

@@ -134,6 +134,15 @@ void TRangeBox::SetRangeSize(int AWidth, int AHeight) {
   UpdateScrollBars();
 }
 
+void TRangeBox::ResizeRange(int AWidth, int AHeight) {
+  AWidth = std::max(AWidth, 0);
+  AHeight = std::max(AHeight, 0);
+  if (AWidth == FRangeWidth && AHeight == FRangeHeight) return;
+  FRangeWidth = AWidth;
+  FRangeHeight = AHeight;
+  UpdateScrollBars(true);
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Range box: scrolling
 
@@ -201,7 +210,7 @@ void TRangeBox::ScrollRectIntoView(const RECT& ARect) {
   SetPosition(POINT{Saturate(x), Saturate(y)});
 }
 
-void TRangeBox::UpdateScrollBars() {
+void TRangeBox::UpdateScrollBars(bool AKeepPicture) {
   if (FBarsDepth > 0) {
     FBarsAgain = true;
     return;
@@ -210,6 +219,7 @@ void TRangeBox::UpdateScrollBars() {
     int& Depth;
     ~TDepth() { --Depth; }
   } depth{++FBarsDepth};
+  const SIZE client = GetClientSize();
   if (HandleAllocated()) {
     // A bar that comes or goes changes the client size and brings us back through WM_SIZE: that asks for one
     // more run with the new size, never for an endless exchange between the bars.
@@ -219,6 +229,9 @@ void TRangeBox::UpdateScrollBars() {
     FBarsAgain = false;
   }
   SetPosition(FPosition);
+  // A move of the position scrolled what it moved.
+  const SIZE now = GetClientSize();
+  if (AKeepPicture && now.cx == client.cx && now.cy == client.cy && !FOptions.Contains(rboShowPageRect)) return;
   Invalidate();
 }
 

@@ -88,6 +88,9 @@ class TRangeBox : public TPlaceBox {
   int RangeHeight() const { return FRangeHeight; }
   // Negative sizes count as 0.
   void SetRangeSize(int AWidth, int AHeight);
+  // SetRangeSize for a range whose owner repaints what its new size changed: the picture shown stays unless the
+  // view changed its size or shows the range's frame.
+  void ResizeRange(int AWidth, int AHeight);
 
   POINT Position() const { return FPosition; }
   // Clamped into the limits of each axis; OnScrolling before anything moves, OnScrolled after.
@@ -151,7 +154,7 @@ class TRangeBox : public TPlaceBox {
  private:
   // Range and page of both bars from the limits, then the position clamped again. Re-entered while it runs (a
   // bar that appears or goes changes the client size), it runs once more after the present run, never deeper.
-  void UpdateScrollBars();
+  void UpdateScrollBars(bool AKeepPicture = false);
   void ApplyScrollBars();
   void UpdateScrollPos();
   void UpdateCaret();

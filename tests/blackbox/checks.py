@@ -926,6 +926,54 @@ def check_close_save_fails(session):
     expect(saved is not None and b'Value="unsaved words' in saved, f"the text was not saved at last: {saved!r}")
 
 
+# A first line to type into, above rows of comments, signs and frames that a wrap of it moves down.
+WRAPPING = document_text(['<Chars Value="Typed here: "/><Br/>'] + [
+    line for i in range(12) for line in (
+        f'<Chars Value="Line {i}: "/><Comment><Chars Value="Comment {i}"/><Br/></Comment><Star/>',
+        f'<LogicFrame><Content><Chars Value="Body {i}"/><Br/></Content><Caption><Chars Value="Frame {i}"/><Br/>'
+        '</Caption></LogicFrame><Br/>')])
+# The rows of the view below the typed paragraph, which holds the caret: the band that a wrap moves.
+WRAPPING_BAND_TOP = 120
+
+
+def screen_rows(session, box, first_row):
+    """The screen's pixels (RGB) of a box (left, top, width, height) from its row FIRST_ROW down."""
+    left, top, width, height = box
+    display = ":" + (session.prefix.folder / "xvfb.display").read_text().strip().lstrip(":")
+    shot = subprocess.run(["import", "-display", display, "-window", "root", "-crop",
+                           f"{width}x{height - first_row}+{left}+{top + first_row}", "rgb:-"],
+                          capture_output=True, check=True)
+    return shot.stdout
+
+
+def check_wrapping_scrolls_below(session):
+    """Typing into the first line until it wraps onto more rows moves the picture of what lies below it: after each
+    batch of keys the view shows what a repaint of all of it shows (the view scrolled away and back)."""
+    session.write(session.data_file(), WRAPPING)
+    session.start()
+    session.focus()
+    box = document_sheet(session)
+    left, top = box[:2]
+    session.keys("ctrl+end", "ctrl+home")
+    session.driver("settle", "TMainForm", "120000", timeout=HANG)
+    first = screen_rows(session, box, WRAPPING_BAND_TOP)
+    moved = False
+    for batch in range(8):
+        session.driver("click", str(left + 60), str(top + 12))
+        session.keys("t:" + "abcdefghij" * 2)
+        session.driver("settle", "TMainForm", "120000", timeout=HANG)
+        typed = screen_rows(session, box, WRAPPING_BAND_TOP)
+        session.keys("ctrl+end")
+        session.driver("settle", "TMainForm", "120000", timeout=HANG)
+        session.keys("ctrl+home")
+        session.driver("settle", "TMainForm", "120000", timeout=HANG)
+        repainted = screen_rows(session, box, WRAPPING_BAND_TOP)
+        expect(typed == repainted, f"batch {batch}: the view below the typed line differs from a full repaint")
+        moved = moved or repainted != first
+    expect(moved, "the typed line never wrapped")
+    expect(session.close() == 0, "the program did not end cleanly")
+
+
 CHECKS = {name[len("check_"):]: f for name, f in globals().items() if name.startswith("check_")}
 
 
