@@ -182,7 +182,17 @@ void TRangeBox::ScrollRangeBelow(int ATop, int ADistance) {
   // here, it is lost on no platform.
   HRGN waiting = CreateRectRgn(0, 0, 0, 0);
   const bool pending = GetUpdateRgn(window, waiting, FALSE) > NULLREGION;
-  ScrollWindowEx(window, 0, ADistance, &band, &band, nullptr, nullptr, SW_INVALIDATE);
+  RECT uncovered{};
+  ScrollWindowEx(window, 0, ADistance, &band, &band, nullptr, &uncovered, 0);
+  // What the move uncovered is painted now: left to the next paint, it and the rows changed above it would be
+  // painted as the one rectangle around both, most of the view when the band moved up.
+  if (!IsRectEmpty(&uncovered)) {
+    HDC dc = GetDC(window);
+    HideCaret(window);
+    PaintDC(dc, uncovered);
+    ShowCaret(window);
+    ReleaseDC(window, dc);
+  }
   if (pending) {
     InvalidateRgn(window, waiting, FALSE);
     HRGN moved = CreateRectRgnIndirect(&band);

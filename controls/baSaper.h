@@ -97,8 +97,8 @@ class TRangeBox : public TPlaceBox {
   void SetPosition(POINT APosition);
   void ScrollBy(int ADeltaX, int ADeltaY);
   // The range from row ATop down (range coordinates) moved ADistance down, up when negative: the pixels shown of it
-  // move, and what the move uncovers is repainted, as is what waited for a repaint there, where it was and where
-  // it went.
+  // move, what the move uncovers is painted at once, and what waited for a repaint there is repainted where it was
+  // and where it went.
   void ScrollRangeBelow(int ATop, int ADistance);
   // Scrolls as little as shows ARect (range coordinates); its top-left edge wins when it is larger than the view.
   void ScrollRectIntoView(const RECT& ARect);
