@@ -171,11 +171,16 @@ void TRangeBox::SetPosition(POINT APosition) {
 void TRangeBox::ScrollRangeBelow(int ATop, int ADistance) {
   const HWND window = HandleIfAllocated();
   if (!window || ADistance == 0) return;
-  RECT band = ClientRect();
-  band.top = static_cast<LONG>(std::clamp<int64_t>(int64_t{ATop} - FPosition.y, band.top, band.bottom));
-  if (band.top >= band.bottom) return;
-  if (FOptions.Contains(rboScrollFullRepaint)) {
-    TPlaceBox::InvalidateRect(band);
+  const RECT client = ClientRect();
+  const int64_t top = int64_t{ATop} - FPosition.y;
+  RECT band = client;
+  band.top = static_cast<LONG>(std::clamp<int64_t>(top, client.top, client.bottom));
+  // A band that moves up covers the rows above it: the clip reaches them.
+  RECT clip = client;
+  clip.top = static_cast<LONG>(std::clamp<int64_t>(top + std::min(ADistance, 0), client.top, client.bottom));
+  if (clip.top >= clip.bottom) return;
+  if (band.top >= band.bottom || FOptions.Contains(rboScrollFullRepaint)) {
+    TPlaceBox::InvalidateRect(clip);
     return;
   }
   // Wine moves a waiting repaint along with the pixels and keeps it where it was too; asked for in both places
@@ -183,7 +188,7 @@ void TRangeBox::ScrollRangeBelow(int ATop, int ADistance) {
   HRGN waiting = CreateRectRgn(0, 0, 0, 0);
   const bool pending = GetUpdateRgn(window, waiting, FALSE) > NULLREGION;
   RECT uncovered{};
-  ScrollWindowEx(window, 0, ADistance, &band, &band, nullptr, &uncovered, 0);
+  ScrollWindowEx(window, 0, ADistance, &band, &clip, nullptr, &uncovered, 0);
   // What the move uncovered is painted now: left to the next paint, it and the rows changed above it would be
   // painted as the one rectangle around both, most of the view when the band moved up.
   if (!IsRectEmpty(&uncovered)) {
@@ -198,6 +203,9 @@ void TRangeBox::ScrollRangeBelow(int ATop, int ADistance) {
     HRGN moved = CreateRectRgnIndirect(&band);
     CombineRgn(moved, moved, waiting, RGN_AND);
     OffsetRgn(moved, 0, ADistance);
+    HRGN kept = CreateRectRgnIndirect(&clip);
+    CombineRgn(moved, moved, kept, RGN_AND);
+    DeleteObject(kept);
     InvalidateRgn(window, moved, FALSE);
     DeleteObject(moved);
   }
