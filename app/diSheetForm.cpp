@@ -512,9 +512,14 @@ TVisualPoint TSheetForm::ClientToScreenPos(TVisualPoint APoint) const {
 void TSheetForm::SheetNotification(TObject*, intptr_t ANotify, intptr_t AParam1, intptr_t) {
   switch (ANotify) {
     case snWorkspaceSize:
-      rb1->SetRangeSize(FSheet->GetWorkspaceWidth(), FSheet->GetWorkspaceHeight());
-      rb1->Invalidate();
+      // The sheet repaints what its size changed.
+      rb1->ResizeRange(FSheet->GetWorkspaceWidth(), FSheet->GetWorkspaceHeight());
       break;
+    case snScrollBand: {
+      const auto& scroll = *reinterpret_cast<const TSheetScroll*>(AParam1);
+      rb1->ScrollRangeBelow(scroll.Top, scroll.Distance);
+      break;
+    }
     case snRepaint:
       if (!AParam1)
         rb1->Invalidate();

@@ -134,6 +134,15 @@ void TRangeBox::SetRangeSize(int AWidth, int AHeight) {
   UpdateScrollBars();
 }
 
+void TRangeBox::ResizeRange(int AWidth, int AHeight) {
+  AWidth = std::max(AWidth, 0);
+  AHeight = std::max(AHeight, 0);
+  if (AWidth == FRangeWidth && AHeight == FRangeHeight) return;
+  FRangeWidth = AWidth;
+  FRangeHeight = AHeight;
+  UpdateScrollBars(true);
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Range box: scrolling
 
@@ -159,6 +168,52 @@ void TRangeBox::SetPosition(POINT APosition) {
   if (OnScrolled) OnScrolled(this);
 }
 
+void TRangeBox::ScrollRangeBelow(int ATop, int ADistance) {
+  const HWND window = HandleIfAllocated();
+  if (!window || ADistance == 0) return;
+  const RECT client = ClientRect();
+  const int64_t top = int64_t{ATop} - FPosition.y;
+  RECT band = client;
+  band.top = static_cast<LONG>(std::clamp<int64_t>(top, client.top, client.bottom));
+  // A band that moves up covers the rows above it: the clip reaches them.
+  RECT clip = client;
+  clip.top = static_cast<LONG>(std::clamp<int64_t>(top + std::min(ADistance, 0), client.top, client.bottom));
+  if (clip.top >= clip.bottom) return;
+  if (band.top >= band.bottom || FOptions.Contains(rboScrollFullRepaint)) {
+    TPlaceBox::InvalidateRect(clip);
+    return;
+  }
+  // Wine moves a waiting repaint along with the pixels and keeps it where it was too; asked for in both places
+  // here, it is lost on no platform.
+  HRGN waiting = CreateRectRgn(0, 0, 0, 0);
+  const bool pending = GetUpdateRgn(window, waiting, FALSE) > NULLREGION;
+  RECT uncovered{};
+  ScrollWindowEx(window, 0, ADistance, &band, &clip, nullptr, &uncovered, 0);
+  // What the move uncovered is painted now: left to the next paint, it and the rows changed above it would be
+  // painted as the one rectangle around both, most of the view when the band moved up.
+  if (!IsRectEmpty(&uncovered)) {
+    HDC dc = GetDC(window);
+    HideCaret(window);
+    PaintDC(dc, uncovered);
+    ShowCaret(window);
+    ReleaseDC(window, dc);
+  }
+  if (pending) {
+    InvalidateRgn(window, waiting, FALSE);
+    HRGN moved = CreateRectRgnIndirect(&band);
+    CombineRgn(moved, moved, waiting, RGN_AND);
+    OffsetRgn(moved, 0, ADistance);
+    HRGN kept = CreateRectRgnIndirect(&clip);
+    CombineRgn(moved, moved, kept, RGN_AND);
+    DeleteObject(kept);
+    InvalidateRgn(window, moved, FALSE);
+    DeleteObject(moved);
+  }
+  DeleteObject(waiting);
+  // A scroll moves the system caret when it covers it: it goes back where the range puts it.
+  if (!IsRectEmpty(&FShownCaret)) SetCaretPos(FShownCaret.left, FShownCaret.top);
+}
+
 void TRangeBox::ScrollBy(int ADeltaX, int ADeltaY) {
   SetPosition(POINT{Saturate(int64_t{FPosition.x} + ADeltaX), Saturate(int64_t{FPosition.y} + ADeltaY)});
 }
@@ -173,7 +228,7 @@ void TRangeBox::ScrollRectIntoView(const RECT& ARect) {
   SetPosition(POINT{Saturate(x), Saturate(y)});
 }
 
-void TRangeBox::UpdateScrollBars() {
+void TRangeBox::UpdateScrollBars(bool AKeepPicture) {
   if (FBarsDepth > 0) {
     FBarsAgain = true;
     return;
@@ -182,6 +237,7 @@ void TRangeBox::UpdateScrollBars() {
     int& Depth;
     ~TDepth() { --Depth; }
   } depth{++FBarsDepth};
+  const SIZE client = GetClientSize();
   if (HandleAllocated()) {
     // A bar that comes or goes changes the client size and brings us back through WM_SIZE: that asks for one
     // more run with the new size, never for an endless exchange between the bars.
@@ -191,6 +247,9 @@ void TRangeBox::UpdateScrollBars() {
     FBarsAgain = false;
   }
   SetPosition(FPosition);
+  // A move of the position scrolled what it moved.
+  const SIZE now = GetClientSize();
+  if (AKeepPicture && now.cx == client.cx && now.cy == client.cy && !FOptions.Contains(rboShowPageRect)) return;
   Invalidate();
 }
 

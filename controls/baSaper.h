@@ -88,11 +88,18 @@ class TRangeBox : public TPlaceBox {
   int RangeHeight() const { return FRangeHeight; }
   // Negative sizes count as 0.
   void SetRangeSize(int AWidth, int AHeight);
+  // SetRangeSize for a range whose owner repaints what its new size changed: the picture shown stays unless the
+  // view changed its size or shows the range's frame.
+  void ResizeRange(int AWidth, int AHeight);
 
   POINT Position() const { return FPosition; }
   // Clamped into the limits of each axis; OnScrolling before anything moves, OnScrolled after.
   void SetPosition(POINT APosition);
   void ScrollBy(int ADeltaX, int ADeltaY);
+  // The range from row ATop down (range coordinates) moved ADistance down, up when negative: the pixels shown of it
+  // move, what the move uncovers is painted at once, and what waited for a repaint there is repainted where it was
+  // and where it went.
+  void ScrollRangeBelow(int ATop, int ADistance);
   // Scrolls as little as shows ARect (range coordinates); its top-left edge wins when it is larger than the view.
   void ScrollRectIntoView(const RECT& ARect);
   // The positions an axis of ARangeSize may take in a client of AClientSize.
@@ -147,7 +154,7 @@ class TRangeBox : public TPlaceBox {
  private:
   // Range and page of both bars from the limits, then the position clamped again. Re-entered while it runs (a
   // bar that appears or goes changes the client size), it runs once more after the present run, never deeper.
-  void UpdateScrollBars();
+  void UpdateScrollBars(bool AKeepPicture = false);
   void ApplyScrollBars();
   void UpdateScrollPos();
   void UpdateCaret();

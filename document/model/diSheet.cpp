@@ -126,8 +126,12 @@ void TSheet::EndUpdate() {
   if (take(spFocusedAvailability)) Notify(snAvailability, 0, 0);
   if (take(spFocusedEditState)) Notify(snEditState, 0, 0);
   if (take(spRepaintAll)) {
-    FPending.Exclude(spRepaintArea);
+    FPending.Exclude(spRepaintArea | spScrollBand);
     Notify(snRepaint, 0, 0);
+  }
+  if (take(spScrollBand)) {
+    const TSheetScroll scroll = FScroll;
+    Notify(snScrollBand, reinterpret_cast<intptr_t>(&scroll), 0);
   }
   if (take(spRepaintArea)) {
     const TRect area = FRepaintArea;
@@ -148,6 +152,36 @@ void TSheet::InvalidateRect(const TRect* ARect) {
   } else {
     FPending.Include(spRepaintAll);
   }
+}
+
+void TSheet::ScrollBand(TVisualElement* AElement, int32_t ATop, int32_t ADistance) {
+  if (ADistance == 0) return;
+  FLastHit.Valid = false;
+  // The sheet's root shows below the band's element and beside it, and an open list stands over the view.
+  if (FUpdateCount == 0 || !RepaintsByArea() || FPending.Contains(spScrollBand) || FDropDown ||
+      !FCanvas->Theme().GetElement(teSheet).EvenDown()) {
+    InvalidateRect(nullptr);
+    return;
+  }
+  // What waits for a repaint in the band moves with it; both places are repainted.
+  if (FPending.Contains(spRepaintArea) && FRepaintArea.Bottom > ATop) {
+    const TRect moved{FRepaintArea.Left, std::max(FRepaintArea.Top, ATop) + ADistance, FRepaintArea.Right,
+                      FRepaintArea.Bottom + ADistance};
+    FRepaintArea = UnionRect(FRepaintArea, moved);
+  }
+  FScroll = {ATop, ADistance};
+  FScrollElement = AElement;
+  FPending.Include(spScrollBand);
+  FRoot->InvalidateAcross(ATop - FRoot->Top(), ADistance, AElement);
+  const int32_t top = AElement->ClientToSheet({0, 0}).Y;
+  AElement->InvalidateAcross(ATop - top, ADistance, nullptr);
+}
+
+bool TSheet::ScrollExplains(const TVisualElement* AElement, const TRect& AOld, const TRect& ANew) const {
+  if (!FPending.Contains(spScrollBand) || FPending.Contains(spRepaintAll)) return false;
+  if (AOld.Top >= FScroll.Top) return ANew == MovedRect(AOld, 0, FScroll.Distance);
+  return (AElement == FRoot || AElement == FScrollElement) && AOld.Bottom >= FScroll.Top &&
+         ANew == TRect{AOld.Left, AOld.Top, AOld.Right, AOld.Bottom + FScroll.Distance};
 }
 
 void TSheet::DelayLayout(TPanelElement* APanel) { FDelayedLayouts.push_back(APanel); }

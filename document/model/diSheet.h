@@ -39,6 +39,14 @@ enum : int {
   snReadOnly = 25,
   snActive = 26,
   snScrollPos = 27,
+  snScrollBand = 28,  // parameter: a const TSheetScroll*; delivered before the repaint of the same update
+};
+
+// The picture of the sheet from Top down (sheet coordinates, the whole width, Top as it was) moved Distance down
+// (up when negative): the host moves what it shows of it instead of repainting it.
+struct TSheetScroll {
+  int32_t Top = 0;
+  int32_t Distance = 0;
 };
 
 // Changes waiting for the end of an update.
@@ -55,6 +63,7 @@ enum class TSheetPending : uint16_t {
   spViewHeight = 0x0200,
   spFocusTimer = 0x0400,
   spRepaintArea = 0x0800,
+  spScrollBand = 0x1000,
 };
 constexpr bool IsFlagFamily(TSheetPending) { return true; }
 using enum TSheetPending;
@@ -198,6 +207,13 @@ class TSheet : public TItfObject, public IDropDownHost {
 
   // Calls from elements.
   void InvalidateRect(const TRect* ARect);
+  // Inside a layout update: everything of the sheet from ATop down moved ADistance, AElement's rows and children
+  // there among it, and AElement grows or shrinks by as much. Moves of elements that this explains repaint
+  // nothing, and the host moves the picture; a second band in the same update repaints everything instead.
+  void ScrollBand(TVisualElement* AElement, int32_t ATop, int32_t ADistance);
+  // Whether the band scrolled explains an element's bounds going from AOld to ANew (sheet coordinates): it moved
+  // with the band, or it is the sheet's root or the element whose band it is, grown or shrunk with it.
+  bool ScrollExplains(const TVisualElement* AElement, const TRect& AOld, const TRect& ANew) const;
   void WorkspaceSizeChanged();
   // A panel's layout waits for the outermost end of the update; a panel cancels when it goes first.
   void DelayLayout(TPanelElement* APanel);
@@ -248,6 +264,8 @@ class TSheet : public TItfObject, public IDropDownHost {
   int32_t FUpdateCount = 0;
   int32_t FLayoutUpdateCount = 0;
   TRect FRepaintArea;
+  TSheetScroll FScroll;
+  const TVisualElement* FScrollElement = nullptr;
   int FJoining = 0;
   friend class TSheetJoin;
   TVisualPoint FScreenPos;

@@ -238,6 +238,18 @@ void TSheetThemeElementData::Draw(TCustomBitmap32* ADst, const TRect& ARect, TCo
     }
 }
 
+bool TSheetThemeElementData::EvenDown() const {
+  if (!FTheme || !FTheme->FAtlas || IsEmptyRect(FCut)) return true;
+  if (!FStretchV) return false;
+  // A tint colours each pixel alone: rows alike in the atlas stay alike tinted.
+  const TCustomBitmap32* atlas = FTheme->FAtlas.get();
+  const int32_t top = FCut.Top + FZone.Top, bottom = FCut.Bottom - FZone.Bottom;
+  for (int32_t y = top + 1; y < bottom; ++y)
+    for (int32_t x = FCut.Left; x < FCut.Right; ++x)
+      if (atlas->Pixel(x, y) != atlas->Pixel(x, top)) return false;
+  return true;
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Theme
 

@@ -126,6 +126,9 @@ class TSheetThemeElementData : public TObject {
   // The nine-grid into ARect. An element that does not stretch one way keeps its cut's extent that way,
   // centred in ARect.
   void Draw(TCustomBitmap32* ADst, const TRect& ARect, TColor32 ATint = 0);
+  // Whether drawn taller it draws the same rows above a line inside its middle and the same rows moved down below
+  // it: it stretches that way and the rows of its middle are alike.
+  bool EvenDown() const;
 
   // Tinted copies made so far (for tests of the cache).
   int TintCacheSize() const { return static_cast<int>(FTints.size()); }

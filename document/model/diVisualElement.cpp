@@ -337,8 +337,16 @@ bool TVisualElement::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int3
     Invalidate();
     return false;
   }
-  Invalidate();
   const TRect oldRect = GetBoundsRect();
+  // A move that the sheet's scrolled band explains has its picture moved already.
+  bool scrolled = false;
+  if (FSheet && FSheet->Pending().Contains(spScrollBand)) {
+    const TVisualPoint origin = FVisualParent ? FVisualParent->ClientToSheet({0, 0}) : TVisualPoint{0, 0};
+    scrolled = FSheet->ScrollExplains(this, MovedRect(oldRect, origin.X, origin.Y),
+                                      {ALeft + origin.X, ATop + origin.Y, ALeft + AWidth + origin.X,
+                                       ATop + AHeight + origin.Y});
+  }
+  if (!scrolled) Invalidate();
   const int32_t oldDescent = FDescent;
   const bool moved = ALeft != FLeft || ATop != FTop;
   FLeft = ALeft;
@@ -348,7 +356,7 @@ bool TVisualElement::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int3
   FDescent = ADescent;
   // The index holds rows only: a child moved along its row, as typing moves the rest of the row, keeps it.
   if (oldRect.Top != ATop || oldRect.Bottom != ATop + AHeight) PlaceInIndexChanged();
-  Invalidate();
+  if (!scrolled) Invalidate();
   if (moved) Moved();
   if (FVisualParent) FVisualParent->ChildBoundsChanged(this, oldRect, oldDescent);
   if (FSheet && FSheet->Root() == this) FSheet->WorkspaceSizeChanged();
@@ -650,6 +658,25 @@ void TVisualElement::InvalidateRect(const TRect* ARect) {
     FVisualParent->InvalidateRect(&r);
   else if (FSheet->Root() == this)
     FSheet->InvalidateRect(&r);
+}
+
+void TVisualElement::InvalidateAcross(int32_t ALine, int32_t ADistance, const TVisualElement* AExcept) {
+  if (!FSheet) return;
+  std::vector<TVisualElement*> across;
+  if (TPlaceIndex* index = PlaceIndex()) {
+    if (FOwesPlaces) SettleChildPlacesAbove(ALine + 1);
+    index->Find(*this, ALine, ALine + 1, across);
+  } else {
+    for (TVisualElement* c = FirstVisibleChild(); c; c = c->NextVisibleSibling()) across.push_back(c);
+  }
+  const TVisualPoint origin = ClientToSheet({0, 0});
+  for (const TVisualElement* c : across) {
+    const TRect r = c->GetBoundsRect();
+    if (c == AExcept || r.Top >= ALine || r.Bottom <= ALine) continue;
+    const TRect both =
+        MovedRect(UnionRect(r, {r.Left, ALine + ADistance, r.Right, r.Bottom + ADistance}), origin.X, origin.Y);
+    FSheet->InvalidateRect(&both);
+  }
 }
 
 void TVisualElement::PaintElement(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags) {

@@ -301,6 +301,9 @@ class TVisualElement : public TElement, public IPaletteTarget, public IEmbeddedE
   void Invalidate() { InvalidateRect(nullptr); }
   // ARect in element coordinates, nil for the whole element.
   void InvalidateRect(const TRect* ARect);
+  // The sheet's band from row ALine of this element down moved ADistance: children other than AExcept that reach
+  // across that row from above stay, and are repainted where they stand and where the band took their picture.
+  void InvalidateAcross(int32_t ALine, int32_t ADistance, const TVisualElement* AExcept);
   // The steps of painting one element: origin, own look, children, veil, overlays.
   void PaintElement(TSheetCanvas* ACanvas, TSheetPaintFlags AFlags);
   TVisualElement* HitTest(TVisualPoint APoint, THitTestFlags AFlags);

@@ -196,27 +196,42 @@ void TSchemeTextor::FormatText(bool AChanged) {
     FLaidOutBottom = INT32_MIN;
     FPrintsPending = false;
     TTextor::FormatText(AChanged);
+    // Before what follows the elements below moves: a band that scrolls explains those moves.
+    InvalidateLaidOut();
     if (FElement && OwesElementShifts()) FElement->ChildPlacesOwed();
     if (FPrintsPending) {
       PrintRows(FPrintedParagraph, FPrints);
       FPrintsPending = false;
     }
-    InvalidateLaidOut();
   }
   if (FElement) FElement->AfterLayout(AChanged);
 }
 
 void TSchemeTextor::InvalidateLaidOut() {
   const int32_t height = GetHeight();
-  if (height != FLaidOutHeight) {
+  const TBandShift shift = std::exchange(FShift, {});
+  const int32_t grown = height - FLaidOutHeight;
+  // Grown or shrunk by a paragraph's rows alone, the last row kept its paragraph end.
+  if (grown != 0 && grown != shift.Distance) {
     // The last row may have lost its paragraph end with the paragraphs after it.
     const TRow* last = LastParagraph()->LastRow();
     AddLaidOut(std::min({height, FLaidOutHeight, last ? last->GetTop() : 0}), INT32_MAX);
   }
   FLaidOutHeight = height;
-  if (!FElement || FLaidOutTop > FLaidOutBottom) return;
   TRect padding;
   GetPadding(padding);
+  if (shift.Distance != 0) {
+    // Only the document right under the sheet's root has nothing beside it that stays; a frame would keep its
+    // bottom edge where a minimum height holds it.
+    TSheet* sheet = FElement ? FElement->Sheet() : nullptr;
+    int frame = 0;
+    if (FLaidOutBottom == INT32_MAX || grown != shift.Distance || !sheet || !FElement->IsVisible() ||
+        FElement->VisualParent() != sheet->Root() || FElement->GetFrameThemeElement(frame))
+      AddLaidOut(shift.Top, INT32_MAX);
+    else
+      sheet->ScrollBand(FElement, FElement->ClientToSheet({0, shift.Top + padding.Top}).Y, shift.Distance);
+  }
+  if (!FElement || FLaidOutTop > FLaidOutBottom) return;
   const TRect area{0, FLaidOutTop + padding.Top, FElement->Width(),
                    FLaidOutBottom == INT32_MAX ? FElement->Height() : FLaidOutBottom + padding.Top};
   FElement->InvalidateRect(&area);
@@ -283,6 +298,11 @@ void TSchemeTextor::FormatParagraph(TParagraph* AParagraph, int32_t AWrapWidth, 
   }
   const TRow* last = AParagraph->LastRow();
   if (!last) return;
+  // A second paragraph laid out after one moved the rows below it: all of them are repainted.
+  if (FShift.Distance != 0) {
+    AddLaidOut(FShift.Top, INT32_MAX);
+    FShift = {};
+  }
   if (!old) {
     // A new paragraph: the one above may show a paragraph end now.
     const TParagraph* above = AParagraph->Previous();
@@ -290,9 +310,14 @@ void TSchemeTextor::FormatParagraph(TParagraph* AParagraph, int32_t AWrapWidth, 
     AddLaidOut(row ? row->GetTop() : AParagraph->Top(), INT32_MAX);
     return;
   }
-  // Rows that end elsewhere moved the paragraphs below.
+  // Rows that end elsewhere moved the paragraphs below: as they are, unless the paragraph itself moved.
   if (last->Bottom != oldBottom) {
-    AddLaidOut(std::min(oldTop, AParagraph->Top()), INT32_MAX);
+    if (oldTop == AParagraph->Top() && FLaidOutBottom != INT32_MAX) {
+      AddLaidOut(oldTop, last->Bottom);
+      FShift = {oldBottom, last->Bottom - oldBottom};
+    } else {
+      AddLaidOut(std::min(oldTop, AParagraph->Top()), INT32_MAX);
+    }
     return;
   }
   if (!compared || before.Size() != FPrints.Size()) {

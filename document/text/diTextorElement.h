@@ -205,7 +205,8 @@ class TSchemeTextor : public TTextor {
   };
   static void PrintRows(const TParagraph* AParagraph, TRowPrints& APrints);
   // Repaints what the layout changed: the rows laid out again, and everything below the first one whose rows
-  // moved what follows them or where the text's height changed.
+  // moved what follows them or where the text's height changed; or, when one paragraph's rows moved only what
+  // follows it and the text is the sheet's document, has the sheet scroll that band instead.
   void InvalidateLaidOut();
   void AddLaidOut(int32_t ATop, int32_t ABottom);
 
@@ -226,6 +227,12 @@ class TSchemeTextor : public TTextor {
   int32_t FLaidOutTop = INT32_MAX;
   int32_t FLaidOutBottom = INT32_MIN;
   int32_t FLaidOutHeight = 0;
+  // The one paragraph of a layout whose rows end elsewhere, and the rows below it moved as they are: the old end
+  // of its rows and the distance; a distance of 0 for none.
+  struct TBandShift {
+    int32_t Top = 0;
+    int32_t Distance = 0;
+  } FShift;
   // The elements of the batch that something follows; empty between batches.
   std::vector<TVisualElement*> FFollowing;
 };

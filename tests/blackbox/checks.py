@@ -926,6 +926,62 @@ def check_close_save_fails(session):
     expect(saved is not None and b'Value="unsaved words' in saved, f"the text was not saved at last: {saved!r}")
 
 
+# A first line to type into, above rows of comments, signs and frames that a wrap of it moves down.
+WRAPPING = document_text(['<Chars Value="Typed here: "/><Br/>'] + [
+    line for i in range(12) for line in (
+        f'<Chars Value="Line {i}: "/><Comment><Chars Value="Comment {i}"/><Br/></Comment><Star/>',
+        f'<LogicFrame><Content><Chars Value="Body {i}"/><Br/></Content><Caption><Chars Value="Frame {i}"/><Br/>'
+        '</Caption></LogicFrame><Br/>')])
+
+
+def screen_pixels(session, box):
+    """The screen's pixels (RGB rows) of a box (left, top, width, height)."""
+    left, top, width, height = box
+    display = ":" + (session.prefix.folder / "xvfb.display").read_text().strip().lstrip(":")
+    shot = subprocess.run(["import", "-display", display, "-window", "root", "-crop",
+                           f"{width}x{height}+{left}+{top}", "rgb:-"], capture_output=True, check=True).stdout
+    return [shot[y * width * 3:(y + 1) * width * 3] for y in range(height)]
+
+
+def rows_apart(first, second):
+    """The rows where two pictures differ by more than the carets they may show, a few pixels wide each."""
+    apart = []
+    for y, (a, b) in enumerate(zip(first, second)):
+        if sum(a[x:x + 3] != b[x:x + 3] for x in range(0, len(a), 3)) > 6:
+            apart.append(y)
+    return apart
+
+
+def check_wrapping_scrolls_below(session):
+    """Typing into the first line until it wraps onto more rows and back moves the picture of what lies below it:
+    after each batch of keys the view shows what a repaint of all of it shows (the view scrolled away and back),
+    but for the caret."""
+    session.write(session.data_file(), WRAPPING)
+    session.start()
+    session.focus()
+    box = document_sheet(session)
+    left, top = box[:2]
+    session.keys("ctrl+end", "ctrl+home")
+    session.driver("settle", "TMainForm", "120000", timeout=HANG)
+    first = screen_pixels(session, box)
+    moved = False
+    for batch in range(10):
+        session.driver("click", str(left + 60), str(top + 12))
+        session.keys("t:" + "abcdefghij" * 2)
+        session.driver("settle", "TMainForm", "120000", timeout=HANG)
+        typed = screen_pixels(session, box)
+        session.keys("ctrl+end")
+        session.driver("settle", "TMainForm", "120000", timeout=HANG)
+        session.keys("ctrl+home")
+        session.driver("settle", "TMainForm", "120000", timeout=HANG)
+        repainted = screen_pixels(session, box)
+        apart = rows_apart(typed, repainted)
+        expect(not apart, f"batch {batch}: rows {apart[:10]} of the view differ from a full repaint")
+        moved = moved or rows_apart(first[box[3] // 2:], repainted[box[3] // 2:]) != []
+    expect(moved, "the typed line never wrapped")
+    expect(session.close() == 0, "the program did not end cleanly")
+
+
 CHECKS = {name[len("check_"):]: f for name, f in globals().items() if name.startswith("check_")}
 
 

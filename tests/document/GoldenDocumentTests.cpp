@@ -576,3 +576,117 @@ TEST_F(GoldenDocumentTest, ElementsBelowATypedParagraphStandWhereAFreshLayoutPut
 }
 
 }  // namespace
+
+// What a host window shows of a sheet through a view: moved where the sheet scrolls a band, repainted where it asks.
+class TViewPicture {
+ public:
+  TViewPicture(TSheet& ASheet, const TRect& AView) : FSheet(ASheet), FView(AView) {
+    Picture.SetSize(static_cast<int32_t>(AView.Width()), static_cast<int32_t>(AView.Height()));
+    Paint(AView, Picture);
+    FSheet.AddNotifyEvent(MakeMethod<&TViewPicture::Heard>(this));
+  }
+  ~TViewPicture() { FSheet.RemoveNotifyEvent(MakeMethod<&TViewPicture::Heard>(this)); }
+
+  // Repaints what waits; the rows repainted, and whether all of them were.
+  int32_t Update() {
+    int32_t rows = 0;
+    for (const TRect& r : FInvalid) {
+      const TRect shown{std::max(r.Left, FView.Left), std::max(r.Top, FView.Top), std::min(r.Right, FView.Right),
+                        std::min(r.Bottom, FView.Bottom)};
+      if (shown.Left >= shown.Right || shown.Top >= shown.Bottom) continue;
+      Paint(shown, Picture);
+      rows += static_cast<int32_t>(shown.Height());
+    }
+    FInvalid.clear();
+    return rows;
+  }
+  // The view painted afresh equals the picture kept.
+  bool Fresh() {
+    TBitmap32 fresh;
+    fresh.SetSize(Picture.Width(), Picture.Height());
+    Paint(FView, fresh);
+    for (int32_t y = 0; y < Picture.Height(); ++y)
+      for (int32_t x = 0; x < Picture.Width(); ++x)
+        if (fresh.Pixel(x, y) != Picture.Pixel(x, y)) return false;
+    return true;
+  }
+
+  TBitmap32 Picture;
+  int RepaintsAll = 0;
+  int Grown = 0;
+  int Shrunk = 0;
+
+ private:
+  void Heard(TObject*, intptr_t ANotify, intptr_t AParam1, intptr_t) {
+    if (ANotify == snRepaint && !AParam1) ++RepaintsAll;
+    if (ANotify == snRepaint) FInvalid.push_back(AParam1 ? *reinterpret_cast<const TRect*>(AParam1) : FView);
+    if (ANotify == snScrollBand) Scroll(*reinterpret_cast<const TSheetScroll*>(AParam1));
+  }
+  // The rows of the view from the band's top down move; those the move uncovers, or brings from outside the view,
+  // wait for a repaint.
+  void Scroll(const TSheetScroll& AScroll) {
+    (AScroll.Distance > 0 ? Grown : Shrunk)++;
+    const int32_t top = AScroll.Top - FView.Top, d = AScroll.Distance, width = Picture.Width();
+    const int32_t height = Picture.Height();
+    const std::vector<TColor32> old(Picture.Bits(), Picture.Bits() + int64_t(width) * height);
+    for (int32_t y = std::max(std::min(top, top + d), 0); y < height; ++y) {
+      if (y >= top + d && y - d >= 0 && y - d < height)
+        std::copy_n(old.begin() + int64_t(y - d) * width, width, Picture.ScanLine(y));
+      else
+        FInvalid.push_back({FView.Left, FView.Top + y, FView.Right, FView.Top + y + 1});
+    }
+  }
+  void Paint(const TRect& ARect, TBitmap32& ATarget) {
+    SetViewportOrgEx(ATarget.Handle(), -FView.Left, -FView.Top, nullptr);
+    FSheet.PaintTo(ATarget.Handle(), ARect, {});
+    SetViewportOrgEx(ATarget.Handle(), 0, 0, nullptr);
+  }
+
+  TSheet& FSheet;
+  TRect FView;
+  std::vector<TRect> FInvalid;
+};
+
+TEST_F(GoldenDocumentTest, AParagraphThatWrapsMovesThePictureBelowItToWhatAFullPaintShows) {
+  TUndoRedo history;
+  TScheme scheme(&TPlainRoot::ClassInfo, u"Quillbox");
+  scheme.SetUndoRedo(&history);
+  auto* root = static_cast<TPlainRoot*>(scheme.Root());
+  TKnot knot;
+  knot.LoadFromString(NestedFramesDocument);
+  scheme.LoadElement(root, fmDocument, &knot);
+  TSheet sheet(&Host->Settings);
+  sheet.SetTimerFactory(Host->Timers.Factory());
+  sheet.SetViewSize({400, 300});
+  root->SetVisualParent(sheet.Root());
+  // Each key an undo step of its own.
+  int64_t clock = 0;
+  root->SetEditClock([&clock] { return clock += 1000; });
+  root->Focus();
+  uint16_t home = 36;
+  sheet.KeyDown(home, {skCtrl});
+  // One view from the top, one whose top cuts the typed paragraph.
+  TViewPicture top(sheet, {0, 0, 400, 300}), cut(sheet, {0, 24, 400, 324});
+  const auto check = [&] {
+    for (TViewPicture* view : {&top, &cut}) {
+      EXPECT_LT(view->Update(), 150);
+      EXPECT_TRUE(view->Fresh());
+    }
+  };
+  // Typed into the first line until it wraps twice, then undone key by key.
+  for (int i = 0; i < 130; ++i) {
+    char16_t c = u'w';
+    sheet.KeyPress(c);
+    check();
+  }
+  for (int i = 0; i < 130; ++i) {
+    history.Undo();
+    check();
+  }
+  for (TViewPicture* view : {&top, &cut}) {
+    EXPECT_EQ(view->RepaintsAll, 0);
+    EXPECT_GE(view->Grown, 2);
+    EXPECT_GE(view->Shrunk, 2);
+  }
+  root->SetVisualParent(nullptr);
+}
