@@ -125,22 +125,17 @@ TScrollLimits TRangeBox::GetScrollLimits(int ARangeSize, int AClientSize) const 
   return TScrollLimits{Saturate(low), Saturate(std::max(high, low))};
 }
 
-void TRangeBox::SetRangeSize(int AWidth, int AHeight) {
-  AWidth = std::max(AWidth, 0);
-  AHeight = std::max(AHeight, 0);
-  if (AWidth == FRangeWidth && AHeight == FRangeHeight) return;
-  FRangeWidth = AWidth;
-  FRangeHeight = AHeight;
-  UpdateScrollBars();
-}
+void TRangeBox::SetRangeSize(int AWidth, int AHeight) { ChangeRangeSize(AWidth, AHeight, false); }
 
-void TRangeBox::ResizeRange(int AWidth, int AHeight) {
+void TRangeBox::ResizeRange(int AWidth, int AHeight) { ChangeRangeSize(AWidth, AHeight, true); }
+
+void TRangeBox::ChangeRangeSize(int AWidth, int AHeight, bool AKeepPicture) {
   AWidth = std::max(AWidth, 0);
   AHeight = std::max(AHeight, 0);
   if (AWidth == FRangeWidth && AHeight == FRangeHeight) return;
   FRangeWidth = AWidth;
   FRangeHeight = AHeight;
-  UpdateScrollBars(true);
+  UpdateScrollBars(AKeepPicture);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -154,7 +154,10 @@ class TRangeBox : public TPlaceBox {
  private:
   // Range and page of both bars from the limits, then the position clamped again. Re-entered while it runs (a
   // bar that appears or goes changes the client size), it runs once more after the present run, never deeper.
+  // AKeepPicture: the view is repainted only when its client size changed or it shows the range's frame.
   void UpdateScrollBars(bool AKeepPicture = false);
+  // SetRangeSize, or ResizeRange when AKeepPicture.
+  void ChangeRangeSize(int AWidth, int AHeight, bool AKeepPicture);
   void ApplyScrollBars();
   void UpdateScrollPos();
   void UpdateCaret();
