@@ -402,6 +402,17 @@ const std::u16string NestedFramesDocument = [] {
   return text + u"<Br/></Quillbox>\r\n";
 }();
 
+// The nested frames document loaded into ARoot off the sheet, then put on ASheet with a view AView large, as the
+// plain document starts.
+void JoinNestedFrames(TPlainRoot* ARoot, TSheet& ASheet, TSheetHostFixture& AHost, TVisualSize AView) {
+  TKnot knot;
+  knot.LoadFromString(NestedFramesDocument);
+  ARoot->Scheme()->LoadElement(ARoot, fmDocument, &knot);
+  ASheet.SetTimerFactory(AHost.Timers.Factory());
+  ASheet.SetViewSize(AView);
+  ARoot->SetVisualParent(ASheet.Root());
+}
+
 uint64_t Fnv(uint64_t AHash, int64_t AValue) {
   for (int i = 0; i < 8; ++i) AHash = (AHash ^ uint8_t(AValue >> (8 * i))) * 1099511628211ull;
   return AHash;
@@ -422,13 +433,8 @@ TEST_F(GoldenDocumentTest, TheRootJoiningTheSheetKeepsEveryPlaceTheDrawingOrderA
   // The document's root loaded off the sheet and then put on it, as the plain document starts.
   TScheme scheme(&TPlainRoot::ClassInfo, u"Quillbox");
   auto* root = static_cast<TPlainRoot*>(scheme.Root());
-  TKnot knot;
-  knot.LoadFromString(NestedFramesDocument);
-  scheme.LoadElement(root, fmDocument, &knot);
   TSheet sheet(&Host->Settings);
-  sheet.SetTimerFactory(Host->Timers.Factory());
-  sheet.SetViewSize({800, 600});
-  root->SetVisualParent(sheet.Root());
+  JoinNestedFrames(root, sheet, *Host, {800, 600});
 
   // The sheet's root draws the document, then the descriptions in the order they joined it.
   std::vector<std::u16string> order;
@@ -652,13 +658,8 @@ TEST_F(GoldenDocumentTest, AParagraphThatWrapsMovesThePictureBelowItToWhatAFullP
   TScheme scheme(&TPlainRoot::ClassInfo, u"Quillbox");
   scheme.SetUndoRedo(&history);
   auto* root = static_cast<TPlainRoot*>(scheme.Root());
-  TKnot knot;
-  knot.LoadFromString(NestedFramesDocument);
-  scheme.LoadElement(root, fmDocument, &knot);
   TSheet sheet(&Host->Settings);
-  sheet.SetTimerFactory(Host->Timers.Factory());
-  sheet.SetViewSize({400, 300});
-  root->SetVisualParent(sheet.Root());
+  JoinNestedFrames(root, sheet, *Host, {400, 300});
   // Each key an undo step of its own.
   int64_t clock = 0;
   root->SetEditClock([&clock] { return clock += 1000; });
