@@ -44,6 +44,11 @@ def expect(condition, message):
 # How long a wait for the program lasts before it is taken for a hang: far longer than a busy machine needs, so
 # that it never decides a check. The driver's own waits end sooner.
 HANG = 90
+# What Wine's loader says when it could not map a new process's fixed pages, before any of the program ran (seen once
+# in a full run, on a driver's keys): nothing was done, and a second start goes through.
+WINE_NOT_STARTED = "failed to map the shared user data"
+WINE_START_ATTEMPTS = 3
+
 # The driver's commands that only look or wait: asking one twice changes nothing.
 DRIVER_QUERIES = {"windows", "wait-window", "wait-gone", "boxes", "children", "foreground", "style", "front", "idle",
                   "settle", "probe", "places", "peak"}
@@ -118,16 +123,22 @@ class Prefix:
     def run(self, args, timeout=60, check=True, env=None):
         """Runs a Windows program to its end; its output as text. The output goes through files, not pipes: a
         Wine service the program starts (the desktop's explorer.exe) inherits them and would hold a pipe open."""
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            result = subprocess.run([str(WINE_RUN), "--dir", str(self.folder)] + [str(a) for a in args],
-                                    env={**self.env, **(env or {})}, stdout=out, stderr=err, timeout=timeout)
-            out.seek(0)
-            err.seek(0)
-            text = out.read().decode("utf-8", "replace")
+        for attempt in range(WINE_START_ATTEMPTS):
+            with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+                result = subprocess.run([str(WINE_RUN), "--dir", str(self.folder)] + [str(a) for a in args],
+                                        env={**self.env, **(env or {})}, stdout=out, stderr=err, timeout=timeout)
+                out.seek(0)
+                err.seek(0)
+                text = out.read().decode("utf-8", "replace")
+                errors = err.read().decode("utf-8", "replace")
+            if result.returncode != 0 and not text and WINE_NOT_STARTED in errors and attempt + 1 < WINE_START_ATTEMPTS:
+                # Wine's loader gave up before the program ran, so nothing it would do was done: it is started again.
+                print(f"started again: {args[0]}: {errors.strip()[-300:]}", file=sys.stderr)
+                continue
             if check and result.returncode != 0:
                 raise (DiedSilently if not text else CheckFailed)(f"{args[0]} {' '.join(str(a) for a in args[1:])} ended with {result.returncode}: "
-                                  f"{text}{err.read().decode('utf-8', 'replace')[-2000:]}")
-        return text
+                                  f"{text}{errors[-2000:]}")
+            return text
 
     def spawn(self, args, env=None, log=None):
         """Starts a Windows program and returns its process; wine-run waits for the program, so the exit code is
