@@ -6,6 +6,7 @@
 #include "foundation/cuKnot.h"
 #include "foundation/cuUtilsWin.h"
 #include "framework/fwTimer.h"
+#include "graphics/pixels/pxBitmap.h"
 
 #include <algorithm>
 
@@ -179,7 +180,7 @@ void TSheet::ScrollBand(TVisualElement* AElement, int32_t ATop, int32_t ADistanc
 
 bool TSheet::ScrollExplains(const TVisualElement* AElement, const TRect& AOld, const TRect& ANew) const {
   if (!FPending.Contains(spScrollBand) || FPending.Contains(spRepaintAll)) return false;
-  if (AOld.Top >= FScroll.Top) return ANew == MovedRect(AOld, 0, FScroll.Distance);
+  if (AOld.Top >= FScroll.Top) return ANew == OffsetRect(AOld, 0, FScroll.Distance);
   return (AElement == FRoot || AElement == FScrollElement) && AOld.Bottom >= FScroll.Top &&
          ANew == TRect{AOld.Left, AOld.Top, AOld.Right, AOld.Bottom + FScroll.Distance};
 }

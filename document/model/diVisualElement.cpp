@@ -9,6 +9,7 @@
 #include "foundation/cuLocalization.h"
 #include "foundation/cuUnicode.h"
 #include "foundation/cuUtilsWin.h"
+#include "graphics/pixels/pxBitmap.h"
 
 #include <algorithm>
 #include <climits>
@@ -342,9 +343,8 @@ bool TVisualElement::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int3
   bool scrolled = false;
   if (FSheet && FSheet->Pending().Contains(spScrollBand)) {
     const TVisualPoint origin = FVisualParent ? FVisualParent->ClientToSheet({0, 0}) : TVisualPoint{0, 0};
-    scrolled = FSheet->ScrollExplains(this, MovedRect(oldRect, origin.X, origin.Y),
-                                      {ALeft + origin.X, ATop + origin.Y, ALeft + AWidth + origin.X,
-                                       ATop + AHeight + origin.Y});
+    scrolled = FSheet->ScrollExplains(this, OffsetRect(oldRect, origin.X, origin.Y),
+                                      OffsetRect({ALeft, ATop, ALeft + AWidth, ATop + AHeight}, origin.X, origin.Y));
   }
   if (!scrolled) Invalidate();
   const int32_t oldDescent = FDescent;
@@ -653,7 +653,7 @@ void TVisualElement::InvalidateRect(const TRect* ARect) {
   TRect r = client;
   if (ARect && !Intersect(*ARect, client, r)) return;
   SettlePlace();
-  r = {r.Left + FLeft, r.Top + FTop, r.Right + FLeft, r.Bottom + FTop};
+  r = OffsetRect(r, FLeft, FTop);
   if (FVisualParent)
     FVisualParent->InvalidateRect(&r);
   else if (FSheet->Root() == this)
@@ -674,7 +674,7 @@ void TVisualElement::InvalidateAcross(int32_t ALine, int32_t ADistance, const TV
     const TRect r = c->GetBoundsRect();
     if (c == AExcept || r.Top >= ALine || r.Bottom <= ALine) continue;
     const TRect both =
-        MovedRect(UnionRect(r, {r.Left, ALine + ADistance, r.Right, r.Bottom + ADistance}), origin.X, origin.Y);
+        OffsetRect(UnionRect(r, {r.Left, ALine + ADistance, r.Right, r.Bottom + ADistance}), origin.X, origin.Y);
     FSheet->InvalidateRect(&both);
   }
 }

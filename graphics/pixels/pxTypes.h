@@ -30,11 +30,6 @@ constexpr TRect UnionRect(const TRect& A, const TRect& B) {
           A.Bottom > B.Bottom ? A.Bottom : B.Bottom};
 }
 
-// A moved by DX, DY.
-constexpr TRect MovedRect(const TRect& A, int32_t DX, int32_t DY) {
-  return {A.Left + DX, A.Top + DY, A.Right + DX, A.Bottom + DY};
-}
-
 enum TDrawMode : uint8_t { dmOpaque, dmBlend, dmCustom, dmTransparent };
 enum TCombineMode : uint8_t { cmBlend, cmMerge };
 enum TWrapMode : uint8_t { wmClamp, wmRepeat, wmMirror };
