@@ -709,9 +709,13 @@ void TMainForm::HideToTray() {
 
 void TMainForm::ShowFromTray() {
   Show();
-  // Activated even while a box has disabled it: under Wine only activation restacks the window above other
-  // programs' windows. The box, if one is open, takes the activation and the top next.
-  if (HWND window = HandleIfAllocated()) SetForegroundWindow(window);
+  // Raised, and activated even while a box has disabled it: under Wine activation restacks the window above other
+  // programs' windows, but now and then not the disabled one's, and a full test run saw the window stay under
+  // another. The box, if one is open, takes the activation and the top next.
+  if (HWND window = HandleIfAllocated()) {
+    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetForegroundWindow(window);
+  }
   if (Application) Application->BringToFront();
 }
 
