@@ -739,7 +739,7 @@ void TParagraph::SyncShift() const {
   self->MoveRows(shift);
 }
 
-void TParagraph::MarkDirty() { TTextor::AddToList(FTextor->FDirty, this, &TParagraph::FDirtySlot); }
+void TParagraph::MarkDirty() { FTextor->AddToList(FTextor->FDirty, this, &TParagraph::FDirtySlot); }
 
 void TParagraph::Changed() {
   FFormatted = false;
@@ -992,7 +992,7 @@ void TParagraph::Wrap(int32_t AWrapWidth, const TRect& APadding, const TRect& AM
   FHasElements = hasElements;
   if (hasElements) {
     if (FElementSlot < 0) FTextor->FEmbeddedValid = false;
-    TTextor::AddToList(FTextor->FElementParagraphs, this, &TParagraph::FElementSlot);
+    FTextor->AddToList(FTextor->FElementParagraphs, this, &TParagraph::FElementSlot);
     PlaceElements(APadding, AMargins);
   }
   FFormatted = true;
@@ -1021,12 +1021,7 @@ void TParagraph::PlaceElements(const TRect& APadding, const TRect& AMargins) {
 
 TTextor::TTextor(TElementPool* APool)
     : FPool(APool),
-      FFormatLock(1),
-      FParagraphs(TPoolAllocator<TParagraph*>(APool)),
-      FShiftTree(TPoolAllocator<int32_t>(APool)),
-      FDirty(TPoolAllocator<TParagraph*>(APool)),
-      FElementParagraphs(TPoolAllocator<TParagraph*>(APool)),
-      FEmbedded(TPoolAllocator<TElementEntry>(APool)) {
+      FFormatLock(1) {
   new (FPool) TParagraph(this, nullptr);
 }
 
@@ -1155,10 +1150,10 @@ bool TTextor::UsesExtentTree() const {
   if (FParagraphs.size() < LongText) return false;
   if (!FExtentTreeValid) {
     if (!FExtentTree)
-      FExtentTree = std::make_unique<std::vector<int32_t, TPoolAllocator<int32_t>>>(TPoolAllocator<int32_t>(FPool));
+      FExtentTree = std::make_unique<TPoolVector<int32_t>>();
     auto& tree = *FExtentTree;
     const size_t n = FParagraphs.size();
-    tree.assign(2 * n, 0);
+    tree.assign(FPool, 2 * n, 0);
     for (size_t i = 0; i < n; ++i) tree[n + i] = FParagraphs[i]->FExtent;
     for (size_t i = n - 1; i > 0; --i) tree[i] = std::max(tree[2 * i], tree[2 * i + 1]);
     FExtentTreeValid = true;
@@ -1303,8 +1298,8 @@ void TTextor::LinkParagraph(TParagraph* AParagraph, TParagraph* ABefore) {
   if (!appended) return;
   AParagraph->FIndex = static_cast<int32_t>(FParagraphs.size());
   AParagraph->FAppliedShift = 0;
-  FParagraphs.push_back(AParagraph);
-  FShiftTree.resize(FParagraphs.size() + 1);
+  FParagraphs.push_back(FPool, AParagraph);
+  FShiftTree.resize(FPool, FParagraphs.size() + 1);
 }
 
 void TTextor::UnlinkParagraph(TParagraph* AParagraph) {
@@ -1624,11 +1619,11 @@ void TTextor::MakeIndexes() const {
   for (TParagraph* p = FFirstParagraph; p; p = p->Next(), ++i) {
     p->FIndex = i;
     p->FAppliedShift = 0;
-    FParagraphs.push_back(p);
+    FParagraphs.push_back(FPool, p);
   }
   // A text of one paragraph never shifts one: most texts are one, and they allocate no tree.
   if (FParagraphs.size() > 1)
-    FShiftTree.assign(FParagraphs.size() + 1, 0);
+    FShiftTree.assign(FPool, FParagraphs.size() + 1, 0);
   else
     FShiftTree.clear();
   FIndexesValid = true;
@@ -1648,7 +1643,7 @@ void TTextor::AddShift(int32_t AFrom, int32_t ADelta, bool AElementsOwe) {
   // A layout records its shifts top down: a shift lands at the end, or adds to one at its place.
   auto at = std::upper_bound(FElementShifts.begin(), FElementShifts.end(), AFrom, BeforeShift);
   if (at == FElementShifts.begin() || (at - 1)->From != AFrom)
-    at = FElementShifts.insert(at, {AFrom, at == FElementShifts.begin() ? 0 : (at - 1)->Sum}) + 1;
+    at = FElementShifts.insert(FPool, at, {AFrom, at == FElementShifts.begin() ? 0 : (at - 1)->Sum}) + 1;
   for (auto shift = at - 1; shift != FElementShifts.end(); ++shift) shift->Sum += ADelta;
 }
 
@@ -1684,7 +1679,7 @@ void TTextor::SyncElements(int32_t AThrough) {
       for (TPortion* p = paragraph->FFirstPortion; p; p = p->Next())
         if (p->Kind() == TPortionKind::pkElement)
           if (IEmbeddedElement* element = static_cast<TElementPortion*>(p)->Element())
-            FEmbedded.push_back({paragraph->FIndex, element});
+            FEmbedded.push_back(FPool, {paragraph->FIndex, element});
     }
     FEmbeddedValid = true;
   }
@@ -1723,7 +1718,7 @@ void TTextor::SyncElements(int32_t AThrough) {
     FElementShifts.erase(FElementShifts.begin(),
                          std::upper_bound(FElementShifts.begin(), FElementShifts.end(), AThrough, BeforeShift));
     if (rest != 0 && (FElementShifts.empty() || FElementShifts.front().From != AThrough + 1))
-      FElementShifts.insert(FElementShifts.begin(), {AThrough + 1, rest});
+      FElementShifts.insert(FPool, FElementShifts.begin(), {AThrough + 1, rest});
   }
   if (moved) ElementsShifted();
 }
@@ -1770,7 +1765,7 @@ void TTextor::SettleElementsAbove(int32_t AY) {
 void TTextor::AddToList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot) {
   if (AParagraph->*ASlot >= 0) return;
   AParagraph->*ASlot = static_cast<int32_t>(AList.size());
-  AList.push_back(AParagraph);
+  AList.push_back(FPool, AParagraph);
 }
 
 void TTextor::RemoveFromList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot) {
@@ -1997,7 +1992,7 @@ void TTextor::FormatText(bool AChanged) {
     GetPadding(padding);
     GetElementMargins(margins);
     EnsureIndexes();
-    TParagraphList dirty(FDirty.get_allocator());
+    TParagraphList dirty;
     dirty.swap(FDirty);
     for (TParagraph* p : dirty) p->FDirtySlot = -1;
     auto flagged = [](const TParagraph* p) { return !p->Formatted() || !p->Positioned(); };

@@ -713,15 +713,24 @@ class TTextor : public TObject {
   // Moves the embedded elements of the paragraphs up to AThrough by what they owe; what those after it owe stays.
   void SyncElements(int32_t AThrough = INT32_MAX);
   // Paragraphs the textor keeps track of, in its pool.
-  using TParagraphList = std::vector<TParagraph*, TPoolAllocator<TParagraph*>>;
-  static void AddToList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot);
+  using TParagraphList = TPoolVector<TParagraph*>;
+  void AddToList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot);
   static void RemoveFromList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot);
 
+  // Ordered so that a text, of which a document holds thousands, takes no padding between its fields.
   TElementPool* FPool;
   TParagraph* FFirstParagraph = nullptr;
   TParagraph* FLastParagraph = nullptr;
   int32_t FChangeLock = 0;
   int32_t FFormatLock = 0;
+  int32_t FFreshFrom = 0;  // during a layout: from this paragraph on, none had been laid out
+  // The most that a layout placed an element above its paragraph's top (a row's baseline need not leave room for
+  // every element in it); it only grows.
+  int32_t FElementRise = 0;
+  // What the last layout was made with.
+  int32_t FLaidOutWrap = -1;
+  mutable int32_t FWidth = 0;
+  TRect FLaidOutPadding;
   bool FChangePending = false;
   bool FLayoutPending = false;
   bool FLayoutChanged = false;  // the pending layout follows a change of the text
@@ -729,25 +738,17 @@ class TTextor : public TObject {
   bool FLayoutBegun = false;  // until the first layout no paragraph is laid out, and every one waits for it
   bool FShiftPending = false;
   bool FSettling = false;  // elements move by what they owe
-  int32_t FFreshFrom = 0;  // during a layout: from this paragraph on, none had been laid out
-  // The most that a layout placed an element above its paragraph's top (a row's baseline need not leave room for
-  // every element in it); it only grows.
-  int32_t FElementRise = 0;
   bool FEmbeddedValid = true;  // FEmbedded lists the elements of FElementParagraphs
-  // What the last layout was made with.
-  int32_t FLaidOutWrap = -1;
-  TRect FLaidOutPadding;
   mutable bool FWidthValid = false;
-  mutable int32_t FWidth = 0;
+  mutable bool FExtentTreeValid = false;
+  mutable bool FIndexesValid = false;
   // A long text's width from the paragraphs' widths by place, each node the largest of its two: a keystroke that
   // narrows the widest paragraph finds the next widest without reading every paragraph. Made with the indexes, for
   // a long text only.
-  mutable std::unique_ptr<std::vector<int32_t, TPoolAllocator<int32_t>>> FExtentTree;
-  mutable bool FExtentTreeValid = false;
-  mutable bool FIndexesValid = false;
-  // Both from the pool: every text's first layout makes them, thousands in a document.
+  mutable std::unique_ptr<TPoolVector<int32_t>> FExtentTree;
+  // All from the pool: every text's first layout makes the first two, thousands in a document.
   mutable TParagraphList FParagraphs;  // in text order while the indexes are valid
-  mutable std::vector<int32_t, TPoolAllocator<int32_t>> FShiftTree;
+  mutable TPoolVector<int32_t> FShiftTree;
   TParagraphList FDirty;
   TParagraphList FElementParagraphs;
   // The embedded elements in text order with their paragraphs' places, so that the elements below a shift are
@@ -757,14 +758,14 @@ class TTextor : public TObject {
     int32_t Index;
     IEmbeddedElement* Element;
   };
-  std::vector<TElementEntry, TPoolAllocator<TElementEntry>> FEmbedded;
+  TPoolVector<TElementEntry> FEmbedded;
   // The shifts recorded since the elements last followed, by place, each with the sum of those up to its place;
   // none while no paragraph holds elements.
   struct TElementShift {
     int32_t From;
     int32_t Sum;
   };
-  std::vector<TElementShift> FElementShifts;
+  TPoolVector<TElementShift> FElementShifts;
 };
 
 inline void TParagraph::Sync() const {

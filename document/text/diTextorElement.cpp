@@ -411,12 +411,12 @@ void TSchemeTextor::ShiftElement(IEmbeddedElement* AElement, int32_t ADY) {
   if (!FElement || element->VisualParent() != FElement)
     TTextor::ShiftElement(AElement, ADY);
   else if (element->ShiftWithText(ADY))
-    FFollowing.push_back(element);
+    FFollowing.push_back(Pool(), element);
 }
 
 void TSchemeTextor::ElementsShifted() {
   // What follows reads places, which may settle more of the text: the batch is taken first.
-  std::vector<TVisualElement*> following;
+  TPoolVector<TVisualElement*> following;
   following.swap(FFollowing);
   for (TVisualElement* element : following) element->FollowShift();
   if (FElement) FElement->ChildrenShifted();

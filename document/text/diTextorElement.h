@@ -221,12 +221,12 @@ class TSchemeTextor : public TTextor {
   // The rows of the paragraph laid out last, so that typing into it repaints only the rows a key changed.
   const TParagraph* FPrintedParagraph = nullptr;
   TRowPrints FPrints;
-  // Printed when the layout ends: a text's first layout lays out every paragraph and keeps the last one's prints.
-  bool FPrintsPending = false;
   // In text coordinates, gathered by one layout; a bottom of INT32_MAX reaches the end of the element.
   int32_t FLaidOutTop = INT32_MAX;
   int32_t FLaidOutBottom = INT32_MIN;
   int32_t FLaidOutHeight = 0;
+  // Printed when the layout ends: a text's first layout lays out every paragraph and keeps the last one's prints.
+  bool FPrintsPending = false;
   // The one paragraph of a layout whose rows end elsewhere, and the rows below it moved as they are: the old end
   // of its rows and the distance; a distance of 0 for none.
   struct TBandShift {
@@ -234,7 +234,7 @@ class TSchemeTextor : public TTextor {
     int32_t Distance = 0;
   } FShift;
   // The elements of the batch that something follows; empty between batches.
-  std::vector<TVisualElement*> FFollowing;
+  TPoolVector<TVisualElement*> FFollowing;
 };
 
 // The interactive of a text element: an edit leaves the selection it makes for the next layout.

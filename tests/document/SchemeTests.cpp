@@ -902,4 +902,25 @@ TEST(ElementPool, TextStorageLiesApartFromTheElements) {
   for (char* object : {first, text, second}) TElementPool::Free(object);
 }
 
+// The text engine's lists: growing past a slot, inserting and erasing in the middle keep the items in order.
+TEST(ElementPool, PoolVectorKeepsItsItemsAsAStandardVector) {
+  TElementPoolRef pool(TElementPool::Create());
+  TPoolVector<int32_t> list;
+  std::vector<int32_t> expected;
+  for (int32_t i = 0; i < 300; ++i) {  // past the largest slot: the heap takes over
+    list.push_back(pool.get(), i);
+    expected.push_back(i);
+  }
+  list.insert(pool.get(), list.begin() + 5, -1);
+  expected.insert(expected.begin() + 5, -1);
+  list.insert(pool.get(), list.end(), -2);
+  expected.insert(expected.end(), -2);
+  list.erase(list.begin() + 10, list.begin() + 20);
+  expected.erase(expected.begin() + 10, expected.begin() + 20);
+  EXPECT_EQ(std::vector<int32_t>(list.begin(), list.end()), expected);
+  list.assign(pool.get(), 3, 7);
+  list.resize(pool.get(), 5);
+  EXPECT_EQ(std::vector<int32_t>(list.begin(), list.end()), (std::vector<int32_t>{7, 7, 7, 0, 0}));
+}
+
 }  // namespace
