@@ -643,8 +643,10 @@ TParagraph::~TParagraph() {
   while (FLastPortion) delete FLastPortion;
   if (FExtent == FTextor->FWidth) FTextor->FWidthValid = false;
   TTextor::RemoveFromList(FTextor->FDirty, this, &TParagraph::FDirtySlot);
-  if (FElementSlot >= 0) FTextor->FEmbeddedValid = false;
-  TTextor::RemoveFromList(FTextor->FElementParagraphs, this, &TParagraph::FElementSlot);
+  if (FElementSlot >= 0) {
+    FTextor->FEmbeddedValid = false;
+    TTextor::RemoveFromList(FTextor->FBook->ElementParagraphs, this, &TParagraph::FElementSlot);
+  }
   AssignAttributes(FParagraphAttributes, static_cast<TParagraphAttributes*>(nullptr));
   AssignAttributes(FTextAttributes, static_cast<TTextAttributes*>(nullptr));
 }
@@ -992,7 +994,7 @@ void TParagraph::Wrap(int32_t AWrapWidth, const TRect& APadding, const TRect& AM
   FHasElements = hasElements;
   if (hasElements) {
     if (FElementSlot < 0) FTextor->FEmbeddedValid = false;
-    FTextor->AddToList(FTextor->FElementParagraphs, this, &TParagraph::FElementSlot);
+    FTextor->AddToList(FTextor->Book().ElementParagraphs, this, &TParagraph::FElementSlot);
     PlaceElements(APadding, AMargins);
   }
   FFormatted = true;
@@ -1019,11 +1021,7 @@ void TParagraph::PlaceElements(const TRect& APadding, const TRect& AMargins) {
 // ---------------------------------------------------------------------------------------------------------------
 // TTextor
 
-TTextor::TTextor(TElementPool* APool)
-    : FPool(APool),
-      FFormatLock(1) {
-  new (FPool) TParagraph(this, nullptr);
-}
+TTextor::TTextor(TElementPool* APool) : FPool(APool), FFormatLock(1) { new (FPool) TParagraph(this, nullptr); }
 
 TTextor::~TTextor() {
   ++FChangeLock;
@@ -1149,9 +1147,7 @@ bool TTextor::UsesExtentTree() const {
   EnsureIndexes();
   if (FParagraphs.size() < LongText) return false;
   if (!FExtentTreeValid) {
-    if (!FExtentTree)
-      FExtentTree = std::make_unique<TPoolVector<int32_t>>();
-    auto& tree = *FExtentTree;
+    auto& tree = Book().ExtentTree;
     const size_t n = FParagraphs.size();
     tree.assign(FPool, 2 * n, 0);
     for (size_t i = 0; i < n; ++i) tree[n + i] = FParagraphs[i]->FExtent;
@@ -1163,7 +1159,7 @@ bool TTextor::UsesExtentTree() const {
 
 void TTextor::ExtentChanged(const TParagraph* AParagraph) {
   if (!FExtentTreeValid || !FIndexesValid) return;
-  auto& tree = *FExtentTree;
+  auto& tree = FBook->ExtentTree;
   const size_t n = FParagraphs.size();
   size_t i = n + size_t(AParagraph->FIndex);
   tree[i] = AParagraph->FExtent;
@@ -1171,7 +1167,7 @@ void TTextor::ExtentChanged(const TParagraph* AParagraph) {
 }
 
 int32_t TTextor::GetWidth() const {
-  if (UsesExtentTree()) return (*FExtentTree)[1];
+  if (UsesExtentTree()) return FBook->ExtentTree[1];
   if (!FWidthValid) {
     FWidth = 0;
     for (TParagraph* p = FFirstParagraph; p; p = p->Next()) FWidth = std::max(FWidth, p->FExtent);
@@ -1299,7 +1295,7 @@ void TTextor::LinkParagraph(TParagraph* AParagraph, TParagraph* ABefore) {
   AParagraph->FIndex = static_cast<int32_t>(FParagraphs.size());
   AParagraph->FAppliedShift = 0;
   FParagraphs.push_back(FPool, AParagraph);
-  FShiftTree.resize(FPool, FParagraphs.size() + 1);
+  Book().ShiftTree.resize(FPool, FParagraphs.size() + 1);
 }
 
 void TTextor::UnlinkParagraph(TParagraph* AParagraph) {
@@ -1623,9 +1619,9 @@ void TTextor::MakeIndexes() const {
   }
   // A text of one paragraph never shifts one: most texts are one, and they allocate no tree.
   if (FParagraphs.size() > 1)
-    FShiftTree.assign(FPool, FParagraphs.size() + 1, 0);
-  else
-    FShiftTree.clear();
+    Book().ShiftTree.assign(FPool, FParagraphs.size() + 1, 0);
+  else if (FBook)
+    FBook->ShiftTree.clear();
   FIndexesValid = true;
 }
 
@@ -1636,20 +1632,22 @@ void TTextor::InvalidateIndexes() {
 }
 
 void TTextor::AddShift(int32_t AFrom, int32_t ADelta, bool AElementsOwe) {
+  // Only a paragraph with others after it shifts anything: the text has its book.
+  TBook& book = *FBook;
   const size_t n = FParagraphs.size();
-  for (size_t k = size_t(AFrom) + 1; k <= n; k += k & (~k + 1)) FShiftTree[k] += ADelta;
+  for (size_t k = size_t(AFrom) + 1; k <= n; k += k & (~k + 1)) book.ShiftTree[k] += ADelta;
   FShiftPending = true;
-  if (!AElementsOwe || FElementParagraphs.empty()) return;
+  if (!AElementsOwe || book.ElementParagraphs.empty()) return;
   // A layout records its shifts top down: a shift lands at the end, or adds to one at its place.
-  auto at = std::upper_bound(FElementShifts.begin(), FElementShifts.end(), AFrom, BeforeShift);
-  if (at == FElementShifts.begin() || (at - 1)->From != AFrom)
-    at = FElementShifts.insert(FPool, at, {AFrom, at == FElementShifts.begin() ? 0 : (at - 1)->Sum}) + 1;
-  for (auto shift = at - 1; shift != FElementShifts.end(); ++shift) shift->Sum += ADelta;
+  auto at = std::upper_bound(book.ElementShifts.begin(), book.ElementShifts.end(), AFrom, BeforeShift);
+  if (at == book.ElementShifts.begin() || (at - 1)->From != AFrom)
+    at = book.ElementShifts.insert(FPool, at, {AFrom, at == book.ElementShifts.begin() ? 0 : (at - 1)->Sum}) + 1;
+  for (auto shift = at - 1; shift != book.ElementShifts.end(); ++shift) shift->Sum += ADelta;
 }
 
 int32_t TTextor::ShiftAt(int32_t AIndex) const {
   int32_t sum = 0;
-  for (size_t k = size_t(AIndex) + 1; k > 0; k -= k & (~k + 1)) sum += FShiftTree[k];
+  for (size_t k = size_t(AIndex) + 1; k > 0; k -= k & (~k + 1)) sum += FBook->ShiftTree[k];
   return sum;
 }
 
@@ -1657,39 +1655,43 @@ void TTextor::FlushShifts() {
   SyncElements();
   for (TParagraph* p = FFirstParagraph; p; p = p->Next()) p->Sync();
   for (TParagraph* p = FFirstParagraph; p; p = p->Next()) p->FAppliedShift = 0;
-  std::fill(FShiftTree.begin(), FShiftTree.end(), 0);
+  if (FBook) std::fill(FBook->ShiftTree.begin(), FBook->ShiftTree.end(), 0);
   FShiftPending = false;
 }
 
 int32_t TTextor::ElementShiftAt(int32_t AIndex) const {
-  auto at = std::upper_bound(FElementShifts.begin(), FElementShifts.end(), AIndex, BeforeShift);
-  return at == FElementShifts.begin() ? 0 : (at - 1)->Sum;
+  if (!FBook) return 0;
+  const TPoolVector<TElementShift>& shifts = FBook->ElementShifts;
+  auto at = std::upper_bound(shifts.begin(), shifts.end(), AIndex, BeforeShift);
+  return at == shifts.begin() ? 0 : (at - 1)->Sum;
 }
 
 void TTextor::SyncElements(int32_t AThrough) {
-  if (FElementShifts.empty()) return;
+  if (!OwesElementShifts()) return;
   EnsureIndexes();
+  TBook& book = *FBook;
   if (!FEmbeddedValid) {
-    std::sort(FElementParagraphs.begin(), FElementParagraphs.end(),
+    std::sort(book.ElementParagraphs.begin(), book.ElementParagraphs.end(),
               [](const TParagraph* a, const TParagraph* b) { return a->FIndex < b->FIndex; });
-    FEmbedded.clear();
-    for (size_t i = 0; i < FElementParagraphs.size(); ++i) {
-      TParagraph* paragraph = FElementParagraphs[i];
+    book.Embedded.clear();
+    for (size_t i = 0; i < book.ElementParagraphs.size(); ++i) {
+      TParagraph* paragraph = book.ElementParagraphs[i];
       paragraph->FElementSlot = static_cast<int32_t>(i);
       for (TPortion* p = paragraph->FFirstPortion; p; p = p->Next())
         if (p->Kind() == TPortionKind::pkElement)
           if (IEmbeddedElement* element = static_cast<TElementPortion*>(p)->Element())
-            FEmbedded.push_back(FPool, {paragraph->FIndex, element});
+            book.Embedded.push_back(FPool, {paragraph->FIndex, element});
     }
     FEmbeddedValid = true;
   }
-  size_t i = std::partition_point(FEmbedded.begin(), FEmbedded.end(),
-                                  [this](const TElementEntry& e) { return e.Index < FElementShifts.front().From; }) -
-             FEmbedded.begin();
-  const size_t n = std::partition_point(FEmbedded.begin() + i, FEmbedded.end(),
+  size_t i =
+      std::partition_point(book.Embedded.begin(), book.Embedded.end(),
+                           [&book](const TElementEntry& e) { return e.Index < book.ElementShifts.front().From; }) -
+      book.Embedded.begin();
+  const size_t n = std::partition_point(book.Embedded.begin() + i, book.Embedded.end(),
                                         [AThrough](const TElementEntry& e) { return e.Index <= AThrough; }) -
-                   FEmbedded.begin();
-  auto next = FElementShifts.begin();
+                   book.Embedded.begin();
+  auto next = book.ElementShifts.begin();
   int32_t shift = 0;
   bool moved = false;
   FSettling = true;
@@ -1698,12 +1700,12 @@ void TTextor::SyncElements(int32_t AThrough) {
   constexpr size_t Ahead = 8;
   for (; i < n; ++i) {
     if (i + Ahead < n) {
-      const char* ahead = reinterpret_cast<const char*>(FEmbedded[i + Ahead].Element);
+      const char* ahead = reinterpret_cast<const char*>(book.Embedded[i + Ahead].Element);
       __builtin_prefetch(ahead);
       __builtin_prefetch(ahead + 64);
     }
-    const TElementEntry& entry = FEmbedded[i];
-    for (; next != FElementShifts.end() && next->From <= entry.Index; ++next) shift = next->Sum;
+    const TElementEntry& entry = book.Embedded[i];
+    for (; next != book.ElementShifts.end() && next->From <= entry.Index; ++next) shift = next->Sum;
     if (shift != 0) {
       ShiftElement(entry.Element, shift);
       moved = true;
@@ -1711,20 +1713,21 @@ void TTextor::SyncElements(int32_t AThrough) {
   }
   FSettling = false;
   if (AThrough >= static_cast<int32_t>(FParagraphs.size()) - 1) {
-    FElementShifts.clear();
+    book.ElementShifts.clear();
   } else {
     // The paragraphs after AThrough owe what they did: the shifts above them fold into one at the first of them.
     const int32_t rest = ElementShiftAt(AThrough);
-    FElementShifts.erase(FElementShifts.begin(),
-                         std::upper_bound(FElementShifts.begin(), FElementShifts.end(), AThrough, BeforeShift));
-    if (rest != 0 && (FElementShifts.empty() || FElementShifts.front().From != AThrough + 1))
-      FElementShifts.insert(FPool, FElementShifts.begin(), {AThrough + 1, rest});
+    book.ElementShifts.erase(
+        book.ElementShifts.begin(),
+        std::upper_bound(book.ElementShifts.begin(), book.ElementShifts.end(), AThrough, BeforeShift));
+    if (rest != 0 && (book.ElementShifts.empty() || book.ElementShifts.front().From != AThrough + 1))
+      book.ElementShifts.insert(FPool, book.ElementShifts.begin(), {AThrough + 1, rest});
   }
   if (moved) ElementsShifted();
 }
 
 void TTextor::SettleElementsThrough(const TParagraph* AParagraph) {
-  if (FElementShifts.empty() || FFormatting || FSettling) return;
+  if (!OwesElementShifts() || FFormatting || FSettling) return;
   EnsureIndexes();
   if (ElementShiftAt(AParagraph->FIndex) != 0) SyncElements(AParagraph->FIndex);
 }
@@ -1735,22 +1738,23 @@ void TTextor::SettleElements() {
 }
 
 void TTextor::SettleElementsAbove(int32_t AY) {
-  if (FElementShifts.empty() || FFormatting || FSettling) return;
+  if (!OwesElementShifts() || FFormatting || FSettling) return;
   EnsureIndexes();
+  const TPoolVector<TElementShift>& shifts = FBook->ElementShifts;
   // The most that a paragraph at or after each shift owes.
-  std::vector<int32_t> most(FElementShifts.size());
+  std::vector<int32_t> most(shifts.size());
   int32_t largest = INT32_MIN;
-  for (size_t k = most.size(); k-- > 0;) most[k] = largest = std::max(largest, FElementShifts[k].Sum);
+  for (size_t k = most.size(); k-- > 0;) most[k] = largest = std::max(largest, shifts[k].Sum);
   // An element belongs at most FElementRise above its paragraph's top, and stands what it owes above that. Both
   // bounds of a paragraph and of those after it grow with its place: the first paragraph whose bounds reach AY is
   // found by halving.
   const auto below = [&](int32_t AIndex) {
-    const auto at = std::upper_bound(FElementShifts.begin(), FElementShifts.end(), AIndex, BeforeShift);
-    int32_t owed = at == FElementShifts.begin() ? 0 : (at - 1)->Sum;
-    if (at != FElementShifts.end()) owed = std::max(owed, most[size_t(at - FElementShifts.begin())]);
+    const auto at = std::upper_bound(shifts.begin(), shifts.end(), AIndex, BeforeShift);
+    int32_t owed = at == shifts.begin() ? 0 : (at - 1)->Sum;
+    if (at != shifts.end()) owed = std::max(owed, most[size_t(at - shifts.begin())]);
     return FParagraphs[size_t(AIndex)]->Top() - FElementRise - std::max(owed, 0) >= AY;
   };
-  int32_t low = FElementShifts.front().From;
+  int32_t low = shifts.front().From;
   int32_t high = static_cast<int32_t>(FParagraphs.size());
   while (low < high) {
     const int32_t middle = low + (high - low) / 2;
@@ -1759,7 +1763,7 @@ void TTextor::SettleElementsAbove(int32_t AY) {
     else
       low = middle + 1;
   }
-  if (low > FElementShifts.front().From) SyncElements(low == static_cast<int32_t>(FParagraphs.size()) ? INT32_MAX : low - 1);
+  if (low > shifts.front().From) SyncElements(low == static_cast<int32_t>(FParagraphs.size()) ? INT32_MAX : low - 1);
 }
 
 void TTextor::AddToList(TParagraphList& AList, TParagraph* AParagraph, int32_t TParagraph::*ASlot) {
@@ -1776,6 +1780,16 @@ void TTextor::RemoveFromList(TParagraphList& AList, TParagraph* AParagraph, int3
   last->*ASlot = slot;
   AList.pop_back();
   AParagraph->*ASlot = -1;
+}
+
+TTextor::TBook& TTextor::Book() const {
+  if (!FBook) FBook.reset(new (TElementPool::Allocate(FPool, sizeof(TBook))) TBook);
+  return *FBook;
+}
+
+void TTextor::TBookFree::operator()(TBook* ABook) const noexcept {
+  ABook->~TBook();
+  TElementPool::Free(ABook);
 }
 
 TIndexPosition TTextor::PositionToIndex(const TTextPosition& APosition) const {

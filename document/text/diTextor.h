@@ -642,7 +642,7 @@ class TTextor : public TObject {
   // Settle members); they follow at the end of every layout in the base.
   virtual bool DefersElementShifts() const { return false; }
   // Whether embedded elements still owe shifts with their text.
-  bool OwesElementShifts() const { return !FElementShifts.empty(); }
+  bool OwesElementShifts() const { return FBook && !FBook->ElementShifts.empty(); }
   // Settles what the elements of AParagraph and of the paragraphs before it owe. The Settle members do nothing
   // while a layout runs, which places elements as they stand, or while a settling moves them.
   void SettleElementsThrough(const TParagraph* AParagraph);
@@ -699,7 +699,7 @@ class TTextor : public TObject {
   // Whether AParagraph stands in this text at the place its index says.
   bool HoldsAtIndex(const TParagraph* AParagraph) const;
   void InvalidateIndexes();
-  // Whether the width is kept in FExtentTree; then the tree is made when out of date.
+  // Whether the width is kept in the book's ExtentTree; then the tree is made when out of date.
   bool UsesExtentTree() const;
   // A paragraph's width changed: its leaf and the nodes above it.
   void ExtentChanged(const TParagraph* AParagraph);
@@ -738,34 +738,43 @@ class TTextor : public TObject {
   bool FLayoutBegun = false;  // until the first layout no paragraph is laid out, and every one waits for it
   bool FShiftPending = false;
   bool FSettling = false;  // elements move by what they owe
-  bool FEmbeddedValid = true;  // FEmbedded lists the elements of FElementParagraphs
+  bool FEmbeddedValid = true;  // the book's Embedded lists the elements of its ElementParagraphs
   mutable bool FWidthValid = false;
   mutable bool FExtentTreeValid = false;
   mutable bool FIndexesValid = false;
-  // A long text's width from the paragraphs' widths by place, each node the largest of its two: a keystroke that
-  // narrows the widest paragraph finds the next widest without reading every paragraph. Made with the indexes, for
-  // a long text only.
-  mutable std::unique_ptr<TPoolVector<int32_t>> FExtentTree;
-  // All from the pool: every text's first layout makes the first two, thousands in a document.
+  // From the pool: every text's first layout makes the first, thousands in a document.
   mutable TParagraphList FParagraphs;  // in text order while the indexes are valid
-  mutable TPoolVector<int32_t> FShiftTree;
   TParagraphList FDirty;
-  TParagraphList FElementParagraphs;
-  // The embedded elements in text order with their paragraphs' places, so that the elements below a shift are
-  // moved without reading their paragraphs or portions; made again from FElementParagraphs when an element comes,
-  // goes or moves, or the places change.
   struct TElementEntry {
     int32_t Index;
     IEmbeddedElement* Element;
   };
-  TPoolVector<TElementEntry> FEmbedded;
-  // The shifts recorded since the elements last followed, by place, each with the sum of those up to its place;
-  // none while no paragraph holds elements.
   struct TElementShift {
     int32_t From;
     int32_t Sum;
   };
-  TPoolVector<TElementShift> FElementShifts;
+  // What only some texts need. Most texts of a document are one paragraph without elements, and go without it; it
+  // comes from the pool when first needed.
+  struct TBook {
+    // The pending shifts by place, for a text of several paragraphs.
+    TPoolVector<int32_t> ShiftTree;
+    // A long text's width from the paragraphs' widths by place, each node the largest of its two: a keystroke that
+    // narrows the widest paragraph finds the next widest without reading every paragraph. Made with the indexes.
+    TPoolVector<int32_t> ExtentTree;
+    TParagraphList ElementParagraphs;
+    // The embedded elements in text order with their paragraphs' places, so that the elements below a shift are
+    // moved without reading their paragraphs or portions; made again from ElementParagraphs when an element comes,
+    // goes or moves, or the places change.
+    TPoolVector<TElementEntry> Embedded;
+    // The shifts recorded since the elements last followed, by place, each with the sum of those up to its place;
+    // none while no paragraph holds elements.
+    TPoolVector<TElementShift> ElementShifts;
+  };
+  struct TBookFree {
+    void operator()(TBook* ABook) const noexcept;
+  };
+  TBook& Book() const;
+  mutable std::unique_ptr<TBook, TBookFree> FBook;
 };
 
 inline void TParagraph::Sync() const {
