@@ -16,7 +16,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 class TCustomSheetCanvas;
 class TElementPortion;
