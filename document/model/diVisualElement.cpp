@@ -304,23 +304,29 @@ void TVisualElement::SetSheet(TSheet* ASheet) {
 
 void TVisualElement::FollowJoinedPlaces() {
   // What follows a sheet place is a sign or a description of an element of this subtree, or of one inside such a
-  // description, joined after it: right under the sheet's root too. Their elements and they move, in the order
-  // they joined, and nothing else of a tree the size of a document is walked.
+  // description, joined after it: right under the sheet's root too. Each such element and its follower are placed,
+  // in the order they joined; the rest of the subtree has nothing that follows its place, and is not walked.
   TSheetElement* root = FSheet->Root();
-  std::unordered_set<TVisualElement*> joined{this};
+  TVisualElement* focusTop = FSheet->Focused();
+  while (focusTop && focusTop->FVisualParent != root) focusTop = focusTop->FVisualParent;
+  bool caret = focusTop == this;
+  // Only a follower that holds elements can be where a later one's element lies.
+  std::unordered_set<TVisualElement*> holders;
   std::vector<std::pair<TVisualElement*, TVisualElement*>> moving;
   for (TVisualElement* c = root->FirstVisualChild(); c; c = c->FNextVisualSibling) {
     TVisualElement* owner = FollowedElement(c);
     TVisualElement* top = owner;
     while (top && top->FVisualParent != root) top = top->FVisualParent;
-    if (!top || !joined.count(top)) continue;
-    joined.insert(c);
+    if (!top || (top != this && !holders.count(top))) continue;
+    if (c->FFirstVisualChild) holders.insert(c);
+    caret = caret || c == focusTop;
     moving.emplace_back(owner, c);
   }
   for (const auto& [owner, placed] : moving) {
-    owner->Moved();
-    placed->Moved();
+    owner->FollowPlace();
+    placed->FollowPlace();
   }
+  if (caret) FSheet->Focused()->CaretChanged();
 }
 
 void TVisualElement::DetachFromSheet() {
