@@ -307,16 +307,19 @@ void TVisualElement::FollowJoinedPlaces() {
   // description, joined after it: right under the sheet's root too. Each such element and its follower are placed,
   // in the order they joined; the rest of the subtree has nothing that follows its place, and is not walked.
   TSheetElement* root = FSheet->Root();
-  TVisualElement* focusTop = FSheet->Focused();
-  while (focusTop && focusTop->FVisualParent != root) focusTop = focusTop->FVisualParent;
+  // The child of the sheet's root that AElement lies in.
+  const auto topOf = [root](TVisualElement* AElement) {
+    while (AElement && AElement->FVisualParent != root) AElement = AElement->FVisualParent;
+    return AElement;
+  };
+  TVisualElement* focusTop = topOf(FSheet->Focused());
   bool caret = focusTop == this;
   // Only a follower that holds elements can be where a later one's element lies.
   std::unordered_set<TVisualElement*> holders;
   std::vector<std::pair<TVisualElement*, TVisualElement*>> moving;
   for (TVisualElement* c = root->FirstVisualChild(); c; c = c->FNextVisualSibling) {
     TVisualElement* owner = FollowedElement(c);
-    TVisualElement* top = owner;
-    while (top && top->FVisualParent != root) top = top->FVisualParent;
+    TVisualElement* top = topOf(owner);
     if (!top || (top != this && !holders.count(top))) continue;
     if (c->FFirstVisualChild) holders.insert(c);
     caret = caret || c == focusTop;
